@@ -1,0 +1,67 @@
+#include "tarnix/math/bounding_box.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace tarnix {
+
+AxisAlignedBoundingBox::AxisAlignedBoundingBox() { SetEmpty(); }
+
+void AxisAlignedBoundingBox::SetEmpty() {
+    const float big = std::numeric_limits<float>::max();
+    m_minimum = {big, big, big};
+    m_maximum = {-big, -big, -big};
+}
+
+bool AxisAlignedBoundingBox::IsEmpty() const {
+    return m_minimum.x > m_maximum.x || m_minimum.y > m_maximum.y || m_minimum.z > m_maximum.z;
+}
+
+void AxisAlignedBoundingBox::Extend(const Vector& p) {
+    m_minimum = {std::min(m_minimum.x, p.x), std::min(m_minimum.y, p.y), std::min(m_minimum.z, p.z)};
+    m_maximum = {std::max(m_maximum.x, p.x), std::max(m_maximum.y, p.y), std::max(m_maximum.z, p.z)};
+}
+
+void AxisAlignedBoundingBox::Extend(const AxisAlignedBoundingBox& box) {
+    if (box.IsEmpty()) return;
+    Extend(box.m_minimum);
+    Extend(box.m_maximum);
+}
+
+void AxisAlignedBoundingBox::Grow(float amount) {
+    if (IsEmpty()) return;
+    m_minimum -= Vector(amount, amount, amount);
+    m_maximum += Vector(amount, amount, amount);
+}
+
+bool AxisAlignedBoundingBox::IsContaining(const Vector& p) const {
+    return p.x >= m_minimum.x && p.x <= m_maximum.x && p.y >= m_minimum.y && p.y <= m_maximum.y &&
+           p.z >= m_minimum.z && p.z <= m_maximum.z;
+}
+
+bool AxisAlignedBoundingBox::IsContaining(const AxisAlignedBoundingBox& box) const {
+    if (box.IsEmpty()) return true;
+    return IsContaining(box.m_minimum) && IsContaining(box.m_maximum);
+}
+
+Vector AxisAlignedBoundingBox::Corner(int index) const {
+    return {index & 1 ? m_maximum.x : m_minimum.x, index & 2 ? m_maximum.y : m_minimum.y,
+            index & 4 ? m_maximum.z : m_minimum.z};
+}
+
+AxisAlignedBoundingBox AxisAlignedBoundingBox::SphereBoundingBox(const Vector& center,
+                                                                 float radius,
+                                                                 const Matrix& toSpace) {
+    const AxisAlignedBoundingBox cube(center - Vector(radius, radius, radius),
+                                      center + Vector(radius, radius, radius));
+    AxisAlignedBoundingBox result;
+    for (int corner = 0; corner < 8; ++corner) result.Extend(toSpace.Transform(cube.Corner(corner), 1.0f));
+    return result;
+}
+
+bool operator==(const AxisAlignedBoundingBox& a, const AxisAlignedBoundingBox& b) {
+    if (a.IsEmpty() || b.IsEmpty()) return a.IsEmpty() == b.IsEmpty();
+    return a.Minimum() == b.Minimum() && a.Maximum() == b.Maximum();
+}
+
+}  // namespace tarnix

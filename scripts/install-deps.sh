@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that the build, the tests, the benchmarks and the
+# programs need. Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config
+  qtbase5-dev            # Qt 5 Core: the module's only external dependency
+  libgtest-dev libgmock-dev
+  libbenchmark-dev
+  libcli11-dev           # command lines of the host programs
+)
+
+if [ "$(id -u)" -ne 0 ]; then
+  exec sudo "$0" "$@"
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${packages[@]}"
