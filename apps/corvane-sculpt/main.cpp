@@ -22,11 +22,12 @@ int main(int argc, char** argv) {
     bool testMode = false;
     app.add_option("--plugins", pluginDirectory, "folder of the plug-in modules to load");
     app.add_flag("--test-mode", testMode, "run the host in test mode (shows developer settings)");
-    CLI::App* list = app.add_subcommand("list", "load the plug-in modules and list what they registered");
+    // "list" is the only command so far, and also what runs without one.
+    CLI::App* list =
+        app.add_subcommand("list", "load the plug-in modules and list what they registered");
     app.require_subcommand(0, 1);
-    app.fallthrough();
+    list->fallthrough();
     CLI11_PARSE(app, argc, argv);
-    (void)list;  // the only command so far, and the default
 
     tarnix::Kernel::SetTestMode(testMode);
     QTextStream out(stdout);

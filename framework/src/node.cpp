@@ -19,7 +19,7 @@ std::map<TemplateKey, std::map<QString, QString>>& Templates() {
 
 Node::~Node() = default;
 
-void Node::Initialize() {}
+void Node::Initialize() { m_initialized = true; }
 
 Node* Node::Duplicate() const { return nullptr; }
 

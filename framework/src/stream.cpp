@@ -86,7 +86,7 @@ void Stream::Exchange(QString& value) {
     uint32_t size = 0;
     Exchange(size);
     if (qsizetype(size) > Remaining())
-        Fail(QStringLiteral("malformed data: a text of %1 bytes with %2 bytes left")
+        Fail(QStringLiteral("unexpected end of data: a text of %1 bytes with %2 bytes left")
                  .arg(size)
                  .arg(Remaining()));
     value = QString::fromUtf8(m_data.constData() + m_position, int(size));
@@ -104,7 +104,7 @@ void Stream::ReadStore(Store<uint32_t>& store) {
     Exchange(count);
     const qsizetype bytes = qsizetype(count) * qsizetype(sizeof(uint32_t));
     if (bytes > Remaining())
-        Fail(QStringLiteral("malformed data: a table of %1 entries with %2 bytes left")
+        Fail(QStringLiteral("unexpected end of data: a table of %1 entries with %2 bytes left")
                  .arg(count)
                  .arg(Remaining()));
     store.SetCount(0);

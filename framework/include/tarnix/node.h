@@ -23,8 +23,9 @@ public:
     Node& operator=(const Node&) = delete;
     virtual ~Node();
 
-    /// @brief Runs once after a factory has constructed the object.
+    /// @brief Runs once after a factory has constructed the object; overrides call it.
     virtual void Initialize();
+    bool IsInitialized() const { return m_initialized; }
     /// @brief A new copy of the object; null for classes that cannot be copied.
     virtual Node* Duplicate() const;
     /// @brief The object's own class descriptor.
@@ -55,6 +56,7 @@ private:
     friend class Attribute;
     std::vector<Attribute*> m_attributes;
     uint32_t m_version = 0;
+    bool m_initialized = false;
 };
 
 class TreeNode : public virtual Node {

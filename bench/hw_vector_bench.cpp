@@ -1,0 +1,36 @@
+// Normal packing, the last step of every vertex a kernel moves: the cross product of the
+// grid differences, normalised and packed to 16 bits.
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+#include "tarnix/math/hw_vector.h"
+
+namespace {
+
+void BM_GridNormalPacking(benchmark::State& state) {
+    const size_t count = size_t(state.range(0));
+    std::mt19937 random(1);
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+    std::vector<tarnix::HWVector> positions(count + 2);
+    for (auto& p : positions) p = tarnix::HWVector(value(random), value(random), value(random));
+    std::vector<int16_t> normals(count * 4);
+    for (auto _ : state) {
+        for (size_t i = 0; i < count; ++i) {
+            const tarnix::HWVector n =
+                tarnix::Normalize((positions[i + 2] - positions[i]) & (positions[i + 1] - positions[i]));
+            int32_t packed[4];
+            tarnix::StoreNormalAsInt(n, packed);
+            normals[4 * i] = int16_t(packed[3]);
+            normals[4 * i + 1] = int16_t(packed[2]);
+            normals[4 * i + 2] = int16_t(packed[1]);
+        }
+        benchmark::DoNotOptimize(normals.data());
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(count));
+}
+BENCHMARK(BM_GridNormalPacking)->Arg(1 << 16);
+
+}  // namespace

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include "brush/corvane.h"
+#include "plugin/preferences.h"
+#include "tarnix/class_desc.h"
+#include "tarnix/kernel.h"
+#include "tarnix/node_array.h"
+#include "tarnix/preferences.h"
+#include "tarnix/stream.h"
+
+namespace {
+
+class BrushObjectTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        tarnix::Kernel::SetTestMode(false);
+        tarnix::Kernel::Instance()->RendererOverride().SetValue(QString());
+        corvane::g_prefRender.Attribute()->SetValue(true, true);
+    }
+};
+
+TEST_F(BrushObjectTest, FactoryMakesOneBrushForCountsZeroAndOne) {
+    for (uint32_t count : {0u, 1u}) {
+        tarnix::Node* node = Corvane::StaticClass()->Create(count);
+        auto* brush = dynamic_cast<Corvane*>(node);
+        ASSERT_NE(brush, nullptr);
+        EXPECT_TRUE(brush->IsInitialized());
+        delete node;
+    }
+}
+
+TEST_F(BrushObjectTest, FactoryMakesArraysOfInitializedBrushes) {
+    tarnix::Node* first = CreateCorvane(3);
+    auto* brushes = dynamic_cast<Corvane*>(first);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(brushes[i].IsInitialized());
+        EXPECT_EQ(brushes[i].BuildUpRate(), 0.5f);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(brushes[i].m_dabBlock) % 16, 0u);
+    }
+    EXPECT_NE(brushes[0].m_dabBlock, brushes[2].m_dabBlock);
+    tarnix::DestroyNodeArray(first);
+}
+
+TEST_F(BrushObjectTest, ConstructionLeavesTheCrashReportWordAsItWas) {
+    const uint32_t before = tarnix::Kernel::Instance()->CrashReportWord();
+    { Corvane brush; }
+    EXPECT_EQ(tarnix::Kernel::Instance()->CrashReportWord(), before);
+}
+
+TEST_F(BrushObjectTest, InitialAttributeValues) {
+    Corvane brush;
+    EXPECT_FALSE(brush.m_globalPlaneAttr.Value());
+    EXPECT_TRUE(brush.m_updatePlaneAttr.Value());
+    EXPECT_EQ(brush.BuildUpRate(), 0.5f);
+    EXPECT_FLOAT_EQ(brush.m_buildUpRate, 0.125f);
+    EXPECT_FALSE(brush.m_hostStringLinkAttr.IsVisible());
+    EXPECT_EQ(brush.m_buildUpRateAttr.Minimum(), 0.0f);
+    EXPECT_EQ(brush.m_buildUpRateAttr.Maximum(), 1.0f);
+    EXPECT_TRUE(brush.CanUnlock()) << "outside a stroke the host may take the lock back";
+    brush.m_inStroke = true;
+    EXPECT_FALSE(brush.CanUnlock());
+}
+
+TEST_F(BrushObjectTest, EveryBrushShowsThePreferencesOnlyInTestMode) {
+    const auto sculptingPreferences = [] {
+        std::vector<tarnix::Preferences::Entry> found;
+        for (const auto& entry : tarnix::Preferences::All())
+            if (entry.category == QStringLiteral("Sculpting")) found.push_back(entry);
+        return found;
+    };
+    tarnix::Kernel::SetTestMode(true);
+    { Corvane brush; }
+    ASSERT_EQ(sculptingPreferences().size(), 6u);
+    for (const auto& entry : sculptingPreferences()) {
+        EXPECT_TRUE(entry.attribute->IsVisible()) << entry.name.toStdString();
+        EXPECT_EQ(entry.displayName, entry.name);
+        EXPECT_EQ(entry.attribute->Category(), QStringLiteral("Sculpting"));
+    }
+    tarnix::Kernel::SetTestMode(false);
+    { Corvane brush; }
+    for (const auto& entry : sculptingPreferences()) EXPECT_FALSE(entry.attribute->IsVisible());
+
+    corvane::g_prefLevelFactor.Attribute()->SetValue(4.0f);
+    EXPECT_EQ(float(corvane::g_prefLevelFactor), 4.0f);
+    corvane::g_prefLevelFactor.Attribute()->SetValue(0.1f);
+    EXPECT_EQ(float(corvane::g_prefLevelFactor), 0.25f);
+    corvane::g_prefLevelFactor.Attribute()->SetValue(1.0f);
+}
+
+TEST_F(BrushObjectTest, HostNoRenderSettingTurnsRenderingOffForGood) {
+    Corvane brush;
+    auto& hostSetting = tarnix::Kernel::Instance()->RendererOverride();
+    hostSetting.SetValue(QStringLiteral("wireframe"));
+    EXPECT_EQ(brush.m_hostStringLinkAttr.Value(), QStringLiteral("wireframe"));
+    EXPECT_TRUE(bool(corvane::g_prefRender));
+    hostSetting.SetValue(QStringLiteral("corvane_norender"));
+    EXPECT_FALSE(bool(corvane::g_prefRender));
+    hostSetting.SetValue(QStringLiteral("wireframe"));
+    EXPECT_FALSE(bool(corvane::g_prefRender)) << "the brush never turns rendering back on";
+}
+
+TEST_F(BrushObjectTest, StoredFormKeepsTheFiveStoredAttributes) {
+    Corvane original;
+    original.SetBuildUpRate(0.75f);
+    original.m_bilinearSampleAttr.SetValue(true);
+    original.m_affectAllLayersAttr.SetValue(true);
+    original.m_globalPlaneAttr.SetValue(true);
+    original.m_updatePlaneAttr.SetValue(false);
+    original.m_preserveVolumeAttr.SetValue(true);
+    tarnix::Stream out;
+    out.StoreObject(original);
+
+    Corvane loaded;
+    loaded.m_lockBordersAttr.SetValue(true);
+    tarnix::Stream in(out.Data());
+    in.LoadObject(loaded);
+    EXPECT_EQ(loaded.BuildUpRate(), 0.75f);
+    EXPECT_TRUE(loaded.m_bilinearSampleAttr.Value());
+    EXPECT_TRUE(loaded.m_affectAllLayersAttr.Value());
+    EXPECT_TRUE(loaded.m_globalPlaneAttr.Value());
+    EXPECT_FALSE(loaded.m_updatePlaneAttr.Value());
+    EXPECT_FALSE(loaded.m_preserveVolumeAttr.Value()) << "not part of the stored form";
+    EXPECT_TRUE(loaded.m_lockBordersAttr.Value()) << "keeps its own value";
+}
+
+TEST_F(BrushObjectTest, DataOfVersionZeroLeavesThePlaneAndLayerSwitchesAlone) {
+    // Data written before version 1: the base's part, "builduprate" and "bilinearsample".
+    tarnix::Stream old;
+    uint32_t chain = 1;
+    QString name = QStringLiteral("Corvane");
+    int32_t version = 0;
+    float rate = 0.2f;
+    bool bilinear = true;
+    old.Exchange(chain);
+    old.Exchange(name);
+    old.Exchange(version);
+    old.Exchange(rate);
+    old.Exchange(bilinear);
+
+    Corvane brush;
+    brush.m_affectAllLayersAttr.SetValue(true);
+    brush.m_globalPlaneAttr.SetValue(true);
+    brush.m_updatePlaneAttr.SetValue(false);
+    tarnix::Stream in(old.Data());
+    in.LoadObject(brush);
+    EXPECT_EQ(in.Remaining(), 0);
+    EXPECT_EQ(brush.BuildUpRate(), 0.2f);
+    EXPECT_TRUE(brush.m_bilinearSampleAttr.Value());
+    EXPECT_TRUE(brush.m_affectAllLayersAttr.Value());
+    EXPECT_TRUE(brush.m_globalPlaneAttr.Value());
+    EXPECT_FALSE(brush.m_updatePlaneAttr.Value());
+}
+
+TEST_F(BrushObjectTest, AssignmentCopiesTheStoredAttributesOnly) {
+    Corvane source, target;
+    source.SetBuildUpRate(0.9f);
+    source.m_bilinearSampleAttr.SetValue(true);
+    source.m_affectAllLayersAttr.SetValue(true);
+    source.m_globalPlaneAttr.SetValue(true);
+    source.m_updatePlaneAttr.SetValue(false);
+    source.m_preserveVolumeAttr.SetValue(true);
+    source.m_drawFromCenterAttr.SetValue(true);
+    source.m_lockBordersAttr.SetValue(true);
+    target = source;
+    EXPECT_EQ(target.BuildUpRate(), 0.9f);
+    EXPECT_TRUE(target.m_bilinearSampleAttr.Value());
+    EXPECT_TRUE(target.m_affectAllLayersAttr.Value());
+    EXPECT_TRUE(target.m_globalPlaneAttr.Value());
+    EXPECT_FALSE(target.m_updatePlaneAttr.Value());
+    EXPECT_FALSE(target.m_preserveVolumeAttr.Value());
+    EXPECT_FALSE(target.m_drawFromCenterAttr.Value());
+    EXPECT_FALSE(target.m_lockBordersAttr.Value());
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "patch/patch_map.h"
+#include "tarnix/class_desc.h"
+#include "tarnix/node_array.h"
+#include "tarnix/stream.h"
+
+namespace {
+
+// A map with `faces` empty rows, as linking fills it before the enumeration runs.
+void PrepareRows(PatchMap& map, uint32_t faces) {
+    ASSERT_TRUE(map.m_neighbourFaces.Assign(faces * PatchMap::kSlotsPerFace, PatchMap::kNone));
+}
+
+TEST(PatchMapTest, RowsCollectDistinctFacesInOrderUpToTen) {
+    PatchMap map;
+    PrepareRows(map, 3);
+    map.m_currentFace = 1;
+    for (uint32_t face : {7u, 1u, 7u, 2u, 1u}) map.Operator(0, face);
+    const uint32_t* row = map.m_neighbourFaces.Data() + 10;
+    EXPECT_EQ(row[0], 7u);
+    EXPECT_EQ(row[1], 1u);
+    EXPECT_EQ(row[2], 2u);
+    EXPECT_EQ(row[3], PatchMap::kNone);
+    for (uint32_t face = 100; face < 120; ++face) map.Operator(0, face);
+    EXPECT_EQ(row[9], 106u) << "the first ten distinct faces are kept";
+    EXPECT_EQ(map.m_neighbourFaces[20], PatchMap::kNone) << "other rows are untouched";
+}
+
+TEST(PatchMapTest, TableIsStoredFromFormat328On) {
+    PatchMap map;
+    PrepareRows(map, 2);
+    map.m_currentFace = 0;
+    map.Operator(0, 5);
+    tarnix::Stream out;
+    out.StoreObject(map);
+    PatchMap loaded;
+    tarnix::Stream(out.Data()).LoadObject(loaded);
+    ASSERT_EQ(loaded.m_neighbourFaces.Count(), 20u);
+    EXPECT_EQ(loaded.m_neighbourFaces[0], 5u);
+    EXPECT_EQ(loaded.m_neighbourFaces[1], PatchMap::kNone);
+
+    tarnix::Stream old(327);
+    old.StoreObject(map);
+    PatchMap fromOld;
+    tarnix::Stream in(old.Data());
+    in.LoadObject(fromOld);
+    EXPECT_EQ(fromOld.m_neighbourFaces.Count(), 0u);
+    EXPECT_EQ(in.Remaining(), 0) << "older data carries no table";
+}
+
+TEST(PatchMapTest, FactoryMakesInitializedMapsOfThePatchMapClass) {
+    tarnix::Node* one = PatchMap::StaticClass()->Create(1);
+    EXPECT_TRUE(one->IsInitialized());
+    EXPECT_EQ(one->GetClass()->Name(), QStringLiteral("PatchMap"));
+    EXPECT_EQ(one->GetClass()->DisplayName(), QStringLiteral("Patchmap"));
+    delete one;
+    tarnix::Node* many = PatchMap::Create(4);
+    EXPECT_TRUE(dynamic_cast<PatchMap*>(many)[3].IsInitialized());
+    tarnix::DestroyNodeArray(many);
+}
+
+}  // namespace

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "brush/corvane.h"
+#include "plugin/tool_catalogue.h"
+#include "tarnix/brush_operation.h"
+#include "tarnix/class_desc.h"
+
+namespace {
+
+// Each test starts from a registry without Corvane presets.
+class ToolCatalogueTest : public ::testing::Test {
+protected:
+    void SetUp() override { tarnix::BrushOperation::RemoveConfigurationsOf(Corvane::StaticClass()); }
+    void TearDown() override { SetUp(); }
+
+    static std::vector<const tarnix::BrushConfiguration*> CorvanePresets() {
+        std::vector<const tarnix::BrushConfiguration*> presets;
+        for (uint32_t i = 0; i < tarnix::BrushOperation::ConfigurationCount(); ++i)
+            if (tarnix::BrushOperation::Configuration(i)->OperationClass() == Corvane::StaticClass())
+                presets.push_back(tarnix::BrushOperation::Configuration(i));
+        return presets;
+    }
+};
+
+TEST_F(ToolCatalogueTest, SixteenPresetsInCatalogueOrderWithoutIdFifteen) {
+    corvane::InitializePlugin();
+    const auto presets = CorvanePresets();
+    const std::vector<std::pair<uint32_t, QString>> expected = {
+        {0, "Sculpt"}, {1, "Smear"},   {2, "Pinch"},  {3, "Smooth"},  {4, "Amplify"}, {5, "Flatten"},
+        {6, "Scrape"}, {7, "Fill"},    {8, "Wax"},    {9, "Bulge"},   {10, "Spray"},  {11, "Repeat"},
+        {12, "Knife"}, {13, "Foamy"},  {14, "Imprint"}, {16, "Relax"}};
+    ASSERT_EQ(presets.size(), expected.size());
+    for (size_t i = 0; i < presets.size(); ++i) {
+        EXPECT_EQ(presets[i]->ID(), expected[i].first);
+        EXPECT_EQ(presets[i]->Name(), expected[i].second);
+        EXPECT_EQ(presets[i]->DisplayName(), expected[i].second);
+        EXPECT_EQ(presets[i]->Category(), tarnix::BrushConfiguration::kCategorySculpt);
+    }
+    EXPECT_EQ(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), 15), nullptr);
+}
+
+TEST_F(ToolCatalogueTest, ToolTipsFrameTheNameAndKeepTheHelpTextAsWritten) {
+    corvane::InitializePlugin();
+    const auto* sculpt = tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), 0);
+    ASSERT_NE(sculpt, nullptr);
+    EXPECT_EQ(sculpt->ToolTip(),
+              QStringLiteral("<div style=\"background-color:Black; color:White;\">Sculpt</div><p>"
+                             "The Sculpt Tool lifts the surface as you stroke over it.\n<p>To "
+                             "depress the surface rather than lifting it, hold down the "
+                             "<b>${SHORTCUT:Draw inverse-NoMouse}</b> key as you stroke."));
+    const auto* repeat = tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), 11);
+    EXPECT_TRUE(repeat->ToolTip().contains(QStringLiteral("stitching, etc.  The stamp")))
+        << "two blanks after etc.";
+}
+
+TEST_F(ToolCatalogueTest, SmoothConfigurationIsTheSmoothPresetWhateverCameBefore) {
+    static tarnix::ClassDesc otherBrush(tarnix::BrushOperation::StaticClass(),
+                                        tarnix::BrushOperation::StaticClass(), "OtherBrush",
+                                        "Other brush", nullptr, 0, 0);
+    for (uint32_t id = 0; id < 5; ++id)
+        tarnix::BrushOperation::AddConfiguration(new tarnix::BrushConfiguration(
+            &otherBrush, id, QStringLiteral("Other"), QStringLiteral("Other"), 0, QString(), 0, 0));
+    corvane::InitializePlugin();
+    ASSERT_NE(corvane::s_smoothConfiguration, nullptr);
+    EXPECT_EQ(corvane::s_smoothConfiguration->ID(), 3u);
+    EXPECT_EQ(corvane::s_smoothConfiguration->OperationClass(), Corvane::StaticClass());
+    tarnix::BrushOperation::RemoveConfigurationsOf(&otherBrush);
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "brush/tracked_store.h"
+#include "tarnix/kernel.h"
+#include "tarnix/math/vector.h"
+
+namespace {
+
+class TrackedStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tarnix::Kernel::SetLogEcho(false);
+        tarnix::Kernel::ClearLog();
+    }
+    void TearDown() override { tarnix::Block::SetBudget(tarnix::Block::kUnlimited); }
+};
+
+TEST_F(TrackedStoreTest, AppendingGrowsTheCapacityOneThreeSevenFifteen) {
+    tarnix::Store<uint32_t> list("smooth vertices");
+    std::vector<uint32_t> capacities;
+    for (uint32_t i = 0; i < 9; ++i) {
+        ASSERT_TRUE(corvane::AppendTracked(list, i + 100));
+        if (capacities.empty() || capacities.back() != list.Capacity())
+            capacities.push_back(list.Capacity());
+    }
+    EXPECT_EQ(capacities, (std::vector<uint32_t>{1, 3, 7, 15}));
+    for (uint32_t i = 0; i < 9; ++i) EXPECT_EQ(list[i], i + 100);
+    EXPECT_EQ(tarnix::Block::AllocatedBytes("smooth vertices"), 15u * 4);
+}
+
+TEST_F(TrackedStoreTest, EveryElementSizeGrowsTheSameWay) {
+    tarnix::Store<uint8_t> bytes;
+    tarnix::Store<double> doubles;
+    tarnix::Store<tarnix::Vector> vectors;
+    tarnix::Store<std::pair<void*, void*>> pairs;
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(corvane::AppendTracked(bytes, uint8_t(i)));
+        ASSERT_TRUE(corvane::AppendTracked(doubles, i * 0.5));
+        ASSERT_TRUE(corvane::AppendTracked(vectors, tarnix::Vector(float(i), 1, 2)));
+        ASSERT_TRUE(corvane::AppendTracked(pairs, std::pair<void*, void*>(&bytes, &doubles)));
+    }
+    EXPECT_EQ(bytes.Capacity(), 7u);
+    EXPECT_EQ(doubles[4], 2.0);
+    EXPECT_EQ(vectors[3], tarnix::Vector(3, 1, 2));
+    EXPECT_EQ(pairs.Capacity(), 7u);
+}
+
+TEST_F(TrackedStoreTest, ExhaustedBudgetFailsAndLogsTheLedgers) {
+    tarnix::Store<double> weights("relax weights");
+    ASSERT_TRUE(corvane::GrowTrackedStore(weights, 4));
+    weights.SetCount(4);
+    weights[3] = 7.5;
+    tarnix::Block::SetBudget(tarnix::Block::RegisteredBytes());
+
+    EXPECT_FALSE(corvane::GrowTrackedStore(weights, 1000));
+    EXPECT_EQ(weights.Capacity(), 4u) << "a failed growth keeps the old block";
+    EXPECT_EQ(weights[3], 7.5);
+    EXPECT_FALSE(corvane::AppendTracked(weights, 1.0)) << "full and cannot grow: skipped";
+    EXPECT_EQ(weights.Count(), 4u);
+    const auto log = tarnix::Kernel::LogLines();
+    ASSERT_FALSE(log.empty());
+    EXPECT_TRUE(log.front().startsWith(QStringLiteral("Tracked memory:")));
+}
+
+TEST_F(TrackedStoreTest, SameCapacityDoesNothingAndShrinkingKeepsTheFirstElements) {
+    tarnix::Store<uint32_t> list;
+    ASSERT_TRUE(corvane::GrowTrackedStore(list, 8));
+    list.SetCount(8);
+    for (uint32_t i = 0; i < 8; ++i) list[i] = i * 11;
+    const void* block = list.RawData();
+    EXPECT_TRUE(corvane::GrowTrackedStore(list, 8));
+    EXPECT_EQ(list.RawData(), block);
+
+    ASSERT_TRUE(corvane::GrowTrackedStore(list, 3));
+    EXPECT_EQ(list.Capacity(), 3u);
+    EXPECT_EQ(list.Count(), 3u);
+    EXPECT_EQ(list[2], 22u);
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tarnix/attribute.h"
+#include "tarnix/node.h"
+#include "tarnix/stream.h"
+
+namespace {
+
+struct Event {
+    const tarnix::Attribute* attribute;
+    int type;
+    bool operator==(const Event& o) const { return attribute == o.attribute && type == o.type; }
+};
+
+// A node that records the events of its attributes.
+struct RecordingNode : tarnix::Node {
+    std::vector<Event> events;
+    void OnNodeEvent(tarnix::Attribute& attribute, int type) override {
+        events.push_back({&attribute, type});
+    }
+};
+
+TEST(AttributeTest, SettingRaisesValueChangedUnlessSilent) {
+    RecordingNode node;
+    tarnix::AttributeInstance<bool> flag(&node, QStringLiteral("flag"));
+    EXPECT_EQ(flag.TypeCode(), 3);
+    EXPECT_EQ(flag.ValueSize(), 1u);
+    flag.SetValue(true, true);
+    EXPECT_TRUE(flag.Value());
+    EXPECT_TRUE(node.events.empty());
+    flag.SetValue(false);
+    EXPECT_EQ(node.events, (std::vector<Event>{{&flag, 0}}));
+    EXPECT_EQ(node.FindAttribute(QStringLiteral("flag")), &flag);
+}
+
+TEST(AttributeTest, LinkingHandsTheValueOverAndTellsBothSides) {
+    RecordingNode sourceNode, targetNode;
+    tarnix::AttributeInstance<bool> source(&sourceNode, QStringLiteral("source"), true);
+    tarnix::AttributeInstance<bool> target(&targetNode, QStringLiteral("target"), false);
+    target.Connect(&source, false);
+
+    EXPECT_TRUE(target.Value()) << "the target takes the differing value on linking";
+    EXPECT_EQ(sourceNode.events, (std::vector<Event>{{&source, 2}}));
+    // The value arrives as a normal set (event 0), then the link itself is announced.
+    EXPECT_EQ(targetNode.events, (std::vector<Event>{{&target, 0}, {&target, 1}}));
+
+    sourceNode.events.clear();
+    targetNode.events.clear();
+    source.SetValue(false, true);
+    EXPECT_FALSE(target.Value()) << "targets follow even silent sets of their source";
+    EXPECT_TRUE(sourceNode.events.empty());
+    EXPECT_EQ(targetNode.events, (std::vector<Event>{{&target, 0}})) << "targets get the value not silently";
+}
+
+TEST(AttributeTest, TargetsOfAnotherTypeAreOnlyToldOfTheChange) {
+    RecordingNode node;
+    tarnix::AttributeInstance<QString> text(&node, QStringLiteral("text"), QStringLiteral("a"));
+    tarnix::AttributeInstance<bool> flag(&node, QStringLiteral("flag"), true);
+    flag.Connect(&text, false);
+    node.events.clear();
+    text.SetValue(QStringLiteral("b"), true);
+    EXPECT_TRUE(flag.Value());
+    EXPECT_EQ(node.events, (std::vector<Event>{{&flag, 0}}));
+}
+
+TEST(AttributeTest, TwoWayLinksSettleWithoutLooping) {
+    RecordingNode node;
+    tarnix::AttributeInstance<QString> a(&node, QStringLiteral("a"));
+    tarnix::AttributeInstance<QString> b(&node, QStringLiteral("b"));
+    b.Connect(&a, true);
+    a.SetValue(QStringLiteral("one"));
+    EXPECT_EQ(b.Value(), QStringLiteral("one"));
+    b.SetValue(QStringLiteral("two"));
+    EXPECT_EQ(a.Value(), QStringLiteral("two"));
+}
+
+TEST(AttributeTest, DestroyingEitherSideOfALinkUnlinksIt) {
+    RecordingNode node;
+    tarnix::AttributeInstance<bool> source(&node, QStringLiteral("source"));
+    {
+        tarnix::AttributeInstance<bool> target(&node, QStringLiteral("target"));
+        target.Connect(&source, false);
+        EXPECT_EQ(source.Targets().size(), 1u);
+    }
+    EXPECT_TRUE(source.Targets().empty());
+    source.SetValue(true);  // must not reach the destroyed target
+    EXPECT_EQ(node.Attributes().size(), 1u);
+}
+
+TEST(AttributeTest, FloatRangeClampsAndAssignsSilently) {
+    RecordingNode node;
+    tarnix::AttributeFloatRange rate(&node, QStringLiteral("rate"), 0.0f, 1.0f, 1.0f, 2);
+    rate.SetValue(1.5f);
+    EXPECT_EQ(rate.Value(), 1.0f);
+    rate.SetValue(-2.0f, true);
+    EXPECT_EQ(rate.Value(), 0.0f);
+    tarnix::AttributeFloatRange other(&node, QStringLiteral("other"), 0.0f, 1.0f, 0.25f, 2);
+    node.events.clear();
+    rate = other;
+    EXPECT_EQ(rate.Value(), 0.25f);
+    EXPECT_TRUE(node.events.empty());
+}
+
+TEST(AttributeTest, AttributesRoundTripThroughStreams) {
+    RecordingNode node;
+    tarnix::AttributeInstance<bool> flag(&node, QStringLiteral("flag"), true);
+    tarnix::AttributeFloatRange rate(&node, QStringLiteral("rate"), 0.0f, 1.0f, 0.3f, 2);
+    tarnix::AttributeInstance<QString> name(&node, QStringLiteral("name"), QStringLiteral("clay"));
+    tarnix::Stream out;
+    flag.Serialize(out);
+    rate.Serialize(out);
+    name.Serialize(out);
+    EXPECT_EQ(out.Data().size(), 8 + 1 + 4 + 4 + 4) << "a bool is one byte";
+
+    flag.SetValue(false);
+    rate.SetValue(0.9f);
+    name.SetValue(QString());
+    node.events.clear();
+    tarnix::Stream in(out.Data());
+    flag.Serialize(in);
+    rate.Serialize(in);
+    name.Serialize(in);
+    EXPECT_TRUE(flag.Value());
+    EXPECT_EQ(rate.Value(), 0.3f);
+    EXPECT_EQ(name.Value(), QStringLiteral("clay"));
+    EXPECT_TRUE(node.events.empty()) << "loading sets values silently";
+}
+
+TEST(AttributeTest, TemplatesSetTheirAttributesByKey) {
+    struct TemplatedNode : RecordingNode {
+        tarnix::AttributeInstance<bool> flag{this, QStringLiteral("flag")};
+        tarnix::AttributeFloatRange rate{this, QStringLiteral("rate"), 0.0f, 1.0f, 0.5f, 2};
+    } node;
+    tarnix::Node::SetTemplate(QStringLiteral("Node"), QString(),
+                              {{QStringLiteral("flag"), QStringLiteral("true")},
+                               {QStringLiteral("rate"), QStringLiteral("0.75")},
+                               {QStringLiteral("missing"), QStringLiteral("1")}});
+    node.LoadTemplate(QString(), false);
+    EXPECT_TRUE(node.flag.Value());
+    EXPECT_EQ(node.rate.Value(), 0.75f);
+    EXPECT_TRUE(node.events.empty());
+    tarnix::Node::SetTemplate(QStringLiteral("Node"), QString(), {});
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include "tarnix/math/bounding_box.h"
+#include "tarnix/math/matrix.h"
+
+namespace {
+
+void ExpectNear(const tarnix::Vector& a, const tarnix::Vector& b, float tolerance = 1e-5f) {
+    EXPECT_NEAR(a.x, b.x, tolerance);
+    EXPECT_NEAR(a.y, b.y, tolerance);
+    EXPECT_NEAR(a.z, b.z, tolerance);
+}
+
+TEST(MatrixTest, RowVectorsTransformWithTranslationInRowThree) {
+    const tarnix::Matrix m = tarnix::Matrix::Scale({2, 3, 4}) *
+                             tarnix::Matrix::Rotation({0, 0, 1}, 1.5707964f) *
+                             tarnix::Matrix::Translation({10, 20, 30});
+    // Scale, then a quarter turn about z, then the translation.
+    ExpectNear(m.Transform({1, 0, 0}, 1.0f), {10, 22, 30});
+    ExpectNear(m.Transform({1, 0, 0}, 0.0f), {0, 2, 0});
+}
+
+TEST(MatrixTest, InverseUndoesTheTransform) {
+    const tarnix::Matrix m = tarnix::Matrix::Rotation(tarnix::Vector(1, 2, 3).Normalized(), 0.7f) *
+                             tarnix::Matrix::Scale({2, 0.5f, 3}) *
+                             tarnix::Matrix::Translation({-4, 5, 1});
+    const tarnix::Matrix inverse = m.Inverted();
+    const tarnix::Vector p(0.3f, -1.2f, 7.0f);
+    ExpectNear(inverse.Transform(m.Transform(p, 1.0f), 1.0f), p, 1e-4f);
+    tarnix::Matrix singular = tarnix::Matrix::Scale({1, 0, 1});
+    EXPECT_FALSE(singular.Invert());
+    EXPECT_EQ(singular, tarnix::Matrix::Scale({1, 0, 1})) << "a failed inversion changes nothing";
+}
+
+TEST(MatrixTest, ProjectedTransformDividesByW) {
+    tarnix::Matrix m;
+    m[3][3] = 2.0f;
+    m[2][3] = 1.0f;  // w grows with z
+    ExpectNear(tarnix::Matrix::ProjectedTransform(m, {4, 6, 2}, 1.0f), {1, 1.5f, 0.5f});
+}
+
+TEST(BoundingBoxTest, EmptyExtendContainAndCorners) {
+    tarnix::AxisAlignedBoundingBox box;
+    EXPECT_TRUE(box.IsEmpty());
+    EXPECT_FALSE(box.IsContaining(tarnix::Vector(0, 0, 0)));
+    box.Extend({1, 2, 3});
+    EXPECT_FALSE(box.IsEmpty()) << "a single point is a box";
+    box.Extend({-1, 4, 0});
+    EXPECT_EQ(box.Corner(0), tarnix::Vector(-1, 2, 0));
+    EXPECT_EQ(box.Corner(7), tarnix::Vector(1, 4, 3));
+    EXPECT_EQ(box.Corner(5), tarnix::Vector(1, 2, 3)) << "bits 0 and 2: x and z at maximum";
+    EXPECT_TRUE(box.IsContaining(tarnix::Vector(1, 4, 3))) << "the border is inside";
+    EXPECT_TRUE(box.IsContaining(tarnix::AxisAlignedBoundingBox()));
+    EXPECT_FALSE(box.IsContaining(tarnix::AxisAlignedBoundingBox({0, 0, 0}, {1, 1, 1})));
+}
+
+TEST(BoundingBoxTest, SphereBoxIsTakenIntoTheTargetSpace) {
+    const tarnix::Matrix toMesh = tarnix::Matrix::Scale({0.5f, 0.5f, 0.5f}) *
+                                  tarnix::Matrix::Translation({1, 0, 0});
+    const auto box = tarnix::AxisAlignedBoundingBox::SphereBoundingBox({2, 2, 2}, 1.0f, toMesh);
+    ExpectNear(box.Minimum(), {1.5f, 0.5f, 0.5f});
+    ExpectNear(box.Maximum(), {2.5f, 1.5f, 1.5f});
+}
+
+}  // namespace

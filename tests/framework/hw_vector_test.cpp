@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tarnix/math/hw_vector.h"
+
+namespace {
+
+TEST(HWVectorTest, LanesHoldWZYXInMemoryOrder) {
+    const tarnix::HWVector v(1.0f, 2.0f, 3.0f, 4.0f);
+    alignas(16) float lanes[4];
+    tarnix::HWVector::Store(lanes, v);
+    EXPECT_EQ(lanes[0], 4.0f);
+    EXPECT_EQ(lanes[1], 3.0f);
+    EXPECT_EQ(lanes[2], 2.0f);
+    EXPECT_EQ(lanes[3], 1.0f);
+    EXPECT_EQ(v.x, 1.0f);
+    EXPECT_EQ(v.w, 4.0f);
+    EXPECT_EQ(tarnix::HWVector::Load(lanes), v);
+    EXPECT_EQ(tarnix::HWVector(tarnix::Vector(1, 2, 3)).w, 0.0f);
+}
+
+TEST(HWVectorTest, DotAndCrossAgreeWithThePlainVector) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> value(-10.0f, 10.0f);
+    for (int i = 0; i < 100; ++i) {
+        const tarnix::Vector a(value(random), value(random), value(random));
+        const tarnix::Vector b(value(random), value(random), value(random));
+        // A non-zero padding lane must not leak into either product.
+        const tarnix::HWVector ha(a, 5.0f), hb(b, -3.0f);
+        const tarnix::HWVector dot = ha | hb;
+        EXPECT_FLOAT_EQ(dot.x, a | b);
+        EXPECT_EQ(dot.x, dot.w) << "the dot product fills every lane";
+        EXPECT_EQ(dot.y, dot.z);
+        const tarnix::HWVector cross = ha & hb;
+        const tarnix::Vector expected = a & b;
+        EXPECT_NEAR(cross.x, expected.x, 1e-4f);
+        EXPECT_NEAR(cross.y, expected.y, 1e-4f);
+        EXPECT_NEAR(cross.z, expected.z, 1e-4f);
+        EXPECT_EQ(cross.w, 0.0f);
+    }
+}
+
+TEST(HWVectorTest, NormalizeMinimumMaximum) {
+    const tarnix::HWVector n = tarnix::Normalize(tarnix::HWVector(3.0f, 0.0f, 4.0f));
+    EXPECT_FLOAT_EQ(n.x, 0.6f);
+    EXPECT_FLOAT_EQ(n.z, 0.8f);
+    EXPECT_EQ(tarnix::Normalize(tarnix::HWVector(tarnix::zero)), tarnix::HWVector(tarnix::zero))
+        << "a zero vector stays zero rather than becoming NaN";
+    const tarnix::HWVector a(1, 5, -2, 0), b(3, -1, -2, 1);
+    EXPECT_EQ(tarnix::Minimum(a, b), tarnix::HWVector(1, -1, -2, 0));
+    EXPECT_EQ(tarnix::Maximum(a, b), tarnix::HWVector(3, 5, -2, 1));
+    EXPECT_EQ(a + b - b, a);
+    EXPECT_EQ(-a, a * -1.0f);
+}
+
+TEST(HWVectorTest, NormalPackingScalesRoundsAndClamps) {
+    int32_t packed[4];
+    tarnix::StoreNormalAsInt(tarnix::HWVector(1.0f, -0.5f, 0.25f, 0.0f), packed);
+    EXPECT_EQ(packed[3], 32767) << "x in lane 3";
+    EXPECT_EQ(packed[2], -16384) << "-16383.5 rounds to even";
+    EXPECT_EQ(packed[1], 8192) << "8191.75 rounds to nearest";
+    EXPECT_EQ(packed[0], 0);
+    tarnix::StoreNormalAsInt(tarnix::HWVector(2.0f, -2.0f, 0.0f, 0.0f), packed);
+    EXPECT_EQ(packed[3], 32767);
+    EXPECT_EQ(packed[2], -32767) << "out-of-range input clamps instead of wrapping";
+    // Every packed component fits the 16-bit normal format and reads back within 1/32767.
+    const tarnix::HWVector unit = tarnix::Normalize(tarnix::HWVector(0.3f, -0.7f, 0.2f));
+    tarnix::StoreNormalAsInt(unit, packed);
+    EXPECT_NEAR(int16_t(packed[3]) * 3.051851e-5f, unit.x, 3.1e-5f);
+    EXPECT_NEAR(int16_t(packed[2]) * 3.051851e-5f, unit.y, 3.1e-5f);
+    EXPECT_NEAR(int16_t(packed[1]) * 3.051851e-5f, unit.z, 3.1e-5f);
+}
+
+}  // namespace

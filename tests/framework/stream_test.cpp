@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "tarnix/class_desc.h"
+#include "tarnix/error.h"
+#include "tarnix/node.h"
+#include "tarnix/stream.h"
+
+namespace {
+
+struct Record {
+    bool flag = false;
+    uint8_t byte = 0;
+    int32_t integer = 0;
+    uint32_t unsignedInteger = 0;
+    uint64_t wide = 0;
+    float single = 0;
+    double precise = 0;
+    QString text;
+
+    void Exchange(tarnix::Stream& stream) {
+        stream.Exchange(flag);
+        stream.Exchange(byte);
+        stream.Exchange(integer);
+        stream.Exchange(unsignedInteger);
+        stream.Exchange(wide);
+        stream.Exchange(single);
+        stream.Exchange(precise);
+        stream.Exchange(text);
+    }
+};
+
+QByteArray StoredRecord() {
+    Record record{true, 200, -7, 0xDEADBEEF, 1ull << 40, -0.5f, 1e-300, QStringLiteral("Grüße")};
+    tarnix::Stream out;
+    record.Exchange(out);
+    return out.Data();
+}
+
+// Expects a stream Error with a message mentioning `fragment`.
+template <class Body>
+void ExpectStreamError(Body body, const QString& fragment) {
+    try {
+        body();
+        ADD_FAILURE() << "no error raised";
+    } catch (tarnix::Error* error) {
+        EXPECT_EQ(error->Code(), tarnix::Error::kCodeStream);
+        EXPECT_TRUE(error->Message().contains(fragment)) << error->Message().toStdString();
+        tarnix::Error::Dispose(error);
+    }
+}
+
+TEST(StreamTest, ValuesRoundTripInBothDirections) {
+    tarnix::Stream in(StoredRecord());
+    EXPECT_TRUE(in.IsLoading());
+    EXPECT_EQ(in.FormatVersion(), tarnix::Stream::kCurrentFormatVersion);
+    Record loaded;
+    loaded.Exchange(in);
+    EXPECT_TRUE(loaded.flag);
+    EXPECT_EQ(loaded.byte, 200);
+    EXPECT_EQ(loaded.integer, -7);
+    EXPECT_EQ(loaded.unsignedInteger, 0xDEADBEEFu);
+    EXPECT_EQ(loaded.wide, 1ull << 40);
+    EXPECT_EQ(loaded.single, -0.5f);
+    EXPECT_EQ(loaded.precise, 1e-300);
+    EXPECT_EQ(loaded.text, QStringLiteral("Grüße"));
+    EXPECT_EQ(in.Remaining(), 0);
+}
+
+TEST(StreamTest, EveryTruncationRaisesAnErrorInsteadOfReadingPastTheEnd) {
+    const QByteArray whole = StoredRecord();
+    for (int length = 0; length < whole.size(); ++length) {
+        SCOPED_TRACE(length);
+        ExpectStreamError(
+            [&] {
+                tarnix::Stream in(whole.left(length));
+                Record record;
+                record.Exchange(in);
+            },
+            QStringLiteral("unexpected end of data"));
+    }
+}
+
+TEST(StreamTest, MalformedDataIsRefusedWithAClearText) {
+    ExpectStreamError([] { tarnix::Stream in(QByteArray("NOPE\x90\x01\0\0", 8)); },
+                      QStringLiteral("bad header"));
+
+    tarnix::Stream lying;
+    uint32_t hugeCount = std::numeric_limits<uint32_t>::max();
+    lying.Exchange(hugeCount);
+    ExpectStreamError(
+        [&] {
+            tarnix::Stream in(lying.Data());
+            tarnix::Store<uint32_t> table;
+            in.ReadStore(table);
+        },
+        QStringLiteral("a table of 4294967295 entries"));
+    ExpectStreamError(
+        [&] {
+            tarnix::Stream in(lying.Data());
+            QString text;
+            in.Exchange(text);
+        },
+        QStringLiteral("a text of 4294967295 bytes"));
+
+    tarnix::Stream notABool;
+    uint8_t two = 2;
+    notABool.Exchange(two);
+    ExpectStreamError(
+        [&] {
+            tarnix::Stream in(notABool.Data());
+            bool flag;
+            in.Exchange(flag);
+        },
+        QStringLiteral("a boolean holds 2"));
+}
+
+TEST(StreamTest, StoresRoundTripAndReplaceTheOldContents) {
+    tarnix::Store<uint32_t> table;
+    for (uint32_t i = 0; i < 37; ++i) table.Append(i * i);
+    tarnix::Stream out;
+    out.WriteStore(table);
+
+    tarnix::Store<uint32_t> loaded;
+    loaded.Append(999);
+    tarnix::Stream in(out.Data());
+    in.ReadStore(loaded);
+    ASSERT_EQ(loaded.Count(), 37u);
+    for (uint32_t i = 0; i < 37; ++i) EXPECT_EQ(loaded[i], i * i);
+}
+
+TEST(StreamTest, VersionTestFollowsTheWritersFormat) {
+    tarnix::Stream old(327);
+    tarnix::Stream in(old.Data());
+    EXPECT_FALSE(in.IsVersionAtLeast(328));
+    EXPECT_TRUE(in.IsVersionAtLeast(327));
+    tarnix::Stream current;
+    EXPECT_TRUE(tarnix::Stream(current.Data()).IsVersionAtLeast(328));
+}
+
+// A node class of version 3 under TreeNode, to check the class-version record.
+tarnix::Node* CreateVersioned(uint32_t);
+tarnix::ClassDesc g_versionedClass(tarnix::TreeNode::StaticClass(), tarnix::TreeNode::StaticClass(),
+                                   "StreamTestNode", "Stream test node", &CreateVersioned, 0, 3);
+
+struct VersionedNode : tarnix::TreeNode {
+    int32_t payload = 0;
+    int seenVersion = -2;
+    int seenParentVersion = -2;
+    const tarnix::ClassDesc* GetClass() const override { return &g_versionedClass; }
+    void Serialize(tarnix::Stream& stream) override {
+        seenVersion = stream.ClassVersion(&g_versionedClass);
+        seenParentVersion = stream.ClassVersion(tarnix::TreeNode::StaticClass());
+        stream.Exchange(payload);
+    }
+};
+tarnix::Node* CreateVersioned(uint32_t) { return new VersionedNode; }
+
+TEST(StreamTest, ObjectsCarryTheVersionsOfTheirClassChain) {
+    VersionedNode original;
+    original.payload = 42;
+    tarnix::Stream out;
+    out.StoreObject(original);
+    EXPECT_EQ(original.seenVersion, 3);
+
+    VersionedNode loaded;
+    tarnix::Stream in(out.Data());
+    in.LoadObject(loaded);
+    EXPECT_EQ(loaded.payload, 42);
+    EXPECT_EQ(loaded.seenVersion, 3);
+    EXPECT_EQ(loaded.seenParentVersion, 0);
+    EXPECT_EQ(in.ClassVersion(tarnix::ClassDesc::Find(QStringLiteral("BrushOperation"))), -1)
+        << "a class outside the record has no stored version";
+
+    tarnix::TreeNode other;
+    ExpectStreamError([&] { tarnix::Stream(out.Data()).LoadObject(other); },
+                      QStringLiteral("not \"TreeNode\""));
+}
+
+}  // namespace
