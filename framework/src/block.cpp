@@ -68,11 +68,8 @@ Block::~Block() {
     if (m_nextLive) m_nextLive->m_previousLive = m_previousLive;
 }
 
-void Block::SetCount(uint32_t count) {
-    if (count > m_capacity) count = m_capacity;
-    if (m_destroy && count < m_count)
-        m_destroy(static_cast<char*>(m_data) + size_t(count) * m_elementSize, m_count - count);
-    m_count = count;
+void Block::DestroyTail(uint32_t count) {
+    m_destroy(static_cast<char*>(m_data) + size_t(count) * m_elementSize, m_count - count);
 }
 
 void Block::CopyElementsTo(void* destination, uint32_t count) const {
@@ -170,7 +167,8 @@ const char* Block::AllocatorID() {
 
 void* Block::Allocate(std::size_t bytes) {
     if (bytes > ~std::size_t(0) - sizeof(AllocationHeader)) return nullptr;
-    void* raw = std::aligned_alloc(16, (bytes + sizeof(AllocationHeader) + 15) & ~std::size_t(15));
+    // glibc malloc returns 16-byte aligned memory on x86-64, so header and payload stay aligned.
+    void* raw = std::malloc(bytes + sizeof(AllocationHeader));
     if (!raw) return nullptr;
     Ledgers& ledgers = TheLedgers();
     std::lock_guard<std::mutex> lock(ledgers.mutex);

@@ -32,8 +32,13 @@ public:
     uint32_t Capacity() const { return m_capacity; }
     void* RawData() const { return m_data; }
 
-    /// @brief Sets the element count; it never passes the capacity.
-    void SetCount(uint32_t count);
+    /// @brief Sets the element count; it never passes the capacity. Shrinking destroys the
+    /// elements past the new count (non-plain data).
+    void SetCount(uint32_t count) {
+        if (count > m_capacity) count = m_capacity;
+        if (m_destroy && count < m_count) DestroyTail(count);
+        m_count = count;
+    }
 
     /// @brief Copies (plain data) or copy-constructs the first `count` elements into
     /// `destination`, which must hold at least that many elements.
@@ -90,6 +95,8 @@ protected:
     void SetElementOperations(CopyFunction copy, DestroyFunction destroy);
 
 private:
+    void DestroyTail(uint32_t count);
+
     const char* m_name;
     uint32_t m_elementSize;
     bool m_plainData;
