@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev
   libbenchmark-dev
   libcli11-dev           # command lines of the host programs
+  libosd-dev             # OpenSubdiv: the host's subdivision hierarchy
+  libembree-dev          # Embree: the host's ray casts and spatial queries
 )
 
 if [ "$(id -u)" -ne 0 ]; then

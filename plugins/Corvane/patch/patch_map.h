@@ -27,6 +27,10 @@ public:
     /// @brief The class factory: one map for a count below 2, else an array of `count`.
     static tarnix::Node* Create(uint32_t count);
 
+    /// @brief Builds the table from the parent mesh (a tarnix::Mesh of quads): for each face,
+    /// the faces reported around each of its four corners, corner 0 first. Throws the
+    /// module's "Wrong parrent for PatchMap class" error under a parent that is no mesh.
+    void OnLinked() override;
     void Serialize(tarnix::Stream& stream) override;
 
     /// @brief Enumeration callback: records `face` in the row of m_currentFace.

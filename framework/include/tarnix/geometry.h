@@ -1,0 +1,74 @@
+#pragma once
+// tarnix::Geometry: one sculptable object. It owns the hierarchy of subdivision levels (level
+// 0 is the base mesh; every level above is all quads, made by Catmull-Clark refinement of the
+// one below), the object's transformation and its undo stack.
+//
+// Level 0 keeps the faces it was given when they are all quads (face kind 1); any other
+// polygon mesh is stored as triangles (face kind 0, each polygon a fan), while refinement
+// starts from the original polygons. Open borders are refined as smooth boundary curves
+// (OpenSubdiv's "edge only" boundary interpolation: the default would turn border faces into
+// holes).
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <QStringList>
+
+#include "tarnix/mesh_change.h"
+#include "tarnix/node.h"
+#include "tarnix/polygon_mesh.h"
+#include "tarnix/subdivision_level.h"
+#include "tarnix/transformation.h"
+
+namespace tarnix {
+
+class Geometry : public TreeNode {
+public:
+    static constexpr size_t kMaximumUndoDepth = 64;
+
+    Geometry();
+    ~Geometry() override;
+    const ClassDesc* GetClass() const override;
+    static const ClassDesc* StaticClass();
+
+    /// @brief A geometry whose level 0 is `polygons` after cleaning (PolygonMesh::Cleaned).
+    /// Every cleaning is logged (Kernel::Log) and added to `changes` when given. Throws
+    /// tarnix::Error* for a mesh that cannot be accepted.
+    static std::unique_ptr<Geometry> FromPolygons(const PolygonMesh& polygons,
+                                                  QStringList* changes = nullptr);
+
+    uint32_t LevelCount() const { return uint32_t(m_levels.size()); }
+    SubdivisionLevel* Level(uint32_t index) const;
+    SubdivisionLevel* LowestLevel() const { return m_levels.front(); }
+    SubdivisionLevel* HighestLevel() const { return m_levels.back(); }
+
+    /// @brief Adds `levels` levels above the highest one, refined from the highest level's
+    /// current (sculpted) positions. Sculpt layers stay with the level they belong to.
+    void Subdivide(uint32_t levels = 1);
+
+    Transformation& GetTransformation() { return m_transformation; }
+    const Transformation& GetTransformation() const { return m_transformation; }
+
+    // ---- undo --------------------------------------------------------------------------------
+    /// @brief Takes a finished change onto the undo stack; the redo stack is dropped and the
+    /// oldest change goes when the stack is deeper than kMaximumUndoDepth.
+    void CommitChange(std::unique_ptr<MeshChange> change);
+    /// @brief Undoes the latest change; false when there is none.
+    bool Undo();
+    bool Redo();
+    size_t UndoCount() const { return m_undo.size(); }
+    size_t RedoCount() const { return m_redo.size(); }
+
+private:
+    void AddLevel(SubdivisionLevel* level);
+    void ApplyChange(MeshChange& change);
+
+    std::vector<SubdivisionLevel*> m_levels;  // children of this node
+    PolygonMesh m_basePolygons;               // level 0 as given, for refinement
+    Transformation m_transformation;
+    std::vector<std::unique_ptr<MeshChange>> m_undo;
+    std::vector<std::unique_ptr<MeshChange>> m_redo;
+};
+
+}  // namespace tarnix

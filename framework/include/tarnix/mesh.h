@@ -1,0 +1,185 @@
+#pragma once
+// tarnix::Mesh: a polygon mesh of the host, either all quads (face kind 1, four corner
+// entries per face) or all triangles (face kind 0, three per face).
+//
+// Layout, read directly by plug-ins:
+//   m_cornerIndices  vertex index of corner c of face f at entry CornersPerFace() * f + c;
+//                    corners run counter-clockwise seen from outside.
+//   m_vertices       20-byte records: position, the vertex's slot in the current undo
+//                    record, a freeze byte (low 7 bits the strength 0..127).
+//   m_normals        four signed 16-bit values per vertex: x, y, z times 32767, and a fourth
+//                    value that sculpting leaves alone.
+//   m_faceFlags      one byte per face; kFaceSculptable (2) marks faces a brush may change.
+//   m_changeCounter  advanced by sculpting code before each pass that must see every vertex
+//                    again; undo entries remember the value of the pass that moved them.
+//
+// Topology queries (edge adjacency, faces around a vertex) are built on first use and kept
+// until the topology changes. Enumerations call back before they return.
+
+#include <cstdint>
+#include <memory>
+
+#include "tarnix/enumerators.h"
+#include "tarnix/math/bounding_box.h"
+#include "tarnix/math/vector.h"
+#include "tarnix/node.h"
+#include "tarnix/store.h"
+
+namespace tarnix {
+
+class Geometry;
+class MeshChange;
+class SculptLayer;
+class SpatialGrid;
+class Transformation;
+
+struct VertexRecord {
+    float position[3];
+    /// Slot of the vertex's entry in the mesh's current undo record; valid only when that
+    /// entry exists and names this vertex.
+    uint32_t undoSlot;
+    /// Low 7 bits: freeze strength, 0 free to 127 held. The top bit belongs to the host.
+    uint8_t freeze;
+    uint8_t reserved[3];
+};
+static_assert(sizeof(VertexRecord) == 20, "vertex records are five 32-bit words");
+
+struct PackedNormal {
+    int16_t x, y, z, w;
+};
+static_assert(sizeof(PackedNormal) == 8, "packed normals are four 16-bit values");
+
+/// Scale between a packed normal component and its float value.
+constexpr float kNormalUnpackScale = 3.051851e-5f;  // 1 / 32767
+
+class Mesh : public TreeNode {
+public:
+    enum FaceKind : uint32_t { kTriangles = 0, kQuads = 1 };
+    static constexpr uint8_t kFaceSculptable = 2;
+    static constexpr uint8_t kFreezeStrengthMask = 0x7F;
+    /// Edge-adjacency answers at or above this value mean an open (or non-manifold) edge.
+    static constexpr uint32_t kOpenBorder = 0x80000000u;
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+    Mesh();
+    ~Mesh() override;
+    const ClassDesc* GetClass() const override;
+    static const ClassDesc* StaticClass();
+
+    // ---- data ---------------------------------------------------------------------------------
+    uint32_t m_faceCount = 0;
+    uint32_t m_faceKind = kQuads;
+    Store<uint32_t> m_cornerIndices{"mesh corners"};
+    Store<VertexRecord> m_vertices{"mesh vertices"};
+    Store<PackedNormal> m_normals{"mesh normals"};
+    Store<uint8_t> m_faceFlags{"mesh face flags"};
+    uint32_t m_changeCounter = 1;
+
+    uint32_t VertexCount() const { return m_vertices.Count(); }
+    uint32_t CornersPerFace() const { return m_faceKind == kQuads ? 4 : 3; }
+    const uint32_t* FaceCorners(uint32_t face) const {
+        return m_cornerIndices.Data() + size_t(face) * CornersPerFace();
+    }
+    Vector VertexPosition(uint32_t vertex) const {
+        const float* p = m_vertices[vertex].position;
+        return {p[0], p[1], p[2]};
+    }
+    void SetVertexPosition(uint32_t vertex, const Vector& position);
+    Vector VertexNormal(uint32_t vertex) const;
+    /// @brief The face's area vector: for a quad the cross product of its diagonals, for a
+    /// triangle that of two edges (twice the area in both cases), not normalised.
+    Vector FaceNormal(uint32_t face) const;
+
+    /// @brief Replaces the mesh: `cornerIndices` holds CornersPerFace() entries per face.
+    /// Every face is sculptable; normals are computed; undo slots and freeze are cleared.
+    void SetTopology(FaceKind kind, Store<uint32_t>& cornerIndices, const float* positions,
+                     uint32_t vertexCount);
+    /// @brief Recomputes every vertex normal from the faces around it.
+    void RecomputeNormals();
+
+    // ---- hierarchy and transformation ----------------------------------------------------------
+    Geometry* GetGeometry() const { return m_geometry; }
+    /// @brief The transformation of the mesh's geometry; null for a mesh of its own.
+    Transformation* GetTransformation() const;
+
+    // ---- topology queries --------------------------------------------------------------------
+    /// @brief The face across side `side` (from corner side to corner side+1) of `face`, as
+    /// 4 * neighbour + the neighbour's side of the same edge; kOpenBorder or more when the
+    /// edge is open or shared by more than two faces.
+    uint32_t EdgeAdjacency(uint32_t face, uint32_t side) const;
+    /// @brief The faces holding `vertex`: `count` of them from the returned pointer.
+    const uint32_t* FacesAroundVertex(uint32_t vertex, uint32_t& count) const;
+    /// @brief Reports every neighbour of `vertex` once, each with a face holding both. Over
+    /// all reports, every face around the vertex appears (once each around an interior
+    /// vertex). `faceHint` is accepted for interface compatibility; the mesh knows the faces.
+    void EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint32_t vertex,
+                                   uint32_t faceHint) const;
+    /// @brief Calls the enumerator's Tester for `startFace`, then spreads outward: every face
+    /// sharing a corner with a face whose Tester answered true is tested in turn, each face
+    /// once per enumeration.
+    void EnumerateFacesFrom(FaceEnumerator* enumerator, uint32_t startFace);
+    /// @brief The same over vertices: starts with the corners of `startFace` and spreads to
+    /// the neighbours of every vertex whose Tester answered true.
+    void EnumerateVerticesFrom(VertexEnumerator* enumerator, uint32_t startFace);
+
+    // ---- editing -----------------------------------------------------------------------------
+    /// @brief Takes the editing lock for `unlocker`. A lock held by another unlocker is taken
+    /// over only when that unlocker's CanUnlock answers true; otherwise false.
+    bool Lock(bool forEditing, MeshUnlocker* unlocker);
+    void Unlock(bool forEditing);
+    MeshUnlocker* LockHolder() const { return m_lockHolder; }
+
+    /// @brief The freeze query: the number of vertices with a non-zero freeze strength.
+    uint32_t FrozenVertexCount() const { return m_frozenCount; }
+    void SetFreeze(uint32_t vertex, uint8_t strength);
+    void SetFaceSculptable(uint32_t face, bool sculptable);
+
+    /// @brief The active sculpt layer; null when the mesh has none.
+    virtual SculptLayer* ActiveLayer() const { return nullptr; }
+
+    /// @brief The undo record that collects the current change (created on first use).
+    MeshChange* CurrentChange();
+    /// @brief Ends a change. With `commit` the current undo record, when it holds entries,
+    /// goes to the geometry's undo stack and a fresh one starts; `otherMeshesChanged` tells
+    /// that the same operation changed further meshes. Content version and box are updated.
+    void EndOfChange(bool commit, bool otherMeshesChanged);
+
+    const AxisAlignedBoundingBox& PendingUpdateBox() const { return m_pendingUpdate; }
+    void SetPendingUpdateBox(const AxisAlignedBoundingBox& box) { m_pendingUpdate = box; }
+    const AxisAlignedBoundingBox& BoundingBox() const { return m_boundingBox; }
+    /// @brief Grows the box by `area`; an empty `area` recomputes it from all vertices.
+    void UpdateBoundingBox(const AxisAlignedBoundingBox& area);
+
+    /// @brief The mesh's spatial grid (ray casts, box queries); created on first use when
+    /// `create` is set, else null until then.
+    SpatialGrid* Grid(bool create);
+
+    /// @brief Per-mesh marks for enumerations: a fresh mark value, and the mark arrays.
+    uint32_t NextEnumerationMark();
+
+protected:
+    friend class Geometry;
+    void InvalidateTopology();
+    void BuildAdjacency() const;
+    void BuildVertexFaces() const;
+
+    Geometry* m_geometry = nullptr;
+
+private:
+    MeshUnlocker* m_lockHolder = nullptr;
+    uint32_t m_frozenCount = 0;
+    AxisAlignedBoundingBox m_pendingUpdate;
+    AxisAlignedBoundingBox m_boundingBox;
+    std::unique_ptr<MeshChange> m_currentChange;
+    std::unique_ptr<SpatialGrid> m_grid;
+
+    // Built on first use.
+    mutable Store<uint32_t> m_adjacency{"mesh adjacency"};
+    mutable Store<uint32_t> m_vertexFaceStart{"mesh vertex faces"};
+    mutable Store<uint32_t> m_vertexFaces{"mesh vertex faces"};
+    Store<uint32_t> m_faceMarks{"mesh enumeration"};
+    Store<uint32_t> m_vertexMarks{"mesh enumeration"};
+    uint32_t m_enumerationMark = 0;
+};
+
+}  // namespace tarnix

@@ -1,0 +1,67 @@
+#pragma once
+// Undo records. A MeshChange belongs to one mesh and collects, for every vertex a stroke
+// changes, the vertex's state when the stroke first touched it: position, normal and, when
+// the change goes into a sculpt layer, the layer's offset. The vertex's record in the mesh
+// points back at its entry (VertexRecord::undoSlot).
+//
+// Undoing a change swaps the stored and the current states; doing it again (redo) swaps
+// them back, so both are bit-exact.
+
+#include <cstdint>
+
+#include "tarnix/store.h"
+
+namespace tarnix {
+
+class Mesh;
+class SculptLayer;
+struct VertexRecord;
+
+struct StoredVertexInfo {
+    static constexpr uint32_t kHasLayer = 1;
+
+    float m_position[3];
+    /// Change-counter value of the last pass that moved the vertex.
+    uint32_t m_stamp;
+    /// The face the vertex was recorded under.
+    uint32_t m_face;
+    uint32_t m_flags;
+    /// Build-up accumulated over the stroke, 0..1.
+    float m_buildUp;
+    uint32_t m_vertex;
+    /// The vertex's word in the active layer (Mesh::kNone without a layer).
+    uint32_t m_layerWord;
+    int16_t m_normal[3];
+    int16_t m_reserved;
+    float m_layerOffset[3];
+};
+
+class MeshChange {
+public:
+    explicit MeshChange(Mesh* mesh);
+
+    Mesh* GetMesh() const { return m_mesh; }
+    uint32_t Count() const { return m_entries.Count(); }
+    StoredVertexInfo& operator[](uint32_t slot) { return m_entries[slot]; }
+    const StoredVertexInfo& operator[](uint32_t slot) const { return m_entries[slot]; }
+    StoredVertexInfo* Entries() { return m_entries.Data(); }
+
+    /// @brief Adds an entry for `vertex` with its current state, without checking for an
+    /// existing one; `withLayer` also keeps the active layer's offset. The entry's build-up
+    /// starts at `buildUp`; the vertex record's undo slot is pointed at the entry. Null when
+    /// the host's tracked memory refuses to grow the record.
+    StoredVertexInfo* Add_uncached(uint32_t vertex, uint32_t face, VertexRecord* record,
+                                   bool withLayer, float buildUp);
+    /// @brief The vertex's entry, or null when it has none.
+    StoredVertexInfo* Find(uint32_t vertex);
+
+    /// @brief Exchanges the stored and the current states of every entry (undo, then redo).
+    void Swap();
+
+private:
+    Mesh* m_mesh;
+    SculptLayer* m_layer = nullptr;
+    Store<StoredVertexInfo> m_entries{"undo entries"};
+};
+
+}  // namespace tarnix

@@ -1,0 +1,36 @@
+#pragma once
+// tarnix::PolygonMesh: a polygon mesh as it arrives from a file or a program, before the host
+// makes a subdivision hierarchy of it; and the check that decides what the host accepts.
+//
+// What cannot be made sound is refused with a tarnix::Error naming the first offence: no
+// faces, a corner index out of range, a coordinate that is not finite, a face with fewer
+// than three distinct corners. Harmless flaws are cleaned, and every cleaning is reported:
+// repeated corners within a face (a, a, b, c becomes a, b, c), faces repeating another face's
+// corners (dropped), vertices no face uses (dropped, the rest renumbered).
+
+#include <cstdint>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "tarnix/math/vector.h"
+
+namespace tarnix {
+
+struct PolygonMesh {
+    std::vector<Vector> positions;
+    /// Corner count of each face.
+    std::vector<uint32_t> faceSizes;
+    /// Vertex indices of all faces, face after face.
+    std::vector<uint32_t> faceVertices;
+
+    uint32_t FaceCount() const { return uint32_t(faceSizes.size()); }
+    bool IsAllQuads() const;
+
+    /// @brief The mesh cleaned as described above; each cleaning adds a line to `changes`.
+    /// Throws tarnix::Error* for what cannot be accepted.
+    PolygonMesh Cleaned(QStringList& changes) const;
+};
+
+}  // namespace tarnix

@@ -1,0 +1,58 @@
+#pragma once
+// tarnix::SpatialGrid: a mesh's spatial index (an Embree bounding-volume hierarchy over its
+// faces, reading the mesh's own vertex and corner arrays). It answers ray casts and the
+// faces or vertices inside a box. After vertices move, UpdateArea or Update refits the
+// hierarchy to the new positions (fast, the tree keeps its shape); Rebuild builds it anew
+// (better after large changes).
+
+#include <cstdint>
+#include <vector>
+
+#include "tarnix/enumerators.h"
+#include "tarnix/math/bounding_box.h"
+#include "tarnix/surface_point.h"
+
+namespace tarnix {
+
+class Mesh;
+
+class SpatialGrid {
+public:
+    explicit SpatialGrid(Mesh* mesh);
+    SpatialGrid(const SpatialGrid&) = delete;
+    SpatialGrid& operator=(const SpatialGrid&) = delete;
+    ~SpatialGrid();
+
+    /// @brief The box of the mesh when the grid was last built or refitted.
+    const AxisAlignedBoundingBox& Box() const { return m_box; }
+
+    /// @brief Vertices inside `area` moved: the hierarchy is refitted.
+    void UpdateArea(const AxisAlignedBoundingBox& area);
+    /// @brief Refits the hierarchy to the current positions.
+    void Update();
+    /// @brief Builds the hierarchy anew.
+    void Rebuild();
+
+    /// @brief Casts a ray from `origin` along `direction` (mesh space). With `bothDirections`
+    /// the ray also runs backwards; with `nearest` the closer of the two hits wins, else the
+    /// forward hit is preferred. On a hit, `hit` receives the mesh, the face, the position and
+    /// the face's unit outward normal (mesh space).
+    bool CastRay(const Vector& origin, const Vector& direction, SurfacePoint& hit,
+                 bool bothDirections, bool nearest) const;
+
+    /// @brief Tests every face whose box meets `box`, in increasing face order.
+    void EnumerateFaces(const AxisAlignedBoundingBox& box, FaceEnumerator* enumerator) const;
+    /// @brief Tests every vertex inside `box`, once, with a face holding it.
+    void EnumerateVertices(const AxisAlignedBoundingBox& box, VertexEnumerator* enumerator) const;
+
+private:
+    void Commit(bool refit);
+    void CollectFaces(const AxisAlignedBoundingBox& box, std::vector<uint32_t>& faces) const;
+
+    Mesh* m_mesh;
+    void* m_scene = nullptr;     // RTCScene
+    void* m_geometry = nullptr;  // RTCGeometry
+    AxisAlignedBoundingBox m_box;
+};
+
+}  // namespace tarnix

@@ -1,0 +1,167 @@
+#include "tarnix/geometry.h"
+
+#include <opensubdiv/far/primvarRefiner.h>
+#include <opensubdiv/far/topologyDescriptor.h>
+#include <opensubdiv/far/topologyRefinerFactory.h>
+
+#include "tarnix/error.h"
+#include "tarnix/kernel.h"
+#include "tarnix/spatial_grid.h"
+
+namespace tarnix {
+namespace {
+
+using namespace OpenSubdiv;
+
+// The point type OpenSubdiv's primvar refiner interpolates.
+struct RefinedPoint {
+    float x, y, z;
+    void Clear() { x = y = z = 0.0f; }
+    void AddWithWeight(const RefinedPoint& p, float weight) {
+        x += weight * p.x;
+        y += weight * p.y;
+        z += weight * p.z;
+    }
+};
+
+std::unique_ptr<Far::TopologyRefiner> MakeRefiner(const std::vector<int>& faceSizes,
+                                                  const std::vector<int>& faceVertices,
+                                                  int vertexCount) {
+    Far::TopologyDescriptor descriptor;
+    descriptor.numVertices = vertexCount;
+    descriptor.numFaces = int(faceSizes.size());
+    descriptor.numVertsPerFace = faceSizes.data();
+    descriptor.vertIndicesPerFace = faceVertices.data();
+    Sdc::Options options;
+    options.SetVtxBoundaryInterpolation(Sdc::Options::VTX_BOUNDARY_EDGE_ONLY);
+    using Factory = Far::TopologyRefinerFactory<Far::TopologyDescriptor>;
+    std::unique_ptr<Far::TopologyRefiner> refiner(
+        Factory::Create(descriptor, Factory::Options(Sdc::SCHEME_CATMARK, options)));
+    if (!refiner)
+        throw (new Error(QString(), Error::kCodeInvalidArgument, "tarnix::Geometry::Subdivide",
+                         "framework/src/geometry.cpp", __LINE__))
+            ->Format(QStringLiteral("the mesh's topology cannot be subdivided"));
+    return refiner;
+}
+
+}  // namespace
+
+Geometry::Geometry() = default;
+Geometry::~Geometry() = default;
+
+SubdivisionLevel* Geometry::Level(uint32_t index) const {
+    return index < m_levels.size() ? m_levels[index] : nullptr;
+}
+
+void Geometry::AddLevel(SubdivisionLevel* level) {
+    level->m_geometry = this;
+    level->m_index = uint32_t(m_levels.size());
+    m_levels.push_back(level);
+    AddChild(level);
+}
+
+std::unique_ptr<Geometry> Geometry::FromPolygons(const PolygonMesh& polygons, QStringList* changes) {
+    QStringList cleaning;
+    PolygonMesh cleaned = polygons.Cleaned(cleaning);
+    for (const QString& line : cleaning) Kernel::Log(QStringLiteral("Mesh: %1").arg(line));
+    if (changes) *changes << cleaning;
+
+    auto geometry = std::make_unique<Geometry>();
+    Store<uint32_t> corners("mesh corners");
+    const bool quads = cleaned.IsAllQuads();
+    if (quads) {
+        if (!corners.Reserve(uint32_t(cleaned.faceVertices.size()))) throw &Error::s_cBadAlloc;
+        for (uint32_t v : cleaned.faceVertices) corners.Append(v);
+    } else {
+        size_t offset = 0;
+        for (uint32_t size : cleaned.faceSizes) {
+            for (uint32_t k = 1; k + 1 < size; ++k)
+                for (uint32_t corner : {0u, k, k + 1})
+                    if (!corners.Append(cleaned.faceVertices[offset + corner])) throw &Error::s_cBadAlloc;
+            offset += size;
+        }
+    }
+    auto* base = new SubdivisionLevel;
+    base->SetTopology(quads ? Mesh::kQuads : Mesh::kTriangles, corners,
+                      &cleaned.positions.data()->x, uint32_t(cleaned.positions.size()));
+    geometry->m_basePolygons = std::move(cleaned);
+    geometry->AddLevel(base);
+    return geometry;
+}
+
+void Geometry::Subdivide(uint32_t levels) {
+    if (levels == 0) return;
+    const SubdivisionLevel* top = HighestLevel();
+    std::vector<int> faceSizes, faceVertices;
+    if (m_levels.size() == 1) {
+        faceSizes.assign(m_basePolygons.faceSizes.begin(), m_basePolygons.faceSizes.end());
+        faceVertices.assign(m_basePolygons.faceVertices.begin(), m_basePolygons.faceVertices.end());
+    } else {
+        faceSizes.assign(top->m_faceCount, 4);
+        faceVertices.assign(top->m_cornerIndices.begin(), top->m_cornerIndices.end());
+    }
+    std::unique_ptr<Far::TopologyRefiner> refiner =
+        MakeRefiner(faceSizes, faceVertices, int(top->VertexCount()));
+    // Levels are read face by face and interpolated here; no later topology query needs
+    // OpenSubdiv's edge tables, so the last level is refined without them.
+    Far::TopologyRefiner::UniformOptions options{int(levels)};
+    options.fullTopologyInLastLevel = false;
+    refiner->RefineUniform(options);
+
+    std::vector<RefinedPoint> source(top->VertexCount());
+    for (uint32_t v = 0; v < top->VertexCount(); ++v) {
+        const float* p = top->m_vertices[v].position;
+        source[v] = {p[0], p[1], p[2]};
+    }
+    Far::PrimvarRefiner interpolator(*refiner);
+    std::vector<RefinedPoint> refined;
+    for (int level = 1; level <= int(levels); ++level) {
+        const Far::TopologyLevel& topology = refiner->GetLevel(level);
+        refined.resize(size_t(topology.GetNumVertices()));
+        RefinedPoint* destination = refined.data();
+        interpolator.Interpolate(level, source.data(), destination);
+        Store<uint32_t> corners("mesh corners");
+        if (!corners.Reserve(uint32_t(topology.GetNumFaces()) * 4)) throw &Error::s_cBadAlloc;
+        for (int f = 0; f < topology.GetNumFaces(); ++f)
+            for (int vertex : topology.GetFaceVertices(f)) corners.Append(uint32_t(vertex));
+        auto* subdivided = new SubdivisionLevel;
+        subdivided->SetTopology(Mesh::kQuads, corners, &refined.data()->x,
+                                uint32_t(refined.size()));
+        AddLevel(subdivided);
+        source.swap(refined);
+    }
+}
+
+// ---- undo ------------------------------------------------------------------------------------
+
+void Geometry::CommitChange(std::unique_ptr<MeshChange> change) {
+    m_redo.clear();
+    m_undo.push_back(std::move(change));
+    if (m_undo.size() > kMaximumUndoDepth) m_undo.erase(m_undo.begin());
+}
+
+void Geometry::ApplyChange(MeshChange& change) {
+    change.Swap();
+    Mesh* mesh = change.GetMesh();
+    mesh->UpdateBoundingBox(AxisAlignedBoundingBox());
+    if (SpatialGrid* grid = mesh->Grid(false)) grid->Update();
+    mesh->ContentChanged();
+}
+
+bool Geometry::Undo() {
+    if (m_undo.empty()) return false;
+    ApplyChange(*m_undo.back());
+    m_redo.push_back(std::move(m_undo.back()));
+    m_undo.pop_back();
+    return true;
+}
+
+bool Geometry::Redo() {
+    if (m_redo.empty()) return false;
+    ApplyChange(*m_redo.back());
+    m_undo.push_back(std::move(m_redo.back()));
+    m_redo.pop_back();
+    return true;
+}
+
+}  // namespace tarnix

@@ -1,0 +1,322 @@
+#include "tarnix/mesh.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "tarnix/error.h"
+#include "tarnix/geometry.h"
+#include "tarnix/math/hw_vector.h"
+#include "tarnix/mesh_change.h"
+#include "tarnix/spatial_grid.h"
+
+namespace tarnix {
+namespace {
+
+[[noreturn]] void FailMesh(const char* function, int line, const QString& text) {
+    throw (new Error(QString(), Error::kCodeInvalidArgument, function, "framework/src/mesh.cpp", line))
+        ->Format(text);
+}
+
+}  // namespace
+
+Mesh::Mesh() = default;
+Mesh::~Mesh() = default;
+
+void Mesh::SetVertexPosition(uint32_t vertex, const Vector& position) {
+    float* p = m_vertices[vertex].position;
+    p[0] = position.x;
+    p[1] = position.y;
+    p[2] = position.z;
+}
+
+Vector Mesh::VertexNormal(uint32_t vertex) const {
+    const PackedNormal& n = m_normals[vertex];
+    return Vector(n.x, n.y, n.z) * kNormalUnpackScale;
+}
+
+Vector Mesh::FaceNormal(uint32_t face) const {
+    const uint32_t* c = FaceCorners(face);
+    if (m_faceKind == kQuads)
+        return (VertexPosition(c[2]) - VertexPosition(c[0])) & (VertexPosition(c[3]) - VertexPosition(c[1]));
+    const Vector p0 = VertexPosition(c[0]);
+    return (VertexPosition(c[1]) - p0) & (VertexPosition(c[2]) - p0);
+}
+
+void Mesh::SetTopology(FaceKind kind, Store<uint32_t>& cornerIndices, const float* positions,
+                       uint32_t vertexCount) {
+    const uint32_t cornersPerFace = kind == kQuads ? 4 : 3;
+    if (cornerIndices.Count() % cornersPerFace != 0)
+        FailMesh("tarnix::Mesh::SetTopology", __LINE__,
+                 QStringLiteral("%1 corner entries do not make whole faces of %2 corners")
+                     .arg(cornerIndices.Count())
+                     .arg(cornersPerFace));
+    for (uint32_t corner : cornerIndices)
+        if (corner >= vertexCount)
+            FailMesh("tarnix::Mesh::SetTopology", __LINE__,
+                     QStringLiteral("corner names vertex %1 of %2").arg(corner).arg(vertexCount));
+
+    m_faceKind = kind;
+    m_faceCount = cornerIndices.Count() / cornersPerFace;
+    if (!m_cornerIndices.Reserve(cornerIndices.Count()) || !m_vertices.Reserve(vertexCount) ||
+        !m_normals.Reserve(vertexCount) || !m_faceFlags.Reserve(m_faceCount))
+        throw &Error::s_cBadAlloc;
+    Block::CopyMemoryBlock(m_cornerIndices.Data(), cornerIndices.Data(),
+                           size_t(cornerIndices.Count()) * sizeof(uint32_t));
+    m_cornerIndices.SetCount(cornerIndices.Count());
+    m_vertices.SetCount(vertexCount);
+    for (uint32_t v = 0; v < vertexCount; ++v) {
+        VertexRecord& record = m_vertices[v];
+        std::memcpy(record.position, positions + 3 * size_t(v), 3 * sizeof(float));
+        record.undoSlot = kNone;
+        record.freeze = 0;
+        std::memset(record.reserved, 0, sizeof(record.reserved));
+    }
+    m_normals.SetCount(vertexCount);
+    m_faceFlags.SetCount(m_faceCount);
+    std::memset(m_faceFlags.Data(), kFaceSculptable, m_faceCount);
+    m_frozenCount = 0;
+    InvalidateTopology();
+    RecomputeNormals();
+    UpdateBoundingBox(AxisAlignedBoundingBox());
+    ContentChanged();
+}
+
+void Mesh::InvalidateTopology() {
+    m_adjacency.Release();
+    m_vertexFaceStart.Release();
+    m_vertexFaces.Release();
+    m_faceMarks.Release();
+    m_vertexMarks.Release();
+    m_grid.reset();
+    m_currentChange.reset();
+}
+
+void Mesh::RecomputeNormals() {
+    const uint32_t vertexCount = VertexCount();
+    std::vector<Vector> sums(vertexCount);
+    const uint32_t cornersPerFace = CornersPerFace();
+    for (uint32_t f = 0; f < m_faceCount; ++f) {
+        const Vector n = FaceNormal(f);
+        const uint32_t* c = FaceCorners(f);
+        for (uint32_t k = 0; k < cornersPerFace; ++k) sums[c[k]] += n;
+    }
+    for (uint32_t v = 0; v < vertexCount; ++v) {
+        int32_t packed[4];
+        StoreNormalAsInt(HWVector(sums[v].Normalized()), packed);
+        PackedNormal& normal = m_normals[v];
+        normal.x = int16_t(packed[3]);
+        normal.y = int16_t(packed[2]);
+        normal.z = int16_t(packed[1]);
+        normal.w = 0;
+    }
+}
+
+Transformation* Mesh::GetTransformation() const {
+    return m_geometry ? &m_geometry->GetTransformation() : nullptr;
+}
+
+// ---- topology --------------------------------------------------------------------------------
+
+void Mesh::BuildVertexFaces() const {
+    // Faces around each vertex as compressed rows: a count pass, a prefix sum, a fill pass.
+    const uint32_t vertexCount = VertexCount();
+    const uint32_t cornersPerFace = CornersPerFace();
+    if (!m_vertexFaceStart.Assign(vertexCount + 1, 0) ||
+        !m_vertexFaces.Assign(m_faceCount * cornersPerFace, 0))
+        throw &Error::s_cBadAlloc;
+    uint32_t* start = m_vertexFaceStart.Data();
+    for (uint32_t corner : m_cornerIndices) ++start[corner + 1];
+    for (uint32_t v = 0; v < vertexCount; ++v) start[v + 1] += start[v];
+    std::vector<uint32_t> fill(start, start + vertexCount);
+    for (uint32_t f = 0; f < m_faceCount; ++f) {
+        const uint32_t* c = FaceCorners(f);
+        for (uint32_t k = 0; k < cornersPerFace; ++k) m_vertexFaces[fill[c[k]]++] = f;
+    }
+}
+
+const uint32_t* Mesh::FacesAroundVertex(uint32_t vertex, uint32_t& count) const {
+    if (m_vertexFaceStart.Count() != VertexCount() + 1) BuildVertexFaces();
+    const uint32_t first = m_vertexFaceStart[vertex];
+    count = m_vertexFaceStart[vertex + 1] - first;
+    return m_vertexFaces.Data() + first;
+}
+
+void Mesh::BuildAdjacency() const {
+    // Each side (a, b) finds the faces around a that run the same edge; exactly one other
+    // face makes a neighbour, none or several an open edge.
+    const uint32_t cornersPerFace = CornersPerFace();
+    if (!m_adjacency.Assign(m_faceCount * 4, kOpenBorder)) throw &Error::s_cBadAlloc;
+    for (uint32_t f = 0; f < m_faceCount; ++f) {
+        const uint32_t* c = FaceCorners(f);
+        for (uint32_t side = 0; side < cornersPerFace; ++side) {
+            const uint32_t a = c[side], b = c[(side + 1) % cornersPerFace];
+            uint32_t count = 0, answer = kOpenBorder, matches = 0;
+            const uint32_t* faces = FacesAroundVertex(a, count);
+            for (uint32_t i = 0; i < count; ++i) {
+                const uint32_t g = faces[i];
+                if (g == f) continue;
+                const uint32_t* d = FaceCorners(g);
+                for (uint32_t s = 0; s < cornersPerFace; ++s) {
+                    const uint32_t p = d[s], q = d[(s + 1) % cornersPerFace];
+                    if ((p == b && q == a) || (p == a && q == b)) {
+                        answer = 4 * g + s;
+                        ++matches;
+                    }
+                }
+            }
+            m_adjacency[4 * f + side] = matches == 1 ? answer : kOpenBorder;
+        }
+    }
+}
+
+uint32_t Mesh::EdgeAdjacency(uint32_t face, uint32_t side) const {
+    if (m_adjacency.Count() != 4 * m_faceCount) BuildAdjacency();
+    return m_adjacency[4 * face + side];
+}
+
+void Mesh::EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint32_t vertex,
+                                     uint32_t /*faceHint*/) const {
+    const uint32_t cornersPerFace = CornersPerFace();
+    uint32_t count = 0;
+    const uint32_t* faces = FacesAroundVertex(vertex, count);
+    // First the corner after the vertex in each face (one face per edge around an interior
+    // vertex), then the corners before it that no face reported yet (border edges).
+    // A vertex has at most two neighbours per face around it.
+    uint32_t smallBuffer[64];
+    std::vector<uint32_t> largeBuffer;
+    uint32_t* reported = smallBuffer;
+    if (2 * count > 64) {
+        largeBuffer.resize(2 * count);
+        reported = largeBuffer.data();
+    }
+    uint32_t reportedCount = 0;
+    const auto report = [&](uint32_t neighbour, uint32_t face) {
+        for (uint32_t i = 0; i < reportedCount; ++i)
+            if (reported[i] == neighbour) return;
+        reported[reportedCount++] = neighbour;
+        enumerator->Operator(neighbour, face);
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        const uint32_t step = pass == 0 ? 1 : cornersPerFace - 1;
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t* c = FaceCorners(faces[i]);
+            for (uint32_t k = 0; k < cornersPerFace; ++k)
+                if (c[k] == vertex) report(c[(k + step) % cornersPerFace], faces[i]);
+        }
+    }
+}
+
+uint32_t Mesh::NextEnumerationMark() {
+    if (m_faceMarks.Count() != m_faceCount && !m_faceMarks.Assign(m_faceCount, 0))
+        throw &Error::s_cBadAlloc;
+    if (m_vertexMarks.Count() != VertexCount() && !m_vertexMarks.Assign(VertexCount(), 0))
+        throw &Error::s_cBadAlloc;
+    if (++m_enumerationMark == 0) {
+        std::fill(m_faceMarks.begin(), m_faceMarks.end(), 0u);
+        std::fill(m_vertexMarks.begin(), m_vertexMarks.end(), 0u);
+        m_enumerationMark = 1;
+    }
+    return m_enumerationMark;
+}
+
+void Mesh::EnumerateFacesFrom(FaceEnumerator* enumerator, uint32_t startFace) {
+    if (startFace >= m_faceCount) return;
+    const uint32_t mark = NextEnumerationMark();
+    const uint32_t cornersPerFace = CornersPerFace();
+    std::vector<uint32_t> queue{startFace};
+    m_faceMarks[startFace] = mark;
+    for (size_t next = 0; next < queue.size(); ++next) {
+        const uint32_t face = queue[next];
+        if (!enumerator->Tester(this, face)) continue;
+        const uint32_t* c = FaceCorners(face);
+        for (uint32_t k = 0; k < cornersPerFace; ++k) {
+            uint32_t count = 0;
+            const uint32_t* around = FacesAroundVertex(c[k], count);
+            for (uint32_t i = 0; i < count; ++i)
+                if (m_faceMarks[around[i]] != mark) {
+                    m_faceMarks[around[i]] = mark;
+                    queue.push_back(around[i]);
+                }
+        }
+    }
+}
+
+void Mesh::EnumerateVerticesFrom(VertexEnumerator* enumerator, uint32_t startFace) {
+    if (startFace >= m_faceCount) return;
+    const uint32_t mark = NextEnumerationMark();
+    const uint32_t cornersPerFace = CornersPerFace();
+    // Each queued vertex keeps the face it was reached through.
+    std::vector<std::pair<uint32_t, uint32_t>> queue;
+    const auto visit = [&](uint32_t vertex, uint32_t face) {
+        if (m_vertexMarks[vertex] == mark) return;
+        m_vertexMarks[vertex] = mark;
+        queue.emplace_back(vertex, face);
+    };
+    const uint32_t* start = FaceCorners(startFace);
+    for (uint32_t k = 0; k < cornersPerFace; ++k) visit(start[k], startFace);
+    for (size_t next = 0; next < queue.size(); ++next) {
+        const auto [vertex, face] = queue[next];
+        if (!enumerator->Tester(this, vertex, face)) continue;
+        uint32_t count = 0;
+        const uint32_t* around = FacesAroundVertex(vertex, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t* c = FaceCorners(around[i]);
+            for (uint32_t k = 0; k < cornersPerFace; ++k) visit(c[k], around[i]);
+        }
+    }
+}
+
+// ---- editing ---------------------------------------------------------------------------------
+
+bool Mesh::Lock(bool /*forEditing*/, MeshUnlocker* unlocker) {
+    if (m_lockHolder && m_lockHolder != unlocker && !m_lockHolder->CanUnlock()) return false;
+    m_lockHolder = unlocker;
+    return true;
+}
+
+void Mesh::Unlock(bool /*forEditing*/) { m_lockHolder = nullptr; }
+
+void Mesh::SetFreeze(uint32_t vertex, uint8_t strength) {
+    uint8_t& freeze = m_vertices[vertex].freeze;
+    const bool wasFrozen = (freeze & kFreezeStrengthMask) != 0;
+    freeze = uint8_t((freeze & ~kFreezeStrengthMask) | (strength & kFreezeStrengthMask));
+    const bool isFrozen = (freeze & kFreezeStrengthMask) != 0;
+    m_frozenCount += uint32_t(isFrozen) - uint32_t(wasFrozen);
+}
+
+void Mesh::SetFaceSculptable(uint32_t face, bool sculptable) {
+    uint8_t& flags = m_faceFlags[face];
+    flags = sculptable ? uint8_t(flags | kFaceSculptable) : uint8_t(flags & ~kFaceSculptable);
+}
+
+MeshChange* Mesh::CurrentChange() {
+    if (!m_currentChange) m_currentChange = std::make_unique<MeshChange>(this);
+    return m_currentChange.get();
+}
+
+void Mesh::EndOfChange(bool commit, bool /*otherMeshesChanged*/) {
+    if (commit && m_currentChange && m_currentChange->Count() > 0) {
+        if (m_geometry) m_geometry->CommitChange(std::move(m_currentChange));
+        m_currentChange.reset();
+    }
+    UpdateBoundingBox(AxisAlignedBoundingBox());
+    ContentChanged();
+}
+
+void Mesh::UpdateBoundingBox(const AxisAlignedBoundingBox& area) {
+    if (!area.IsEmpty()) {
+        m_boundingBox.Extend(area);
+        return;
+    }
+    m_boundingBox.SetEmpty();
+    for (const VertexRecord& record : m_vertices)
+        m_boundingBox.Extend({record.position[0], record.position[1], record.position[2]});
+}
+
+SpatialGrid* Mesh::Grid(bool create) {
+    if (!m_grid && create) m_grid = std::make_unique<SpatialGrid>(this);
+    return m_grid.get();
+}
+
+}  // namespace tarnix

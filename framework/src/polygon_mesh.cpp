@@ -1,0 +1,97 @@
+#include "tarnix/polygon_mesh.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "tarnix/error.h"
+
+namespace tarnix {
+namespace {
+
+[[noreturn]] void Refuse(const QString& text) {
+    throw (new Error(QString(), Error::kCodeInvalidArgument, "tarnix::PolygonMesh::Cleaned",
+                     "framework/src/polygon_mesh.cpp", __LINE__))
+        ->Format(text);
+}
+
+}  // namespace
+
+bool PolygonMesh::IsAllQuads() const {
+    return std::all_of(faceSizes.begin(), faceSizes.end(), [](uint32_t size) { return size == 4; });
+}
+
+PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
+    if (faceSizes.empty()) Refuse(QStringLiteral("the mesh has no faces"));
+    for (size_t v = 0; v < positions.size(); ++v) {
+        const Vector& p = positions[v];
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+            Refuse(QStringLiteral("vertex %1 has a coordinate that is not a finite number").arg(v));
+    }
+    uint64_t cornerTotal = 0;
+    for (uint32_t size : faceSizes) cornerTotal += size;
+    if (cornerTotal != faceVertices.size())
+        Refuse(QStringLiteral("the faces name %1 corners, but %2 are given")
+                   .arg(cornerTotal)
+                   .arg(faceVertices.size()));
+
+    PolygonMesh result;
+    uint32_t facesWithRepeats = 0, repeatedCorners = 0, duplicateFaces = 0;
+    std::map<std::vector<uint32_t>, uint32_t> seenFaces;
+    size_t offset = 0;
+    for (uint32_t f = 0; f < FaceCount(); ++f) {
+        const uint32_t* corners = faceVertices.data() + offset;
+        const uint32_t size = faceSizes[f];
+        offset += size;
+        std::vector<uint32_t> face;
+        for (uint32_t k = 0; k < size; ++k) {
+            if (corners[k] >= positions.size())
+                Refuse(QStringLiteral("face %1 names vertex %2, but the mesh has %3 vertices")
+                           .arg(f)
+                           .arg(corners[k])
+                           .arg(positions.size()));
+            // A corner that repeats the one before it (cyclically) adds nothing.
+            if (corners[k] != corners[(k + size - 1) % size]) face.push_back(corners[k]);
+        }
+        if (face.size() < size) {
+            ++facesWithRepeats;
+            repeatedCorners += size - uint32_t(face.size());
+        }
+        std::vector<uint32_t> sorted = face;
+        std::sort(sorted.begin(), sorted.end());
+        const bool distinct = std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
+        if (std::unique(sorted.begin(), sorted.end()) - sorted.begin() < 3)
+            Refuse(QStringLiteral("face %1 has fewer than three distinct corners").arg(f));
+        if (!distinct) Refuse(QStringLiteral("face %1 passes through one of its vertices twice").arg(f));
+        if (!seenFaces.emplace(sorted, f).second) {
+            ++duplicateFaces;
+            continue;
+        }
+        result.faceSizes.push_back(uint32_t(face.size()));
+        result.faceVertices.insert(result.faceVertices.end(), face.begin(), face.end());
+    }
+
+    // Keep only the vertices that faces use, in their order.
+    std::vector<uint32_t> renumber(positions.size(), UINT32_MAX);
+    for (uint32_t v : result.faceVertices) renumber[v] = 0;
+    for (size_t v = 0; v < positions.size(); ++v)
+        if (renumber[v] == 0) {
+            renumber[v] = uint32_t(result.positions.size());
+            result.positions.push_back(positions[v]);
+        }
+    for (uint32_t& v : result.faceVertices) v = renumber[v];
+
+    if (facesWithRepeats)
+        changes << QStringLiteral("removed %1 repeated corners from %2 faces")
+                       .arg(repeatedCorners)
+                       .arg(facesWithRepeats);
+    if (duplicateFaces)
+        changes << QStringLiteral("dropped %1 faces that repeat the corners of another face")
+                       .arg(duplicateFaces);
+    if (result.positions.size() < positions.size())
+        changes << QStringLiteral("dropped %1 vertices that no face uses")
+                       .arg(positions.size() - result.positions.size());
+    return result;
+}
+
+}  // namespace tarnix

@@ -1,0 +1,173 @@
+#include "tarnix/spatial_grid.h"
+
+#include <embree3/rtcore.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "tarnix/error.h"
+#include "tarnix/mesh.h"
+
+namespace tarnix {
+namespace {
+
+RTCDevice Device() {
+    // One device for the process, never released: scenes may outlive static teardown.
+    static RTCDevice device = [] {
+        RTCDevice created = rtcNewDevice("verbose=0");
+        if (!created) throw &Error::s_cBadAlloc;
+        return created;
+    }();
+    return device;
+}
+
+struct FaceQuery {
+    const Mesh* mesh;
+    AxisAlignedBoundingBox box;
+    std::vector<uint32_t>* faces;
+};
+
+bool CollectFace(RTCPointQueryFunctionArguments* arguments) {
+    auto* query = static_cast<FaceQuery*>(arguments->userPtr);
+    const uint32_t face = arguments->primID;
+    const uint32_t* corners = query->mesh->FaceCorners(face);
+    AxisAlignedBoundingBox faceBox;
+    for (uint32_t k = 0; k < query->mesh->CornersPerFace(); ++k)
+        faceBox.Extend(query->mesh->VertexPosition(corners[k]));
+    const Vector& a = query->box.Minimum();
+    const Vector& b = query->box.Maximum();
+    const Vector& c = faceBox.Minimum();
+    const Vector& d = faceBox.Maximum();
+    if (c.x <= b.x && d.x >= a.x && c.y <= b.y && d.y >= a.y && c.z <= b.z && d.z >= a.z)
+        query->faces->push_back(face);
+    return false;
+}
+
+}  // namespace
+
+SpatialGrid::SpatialGrid(Mesh* mesh) : m_mesh(mesh) {
+    const bool quads = mesh->m_faceKind == Mesh::kQuads;
+    RTCScene scene = rtcNewScene(Device());
+    rtcSetSceneFlags(scene, RTC_SCENE_FLAG_DYNAMIC | RTC_SCENE_FLAG_ROBUST);
+    RTCGeometry geometry =
+        rtcNewGeometry(Device(), quads ? RTC_GEOMETRY_TYPE_QUAD : RTC_GEOMETRY_TYPE_TRIANGLE);
+    // Embree reads the mesh's own arrays: positions are the first 12 bytes of each 20-byte
+    // vertex record, and the last record has the 16 readable bytes Embree asks for.
+    rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
+                               mesh->m_vertices.Data(), 0, sizeof(VertexRecord), mesh->VertexCount());
+    rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0,
+                               quads ? RTC_FORMAT_UINT4 : RTC_FORMAT_UINT3, mesh->m_cornerIndices.Data(),
+                               0, mesh->CornersPerFace() * sizeof(uint32_t), mesh->m_faceCount);
+    rtcAttachGeometryByID(scene, geometry, 0);
+    m_scene = scene;
+    m_geometry = geometry;
+    Commit(false);
+}
+
+SpatialGrid::~SpatialGrid() {
+    rtcReleaseGeometry(static_cast<RTCGeometry>(m_geometry));
+    rtcReleaseScene(static_cast<RTCScene>(m_scene));
+}
+
+void SpatialGrid::Commit(bool refit) {
+    auto geometry = static_cast<RTCGeometry>(m_geometry);
+    rtcSetGeometryBuildQuality(geometry, refit ? RTC_BUILD_QUALITY_REFIT : RTC_BUILD_QUALITY_MEDIUM);
+    rtcUpdateGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0);
+    rtcCommitGeometry(geometry);
+    rtcCommitScene(static_cast<RTCScene>(m_scene));
+    RTCBounds bounds;
+    rtcGetSceneBounds(static_cast<RTCScene>(m_scene), &bounds);
+    m_box = m_mesh->m_faceCount ? AxisAlignedBoundingBox({bounds.lower_x, bounds.lower_y, bounds.lower_z},
+                                                         {bounds.upper_x, bounds.upper_y, bounds.upper_z})
+                                : AxisAlignedBoundingBox();
+}
+
+void SpatialGrid::UpdateArea(const AxisAlignedBoundingBox& area) {
+    if (!area.IsEmpty()) Commit(true);
+}
+
+void SpatialGrid::Update() { Commit(true); }
+
+void SpatialGrid::Rebuild() { Commit(false); }
+
+bool SpatialGrid::CastRay(const Vector& origin, const Vector& direction, SurfacePoint& hit,
+                          bool bothDirections, bool nearest) const {
+    const auto cast = [&](const Vector& dir, float& distance, uint32_t& face) {
+        RTCIntersectContext context;
+        rtcInitIntersectContext(&context);
+        RTCRayHit ray{};
+        ray.ray.org_x = origin.x;
+        ray.ray.org_y = origin.y;
+        ray.ray.org_z = origin.z;
+        ray.ray.dir_x = dir.x;
+        ray.ray.dir_y = dir.y;
+        ray.ray.dir_z = dir.z;
+        ray.ray.tnear = 0.0f;
+        ray.ray.tfar = std::numeric_limits<float>::infinity();
+        ray.ray.mask = ~0u;
+        ray.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+        rtcIntersect1(static_cast<RTCScene>(m_scene), &context, &ray);
+        if (ray.hit.geomID == RTC_INVALID_GEOMETRY_ID) return false;
+        distance = ray.ray.tfar;
+        face = ray.hit.primID;
+        return true;
+    };
+    float forwardDistance = 0, backwardDistance = 0;
+    uint32_t forwardFace = 0, backwardFace = 0;
+    const bool forward = cast(direction, forwardDistance, forwardFace);
+    const bool backward = bothDirections && cast(-direction, backwardDistance, backwardFace);
+    if (!forward && !backward) return false;
+    const bool useBackward =
+        backward && (!forward || (nearest && backwardDistance < forwardDistance));
+    const float distance = useBackward ? -backwardDistance : forwardDistance;
+    const uint32_t face = useBackward ? backwardFace : forwardFace;
+    // The mesh's own face normal: outward for counter-clockwise corners.
+    hit = SurfacePoint(m_mesh, face, origin + direction * distance,
+                       m_mesh->FaceNormal(face).Normalized());
+    return true;
+}
+
+void SpatialGrid::CollectFaces(const AxisAlignedBoundingBox& box, std::vector<uint32_t>& faces) const {
+    if (box.IsEmpty() || m_mesh->m_faceCount == 0) return;
+    FaceQuery query{m_mesh, box, &faces};
+    RTCPointQuery point;
+    const Vector center = box.Center();
+    point.x = center.x;
+    point.y = center.y;
+    point.z = center.z;
+    point.time = 0.0f;
+    point.radius = box.Size().Length() * 0.5f;
+    RTCPointQueryContext context;
+    rtcInitPointQueryContext(&context);
+    rtcPointQuery(static_cast<RTCScene>(m_scene), &point, &context, &CollectFace, &query);
+    std::sort(faces.begin(), faces.end());
+    faces.erase(std::unique(faces.begin(), faces.end()), faces.end());
+}
+
+void SpatialGrid::EnumerateFaces(const AxisAlignedBoundingBox& box, FaceEnumerator* enumerator) const {
+    std::vector<uint32_t> faces;
+    CollectFaces(box, faces);
+    for (uint32_t face : faces) enumerator->Tester(m_mesh, face);
+}
+
+void SpatialGrid::EnumerateVertices(const AxisAlignedBoundingBox& box,
+                                    VertexEnumerator* enumerator) const {
+    std::vector<uint32_t> faces;
+    CollectFaces(box, faces);
+    std::vector<std::pair<uint32_t, uint32_t>> vertices;
+    for (uint32_t face : faces) {
+        const uint32_t* corners = m_mesh->FaceCorners(face);
+        for (uint32_t k = 0; k < m_mesh->CornersPerFace(); ++k)
+            if (box.IsContaining(m_mesh->VertexPosition(corners[k]))) vertices.emplace_back(corners[k], face);
+    }
+    // Each vertex once, with the first face (in face order) that holds it.
+    std::stable_sort(vertices.begin(), vertices.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    vertices.erase(std::unique(vertices.begin(), vertices.end(),
+                               [](const auto& a, const auto& b) { return a.first == b.first; }),
+                   vertices.end());
+    for (const auto& [vertex, face] : vertices) enumerator->Tester(m_mesh, vertex, face);
+}
+
+}  // namespace tarnix
