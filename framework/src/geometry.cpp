@@ -33,7 +33,7 @@ std::unique_ptr<Far::TopologyRefiner> MakeRefiner(const std::vector<int>& faceSi
     descriptor.numVertsPerFace = faceSizes.data();
     descriptor.vertIndicesPerFace = faceVertices.data();
     Sdc::Options options;
-    options.SetVtxBoundaryInterpolation(Sdc::Options::VTX_BOUNDARY_EDGE_ONLY);
+    options.SetVtxBoundaryInterpolation(Sdc::Options::VTX_BOUNDARY_EDGE_AND_CORNER);
     using Factory = Far::TopologyRefinerFactory<Far::TopologyDescriptor>;
     std::unique_ptr<Far::TopologyRefiner> refiner(
         Factory::Create(descriptor, Factory::Options(Sdc::SCHEME_CATMARK, options)));

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "patch/patch_map.h"
+#include "support/meshes.h"
+#include "tarnix/error.h"
 #include "tarnix/class_desc.h"
 #include "tarnix/node_array.h"
 #include "tarnix/stream.h"
@@ -47,6 +51,45 @@ TEST(PatchMapTest, TableIsStoredFromFormat328On) {
     in.LoadObject(fromOld);
     EXPECT_EQ(fromOld.m_neighbourFaces.Count(), 0u);
     EXPECT_EQ(in.Remaining(), 0) << "older data carries no table";
+}
+
+TEST(PatchMapTest, LinkingUnderAGridFillsEachRowWithTheFaceAndItsEightNeighbours) {
+    auto geometry = test_meshes::Subdivided(test_meshes::Plane(5, 5), 0);
+    tarnix::Mesh* plane = geometry->LowestLevel();
+    auto* map = dynamic_cast<PatchMap*>(plane->ChildByClass(PatchMap::StaticClass(), true));
+    ASSERT_NE(map, nullptr);
+    ASSERT_EQ(map->m_neighbourFaces.Count(), 250u);
+    const uint32_t* row = map->m_neighbourFaces.Data() + 12 * 10;  // the middle face
+    std::set<uint32_t> entries(row, row + 9);
+    EXPECT_EQ(entries, (std::set<uint32_t>{6, 7, 8, 11, 12, 13, 16, 17, 18}));
+    EXPECT_EQ(row[9], PatchMap::kNone);
+    const uint32_t* corner = map->m_neighbourFaces.Data();  // face 0: itself and three more
+    EXPECT_EQ(std::set<uint32_t>(corner, corner + 4), (std::set<uint32_t>{0, 1, 5, 6}));
+    EXPECT_EQ(corner[4], PatchMap::kNone);
+
+    // Linked again under a smaller mesh: the table shrinks in place and is refilled.
+    auto small = test_meshes::Subdivided(test_meshes::Plane(2, 1), 0);
+    const uint32_t* storage = map->m_neighbourFaces.Data();
+    plane->RemoveChild(map);
+    small->LowestLevel()->AddChild(map);
+    EXPECT_EQ(map->m_neighbourFaces.Count(), 20u);
+    EXPECT_EQ(map->m_neighbourFaces.Data(), storage);
+    EXPECT_EQ(map->m_neighbourFaces[2], PatchMap::kNone);
+}
+
+TEST(PatchMapTest, APatchMapUnderANodeThatIsNoMeshIsAnError) {
+    tarnix::TreeNode notAMesh;
+    auto* map = new PatchMap;
+    try {
+        notAMesh.AddChild(map);
+        ADD_FAILURE() << "no error";
+    } catch (tarnix::Error* error) {
+        EXPECT_EQ(error->Message(), QStringLiteral("Wrong parrent for PatchMap class"));
+        EXPECT_EQ(error->Function(), QStringLiteral("PatchMap::OnLinked"));
+        EXPECT_EQ(error->Line(), 3363);
+        tarnix::Error::Dispose(error);
+    }
+    EXPECT_EQ(map->m_neighbourFaces.Count(), 0u);
 }
 
 TEST(PatchMapTest, FactoryMakesInitializedMapsOfThePatchMapClass) {

@@ -5,9 +5,9 @@
 //
 // Level 0 keeps the faces it was given when they are all quads (face kind 1); any other
 // polygon mesh is stored as triangles (face kind 0, each polygon a fan), while refinement
-// starts from the original polygons. Open borders are refined as smooth boundary curves
-// (OpenSubdiv's "edge only" boundary interpolation: the default would turn border faces into
-// holes).
+// starts from the original polygons. Open borders are refined as smooth boundary curves whose
+// corners (border vertices of two edges) stay put (OpenSubdiv's "edge and corner" boundary
+// interpolation; its default would turn border faces into holes).
 
 #include <cstdint>
 #include <memory>

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "patch/grid.h"
+#include "support/meshes.h"
+#include "tarnix/error.h"
+
+namespace {
+
+TEST(GridTest, FaceIsABijectionOntoThePatchInEveryOrientation) {
+    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 3);
+    for (uint32_t depth = 0; depth <= 3; ++depth) {
+        const uint32_t n = 1u << depth;
+        for (uint32_t orientation = 0; orientation < 4; ++orientation) {
+            const Grid grid{geometry->Level(depth), geometry->Level(0), 4, orientation, depth, n, n * n};
+            std::set<uint32_t> quads;
+            for (uint32_t y = 0; y < n; ++y)
+                for (uint32_t x = 0; x < n; ++x) quads.insert(grid.Face(x, y));
+            ASSERT_EQ(quads.size(), n * n);
+            EXPECT_EQ(*quads.begin(), 4 * n * n);
+            EXPECT_EQ(*quads.rbegin(), 5 * n * n - 1);
+        }
+    }
+}
+
+TEST(GridTest, AWalkStartsOnItsQuadInEveryOrientation) {
+    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 2);
+    for (uint32_t quad = 0; quad < geometry->Level(2)->m_faceCount; ++quad)
+        for (uint32_t orientation = 0; orientation < 4; ++orientation) {
+            const GridFace cursor =
+                GridFace::StartAt(geometry->Level(2), geometry->Level(0), 2, quad, orientation);
+            ASSERT_EQ(cursor.Face(), quad);
+            // The contributed vertex is the quad's corner of that orientation.
+            ASSERT_EQ(cursor.Vertex(), geometry->Level(2)->FaceCorners(quad)[orientation]);
+        }
+}
+
+TEST(GridTest, WalksCrossIntoTheNeighbouringPatchInAStraightLine) {
+    // On a subdivided flat grid every vertex stays on the grid, so a straight walk moves by
+    // exactly one step of 1 / n each time, until it stops at the open border.
+    auto geometry = test_meshes::Subdivided(test_meshes::Plane(4, 4), 2);
+    tarnix::SubdivisionLevel* level = geometry->Level(2);
+    const float step = 0.25f;
+    const tarnix::Vector directions[4] = {{0, -1, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}};
+    const uint32_t startPatch = 5;  // column 1, row 1 of the 4 x 4 base grid
+    for (uint32_t orientation = 0; orientation < 4; ++orientation) {
+        GridFace cursor = GridFace::StartAt(level, geometry->Level(0), 2, startPatch * 16 + 5, orientation);
+        tarnix::Vector previous = level->VertexPosition(cursor.Vertex());
+        uint32_t moves = 0, patchChanges = 0;
+        for (int i = 0; i < 20; ++i) {
+            const uint32_t patch = cursor.m_patch;
+            cursor.Step();
+            patchChanges += cursor.m_patch != patch;
+            const tarnix::Vector now = level->VertexPosition(cursor.Vertex());
+            if (now == previous) break;  // reached the open border
+            const tarnix::Vector move = now - previous;
+            ASSERT_NEAR(move.x, step * directions[orientation].x, 1e-5f) << "orientation " << orientation;
+            ASSERT_NEAR(move.y, step * directions[orientation].y, 1e-5f) << "orientation " << orientation;
+            previous = now;
+            ++moves;
+        }
+        EXPECT_GE(patchChanges, 1u) << "the walk left its patch";
+        EXPECT_GE(moves, 4u);
+        // At the border further steps revisit the same quad.
+        const uint32_t face = cursor.Face();
+        cursor.Step();
+        EXPECT_EQ(cursor.Face(), face);
+    }
+}
+
+TEST(GridTest, ASideGluedToItsOwnPatchTurnsWithoutMoving) {
+    // A single quad whose sides 1 and 3 are glued together (a band).
+    tarnix::PolygonMesh band;
+    band.positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+    band.faceVertices = {0, 1, 2, 3,  3, 2, 6, 7,  7, 6, 5, 4,  4, 5, 1, 0};
+    band.faceSizes.assign(4, 4);
+    auto geometry = test_meshes::Subdivided(band, 0);
+    GridFace cursor = GridFace::StartAt(geometry->Level(0), geometry->Level(0), 0, 0, 2);
+    cursor.Step();
+    EXPECT_EQ(cursor.m_patch, 1u) << "across side 2 into the next face of the band";
+    EXPECT_EQ(cursor.m_y, 0u) << "depth 0: one row";
+}
+
+TEST(GridTest, AnOrientationAboveThreeIsAWrongParameter) {
+    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 1);
+    const Grid grid{geometry->Level(1), geometry->Level(0), 0, 4, 1, 2, 4};
+    try {
+        grid.Face(0, 0);
+        ADD_FAILURE() << "no error";
+    } catch (tarnix::Error* error) {
+        EXPECT_EQ(error->Message(), QStringLiteral("wrong parameter"));
+        EXPECT_EQ(error->Function(), QStringLiteral("Grid::Face"));
+        EXPECT_EQ(error->Code(), 4);
+        EXPECT_EQ(error->File(), QStringLiteral("plugins/Corvane/Corvane"));
+        EXPECT_EQ(error->Line(), 256);
+        tarnix::Error::Dispose(error);
+    }
+}
+
+// The vertices of a patch's vertex grid.
+std::set<uint32_t> PatchVertices(const tarnix::Mesh& level, uint32_t patch, uint32_t depth) {
+    const uint32_t n = 1u << depth;
+    std::set<uint32_t> vertices;
+    for (uint32_t entry : tarnix::SubdivisionLevel::QuadVertexIndexTable(depth))
+        vertices.insert(level.m_cornerIndices[4 * patch * n * n + entry]);
+    return vertices;
+}
+
+struct Neighbours : tarnix::AdjacentVertexEnumerator {
+    std::set<uint32_t> vertices;
+    void Operator(uint32_t vertex, uint32_t) override { vertices.insert(vertex); }
+};
+
+TEST(GridTest, RingCellsHoldTheNeighboursAcrossEachSide) {
+    for (const auto& mesh : {test_meshes::Cube(), test_meshes::Plane(2, 2)}) {
+        auto geometry = test_meshes::Subdivided(mesh, 2);
+        const tarnix::SubdivisionLevel& level = *geometry->Level(2);
+        const uint32_t depth = 2, n = 4, m = n + 3;
+        const auto& vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(depth);
+        for (uint32_t patch = 0; patch < geometry->Level(0)->m_faceCount; ++patch) {
+            // Vertex ids in the ring grid: the patch's own, then the ring's from the fill.
+            std::vector<uint32_t> cells(m * m, tarnix::Mesh::kNone);
+            for (uint32_t y = 0; y <= n; ++y)
+                for (uint32_t x = 0; x <= n; ++x)
+                    cells[(y + 1) * m + x + 1] =
+                        level.m_cornerIndices[4 * patch * n * n + vertexTable[y * (n + 1) + x]];
+            std::vector<uint32_t> openCopies;
+            grid_detail::VisitRing(
+                level, *geometry->Level(0), patch, depth,
+                [&](uint32_t cell, uint32_t vertex) { cells[cell] = vertex; },
+                [&](uint32_t cell, uint32_t inside) {
+                    cells[cell] = cells[inside];
+                    openCopies.push_back(cell);
+                });
+            const std::set<uint32_t> own = PatchVertices(level, patch, depth);
+            for (uint32_t k = 0; k < 4; ++k) {
+                const grid_detail::RingSide side = grid_detail::RingSideOf(k, m);
+                for (uint32_t i = 0; i <= n; ++i) {
+                    const uint32_t cell = side.firstCell + int32_t(i) * side.cellStep;
+                    const uint32_t inside = cells[cell + side.insideStep];
+                    if (std::count(openCopies.begin(), openCopies.end(), cell)) {
+                        EXPECT_EQ(cells[cell], inside);
+                        continue;
+                    }
+                    Neighbours neighbours;
+                    level.EnumerateAdjacentVertices(&neighbours, inside, 0);
+                    ASSERT_TRUE(neighbours.vertices.count(cells[cell])) << "next to the edge vertex";
+                    ASSERT_FALSE(own.count(cells[cell])) << "outside the patch";
+                }
+            }
+        }
+    }
+}
+
+TEST(GridTest, FillRingCopiesPositionsOutwardAtOpenSides) {
+    auto geometry = test_meshes::Subdivided(test_meshes::Plane(1, 1), 1);
+    const uint32_t n = 2, m = 5;
+    std::vector<tarnix::HWVector> ring(m * m, tarnix::HWVector(tarnix::zero));
+    const auto& vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(1);
+    for (uint32_t y = 0; y <= n; ++y)
+        for (uint32_t x = 0; x <= n; ++x)
+            ring[(y + 1) * m + x + 1] = tarnix::HWVector::LoadXYZ(
+                geometry->Level(1)->m_vertices[geometry->Level(1)->m_cornerIndices[vertexTable[y * 3 + x]]].position);
+    FillRing(*geometry->Level(1), *geometry->Level(0), 0, 1, ring.data());
+    EXPECT_EQ(ring[2], ring[2 + m]) << "side 0 copies row 1 into row 0";
+    EXPECT_EQ(ring[3 * m + 4], ring[3 * m + 3]) << "side 1 copies the last column outward";
+    EXPECT_EQ(ring[0], tarnix::HWVector(tarnix::zero)) << "diagonal cells are left alone";
+}
+
+}  // namespace

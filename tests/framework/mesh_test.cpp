@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <map>
+#include <queue>
+#include <random>
+#include <set>
+
+#include "support/meshes.h"
+#include "tarnix/error.h"
+#include "tarnix/geodesic_enumerator.h"
+#include "tarnix/spatial_grid.h"
+
+namespace {
+
+// ---- input checks ------------------------------------------------------------------------------
+
+QString RefusalOf(const tarnix::PolygonMesh& mesh) {
+    try {
+        tarnix::Geometry::FromPolygons(mesh);
+    } catch (tarnix::Error* error) {
+        const QString text = error->Message();
+        tarnix::Error::Dispose(error);
+        return text;
+    }
+    return QString();
+}
+
+TEST(MeshInputTest, UnsoundMeshesAreRefusedWithTheirOffence) {
+    tarnix::PolygonMesh empty;
+    EXPECT_EQ(RefusalOf(empty), QStringLiteral("the mesh has no faces"));
+
+    tarnix::PolygonMesh outOfRange = test_meshes::Cube();
+    outOfRange.faceVertices[5] = 8;
+    EXPECT_EQ(RefusalOf(outOfRange), QStringLiteral("face 1 names vertex 8, but the mesh has 8 vertices"));
+
+    tarnix::PolygonMesh notANumber = test_meshes::Cube();
+    notANumber.positions[3].y = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(RefusalOf(notANumber), QStringLiteral("vertex 3 has a coordinate that is not a finite number"));
+    notANumber.positions[3].y = std::numeric_limits<float>::infinity();
+    EXPECT_FALSE(RefusalOf(notANumber).isEmpty());
+
+    tarnix::PolygonMesh sliver = test_meshes::Cube();
+    sliver.faceVertices.insert(sliver.faceVertices.end(), {0, 1, 0});
+    sliver.faceSizes.push_back(3);
+    EXPECT_EQ(RefusalOf(sliver), QStringLiteral("face 6 has fewer than three distinct corners"));
+
+    tarnix::PolygonMesh inconsistent = test_meshes::Cube();
+    inconsistent.faceSizes.push_back(4);
+    EXPECT_TRUE(RefusalOf(inconsistent).startsWith(QStringLiteral("the faces name 28 corners")));
+}
+
+TEST(MeshInputTest, HarmlessFlawsAreCleanedAndReported) {
+    tarnix::PolygonMesh flawed = test_meshes::Cube();
+    flawed.positions.push_back({5, 5, 5});  // used by no face
+    flawed.faceVertices.insert(flawed.faceVertices.end(), {2, 6, 7, 3});  // repeats face 3
+    flawed.faceSizes.push_back(4);
+    flawed.faceVertices[0] = 0;
+    flawed.faceVertices.insert(flawed.faceVertices.begin() + 1, 0);  // 0, 0, 2, 3, 1
+    flawed.faceSizes[0] = 5;
+    QStringList changes;
+    auto geometry = tarnix::Geometry::FromPolygons(flawed, &changes);
+    EXPECT_EQ(changes, (QStringList{QStringLiteral("removed 1 repeated corners from 1 faces"),
+                                    QStringLiteral("dropped 1 faces that repeat the corners of another face"),
+                                    QStringLiteral("dropped 1 vertices that no face uses")}));
+    const tarnix::SubdivisionLevel* base = geometry->LowestLevel();
+    EXPECT_EQ(base->m_faceCount, 6u);
+    EXPECT_EQ(base->VertexCount(), 8u);
+    EXPECT_EQ(base->m_faceKind, tarnix::Mesh::kQuads);
+}
+
+// ---- topology ----------------------------------------------------------------------------------
+
+TEST(MeshTopologyTest, EdgeAdjacencyIsSymmetricAndMarksOpenBorders) {
+    const std::pair<tarnix::PolygonMesh, bool> meshes[] = {
+        {test_meshes::Cube(), true}, {test_meshes::Plane(3, 2), false}, {test_meshes::Fan(5), false}};
+    for (const auto& [mesh, closed] : meshes) {
+        auto geometry = test_meshes::Subdivided(mesh, 1);
+        for (uint32_t l = 0; l < geometry->LevelCount(); ++l) {
+            const tarnix::Mesh* level = geometry->Level(l);
+            uint32_t open = 0;
+            for (uint32_t f = 0; f < level->m_faceCount; ++f)
+                for (uint32_t s = 0; s < 4; ++s) {
+                    const uint32_t answer = level->EdgeAdjacency(f, s);
+                    if (answer >= tarnix::Mesh::kOpenBorder) {
+                        ++open;
+                        continue;
+                    }
+                    ASSERT_EQ(level->EdgeAdjacency(answer >> 2, answer & 3), 4 * f + s);
+                    // The neighbour runs the shared edge the other way.
+                    const uint32_t* mine = level->FaceCorners(f);
+                    const uint32_t* theirs = level->FaceCorners(answer >> 2);
+                    ASSERT_EQ(mine[s], theirs[((answer & 3) + 1) % 4]);
+                    ASSERT_EQ(mine[(s + 1) % 4], theirs[answer & 3]);
+                }
+            EXPECT_EQ(open == 0, closed);
+        }
+    }
+    auto plane = test_meshes::Subdivided(test_meshes::Plane(3, 2), 0);
+    EXPECT_GE(plane->LowestLevel()->EdgeAdjacency(0, 0), tarnix::Mesh::kOpenBorder);
+    EXPECT_EQ(plane->LowestLevel()->EdgeAdjacency(0, 1), 4u * 1 + 3);
+}
+
+struct NeighbourCollector : tarnix::AdjacentVertexEnumerator {
+    std::vector<std::pair<uint32_t, uint32_t>> reports;
+    void Operator(uint32_t vertex, uint32_t face) override { reports.emplace_back(vertex, face); }
+};
+
+TEST(MeshTopologyTest, AdjacentVerticesComeOnceEachAndCoverEveryFaceAround) {
+    for (uint32_t spokes : {3u, 5u, 7u}) {
+        auto geometry = test_meshes::Subdivided(test_meshes::Fan(spokes), 1);
+        for (uint32_t l = 0; l < 2; ++l) {
+            const tarnix::Mesh* mesh = geometry->Level(l);
+            for (uint32_t v = 0; v < mesh->VertexCount(); ++v) {
+                NeighbourCollector collector;
+                mesh->EnumerateAdjacentVertices(&collector, v, 0);
+                std::set<uint32_t> expectedNeighbours, expectedFaces, neighbours, faces;
+                uint32_t count = 0;
+                const uint32_t* around = mesh->FacesAroundVertex(v, count);
+                for (uint32_t i = 0; i < count; ++i) {
+                    expectedFaces.insert(around[i]);
+                    const uint32_t* c = mesh->FaceCorners(around[i]);
+                    for (uint32_t k = 0; k < 4; ++k)
+                        if (c[k] == v) {
+                            expectedNeighbours.insert(c[(k + 1) % 4]);
+                            expectedNeighbours.insert(c[(k + 3) % 4]);
+                        }
+                }
+                for (const auto& [neighbour, face] : collector.reports) {
+                    ASSERT_TRUE(neighbours.insert(neighbour).second) << "reported twice";
+                    faces.insert(face);
+                    const uint32_t* c = mesh->FaceCorners(face);
+                    ASSERT_TRUE(std::count(c, c + 4, v) && std::count(c, c + 4, neighbour))
+                        << "the face holds both";
+                }
+                EXPECT_EQ(neighbours, expectedNeighbours);
+                EXPECT_EQ(faces, expectedFaces);
+            }
+        }
+        uint32_t centreFaces = 0;
+        geometry->Level(0)->FacesAroundVertex(0, centreFaces);
+        EXPECT_EQ(centreFaces, spokes) << "the centre has valence " << spokes;
+    }
+}
+
+struct FaceCollector : tarnix::FaceEnumerator {
+    std::function<bool(uint32_t)> accept;
+    std::vector<uint32_t> faces;
+    bool Tester(tarnix::Mesh*, uint32_t face) override {
+        faces.push_back(face);
+        return accept(face);
+    }
+};
+
+TEST(MeshTopologyTest, OutwardEnumerationSpreadsOnlyFromAcceptedFaces) {
+    auto geometry = test_meshes::Subdivided(test_meshes::Plane(6, 1), 0);
+    tarnix::Mesh* plane = geometry->LowestLevel();
+    FaceCollector collector;
+    collector.accept = [](uint32_t face) { return face <= 2; };
+    plane->EnumerateFacesFrom(&collector, 1);
+    std::sort(collector.faces.begin(), collector.faces.end());
+    EXPECT_EQ(collector.faces, (std::vector<uint32_t>{0, 1, 2, 3})) << "3 is tested, not spread from";
+}
+
+// ---- spatial queries ---------------------------------------------------------------------------
+
+struct VertexCollector : tarnix::VertexEnumerator {
+    std::vector<std::pair<uint32_t, uint32_t>> vertices;
+    bool Tester(tarnix::Mesh*, uint32_t vertex, uint32_t face) override {
+        vertices.emplace_back(vertex, face);
+        return true;
+    }
+};
+
+TEST(SpatialGridTest, BoxQueriesAgreeWithBruteForce) {
+    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 3);
+    tarnix::Mesh* mesh = geometry->HighestLevel();
+    EXPECT_EQ(mesh->Grid(false), nullptr);
+    tarnix::SpatialGrid* grid = mesh->Grid(true);
+    EXPECT_TRUE(grid->Box().IsContaining(mesh->BoundingBox()));
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> coordinate(-1.2f, 1.2f), extent(0.05f, 0.8f);
+    for (int trial = 0; trial < 20; ++trial) {
+        const tarnix::Vector c(coordinate(random), coordinate(random), coordinate(random));
+        const tarnix::Vector e(extent(random), extent(random), extent(random));
+        const tarnix::AxisAlignedBoundingBox box(c - e, c + e);
+        std::vector<uint32_t> expectedFaces, expectedVertices;
+        for (uint32_t f = 0; f < mesh->m_faceCount; ++f) {
+            tarnix::AxisAlignedBoundingBox faceBox;
+            for (uint32_t k = 0; k < 4; ++k) faceBox.Extend(mesh->VertexPosition(mesh->FaceCorners(f)[k]));
+            const auto& a = box.Minimum();
+            const auto& b = box.Maximum();
+            const auto& p = faceBox.Minimum();
+            const auto& q = faceBox.Maximum();
+            if (p.x <= b.x && q.x >= a.x && p.y <= b.y && q.y >= a.y && p.z <= b.z && q.z >= a.z)
+                expectedFaces.push_back(f);
+        }
+        for (uint32_t v = 0; v < mesh->VertexCount(); ++v)
+            if (box.IsContaining(mesh->VertexPosition(v))) expectedVertices.push_back(v);
+
+        FaceCollector faces;
+        faces.accept = [](uint32_t) { return true; };
+        grid->EnumerateFaces(box, &faces);
+        EXPECT_EQ(faces.faces, expectedFaces);
+        VertexCollector vertices;
+        grid->EnumerateVertices(box, &vertices);
+        std::vector<uint32_t> found;
+        for (const auto& [vertex, face] : vertices.vertices) {
+            found.push_back(vertex);
+            const uint32_t* c = mesh->FaceCorners(face);
+            ASSERT_TRUE(std::count(c, c + 4, vertex));
+        }
+        EXPECT_EQ(found, expectedVertices);
+    }
+}
+
+TEST(SpatialGridTest, RaysHitTheSurfaceAndFollowMovedVerticesAfterAnUpdate) {
+    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 2);
+    tarnix::Mesh* mesh = geometry->HighestLevel();
+    tarnix::SpatialGrid* grid = mesh->Grid(true);
+    tarnix::SurfacePoint hit;
+    ASSERT_TRUE(grid->CastRay({0, 0, 5}, {0, 0, -1}, hit, false, true));
+    EXPECT_EQ(hit.m_mesh, mesh);
+    const float top = hit.LocalPosition().z;
+    EXPECT_GT(top, 0.5f);
+    EXPECT_LT(top, 1.0f) << "the limit surface lies inside the cage";
+    EXPECT_GT(hit.LocalNormal().z, 0.95f) << "outward";
+    EXPECT_FALSE(grid->CastRay({0, 0, 5}, {0, 0, 1}, hit, false, true));
+    ASSERT_TRUE(grid->CastRay({0, 0, 5}, {0, 0, 1}, hit, true, true)) << "backwards too";
+    EXPECT_FLOAT_EQ(hit.LocalPosition().z, top);
+    ASSERT_TRUE(grid->CastRay({0, 0, 0}, {0, 0, 1}, hit, true, true));
+    EXPECT_FLOAT_EQ(std::fabs(hit.LocalPosition().z), top) << "from inside, either side";
+
+    for (uint32_t v = 0; v < mesh->VertexCount(); ++v)
+        mesh->SetVertexPosition(v, mesh->VertexPosition(v) * 2.0f);
+    grid->UpdateArea(tarnix::AxisAlignedBoundingBox({-4, -4, -4}, {4, 4, 4}));
+    ASSERT_TRUE(grid->CastRay({0, 0, 5}, {0, 0, -1}, hit, false, true));
+    EXPECT_NEAR(hit.LocalPosition().z, 2 * top, 1e-4f);
+}
+
+// ---- geodesics ---------------------------------------------------------------------------------
+
+TEST(GeodesicTest, BoundedSearchAgreesWithAFullShortestPathSearch) {
+    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 3);
+    tarnix::Mesh* mesh = geometry->HighestLevel();
+    const tarnix::SurfacePoint point(mesh, 77, 0);
+    // Brute force: Dijkstra over every edge from the face's corners, no bound.
+    std::vector<float> best(mesh->VertexCount(), std::numeric_limits<float>::infinity());
+    using Item = std::pair<float, uint32_t>;
+    std::priority_queue<Item, std::vector<Item>, std::greater<Item>> queue;
+    for (uint32_t k = 0; k < 4; ++k) {
+        const uint32_t v = mesh->FaceCorners(77)[k];
+        best[v] = (mesh->VertexPosition(v) - point.LocalPosition()).Length();
+        queue.emplace(best[v], v);
+    }
+    while (!queue.empty()) {
+        auto [d, v] = queue.top();
+        queue.pop();
+        if (d > best[v]) continue;
+        NeighbourCollector neighbours;
+        mesh->EnumerateAdjacentVertices(&neighbours, v, 0);
+        for (const auto& [u, face] : neighbours.reports) {
+            const float through = d + (mesh->VertexPosition(u) - mesh->VertexPosition(v)).Length();
+            if (through < best[u]) queue.emplace(best[u] = through, u);
+        }
+    }
+    for (float radius : {0.05f, 0.3f, 1.5f}) {
+        tarnix::GeodesicEnumerator geodesic;
+        geodesic.EnumerateVertices(mesh, point, radius);
+        std::set<uint32_t> found;
+        for (uint32_t i = 0; i < geodesic.Count(); ++i) {
+            const auto& result = geodesic.Results()[i];
+            ASSERT_TRUE(found.insert(result.vertex).second);
+            EXPECT_NEAR(geodesic.Distances()[result.vertex], best[result.vertex], 1e-5f);
+            const uint32_t* c = mesh->FaceCorners(result.face);
+            ASSERT_TRUE(std::count(c, c + 4, result.vertex));
+        }
+        std::set<uint32_t> expected;
+        for (uint32_t v = 0; v < mesh->VertexCount(); ++v)
+            if (best[v] <= radius) expected.insert(v);
+        EXPECT_EQ(found, expected) << "radius " << radius;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,26 @@
+#pragma once
+// Small meshes for tests, by name: each is a tarnix::PolygonMesh that a test turns into a
+// geometry (and subdivides) itself.
+
+#include <memory>
+
+#include "tarnix/geometry.h"
+#include "tarnix/polygon_mesh.h"
+
+namespace test_meshes {
+
+/// The unit cube [-1, 1]^3: eight vertices of valence 3, six outward quads.
+tarnix::PolygonMesh Cube();
+/// A flat open grid of `columns` x `rows` unit quads in the plane z = 0, from the origin.
+tarnix::PolygonMesh Plane(uint32_t columns, uint32_t rows);
+/// `spokes` quads around a centre vertex of valence `spokes`, open at the rim.
+tarnix::PolygonMesh Fan(uint32_t spokes);
+/// A square pyramid: a quad base and four triangles (closed, mixed).
+tarnix::PolygonMesh Pyramid();
+/// A regular octahedron of triangles (closed).
+tarnix::PolygonMesh Octahedron();
+
+/// @brief A geometry made from `mesh` and subdivided `levels` times.
+std::unique_ptr<tarnix::Geometry> Subdivided(const tarnix::PolygonMesh& mesh, uint32_t levels);
+
+}  // namespace test_meshes
