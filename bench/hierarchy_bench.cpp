@@ -1,0 +1,76 @@
+// Building a subdivision hierarchy: a cube refined to level 8 (393k quads) and level 9
+// (1.57M quads), with the spatial grid and the topology tables of the top level that a
+// stroke needs. Reports the wall time and the process's resident memory: its peak during the
+// build and what stays after it, both above the resident memory before the build.
+
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <malloc.h>
+#include <string>
+
+#include "tarnix/geometry.h"
+#include "tarnix/spatial_grid.h"
+
+namespace {
+
+// A field of /proc/self/status in MiB ("VmRSS", "VmHWM").
+double StatusMiB(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field + ":", 0) == 0) return std::stod(line.substr(field.size() + 1)) / 1024.0;
+    return 0.0;
+}
+
+// Resets the peak resident memory (VmHWM) to the current one.
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+tarnix::PolygonMesh Cube() {
+    tarnix::PolygonMesh mesh;
+    for (int i = 0; i < 8; ++i)
+        mesh.positions.push_back({i & 1 ? 1.0f : -1.0f, i & 2 ? 1.0f : -1.0f, i & 4 ? 1.0f : -1.0f});
+    mesh.faceVertices = {0, 2, 3, 1, 4, 5, 7, 6, 0, 1, 5, 4, 2, 6, 7, 3, 0, 4, 6, 2, 1, 3, 7, 5};
+    mesh.faceSizes.assign(6, 4);
+    return mesh;
+}
+
+void BM_BuildCubeHierarchy(benchmark::State& state) {
+    const uint32_t levels = uint32_t(state.range(0));
+    const bool withQueries = state.range(1) != 0;
+    double peak = 0.0, kept = 0.0;
+    for (auto _ : state) {
+        // Memory freed by the previous round goes back to the system first, so that it is not
+        // reused unseen.
+        malloc_trim(0);
+        const double before = StatusMiB("VmRSS");
+        ResetPeak();
+        auto geometry = tarnix::Geometry::FromPolygons(Cube());
+        geometry->Subdivide(levels);
+        tarnix::SubdivisionLevel* top = geometry->HighestLevel();
+        if (withQueries) {
+            top->Grid(true);
+            top->EdgeAdjacency(0, 0);
+        }
+        benchmark::DoNotOptimize(top->m_vertices.Data());
+        peak = StatusMiB("VmHWM") - before;
+        malloc_trim(0);  // what the build freed is not kept
+        kept = StatusMiB("VmRSS") - before;
+        state.PauseTiming();
+        geometry.reset();
+        state.ResumeTiming();
+    }
+    state.counters["quads"] = double(6u << (2 * levels));
+    state.counters["peak_MiB"] = peak;
+    state.counters["kept_MiB"] = kept;
+}
+BENCHMARK(BM_BuildCubeHierarchy)
+    ->ArgNames({"level", "queries"})
+    ->Args({8, 0})
+    ->Args({8, 1})
+    ->Args({9, 0})
+    ->Args({9, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+}  // namespace
