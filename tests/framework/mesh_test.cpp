@@ -72,6 +72,27 @@ TEST(MeshInputTest, HarmlessFlawsAreCleanedAndReported) {
     EXPECT_EQ(base->m_faceKind, tarnix::Mesh::kQuads);
 }
 
+TEST(MeshInputTest, ScanLikeMeshesLoadAndSubdivide) {
+    // Three quads on one edge (non-manifold), a zero-area triangle and an open border.
+    tarnix::PolygonMesh scan;
+    scan.positions = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}, {1, 1, 0}, {-1, 0, 0}, {-1, 1, 0},
+                      {0, 0, 1}, {0, 1, 1}, {2, 0, 0}, {3, 0, 0}};
+    scan.faceVertices = {0, 2, 3, 1,  0, 1, 5, 4,  0, 6, 7, 1,  2, 8, 9};
+    scan.faceSizes = {4, 4, 4, 3};
+    QStringList changes;
+    auto geometry = tarnix::Geometry::FromPolygons(scan, &changes);
+    EXPECT_TRUE(changes.isEmpty()) << "nothing needed cleaning";
+    geometry->Subdivide(2);
+    const tarnix::Mesh* base = geometry->LowestLevel();
+    EXPECT_EQ(base->m_faceKind, tarnix::Mesh::kTriangles);
+    // The edge (0, 1) has three faces: no single neighbour across it.
+    EXPECT_GE(geometry->Level(1)->EdgeAdjacency(0, 3), tarnix::Mesh::kOpenBorder);
+    for (uint32_t v = 0; v < geometry->HighestLevel()->VertexCount(); ++v) {
+        const tarnix::Vector p = geometry->HighestLevel()->VertexPosition(v);
+        ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
+    }
+}
+
 // ---- topology ----------------------------------------------------------------------------------
 
 TEST(MeshTopologyTest, EdgeAdjacencyIsSymmetricAndMarksOpenBorders) {
