@@ -9,6 +9,7 @@
 #include <malloc.h>
 #include <string>
 
+#include "builtin_shapes.h"
 #include "tarnix/geometry.h"
 #include "tarnix/spatial_grid.h"
 
@@ -26,15 +27,6 @@ double StatusMiB(const std::string& field) {
 // Resets the peak resident memory (VmHWM) to the current one.
 void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
-tarnix::PolygonMesh Cube() {
-    tarnix::PolygonMesh mesh;
-    for (int i = 0; i < 8; ++i)
-        mesh.positions.push_back({i & 1 ? 1.0f : -1.0f, i & 2 ? 1.0f : -1.0f, i & 4 ? 1.0f : -1.0f});
-    mesh.faceVertices = {0, 2, 3, 1, 4, 5, 7, 6, 0, 1, 5, 4, 2, 6, 7, 3, 0, 4, 6, 2, 1, 3, 7, 5};
-    mesh.faceSizes.assign(6, 4);
-    return mesh;
-}
-
 void BM_BuildCubeHierarchy(benchmark::State& state) {
     const uint32_t levels = uint32_t(state.range(0));
     const bool withQueries = state.range(1) != 0;
@@ -45,7 +37,7 @@ void BM_BuildCubeHierarchy(benchmark::State& state) {
         malloc_trim(0);
         const double before = StatusMiB("VmRSS");
         ResetPeak();
-        auto geometry = tarnix::Geometry::FromPolygons(Cube());
+        auto geometry = tarnix::Geometry::FromPolygons(shapes::Cube());
         geometry->Subdivide(levels);
         tarnix::SubdivisionLevel* top = geometry->HighestLevel();
         if (withQueries) {

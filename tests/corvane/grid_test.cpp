@@ -4,13 +4,13 @@
 #include <set>
 
 #include "patch/grid.h"
-#include "support/meshes.h"
+#include "builtin_shapes.h"
 #include "tarnix/error.h"
 
 namespace {
 
 TEST(GridTest, FaceIsABijectionOntoThePatchInEveryOrientation) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 3);
+    auto geometry = shapes::Subdivided(shapes::Cube(), 3);
     for (uint32_t depth = 0; depth <= 3; ++depth) {
         const uint32_t n = 1u << depth;
         for (uint32_t orientation = 0; orientation < 4; ++orientation) {
@@ -26,7 +26,7 @@ TEST(GridTest, FaceIsABijectionOntoThePatchInEveryOrientation) {
 }
 
 TEST(GridTest, AWalkStartsOnItsQuadInEveryOrientation) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 2);
+    auto geometry = shapes::Subdivided(shapes::Cube(), 2);
     for (uint32_t quad = 0; quad < geometry->Level(2)->m_faceCount; ++quad)
         for (uint32_t orientation = 0; orientation < 4; ++orientation) {
             const GridFace cursor =
@@ -40,7 +40,7 @@ TEST(GridTest, AWalkStartsOnItsQuadInEveryOrientation) {
 TEST(GridTest, WalksCrossIntoTheNeighbouringPatchInAStraightLine) {
     // On a subdivided flat grid every vertex stays on the grid, so a straight walk moves by
     // exactly one step of 1 / n each time, until it stops at the open border.
-    auto geometry = test_meshes::Subdivided(test_meshes::Plane(4, 4), 2);
+    auto geometry = shapes::Subdivided(shapes::Plane(4, 4), 2);
     tarnix::SubdivisionLevel* level = geometry->Level(2);
     const float step = 0.25f;
     const tarnix::Vector directions[4] = {{0, -1, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}};
@@ -76,7 +76,7 @@ TEST(GridTest, ASideGluedToItsOwnPatchTurnsWithoutMoving) {
     band.positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
     band.faceVertices = {0, 1, 2, 3,  3, 2, 6, 7,  7, 6, 5, 4,  4, 5, 1, 0};
     band.faceSizes.assign(4, 4);
-    auto geometry = test_meshes::Subdivided(band, 0);
+    auto geometry = shapes::Subdivided(band, 0);
     GridFace cursor = GridFace::StartAt(geometry->Level(0), geometry->Level(0), 0, 0, 2);
     cursor.Step();
     EXPECT_EQ(cursor.m_patch, 1u) << "across side 2 into the next face of the band";
@@ -84,7 +84,7 @@ TEST(GridTest, ASideGluedToItsOwnPatchTurnsWithoutMoving) {
 }
 
 TEST(GridTest, AnOrientationAboveThreeIsAWrongParameter) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 1);
+    auto geometry = shapes::Subdivided(shapes::Cube(), 1);
     const Grid grid{geometry->Level(1), geometry->Level(0), 0, 4, 1, 2, 4};
     try {
         grid.Face(0, 0);
@@ -114,8 +114,8 @@ struct Neighbours : tarnix::AdjacentVertexEnumerator {
 };
 
 TEST(GridTest, RingCellsHoldTheNeighboursAcrossEachSide) {
-    for (const auto& mesh : {test_meshes::Cube(), test_meshes::Plane(2, 2)}) {
-        auto geometry = test_meshes::Subdivided(mesh, 2);
+    for (const auto& mesh : {shapes::Cube(), shapes::Plane(2, 2)}) {
+        auto geometry = shapes::Subdivided(mesh, 2);
         const tarnix::SubdivisionLevel& level = *geometry->Level(2);
         const uint32_t depth = 2, n = 4, m = n + 3;
         const auto& vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(depth);
@@ -155,7 +155,7 @@ TEST(GridTest, RingCellsHoldTheNeighboursAcrossEachSide) {
 }
 
 TEST(GridTest, FillRingCopiesPositionsOutwardAtOpenSides) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Plane(1, 1), 1);
+    auto geometry = shapes::Subdivided(shapes::Plane(1, 1), 1);
     const uint32_t n = 2, m = 5;
     std::vector<tarnix::HWVector> ring(m * m, tarnix::HWVector(tarnix::zero));
     const auto& vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(1);

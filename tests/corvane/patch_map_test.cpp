@@ -3,7 +3,7 @@
 #include <set>
 
 #include "patch/patch_map.h"
-#include "support/meshes.h"
+#include "builtin_shapes.h"
 #include "tarnix/error.h"
 #include "tarnix/class_desc.h"
 #include "tarnix/node_array.h"
@@ -54,7 +54,7 @@ TEST(PatchMapTest, TableIsStoredFromFormat328On) {
 }
 
 TEST(PatchMapTest, LinkingUnderAGridFillsEachRowWithTheFaceAndItsEightNeighbours) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Plane(5, 5), 0);
+    auto geometry = shapes::Subdivided(shapes::Plane(5, 5), 0);
     tarnix::Mesh* plane = geometry->LowestLevel();
     auto* map = dynamic_cast<PatchMap*>(plane->ChildByClass(PatchMap::StaticClass(), true));
     ASSERT_NE(map, nullptr);
@@ -68,7 +68,7 @@ TEST(PatchMapTest, LinkingUnderAGridFillsEachRowWithTheFaceAndItsEightNeighbours
     EXPECT_EQ(corner[4], PatchMap::kNone);
 
     // Linked again under a smaller mesh: the table shrinks in place and is refilled.
-    auto small = test_meshes::Subdivided(test_meshes::Plane(2, 1), 0);
+    auto small = shapes::Subdivided(shapes::Plane(2, 1), 0);
     const uint32_t* storage = map->m_neighbourFaces.Data();
     plane->RemoveChild(map);
     small->LowestLevel()->AddChild(map);

@@ -4,7 +4,7 @@
 #include <set>
 #include <vector>
 
-#include "support/meshes.h"
+#include "builtin_shapes.h"
 #include "tarnix/geometry.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/sculpt_layer.h"
@@ -12,7 +12,7 @@
 namespace {
 
 TEST(HierarchyTest, QuadLevelsQuadrupleAndChildrenKeepTheirParentsOrientation) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 3);
+    auto geometry = shapes::Subdivided(shapes::Cube(), 3);
     ASSERT_EQ(geometry->LevelCount(), 4u);
     EXPECT_EQ(geometry->LowestLevel(), geometry->Level(0));
     EXPECT_EQ(geometry->HighestLevel(), geometry->Level(3));
@@ -65,7 +65,7 @@ TEST(HierarchyTest, IndexTablesAreInversePermutationsFollowingTheChildOrder) {
 
 TEST(HierarchyTest, VertexGridOfAPatchIsTheGridOfItsDescendants) {
     // On a flat plane the subdivided positions form an exact grid of step 1 / n.
-    auto geometry = test_meshes::Subdivided(test_meshes::Plane(3, 2), 3);
+    auto geometry = shapes::Subdivided(shapes::Plane(3, 2), 3);
     const tarnix::SubdivisionLevel* level = geometry->HighestLevel();
     const uint32_t depth = 3, n = 8;
     const auto& vertices = tarnix::SubdivisionLevel::QuadVertexIndexTable(depth);
@@ -83,7 +83,7 @@ TEST(HierarchyTest, VertexGridOfAPatchIsTheGridOfItsDescendants) {
 }
 
 TEST(HierarchyTest, MixedPolygonsGiveATriangleBaseAndQuadLevels) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Pyramid(), 2);
+    auto geometry = shapes::Subdivided(shapes::Pyramid(), 2);
     const tarnix::SubdivisionLevel* base = geometry->Level(0);
     EXPECT_EQ(base->m_faceKind, tarnix::Mesh::kTriangles);
     EXPECT_EQ(base->m_faceCount, 2u + 4u) << "the quad base becomes two triangles";
@@ -93,8 +93,8 @@ TEST(HierarchyTest, MixedPolygonsGiveATriangleBaseAndQuadLevels) {
 }
 
 TEST(HierarchyTest, SubdividingCarriesSculptedPositionsUp) {
-    auto plain = test_meshes::Subdivided(test_meshes::Cube(), 1);
-    auto sculpted = test_meshes::Subdivided(test_meshes::Cube(), 1);
+    auto plain = shapes::Subdivided(shapes::Cube(), 1);
+    auto sculpted = shapes::Subdivided(shapes::Cube(), 1);
     tarnix::SubdivisionLevel* top = sculpted->HighestLevel();
     const uint32_t moved = top->FaceCorners(0)[2];  // the first face's centre point
     top->SetVertexPosition(moved, top->VertexPosition(moved) * 3.0f);
@@ -133,7 +133,7 @@ std::vector<char> Snapshot(const tarnix::SubdivisionLevel* level) {
 }
 
 TEST(HierarchyTest, UndoAndRedoOfAChangeAreBitExact) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 2);
+    auto geometry = shapes::Subdivided(shapes::Cube(), 2);
     tarnix::SubdivisionLevel* level = geometry->HighestLevel();
     level->AddLayer(QStringLiteral("detail"))->SetStrength(0.5f);
     level->SetActiveLayer(0);
@@ -158,7 +158,7 @@ TEST(HierarchyTest, UndoAndRedoOfAChangeAreBitExact) {
 }
 
 TEST(HierarchyTest, LayersAddTheirOffsetTimesTheirStrength) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 1);
+    auto geometry = shapes::Subdivided(shapes::Cube(), 1);
     tarnix::SubdivisionLevel* level = geometry->HighestLevel();
     EXPECT_EQ(level->ActiveLayer(), nullptr);
     tarnix::SculptLayer* layer = level->AddLayer(QStringLiteral("l"));

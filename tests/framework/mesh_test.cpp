@@ -9,7 +9,7 @@
 #include <random>
 #include <set>
 
-#include "support/meshes.h"
+#include "builtin_shapes.h"
 #include "tarnix/error.h"
 #include "tarnix/geodesic_enumerator.h"
 #include "tarnix/spatial_grid.h"
@@ -33,28 +33,28 @@ TEST(MeshInputTest, UnsoundMeshesAreRefusedWithTheirOffence) {
     tarnix::PolygonMesh empty;
     EXPECT_EQ(RefusalOf(empty), QStringLiteral("the mesh has no faces"));
 
-    tarnix::PolygonMesh outOfRange = test_meshes::Cube();
+    tarnix::PolygonMesh outOfRange = shapes::Cube();
     outOfRange.faceVertices[5] = 8;
     EXPECT_EQ(RefusalOf(outOfRange), QStringLiteral("face 1 names vertex 8, but the mesh has 8 vertices"));
 
-    tarnix::PolygonMesh notANumber = test_meshes::Cube();
+    tarnix::PolygonMesh notANumber = shapes::Cube();
     notANumber.positions[3].y = std::numeric_limits<float>::quiet_NaN();
     EXPECT_EQ(RefusalOf(notANumber), QStringLiteral("vertex 3 has a coordinate that is not a finite number"));
     notANumber.positions[3].y = std::numeric_limits<float>::infinity();
     EXPECT_FALSE(RefusalOf(notANumber).isEmpty());
 
-    tarnix::PolygonMesh sliver = test_meshes::Cube();
+    tarnix::PolygonMesh sliver = shapes::Cube();
     sliver.faceVertices.insert(sliver.faceVertices.end(), {0, 1, 0});
     sliver.faceSizes.push_back(3);
     EXPECT_EQ(RefusalOf(sliver), QStringLiteral("face 6 has fewer than three distinct corners"));
 
-    tarnix::PolygonMesh inconsistent = test_meshes::Cube();
+    tarnix::PolygonMesh inconsistent = shapes::Cube();
     inconsistent.faceSizes.push_back(4);
     EXPECT_TRUE(RefusalOf(inconsistent).startsWith(QStringLiteral("the faces name 28 corners")));
 }
 
 TEST(MeshInputTest, HarmlessFlawsAreCleanedAndReported) {
-    tarnix::PolygonMesh flawed = test_meshes::Cube();
+    tarnix::PolygonMesh flawed = shapes::Cube();
     flawed.positions.push_back({5, 5, 5});  // used by no face
     flawed.faceVertices.insert(flawed.faceVertices.end(), {2, 6, 7, 3});  // repeats face 3
     flawed.faceSizes.push_back(4);
@@ -97,9 +97,9 @@ TEST(MeshInputTest, ScanLikeMeshesLoadAndSubdivide) {
 
 TEST(MeshTopologyTest, EdgeAdjacencyIsSymmetricAndMarksOpenBorders) {
     const std::pair<tarnix::PolygonMesh, bool> meshes[] = {
-        {test_meshes::Cube(), true}, {test_meshes::Plane(3, 2), false}, {test_meshes::Fan(5), false}};
+        {shapes::Cube(), true}, {shapes::Plane(3, 2), false}, {shapes::Fan(5), false}};
     for (const auto& [mesh, closed] : meshes) {
-        auto geometry = test_meshes::Subdivided(mesh, 1);
+        auto geometry = shapes::Subdivided(mesh, 1);
         for (uint32_t l = 0; l < geometry->LevelCount(); ++l) {
             const tarnix::Mesh* level = geometry->Level(l);
             uint32_t open = 0;
@@ -120,7 +120,7 @@ TEST(MeshTopologyTest, EdgeAdjacencyIsSymmetricAndMarksOpenBorders) {
             EXPECT_EQ(open == 0, closed);
         }
     }
-    auto plane = test_meshes::Subdivided(test_meshes::Plane(3, 2), 0);
+    auto plane = shapes::Subdivided(shapes::Plane(3, 2), 0);
     EXPECT_GE(plane->LowestLevel()->EdgeAdjacency(0, 0), tarnix::Mesh::kOpenBorder);
     EXPECT_EQ(plane->LowestLevel()->EdgeAdjacency(0, 1), 4u * 1 + 3);
 }
@@ -132,7 +132,7 @@ struct NeighbourCollector : tarnix::AdjacentVertexEnumerator {
 
 TEST(MeshTopologyTest, AdjacentVerticesComeOnceEachAndCoverEveryFaceAround) {
     for (uint32_t spokes : {3u, 5u, 7u}) {
-        auto geometry = test_meshes::Subdivided(test_meshes::Fan(spokes), 1);
+        auto geometry = shapes::Subdivided(shapes::Fan(spokes), 1);
         for (uint32_t l = 0; l < 2; ++l) {
             const tarnix::Mesh* mesh = geometry->Level(l);
             for (uint32_t v = 0; v < mesh->VertexCount(); ++v) {
@@ -177,7 +177,7 @@ struct FaceCollector : tarnix::FaceEnumerator {
 };
 
 TEST(MeshTopologyTest, OutwardEnumerationSpreadsOnlyFromAcceptedFaces) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Plane(6, 1), 0);
+    auto geometry = shapes::Subdivided(shapes::Plane(6, 1), 0);
     tarnix::Mesh* plane = geometry->LowestLevel();
     FaceCollector collector;
     collector.accept = [](uint32_t face) { return face <= 2; };
@@ -197,7 +197,7 @@ struct VertexCollector : tarnix::VertexEnumerator {
 };
 
 TEST(SpatialGridTest, BoxQueriesAgreeWithBruteForce) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 3);
+    auto geometry = shapes::Subdivided(shapes::Cube(), 3);
     tarnix::Mesh* mesh = geometry->HighestLevel();
     EXPECT_EQ(mesh->Grid(false), nullptr);
     tarnix::SpatialGrid* grid = mesh->Grid(true);
@@ -239,7 +239,7 @@ TEST(SpatialGridTest, BoxQueriesAgreeWithBruteForce) {
 }
 
 TEST(SpatialGridTest, RaysHitTheSurfaceAndFollowMovedVerticesAfterAnUpdate) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 2);
+    auto geometry = shapes::Subdivided(shapes::Cube(), 2);
     tarnix::Mesh* mesh = geometry->HighestLevel();
     tarnix::SpatialGrid* grid = mesh->Grid(true);
     tarnix::SurfacePoint hit;
@@ -265,7 +265,7 @@ TEST(SpatialGridTest, RaysHitTheSurfaceAndFollowMovedVerticesAfterAnUpdate) {
 // ---- geodesics ---------------------------------------------------------------------------------
 
 TEST(GeodesicTest, BoundedSearchAgreesWithAFullShortestPathSearch) {
-    auto geometry = test_meshes::Subdivided(test_meshes::Cube(), 3);
+    auto geometry = shapes::Subdivided(shapes::Cube(), 3);
     tarnix::Mesh* mesh = geometry->HighestLevel();
     const tarnix::SurfacePoint point(mesh, 77, 0);
     // Brute force: Dijkstra over every edge from the face's corners, no bound.

@@ -1,8 +1,8 @@
-#include "support/meshes.h"
+#include "builtin_shapes.h"
 
 #include <cmath>
 
-namespace test_meshes {
+namespace shapes {
 
 tarnix::PolygonMesh Cube() {
     tarnix::PolygonMesh mesh;
@@ -66,4 +66,4 @@ std::unique_ptr<tarnix::Geometry> Subdivided(const tarnix::PolygonMesh& mesh, ui
     return geometry;
 }
 
-}  // namespace test_meshes
+}  // namespace shapes

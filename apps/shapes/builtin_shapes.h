@@ -1,13 +1,13 @@
 #pragma once
-// Small meshes for tests, by name: each is a tarnix::PolygonMesh that a test turns into a
-// geometry (and subdivides) itself.
+// Built-in shapes of the host programs, also used by tests and benchmarks: small polygon
+// meshes that a host turns into a geometry and subdivides.
 
 #include <memory>
 
 #include "tarnix/geometry.h"
 #include "tarnix/polygon_mesh.h"
 
-namespace test_meshes {
+namespace shapes {
 
 /// The unit cube [-1, 1]^3: eight vertices of valence 3, six outward quads.
 tarnix::PolygonMesh Cube();
@@ -23,4 +23,4 @@ tarnix::PolygonMesh Octahedron();
 /// @brief A geometry made from `mesh` and subdivided `levels` times.
 std::unique_ptr<tarnix::Geometry> Subdivided(const tarnix::PolygonMesh& mesh, uint32_t levels);
 
-}  // namespace test_meshes
+}  // namespace shapes
