@@ -11,6 +11,8 @@ packages=(
   libcli11-dev           # command lines of the host programs
   libosd-dev             # OpenSubdiv: the host's subdivision hierarchy
   libembree-dev          # Embree: the host's ray casts and spatial queries
+  libopenimageio-dev     # OpenImageIO: stamp images and pictures
+  openimageio-tools      # oiiotool: scripts/make-stamps.py converts the stamps with it
 )
 
 if [ "$(id -u)" -ne 0 ]; then

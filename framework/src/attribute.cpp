@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QStringList>
+
 #include "tarnix/node.h"
 #include "tarnix/stream.h"
 
@@ -93,12 +95,26 @@ bool AttributeTraits<float>::FromText(const QString& text, float& value) {
     return ok;
 }
 
+bool AttributeTraits<BoolFloat>::FromText(const QString& text, BoolFloat& value) {
+    const QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return parts.size() == 2 && AttributeTraits<bool>::FromText(parts[0], value.on) &&
+           AttributeTraits<float>::FromText(parts[1], value.value);
+}
+
 // ---- stored form ----------------------------------------------------------------------------
 
 template <class T>
 void AttributeInstance<T>::Serialize(Stream& stream) {
-    T value = m_value;
+    T value = *m_value;
     stream.Exchange(value);
+    if (stream.IsLoading()) SetValue(value, true);
+}
+
+template <>
+void AttributeInstance<BoolFloat>::Serialize(Stream& stream) {
+    BoolFloat value = *m_value;
+    stream.Exchange(value.on);
+    stream.Exchange(value.value);
     if (stream.IsLoading()) SetValue(value, true);
 }
 
@@ -106,6 +122,7 @@ template class AttributeInstance<bool>;
 template class AttributeInstance<int>;
 template class AttributeInstance<float>;
 template class AttributeInstance<QString>;
+template class AttributeInstance<BoolFloat>;
 
 // ---- float range ----------------------------------------------------------------------------
 

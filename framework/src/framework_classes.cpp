@@ -5,6 +5,7 @@
 #include "tarnix/brush_operation.h"
 #include "tarnix/class_desc.h"
 #include "tarnix/geometry.h"
+#include "tarnix/image.h"
 #include "tarnix/mesh_renderer.h"
 #include "tarnix/node.h"
 #include "tarnix/subdivision_level.h"
@@ -29,6 +30,7 @@ ClassDesc g_subdivisionLevelClass(&g_meshClass, &g_meshClass, "SubdivisionLevel"
                                   &CreateOne<SubdivisionLevel>, 0, 0);
 ClassDesc g_geometryClass(&g_treeNodeClass, &g_treeNodeClass, "Geometry", "Geometry",
                           &CreateOne<Geometry>, 0, 0);
+ClassDesc g_imageClass(&g_nodeClass, &g_nodeClass, "Image", "Image", nullptr, 0, 0);
 ClassDesc g_meshRendererClass(&g_treeNodeClass, &g_treeNodeClass, "MeshRenderer", "Mesh renderer",
                               &CreateOne<MeshRenderer>, 0, 0);
 
@@ -43,6 +45,8 @@ const ClassDesc* SubdivisionLevel::StaticClass() { return &g_subdivisionLevelCla
 const ClassDesc* SubdivisionLevel::GetClass() const { return &g_subdivisionLevelClass; }
 const ClassDesc* Geometry::StaticClass() { return &g_geometryClass; }
 const ClassDesc* Geometry::GetClass() const { return &g_geometryClass; }
+const ClassDesc* Image::StaticClass() { return &g_imageClass; }
+const ClassDesc* Image::GetClass() const { return &g_imageClass; }
 const ClassDesc* MeshRenderer::StaticClass() { return &g_meshRendererClass; }
 const ClassDesc* MeshRenderer::GetClass() const { return &g_meshRendererClass; }
 

@@ -2,13 +2,23 @@
 
 #include <cstdio>
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace tarnix {
 
 void Interface::HUDMessageShow(const QString& text, int type, int milliseconds) {
     m_messages.push_back({text, type, milliseconds});
 }
 
-Kernel::Kernel() : m_rendererOverride(this, QStringLiteral("rendereroverride")) {}
+Kernel::Kernel() : m_rendererOverride(this, QStringLiteral("rendereroverride")) {
+    const QString fromEnvironment = qEnvironmentVariable("TARNIX_RESOURCES");
+    if (!fromEnvironment.isEmpty())
+        m_resourceDirectories = fromEnvironment.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    const QFileInfo program(QStringLiteral("/proc/self/exe"));
+    m_resourceDirectories << QFileInfo(program.canonicalFilePath()).absoluteDir().absoluteFilePath(
+        QStringLiteral("resources"));
+}
 
 Kernel* Kernel::Instance() {
     // Never destroyed: plug-ins unloaded at exit still report through it.
@@ -40,5 +50,20 @@ tarnix::Interface* Kernel::Interface() { return &Instance()->m_interface; }
 bool Kernel::IsTestModeOn() { return Instance()->m_testMode; }
 
 void Kernel::SetTestMode(bool on) { Instance()->m_testMode = on; }
+
+void Kernel::SetResourceDirectories(const QStringList& directories) {
+    Instance()->m_resourceDirectories = directories;
+}
+
+QStringList Kernel::ResourceDirectories() { return Instance()->m_resourceDirectories; }
+
+QString Kernel::ResolveResource(const QString& path) {
+    if (QDir::isAbsolutePath(path)) return path;
+    for (const QString& directory : Instance()->m_resourceDirectories) {
+        const QString candidate = QDir(directory).absoluteFilePath(path);
+        if (QFileInfo::exists(candidate)) return candidate;
+    }
+    return path;
+}
 
 }  // namespace tarnix

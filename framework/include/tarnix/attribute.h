@@ -38,7 +38,8 @@ public:
     Node* Owner() const { return m_owner; }
     const QString& Key() const { return m_key; }
 
-    /// @brief The framework's type code (bool 3, int 2, float 4, float range 5, string 7).
+    /// @brief The framework's type code (int 2, bool 3, float 4, float range 5, string 7,
+    /// switch with amount 8).
     virtual int TypeCode() const = 0;
     /// @brief Size in bytes of the value that links hand over; 0 for "no value".
     virtual uint32_t ValueSize() const = 0;
@@ -91,28 +92,33 @@ private:
 template <class T>
 struct AttributeTraits;
 
-/// @brief An attribute holding one value of type T (bool, int, float, QString).
+/// @brief An attribute holding one value of type T (bool, int, float, QString, BoolFloat).
+/// The value lives in the attribute, or, when the attribute is bound, in a member of its
+/// owner that the attribute reads and writes (the owner's code then reads the member).
 template <class T>
 class AttributeInstance : public Attribute {
 public:
     AttributeInstance(Node* owner, const QString& key, const T& initial = T())
-        : Attribute(owner, key), m_value(initial) {}
+        : Attribute(owner, key), m_storage(initial), m_value(&m_storage) {}
+    /// @brief A bound attribute: its value is `*boundValue`.
+    AttributeInstance(Node* owner, const QString& key, T* boundValue)
+        : Attribute(owner, key), m_value(boundValue) {}
 
-    const T& Value() const { return m_value; }
-    operator const T&() const { return m_value; }
+    const T& Value() const { return *m_value; }
+    operator const T&() const { return *m_value; }
 
     void SetValue(const T& value, bool silent = false) {
-        m_value = value;
+        *m_value = value;
         ValueWasSet(silent);
     }
 
     int TypeCode() const override { return AttributeTraits<T>::kTypeCode; }
-    uint32_t ValueSize() const override { return AttributeTraits<T>::Size(m_value); }
-    const void* ValueData() const override { return AttributeTraits<T>::Data(m_value); }
+    uint32_t ValueSize() const override { return AttributeTraits<T>::Size(*m_value); }
+    const void* ValueData() const override { return AttributeTraits<T>::Data(*m_value); }
     void SetValueData(const void* data, bool silent) override {
         SetValue(AttributeTraits<T>::FromData(data), silent);
     }
-    QString ToText() const override { return AttributeTraits<T>::ToText(m_value); }
+    QString ToText() const override { return AttributeTraits<T>::ToText(*m_value); }
     bool SetFromText(const QString& text, bool silent) override {
         T parsed;
         if (!AttributeTraits<T>::FromText(text, parsed)) return false;
@@ -122,7 +128,15 @@ public:
     void Serialize(Stream& stream) override;
 
 private:
-    T m_value;
+    T m_storage{};
+    T* m_value;
+};
+
+/// @brief A switch with an amount (a checkbox beside a slider), e.g. stroke smoothing.
+struct BoolFloat {
+    bool on = false;
+    float value = 0.0f;
+    bool operator==(const BoolFloat& o) const { return on == o.on && value == o.value; }
 };
 
 /// @brief A float attribute kept inside [minimum, maximum], shown with `decimals` digits.
@@ -205,9 +219,24 @@ struct AttributeTraits<QString> {
     }
 };
 
+template <>
+struct AttributeTraits<BoolFloat> : PlainAttributeTraits<BoolFloat> {
+    static constexpr int kTypeCode = 8;
+    static QString ToText(const BoolFloat& value) {
+        return AttributeTraits<bool>::ToText(value.on) + QLatin1Char(' ') +
+               AttributeTraits<float>::ToText(value.value);
+    }
+    static bool FromText(const QString& text, BoolFloat& value);
+};
+
+/// A switch with an amount is stored as its bool byte, then its float.
+template <>
+void AttributeInstance<BoolFloat>::Serialize(Stream& stream);
+
 extern template class AttributeInstance<bool>;
 extern template class AttributeInstance<int>;
 extern template class AttributeInstance<float>;
 extern template class AttributeInstance<QString>;
+extern template class AttributeInstance<BoolFloat>;
 
 }  // namespace tarnix

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 #include "tarnix/attribute.h"
 #include "tarnix/node.h"
@@ -59,6 +60,15 @@ public:
     static bool IsTestModeOn();
     static void SetTestMode(bool on);
 
+    /// @brief Folders in which relative resource paths ("Stamps/knife.tif") are looked up, in
+    /// order. By default: the folders of the TARNIX_RESOURCES variable (colon-separated), then
+    /// "resources" beside the running program.
+    static void SetResourceDirectories(const QStringList& directories);
+    static QStringList ResourceDirectories();
+    /// @brief The first existing file for `path` among the resource folders; an absolute
+    /// path, or one found nowhere, comes back unchanged.
+    static QString ResolveResource(const QString& path);
+
     uint32_t& CrashReportWord() { return m_crashReportWord; }
     /// @brief Host setting naming a renderer override; "corvane_norender" is one value.
     AttributeInstance<QString>& RendererOverride() { return m_rendererOverride; }
@@ -71,6 +81,7 @@ private:
     std::deque<QString> m_log;
     bool m_logEcho = true;
     bool m_testMode = false;
+    QStringList m_resourceDirectories;
 };
 
 /// @brief Crash-report guard: adds `bit` to the kernel's crash-report word for its lifetime,

@@ -1,0 +1,63 @@
+#include "tarnix/image.h"
+
+#include <OpenImageIO/imageio.h>
+
+#include <QFile>
+
+#include "tarnix/error.h"
+#include "tarnix/kernel.h"
+
+namespace tarnix {
+namespace {
+
+[[noreturn]] void FailImage(const QString& text) {
+    throw (new Error(QString(), Error::kCodeInvalidArgument, "tarnix::Image::Load",
+                     "framework/src/image.cpp", __LINE__))
+        ->Format(text);
+}
+
+}  // namespace
+
+std::unique_ptr<Image> Image::Load(const QString& path) {
+    const QString resolved = Kernel::ResolveResource(path);
+    if (!QFile::exists(resolved)) FailImage(QStringLiteral("cannot read image %1: no such file").arg(path));
+    auto input = OIIO::ImageInput::open(QFile::encodeName(resolved).toStdString());
+    if (!input)
+        FailImage(QStringLiteral("cannot read image %1: %2")
+                      .arg(path, QString::fromStdString(OIIO::geterror())));
+    const OIIO::ImageSpec& spec = input->spec();
+    if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0)
+        FailImage(QStringLiteral("cannot read image %1: it holds no pixels").arg(path));
+    auto image = std::make_unique<Image>();
+    image->m_path = path;
+    image->m_width = uint32_t(spec.width);
+    image->m_height = uint32_t(spec.height);
+    image->m_depth = uint32_t(spec.depth > 0 ? spec.depth : 1);
+    image->m_channels = uint32_t(spec.nchannels);
+    image->m_samples.resize(size_t(spec.width) * spec.height * image->m_depth * spec.nchannels);
+    if (!input->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, image->m_samples.data()))
+        FailImage(QStringLiteral("cannot read image %1: %2")
+                      .arg(path, QString::fromStdString(input->geterror())));
+    return image;
+}
+
+bool Image::getTile(uint32_t x, uint32_t y, uint32_t width, uint32_t height, float* out,
+                    const PixelDescriptor& descriptor) const {
+    if (descriptor.bitsPerSample != 32 || (descriptor.channels != 1 && descriptor.channels != 3))
+        return false;
+    if (uint64_t(x) + width > m_width || uint64_t(y) + height > m_height) return false;
+    ++m_tileReads;
+    for (uint32_t row = 0; row < height; ++row)
+        for (uint32_t column = 0; column < width; ++column) {
+            const float* pixel = m_samples.data() + (size_t(y + row) * m_width + x + column) * m_channels;
+            const bool colour = m_channels >= 3;
+            if (descriptor.channels == 1) {
+                *out++ = colour ? 0.2126f * pixel[0] + 0.7152f * pixel[1] + 0.0722f * pixel[2] : pixel[0];
+            } else {
+                for (uint32_t c = 0; c < 3; ++c) *out++ = colour ? pixel[c] : pixel[0];
+            }
+        }
+    return true;
+}
+
+}  // namespace tarnix

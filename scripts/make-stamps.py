@@ -1,0 +1,119 @@
+#!/usr/bin/env python3
+"""Makes the stamp images that ship in resources/Stamps.
+
+Every stamp is computed here (procedurally, from a fixed seed), written as a float map and
+converted with oiiotool (Debian package openimageio-tools) to its shipped format and depth:
+
+    bw_brickTile.tif  8-bit grey   tileable bricks, mortar low
+    bw_scale.tif      16-bit grey  tileable fish scales
+    knife.tif         8-bit grey   a thin cut line, bright along its middle
+    rubble.tif        16-bit grey  scattered stones
+    rivet_vdm.exr     float RGB    a vector-displacement rivet: x, along the normal, y
+
+Run from anywhere: scripts/make-stamps.py [OUTPUT_FOLDER]  (default resources/Stamps).
+"""
+
+import math
+import os
+import random
+import struct
+import subprocess
+import sys
+import tempfile
+
+SIZE = 128
+
+
+def clamp(value, low=0.0, high=1.0):
+    return max(low, min(high, value))
+
+
+def brick(x, y):
+    height, width = 16, 32
+    row = y // height
+    shifted = (x + (width // 2) * (row % 2)) % width
+    edge = min(shifted, width - 1 - shifted, y % height, height - 1 - y % height)
+    return clamp(edge / 3.0)
+
+
+def scale(x, y):
+    cell = 32
+    best = 0.0
+    # Discs on rows half a cell apart, every other row shifted: they overlap like fish scales.
+    for cy in range(SIZE // (cell // 2)):
+        for cx in range(SIZE // cell):
+            ox = cx * cell + (cell // 2 if cy % 2 else 0)
+            oy = cy * (cell // 2)
+            dx = ((x - ox + SIZE / 2) % SIZE) - SIZE / 2
+            dy = ((y - oy + SIZE / 2) % SIZE) - SIZE / 2
+            r = math.hypot(dx, dy) / (cell * 0.6)
+            if r < 1.0:
+                best = max(best, 1.0 - r * r)
+    return best
+
+
+def knife(x, y):
+    across = abs(x - (SIZE - 1) / 2) / 3.0
+    along = min(y, SIZE - 1 - y) / 16.0
+    return clamp(1.0 - across) ** 2 * clamp(along)
+
+
+STONES = []
+
+
+def rubble(x, y):
+    if not STONES:
+        rng = random.Random(1234)
+        for _ in range(40):
+            STONES.append((rng.uniform(0, SIZE), rng.uniform(0, SIZE), rng.uniform(6, 18)))
+    value = 0.0
+    for sx, sy, radius in STONES:
+        r = math.hypot(x - sx, y - sy) / radius
+        if r < 1.0:
+            value = max(value, math.sqrt(1.0 - r * r))
+    return value
+
+
+def rivet(x, y):
+    dx = (x - (SIZE - 1) / 2) / (SIZE / 2)
+    dy = (y - (SIZE - 1) / 2) / (SIZE / 2)
+    r = math.hypot(dx, dy)
+    height = math.sqrt(max(0.0, 1.0 - (r / 0.6) ** 2)) if r < 0.6 else 0.0
+    # The head bulges outward a little: tangential offsets grow with the height.
+    return (0.25 * dx * height, height, 0.25 * dy * height)
+
+
+def write_pfm(path, channels, pixel):
+    with open(path, "wb") as out:
+        out.write(b"PF\n" if channels == 3 else b"Pf\n")
+        out.write(b"%d %d\n-1.0\n" % (SIZE, SIZE))
+        # PFM stores the bottom row first.
+        for y in reversed(range(SIZE)):
+            for x in range(SIZE):
+                value = pixel(x, y)
+                values = value if channels == 3 else (value,)
+                out.write(struct.pack("<%df" % channels, *values))
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    output = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "resources", "Stamps")
+    os.makedirs(output, exist_ok=True)
+    stamps = [
+        ("bw_brickTile.tif", 1, brick, "uint8"),
+        ("bw_scale.tif", 1, scale, "uint16"),
+        ("knife.tif", 1, knife, "uint8"),
+        ("rubble.tif", 1, rubble, "uint16"),
+        ("rivet_vdm.exr", 3, rivet, "float"),
+    ]
+    with tempfile.TemporaryDirectory() as scratch:
+        for name, channels, pixel, depth in stamps:
+            source = os.path.join(scratch, name + ".pfm")
+            write_pfm(source, channels, pixel)
+            target = os.path.join(output, name)
+            subprocess.run(["oiiotool", source, "-d", depth, "-o", target], check=True)
+            print("wrote", os.path.relpath(target))
+
+
+if __name__ == "__main__":
+    main()
