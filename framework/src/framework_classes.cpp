@@ -8,6 +8,7 @@
 #include "tarnix/image.h"
 #include "tarnix/mesh_renderer.h"
 #include "tarnix/node.h"
+#include "tarnix/scene.h"
 #include "tarnix/subdivision_level.h"
 
 namespace tarnix {
@@ -31,6 +32,9 @@ ClassDesc g_subdivisionLevelClass(&g_meshClass, &g_meshClass, "SubdivisionLevel"
 ClassDesc g_geometryClass(&g_treeNodeClass, &g_treeNodeClass, "Geometry", "Geometry",
                           &CreateOne<Geometry>, 0, 0);
 ClassDesc g_imageClass(&g_nodeClass, &g_nodeClass, "Image", "Image", nullptr, 0, 0);
+ClassDesc g_sceneClass(&g_treeNodeClass, &g_treeNodeClass, "Scene", "Scene", nullptr, 0, 0);
+ClassDesc g_curveClass(&g_treeNodeClass, &g_treeNodeClass, "TarnixCurve", "Curve",
+                       &CreateOne<TarnixCurve>, 0, 0);
 ClassDesc g_meshRendererClass(&g_treeNodeClass, &g_treeNodeClass, "MeshRenderer", "Mesh renderer",
                               &CreateOne<MeshRenderer>, 0, 0);
 
@@ -47,6 +51,10 @@ const ClassDesc* Geometry::StaticClass() { return &g_geometryClass; }
 const ClassDesc* Geometry::GetClass() const { return &g_geometryClass; }
 const ClassDesc* Image::StaticClass() { return &g_imageClass; }
 const ClassDesc* Image::GetClass() const { return &g_imageClass; }
+const ClassDesc* Scene::StaticClass() { return &g_sceneClass; }
+const ClassDesc* Scene::GetClass() const { return &g_sceneClass; }
+const ClassDesc* TarnixCurve::StaticClass() { return &g_curveClass; }
+const ClassDesc* TarnixCurve::GetClass() const { return &g_curveClass; }
 const ClassDesc* MeshRenderer::StaticClass() { return &g_meshRendererClass; }
 const ClassDesc* MeshRenderer::GetClass() const { return &g_meshRendererClass; }
 

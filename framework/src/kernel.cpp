@@ -47,6 +47,23 @@ void Kernel::SetLogEcho(bool echo) { Instance()->m_logEcho = echo; }
 
 tarnix::Interface* Kernel::Interface() { return &Instance()->m_interface; }
 
+tarnix::Scene* Kernel::Scene() { return &Instance()->m_scene; }
+
+void Kernel::DoOperation(CurveManipulator* manipulator, bool undoable, bool /*interactive*/) {
+    for (const CurveManipulator::Move& move : manipulator->Moves())
+        move.curve->SetPointPosition(move.point, move.to);
+    if (undoable) Instance()->m_operations.push_back(manipulator->Moves());
+}
+
+bool Kernel::UndoOperation() {
+    auto& operations = Instance()->m_operations;
+    if (operations.empty()) return false;
+    for (auto move = operations.back().rbegin(); move != operations.back().rend(); ++move)
+        move->curve->SetPointPosition(move->point, move->from);
+    operations.pop_back();
+    return true;
+}
+
 bool Kernel::IsTestModeOn() { return Instance()->m_testMode; }
 
 void Kernel::SetTestMode(bool on) { Instance()->m_testMode = on; }

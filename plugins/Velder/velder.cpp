@@ -1,7 +1,14 @@
 #include "velder.h"
 
+#include <algorithm>
+
+#include "tarnix/block.h"
 #include "tarnix/class_desc.h"
+#include "tarnix/mesh.h"
 #include "tarnix/plugin.h"
+#include "tarnix/spatial_grid.h"
+#include "tarnix/stream.h"
+#include "tarnix/transformation.h"
 
 namespace {
 
@@ -13,8 +20,123 @@ tarnix::Plugin g_velderPlugin("Velder", "Dynamic tessellation sculpting brush",
                               "Corvane developers", "https://corvane.invalid",
                               __DATE__ " " __TIME__, nullptr);
 
+// Collects the faces that a box query reports.
+struct FaceList : tarnix::FaceEnumerator {
+    std::vector<uint32_t>* faces;
+    bool Tester(tarnix::Mesh*, uint32_t face) override {
+        faces->push_back(face);
+        return true;
+    }
+};
+
 }  // namespace
+
+// ---- record store ------------------------------------------------------------------------------
+
+void VertexRecordStore::Reset(uint32_t vertexCount) {
+    for (uint8_t* page : m_pages) tarnix::Block::AlignedFree(page);
+    m_pages.clear();
+    m_count = 0;
+    m_active = vertexCount > 0 && m_index.Assign(vertexCount, kNone);
+    if (!m_active) m_index.Release();
+}
+
+uint8_t* VertexRecordStore::AppendRecord() {
+    while ((m_count >> kPageShift) >= m_pages.size()) {
+        auto* page = static_cast<uint8_t*>(tarnix::Block::AlignedAlloc(kPageSize * kRecordBytes, kAlignment));
+        if (!page) return nullptr;
+        m_pages.push_back(page);
+    }
+    return Record(m_count++);
+}
+
+// ---- Velder ------------------------------------------------------------------------------------
+
+Velder::Velder()
+    : m_dynamicTessellationAttr(this, QStringLiteral("dynamictessellation"), &m_dynamicTessellation),
+      m_refineModeAttr(this, QStringLiteral("refinemode"), 0),
+      m_refineIntervalAttr(this, QStringLiteral("refineinterval"), 1) {}
+
+Velder::~Velder() = default;
 
 const tarnix::ClassDesc* Velder::StaticClass() { return &g_velderClass; }
 
 const tarnix::ClassDesc* Velder::GetClass() const { return &g_velderClass; }
+
+void Velder::Serialize(tarnix::Stream& stream) {
+    tarnix::BrushOperation::Serialize(stream);
+    m_dynamicTessellationAttr.Serialize(stream);
+    m_refineModeAttr.Serialize(stream);
+    m_refineIntervalAttr.Serialize(stream);
+    stream.Exchange(m_facingFalloffStart);
+    stream.Exchange(m_facingFalloffWidth);
+}
+
+Velder& Velder::operator=(const tarnix::BrushOperation& source) {
+    tarnix::BrushOperation::operator=(source);
+    if (const auto* velder = dynamic_cast<const Velder*>(&source)) {
+        m_dynamicTessellationAttr.SetValue(velder->m_dynamicTessellation, true);
+        m_refineModeAttr.SetValue(velder->m_refineModeAttr.Value(), true);
+        m_refineIntervalAttr.SetValue(velder->m_refineIntervalAttr.Value(), true);
+        m_facingFalloffStart = velder->m_facingFalloffStart;
+        m_facingFalloffWidth = velder->m_facingFalloffWidth;
+    }
+    return *this;
+}
+
+void Velder::SetActiveConfiguration(tarnix::BrushConfiguration* configuration) {
+    tarnix::BrushOperation::SetActiveConfiguration(configuration);
+}
+
+void Velder::EnableOptions() {
+    if (m_dynamicTessellation) return;
+    for (tarnix::Attribute* attribute :
+         {static_cast<tarnix::Attribute*>(&m_refineModeAttr), static_cast<tarnix::Attribute*>(&m_refineIntervalAttr),
+          static_cast<tarnix::Attribute*>(&m_adaptiveRefineAttr), static_cast<tarnix::Attribute*>(&m_curvatureRefineAttr)})
+        attribute->SetVisible(false);
+}
+
+void Velder::BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType trigger) {
+    tarnix::BrushOperation::BeginStroke(mesh, modifier, trigger);
+    m_records.Reset(mesh && m_dynamicTessellation ? mesh->VertexCount() : 0);
+    m_collectedFaces.clear();
+}
+
+void Velder::EndStroke() {
+    tarnix::BrushOperation::EndStroke();
+    m_records.Reset(0);
+    m_collectedFaces.clear();
+    m_tessellationPoint = tarnix::SurfacePoint();
+}
+
+bool Velder::MeshEditable(const tarnix::Mesh*) const { return false; }
+
+bool Velder::CurrentMeshEditable() const { return MeshEditable(m_tessellationPoint.m_mesh); }
+
+void Velder::InitializeTessellator(const tarnix::SurfacePoint* point, float size, tarnix::MeshChange*,
+                                   float detail, bool, bool) {
+    m_tessellationPoint = point ? *point : tarnix::SurfacePoint();
+    m_tessellationSize = size;
+    m_tessellationDetail = detail;
+    m_collectedFaces.clear();
+}
+
+void Velder::CollectFaces() {
+    m_collectedFaces.clear();
+    tarnix::Mesh* mesh = m_tessellationPoint.m_mesh;
+    if (!mesh) return;
+    // The dab's sphere, taken into the mesh's space.
+    const tarnix::Transformation* transformation = mesh->GetTransformation();
+    const tarnix::Matrix toMesh = transformation ? transformation->WorldToMesh() : tarnix::Matrix();
+    const auto box = tarnix::AxisAlignedBoundingBox::SphereBoundingBox(
+        m_tessellationPoint.WorldPosition(), m_tessellationSize, toMesh);
+    FaceList list;
+    list.faces = &m_collectedFaces;
+    mesh->Grid(true)->EnumerateFaces(box, &list);
+}
+
+void Velder::DoRefineReduce(bool, bool, int, bool) {}
+
+bool Velder::Tester(tarnix::Mesh* mesh, uint32_t face) {
+    return mesh && face < mesh->m_faceCount && (mesh->m_faceFlags[face] & tarnix::Mesh::kFaceSculptable);
+}

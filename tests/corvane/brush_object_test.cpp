@@ -124,24 +124,25 @@ TEST_F(BrushObjectTest, StoredFormKeepsTheFiveStoredAttributes) {
 }
 
 TEST_F(BrushObjectTest, DataOfVersionZeroLeavesThePlaneAndLayerSwitchesAlone) {
-    // Data written before version 1: the base's part, "builduprate" and "bilinearsample".
-    tarnix::Stream old;
-    uint32_t chain = 1;
-    QString name = QStringLiteral("Corvane");
-    int32_t version = 0;
-    float rate = 0.2f;
-    bool bilinear = true;
-    old.Exchange(chain);
-    old.Exchange(name);
-    old.Exchange(version);
-    old.Exchange(rate);
-    old.Exchange(bilinear);
+    // Data as version 0 wrote it: the class record says 0, and the three switches of
+    // version 1 (one byte each, at the end) are not there.
+    Corvane writer;
+    writer.SetBuildUpRate(0.2f);
+    writer.m_bilinearSampleAttr.SetValue(true);
+    tarnix::Stream out;
+    out.StoreObject(writer);
+    QByteArray old = out.Data();
+    const int versionOffset = 8 + 4 + 4 + int(sizeof("Corvane") - 1);  // header, count, name
+    ASSERT_EQ(old.mid(versionOffset - 7, 7), QByteArray("Corvane"));
+    const int32_t zero = 0;
+    old.replace(versionOffset, 4, reinterpret_cast<const char*>(&zero), 4);
+    old.chop(3);
 
     Corvane brush;
     brush.m_affectAllLayersAttr.SetValue(true);
     brush.m_globalPlaneAttr.SetValue(true);
     brush.m_updatePlaneAttr.SetValue(false);
-    tarnix::Stream in(old.Data());
+    tarnix::Stream in(old);
     in.LoadObject(brush);
     EXPECT_EQ(in.Remaining(), 0);
     EXPECT_EQ(brush.BuildUpRate(), 0.2f);

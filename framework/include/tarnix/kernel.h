@@ -19,6 +19,7 @@
 
 #include "tarnix/attribute.h"
 #include "tarnix/node.h"
+#include "tarnix/scene.h"
 
 namespace tarnix {
 
@@ -57,6 +58,15 @@ public:
 
     static tarnix::Interface* Interface();
 
+    /// @brief The scene: its camera and the curves on surfaces.
+    static tarnix::Scene* Scene();
+    /// @brief Applies what `manipulator` recorded (curve points moved to where they now
+    /// belong) as one operation; with `undoable` it can be taken back by UndoOperation.
+    /// `interactive` marks an operation the user started directly (kept for the host's log).
+    static void DoOperation(CurveManipulator* manipulator, bool undoable, bool interactive);
+    /// @brief Takes back the last undoable operation; false when there is none.
+    static bool UndoOperation();
+
     static bool IsTestModeOn();
     static void SetTestMode(bool on);
 
@@ -78,6 +88,8 @@ private:
     uint32_t m_crashReportWord = 0;
     AttributeInstance<QString> m_rendererOverride;
     tarnix::Interface m_interface;
+    tarnix::Scene m_scene;
+    std::vector<std::vector<CurveManipulator::Move>> m_operations;
     std::deque<QString> m_log;
     bool m_logEcho = true;
     bool m_testMode = false;

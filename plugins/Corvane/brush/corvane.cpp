@@ -34,6 +34,8 @@ Corvane::Corvane()
     const EntryGuard guard(corvane::kGuardBrushConstructor);
     m_hostStringLinkAttr.SetCategory(Tr("Falloff"));
     m_hostStringLinkAttr.SetVisible(false);
+    m_wholeMeshPass = false;
+    m_baseStrengthFactor = 1.0f;
     m_globalPlaneAttr.SetValue(false, true);
     m_updatePlaneAttr.SetValue(true, true);
 
@@ -45,11 +47,26 @@ Corvane::Corvane()
     m_hostStringLinkAttr.Connect(&tarnix::Kernel::Instance()->RendererOverride(), false);
     LoadTemplate(QString(), false);
     SetBuildUpRate(0.5f);
+    m_distanceModeAttr.SetVisible(true);
+    m_falloffTypeAttr.SetVisible(true);
+    // The smoothing modifier strokes with the preset named "Smooth".
+    m_smoothingModifier = 1;
+    m_smoothingPresetName = QStringLiteral("Smooth");
 }
 
 Corvane::~Corvane() {
     const EntryGuard guard(corvane::kGuardBrushDestructor);
+    ReleaseStrokeScratch();
     std::free(m_dabBlockRaw);
+    std::free(m_stampPixels);
+}
+
+void Corvane::ReleaseStrokeScratch() {
+    for (int i = 0; i < 2; ++i) {
+        std::free(m_strokeScratch[i]);
+        m_strokeScratch[i] = nullptr;
+        m_strokeScratchCount[i] = 0;
+    }
 }
 
 void Corvane::OnNodeEvent(tarnix::Attribute& attribute, int eventType) {
@@ -74,13 +91,16 @@ void Corvane::Serialize(tarnix::Stream& stream) {
     }
 }
 
-Corvane& Corvane::operator=(const Corvane& source) {
+Corvane& Corvane::operator=(const tarnix::BrushOperation& source) {
     const EntryGuard guard(corvane::kGuardBrushAssignment);
-    m_buildUpRateAttr = source.m_buildUpRateAttr;
-    m_bilinearSampleAttr.SetValue(source.m_bilinearSampleAttr.Value(), true);
-    m_affectAllLayersAttr.SetValue(source.m_affectAllLayersAttr.Value(), true);
-    m_globalPlaneAttr.SetValue(source.m_globalPlaneAttr.Value(), true);
-    m_updatePlaneAttr.SetValue(source.m_updatePlaneAttr.Value(), true);
+    Velder::operator=(source);
+    if (const auto* brush = dynamic_cast<const Corvane*>(&source)) {
+        m_buildUpRateAttr = brush->m_buildUpRateAttr;
+        m_bilinearSampleAttr.SetValue(brush->m_bilinearSampleAttr.Value(), true);
+        m_affectAllLayersAttr.SetValue(brush->m_affectAllLayersAttr.Value(), true);
+        m_globalPlaneAttr.SetValue(brush->m_globalPlaneAttr.Value(), true);
+        m_updatePlaneAttr.SetValue(brush->m_updatePlaneAttr.Value(), true);
+    }
     return *this;
 }
 

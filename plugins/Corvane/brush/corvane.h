@@ -17,8 +17,9 @@
 //   ""                string, hidden        follows the host's renderer-override setting
 //   "builduprate"     float in [0, 1], 0.5  stored, copied
 //
-// \note This is the object's shell: attributes, stored form, assignment and the reactions
-// to host settings. Tool activation, strokes, dabs and the kernels build on it.
+// One brush object serves all sixteen tools: activating a preset (tool_activation.cpp) sets
+// the tool-family flags, signs and limits that the kernels read, and shows the attributes
+// that make sense for the tool.
 
 #include <QHash>
 #include <cstdint>
@@ -27,15 +28,20 @@
 #include "tarnix/attribute.h"
 #include "tarnix/enumerators.h"
 #include "tarnix/math/vector.h"
+#include "tarnix/scene.h"
 #include "tarnix/store.h"
 #include "velder.h"
 
 namespace tarnix {
 class BrushConfiguration;
+class Image;
 class Mesh;
 class MeshChange;
 class MeshRenderer;
+class SubdivisionLevel;
+class SculptLayer;
 }  // namespace tarnix
+class PatchMap;
 
 class Corvane : public Velder,
                 public tarnix::AdjacentVertexEnumerator,
@@ -50,15 +56,31 @@ public:
 
     void OnNodeEvent(tarnix::Attribute& attribute, int eventType) override;
     void Serialize(tarnix::Stream& stream) override;
-    /// @brief Copies the stored attributes of `source` (Velder's part first), silently.
-    Corvane& operator=(const Corvane& source);
+    /// @brief Velder's assignment, then the stored attributes of a Corvane `source`, silently.
+    Corvane& operator=(const tarnix::BrushOperation& source) override;
+    Corvane& operator=(const Corvane& source) {
+        return operator=(static_cast<const tarnix::BrushOperation&>(source));
+    }
 
     /// @brief The host may take the mesh lock back only outside a stroke.
     bool CanUnlock() const override { return !m_inStroke; }
 
     /// @brief Sets "builduprate" silently and the kernels' rate, its cube.
     void SetBuildUpRate(float rate);
-    float BuildUpRate() const { return m_buildUpRateAttr.Value(); }
+    float BuildUpRate() const override { return m_buildUpRateAttr.Value(); }
+
+    // ---- tool activation (tool_activation.cpp) --------------------------------------------------
+    void SetActiveConfiguration(tarnix::BrushConfiguration* configuration) override;
+    void ResetBrushConfiguration() override;
+    /// @brief The active preset's id; 0xFFFFFFFF without one.
+    uint32_t ActiveToolId() const;
+
+    // ---- questions the host asks: Imprint places one stamp by dragging -------------------------
+    int StampDragMode() const override;
+    bool PlacesSingleStamp() const override;
+    bool SpacesDabs() const override;
+    bool OrientsStampToSurface() const override;
+    bool CanCopyPresets() const override { return true; }
 
     // ---- attributes ---------------------------------------------------------------------------
     tarnix::AttributeInstance<bool> m_preserveVolumeAttr;
@@ -117,6 +139,36 @@ public:
     static constexpr int kDabBlockRows = 19;
     float* m_dabBlock = nullptr;
 
+    // ---- the mesh being sculpted ----------------------------------------------------------------
+    tarnix::SubdivisionLevel* m_subdivisionLevel = nullptr;
+    tarnix::SubdivisionLevel* m_baseMesh = nullptr;
+    tarnix::SubdivisionLevel* m_patchBaseLevel = nullptr;
+    PatchMap* m_patchMap = nullptr;
+    tarnix::SculptLayer* m_activeLayer = nullptr;
+
+    // ---- stamp cache -----------------------------------------------------------------------------
+    tarnix::Image* m_stampImage = nullptr;
+    float* m_stampPixels = nullptr;
+    uint32_t m_stampImageVersion = 0;
+    uint32_t m_stampWidth = 0;
+    uint32_t m_stampHeight = 0;
+    float m_stampMaskFactor = 0.0f;
+    float m_stampOffset = 0.0f;
+    QString m_stampName;
+
+    // ---- falloff ---------------------------------------------------------------------------------
+    const float* m_falloffSamples = nullptr;
+    uint32_t m_falloffLastIndex = 0;
+
+    // ---- centre, planes and directions -----------------------------------------------------------
+    tarnix::Vector m_brushCenter;
+    tarnix::Vector m_planeDirection[2];
+    tarnix::Vector m_planePoint[2];
+    tarnix::Vector m_wholeMeshCameraDirection;
+    tarnix::Vector m_neighbourSum;
+    tarnix::Vector m_relaxCentre;
+    tarnix::Vector m_relaxNormal;
+
     // ---- tracked work lists ------------------------------------------------------------------
     tarnix::Store<tarnix::MeshRenderer*> m_renderers{"corvane renderers"};
     tarnix::Store<std::pair<tarnix::Mesh*, tarnix::MeshChange*>> m_meshChanges{"unknown"};
@@ -128,9 +180,15 @@ public:
     tarnix::Store<uint32_t> m_smoothVertices{"unknown"};
     tarnix::Store<uint32_t> m_smoothVertexFaces{"unknown"};
     QHash<uint32_t, tarnix::Vector> m_recordedPositions;
+    tarnix::CurveManipulator m_curveManipulator;
 
 private:
+    void ReleaseStrokeScratch();
+
     void* m_dabBlockRaw = nullptr;
+    // Stroke scratch arrays: released at BeginStroke, EndStroke and destruction.
+    void* m_strokeScratch[2] = {nullptr, nullptr};
+    uint32_t m_strokeScratchCount[2] = {0, 0};
 };
 
 /// @brief The class factory: one brush for a count of 0 or 1, else an array of `count`
