@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include "brush/corvane.h"
+#include "plugin/tool_catalogue.h"
+#include "tarnix/brush_operation.h"
+#include "tarnix/kernel.h"
+
+namespace {
+
+// Each test gets fresh presets (no records) and a fresh brush.
+class ToolActivationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tarnix::Kernel::SetLogEcho(false);
+        tarnix::BrushOperation::RemoveConfigurationsOf(Corvane::StaticClass());
+        corvane::InitializePlugin();
+        brush = std::make_unique<Corvane>();
+    }
+    void TearDown() override {
+        brush.reset();
+        tarnix::BrushOperation::RemoveConfigurationsOf(Corvane::StaticClass());
+    }
+    tarnix::BrushConfiguration* Preset(uint32_t id) {
+        return tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), id);
+    }
+    void Activate(uint32_t id) { brush->SetActiveConfiguration(Preset(id)); }
+
+    std::unique_ptr<Corvane> brush;
+};
+
+struct Expected {
+    uint32_t id;
+    bool smooth, pinch, plane, bulge, smear, relax, wax, ignoreMeshScale, fastPlaneEstimate;
+    float planeSign, planeMin, planeMax, liftFactor;
+};
+
+TEST_F(ToolActivationTest, EveryToolGetsTheFlagsAndValuesOfItsFamily) {
+    const float big = 1e8f;
+    const Expected table[] = {
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
+        {1, 0, 0, 0, 0, 1, 0, 0, 0, 1, 1, -big, big, 0},
+        {2, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, -big, big, 0},
+        {3, 1, 0, 0, 0, 0, 0, 0, 1, 1, 1, -big, big, 0},
+        {4, 0, 0, 1, 0, 0, 0, 0, 1, 1, -1, -big, big, 0},
+        {5, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, -big, big, 0},
+        {6, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, -big, 0, 0},
+        {7, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 0, big, 0},
+        {8, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1, -big, big, 0.1f},
+        {9, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, -big, big, 0},
+        {10, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
+        {11, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
+        {12, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
+        {13, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
+        {14, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
+        {16, 1, 0, 0, 0, 0, 1, 0, 1, 1, 1, -big, big, 0},
+    };
+    // Activated after Scrape and Wax, so that nothing is left over from the tool before.
+    for (const Expected& e : table) {
+        Activate(corvane::kToolScrape);
+        Activate(corvane::kToolWax);
+        Activate(e.id);
+        SCOPED_TRACE(e.id);
+        EXPECT_EQ(brush->m_smoothTool, e.smooth);
+        EXPECT_EQ(brush->m_pinchTool, e.pinch);
+        EXPECT_EQ(brush->m_planeTool, e.plane);
+        EXPECT_EQ(brush->m_bulgeTool, e.bulge);
+        EXPECT_EQ(brush->m_smearTool, e.smear);
+        EXPECT_EQ(brush->m_relaxTool, e.relax);
+        EXPECT_EQ(brush->m_waxTool, e.wax);
+        EXPECT_EQ(brush->m_ignoreMeshScale, e.ignoreMeshScale);
+        EXPECT_EQ(brush->m_fastPlaneEstimate, e.fastPlaneEstimate);
+        EXPECT_EQ(brush->m_planeSign, e.planeSign);
+        EXPECT_EQ(brush->m_planeMin, e.planeMin);
+        EXPECT_EQ(brush->m_planeMax, e.planeMax);
+        EXPECT_FLOAT_EQ(brush->m_waxDepthFactor, e.liftFactor);
+        EXPECT_EQ(brush->m_baseStrengthFactor, 1.0f);
+        EXPECT_EQ(tarnix::Kernel::Interface()->ActiveLayerSystem(), 0);
+    }
+}
+
+TEST_F(ToolActivationTest, StrengthScaleIsSetForPinchAmplifyAndWaxOnly) {
+    brush->SetBrushStrengthScale(3.0f);
+    Activate(corvane::kToolSculpt);
+    EXPECT_EQ(brush->StrengthScale(), 3.0f) << "left as it was";
+    Activate(corvane::kToolPinch);
+    EXPECT_FLOAT_EQ(brush->StrengthScale(), 0.01f);
+    Activate(corvane::kToolAmplify);
+    EXPECT_FLOAT_EQ(brush->StrengthScale(), 0.2f);
+    Activate(corvane::kToolWax);
+    EXPECT_FLOAT_EQ(brush->StrengthScale(), 0.5f);
+}
+
+TEST_F(ToolActivationTest, AttributesShowForTheToolsTheyServe) {
+    for (uint32_t id : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 16u}) {
+        Activate(id);
+        SCOPED_TRACE(id);
+        const bool planeTool = id >= 4 && id <= 8;
+        EXPECT_EQ(brush->m_globalPlaneAttr.IsVisible(), planeTool);
+        EXPECT_EQ(brush->m_updatePlaneAttr.IsVisible(), planeTool);
+        EXPECT_EQ(brush->m_lockBordersAttr.IsVisible(), id == corvane::kToolRelax);
+        EXPECT_TRUE(brush->m_lockBordersAttr.Value());
+        EXPECT_EQ(brush->m_projectToSurfaceAttr.IsVisible(), id == corvane::kToolRelax);
+        EXPECT_EQ(brush->m_projectToSurface, id == corvane::kToolRelax);
+        EXPECT_EQ(brush->m_drawFromCenterAttr.IsVisible(), id == corvane::kToolImprint);
+        EXPECT_EQ(brush->m_buildUpRateAttr.IsVisible(), id != corvane::kToolImprint);
+        EXPECT_EQ(brush->m_preserveVolumeAttr.IsVisible(), id == corvane::kToolSmooth);
+        EXPECT_EQ(brush->m_affectAllLayersAttr.IsVisible(), id == 3 || id == 16);
+        const bool directionHidden = id == 1 || id == 2 || id == 3 || id == 9 || id == 16;
+        EXPECT_EQ(brush->m_directionAttr.IsVisible(), !directionHidden);
+        const bool noSeparator = id == 3 || (id >= 4 && id <= 8) || id == 16;
+        EXPECT_EQ(brush->m_pressureSizeAttr.HasSeparator(), !noSeparator);
+        const bool invertHidden = id == 3 || id == 5 || id == 6 || id == 7 || id == 16;
+        EXPECT_EQ(brush->m_invertAttr.IsVisible(), !invertHidden);
+        EXPECT_EQ(brush->m_dabSpacingAttr.IsVisible(), id != corvane::kToolImprint);
+    }
+}
+
+TEST_F(ToolActivationTest, FirstUseDefaultsComeOnlyOnce) {
+    Activate(corvane::kToolSmooth);
+    EXPECT_EQ(brush->BrushStrength(), 100.0f);
+    brush->SetBrushStrength(42.0f);
+    brush->m_preserveVolumeAttr.SetValue(true);
+    Activate(corvane::kToolKnife);  // leaving Smooth records its settings
+    EXPECT_EQ(brush->BrushStrength(), 15.0f);
+    EXPECT_TRUE(brush->IsMaskEnabled(tarnix::BrushOperation::kStampMask));
+    EXPECT_EQ(brush->MaskName(tarnix::BrushOperation::kStampMask), QStringLiteral("Stamps/knife.tif"));
+    EXPECT_EQ(brush->StrokeSmoothing().value, 0.2625f);
+    Activate(corvane::kToolSmooth);
+    EXPECT_TRUE(brush->IsConfigurationInited(Preset(corvane::kToolSmooth)));
+    EXPECT_EQ(brush->BrushStrength(), 42.0f) << "an initialized preset keeps the user's strength";
+    EXPECT_FALSE(brush->IsMaskEnabled(tarnix::BrushOperation::kStampMask));
+    EXPECT_TRUE(brush->m_smoothTool) << "the per-tool values apply at every activation";
+}
+
+TEST_F(ToolActivationTest, ImprintAndStampToolsStartWithTheirStamps) {
+    Activate(corvane::kToolImprint);
+    EXPECT_EQ(brush->MaskName(tarnix::BrushOperation::kStampMask), QStringLiteral("Stamps/rubble.tif"));
+    EXPECT_EQ(brush->FalloffIndex(), 7);
+    EXPECT_EQ(brush->BuildUpRate(), 1.0f);
+    EXPECT_EQ(brush->m_dabSpacingAttr.Value(), 100.0f);
+    EXPECT_TRUE(brush->m_drawFromCenterAttr.Value());
+    EXPECT_EQ(brush->m_stampRandomizeAttr.Value(), (tarnix::BoolFloat{false, 0.6f}));
+    EXPECT_EQ(brush->StampDragMode(), 1);
+    brush->m_drawFromCenterAttr.SetValue(false);
+    EXPECT_EQ(brush->StampDragMode(), 2);
+    EXPECT_TRUE(brush->PlacesSingleStamp());
+    EXPECT_FALSE(brush->SpacesDabs());
+
+    Activate(corvane::kToolSpray);
+    EXPECT_EQ(brush->StampConfig().m_imagePath, QStringLiteral("Stamps/bw_brickTile.tif"));
+    EXPECT_TRUE(brush->StampConfig().m_enabled);
+    EXPECT_TRUE(brush->StampConfig().m_randomize);
+    EXPECT_EQ(brush->StampDragMode(), 0);
+    EXPECT_FALSE(brush->m_drawFromCenterAttr.IsVisible());
+
+    Activate(corvane::kToolFoamy);
+    EXPECT_EQ(brush->BuildUpRate(), 0.25f);
+    EXPECT_FLOAT_EQ(brush->m_buildUpRate, 0.25f * 0.25f * 0.25f);
+    EXPECT_FALSE(brush->StrokeSmoothing().on);
+}
+
+TEST_F(ToolActivationTest, ResetForgetsTheRecordAndSetsTheSize) {
+    Activate(corvane::kToolSculpt);
+    brush->SetBrushSize(3.0f);
+    Activate(corvane::kToolFill);
+    Activate(corvane::kToolSculpt);
+    EXPECT_EQ(brush->BrushSize(), 3.0f);
+    brush->ResetBrushConfiguration();
+    EXPECT_EQ(brush->BrushSize(), 25.0f);
+    EXPECT_FALSE(brush->IsConfigurationInited(Preset(corvane::kToolSculpt)));
+}
+
+}  // namespace

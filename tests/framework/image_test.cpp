@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <OpenImageIO/imageio.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <vector>
+
+#include "tarnix/error.h"
+#include "tarnix/image.h"
+#include "tarnix/kernel.h"
+
+namespace {
+
+// Writes a 4 x 2 picture of `channels` channels whose samples are s(x, y, c) in `format`.
+QString WritePicture(const QTemporaryDir& folder, const char* name, int channels, OIIO::TypeDesc format) {
+    std::vector<float> samples;
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x)
+            for (int c = 0; c < channels; ++c) samples.push_back(float(x + 4 * y) / 8.0f + 0.05f * float(c));
+    const std::string path = folder.filePath(QString::fromUtf8(name)).toStdString();
+    auto output = OIIO::ImageOutput::create(path);
+    OIIO::ImageSpec spec(4, 2, channels, format);
+    EXPECT_TRUE(output && output->open(path, spec));
+    EXPECT_TRUE(output->write_image(OIIO::TypeDesc::FLOAT, samples.data()));
+    output->close();
+    return QString::fromStdString(path);
+}
+
+TEST(ImageTest, EveryFormatAndDepthReadsBackItsValues) {
+    QTemporaryDir folder;
+    struct Case {
+        const char* name;
+        OIIO::TypeDesc format;
+        float tolerance;
+    };
+    const Case cases[] = {{"grey8.tif", OIIO::TypeDesc::UINT8, 1.0f / 255},
+                          {"grey16.tif", OIIO::TypeDesc::UINT16, 1.0f / 65535},
+                          {"greyf.tif", OIIO::TypeDesc::FLOAT, 0.0f},
+                          {"grey8.png", OIIO::TypeDesc::UINT8, 1.0f / 255},
+                          {"grey16.png", OIIO::TypeDesc::UINT16, 1.0f / 65535},
+                          {"greyf.exr", OIIO::TypeDesc::FLOAT, 0.0f},
+                          {"greyh.exr", OIIO::TypeDesc::HALF, 1e-3f}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto image = tarnix::Image::Load(WritePicture(folder, c.name, 1, c.format));
+        EXPECT_EQ(image->Width(), 4u);
+        EXPECT_EQ(image->Height(), 2u);
+        EXPECT_EQ(image->Depth(), 1u);
+        float grey[8];
+        ASSERT_TRUE(image->getTile(0, 0, 4, 2, grey, {1, 32}));
+        for (int i = 0; i < 8; ++i) EXPECT_NEAR(grey[i], float(i) / 8.0f, c.tolerance + 1e-6f);
+        float colour[3];
+        ASSERT_TRUE(image->getTile(3, 1, 1, 1, colour, {3, 32}));
+        EXPECT_EQ(colour[0], colour[2]) << "grey repeats in all three channels";
+        EXPECT_NEAR(colour[1], 7.0f / 8.0f, c.tolerance + 1e-6f);
+    }
+}
+
+TEST(ImageTest, ColourPicturesGiveTheirChannelsOrTheirLuminance) {
+    QTemporaryDir folder;
+    auto image = tarnix::Image::Load(WritePicture(folder, "rgb.exr", 3, OIIO::TypeDesc::FLOAT));
+    float rgb[3];
+    ASSERT_TRUE(image->getTile(1, 0, 1, 1, rgb, {3, 32}));
+    EXPECT_FLOAT_EQ(rgb[0], 0.125f);
+    EXPECT_FLOAT_EQ(rgb[1], 0.175f);
+    EXPECT_FLOAT_EQ(rgb[2], 0.225f);
+    float grey;
+    ASSERT_TRUE(image->getTile(1, 0, 1, 1, &grey, {1, 32}));
+    EXPECT_NEAR(grey, 0.2126f * 0.125f + 0.7152f * 0.175f + 0.0722f * 0.225f, 1e-6f);
+    EXPECT_FALSE(image->getTile(3, 0, 2, 1, rgb, {3, 32})) << "past the right edge";
+    EXPECT_FALSE(image->getTile(0, 0, 1, 1, rgb, {2, 32})) << "two channels are not offered";
+    EXPECT_EQ(image->TileReads(), 2u);
+}
+
+TEST(ImageTest, UnreadableFilesAreClearErrors) {
+    QTemporaryDir folder;
+    for (const QString& path : {QStringLiteral("/nonexistent/stamp.tif"), folder.filePath("empty.png")}) {
+        if (path.endsWith(QLatin1String(".png"))) QFile(path).open(QIODevice::WriteOnly);
+        try {
+            tarnix::Image::Load(path);
+            ADD_FAILURE() << "no error for " << path.toStdString();
+        } catch (tarnix::Error* error) {
+            EXPECT_TRUE(error->Message().startsWith(QStringLiteral("cannot read image ") + path))
+                << error->Message().toStdString();
+            tarnix::Error::Dispose(error);
+        }
+    }
+}
+
+TEST(ImageTest, RelativePathsResolveAgainstTheResourceFolders) {
+    QTemporaryDir folder;
+    QDir(folder.path()).mkdir(QStringLiteral("Stamps"));
+    WritePicture(folder, "Stamps/dots.png", 1, OIIO::TypeDesc::UINT8);
+    const QStringList saved = tarnix::Kernel::ResourceDirectories();
+    tarnix::Kernel::SetResourceDirectories({QStringLiteral("/nonexistent"), folder.path()});
+    EXPECT_EQ(tarnix::Kernel::ResolveResource(QStringLiteral("Stamps/dots.png")),
+              folder.filePath(QStringLiteral("Stamps/dots.png")));
+    EXPECT_EQ(tarnix::Image::Load(QStringLiteral("Stamps/dots.png"))->Width(), 4u);
+    tarnix::Kernel::SetResourceDirectories(saved);
+}
+
+TEST(ImageTest, TheShippedStampsAreThere) {
+    for (const char* name : {"Stamps/bw_brickTile.tif", "Stamps/bw_scale.tif", "Stamps/knife.tif",
+                             "Stamps/rubble.tif", "Stamps/rivet_vdm.exr"}) {
+        auto image = tarnix::Image::Load(QString::fromUtf8(name));
+        EXPECT_GT(image->Width(), 0u) << name;
+    }
+}
+
+}  // namespace
