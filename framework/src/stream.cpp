@@ -67,12 +67,12 @@ TARNIX_EXCHANGE_RAW(double, "a double")
 #undef TARNIX_EXCHANGE_RAW
 
 void Stream::Exchange(bool& value) {
-    uint8_t byte = value ? 1 : 0;
+    // Loading never reads `value`: it may not hold a value yet.
+    uint8_t byte = m_storing && value ? 1 : 0;
     Exchange(byte);
-    if (!m_storing) {
-        if (byte > 1) Fail(QStringLiteral("malformed data: a boolean holds %1").arg(byte));
-        value = byte != 0;
-    }
+    if (m_storing) return;
+    if (byte > 1) Fail(QStringLiteral("malformed data: a boolean holds %1").arg(byte));
+    value = byte != 0;
 }
 
 void Stream::Exchange(QString& value) {
