@@ -58,9 +58,9 @@ void ListModules(const QString& pluginDirectory, QTextStream& out) {
     const QStringList files =
         directory.entryList({QStringLiteral("*.so")}, QDir::Files, QDir::Name);
     if (files.isEmpty())
-        throw (new tarnix::Error(QString(), tarnix::Error::kCodeInvalidArgument, "ListModules",
-                                 "apps/corvane-sculpt/module_listing.cpp", __LINE__))
-            ->Format(QStringLiteral("no plug-in modules in %1").arg(directory.absolutePath()));
+        tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "ListModules",
+                             "apps/corvane-sculpt/module_listing.cpp", __LINE__,
+                             QStringLiteral("no plug-in modules in %1").arg(directory.absolutePath()));
 
     const std::vector<const tarnix::ClassDesc*> frameworkClasses = tarnix::ClassDesc::All();
     std::vector<std::unique_ptr<tarnix::LoadedModule>> modules;

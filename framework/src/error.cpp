@@ -18,6 +18,10 @@ QString Error::Text() const {
     return QStringLiteral("%1 (%2:%3): %4").arg(m_function, m_file).arg(m_line).arg(m_message);
 }
 
+void Error::Raise(int code, const char* function, const char* file, int line, const QString& text) {
+    throw (new Error(QString(), code, function, file, line))->Format(text);
+}
+
 void Error::Dispose(Error* error) {
     if (error != &s_cBadAlloc) delete error;
 }

@@ -38,9 +38,9 @@ std::unique_ptr<Far::TopologyRefiner> MakeRefiner(const std::vector<int>& faceSi
     std::unique_ptr<Far::TopologyRefiner> refiner(
         Factory::Create(descriptor, Factory::Options(Sdc::SCHEME_CATMARK, options)));
     if (!refiner)
-        throw (new Error(QString(), Error::kCodeInvalidArgument, "tarnix::Geometry::Subdivide",
-                         "framework/src/geometry.cpp", __LINE__))
-            ->Format(QStringLiteral("the mesh's topology cannot be subdivided"));
+        Error::Raise(Error::kCodeInvalidArgument, "tarnix::Geometry::Subdivide",
+                     "framework/src/geometry.cpp", __LINE__,
+                     QStringLiteral("the mesh's topology cannot be subdivided"));
     return refiner;
 }
 

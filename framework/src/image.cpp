@@ -11,9 +11,8 @@ namespace tarnix {
 namespace {
 
 [[noreturn]] void FailImage(const QString& text) {
-    throw (new Error(QString(), Error::kCodeInvalidArgument, "tarnix::Image::Load",
-                     "framework/src/image.cpp", __LINE__))
-        ->Format(text);
+    Error::Raise(Error::kCodeInvalidArgument, "tarnix::Image::Load", "framework/src/image.cpp",
+                 __LINE__, text);
 }
 
 }  // namespace

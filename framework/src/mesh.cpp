@@ -14,8 +14,7 @@ namespace tarnix {
 namespace {
 
 [[noreturn]] void FailMesh(const char* function, int line, const QString& text) {
-    throw (new Error(QString(), Error::kCodeInvalidArgument, function, "framework/src/mesh.cpp", line))
-        ->Format(text);
+    Error::Raise(Error::kCodeInvalidArgument, function, "framework/src/mesh.cpp", line, text);
 }
 
 }  // namespace

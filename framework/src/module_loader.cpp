@@ -16,9 +16,9 @@ LoadedModule::LoadedModule(const QString& path) : m_path(path) {
     m_handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
     if (!m_handle) {
         const char* reason = dlerror();
-        throw (new Error(QString(), Error::kCodeInvalidArgument, "tarnix::LoadedModule",
-                         "framework/src/module_loader.cpp", __LINE__))
-            ->Format(QStringLiteral("cannot load plug-in module %1: %2")
+        Error::Raise(Error::kCodeInvalidArgument, "tarnix::LoadedModule",
+                     "framework/src/module_loader.cpp", __LINE__,
+                     QStringLiteral("cannot load plug-in module %1: %2")
                          .arg(path, QString::fromLocal8Bit(reason ? reason : "unknown reason")));
     }
     for (Plugin* plugin : Plugin::All())

@@ -10,9 +10,8 @@ namespace tarnix {
 namespace {
 
 [[noreturn]] void Refuse(const QString& text) {
-    throw (new Error(QString(), Error::kCodeInvalidArgument, "tarnix::PolygonMesh::Cleaned",
-                     "framework/src/polygon_mesh.cpp", __LINE__))
-        ->Format(text);
+    Error::Raise(Error::kCodeInvalidArgument, "tarnix::PolygonMesh::Cleaned",
+                 "framework/src/polygon_mesh.cpp", __LINE__, text);
 }
 
 }  // namespace

@@ -45,9 +45,7 @@ void Stream::ReadBytes(void* data, qsizetype size, const char* what) {
 }
 
 void Stream::Fail(const QString& text) const {
-    throw (new Error(QString(), Error::kCodeStream, "tarnix::Stream", "framework/src/stream.cpp",
-                      __LINE__))
-        ->Format(text);
+    Error::Raise(Error::kCodeStream, "tarnix::Stream", "framework/src/stream.cpp", __LINE__, text);
 }
 
 // x86-64 is little-endian, which is the stored byte order; the raw copies below rely on it.

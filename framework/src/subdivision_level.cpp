@@ -26,9 +26,9 @@ uint32_t LocalQuad(uint32_t x, uint32_t y, uint32_t depth) {
 
 const DepthTables& TablesFor(uint32_t depth) {
     if (depth > SubdivisionLevel::kMaximumTableDepth)
-        throw (new Error(QString(), Error::kCodeInvalidArgument, "tarnix::SubdivisionLevel",
-                         "framework/src/subdivision_level.cpp", __LINE__))
-            ->Format(QStringLiteral("no index tables for depth %1 (at most %2)")
+        Error::Raise(Error::kCodeInvalidArgument, "tarnix::SubdivisionLevel",
+                     "framework/src/subdivision_level.cpp", __LINE__,
+                     QStringLiteral("no index tables for depth %1 (at most %2)")
                          .arg(depth)
                          .arg(SubdivisionLevel::kMaximumTableDepth));
     // Kept for the life of the process: plug-ins hold pointers into them.

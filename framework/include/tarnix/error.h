@@ -26,6 +26,10 @@ public:
     /// @brief One line for people: "function (file:line): message".
     QString Text() const;
 
+    /// @brief The one way framework code raises: a new error with `text`, thrown as a pointer.
+    [[noreturn]] static void Raise(int code, const char* function, const char* file, int line,
+                                   const QString& text);
+
     /// @brief Releases a caught error pointer; static errors are left alone.
     static void Dispose(Error* error);
 

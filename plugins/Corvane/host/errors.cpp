@@ -5,7 +5,7 @@
 namespace corvane {
 
 void RaiseError(const char* function, int line, const QString& text) {
-    throw (new tarnix::Error(QString(), kErrorCode, function, kErrorSourcePath, line))->Format(text);
+    tarnix::Error::Raise(kErrorCode, function, kErrorSourcePath, line, text);
 }
 
 }  // namespace corvane
