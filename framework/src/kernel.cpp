@@ -84,3 +84,11 @@ QString Kernel::ResolveResource(const QString& path) {
 }
 
 }  // namespace tarnix
+
+#include "tarnix/checkable_float_array.h"
+
+namespace tarnix {
+
+bool CheckableFloatArray::s_bActive = false;
+
+}  // namespace tarnix

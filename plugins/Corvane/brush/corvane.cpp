@@ -59,6 +59,7 @@ Corvane::~Corvane() {
     ReleaseStrokeScratch();
     std::free(m_dabBlockRaw);
     std::free(m_stampPixels);
+    std::free(m_vertexScratch);
 }
 
 void Corvane::ReleaseStrokeScratch() {

@@ -27,6 +27,8 @@
 
 #include "tarnix/attribute.h"
 #include "tarnix/enumerators.h"
+#include "tarnix/math/bounding_box.h"
+#include "tarnix/math/hw_vector.h"
 #include "tarnix/math/vector.h"
 #include "tarnix/scene.h"
 #include "tarnix/store.h"
@@ -82,6 +84,50 @@ public:
     bool OrientsStampToSurface() const override;
     bool CanCopyPresets() const override { return true; }
 
+    // ---- patch kernels (kernels/) ------------------------------------------------------------------
+    /// @brief The 10-bit index of the kernel for the current brush state (kernel_index.h).
+    uint32_t ComputeKernelIndex() const;
+    /// @brief The face test of the host's face enumeration: runs the patch of base face
+    /// `face` of the patch level through its kernel (or the gathering pass).
+    bool Tester(tarnix::Mesh* mesh, uint32_t face) override;
+    bool PatchTester(tarnix::Mesh* mesh, uint32_t face) { return Tester(mesh, face); }
+    /// @brief The kernel for the flag combination `Index`: one patch, one dab.
+    template <uint32_t Index>
+    bool PatchKernel(uint32_t face);
+    /// @brief The same frame with the ten choices read from `index` at run time.
+    bool PatchKernelReference(uint32_t face, uint32_t index);
+    /// @brief Adjacent-vertex callback of the smoothing neighbourhood (NeighbourAverage).
+    void Operator(uint32_t vertex, uint32_t face) override;
+
+    // ---- smoothing neighbourhood (kernels/smoothing_neighbourhood.cpp) ----------------------------
+    /// @brief Whether smoothing works on the active layer's positions (not the summed ones).
+    bool SmoothsActiveLayerOnly() const;
+    /// @brief Fills the padded grid of patch `face`: for smoothing tools its cells from the
+    /// level (or the layer), then the ring from the neighbouring patches.
+    void BuildRing(uint32_t face);
+    /// @brief Makes the five-point average at each patch corner equal the corner vertex's
+    /// one-ring midpoint, keeping the cells it overwrites (RestoreCornerCells puts them back).
+    void ApplyCornerCorrection(uint32_t face);
+    void RestoreCornerCells();
+    /// @brief Half the vertex's position plus half its neighbours' mean.
+    tarnix::Vector OneRingAverage(uint32_t vertex, uint32_t face);
+    /// @brief The vertex's active-layer position (its undo entry is added when missing).
+    tarnix::Vector LayerPositionOf(uint32_t vertex, uint32_t face);
+    /// @brief Recording pass of volume-preserving smoothing.
+    void RecordVertex(uint32_t vertex, uint32_t face);
+    /// @brief Target of the inflating pass.
+    tarnix::Vector InflateTarget(uint32_t vertex, uint32_t face);
+    /// @brief Target of the Relax tool.
+    tarnix::Vector RelaxTarget(uint32_t vertex) const;
+    /// @brief Gathering pass over a patch: plane samples, or relax targets for Relax.
+    bool GatherPlanePatch(uint32_t face);
+    bool GatherRelaxPatch(uint32_t face);
+    /// @brief One vertex's contribution to the region plane; false outside the brush.
+    bool PlaneSample(uint32_t vertex);
+
+    /// @brief Rebuilds the normals of patch `face` from the padded grid.
+    void RecomputePatchNormals(uint32_t face);
+
     // ---- attributes ---------------------------------------------------------------------------
     tarnix::AttributeInstance<bool> m_preserveVolumeAttr;
     tarnix::AttributeInstance<bool> m_bilinearSampleAttr;
@@ -135,9 +181,61 @@ public:
     /// Cube of "builduprate", the rate the displacement kernels apply.
     float m_buildUpRate = 0.125f;
 
-    /// Per-dab rows read by the kernels: 19 rows of 16 bytes, 16-byte aligned.
+    /// Per-dab rows read by the kernels: 19 rows of 16 bytes, 16-byte aligned (dab_block.h).
     static constexpr int kDabBlockRows = 19;
     float* m_dabBlock = nullptr;
+
+    // ---- per dab (set by the dab driver, read by the kernels) ------------------------------------
+    uint32_t m_mirrorIndex = 0;
+    uint32_t m_dabCount = 0xFFFFFFFFu;
+    uint32_t m_patchLevel = 0;
+    uint32_t m_patchBaseLevelIndex = 0;
+    uint32_t m_facesPerPatch = 1;
+    float m_falloffScale = 0.0f;
+    float m_displacementLength = 0.0f;
+    float m_dabFactor = 1.0f;
+    float m_waxDepth = 0.0f;
+    float m_planeDistance = 0.0f;
+    tarnix::AxisAlignedBoundingBox* m_changedArea = nullptr;
+    uint32_t m_dabStamp = 0;
+    uint32_t m_ringSide = 0;
+    tarnix::HWVector* m_ringPositions = nullptr;
+    tarnix::HWVector* m_ringLayerPositions = nullptr;
+    float m_stampScaleX = 0.0f;
+    float m_stampScaleY = 0.0f;
+    float m_stampDepthStep = 0.0f;
+    uint32_t m_dabSerial = 0;
+    /// Smoothing phase: -1 recording, 0 smoothing, 1 inflating (volume-preserving smooth).
+    int32_t m_smoothPass = 0;
+    /// Surface distance per vertex index, from the geodesic enumeration.
+    const float* m_vertexDistances = nullptr;
+    bool m_directionNeedsLocalFrame = false;
+    float m_planeOffset[2] = {0.0f, 0.0f};
+    /// Weighted position sum (3), weighted normal sum (3), weight sum, of the region gather.
+    float m_planeSums[7] = {};
+    uint32_t m_neighbourCount = 0;
+    float m_relaxSpread = 0.0f;
+    float m_relaxBlend = 0.0f;
+
+    // ---- kernel scratch: one record per grid vertex, grown only for a larger patch ----------------
+    struct GridVertex {
+        uint32_t vertex;
+        uint32_t quad;
+        uint32_t ringCell;
+    };
+    GridVertex* m_vertexScratch = nullptr;
+    int32_t m_vertexScratchCapacity = 0;
+    /// Ring cells the corner correction overwrote: (cell, value) for the four corners.
+    uint32_t m_keptCornerCells[8] = {};
+    tarnix::HWVector m_keptCornerValues[8];
+
+private:
+    template <class Choices>
+    bool RunPatchKernel(uint32_t face, const Choices& choices);
+    /// @brief Fills the scratch records of patch `face`; returns their count.
+    uint32_t FillGridVertices(uint32_t face);
+
+public:
 
     // ---- the mesh being sculpted ----------------------------------------------------------------
     tarnix::SubdivisionLevel* m_subdivisionLevel = nullptr;

@@ -1,0 +1,67 @@
+#pragma once
+// DabFrame: the per-dab values a kernel reads, gathered once per patch call from the brush
+// (raw values and pointers, not the brush itself), so that the per-vertex pipeline reads
+// plain data. Built by MakeDabFrame from the brush's per-dab members.
+
+#include <cstdint>
+
+#include "kernels/dab_block.h"
+#include "tarnix/math/hw_vector.h"
+
+class Corvane;
+namespace tarnix {
+class SpatialGrid;
+}
+
+namespace corvane {
+
+struct DabFrame {
+    const tarnix::HWVector* rows;  // the dab block
+    tarnix::HWVector center;       // row 0 (world space with a non-uniform scale)
+    tarnix::HWVector meshCenter;   // the brush centre in mesh space
+    tarnix::HWVector direction;    // row 1
+    float radiusSquared;
+
+    const float* falloff;
+    uint32_t falloffLastIndex;
+    float falloffScale;
+
+    float buildUpRate;
+    float dabFactor;
+    float length;            // displacement length, with the mesh-scale correction
+    float waxDepth;          // with the mesh-scale correction for Wax
+    float waxFactor;         // (1 - 0.01 bias) dab factor + 0.01 bias, or 1 for other tools
+    float planeDistance;
+    float planeMin, planeMax, planeSign, liftSign;
+
+    // Distances along the surface instead of straight ones.
+    const float* vertexDistances;  // null: straight distances
+    float distanceScale;           // the inverse mesh scale (uniform scale only)
+
+    // Facing falloff (the host's switch), in the mesh's space.
+    bool facing;
+    tarnix::HWVector camera;
+    float facingStart, facingWidth;
+
+    // Whole-mesh pass weighted by the view direction.
+    bool viewWeighted;
+    tarnix::HWVector viewDirection;
+
+    // Stamp.
+    const float* stampPixels;
+    uint32_t stampWidth, stampHeight;
+    bool stampVector;
+    bool stampBilinear;
+    bool stampBuildUp;
+    float stampMaskFactor;
+    float stampScaleX, stampScaleY, stampDepthStep;
+
+    // Surface projection (null grid: off).
+    tarnix::SpatialGrid* projectionGrid;
+
+};
+
+/// @brief The frame for the brush's current dab.
+DabFrame MakeDabFrame(const Corvane& brush);
+
+}  // namespace corvane

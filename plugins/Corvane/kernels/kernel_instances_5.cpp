@@ -1,0 +1,6 @@
+// Kernels 640 to 767 of the kernel table.
+
+#include "kernels/kernel_table.h"
+#include "kernels/patch_kernel.h"
+
+CORVANE_KERNELS_OF_PART(CORVANE_INSTANTIATE_KERNEL, 5)

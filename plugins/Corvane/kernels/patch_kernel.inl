@@ -1,0 +1,112 @@
+// Template body of the patch kernel frame (patch_kernel.h).
+
+#include <cstdlib>
+#include <utility>
+
+#include "host/crash_guard.h"
+#include "kernels/dab_block.h"
+#include "kernels/kernel_index.h"
+#include "kernels/vertex_pipeline.h"
+#include "tarnix/mesh_change.h"
+#include "tarnix/mesh_renderer.h"
+#include "tarnix/sculpt_layer.h"
+#include "tarnix/spatial_grid.h"
+#include "tarnix/subdivision_level.h"
+
+template <class Choices>
+bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
+    using tarnix::HWVector;
+    const corvane::EntryGuard guard(corvane::kGuardPatchKernel);
+    if (choices.Layer() && !m_activeLayer->AcceptsFace(face)) return false;
+
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    const corvane::DabFrame frame = corvane::MakeDabFrame(*this);
+    const uint32_t count = FillGridVertices(face);
+    const uint32_t m = m_ringSide;
+    HWVector* ring = m_ringPositions;
+    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector boxMinimum = rows[corvane::kRowBoxMinimum], boxMaximum = rows[corvane::kRowBoxMaximum];
+    const bool layerSmoothing = !choices.VertexNormals() && m_activeLayer != nullptr;
+    uint32_t inside = 0;
+
+    for (uint32_t k = 0; k < count; ++k) {
+        const GridVertex& grid = m_vertexScratch[k];
+        tarnix::VertexRecord& record = level.m_vertices[grid.vertex];
+        const HWVector position = HWVector::LoadXYZ(record.position);
+        tarnix::StoredVertexInfo* entry =
+            record.undoSlot < change.Count() && change[record.undoSlot].m_vertex == grid.vertex
+                ? &change[record.undoSlot]
+                : change.Add_uncached(grid.vertex, grid.quad, &record, choices.Layer(), 0.0f);
+        // A vertex another patch moved in this pass only lends its position to the ring.
+        if (!entry || std::exchange(entry->m_stamp, m_dabStamp) == m_dabStamp) {
+            ring[grid.ringCell] = position;
+            continue;
+        }
+        const corvane::VertexState state{
+            grid.vertex,
+            position,
+            HWVector::LoadXYZ(entry->m_position),
+            HWVector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale,
+            HWVector(level.m_normals[grid.vertex].x, level.m_normals[grid.vertex].y, level.m_normals[grid.vertex].z) *
+                tarnix::kNormalUnpackScale,
+            &entry->m_buildUp,
+            record.freeze};
+        const auto smoothing = [&](HWVector& target, HWVector& base) {
+            if (m_relaxTool) {
+                target = HWVector(RelaxTarget(grid.vertex));
+                base = position;
+                return true;
+            }
+            if (m_smoothPass < 0) {
+                RecordVertex(grid.vertex, grid.quad);
+                return false;
+            }
+            if (m_smoothPass > 0) {
+                target = HWVector(InflateTarget(grid.vertex, grid.quad));
+                base = layerSmoothing ? HWVector(LayerPositionOf(grid.vertex, grid.quad)) : position;
+                return true;
+            }
+            const HWVector* cells = layerSmoothing ? m_ringLayerPositions : ring;
+            const uint32_t c = grid.ringCell;
+            target = (cells[c] + cells[c - 1] + cells[c + 1] + cells[c - m] + cells[c + m]) * 0.2f;
+            base = layerSmoothing ? cells[c] : position;
+            return true;
+        };
+        HWVector displacement;
+        if (!corvane::CalcDisplacement(frame, choices, state, smoothing, displacement)) {
+            ring[grid.ringCell] = position;
+            continue;
+        }
+        ++inside;
+        HWVector moved = position + displacement;
+        if (choices.Layer()) {
+            const uint32_t word = entry->m_layerWord != tarnix::Mesh::kNone ? entry->m_layerWord : grid.vertex;
+            const tarnix::Vector layerPosition = m_activeLayer->Position(word);
+            m_activeLayer->SetPosition(word, grid.vertex, layerPosition + displacement.ToVector(), true);
+            moved = HWVector::LoadXYZ(record.position);
+        } else {
+            if (frame.projectionGrid && tarnix::LengthSquared(displacement) > 1e-7f) {
+                tarnix::SurfacePoint hit;
+                if (frame.projectionGrid->CastRay(moved.ToVector(), state.levelNormal.ToVector(), hit, true, true) &&
+                    (hit.LocalPosition() - moved.ToVector()).LengthSquared() < 100.0f * tarnix::LengthSquared(displacement))
+                    moved = HWVector(hit.LocalPosition());
+            }
+            HWVector::StoreXYZ(record.position, moved);
+        }
+        ring[grid.ringCell] = moved;
+        boxMinimum = tarnix::Minimum(tarnix::Minimum(boxMinimum, moved), position);
+        boxMaximum = tarnix::Maximum(tarnix::Maximum(boxMaximum, moved), position);
+        if (choices.NotifyEachVertex())
+            for (tarnix::MeshRenderer* renderer : m_renderers) renderer->Notify(grid.vertex, grid.quad);
+    }
+    rows[corvane::kRowBoxMinimum] = boxMinimum;
+    rows[corvane::kRowBoxMaximum] = boxMaximum;
+    corvane::g_processedVertexCount += count;
+    return inside > 0;
+}
+
+template <uint32_t Index>
+bool Corvane::PatchKernel(uint32_t face) {
+    return RunPatchKernel(face, corvane::StaticChoices<Index>{});
+}

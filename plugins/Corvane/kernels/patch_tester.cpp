@@ -1,0 +1,123 @@
+// The face test of the brush's face enumeration: each patch under the brush arrives here,
+// goes through its kernel (or the gathering pass), then gets its normals rebuilt from the
+// padded grid and its renderers told.
+
+#include <algorithm>
+
+#include "brush/tracked_store.h"
+#include "host/crash_guard.h"
+#include "kernels/dab_block.h"
+#include "kernels/kernel_index.h"
+#include "kernels/kernel_table.h"
+#include "kernels/patch_kernel.h"
+#include "patch/patch_map.h"
+#include "plugin/preferences.h"
+#include "tarnix/mesh_renderer.h"
+#include "tarnix/subdivision_level.h"
+
+using corvane::EntryGuard;
+
+uint32_t Corvane::ComputeKernelIndex() const {
+    const bool affectAllLayers = m_affectAllLayersAttr.Value();
+    return uint32_t(m_useStamp) * corvane::kBitStamp + uint32_t(m_wholeMeshPass) * corvane::kBitWholeMesh +
+           uint32_t(m_alongVertexNormals || (m_smoothTool && (affectAllLayers || !m_activeLayer))) *
+               corvane::kBitVertexNormals +
+           uint32_t(m_subdivisionLevel->FrozenVertexCount() != 0) * corvane::kBitFreeze +
+           uint32_t(m_hasActiveLayer) * corvane::kBitLayer +
+           uint32_t(m_smoothTool || m_planeTool) * corvane::kBitSmoothOrPlane +
+           uint32_t(m_stampTiled && m_useStamp) * corvane::kBitTiled +
+           uint32_t(m_pinchTool || m_planeTool) * corvane::kBitPinchOrPlane +
+           uint32_t(!m_skipRendererNotify) * corvane::kBitNotifyEachVertex +
+           uint32_t(m_nonUniformScale) * corvane::kBitNonUniformScale;
+}
+
+bool Corvane::PatchKernelReference(uint32_t face, uint32_t index) {
+    return RunPatchKernel(face, corvane::RuntimeChoices{index});
+}
+
+uint32_t Corvane::FillGridVertices(uint32_t face) {
+    const uint32_t n = 1u << m_patchLevel, side = n + 1, count = side * side;
+    if (m_vertexScratchCapacity < int32_t(count)) {
+        std::free(m_vertexScratch);
+        m_vertexScratch = static_cast<GridVertex*>(std::malloc(count * sizeof(GridVertex)));
+        m_vertexScratchCapacity = m_vertexScratch ? int32_t(count) : 0;
+        if (!m_vertexScratch) return 0;
+    }
+    const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    const uint32_t q = m_facesPerPatch * face;
+    const uint32_t* vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(m_patchLevel).Data();
+    const uint32_t* quadTable = tarnix::SubdivisionLevel::QuadIndexTable(m_patchLevel).Data();
+    const uint32_t* corners = level.m_cornerIndices.Data() +
+                              (size_t(4) * q < level.m_cornerIndices.Count() ? size_t(4) * q : 0);
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t row = k / side, column = k % side;
+        const uint32_t cell = std::min(row, n - 1) * n + (column > 0 ? column - 1 : 0);
+        m_vertexScratch[k] = {corners[vertexTable[k]], q + quadTable[cell], (row + 1) * m_ringSide + column + 1};
+    }
+    return count;
+}
+
+void Corvane::RecomputePatchNormals(uint32_t face) {
+    const uint32_t n = 1u << m_patchLevel, side = n + 1, m = m_ringSide;
+    const uint32_t q = m_facesPerPatch * face;
+    const uint32_t* vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(m_patchLevel).Data();
+    const uint32_t* corners = m_subdivisionLevel->m_cornerIndices.Data() + size_t(4) * q;
+    const tarnix::HWVector* ring = m_ringPositions;
+    for (uint32_t row = 0; row < side; ++row)
+        for (uint32_t column = 0; column < side; ++column) {
+            const uint32_t cell = (row + 1) * m + column + 1;
+            // Across the grid's x axis (corner 0 to 1) and its y axis (corner 0 to 3): for
+            // counter-clockwise patches their cross product points outward.
+            const tarnix::HWVector normal =
+                tarnix::Normalize((ring[cell + 1] - ring[cell - 1]) & (ring[cell + m] - ring[cell - m]));
+            int32_t packed[4];
+            tarnix::StoreNormalAsInt(normal, packed);
+            tarnix::PackedNormal& target = m_subdivisionLevel->m_normals[corners[vertexTable[row * side + column]]];
+            target.x = int16_t(packed[3]);
+            target.y = int16_t(packed[2]);
+            target.z = int16_t(packed[1]);
+        }
+}
+
+bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
+    const EntryGuard guard(corvane::kGuardPatchTester);
+    if (!m_subdivisionLevel || m_meshChanges.Count() == 0) return false;
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    const uint32_t q = m_facesPerPatch * face;
+    if (q >= level.m_faceCount || !(level.m_faceFlags[q] & tarnix::Mesh::kFaceSculptable)) return false;
+    if (m_dynamicTessellation && CurrentMeshEditable()) return Velder::Tester(mesh, face);
+    if (m_gatherPass) return m_relaxTool ? GatherRelaxPatch(face) : GatherPlanePatch(face);
+
+    if (m_smoothTool && m_smoothPass == 0) {
+        BuildRing(face);
+        ApplyCornerCorrection(face);
+        corvane::AppendTracked(m_smoothVertexFaces, face);
+    }
+    const bool result = (this->*corvane::KernelTable[ComputeKernelIndex()])(face);
+    if (m_smoothPass != 0) return result;
+
+    if (m_smoothTool && m_affectAllLayersAttr.Value()) RestoreCornerCells();
+    else BuildRing(face);
+    RecomputePatchNormals(face);
+    if (!result) return false;
+
+    if (corvane::g_prefRender && m_skipRendererNotify && m_patchBaseLevel && m_baseMesh) {
+        const uint32_t* corners = level.m_cornerIndices.Data();
+        const auto notify = [&](uint32_t quad) {
+            for (tarnix::MeshRenderer* renderer : m_renderers) renderer->Notify(corners[4 * quad], quad, 4 * quad);
+        };
+        notify(q);
+        if (m_patchMap) {
+            // The neighbours of the patch's ancestor in the base mesh, as quads of this level.
+            const uint32_t up = m_patchBaseLevel->Index() - m_baseMesh->Index();
+            const uint32_t down = level.Index() - m_baseMesh->Index();
+            const uint64_t row = uint64_t(face >> (2 * up)) * PatchMap::kSlotsPerFace;
+            if (row + PatchMap::kSlotsPerFace <= m_patchMap->m_neighbourFaces.Count())
+                for (uint32_t slot = 0; slot < PatchMap::kSlotsPerFace; ++slot) {
+                    const uint32_t neighbour = m_patchMap->m_neighbourFaces[uint32_t(row + slot)];
+                    if (neighbour != PatchMap::kNone) notify(neighbour << (2 * down));
+                }
+        }
+    }
+    return true;
+}

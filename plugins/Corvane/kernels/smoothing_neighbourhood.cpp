@@ -1,0 +1,193 @@
+// The smoothing neighbourhood: the padded grid of a patch and its ring, the corner
+// correction, the one-ring averages of smoothing and of volume-preserving smoothing, the
+// relax targets and the region plane's samples. Shared by the patch kernels and the
+// per-vertex path.
+
+#include <cmath>
+
+#include "brush/corvane.h"
+#include "host/crash_guard.h"
+#include "kernels/dab_block.h"
+#include "patch/grid.h"
+#include "plugin/preferences.h"
+#include "tarnix/mesh_change.h"
+#include "tarnix/sculpt_layer.h"
+#include "tarnix/subdivision_level.h"
+
+using corvane::EntryGuard;
+using tarnix::HWVector;
+using tarnix::Vector;
+
+bool Corvane::SmoothsActiveLayerOnly() const {
+    return m_smoothTool && !m_affectAllLayersAttr.Value() && m_activeLayer != nullptr;
+}
+
+Vector Corvane::LayerPositionOf(uint32_t vertex, uint32_t face) {
+    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    tarnix::StoredVertexInfo* entry = change.Find(vertex);
+    if (!entry) entry = change.Add_uncached(vertex, face, &m_subdivisionLevel->m_vertices[vertex], true, 0.0f);
+    const uint32_t word = entry && entry->m_layerWord != tarnix::Mesh::kNone ? entry->m_layerWord : vertex;
+    return m_activeLayer->Position(word);
+}
+
+void Corvane::BuildRing(uint32_t face) {
+    const EntryGuard guard(corvane::kGuardRingGathering);
+    const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    const uint32_t n = 1u << m_patchLevel, side = n + 1, m = m_ringSide;
+    const bool layer = SmoothsActiveLayerOnly() && m_ringLayerPositions;
+    if (m_smoothTool) {
+        const uint32_t* vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(m_patchLevel).Data();
+        const uint32_t q = m_facesPerPatch * face;
+        const uint32_t* corners = level.m_cornerIndices.Data() + size_t(4) * q;
+        for (uint32_t k = 0; k < side * side; ++k) {
+            const uint32_t cell = (k / side + 1) * m + k % side + 1, vertex = corners[vertexTable[k]];
+            if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, q));
+            else m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
+        }
+    }
+    grid_detail::VisitRing(
+        level, *m_patchBaseLevel, face, m_patchLevel,
+        [&](uint32_t cell, uint32_t vertex) {
+            m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
+            if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, m_facesPerPatch * face));
+        },
+        [&](uint32_t cell, uint32_t inside) {
+            m_ringPositions[cell] = m_ringPositions[inside];
+            if (layer) m_ringLayerPositions[cell] = m_ringLayerPositions[inside];
+        });
+}
+
+void Corvane::ApplyCornerCorrection(uint32_t face) {
+    const uint32_t n = 1u << m_patchLevel, s = m_ringSide;
+    HWVector* cells = m_affectAllLayersAttr.Value() || !m_ringLayerPositions ? m_ringPositions : m_ringLayerPositions;
+    const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    const uint32_t q = m_facesPerPatch * face;
+    const uint32_t* quadTable = tarnix::SubdivisionLevel::QuadIndexTable(m_patchLevel).Data();
+    // Corners in the order 0, 1, 3, 2: their ring cells, inward steps and corner quads.
+    const uint32_t cornerCell[4] = {s + 1, 2 * s - 2, (s - 2) * s + 1, (s - 1) * s - 2};
+    const int32_t rowStep[4] = {int32_t(s), int32_t(s), -int32_t(s), -int32_t(s)};
+    const int32_t columnStep[4] = {1, -1, 1, -1};
+    const uint32_t cornerQuad[4] = {0, n - 1, (n - 1) * n, n * n - 1};
+    const uint32_t cornerNumber[4] = {0, 1, 3, 2};
+    for (int k = 0; k < 4; ++k) {
+        const uint32_t quad = q + quadTable[cornerQuad[k]];
+        const uint32_t vertex = level.m_cornerIndices[4 * quad + cornerNumber[k]];
+        const HWVector midpoint(OneRingAverage(vertex, quad));
+        const uint32_t c = cornerCell[k], up = c - rowStep[k], left = c - columnStep[k];
+        m_keptCornerCells[2 * k] = up;
+        m_keptCornerValues[2 * k] = cells[up];
+        m_keptCornerCells[2 * k + 1] = left;
+        m_keptCornerValues[2 * k + 1] = cells[left];
+        // The five-point average about the corner then equals the one-ring midpoint,
+        // whatever the corner's valence.
+        cells[up] = HWVector(tarnix::zero);
+        cells[left] = midpoint * 5.0f - (cells[c] + cells[c + rowStep[k]] + cells[c + columnStep[k]]);
+    }
+}
+
+void Corvane::RestoreCornerCells() {
+    HWVector* cells = m_affectAllLayersAttr.Value() || !m_ringLayerPositions ? m_ringPositions : m_ringLayerPositions;
+    for (int i = 0; i < 8; ++i) cells[m_keptCornerCells[i]] = m_keptCornerValues[i];
+}
+
+Vector Corvane::OneRingAverage(uint32_t vertex, uint32_t face) {
+    const Vector own = SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face)
+                                                : m_subdivisionLevel->VertexPosition(vertex);
+    m_neighbourSum = Vector(0, 0, 0);
+    m_neighbourCount = 0;
+    m_subdivisionLevel->EnumerateAdjacentVertices(this, vertex, face);
+    return own * 0.5f + m_neighbourSum * (1.0f / float(m_neighbourCount ? m_neighbourCount : 1));
+}
+
+void Corvane::Operator(uint32_t vertex, uint32_t face) {
+    ++m_neighbourCount;
+    const Vector position = m_affectAllLayersAttr.Value() || !m_activeLayer
+                                ? m_subdivisionLevel->VertexPosition(vertex)
+                                : LayerPositionOf(vertex, face);
+    if (m_smoothPass < 0) {
+        m_recordedPositions[vertex] = position;
+        const float c = Vector::AngleCos(m_relaxNormal, position - m_relaxCentre);
+        m_relaxSpread += c * c;
+    } else if (m_smoothPass == 0) {
+        // Volume-preserving smoothing averages the positions recorded before this pass.
+        const Vector p = m_preserveVolumeAttr.Value() && m_smoothTool ? m_recordedPositions[vertex] : position;
+        m_neighbourSum += p * 0.5f;
+    } else {
+        m_neighbourSum += m_recordedPositions[vertex] * m_relaxBlend + m_relaxCentre * (1.0f - m_relaxBlend);
+    }
+}
+
+void Corvane::RecordVertex(uint32_t vertex, uint32_t face) {
+    const Vector own = SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face)
+                                                : m_subdivisionLevel->VertexPosition(vertex);
+    m_recordedPositions[vertex] = own;
+    m_relaxCentre = own;
+    m_relaxNormal = m_subdivisionLevel->VertexNormal(vertex);
+    m_neighbourCount = 0;
+    m_relaxSpread = 0.0f;
+    m_subdivisionLevel->EnumerateAdjacentVertices(this, vertex, face);
+    const float spread = m_relaxSpread / float(m_neighbourCount ? m_neighbourCount : 1);
+    m_relaxBlend = 1.0f / (2.0f * (spread - 1.0f));
+}
+
+Vector Corvane::InflateTarget(uint32_t vertex, uint32_t face) {
+    m_neighbourSum = Vector(0, 0, 0);
+    m_neighbourCount = 0;
+    m_relaxCentre = m_recordedPositions[vertex];
+    m_subdivisionLevel->EnumerateAdjacentVertices(this, vertex, face);
+    return m_neighbourSum * (1.0f / float(m_neighbourCount ? m_neighbourCount : 1));
+}
+
+Vector Corvane::RelaxTarget(uint32_t vertex) const {
+    const Vector position = m_subdivisionLevel->VertexPosition(vertex);
+    if (vertex >= m_relaxInRange.Count() || m_relaxInRange[vertex] == 0) return position;
+    if (m_lockBordersAttr.Value() && m_relaxBorder[vertex]) return position;
+    const float lambda = float(m_relaxWeights[vertex]);
+    return position * (1.0f - lambda) + m_relaxTargets[vertex] * lambda;
+}
+
+bool Corvane::GatherRelaxPatch(uint32_t) { return false; }
+
+bool Corvane::GatherPlanePatch(uint32_t face) {
+    const uint32_t count = FillGridVertices(face);
+    const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    bool any = false;
+    for (uint32_t k = 0; k < count; ++k) {
+        const uint32_t vertex = m_vertexScratch[k].vertex;
+        const tarnix::StoredVertexInfo* entry = change.Find(vertex);
+        const uint32_t stamp = entry ? entry->m_stamp : level.m_vertices[vertex].undoSlot;
+        if (stamp != level.m_changeCounter) any |= PlaneSample(vertex);
+    }
+    return any;
+}
+
+bool Corvane::PlaneSample(uint32_t vertex) {
+    const EntryGuard guard(corvane::kGuardPlaneSampling);
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    tarnix::StoredVertexInfo* entry = change.Find(vertex);
+    // A vertex without an undo entry keeps the pass mark in its slot word.
+    (entry ? entry->m_stamp : level.m_vertices[vertex].undoSlot) = level.m_changeCounter;
+    HWVector stored = entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
+    const HWVector* rows = corvane::DabRows(m_dabBlock);
+    if (m_nonUniformScale) stored = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(stored.ToVector(), 1.0f));
+    const float d2 = tarnix::LengthSquared(rows[corvane::kRowCenter] - stored);
+    if (d2 > m_radiusSquared) return false;
+    const float q = corvane::g_prefUseVertexWeightsForFlatten ? 1.0f - std::sqrt(d2) / m_radius : 1.0f;
+    Vector position, normal;
+    if (corvane::g_prefUseOriginalDataForFlatten) {
+        position = stored.ToVector();
+        normal = entry ? Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale
+                       : level.VertexNormal(vertex);
+    } else {
+        position = level.VertexPosition(vertex);
+        normal = level.VertexNormal(vertex);
+    }
+    for (int i = 0; i < 3; ++i) {
+        m_planeSums[i] += q * (&position.x)[i];
+        m_planeSums[3 + i] += q * (&normal.x)[i];
+    }
+    m_planeSums[6] += q;
+    return true;
+}

@@ -1,0 +1,73 @@
+#include "dab_setup.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "brush/tracked_store.h"
+#include "kernels/dab_block.h"
+#include "plugin/tool_catalogue.h"
+#include "tarnix/brush_operation.h"
+#include "tarnix/kernel.h"
+
+namespace dab_setup {
+
+std::unique_ptr<Corvane> MakeBrush(uint32_t toolId) {
+    tarnix::Kernel::SetLogEcho(false);
+    if (!tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), 0)) corvane::InitializePlugin();
+    auto brush = std::make_unique<Corvane>();
+    brush->SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), toolId));
+    return brush;
+}
+
+void Bind(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, const Dab& dab) {
+    tarnix::Geometry* geometry = level->GetGeometry();
+    brush.m_subdivisionLevel = level;
+    brush.m_patchBaseLevelIndex = level->Index() - patchDepth;
+    brush.m_patchBaseLevel = geometry->Level(brush.m_patchBaseLevelIndex);
+    brush.m_baseMesh = geometry->Level(0);
+    brush.m_patchLevel = patchDepth;
+    brush.m_facesPerPatch = 1u << (2 * patchDepth);
+    brush.m_activeLayer = level->ActiveLayer();
+    brush.m_hasActiveLayer = brush.m_activeLayer != nullptr;
+    brush.m_meshChanges.SetCount(0);
+    corvane::AppendTracked(brush.m_meshChanges, std::make_pair<tarnix::Mesh*, tarnix::MeshChange*>(
+                                                    level, level->CurrentChange()));
+    brush.m_dabStamp = ++level->m_changeCounter;
+
+    const uint32_t side = (1u << patchDepth) + 3;
+    brush.m_ringSide = side;
+    brush.m_ringPositions = static_cast<tarnix::HWVector*>(std::aligned_alloc(16, side * side * 16));
+    brush.m_ringLayerPositions = static_cast<tarnix::HWVector*>(std::aligned_alloc(16, side * side * 16));
+    std::memset(static_cast<void*>(brush.m_ringPositions), 0, side * side * 16);
+    std::memset(static_cast<void*>(brush.m_ringLayerPositions), 0, side * side * 16);
+
+    tarnix::HWVector* rows = corvane::DabRows(brush.m_dabBlock);
+    rows[corvane::kRowCenter] = tarnix::HWVector(dab.center);
+    rows[corvane::kRowDirection] = tarnix::Normalize(tarnix::HWVector(dab.direction));
+    rows[corvane::kRowBoxMinimum] = rows[corvane::kRowBoxMaximum] = tarnix::HWVector(dab.center);
+    rows[corvane::kRowInverseScale] = tarnix::HWVector(1, 1, 1, 0);
+    corvane::StoreMatrixRows(rows, corvane::kRowMeshToWorld, tarnix::Matrix());
+    corvane::StoreMatrixRows(rows, corvane::kRowWorldToMesh, tarnix::Matrix());
+    brush.m_brushCenter = dab.center;
+    brush.m_radius = dab.radius;
+    brush.m_radiusSquared = dab.radius * dab.radius;
+    brush.m_invRadius = 1.0f / dab.radius;
+    const auto falloff = brush.FalloffData();
+    brush.m_falloffSamples = falloff.data;
+    brush.m_falloffLastIndex = falloff.count - 1;
+    brush.m_falloffScale = float(falloff.count - 1) / dab.radius;
+    brush.m_displacementLength = dab.length;
+    brush.m_planeDistance = dab.planeDistance;
+    brush.m_buildUpRate = brush.BuildUpRate() * brush.BuildUpRate() * brush.BuildUpRate();
+    brush.m_dabFactor = 1.0f;
+}
+
+void Release(Corvane& brush) {
+    std::free(brush.m_ringPositions);
+    std::free(brush.m_ringLayerPositions);
+    brush.m_ringPositions = brush.m_ringLayerPositions = nullptr;
+    brush.m_subdivisionLevel = nullptr;
+    brush.m_meshChanges.SetCount(0);
+}
+
+}  // namespace dab_setup

@@ -1,0 +1,30 @@
+#pragma once
+// Prepares a brush for one dab by hand, the way the dab driver will: binds the level (patches
+// of `patchLevel` depth below it), its undo record, the padded grid, the dab block and the
+// per-dab members. Kernel tests then call the patch tester or the kernels directly.
+
+#include <memory>
+#include <vector>
+
+#include "brush/corvane.h"
+#include "tarnix/geometry.h"
+
+namespace dab_setup {
+
+struct Dab {
+    tarnix::Vector center;
+    tarnix::Vector direction{0, 0, 1};
+    float radius = 1.0f;
+    float length = 1.0f;  // the displacement length
+    float planeDistance = 0.0f;
+};
+
+/// @brief A brush with the preset of `toolId` active (its presets registered once).
+std::unique_ptr<Corvane> MakeBrush(uint32_t toolId);
+
+/// @brief Binds `brush` to `level` (patch base: the level `patchDepth` below it) and sets up
+/// one dab. Buffers live until Release.
+void Bind(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, const Dab& dab);
+void Release(Corvane& brush);
+
+}  // namespace dab_setup

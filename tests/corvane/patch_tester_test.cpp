@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "brush/tracked_store.h"
+#include "builtin_shapes.h"
+#include "dab_setup.h"
+#include "kernels/dab_block.h"
+#include "kernels/patch_kernel.h"
+#include "patch/patch_map.h"
+#include "plugin/tool_catalogue.h"
+#include "tarnix/mesh_change.h"
+#include "tarnix/mesh_renderer.h"
+
+namespace {
+
+class PatchTesterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        geometry = shapes::Subdivided(shapes::Plane(2, 2), 2);
+        level = geometry->HighestLevel();
+        brush = dab_setup::MakeBrush(corvane::kToolSculpt);
+    }
+    void TearDown() override { dab_setup::Release(*brush); }
+    void Bind(const dab_setup::Dab& dab) { dab_setup::Bind(*brush, level, 2, dab); }
+
+    std::unique_ptr<tarnix::Geometry> geometry;
+    tarnix::SubdivisionLevel* level;
+    std::unique_ptr<Corvane> brush;
+};
+
+TEST_F(PatchTesterTest, AVertexSharedByTwoPatchesMovesOncePerDab) {
+    dab_setup::Dab dab;
+    dab.center = {1, 1, 0};  // the vertex all four patches share
+    dab.radius = 0.6f;
+    dab.length = 0.2f;
+    Bind(dab);
+    const uint32_t before = corvane::g_processedVertexCount;
+    for (uint32_t patch = 0; patch < 4; ++patch) EXPECT_TRUE(brush->PatchTester(level, patch));
+    EXPECT_EQ(corvane::g_processedVertexCount - before, 4u * 25u) << "every grid vertex is processed";
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+        const tarnix::Vector p = level->VertexPosition(v);
+        const float d = (tarnix::Vector(p.x, p.y, 0) - dab.center).Length();
+        if (d < 0.6f) ASSERT_NEAR(p.z, 0.2f * brush->m_buildUpRate * tarnix::BrushOperation::FalloffPreset(2, d / 0.6f), 1e-3f);
+        else ASSERT_EQ(p.z, 0.0f);
+    }
+    // Every moved vertex has one undo entry.
+    std::set<uint32_t> recorded;
+    tarnix::MeshChange* change = level->CurrentChange();
+    for (uint32_t i = 0; i < change->Count(); ++i) ASSERT_TRUE(recorded.insert((*change)[i].m_vertex).second);
+}
+
+TEST_F(PatchTesterTest, NormalsFollowTheBulgeAndTheBoxHoldsOldAndNew) {
+    dab_setup::Dab dab;
+    dab.center = {0.5f, 0.5f, 0};
+    dab.radius = 0.4f;
+    dab.length = 1.0f;
+    Bind(dab);
+    EXPECT_TRUE(brush->PatchTester(level, 0));
+    const tarnix::HWVector* rows = corvane::DabRows(brush->m_dabBlock);
+    EXPECT_EQ(rows[corvane::kRowBoxMinimum].z, 0.0f) << "the old positions";
+    EXPECT_GT(rows[corvane::kRowBoxMaximum].z, 0.1f) << "the new positions";
+    EXPECT_NEAR(rows[corvane::kRowBoxMinimum].x, 0.25f, 1e-5f);
+    // The top of the bump faces up; its flank leans away from the centre.
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+        const tarnix::Vector p = level->VertexPosition(v);
+        if (p.x > 1.0f || p.y > 1.0f) continue;
+        const tarnix::Vector n = level->VertexNormal(v);
+        ASSERT_GT(n.z, 0.3f);
+        if (std::fabs(p.x - 0.5f) < 1e-5f && std::fabs(p.y - 0.5f) < 1e-5f) {
+            EXPECT_GT(n.z, 0.99f);
+        }
+        if (std::fabs(p.x - 0.75f) < 1e-5f && std::fabs(p.y - 0.5f) < 1e-5f) {
+            EXPECT_GT(n.x, 0.1f);
+        }
+    }
+}
+
+TEST_F(PatchTesterTest, RenderersHearOfThePatchAndItsNeighbours) {
+    auto* renderer = new tarnix::MeshRenderer;
+    level->AddChild(renderer);
+    dab_setup::Dab dab;
+    dab.center = {0.5f, 0.5f, 0};
+    dab.radius = 0.3f;
+    Bind(dab);
+    corvane::AppendTracked(brush->m_renderers, renderer);
+    brush->m_patchMap = dynamic_cast<PatchMap*>(geometry->Level(0)->ChildByClass(PatchMap::StaticClass(), true));
+    EXPECT_TRUE(brush->PatchTester(level, 0));
+    std::set<uint32_t> quads;
+    for (const auto& note : renderer->Notifications()) quads.insert(note.quad);
+    EXPECT_EQ(quads, (std::set<uint32_t>{0, 16, 32, 48})) << "patch 0 and the three sharing its corners";
+
+    renderer->ClearNotifications();
+    level->SetFaceSculptable(16, false);  // the first quad of patch 1
+    EXPECT_FALSE(brush->PatchTester(level, 1)) << "refused without running a kernel";
+    EXPECT_TRUE(renderer->Notifications().empty());
+    EXPECT_FALSE(brush->PatchTester(level, 4)) << "no such patch";
+}
+
+TEST_F(PatchTesterTest, PlaneToolsGatherTheRegionPlaneInsteadOfMovingInTheGatheringPass) {
+    brush->SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolFlatten));
+    dab_setup::Dab dab;
+    dab.center = {1, 1, 0};
+    dab.radius = 0.5f;
+    Bind(dab);
+    brush->m_gatherPass = true;
+    std::fill(std::begin(brush->m_planeSums), std::end(brush->m_planeSums), 0.0f);
+    for (uint32_t patch = 0; patch < 4; ++patch) EXPECT_TRUE(brush->PatchTester(level, patch));
+    brush->m_gatherPass = false;
+    EXPECT_FLOAT_EQ(brush->m_planeSums[6], 13.0f) << "each of the 13 grid vertices within the radius once";
+    EXPECT_NEAR(brush->m_planeSums[0] / brush->m_planeSums[6], 1.0f, 1e-5f);
+    EXPECT_NEAR(brush->m_planeSums[5] / brush->m_planeSums[6], 1.0f, 1e-4f) << "normals point up";
+    EXPECT_EQ(level->VertexPosition(0).z, 0.0f);
+}
+
+}  // namespace
