@@ -114,20 +114,31 @@ void Geometry::Subdivide(uint32_t levels) {
         source[v] = {p[0], p[1], p[2]};
     }
     Far::PrimvarRefiner interpolator(*refiner);
-    std::vector<RefinedPoint> refined;
+    std::vector<RefinedPoint> refined, renumbered;
+    std::vector<uint32_t> newIndex;
     for (int level = 1; level <= int(levels); ++level) {
         const Far::TopologyLevel& topology = refiner->GetLevel(level);
         refined.resize(size_t(topology.GetNumVertices()));
         RefinedPoint* destination = refined.data();
         interpolator.Interpolate(level, source.data(), destination);
+        // Vertices are numbered in the order the faces first use them: the faces run patch by
+        // patch, so the vertices of a patch lie close together in memory.
+        newIndex.assign(refined.size(), UINT32_MAX);
+        renumbered.clear();
         Store<uint32_t> corners("mesh corners");
         if (!corners.Reserve(uint32_t(topology.GetNumFaces()) * 4)) throw &Error::s_cBadAlloc;
         for (int f = 0; f < topology.GetNumFaces(); ++f)
-            for (int vertex : topology.GetFaceVertices(f)) corners.Append(uint32_t(vertex));
+            for (int vertex : topology.GetFaceVertices(f)) {
+                if (newIndex[size_t(vertex)] == UINT32_MAX) {
+                    newIndex[size_t(vertex)] = uint32_t(renumbered.size());
+                    renumbered.push_back(refined[size_t(vertex)]);
+                }
+                corners.Append(newIndex[size_t(vertex)]);
+            }
         auto* subdivided = new SubdivisionLevel;
-        subdivided->SetTopology(Mesh::kQuads, corners, &refined.data()->x,
-                                uint32_t(refined.size()));
+        subdivided->SetTopology(Mesh::kQuads, corners, &renumbered.data()->x, uint32_t(renumbered.size()));
         AddLevel(subdivided);
+        // The next level is refined from this one in the refiner's own numbering.
         source.swap(refined);
     }
 }

@@ -125,7 +125,8 @@ public:
     /// @brief One vertex's contribution to the region plane; false outside the brush.
     bool PlaneSample(uint32_t vertex);
 
-    /// @brief Rebuilds the normals of patch `face` from the padded grid.
+    /// @brief Rebuilds the normals of patch `face`, which the kernel just walked, from the
+    /// padded grid.
     void RecomputePatchNormals(uint32_t face);
 
     // ---- attributes ---------------------------------------------------------------------------
@@ -225,6 +226,8 @@ public:
     };
     GridVertex* m_vertexScratch = nullptr;
     int32_t m_vertexScratchCapacity = 0;
+    /// The patch whose records the scratch holds (0xFFFFFFFF: none).
+    uint32_t m_scratchFace = 0xFFFFFFFFu;
     /// Ring cells the corner correction overwrote: (cell, value) for the four corners.
     uint32_t m_keptCornerCells[8] = {};
     tarnix::HWVector m_keptCornerValues[8];

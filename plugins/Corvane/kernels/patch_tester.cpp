@@ -41,6 +41,7 @@ uint32_t Corvane::FillGridVertices(uint32_t face) {
         std::free(m_vertexScratch);
         m_vertexScratch = static_cast<GridVertex*>(std::malloc(count * sizeof(GridVertex)));
         m_vertexScratchCapacity = m_vertexScratch ? int32_t(count) : 0;
+        m_scratchFace = tarnix::Mesh::kNone;
         if (!m_vertexScratch) return 0;
     }
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
@@ -49,34 +50,39 @@ uint32_t Corvane::FillGridVertices(uint32_t face) {
     const uint32_t* quadTable = tarnix::SubdivisionLevel::QuadIndexTable(m_patchLevel).Data();
     const uint32_t* corners = level.m_cornerIndices.Data() +
                               (size_t(4) * q < level.m_cornerIndices.Count() ? size_t(4) * q : 0);
-    for (uint32_t k = 0; k < count; ++k) {
-        const uint32_t row = k / side, column = k % side;
-        const uint32_t cell = std::min(row, n - 1) * n + (column > 0 ? column - 1 : 0);
-        m_vertexScratch[k] = {corners[vertexTable[k]], q + quadTable[cell], (row + 1) * m_ringSide + column + 1};
+    m_scratchFace = face;
+    // The quad a vertex is recorded under: the one below-left of it (clamped into the grid).
+    GridVertex* record = m_vertexScratch;
+    for (uint32_t row = 0, k = 0; row < side; ++row) {
+        const uint32_t* quadRow = quadTable + (row < n ? row : n - 1) * n;
+        const uint32_t ringRow = (row + 1) * m_ringSide + 1;
+        for (uint32_t column = 0; column < side; ++column, ++k, ++record)
+            *record = {corners[vertexTable[k]], q + quadRow[column > 0 ? column - 1 : 0], ringRow + column};
     }
     return count;
 }
 
 void Corvane::RecomputePatchNormals(uint32_t face) {
-    const uint32_t n = 1u << m_patchLevel, side = n + 1, m = m_ringSide;
-    const uint32_t q = m_facesPerPatch * face;
-    const uint32_t* vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(m_patchLevel).Data();
-    const uint32_t* corners = m_subdivisionLevel->m_cornerIndices.Data() + size_t(4) * q;
+    // The grid's vertices and cells are those the kernel just walked; a kernel that walked
+    // nothing (a layer refused the patch) moved nothing either.
+    if (face != m_scratchFace) return;
+    const uint32_t side = (1u << m_patchLevel) + 1, m = m_ringSide;
     const tarnix::HWVector* ring = m_ringPositions;
-    for (uint32_t row = 0; row < side; ++row)
-        for (uint32_t column = 0; column < side; ++column) {
-            const uint32_t cell = (row + 1) * m + column + 1;
-            // Across the grid's x axis (corner 0 to 1) and its y axis (corner 0 to 3): for
-            // counter-clockwise patches their cross product points outward.
-            const tarnix::HWVector normal =
-                tarnix::Normalize((ring[cell + 1] - ring[cell - 1]) & (ring[cell + m] - ring[cell - m]));
-            int32_t packed[4];
-            tarnix::StoreNormalAsInt(normal, packed);
-            tarnix::PackedNormal& target = m_subdivisionLevel->m_normals[corners[vertexTable[row * side + column]]];
-            target.x = int16_t(packed[3]);
-            target.y = int16_t(packed[2]);
-            target.z = int16_t(packed[1]);
-        }
+    tarnix::PackedNormal* normals = m_subdivisionLevel->m_normals.Data();
+    for (uint32_t k = 0; k < side * side; ++k) {
+        const GridVertex& grid = m_vertexScratch[k];
+        const uint32_t cell = grid.ringCell;
+        // Across the grid's x axis (corner 0 to 1) and its y axis (corner 0 to 3): for
+        // counter-clockwise patches their cross product points outward.
+        const tarnix::HWVector normal =
+            tarnix::Normalize((ring[cell + 1] - ring[cell - 1]) & (ring[cell + m] - ring[cell - m]));
+        int32_t packed[4];
+        tarnix::StoreNormalAsInt(normal, packed);
+        tarnix::PackedNormal& target = normals[grid.vertex];
+        target.x = int16_t(packed[3]);
+        target.y = int16_t(packed[2]);
+        target.z = int16_t(packed[1]);
+    }
 }
 
 bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
@@ -93,6 +99,7 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
         ApplyCornerCorrection(face);
         corvane::AppendTracked(m_smoothVertexFaces, face);
     }
+    m_scratchFace = tarnix::Mesh::kNone;
     const bool result = (this->*corvane::KernelTable[ComputeKernelIndex()])(face);
     if (m_smoothPass != 0) return result;
 
