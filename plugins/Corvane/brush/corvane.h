@@ -84,6 +84,26 @@ public:
     bool OrientsStampToSurface() const override;
     bool CanCopyPresets() const override { return true; }
 
+    // ---- the stroke (stroke_lifecycle.cpp, dab_driver.cpp, dab_direction.cpp) ---------------------
+    void BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType trigger) override;
+    void EndStroke() override;
+    void ApplyDab(const tarnix::SurfacePoint* point, const tarnix::Vector* position, float size,
+                  float dabFactor, float strength, tarnix::AxisAlignedBoundingBox& changedArea) override;
+    void ApplyToWholeMesh(tarnix::Mesh* mesh, float unused, float amount, bool fromCamera) override;
+    /// @brief Binds the brush to `mesh` (a subdivision level): lock, scale, layer, patch map,
+    /// undo record and renderers. Throws "Invalid mesh specified" for any other mesh.
+    void SetMesh(tarnix::Mesh* mesh);
+    void ReleaseMesh();
+    /// @brief Reads the mesh transformation's scale and matrices into the dab block.
+    void RefreshMeshTransform();
+    /// @brief Adds the corners of `mesh`'s pending-update box that its bounding box does not
+    /// hold to that box.
+    void MergeChangedBox(tarnix::Mesh* mesh);
+    /// @brief The dab's direction and plane (plane slots of m_mirrorIndex); false drops the dab.
+    bool UpdateDabDirection(const tarnix::SurfacePoint& point);
+    /// @brief Direction mode 1: the mean normal and plane point of the region under the brush.
+    void GatherRegionNormal(const tarnix::SurfacePoint& point);
+
     // ---- patch kernels (kernels/) ------------------------------------------------------------------
     /// @brief The 10-bit index of the kernel for the current brush state (kernel_index.h).
     uint32_t ComputeKernelIndex() const;
@@ -217,6 +237,8 @@ public:
     uint32_t m_neighbourCount = 0;
     float m_relaxSpread = 0.0f;
     float m_relaxBlend = 0.0f;
+    /// Vertices inside the brush, summed over the stroke's dabs (for the host's reports).
+    uint64_t m_vertexUpdates = 0;
 
     // ---- kernel scratch: one record per grid vertex, grown only for a larger patch ----------------
     struct GridVertex {

@@ -106,6 +106,7 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
     rows[corvane::kRowBoxMinimum] = boxMinimum;
     rows[corvane::kRowBoxMaximum] = boxMaximum;
     corvane::g_processedVertexCount += count;
+    m_vertexUpdates += inside;
     return inside > 0;
 }
 

@@ -1,0 +1,48 @@
+#pragma once
+// tarnix::StrokeDriver: how the host turns a drag into dabs. Along a path (world space) it
+// places dabs a fraction of the brush size apart (the brush's dab spacing, percent of its
+// size), after the stroke smoothing has steadied the path; each dab is put on the surface by a
+// ray cast along the camera's view, gets its stamp placed, and is followed by its mirrored
+// twin when the brush mirrors. Between dabs the brush learns the previous dab's position.
+
+#include <cstdint>
+#include <vector>
+
+#include "tarnix/brush_operation.h"
+#include "tarnix/math/bounding_box.h"
+#include "tarnix/math/vector.h"
+
+namespace tarnix {
+
+class SubdivisionLevel;
+
+struct StrokeOptions {
+    float size = 1.0f;      // brush radius, world units
+    /// The user's strength; dabs get it times the brush's strength scale. For displacement
+    /// tools it is the full-weight move in mesh units, for plane tools a percentage.
+    float strength = 15.0f;
+    BrushOperation::Modifier modifier = BrushOperation::kModifierNone;
+    float dabFactor = 1.0f;  // pen pressure
+};
+
+struct StrokeReport {
+    uint32_t dabs = 0;          // primary dabs placed on the surface
+    uint32_t mirroredDabs = 0;  // their twins
+    AxisAlignedBoundingBox changedArea;  // world space
+};
+
+class StrokeDriver {
+public:
+    explicit StrokeDriver(BrushOperation& brush) : m_brush(brush) {}
+
+    /// @brief One stroke of the brush over `level` along `path`.
+    StrokeReport Run(SubdivisionLevel& level, const std::vector<Vector>& path, const StrokeOptions& options);
+
+    /// @brief The dab centres the path gives, before they are placed on the surface.
+    std::vector<Vector> DabCentres(const std::vector<Vector>& path, float size) const;
+
+private:
+    BrushOperation& m_brush;
+};
+
+}  // namespace tarnix

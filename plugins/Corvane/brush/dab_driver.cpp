@@ -1,0 +1,276 @@
+// ApplyDab: one dab from the host's description to the kernels. It derives the patch depth
+// from the brush and face sizes, prepares strength, centre, radius, direction, plane and stamp
+// frame in the brush's per-dab members and dab block, lets the host enumerate the patches (or
+// vertices) under the brush, and grows the changed area.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "brush/corvane.h"
+#include "brush/tracked_store.h"
+#include "host/crash_guard.h"
+#include "kernels/dab_block.h"
+#include "plugin/preferences.h"
+#include "plugin/tr.h"
+#include "tarnix/geometry.h"
+#include "tarnix/image.h"
+#include "tarnix/kernel.h"
+#include "tarnix/mesh_change.h"
+#include "tarnix/spatial_grid.h"
+#include "tarnix/subdivision_level.h"
+#include "tarnix/transformation.h"
+
+using corvane::EntryGuard;
+using tarnix::HWVector;
+using tarnix::Vector;
+
+namespace {
+
+const char* const kCoarseMeshMessage =
+    "The mesh you are trying to sculpt is too coarse<br>\t\t\t\t\tfor the size of your brush.<p>\t\t\t\t\t"
+    "Press <b>%%Subdivide faces%%</b> to subdivide the mesh into finer polygons.<p>\t\t\t\t\t"
+    "Press <b>%%Toggle wireframe%%</b> to show/hide the wireframe.";
+
+// A 16-byte aligned padded grid of side^2 cells (freed with FreeGrid).
+HWVector* AllocateGrid(uint32_t side, void*& raw) {
+    raw = std::malloc(size_t(side) * side * sizeof(HWVector) + 15);
+    return reinterpret_cast<HWVector*>((reinterpret_cast<uintptr_t>(raw) + 15) & ~uintptr_t(15));
+}
+
+}  // namespace
+
+void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position, float size, float dabFactor,
+                       float strength, tarnix::AxisAlignedBoundingBox& changedArea) {
+    const EntryGuard guard(corvane::kGuardApplyDab);
+    m_geodesic.SetCount(0);
+    if (!m_wholeMeshPass && !m_falloffSamples) return;
+    m_mirrorIndex = point->m_mirrored ? 1 : 0;
+    if (m_mirrorIndex == 0) ++m_dabCount;
+    if (point->m_mesh != m_subdivisionLevel) {
+        if (m_meshSwitchGuard != 0) return;
+        // The host may take the lock back while the brush switches meshes.
+        m_inStroke = false;
+        SetMesh(point->m_mesh);
+        m_inStroke = true;
+        if (!m_subdivisionLevel) return;
+    }
+    RefreshMeshTransform();
+    const int falloffType = m_wholeMeshPass ? kFalloffSurface : GetFalloffType();
+
+    // Face size at the sculpted level, and the patch depth from the brush size.
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    const uint32_t* corners = level.FaceCorners(point->m_face < level.m_faceCount ? point->m_face : 0);
+    const float faceSize = (level.VertexPosition(corners[0]) - level.VertexPosition(corners[2])).Length();
+    const float octaves = corvane::g_prefLevelFactor * (std::log(size * 0.5f / faceSize) / std::log(2.0f));
+    const int32_t k = std::isfinite(octaves) && octaves > 0.0f ? int32_t(octaves) : 0;
+
+    tarnix::Geometry* geometry = level.GetGeometry();
+    if (!m_coarseWarningShown && size > 0.0f && faceSize / size > 4.0f && !m_dynamicTessellation && geometry &&
+        geometry->LowestLevel() == geometry->HighestLevel()) {
+        tarnix::Kernel::Interface()->HUDMessageShow(corvane::Tr(kCoarseMeshMessage), 1, 2000);
+        m_coarseWarningShown = true;
+    }
+    const int32_t n = int32_t(level.Index());
+    m_patchLevel = uint32_t(n);
+    m_patchBaseLevelIndex = 0;
+    if (n > k) {
+        m_patchBaseLevelIndex = uint32_t(n - k);
+        m_patchLevel = uint32_t(k);
+    }
+    if (m_patchBaseLevelIndex == 0 && geometry && geometry->LowestLevel()->m_faceKind != tarnix::Mesh::kQuads &&
+        m_patchLevel != 0) {
+        m_patchBaseLevelIndex = 1;
+        m_patchLevel -= 1;
+    }
+    if (falloffType == kFalloffVolume) {
+        m_patchBaseLevelIndex = uint32_t(n);
+        m_patchLevel = 0;
+    }
+    m_facesPerPatch = 1u << (2 * m_patchLevel);
+    m_patchBaseLevel = geometry ? geometry->Level(m_patchBaseLevelIndex) : &level;
+
+    // Strength.
+    float s = strength;
+    if (!m_nonUniformScale && !m_stampIsVectorDisplacement) s *= m_inverseMeshScale;
+    s *= m_strengthSign * m_baseStrengthFactor;
+    if (m_smoothTool) s = std::min(1.0f, s * 0.01f);
+    if (point->m_mesh != m_subdivisionLevel) return;
+    m_displacementLength = s;
+    m_dabFactor = dabFactor;
+
+    // Centre and radius.
+    HWVector* rows = corvane::DabRows(m_dabBlock);
+    const HWVector world(*position, 1.0f);
+    m_brushCenter = corvane::TransformPoint(rows, corvane::kRowWorldToMesh, world).ToVector();
+    float radius;
+    if (m_nonUniformScale) {
+        rows[corvane::kRowCenter] = world;
+        radius = size;
+    } else {
+        rows[corvane::kRowCenter] = HWVector(m_brushCenter, 0.0f);
+        radius = tarnix::Length(corvane::TransformDirection(rows, corvane::kRowWorldToMesh, HWVector(size, 0, 0)));
+    }
+    m_radius = radius;
+    m_radiusSquared = radius * radius;
+    m_invRadius = 1.0f / radius;
+    m_falloffScale = m_falloffLastIndexAsFloat * m_invRadius;
+
+    m_waxDepth = m_waxDepthFactor * m_radius;
+    if (m_waxTool) {
+        s *= 0.1f;
+        m_waxDepth = s;
+        m_displacementLength = 100.0f;
+        if (tarnix::Kernel::IsTestModeOn()) {
+            m_planeMin = corvane::g_prefWaxFillsOnly ? 0.0f : -1e8f;
+            m_planeMax = corvane::g_prefWaxScrapesOnly ? 0.0f : 1e8f;
+        }
+    }
+    m_changedArea = &changedArea;
+    rows[corvane::kRowBoxMinimum] = rows[corvane::kRowBoxMaximum] = HWVector(point->m_position, 0.0f);
+
+    if (!UpdateDabDirection(*point)) return;
+    m_dabStamp = level.m_changeCounter;
+
+    // The stamp frame: its axes and measures in mesh space.
+    if (m_useStamp) {
+        const tarnix::Matrix stamp = MaskMatrix(kStampMask);
+        corvane::StoreMatrixRows(rows, corvane::kRowStampMatrix, stamp);
+        const float z = tarnix::Matrix::ProjectedTransform(stamp, m_brushCenter, 1.0f).z;
+        const tarnix::Matrix inverse = stamp.Inverted();
+        tarnix::Image* image = MaskImage(kStampMask);
+        const float width = image ? float(image->Width()) : 0.0f, height = image ? float(image->Height()) : 0.0f;
+        const Vector a = tarnix::Matrix::ProjectedTransform(inverse, {0, 0, z}, 1.0f);
+        const Vector b = tarnix::Matrix::ProjectedTransform(inverse, {width, 0, z}, 1.0f);
+        const Vector c = tarnix::Matrix::ProjectedTransform(inverse, {0, height, z}, 1.0f);
+        rows[corvane::kRowStampX] = HWVector(b - a);
+        rows[corvane::kRowStampY] = HWVector(c - a);
+        m_stampScaleX = (b - a).Length() / 100.0f;
+        m_stampScaleY = (a - c).Length() / 100.0f;
+        const tarnix::Transformation* transformation = level.GetTransformation();
+        const tarnix::Matrix toWorld = transformation ? transformation->MeshToWorld() : tarnix::Matrix();
+        const Vector aw = toWorld.Transform(a, 1), bw = toWorld.Transform(b, 1), cw = toWorld.Transform(c, 1);
+        const float g = std::sqrt(((bw - aw).Length() / 100.0f) * ((aw - cw).Length() / 100.0f));
+        const Vector view = tarnix::Kernel::Scene()->GetCamera().Direction();
+        const HWVector q(*position - view * g, 1.0f);
+        m_stampDepthStep =
+            (corvane::TransformPoint(rows, corvane::kRowWorldToMesh, q).ToVector() - m_brushCenter).Length();
+        m_stampMaskFactor = MaskFactor(kStampMask);
+    }
+
+    // Padded grids for the patch normals and smoothing.
+    m_ringSide = (1u << m_patchLevel) + 3;
+    void* ringRaw = nullptr;
+    void* layerRaw = nullptr;
+    m_ringPositions = AllocateGrid(m_ringSide, ringRaw);
+    m_ringLayerPositions = nullptr;
+    if (m_smoothTool && !m_affectAllLayersAttr.Value()) m_ringLayerPositions = AllocateGrid(m_ringSide, layerRaw);
+
+    // The plane the kernels read.
+    const uint32_t m = m_mirrorIndex;
+    if (m_directionNeedsLocalFrame && !m_waxTool) {
+        const HWVector inverseScale = rows[corvane::kRowInverseScale];
+        rows[corvane::kRowDirection] = tarnix::Normalize(inverseScale * HWVector(m_planeDirection[m]) * inverseScale);
+        m_planeDistance = tarnix::Dot(rows[corvane::kRowDirection], HWVector(m_planePoint[m]));
+    } else {
+        m_planeDistance = m_planeOffset[m];
+        rows[corvane::kRowDirection] = HWVector(m_planeDirection[m], 0.0f);
+    }
+
+    if (m_dynamicTessellation) {
+        InitializeTessellator(point, size, m_meshChanges[m_meshChanges.Count() - 1].second, 1.1f, true, false);
+        if (!CurrentMeshEditable()) {
+            std::free(ringRaw);
+            std::free(layerRaw);
+            m_ringPositions = m_ringLayerPositions = nullptr;
+            return;
+        }
+    }
+
+    const bool quads = level.m_faceKind == tarnix::Mesh::kQuads;
+    const uint32_t startPatch = point->m_face / m_facesPerPatch;
+    const auto advancePass = [&] { m_dabStamp = ++level.m_changeCounter; };
+    const bool preserveVolume = m_preserveVolumeAttr.Value() && m_smoothTool;
+    m_smoothPass = preserveVolume ? -1 : 0;
+    m_smoothVertices.SetCount(0);
+    m_smoothVertexFaces.SetCount(0);
+    m_recordedPositions = QHash<uint32_t, Vector>();
+    if (preserveVolume) {
+        corvane::GrowTrackedStore(m_smoothVertices, 4096);
+        corvane::GrowTrackedStore(m_smoothVertexFaces, 4096);
+        if (quads) {
+            m_patchBaseLevel->EnumerateFacesFrom(this, startPatch);
+            advancePass();
+            m_smoothPass = 0;
+        }
+    }
+
+    if (falloffType == kFalloffSurface) {
+        if (quads) {
+            m_patchBaseLevel->EnumerateFacesFrom(this, startPatch);
+            ++level.m_changeCounter;
+        } else {
+            level.EnumerateVerticesFrom(this, point->m_face);
+        }
+    } else if (falloffType == kFalloffVolume) {
+        const tarnix::Transformation* transformation = level.GetTransformation();
+        const auto box = tarnix::AxisAlignedBoundingBox::SphereBoundingBox(
+            point->WorldPosition(), size, transformation ? transformation->WorldToMesh() : tarnix::Matrix());
+        tarnix::SpatialGrid* grid = level.Grid(true);
+        if (quads) grid->EnumerateFaces(box, this);
+        else grid->EnumerateVertices(box, this);
+    } else if (m_distanceMode == 1) {
+        if (m_geodesic.Count() == 0) m_geodesic.EnumerateVertices(&level, *point, size);
+        m_vertexDistances = m_geodesic.Distances();
+        for (uint32_t i = 0; i < m_geodesic.Count(); ++i) {
+            const auto& result = m_geodesic.Results()[i];
+            if (quads) Tester(m_patchBaseLevel, result.face / m_facesPerPatch);
+            else static_cast<tarnix::VertexEnumerator*>(this)->Tester(&level, result.vertex, result.face);
+        }
+        m_vertexDistances = nullptr;
+    }
+
+    if (preserveVolume) {
+        advancePass();
+        m_smoothPass = 0;
+        for (uint32_t i = 0; i < m_smoothVertices.Count(); ++i)
+            static_cast<tarnix::VertexEnumerator*>(this)->Tester(&level, m_smoothVertices[i], m_smoothVertexFaces[i]);
+        for (uint32_t i = 0; i < m_smoothVertices.Count(); ++i) {
+            const uint32_t v = m_smoothVertices[i];
+            m_recordedPositions[v] = m_affectAllLayersAttr.Value() || !m_activeLayer
+                                         ? level.VertexPosition(v)
+                                         : LayerPositionOf(v, m_smoothVertexFaces[i]);
+        }
+        advancePass();
+        m_smoothPass = 1;
+        if (quads) {
+            for (auto it = m_recordedPositions.begin(); it != m_recordedPositions.end(); ++it)
+                it.value() = level.VertexPosition(it.key());
+            m_patchBaseLevel->EnumerateFacesFrom(this, startPatch);
+            advancePass();
+        } else {
+            for (uint32_t i = 0; i < m_smoothVertexFaces.Count() && i < m_smoothVertices.Count(); ++i)
+                static_cast<tarnix::VertexEnumerator*>(this)->Tester(&level, m_smoothVertices[i], m_smoothVertexFaces[i]);
+        }
+        m_smoothPass = 0;
+    }
+
+    // The changed area, in world space for the caller, in mesh space for the mesh.
+    if (corvane::g_prefRender) {
+        changedArea.Extend(corvane::TransformPoint(rows, corvane::kRowMeshToWorld,
+                                                   HWVector(rows[corvane::kRowBoxMinimum].ToVector(), 1.0f)).ToVector());
+        changedArea.Extend(corvane::TransformPoint(rows, corvane::kRowMeshToWorld,
+                                                   HWVector(rows[corvane::kRowBoxMaximum].ToVector(), 1.0f)).ToVector());
+    }
+    const tarnix::AxisAlignedBoundingBox touched(rows[corvane::kRowBoxMinimum].ToVector(),
+                                                 rows[corvane::kRowBoxMaximum].ToVector());
+    if (GetFalloffType() == kFalloffVolume || m_projectToSurface) level.Grid(true)->UpdateArea(touched);
+    tarnix::AxisAlignedBoundingBox pending = level.PendingUpdateBox();
+    pending.Extend(touched);
+    level.SetPendingUpdateBox(pending);
+    if (!m_wholeMeshPass) changedArea.Grow(2.0f * faceSize);
+
+    std::free(ringRaw);
+    std::free(layerRaw);
+    m_ringPositions = m_ringLayerPositions = nullptr;
+}
