@@ -24,6 +24,7 @@
 #include <QHash>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "tarnix/attribute.h"
 #include "tarnix/enumerators.h"
@@ -248,8 +249,17 @@ public:
     };
     GridVertex* m_vertexScratch = nullptr;
     int32_t m_vertexScratchCapacity = 0;
-    /// The patch whose records the scratch holds (0xFFFFFFFF: none).
+    /// The patch whose records m_gridRecords holds (0xFFFFFFFF: none).
     uint32_t m_scratchFace = 0xFFFFFFFFu;
+    /// The records of the patch being processed: the scratch, or the patch's cached records.
+    GridVertex* m_gridRecords = nullptr;
+    /// Records of patches at least this deep are cached per patch, in vertex order.
+    static constexpr uint32_t kCachedPatchDepth = 3;
+    std::vector<GridVertex> m_patchRecords;
+    std::vector<uint8_t> m_patchRecordBuilt;
+    const tarnix::SubdivisionLevel* m_patchRecordLevel = nullptr;
+    uint32_t m_patchRecordDepth = 0;
+    uint32_t m_patchRecordSide = 0;
     /// Ring cells the corner correction overwrote: (cell, value) for the four corners.
     uint32_t m_keptCornerCells[8] = {};
     tarnix::HWVector m_keptCornerValues[8];

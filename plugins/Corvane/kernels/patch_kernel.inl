@@ -32,9 +32,9 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
 
     constexpr uint32_t kPrefetchAhead = 8;  // vertices: the grid walk is not in memory order
     for (uint32_t k = 0; k < count; ++k) {
-        const GridVertex& grid = m_vertexScratch[k];
+        const GridVertex& grid = m_gridRecords[k];
         if (k + kPrefetchAhead < count)
-            __builtin_prefetch(&level.m_vertices[m_vertexScratch[k + kPrefetchAhead].vertex]);
+            __builtin_prefetch(&level.m_vertices[m_gridRecords[k + kPrefetchAhead].vertex]);
         tarnix::VertexRecord& record = level.m_vertices[grid.vertex];
         const HWVector position = HWVector::LoadXYZ(record.position);
         tarnix::StoredVertexInfo* entry =

@@ -37,27 +37,53 @@ bool Corvane::PatchKernelReference(uint32_t face, uint32_t index) {
 
 uint32_t Corvane::FillGridVertices(uint32_t face) {
     const uint32_t n = 1u << m_patchLevel, side = n + 1, count = side * side;
-    if (m_vertexScratchCapacity < int32_t(count)) {
-        std::free(m_vertexScratch);
-        m_vertexScratch = static_cast<GridVertex*>(std::malloc(count * sizeof(GridVertex)));
-        m_vertexScratchCapacity = m_vertexScratch ? int32_t(count) : 0;
-        m_scratchFace = tarnix::Mesh::kNone;
-        if (!m_vertexScratch) return 0;
-    }
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     const uint32_t q = m_facesPerPatch * face;
+    // Large patches keep their records between dabs, ordered by vertex index: a patch's
+    // vertices lie close together in the level's arrays (numbered by first use), and walking
+    // them in memory order lets the processor stream the vertex records and undo entries.
+    const bool cached = m_patchLevel >= kCachedPatchDepth;
+    GridVertex* records = nullptr;
+    if (cached) {
+        if (m_patchRecordLevel != &level || m_patchRecordDepth != m_patchLevel || m_patchRecordSide != m_ringSide) {
+            m_patchRecords.clear();
+            m_patchRecordBuilt.assign(m_patchBaseLevel->m_faceCount, 0);
+            m_patchRecords.resize(size_t(m_patchBaseLevel->m_faceCount) * count);
+            m_patchRecordLevel = &level;
+            m_patchRecordDepth = m_patchLevel;
+            m_patchRecordSide = m_ringSide;
+        }
+        records = m_patchRecords.data() + size_t(face) * count;
+        m_gridRecords = records;
+        m_scratchFace = face;
+        if (m_patchRecordBuilt[face]) return count;
+    } else {
+        if (m_vertexScratchCapacity < int32_t(count)) {
+            std::free(m_vertexScratch);
+            m_vertexScratch = static_cast<GridVertex*>(std::malloc(count * sizeof(GridVertex)));
+            m_vertexScratchCapacity = m_vertexScratch ? int32_t(count) : 0;
+            m_scratchFace = tarnix::Mesh::kNone;
+            if (!m_vertexScratch) return 0;
+        }
+        records = m_gridRecords = m_vertexScratch;
+        m_scratchFace = face;
+    }
     const uint32_t* vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(m_patchLevel).Data();
     const uint32_t* quadTable = tarnix::SubdivisionLevel::QuadIndexTable(m_patchLevel).Data();
     const uint32_t* corners = level.m_cornerIndices.Data() +
                               (size_t(4) * q < level.m_cornerIndices.Count() ? size_t(4) * q : 0);
-    m_scratchFace = face;
     // The quad a vertex is recorded under: the one below-left of it (clamped into the grid).
-    GridVertex* record = m_vertexScratch;
+    GridVertex* record = records;
     for (uint32_t row = 0, k = 0; row < side; ++row) {
         const uint32_t* quadRow = quadTable + (row < n ? row : n - 1) * n;
         const uint32_t ringRow = (row + 1) * m_ringSide + 1;
         for (uint32_t column = 0; column < side; ++column, ++k, ++record)
             *record = {corners[vertexTable[k]], q + quadRow[column > 0 ? column - 1 : 0], ringRow + column};
+    }
+    if (cached) {
+        std::sort(records, records + count,
+                  [](const GridVertex& a, const GridVertex& b) { return a.vertex < b.vertex; });
+        m_patchRecordBuilt[face] = 1;
     }
     return count;
 }
@@ -70,7 +96,7 @@ void Corvane::RecomputePatchNormals(uint32_t face) {
     const tarnix::HWVector* ring = m_ringPositions;
     tarnix::PackedNormal* normals = m_subdivisionLevel->m_normals.Data();
     for (uint32_t k = 0; k < side * side; ++k) {
-        const GridVertex& grid = m_vertexScratch[k];
+        const GridVertex& grid = m_gridRecords[k];
         const uint32_t cell = grid.ringCell;
         // Across the grid's x axis (corner 0 to 1) and its y axis (corner 0 to 3): for
         // counter-clockwise patches their cross product points outward.

@@ -154,7 +154,7 @@ bool Corvane::GatherPlanePatch(uint32_t face) {
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     bool any = false;
     for (uint32_t k = 0; k < count; ++k) {
-        const uint32_t vertex = m_vertexScratch[k].vertex;
+        const uint32_t vertex = m_gridRecords[k].vertex;
         const tarnix::StoredVertexInfo* entry = change.Find(vertex);
         const uint32_t stamp = entry ? entry->m_stamp : level.m_vertices[vertex].undoSlot;
         if (stamp != level.m_changeCounter) any |= PlaneSample(vertex);
