@@ -53,6 +53,8 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
     // The host scales the user's strength per tool (the brush's strength scale).
     const float strength = options.strength * m_brush.StrengthScale();
 
+    // Dabs are placed on the surface as it is when the stroke starts.
+    if (SpatialGrid* grid = level.Grid(false)) grid->Update();
     std::vector<Vector> centres = DabCentres(path, options.size);
     if (m_brush.PlacesSingleStamp() && centres.size() > 1) centres.resize(1);
 

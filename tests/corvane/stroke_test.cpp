@@ -9,6 +9,7 @@
 #include "dab_setup.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/kernel.h"
+#include "tarnix/sculpt_layer.h"
 #include "tarnix/stroke_driver.h"
 
 namespace {
@@ -153,6 +154,130 @@ TEST_F(StrokeTest, FrozenVerticesStayAndMirroredStrokesAreSymmetric) {
     EXPECT_GT(Height(0.75f, -0.25f), 0.0f);
     for (float x : {0.5f, 0.75f, 1.0f})
         for (float y : {-0.5f, -0.25f, -0.125f}) EXPECT_NEAR(Height(x, y), Height(-x, y), 1e-5f) << x << " " << y;
+}
+
+TEST_F(StrokeTest, BulgeMovesEachVertexAlongItsOwnNormal) {
+    Roughen();
+    std::vector<tarnix::Vector> before(level->VertexCount()), normals(level->VertexCount());
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+        before[v] = level->VertexPosition(v);
+        normals[v] = level->VertexNormal(v);
+    }
+    Use(corvane::kToolBulge);
+    Stroke({{0.3f, 0.3f, 0}, {0.31f, 0.3f, 0}}, 0.6f, 0.05f);
+    uint32_t moved = 0;
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+        const tarnix::Vector d = level->VertexPosition(v) - before[v];
+        if (d.Length() < 1e-6f) continue;
+        ++moved;
+        ASSERT_GT(tarnix::Vector::AngleCos(d, normals[v]), 0.999f) << "vertex " << v;
+    }
+    EXPECT_GT(moved, 20u);
+}
+
+TEST_F(StrokeTest, AmplifyPushesAwayAndInvertedFlattens) {
+    // Over the top of one bump the region plane lies level, below the bump's crown.
+    Roughen();
+    const float crown = Height(0.5f, 0.5f), side = Height(0.5f, 0.875f);
+    Use(corvane::kToolAmplify);
+    Stroke({{0.5f, 0.5f, 0}, {0.51f, 0.5f, 0}}, 0.45f, 50.0f);
+    EXPECT_GT(Height(0.5f, 0.5f), crown) << "pushed away from the plane";
+    EXPECT_LT(Height(0.5f, 0.875f), side) << "below the plane: pushed further down";
+    const float spread = Height(0.5f, 0.5f) - Height(0.5f, 0.875f);
+    Stroke({{0.5f, 0.5f, 0}, {0.51f, 0.5f, 0}}, 0.45f, 50.0f, tarnix::BrushOperation::kModifierInvert);
+    EXPECT_LT(Height(0.5f, 0.5f) - Height(0.5f, 0.875f), spread) << "inverted, it reduces detail";
+}
+
+TEST_F(StrokeTest, WaxBuildsTowardsItsLiftedPlane) {
+    Use(corvane::kToolWax);
+    Height(0, 0);
+    // Each dab lifts the region plane by a tenth of the (scaled) strength, 0.02 here.
+    const tarnix::StrokeReport report = Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 0.4f);
+    const float once = Height(0, 0);
+    EXPECT_GT(once, 0.0f);
+    EXPECT_LE(once, 0.02f * float(report.dabs) + 1e-5f) << "no higher than the lifted planes";
+    Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 0.4f);
+    EXPECT_GT(Height(0, 0), once) << "layer upon layer";
+}
+
+TEST_F(StrokeTest, StampToolsCarryTheirStamps) {
+    for (uint32_t tool : {corvane::kToolSpray, corvane::kToolRepeat, corvane::kToolKnife, corvane::kToolImprint}) {
+        SCOPED_TRACE(tool);
+        SetUp();
+        Use(tool);
+        ASSERT_NE(brush->MaskImage(tarnix::BrushOperation::kStampMask), nullptr);
+        Stroke({{-0.6f, 0.1f, 0}, {0.6f, 0.1f, 0}}, 0.6f, 0.1f);
+        std::vector<float> heights;
+        for (uint32_t v = 0; v < level->VertexCount(); ++v) heights.push_back(level->VertexPosition(v).z);
+        // The same stroke without the stamp.
+        SetUp();
+        Use(tool);
+        brush->SetStamp(false, brush->StampConfig().m_imagePath);
+        Stroke({{-0.6f, 0.1f, 0}, {0.6f, 0.1f, 0}}, 0.6f, 0.1f);
+        uint32_t differ = 0, movedWithStamp = 0;
+        for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+            differ += std::fabs(heights[v] - level->VertexPosition(v).z) > 1e-5f;
+            movedWithStamp += heights[v] != 0.0f;
+        }
+        EXPECT_GT(movedWithStamp, 0u);
+        EXPECT_GT(differ, 10u) << "the stamp shapes the stroke";
+    }
+}
+
+TEST_F(StrokeTest, AVectorDisplacementStampMovesAlongThreeAxes) {
+    Use(corvane::kToolSculpt);
+    brush->SetStamp(true, QStringLiteral("Stamps/rivet_vdm.exr"));
+    Stroke({{0, 0, 0}, {0.01f, 0, 0}}, 0.6f, 0.3f);
+    EXPECT_TRUE(brush->m_stampIsVectorDisplacement);
+    float up = 0, sideways = 0;
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+        const tarnix::Vector p = level->VertexPosition(v);
+        up = std::max(up, p.z);
+        sideways = std::max(sideways, std::fabs(p.x - std::round(p.x * 8) / 8) + std::fabs(p.y - std::round(p.y * 8) / 8));
+    }
+    EXPECT_GT(up, 1e-4f) << "the stamp's moves scale with its size (a hundredth of its span)";
+    EXPECT_GT(sideways, 1e-5f) << "the rivet's head bulges sideways too";
+}
+
+TEST_F(StrokeTest, WithAnActiveLayerTheChangeLandsInTheLayer) {
+    tarnix::SculptLayer* layer = level->AddLayer(QStringLiteral("detail"));
+    layer->SetStrength(0.5f);
+    level->SetActiveLayer(0);
+    Use(corvane::kToolSculpt);
+    const uint32_t centre = [&] {
+        for (uint32_t v = 0; v < level->VertexCount(); ++v)
+            if (level->VertexPosition(v) == tarnix::Vector(0, 0, 0)) return v;
+        return 0u;
+    }();
+    Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 0.2f);
+    EXPECT_GT(layer->Offset(centre).z, 0.0f);
+    EXPECT_FLOAT_EQ(level->VertexPosition(centre).z, 0.5f * layer->Offset(centre).z) << "at half strength";
+    ASSERT_TRUE(geometry->Undo());
+    EXPECT_EQ(layer->Offset(centre), tarnix::Vector(0, 0, 0));
+    EXPECT_EQ(level->VertexPosition(centre), tarnix::Vector(0, 0, 0));
+}
+
+TEST_F(StrokeTest, ANonUniformScaleMeasuresTheBrushInTheWorld) {
+    geometry->GetTransformation().SetScale({1, 2, 1});
+    Use(corvane::kToolSculpt);
+    Height(0.25f, 0);
+    Height(0, 0.25f);
+    Stroke({{0, 0, 0}, {0.01f, 0, 0}}, 0.4f, 0.2f);
+    EXPECT_TRUE(brush->m_nonUniformScale);
+    EXPECT_GT(Height(0.25f, 0), 0.0f) << "0.25 away in the world";
+    EXPECT_EQ(Height(0, 0.25f), 0.0f) << "0.5 away in the world: outside";
+}
+
+TEST_F(StrokeTest, WithUpdatePlaneOffTheFirstDabsPlaneServesTheStroke) {
+    Roughen();
+    Use(corvane::kToolFlatten);
+    brush->m_updatePlaneAttr.SetValue(false);
+    Stroke({{-1, 0.5f, 0}, {1, 0.5f, 0}}, 0.4f, 10.0f);
+    const tarnix::Vector kept = brush->m_planePoint[0];
+    EXPECT_LT(kept.x, -0.5f) << "the plane of the first dab";
+    Use(corvane::kToolFlatten);
+    Stroke({{-1, 0.5f, 0}, {1, 0.5f, 0}}, 0.4f, 10.0f);
+    EXPECT_GT(brush->m_planePoint[0].x, 0.5f) << "updated at every dab";
 }
 
 }  // namespace

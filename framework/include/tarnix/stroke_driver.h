@@ -4,6 +4,8 @@
 // size), after the stroke smoothing has steadied the path; each dab is put on the surface by a
 // ray cast along the camera's view, gets its stamp placed, and is followed by its mirrored
 // twin when the brush mirrors. Between dabs the brush learns the previous dab's position.
+// Dabs are placed on the surface as it is when the stroke starts (its spatial grid is
+// refitted then), not as the stroke changes it.
 
 #include <cstdint>
 #include <vector>
