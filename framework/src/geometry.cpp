@@ -155,8 +155,8 @@ void Geometry::ApplyChange(MeshChange& change) {
     change.Swap();
     Mesh* mesh = change.GetMesh();
     mesh->UpdateBoundingBox(AxisAlignedBoundingBox());
-    if (SpatialGrid* grid = mesh->Grid(false)) grid->Update();
     mesh->ContentChanged();
+    if (SpatialGrid* grid = mesh->Grid(false)) grid->Update();
 }
 
 bool Geometry::Undo() {

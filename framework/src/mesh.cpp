@@ -9,6 +9,7 @@
 #include "tarnix/math/hw_vector.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/spatial_grid.h"
+#include "tarnix/topological_symmetry.h"
 
 namespace tarnix {
 namespace {
@@ -88,6 +89,7 @@ void Mesh::InvalidateTopology() {
     m_faceMarks.Release();
     m_vertexMarks.Release();
     m_grid.reset();
+    m_symmetry.reset();
     m_currentChange.reset();
 }
 
@@ -311,6 +313,18 @@ void Mesh::UpdateBoundingBox(const AxisAlignedBoundingBox& area) {
     m_boundingBox.SetEmpty();
     for (const VertexRecord& record : m_vertices)
         m_boundingBox.Extend({record.position[0], record.position[1], record.position[2]});
+}
+
+const TopologicalSymmetry& Mesh::Symmetry() {
+    if (!m_symmetry) m_symmetry = std::make_unique<TopologicalSymmetry>(*this);
+    return *m_symmetry;
+}
+
+uint32_t Mesh::TopologicalMirror(uint32_t face, uint32_t corner, uint32_t& mirroredFace, uint32_t& /*unused*/) {
+    const TopologicalSymmetry& symmetry = Symmetry();
+    mirroredFace = symmetry.PartnerFace(face);
+    if (mirroredFace == TopologicalSymmetry::kNone) return kNone;
+    return FaceCorners(mirroredFace)[symmetry.PartnerCorner(face, corner)];
 }
 
 SpatialGrid* Mesh::Grid(bool create) {

@@ -76,6 +76,7 @@ void SpatialGrid::Commit(bool refit) {
     rtcUpdateGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0);
     rtcCommitGeometry(geometry);
     rtcCommitScene(static_cast<RTCScene>(m_scene));
+    m_meshVersion = m_mesh->Version();
     RTCBounds bounds;
     rtcGetSceneBounds(static_cast<RTCScene>(m_scene), &bounds);
     m_box = m_mesh->m_faceCount ? AxisAlignedBoundingBox({bounds.lower_x, bounds.lower_y, bounds.lower_z},
@@ -87,7 +88,9 @@ void SpatialGrid::UpdateArea(const AxisAlignedBoundingBox& area) {
     if (!area.IsEmpty()) Commit(true);
 }
 
-void SpatialGrid::Update() { Commit(true); }
+void SpatialGrid::Update() {
+    if (m_mesh->Version() != m_meshVersion) Commit(true);
+}
 
 void SpatialGrid::Rebuild() { Commit(false); }
 

@@ -4,9 +4,11 @@
 #include <cmath>
 
 #include "tarnix/kernel.h"
+#include "tarnix/mesh_change.h"
 #include "tarnix/spatial_grid.h"
 #include "tarnix/subdivision_level.h"
 #include "tarnix/surface_point.h"
+#include "tarnix/topological_symmetry.h"
 #include "tarnix/transformation.h"
 
 namespace tarnix {
@@ -15,6 +17,68 @@ namespace {
 // The surface point under `local` (mesh space) along `direction`, either way, nearest.
 bool PlaceOnSurface(SubdivisionLevel& level, const Vector& local, const Vector& direction, SurfacePoint& hit) {
     return level.Grid(true)->CastRay(local, direction, hit, true, true);
+}
+
+// Barycentric weights of `p` in the triangle (a, b, c), projected onto its plane.
+Vector Barycentric(const Vector& p, const Vector& a, const Vector& b, const Vector& c) {
+    const Vector e1 = b - a, e2 = c - a, d = p - a;
+    const float a11 = e1 | e1, a12 = e1 | e2, a22 = e2 | e2, b1 = d | e1, b2 = d | e2;
+    const float determinant = a11 * a22 - a12 * a12;
+    if (determinant == 0.0f) return {1, 0, 0};
+    const float v = (b1 * a22 - b2 * a12) / determinant, w = (a11 * b2 - a12 * b1) / determinant;
+    return {1 - v - w, v, w};
+}
+
+// Where a face's corners were when the stroke started: their undo entries keep that.
+Vector StartPosition(SubdivisionLevel& level, uint32_t vertex) {
+    if (const StoredVertexInfo* entry = level.CurrentChange()->Find(vertex))
+        return {entry->m_position[0], entry->m_position[1], entry->m_position[2]};
+    return level.VertexPosition(vertex);
+}
+
+// A point of a face as weights of three of its corners: the triangle the point lies in
+// (quads split along their 1-3 diagonal, as the ray cast splits them).
+struct FaceWeights {
+    uint32_t corners[3];
+    Vector weights;
+};
+
+FaceWeights WeighOnFace(SubdivisionLevel& level, uint32_t face, const Vector& point) {
+    const uint32_t* c = level.FaceCorners(face);
+    const auto at = [&](uint32_t k) { return StartPosition(level, c[k]); };
+    FaceWeights result{{0, 1, level.CornersPerFace() - 1}, {}};
+    result.weights = Barycentric(point, at(0), at(1), at(result.corners[2]));
+    if (level.CornersPerFace() == 4 &&
+        std::min(result.weights.x, std::min(result.weights.y, result.weights.z)) < -1e-4f) {
+        result = {{2, 3, 1}, Barycentric(point, at(2), at(3), at(1))};
+    }
+    return result;
+}
+
+// The hit, found on the surface of the stroke's start, carried onto the current surface.
+void CarryToCurrentSurface(SubdivisionLevel& level, SurfacePoint& hit) {
+    const FaceWeights w = WeighOnFace(level, hit.m_face, hit.m_position);
+    const uint32_t* c = level.FaceCorners(hit.m_face);
+    hit.m_position = level.VertexPosition(c[w.corners[0]]) * w.weights.x +
+                     level.VertexPosition(c[w.corners[1]]) * w.weights.y +
+                     level.VertexPosition(c[w.corners[2]]) * w.weights.z;
+    hit.m_normal = level.FaceNormal(hit.m_face).Normalized();
+}
+
+// The topological twin of `hit` (on the stroke's start surface): on the partner face, at the
+// same weights of the partners of the corners.
+bool TopologicalTwin(SubdivisionLevel& level, const SurfacePoint& hit, SurfacePoint& twin) {
+    const TopologicalSymmetry& symmetry = level.Symmetry();
+    const uint32_t partner = symmetry.PartnerFace(hit.m_face);
+    if (partner == TopologicalSymmetry::kNone) return false;
+    const FaceWeights w = WeighOnFace(level, hit.m_face, hit.m_position);
+    const uint32_t* theirs = level.FaceCorners(partner);
+    const auto mirrored = [&](uint32_t k) {
+        return StartPosition(level, theirs[symmetry.PartnerCorner(hit.m_face, w.corners[k])]);
+    };
+    const Vector position = mirrored(0) * w.weights.x + mirrored(1) * w.weights.y + mirrored(2) * w.weights.z;
+    twin = SurfacePoint(&level, partner, position, level.FaceNormal(partner).Normalized(), 1);
+    return true;
 }
 
 }  // namespace
@@ -53,36 +117,45 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
     // The host scales the user's strength per tool (the brush's strength scale).
     const float strength = options.strength * m_brush.StrengthScale();
 
-    // Dabs are placed on the surface as it is when the stroke starts.
-    if (SpatialGrid* grid = level.Grid(false)) grid->Update();
     std::vector<Vector> centres = DabCentres(path, options.size);
     if (m_brush.PlacesSingleStamp() && centres.size() > 1) centres.resize(1);
 
     m_brush.SetPreviousPatchPosition({0, 0, 0});
     m_brush.BeginStroke(&level, options.modifier, BrushOperation::kTriggerDrag);
     Vector previous = centres.empty() ? Vector() : toMesh.Transform(centres.front(), 1.0f);
+    // Dabs are found on the surface as it was when the stroke started (the spatial grid is
+    // refitted once, here), then carried onto the surface as the dabs before them left it.
+    if (SpatialGrid* grid = level.Grid(false)) grid->Update();
     for (const Vector& centre : centres) {
         const Vector local = toMesh.Transform(centre, 1.0f);
         SurfacePoint hit;
         if (!PlaceOnSurface(level, local, view, hit)) continue;
         const Vector tangent = (local - previous).LengthSquared() > 0.0f ? local - previous : view & hit.m_normal;
         previous = local;
+        // The twin is found before the dab changes the surface under it.
+        SurfacePoint twin;
+        bool twinPlaced = false;
+        if (m_brush.MirrorConfig().MirrorMode() != MirrorConfiguration::kOff) {
+            const Vector mirrored = m_brush.MirrorConfig().Transform(hit.m_position, 1.0f, hit);
+            const Vector mirroredNormal = m_brush.MirrorConfig().Transform(hit.m_normal, 0.0f, hit);
+            twinPlaced = m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological
+                             ? TopologicalTwin(level, hit, twin)
+                             : PlaceOnSurface(level, mirrored + mirroredNormal * (0.5f * localSize),
+                                              -mirroredNormal, twin);
+            twin.m_mirrored = 1;
+            if (twinPlaced) CarryToCurrentSurface(level, twin);
+        }
+        CarryToCurrentSurface(level, hit);
         m_brush.PlaceStamp(hit.m_position, hit.m_normal, tangent, localSize);
         Vector world = toWorld.Transform(hit.m_position, 1.0f);
         m_brush.ApplyDab(&hit, &world, options.size, options.dabFactor, strength, report.changedArea);
         ++report.dabs;
-        if (m_brush.MirrorConfig().MirrorMode() != MirrorConfiguration::kOff) {
-            const Vector mirrored = m_brush.MirrorConfig().Transform(hit.m_position, 1.0f, hit);
-            const Vector mirroredNormal = m_brush.MirrorConfig().Transform(hit.m_normal, 0.0f, hit);
-            SurfacePoint twin;
-            if (PlaceOnSurface(level, mirrored + mirroredNormal * (0.5f * localSize), -mirroredNormal, twin)) {
-                twin.m_mirrored = 1;
-                m_brush.PlaceStamp(twin.m_position, twin.m_normal,
-                                   m_brush.MirrorConfig().Transform(tangent, 0.0f, hit), localSize);
-                Vector twinWorld = toWorld.Transform(twin.m_position, 1.0f);
-                m_brush.ApplyDab(&twin, &twinWorld, options.size, options.dabFactor, strength, report.changedArea);
-                ++report.mirroredDabs;
-            }
+        if (twinPlaced) {
+            m_brush.PlaceStamp(twin.m_position, twin.m_normal, m_brush.MirrorConfig().Transform(tangent, 0.0f, hit),
+                               localSize);
+            Vector twinWorld = toWorld.Transform(twin.m_position, 1.0f);
+            m_brush.ApplyDab(&twin, &twinWorld, options.size, options.dabFactor, strength, report.changedArea);
+            ++report.mirroredDabs;
         }
         m_brush.SetPreviousPatchPosition(world);
     }

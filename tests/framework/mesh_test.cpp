@@ -13,6 +13,7 @@
 #include "tarnix/error.h"
 #include "tarnix/geodesic_enumerator.h"
 #include "tarnix/spatial_grid.h"
+#include "tarnix/topological_symmetry.h"
 
 namespace {
 
@@ -304,6 +305,34 @@ TEST(GeodesicTest, BoundedSearchAgreesWithAFullShortestPathSearch) {
             if (best[v] <= radius) expected.insert(v);
         EXPECT_EQ(found, expected) << "radius " << radius;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TopologicalSymmetryTest, PartnersMirrorAcrossTheSymmetryPlaneAndPairUp) {
+    for (const auto& mesh : {shapes::Cube(), shapes::Octahedron()}) {
+        auto geometry = shapes::Subdivided(mesh, 2);
+        tarnix::Mesh* level = geometry->HighestLevel();
+        const tarnix::TopologicalSymmetry& symmetry = level->Symmetry();
+        ASSERT_TRUE(symmetry.IsValid());
+        for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+            const uint32_t partner = symmetry.PartnerVertex(v);
+            ASSERT_NE(partner, tarnix::TopologicalSymmetry::kNone);
+            ASSERT_EQ(symmetry.PartnerVertex(partner), v);
+            const tarnix::Vector p = level->VertexPosition(v), q = level->VertexPosition(partner);
+            ASSERT_NEAR(p.x, -q.x, 1e-5f);
+            ASSERT_NEAR(p.y, q.y, 1e-5f);
+            ASSERT_NEAR(p.z, q.z, 1e-5f);
+        }
+        uint32_t face = 0, unused = 0;
+        const uint32_t mirrored = level->TopologicalMirror(5, 1, face, unused);
+        EXPECT_EQ(mirrored, symmetry.PartnerVertex(level->FaceCorners(5)[1]));
+        EXPECT_EQ(face, symmetry.PartnerFace(5));
+    }
+    auto lopsided = shapes::Subdivided(shapes::Plane(2, 1), 0);  // no edge on x = 0 inside
+    EXPECT_FALSE(lopsided->LowestLevel()->Symmetry().IsValid());
 }
 
 }  // namespace

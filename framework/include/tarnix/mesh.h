@@ -31,6 +31,7 @@ class Geometry;
 class MeshChange;
 class SculptLayer;
 class SpatialGrid;
+class TopologicalSymmetry;
 class Transformation;
 
 struct VertexRecord {
@@ -154,6 +155,12 @@ public:
     /// `create` is set, else null until then.
     SpatialGrid* Grid(bool create);
 
+    /// @brief The topological-mirror query: the partner of the vertex at `corner` of `face`
+    /// (kNone without one); `mirroredFace` receives the partner face. The symmetry is found
+    /// on first use (TopologicalSymmetry); `unused` is left alone.
+    uint32_t TopologicalMirror(uint32_t face, uint32_t corner, uint32_t& mirroredFace, uint32_t& unused);
+    const TopologicalSymmetry& Symmetry();
+
     /// @brief Per-mesh marks for enumerations: a fresh mark value, and the mark arrays.
     uint32_t NextEnumerationMark();
 
@@ -172,6 +179,7 @@ private:
     AxisAlignedBoundingBox m_boundingBox;
     std::unique_ptr<MeshChange> m_currentChange;
     std::unique_ptr<SpatialGrid> m_grid;
+    std::unique_ptr<TopologicalSymmetry> m_symmetry;
 
     // Built on first use.
     mutable Store<uint32_t> m_adjacency{"mesh adjacency"};

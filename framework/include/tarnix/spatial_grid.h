@@ -28,7 +28,8 @@ public:
 
     /// @brief Vertices inside `area` moved: the hierarchy is refitted.
     void UpdateArea(const AxisAlignedBoundingBox& area);
-    /// @brief Refits the hierarchy to the current positions.
+    /// @brief Refits the hierarchy to the current positions, unless the mesh's content has
+    /// not changed (Node::Version) since the last build or refit.
     void Update();
     /// @brief Builds the hierarchy anew.
     void Rebuild();
@@ -53,6 +54,7 @@ private:
     void* m_scene = nullptr;     // RTCScene
     void* m_geometry = nullptr;  // RTCGeometry
     AxisAlignedBoundingBox m_box;
+    uint32_t m_meshVersion = 0;  // the mesh's content version at the last build or refit
 };
 
 }  // namespace tarnix

@@ -3,9 +3,12 @@
 // places dabs a fraction of the brush size apart (the brush's dab spacing, percent of its
 // size), after the stroke smoothing has steadied the path; each dab is put on the surface by a
 // ray cast along the camera's view, gets its stamp placed, and is followed by its mirrored
-// twin when the brush mirrors. Between dabs the brush learns the previous dab's position.
-// Dabs are placed on the surface as it is when the stroke starts (its spatial grid is
-// refitted then), not as the stroke changes it.
+// twin when the brush mirrors (across a plane: cast at the mirror image of the hit; by
+// topological symmetry: on the partner face, at the partners of the hit's corners). Between
+// dabs the brush learns the previous dab's position.
+// Dabs are found on the surface as it was when the stroke started (the spatial grid is refitted
+// then) and carried onto the surface as the dabs before them left it: at the same weights of
+// the hit face's corners, whose positions at the start the stroke's undo record keeps.
 
 #include <cstdint>
 #include <vector>
