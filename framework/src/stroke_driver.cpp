@@ -151,8 +151,12 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
         m_brush.ApplyDab(&hit, &world, options.size, options.dabFactor, strength, report.changedArea);
         ++report.dabs;
         if (twinPlaced) {
-            m_brush.PlaceStamp(twin.m_position, twin.m_normal, m_brush.MirrorConfig().Transform(tangent, 0.0f, hit),
-                               localSize);
+            // A twin that samples the stamp at its vertices' partners keeps the primary's stamp.
+            const bool samplesPartners = m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological &&
+                                         m_brush.IsMaskEnabled(BrushOperation::kMirroredStampMask);
+            if (!samplesPartners)
+                m_brush.PlaceStamp(twin.m_position, twin.m_normal,
+                                   m_brush.MirrorConfig().Transform(tangent, 0.0f, hit), localSize);
             Vector twinWorld = toWorld.Transform(twin.m_position, 1.0f);
             m_brush.ApplyDab(&twin, &twinWorld, options.size, options.dabFactor, strength, report.changedArea);
             ++report.mirroredDabs;

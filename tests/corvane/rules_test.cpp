@@ -45,7 +45,7 @@ struct FrameFixture {
         frame.stampMaskFactor = 1.0f;
     }
     VertexState At(const HWVector& p, uint8_t freeze = 0) {
-        return {0, p, p, HWVector(0, 0, 1), HWVector(0, 0, 1), &buildUp, freeze};
+        return {0, p, p, p, HWVector(0, 0, 1), HWVector(0, 0, 1), &buildUp, freeze};
     }
     // The displacement of the Sculpt kernel (with `Index` choices) at p; NaN when outside.
     template <uint32_t Index = 0>

@@ -171,6 +171,29 @@ TEST_F(StrokeTest, TopologicallyMirroredStrokesAreSymmetric) {
         for (float y : {-0.25f, 0.25f, 0.5f}) EXPECT_NEAR(Height(x, y), Height(-x, y), 1e-4f) << x << " " << y;
 }
 
+TEST_F(StrokeTest, TopologicalTwinsCarryTheMirrorImageOfTheStamp) {
+    for (bool mirroredStamp : {false, true}) {
+        SetUp();
+        Use(corvane::kToolSculpt);
+        brush->m_directionAttr.SetValue(7);
+        brush->SetStrokeSmoothing(false, 0.0f);
+        tarnix::StampConfiguration stamp;
+        stamp.m_imagePath = QStringLiteral("Stamps/bw_brickTile.tif");  // not symmetric
+        stamp.m_enabled = true;
+        stamp.m_mirrored = mirroredStamp;
+        brush->SetStampConfig(stamp);
+        brush->MirrorConfig().SetMirrorMode(tarnix::MirrorConfiguration::kTopological);
+        Stroke({{0.5f, -0.3f, 0}, {0.51f, -0.3f, 0}}, 0.45f, 0.2f);
+        float largest = 0.0f;
+        for (float x : {0.25f, 0.375f, 0.5f, 0.625f, 0.75f})
+            for (float y : {-0.5f, -0.375f, -0.25f, -0.125f})
+                largest = std::max(largest, std::fabs(Height(x, y) - Height(-x, y)));
+        if (mirroredStamp) EXPECT_LT(largest, 1e-5f) << "the twin samples at the partners";
+        else EXPECT_GT(largest, 1e-3f) << "the twin places its own stamp";
+        vertexAt.clear();
+    }
+}
+
 TEST_F(StrokeTest, BulgeMovesEachVertexAlongItsOwnNormal) {
     Roughen();
     std::vector<tarnix::Vector> before(level->VertexCount()), normals(level->VertexCount());

@@ -146,6 +146,10 @@ public:
     /// @brief One vertex's contribution to the region plane; false outside the brush.
     bool PlaneSample(uint32_t vertex);
 
+    /// @brief The stored position of the topological mirror partner of `vertex` (a corner of
+    /// `face`), its undo entry added when missing; false without a partner.
+    bool PartnerStoredPosition(uint32_t vertex, uint32_t face, bool withLayer, tarnix::HWVector& position);
+
     /// @brief Rebuilds the normals of patch `face`, which the kernel just walked, from the
     /// padded grid.
     void RecomputePatchNormals(uint32_t face);

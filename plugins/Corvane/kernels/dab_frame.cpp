@@ -67,6 +67,8 @@ DabFrame MakeDabFrame(const Corvane& brush) {
     frame.stampScaleX = brush.m_stampScaleX;
     frame.stampScaleY = brush.m_stampScaleY;
     frame.stampDepthStep = brush.m_stampDepthStep;
+    frame.stampAtPartner = brush.IsMaskEnabled(tarnix::BrushOperation::kMirroredStampMask) && brush.m_mirrorIndex == 1 &&
+                           brush.MirrorConfig().MirrorMode() == tarnix::MirrorConfiguration::kTopological;
 
     frame.projectionGrid = brush.m_projectToSurface ? brush.m_subdivisionLevel->Grid(true) : nullptr;
     return frame;

@@ -55,6 +55,9 @@ struct DabFrame {
     bool stampBuildUp;
     float stampMaskFactor;
     float stampScaleX, stampScaleY, stampDepthStep;
+    /// The mirrored twin of a topologically mirrored dab samples the stamp at each vertex's
+    /// partner (so the twin carries the stamp's mirror image).
+    bool stampAtPartner;
 
     // Surface projection (null grid: off).
     tarnix::SpatialGrid* projectionGrid;

@@ -37,6 +37,10 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
             __builtin_prefetch(&level.m_vertices[m_gridRecords[k + kPrefetchAhead].vertex]);
         tarnix::VertexRecord& record = level.m_vertices[grid.vertex];
         const HWVector position = HWVector::LoadXYZ(record.position);
+        // The partner is looked up first: adding its undo entry may move the record's entries.
+        HWVector partnerStored;
+        const bool atPartner = choices.Stamp() && frame.stampAtPartner &&
+                               PartnerStoredPosition(grid.vertex, grid.quad, choices.Layer(), partnerStored);
         tarnix::StoredVertexInfo* entry =
             record.undoSlot < change.Count() && change[record.undoSlot].m_vertex == grid.vertex
                 ? &change[record.undoSlot]
@@ -50,6 +54,7 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
             grid.vertex,
             position,
             HWVector::LoadXYZ(entry->m_position),
+            atPartner ? partnerStored : HWVector::LoadXYZ(entry->m_position),
             HWVector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale,
             HWVector(level.m_normals[grid.vertex].x, level.m_normals[grid.vertex].y, level.m_normals[grid.vertex].z) *
                 tarnix::kNormalUnpackScale,

@@ -191,3 +191,20 @@ bool Corvane::PlaneSample(uint32_t vertex) {
     m_planeSums[6] += q;
     return true;
 }
+
+bool Corvane::PartnerStoredPosition(uint32_t vertex, uint32_t face, bool withLayer, HWVector& position) {
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    const uint32_t* corners = level.FaceCorners(face);
+    uint32_t corner = 0;
+    while (corner < level.CornersPerFace() && corners[corner] != vertex) ++corner;
+    if (corner == level.CornersPerFace()) return false;
+    uint32_t mirroredFace = 0, unused = 0;
+    const uint32_t partner = level.TopologicalMirror(face, corner, mirroredFace, unused);
+    if (partner == tarnix::Mesh::kNone) return false;
+    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    const tarnix::StoredVertexInfo* entry = change.Find(partner);
+    if (!entry) entry = change.Add_uncached(partner, mirroredFace, &level.m_vertices[partner], withLayer, 0.0f);
+    if (!entry) return false;
+    position = HWVector::LoadXYZ(entry->m_position);
+    return true;
+}

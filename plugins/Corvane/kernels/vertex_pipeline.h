@@ -20,6 +20,7 @@ struct VertexState {
     uint32_t vertex;
     tarnix::HWVector position;     // P: where the vertex is now
     tarnix::HWVector stored;       // O: where the stroke first found it (distances start here)
+    tarnix::HWVector stampAt;      // where the stamp is sampled: O, or its mirror partner's O
     tarnix::HWVector normal;       // its normal when the stroke first found it
     tarnix::HWVector levelNormal;  // its current normal in the level
     float* buildUp;                // the build-up of its undo entry
@@ -55,8 +56,8 @@ bool CalcDisplacement(const DabFrame& frame, const Choices& choices, const Verte
 
     float sample[3] = {1.0f, 1.0f, 1.0f};
     if (choices.Stamp()) {
-        const bool inside = choices.Tiled() ? SampleStamp<true>(frame, v.stored, sample)
-                                            : SampleStamp<false>(frame, v.stored, sample);
+        const bool inside = choices.Tiled() ? SampleStamp<true>(frame, v.stampAt, sample)
+                                            : SampleStamp<false>(frame, v.stampAt, sample);
         if (!inside) return false;
     }
     // A vector stamp's grey value, for the families that take a weight only, is its height.
