@@ -24,17 +24,17 @@ std::unique_ptr<Image> Image::Load(const QString& path) {
     if (!input)
         FailImage(QStringLiteral("cannot read image %1: %2")
                       .arg(path, QString::fromStdString(OIIO::geterror())));
-    const OIIO::ImageSpec& spec = input->spec();
-    if (spec.width <= 0 || spec.height <= 0 || spec.nchannels <= 0)
+    const OIIO::ImageSpec& format = input->spec();
+    if (format.width <= 0 || format.height <= 0 || format.nchannels <= 0)
         FailImage(QStringLiteral("cannot read image %1: it holds no pixels").arg(path));
     auto image = std::make_unique<Image>();
     image->m_path = path;
-    image->m_width = uint32_t(spec.width);
-    image->m_height = uint32_t(spec.height);
-    image->m_depth = uint32_t(spec.depth > 0 ? spec.depth : 1);
-    image->m_channels = uint32_t(spec.nchannels);
-    image->m_samples.resize(size_t(spec.width) * spec.height * image->m_depth * spec.nchannels);
-    if (!input->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, image->m_samples.data()))
+    image->m_width = uint32_t(format.width);
+    image->m_height = uint32_t(format.height);
+    image->m_depth = uint32_t(format.depth > 0 ? format.depth : 1);
+    image->m_channels = uint32_t(format.nchannels);
+    image->m_samples.resize(size_t(format.width) * format.height * image->m_depth * format.nchannels);
+    if (!input->read_image(0, 0, 0, format.nchannels, OIIO::TypeDesc::FLOAT, image->m_samples.data()))
         FailImage(QStringLiteral("cannot read image %1: %2")
                       .arg(path, QString::fromStdString(input->geterror())));
     return image;

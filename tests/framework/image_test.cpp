@@ -21,8 +21,8 @@ QString WritePicture(const QTemporaryDir& folder, const char* name, int channels
             for (int c = 0; c < channels; ++c) samples.push_back(float(x + 4 * y) / 8.0f + 0.05f * float(c));
     const std::string path = folder.filePath(QString::fromUtf8(name)).toStdString();
     auto output = OIIO::ImageOutput::create(path);
-    OIIO::ImageSpec spec(4, 2, channels, format);
-    EXPECT_TRUE(output && output->open(path, spec));
+    OIIO::ImageSpec layout(4, 2, channels, format);
+    EXPECT_TRUE(output && output->open(path, layout));
     EXPECT_TRUE(output->write_image(OIIO::TypeDesc::FLOAT, samples.data()));
     output->close();
     return QString::fromStdString(path);
