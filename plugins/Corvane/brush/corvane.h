@@ -117,6 +117,13 @@ public:
     bool PatchKernel(uint32_t face);
     /// @brief The same frame with the ten choices read from `index` at run time.
     bool PatchKernelReference(uint32_t face, uint32_t index);
+    /// @brief The vertex test of the host's vertex enumeration: the per-vertex path, one
+    /// vertex at a time with the same rules as the kernels (meshes that are not all quads).
+    bool Tester(tarnix::Mesh* mesh, uint32_t vertex, uint32_t face) override;
+    bool VertexSculpt(tarnix::Mesh* mesh, uint32_t vertex, uint32_t face) { return Tester(mesh, vertex, face); }
+    /// @brief Gives every vertex the per-vertex path touched in this dab the mean of its faces'
+    /// normals, and empties the list.
+    void RecomputeTouchedNormals();
     /// @brief Adjacent-vertex callback of the smoothing neighbourhood (NeighbourAverage).
     void Operator(uint32_t vertex, uint32_t face) override;
 

@@ -273,4 +273,5 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     std::free(ringRaw);
     std::free(layerRaw);
     m_ringPositions = m_ringLayerPositions = nullptr;
+    RecomputeTouchedNormals();
 }

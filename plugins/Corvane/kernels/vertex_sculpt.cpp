@@ -1,0 +1,141 @@
+// The per-vertex path: meshes that are not all quads (and geodesic results on them) are
+// sculpted vertex by vertex, with the pipeline the patch kernels use and the choices read at
+// run time. Normals are not rebuilt here: the touched vertices are listed, and their normals
+// recomputed at the end of the dab (RecomputeTouchedNormals).
+
+#include <utility>
+
+#include "brush/corvane.h"
+#include "brush/tracked_store.h"
+#include "host/crash_guard.h"
+#include "kernels/dab_block.h"
+#include "kernels/kernel_index.h"
+#include "kernels/vertex_pipeline.h"
+#include "tarnix/mesh_change.h"
+#include "tarnix/mesh_renderer.h"
+#include "tarnix/sculpt_layer.h"
+#include "tarnix/spatial_grid.h"
+#include "tarnix/subdivision_level.h"
+
+using corvane::EntryGuard;
+using tarnix::HWVector;
+
+bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
+    const EntryGuard guard(corvane::kGuardVertexSculpt);
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    tarnix::VertexRecord& record = level.m_vertices[v];
+    if (m_gatherPass) {
+        const tarnix::StoredVertexInfo* entry = change.Find(v);
+        const uint32_t stamp = entry ? entry->m_stamp : record.undoSlot;
+        return stamp != level.m_changeCounter && PlaneSample(v);
+    }
+    corvane::AppendTracked(m_touchedVertices, std::make_pair(f, v));
+    if (m_hasActiveLayer && m_activeLayer && !m_activeLayer->AcceptsFace(f)) return false;
+
+    const corvane::RuntimeChoices choices{ComputeKernelIndex()};
+    const corvane::DabFrame frame = corvane::MakeDabFrame(*this);
+    const HWVector position = HWVector::LoadXYZ(record.position);
+    HWVector partnerStored;
+    const bool atPartner = choices.Stamp() && frame.stampAtPartner &&
+                           PartnerStoredPosition(v, f, m_hasActiveLayer, partnerStored);
+    tarnix::StoredVertexInfo* entry = change.Find(v);
+    if (!entry) entry = change.Add_uncached(v, f, &record, m_hasActiveLayer, 0.0f);
+    if (!entry) return false;
+    const HWVector stored = HWVector::LoadXYZ(entry->m_position);
+    if (std::exchange(entry->m_stamp, m_dabStamp) == m_dabStamp)
+        return level.m_faceKind == tarnix::Mesh::kTriangles &&
+               (tarnix::LengthSquared(HWVector(m_brushCenter) - stored) <= m_radiusSquared || m_wholeMeshPass);
+
+    const corvane::VertexState state{
+        v,
+        position,
+        stored,
+        atPartner ? partnerStored : stored,
+        HWVector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale,
+        HWVector(level.VertexNormal(v)),
+        &entry->m_buildUp,
+        record.freeze};
+    const bool layerSmoothing = !m_affectAllLayersAttr.Value() && m_activeLayer;
+    bool recorded = false;
+    const auto smoothing = [&](HWVector& target, HWVector& base) {
+        base = layerSmoothing && !m_relaxTool ? HWVector(LayerPositionOf(v, f)) : position;
+        if (m_relaxTool) {
+            target = HWVector(RelaxTarget(v));
+        } else if (m_smoothPass == 0) {
+            target = HWVector(OneRingAverage(v, f));
+        } else if (m_smoothPass < 0) {
+            RecordVertex(v, f);
+            if (corvane::AppendTracked(m_smoothVertices, v) && !corvane::AppendTracked(m_smoothVertexFaces, f))
+                m_smoothVertices.SetCount(m_smoothVertices.Count() - 1);
+            recorded = true;
+            return false;
+        } else {
+            target = HWVector(InflateTarget(v, f));
+        }
+        return true;
+    };
+    HWVector displacement;
+    if (!corvane::CalcDisplacement(frame, choices, state, smoothing, displacement)) return false;
+    if (recorded) return true;
+    ++m_vertexUpdates;
+
+    HWVector moved;
+    if (m_hasActiveLayer && m_activeLayer) {
+        const uint32_t word = entry->m_layerWord != tarnix::Mesh::kNone ? entry->m_layerWord : v;
+        m_activeLayer->SetPosition(word, v, m_activeLayer->Position(word) + displacement.ToVector(), true);
+        moved = HWVector::LoadXYZ(record.position);
+    } else {
+        moved = position + displacement;
+        if (frame.projectionGrid && tarnix::LengthSquared(displacement) > 1e-7f) {
+            tarnix::SurfacePoint hit;
+            if (frame.projectionGrid->CastRay(moved.ToVector(), state.levelNormal.ToVector(), hit, true, true) &&
+                (hit.LocalPosition() - moved.ToVector()).LengthSquared() < 100.0f * tarnix::LengthSquared(displacement))
+                moved = HWVector(hit.LocalPosition());
+        }
+        HWVector::StoreXYZ(record.position, moved);
+    }
+    HWVector* rows = corvane::DabRows(m_dabBlock);
+    rows[corvane::kRowBoxMinimum] = tarnix::Minimum(tarnix::Minimum(rows[corvane::kRowBoxMinimum], moved), position);
+    rows[corvane::kRowBoxMaximum] = tarnix::Maximum(tarnix::Maximum(rows[corvane::kRowBoxMaximum], moved), position);
+    for (tarnix::MeshRenderer* renderer : m_renderers) renderer->Notify(v, f);
+    return true;
+}
+
+namespace {
+
+// Sums the unit normals of the faces the mesh reports around a vertex.
+class NormalCalculator : public tarnix::AdjacentVertexEnumerator {
+public:
+    explicit NormalCalculator(const tarnix::Mesh* mesh) : m_mesh(mesh) {}
+    void Operator(uint32_t /*vertex*/, uint32_t face) override {
+        m_sum += m_mesh->FaceNormal(face).Normalized();
+        ++m_count;
+    }
+    uint32_t m_count = 0;
+    tarnix::Vector m_sum{0, 0, 0};
+
+private:
+    const tarnix::Mesh* m_mesh;
+};
+
+}  // namespace
+
+void Corvane::RecomputeTouchedNormals() {
+    const EntryGuard guard(corvane::kGuardRecomputeTouchedNormals);
+    if (!m_patchBaseLevel) return;
+    NormalCalculator calculator(m_patchBaseLevel);
+    for (const auto& [face, vertex] : m_touchedVertices) {
+        calculator.m_count = 0;
+        calculator.m_sum = tarnix::Vector(0, 0, 0);
+        m_patchBaseLevel->EnumerateAdjacentVertices(&calculator, vertex, face);
+        const tarnix::Vector mean = calculator.m_sum * (1.0f / float(calculator.m_count ? calculator.m_count : 1));
+        int32_t packed[4];
+        tarnix::StoreNormalAsInt(HWVector(mean), packed);
+        tarnix::PackedNormal& normal = m_patchBaseLevel->m_normals[vertex];
+        normal.x = int16_t(packed[3]);
+        normal.y = int16_t(packed[2]);
+        normal.z = int16_t(packed[1]);
+    }
+    m_touchedVertices.SetCount(0);
+}

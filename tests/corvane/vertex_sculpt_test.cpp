@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "brush/corvane.h"
+#include "builtin_shapes.h"
+#include "dab_setup.h"
+#include "kernels/dab_block.h"
+#include "plugin/tool_catalogue.h"
+#include "tarnix/kernel.h"
+#include "tarnix/math/hw_vector.h"
+#include "tarnix/stroke_driver.h"
+
+namespace {
+
+// A flat 8 x 8 grid of unit squares, each cut into two triangles, centred on the origin.
+tarnix::PolygonMesh TrianglePlane() {
+    tarnix::PolygonMesh quads = shapes::Plane(8, 8), triangles;
+    for (const tarnix::Vector& p : quads.positions) triangles.positions.push_back(p - tarnix::Vector(4, 4, 0));
+    for (uint32_t f = 0; f < quads.FaceCount(); ++f) {
+        const uint32_t* c = quads.faceVertices.data() + 4 * f;
+        triangles.faceVertices.insert(triangles.faceVertices.end(), {c[0], c[1], c[2], c[0], c[2], c[3]});
+        triangles.faceSizes.insert(triangles.faceSizes.end(), {3, 3});
+    }
+    return triangles;
+}
+
+class VertexSculptTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        geometry = tarnix::Geometry::FromPolygons(TrianglePlane());
+        level = geometry->LowestLevel();
+        tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 10}, {0, 0, 0});
+    }
+    std::unique_ptr<tarnix::Geometry> geometry;
+    tarnix::SubdivisionLevel* level;
+};
+
+TEST_F(VertexSculptTest, TriangleMeshesAreSculptedVertexByVertexAndUndoneExactly) {
+    ASSERT_EQ(level->m_faceKind, tarnix::Mesh::kTriangles);
+    auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
+    tarnix::StrokeOptions options;
+    options.size = 1.6f;
+    options.strength = 0.3f;
+    tarnix::StrokeDriver(*brush).Run(*level, {{-1, 0, 0}, {1, 0, 0}}, options);
+    uint32_t raised = 0;
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+        const tarnix::Vector p = level->VertexPosition(v);
+        ASSERT_GE(p.z, 0.0f);
+        if (p.z > 0.0f) {
+            ++raised;
+            ASSERT_LT(std::fabs(p.y), 1.6f) << "only under the brush";
+        }
+    }
+    EXPECT_GE(raised, 9u);
+    ASSERT_TRUE(geometry->Undo());
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) ASSERT_EQ(level->VertexPosition(v).z, 0.0f);
+}
+
+TEST_F(VertexSculptTest, TouchedNormalsAreTheMeanOfTheirFacesNormals) {
+    auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
+    tarnix::StrokeOptions options;
+    options.size = 2.5f;
+    options.strength = 0.5f;
+    tarnix::StrokeDriver(*brush).Run(*level, {{0, 0, 0}, {0.01f, 0, 0}}, options);
+    uint32_t checked = 0;
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+        const tarnix::Vector p = level->VertexPosition(v);
+        if (p.z <= 0.0f || std::fabs(p.x) >= 3.5f || std::fabs(p.y) >= 3.5f) continue;  // touched, interior
+        uint32_t count = 0;
+        const uint32_t* faces = level->FacesAroundVertex(v, count);
+        tarnix::Vector mean(0, 0, 0);
+        for (uint32_t i = 0; i < count; ++i) mean += level->FaceNormal(faces[i]).Normalized();
+        mean *= 1.0f / float(count);
+        int32_t packed[4];
+        tarnix::StoreNormalAsInt(tarnix::HWVector(mean), packed);
+        const tarnix::PackedNormal& n = level->m_normals[v];
+        EXPECT_EQ(n.x, int16_t(packed[3]));
+        EXPECT_EQ(n.y, int16_t(packed[2]));
+        EXPECT_EQ(n.z, int16_t(packed[1]));
+        ++checked;
+    }
+    EXPECT_GT(checked, 4u);
+    EXPECT_EQ(brush->m_touchedVertices.Count(), 0u) << "emptied at the end of the dab";
+}
+
+// The same dab through the patch kernels and through the per-vertex path, on one quad level.
+struct Enumerated : tarnix::VertexEnumerator {
+    Corvane* brush;
+    bool Tester(tarnix::Mesh* mesh, uint32_t v, uint32_t f) override { return brush->VertexSculpt(mesh, v, f); }
+};
+
+TEST(VertexPathTest, OnQuadsThePerVertexPathAgreesWithTheKernels) {
+    for (uint32_t tool : {corvane::kToolSculpt, corvane::kToolPinch, corvane::kToolFlatten}) {
+        std::vector<tarnix::Vector> results[2];
+        for (int path = 0; path < 2; ++path) {
+            auto geometry = shapes::Subdivided(shapes::Cube(), 3);
+            tarnix::SubdivisionLevel* level = geometry->HighestLevel();
+            auto brush = dab_setup::MakeBrush(tool);
+            dab_setup::Dab dab;
+            dab.center = {0.1f, 0.2f, 0.9f};
+            dab.radius = 0.7f;
+            dab.length = tool == corvane::kToolFlatten ? 60.0f : 0.2f;
+            dab.planeDistance = 0.6f;
+            dab_setup::Bind(*brush, level, 2, dab);
+            if (path == 0) {
+                for (uint32_t patch = 0; patch < geometry->Level(1)->m_faceCount; ++patch) brush->PatchTester(level, patch);
+            } else {
+                Enumerated enumerated;
+                enumerated.brush = brush.get();
+                for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+                    uint32_t count = 0;
+                    const uint32_t* faces = level->FacesAroundVertex(v, count);
+                    enumerated.Tester(level, v, faces[0]);
+                }
+            }
+            for (uint32_t v = 0; v < level->VertexCount(); ++v) results[path].push_back(level->VertexPosition(v));
+            dab_setup::Release(*brush);
+        }
+        auto untouched = shapes::Subdivided(shapes::Cube(), 3);
+        uint32_t moved = 0;
+        for (size_t v = 0; v < results[0].size(); ++v) {
+            ASSERT_NEAR((results[0][v] - results[1][v]).Length(), 0.0f, 1e-6f) << "tool " << tool << " vertex " << v;
+            moved += (results[0][v] - untouched->HighestLevel()->VertexPosition(uint32_t(v))).Length() > 1e-5f;
+        }
+        EXPECT_GT(moved, 20u) << "tool " << tool;
+    }
+}
+
+}  // namespace
