@@ -102,6 +102,8 @@ public:
     void MergeChangedBox(tarnix::Mesh* mesh);
     /// @brief The dab's direction and plane (plane slots of m_mirrorIndex); false drops the dab.
     bool UpdateDabDirection(const tarnix::SurfacePoint& point);
+    /// @brief The Relax pre-pass: gathers every relax target and weight under the brush.
+    void GatherRelaxTargets(uint32_t startPatch);
     /// @brief Direction mode 1: the mean normal and plane point of the region under the brush.
     void GatherRegionNormal(const tarnix::SurfacePoint& point);
 

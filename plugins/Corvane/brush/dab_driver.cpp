@@ -40,6 +40,48 @@ HWVector* AllocateGrid(uint32_t side, void*& raw) {
 
 }  // namespace
 
+void Corvane::GatherRelaxTargets(uint32_t startPatch) {
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    const uint32_t vertexCount = level.VertexCount();
+    // The four stores are sized to the level, and reallocated only when it has grown.
+    const auto size = [vertexCount](auto& store, const auto& zero) {
+        if (vertexCount > store.Count()) {
+            store.Release();
+            if (!corvane::GrowTrackedStore(store, vertexCount)) return;
+        }
+        store.SetCount(vertexCount);
+        std::fill(store.begin(), store.end(), zero);
+    };
+    size(m_relaxWeights, 0.0);
+    size(m_relaxTargets, Vector(0, 0, 0));
+    size(m_relaxInRange, 0u);
+    size(m_relaxBorder, uint8_t(0));
+    if (m_relaxWeights.Count() != vertexCount || m_relaxTargets.Count() != vertexCount ||
+        m_relaxInRange.Count() != vertexCount || m_relaxBorder.Count() != vertexCount)
+        return;
+    m_gatherPass = true;
+    m_patchBaseLevel->EnumerateFacesFrom(this, startPatch);
+    m_gatherPass = false;
+
+    double largest = 0.0, sum = 0.0;
+    uint32_t gathered = 0;
+    for (uint32_t v = 0; v < vertexCount; ++v) {
+        const uint32_t contributions = m_relaxInRange[v];
+        if (contributions == 0) continue;
+        m_relaxTargets[v] = contributions > 2 ? m_relaxTargets[v] * (1.0f / float(contributions)) : level.VertexPosition(v);
+        m_relaxWeights[v] = 1.0 / m_relaxWeights[v];
+        largest = std::max(largest, m_relaxWeights[v]);
+        sum += m_relaxWeights[v];
+        ++gathered;
+    }
+    // Small areas relax most; weights run to 1 at the middle of the mean and the largest.
+    const double middle = (sum / double(gathered) + largest) * 0.5;
+    for (double& weight : m_relaxWeights) {
+        const double ratio = weight / middle;
+        weight = ratio < 0.0 || !std::isfinite(ratio) ? 0.0 : std::min(1.0, ratio);
+    }
+}
+
 void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position, float size, float dabFactor,
                        float strength, tarnix::AxisAlignedBoundingBox& changedArea) {
     const EntryGuard guard(corvane::kGuardApplyDab);
@@ -189,6 +231,7 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
 
     const bool quads = level.m_faceKind == tarnix::Mesh::kQuads;
     const uint32_t startPatch = point->m_face / m_facesPerPatch;
+    if (m_relaxTool && quads) GatherRelaxTargets(startPatch);
     const auto advancePass = [&] { m_dabStamp = ++level.m_changeCounter; };
     const bool preserveVolume = m_preserveVolumeAttr.Value() && m_smoothTool;
     m_smoothPass = preserveVolume ? -1 : 0;
