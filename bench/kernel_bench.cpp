@@ -1,8 +1,9 @@
 // The patch kernels over every patch of a level-8 cube (393k vertices) under a brush that
 // covers them all, single thread: Sculpt, Flatten and Pinch, patches of depth 7 (what the dab
 // driver picks for a brush about the cube's size) and of depth 4. Reports the processed grid
-// vertices per second (the figure the stroke's log line gives, in millions), beside a plain
-// memory copy measured in the same run and the bytes a kernel touches per vertex.
+// vertices per second (the figure the stroke's log line gives, in millions), beside the same
+// dab through the per-vertex path, a plain memory copy measured in the same run, and the
+// bytes a kernel touches per vertex.
 
 #include <benchmark/benchmark.h>
 
@@ -99,6 +100,36 @@ BENCHMARK(BM_PatchKernels)
     ->Args({corvane::kToolPinch, 7})
     ->Args({corvane::kToolSculpt, 4})
     ->Unit(benchmark::kMillisecond);
+
+// The same dab over the same cube through the per-vertex path (meant for meshes that are not
+// all quads): every vertex through VertexSculpt, with a face holding it.
+void BM_PerVertexPath(benchmark::State& state) {
+    tarnix::Kernel::SetLogEcho(false);
+    if (!tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), 0)) corvane::InitializePlugin();
+    const uint32_t tool = uint32_t(state.range(0));
+    Corvane brush;
+    brush.SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), tool));
+    BindWholeCube(brush, 7);
+    tarnix::SubdivisionLevel* level = brush.m_subdivisionLevel;
+    std::vector<uint32_t> faceOf(level->VertexCount());
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+        uint32_t count = 0;
+        faceOf[v] = level->FacesAroundVertex(v, count)[0];
+    }
+    uint64_t vertices = 0;
+    for (auto _ : state) {
+        brush.m_dabStamp = ++level->m_changeCounter;
+        for (uint32_t v = 0; v < level->VertexCount(); ++v) brush.VertexSculpt(level, v, faceOf[v]);
+        brush.RecomputeTouchedNormals();
+        vertices += level->VertexCount();
+    }
+    state.counters["Mverts_per_s"] = benchmark::Counter(double(vertices) / 1e6, benchmark::Counter::kIsRate);
+    std::free(brush.m_ringPositions);
+    brush.m_ringPositions = nullptr;
+    brush.m_subdivisionLevel = nullptr;
+    brush.m_meshChanges.SetCount(0);
+}
+BENCHMARK(BM_PerVertexPath)->ArgName("tool")->Arg(corvane::kToolSculpt)->Arg(corvane::kToolFlatten)->Unit(benchmark::kMillisecond);
 
 // A plain copy of as many bytes as the kernels touch for the cube's vertices.
 void BM_MemoryCopy(benchmark::State& state) {

@@ -123,16 +123,19 @@ private:
 
 void Corvane::RecomputeTouchedNormals() {
     const EntryGuard guard(corvane::kGuardRecomputeTouchedNormals);
-    if (!m_patchBaseLevel) return;
-    NormalCalculator calculator(m_patchBaseLevel);
+    // The touched vertices belong to the sculpted level (which is also the patch level
+    // whenever the per-vertex path runs from the dab driver).
+    tarnix::SubdivisionLevel* level = m_subdivisionLevel;
+    if (!level) return;
+    NormalCalculator calculator(level);
     for (const auto& [face, vertex] : m_touchedVertices) {
         calculator.m_count = 0;
         calculator.m_sum = tarnix::Vector(0, 0, 0);
-        m_patchBaseLevel->EnumerateAdjacentVertices(&calculator, vertex, face);
+        level->EnumerateAdjacentVertices(&calculator, vertex, face);
         const tarnix::Vector mean = calculator.m_sum * (1.0f / float(calculator.m_count ? calculator.m_count : 1));
         int32_t packed[4];
         tarnix::StoreNormalAsInt(HWVector(mean), packed);
-        tarnix::PackedNormal& normal = m_patchBaseLevel->m_normals[vertex];
+        tarnix::PackedNormal& normal = level->m_normals[vertex];
         normal.x = int16_t(packed[3]);
         normal.y = int16_t(packed[2]);
         normal.z = int16_t(packed[1]);
