@@ -103,7 +103,7 @@ public:
     /// @brief The dab's direction and plane (plane slots of m_mirrorIndex); false drops the dab.
     bool UpdateDabDirection(const tarnix::SurfacePoint& point);
     /// @brief The Relax pre-pass: gathers every relax target and weight under the brush.
-    void GatherRelaxTargets(uint32_t startPatch);
+    void GatherRelaxTargets(const tarnix::SurfacePoint& point);
     /// @brief Direction mode 1: the mean normal and plane point of the region under the brush.
     void GatherRegionNormal(const tarnix::SurfacePoint& point);
 
@@ -152,6 +152,8 @@ public:
     /// @brief Gathering pass over a patch: plane samples, or relax targets for Relax.
     bool GatherPlanePatch(uint32_t face);
     bool GatherRelaxPatch(uint32_t face);
+    /// @brief One vertex's relax target sum, contribution count, weight and border marks.
+    bool GatherRelaxVertex(uint32_t vertex);
     /// @brief One vertex's contribution to the region plane; false outside the brush.
     bool PlaneSample(uint32_t vertex);
 

@@ -40,7 +40,7 @@ HWVector* AllocateGrid(uint32_t side, void*& raw) {
 
 }  // namespace
 
-void Corvane::GatherRelaxTargets(uint32_t startPatch) {
+void Corvane::GatherRelaxTargets(const tarnix::SurfacePoint& point) {
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     const uint32_t vertexCount = level.VertexCount();
     // The four stores are sized to the level, and reallocated only when it has grown.
@@ -60,7 +60,8 @@ void Corvane::GatherRelaxTargets(uint32_t startPatch) {
         m_relaxInRange.Count() != vertexCount || m_relaxBorder.Count() != vertexCount)
         return;
     m_gatherPass = true;
-    m_patchBaseLevel->EnumerateFacesFrom(this, startPatch);
+    if (level.m_faceKind == tarnix::Mesh::kQuads) m_patchBaseLevel->EnumerateFacesFrom(this, point.m_face / m_facesPerPatch);
+    else level.EnumerateVerticesFrom(this, point.m_face);
     m_gatherPass = false;
 
     double largest = 0.0, sum = 0.0;
@@ -231,7 +232,7 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
 
     const bool quads = level.m_faceKind == tarnix::Mesh::kQuads;
     const uint32_t startPatch = point->m_face / m_facesPerPatch;
-    if (m_relaxTool && quads) GatherRelaxTargets(startPatch);
+    if (m_relaxTool) GatherRelaxTargets(*point);
     const auto advancePass = [&] { m_dabStamp = ++level.m_changeCounter; };
     const bool preserveVolume = m_preserveVolumeAttr.Value() && m_smoothTool;
     m_smoothPass = preserveVolume ? -1 : 0;

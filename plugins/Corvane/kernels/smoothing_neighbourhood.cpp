@@ -149,59 +149,60 @@ Vector Corvane::RelaxTarget(uint32_t vertex) const {
 }
 
 bool Corvane::GatherRelaxPatch(uint32_t face) {
-    // For each vertex in range, each face around it adds the midpoint of the vertex's two
+    const uint32_t count = FillGridVertices(face);
+    bool any = false;
+    for (uint32_t r = 0; r < count; ++r) any |= GatherRelaxVertex(m_gridRecords[r].vertex);
+    return any;
+}
+
+bool Corvane::GatherRelaxVertex(uint32_t v) {
+    // For a vertex in range, each face around it adds the midpoint of the vertex's two
     // neighbours in that face (the target that evens the edges) and the vertex's share of the
     // face's corner triangle, by mixed Voronoi area.
-    const uint32_t count = FillGridVertices(face);
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
-    const HWVector* rows = corvane::DabRows(m_dabBlock);
+    if (v >= m_relaxInRange.Count() || m_relaxInRange[v] != 0) return false;  // gathered already
+    if (!m_wholeMeshPass) {
+        tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+        const HWVector* rows = corvane::DabRows(m_dabBlock);
+        const tarnix::StoredVertexInfo* entry = change.Find(v);
+        HWVector p = entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[v].position);
+        if (m_nonUniformScale) p = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(p.ToVector(), 1.0f));
+        if (tarnix::LengthSquared(rows[corvane::kRowCenter] - p) > m_radiusSquared) return false;
+    }
     const uint32_t k = level.CornersPerFace();
-    bool any = false;
-    for (uint32_t r = 0; r < count; ++r) {
-        const uint32_t v = m_gridRecords[r].vertex;
-        if (v >= m_relaxInRange.Count() || m_relaxInRange[v] != 0) continue;  // gathered already
-        if (!m_wholeMeshPass) {
-            const tarnix::StoredVertexInfo* entry = change.Find(v);
-            HWVector p = entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[v].position);
-            if (m_nonUniformScale) p = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(p.ToVector(), 1.0f));
-            if (tarnix::LengthSquared(rows[corvane::kRowCenter] - p) > m_radiusSquared) continue;
-        }
-        any = true;
-        const Vector centre = level.VertexPosition(v);
-        uint32_t faceCount = 0;
-        const uint32_t* faces = level.FacesAroundVertex(v, faceCount);
-        for (uint32_t i = 0; i < faceCount; ++i) {
-            const uint32_t* c = level.FaceCorners(faces[i]);
-            uint32_t at = 0;
-            while (at < k && c[at] != v) ++at;
-            const uint32_t next = c[(at + 1) % k], previous = c[(at + k - 1) % k];
-            for (uint32_t side : {at, (at + k - 1) % k})
-                if (level.EdgeAdjacency(faces[i], side) >= tarnix::Mesh::kOpenBorder) {
-                    m_relaxBorder[v] = 1;
-                    m_relaxBorder[side == at ? next : previous] = 1;
-                }
-            const Vector a = level.VertexPosition(next), b = level.VertexPosition(previous);
-            m_relaxTargets[v] += (a + b) * 0.5f;
-            ++m_relaxInRange[v];
-            const Vector e1 = a - centre, e2 = b - centre, e3 = b - a;
-            const double area = 0.5 * double((e1 & e2).Length());
-            const double l1 = e1.LengthSquared(), l2 = e2.LengthSquared(), l3 = e3.LengthSquared();
-            if (l3 > l1 + l2 || l1 > l2 + l3 || l2 > l1 + l3) {
-                // Obtuse: half the area when the obtuse angle is the vertex's, else a quarter.
-                const double angle = std::acos(double(Vector::AngleCos(e1, e2)));
-                m_relaxWeights[v] += angle > 1.5707963705062866 ? area * 0.5 : area * 0.25;
-            } else {
-                const auto cotangent = [](const Vector& x, const Vector& y) {
-                    const float cross = (x & y).Length();
-                    return cross > 0.0f ? double(x | y) / double(cross) : 0.0;
-                };
-                // e1 lies opposite the angle at `previous`, e2 opposite the angle at `next`.
-                m_relaxWeights[v] += (cotangent(centre - b, a - b) * l1 + cotangent(centre - a, b - a) * l2) * 0.125;
+    const Vector centre = level.VertexPosition(v);
+    uint32_t faceCount = 0;
+    const uint32_t* faces = level.FacesAroundVertex(v, faceCount);
+    for (uint32_t i = 0; i < faceCount; ++i) {
+        const uint32_t* c = level.FaceCorners(faces[i]);
+        uint32_t at = 0;
+        while (at < k && c[at] != v) ++at;
+        const uint32_t next = c[(at + 1) % k], previous = c[(at + k - 1) % k];
+        for (uint32_t side : {at, (at + k - 1) % k})
+            if (level.EdgeAdjacency(faces[i], side) >= tarnix::Mesh::kOpenBorder) {
+                m_relaxBorder[v] = 1;
+                m_relaxBorder[side == at ? next : previous] = 1;
             }
+        const Vector a = level.VertexPosition(next), b = level.VertexPosition(previous);
+        m_relaxTargets[v] += (a + b) * 0.5f;
+        ++m_relaxInRange[v];
+        const Vector e1 = a - centre, e2 = b - centre, e3 = b - a;
+        const double area = 0.5 * double((e1 & e2).Length());
+        const double l1 = e1.LengthSquared(), l2 = e2.LengthSquared(), l3 = e3.LengthSquared();
+        if (l3 > l1 + l2 || l1 > l2 + l3 || l2 > l1 + l3) {
+            // Obtuse: half the area when the obtuse angle is the vertex's, else a quarter.
+            const double angle = std::acos(double(Vector::AngleCos(e1, e2)));
+            m_relaxWeights[v] += angle > 1.5707963705062866 ? area * 0.5 : area * 0.25;
+        } else {
+            const auto cotangent = [](const Vector& x, const Vector& y) {
+                const float cross = (x & y).Length();
+                return cross > 0.0f ? double(x | y) / double(cross) : 0.0;
+            };
+            // e1 lies opposite the angle at `previous`, e2 opposite the angle at `next`.
+            m_relaxWeights[v] += (cotangent(centre - b, a - b) * l1 + cotangent(centre - a, b - a) * l2) * 0.125;
         }
     }
-    return any;
+    return true;
 }
 
 bool Corvane::GatherPlanePatch(uint32_t face) {

@@ -26,6 +26,7 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     tarnix::VertexRecord& record = level.m_vertices[v];
     if (m_gatherPass) {
+        if (m_relaxTool) return GatherRelaxVertex(v);
         const tarnix::StoredVertexInfo* entry = change.Find(v);
         const uint32_t stamp = entry ? entry->m_stamp : record.undoSlot;
         return stamp != level.m_changeCounter && PlaneSample(v);
