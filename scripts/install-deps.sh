@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev
   libbenchmark-dev
   libcli11-dev           # command lines of the host programs
+  nlohmann-json3-dev     # the host program's reports (and sessions)
+  libtinyobjloader-dev   # OBJ files in
   libosd-dev             # OpenSubdiv: the host's subdivision hierarchy
   libembree-dev          # Embree: the host's ray casts and spatial queries
   libopenimageio-dev     # OpenImageIO: stamp images and pictures

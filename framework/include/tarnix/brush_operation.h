@@ -156,6 +156,14 @@ public:
     virtual bool OrientsStampToSurface() const { return true; }
     /// @brief Whether presets of this brush may be copied into new ones.
     virtual bool CanCopyPresets() const { return true; }
+    /// @brief What the last stroke did, for a host's reports: the grid vertices the brush
+    /// processed and the vertex moves it made (summed over the dabs). Zero for a brush that
+    /// does not count.
+    struct StrokeStatistics {
+        uint64_t processedVertices = 0;
+        uint64_t vertexUpdates = 0;
+    };
+    virtual StrokeStatistics LastStrokeStatistics() const { return {}; }
 
     // ---- preset registry ------------------------------------------------------------------------
     /// @brief Registers `configuration` and takes ownership of it.

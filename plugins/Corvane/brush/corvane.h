@@ -84,6 +84,7 @@ public:
     bool SpacesDabs() const override;
     bool OrientsStampToSurface() const override;
     bool CanCopyPresets() const override { return true; }
+    StrokeStatistics LastStrokeStatistics() const override;
 
     // ---- the stroke (stroke_lifecycle.cpp, dab_driver.cpp, dab_direction.cpp) ---------------------
     void BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType trigger) override;

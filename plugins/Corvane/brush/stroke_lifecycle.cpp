@@ -301,3 +301,7 @@ void Corvane::ApplyToWholeMesh(tarnix::Mesh* mesh, float, float amount, bool fro
     ApplyDab(&point, &zero, 0.0f, 1.0f, amount, changed);
     m_wholeMeshPass = false;
 }
+
+tarnix::BrushOperation::StrokeStatistics Corvane::LastStrokeStatistics() const {
+    return {corvane::g_processedVertexCount, m_vertexUpdates};
+}
