@@ -18,7 +18,6 @@ namespace {
                          0, text);
 }
 
-}  // namespace
 
 // tinyobjloader reads a coordinate it cannot parse ("nan", "1e99999") as some number; such a
 // vertex is refused here instead, before it could change the mesh silently.
@@ -39,6 +38,8 @@ void CheckCoordinates(const QString& path) {
         ++vertex;
     }
 }
+
+}  // namespace
 
 tarnix::PolygonMesh ReadObj(const QString& path) {
     if (!QFile::exists(path)) Fail(QStringLiteral("%1: no such file").arg(path));
