@@ -1,6 +1,8 @@
 #include "tarnix/image.h"
 
-#include <OpenImageIO/imageio.h>
+#include <OpenImageIO/imagebuf.h>
+
+#include <algorithm>
 
 #include <QFile>
 
@@ -20,23 +22,23 @@ namespace {
 std::unique_ptr<Image> Image::Load(const QString& path) {
     const QString resolved = Kernel::ResolveResource(path);
     if (!QFile::exists(resolved)) FailImage(QStringLiteral("cannot read image %1: no such file").arg(path));
-    auto input = OIIO::ImageInput::open(QFile::encodeName(resolved).toStdString());
-    if (!input)
+    OIIO::ImageBuf buffer(QFile::encodeName(resolved).toStdString());
+    if (!buffer.read(0, 0, true, OIIO::TypeDesc::FLOAT))
         FailImage(QStringLiteral("cannot read image %1: %2")
-                      .arg(path, QString::fromStdString(OIIO::geterror())));
-    const OIIO::ImageSpec& format = input->spec();
-    if (format.width <= 0 || format.height <= 0 || format.nchannels <= 0)
+                      .arg(path, QString::fromStdString(buffer.geterror())));
+    const OIIO::ROI window = buffer.roi();
+    if (window.width() <= 0 || window.height() <= 0 || window.nchannels() <= 0)
         FailImage(QStringLiteral("cannot read image %1: it holds no pixels").arg(path));
     auto image = std::make_unique<Image>();
     image->m_path = path;
-    image->m_width = uint32_t(format.width);
-    image->m_height = uint32_t(format.height);
-    image->m_depth = uint32_t(format.depth > 0 ? format.depth : 1);
-    image->m_channels = uint32_t(format.nchannels);
-    image->m_samples.resize(size_t(format.width) * format.height * image->m_depth * format.nchannels);
-    if (!input->read_image(0, 0, 0, format.nchannels, OIIO::TypeDesc::FLOAT, image->m_samples.data()))
+    image->m_width = uint32_t(window.width());
+    image->m_height = uint32_t(window.height());
+    image->m_depth = uint32_t(std::max(window.depth(), 1));
+    image->m_channels = uint32_t(window.nchannels());
+    image->m_samples.resize(size_t(image->m_width) * image->m_height * image->m_depth * image->m_channels);
+    if (!buffer.get_pixels(window, OIIO::TypeDesc::FLOAT, image->m_samples.data()))
         FailImage(QStringLiteral("cannot read image %1: %2")
-                      .arg(path, QString::fromStdString(input->geterror())));
+                      .arg(path, QString::fromStdString(buffer.geterror())));
     return image;
 }
 
