@@ -19,16 +19,6 @@ protected:
     }
 };
 
-TEST_F(BrushObjectTest, FactoryMakesOneBrushForCountsZeroAndOne) {
-    for (uint32_t count : {0u, 1u}) {
-        tarnix::Node* node = Corvane::StaticClass()->Create(count);
-        auto* brush = dynamic_cast<Corvane*>(node);
-        ASSERT_NE(brush, nullptr);
-        EXPECT_TRUE(brush->IsInitialized());
-        delete node;
-    }
-}
-
 TEST_F(BrushObjectTest, FactoryMakesArraysOfInitializedBrushes) {
     tarnix::Node* first = CreateCorvane(3);
     auto* brushes = dynamic_cast<Corvane*>(first);
@@ -45,20 +35,6 @@ TEST_F(BrushObjectTest, ConstructionLeavesTheCrashReportWordAsItWas) {
     const uint32_t before = tarnix::Kernel::Instance()->CrashReportWord();
     { Corvane brush; }
     EXPECT_EQ(tarnix::Kernel::Instance()->CrashReportWord(), before);
-}
-
-TEST_F(BrushObjectTest, InitialAttributeValues) {
-    Corvane brush;
-    EXPECT_FALSE(brush.m_globalPlaneAttr.Value());
-    EXPECT_TRUE(brush.m_updatePlaneAttr.Value());
-    EXPECT_EQ(brush.BuildUpRate(), 0.5f);
-    EXPECT_FLOAT_EQ(brush.m_buildUpRate, 0.125f);
-    EXPECT_FALSE(brush.m_hostStringLinkAttr.IsVisible());
-    EXPECT_EQ(brush.m_buildUpRateAttr.Minimum(), 0.0f);
-    EXPECT_EQ(brush.m_buildUpRateAttr.Maximum(), 1.0f);
-    EXPECT_TRUE(brush.CanUnlock()) << "outside a stroke the host may take the lock back";
-    brush.m_inStroke = true;
-    EXPECT_FALSE(brush.CanUnlock());
 }
 
 TEST_F(BrushObjectTest, EveryBrushShowsThePreferencesOnlyInTestMode) {

@@ -4,7 +4,6 @@
 
 #include "brush/tracked_store.h"
 #include "tarnix/kernel.h"
-#include "tarnix/math/vector.h"
 
 namespace {
 
@@ -28,23 +27,6 @@ TEST_F(TrackedStoreTest, AppendingGrowsTheCapacityOneThreeSevenFifteen) {
     EXPECT_EQ(capacities, (std::vector<uint32_t>{1, 3, 7, 15}));
     for (uint32_t i = 0; i < 9; ++i) EXPECT_EQ(list[i], i + 100);
     EXPECT_EQ(tarnix::Block::AllocatedBytes("smooth vertices"), 15u * 4);
-}
-
-TEST_F(TrackedStoreTest, EveryElementSizeGrowsTheSameWay) {
-    tarnix::Store<uint8_t> bytes;
-    tarnix::Store<double> doubles;
-    tarnix::Store<tarnix::Vector> vectors;
-    tarnix::Store<std::pair<void*, void*>> pairs;
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(corvane::AppendTracked(bytes, uint8_t(i)));
-        ASSERT_TRUE(corvane::AppendTracked(doubles, i * 0.5));
-        ASSERT_TRUE(corvane::AppendTracked(vectors, tarnix::Vector(float(i), 1, 2)));
-        ASSERT_TRUE(corvane::AppendTracked(pairs, std::pair<void*, void*>(&bytes, &doubles)));
-    }
-    EXPECT_EQ(bytes.Capacity(), 7u);
-    EXPECT_EQ(doubles[4], 2.0);
-    EXPECT_EQ(vectors[3], tarnix::Vector(3, 1, 2));
-    EXPECT_EQ(pairs.Capacity(), 7u);
 }
 
 TEST_F(TrackedStoreTest, ExhaustedBudgetFailsAndLogsTheLedgers) {

@@ -41,19 +41,6 @@ TEST(HWVectorTest, DotAndCrossAgreeWithThePlainVector) {
     }
 }
 
-TEST(HWVectorTest, NormalizeMinimumMaximum) {
-    const tarnix::HWVector n = tarnix::Normalize(tarnix::HWVector(3.0f, 0.0f, 4.0f));
-    EXPECT_FLOAT_EQ(n.x, 0.6f);
-    EXPECT_FLOAT_EQ(n.z, 0.8f);
-    EXPECT_EQ(tarnix::Normalize(tarnix::HWVector(tarnix::zero)), tarnix::HWVector(tarnix::zero))
-        << "a zero vector stays zero rather than becoming NaN";
-    const tarnix::HWVector a(1, 5, -2, 0), b(3, -1, -2, 1);
-    EXPECT_EQ(tarnix::Minimum(a, b), tarnix::HWVector(1, -1, -2, 0));
-    EXPECT_EQ(tarnix::Maximum(a, b), tarnix::HWVector(3, 5, -2, 1));
-    EXPECT_EQ(a + b - b, a);
-    EXPECT_EQ(-a, a * -1.0f);
-}
-
 TEST(HWVectorTest, NormalPackingScalesRoundsAndClamps) {
     int32_t packed[4];
     tarnix::StoreNormalAsInt(tarnix::HWVector(1.0f, -0.5f, 0.25f, 0.0f), packed);

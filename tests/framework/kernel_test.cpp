@@ -41,15 +41,4 @@ TEST(KernelTest, LogKeepsLinesAndDropsTheOldestPastItsCapacity) {
     tarnix::Kernel::ClearLog();
 }
 
-TEST(KernelTest, HudMessagesAreKeptWithTypeAndDuration) {
-    tarnix::Interface* hud = tarnix::Kernel::Interface();
-    hud->ClearHUDMessages();
-    hud->HUDMessageShow(QStringLiteral("careful"), 1, 2000);
-    ASSERT_EQ(hud->HUDMessages().size(), 1u);
-    EXPECT_EQ(hud->HUDMessages()[0].text, QStringLiteral("careful"));
-    EXPECT_EQ(hud->HUDMessages()[0].type, 1);
-    EXPECT_EQ(hud->HUDMessages()[0].milliseconds, 2000);
-    hud->ClearHUDMessages();
-}
-
 }  // namespace
