@@ -301,7 +301,6 @@ void Mesh::EndOfChange(bool commit, bool /*otherMeshesChanged*/) {
         if (m_geometry) m_geometry->CommitChange(std::move(m_currentChange));
         m_currentChange.reset();
     }
-    UpdateBoundingBox(AxisAlignedBoundingBox());
     ContentChanged();
 }
 
