@@ -92,15 +92,4 @@ TEST(PatchMapTest, APatchMapUnderANodeThatIsNoMeshIsAnError) {
     EXPECT_EQ(map->m_neighbourFaces.Count(), 0u);
 }
 
-TEST(PatchMapTest, FactoryMakesInitializedMapsOfThePatchMapClass) {
-    tarnix::Node* one = PatchMap::StaticClass()->Create(1);
-    EXPECT_TRUE(one->IsInitialized());
-    EXPECT_EQ(one->GetClass()->Name(), QStringLiteral("PatchMap"));
-    EXPECT_EQ(one->GetClass()->DisplayName(), QStringLiteral("Patchmap"));
-    delete one;
-    tarnix::Node* many = PatchMap::Create(4);
-    EXPECT_TRUE(dynamic_cast<PatchMap*>(many)[3].IsInitialized());
-    tarnix::DestroyNodeArray(many);
-}
-
 }  // namespace

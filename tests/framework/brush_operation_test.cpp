@@ -149,14 +149,4 @@ TEST(SceneTest, CurvesFollowTheSurfaceAsOneUndoableOperation) {
     delete curve;
 }
 
-TEST(SceneTest, CameraLooksAtItsTarget) {
-    tarnix::Camera camera;
-    camera.LookAt({0, 0, 10}, {0, 0, 0});
-    EXPECT_EQ(camera.Position(), tarnix::Vector(0, 0, 10));
-    const tarnix::Vector direction = camera.Direction();
-    EXPECT_NEAR(direction.z, -1.0f, 1e-6f);
-    camera.LookAt({3, 4, 0}, {0, 0, 0});
-    EXPECT_NEAR((camera.Direction() - tarnix::Vector(-0.6f, -0.8f, 0)).Length(), 0.0f, 1e-6f);
-}
-
 }  // namespace
