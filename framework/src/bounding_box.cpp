@@ -54,8 +54,13 @@ AxisAlignedBoundingBox AxisAlignedBoundingBox::SphereBoundingBox(const Vector& c
                                                                  const Matrix& toSpace) {
     const AxisAlignedBoundingBox cube(center - Vector(radius, radius, radius),
                                       center + Vector(radius, radius, radius));
+    return cube.Transformed(toSpace);
+}
+
+AxisAlignedBoundingBox AxisAlignedBoundingBox::Transformed(const Matrix& matrix) const {
     AxisAlignedBoundingBox result;
-    for (int corner = 0; corner < 8; ++corner) result.Extend(toSpace.Transform(cube.Corner(corner), 1.0f));
+    if (IsEmpty()) return result;
+    for (int corner = 0; corner < 8; ++corner) result.Extend(matrix.Transform(Corner(corner), 1.0f));
     return result;
 }
 

@@ -123,6 +123,12 @@ float BrushOperation::FalloffPreset(int index, float t) {
     }
 }
 
+const char* BrushOperation::FalloffPresetName(int index) {
+    static const char* const names[kFalloffPresetCount] = {"linear", "smooth", "soft",    "sharp", "flat",
+                                                           "sphere", "needle", "plateau", "bell",  "ring"};
+    return index >= 0 && index < kFalloffPresetCount ? names[index] : "none";
+}
+
 void BrushOperation::SampleFalloff() {
     const int index = m_falloffIndexAttr.Value();
     if (index < 0 || index >= kFalloffPresetCount) {

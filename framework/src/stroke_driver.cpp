@@ -120,12 +120,13 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
     std::vector<Vector> centres = DabCentres(path, options.size);
     if (m_brush.PlacesSingleStamp() && centres.size() > 1) centres.resize(1);
 
+    // Dabs are found on the surface as it was when the stroke started (the spatial grid is
+    // refitted once, here, before the brush's stroke and its clock begin), then carried onto
+    // the surface as the dabs before them left it.
+    if (SpatialGrid* grid = level.Grid(false)) grid->Update();
     m_brush.SetPreviousPatchPosition({0, 0, 0});
     m_brush.BeginStroke(&level, options.modifier, BrushOperation::kTriggerDrag);
     Vector previous = centres.empty() ? Vector() : toMesh.Transform(centres.front(), 1.0f);
-    // Dabs are found on the surface as it was when the stroke started (the spatial grid is
-    // refitted once, here), then carried onto the surface as the dabs before them left it.
-    if (SpatialGrid* grid = level.Grid(false)) grid->Update();
     for (const Vector& centre : centres) {
         const Vector local = toMesh.Transform(centre, 1.0f);
         SurfacePoint hit;
@@ -165,6 +166,14 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
     }
     m_brush.EndStroke();
     return report;
+}
+
+void StrokeDriver::RunWholeMesh(SubdivisionLevel& level, float amount, bool fromCamera,
+                                BrushOperation::Modifier modifier) {
+    m_brush.SetPreviousPatchPosition({0, 0, 0});
+    m_brush.BeginStroke(&level, modifier, BrushOperation::kTriggerDrag);
+    m_brush.ApplyToWholeMesh(&level, 0.0f, amount, fromCamera);
+    m_brush.EndStroke();
 }
 
 }  // namespace tarnix

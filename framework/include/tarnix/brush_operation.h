@@ -84,6 +84,8 @@ public:
     int FalloffIndex() const { return m_falloffIndexAttr.Value(); }
     /// @brief The preset curve `index` at the relative distance t in [0, 1].
     static float FalloffPreset(int index, float t);
+    /// @brief The name a host shows for preset curve `index` ("linear", "smooth", ...).
+    static const char* FalloffPresetName(int index);
 
     // ---- stroke ---------------------------------------------------------------------------------
     void SetStrokeSmoothing(bool on, float amount) { m_strokeSmoothingAttr.SetValue({on, amount}, true); }

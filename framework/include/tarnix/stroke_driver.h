@@ -43,6 +43,10 @@ public:
     /// @brief One stroke of the brush over `level` along `path`.
     StrokeReport Run(SubdivisionLevel& level, const std::vector<Vector>& path, const StrokeOptions& options);
 
+    /// @brief The brush once over the whole of `level`: a stroke of one whole-mesh dab of
+    /// strength `amount`, weighed by how much each vertex faces the camera when `fromCamera`.
+    void RunWholeMesh(SubdivisionLevel& level, float amount, bool fromCamera, BrushOperation::Modifier modifier);
+
     /// @brief The dab centres the path gives, before they are placed on the surface.
     std::vector<Vector> DabCentres(const std::vector<Vector>& path, float size) const;
 

@@ -33,6 +33,9 @@ public:
     bool IsContaining(const AxisAlignedBoundingBox& box) const;
     Vector Corner(int index) const;
 
+    /// @brief The box around this box's eight corners mapped by `matrix` (points, w = 1).
+    AxisAlignedBoundingBox Transformed(const Matrix& matrix) const;
+
     /// @brief The box, in the space that `toSpace` maps into, of the sphere of `radius`
     /// around `center`: the eight corners of the sphere's cube, transformed and boxed.
     static AxisAlignedBoundingBox SphereBoundingBox(const Vector& center, float radius,
