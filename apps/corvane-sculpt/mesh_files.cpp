@@ -18,7 +18,6 @@ namespace {
                          0, text);
 }
 
-
 // tinyobjloader reads a coordinate it cannot parse ("nan", "1e99999") as some number; such a
 // vertex is refused here instead, before it could change the mesh silently.
 void CheckCoordinates(const QString& path) {
@@ -65,6 +64,17 @@ tarnix::PolygonMesh ReadObj(const QString& path) {
         }
     }
     return mesh;
+}
+
+std::unique_ptr<tarnix::Geometry> GeometryFromPolygons(const tarnix::PolygonMesh& polygons, const QString& name,
+                                                       QStringList* changes) {
+    try {
+        return tarnix::Geometry::FromPolygons(polygons, changes);
+    } catch (tarnix::Error* error) {
+        const QString reason = error->Message();
+        tarnix::Error::Dispose(error);
+        Fail(QStringLiteral("%1: %2").arg(name, reason));
+    }
 }
 
 void WriteObj(const tarnix::Mesh& mesh, const QString& path) {

@@ -1,7 +1,10 @@
 #pragma once
-// A picture of a mesh for the host program: rays cast through the mesh's spatial grid from a
-// camera looking at it, shaded by a light over the viewer's shoulder, written as PNG with
+// Pictures of a mesh for the host program: rays cast through the mesh's spatial grid from a
+// camera looking at the mesh's centre (in world space, through the geometry's
+// transformation), shaded by a light over the viewer's shoulder; written as PNG with
 // OpenImageIO (to a temporary file, then renamed).
+
+#include <vector>
 
 #include <QString>
 
@@ -13,7 +16,16 @@ class Mesh;
 
 namespace corvane_sculpt {
 
-/// @brief Renders `mesh` from `eye` towards the mesh's centre into a `width` x `height` PNG.
-void WritePreview(tarnix::Mesh& mesh, const tarnix::Vector& eye, int width, int height, const QString& path);
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;  // rows from the top, three bytes per pixel
+};
+
+/// @brief `mesh` seen from `eye` (world space) towards its centre, `width` x `height`.
+Picture RenderMesh(tarnix::Mesh& mesh, const tarnix::Vector& eye, int width, int height);
+/// @brief `left` and `right` side by side (the same height).
+Picture SideBySide(const Picture& left, const Picture& right);
+/// @brief Writes `picture` as PNG. Throws tarnix::Error* when it cannot; nothing is left then.
+void WritePng(const Picture& picture, const QString& path);
 
 }  // namespace corvane_sculpt

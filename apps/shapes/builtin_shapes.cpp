@@ -1,6 +1,8 @@
 #include "builtin_shapes.h"
 
+#include <array>
 #include <cmath>
+#include <map>
 
 namespace shapes {
 
@@ -58,6 +60,60 @@ tarnix::PolygonMesh Octahedron() {
     mesh.faceVertices = {0, 2, 4,  2, 1, 4,  1, 3, 4,  3, 0, 4,  2, 0, 5,  1, 2, 5,  3, 1, 5,  0, 3, 5};
     mesh.faceSizes.assign(8, 3);
     return mesh;
+}
+
+tarnix::PolygonMesh Sphere(uint32_t divisions) {
+    // Six cube faces of (divisions + 1)^2 grid points each; points on shared cube edges are
+    // made once and found again through their integer grid coordinates.
+    tarnix::PolygonMesh mesh;
+    const int n = int(divisions);
+    std::map<std::array<int, 3>, uint32_t> numbers;
+    const auto vertex = [&](std::array<int, 3> at) {
+        const auto found = numbers.find(at);
+        if (found != numbers.end()) return found->second;
+        const tarnix::Vector p(2.0f * at[0] / n - 1.0f, 2.0f * at[1] / n - 1.0f, 2.0f * at[2] / n - 1.0f);
+        mesh.positions.push_back(p.Normalized());
+        return numbers[at] = uint32_t(mesh.positions.size() - 1);
+    };
+    for (int axis = 0; axis < 3; ++axis)
+        for (int side = 0; side < 2; ++side) {
+            const int u = (axis + 1) % 3, v = (axis + 2) % 3;
+            for (int i = 0; i < n; ++i)
+                for (int j = 0; j < n; ++j) {
+                    std::array<int, 3> corner[4];
+                    const int steps[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+                    for (int k = 0; k < 4; ++k) {
+                        corner[k][axis] = side * n;
+                        corner[k][u] = i + steps[k][0];
+                        corner[k][v] = j + steps[k][1];
+                    }
+                    // (u, v, axis) is right-handed, so this order faces +axis; reverse on -axis.
+                    if (side == 0) std::swap(corner[1], corner[3]);
+                    for (const auto& c : corner) mesh.faceVertices.push_back(vertex(c));
+                    mesh.faceSizes.push_back(4);
+                }
+        }
+    return mesh;
+}
+
+bool Named(const QString& name, tarnix::PolygonMesh& mesh) {
+    if (name == QLatin1String("cube")) {
+        mesh = Cube();
+    } else if (name == QLatin1String("sphere")) {
+        mesh = Sphere(4);
+    } else if (name == QLatin1String("plane")) {
+        mesh = Plane(4, 4);
+        for (tarnix::Vector& p : mesh.positions) p = {p.x * 0.5f - 1.0f, p.y * 0.5f - 1.0f, 0.0f};
+    } else if (name == QLatin1String("triangles")) {
+        mesh = Octahedron();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+QStringList ShapeNames() {
+    return {QStringLiteral("cube"), QStringLiteral("sphere"), QStringLiteral("plane"), QStringLiteral("triangles")};
 }
 
 std::unique_ptr<tarnix::Geometry> Subdivided(const tarnix::PolygonMesh& mesh, uint32_t levels) {

@@ -19,6 +19,15 @@ tarnix::PolygonMesh Fan(uint32_t spokes);
 tarnix::PolygonMesh Pyramid();
 /// A regular octahedron of triangles (closed).
 tarnix::PolygonMesh Octahedron();
+/// A unit sphere of quads: each cube face split into `divisions` x `divisions` quads whose
+/// corners are pushed onto the sphere (closed, valence 3 at the eight cube corners).
+tarnix::PolygonMesh Sphere(uint32_t divisions);
+
+/// @brief The shapes a session file names: "cube", "sphere", "plane" (a 4 x 4 grid over
+/// [-1, 1]^2, open), "triangles" (the octahedron). False for any other name.
+bool Named(const QString& name, tarnix::PolygonMesh& mesh);
+/// The names Named knows, in the order above.
+QStringList ShapeNames();
 
 /// @brief A geometry made from `mesh` and subdivided `levels` times.
 std::unique_ptr<tarnix::Geometry> Subdivided(const tarnix::PolygonMesh& mesh, uint32_t levels);

@@ -1,5 +1,6 @@
-// corvane-sculpt as a user runs it: the demo's outputs, mesh statistics, and one-line errors
-// with exit status 2 that leave no file behind.
+// corvane-sculpt as a user runs it: the demo's and the example sessions' outputs, mesh
+// statistics, undo through sessions, and one-line errors with exit status 2 that leave no file
+// behind.
 
 #include <gtest/gtest.h>
 
@@ -7,8 +8,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <array>
+#include <vector>
 
 namespace {
 
@@ -25,11 +29,36 @@ Outcome Program(const QStringList& arguments) {
             QString::fromUtf8(process.readAllStandardError())};
 }
 
-QString Write(const QTemporaryDir& folder, const char* name, const char* text) {
+QString Write(const QTemporaryDir& folder, const char* name, const QByteArray& text) {
     QFile file(folder.filePath(QString::fromUtf8(name)));
     file.open(QIODevice::WriteOnly);
     file.write(text);
     return file.fileName();
+}
+
+nlohmann::json ReadJson(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return nullptr;
+    return nlohmann::json::parse(file.readAll().toStdString());
+}
+
+// The vertex positions of an OBJ file, as written.
+std::vector<std::array<double, 3>> ObjVertices(const QString& path) {
+    QFile file(path);
+    std::vector<std::array<double, 3>> vertices;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return vertices;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (!line.startsWith("v ")) continue;
+        const QList<QByteArray> fields = line.split(' ');
+        vertices.push_back({fields[1].toDouble(), fields[2].toDouble(), fields[3].toDouble()});
+    }
+    return vertices;
+}
+
+// Runs a session file into a fresh folder and returns the outcome and the folder's path.
+Outcome RunSession(const QString& session, const QTemporaryDir& output) {
+    return Program({QStringLiteral("run"), session, QStringLiteral("--out"), output.path()});
 }
 
 TEST(CorvaneSculptTest, TheDemoWritesTheMeshThePictureAndTheReport) {
@@ -84,7 +113,7 @@ TEST(CorvaneSculptTest, BadMeshFilesGiveOneLineAndStatusTwo) {
     const std::pair<QString, QString> cases[] = {
         {folder.filePath(QStringLiteral("missing.obj")), QStringLiteral("no such file")},
         {badIndex, QStringLiteral("names vertex 8")},
-        {notANumber, QStringLiteral("not a finite number")},
+        {notANumber, QStringLiteral("nan.obj: vertex 1 has a coordinate that is not a finite number")},
         {empty, QStringLiteral("no faces")}};
     for (const auto& [path, reason] : cases) {
         const Outcome run = Program({QStringLiteral("info"), path});
@@ -94,6 +123,117 @@ TEST(CorvaneSculptTest, BadMeshFilesGiveOneLineAndStatusTwo) {
         EXPECT_TRUE(run.err.contains(path)) << "names the file: " << run.err.toStdString();
         EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << "one line";
     }
+}
+
+TEST(CorvaneSculptTest, ExampleSessionsRunAndReportEveryStroke) {
+    const QDir examples(QStringLiteral(CORVANE_EXAMPLES));
+    const QStringList files = examples.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
+    ASSERT_GE(files.size(), 4);
+    for (const QString& name : files) {
+        SCOPED_TRACE(name.toStdString());
+        QTemporaryDir output;
+        const Outcome run = RunSession(examples.filePath(name), output);
+        ASSERT_EQ(run.status, 0) << run.err.toStdString();
+        const nlohmann::json session = ReadJson(examples.filePath(name));
+        const nlohmann::json report = ReadJson(output.filePath(QStringLiteral("report.json")));
+        size_t sculpting = 0;
+        for (const auto& step : session["steps"]) sculpting += step.contains("stroke") || step.contains("whole_mesh");
+        ASSERT_EQ(report["strokes"].size(), sculpting);
+        for (const auto& stroke : report["strokes"]) {
+            EXPECT_GT(stroke["moved_vertices"].get<int>(), 0) << stroke["step"];
+            EXPECT_GE(stroke["vertex_updates"].get<int>(), stroke["moved_vertices"].get<int>()) << stroke["step"];
+            EXPECT_GE(stroke["processed_vertices"].get<int>(), stroke["moved_vertices"].get<int>()) << stroke["step"];
+            EXPECT_GT(stroke["max_displacement"].get<double>(), 0.0) << stroke["step"];
+        }
+        EXPECT_EQ(ObjVertices(output.filePath(QStringLiteral("result.obj"))).size(), report["vertices"].get<size_t>());
+        // A PNG's width is the big-endian word at byte 16: before and after side by side double it.
+        QFile picture(output.filePath(QStringLiteral("preview.png")));
+        ASSERT_TRUE(picture.open(QIODevice::ReadOnly));
+        const QByteArray header = picture.read(24);
+        const uint32_t width = (uint8_t(header[16]) << 24) | (uint8_t(header[17]) << 16) | (uint8_t(header[18]) << 8) |
+                               uint8_t(header[19]);
+        const nlohmann::json shown = session.value("picture", nlohmann::json::object());
+        EXPECT_EQ(width, uint32_t(shown.value("width", 800) * (shown.value("before_after", false) ? 2 : 1)));
+    }
+}
+
+TEST(CorvaneSculptTest, UndoingEveryStrokeWritesTheOriginalMeshBackExactly) {
+    QTemporaryDir folder, sculpted, untouched;
+    const Outcome run = RunSession(QStringLiteral(CORVANE_EXAMPLES "/undo-everything.json"), sculpted);
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const nlohmann::json report = ReadJson(sculpted.filePath(QStringLiteral("report.json")));
+    EXPECT_EQ(report["undone"].get<int>() - report["redone"].get<int>(), int(report["strokes"].size()));
+    const QString plain = Write(folder, "plain.json", R"({ "mesh": { "builtin": "cube", "subdivide": 5 }, "steps": [] })");
+    ASSERT_EQ(RunSession(plain, untouched).status, 0);
+    QFile a(sculpted.filePath(QStringLiteral("result.obj"))), b(untouched.filePath(QStringLiteral("result.obj")));
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(a.readAll() == b.readAll()) << "every position back, bit for bit";
+}
+
+TEST(CorvaneSculptTest, FrozenRegionsAndTheMeshTransformReachTheBrush) {
+    // The top half of a sphere stretched to twice its height is frozen; a stroke across the
+    // equator (world y = 0) moves only the bottom half.
+    QTemporaryDir folder, sculpted, untouched;
+    const QByteArray mesh = R"("mesh": { "builtin": "sphere", "subdivide": 3 }, "scale": [1, 2, 1])";
+    const QString stroke = Write(folder, "stroke.json", "{ " + mesh + R"(,
+        "freeze": [ { "box": { "min": [-3, 0, -3], "max": [3, 3, 3] } } ],
+        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.8, "strength": 0.1,
+                                 "path": [[0, -0.6, 1.2], [0, 0.6, 1.2]] } } ] })");
+    const QString plain = Write(folder, "plain.json", "{ " + mesh + R"(, "steps": [] })");
+    ASSERT_EQ(RunSession(stroke, sculpted).status, 0);
+    ASSERT_EQ(RunSession(plain, untouched).status, 0);
+    const auto after = ObjVertices(sculpted.filePath(QStringLiteral("result.obj")));
+    const auto before = ObjVertices(untouched.filePath(QStringLiteral("result.obj")));
+    ASSERT_EQ(after.size(), before.size());
+    int movedBelow = 0, movedAbove = 0;
+    for (size_t v = 0; v < after.size(); ++v)
+        if (after[v] != before[v]) (before[v][1] < 0.0 ? movedBelow : movedAbove) += 1;
+    EXPECT_GT(movedBelow, 20) << "the stroke reached the unfrozen half";
+    EXPECT_EQ(movedAbove, 0) << "nothing frozen moved";
+}
+
+TEST(CorvaneSculptTest, SessionFaultsGiveOneLineNamingTheFileAndThePlace) {
+    QTemporaryDir folder;
+    const QByteArray cube = R"("mesh": { "builtin": "cube", "subdivide": 2 })";
+    const auto stroke = [&](const QByteArray& settings, const QByteArray& tool = "Sculpt",
+                            const QByteArray& size = "0.2") {
+        return "{ " + cube + R"(, "steps": [ { "stroke": { "tool": ")" + tool + R"(", "size": )" + size +
+               R"(, "strength": 0.1, "path": [[0, 0, 2]])" + settings + " } } ] }";
+    };
+    Write(folder, "nan.obj", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n");
+    const std::pair<QByteArray, QString> cases[] = {
+        {"{ \"mesh\": ", QStringLiteral("not valid JSON")},
+        {"{ " + cube + " }", QStringLiteral("\"steps\" is missing")},
+        {R"({ "mesh": { "builtin": "torus" }, "steps": [] })", QStringLiteral("mesh.builtin: \"torus\" is not one of")},
+        {R"({ "mesh": { "obj": "nan.obj" }, "steps": [] })", QStringLiteral("nan.obj: vertex 1 has a coordinate that is not a finite number")},
+        {R"({ "mesh": { "builtin": "sphere", "subdivide": 10 }, "steps": [] })", QStringLiteral("100663296 faces, more than")},
+        {"{ " + cube + R"(, "scale": [1, 0, 1], "steps": [] })", QStringLiteral("scale[1]: 0 must be greater than 0")},
+        {stroke("", "Carve"), QStringLiteral("steps[0]: unknown tool \"Carve\"")},
+        {stroke("", "Sculpt", "-1"), QStringLiteral("steps[0].stroke.size: -1 must be greater than 0")},
+        {stroke(R"(, "strenght": 3)"), QStringLiteral("steps[0].stroke: unknown key \"strenght\"")},
+        {stroke(R"(, "mirror": "w")"), QStringLiteral("steps[0].stroke.mirror: \"w\" is not one of none, x")},
+        {stroke(R"(, "attributes": { "preservevolum": true })"), QStringLiteral("attributes.preservevolum: unknown name")},
+        {stroke(R"(, "attributes": { "builduprate": 2 })"), QStringLiteral("attributes.builduprate: 2 is out of range [0, 1]")},
+        {stroke(R"(, "attributes": { "lockborders": 1 })"), QStringLiteral("lockborders: must be true or false")},
+        {stroke(R"(, "stamp": "Stamps/none.tif")"), QStringLiteral("steps[0].stroke.stamp: no file")},
+        {"{ " + cube + R"(, "preferences": { "Wax Only": true }, "steps": [] })", QStringLiteral("preferences.Wax Only: unknown name")},
+        {"{ " + cube + R"(, "steps": [ { "undo": 1 } ] })", QStringLiteral("steps[0]: undo 1, but only 0 to undo")},
+        {"{ " + cube + R"(, "steps": [ { "layer": { "name": "x" } } ] })", QStringLiteral("no layer \"x\" in \"layers\"")},
+    };
+    int index = 0;
+    for (const auto& [text, reason] : cases) {
+        const QString session = Write(folder, QStringLiteral("case%1.json").arg(index++).toUtf8().constData(), text);
+        const QString output = folder.filePath(QStringLiteral("out%1").arg(index));
+        const Outcome run = Program({QStringLiteral("run"), session, QStringLiteral("--out"), output});
+        EXPECT_EQ(run.status, 2) << text.toStdString();
+        EXPECT_TRUE(run.err.contains(session + QStringLiteral(": ")) && run.err.contains(reason))
+            << "expected \"" << reason.toStdString() << "\", got: " << run.err.toStdString();
+        EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(output)) << "no output for a faulty session";
+    }
+    const Outcome missing = Program({QStringLiteral("run"), folder.filePath(QStringLiteral("none.json"))});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("none.json: no such file"))) << missing.err.toStdString();
 }
 
 }  // namespace

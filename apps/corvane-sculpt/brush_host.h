@@ -1,0 +1,56 @@
+#pragma once
+// The brush as the host program holds it: every plug-in module of a folder loaded, as a host
+// loads them, and one object of the Corvane brush class made. Tools are the class's presets,
+// found by name; brush attributes and preferences are set from session values after their
+// types are checked.
+
+#include <memory>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "session.h"
+
+namespace tarnix {
+class Attribute;
+class BrushConfiguration;
+class BrushOperation;
+class ClassDesc;
+class LoadedModule;
+class Node;
+}  // namespace tarnix
+
+namespace corvane_sculpt {
+
+class BrushHost {
+public:
+    /// @brief Loads the modules in `pluginDirectory` and makes the brush. Throws tarnix::Error*
+    /// when no module there registers the Corvane class.
+    explicit BrushHost(const QString& pluginDirectory);
+    ~BrushHost();
+
+    tarnix::BrushOperation& Brush() const { return *m_brush; }
+    /// @brief The brush's preset called `name` ("Flatten"); null when there is none.
+    tarnix::BrushConfiguration* Tool(const QString& name) const;
+    /// @brief Every preset of the brush, in order of registration.
+    std::vector<tarnix::BrushConfiguration*> Tools() const;
+
+    /// @brief Checks what only the loaded module can tell: tool names, brush attribute names
+    /// and value types, preference names and value types. Throws tarnix::Error* naming the
+    /// session file and the place of the first fault.
+    void CheckSession(const Session& session) const;
+
+    /// @brief Sets a brush attribute from a session value (checked by CheckSession).
+    void SetAttribute(const NamedValue& value) const;
+    /// @brief Sets a preference from a session value (checked by CheckSession).
+    static void SetPreference(const NamedValue& value);
+
+private:
+    std::vector<std::unique_ptr<tarnix::LoadedModule>> m_modules;
+    const tarnix::ClassDesc* m_class = nullptr;
+    std::unique_ptr<tarnix::Node> m_node;
+    tarnix::BrushOperation* m_brush = nullptr;
+};
+
+}  // namespace corvane_sculpt

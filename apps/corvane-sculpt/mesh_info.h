@@ -1,0 +1,13 @@
+#pragma once
+// The "info" command: what the host sees in a mesh file before sculpting it.
+
+#include <QString>
+#include <QTextStream>
+
+namespace corvane_sculpt {
+
+/// @brief Prints vertex, face, border and valence statistics of an OBJ file, the cleanings the
+/// host would make, and whether the mesh can be sculpted by patches. Throws tarnix::Error*.
+void PrintMeshInfo(const QString& path, QTextStream& out);
+
+}  // namespace corvane_sculpt

@@ -1,0 +1,61 @@
+#include "report.h"
+
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include <QSaveFile>
+
+#include "tarnix/error.h"
+#include "tarnix/kernel.h"
+
+namespace corvane_sculpt {
+
+double LastLoggedRate() {
+    const QString marker = QStringLiteral("**** Sculpt Brush Performance - ");
+    const auto lines = tarnix::Kernel::LogLines();
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        const int at = line->indexOf(marker);
+        if (at >= 0) return line->mid(at + marker.size()).section(QLatin1Char(' '), 0, 0).toDouble();
+    }
+    return std::nan("");
+}
+
+void PrintSummary(const SessionReport& report, QTextStream& out) {
+    out << "\n" << qSetFieldWidth(12) << Qt::left << "tool" << qSetFieldWidth(6) << Qt::right << "dabs"
+        << qSetFieldWidth(12) << "processed" << qSetFieldWidth(10) << "moved" << qSetFieldWidth(12) << "max move"
+        << qSetFieldWidth(10) << "seconds" << qSetFieldWidth(10) << "Mverts/s" << qSetFieldWidth(0) << "\n";
+    for (const StrokeFigures& s : report.strokes)
+        out << qSetFieldWidth(12) << Qt::left << (s.wholeMesh ? s.tool + QStringLiteral(" (all)") : s.tool)
+            << qSetFieldWidth(6) << Qt::right << s.dabs << qSetFieldWidth(12) << s.processedVertices
+            << qSetFieldWidth(10) << s.movedVertices << qSetFieldWidth(12) << QString::number(s.maxDisplacement, 'f', 4)
+            << qSetFieldWidth(10) << QString::number(s.seconds, 'f', 3) << qSetFieldWidth(10)
+            << QString::number(s.megaVerticesPerSecond, 'f', 1) << qSetFieldWidth(0) << "\n";
+}
+
+void WriteReport(const SessionReport& report, const QString& path) {
+    nlohmann::json document;
+    document["session"] = report.session.toStdString();
+    document["vertices"] = report.vertices;
+    document["faces"] = report.faces;
+    document["undone"] = report.undone;
+    document["redone"] = report.redone;
+    document["strokes"] = nlohmann::json::array();
+    for (const StrokeFigures& s : report.strokes) {
+        // JSON has no NaN: a stroke without a logged figure gets null.
+        const nlohmann::json rate = std::isfinite(s.megaVerticesPerSecond) ? nlohmann::json(s.megaVerticesPerSecond)
+                                                                           : nlohmann::json(nullptr);
+        document["strokes"].push_back({{"step", s.step.toStdString()}, {"tool", s.tool.toStdString()},
+                                       {"whole_mesh", s.wholeMesh}, {"dabs", s.dabs},
+                                       {"processed_vertices", s.processedVertices}, {"vertex_updates", s.vertexUpdates},
+                                       {"moved_vertices", s.movedVertices}, {"max_displacement", s.maxDisplacement},
+                                       {"seconds", s.seconds}, {"mega_vertices_per_second", rate}});
+    }
+    QSaveFile file(path);
+    const QByteArray text = QByteArray::fromStdString(document.dump(2) + "\n");
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "WriteReport", "apps/corvane-sculpt/report.cpp", 0,
+                             QStringLiteral("%1: cannot write the report").arg(path));
+}
+
+}  // namespace corvane_sculpt

@@ -1,0 +1,364 @@
+#include "session.h"
+
+#include <cmath>
+#include <initializer_list>
+#include <set>
+
+#include <QFile>
+#include <QDir>
+#include <QFileInfo>
+
+#include "builtin_shapes.h"
+#include "tarnix/brush_operation.h"
+#include "tarnix/error.h"
+#include "tarnix/mirror_configuration.h"
+
+namespace corvane_sculpt {
+namespace {
+
+using nlohmann::json;
+
+[[noreturn]] void Fail(const QString& text) {
+    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "ReadSession", "apps/corvane-sculpt/session.cpp", 0, text);
+}
+
+QString Quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+
+// One value of the file with its place in it ("steps[2].stroke.size"), so that every
+// complaint can say where it is.
+class Field {
+public:
+    Field(const json& value, QString where, const QString& file) : m_value(value), m_where(std::move(where)), m_file(file) {}
+
+    [[noreturn]] void Fail(const QString& what) const {
+        corvane_sculpt::Fail(m_where.isEmpty() ? QStringLiteral("%1: %2").arg(m_file, what)
+                                               : QStringLiteral("%1: %2: %3").arg(m_file, m_where, what));
+    }
+    const QString& Where() const { return m_where; }
+    const json& Value() const { return m_value; }
+
+    bool Has(const char* key) const { return m_value.contains(key); }
+    Field operator[](const char* key) const {
+        if (!Has(key)) Fail(QStringLiteral("%1 is missing").arg(Quoted(QString::fromUtf8(key))));
+        return Field(m_value[key], Child(QString::fromUtf8(key)), m_file);
+    }
+    std::vector<Field> Items() const {
+        if (!m_value.is_array()) Fail(QStringLiteral("must be a list"));
+        std::vector<Field> items;
+        for (size_t i = 0; i < m_value.size(); ++i)
+            items.emplace_back(m_value[i], QStringLiteral("%1[%2]").arg(m_where).arg(i), m_file);
+        return items;
+    }
+    /// Refuses keys the format does not know, so that a misspelt setting is not ignored.
+    void ExpectObject(std::initializer_list<const char*> keys) const {
+        if (!m_value.is_object()) Fail(QStringLiteral("must be an object"));
+        for (auto item = m_value.begin(); item != m_value.end(); ++item) {
+            bool known = false;
+            for (const char* key : keys) known |= item.key() == key;
+            if (!known) Fail(QStringLiteral("unknown key %1").arg(Quoted(QString::fromStdString(item.key()))));
+        }
+    }
+
+    float Number(double minimum, double maximum) const {
+        if (!m_value.is_number()) Fail(QStringLiteral("must be a number"));
+        const double value = m_value.get<double>();
+        if (!(value >= minimum && value <= maximum))
+            Fail(QStringLiteral("%1 is out of range [%2, %3]").arg(value).arg(minimum).arg(maximum));
+        return float(value);
+    }
+    float Positive() const {
+        if (!m_value.is_number()) Fail(QStringLiteral("must be a number"));
+        const double value = m_value.get<double>();
+        if (!(value > 0.0 && std::isfinite(value))) Fail(QStringLiteral("%1 must be greater than 0").arg(value));
+        return float(value);
+    }
+    float Finite() const { return Number(-1e30, 1e30); }
+    int Integer(int minimum, int maximum) const {
+        if (!m_value.is_number_integer()) Fail(QStringLiteral("must be a whole number"));
+        const int64_t value = m_value.get<int64_t>();
+        if (value < minimum || value > maximum)
+            Fail(QStringLiteral("%1 is out of range [%2, %3]").arg(value).arg(minimum).arg(maximum));
+        return int(value);
+    }
+    bool Bool() const {
+        if (!m_value.is_boolean()) Fail(QStringLiteral("must be true or false"));
+        return m_value.get<bool>();
+    }
+    QString String() const {
+        if (!m_value.is_string()) Fail(QStringLiteral("must be a string"));
+        return QString::fromStdString(m_value.get<std::string>());
+    }
+    tarnix::Vector Point() const {
+        if (!m_value.is_array() || m_value.size() != 3) Fail(QStringLiteral("must be a list of three numbers"));
+        const std::vector<Field> c = Items();
+        return {c[0].Finite(), c[1].Finite(), c[2].Finite()};
+    }
+    /// One of `names`; the value is its index.
+    int Choice(const QStringList& names) const {
+        const int index = names.indexOf(String());
+        if (index < 0) Fail(QStringLiteral("%1 is not one of %2").arg(Quoted(String()), names.join(QStringLiteral(", "))));
+        return index;
+    }
+
+    template <class T, class Read>
+    void IfPresent(const char* key, T& target, Read read) const {
+        if (Has(key)) target = read((*this)[key]);
+    }
+
+private:
+    QString Child(const QString& key) const { return m_where.isEmpty() ? key : m_where + QLatin1Char('.') + key; }
+
+    const json& m_value;
+    QString m_where;
+    const QString& m_file;
+};
+
+const QStringList kMirrorModes = {QStringLiteral("none"),    QStringLiteral("x"),       QStringLiteral("y"),
+                                  QStringLiteral("z"),       QStringLiteral("world_x"), QStringLiteral("world_y"),
+                                  QStringLiteral("world_z"), QStringLiteral("topological")};
+const QStringList kFalloffTypes = {QStringLiteral("surface"), QStringLiteral("geodesic"), QStringLiteral("volume")};
+
+int Falloff(const Field& field) {
+    QStringList names;
+    for (int i = 0; i < tarnix::BrushOperation::kFalloffPresetCount; ++i)
+        names << QString::fromUtf8(tarnix::BrushOperation::FalloffPresetName(i));
+    names << QStringLiteral("none");
+    const int index = field.Choice(names);
+    return index == tarnix::BrushOperation::kFalloffPresetCount ? tarnix::BrushOperation::kNoFalloff : index;
+}
+
+CameraPlacement Camera(const Field& field) {
+    field.ExpectObject({"eye", "target"});
+    const CameraPlacement camera{field["eye"].Point(), field["target"].Point()};
+    if ((camera.eye - camera.target).LengthSquared() == 0.0f) field.Fail(QStringLiteral("eye and target are the same point"));
+    return camera;
+}
+
+std::vector<NamedValue> NamedValues(const Field& field) {
+    if (!field.Value().is_object()) field.Fail(QStringLiteral("must be an object"));
+    std::vector<NamedValue> values;
+    for (auto item = field.Value().begin(); item != field.Value().end(); ++item) {
+        const QString name = QString::fromStdString(item.key());
+        values.push_back({name, item.value(), field.Where() + QLatin1Char('.') + name});
+    }
+    return values;
+}
+
+StampOptions ReadStampOptions(const Field& field) {
+    field.ExpectObject({"factor", "offset", "inverted", "tiled", "buildup", "rotation", "follow_stroke", "mirrored",
+                        "randomize"});
+    StampOptions options;
+    const auto finite = [](const Field& f) { return std::optional<float>(f.Finite()); };
+    const auto flag = [](const Field& f) { return std::optional<bool>(f.Bool()); };
+    field.IfPresent("factor", options.factor, finite);
+    field.IfPresent("offset", options.offset, finite);
+    field.IfPresent("rotation", options.rotation, finite);
+    field.IfPresent("inverted", options.inverted, flag);
+    field.IfPresent("tiled", options.tiled, flag);
+    field.IfPresent("buildup", options.buildUp, flag);
+    field.IfPresent("follow_stroke", options.followStroke, flag);
+    field.IfPresent("mirrored", options.mirrored, flag);
+    field.IfPresent("randomize", options.randomize, flag);
+    return options;
+}
+
+// The settings strokes and whole-mesh steps share.
+void BrushSettings(const Field& field, StrokeStep& step) {
+    step.tool = field["tool"].String();
+    const auto flag = [](const Field& f) { return f.Bool(); };
+    field.IfPresent("invert", step.invert, flag);
+    field.IfPresent("smooth", step.smooth, flag);
+    if (step.invert && step.smooth) field.Fail(QStringLiteral("\"invert\" and \"smooth\" cannot both be on"));
+    if (field.Has("attributes")) step.attributes = NamedValues(field["attributes"]);
+    if (field.Has("camera")) step.camera = Camera(field["camera"]);
+}
+
+StrokeStep Stroke(const Field& field) {
+    field.ExpectObject({"tool", "size", "strength", "pressure", "falloff", "falloff_type", "direction", "invert",
+                        "smooth", "mirror", "stamp", "stamp_options", "attributes", "path", "camera"});
+    StrokeStep stroke;
+    BrushSettings(field, stroke);
+    stroke.size = field["size"].Positive();
+    stroke.strength = field["strength"].Number(0.0, 1000.0);
+    field.IfPresent("pressure", stroke.pressure, [](const Field& f) { return f.Number(0.0, 1.0); });
+    if (field.Has("falloff")) stroke.falloff = Falloff(field["falloff"]);
+    if (field.Has("falloff_type")) stroke.falloffType = field["falloff_type"].Choice(kFalloffTypes);
+    if (field.Has("direction")) stroke.direction = field["direction"].Integer(0, 12);
+    field.IfPresent("mirror", stroke.mirror, [](const Field& f) { return f.Choice(kMirrorModes); });
+    if (field.Has("stamp")) stroke.stamp = field["stamp"].Value().is_null() ? QString() : field["stamp"].String();
+    if (field.Has("stamp_options")) stroke.stampOptions = ReadStampOptions(field["stamp_options"]);
+    for (const Field& point : field["path"].Items()) stroke.path.push_back(point.Point());
+    if (stroke.path.empty()) field["path"].Fail(QStringLiteral("needs at least one point"));
+    return stroke;
+}
+
+StrokeStep WholeMesh(const Field& field) {
+    field.ExpectObject({"tool", "amount", "from_camera", "invert", "smooth", "attributes", "camera"});
+    StrokeStep step;
+    BrushSettings(field, step);
+    step.strength = field["amount"].Number(0.0, 1000.0);
+    field.IfPresent("from_camera", step.fromCamera, [](const Field& f) { return f.Bool(); });
+    return step;
+}
+
+Step ReadStep(const Field& field, const std::set<QString>& layers) {
+    Step step;
+    step.where = field.Where();
+    if (!field.Value().is_object() || field.Value().size() != 1)
+        field.Fail(QStringLiteral("a step is an object with one of \"stroke\", \"whole_mesh\", \"undo\", \"redo\", \"layer\""));
+    if (field.Has("stroke")) {
+        step.stroke = Stroke(field["stroke"]);
+    } else if (field.Has("whole_mesh")) {
+        step.kind = Step::kWholeMesh;
+        step.stroke = WholeMesh(field["whole_mesh"]);
+    } else if (field.Has("undo") || field.Has("redo")) {
+        step.kind = field.Has("undo") ? Step::kUndo : Step::kRedo;
+        step.count = uint32_t(field[field.Has("undo") ? "undo" : "redo"].Integer(1, 1 << 20));
+    } else if (field.Has("layer")) {
+        step.kind = Step::kLayer;
+        const Field layer = field["layer"];
+        layer.ExpectObject({"name", "strength"});
+        step.layer = layer["name"].String();
+        if (!step.layer.isEmpty() && !layers.count(step.layer))
+            layer["name"].Fail(QStringLiteral("no layer %1 in \"layers\"").arg(Quoted(step.layer)));
+        if (layer.Has("strength")) {
+            if (step.layer.isEmpty()) layer.Fail(QStringLiteral("the base has no strength"));
+            step.layerStrength = layer["strength"].Number(0.0, 1.0);
+        }
+    } else {
+        field.Fail(QStringLiteral("unknown step %1").arg(Quoted(QString::fromStdString(field.Value().begin().key()))));
+    }
+    return step;
+}
+
+void ReadMesh(const Field& field, Session& session) {
+    field.ExpectObject({"builtin", "obj", "subdivide"});
+    if (field.Has("builtin") == field.Has("obj")) field.Fail(QStringLiteral("needs either \"builtin\" or \"obj\""));
+    if (field.Has("builtin")) {
+        session.shape = field["builtin"].String();
+        if (!shapes::ShapeNames().contains(session.shape))
+            field["builtin"].Fail(QStringLiteral("%1 is not one of %2").arg(Quoted(session.shape), shapes::ShapeNames().join(QStringLiteral(", "))));
+    } else {
+        session.objPath = field["obj"].String();
+    }
+    field.IfPresent("subdivide", session.subdivide, [](const Field& f) { return uint32_t(f.Integer(0, 10)); });
+}
+
+void ReadLayers(const Field& field, Session& session) {
+    std::set<QString> names;
+    for (const Field& item : field.Items()) {
+        item.ExpectObject({"name", "strength", "locked"});
+        LayerSetup layer;
+        layer.name = item["name"].String();
+        if (layer.name.isEmpty() || !names.insert(layer.name).second)
+            item["name"].Fail(QStringLiteral("layer names must be distinct and not empty"));
+        item.IfPresent("strength", layer.strength, [](const Field& f) { return f.Number(0.0, 1.0); });
+        item.IfPresent("locked", layer.locked, [](const Field& f) { return f.Bool(); });
+        session.layers.push_back(layer);
+    }
+}
+
+FreezeRegion ReadFreezeRegion(const Field& field) {
+    field.ExpectObject({"sphere", "box", "strength"});
+    FreezeRegion region;
+    if (field.Has("sphere") == field.Has("box")) field.Fail(QStringLiteral("needs either \"sphere\" or \"box\""));
+    if (field.Has("sphere")) {
+        const Field sphere = field["sphere"];
+        sphere.ExpectObject({"center", "radius"});
+        region.centre = sphere["center"].Point();
+        region.radius = sphere["radius"].Positive();
+    } else {
+        const Field box = field["box"];
+        box.ExpectObject({"min", "max"});
+        region.box = true;
+        region.centre = box["min"].Point();
+        region.corner = box["max"].Point();
+        if (region.centre.x > region.corner.x || region.centre.y > region.corner.y || region.centre.z > region.corner.z)
+            box.Fail(QStringLiteral("\"min\" must not exceed \"max\""));
+    }
+    field.IfPresent("strength", region.strength, [](const Field& f) { return f.Number(0.0, 1.0); });
+    return region;
+}
+
+PictureSetup ReadPicture(const Field& field) {
+    field.ExpectObject({"before_after", "width", "height", "eye"});
+    PictureSetup picture;
+    field.IfPresent("before_after", picture.beforeAndAfter, [](const Field& f) { return f.Bool(); });
+    field.IfPresent("width", picture.width, [](const Field& f) { return f.Integer(16, 4096); });
+    field.IfPresent("height", picture.height, [](const Field& f) { return f.Integer(16, 4096); });
+    if (field.Has("eye")) picture.eye = field["eye"].Point();
+    return picture;
+}
+
+}  // namespace
+
+void StampOptions::ApplyTo(tarnix::StampConfiguration& stamp) const {
+    stamp.m_factor = factor.value_or(stamp.m_factor);
+    stamp.m_offset = offset.value_or(stamp.m_offset);
+    stamp.m_rotation = rotation.value_or(stamp.m_rotation);
+    stamp.m_inverted = inverted.value_or(stamp.m_inverted);
+    stamp.m_tiled = tiled.value_or(stamp.m_tiled);
+    stamp.m_buildUp = buildUp.value_or(stamp.m_buildUp);
+    stamp.m_followStroke = followStroke.value_or(stamp.m_followStroke);
+    stamp.m_mirrored = mirrored.value_or(stamp.m_mirrored);
+    stamp.m_randomize = randomize.value_or(stamp.m_randomize);
+}
+
+Session ParseSession(const QByteArray& text, const QString& file) {
+    json document;
+    try {
+        document = json::parse(text.constData(), text.constData() + text.size());
+    } catch (const json::parse_error& error) {
+        // The library's message names the byte and what it expected there.
+        const QString reason = QString::fromUtf8(error.what()).section(QStringLiteral(": "), 1);
+        Fail(QStringLiteral("%1: not valid JSON: %2").arg(file, reason));
+    }
+    Session session;
+    session.file = file;
+    const Field root(document, QString(), session.file);
+    root.ExpectObject({"mesh", "scale", "rotate", "translate", "layers", "active_layer", "freeze", "preferences",
+                       "camera", "picture", "steps"});
+    ReadMesh(root["mesh"], session);
+    if (root.Has("scale")) {
+        const Field scale = root["scale"];
+        if (scale.Value().is_number()) {
+            const float s = scale.Positive();
+            session.scale = {s, s, s};
+        } else {
+            const std::vector<Field> axes = scale.Items();
+            if (axes.size() != 3) scale.Fail(QStringLiteral("must be a number or a list of three numbers"));
+            session.scale = {axes[0].Positive(), axes[1].Positive(), axes[2].Positive()};
+        }
+    }
+    root.IfPresent("rotate", session.rotate, [](const Field& f) { return f.Point(); });
+    root.IfPresent("translate", session.translate, [](const Field& f) { return f.Point(); });
+    if (root.Has("layers")) ReadLayers(root["layers"], session);
+    std::set<QString> layerNames;
+    for (const LayerSetup& layer : session.layers) layerNames.insert(layer.name);
+    if (root.Has("active_layer")) {
+        session.activeLayer = root["active_layer"].String();
+        if (!session.activeLayer.isEmpty() && !layerNames.count(session.activeLayer))
+            root["active_layer"].Fail(QStringLiteral("no layer %1 in \"layers\"").arg(Quoted(session.activeLayer)));
+    }
+    if (root.Has("freeze"))
+        for (const Field& region : root["freeze"].Items()) session.freeze.push_back(ReadFreezeRegion(region));
+    if (root.Has("preferences")) session.preferences = NamedValues(root["preferences"]);
+    if (root.Has("camera")) session.camera = Camera(root["camera"]);
+    if (root.Has("picture")) session.picture = ReadPicture(root["picture"]);
+    for (const Field& step : root["steps"].Items()) session.steps.push_back(ReadStep(step, layerNames));
+    return session;
+}
+
+Session ReadSession(const QString& path) {
+    QFile file(path);
+    if (!file.exists()) Fail(QStringLiteral("%1: no such file").arg(path));
+    if (!file.open(QIODevice::ReadOnly)) Fail(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+    return ParseSession(file.readAll(), path);
+}
+
+QString SessionRelativePath(const Session& session, const QString& path) {
+    if (QFileInfo(path).isAbsolute()) return path;
+    return QFileInfo(session.file).dir().filePath(path);
+}
+
+}  // namespace corvane_sculpt

@@ -1,0 +1,121 @@
+#pragma once
+// A sculpting session as a session file describes it (docs/session-format.md): the mesh and
+// how far to subdivide it, where it sits in the world, its layers and frozen regions, the
+// preference values, the picture to take, and the steps: strokes, whole-mesh applications,
+// undo, redo and layer changes.
+//
+// ReadSession checks everything the file alone can tell (types, ranges, names of shapes,
+// mirror modes, falloffs); the names only the loaded module knows (tools, attributes,
+// preferences) are checked by the host before it sculpts (CheckAgainstBrush in
+// sculpt_host.h). Every complaint is one line naming the file, the place in it and the fault.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include <QString>
+
+#include "tarnix/math/vector.h"
+#include "tarnix/stamp_configuration.h"
+
+namespace corvane_sculpt {
+
+/// A brush attribute or preference value as the file gives it, checked against the
+/// attribute's type when the brush is known.
+struct NamedValue {
+    QString name;
+    nlohmann::json value;
+    QString where;  // its place in the file, for messages
+};
+
+struct CameraPlacement {
+    tarnix::Vector eye, target;
+};
+
+/// Changes to the stamp record; what is not given stays as the tool has it.
+struct StampOptions {
+    std::optional<float> factor, offset, rotation;
+    std::optional<bool> inverted, tiled, buildUp, followStroke, mirrored, randomize;
+    void ApplyTo(tarnix::StampConfiguration& stamp) const;
+};
+
+struct StrokeStep {
+    QString tool;
+    float size = 0.1f;
+    float strength = 15.0f;
+    float pressure = 1.0f;
+    std::optional<int> falloff;      // a preset curve, or BrushOperation::kNoFalloff
+    std::optional<int> falloffType;  // BrushOperation::FalloffType
+    std::optional<int> direction;    // 0..12
+    bool invert = false;
+    bool smooth = false;
+    int mirror = 0;  // MirrorConfiguration::Mode
+    std::optional<QString> stamp;  // absent: the tool's own stamp; empty: none
+    StampOptions stampOptions;
+    std::vector<NamedValue> attributes;
+    std::vector<tarnix::Vector> path;       // world space; empty for a whole-mesh step
+    std::optional<CameraPlacement> camera;  // else the session's
+    bool fromCamera = false;                // whole mesh: weigh vertices by facing the camera
+};
+
+struct Step {
+    enum Kind { kStroke, kWholeMesh, kUndo, kRedo, kLayer };
+    Kind kind = kStroke;
+    QString where;       // "steps[3]"
+    StrokeStep stroke;   // kStroke, kWholeMesh (its "amount" is the strength)
+    uint32_t count = 1;  // kUndo, kRedo
+    QString layer;       // kLayer: the layer to make active ("" for none)
+    std::optional<float> layerStrength;
+};
+
+struct LayerSetup {
+    QString name;
+    float strength = 1.0f;
+    bool locked = false;
+};
+
+struct FreezeRegion {
+    bool box = false;
+    tarnix::Vector centre;  // sphere; box: its minimum
+    tarnix::Vector corner;  // box: its maximum
+    float radius = 0.0f;
+    float strength = 1.0f;  // 0 free .. 1 held
+};
+
+struct PictureSetup {
+    bool beforeAndAfter = false;
+    int width = 800;
+    int height = 600;
+    std::optional<tarnix::Vector> eye;  // else from the front, above and to the right
+};
+
+struct Session {
+    QString file;    // the session file, for messages and relative paths
+    QString shape;   // a built-in shape, or empty
+    QString objPath;  // else this file (relative to the session file)
+    uint32_t subdivide = 0;
+    tarnix::Vector scale{1, 1, 1};
+    tarnix::Vector rotate{0, 0, 0};  // degrees about x, then y, then z
+    tarnix::Vector translate{0, 0, 0};
+    std::vector<LayerSetup> layers;
+    QString activeLayer;  // empty: sculpt the base
+    std::vector<FreezeRegion> freeze;
+    std::vector<NamedValue> preferences;
+    std::optional<CameraPlacement> camera;
+    PictureSetup picture;
+    std::vector<Step> steps;
+};
+
+/// @brief Reads and checks the session file at `path`. Throws tarnix::Error* with one line
+/// naming the file and the fault.
+Session ReadSession(const QString& path);
+/// @brief The same for a session held in memory; `file` names it in messages.
+Session ParseSession(const QByteArray& text, const QString& file);
+
+/// @brief The file a path of the session names: relative paths start at the session file's
+/// folder.
+QString SessionRelativePath(const Session& session, const QString& path);
+
+}  // namespace corvane_sculpt

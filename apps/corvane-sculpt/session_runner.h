@@ -1,0 +1,21 @@
+#pragma once
+// Running a session: the mesh is made (a built-in shape or an OBJ file, subdivided), placed
+// in the world and prepared (layers, frozen regions, preferences); the steps run in order
+// through the host's stroke driver; then the mesh (result.obj, in its own space), a picture
+// (preview.png) and the figures (report.json) are written to the output folder. Progress and
+// a summary table go to `out`; the module's own log lines go to standard error.
+
+#include <QString>
+#include <QTextStream>
+
+#include "session.h"
+
+namespace corvane_sculpt {
+
+class BrushHost;
+
+/// @brief Runs `session` with the brush of `host`. Every fault of the session is found before
+/// anything is written. Throws tarnix::Error*.
+void RunSession(const Session& session, BrushHost& host, const QString& outputDirectory, QTextStream& out);
+
+}  // namespace corvane_sculpt
