@@ -305,13 +305,18 @@ void Mesh::EndOfChange(bool commit, bool /*otherMeshesChanged*/) {
 }
 
 void Mesh::UpdateBoundingBox(const AxisAlignedBoundingBox& area) {
-    if (!area.IsEmpty()) {
-        m_boundingBox.Extend(area);
-        return;
+    if (area.IsEmpty()) m_boundingBoxStale = true;
+    else if (!m_boundingBoxStale) m_boundingBox.Extend(area);
+}
+
+const AxisAlignedBoundingBox& Mesh::BoundingBox() const {
+    if (m_boundingBoxStale) {
+        m_boundingBox.SetEmpty();
+        for (const VertexRecord& record : m_vertices)
+            m_boundingBox.Extend({record.position[0], record.position[1], record.position[2]});
+        m_boundingBoxStale = false;
     }
-    m_boundingBox.SetEmpty();
-    for (const VertexRecord& record : m_vertices)
-        m_boundingBox.Extend({record.position[0], record.position[1], record.position[2]});
+    return m_boundingBox;
 }
 
 const TopologicalSymmetry& Mesh::Symmetry() {

@@ -147,8 +147,11 @@ public:
 
     const AxisAlignedBoundingBox& PendingUpdateBox() const { return m_pendingUpdate; }
     void SetPendingUpdateBox(const AxisAlignedBoundingBox& box) { m_pendingUpdate = box; }
-    const AxisAlignedBoundingBox& BoundingBox() const { return m_boundingBox; }
-    /// @brief Grows the box by `area`; an empty `area` recomputes it from all vertices.
+    /// @brief The box of all vertices as of the last UpdateBoundingBox.
+    const AxisAlignedBoundingBox& BoundingBox() const;
+    /// @brief Grows the box by `area`; an empty `area` recomputes it from all vertices. The
+    /// recomputation waits until the box is next asked for, so that a brush ending every stroke
+    /// with one pays nothing while nobody looks.
     void UpdateBoundingBox(const AxisAlignedBoundingBox& area);
 
     /// @brief The mesh's spatial grid (ray casts, box queries); created on first use when
@@ -176,7 +179,8 @@ private:
     MeshUnlocker* m_lockHolder = nullptr;
     uint32_t m_frozenCount = 0;
     AxisAlignedBoundingBox m_pendingUpdate;
-    AxisAlignedBoundingBox m_boundingBox;
+    mutable AxisAlignedBoundingBox m_boundingBox;
+    mutable bool m_boundingBoxStale = false;
     std::unique_ptr<MeshChange> m_currentChange;
     std::unique_ptr<SpatialGrid> m_grid;
     std::unique_ptr<TopologicalSymmetry> m_symmetry;
