@@ -48,7 +48,8 @@ void WriteReport(const SessionReport& report, const QString& path) {
         document["strokes"].push_back({{"step", s.step.toStdString()}, {"tool", s.tool.toStdString()},
                                        {"whole_mesh", s.wholeMesh}, {"dabs", s.dabs},
                                        {"processed_vertices", s.processedVertices}, {"vertex_updates", s.vertexUpdates},
-                                       {"moved_vertices", s.movedVertices}, {"max_displacement", s.maxDisplacement},
+                                       {"moved_vertices", s.movedVertices},
+                                       {"added_vertices", s.addedVertices}, {"max_displacement", s.maxDisplacement},
                                        {"seconds", s.seconds}, {"mega_vertices_per_second", rate}});
     }
     QSaveFile file(path);

@@ -19,7 +19,8 @@ struct StrokeFigures {
     uint32_t dabs = 0;
     uint64_t processedVertices = 0;
     uint64_t vertexUpdates = 0;
-    uint64_t movedVertices = 0;
+    uint64_t movedVertices = 0;    // of the vertices there before the stroke
+    int64_t addedVertices = 0;     // by dynamic tessellation
     double maxDisplacement = 0.0;
     double seconds = 0.0;
     double megaVerticesPerSecond = 0.0;  // NaN when the module logged no figure

@@ -1,5 +1,6 @@
 #include "session_runner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -211,7 +212,8 @@ void SessionRun::Sculpt(const Step& step) {
     }
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    for (uint32_t v = 0; v < m_level->VertexCount(); ++v) {
+    // A tessellating stroke adds vertices; only those that were there before count as moved.
+    for (uint32_t v = 0; v < std::min(m_level->VertexCount(), uint32_t(before.size())); ++v) {
         const double moved = (m_level->VertexPosition(v) - before[v]).Length();
         figures.movedVertices += moved > 0.0;
         figures.maxDisplacement = std::max(figures.maxDisplacement, moved);
@@ -220,9 +222,11 @@ void SessionRun::Sculpt(const Step& step) {
     figures.processedVertices = statistics.processedVertices;
     figures.vertexUpdates = statistics.vertexUpdates;
     figures.megaVerticesPerSecond = LastLoggedRate();
+    figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(before.size());
     m_out << stroke.tool << (figures.wholeMesh ? " over the whole mesh" : "") << ": " << figures.dabs << " dabs, "
-          << figures.movedVertices << " vertices moved, " << QString::number(figures.seconds, 'f', 3) << " s"
-          << Qt::endl;
+          << figures.movedVertices << " vertices moved, ";
+    if (figures.addedVertices != 0) m_out << figures.addedVertices << " vertices added, ";
+    m_out << QString::number(figures.seconds, 'f', 3) << " s" << Qt::endl;
     m_report.strokes.push_back(figures);
 }
 

@@ -83,6 +83,11 @@ void Mesh::SetTopology(FaceKind kind, Store<uint32_t>& cornerIndices, const floa
 }
 
 void Mesh::InvalidateTopology() {
+    ReleaseTopologyCaches();
+    m_currentChange.reset();
+}
+
+void Mesh::ReleaseTopologyCaches() {
     m_adjacency.Release();
     m_vertexFaceStart.Release();
     m_vertexFaces.Release();
@@ -90,7 +95,39 @@ void Mesh::InvalidateTopology() {
     m_vertexMarks.Release();
     m_grid.reset();
     m_symmetry.reset();
-    m_currentChange.reset();
+}
+
+void Mesh::BeginTopologyEdit() { CurrentChange()->KeepTopology(); }
+
+uint32_t Mesh::AppendVertex(const Vector& position, uint8_t freeze) {
+    VertexRecord record{};
+    record.position[0] = position.x;
+    record.position[1] = position.y;
+    record.position[2] = position.z;
+    record.undoSlot = kNone;
+    record.freeze = freeze;
+    if (!m_vertices.Append(record) || !m_normals.Append(PackedNormal{0, 0, 0, 0})) throw &Error::s_cBadAlloc;
+    return m_vertices.Count() - 1;
+}
+
+uint32_t Mesh::AppendFace(const uint32_t* corners, uint8_t flags) {
+    for (uint32_t k = 0; k < CornersPerFace(); ++k)
+        if (!m_cornerIndices.Append(corners[k])) throw &Error::s_cBadAlloc;
+    if (!m_faceFlags.Append(flags)) throw &Error::s_cBadAlloc;
+    return m_faceCount++;
+}
+
+void Mesh::SetFaceCorners(uint32_t face, const uint32_t* corners) {
+    std::copy(corners, corners + CornersPerFace(), m_cornerIndices.Data() + size_t(face) * CornersPerFace());
+}
+
+void Mesh::TopologyChanged() {
+    ReleaseTopologyCaches();
+    m_frozenCount = 0;
+    for (const VertexRecord& record : m_vertices) m_frozenCount += (record.freeze & kFreezeStrengthMask) != 0;
+    RecomputeNormals();
+    m_boundingBoxStale = true;
+    ContentChanged();
 }
 
 void Mesh::RecomputeNormals() {
@@ -297,7 +334,7 @@ MeshChange* Mesh::CurrentChange() {
 }
 
 void Mesh::EndOfChange(bool commit, bool /*otherMeshesChanged*/) {
-    if (commit && m_currentChange && m_currentChange->Count() > 0) {
+    if (commit && m_currentChange && (m_currentChange->Count() > 0 || m_currentChange->KeepsTopology())) {
         if (m_geometry) m_geometry->CommitChange(std::move(m_currentChange));
         m_currentChange.reset();
     }

@@ -1,14 +1,56 @@
 #include "tarnix/mesh_change.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
+#include "tarnix/error.h"
 #include "tarnix/mesh.h"
 #include "tarnix/sculpt_layer.h"
 
 namespace tarnix {
 
+struct MeshChange::MeshState {
+    uint32_t faceCount = 0;
+    std::vector<uint32_t> corners;
+    std::vector<VertexRecord> vertices;
+    std::vector<PackedNormal> normals;
+    std::vector<uint8_t> faceFlags;
+};
+
+namespace {
+
+template <class T>
+void Exchange(Store<T>& store, std::vector<T>& kept) {
+    std::vector<T> current(store.begin(), store.end());
+    if (!store.Reserve(uint32_t(kept.size()))) throw &Error::s_cBadAlloc;
+    std::copy(kept.begin(), kept.end(), store.Data());
+    store.SetCount(uint32_t(kept.size()));
+    kept.swap(current);
+}
+
+}  // namespace
+
 MeshChange::MeshChange(Mesh* mesh) : m_mesh(mesh) {}
+
+MeshChange::~MeshChange() = default;
+
+void MeshChange::KeepTopology() {
+    if (m_topology) return;
+    m_topology = std::make_unique<MeshState>();
+    MeshState& kept = *m_topology;
+    kept.faceCount = m_mesh->m_faceCount;
+    kept.corners.assign(m_mesh->m_cornerIndices.begin(), m_mesh->m_cornerIndices.end());
+    kept.vertices.assign(m_mesh->m_vertices.begin(), m_mesh->m_vertices.end());
+    kept.normals.assign(m_mesh->m_normals.begin(), m_mesh->m_normals.end());
+    kept.faceFlags.assign(m_mesh->m_faceFlags.begin(), m_mesh->m_faceFlags.end());
+    for (const StoredVertexInfo& entry : m_entries) {
+        std::memcpy(kept.vertices[entry.m_vertex].position, entry.m_position, sizeof(entry.m_position));
+        kept.normals[entry.m_vertex] = {entry.m_normal[0], entry.m_normal[1], entry.m_normal[2], 0};
+    }
+    // The kept records point at no entry: the entries describe the other state.
+    for (VertexRecord& record : kept.vertices) record.undoSlot = Mesh::kNone;
+}
 
 StoredVertexInfo* MeshChange::Add_uncached(uint32_t vertex, uint32_t face, VertexRecord* record,
                                            bool withLayer, float buildUp) {
@@ -49,6 +91,16 @@ StoredVertexInfo* MeshChange::Find(uint32_t vertex) {
 }
 
 void MeshChange::Swap() {
+    if (m_topology) {
+        MeshState& kept = *m_topology;
+        Exchange(m_mesh->m_cornerIndices, kept.corners);
+        Exchange(m_mesh->m_vertices, kept.vertices);
+        Exchange(m_mesh->m_normals, kept.normals);
+        Exchange(m_mesh->m_faceFlags, kept.faceFlags);
+        std::swap(m_mesh->m_faceCount, kept.faceCount);
+        m_mesh->TopologyChanged();
+        return;
+    }
     for (StoredVertexInfo& entry : m_entries) {
         VertexRecord& record = m_mesh->m_vertices[entry.m_vertex];
         for (int i = 0; i < 3; ++i) std::swap(entry.m_position[i], record.position[i]);

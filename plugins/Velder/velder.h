@@ -10,9 +10,12 @@
 //   - the vertex record store: 64-byte records of the tessellated mesh's vertices, in pages;
 //   - the tessellator's entry points and the base face test.
 //
-// \note The tessellator does not change topology yet: MeshEditable answers false for every
-// mesh, so brushes always take their own (non-tessellating) path. The tessellator still
-// collects the faces under each dab, and the record store is kept for the stroke.
+// Tessellation applies to triangle meshes that stand alone (a geometry of one level, without
+// sculpt layers): there, each refinement splits the edges under the dab that are longer than
+// the detail asked for, so the brush always has vertices to move. Edges are split at their
+// midpoints, neighbours included, so the mesh stays closed. The stroke's undo record keeps
+// the mesh as it was; undo brings the old faces back and redo the new ones. Reduction (merging
+// short edges) is not done.
 
 #include <cstdint>
 #include <vector>
@@ -80,18 +83,24 @@ public:
     void BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType trigger) override;
     void EndStroke() override;
 
-    /// @brief Whether the tessellating path applies to `mesh` (so far: never).
+    /// Edge length aimed at, as a fraction of the brush radius, when adaptive refinement is off.
+    static constexpr float kDefaultDetail = 0.2f;
+
+    /// @brief Whether the tessellating path applies to `mesh`: dynamic tessellation is on and
+    /// `mesh` is a triangle mesh standing alone (no subdivision levels, no sculpt layers).
     bool MeshEditable(const tarnix::Mesh* mesh) const;
     /// @brief Whether it applies to the mesh of the current dab.
     bool CurrentMeshEditable() const;
-    /// @brief Starts the tessellator for a dab at `point` of radius `size`; refinement aims
-    /// at edges of `detail` times the radius.
+    /// @brief Starts the tessellator for a dab at `point` of radius `size` (world units).
+    /// Refinement aims at edges of the adaptive-refinement amount times the radius
+    /// (kDefaultDetail when that is off) and splits edges longer than `detail` times that.
     void InitializeTessellator(const tarnix::SurfacePoint* point, float size, tarnix::MeshChange* change,
                                float detail, bool refine, bool reduce);
     /// @brief Collects the faces under the current dab.
     void CollectFaces();
     const std::vector<uint32_t>& CollectedFaces() const { return m_collectedFaces; }
-    /// @brief Refines and reduces the collected faces (no topology change yet).
+    /// @brief Refines the collected faces in up to `iterations` passes (see the header
+    /// comment); `reduce` and `smooth` are accepted and not used.
     void DoRefineReduce(bool refine, bool reduce, int iterations, bool smooth);
     /// @brief The base face test: whether `face` of `mesh` may be worked on.
     bool Tester(tarnix::Mesh* mesh, uint32_t face) override;
@@ -114,6 +123,11 @@ public:
     VertexRecordStore m_records;
 
 private:
+    /// One pass of refinement over `region`; the faces it made or changed are added to it.
+    /// False when no edge needed splitting.
+    bool SplitLongEdges(tarnix::Mesh& mesh, std::vector<uint32_t>& region, bool& editing);
+
+    tarnix::Mesh* m_strokeMesh = nullptr;
     tarnix::SurfacePoint m_tessellationPoint;
     float m_tessellationSize = 0.0f;
     float m_tessellationDetail = 0.0f;

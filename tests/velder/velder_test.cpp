@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <vector>
 
 #include "builtin_shapes.h"
 #include "tarnix/class_desc.h"
@@ -31,11 +33,74 @@ TEST(VelderTest, RecordStoreHandsOutRecordsAcrossPages) {
     EXPECT_FALSE(store.IsActive());
 }
 
+TEST(VelderTest, OnlyStandAloneTriangleMeshesAreEditable) {
+    PlainBrush brush;
+    auto triangles = shapes::Subdivided(shapes::Octahedron(), 0);
+    EXPECT_FALSE(brush.MeshEditable(triangles->LowestLevel())) << "tessellation is off";
+    brush.m_dynamicTessellationAttr.SetValue(true);
+    EXPECT_TRUE(brush.MeshEditable(triangles->LowestLevel()));
+    auto subdivided = shapes::Subdivided(shapes::Octahedron(), 1);
+    EXPECT_FALSE(brush.MeshEditable(subdivided->LowestLevel())) << "levels are refined from it";
+    EXPECT_FALSE(brush.MeshEditable(subdivided->HighestLevel())) << "quads";
+    triangles->LowestLevel()->AddLayer(QStringLiteral("detail"));
+    EXPECT_FALSE(brush.MeshEditable(triangles->LowestLevel())) << "layers hold per-vertex offsets";
+}
+
+TEST(VelderTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndoes) {
+    auto geometry = shapes::Subdivided(shapes::Octahedron(), 0);
+    tarnix::SubdivisionLevel* level = geometry->LowestLevel();
+    const auto snapshot = [level] {
+        std::vector<float> state;
+        for (uint32_t v = 0; v < level->VertexCount(); ++v)
+            state.insert(state.end(), level->m_vertices[v].position, level->m_vertices[v].position + 3);
+        state.insert(state.end(), level->m_cornerIndices.begin(), level->m_cornerIndices.end());
+        return state;
+    };
+    const std::vector<float> original = snapshot();
+    PlainBrush brush;
+    brush.m_dynamicTessellationAttr.SetValue(true);
+    const tarnix::Vector centre(1.0f / 3, 1.0f / 3, 1.0f / 3);  // the middle of face 0
+    const tarnix::SurfacePoint point(level, 0, centre, centre.Normalized());
+    const float radius = 0.4f;
+    brush.InitializeTessellator(&point, radius, level->CurrentChange(), 1.1f, true, false);
+    ASSERT_TRUE(brush.CurrentMeshEditable());
+    brush.CollectFaces();
+    brush.DoRefineReduce(true, true, 19, true);
+    ASSERT_GT(level->VertexCount(), 6u);
+
+    // No edge inside the brush is longer than asked for; every edge has one face on each side,
+    // the two running it in opposite directions (closed and consistently oriented).
+    const float longest = radius * Velder::kDefaultDetail * 1.1f;
+    std::map<std::pair<uint32_t, uint32_t>, int> directed;
+    for (uint32_t f = 0; f < level->m_faceCount; ++f) {
+        const uint32_t* c = level->FaceCorners(f);
+        for (int k = 0; k < 3; ++k) {
+            const tarnix::Vector a = level->VertexPosition(c[k]), b = level->VertexPosition(c[(k + 1) % 3]);
+            if ((a - centre).Length() < radius && (b - centre).Length() < radius) {
+                EXPECT_LE((a - b).Length(), longest);
+            }
+            ++directed[{c[k], c[(k + 1) % 3]}];
+        }
+    }
+    for (const auto& [edge, count] : directed) {
+        EXPECT_EQ(count, 1);
+        EXPECT_EQ(directed.count({edge.second, edge.first}), 1u) << edge.first << "-" << edge.second;
+    }
+    for (uint32_t v = 0; v < level->VertexCount(); ++v)
+        EXPECT_NEAR(level->VertexNormal(v).Length(), 1.0f, 1e-3f) << "normals of new vertices are made";
+
+    const std::vector<float> refined = snapshot();
+    level->EndOfChange(true, false);
+    ASSERT_TRUE(geometry->Undo());
+    EXPECT_EQ(snapshot(), original);
+    ASSERT_TRUE(geometry->Redo());
+    EXPECT_EQ(snapshot(), refined);
+}
+
 TEST(VelderTest, TessellatorCollectsTheFacesUnderTheDab) {
     auto geometry = shapes::Subdivided(shapes::Plane(4, 4), 1);
     tarnix::SubdivisionLevel* level = geometry->HighestLevel();
     PlainBrush brush;
-    EXPECT_FALSE(brush.MeshEditable(level)) << "the tessellator changes no topology yet";
     const tarnix::SurfacePoint point(level, 0, {2, 2, 0}, {0, 0, 1});
     brush.InitializeTessellator(&point, 0.3f, nullptr, 1.1f, true, false);
     EXPECT_FALSE(brush.CurrentMeshEditable());

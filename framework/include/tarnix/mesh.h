@@ -140,6 +140,21 @@ public:
 
     /// @brief The undo record that collects the current change (created on first use).
     MeshChange* CurrentChange();
+
+    // ---- topology edits (a tessellating brush inside a change) --------------------------------
+    /// @brief Before faces or vertices are added or rewired: the current change keeps the mesh
+    /// as it was, so that undo brings the old faces back.
+    void BeginTopologyEdit();
+    /// @brief Appends a vertex at `position` (freeze `freeze`); its normal comes with the
+    /// next recompute. Returns its index.
+    uint32_t AppendVertex(const Vector& position, uint8_t freeze);
+    /// @brief Appends a face of CornersPerFace() corners with `flags`. Returns its index.
+    uint32_t AppendFace(const uint32_t* corners, uint8_t flags);
+    /// @brief Rewires `face` to `corners`.
+    void SetFaceCorners(uint32_t face, const uint32_t* corners);
+    /// @brief After the edits: what depends on the topology (adjacency, vertex faces, the
+    /// spatial grid, the symmetry, normals, the box) is rebuilt or marked for rebuilding.
+    void TopologyChanged();
     /// @brief Ends a change. With `commit` the current undo record, when it holds entries,
     /// goes to the geometry's undo stack and a fresh one starts; `otherMeshesChanged` tells
     /// that the same operation changed further meshes. Content version and box are updated.
@@ -170,6 +185,7 @@ public:
 protected:
     friend class Geometry;
     void InvalidateTopology();
+    void ReleaseTopologyCaches();
     void BuildAdjacency() const;
     void BuildVertexFaces() const;
 

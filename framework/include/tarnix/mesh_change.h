@@ -6,8 +6,14 @@
 //
 // Undoing a change swaps the stored and the current states; doing it again (redo) swaps
 // them back, so both are bit-exact.
+//
+// A change that alters the topology (a tessellating brush splitting faces) keeps the whole
+// mesh as it was when the change began instead: vertices, normals, faces and face flags.
+// Swapping then exchanges the whole mesh, and the per-vertex entries are not used.
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "tarnix/store.h"
 
@@ -39,6 +45,7 @@ struct StoredVertexInfo {
 class MeshChange {
 public:
     explicit MeshChange(Mesh* mesh);
+    ~MeshChange();
 
     Mesh* GetMesh() const { return m_mesh; }
     uint32_t Count() const { return m_entries.Count(); }
@@ -55,13 +62,23 @@ public:
     /// @brief The vertex's entry, or null when it has none.
     StoredVertexInfo* Find(uint32_t vertex);
 
-    /// @brief Exchanges the stored and the current states of every entry (undo, then redo).
+    /// @brief Exchanges the stored and the current states of every entry (undo, then redo),
+    /// or of the whole mesh when the change keeps the topology.
     void Swap();
 
+    /// @brief Keeps the whole mesh as it was when the change began (the entries give the
+    /// starting positions and normals of the vertices moved so far). Once per change.
+    void KeepTopology();
+    bool KeepsTopology() const { return m_topology != nullptr; }
+
 private:
+    /// The whole mesh at one moment.
+    struct MeshState;
+
     Mesh* m_mesh;
     SculptLayer* m_layer = nullptr;
     Store<StoredVertexInfo> m_entries{"undo entries"};
+    std::unique_ptr<MeshState> m_topology;
 };
 
 }  // namespace tarnix

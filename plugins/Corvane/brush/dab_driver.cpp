@@ -228,6 +228,15 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
             m_ringPositions = m_ringLayerPositions = nullptr;
             return;
         }
+        // Refinement every interval of dabs (a dab and its mirrored twin count once).
+        const uint32_t interval = uint32_t(std::max(1, m_refineIntervalAttr.Value()));
+        if (m_dabSerial % interval == 0) {
+            CollectFaces();
+            DoRefineReduce(true, true, 19, true);
+            m_geodesic.SetCount(0);
+        }
+        if (MirrorConfig().MirrorMode() == tarnix::MirrorConfiguration::kOff || m_mirrorIndex == 1) ++m_dabSerial;
+        m_dabStamp = level.m_changeCounter;
     }
 
     const bool quads = level.m_faceKind == tarnix::Mesh::kQuads;
