@@ -97,6 +97,8 @@ void SessionRun::BuildMesh() {
     m_geometry = GeometryFromPolygons(polygons, name);
     m_geometry->Subdivide(m_session.subdivide);
     m_level = m_geometry->HighestLevel();
+    // The spatial index is built with the mesh, as a host does on loading, not by the first stroke.
+    m_level->Grid(true);
     m_out << "  " << m_level->VertexCount() << " vertices, " << m_level->m_faceCount << " faces" << Qt::endl;
 }
 
