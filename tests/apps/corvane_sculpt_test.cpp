@@ -195,6 +195,28 @@ TEST(CorvaneSculptTest, FrozenRegionsAndTheMeshTransformReachTheBrush) {
     EXPECT_EQ(movedAbove, 0) << "nothing frozen moved";
 }
 
+TEST(CorvaneSculptTest, StrokesGoIntoTheActiveLayerAndFollowItsStrength) {
+    // Two strokes into the layer "detail", then its strength turned to 0: the base is untouched.
+    QTemporaryDir folder, layered, untouched;
+    const QByteArray mesh = R"("mesh": { "builtin": "cube", "subdivide": 4 })";
+    const QString session = Write(folder, "layer.json", "{ " + mesh + R"(,
+        "layers": [ { "name": "detail" } ], "active_layer": "detail",
+        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.5, "strength": 0.1, "path": [[0, 0, 1.5], [0.3, 0.1, 1.5]] } },
+                   { "stroke": { "tool": "Wax", "size": 0.4, "strength": 0.5, "path": [[0, 0.2, 1.5]] } },
+                   { "layer": { "name": "detail", "strength": 0 } } ] })");
+    const QString plain = Write(folder, "plain.json", "{ " + mesh + R"(, "steps": [] })");
+    const Outcome run = RunSession(session, layered);
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    ASSERT_EQ(RunSession(plain, untouched).status, 0);
+    const nlohmann::json report = ReadJson(layered.filePath(QStringLiteral("report.json")));
+    EXPECT_GT(report["strokes"][0]["moved_vertices"].get<int>(), 0);
+    const auto after = ObjVertices(layered.filePath(QStringLiteral("result.obj")));
+    const auto before = ObjVertices(untouched.filePath(QStringLiteral("result.obj")));
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t v = 0; v < after.size(); ++v)
+        for (int axis = 0; axis < 3; ++axis) ASSERT_NEAR(after[v][axis], before[v][axis], 1e-5) << v;
+}
+
 TEST(CorvaneSculptTest, SessionFaultsGiveOneLineNamingTheFileAndThePlace) {
     QTemporaryDir folder;
     const QByteArray cube = R"("mesh": { "builtin": "cube", "subdivide": 2 })";
