@@ -3,6 +3,7 @@
 #include <tiny_obj_loader.h>
 
 #include <cmath>
+#include <vector>
 
 #include <QFile>
 #include <QSaveFile>
@@ -77,25 +78,33 @@ std::unique_ptr<tarnix::Geometry> GeometryFromPolygons(const tarnix::PolygonMesh
     }
 }
 
-void WriteObj(const tarnix::Mesh& mesh, const QString& path) {
+uint32_t WriteObj(const tarnix::Mesh& mesh, const QString& path) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         Fail(QStringLiteral("%1: cannot write: %2").arg(path, file.errorString()));
+    // Vertices no face uses (left by a tessellating brush) are not written.
+    std::vector<uint32_t> numbers(mesh.VertexCount(), tarnix::Mesh::kNone);
+    for (uint32_t corner : mesh.m_cornerIndices) numbers[corner] = 0;
+    uint32_t written = 0;
+    for (uint32_t& number : numbers)
+        if (number == 0) number = ++written;
     QTextStream out(&file);
     out.setRealNumberPrecision(9);
     out << "# written by corvane-sculpt\n";
     for (uint32_t v = 0; v < mesh.VertexCount(); ++v) {
+        if (numbers[v] == tarnix::Mesh::kNone) continue;
         const tarnix::Vector p = mesh.VertexPosition(v);
         out << "v " << p.x << ' ' << p.y << ' ' << p.z << '\n';
     }
     for (uint32_t f = 0; f < mesh.m_faceCount; ++f) {
         out << 'f';
         const uint32_t* corners = mesh.FaceCorners(f);
-        for (uint32_t k = 0; k < mesh.CornersPerFace(); ++k) out << ' ' << corners[k] + 1;
+        for (uint32_t k = 0; k < mesh.CornersPerFace(); ++k) out << ' ' << numbers[corners[k]];
         out << '\n';
     }
     out.flush();
     if (!file.commit()) Fail(QStringLiteral("%1: cannot write: %2").arg(path, file.errorString()));
+    return written;
 }
 
 }  // namespace corvane_sculpt

@@ -18,7 +18,8 @@ tarnix::PolygonMesh ReadObj(const QString& path);
 /// @brief Geometry::FromPolygons, its refusal re-raised naming `name` (the mesh's file).
 std::unique_ptr<tarnix::Geometry> GeometryFromPolygons(const tarnix::PolygonMesh& polygons, const QString& name,
                                                        QStringList* changes = nullptr);
-/// @brief Writes `mesh` as OBJ to `path`. Throws tarnix::Error* when it cannot.
-void WriteObj(const tarnix::Mesh& mesh, const QString& path);
+/// @brief Writes `mesh` as OBJ to `path`, the vertices that faces use; returns their number.
+/// Throws tarnix::Error* when it cannot.
+uint32_t WriteObj(const tarnix::Mesh& mesh, const QString& path);
 
 }  // namespace corvane_sculpt

@@ -49,7 +49,8 @@ void WriteReport(const SessionReport& report, const QString& path) {
                                        {"whole_mesh", s.wholeMesh}, {"dabs", s.dabs},
                                        {"processed_vertices", s.processedVertices}, {"vertex_updates", s.vertexUpdates},
                                        {"moved_vertices", s.movedVertices},
-                                       {"added_vertices", s.addedVertices}, {"max_displacement", s.maxDisplacement},
+                                       {"added_vertices", s.addedVertices}, {"faces_changed", s.facesChanged},
+                                       {"max_displacement", s.maxDisplacement},
                                        {"seconds", s.seconds}, {"mega_vertices_per_second", rate}});
     }
     QSaveFile file(path);

@@ -21,6 +21,7 @@ struct StrokeFigures {
     uint64_t vertexUpdates = 0;
     uint64_t movedVertices = 0;    // of the vertices there before the stroke
     int64_t addedVertices = 0;     // by dynamic tessellation
+    bool facesChanged = false;     // dynamic tessellation split or merged faces
     double maxDisplacement = 0.0;
     double seconds = 0.0;
     double megaVerticesPerSecond = 0.0;  // NaN when the module logged no figure

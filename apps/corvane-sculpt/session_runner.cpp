@@ -190,6 +190,7 @@ void SessionRun::Sculpt(const Step& step) {
     const tarnix::BrushOperation::Modifier modifier = stroke.smooth   ? tarnix::BrushOperation::kModifierSmooth
                                                       : stroke.invert ? tarnix::BrushOperation::kModifierInvert
                                                                       : tarnix::BrushOperation::kModifierNone;
+    const uint32_t facesBefore = m_level->m_faceCount;
     std::vector<tarnix::Vector> before(m_level->VertexCount());
     for (uint32_t v = 0; v < m_level->VertexCount(); ++v) before[v] = m_level->VertexPosition(v);
     tarnix::Kernel::ClearLog();
@@ -225,6 +226,8 @@ void SessionRun::Sculpt(const Step& step) {
     figures.vertexUpdates = statistics.vertexUpdates;
     figures.megaVerticesPerSecond = LastLoggedRate();
     figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(before.size());
+    // Splits add vertices and merges remove faces, so either count tells that faces changed.
+    figures.facesChanged = figures.addedVertices != 0 || m_level->m_faceCount != facesBefore;
     m_out << stroke.tool << (figures.wholeMesh ? " over the whole mesh" : "") << ": " << figures.dabs << " dabs, "
           << figures.movedVertices << " vertices moved, ";
     if (figures.addedVertices != 0) m_out << figures.addedVertices << " vertices added, ";
@@ -275,13 +278,12 @@ void SessionRun::Run(const QString& outputDirectory) {
         }
     }
     m_report.session = m_session.file;
-    m_report.vertices = m_level->VertexCount();
     m_report.faces = m_level->m_faceCount;
     PrintSummary(m_report, m_out);
 
     if (!QDir().mkpath(outputDirectory)) Fail(QStringLiteral("%1: cannot make the folder").arg(outputDirectory));
     const QDir folder(outputDirectory);
-    WriteObj(*m_level, folder.filePath(QStringLiteral("result.obj")));
+    m_report.vertices = WriteObj(*m_level, folder.filePath(QStringLiteral("result.obj")));
     Picture after = RenderMesh(*m_level, PictureEye(), m_session.picture.width, m_session.picture.height);
     WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after,
              folder.filePath(QStringLiteral("preview.png")));

@@ -121,6 +121,21 @@ void Mesh::SetFaceCorners(uint32_t face, const uint32_t* corners) {
     std::copy(corners, corners + CornersPerFace(), m_cornerIndices.Data() + size_t(face) * CornersPerFace());
 }
 
+void Mesh::DropCollapsedFaces() {
+    const uint32_t cornersPerFace = CornersPerFace();
+    uint32_t kept = 0;
+    for (uint32_t f = 0; f < m_faceCount; ++f) {
+        const uint32_t* c = FaceCorners(f);
+        if (std::all_of(c, c + cornersPerFace, [c](uint32_t v) { return v == c[0]; })) continue;
+        std::copy(c, c + cornersPerFace, m_cornerIndices.Data() + size_t(kept) * cornersPerFace);
+        m_faceFlags[kept++] = m_faceFlags[f];
+    }
+    m_faceCount = kept;
+    m_cornerIndices.SetCount(kept * cornersPerFace);
+    m_faceFlags.SetCount(kept);
+    TopologyChanged();
+}
+
 void Mesh::TopologyChanged() {
     ReleaseTopologyCaches();
     m_frozenCount = 0;

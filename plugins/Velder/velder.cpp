@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "tarnix/block.h"
 #include "tarnix/class_desc.h"
@@ -111,7 +113,11 @@ void Velder::EndStroke() {
     tarnix::BrushOperation::EndStroke();
     // The brush leaves the change of a tessellated mesh open; it is committed here, faces
     // and moves as one undoable step.
-    if (MeshEditable(m_strokeMesh)) m_strokeMesh->EndOfChange(true, false);
+    if (MeshEditable(m_strokeMesh)) {
+        if (m_facesRemoved) m_strokeMesh->DropCollapsedFaces();
+        m_strokeMesh->EndOfChange(true, false);
+    }
+    m_facesRemoved = false;
     m_strokeMesh = nullptr;
     m_records.Reset(0);
     m_collectedFaces.clear();
@@ -149,24 +155,37 @@ void Velder::CollectFaces() {
     mesh->Grid(true)->EnumerateFaces(box, &list);
 }
 
-void Velder::DoRefineReduce(bool refine, bool, int iterations, bool) {
+void Velder::DoRefineReduce(bool refine, bool reduce, int iterations, bool) {
     tarnix::Mesh* mesh = m_tessellationPoint.m_mesh;
-    if (!refine || !MeshEditable(mesh)) return;
+    if (!(refine || reduce) || !MeshEditable(mesh)) return;
     std::vector<uint32_t> region = m_collectedFaces;
     bool editing = false;
-    for (int pass = 0; pass < iterations; ++pass)
-        if (!SplitLongEdges(*mesh, region, editing)) break;
+    for (int pass = 0; pass < iterations; ++pass) {
+        const bool split = refine && SplitLongEdges(*mesh, region, editing);
+        const bool collapsed = reduce && CollapseShortEdges(*mesh, region, editing);
+        if (!split && !collapsed) break;
+    }
     if (editing) m_collectedFaces = region;
 }
 
-bool Velder::SplitLongEdges(tarnix::Mesh& mesh, std::vector<uint32_t>& region, bool& editing) {
+Velder::EdgeLengths Velder::AimedEdgeLengths(const tarnix::Mesh& mesh) const {
     const tarnix::Transformation* transformation = mesh.GetTransformation();
     const tarnix::Matrix toMesh = transformation ? transformation->WorldToMesh() : tarnix::Matrix();
-    const float radius = toMesh.Transform({m_tessellationSize, 0, 0}, 0.0f).Length();
+    EdgeLengths lengths;
+    lengths.centre = m_tessellationPoint.m_position;
+    lengths.radius = toMesh.Transform({m_tessellationSize, 0, 0}, 0.0f).Length();
     const tarnix::BoolFloat adaptive = m_adaptiveRefineAttr.Value();
-    const float aim = radius * (adaptive.on && adaptive.value > 0.0f ? adaptive.value : kDefaultDetail);
-    const float longest = aim * m_tessellationDetail;
-    const tarnix::Vector centre = m_tessellationPoint.m_position;
+    const float aim = lengths.radius * (adaptive.on && adaptive.value > 0.0f ? adaptive.value : kDefaultDetail);
+    lengths.longest = aim * m_tessellationDetail;
+    // Halves of a split edge stay above this, so an edge is never split and merged back.
+    lengths.shortest = aim * 0.4f;
+    return lengths;
+}
+
+bool Velder::SplitLongEdges(tarnix::Mesh& mesh, std::vector<uint32_t>& region, bool& editing) {
+    const EdgeLengths lengths = AimedEdgeLengths(mesh);
+    const float radius = lengths.radius, longest = lengths.longest;
+    const tarnix::Vector centre = lengths.centre;
 
     // Each face the brush reaches (their bounding spheres meet) has its longest edge split
     // when that is too long: always the longest, even where it leaves the brush, so that no
@@ -235,6 +254,110 @@ bool Velder::SplitLongEdges(tarnix::Mesh& mesh, std::vector<uint32_t>& region, b
     }
     std::sort(region.begin(), region.end());
     region.erase(std::unique(region.begin(), region.end()), region.end());
+    mesh.TopologyChanged();
+    return true;
+}
+
+namespace {
+
+bool IsRemoved(const tarnix::Mesh& mesh, uint32_t face) {
+    const uint32_t* c = mesh.FaceCorners(face);
+    return c[0] == c[1] && c[1] == c[2];
+}
+
+// The vertices sharing a face with `vertex`.
+std::vector<uint32_t> Neighbours(const tarnix::Mesh& mesh, uint32_t vertex) {
+    uint32_t count = 0;
+    const uint32_t* faces = mesh.FacesAroundVertex(vertex, count);
+    std::vector<uint32_t> neighbours;
+    for (uint32_t i = 0; i < count; ++i)
+        for (int k = 0; k < 3; ++k)
+            if (const uint32_t v = mesh.FaceCorners(faces[i])[k]; v != vertex) neighbours.push_back(v);
+    std::sort(neighbours.begin(), neighbours.end());
+    neighbours.erase(std::unique(neighbours.begin(), neighbours.end()), neighbours.end());
+    return neighbours;
+}
+
+// Whether `b` may merge into `a` at their midpoint: both inside closed fans of more than
+// three faces, sharing exactly the two faces of their edge and no other neighbour (else the
+// mesh would pinch), no face around them turning over or getting an edge longer than `longest`.
+bool CanCollapse(const tarnix::Mesh& mesh, uint32_t a, uint32_t b, float longest) {
+    uint32_t countA = 0, countB = 0;
+    const uint32_t* facesA = mesh.FacesAroundVertex(a, countA);
+    const uint32_t* facesB = mesh.FacesAroundVertex(b, countB);
+    const std::vector<uint32_t> nearA = Neighbours(mesh, a), nearB = Neighbours(mesh, b);
+    // Around an interior vertex of a closed fan, faces and neighbours are as many.
+    if (nearA.size() != countA || nearB.size() != countB || countA <= 3 || countB <= 3) return false;
+    std::vector<uint32_t> common;
+    std::set_intersection(nearA.begin(), nearA.end(), nearB.begin(), nearB.end(), std::back_inserter(common));
+    if (common.size() != 2) return false;
+    const tarnix::Vector middle = (mesh.VertexPosition(a) + mesh.VertexPosition(b)) * 0.5f;
+    for (const auto& [faces, count] : {std::make_pair(facesA, countA), std::make_pair(facesB, countB)})
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t* c = mesh.FaceCorners(faces[i]);
+            const bool onEdge = (c[0] == a || c[1] == a || c[2] == a) && (c[0] == b || c[1] == b || c[2] == b);
+            if (onEdge) continue;
+            tarnix::Vector p[3];
+            for (int k = 0; k < 3; ++k) p[k] = c[k] == a || c[k] == b ? middle : mesh.VertexPosition(c[k]);
+            const tarnix::Vector after = (p[1] - p[0]) & (p[2] - p[0]);
+            if ((after | mesh.FaceNormal(faces[i])) <= 0.0f) return false;
+            for (int k = 0; k < 3; ++k)
+                if ((p[k] - p[(k + 1) % 3]).Length() > longest) return false;
+        }
+    return true;
+}
+
+}  // namespace
+
+bool Velder::CollapseShortEdges(tarnix::Mesh& mesh, std::vector<uint32_t>& region, bool& editing) {
+    const EdgeLengths lengths = AimedEdgeLengths(mesh);
+    const auto inside = [&](uint32_t v) {
+        return (mesh.VertexPosition(v) - lengths.centre).LengthSquared() <= lengths.radius * lengths.radius;
+    };
+    // Edges far enough apart that no two collapses of a pass touch the same faces.
+    std::unordered_set<uint32_t> locked;
+    std::vector<std::pair<uint32_t, uint32_t>> edges;
+    for (uint32_t face : region) {
+        if (IsRemoved(mesh, face)) continue;
+        const uint32_t* c = mesh.FaceCorners(face);
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t a = c[k], b = c[(k + 1) % 3];
+            if (locked.count(a) || locked.count(b) || !inside(a) || !inside(b)) continue;
+            if ((mesh.VertexPosition(a) - mesh.VertexPosition(b)).Length() >= lengths.shortest) continue;
+            if ((mesh.m_vertices[a].freeze | mesh.m_vertices[b].freeze) & tarnix::Mesh::kFreezeStrengthMask) continue;
+            if (!CanCollapse(mesh, a, b, lengths.longest)) continue;
+            edges.emplace_back(a, b);
+            for (uint32_t v : {a, b}) {
+                locked.insert(v);
+                for (uint32_t n : Neighbours(mesh, v)) locked.insert(n);
+            }
+            break;
+        }
+    }
+    if (edges.empty()) return false;
+
+    if (!editing) mesh.BeginTopologyEdit();
+    editing = true;
+    for (const auto& [a, b] : edges) {
+        mesh.SetVertexPosition(a, (mesh.VertexPosition(a) + mesh.VertexPosition(b)) * 0.5f);
+        uint32_t count = 0;
+        const uint32_t* around = mesh.FacesAroundVertex(b, count);
+        const std::vector<uint32_t> faces(around, around + count);
+        for (uint32_t face : faces) {
+            uint32_t c[3];
+            std::copy(mesh.FaceCorners(face), mesh.FaceCorners(face) + 3, c);
+            if (c[0] == a || c[1] == a || c[2] == a) {
+                // The two faces of the edge go: they are left as a point on the unused vertex
+                // b until the stroke ends and the mesh drops them.
+                c[0] = c[1] = c[2] = b;
+                mesh.SetFaceSculptable(face, false);
+            } else {
+                std::replace(c, c + 3, b, a);
+            }
+            mesh.SetFaceCorners(face, c);
+        }
+    }
+    m_facesRemoved = true;
     mesh.TopologyChanged();
     return true;
 }

@@ -13,9 +13,13 @@
 // Tessellation applies to triangle meshes that stand alone (a geometry of one level, without
 // sculpt layers): there, each refinement splits the edges under the dab that are longer than
 // the detail asked for, so the brush always has vertices to move. Edges are split at their
-// midpoints, neighbours included, so the mesh stays closed. The stroke's undo record keeps
-// the mesh as it was; undo brings the old faces back and redo the new ones. Reduction (merging
-// short edges) is not done.
+// midpoints, neighbours included, so the mesh stays closed; reduction merges edges shorter
+// than the detail asked for at their midpoints, where that neither pinches the surface nor
+// turns a face over. Faces merged away stay in place, shrunk to a point on their unused
+// vertex, until the stroke ends (the host's dab points keep naming faces by index until then);
+// the merged-away vertex stays unused, so vertex numbers hold.
+// The stroke's undo record keeps the mesh as it was; undo brings the old faces back and redo
+// the new ones.
 
 #include <cstdint>
 #include <vector>
@@ -99,8 +103,8 @@ public:
     /// @brief Collects the faces under the current dab.
     void CollectFaces();
     const std::vector<uint32_t>& CollectedFaces() const { return m_collectedFaces; }
-    /// @brief Refines the collected faces in up to `iterations` passes (see the header
-    /// comment); `reduce` and `smooth` are accepted and not used.
+    /// @brief Refines and reduces the collected faces in up to `iterations` passes (see the
+    /// header comment); `smooth` is accepted and not used.
     void DoRefineReduce(bool refine, bool reduce, int iterations, bool smooth);
     /// @brief The base face test: whether `face` of `mesh` may be worked on.
     bool Tester(tarnix::Mesh* mesh, uint32_t face) override;
@@ -123,9 +127,21 @@ public:
     VertexRecordStore m_records;
 
 private:
+    struct EdgeLengths {
+        tarnix::Vector centre;  // the dab, in mesh space
+        float radius;
+        float longest;   // edges longer are split
+        float shortest;  // edges shorter are merged
+    };
+    EdgeLengths AimedEdgeLengths(const tarnix::Mesh& mesh) const;
     /// One pass of refinement over `region`; the faces it made or changed are added to it.
     /// False when no edge needed splitting.
     bool SplitLongEdges(tarnix::Mesh& mesh, std::vector<uint32_t>& region, bool& editing);
+    /// One pass of reduction over `region`: short edges inside the brush merge at their
+    /// midpoints. False when none could.
+    bool CollapseShortEdges(tarnix::Mesh& mesh, std::vector<uint32_t>& region, bool& editing);
+
+    bool m_facesRemoved = false;
 
     tarnix::Mesh* m_strokeMesh = nullptr;
     tarnix::SurfacePoint m_tessellationPoint;

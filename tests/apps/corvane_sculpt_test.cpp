@@ -141,7 +141,10 @@ TEST(CorvaneSculptTest, ExampleSessionsRunAndReportEveryStroke) {
         ASSERT_EQ(report["strokes"].size(), sculpting);
         for (const auto& stroke : report["strokes"]) {
             EXPECT_GT(stroke["moved_vertices"].get<int>(), 0) << stroke["step"];
-            EXPECT_GE(stroke["vertex_updates"].get<int>(), stroke["moved_vertices"].get<int>()) << stroke["step"];
+            // Merging edges moves vertices the brush did not.
+            if (!stroke["faces_changed"].get<bool>()) {
+                EXPECT_GE(stroke["vertex_updates"].get<int>(), stroke["moved_vertices"].get<int>()) << stroke["step"];
+            }
             // The vertex-by-vertex path of triangle meshes runs no kernels and processes nothing.
             if (stroke["processed_vertices"].get<int>() > 0) {
                 EXPECT_GE(stroke["processed_vertices"].get<int>(), stroke["moved_vertices"].get<int>()) << stroke["step"];

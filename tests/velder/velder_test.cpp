@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "builtin_shapes.h"
@@ -46,6 +47,21 @@ TEST(VelderTest, OnlyStandAloneTriangleMeshesAreEditable) {
     EXPECT_FALSE(brush.MeshEditable(triangles->LowestLevel())) << "layers hold per-vertex offsets";
 }
 
+// Every edge has one face on each side, the two running it in opposite directions (closed
+// and consistently oriented), and no face is shrunk to a point.
+void ExpectClosedAndOriented(const tarnix::Mesh& mesh) {
+    std::map<std::pair<uint32_t, uint32_t>, int> directed;
+    for (uint32_t f = 0; f < mesh.m_faceCount; ++f) {
+        const uint32_t* c = mesh.FaceCorners(f);
+        EXPECT_FALSE(c[0] == c[1] && c[1] == c[2]) << "face " << f;
+        for (int k = 0; k < 3; ++k) ++directed[{c[k], c[(k + 1) % 3]}];
+    }
+    for (const auto& [edge, count] : directed) {
+        EXPECT_EQ(count, 1);
+        EXPECT_EQ(directed.count({edge.second, edge.first}), 1u) << edge.first << "-" << edge.second;
+    }
+}
+
 TEST(VelderTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndoes) {
     auto geometry = shapes::Subdivided(shapes::Octahedron(), 0);
     tarnix::SubdivisionLevel* level = geometry->LowestLevel();
@@ -68,10 +84,8 @@ TEST(VelderTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndo
     brush.DoRefineReduce(true, true, 19, true);
     ASSERT_GT(level->VertexCount(), 6u);
 
-    // No edge inside the brush is longer than asked for; every edge has one face on each side,
-    // the two running it in opposite directions (closed and consistently oriented).
+    // No edge inside the brush is longer than asked for.
     const float longest = radius * Velder::kDefaultDetail * 1.1f;
-    std::map<std::pair<uint32_t, uint32_t>, int> directed;
     for (uint32_t f = 0; f < level->m_faceCount; ++f) {
         const uint32_t* c = level->FaceCorners(f);
         for (int k = 0; k < 3; ++k) {
@@ -79,13 +93,9 @@ TEST(VelderTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndo
             if ((a - centre).Length() < radius && (b - centre).Length() < radius) {
                 EXPECT_LE((a - b).Length(), longest);
             }
-            ++directed[{c[k], c[(k + 1) % 3]}];
         }
     }
-    for (const auto& [edge, count] : directed) {
-        EXPECT_EQ(count, 1);
-        EXPECT_EQ(directed.count({edge.second, edge.first}), 1u) << edge.first << "-" << edge.second;
-    }
+    ExpectClosedAndOriented(*level);
     for (uint32_t v = 0; v < level->VertexCount(); ++v)
         EXPECT_NEAR(level->VertexNormal(v).Length(), 1.0f, 1e-3f) << "normals of new vertices are made";
 
@@ -95,6 +105,36 @@ TEST(VelderTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndo
     EXPECT_EQ(snapshot(), original);
     ASSERT_TRUE(geometry->Redo());
     EXPECT_EQ(snapshot(), refined);
+}
+
+TEST(VelderTest, ReductionMergesShortEdgesWithoutOpeningOrTurningTheMesh) {
+    auto geometry = shapes::Subdivided(shapes::Octahedron(), 0);
+    tarnix::SubdivisionLevel* level = geometry->LowestLevel();
+    PlainBrush brush;
+    brush.m_dynamicTessellationAttr.SetValue(true);
+    const tarnix::Vector centre(1.0f / 3, 1.0f / 3, 1.0f / 3);
+    const tarnix::SurfacePoint point(level, 0, centre, centre.Normalized());
+    const auto tessellate = [&](float detail, bool refine, bool reduce) {
+        brush.m_adaptiveRefineAttr.SetValue({true, detail});
+        brush.InitializeTessellator(&point, 0.4f, level->CurrentChange(), 1.1f, refine, reduce);
+        brush.CollectFaces();
+        brush.DoRefineReduce(refine, reduce, 19, true);
+    };
+    tessellate(0.1f, true, false);  // fine
+    const uint32_t fine = level->VertexCount();
+    tessellate(0.5f, false, true);  // coarse
+    level->DropCollapsedFaces();
+    std::set<uint32_t> used(level->m_cornerIndices.begin(), level->m_cornerIndices.end());
+    EXPECT_LT(used.size(), fine);
+    EXPECT_GT(used.size(), 6u) << "merges stop at the detail asked for";
+    EXPECT_EQ(level->VertexCount(), fine) << "vertices keep their numbers";
+    ExpectClosedAndOriented(*level);
+    for (uint32_t f = 0; f < level->m_faceCount; ++f)
+        EXPECT_GT(level->FaceNormal(f) | tarnix::SurfacePoint(level, f, 0).LocalPosition(), 0.0f) << "faces outward";
+    level->EndOfChange(true, false);
+    ASSERT_TRUE(geometry->Undo());
+    EXPECT_EQ(level->VertexCount(), 6u);
+    EXPECT_EQ(level->m_faceCount, 8u);
 }
 
 TEST(VelderTest, TessellatorCollectsTheFacesUnderTheDab) {

@@ -152,6 +152,10 @@ public:
     uint32_t AppendFace(const uint32_t* corners, uint8_t flags);
     /// @brief Rewires `face` to `corners`.
     void SetFaceCorners(uint32_t face, const uint32_t* corners);
+    /// @brief Removes the faces shrunk to a point (all corners one vertex), keeping the order
+    /// of the rest, then TopologyChanged(). Vertices keep their numbers: those no face uses
+    /// any more stay, unused (a file writer leaves them out).
+    void DropCollapsedFaces();
     /// @brief After the edits: what depends on the topology (adjacency, vertex faces, the
     /// spatial grid, the symmetry, normals, the box) is rebuilt or marked for rebuilding.
     void TopologyChanged();
