@@ -198,7 +198,7 @@ struct VertexCollector : tarnix::VertexEnumerator {
 };
 
 TEST(SpatialGridTest, BoxQueriesAgreeWithBruteForce) {
-    auto geometry = shapes::Subdivided(shapes::Cube(), 3);
+    auto geometry = shapes::Subdivided(shapes::Cube(), 6);  // faces in two chunks
     tarnix::Mesh* mesh = geometry->HighestLevel();
     EXPECT_EQ(mesh->Grid(false), nullptr);
     tarnix::SpatialGrid* grid = mesh->Grid(true);
@@ -261,6 +261,31 @@ TEST(SpatialGridTest, RaysHitTheSurfaceAndFollowMovedVerticesAfterAnUpdate) {
     grid->UpdateArea(tarnix::AxisAlignedBoundingBox({-4, -4, -4}, {4, 4, 4}));
     ASSERT_TRUE(grid->CastRay({0, 0, 5}, {0, 0, -1}, hit, false, true));
     EXPECT_NEAR(hit.LocalPosition().z, 2 * top, 1e-4f);
+}
+
+TEST(SpatialGridTest, AnUpdateRefitsTheChunkWhoseVerticesMoved) {
+    auto geometry = shapes::Subdivided(shapes::Cube(), 6);
+    tarnix::Mesh* mesh = geometry->HighestLevel();
+    ASSERT_GT(mesh->m_faceCount, tarnix::SpatialGrid::kFacesPerChunk);
+    tarnix::SpatialGrid* grid = mesh->Grid(true);
+    const uint32_t face = tarnix::SpatialGrid::kFacesPerChunk + 100;  // in the second chunk
+    const tarnix::SurfacePoint middle(mesh, face, 0);
+    const tarnix::Vector centre = middle.LocalPosition(), normal = mesh->FaceNormal(face).Normalized();
+    tarnix::SurfacePoint hit;
+    ASSERT_TRUE(grid->CastRay(centre + normal * 2.0f, -normal, hit, false, true));
+    EXPECT_EQ(hit.m_face, face);
+    EXPECT_NEAR((hit.LocalPosition() - centre).Length(), 0.0f, 1e-4f);
+
+    // The face is lifted out of the surface; only an update lets the ray see it there.
+    for (uint32_t k = 0; k < 4; ++k) {
+        const uint32_t v = mesh->FaceCorners(face)[k];
+        mesh->SetVertexPosition(v, mesh->VertexPosition(v) + normal * 0.3f);
+    }
+    mesh->EndOfChange(false, false);
+    grid->Update();
+    ASSERT_TRUE(grid->CastRay(centre + normal * 2.0f, -normal, hit, false, true));
+    EXPECT_EQ(hit.m_face, face);
+    EXPECT_NEAR((hit.LocalPosition() - (centre + normal * 0.3f)).Length(), 0.0f, 1e-4f);
 }
 
 // ---- geodesics ---------------------------------------------------------------------------------

@@ -2,10 +2,11 @@
 // tarnix::SpatialGrid: a mesh's spatial index (an Embree bounding-volume hierarchy over its
 // faces, reading the mesh's own vertex and corner arrays). It answers ray casts and the
 // faces or vertices inside a box. After vertices move, UpdateArea or Update refits the
-// hierarchy to the new positions (fast, the tree keeps its shape); Rebuild builds it anew
-// (better after large changes).
+// hierarchy to the new positions (fast, the tree keeps its shape; only the chunks of faces
+// whose vertices moved are refitted); Rebuild builds it anew (better after large changes).
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "tarnix/enumerators.h"
@@ -46,13 +47,21 @@ public:
     /// @brief Tests every vertex inside `box`, once, with a face holding it.
     void EnumerateVertices(const AxisAlignedBoundingBox& box, VertexEnumerator* enumerator) const;
 
+    /// Faces per chunk: each chunk's hierarchy is refitted only when its vertices moved.
+    static constexpr uint32_t kFacesPerChunk = 16384;
+
 private:
-    void Commit(bool refit);
+    /// Refits the chunks whose vertices moved since they were last fitted.
+    void Refit();
+    /// Refits (or, with `rebuild`, builds) the chunks marked in `chunks`, then the scene.
+    void Commit(const std::vector<bool>& chunks, bool rebuild);
     void CollectFaces(const AxisAlignedBoundingBox& box, std::vector<uint32_t>& faces) const;
 
     Mesh* m_mesh;
-    void* m_scene = nullptr;     // RTCScene
-    void* m_geometry = nullptr;  // RTCGeometry
+    void* m_scene = nullptr;           // RTCScene
+    std::vector<void*> m_geometries;   // RTCGeometry of each chunk
+    std::vector<std::pair<uint32_t, uint32_t>> m_vertexChunks;  // first and last chunk of each vertex
+    std::vector<float> m_fittedPositions;  // x, y, z of each vertex when last fitted
     AxisAlignedBoundingBox m_box;
     uint32_t m_meshVersion = 0;  // the mesh's content version at the last build or refit
 };
