@@ -2,12 +2,15 @@
 // (1.57M quads), with the spatial grid and the topology tables of the top level that a
 // stroke needs. Reports the wall time and the process's resident memory: its peak during the
 // build and what stays after it, both above the resident memory before the build.
+// Then the spatial grid after vertices moved, side by side: a dab's worth of them refitted,
+// all of them refitted, and a rebuild.
 
 #include <benchmark/benchmark.h>
 
 #include <fstream>
 #include <malloc.h>
 #include <string>
+#include <vector>
 
 #include "builtin_shapes.h"
 #include "tarnix/geometry.h"
@@ -64,5 +67,41 @@ BENCHMARK(BM_BuildCubeHierarchy)
     ->Args({9, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
+
+// moved: 0 a dab's worth of vertices (those within 0.1 of a vertex), 1 every vertex (refit),
+// 2 every vertex (rebuild).
+void BM_SpatialGridAfterMoves(benchmark::State& state) {
+    const uint32_t levels = uint32_t(state.range(0));
+    const int moved = int(state.range(1));
+    auto geometry = tarnix::Geometry::FromPolygons(shapes::Cube());
+    geometry->Subdivide(levels);
+    tarnix::SubdivisionLevel* top = geometry->HighestLevel();
+    tarnix::SpatialGrid* grid = top->Grid(true);
+    std::vector<uint32_t> vertices;
+    const tarnix::Vector centre = top->VertexPosition(top->VertexCount() / 2);
+    for (uint32_t v = 0; v < top->VertexCount(); ++v)
+        if (moved != 0 || (top->VertexPosition(v) - centre).Length() < 0.1f)
+            vertices.push_back(v);
+    float step = 1e-4f;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (uint32_t v : vertices) top->SetVertexPosition(v, top->VertexPosition(v) * (1.0f + step));
+        step = -step;
+        top->EndOfChange(false, false);
+        state.ResumeTiming();
+        if (moved == 2) grid->Rebuild();
+        else grid->Update();
+    }
+    state.counters["moved_vertices"] = double(vertices.size());
+}
+BENCHMARK(BM_SpatialGridAfterMoves)
+    ->ArgNames({"level", "moved"})
+    ->Args({8, 0})
+    ->Args({8, 1})
+    ->Args({8, 2})
+    ->Args({9, 0})
+    ->Args({9, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
 }  // namespace

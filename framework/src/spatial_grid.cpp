@@ -74,16 +74,29 @@ SpatialGrid::SpatialGrid(Mesh* mesh) : m_mesh(mesh) {
         rtcAttachGeometryByID(scene, geometry, chunk);
         m_geometries.push_back(geometry);
     }
-    // Each vertex's chunks: the chunk range of the faces around it.
-    m_vertexChunks.assign(mesh->VertexCount(), {UINT32_MAX, 0});
-    for (uint32_t face = 0; face < mesh->m_faceCount; ++face) {
-        const uint32_t* corners = mesh->FaceCorners(face);
-        for (uint32_t k = 0; k < mesh->CornersPerFace(); ++k) {
-            auto& [low, high] = m_vertexChunks[corners[k]];
-            low = std::min(low, face / kFacesPerChunk);
-            high = std::max(high, face / kFacesPerChunk);
+    // Each vertex's chunks, as compressed rows (a count pass, a prefix sum, a fill pass). Faces
+    // come in chunk order, so a vertex's chunks arrive sorted and a repeat is the last one seen.
+    const uint32_t vertexCount = mesh->VertexCount();
+    std::vector<uint32_t> last(vertexCount);
+    const auto forEachVertexChunk = [&](auto&& visit) {
+        std::fill(last.begin(), last.end(), UINT32_MAX);
+        for (uint32_t face = 0; face < mesh->m_faceCount; ++face) {
+            const uint32_t* corners = mesh->FaceCorners(face);
+            const uint32_t chunk = face / kFacesPerChunk;
+            for (uint32_t k = 0; k < mesh->CornersPerFace(); ++k) {
+                uint32_t& seen = last[corners[k]];
+                if (seen == chunk) continue;
+                seen = chunk;
+                visit(corners[k], chunk);
+            }
         }
-    }
+    };
+    m_vertexChunkStart.assign(vertexCount + 1, 0);
+    forEachVertexChunk([this](uint32_t vertex, uint32_t) { ++m_vertexChunkStart[vertex + 1]; });
+    for (uint32_t v = 0; v < vertexCount; ++v) m_vertexChunkStart[v + 1] += m_vertexChunkStart[v];
+    m_vertexChunks.resize(m_vertexChunkStart.back());
+    std::vector<uint32_t> next(m_vertexChunkStart.begin(), m_vertexChunkStart.end() - 1);
+    forEachVertexChunk([&](uint32_t vertex, uint32_t chunk) { m_vertexChunks[next[vertex]++] = chunk; });
     Rebuild();
 }
 
@@ -126,8 +139,7 @@ void SpatialGrid::Refit() {
         float* fitted = &m_fittedPositions[3 * size_t(v)];
         if (position[0] == fitted[0] && position[1] == fitted[1] && position[2] == fitted[2]) continue;
         std::copy(position, position + 3, fitted);
-        const auto [low, high] = m_vertexChunks[v];
-        for (uint32_t chunk = low; chunk <= high && chunk < moved.size(); ++chunk) moved[chunk] = true;
+        for (uint32_t i = m_vertexChunkStart[v]; i < m_vertexChunkStart[v + 1]; ++i) moved[m_vertexChunks[i]] = true;
         any = true;
     }
     if (any) Commit(moved, false);

@@ -6,7 +6,6 @@
 // whose vertices moved are refitted); Rebuild builds it anew (better after large changes).
 
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "tarnix/enumerators.h"
@@ -60,7 +59,8 @@ private:
     Mesh* m_mesh;
     void* m_scene = nullptr;           // RTCScene
     std::vector<void*> m_geometries;   // RTCGeometry of each chunk
-    std::vector<std::pair<uint32_t, uint32_t>> m_vertexChunks;  // first and last chunk of each vertex
+    std::vector<uint32_t> m_vertexChunkStart;  // where each vertex's chunks start in m_vertexChunks
+    std::vector<uint32_t> m_vertexChunks;      // the chunks of the faces around each vertex
     std::vector<float> m_fittedPositions;  // x, y, z of each vertex when last fitted
     AxisAlignedBoundingBox m_box;
     uint32_t m_meshVersion = 0;  // the mesh's content version at the last build or refit
