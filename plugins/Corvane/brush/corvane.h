@@ -326,6 +326,8 @@ public:
     tarnix::Store<tarnix::Vector> m_relaxTargets{"unknown"};
     tarnix::Store<uint32_t> m_relaxInRange{"unknown"};
     tarnix::Store<uint8_t> m_relaxBorder{"unknown"};
+    /// Vertices whose relax entries the last gather wrote: the only non-zero entries.
+    std::vector<uint32_t> m_relaxWritten;
     tarnix::Store<uint32_t> m_smoothVertices{"unknown"};
     tarnix::Store<uint32_t> m_smoothVertexFaces{"unknown"};
     QHash<uint32_t, tarnix::Vector> m_recordedPositions;

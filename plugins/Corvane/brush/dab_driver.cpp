@@ -43,30 +43,50 @@ HWVector* AllocateGrid(uint32_t side, void*& raw) {
 void Corvane::GatherRelaxTargets(const tarnix::SurfacePoint& point) {
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     const uint32_t vertexCount = level.VertexCount();
-    // The four stores are sized to the level, and reallocated only when it has grown.
-    const auto size = [vertexCount](auto& store, const auto& zero) {
+    // The four stores are sized to the level, and reallocated only when it has grown. They
+    // start every dab at zero: filled whole when sized anew, else only where the last gather
+    // wrote (m_relaxWritten, on whichever level), which gives the same contents without a
+    // pass over the level.
+    bool resized = false;
+    const auto size = [&](auto& store) {
         if (vertexCount > store.Count()) {
             store.Release();
             if (!corvane::GrowTrackedStore(store, vertexCount)) return;
         }
+        resized |= store.Count() != vertexCount;
         store.SetCount(vertexCount);
-        std::fill(store.begin(), store.end(), zero);
     };
-    size(m_relaxWeights, 0.0);
-    size(m_relaxTargets, Vector(0, 0, 0));
-    size(m_relaxInRange, 0u);
-    size(m_relaxBorder, uint8_t(0));
+    size(m_relaxWeights);
+    size(m_relaxTargets);
+    size(m_relaxInRange);
+    size(m_relaxBorder);
     if (m_relaxWeights.Count() != vertexCount || m_relaxTargets.Count() != vertexCount ||
         m_relaxInRange.Count() != vertexCount || m_relaxBorder.Count() != vertexCount)
         return;
+    const auto clear = [this](uint32_t v) {
+        m_relaxWeights[v] = 0.0;
+        m_relaxTargets[v] = Vector(0, 0, 0);
+        m_relaxInRange[v] = 0;
+        m_relaxBorder[v] = 0;
+    };
+    if (resized) {
+        for (uint32_t v = 0; v < vertexCount; ++v) clear(v);
+    } else {
+        for (uint32_t v : m_relaxWritten) clear(v);
+    }
+    m_relaxWritten.clear();
+
     m_gatherPass = true;
     if (level.m_faceKind == tarnix::Mesh::kQuads) m_patchBaseLevel->EnumerateFacesFrom(this, point.m_face / m_facesPerPatch);
     else level.EnumerateVerticesFrom(this, point.m_face);
     m_gatherPass = false;
 
+    // The gathered vertices in index order, as a pass over the level would meet them.
+    std::sort(m_relaxWritten.begin(), m_relaxWritten.end());
+    m_relaxWritten.erase(std::unique(m_relaxWritten.begin(), m_relaxWritten.end()), m_relaxWritten.end());
     double largest = 0.0, sum = 0.0;
     uint32_t gathered = 0;
-    for (uint32_t v = 0; v < vertexCount; ++v) {
+    for (uint32_t v : m_relaxWritten) {
         const uint32_t contributions = m_relaxInRange[v];
         if (contributions == 0) continue;
         m_relaxTargets[v] = contributions > 2 ? m_relaxTargets[v] * (1.0f / float(contributions)) : level.VertexPosition(v);
@@ -76,8 +96,10 @@ void Corvane::GatherRelaxTargets(const tarnix::SurfacePoint& point) {
         ++gathered;
     }
     // Small areas relax most; weights run to 1 at the middle of the mean and the largest.
+    // Vertices not gathered keep weight 0 (0 / middle is 0, or not finite and so 0).
     const double middle = (sum / double(gathered) + largest) * 0.5;
-    for (double& weight : m_relaxWeights) {
+    for (uint32_t v : m_relaxWritten) {
+        double& weight = m_relaxWeights[v];
         const double ratio = weight / middle;
         weight = ratio < 0.0 || !std::isfinite(ratio) ? 0.0 : std::min(1.0, ratio);
     }

@@ -171,6 +171,7 @@ bool Corvane::GatherRelaxVertex(uint32_t v) {
     }
     const uint32_t k = level.CornersPerFace();
     const Vector centre = level.VertexPosition(v);
+    m_relaxWritten.push_back(v);
     uint32_t faceCount = 0;
     const uint32_t* faces = level.FacesAroundVertex(v, faceCount);
     for (uint32_t i = 0; i < faceCount; ++i) {
@@ -182,6 +183,7 @@ bool Corvane::GatherRelaxVertex(uint32_t v) {
             if (level.EdgeAdjacency(faces[i], side) >= tarnix::Mesh::kOpenBorder) {
                 m_relaxBorder[v] = 1;
                 m_relaxBorder[side == at ? next : previous] = 1;
+                m_relaxWritten.push_back(side == at ? next : previous);
             }
         const Vector a = level.VertexPosition(next), b = level.VertexPosition(previous);
         m_relaxTargets[v] += (a + b) * 0.5f;
