@@ -3,6 +3,7 @@
 #include <embree3/rtcore.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -114,6 +115,8 @@ void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
         rtcCommitGeometry(geometry);
     }
     rtcCommitScene(static_cast<RTCScene>(m_scene));
+    static std::atomic<uint64_t> fits{0};
+    m_fitStamp = ++fits;
     m_meshVersion = m_mesh->Version();
     RTCBounds bounds;
     rtcGetSceneBounds(static_cast<RTCScene>(m_scene), &bounds);

@@ -122,8 +122,12 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
 
     // Dabs are found on the surface as it was when the stroke started (the spatial grid is
     // refitted once, here, before the brush's stroke and its clock begin), then carried onto
-    // the surface as the dabs before them left it.
-    if (SpatialGrid* grid = level.Grid(false)) grid->Update();
+    // the surface as the dabs before them left it. A brush that refits the grid itself during
+    // the stroke (or changes the faces) makes casts find the current surface; those hits stay.
+    SpatialGrid* grid = level.Grid(true);
+    grid->Update();
+    const uint64_t startFit = grid->FitStamp();
+    const auto castsSeeTheStart = [&] { return level.Grid(false) && level.Grid(false)->FitStamp() == startFit; };
     m_brush.SetPreviousPatchPosition({0, 0, 0});
     m_brush.BeginStroke(&level, options.modifier, BrushOperation::kTriggerDrag);
     Vector previous = centres.empty() ? Vector() : toMesh.Transform(centres.front(), 1.0f);
@@ -144,9 +148,11 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
                              : PlaceOnSurface(level, mirrored + mirroredNormal * (0.5f * localSize),
                                               -mirroredNormal, twin);
             twin.m_mirrored = 1;
-            if (twinPlaced) CarryToCurrentSurface(level, twin);
+            // The topological twin is made from the start positions of the partner corners.
+            if (twinPlaced && (castsSeeTheStart() || m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological))
+                CarryToCurrentSurface(level, twin);
         }
-        CarryToCurrentSurface(level, hit);
+        if (castsSeeTheStart()) CarryToCurrentSurface(level, hit);
         m_brush.PlaceStamp(hit.m_position, hit.m_normal, tangent, localSize);
         Vector world = toWorld.Transform(hit.m_position, 1.0f);
         m_brush.ApplyDab(&hit, &world, options.size, options.dabFactor, strength, report.changedArea);

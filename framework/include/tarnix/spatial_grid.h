@@ -25,6 +25,10 @@ public:
 
     /// @brief The box of the mesh when the grid was last built or refitted.
     const AxisAlignedBoundingBox& Box() const { return m_box; }
+    /// @brief A number that changes whenever a grid is built or refitted (no two fits of any
+    /// grids share one): a caller that remembers it can tell whether casts still see the
+    /// surface it saw.
+    uint64_t FitStamp() const { return m_fitStamp; }
 
     /// @brief Vertices inside `area` moved: the hierarchy is refitted.
     void UpdateArea(const AxisAlignedBoundingBox& area);
@@ -63,6 +67,7 @@ private:
     std::vector<uint32_t> m_vertexChunks;      // the chunks of the faces around each vertex
     std::vector<float> m_fittedPositions;  // x, y, z of each vertex when last fitted
     AxisAlignedBoundingBox m_box;
+    uint64_t m_fitStamp = 0;
     uint32_t m_meshVersion = 0;  // the mesh's content version at the last build or refit
 };
 
