@@ -32,13 +32,6 @@ TEST(MatrixTest, InverseUndoesTheTransform) {
     EXPECT_EQ(singular, tarnix::Matrix::Scale({1, 0, 1})) << "a failed inversion changes nothing";
 }
 
-TEST(MatrixTest, ProjectedTransformDividesByW) {
-    tarnix::Matrix m;
-    m[3][3] = 2.0f;
-    m[2][3] = 1.0f;  // w grows with z
-    ExpectNear(tarnix::Matrix::ProjectedTransform(m, {4, 6, 2}, 1.0f), {1, 1.5f, 0.5f});
-}
-
 TEST(BoundingBoxTest, EmptyExtendContainAndCorners) {
     tarnix::AxisAlignedBoundingBox box;
     EXPECT_TRUE(box.IsEmpty());

@@ -157,16 +157,6 @@ TEST(VelderTest, TessellatorCollectsTheFacesUnderTheDab) {
     EXPECT_LT(faces.size(), 16u);
 }
 
-TEST(VelderTest, BaseFaceTestFollowsTheSculptableFlag) {
-    auto geometry = shapes::Subdivided(shapes::Cube(), 0);
-    tarnix::SubdivisionLevel* level = geometry->LowestLevel();
-    PlainBrush brush;
-    EXPECT_TRUE(brush.Tester(level, 2));
-    level->SetFaceSculptable(2, false);
-    EXPECT_FALSE(brush.Tester(level, 2));
-    EXPECT_FALSE(brush.Tester(level, 6)) << "no such face";
-}
-
 TEST(VelderTest, SettingsRoundTripAndCopy) {
     PlainBrush original, copy;
     original.m_dynamicTessellationAttr.SetValue(true);
