@@ -179,7 +179,7 @@ void SessionRun::PrepareBrush(const StrokeStep& stroke, const QString& where) {
     stroke.stampOptions.ApplyTo(stamp);
     m_brush.SetStampConfig(stamp);
     if (!m_brush.StampError().isEmpty())
-        Fail(QStringLiteral("%1: %2.stroke.stamp: %3").arg(m_session.file, where, m_brush.StampError()));
+        Fail(QStringLiteral("%1: %2: stamp: %3").arg(m_session.file, where, m_brush.StampError()));
 }
 
 void SessionRun::Sculpt(const Step& step) {
