@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <random>
 
+#include "tarnix/error.h"
 #include "tarnix/kernel.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/spatial_grid.h"
@@ -37,15 +40,16 @@ Vector StartPosition(SubdivisionLevel& level, uint32_t vertex) {
 }
 
 // A point of a face as weights of three of its corners: the triangle the point lies in
-// (quads split along their 1-3 diagonal, as the ray cast splits them).
+// (quads split along their 1-3 diagonal, as the ray cast splits them), weighed on the
+// positions the stroke started from, or on the current ones.
 struct FaceWeights {
-    uint32_t corners[3];
+    uint32_t corners[3];  // corner numbers within the face
     Vector weights;
 };
 
-FaceWeights WeighOnFace(SubdivisionLevel& level, uint32_t face, const Vector& point) {
+FaceWeights WeighOnFace(SubdivisionLevel& level, uint32_t face, const Vector& point, bool atStart) {
     const uint32_t* c = level.FaceCorners(face);
-    const auto at = [&](uint32_t k) { return StartPosition(level, c[k]); };
+    const auto at = [&](uint32_t k) { return atStart ? StartPosition(level, c[k]) : level.VertexPosition(c[k]); };
     FaceWeights result{{0, 1, level.CornersPerFace() - 1}, {}};
     result.weights = Barycentric(point, at(0), at(1), at(result.corners[2]));
     if (level.CornersPerFace() == 4 &&
@@ -55,31 +59,108 @@ FaceWeights WeighOnFace(SubdivisionLevel& level, uint32_t face, const Vector& po
     return result;
 }
 
-// The hit, found on the surface of the stroke's start, carried onto the current surface.
-void CarryToCurrentSurface(SubdivisionLevel& level, SurfacePoint& hit) {
-    const FaceWeights w = WeighOnFace(level, hit.m_face, hit.m_position);
+// The point at `weights` of three vertices, as the surface is now.
+Vector AtWeights(SubdivisionLevel& level, const uint32_t vertices[3], const Vector& weights) {
+    return level.VertexPosition(vertices[0]) * weights.x + level.VertexPosition(vertices[1]) * weights.y +
+           level.VertexPosition(vertices[2]) * weights.z;
+}
+
+// The hit, weighed on `w`, carried onto the current surface.
+void CarryToCurrentSurface(SubdivisionLevel& level, const FaceWeights& w, SurfacePoint& hit) {
     const uint32_t* c = level.FaceCorners(hit.m_face);
-    hit.m_position = level.VertexPosition(c[w.corners[0]]) * w.weights.x +
-                     level.VertexPosition(c[w.corners[1]]) * w.weights.y +
-                     level.VertexPosition(c[w.corners[2]]) * w.weights.z;
+    const uint32_t vertices[3] = {c[w.corners[0]], c[w.corners[1]], c[w.corners[2]]};
+    hit.m_position = AtWeights(level, vertices, w.weights);
     hit.m_normal = level.FaceNormal(hit.m_face).Normalized();
 }
 
-// The topological twin of `hit` (on the stroke's start surface): on the partner face, at the
-// same weights of the partners of the corners.
-bool TopologicalTwin(SubdivisionLevel& level, const SurfacePoint& hit, SurfacePoint& twin) {
+// A twin on `face`, at the hit's weights of `partners` (the mirror partners of the hit's three
+// corners) on the current surface: on a symmetric mesh the exact mirror image of the carried
+// hit, whichever way the faces split.
+SurfacePoint TwinAtPartners(SubdivisionLevel& level, uint32_t face, const uint32_t partners[3], const Vector& weights) {
+    return SurfacePoint(&level, face, AtWeights(level, partners, weights), level.FaceNormal(face).Normalized(), 1);
+}
+
+// The partners of the hit's corners by topological symmetry.
+bool TopologicalPartners(SubdivisionLevel& level, const SurfacePoint& hit, const FaceWeights& w, uint32_t& face,
+                         uint32_t partners[3]) {
     const TopologicalSymmetry& symmetry = level.Symmetry();
-    const uint32_t partner = symmetry.PartnerFace(hit.m_face);
-    if (partner == TopologicalSymmetry::kNone) return false;
-    const FaceWeights w = WeighOnFace(level, hit.m_face, hit.m_position);
-    const uint32_t* theirs = level.FaceCorners(partner);
-    const auto mirrored = [&](uint32_t k) {
-        return StartPosition(level, theirs[symmetry.PartnerCorner(hit.m_face, w.corners[k])]);
-    };
-    const Vector position = mirrored(0) * w.weights.x + mirrored(1) * w.weights.y + mirrored(2) * w.weights.z;
-    twin = SurfacePoint(&level, partner, position, level.FaceNormal(partner).Normalized(), 1);
+    face = symmetry.PartnerFace(hit.m_face);
+    if (face == TopologicalSymmetry::kNone) return false;
+    const uint32_t* theirs = level.FaceCorners(face);
+    for (int k = 0; k < 3; ++k) partners[k] = theirs[symmetry.PartnerCorner(hit.m_face, w.corners[k])];
     return true;
 }
+
+// The partners of the hit's corners across a mirror plane: the corners of the twin's face
+// lying at the mirror images of the hit's corners (within a hundredth of the face's size).
+// False where the mesh is not symmetric there.
+bool PlanePartners(SubdivisionLevel& level, const MirrorConfiguration& mirror, const SurfacePoint& hit,
+                   const FaceWeights& w, uint32_t twinFace, bool atStart, uint32_t partners[3]) {
+    const auto at = [&](uint32_t v) { return atStart ? StartPosition(level, v) : level.VertexPosition(v); };
+    const uint32_t* ours = level.FaceCorners(hit.m_face);
+    const uint32_t* theirs = level.FaceCorners(twinFace);
+    const uint32_t count = level.CornersPerFace();
+    const float tolerance = 0.01f * (at(theirs[0]) - at(theirs[count / 2])).Length();
+    for (int k = 0; k < 3; ++k) {
+        const Vector image = mirror.Transform(at(ours[w.corners[k]]), 1.0f, hit);
+        partners[k] = Mesh::kNone;
+        for (uint32_t j = 0; j < count; ++j)
+            if ((at(theirs[j]) - image).Length() <= tolerance) partners[k] = theirs[j];
+        if (partners[k] == Mesh::kNone) return false;
+    }
+    return true;
+}
+
+// The mirror transform as a matrix for row vectors: [p 1] * R is the mirror image of p.
+Matrix MirrorMatrix(const MirrorConfiguration& mirror, const SurfacePoint& point) {
+    const Vector rows[4] = {mirror.Transform({1, 0, 0}, 0.0f, point), mirror.Transform({0, 1, 0}, 0.0f, point),
+                            mirror.Transform({0, 0, 1}, 0.0f, point), mirror.Transform({0, 0, 0}, 1.0f, point)};
+    Matrix r;
+    for (int i = 0; i < 4; ++i) {
+        r[i][0] = rows[i].x;
+        r[i][1] = rows[i].y;
+        r[i][2] = rows[i].z;
+        r[i][3] = i == 3 ? 1.0f : 0.0f;
+    }
+    return r;
+}
+
+// `v` turned by `radians` about the unit `axis` (counter-clockwise seen from where it points).
+Vector Turned(const Vector& v, const Vector& axis, float radians) {
+    return v * std::cos(radians) + (axis & v) * std::sin(radians) + axis * ((axis | v) * (1.0f - std::cos(radians)));
+}
+
+// Where a dab puts its stamp: centred at `centre`, across `normal`, its x axis along `tangent`
+// (before the stamp's own rotation).
+struct StampFrame {
+    Vector centre, normal, tangent;
+};
+
+// Gives the mesh lock back when the brush throws: a host must not leave a mesh locked by a
+// stroke that failed. Anything the brush had already moved is committed by its EndStroke.
+class StrokeGuard {
+public:
+    StrokeGuard(BrushOperation& brush, Mesh& mesh) : m_brush(brush), m_mesh(mesh), m_holder(mesh.LockHolder()) {}
+    /// @brief After an error in BeginStroke or a dab: ends the stroke (quietly), then unlocks.
+    void Abandon() {
+        try {
+            m_brush.EndStroke();
+        } catch (Error* error) {
+            Error::Dispose(error);
+        } catch (...) {
+        }
+        Unlock();
+    }
+    /// @brief After an error in EndStroke: unlocks only.
+    void Unlock() {
+        if (m_mesh.LockHolder() && m_mesh.LockHolder() != m_holder) m_mesh.Unlock(true);
+    }
+
+private:
+    BrushOperation& m_brush;
+    Mesh& m_mesh;
+    MeshUnlocker* m_holder;  // who held the lock before the stroke
+};
 
 }  // namespace
 
@@ -112,13 +193,32 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
     const Transformation* transformation = level.GetTransformation();
     const Matrix toMesh = transformation ? transformation->WorldToMesh() : Matrix();
     const Matrix toWorld = transformation ? transformation->MeshToWorld() : Matrix();
-    const Vector view = toMesh.Transform(Kernel::Scene()->GetCamera().Direction(), 0.0f).Normalized();
+    const Camera& camera = Kernel::Scene()->GetCamera();
+    const Vector view = toMesh.Transform(camera.Direction(), 0.0f).Normalized();
+    const Vector upright = toMesh.Transform(camera.Transformation().Transform({1, 0, 0}, 0.0f), 0.0f);
     const float localSize = toMesh.Transform({options.size, 0, 0}, 0.0f).Length();
     // The host scales the user's strength per tool (the brush's strength scale).
     const float strength = options.strength * m_brush.StrengthScale();
+    const MirrorConfiguration& mirror = m_brush.MirrorConfig();
+    const StampConfiguration& stamp = m_brush.StampConfig();
 
     std::vector<Vector> centres = DabCentres(path, options.size);
     if (m_brush.PlacesSingleStamp() && centres.size() > 1) centres.resize(1);
+    std::vector<Vector> localCentres;
+    for (const Vector& centre : centres) localCentres.push_back(toMesh.Transform(centre, 1.0f));
+    // The stroke's direction at dab i, from its neighbours along the path (none for a lone dab).
+    const auto strokeDirection = [&](size_t i) {
+        return localCentres[std::min(i + 1, localCentres.size() - 1)] - localCentres[i == 0 ? 0 : i - 1];
+    };
+    // Randomised stamps: the same stroke gives the same stamps, another stroke others.
+    std::minstd_rand random(centres.empty() ? 1u
+                                            : uint32_t(std::hash<float>()(centres.front().x) ^
+                                                       (std::hash<float>()(centres.front().y) << 1) ^
+                                                       (std::hash<float>()(centres.front().z) << 2)));
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const float spacing = localSize * m_brush.m_dabSpacingAttr.Value() / 100.0f;
+    bool anchored = false, twinAnchored = false;  // tiled stamps stay where the stroke began
+    StampFrame anchor{}, twinAnchor{};
 
     // Dabs are found on the surface as it was when the stroke started (the spatial grid is
     // refitted once, here, before the brush's stroke and its clock begin), then carried onto
@@ -128,58 +228,111 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
     grid->Update();
     const uint64_t startFit = grid->FitStamp();
     const auto castsSeeTheStart = [&] { return level.Grid(false) && level.Grid(false)->FitStamp() == startFit; };
-    m_brush.SetPreviousPatchPosition({0, 0, 0});
-    m_brush.BeginStroke(&level, options.modifier, BrushOperation::kTriggerDrag);
-    Vector previous = centres.empty() ? Vector() : toMesh.Transform(centres.front(), 1.0f);
-    for (const Vector& centre : centres) {
-        const Vector local = toMesh.Transform(centre, 1.0f);
-        SurfacePoint hit;
-        if (!PlaceOnSurface(level, local, view, hit)) continue;
-        const Vector tangent = (local - previous).LengthSquared() > 0.0f ? local - previous : view & hit.m_normal;
-        previous = local;
-        // The twin is found before the dab changes the surface under it.
-        SurfacePoint twin;
-        bool twinPlaced = false;
-        if (m_brush.MirrorConfig().MirrorMode() != MirrorConfiguration::kOff) {
-            const Vector mirrored = m_brush.MirrorConfig().Transform(hit.m_position, 1.0f, hit);
-            const Vector mirroredNormal = m_brush.MirrorConfig().Transform(hit.m_normal, 0.0f, hit);
-            twinPlaced = m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological
-                             ? TopologicalTwin(level, hit, twin)
-                             : PlaceOnSurface(level, mirrored + mirroredNormal * (0.5f * localSize),
-                                              -mirroredNormal, twin);
-            twin.m_mirrored = 1;
-            // The topological twin is made from the start positions of the partner corners.
-            if (twinPlaced && (castsSeeTheStart() || m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological))
-                CarryToCurrentSurface(level, twin);
+    StrokeGuard guard(m_brush, level);
+    try {
+        m_brush.SetPreviousPatchPosition({0, 0, 0});
+        m_brush.BeginStroke(&level, options.modifier, BrushOperation::kTriggerDrag);
+        for (size_t i = 0; i < localCentres.size(); ++i) {
+            SurfacePoint hit;
+            if (!PlaceOnSurface(level, localCentres[i], view, hit)) continue;
+            const bool atStart = castsSeeTheStart();
+            const FaceWeights weights = WeighOnFace(level, hit.m_face, hit.m_position, atStart);
+            // The twin is found before the dab changes the surface under it: on a symmetric mesh
+            // at the mirror partners of the hit's corners, else where a cast at the mirror image
+            // of the hit meets the surface.
+            SurfacePoint twin;
+            bool twinPlaced = false;
+            if (mirror.MirrorMode() != MirrorConfiguration::kOff) {
+                uint32_t face = 0, partners[3];
+                if (mirror.MirrorMode() == MirrorConfiguration::kTopological) {
+                    twinPlaced = TopologicalPartners(level, hit, weights, face, partners);
+                    if (twinPlaced) twin = TwinAtPartners(level, face, partners, weights.weights);
+                } else {
+                    const Vector image = mirror.Transform(hit.m_position, 1.0f, hit);
+                    const Vector imageNormal = mirror.Transform(hit.m_normal, 0.0f, hit);
+                    twinPlaced = PlaceOnSurface(level, image + imageNormal * (0.5f * localSize), -imageNormal, twin);
+                    if (twinPlaced && PlanePartners(level, mirror, hit, weights, twin.m_face, atStart, partners))
+                        twin = TwinAtPartners(level, twin.m_face, partners, weights.weights);
+                    else if (twinPlaced && atStart)
+                        CarryToCurrentSurface(level, WeighOnFace(level, twin.m_face, twin.m_position, true), twin);
+                }
+                twin.m_mirrored = 1;
+            }
+            if (atStart) CarryToCurrentSurface(level, weights, hit);
+
+            // The stamp: along the stroke, or upright as the camera sees it; turned and shifted
+            // at random; a tiled stamp stays where the stroke's first dab put it.
+            const Vector direction = strokeDirection(i);
+            StampFrame frame{hit.m_position, hit.m_normal,
+                             stamp.m_followStroke && direction.LengthSquared() > 0.0f ? direction : upright};
+            if (stamp.m_randomize) {
+                const Vector along = direction.LengthSquared() > 0.0f ? direction.Normalized() : Vector();
+                frame.centre = frame.centre + along * ((unit(random) - 0.5f) * spacing);
+                const Vector n = frame.normal.Normalized();
+                frame.tangent = Turned(frame.tangent - n * (frame.tangent | n), n, 6.2831853f * unit(random));
+            }
+            if (stamp.m_tiled) {
+                if (!anchored) anchor = frame;
+                anchored = true;
+                frame = anchor;
+            }
+            m_brush.PlaceStamp(frame.centre, frame.normal, frame.tangent, localSize);
+            const Matrix primaryStamp = m_brush.MaskMatrix(BrushOperation::kStampMask);
+            Vector world = toWorld.Transform(hit.m_position, 1.0f);
+            m_brush.ApplyDab(&hit, &world, options.size, options.dabFactor, strength, report.changedArea);
+            ++report.dabs;
+            if (twinPlaced) {
+                if (stamp.m_mirrored && mirror.MirrorMode() == MirrorConfiguration::kTopological) {
+                    // The brush samples the primary's stamp at its vertices' partners.
+                    m_brush.SetMaskMatrix(BrushOperation::kStampMask, primaryStamp);
+                } else if (stamp.m_mirrored) {
+                    // Each vertex samples the stamp at its mirror image.
+                    m_brush.SetMaskMatrix(BrushOperation::kStampMask, MirrorMatrix(mirror, hit) * primaryStamp);
+                } else {
+                    StampFrame twinFrame{twin.m_position, twin.m_normal, mirror.Transform(frame.tangent, 0.0f, hit)};
+                    if (stamp.m_tiled) {
+                        if (!twinAnchored) twinAnchor = twinFrame;
+                        twinAnchored = true;
+                        twinFrame = twinAnchor;
+                    }
+                    m_brush.PlaceStamp(twinFrame.centre, twinFrame.normal, twinFrame.tangent, localSize);
+                }
+                Vector twinWorld = toWorld.Transform(twin.m_position, 1.0f);
+                m_brush.ApplyDab(&twin, &twinWorld, options.size, options.dabFactor, strength, report.changedArea);
+                ++report.mirroredDabs;
+            }
+            m_brush.SetPreviousPatchPosition(world);
         }
-        if (castsSeeTheStart()) CarryToCurrentSurface(level, hit);
-        m_brush.PlaceStamp(hit.m_position, hit.m_normal, tangent, localSize);
-        Vector world = toWorld.Transform(hit.m_position, 1.0f);
-        m_brush.ApplyDab(&hit, &world, options.size, options.dabFactor, strength, report.changedArea);
-        ++report.dabs;
-        if (twinPlaced) {
-            // A twin that samples the stamp at its vertices' partners keeps the primary's stamp.
-            const bool samplesPartners = m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological &&
-                                         m_brush.IsMaskEnabled(BrushOperation::kMirroredStampMask);
-            if (!samplesPartners)
-                m_brush.PlaceStamp(twin.m_position, twin.m_normal,
-                                   m_brush.MirrorConfig().Transform(tangent, 0.0f, hit), localSize);
-            Vector twinWorld = toWorld.Transform(twin.m_position, 1.0f);
-            m_brush.ApplyDab(&twin, &twinWorld, options.size, options.dabFactor, strength, report.changedArea);
-            ++report.mirroredDabs;
-        }
-        m_brush.SetPreviousPatchPosition(world);
+    } catch (...) {
+        guard.Abandon();
+        throw;
     }
-    m_brush.EndStroke();
+    try {
+        m_brush.EndStroke();
+    } catch (...) {
+        guard.Unlock();
+        throw;
+    }
     return report;
 }
 
 void StrokeDriver::RunWholeMesh(SubdivisionLevel& level, float amount, bool fromCamera,
                                 BrushOperation::Modifier modifier) {
-    m_brush.SetPreviousPatchPosition({0, 0, 0});
-    m_brush.BeginStroke(&level, modifier, BrushOperation::kTriggerDrag);
-    m_brush.ApplyToWholeMesh(&level, 0.0f, amount, fromCamera);
-    m_brush.EndStroke();
+    StrokeGuard guard(m_brush, level);
+    try {
+        m_brush.SetPreviousPatchPosition({0, 0, 0});
+        m_brush.BeginStroke(&level, modifier, BrushOperation::kTriggerDrag);
+        m_brush.ApplyToWholeMesh(&level, 0.0f, amount, fromCamera);
+    } catch (...) {
+        guard.Abandon();
+        throw;
+    }
+    try {
+        m_brush.EndStroke();
+    } catch (...) {
+        guard.Unlock();
+        throw;
+    }
 }
 
 }  // namespace tarnix

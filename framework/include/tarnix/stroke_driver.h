@@ -3,12 +3,17 @@
 // places dabs a fraction of the brush size apart (the brush's dab spacing, percent of its
 // size), after the stroke smoothing has steadied the path; each dab is put on the surface by a
 // ray cast along the camera's view, gets its stamp placed, and is followed by its mirrored
-// twin when the brush mirrors (across a plane: cast at the mirror image of the hit; by
-// topological symmetry: on the partner face, at the partners of the hit's corners). Between
-// dabs the brush learns the previous dab's position.
+// twin when the brush mirrors. Between dabs the brush learns the previous dab's position.
 // Dabs are found on the surface as it was when the stroke started (the spatial grid is refitted
 // then) and carried onto the surface as the dabs before them left it: at the same weights of
-// the hit face's corners, whose positions at the start the stroke's undo record keeps.
+// the hit face's corners, whose positions at the start the stroke's undo record keeps. A twin
+// takes the same weights of the mirror partners of those corners (by topological symmetry, or
+// the corners at their mirror images across a plane), so that on a symmetric mesh it is the
+// exact mirror image of its dab; elsewhere it is where a cast at the mirror image meets.
+// Stamps are placed by the brush's stamp record (following the stroke or upright to the
+// camera, randomised, tiled, mirrored on twins; docs/framework.md).
+// No mesh stays locked after a brush error: the driver ends the stroke and unlocks the mesh
+// before the error goes on to the caller.
 
 #include <cstdint>
 #include <vector>
