@@ -69,28 +69,6 @@ TEST_F(StampTest, TheKnifeCutsAFineGrooveAlongItsStroke) {
     EXPECT_GT(to, 0.5f) << "to its end";
 }
 
-TEST_F(StampTest, EveryStampOptionChangesASprayStroke) {
-    const std::vector<tarnix::Vector> path = {{-0.6f, 0.1f, 0}, {0.2f, 0.4f, 0}, {0.6f, -0.2f, 0}};
-    const auto sprayed = [&](int mirror, void (*change)(tarnix::StampConfiguration&)) {
-        SetUp();
-        Use(corvane::kToolSpray);
-        brush->MirrorConfig().SetMirrorMode(mirror);
-        ChangeStamp(change);
-        return Stroke(path, 0.4f, 0.05f);
-    };
-    const auto differ = [](const std::vector<float>& a, const std::vector<float>& b) {
-        float most = 0.0f;
-        for (size_t i = 0; i < a.size(); ++i) most = std::max(most, std::fabs(a[i] - b[i]));
-        return most;
-    };
-    const std::vector<float> plain = sprayed(0, [](tarnix::StampConfiguration&) {});
-    EXPECT_GT(differ(plain, sprayed(0, [](tarnix::StampConfiguration& s) { s.m_followStroke = false; })), 1e-4f);
-    EXPECT_GT(differ(plain, sprayed(0, [](tarnix::StampConfiguration& s) { s.m_randomize = false; })), 1e-4f);
-    EXPECT_GT(differ(plain, sprayed(0, [](tarnix::StampConfiguration& s) { s.m_tiled = true; })), 1e-4f);
-    const std::vector<float> mirrored = sprayed(1, [](tarnix::StampConfiguration&) {});
-    EXPECT_GT(differ(mirrored, sprayed(1, [](tarnix::StampConfiguration& s) { s.m_mirrored = true; })), 1e-4f);
-}
-
 TEST_F(StampTest, ChangingOnlyTheBuildUpSwitchReachesTheNextStroke) {
     Use(corvane::kToolRepeat);
     Stroke({{-0.3f, 0, 0}, {0.3f, 0, 0}}, 0.4f, 0.02f);

@@ -324,6 +324,14 @@ TEST(GeodesicTest, OnAFlatMeshTheRegionIsTheDiscOfStraightDistances) {
                 EXPECT_EQ(found.count(v) == 1, straight < 1.3f) << "vertex " << v << " at " << straight;
             }
         }
+        // Readers walk whole faces and patches: every vertex beyond a smaller region must read
+        // as far, also those the larger one reached.
+        geodesic.EnumerateVertices(mesh, point, 0.3f);
+        std::vector<bool> inside(mesh->VertexCount(), false);
+        for (uint32_t i = 0; i < geodesic.Count(); ++i) inside[geodesic.Results()[i].vertex] = true;
+        for (uint32_t v = 0; v < mesh->VertexCount(); ++v) {
+            if (!inside[v]) ASSERT_EQ(geodesic.Distances()[v], std::numeric_limits<float>::infinity()) << v;
+        }
     }
 }
 
@@ -347,24 +355,6 @@ TEST(GeodesicTest, OnASphereDistancesFollowTheGreatCircles) {
         if (arc > 0.2f) worst = std::max(worst, std::fabs(d / arc - 1.0f));
     }
     EXPECT_LT(worst, 0.03f) << "paths along edges stray up to 40 %";
-}
-
-TEST(GeodesicTest, OnlyTheLastResultsCarryADistance) {
-    // Readers walk whole faces and patches: every vertex beyond the region must read as far,
-    // also those an earlier, larger region reached.
-    auto geometry = shapes::Subdivided(shapes::Cube(), 3);
-    tarnix::Mesh* mesh = geometry->HighestLevel();
-    tarnix::GeodesicEnumerator geodesic;
-    geodesic.EnumerateVertices(mesh, FaceMiddle(mesh, 77), 1.0f);
-    const uint32_t wide = geodesic.Count();
-    geodesic.EnumerateVertices(mesh, FaceMiddle(mesh, 77), 0.2f);
-    ASSERT_LT(geodesic.Count(), wide / 4);
-    std::vector<bool> found(mesh->VertexCount(), false);
-    for (uint32_t i = 0; i < geodesic.Count(); ++i) found[geodesic.Results()[i].vertex] = true;
-    for (uint32_t v = 0; v < mesh->VertexCount(); ++v) {
-        if (found[v]) EXPECT_LE(geodesic.Distances()[v], 0.2f);
-        else EXPECT_EQ(geodesic.Distances()[v], std::numeric_limits<float>::infinity()) << "vertex " << v;
-    }
 }
 
 }  // namespace
