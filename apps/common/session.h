@@ -20,7 +20,7 @@
 #include "tarnix/math/vector.h"
 #include "tarnix/stamp_configuration.h"
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 
 /// A brush attribute or preference value as the file gives it, checked against the
 /// attribute's type when the brush is known.
@@ -118,4 +118,4 @@ Session ParseSession(const QByteArray& text, const QString& file);
 /// folder.
 QString SessionRelativePath(const Session& session, const QString& path);
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps
