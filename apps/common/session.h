@@ -6,8 +6,8 @@
 //
 // ReadSession checks everything the file alone can tell (types, ranges, names of shapes,
 // mirror modes, falloffs); the names only the loaded module knows (tools, attributes,
-// preferences) are checked by the host before it sculpts (CheckAgainstBrush in
-// sculpt_host.h). Every complaint is one line naming the file, the place in it and the fault.
+// preferences) are checked by the host before it sculpts (BrushHost::CheckSession in
+// brush_host.h). Every complaint is one line naming the file, the place in it and the fault.
 
 #include <cstdint>
 #include <optional>
