@@ -130,95 +130,83 @@ Vector Turned(const Vector& v, const Vector& axis, float radians) {
     return v * std::cos(radians) + (axis & v) * std::sin(radians) + axis * ((axis | v) * (1.0f - std::cos(radians)));
 }
 
-// Where a dab puts its stamp: centred at `centre`, across `normal`, its x axis along `tangent`
-// (before the stamp's own rotation).
-struct StampFrame {
-    Vector centre, normal, tangent;
-};
-
-// Gives the mesh lock back when the brush throws: a host must not leave a mesh locked by a
-// stroke that failed. Anything the brush had already moved is committed by its EndStroke.
-class StrokeGuard {
-public:
-    StrokeGuard(BrushOperation& brush, Mesh& mesh) : m_brush(brush), m_mesh(mesh), m_holder(mesh.LockHolder()) {}
-    /// @brief After an error in BeginStroke or a dab: ends the stroke (quietly), then unlocks.
-    void Abandon() {
-        try {
-            m_brush.EndStroke();
-        } catch (Error* error) {
-            Error::Dispose(error);
-        } catch (...) {
-        }
-        Unlock();
-    }
-    /// @brief After an error in EndStroke: unlocks only.
-    void Unlock() {
-        if (m_mesh.LockHolder() && m_mesh.LockHolder() != m_holder) m_mesh.Unlock(true);
-    }
-
-private:
-    BrushOperation& m_brush;
-    Mesh& m_mesh;
-    MeshUnlocker* m_holder;  // who held the lock before the stroke
-};
-
 }  // namespace
 
-std::vector<Vector> StrokeDriver::DabCentres(const std::vector<Vector>& path, float size) const {
-    std::vector<Vector> centres;
-    if (path.empty()) return centres;
-    const float spacing = std::max(size * m_brush.m_dabSpacingAttr.Value() / 100.0f, size * 1e-3f);
-    const BoolFloat smoothing = m_brush.StrokeSmoothing();
-    const float follow = smoothing.on ? 1.0f - std::clamp(smoothing.value, 0.0f, 0.95f) : 1.0f;
-    // Resample the path at the spacing, the steadied position trailing the raw one.
-    Vector steadied = path.front();
-    centres.push_back(steadied);
-    float carried = 0.0f;
-    for (size_t i = 1; i < path.size(); ++i) {
-        const Vector from = path[i - 1], to = path[i];
-        const float length = (to - from).Length();
-        for (float along = spacing - carried; along <= length; along += spacing) {
-            const Vector raw = from + (to - from) * (along / length);
-            steadied = steadied + (raw - steadied) * follow;
-            centres.push_back(steadied);
-        }
-        carried = length > 0.0f ? std::fmod(carried + length, spacing) : carried;
+// A stroke left going on still ends, so that the brush gives back the mesh and the change
+// made so far stays undoable.
+StrokeDriver::~StrokeDriver() {
+    if (!InStroke()) return;
+    try {
+        End();
+    } catch (Error* error) {
+        Error::Dispose(error);
+    } catch (...) {
     }
+}
+
+void StrokeDriver::Abandon(SubdivisionLevel& level) {
+    try {
+        m_brush.EndStroke();
+    } catch (Error* error) {
+        Error::Dispose(error);
+    } catch (...) {
+    }
+    GiveLockBack(level);
+}
+
+void StrokeDriver::GiveLockBack(SubdivisionLevel& level) {
+    if (level.LockHolder() && level.LockHolder() != m_lockHolder) level.Unlock(true);
+}
+
+template <typename Emit>
+void StrokeDriver::Resample(const Vector& point, Emit&& emit) {
+    if (!m_hasPoint) {
+        m_hasPoint = true;
+        m_lastPoint = m_steadied = point;
+        emit(m_steadied);
+        return;
+    }
+    const Vector from = m_lastPoint, to = point;
+    const float length = (to - from).Length();
+    for (float along = m_spacing - m_carried; along <= length; along += m_spacing) {
+        const Vector raw = from + (to - from) * (along / length);
+        m_steadied = m_steadied + (raw - m_steadied) * m_follow;
+        emit(m_steadied);
+    }
+    m_carried = length > 0.0f ? std::fmod(m_carried + length, m_spacing) : m_carried;
+    m_lastPoint = point;
+}
+
+std::vector<Vector> StrokeDriver::DabCentres(const std::vector<Vector>& path, float size) const {
+    StrokeDriver sampler(m_brush);
+    sampler.m_spacing = std::max(size * m_brush.m_dabSpacingAttr.Value() / 100.0f, size * 1e-3f);
+    const BoolFloat smoothing = m_brush.StrokeSmoothing();
+    sampler.m_follow = smoothing.on ? 1.0f - std::clamp(smoothing.value, 0.0f, 0.95f) : 1.0f;
+    std::vector<Vector> centres;
+    for (const Vector& point : path) sampler.Resample(point, [&](const Vector& centre) { centres.push_back(centre); });
     return centres;
 }
 
-StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector>& path,
-                               const StrokeOptions& options) {
-    StrokeReport report;
+void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) {
+    if (InStroke()) End();
+    m_options = options;
+    m_report = StrokeReport();
     const Transformation* transformation = level.GetTransformation();
-    const Matrix toMesh = transformation ? transformation->WorldToMesh() : Matrix();
-    const Matrix toWorld = transformation ? transformation->MeshToWorld() : Matrix();
+    m_toMesh = transformation ? transformation->WorldToMesh() : Matrix();
+    m_toWorld = transformation ? transformation->MeshToWorld() : Matrix();
     const Camera& camera = Kernel::Scene()->GetCamera();
-    const Vector view = toMesh.Transform(camera.Direction(), 0.0f).Normalized();
-    const Vector upright = toMesh.Transform(camera.Transformation().Transform({1, 0, 0}, 0.0f), 0.0f);
-    const float localSize = toMesh.Transform({options.size, 0, 0}, 0.0f).Length();
+    m_view = m_toMesh.Transform(camera.Direction(), 0.0f).Normalized();
+    m_upright = m_toMesh.Transform(camera.Transformation().Transform({1, 0, 0}, 0.0f), 0.0f);
+    m_localSize = m_toMesh.Transform({options.size, 0, 0}, 0.0f).Length();
     // The host scales the user's strength per tool (the brush's strength scale).
-    const float strength = options.strength * m_brush.StrengthScale();
-    const MirrorConfiguration& mirror = m_brush.MirrorConfig();
-    const StampConfiguration& stamp = m_brush.StampConfig();
-
-    std::vector<Vector> centres = DabCentres(path, options.size);
-    if (m_brush.PlacesSingleStamp() && centres.size() > 1) centres.resize(1);
-    std::vector<Vector> localCentres;
-    for (const Vector& centre : centres) localCentres.push_back(toMesh.Transform(centre, 1.0f));
-    // The stroke's direction at dab i, from its neighbours along the path (none for a lone dab).
-    const auto strokeDirection = [&](size_t i) {
-        return localCentres[std::min(i + 1, localCentres.size() - 1)] - localCentres[i == 0 ? 0 : i - 1];
-    };
-    // Randomised stamps: the same stroke gives the same stamps, another stroke others.
-    std::minstd_rand random(centres.empty() ? 1u
-                                            : uint32_t(std::hash<float>()(centres.front().x) ^
-                                                       (std::hash<float>()(centres.front().y) << 1) ^
-                                                       (std::hash<float>()(centres.front().z) << 2)));
-    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    const float spacing = localSize * m_brush.m_dabSpacingAttr.Value() / 100.0f;
-    bool anchored = false, twinAnchored = false;  // tiled stamps stay where the stroke began
-    StampFrame anchor{}, twinAnchor{};
+    m_strength = options.strength * m_brush.StrengthScale();
+    m_spacing = std::max(options.size * m_brush.m_dabSpacingAttr.Value() / 100.0f, options.size * 1e-3f);
+    const BoolFloat smoothing = m_brush.StrokeSmoothing();
+    m_follow = smoothing.on ? 1.0f - std::clamp(smoothing.value, 0.0f, 0.95f) : 1.0f;
+    m_hasPoint = false;
+    m_carried = 0.0f;
+    m_centres = 0;
+    m_firstPending = m_anchored = m_twinAnchored = false;
 
     // Dabs are found on the surface as it was when the stroke started (the spatial grid is
     // refitted once, here, before the brush's stroke and its clock begin), then carried onto
@@ -226,111 +214,176 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
     // the stroke (or changes the faces) makes casts find the current surface; those hits stay.
     SpatialGrid* grid = level.Grid(true);
     grid->Update();
-    const uint64_t startFit = grid->FitStamp();
-    const auto castsSeeTheStart = [&] { return level.Grid(false) && level.Grid(false)->FitStamp() == startFit; };
-    StrokeGuard guard(m_brush, level);
+    m_startFit = grid->FitStamp();
+    m_lockHolder = level.LockHolder();
     try {
         m_brush.SetPreviousPatchPosition({0, 0, 0});
         m_brush.BeginStroke(&level, options.modifier, BrushOperation::kTriggerDrag);
-        for (size_t i = 0; i < localCentres.size(); ++i) {
-            SurfacePoint hit;
-            if (!PlaceOnSurface(level, localCentres[i], view, hit)) continue;
-            const bool atStart = castsSeeTheStart();
-            const FaceWeights weights = WeighOnFace(level, hit.m_face, hit.m_position, atStart);
-            // The twin is found before the dab changes the surface under it: on a symmetric mesh
-            // at the mirror partners of the hit's corners, else where a cast at the mirror image
-            // of the hit meets the surface.
-            SurfacePoint twin;
-            bool twinPlaced = false;
-            if (mirror.MirrorMode() != MirrorConfiguration::kOff) {
-                uint32_t face = 0, partners[3];
-                if (mirror.MirrorMode() == MirrorConfiguration::kTopological) {
-                    twinPlaced = TopologicalPartners(level, hit, weights, face, partners);
-                    if (twinPlaced) twin = TwinAtPartners(level, face, partners, weights.weights);
-                } else {
-                    const Vector image = mirror.Transform(hit.m_position, 1.0f, hit);
-                    const Vector imageNormal = mirror.Transform(hit.m_normal, 0.0f, hit);
-                    twinPlaced = PlaceOnSurface(level, image + imageNormal * (0.5f * localSize), -imageNormal, twin);
-                    if (twinPlaced && PlanePartners(level, mirror, hit, weights, twin.m_face, atStart, partners))
-                        twin = TwinAtPartners(level, twin.m_face, partners, weights.weights);
-                    else if (twinPlaced && atStart)
-                        CarryToCurrentSurface(level, WeighOnFace(level, twin.m_face, twin.m_position, true), twin);
-                }
-                twin.m_mirrored = 1;
-            }
-            if (atStart) CarryToCurrentSurface(level, weights, hit);
-
-            // The stamp: along the stroke, or upright as the camera sees it; turned and shifted
-            // at random; a tiled stamp stays where the stroke's first dab put it.
-            const Vector direction = strokeDirection(i);
-            StampFrame frame{hit.m_position, hit.m_normal,
-                             stamp.m_followStroke && direction.LengthSquared() > 0.0f ? direction : upright};
-            if (stamp.m_randomize) {
-                const Vector along = direction.LengthSquared() > 0.0f ? direction.Normalized() : Vector();
-                frame.centre = frame.centre + along * ((unit(random) - 0.5f) * spacing);
-                const Vector n = frame.normal.Normalized();
-                frame.tangent = Turned(frame.tangent - n * (frame.tangent | n), n, 6.2831853f * unit(random));
-            }
-            if (stamp.m_tiled) {
-                if (!anchored) anchor = frame;
-                anchored = true;
-                frame = anchor;
-            }
-            m_brush.PlaceStamp(frame.centre, frame.normal, frame.tangent, localSize);
-            const Matrix primaryStamp = m_brush.MaskMatrix(BrushOperation::kStampMask);
-            Vector world = toWorld.Transform(hit.m_position, 1.0f);
-            m_brush.ApplyDab(&hit, &world, options.size, options.dabFactor, strength, report.changedArea);
-            ++report.dabs;
-            if (twinPlaced) {
-                if (stamp.m_mirrored && mirror.MirrorMode() == MirrorConfiguration::kTopological) {
-                    // The brush samples the primary's stamp at its vertices' partners.
-                    m_brush.SetMaskMatrix(BrushOperation::kStampMask, primaryStamp);
-                } else if (stamp.m_mirrored) {
-                    // Each vertex samples the stamp at its mirror image.
-                    m_brush.SetMaskMatrix(BrushOperation::kStampMask, MirrorMatrix(mirror, hit) * primaryStamp);
-                } else {
-                    StampFrame twinFrame{twin.m_position, twin.m_normal, mirror.Transform(frame.tangent, 0.0f, hit)};
-                    if (stamp.m_tiled) {
-                        if (!twinAnchored) twinAnchor = twinFrame;
-                        twinAnchored = true;
-                        twinFrame = twinAnchor;
-                    }
-                    m_brush.PlaceStamp(twinFrame.centre, twinFrame.normal, twinFrame.tangent, localSize);
-                }
-                Vector twinWorld = toWorld.Transform(twin.m_position, 1.0f);
-                m_brush.ApplyDab(&twin, &twinWorld, options.size, options.dabFactor, strength, report.changedArea);
-                ++report.mirroredDabs;
-            }
-            m_brush.SetPreviousPatchPosition(world);
-        }
     } catch (...) {
-        guard.Abandon();
+        Abandon(level);
         throw;
     }
+    m_level = &level;
+}
+
+void StrokeDriver::AddPoint(const Vector& point, float pressure) {
+    if (!InStroke()) return;
+    try {
+        Resample(point, [&](const Vector& centre) { TakeCentre(m_toMesh.Transform(centre, 1.0f), m_options.dabFactor * pressure); });
+    } catch (...) {
+        SubdivisionLevel& level = *m_level;
+        m_level = nullptr;
+        Abandon(level);
+        throw;
+    }
+}
+
+void StrokeDriver::TakeCentre(const Vector& local, float dabFactor) {
+    if (m_firstPending) {
+        m_firstPending = false;
+        PlaceDab(m_firstCentre, local - m_firstCentre, m_firstDabFactor);
+    }
+    if (m_centres++ == 0) {
+        // Randomised stamps: the same stroke gives the same stamps, another stroke others.
+        m_random.seed(uint32_t(std::hash<float>()(local.x) ^ (std::hash<float>()(local.y) << 1) ^
+                               (std::hash<float>()(local.z) << 2)));
+        m_firstPending = true;
+        m_firstCentre = m_previousCentre = local;
+        m_firstDabFactor = dabFactor;
+        return;
+    }
+    // A brush that places a single stamp takes the first dab of the stroke only.
+    if (m_brush.PlacesSingleStamp()) return;
+    PlaceDab(local, local - m_previousCentre, dabFactor);
+    m_previousCentre = local;
+}
+
+StrokeDriver::StampFrame StrokeDriver::FrameOf(const SurfacePoint& hit, const Vector& direction, bool twin,
+                                               const Vector& mirroredTangent) {
+    const StampConfiguration& stamp = m_brush.StampConfig();
+    StampFrame frame{hit.m_position, hit.m_normal, mirroredTangent};
+    if (!twin) {
+        // Along the stroke, or upright as the camera sees it; turned and shifted at random.
+        frame.tangent = stamp.m_followStroke && direction.LengthSquared() > 0.0f ? direction : m_upright;
+        if (stamp.m_randomize) {
+            const Vector along = direction.LengthSquared() > 0.0f ? direction.Normalized() : Vector();
+            std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+            const float spacing = m_localSize * m_brush.m_dabSpacingAttr.Value() / 100.0f;
+            frame.centre = frame.centre + along * ((unit(m_random) - 0.5f) * spacing);
+            const Vector n = frame.normal.Normalized();
+            frame.tangent = Turned(frame.tangent - n * (frame.tangent | n), n, 6.2831853f * unit(m_random));
+        }
+    }
+    // A tiled stamp stays where the stroke's first dab (or twin) put it.
+    if (stamp.m_tiled) {
+        bool& anchored = twin ? m_twinAnchored : m_anchored;
+        StampFrame& anchor = twin ? m_twinAnchor : m_anchor;
+        if (!anchored) anchor = frame;
+        anchored = true;
+        frame = anchor;
+    }
+    return frame;
+}
+
+void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float dabFactor) {
+    SubdivisionLevel& level = *m_level;
+    const MirrorConfiguration& mirror = m_brush.MirrorConfig();
+    SurfacePoint hit;
+    if (!PlaceOnSurface(level, local, m_view, hit)) return;
+    const bool atStart = level.Grid(false) && level.Grid(false)->FitStamp() == m_startFit;
+    const FaceWeights weights = WeighOnFace(level, hit.m_face, hit.m_position, atStart);
+    // The twin is found before the dab changes the surface under it: on a symmetric mesh at
+    // the mirror partners of the hit's corners, else where a cast at the mirror image of the
+    // hit meets the surface.
+    SurfacePoint twin;
+    bool twinPlaced = false;
+    if (mirror.MirrorMode() != MirrorConfiguration::kOff) {
+        uint32_t face = 0, partners[3];
+        if (mirror.MirrorMode() == MirrorConfiguration::kTopological) {
+            twinPlaced = TopologicalPartners(level, hit, weights, face, partners);
+            if (twinPlaced) twin = TwinAtPartners(level, face, partners, weights.weights);
+        } else {
+            const Vector image = mirror.Transform(hit.m_position, 1.0f, hit);
+            const Vector imageNormal = mirror.Transform(hit.m_normal, 0.0f, hit);
+            twinPlaced = PlaceOnSurface(level, image + imageNormal * (0.5f * m_localSize), -imageNormal, twin);
+            if (twinPlaced && PlanePartners(level, mirror, hit, weights, twin.m_face, atStart, partners))
+                twin = TwinAtPartners(level, twin.m_face, partners, weights.weights);
+            else if (twinPlaced && atStart)
+                CarryToCurrentSurface(level, WeighOnFace(level, twin.m_face, twin.m_position, true), twin);
+        }
+        twin.m_mirrored = 1;
+    }
+    if (atStart) CarryToCurrentSurface(level, weights, hit);
+
+    const StampFrame frame = FrameOf(hit, direction, false, Vector());
+    m_brush.PlaceStamp(frame.centre, frame.normal, frame.tangent, m_localSize);
+    const Matrix primaryStamp = m_brush.MaskMatrix(BrushOperation::kStampMask);
+    Vector world = m_toWorld.Transform(hit.m_position, 1.0f);
+    m_brush.ApplyDab(&hit, &world, m_options.size, dabFactor, m_strength, m_report.changedArea);
+    ++m_report.dabs;
+    if (twinPlaced) {
+        if (m_brush.StampConfig().m_mirrored && mirror.MirrorMode() == MirrorConfiguration::kTopological) {
+            // The brush samples the dab's stamp at its vertices' partners.
+            m_brush.SetMaskMatrix(BrushOperation::kStampMask, primaryStamp);
+        } else if (m_brush.StampConfig().m_mirrored) {
+            // Each vertex samples the stamp at its mirror image.
+            m_brush.SetMaskMatrix(BrushOperation::kStampMask, MirrorMatrix(mirror, hit) * primaryStamp);
+        } else {
+            const StampFrame twinFrame = FrameOf(twin, direction, true, mirror.Transform(frame.tangent, 0.0f, hit));
+            m_brush.PlaceStamp(twinFrame.centre, twinFrame.normal, twinFrame.tangent, m_localSize);
+        }
+        Vector twinWorld = m_toWorld.Transform(twin.m_position, 1.0f);
+        m_brush.ApplyDab(&twin, &twinWorld, m_options.size, dabFactor, m_strength, m_report.changedArea);
+        ++m_report.mirroredDabs;
+    }
+    m_brush.SetPreviousPatchPosition(world);
+}
+
+StrokeReport StrokeDriver::End() {
+    if (!InStroke()) return {};
+    SubdivisionLevel& level = *m_level;
+    try {
+        // A stroke of one dab has no direction: its stamp stands upright.
+        if (m_firstPending) PlaceDab(m_firstCentre, Vector(), m_firstDabFactor);
+    } catch (...) {
+        m_level = nullptr;
+        Abandon(level);
+        throw;
+    }
+    m_firstPending = false;
+    m_level = nullptr;
     try {
         m_brush.EndStroke();
     } catch (...) {
-        guard.Unlock();
+        GiveLockBack(level);
         throw;
     }
-    return report;
+    return m_report;
+}
+
+StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector>& path,
+                               const StrokeOptions& options) {
+    Begin(level, options);
+    for (const Vector& point : path) AddPoint(point);
+    return End();
 }
 
 void StrokeDriver::RunWholeMesh(SubdivisionLevel& level, float amount, bool fromCamera,
                                 BrushOperation::Modifier modifier) {
-    StrokeGuard guard(m_brush, level);
+    if (InStroke()) End();
+    m_lockHolder = level.LockHolder();
     try {
         m_brush.SetPreviousPatchPosition({0, 0, 0});
         m_brush.BeginStroke(&level, modifier, BrushOperation::kTriggerDrag);
         m_brush.ApplyToWholeMesh(&level, 0.0f, amount, fromCamera);
     } catch (...) {
-        guard.Abandon();
+        Abandon(level);
         throw;
     }
     try {
         m_brush.EndStroke();
     } catch (...) {
-        guard.Unlock();
+        GiveLockBack(level);
         throw;
     }
 }

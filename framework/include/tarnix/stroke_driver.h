@@ -1,7 +1,8 @@
 #pragma once
-// tarnix::StrokeDriver: how the host turns a drag into dabs. Along a path (world space) it
-// places dabs a fraction of the brush size apart (the brush's dab spacing, percent of its
-// size), after the stroke smoothing has steadied the path; each dab is put on the surface by a
+// tarnix::StrokeDriver: how the host turns a drag into dabs. Along a path (world space, given
+// whole or point by point as the pointer moves) it places dabs a fraction of the brush size
+// apart (the brush's dab spacing, percent of its size), after the stroke smoothing has
+// steadied the path; each dab is put on the surface by a
 // ray cast along the camera's view, gets its stamp placed, and is followed by its mirrored
 // twin when the brush mirrors. Between dabs the brush learns the previous dab's position.
 // Dabs are found on the surface as it was when the stroke started (the spatial grid is refitted
@@ -16,15 +17,19 @@
 // before the error goes on to the caller.
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "tarnix/brush_operation.h"
 #include "tarnix/math/bounding_box.h"
+#include "tarnix/math/matrix.h"
 #include "tarnix/math/vector.h"
 
 namespace tarnix {
 
+class MeshUnlocker;
 class SubdivisionLevel;
+class SurfacePoint;
 
 struct StrokeOptions {
     float size = 1.0f;      // brush radius, world units
@@ -44,9 +49,23 @@ struct StrokeReport {
 class StrokeDriver {
 public:
     explicit StrokeDriver(BrushOperation& brush) : m_brush(brush) {}
+    ~StrokeDriver();
 
-    /// @brief One stroke of the brush over `level` along `path`.
+    /// @brief One stroke of the brush over `level` along `path`: Begin, every point, End.
     StrokeReport Run(SubdivisionLevel& level, const std::vector<Vector>& path, const StrokeOptions& options);
+
+    /// @brief Starts a stroke over `level` whose points come as the pointer moves: the
+    /// spatial grid is refitted and the brush's stroke begins. A stroke already going on is
+    /// ended first.
+    void Begin(SubdivisionLevel& level, const StrokeOptions& options);
+    /// @brief The pointer reached `point` (world space) with `pressure` (0..1, scales the
+    /// dab factor of the dabs placed on the way there). Dabs are placed, and the mesh changed,
+    /// before this returns; only the stroke's first dab waits for the next one (or End), which
+    /// gives the stroke's direction there for its stamp.
+    void AddPoint(const Vector& point, float pressure = 1.0f);
+    /// @brief Ends the stroke: the brush commits it as one undoable change.
+    StrokeReport End();
+    bool InStroke() const { return m_level != nullptr; }
 
     /// @brief The brush once over the whole of `level`: a stroke of one whole-mesh dab of
     /// strength `amount`, weighed by how much each vertex faces the camera when `fromCamera`.
@@ -56,7 +75,51 @@ public:
     std::vector<Vector> DabCentres(const std::vector<Vector>& path, float size) const;
 
 private:
+    // Where a dab puts its stamp: centred at `centre`, across `normal`, its x axis along
+    // `tangent` (before the stamp's own rotation).
+    struct StampFrame {
+        Vector centre, normal, tangent;
+    };
+
+    // Resamples the path at the dab spacing as points come, the steadied position trailing
+    // the raw one; `emit` gets each dab centre.
+    template <typename Emit>
+    void Resample(const Vector& point, Emit&& emit);
+    // A dab centre (mesh space) of the stroke: the first waits for the next one, which gives
+    // the stroke's direction there.
+    void TakeCentre(const Vector& local, float dabFactor);
+    // One dab (and its twin) at `local`, the stroke running along `direction` there.
+    void PlaceDab(const Vector& local, const Vector& direction, float dabFactor);
+    // The stamp frame of a dab at `hit`: along the stroke or upright, randomised, tiled.
+    StampFrame FrameOf(const SurfacePoint& hit, const Vector& direction, bool twin, const Vector& mirroredTangent);
+    // After a brush error: ends the brush's stroke quietly and gives the mesh lock back.
+    void Abandon(SubdivisionLevel& level);
+    void GiveLockBack(SubdivisionLevel& level);
+
     BrushOperation& m_brush;
+    // The stroke going on; m_level is null between strokes.
+    SubdivisionLevel* m_level = nullptr;
+    StrokeOptions m_options;
+    StrokeReport m_report;
+    Matrix m_toMesh, m_toWorld;
+    Vector m_view;        // mesh space, the camera's direction: dabs are cast along it
+    float m_localSize = 0.0f;
+    float m_strength = 0.0f;
+    float m_spacing = 0.0f, m_follow = 1.0f;
+    uint64_t m_startFit = 0;
+    bool m_hasPoint = false;
+    Vector m_lastPoint, m_steadied;
+    float m_carried = 0.0f;
+    Vector m_previousCentre;  // mesh space
+    uint32_t m_centres = 0;
+    bool m_firstPending = false;  // the first dab, waiting for the stroke's direction
+    Vector m_firstCentre;
+    float m_firstDabFactor = 1.0f;
+    Vector m_upright;  // mesh space, the camera's right: the x axis of stamps not following the stroke
+    std::minstd_rand m_random;
+    bool m_anchored = false, m_twinAnchored = false;  // tiled stamps stay where the stroke began
+    StampFrame m_anchor{}, m_twinAnchor{};
+    MeshUnlocker* m_lockHolder = nullptr;  // who held the mesh lock before the stroke
 };
 
 }  // namespace tarnix
