@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "tarnix/error.h"
+#include "tarnix/math/vector.h"
 #include "tarnix/mesh.h"
 #include "tarnix/sculpt_layer.h"
 
@@ -75,6 +76,13 @@ void MeshChange::KeepTopology() {
     for (VertexRecord& record : kept.vertices) record.undoSlot = Mesh::kNone;
 }
 
+uint32_t MeshChange::KeptVertexCount() const { return m_topology ? uint32_t(m_topology->vertices.size()) : 0; }
+
+Vector MeshChange::KeptPosition(uint32_t vertex) const {
+    const float* p = m_topology->vertices[vertex].position;
+    return {p[0], p[1], p[2]};
+}
+
 StoredVertexInfo* MeshChange::Add_uncached(uint32_t vertex, uint32_t face, VertexRecord* record,
                                            bool withLayer, float buildUp) {
     if (!Grow()) return nullptr;
@@ -127,6 +135,8 @@ void MeshChange::Swap() {
     for (uint32_t slot = 0; slot < m_count; ++slot) {
         StoredVertexInfo& entry = (*this)[slot];
         VertexRecord& record = m_mesh->m_vertices[entry.m_vertex];
+        m_mesh->NoteMoved(Vector(record.position[0], record.position[1], record.position[2]));
+        m_mesh->NoteMoved(Vector(entry.m_position[0], entry.m_position[1], entry.m_position[2]));
         for (int i = 0; i < 3; ++i) std::swap(entry.m_position[i], record.position[i]);
         PackedNormal& normal = m_mesh->m_normals[entry.m_vertex];
         std::swap(entry.m_normal[0], normal.x);

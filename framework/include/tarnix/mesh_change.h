@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "tarnix/math/vector.h"
 #include "tarnix/store.h"
 
 namespace tarnix {
@@ -80,6 +81,10 @@ public:
     /// starting positions and normals of the vertices moved so far). Once per change.
     void KeepTopology();
     bool KeepsTopology() const { return m_topology != nullptr; }
+    /// @brief For a change that keeps the topology: how many vertices the mesh had, and where
+    /// vertex `vertex` (below that count) was, when the change began.
+    uint32_t KeptVertexCount() const;
+    Vector KeptPosition(uint32_t vertex) const;
 
 private:
     /// The whole mesh at one moment.
