@@ -103,7 +103,7 @@ void StrokeArguments(benchmark::internal::Benchmark* benchmark) {
         for (int level : {8, 9})
             for (int tool : {corvane::kToolSculpt, corvane::kToolFlatten, corvane::kToolSmooth})
                 benchmark->Args({tool, level, threads});
-        for (int tool = 0; tool <= corvane::kToolRelax; ++tool)
+        for (int tool = 0; tool <= int(corvane::kToolRelax); ++tool)
             if (tool != 15 && tool != corvane::kToolSculpt && tool != corvane::kToolFlatten &&
                 tool != corvane::kToolSmooth)
                 benchmark->Args({tool, 8, threads});
