@@ -13,6 +13,7 @@ packages=(
   libtinyobjloader-dev   # OBJ files in
   libosd-dev             # OpenSubdiv: the host's subdivision hierarchy
   libembree-dev          # Embree: the host's ray casts and spatial queries
+  libtbb-dev             # oneTBB: the thread count of the host programs' (and Embree's) work
   libopenimageio-dev     # OpenImageIO: stamp images and pictures
   openimageio-tools      # oiiotool: scripts/make-stamps.py converts the stamps with it
 )

@@ -10,6 +10,7 @@
 #include "tarnix/brush_operation.h"
 #include "tarnix/error.h"
 #include "tarnix/kernel.h"
+#include "tarnix/mesh_change.h"
 #include "tarnix/scene.h"
 #include "tarnix/sculpt_layer.h"
 #include "tarnix/stroke_driver.h"
@@ -134,9 +135,8 @@ void Sculpture::Prepare(const StrokeStep& stroke) {
 }
 
 StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
-    const uint32_t facesBefore = m_level->m_faceCount;
-    std::vector<tarnix::Vector> before(m_level->VertexCount());
-    for (uint32_t v = 0; v < m_level->VertexCount(); ++v) before[v] = m_level->VertexPosition(v);
+    const uint32_t facesBefore = m_level->m_faceCount, verticesBefore = m_level->VertexCount();
+    const tarnix::MeshChange* latestBefore = m_geometry->LatestChange();
     tarnix::Kernel::ClearLog();
 
     StrokeFigures figures;
@@ -158,17 +158,31 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     }
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    // A tessellating stroke adds vertices; only those that were there before count as moved.
-    for (uint32_t v = 0; v < std::min(m_level->VertexCount(), uint32_t(before.size())); ++v) {
-        const double moved = (m_level->VertexPosition(v) - before[v]).Length();
+    // The stroke's undo record tells where its vertices started, so the moves are counted
+    // without a copy of the whole mesh. A tessellating stroke's record keeps the whole mesh
+    // and adds vertices; only those that were there before count as moved.
+    const auto count = [&](const tarnix::Vector& start, uint32_t v) {
+        const double moved = (m_level->VertexPosition(v) - start).Length();
         figures.movedVertices += moved > 0.0;
         figures.maxDisplacement = std::max(figures.maxDisplacement, moved);
+    };
+    const tarnix::MeshChange* change = m_geometry->LatestChange();
+    if (change && change != latestBefore && change->GetMesh() == m_level) {
+        if (change->KeepsTopology()) {
+            for (uint32_t v = 0; v < std::min({m_level->VertexCount(), verticesBefore, change->KeptVertexCount()}); ++v)
+                count(change->KeptPosition(v), v);
+        } else {
+            for (uint32_t slot = 0; slot < change->Count(); ++slot) {
+                const tarnix::StoredVertexInfo& entry = (*change)[slot];
+                count({entry.m_position[0], entry.m_position[1], entry.m_position[2]}, entry.m_vertex);
+            }
+        }
     }
     const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
     figures.processedVertices = statistics.processedVertices;
     figures.vertexUpdates = statistics.vertexUpdates;
     figures.megaVerticesPerSecond = LastLoggedRate();
-    figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(before.size());
+    figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(verticesBefore);
     // Splits add vertices and merges remove faces, so either count tells that faces changed.
     figures.facesChanged = figures.addedVertices != 0 || m_level->m_faceCount != facesBefore;
     return figures;

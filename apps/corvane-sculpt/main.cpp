@@ -4,11 +4,15 @@
 //   corvane-sculpt run SESSION.json [--out DIR]      a session file (docs/session-format.md)
 //   corvane-sculpt info MESH.obj                      statistics of a mesh file
 //   corvane-sculpt list [--test-mode]                 what the plug-in modules registered
-// Common: --plugins DIR (the modules' folder). Errors: one line, exit status 2.
+// Common: --plugins DIR (the modules' folder), --threads N (the host's threads: building and
+// refitting the spatial index, which Embree does on oneTBB; the brush itself sculpts on the
+// calling thread). Errors: one line, exit status 2.
 
 #include <cstdio>
 
 #include <CLI/CLI.hpp>
+#include <oneapi/tbb/global_control.h>
+#include <oneapi/tbb/info.h>
 #include <QCoreApplication>
 #include <QTextStream>
 
@@ -30,6 +34,9 @@ int main(int argc, char** argv) {
     bool testMode = false;
     app.add_option("--plugins", pluginDirectory, "folder of the plug-in modules to load");
     app.add_flag("--test-mode", testMode, "run the host in test mode (shows developer settings)");
+    unsigned threads = unsigned(tbb::info::default_concurrency());
+    app.add_option("--threads", threads, "threads for the host's work (spatial index builds and refits); default all cores")
+        ->check(CLI::Range(1u, 1024u));
     std::string outputDirectory = "corvane-out";
     uint32_t levels = 8;
     CLI::App* demo = app.add_subcommand("demo", "one stroke of each tool on a subdivided cube (the default)");
@@ -47,6 +54,8 @@ int main(int argc, char** argv) {
     for (CLI::App* command : {demo, run, info, list}) command->fallthrough();
     CLI11_PARSE(app, argc, argv);
 
+    // Results do not depend on it: the brush sculpts on this thread, one patch at a time.
+    const tbb::global_control threadLimit(tbb::global_control::max_allowed_parallelism, threads);
     tarnix::Kernel::SetTestMode(testMode);
     QTextStream out(stdout);
     const QString plugins = QString::fromStdString(pluginDirectory);

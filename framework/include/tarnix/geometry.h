@@ -59,6 +59,9 @@ public:
     bool Redo();
     size_t UndoCount() const { return m_undo.size(); }
     size_t RedoCount() const { return m_redo.size(); }
+    /// @brief The change on top of the undo stack (the one Undo would take back); null when
+    /// there is none.
+    const MeshChange* LatestChange() const { return m_undo.empty() ? nullptr : m_undo.back().get(); }
 
 private:
     void AddLevel(SubdivisionLevel* level);
