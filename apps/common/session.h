@@ -94,7 +94,10 @@ struct PictureSetup {
 struct Session {
     QString file;    // the session file, for messages and relative paths
     QString shape;   // a built-in shape, or empty
-    QString objPath;  // else this file (relative to the session file)
+    QString meshPath;      // else this mesh file (relative to the session file)
+    QString meshPathKey;   // "file" or "obj", for messages
+    QString resultName = QStringLiteral("result.obj");  // the mesh written; its format from the name
+    std::optional<uint32_t> resultLevel;                // the level written; else the sculpted one
     uint32_t subdivide = 0;
     tarnix::Vector scale{1, 1, 1};
     tarnix::Vector rotate{0, 0, 0};  // degrees about x, then y, then z

@@ -102,7 +102,7 @@ TEST(CorvaneSculptTest, TheDemoWritesTheMeshThePictureAndTheReport) {
     ASSERT_EQ(info.status, 0) << info.err.toStdString();
     EXPECT_TRUE(info.out.contains(QStringLiteral("%1 vertices, 6144 faces").arg(vertices)));
     EXPECT_TRUE(info.out.contains(QStringLiteral("sculpted by patches: yes")));
-    EXPECT_TRUE(info.out.contains(QStringLiteral("open edges: 0")));
+    EXPECT_TRUE(info.out.contains(QStringLiteral("border edges: 0")));
 }
 
 TEST(CorvaneSculptTest, BadMeshFilesGiveOneLineAndStatusTwo) {
