@@ -352,6 +352,12 @@ Session ParseSession(const QByteArray& text, const QString& file) {
     return session;
 }
 
+Step ParseStep(const nlohmann::json& step, const QString& file) {
+    Step parsed = ReadStep(Field(step, QString(), file), {});
+    parsed.where = QString::fromStdString(step.begin().key());
+    return parsed;
+}
+
 Session ReadSession(const QString& path) {
     QFile file(path);
     if (!file.exists()) Fail(QStringLiteral("%1: no such file").arg(path));

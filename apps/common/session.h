@@ -117,6 +117,11 @@ Session ReadSession(const QString& path);
 /// @brief The same for a session held in memory; `file` names it in messages.
 Session ParseSession(const QByteArray& text, const QString& file);
 
+/// @brief Reads one step as a session's "steps" list holds it (a stroke, a whole-mesh
+/// application, undo or redo; a layer step needs the session's layers and is refused). `file`
+/// names it in messages, which then read "FILE: stroke.size: ...".
+Step ParseStep(const nlohmann::json& step, const QString& file);
+
 /// @brief The file a path of the session names: relative paths start at the session file's
 /// folder.
 QString SessionRelativePath(const Session& session, const QString& path);

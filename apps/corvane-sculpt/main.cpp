@@ -22,13 +22,13 @@
 #include "tarnix/brush_configuration.h"
 #include "tarnix/error.h"
 #include "tarnix/kernel.h"
-#include "tarnix/module_loader.h"
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     CLI::App app{"corvane-sculpt: a command-line sculpting host for the Corvane brush module"};
     std::string pluginDirectory =
-        tarnix::LoadedModule::PluginDirectoryOf(QCoreApplication::applicationFilePath()).toStdString();
+        corvane_apps::BrushHost::PluginDirectoryFor(QCoreApplication::applicationFilePath()).toStdString();
+    corvane_apps::BrushHost::AddInstalledResources(QCoreApplication::applicationFilePath());
     bool testMode = false;
     app.add_option("--plugins", pluginDirectory, "folder of the plug-in modules to load");
     app.add_flag("--test-mode", testMode, "run the host in test mode (shows developer settings)");
