@@ -35,4 +35,5 @@ dpkg-deb --extract "$deb" "$work/root"
 "$work/root/usr/bin/corvane-sculpt" list | grep -q "16  Relax "
 (cd "$work" && "$work/root/usr/bin/corvane-sculpt" run "$source/examples/sphere-layers.json" --out "$work/out" > /dev/null 2>&1)
 [ -s "$work/out/result.obj" ]
+PYTHONPATH="$work/root/usr/lib/python3/dist-packages" /usr/bin/python3 -c 'import corvane; assert "Relax" in corvane.tools()'
 echo "Debian package $(basename "$deb"): all checks passed"
