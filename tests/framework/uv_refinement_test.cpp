@@ -113,10 +113,19 @@ TEST(UVRefinementTest, CleaningCarriesCoordinatesAndTagsWithTheirCorners) {
     EXPECT_EQ(cleaned.faceUVs, (std::vector<uint32_t>{0, 1, 2, 3, 1, 5, 2}));
     EXPECT_EQ(cleaned.faceTags, (std::vector<uint32_t>{7, 9}));
 
+    const auto refused = [&] {
+        try {
+            mesh.Cleaned(changes);
+        } catch (tarnix::Error* error) {
+            tarnix::Error::Dispose(error);
+            return true;
+        }
+        return false;
+    };
     mesh.faceUVs.pop_back();
-    EXPECT_THROW(mesh.Cleaned(changes), tarnix::Error*) << "one coordinate per corner";
+    EXPECT_TRUE(refused()) << "one coordinate per corner";
     mesh.faceUVs.push_back(6);
-    EXPECT_THROW(mesh.Cleaned(changes), tarnix::Error*) << "an index past the coordinates";
+    EXPECT_TRUE(refused()) << "an index past the coordinates";
 }
 
 TEST(UVRefinementTest, RewiredBaseFacesWithdrawCoordinatesUntilUndone) {
