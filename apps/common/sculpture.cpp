@@ -52,8 +52,33 @@ void Sculpture::Load(const tarnix::PolygonMesh& polygons, const QString& name, u
                  .arg(faces)
                  .arg(kMostFaces));
     m_geometry = GeometryFromPolygons(polygons, name);
+    m_parts.clear();
+    m_materialLibrary.clear();
     m_geometry->Subdivide(subdivide);
     m_level = m_geometry->HighestLevel();
+    m_level->Grid(true);
+}
+
+void Sculpture::Load(const MeshFile& file, const QString& name, uint32_t subdivide) {
+    Load(file.polygons, name, subdivide);
+    m_parts = file.parts;
+    m_materialLibrary = file.materialLibrary;
+}
+
+uint32_t Sculpture::LevelCount() const { return m_geometry->LevelCount(); }
+
+void Sculpture::Subdivide(uint32_t levels) {
+    const uint64_t faces = uint64_t(m_geometry->HighestLevel()->m_faceCount) << (2 * std::min(levels, 16u));
+    if (faces > kMostFaces)
+        Fail(QStringLiteral("%1 more subdivisions would make %2 faces, more than %3").arg(levels).arg(faces).arg(kMostFaces));
+    m_geometry->Subdivide(levels);
+    SculptLevel(m_geometry->LevelCount() - 1);
+}
+
+void Sculpture::SculptLevel(uint32_t index) {
+    if (index >= m_geometry->LevelCount())
+        Fail(QStringLiteral("level %1 does not exist (levels 0 to %2)").arg(index).arg(m_geometry->LevelCount() - 1));
+    m_level = m_geometry->Level(index);
     m_level->Grid(true);
 }
 
@@ -101,8 +126,35 @@ void Sculpture::Freeze(const FreezeRegion& region) {
     }
 }
 
+void Sculpture::Freeze(const float* strengths, size_t count) {
+    if (count != m_level->VertexCount())
+        Fail(QStringLiteral("%1 freeze strengths for %2 vertices").arg(count).arg(m_level->VertexCount()));
+    for (size_t v = 0; v < count; ++v)
+        if (!(strengths[v] >= 0.0f && strengths[v] <= 1.0f))
+            Fail(QStringLiteral("freeze strength %1 of vertex %2 is out of range [0, 1]").arg(strengths[v]).arg(v));
+    for (uint32_t v = 0; v < m_level->VertexCount(); ++v)
+        m_level->SetFreeze(v, uint8_t(std::lround(strengths[v] * tarnix::Mesh::kFreezeStrengthMask)));
+}
+
 void Sculpture::Look(const CameraPlacement& camera) const {
     tarnix::Kernel::Scene()->GetCamera().LookAt(camera.eye, camera.target);
+}
+
+void Sculpture::LookFor(const StrokeStep& stroke, const std::optional<CameraPlacement>& camera,
+                        const tarnix::Vector& wholeMeshEye) const {
+    const std::optional<CameraPlacement>& chosen = stroke.camera ? stroke.camera : camera;
+    if (chosen) {
+        Look(*chosen);
+        return;
+    }
+    const tarnix::Vector centre = WorldBox().Center();
+    const tarnix::Vector eye = stroke.path.empty() ? wholeMeshEye : stroke.path.front();
+    Look({eye == centre ? centre + tarnix::Vector(0, 0, 1) : eye, centre});
+}
+
+tarnix::Vector Sculpture::DefaultEye() const {
+    const tarnix::AxisAlignedBoundingBox box = WorldBox();
+    return box.Center() + tarnix::Vector(2.2f, 1.6f, 4.0f).Normalized() * (2.0f * box.Size().Length());
 }
 
 void Sculpture::Prepare(const StrokeStep& stroke) {
@@ -200,6 +252,25 @@ Picture Sculpture::Render(const tarnix::Vector& eye, int width, int height) cons
     return RenderMesh(*m_level, eye, width, height);
 }
 
-uint32_t Sculpture::Write(const QString& path) const { return WriteObj(*m_level, path); }
+MeshToWrite Sculpture::ToWrite(std::optional<uint32_t> level) const {
+    const uint32_t index = level.value_or(m_level->Index());
+    if (index >= m_geometry->LevelCount())
+        Fail(QStringLiteral("level %1 does not exist (levels 0 to %2)").arg(index).arg(m_geometry->LevelCount() - 1));
+    MeshToWrite output;
+    output.mesh = m_geometry->Level(index);
+    output.uvs = m_geometry->UVs(index);
+    output.materialLibrary = m_materialLibrary;
+    const std::vector<uint32_t>& tags = m_geometry->BasePolygons().faceTags;
+    if (!m_parts.empty() && !tags.empty()) {
+        output.faceParts = m_geometry->BasePolygonOfFaces(index);
+        for (uint32_t& part : output.faceParts) part = tags[part];
+        if (!output.faceParts.empty()) output.parts = m_parts;
+    }
+    return output;
+}
+
+uint32_t Sculpture::Write(const QString& path, std::optional<uint32_t> level) const {
+    return WriteMesh(ToWrite(level), path);
+}
 
 }  // namespace corvane_apps
