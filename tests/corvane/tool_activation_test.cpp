@@ -28,56 +28,6 @@ protected:
     std::unique_ptr<Corvane> brush;
 };
 
-struct Expected {
-    uint32_t id;
-    bool smooth, pinch, plane, bulge, smear, relax, wax, ignoreMeshScale, fastPlaneEstimate;
-    float planeSign, planeMin, planeMax, liftFactor;
-};
-
-TEST_F(ToolActivationTest, EveryToolGetsTheFlagsAndValuesOfItsFamily) {
-    const float big = 1e8f;
-    const Expected table[] = {
-        {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {1, 0, 0, 0, 0, 1, 0, 0, 0, 1, 1, -big, big, 0},
-        {2, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, -big, big, 0},
-        {3, 1, 0, 0, 0, 0, 0, 0, 1, 1, 1, -big, big, 0},
-        {4, 0, 0, 1, 0, 0, 0, 0, 1, 1, -1, -big, big, 0},
-        {5, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, -big, big, 0},
-        {6, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, -big, 0, 0},
-        {7, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 0, big, 0},
-        {8, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1, -big, big, 0.1f},
-        {9, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {10, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {11, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {12, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {13, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {14, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {16, 1, 0, 0, 0, 0, 1, 0, 1, 1, 1, -big, big, 0},
-    };
-    // Activated after Scrape and Wax, so that nothing is left over from the tool before.
-    for (const Expected& e : table) {
-        Activate(corvane::kToolScrape);
-        Activate(corvane::kToolWax);
-        Activate(e.id);
-        SCOPED_TRACE(e.id);
-        EXPECT_EQ(brush->m_smoothTool, e.smooth);
-        EXPECT_EQ(brush->m_pinchTool, e.pinch);
-        EXPECT_EQ(brush->m_planeTool, e.plane);
-        EXPECT_EQ(brush->m_bulgeTool, e.bulge);
-        EXPECT_EQ(brush->m_smearTool, e.smear);
-        EXPECT_EQ(brush->m_relaxTool, e.relax);
-        EXPECT_EQ(brush->m_waxTool, e.wax);
-        EXPECT_EQ(brush->m_ignoreMeshScale, e.ignoreMeshScale);
-        EXPECT_EQ(brush->m_fastPlaneEstimate, e.fastPlaneEstimate);
-        EXPECT_EQ(brush->m_planeSign, e.planeSign);
-        EXPECT_EQ(brush->m_planeMin, e.planeMin);
-        EXPECT_EQ(brush->m_planeMax, e.planeMax);
-        EXPECT_FLOAT_EQ(brush->m_waxDepthFactor, e.liftFactor);
-        EXPECT_EQ(brush->m_baseStrengthFactor, 1.0f);
-        EXPECT_EQ(tarnix::Kernel::Interface()->ActiveLayerSystem(), 0);
-    }
-}
-
 TEST_F(ToolActivationTest, StrengthScaleIsSetForPinchAmplifyAndWaxOnly) {
     brush->SetBrushStrengthScale(3.0f);
     Activate(corvane::kToolSculpt);
