@@ -40,31 +40,6 @@ TEST_F(ToolActivationTest, StrengthScaleIsSetForPinchAmplifyAndWaxOnly) {
     EXPECT_FLOAT_EQ(brush->StrengthScale(), 0.5f);
 }
 
-TEST_F(ToolActivationTest, AttributesShowForTheToolsTheyServe) {
-    for (uint32_t id : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 16u}) {
-        Activate(id);
-        SCOPED_TRACE(id);
-        const bool planeTool = id >= 4 && id <= 8;
-        EXPECT_EQ(brush->m_globalPlaneAttr.IsVisible(), planeTool);
-        EXPECT_EQ(brush->m_updatePlaneAttr.IsVisible(), planeTool);
-        EXPECT_EQ(brush->m_lockBordersAttr.IsVisible(), id == corvane::kToolRelax);
-        EXPECT_TRUE(brush->m_lockBordersAttr.Value());
-        EXPECT_EQ(brush->m_projectToSurfaceAttr.IsVisible(), id == corvane::kToolRelax);
-        EXPECT_EQ(brush->m_projectToSurface, id == corvane::kToolRelax);
-        EXPECT_EQ(brush->m_drawFromCenterAttr.IsVisible(), id == corvane::kToolImprint);
-        EXPECT_EQ(brush->m_buildUpRateAttr.IsVisible(), id != corvane::kToolImprint);
-        EXPECT_EQ(brush->m_preserveVolumeAttr.IsVisible(), id == corvane::kToolSmooth);
-        EXPECT_EQ(brush->m_affectAllLayersAttr.IsVisible(), id == 3 || id == 16);
-        const bool directionHidden = id == 1 || id == 2 || id == 3 || id == 9 || id == 16;
-        EXPECT_EQ(brush->m_directionAttr.IsVisible(), !directionHidden);
-        const bool noSeparator = id == 3 || (id >= 4 && id <= 8) || id == 16;
-        EXPECT_EQ(brush->m_pressureSizeAttr.HasSeparator(), !noSeparator);
-        const bool invertHidden = id == 3 || id == 5 || id == 6 || id == 7 || id == 16;
-        EXPECT_EQ(brush->m_invertAttr.IsVisible(), !invertHidden);
-        EXPECT_EQ(brush->m_dabSpacingAttr.IsVisible(), id != corvane::kToolImprint);
-    }
-}
-
 TEST_F(ToolActivationTest, FirstUseDefaultsComeOnlyOnce) {
     Activate(corvane::kToolSmooth);
     EXPECT_EQ(brush->BrushStrength(), 100.0f);
