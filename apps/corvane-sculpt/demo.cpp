@@ -3,6 +3,11 @@
 #include <map>
 
 namespace corvane_sculpt {
+
+using corvane_apps::CameraPlacement;
+using corvane_apps::Session;
+using corvane_apps::Step;
+
 namespace {
 
 // Per tool: the strength a sculptor would start with on a unit-sized cube.

@@ -12,6 +12,6 @@ namespace corvane_sculpt {
 
 /// @brief The demo as a session over a cube subdivided `levels` times (8: 393k quads); one
 /// stroke for each of `tools`.
-Session DemoSession(uint32_t levels, const QStringList& tools);
+corvane_apps::Session DemoSession(uint32_t levels, const QStringList& tools);
 
 }  // namespace corvane_sculpt

@@ -55,17 +55,17 @@ int main(int argc, char** argv) {
         if (list->parsed()) {
             corvane_sculpt::ListModules(plugins, out);
         } else if (info->parsed()) {
-            corvane_sculpt::PrintMeshInfo(QString::fromStdString(meshFile), out);
+            corvane_apps::PrintMeshInfo(QString::fromStdString(meshFile), out);
         } else if (run->parsed()) {
             // The file is read and checked before any module is loaded.
-            const corvane_sculpt::Session session = corvane_sculpt::ReadSession(QString::fromStdString(sessionFile));
-            corvane_sculpt::BrushHost host(plugins);
-            corvane_sculpt::RunSession(session, host, output, out);
+            const corvane_apps::Session session = corvane_apps::ReadSession(QString::fromStdString(sessionFile));
+            corvane_apps::BrushHost host(plugins);
+            corvane_apps::RunSession(session, host, output, out);
         } else {
-            corvane_sculpt::BrushHost host(plugins);
+            corvane_apps::BrushHost host(plugins);
             QStringList tools;
             for (const tarnix::BrushConfiguration* tool : host.Tools()) tools << tool->Name();
-            corvane_sculpt::RunSession(corvane_sculpt::DemoSession(levels, tools), host, output, out);
+            corvane_apps::RunSession(corvane_sculpt::DemoSession(levels, tools), host, output, out);
         }
     } catch (tarnix::Error* error) {
         out.flush();

@@ -13,13 +13,13 @@
 #include "tarnix/error.h"
 #include "tarnix/mirror_configuration.h"
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 namespace {
 
 using nlohmann::json;
 
 [[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "ReadSession", "apps/corvane-sculpt/session.cpp", 0, text);
+    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "ReadSession", "apps/common/session.cpp", 0, text);
 }
 
 QString Quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
@@ -31,7 +31,7 @@ public:
     Field(const json& value, QString where, const QString& file) : m_value(value), m_where(std::move(where)), m_file(file) {}
 
     [[noreturn]] void Fail(const QString& what) const {
-        corvane_sculpt::Fail(m_where.isEmpty() ? QStringLiteral("%1: %2").arg(m_file, what)
+        corvane_apps::Fail(m_where.isEmpty() ? QStringLiteral("%1: %2").arg(m_file, what)
                                                : QStringLiteral("%1: %2: %3").arg(m_file, m_where, what));
     }
     const QString& Where() const { return m_where; }
@@ -361,4 +361,4 @@ QString SessionRelativePath(const Session& session, const QString& path) {
     return QFileInfo(session.file).dir().filePath(path);
 }
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

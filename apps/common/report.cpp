@@ -9,7 +9,7 @@
 #include "tarnix/error.h"
 #include "tarnix/kernel.h"
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 
 double LastLoggedRate() {
     const QString marker = QStringLiteral("**** Sculpt Brush Performance - ");
@@ -56,8 +56,8 @@ void WriteReport(const SessionReport& report, const QString& path) {
     QSaveFile file(path);
     const QByteArray text = QByteArray::fromStdString(document.dump(2) + "\n");
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "WriteReport", "apps/corvane-sculpt/report.cpp", 0,
+        tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "WriteReport", "apps/common/report.cpp", 0,
                              QStringLiteral("%1: cannot write the report").arg(path));
 }
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

@@ -12,7 +12,7 @@
 #include "tarnix/surface_point.h"
 #include "tarnix/transformation.h"
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 
 Picture RenderMesh(tarnix::Mesh& mesh, const tarnix::Vector& eye, int width, int height) {
     tarnix::SpatialGrid* grid = mesh.Grid(true);
@@ -73,9 +73,9 @@ void WritePng(const Picture& picture, const QString& path) {
                          output->write_image(OIIO::TypeDesc::UINT8, picture.rgb.data()) && output->close();
     if (!written || std::rename(temporary.c_str(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(QFile::decodeName(temporary.c_str()));
-        tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "WritePng", "apps/corvane-sculpt/preview.cpp", 0,
+        tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "WritePng", "apps/common/preview.cpp", 0,
                              QStringLiteral("%1: cannot write the picture").arg(path));
     }
 }
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

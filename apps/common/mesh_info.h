@@ -4,10 +4,10 @@
 #include <QString>
 #include <QTextStream>
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 
 /// @brief Prints vertex, face, border and valence statistics of an OBJ file, the cleanings the
 /// host would make, and whether the mesh can be sculpted by patches. Throws tarnix::Error*.
 void PrintMeshInfo(const QString& path, QTextStream& out);
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

@@ -10,7 +10,7 @@
 
 #include "session.h"
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 
 class BrushHost;
 
@@ -18,4 +18,4 @@ class BrushHost;
 /// anything is written. Throws tarnix::Error*.
 void RunSession(const Session& session, BrushHost& host, const QString& outputDirectory, QTextStream& out);
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

@@ -11,11 +11,11 @@
 
 #include "tarnix/error.h"
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 namespace {
 
 [[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "corvane-sculpt", "apps/corvane-sculpt/mesh_files.cpp",
+    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "MeshFiles", "apps/common/mesh_files.cpp",
                          0, text);
 }
 
@@ -90,7 +90,7 @@ uint32_t WriteObj(const tarnix::Mesh& mesh, const QString& path) {
         if (number == 0) number = ++written;
     QTextStream out(&file);
     out.setRealNumberPrecision(9);
-    out << "# written by corvane-sculpt\n";
+    out << "# written by Corvane\n";
     for (uint32_t v = 0; v < mesh.VertexCount(); ++v) {
         if (numbers[v] == tarnix::Mesh::kNone) continue;
         const tarnix::Vector p = mesh.VertexPosition(v);
@@ -107,4 +107,4 @@ uint32_t WriteObj(const tarnix::Mesh& mesh, const QString& path) {
     return written;
 }
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

@@ -10,7 +10,7 @@
 #include <QString>
 #include <QTextStream>
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 
 struct StrokeFigures {
     QString step;  // its place in the session ("steps[2]")
@@ -43,4 +43,4 @@ void PrintSummary(const SessionReport& report, QTextStream& out);
 /// @brief Writes the report as JSON to `path` (a temporary file renamed). Throws tarnix::Error*.
 void WriteReport(const SessionReport& report, const QString& path);
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

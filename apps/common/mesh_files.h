@@ -11,7 +11,7 @@
 #include "tarnix/mesh.h"
 #include "tarnix/polygon_mesh.h"
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 
 /// @brief Reads an OBJ file's vertices and faces. Throws tarnix::Error* naming the file.
 tarnix::PolygonMesh ReadObj(const QString& path);
@@ -22,4 +22,4 @@ std::unique_ptr<tarnix::Geometry> GeometryFromPolygons(const tarnix::PolygonMesh
 /// Throws tarnix::Error* when it cannot.
 uint32_t WriteObj(const tarnix::Mesh& mesh, const QString& path);
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

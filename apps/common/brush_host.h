@@ -21,7 +21,7 @@ class LoadedModule;
 class Node;
 }  // namespace tarnix
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 
 class BrushHost {
 public:
@@ -53,4 +53,4 @@ private:
     tarnix::BrushOperation* m_brush = nullptr;
 };
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

@@ -14,7 +14,7 @@ namespace tarnix {
 class Mesh;
 }
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 
 struct Picture {
     int width = 0, height = 0;
@@ -28,4 +28,4 @@ Picture SideBySide(const Picture& left, const Picture& right);
 /// @brief Writes `picture` as PNG. Throws tarnix::Error* when it cannot; nothing is left then.
 void WritePng(const Picture& picture, const QString& path);
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

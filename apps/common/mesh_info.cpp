@@ -4,7 +4,7 @@
 
 #include "mesh_files.h"
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 
 void PrintMeshInfo(const QString& path, QTextStream& out) {
     const tarnix::PolygonMesh polygons = ReadObj(path);
@@ -33,4 +33,4 @@ void PrintMeshInfo(const QString& path, QTextStream& out) {
         << "\n";
 }
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

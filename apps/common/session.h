@@ -6,8 +6,8 @@
 //
 // ReadSession checks everything the file alone can tell (types, ranges, names of shapes,
 // mirror modes, falloffs); the names only the loaded module knows (tools, attributes,
-// preferences) are checked by the host before it sculpts (CheckAgainstBrush in
-// sculpt_host.h). Every complaint is one line naming the file, the place in it and the fault.
+// preferences) are checked by the host before it sculpts (BrushHost::CheckSession in
+// brush_host.h). Every complaint is one line naming the file, the place in it and the fault.
 
 #include <cstdint>
 #include <optional>
@@ -20,7 +20,7 @@
 #include "tarnix/math/vector.h"
 #include "tarnix/stamp_configuration.h"
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 
 /// A brush attribute or preference value as the file gives it, checked against the
 /// attribute's type when the brush is known.
@@ -118,4 +118,4 @@ Session ParseSession(const QByteArray& text, const QString& file);
 /// folder.
 QString SessionRelativePath(const Session& session, const QString& path);
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

@@ -9,11 +9,11 @@
 #include "tarnix/module_loader.h"
 #include "tarnix/preferences.h"
 
-namespace corvane_sculpt {
+namespace corvane_apps {
 namespace {
 
 [[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "BrushHost", "apps/corvane-sculpt/brush_host.cpp", 0, text);
+    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "BrushHost", "apps/common/brush_host.cpp", 0, text);
 }
 
 // The text form of a session value for an attribute of the framework's types, or an empty
@@ -137,4 +137,4 @@ void BrushHost::SetAttribute(const NamedValue& value) const { SetValue(*m_brush-
 
 void BrushHost::SetPreference(const NamedValue& value) { SetValue(*FindPreference(value.name), value.value); }
 
-}  // namespace corvane_sculpt
+}  // namespace corvane_apps

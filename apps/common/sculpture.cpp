@@ -1,0 +1,189 @@
+#include "sculpture.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <vector>
+
+#include "brush_host.h"
+#include "mesh_files.h"
+#include "tarnix/brush_operation.h"
+#include "tarnix/error.h"
+#include "tarnix/kernel.h"
+#include "tarnix/scene.h"
+#include "tarnix/sculpt_layer.h"
+#include "tarnix/stroke_driver.h"
+#include "tarnix/subdivision_level.h"
+
+namespace corvane_apps {
+namespace {
+
+[[noreturn]] void Fail(const QString& text) {
+    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "Sculpture", "apps/common/sculpture.cpp", 0, text);
+}
+
+tarnix::BrushOperation::Modifier ModifierOf(const StrokeStep& stroke) {
+    return stroke.smooth   ? tarnix::BrushOperation::kModifierSmooth
+           : stroke.invert ? tarnix::BrushOperation::kModifierInvert
+                           : tarnix::BrushOperation::kModifierNone;
+}
+
+}  // namespace
+
+Sculpture::Sculpture(BrushHost& host) : m_host(host), m_brush(host.Brush()) {}
+
+Sculpture::~Sculpture() = default;
+
+uint64_t Sculpture::FacesAfter(const tarnix::PolygonMesh& polygons, uint32_t subdivide) {
+    if (subdivide == 0) return polygons.FaceCount();
+    // Every polygon becomes as many quads as it has corners, then each quad four.
+    uint64_t faces = 0;
+    for (uint32_t size : polygons.faceSizes) faces += size;
+    return faces << (2 * (subdivide - 1));
+}
+
+void Sculpture::Load(const tarnix::PolygonMesh& polygons, const QString& name, uint32_t subdivide) {
+    const uint64_t faces = FacesAfter(polygons, subdivide);
+    if (faces > kMostFaces)
+        Fail(QStringLiteral("%1 subdivisions of %2 would make %3 faces, more than %4")
+                 .arg(subdivide)
+                 .arg(name)
+                 .arg(faces)
+                 .arg(kMostFaces));
+    m_geometry = GeometryFromPolygons(polygons, name);
+    m_geometry->Subdivide(subdivide);
+    m_level = m_geometry->HighestLevel();
+    m_level->Grid(true);
+}
+
+tarnix::AxisAlignedBoundingBox Sculpture::WorldBox() const {
+    return m_level->BoundingBox().Transformed(m_geometry->GetTransformation().MeshToWorld());
+}
+
+void Sculpture::Place(const tarnix::Vector& scale, const tarnix::Vector& rotateDegrees,
+                      const tarnix::Vector& translate) {
+    tarnix::Transformation& placement = m_geometry->GetTransformation();
+    constexpr float kRadians = 3.14159265358979f / 180.0f;
+    placement.SetScale(scale);
+    placement.SetRotation(tarnix::Matrix::Rotation({1, 0, 0}, rotateDegrees.x * kRadians) *
+                          tarnix::Matrix::Rotation({0, 1, 0}, rotateDegrees.y * kRadians) *
+                          tarnix::Matrix::Rotation({0, 0, 1}, rotateDegrees.z * kRadians));
+    placement.SetTranslation(translate);
+}
+
+void Sculpture::AddLayer(const LayerSetup& setup, bool activate) {
+    tarnix::SculptLayer* layer = m_level->AddLayer(setup.name);
+    layer->SetStrength(setup.strength);
+    layer->SetLocked(setup.locked);
+    if (activate) m_level->SetActiveLayer(m_level->LayerCount() - 1);
+}
+
+bool Sculpture::ActivateLayer(const QString& name, std::optional<float> strength) {
+    uint32_t index = UINT32_MAX;
+    for (uint32_t i = 0; i < m_level->LayerCount(); ++i)
+        if (m_level->Layer(i)->Name() == name) index = i;
+    if (index == UINT32_MAX && !name.isEmpty()) return false;
+    m_level->SetActiveLayer(index);
+    if (strength && index != UINT32_MAX) m_level->Layer(index)->SetStrength(*strength);
+    return true;
+}
+
+void Sculpture::Freeze(const FreezeRegion& region) {
+    const tarnix::Matrix& toWorld = m_geometry->GetTransformation().MeshToWorld();
+    const auto strength = uint8_t(std::lround(region.strength * tarnix::Mesh::kFreezeStrengthMask));
+    const tarnix::AxisAlignedBoundingBox box(region.centre, region.corner);
+    for (uint32_t v = 0; v < m_level->VertexCount(); ++v) {
+        const tarnix::Vector p = toWorld.Transform(m_level->VertexPosition(v), 1.0f);
+        const bool inside = region.box ? box.IsContaining(p) : (p - region.centre).Length() <= region.radius;
+        const uint8_t held = m_level->m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask;
+        if (inside && strength > held) m_level->SetFreeze(v, strength);
+    }
+}
+
+void Sculpture::Look(const CameraPlacement& camera) const {
+    tarnix::Kernel::Scene()->GetCamera().LookAt(camera.eye, camera.target);
+}
+
+void Sculpture::Prepare(const StrokeStep& stroke) {
+    m_brush.SetActiveConfiguration(m_host.Tool(stroke.tool));
+    // A whole-mesh application takes its amount directly; size and strength are the stroke's.
+    if (!stroke.path.empty()) {
+        m_brush.SetBrushSize(stroke.size);
+        m_brush.SetBrushStrength(stroke.strength);
+    }
+    if (stroke.falloff) m_brush.SetFalloffIndex(*stroke.falloff);
+    if (stroke.falloffType) {
+        // A geodesic falloff needs distances measured along the surface; the host's choice
+        // sets both, as its falloff menu does.
+        m_brush.SetFalloffType(*stroke.falloffType);
+        m_brush.m_distanceModeAttr.SetValue(*stroke.falloffType == tarnix::BrushOperation::kFalloffGeodesic ? 1 : 0);
+    }
+    if (stroke.direction) m_brush.m_directionAttr.SetValue(*stroke.direction);
+    m_brush.MirrorConfig().SetMirrorMode(stroke.mirror);
+    tarnix::StampConfiguration stamp = m_brush.StampConfig();
+    if (stroke.stamp) {
+        stamp.m_enabled = !stroke.stamp->isEmpty();
+        stamp.m_imagePath = stamp.m_enabled ? *stroke.stamp : QString();
+    }
+    stroke.stampOptions.ApplyTo(stamp);
+    m_brush.SetStampConfig(stamp);
+    if (!m_brush.StampError().isEmpty()) Fail(QStringLiteral("stamp: %1").arg(m_brush.StampError()));
+    for (const NamedValue& attribute : stroke.attributes) m_host.SetAttribute(attribute);
+}
+
+StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
+    const uint32_t facesBefore = m_level->m_faceCount;
+    std::vector<tarnix::Vector> before(m_level->VertexCount());
+    for (uint32_t v = 0; v < m_level->VertexCount(); ++v) before[v] = m_level->VertexPosition(v);
+    tarnix::Kernel::ClearLog();
+
+    StrokeFigures figures;
+    figures.tool = stroke.tool;
+    figures.wholeMesh = wholeMesh;
+    tarnix::StrokeDriver driver(m_brush);
+    const auto start = std::chrono::steady_clock::now();
+    if (wholeMesh) {
+        driver.RunWholeMesh(*m_level, stroke.strength, stroke.fromCamera, ModifierOf(stroke));
+        figures.dabs = 1;
+    } else {
+        tarnix::StrokeOptions options;
+        options.size = stroke.size;
+        options.strength = stroke.strength;
+        options.modifier = ModifierOf(stroke);
+        options.dabFactor = stroke.pressure;
+        const tarnix::StrokeReport placed = driver.Run(*m_level, stroke.path, options);
+        figures.dabs = placed.dabs + placed.mirroredDabs;
+    }
+    figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    // A tessellating stroke adds vertices; only those that were there before count as moved.
+    for (uint32_t v = 0; v < std::min(m_level->VertexCount(), uint32_t(before.size())); ++v) {
+        const double moved = (m_level->VertexPosition(v) - before[v]).Length();
+        figures.movedVertices += moved > 0.0;
+        figures.maxDisplacement = std::max(figures.maxDisplacement, moved);
+    }
+    const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
+    figures.processedVertices = statistics.processedVertices;
+    figures.vertexUpdates = statistics.vertexUpdates;
+    figures.megaVerticesPerSecond = LastLoggedRate();
+    figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(before.size());
+    // Splits add vertices and merges remove faces, so either count tells that faces changed.
+    figures.facesChanged = figures.addedVertices != 0 || m_level->m_faceCount != facesBefore;
+    return figures;
+}
+
+size_t Sculpture::UndoCount() const { return m_geometry->UndoCount(); }
+
+size_t Sculpture::RedoCount() const { return m_geometry->RedoCount(); }
+
+void Sculpture::Undo() { m_geometry->Undo(); }
+
+void Sculpture::Redo() { m_geometry->Redo(); }
+
+Picture Sculpture::Render(const tarnix::Vector& eye, int width, int height) const {
+    return RenderMesh(*m_level, eye, width, height);
+}
+
+uint32_t Sculpture::Write(const QString& path) const { return WriteObj(*m_level, path); }
+
+}  // namespace corvane_apps

@@ -1,0 +1,194 @@
+#include "session_runner.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "brush_host.h"
+#include "builtin_shapes.h"
+#include "mesh_files.h"
+#include "preview.h"
+#include "report.h"
+#include "sculpture.h"
+#include "tarnix/error.h"
+#include "tarnix/kernel.h"
+#include "tarnix/subdivision_level.h"
+
+namespace corvane_apps {
+namespace {
+
+[[noreturn]] void Fail(const QString& text) {
+    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "RunSession", "apps/common/session_runner.cpp", 0,
+                         text);
+}
+
+QString StampFile(const Session& session, const QString& stamp) {
+    const QString beside = SessionRelativePath(session, stamp);
+    return QFileInfo::exists(beside) ? beside : tarnix::Kernel::ResolveResource(stamp);
+}
+
+// Re-raises a Sculpture's complaint with the session file and the place it came from.
+template <typename Action>
+auto At(const Session& session, const QString& where, Action&& action) {
+    try {
+        return action();
+    } catch (tarnix::Error* error) {
+        const QString reason = error->Message();
+        tarnix::Error::Dispose(error);
+        Fail(QStringLiteral("%1: %2: %3").arg(session.file, where, reason));
+    }
+}
+
+class SessionRun {
+public:
+    SessionRun(const Session& session, BrushHost& host, QTextStream& out)
+        : m_session(session), m_host(host), m_sculpture(host), m_out(out) {}
+
+    void Run(const QString& outputDirectory);
+
+private:
+    void CheckStamps() const;
+    void BuildMesh();
+    void PlaceAndPrepare();
+    void Sculpt(const Step& step);
+    void TakeBack(const Step& step);
+    void ChangeLayer(const Step& step);
+    void LookFor(const StrokeStep& stroke);
+    tarnix::Vector PictureEye() const;
+
+    const Session& m_session;
+    BrushHost& m_host;
+    Sculpture m_sculpture;
+    QTextStream& m_out;
+    SessionReport m_report;
+};
+
+void SessionRun::CheckStamps() const {
+    for (const Step& step : m_session.steps)
+        if (step.stroke.stamp && !step.stroke.stamp->isEmpty() &&
+            !QFileInfo::exists(StampFile(m_session, *step.stroke.stamp)))
+            Fail(QStringLiteral("%1: %2.stroke.stamp: no file \"%3\" beside the session or among the resources")
+                     .arg(m_session.file, step.where, *step.stroke.stamp));
+}
+
+void SessionRun::BuildMesh() {
+    tarnix::PolygonMesh polygons;
+    QString name = m_session.shape;
+    if (!shapes::Named(m_session.shape, polygons)) {
+        name = SessionRelativePath(m_session, m_session.objPath);
+        polygons = At(m_session, QStringLiteral("mesh.obj"), [&] { return ReadObj(name); });
+    }
+    m_out << "Mesh: " << name << ", subdivided " << m_session.subdivide << " times..." << Qt::endl;
+    const uint64_t faces = Sculpture::FacesAfter(polygons, m_session.subdivide);
+    if (faces > Sculpture::kMostFaces)
+        Fail(QStringLiteral("%1: mesh.subdivide: %2 subdivisions of %3 would make %4 faces, more than %5")
+                 .arg(m_session.file)
+                 .arg(m_session.subdivide)
+                 .arg(name)
+                 .arg(faces)
+                 .arg(Sculpture::kMostFaces));
+    m_sculpture.Load(polygons, name, m_session.subdivide);
+    const tarnix::SubdivisionLevel& level = m_sculpture.Level();
+    m_out << "  " << level.VertexCount() << " vertices, " << level.m_faceCount << " faces" << Qt::endl;
+}
+
+void SessionRun::PlaceAndPrepare() {
+    m_sculpture.Place(m_session.scale, m_session.rotate, m_session.translate);
+    for (const LayerSetup& layer : m_session.layers) m_sculpture.AddLayer(layer, layer.name == m_session.activeLayer);
+    for (const FreezeRegion& region : m_session.freeze) m_sculpture.Freeze(region);
+    if (!m_session.freeze.empty())
+        m_out << "  " << m_sculpture.Level().FrozenVertexCount() << " vertices frozen" << Qt::endl;
+    for (const NamedValue& preference : m_session.preferences) BrushHost::SetPreference(preference);
+}
+
+// Strokes are placed by casting along the camera's view. Without a camera of its own, a stroke
+// looks from its first point at the mesh's centre.
+void SessionRun::LookFor(const StrokeStep& stroke) {
+    const std::optional<CameraPlacement>& camera = stroke.camera ? stroke.camera : m_session.camera;
+    if (camera) {
+        m_sculpture.Look(*camera);
+        return;
+    }
+    const tarnix::Vector centre = m_sculpture.WorldBox().Center();
+    const tarnix::Vector eye = stroke.path.empty() ? PictureEye() : stroke.path.front();
+    m_sculpture.Look({eye == centre ? centre + tarnix::Vector(0, 0, 1) : eye, centre});
+}
+
+tarnix::Vector SessionRun::PictureEye() const {
+    if (m_session.picture.eye) return *m_session.picture.eye;
+    const tarnix::AxisAlignedBoundingBox box = m_sculpture.WorldBox();
+    return box.Center() + tarnix::Vector(2.2f, 1.6f, 4.0f).Normalized() * (2.0f * box.Size().Length());
+}
+
+void SessionRun::Sculpt(const Step& step) {
+    StrokeStep stroke = step.stroke;
+    if (stroke.stamp && !stroke.stamp->isEmpty()) stroke.stamp = StampFile(m_session, *stroke.stamp);
+    At(m_session, step.where, [&] { m_sculpture.Prepare(stroke); });
+    LookFor(stroke);
+    StrokeFigures figures = m_sculpture.Apply(stroke, step.kind == Step::kWholeMesh);
+    figures.step = step.where;
+    m_out << stroke.tool << (figures.wholeMesh ? " over the whole mesh" : "") << ": " << figures.dabs << " dabs, "
+          << figures.movedVertices << " vertices moved, ";
+    if (figures.addedVertices != 0) m_out << figures.addedVertices << " vertices added, ";
+    m_out << QString::number(figures.seconds, 'f', 3) << " s" << Qt::endl;
+    m_report.strokes.push_back(figures);
+}
+
+void SessionRun::TakeBack(const Step& step) {
+    const bool undo = step.kind == Step::kUndo;
+    const size_t available = undo ? m_sculpture.UndoCount() : m_sculpture.RedoCount();
+    if (available < step.count)
+        Fail(QStringLiteral("%1: %2: %3 %4, but only %5 to %3")
+                 .arg(m_session.file, step.where, undo ? QStringLiteral("undo") : QStringLiteral("redo"))
+                 .arg(step.count)
+                 .arg(available));
+    for (uint32_t i = 0; i < step.count; ++i) undo ? m_sculpture.Undo() : m_sculpture.Redo();
+    (undo ? m_report.undone : m_report.redone) += step.count;
+    m_out << (undo ? "undo " : "redo ") << step.count << Qt::endl;
+}
+
+void SessionRun::ChangeLayer(const Step& step) {
+    m_sculpture.ActivateLayer(step.layer, step.layerStrength);
+    m_out << "layer " << (step.layer.isEmpty() ? QStringLiteral("(base)") : step.layer) << Qt::endl;
+}
+
+void SessionRun::Run(const QString& outputDirectory) {
+    m_host.CheckSession(m_session);
+    CheckStamps();
+    BuildMesh();
+    PlaceAndPrepare();
+    Picture before;
+    if (m_session.picture.beforeAndAfter)
+        before = m_sculpture.Render(PictureEye(), m_session.picture.width, m_session.picture.height);
+
+    for (size_t i = 0; i < m_session.steps.size(); ++i) {
+        const Step& step = m_session.steps[i];
+        m_out << "[" << i + 1 << "/" << m_session.steps.size() << "] ";
+        switch (step.kind) {
+            case Step::kStroke:
+            case Step::kWholeMesh: Sculpt(step); break;
+            case Step::kUndo:
+            case Step::kRedo: TakeBack(step); break;
+            case Step::kLayer: ChangeLayer(step); break;
+        }
+    }
+    m_report.session = m_session.file;
+    m_report.faces = m_sculpture.Level().m_faceCount;
+    PrintSummary(m_report, m_out);
+
+    if (!QDir().mkpath(outputDirectory)) Fail(QStringLiteral("%1: cannot make the folder").arg(outputDirectory));
+    const QDir folder(outputDirectory);
+    m_report.vertices = m_sculpture.Write(folder.filePath(QStringLiteral("result.obj")));
+    Picture after = m_sculpture.Render(PictureEye(), m_session.picture.width, m_session.picture.height);
+    WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after,
+             folder.filePath(QStringLiteral("preview.png")));
+    WriteReport(m_report, folder.filePath(QStringLiteral("report.json")));
+    m_out << "\nWrote result.obj, preview.png and report.json to " << folder.absolutePath() << Qt::endl;
+}
+
+}  // namespace
+
+void RunSession(const Session& session, BrushHost& host, const QString& outputDirectory, QTextStream& out) {
+    SessionRun(session, host, out).Run(outputDirectory);
+}
+
+}  // namespace corvane_apps
