@@ -119,8 +119,6 @@ public:
     /// @brief The kernel for the flag combination `Index`: one patch, one dab.
     template <uint32_t Index>
     bool PatchKernel(uint32_t face);
-    /// @brief The same frame with the ten choices read from `index` at run time.
-    bool PatchKernelReference(uint32_t face, uint32_t index);
     /// @brief The vertex test of the host's vertex enumeration: the per-vertex path, one
     /// vertex at a time with the same rules as the kernels (meshes that are not all quads).
     bool Tester(tarnix::Mesh* mesh, uint32_t vertex, uint32_t face) override;

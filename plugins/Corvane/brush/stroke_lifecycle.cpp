@@ -307,8 +307,10 @@ void Corvane::ApplyToWholeMesh(tarnix::Mesh* mesh, float, float amount, bool fro
         const tarnix::Vector local = transformation ? transformation->WorldToMesh().Transform(world, 1.0f) : world;
         m_wholeMeshCameraDirection = local.Normalized();
     }
-    // The pass needs a point on the mesh only to name it: the first face.
-    const tarnix::SurfacePoint point(mesh, 0, 0);
+    // The pass starts from the face named by the first entry of the mesh's face index array
+    // (the corner array); an entry past the faces starts from the first face instead.
+    const uint32_t first = mesh->m_cornerIndices.Count() ? mesh->m_cornerIndices[0] : 0;
+    const tarnix::SurfacePoint point(mesh, first < mesh->m_faceCount ? first : 0, 0);
     const tarnix::Vector zero(0, 0, 0);
     tarnix::AxisAlignedBoundingBox changed;
     ApplyDab(&point, &zero, 0.0f, 1.0f, amount, changed);

@@ -31,10 +31,6 @@ uint32_t Corvane::ComputeKernelIndex() const {
            uint32_t(m_nonUniformScale) * corvane::kBitNonUniformScale;
 }
 
-bool Corvane::PatchKernelReference(uint32_t face, uint32_t index) {
-    return RunPatchKernel(face, corvane::RuntimeChoices{index});
-}
-
 uint32_t Corvane::FillGridVertices(uint32_t face) {
     const uint32_t n = 1u << m_patchLevel, side = n + 1, count = side * side;
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;

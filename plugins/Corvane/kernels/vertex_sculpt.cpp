@@ -33,6 +33,10 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     }
     corvane::AppendTracked(m_touchedVertices, std::make_pair(f, v));
     if (m_hasActiveLayer && m_activeLayer && !m_activeLayer->AcceptsFace(f)) return false;
+    // The tessellating base brush keeps each vertex as the stroke first found it.
+    if (m_dynamicTessellation && m_records.IsActive() && v < m_records.VertexCount() &&
+        m_records.IndexOf(v) == VertexRecordStore::kNone)
+        AppendVertexRecord(level, v);
 
     const corvane::RuntimeChoices choices{ComputeKernelIndex()};
     const corvane::DabFrame frame = corvane::MakeDabFrame(*this);
