@@ -32,22 +32,9 @@ Vector Corvane::LayerPositionOf(uint32_t vertex, uint32_t face) {
     return m_activeLayer->Position(word);
 }
 
-Vector Corvane::PassStartPosition(uint32_t vertex) {
-    const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    const tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
-    const uint32_t slot = level.m_vertices[vertex].undoSlot;
-    if (slot < change.Count() && slot < m_scratch.passStart.Capacity() && change[slot].m_vertex == vertex &&
-        change[slot].m_stamp == m_dabStamp)
-        return m_scratch.passStart.Data()[slot].ToVector();
-    return level.VertexPosition(vertex);
-}
-
-void Corvane::BuildRing(uint32_t face, bool beforeThePass) {
+void Corvane::BuildRing(uint32_t face) {
     const EntryGuard guard(corvane::kGuardRingGathering);
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    const auto positionOf = [&](uint32_t vertex) {
-        return beforeThePass ? HWVector(PassStartPosition(vertex)) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
-    };
     const uint32_t n = 1u << m_patchLevel, side = n + 1, m = m_ringSide;
     const bool layer = SmoothsActiveLayerOnly() && m_ringLayerPositions;
     if (m_smoothTool) {
@@ -57,13 +44,13 @@ void Corvane::BuildRing(uint32_t face, bool beforeThePass) {
         for (uint32_t k = 0; k < side * side; ++k) {
             const uint32_t cell = (k / side + 1) * m + k % side + 1, vertex = corners[vertexTable[k]];
             if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, q));
-            else m_ringPositions[cell] = positionOf(vertex);
+            else m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
         }
     }
     grid_detail::VisitRing(
         level, *m_patchBaseLevel, face, m_patchLevel,
         [&](uint32_t cell, uint32_t vertex) {
-            m_ringPositions[cell] = positionOf(vertex);
+            m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
             if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, m_facesPerPatch * face));
         },
         [&](uint32_t cell, uint32_t inside) {
@@ -106,9 +93,8 @@ void Corvane::RestoreCornerCells() {
 }
 
 Vector Corvane::OneRingAverage(uint32_t vertex, uint32_t face) {
-    // Smoothing reads every position as the pass found it (neighbours it already moved
-    // included), so that the result does not depend on the order the vertices come in.
-    const Vector own = SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face) : PassStartPosition(vertex);
+    const Vector own = SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face)
+                                                : m_subdivisionLevel->VertexPosition(vertex);
     m_neighbourSum = Vector(0, 0, 0);
     m_neighbourCount = 0;
     m_subdivisionLevel->EnumerateAdjacentVertices(this, vertex, face);
@@ -117,9 +103,9 @@ Vector Corvane::OneRingAverage(uint32_t vertex, uint32_t face) {
 
 void Corvane::Operator(uint32_t vertex, uint32_t face) {
     ++m_neighbourCount;
-    const Vector position = !(m_affectAllLayersAttr.Value() || !m_activeLayer) ? LayerPositionOf(vertex, face)
-                            : m_smoothPass == 0                                ? PassStartPosition(vertex)
-                                                                               : m_subdivisionLevel->VertexPosition(vertex);
+    const Vector position = m_affectAllLayersAttr.Value() || !m_activeLayer
+                                ? m_subdivisionLevel->VertexPosition(vertex)
+                                : LayerPositionOf(vertex, face);
     if (m_smoothPass < 0) {
         m_recordedPositions[vertex] = position;
         const float c = Vector::AngleCos(m_relaxNormal, position - m_relaxCentre);
@@ -222,7 +208,9 @@ bool Corvane::GatherRelaxVertex(uint32_t v) {
 }
 
 bool Corvane::GatherPlanePatch(uint32_t face) {
-    const uint32_t count = FillGridVertices(face);
+    // The plane's sums are rounded in the order they are added: grid order keeps them (and
+    // the plane) independent of how the vertices are numbered.
+    const uint32_t count = FillGridVertices(face, true);
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     bool any = false;
