@@ -109,7 +109,10 @@ void DrawMesh::Mark(uint32_t chunk) {
 
 void DrawMesh::Notify(uint32_t vertex, uint32_t quad, uint32_t position) {
     MeshRenderer::Notify(vertex, quad, position);
-    if (quad < m_faceCount) Mark(quad / kFacesPerChunk);
+    // A vertex report names a face that holds a moved vertex. A patch report names a patch or
+    // a neighbouring coarse face by its first quad only, without its extent; the changed area
+    // of the dab (MarkArea) finds those chunks exactly.
+    if (position == kVertexReport && quad < m_faceCount) Mark(quad / kFacesPerChunk);
 }
 
 void DrawMesh::MarkArea(const tarnix::AxisAlignedBoundingBox& area) {

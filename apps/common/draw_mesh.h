@@ -55,8 +55,10 @@ public:
     /// The chunks waiting to be gathered.
     uint32_t PendingChunks() const { return uint32_t(m_pending.size()); }
 
-    /// @brief A brush tells that `vertex` of `quad` (or the patch starting at `quad`) changed:
-    /// the quad's chunk is gathered again.
+    static constexpr uint32_t kVertexReport = 0xFFFFFFFFu;
+
+    /// @brief A brush tells that `vertex` of `quad` moved (`position` kVertexReport): the
+    /// quad's chunk is gathered again. Patch reports are counted only.
     void Notify(uint32_t vertex, uint32_t quad, uint32_t position) override;
     /// @brief Vertices inside `area` (mesh space) moved, or their normals or freeze changed.
     void MarkArea(const tarnix::AxisAlignedBoundingBox& area);

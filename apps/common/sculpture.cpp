@@ -76,6 +76,7 @@ void Sculpture::Load(const tarnix::PolygonMesh& polygons, const QString& name, u
                  .arg(faces)
                  .arg(kMostFaces));
     m_driver.reset();
+    m_layerNames.clear();
     m_geometry = GeometryFromPolygons(polygons, name);
     m_geometry->Subdivide(subdivide);
     m_level = m_geometry->HighestLevel();
@@ -129,14 +130,20 @@ void Sculpture::AddLayer(const LayerSetup& setup, bool activate) {
 bool Sculpture::ActivateLayer(const QString& name, std::optional<float> strength) {
     uint32_t index = UINT32_MAX;
     for (uint32_t i = 0; i < m_level->LayerCount(); ++i)
-        if (m_level->Layer(i)->Name() == name) index = i;
+        if (LayerName(i) == name) index = i;
     if (index == UINT32_MAX && !name.isEmpty()) return false;
     m_level->SetActiveLayer(index);
     if (strength && index != UINT32_MAX) m_level->Layer(index)->SetStrength(*strength);
     return true;
 }
 
-void Sculpture::RenameLayer(uint32_t index, const QString& name) { m_level->Layer(index)->SetName(name); }
+QString Sculpture::LayerName(uint32_t index) const {
+    const tarnix::SculptLayer* layer = m_level->Layer(index);
+    const auto renamed = m_layerNames.find(layer);
+    return renamed != m_layerNames.end() ? renamed->second : layer->Name();
+}
+
+void Sculpture::RenameLayer(uint32_t index, const QString& name) { m_layerNames[m_level->Layer(index)] = name; }
 
 void Sculpture::SetLayerStrength(uint32_t index, float strength) {
     m_level->Layer(index)->SetStrength(strength);

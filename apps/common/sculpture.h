@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -28,6 +29,7 @@
 
 namespace tarnix {
 class BrushOperation;
+class SculptLayer;
 class StrokeDriver;
 class SubdivisionLevel;
 }  // namespace tarnix
@@ -78,7 +80,10 @@ public:
     /// @brief Makes the layer called `name` the one strokes go into (`""`: the base), and sets
     /// its strength when given. False when there is no such layer.
     bool ActivateLayer(const QString& name, std::optional<float> strength = std::nullopt);
-    /// @brief Renames layer `index` of the sculpted level.
+    /// @brief The name of layer `index` of the sculpted level, as last given.
+    QString LayerName(uint32_t index) const;
+    /// @brief Renames layer `index` of the sculpted level. The host's layer keeps the name it
+    /// was made with; the programs find layers by the name given here.
     void RenameLayer(uint32_t index, const QString& name);
     /// @brief Sets the strength of layer `index`; the level's positions and normals follow.
     void SetLayerStrength(uint32_t index, float strength);
@@ -138,6 +143,7 @@ private:
     tarnix::BrushOperation& m_brush;
     std::unique_ptr<tarnix::Geometry> m_geometry;
     tarnix::SubdivisionLevel* m_level = nullptr;
+    std::map<const tarnix::SculptLayer*, QString> m_layerNames;  // layers renamed since made
     // The stroke going on, between BeginStroke and EndStroke.
     std::unique_ptr<tarnix::StrokeDriver> m_driver;
     QString m_strokeTool;

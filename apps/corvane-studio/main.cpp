@@ -2,7 +2,7 @@
 // plugins/ beside it (or --plugins DIR), as every host of ours does, and opens the OBJ file
 // named on the command line, or a subdivided sphere.
 //
-//   corvane-studio [MESH.obj] [--plugins DIR]
+//   corvane-studio [MESH.obj] [--plugins DIR] [--quit-after MS]
 
 #include <cstdio>
 
@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QMessageBox>
 #include <QSurfaceFormat>
+#include <QTimer>
 
 #include "brush_host.h"
 #include "main_window.h"
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
                                      QStringLiteral("DIR"),
                                      QApplication::applicationDirPath() + QStringLiteral("/plugins"));
     parser.addOption(plugins);
+    const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
+                                       QStringLiteral("close the window after MS milliseconds (for scripted checks)"),
+                                       QStringLiteral("MS"));
+    parser.addOption(quitAfter);
     parser.addPositionalArgument(QStringLiteral("mesh"), QStringLiteral("an OBJ file to open"), QStringLiteral("[MESH.obj]"));
     parser.process(application);
     if (parser.positionalArguments().size() > 1) {
@@ -62,6 +67,7 @@ int main(int argc, char** argv) {
                                 : window.OpenFile(parser.positionalArguments().front());
         // A file that cannot be read still leaves a window to work in.
         if (!opened) window.NewShape(QStringLiteral("sphere"));
+        if (parser.isSet(quitAfter)) QTimer::singleShot(parser.value(quitAfter).toInt(), &window, &QWidget::close);
         status = application.exec();
     }
     return status;

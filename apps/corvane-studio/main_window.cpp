@@ -587,8 +587,8 @@ void MainWindow::RefreshLayers() {
         m_layers->setRowCount(int(level.LayerCount()));
         for (uint32_t i = 0; i < level.LayerCount(); ++i) {
             tarnix::SculptLayer* layer = level.Layer(i);
-            m_activeLayer->addItem(layer->Name());
-            m_layers->setItem(int(i), 0, new QTableWidgetItem(layer->Name()));
+            m_activeLayer->addItem(m_document.Sculpture().LayerName(i));
+            m_layers->setItem(int(i), 0, new QTableWidgetItem(m_document.Sculpture().LayerName(i)));
             auto* strength = new QDoubleSpinBox(m_layers);
             strength->setRange(0.0, 2.0);
             strength->setSingleStep(0.1);

@@ -27,7 +27,6 @@ public:
     SculptLayer(Mesh* mesh, const QString& name);
 
     const QString& Name() const { return m_name; }
-    void SetName(const QString& name) { m_name = name; }
     float Strength() const { return m_strength; }
     /// @brief Changes the strength and moves the level's positions to match.
     void SetStrength(float strength);
