@@ -220,7 +220,9 @@ void Sculpture::Look(const CameraPlacement& camera) const {
 }
 
 void Sculpture::Prepare(const StrokeStep& stroke) {
-    m_brush.SetActiveConfiguration(m_host.Tool(stroke.tool));
+    // Activating the preset in use again would give it its first-use settings once more
+    // (stamp options, falloff, ...) until another tool has been used.
+    if (m_brush.ActiveConfiguration() != m_host.Tool(stroke.tool)) m_brush.SetActiveConfiguration(m_host.Tool(stroke.tool));
     // A whole-mesh application takes its amount directly; size and strength are the stroke's.
     if (!stroke.path.empty()) {
         m_brush.SetBrushSize(stroke.size);

@@ -186,7 +186,15 @@ StrokeStep Stroke(const Field& field) {
     if (field.Has("direction")) stroke.direction = field["direction"].Integer(0, 12);
     field.IfPresent("mirror", stroke.mirror, [](const Field& f) { return f.Choice(kMirrorModes); });
     if (field.Has("stamp")) stroke.stamp = field["stamp"].Value().is_null() ? QString() : field["stamp"].String();
-    if (field.Has("stamp_options")) stroke.stampOptions = ReadStampOptions(field["stamp_options"]);
+    if (field.Has("stamp_options")) {
+        // Options that could change nothing are refused rather than silently ignored.
+        if (stroke.stamp && stroke.stamp->isEmpty())
+            field["stamp_options"].Fail(QStringLiteral("shape a stamp, but \"stamp\" turns it off"));
+        stroke.stampOptions = ReadStampOptions(field["stamp_options"]);
+        if (stroke.stampOptions.mirrored.value_or(false) && stroke.mirror == 0)
+            field["stamp_options"]["mirrored"].Fail(
+                QStringLiteral("mirrors the stamp of a mirrored stroke's twins, but the stroke has no \"mirror\""));
+    }
     for (const Field& point : field["path"].Items()) stroke.path.push_back(point.Point());
     if (stroke.path.empty()) field["path"].Fail(QStringLiteral("needs at least one point"));
     return stroke;

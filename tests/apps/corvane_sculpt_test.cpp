@@ -176,6 +176,24 @@ TEST(CorvaneSculptTest, UndoingEveryStrokeWritesTheOriginalMeshBackExactly) {
     EXPECT_TRUE(a.readAll() == b.readAll()) << "every position back, bit for bit";
 }
 
+TEST(CorvaneSculptTest, SettingsAStrokeLeavesOutKeepTheValuesTheToolHad) {
+    // A second Knife stroke that does not repeat the first one's falloff and stamp turn cuts
+    // as one that repeats them.
+    QTemporaryDir folder, kept, repeated;
+    const auto session = [](const QByteArray& second) {
+        return R"({ "mesh": { "builtin": "plane", "subdivide": 5 }, "steps": [
+            { "stroke": { "tool": "Knife", "size": 0.3, "strength": 0.02, "falloff": "flat",
+                          "stamp_options": { "rotation": 90 }, "path": [[-0.5, 0.3, 1], [0.5, 0.3, 1]] } },
+            { "stroke": { "tool": "Knife", "size": 0.3, "strength": 0.02, )" + second +
+               R"( "path": [[-0.5, -0.3, 1], [0.5, -0.3, 1]] } } ] })";
+    };
+    ASSERT_EQ(RunSession(Write(folder, "kept.json", session("")), kept).status, 0);
+    ASSERT_EQ(RunSession(Write(folder, "repeated.json", session(R"("falloff": "flat", "stamp_options": { "rotation": 90 },)")),
+                         repeated).status, 0);
+    const auto a = ObjVertices(kept.filePath(QStringLiteral("result.obj")));
+    EXPECT_EQ(a, ObjVertices(repeated.filePath(QStringLiteral("result.obj"))));
+}
+
 TEST(CorvaneSculptTest, FrozenRegionsAndTheMeshTransformReachTheBrush) {
     // The top half of a sphere stretched to twice its height is frozen; a stroke across the
     // equator (world y = 0) moves only the bottom half.
@@ -244,6 +262,10 @@ TEST(CorvaneSculptTest, SessionFaultsGiveOneLineNamingTheFileAndThePlace) {
         {stroke(R"(, "attributes": { "builduprate": 2 })"), QStringLiteral("attributes.builduprate: 2 is out of range [0, 1]")},
         {stroke(R"(, "attributes": { "lockborders": 1 })"), QStringLiteral("lockborders: must be true or false")},
         {stroke(R"(, "stamp": "Stamps/none.tif")"), QStringLiteral("steps[0].stroke.stamp: no file")},
+        {stroke(R"(, "stamp_options": { "mirrored": true })", "Spray"),
+         QStringLiteral("stamp_options.mirrored: mirrors the stamp of a mirrored stroke's twins, but the stroke has no \"mirror\"")},
+        {stroke(R"(, "stamp": null, "stamp_options": { "tiled": true })", "Spray"),
+         QStringLiteral("stamp_options: shape a stamp, but \"stamp\" turns it off")},
         {"{ " + cube + R"(, "preferences": { "Wax Only": true }, "steps": [] })", QStringLiteral("preferences.Wax Only: unknown name")},
         {"{ " + cube + R"(, "steps": [ { "undo": 1 } ] })", QStringLiteral("steps[0]: undo 1, but only 0 to undo")},
         {"{ " + cube + R"(, "steps": [ { "layer": { "name": "x" } } ] })", QStringLiteral("no layer \"x\" in \"layers\"")},

@@ -297,7 +297,10 @@ public:
 
     // ---- stamp cache -----------------------------------------------------------------------------
     tarnix::Image* m_stampImage = nullptr;
+    /// The converted samples the kernels read: the data of m_stampSamples, null when the
+    /// stroke's stamp has none.
     float* m_stampPixels = nullptr;
+    tarnix::Store<float> m_stampSamples{"corvane stamp"};
     uint32_t m_stampImageVersion = 0;
     uint32_t m_stampWidth = 0;
     uint32_t m_stampHeight = 0;

@@ -281,12 +281,8 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     }
 
     if (falloffType == kFalloffSurface) {
-        if (quads) {
-            m_patchBaseLevel->EnumerateFacesFrom(this, startPatch);
-            ++level.m_changeCounter;
-        } else {
-            level.EnumerateVerticesFrom(this, point->m_face);
-        }
+        if (quads) m_patchBaseLevel->EnumerateFacesFrom(this, startPatch);
+        else level.EnumerateVerticesFrom(this, point->m_face);
     } else if (falloffType == kFalloffVolume) {
         const tarnix::Transformation* transformation = level.GetTransformation();
         const auto box = tarnix::AxisAlignedBoundingBox::SphereBoundingBox(
@@ -296,6 +292,8 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
         else grid->EnumerateVertices(box, this);
     } else if (m_distanceMode == 1) {
         if (m_geodesic.Count() == 0) m_geodesic.EnumerateVertices(&level, *point, size);
+        // Vertices of the patches walked that the region does not hold read as infinitely
+        // far: outside the falloff.
         m_vertexDistances = m_geodesic.Distances();
         for (uint32_t i = 0; i < m_geodesic.Count(); ++i) {
             const auto& result = m_geodesic.Results()[i];
@@ -304,6 +302,9 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
         }
         m_vertexDistances = nullptr;
     }
+    // The dab's moves are a pass of their own, whichever way its vertices were found: the next
+    // dab (or pass) must see every vertex again, not skip those this one moved.
+    ++level.m_changeCounter;
 
     if (preserveVolume) {
         advancePass();
