@@ -34,7 +34,7 @@ static_assert(sizeof(DrawVertex) == 20, "draw vertices are five 32-bit words");
 
 class DrawMesh : public tarnix::MeshRenderer {
 public:
-    static constexpr uint32_t kFacesPerChunk = 4096;
+    static constexpr uint32_t kFacesPerChunk = 1024;
 
     /// A run of draw vertices that changed.
     struct Range {
