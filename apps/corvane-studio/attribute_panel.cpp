@@ -116,8 +116,9 @@ QWidget* MakeAttributeEditor(tarnix::Attribute& attribute, QWidget* parent, std:
 }
 
 AttributePanel::AttributePanel(tarnix::BrushOperation& brush, QSet<QString> ownControls, QWidget* parent)
-    : QWidget(parent), m_brush(brush), m_ownControls(std::move(ownControls)), m_form(new QFormLayout(this)) {
-    m_form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    : QWidget(parent), m_brush(brush), m_ownControls(std::move(ownControls)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
     Rebuild();
 }
 
@@ -130,25 +131,31 @@ QStringList AttributePanel::VisibleKeys() const {
 }
 
 void AttributePanel::Rebuild() {
-    while (m_form->rowCount() > 0) m_form->removeRow(0);
+    // A fresh form each time: the rows of the last one go with it.
+    delete m_content;
+    m_content = new QWidget(this);
+    m_form = new QFormLayout(m_content);
+    m_form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    layout()->addWidget(m_content);
     m_shownKeys = VisibleKeys();
     for (tarnix::Attribute* attribute : m_brush.Attributes()) {
         if (!m_shownKeys.contains(attribute->Key())) continue;
         if (attribute->HasSeparator()) {
-            auto* line = new QFrame(this);
+            auto* line = new QFrame(m_content);
             line->setFrameShape(QFrame::HLine);
             line->setFrameShadow(QFrame::Sunken);
             m_form->addRow(line);
         }
         // A change may make the module show or hide attributes; the editor that made it is
         // still on the stack, so the panel is rebuilt afterwards.
-        m_form->addRow(AttributeLabel(*attribute), MakeAttributeEditor(*attribute, this, [this] {
+        m_form->addRow(AttributeLabel(*attribute), MakeAttributeEditor(*attribute, m_content, [this] {
                            QTimer::singleShot(0, this, [this] {
                                if (VisibleKeys() != m_shownKeys) Rebuild();
                            });
                            emit AttributeChanged();
                        }));
     }
+
 }
 
 PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {

@@ -48,7 +48,8 @@ private:
 
     tarnix::BrushOperation& m_brush;
     QSet<QString> m_ownControls;
-    QFormLayout* m_form;
+    QWidget* m_content = nullptr;
+    QFormLayout* m_form = nullptr;
     QStringList m_shownKeys;
 };
 

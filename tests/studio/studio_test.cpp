@@ -247,8 +247,16 @@ TEST_F(Studio, ViewportShowsTheMeshAndSendsOnlyWhatAStrokeChanged) {
     EXPECT_GT(changed, 200);
     if (const QByteArray path = qgetenv("CORVANE_STUDIO_SCREENSHOT"); !path.isEmpty()) {
         // Not a check: the README's picture of a sculpted model.
-        m_window->PickTool(QStringLiteral("Wax"));
-        for (int i = 0; i < 5; ++i) Drag({-0.7f, -0.5f + 0.25f * i, 0}, {0.7f, -0.5f + 0.25f * i, 0});
+        ASSERT_TRUE(m_window->NewShape(QStringLiteral("sphere")));
+        View().FrameMesh();
+        m_window->PickTool(QStringLiteral("Sculpt"));
+        m_window->findChild<QSlider*>(QStringLiteral("brushStrength"))->setValue(1);
+        for (int i = 0; i < 4; ++i) Drag({-0.45f, -0.35f + 0.22f * i, 1}, {0.45f, -0.3f + 0.22f * i, 1});
+        Drag({-0.1f, -0.6f, 1}, {0.1f, 0.6f, 1}, Qt::ControlModifier);
+        m_window->PickTool(QStringLiteral("Pinch"));
+        Drag({-0.1f, -0.6f, 1}, {0.1f, 0.6f, 1});
+        m_window->PickTool(QStringLiteral("Sculpt"));
+        QApplication::processEvents();
         m_window->grab().save(QString::fromLocal8Bit(path));
     }
 }
