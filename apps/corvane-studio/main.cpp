@@ -14,6 +14,7 @@
 
 #include "brush_host.h"
 #include "main_window.h"
+#include "sanitizer_support.h"
 #include "tarnix/error.h"
 #include "tarnix/kernel.h"
 
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     format.setProfile(QSurfaceFormat::CoreProfile);
     format.setDepthBufferSize(24);
     QSurfaceFormat::setDefaultFormat(format);
+    corvane_studio::KeepDriversLoaded();
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Corvane"));
     QApplication::setApplicationName(QStringLiteral("corvane-studio"));

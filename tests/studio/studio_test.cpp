@@ -20,6 +20,7 @@
 #include "brush_host.h"
 #include "builtin_shapes.h"
 #include "main_window.h"
+#include "sanitizer_support.h"
 #include "mesh_files.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/subdivision_level.h"
@@ -272,6 +273,7 @@ int main(int argc, char** argv) {
     format.setProfile(QSurfaceFormat::CoreProfile);
     format.setDepthBufferSize(24);
     QSurfaceFormat::setDefaultFormat(format);
+    corvane_studio::KeepDriversLoaded();
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("CorvaneTests"));
     QApplication::setApplicationName(QStringLiteral("studio-tests"));
