@@ -240,14 +240,17 @@ Step ReadStep(const Field& field, const std::set<QString>& layers) {
 }
 
 void ReadMesh(const Field& field, Session& session) {
-    field.ExpectObject({"builtin", "obj", "subdivide"});
-    if (field.Has("builtin") == field.Has("obj")) field.Fail(QStringLiteral("needs either \"builtin\" or \"obj\""));
+    field.ExpectObject({"builtin", "file", "obj", "subdivide"});
+    if (int(field.Has("builtin")) + int(field.Has("file")) + int(field.Has("obj")) != 1)
+        field.Fail(QStringLiteral("needs one of \"builtin\" and \"file\""));
     if (field.Has("builtin")) {
         session.shape = field["builtin"].String();
         if (!shapes::ShapeNames().contains(session.shape))
             field["builtin"].Fail(QStringLiteral("%1 is not one of %2").arg(Quoted(session.shape), shapes::ShapeNames().join(QStringLiteral(", "))));
     } else {
-        session.objPath = field["obj"].String();
+        // "obj" is the older name of "file", from when meshes came only as OBJ.
+        session.meshPathKey = field.Has("file") ? QStringLiteral("file") : QStringLiteral("obj");
+        session.meshPath = field[field.Has("file") ? "file" : "obj"].String();
     }
     field.IfPresent("subdivide", session.subdivide, [](const Field& f) { return uint32_t(f.Integer(0, 10)); });
 }
@@ -355,6 +358,12 @@ Session ParseSession(const QByteArray& text, const QString& file) {
     if (root.Has("picture")) session.picture = ReadPicture(root["picture"]);
     for (const Field& step : root["steps"].Items()) session.steps.push_back(ReadStep(step, layerNames));
     return session;
+}
+
+Step ParseStep(const nlohmann::json& step, const QString& file) {
+    Step parsed = ReadStep(Field(step, QString(), file), {});
+    parsed.where = QString::fromStdString(step.begin().key());
+    return parsed;
 }
 
 Session ReadSession(const QString& path) {

@@ -47,7 +47,12 @@ StudioDocument::Loaded StudioDocument::MakeShape(corvane_apps::BrushHost& host, 
 }
 
 StudioDocument::Loaded StudioDocument::ReadFile(corvane_apps::BrushHost& host, const QString& path) {
-    Loaded loaded = LoadedFrom(host, corvane_apps::ReadObj(path), QFileInfo(path).fileName(), 0);
+    Loaded loaded;
+    loaded.name = QFileInfo(path).fileName();
+    loaded.sculpture = std::make_unique<corvane_apps::Sculpture>(host);
+    // The file's texture coordinates and face groups stay with the mesh and are written back.
+    loaded.sculpture->Load(corvane_apps::ReadMesh(path), loaded.name, 0);
+    loaded.drawMesh = corvane_apps::DrawMesh::AttachTo(loaded.sculpture->Level());
     loaded.path = QFileInfo(path).absoluteFilePath();
     return loaded;
 }
@@ -82,14 +87,14 @@ void StudioDocument::SetModified(bool modified) {
 }
 
 corvane_apps::DrawMesh* StudioDocument::SubdivideAway() {
-    m_sculpture->Subdivide();
+    m_sculpture->Subdivide(1);
     return corvane_apps::DrawMesh::AttachTo(m_sculpture->Level());
 }
 
 void StudioDocument::ShowLevel(uint32_t index, corvane_apps::DrawMesh* drawMesh) {
     if (m_strokeOn) EndStroke();
     if (m_drawMesh != drawMesh) corvane_apps::DrawMesh::Detach(m_drawMesh);
-    m_sculpture->SetLevel(index);
+    m_sculpture->SculptLevel(index);
     m_drawMesh = drawMesh ? drawMesh : corvane_apps::DrawMesh::AttachTo(m_sculpture->Level());
     emit MeshReplaced();
     emit LayersChanged();

@@ -186,7 +186,9 @@ TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {
     const QString input = folder.filePath(QStringLiteral("grid.obj")), output = folder.filePath(QStringLiteral("sculpted.obj"));
     {
         auto grid = shapes::Subdivided(shapes::Plane(8, 8), 4);  // 16384 quads over [0, 8]^2
-        corvane_apps::WriteObj(*grid->HighestLevel(), input);
+        corvane_apps::MeshToWrite mesh;
+        mesh.mesh = grid->HighestLevel();
+        corvane_apps::WriteMesh(mesh, input);
     }
     ASSERT_TRUE(m_window->OpenFile(input));
     View().FrameMesh();
