@@ -13,7 +13,9 @@
 #include "tarnix/mesh_change.h"
 #include "tarnix/scene.h"
 #include "tarnix/sculpt_layer.h"
+#include "tarnix/spatial_grid.h"
 #include "tarnix/stroke_driver.h"
+#include "tarnix/surface_point.h"
 #include "tarnix/subdivision_level.h"
 
 namespace corvane_apps {
@@ -28,6 +30,29 @@ tarnix::BrushOperation::Modifier ModifierOf(const StrokeStep& stroke) {
            : stroke.invert ? tarnix::BrushOperation::kModifierInvert
                            : tarnix::BrushOperation::kModifierNone;
 }
+
+tarnix::StrokeOptions OptionsOf(const StrokeStep& stroke) {
+    tarnix::StrokeOptions options;
+    options.size = stroke.size;
+    options.strength = stroke.strength;
+    options.modifier = ModifierOf(stroke);
+    options.dabFactor = stroke.pressure;
+    return options;
+}
+
+// Visits the vertices of a box of the sculpted level, each once.
+template <typename Visit>
+class VertexVisitor : public tarnix::VertexEnumerator {
+public:
+    explicit VertexVisitor(Visit visit) : m_visit(visit) {}
+    bool Tester(tarnix::Mesh*, uint32_t vertex, uint32_t) override {
+        m_visit(vertex);
+        return true;
+    }
+
+private:
+    Visit m_visit;
+};
 
 }  // namespace
 
@@ -51,6 +76,8 @@ void Sculpture::Load(const tarnix::PolygonMesh& polygons, const QString& name, u
                  .arg(name)
                  .arg(faces)
                  .arg(kMostFaces));
+    m_driver.reset();
+    m_layerNames.clear();
     m_geometry = GeometryFromPolygons(polygons, name);
     m_parts.clear();
     m_materialLibrary.clear();
@@ -107,11 +134,77 @@ void Sculpture::AddLayer(const LayerSetup& setup, bool activate) {
 bool Sculpture::ActivateLayer(const QString& name, std::optional<float> strength) {
     uint32_t index = UINT32_MAX;
     for (uint32_t i = 0; i < m_level->LayerCount(); ++i)
-        if (m_level->Layer(i)->Name() == name) index = i;
+        if (LayerName(i) == name) index = i;
     if (index == UINT32_MAX && !name.isEmpty()) return false;
     m_level->SetActiveLayer(index);
     if (strength && index != UINT32_MAX) m_level->Layer(index)->SetStrength(*strength);
     return true;
+}
+
+QString Sculpture::LayerName(uint32_t index) const {
+    const tarnix::SculptLayer* layer = m_level->Layer(index);
+    const auto renamed = m_layerNames.find(layer);
+    return renamed != m_layerNames.end() ? renamed->second : layer->Name();
+}
+
+void Sculpture::RenameLayer(uint32_t index, const QString& name) { m_layerNames[m_level->Layer(index)] = name; }
+
+void Sculpture::SetLayerStrength(uint32_t index, float strength) {
+    m_level->Layer(index)->SetStrength(strength);
+    m_level->RecomputeNormals();
+    m_level->UpdateBoundingBox(tarnix::AxisAlignedBoundingBox());
+    m_level->ContentChanged();
+}
+
+tarnix::AxisAlignedBoundingBox Sculpture::PaintFreeze(const tarnix::Vector& centre, float radius, float strength,
+                                                      bool thaw) {
+    const tarnix::Matrix& toMesh = m_geometry->GetTransformation().WorldToMesh();
+    const tarnix::Matrix& toWorld = m_geometry->GetTransformation().MeshToWorld();
+    tarnix::AxisAlignedBoundingBox changed;
+    tarnix::SpatialGrid* grid = m_level->Grid(true);
+    grid->Update();
+    const float most = float(tarnix::Mesh::kFreezeStrengthMask);
+    auto paint = [&](uint32_t v) {
+        const tarnix::Vector p = m_level->VertexPosition(v);
+        const float t = (toWorld.Transform(p, 1.0f) - centre).Length() / radius;
+        if (t >= 1.0f) return;
+        const float weight = strength * (1.0f - t * t) * (1.0f - t * t);
+        const uint8_t held = m_level->m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask;
+        const float now = thaw ? held * (1.0f - weight) : std::max(float(held), held + (most - held) * weight);
+        const auto next = uint8_t(std::clamp(std::lround(now), 0l, long(most)));
+        if (next == held) return;
+        m_level->SetFreeze(v, next);
+        changed.Extend(p);
+    };
+    VertexVisitor<decltype(paint)> visitor(paint);
+    grid->EnumerateVertices(tarnix::AxisAlignedBoundingBox::SphereBoundingBox(centre, radius, toMesh), &visitor);
+    return changed;
+}
+
+void Sculpture::ClearFreeze() {
+    for (uint32_t v = 0; v < m_level->VertexCount(); ++v)
+        if (m_level->m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask) m_level->SetFreeze(v, 0);
+}
+
+void Sculpture::InvertFreeze() {
+    for (uint32_t v = 0; v < m_level->VertexCount(); ++v)
+        m_level->SetFreeze(v, uint8_t(tarnix::Mesh::kFreezeStrengthMask -
+                                      (m_level->m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask)));
+}
+
+std::optional<SurfaceHit> Sculpture::Pick(const tarnix::Vector& origin, const tarnix::Vector& direction) const {
+    const tarnix::Transformation& placement = m_geometry->GetTransformation();
+    tarnix::SurfacePoint hit;
+    if (!m_level->Grid(true)->CastRay(placement.WorldToMesh().Transform(origin, 1.0f),
+                                      placement.WorldToMesh().Transform(direction, 0.0f), hit, false, true))
+        return std::nullopt;
+    // Normals go to the world by the inverse transpose of mesh-to-world.
+    const tarnix::Matrix& toMesh = placement.WorldToMesh();
+    const tarnix::Vector n = hit.m_normal;
+    const tarnix::Vector worldNormal(n.x * toMesh[0][0] + n.y * toMesh[0][1] + n.z * toMesh[0][2],
+                                     n.x * toMesh[1][0] + n.y * toMesh[1][1] + n.z * toMesh[1][2],
+                                     n.x * toMesh[2][0] + n.y * toMesh[2][1] + n.z * toMesh[2][2]);
+    return SurfaceHit{placement.MeshToWorld().Transform(hit.m_position, 1.0f), worldNormal.Normalized()};
 }
 
 void Sculpture::Freeze(const FreezeRegion& region) {
@@ -200,12 +293,7 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
         driver.RunWholeMesh(*m_level, stroke.strength, stroke.fromCamera, ModifierOf(stroke));
         figures.dabs = 1;
     } else {
-        tarnix::StrokeOptions options;
-        options.size = stroke.size;
-        options.strength = stroke.strength;
-        options.modifier = ModifierOf(stroke);
-        options.dabFactor = stroke.pressure;
-        const tarnix::StrokeReport placed = driver.Run(*m_level, stroke.path, options);
+        const tarnix::StrokeReport placed = driver.Run(*m_level, stroke.path, OptionsOf(stroke));
         figures.dabs = placed.dabs + placed.mirroredDabs;
     }
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -239,6 +327,50 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     figures.facesChanged = figures.addedVertices != 0 || m_level->m_faceCount != facesBefore;
     return figures;
 }
+
+void Sculpture::BeginStroke(const StrokeStep& stroke) {
+    if (!m_driver) m_driver = std::make_unique<tarnix::StrokeDriver>(m_brush);
+    tarnix::Kernel::ClearLog();
+    m_brush.SetBrushSize(stroke.size);
+    m_brush.SetBrushStrength(stroke.strength);
+    m_brush.MirrorConfig().SetMirrorMode(stroke.mirror);
+    m_strokeTool = m_brush.ActiveConfiguration() ? m_brush.ActiveConfiguration()->Name() : QString();
+    m_strokeStart = std::chrono::steady_clock::now();
+    m_driver->Begin(*m_level, OptionsOf(stroke));
+}
+
+tarnix::AxisAlignedBoundingBox Sculpture::AddStrokePoint(const tarnix::Vector& point, float pressure) {
+    if (!InStroke()) return {};
+    // The brush adds what each dab moved to the level's pending box, which the stroke's end
+    // reads; it is set aside here so that this point's dabs can be told apart, then put back.
+    const tarnix::AxisAlignedBoundingBox before = m_level->PendingUpdateBox();
+    m_level->SetPendingUpdateBox(tarnix::AxisAlignedBoundingBox());
+    m_driver->AddPoint(point, pressure);
+    const tarnix::AxisAlignedBoundingBox touched = m_level->PendingUpdateBox();
+    tarnix::AxisAlignedBoundingBox all = before;
+    all.Extend(touched);
+    m_level->SetPendingUpdateBox(all);
+    return touched;
+}
+
+StrokeFigures Sculpture::EndStroke() {
+    StrokeFigures figures;
+    if (!InStroke()) return figures;
+    const uint32_t facesBefore = m_level->m_faceCount, verticesBefore = m_level->VertexCount();
+    const tarnix::StrokeReport placed = m_driver->End();
+    figures.tool = m_strokeTool;
+    figures.dabs = placed.dabs + placed.mirroredDabs;
+    figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_strokeStart).count();
+    const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
+    figures.processedVertices = statistics.processedVertices;
+    figures.vertexUpdates = statistics.vertexUpdates;
+    figures.megaVerticesPerSecond = LastLoggedRate();
+    figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(verticesBefore);
+    figures.facesChanged = figures.addedVertices != 0 || m_level->m_faceCount != facesBefore;
+    return figures;
+}
+
+bool Sculpture::InStroke() const { return m_driver && m_driver->InStroke(); }
 
 size_t Sculpture::UndoCount() const { return m_geometry->UndoCount(); }
 
