@@ -60,9 +60,8 @@ tarnix::AxisAlignedBoundingBox Sculpture::WorldBox() const {
     return m_level->BoundingBox().Transformed(m_geometry->GetTransformation().MeshToWorld());
 }
 
-void Sculpture::Place(const tarnix::Vector& scale, const tarnix::Vector& rotateDegrees,
-                      const tarnix::Vector& translate) {
-    tarnix::Transformation& placement = m_geometry->GetTransformation();
+void Sculpture::Place(tarnix::Transformation& placement, const tarnix::Vector& scale,
+                      const tarnix::Vector& rotateDegrees, const tarnix::Vector& translate) {
     constexpr float kRadians = 3.14159265358979f / 180.0f;
     placement.SetScale(scale);
     placement.SetRotation(tarnix::Matrix::Rotation({1, 0, 0}, rotateDegrees.x * kRadians) *
@@ -104,31 +103,31 @@ void Sculpture::Look(const CameraPlacement& camera) const {
     tarnix::Kernel::Scene()->GetCamera().LookAt(camera.eye, camera.target);
 }
 
-void Sculpture::Prepare(const StrokeStep& stroke) {
-    m_brush.SetActiveConfiguration(m_host.Tool(stroke.tool));
+void Sculpture::PrepareBrush(const BrushHost& host, tarnix::BrushOperation& brush, const StrokeStep& stroke) {
+    brush.SetActiveConfiguration(host.Tool(stroke.tool));
     // A whole-mesh application takes its amount directly; size and strength are the stroke's.
     if (!stroke.path.empty()) {
-        m_brush.SetBrushSize(stroke.size);
-        m_brush.SetBrushStrength(stroke.strength);
+        brush.SetBrushSize(stroke.size);
+        brush.SetBrushStrength(stroke.strength);
     }
-    if (stroke.falloff) m_brush.SetFalloffIndex(*stroke.falloff);
+    if (stroke.falloff) brush.SetFalloffIndex(*stroke.falloff);
     if (stroke.falloffType) {
         // A geodesic falloff needs distances measured along the surface; the host's choice
         // sets both, as its falloff menu does.
-        m_brush.SetFalloffType(*stroke.falloffType);
-        m_brush.m_distanceModeAttr.SetValue(*stroke.falloffType == tarnix::BrushOperation::kFalloffGeodesic ? 1 : 0);
+        brush.SetFalloffType(*stroke.falloffType);
+        brush.m_distanceModeAttr.SetValue(*stroke.falloffType == tarnix::BrushOperation::kFalloffGeodesic ? 1 : 0);
     }
-    if (stroke.direction) m_brush.m_directionAttr.SetValue(*stroke.direction);
-    m_brush.MirrorConfig().SetMirrorMode(stroke.mirror);
-    tarnix::StampConfiguration stamp = m_brush.StampConfig();
+    if (stroke.direction) brush.m_directionAttr.SetValue(*stroke.direction);
+    brush.MirrorConfig().SetMirrorMode(stroke.mirror);
+    tarnix::StampConfiguration stamp = brush.StampConfig();
     if (stroke.stamp) {
         stamp.m_enabled = !stroke.stamp->isEmpty();
         stamp.m_imagePath = stamp.m_enabled ? *stroke.stamp : QString();
     }
     stroke.stampOptions.ApplyTo(stamp);
-    m_brush.SetStampConfig(stamp);
-    if (!m_brush.StampError().isEmpty()) Fail(QStringLiteral("stamp: %1").arg(m_brush.StampError()));
-    for (const NamedValue& attribute : stroke.attributes) m_host.SetAttribute(attribute);
+    brush.SetStampConfig(stamp);
+    if (!brush.StampError().isEmpty()) Fail(QStringLiteral("stamp: %1").arg(brush.StampError()));
+    for (const NamedValue& attribute : stroke.attributes) BrushHost::SetAttribute(brush, attribute);
 }
 
 StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
@@ -157,10 +156,21 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     // A tessellating stroke adds vertices; only those that were there before count as moved.
-    for (uint32_t v = 0; v < std::min(m_level->VertexCount(), uint32_t(before.size())); ++v) {
-        const double moved = (m_level->VertexPosition(v) - before[v]).Length();
+    bool beyond = false;
+    for (uint32_t v = 0; v < m_level->VertexCount(); ++v) {
+        const tarnix::Vector p = m_level->VertexPosition(v);
+        beyond |= !(std::fabs(p.x) <= kSessionCoordinateLimit && std::fabs(p.y) <= kSessionCoordinateLimit &&
+                    std::fabs(p.z) <= kSessionCoordinateLimit);
+        if (v >= before.size()) continue;
+        const double moved = (p - before[v]).Length();
         figures.movedVertices += moved > 0.0;
         figures.maxDisplacement = std::max(figures.maxDisplacement, moved);
+    }
+    if (beyond) {
+        // Kept, such a mesh could not be cast at or written as numbers.
+        m_geometry->Undo();
+        Fail(QStringLiteral("the stroke moved vertices beyond %1 or to no finite place; it was taken back")
+                 .arg(kSessionCoordinateLimit, 0, 'g', 6));
     }
     const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
     figures.processedVertices = statistics.processedVertices;

@@ -1,7 +1,14 @@
 #include "session_runner.h"
 
+#include <cmath>
+#include <memory>
+#include <set>
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include "brush_host.h"
 #include "builtin_shapes.h"
@@ -9,9 +16,13 @@
 #include "preview.h"
 #include "report.h"
 #include "sculpture.h"
+#include "tarnix/brush_operation.h"
 #include "tarnix/error.h"
+#include "tarnix/image.h"
 #include "tarnix/kernel.h"
+#include "tarnix/stroke_driver.h"
 #include "tarnix/subdivision_level.h"
+#include "tarnix/transformation.h"
 
 namespace corvane_apps {
 namespace {
@@ -47,7 +58,11 @@ public:
 
 private:
     void CheckStamps() const;
-    void BuildMesh();
+    tarnix::PolygonMesh ReadMesh(QString& name) const;
+    void CheckPlacement(const tarnix::PolygonMesh& polygons) const;
+    void Rehearse() const;
+    void BuildMesh(const tarnix::PolygonMesh& polygons, const QString& name);
+    void WriteOutputs(const QString& outputDirectory, const Picture& before);
     void PlaceAndPrepare();
     void Sculpt(const Step& step);
     void TakeBack(const Step& step);
@@ -62,22 +77,28 @@ private:
     SessionReport m_report;
 };
 
+// Every stamp is read once before anything is sculpted, so that an unreadable one is found
+// at once (the brush would only find it when its stroke comes).
 void SessionRun::CheckStamps() const {
-    for (const Step& step : m_session.steps)
-        if (step.stroke.stamp && !step.stroke.stamp->isEmpty() &&
-            !QFileInfo::exists(StampFile(m_session, *step.stroke.stamp)))
-            Fail(QStringLiteral("%1: %2.stroke.stamp: no file \"%3\" beside the session or among the resources")
-                     .arg(m_session.file, step.where, *step.stroke.stamp));
+    std::set<QString> read;
+    for (const Step& step : m_session.steps) {
+        if (!step.stroke.stamp || step.stroke.stamp->isEmpty()) continue;
+        const QString where = step.where + (step.kind == Step::kStroke ? QStringLiteral(".stroke.stamp") : QString());
+        const QString file = StampFile(m_session, *step.stroke.stamp);
+        if (!QFileInfo::exists(file))
+            Fail(QStringLiteral("%1: %2: no file \"%3\" beside the session or among the resources")
+                     .arg(m_session.file, where, *step.stroke.stamp));
+        if (read.insert(file).second) At(m_session, where, [&] { tarnix::Image::Load(file); });
+    }
 }
 
-void SessionRun::BuildMesh() {
+tarnix::PolygonMesh SessionRun::ReadMesh(QString& name) const {
     tarnix::PolygonMesh polygons;
-    QString name = m_session.shape;
+    name = m_session.shape;
     if (!shapes::Named(m_session.shape, polygons)) {
         name = SessionRelativePath(m_session, m_session.objPath);
         polygons = At(m_session, QStringLiteral("mesh.obj"), [&] { return ReadObj(name); });
     }
-    m_out << "Mesh: " << name << ", subdivided " << m_session.subdivide << " times..." << Qt::endl;
     const uint64_t faces = Sculpture::FacesAfter(polygons, m_session.subdivide);
     if (faces > Sculpture::kMostFaces)
         Fail(QStringLiteral("%1: mesh.subdivide: %2 subdivisions of %3 would make %4 faces, more than %5")
@@ -86,6 +107,93 @@ void SessionRun::BuildMesh() {
                  .arg(name)
                  .arg(faces)
                  .arg(Sculpture::kMostFaces));
+    return polygons;
+}
+
+// Every position of the session is checked in the space it is used in: the mesh placed in the
+// world must stay within the limit, and so must every point, eye and region once carried
+// into the mesh's own space (where rays are cast). Subdivision keeps the mesh inside the box
+// of its base polygons, so they tell.
+void SessionRun::CheckPlacement(const tarnix::PolygonMesh& polygons) const {
+    tarnix::Transformation placement;
+    Sculpture::Place(placement, m_session.scale, m_session.rotate, m_session.translate);
+    const tarnix::Matrix& toMesh = placement.WorldToMesh();
+    const auto within = [](const tarnix::Vector& p) {
+        return std::fabs(p.x) <= kSessionCoordinateLimit && std::fabs(p.y) <= kSessionCoordinateLimit &&
+               std::fabs(p.z) <= kSessionCoordinateLimit;
+    };
+    const auto fail = [&](const QString& where, const QString& what) {
+        Fail(QStringLiteral("%1: %2: %3").arg(m_session.file, where, what));
+    };
+    const auto check = [&](const QString& where, const tarnix::Vector& world) {
+        const tarnix::Vector local = toMesh.Transform(world, 1.0f);
+        if (!within(local))
+            fail(where, QStringLiteral("(%1, %2, %3) lies beyond %4 in the mesh's own space (scale, rotate, translate)")
+                            .arg(double(local.x), 0, 'g', 6)
+                            .arg(double(local.y), 0, 'g', 6)
+                            .arg(double(local.z), 0, 'g', 6)
+                            .arg(kSessionCoordinateLimit, 0, 'g', 6));
+    };
+    tarnix::AxisAlignedBoundingBox box;
+    for (const tarnix::Vector& p : polygons.positions) box.Extend(p);
+    const tarnix::AxisAlignedBoundingBox world = box.Transformed(placement.MeshToWorld());
+    if (!box.IsEmpty() && (!within(world.Minimum()) || !within(world.Maximum())))
+        fail(QStringLiteral("scale"), QStringLiteral("the placed mesh reaches beyond %1 in the world")
+                                          .arg(kSessionCoordinateLimit, 0, 'g', 6));
+    const auto checkCamera = [&](const QString& where, const std::optional<CameraPlacement>& camera) {
+        if (!camera) return;
+        check(where + QStringLiteral(".eye"), camera->eye);
+        check(where + QStringLiteral(".target"), camera->target);
+    };
+    checkCamera(QStringLiteral("camera"), m_session.camera);
+    if (m_session.picture.eye) check(QStringLiteral("picture.eye"), *m_session.picture.eye);
+    for (size_t i = 0; i < m_session.freeze.size(); ++i) {
+        const FreezeRegion& region = m_session.freeze[i];
+        const QString where = QStringLiteral("freeze[%1]").arg(i);
+        check(where, region.centre);
+        if (region.box) check(where, region.corner);
+    }
+    for (const Step& step : m_session.steps) {
+        if (step.kind != Step::kStroke && step.kind != Step::kWholeMesh) continue;
+        const QString where = step.where + (step.kind == Step::kStroke ? QStringLiteral(".stroke") : QStringLiteral(".whole_mesh"));
+        checkCamera(where + QStringLiteral(".camera"), step.stroke.camera);
+        for (size_t i = 0; i < step.stroke.path.size(); ++i)
+            check(QStringLiteral("%1.path[%2]").arg(where).arg(i), step.stroke.path[i]);
+        if (step.kind == Step::kStroke &&
+            !std::isnormal(toMesh.Transform({step.stroke.size, 0, 0}, 0.0f).Length()))
+            fail(where + QStringLiteral(".size"), QStringLiteral("%1 is too small a size once carried into the mesh's own space")
+                                                      .arg(double(step.stroke.size), 0, 'g', 6));
+    }
+}
+
+// The strokes are tried on a brush of their own, set up as the run will set up the real one,
+// to count their dabs before anything is sculpted; the framework's preset records it changes
+// are put back afterwards.
+void SessionRun::Rehearse() const {
+    struct RecordsBack {
+        tarnix::BrushOperation::PresetRecords records = tarnix::BrushOperation::SavedPresetRecords();
+        ~RecordsBack() { tarnix::BrushOperation::RestorePresetRecords(std::move(records)); }
+    } recordsBack;
+    const std::unique_ptr<tarnix::Node> node = m_host.MakeBrush();
+    auto& brush = dynamic_cast<tarnix::BrushOperation&>(*node);
+    for (const Step& step : m_session.steps) {
+        if (step.kind != Step::kStroke && step.kind != Step::kWholeMesh) continue;
+        StrokeStep stroke = step.stroke;
+        if (stroke.stamp && !stroke.stamp->isEmpty()) stroke.stamp = StampFile(m_session, *stroke.stamp);
+        At(m_session, step.where, [&] { Sculpture::PrepareBrush(m_host, brush, stroke); });
+        if (step.kind != Step::kStroke || brush.PlacesSingleStamp()) continue;
+        const tarnix::StrokeDriver driver(brush);
+        if (driver.DabCount(stroke.path, stroke.size) > tarnix::StrokeDriver::kMostDabs)
+            Fail(QStringLiteral("%1: %2.stroke.path: the stroke would place more than %3 dabs (size %4, a dab every %5)")
+                     .arg(m_session.file, step.where)
+                     .arg(tarnix::StrokeDriver::kMostDabs)
+                     .arg(double(stroke.size), 0, 'g', 6)
+                     .arg(double(driver.Spacing(stroke.size)), 0, 'g', 6));
+    }
+}
+
+void SessionRun::BuildMesh(const tarnix::PolygonMesh& polygons, const QString& name) {
+    m_out << "Mesh: " << name << ", subdivided " << m_session.subdivide << " times..." << Qt::endl;
     m_sculpture.Load(polygons, name, m_session.subdivide);
     const tarnix::SubdivisionLevel& level = m_sculpture.Level();
     m_out << "  " << level.VertexCount() << " vertices, " << level.m_faceCount << " faces" << Qt::endl;
@@ -124,7 +232,7 @@ void SessionRun::Sculpt(const Step& step) {
     if (stroke.stamp && !stroke.stamp->isEmpty()) stroke.stamp = StampFile(m_session, *stroke.stamp);
     At(m_session, step.where, [&] { m_sculpture.Prepare(stroke); });
     LookFor(stroke);
-    StrokeFigures figures = m_sculpture.Apply(stroke, step.kind == Step::kWholeMesh);
+    StrokeFigures figures = At(m_session, step.where, [&] { return m_sculpture.Apply(stroke, step.kind == Step::kWholeMesh); });
     figures.step = step.where;
     m_out << stroke.tool << (figures.wholeMesh ? " over the whole mesh" : "") << ": " << figures.dabs << " dabs, "
           << figures.movedVertices << " vertices moved, ";
@@ -151,10 +259,49 @@ void SessionRun::ChangeLayer(const Step& step) {
     m_out << "layer " << (step.layer.isEmpty() ? QStringLiteral("(base)") : step.layer) << Qt::endl;
 }
 
+// The folder must be one that can be made and written to, found before anything is sculpted;
+// nothing is made in it until the outputs are written.
+void CheckOutputFolder(const QString& outputDirectory) {
+    QFileInfo existing(QDir(outputDirectory).absolutePath());
+    while (!existing.exists()) existing = QFileInfo(existing.absolutePath());
+    if (!existing.isDir())
+        Fail(QStringLiteral("%1: cannot make the folder: %2 is not a folder").arg(outputDirectory, existing.filePath()));
+    QTemporaryFile probe(QDir(existing.filePath()).filePath(QStringLiteral(".corvane-probe-XXXXXX")));
+    if (!probe.open()) Fail(QStringLiteral("%1: cannot write there: %2").arg(outputDirectory, probe.errorString()));
+}
+
+// The mesh, the picture and the report are written into a temporary folder beside them, then
+// moved into place together: a run leaves all three or, when any fails, none.
+void SessionRun::WriteOutputs(const QString& outputDirectory, const Picture& before) {
+    if (!QDir().mkpath(outputDirectory)) Fail(QStringLiteral("%1: cannot make the folder").arg(outputDirectory));
+    const QDir folder(outputDirectory);
+    QTemporaryDir staging(folder.filePath(QStringLiteral(".corvane-partial-XXXXXX")));
+    if (!staging.isValid()) Fail(QStringLiteral("%1: cannot write there: %2").arg(outputDirectory, staging.errorString()));
+    const QStringList names = {QStringLiteral("result.obj"), QStringLiteral("preview.png"), QStringLiteral("report.json")};
+    m_report.vertices = m_sculpture.Write(staging.filePath(names[0]));
+    const Picture after = m_sculpture.Render(PictureEye(), m_session.picture.width, m_session.picture.height);
+    WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after, staging.filePath(names[1]));
+    WriteReport(m_report, staging.filePath(names[2]));
+    for (int i = 0; i < names.size(); ++i) {
+        QFile::remove(folder.filePath(names[i]));
+        if (!QFile::rename(staging.filePath(names[i]), folder.filePath(names[i]))) {
+            for (int j = 0; j < i; ++j) QFile::remove(folder.filePath(names[j]));
+            Fail(QStringLiteral("%1: cannot move %2 into place").arg(outputDirectory, names[i]));
+        }
+    }
+}
+
 void SessionRun::Run(const QString& outputDirectory) {
+    // Everything that can be found without sculpting is found first.
     m_host.CheckSession(m_session);
     CheckStamps();
-    BuildMesh();
+    QString name;
+    const tarnix::PolygonMesh polygons = ReadMesh(name);
+    CheckPlacement(polygons);
+    Rehearse();
+    CheckOutputFolder(outputDirectory);
+
+    BuildMesh(polygons, name);
     PlaceAndPrepare();
     Picture before;
     if (m_session.picture.beforeAndAfter)
@@ -174,15 +321,8 @@ void SessionRun::Run(const QString& outputDirectory) {
     m_report.session = m_session.file;
     m_report.faces = m_sculpture.Level().m_faceCount;
     PrintSummary(m_report, m_out);
-
-    if (!QDir().mkpath(outputDirectory)) Fail(QStringLiteral("%1: cannot make the folder").arg(outputDirectory));
-    const QDir folder(outputDirectory);
-    m_report.vertices = m_sculpture.Write(folder.filePath(QStringLiteral("result.obj")));
-    Picture after = m_sculpture.Render(PictureEye(), m_session.picture.width, m_session.picture.height);
-    WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after,
-             folder.filePath(QStringLiteral("preview.png")));
-    WriteReport(m_report, folder.filePath(QStringLiteral("report.json")));
-    m_out << "\nWrote result.obj, preview.png and report.json to " << folder.absolutePath() << Qt::endl;
+    WriteOutputs(outputDirectory, before);
+    m_out << "\nWrote result.obj, preview.png and report.json to " << QDir(outputDirectory).absolutePath() << Qt::endl;
 }
 
 }  // namespace

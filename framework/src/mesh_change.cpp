@@ -52,6 +52,20 @@ void MeshChange::KeepTopology() {
     for (VertexRecord& record : kept.vertices) record.undoSlot = Mesh::kNone;
 }
 
+uint64_t MeshChange::Bytes() const {
+    uint64_t bytes = sizeof(MeshChange) + uint64_t(m_entries.Capacity()) * sizeof(StoredVertexInfo);
+    if (m_topology)
+        bytes += sizeof(MeshState) + m_topology->corners.capacity() * sizeof(uint32_t) +
+                 m_topology->vertices.capacity() * sizeof(VertexRecord) +
+                 m_topology->normals.capacity() * sizeof(PackedNormal) + m_topology->faceFlags.capacity();
+    return bytes;
+}
+
+void MeshChange::Trim() {
+    // A refused copy keeps the larger array: still correct, only less compact.
+    if (m_entries.Count() > 0 && m_entries.Capacity() > m_entries.Count()) m_entries.Reserve(m_entries.Count());
+}
+
 StoredVertexInfo* MeshChange::Add_uncached(uint32_t vertex, uint32_t face, VertexRecord* record,
                                            bool withLayer, float buildUp) {
     StoredVertexInfo entry;

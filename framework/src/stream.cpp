@@ -40,7 +40,8 @@ void Stream::ReadBytes(void* data, qsizetype size, const char* what) {
                  .arg(m_position)
                  .arg(size)
                  .arg(Remaining()));
-    std::memcpy(data, m_data.constData() + m_position, size_t(size));
+    // An empty store has no array to copy into.
+    if (size > 0) std::memcpy(data, m_data.constData() + m_position, size_t(size));
     m_position += size;
 }
 

@@ -71,6 +71,11 @@ public:
     void KeepTopology();
     bool KeepsTopology() const { return m_topology != nullptr; }
 
+    /// @brief The bytes the record holds (entries and a kept mesh).
+    uint64_t Bytes() const;
+    /// @brief Gives back the room the entries grew into but do not use (once finished).
+    void Trim();
+
 private:
     /// The whole mesh at one moment.
     struct MeshState;
