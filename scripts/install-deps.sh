@@ -15,6 +15,7 @@ packages=(
   libembree-dev          # Embree: the host's ray casts and spatial queries
   libopenimageio-dev     # OpenImageIO: stamp images and pictures
   openimageio-tools      # oiiotool: scripts/make-stamps.py converts the stamps with it
+  clang libclang-rt-14-dev  # the libFuzzer targets (scripts/fuzz.sh): clang 14 and its fuzzer runtime
 )
 
 if [ "$(id -u)" -ne 0 ]; then
