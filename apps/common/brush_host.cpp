@@ -17,7 +17,8 @@ namespace corvane_apps {
 namespace {
 
 [[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "BrushHost", "apps/common/brush_host.cpp", 0, text);
+    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "BrushHost", "apps/common/brush_host.cpp", 0,
+                         OneLine(text));
 }
 
 // A number of a session value checked as the type the attribute keeps (a float must stay

@@ -28,7 +28,8 @@ constexpr double kLargestCoordinate = kSessionCoordinateLimit;
 constexpr qint64 kMostSessionBytes = qint64(64) << 20;
 
 [[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "ReadSession", "apps/common/session.cpp", 0, text);
+    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "ReadSession", "apps/common/session.cpp", 0,
+                         OneLine(text));
 }
 
 QString Quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
@@ -324,6 +325,15 @@ void StampOptions::ApplyTo(tarnix::StampConfiguration& stamp) const {
     stamp.m_followStroke = followStroke.value_or(stamp.m_followStroke);
     stamp.m_mirrored = mirrored.value_or(stamp.m_mirrored);
     stamp.m_randomize = randomize.value_or(stamp.m_randomize);
+}
+
+QString OneLine(QString text) {
+    for (int i = text.size() - 1; i >= 0; --i) {
+        const ushort c = text[i].unicode();
+        if (c >= 0x20 && c != 0x7f) continue;
+        text.replace(i, 1, c == '\n' ? QStringLiteral("\\n") : QStringLiteral("\\u%1").arg(c, 4, 16, QLatin1Char('0')));
+    }
+    return text;
 }
 
 Session ParseSession(const QByteArray& text, const QString& file) {

@@ -112,6 +112,10 @@ struct Session {
     std::vector<Step> steps;
 };
 
+/// @brief `text` on one line: control characters (a name or string of the file may hold a
+/// line break) are written as escapes, "\n" or "\u001b".
+QString OneLine(QString text);
+
 /// @brief Reads and checks the session file at `path`. Throws tarnix::Error* with one line
 /// naming the file and the fault.
 Session ReadSession(const QString& path);

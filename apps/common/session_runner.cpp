@@ -29,7 +29,7 @@ namespace {
 
 [[noreturn]] void Fail(const QString& text) {
     tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "RunSession", "apps/common/session_runner.cpp", 0,
-                         text);
+                         OneLine(text));
 }
 
 QString StampFile(const Session& session, const QString& stamp) {

@@ -333,6 +333,7 @@ TEST(CorvaneSculptTest, HostileSessionsAreRefusedAtOnceInOneLine) {
         {"{ " + cube + R"(, "translate": [1e30, 0, 0], "steps": [] })", QStringLiteral("translate[0]: 1e+30 is out of range")},
         {"{ " + cube + R"(, "picture": { "eye": [1e30, 0, 0] }, "steps": [] })", QStringLiteral("picture.eye[0]: 1e+30 is out of range")},
         {R"({ "mesh": { "obj": "/dev/zero" }, "steps": [] })", QStringLiteral("mesh.obj: /dev/zero: not a regular file")},
+        {stroke(R"(, "str\ngth": 1)"), QStringLiteral("steps[0].stroke: unknown key \"str\\ngth\"")},
         {stroke(R"(, "direction": 18446744073709551615)"), QStringLiteral("stroke.direction: 18446744073709551615 is out of range [0, 12]")},
         {stroke(R"(, "attributes": { "dabspacing": 0 })"), QStringLiteral("attributes.dabspacing: 0 is out of range [1, 1000]")},
         {stroke(R"(, "attributes": { "dabspacing": -3 })"), QStringLiteral("attributes.dabspacing: -3 is out of range [1, 1000]")},
