@@ -29,7 +29,7 @@ Stream::Stream(const QByteArray& data) : m_data(data), m_storing(false), m_forma
 }
 
 void Stream::WriteBytes(const void* data, qsizetype size) {
-    m_data.append(static_cast<const char*>(data), size);
+    m_data.append(static_cast<const char*>(data), static_cast<int>(size));
 }
 
 void Stream::ReadBytes(void* data, qsizetype size, const char* what) {
