@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         file.write(reinterpret_cast<const char*>(data), qint64(size));
     }
     try {
-        const tarnix::PolygonMesh polygons = corvane_apps::ReadObj(path);
+        const tarnix::PolygonMesh polygons = corvane_apps::ReadMesh(path).polygons;
         // Only what the reader let through reaches the host; a mesh too large to check
         // quickly is left to the reader's own limits.
         if (polygons.faceVertices.size() < 100000) corvane_apps::GeometryFromPolygons(polygons, path);

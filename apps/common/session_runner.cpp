@@ -58,10 +58,10 @@ public:
 
 private:
     void CheckStamps() const;
-    tarnix::PolygonMesh ReadMesh(QString& name) const;
+    MeshFile ReadMeshFile(QString& name) const;
     void CheckPlacement(const tarnix::PolygonMesh& polygons) const;
     void Rehearse() const;
-    void BuildMesh(const tarnix::PolygonMesh& polygons, const QString& name);
+    void BuildMesh(const MeshFile& file, const QString& name);
     void WriteOutputs(const QString& outputDirectory, const Picture& before);
     void PlaceAndPrepare();
     void Sculpt(const Step& step);
@@ -92,14 +92,14 @@ void SessionRun::CheckStamps() const {
     }
 }
 
-tarnix::PolygonMesh SessionRun::ReadMesh(QString& name) const {
-    tarnix::PolygonMesh polygons;
+MeshFile SessionRun::ReadMeshFile(QString& name) const {
+    MeshFile file;
     name = m_session.shape;
-    if (!shapes::Named(m_session.shape, polygons)) {
-        name = SessionRelativePath(m_session, m_session.objPath);
-        polygons = At(m_session, QStringLiteral("mesh.obj"), [&] { return ReadObj(name); });
+    if (!shapes::Named(m_session.shape, file.polygons)) {
+        name = SessionRelativePath(m_session, m_session.meshPath);
+        file = At(m_session, QStringLiteral("mesh.") + m_session.meshPathKey, [&] { return ReadMesh(name); });
     }
-    const uint64_t faces = Sculpture::FacesAfter(polygons, m_session.subdivide);
+    const uint64_t faces = Sculpture::FacesAfter(file.polygons, m_session.subdivide);
     if (faces > Sculpture::kMostFaces)
         Fail(QStringLiteral("%1: mesh.subdivide: %2 subdivisions of %3 would make %4 faces, more than %5")
                  .arg(m_session.file)
@@ -107,7 +107,12 @@ tarnix::PolygonMesh SessionRun::ReadMesh(QString& name) const {
                  .arg(name)
                  .arg(faces)
                  .arg(Sculpture::kMostFaces));
-    return polygons;
+    if (m_session.resultLevel && *m_session.resultLevel > m_session.subdivide)
+        Fail(QStringLiteral("%1: --level %2: the mesh has levels 0 to %3")
+                 .arg(m_session.file)
+                 .arg(*m_session.resultLevel)
+                 .arg(m_session.subdivide));
+    return file;
 }
 
 // Every position of the session is checked in the space it is used in: the mesh placed in the
@@ -192,9 +197,9 @@ void SessionRun::Rehearse() const {
     }
 }
 
-void SessionRun::BuildMesh(const tarnix::PolygonMesh& polygons, const QString& name) {
+void SessionRun::BuildMesh(const MeshFile& file, const QString& name) {
     m_out << "Mesh: " << name << ", subdivided " << m_session.subdivide << " times..." << Qt::endl;
-    m_sculpture.Load(polygons, name, m_session.subdivide);
+    m_sculpture.Load(file, name, m_session.subdivide);
     const tarnix::SubdivisionLevel& level = m_sculpture.Level();
     m_out << "  " << level.VertexCount() << " vertices, " << level.m_faceCount << " faces" << Qt::endl;
 }
@@ -210,21 +215,10 @@ void SessionRun::PlaceAndPrepare() {
 
 // Strokes are placed by casting along the camera's view. Without a camera of its own, a stroke
 // looks from its first point at the mesh's centre.
-void SessionRun::LookFor(const StrokeStep& stroke) {
-    const std::optional<CameraPlacement>& camera = stroke.camera ? stroke.camera : m_session.camera;
-    if (camera) {
-        m_sculpture.Look(*camera);
-        return;
-    }
-    const tarnix::Vector centre = m_sculpture.WorldBox().Center();
-    const tarnix::Vector eye = stroke.path.empty() ? PictureEye() : stroke.path.front();
-    m_sculpture.Look({eye == centre ? centre + tarnix::Vector(0, 0, 1) : eye, centre});
-}
+void SessionRun::LookFor(const StrokeStep& stroke) { m_sculpture.LookFor(stroke, m_session.camera, PictureEye()); }
 
 tarnix::Vector SessionRun::PictureEye() const {
-    if (m_session.picture.eye) return *m_session.picture.eye;
-    const tarnix::AxisAlignedBoundingBox box = m_sculpture.WorldBox();
-    return box.Center() + tarnix::Vector(2.2f, 1.6f, 4.0f).Normalized() * (2.0f * box.Size().Length());
+    return m_session.picture.eye ? *m_session.picture.eye : m_sculpture.DefaultEye();
 }
 
 void SessionRun::Sculpt(const Step& step) {
@@ -277,8 +271,8 @@ void SessionRun::WriteOutputs(const QString& outputDirectory, const Picture& bef
     const QDir folder(outputDirectory);
     QTemporaryDir staging(folder.filePath(QStringLiteral(".corvane-partial-XXXXXX")));
     if (!staging.isValid()) Fail(QStringLiteral("%1: cannot write there: %2").arg(outputDirectory, staging.errorString()));
-    const QStringList names = {QStringLiteral("result.obj"), QStringLiteral("preview.png"), QStringLiteral("report.json")};
-    m_report.vertices = m_sculpture.Write(staging.filePath(names[0]));
+    const QStringList names = {m_session.resultName, QStringLiteral("preview.png"), QStringLiteral("report.json")};
+    m_report.vertices = m_sculpture.Write(staging.filePath(names[0]), m_session.resultLevel);
     const Picture after = m_sculpture.Render(PictureEye(), m_session.picture.width, m_session.picture.height);
     WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after, staging.filePath(names[1]));
     WriteReport(m_report, staging.filePath(names[2]));
@@ -295,13 +289,16 @@ void SessionRun::Run(const QString& outputDirectory) {
     // Everything that can be found without sculpting is found first.
     m_host.CheckSession(m_session);
     CheckStamps();
+    if (!MeshFormatsWritten().contains(QFileInfo(m_session.resultName).suffix().toLower()))
+        Fail(QStringLiteral("%1: cannot write \"%2\" (formats: %3)")
+                 .arg(m_session.file, m_session.resultName, MeshFormatsWritten().join(QStringLiteral(", "))));
     QString name;
-    const tarnix::PolygonMesh polygons = ReadMesh(name);
-    CheckPlacement(polygons);
+    const MeshFile file = ReadMeshFile(name);
+    CheckPlacement(file.polygons);
     Rehearse();
     CheckOutputFolder(outputDirectory);
 
-    BuildMesh(polygons, name);
+    BuildMesh(file, name);
     PlaceAndPrepare();
     Picture before;
     if (m_session.picture.beforeAndAfter)
@@ -319,10 +316,10 @@ void SessionRun::Run(const QString& outputDirectory) {
         }
     }
     m_report.session = m_session.file;
-    m_report.faces = m_sculpture.Level().m_faceCount;
+    m_report.faces = m_sculpture.Geometry().Level(m_session.resultLevel.value_or(m_sculpture.Level().Index()))->m_faceCount;
     PrintSummary(m_report, m_out);
     WriteOutputs(outputDirectory, before);
-    m_out << "\nWrote result.obj, preview.png and report.json to " << QDir(outputDirectory).absolutePath() << Qt::endl;
+    m_out << "\nWrote " << m_session.resultName << ", preview.png and report.json to " << QDir(outputDirectory).absolutePath() << Qt::endl;
 }
 
 }  // namespace

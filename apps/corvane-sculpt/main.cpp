@@ -1,16 +1,22 @@
 // corvane-sculpt: a command-line sculpting host for the Corvane brush module.
 //
 //   corvane-sculpt [demo] [--out DIR] [--levels N]   one stroke of each tool on a subdivided cube
-//   corvane-sculpt run SESSION.json [--out DIR]      a session file (docs/session-format.md)
-//   corvane-sculpt info MESH.obj                      statistics of a mesh file
+//   corvane-sculpt run SESSION.json [--out DIR] [--result NAME] [--level N]
+//                                                    a session file (docs/session-format.md)
+//   corvane-sculpt info MESH                          statistics of a mesh file (OBJ, PLY, STL, glTF, FBX)
 //   corvane-sculpt list [--test-mode]                 what the plug-in modules registered
-// Common: --plugins DIR (the modules' folder), --undo-memory MIB (the undo history's budget).
-// Errors, of the command line too: one line, exit status 2.
+// Common: --plugins DIR (the modules' folder), --threads N (the host's threads: building and
+// refitting the spatial index, which Embree does on oneTBB; the brush itself sculpts on the
+// calling thread), --undo-memory MIB (the undo history's budget). Errors, of the command line
+// too: one line, exit status 2.
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 #include <CLI/CLI.hpp>
+#include <oneapi/tbb/global_control.h>
+#include <oneapi/tbb/info.h>
 #include <QCoreApplication>
 #include <QTextStream>
 
@@ -23,7 +29,6 @@
 #include "tarnix/error.h"
 #include "tarnix/geometry.h"
 #include "tarnix/kernel.h"
-#include "tarnix/module_loader.h"
 
 namespace {
 
@@ -40,10 +45,14 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     CLI::App app{"corvane-sculpt: a command-line sculpting host for the Corvane brush module"};
     std::string pluginDirectory =
-        tarnix::LoadedModule::PluginDirectoryOf(QCoreApplication::applicationFilePath()).toStdString();
+        corvane_apps::BrushHost::PluginDirectoryFor(QCoreApplication::applicationFilePath()).toStdString();
+    corvane_apps::BrushHost::AddInstalledResources(QCoreApplication::applicationFilePath());
     bool testMode = false;
     app.add_option("--plugins", pluginDirectory, "folder of the plug-in modules to load");
     app.add_flag("--test-mode", testMode, "run the host in test mode (shows developer settings)");
+    unsigned threads = unsigned(tbb::info::default_concurrency());
+    app.add_option("--threads", threads, "threads for the host's work (spatial index builds and refits); default all cores")
+        ->check(CLI::Range(1u, 1024u));
     uint64_t undoMebibytes = tarnix::Geometry::kDefaultUndoBudget >> 20;
     app.add_option("--undo-memory", undoMebibytes, "memory the undo history may hold, in MiB (default 2048)")
         ->check(CLI::Range(uint64_t(1), uint64_t(1) << 30));
@@ -59,9 +68,14 @@ int main(int argc, char** argv) {
     std::string sessionFile;
     CLI::App* run = app.add_subcommand("run", "run a session file: mesh, set-up and steps (docs/session-format.md)");
     run->add_option("session", sessionFile, "a session file (JSON)")->required();
+    std::string resultName = "result.obj";
+    std::optional<uint32_t> resultLevel;
+    run->add_option("--result", resultName,
+                    "name of the mesh written into the folder; its format (obj, ply, stl, gltf, glb, fbx) from the name");
+    run->add_option("--level", resultLevel, "the subdivision level written (0: the base mesh); default the sculpted one");
     std::string meshFile;
     CLI::App* info = app.add_subcommand("info", "statistics of a mesh file");
-    info->add_option("mesh", meshFile, "an OBJ file")->required();
+    info->add_option("mesh", meshFile, "a mesh file: OBJ, PLY, STL, glTF (.gltf, .glb) or FBX")->required();
     CLI::App* list = app.add_subcommand("list", "load the plug-in modules and list what they registered");
     app.require_subcommand(0, 1);
     for (CLI::App* command : {demo, run, info, list}) command->fallthrough();
@@ -79,6 +93,8 @@ int main(int argc, char** argv) {
     if (!demo->parsed() && (run->parsed() || info->parsed() || list->parsed()) && levelsOption->count() > 0)
         return Refuse(QStringLiteral("--levels: only the demo takes it"));
 
+    // Results do not depend on it: the brush sculpts on this thread, one patch at a time.
+    const tbb::global_control threadLimit(tbb::global_control::max_allowed_parallelism, threads);
     tarnix::Kernel::SetTestMode(testMode);
     tarnix::Geometry::SetUndoBudget(undoMebibytes << 20);
     QTextStream out(stdout);
@@ -91,7 +107,9 @@ int main(int argc, char** argv) {
             corvane_apps::PrintMeshInfo(QString::fromStdString(meshFile), out);
         } else if (run->parsed()) {
             // The file is read and checked before any module is loaded.
-            const corvane_apps::Session session = corvane_apps::ReadSession(QString::fromStdString(sessionFile));
+            corvane_apps::Session session = corvane_apps::ReadSession(QString::fromStdString(sessionFile));
+            session.resultName = QString::fromStdString(resultName);
+            session.resultLevel = resultLevel;
             corvane_apps::BrushHost host(plugins);
             corvane_apps::RunSession(session, host, output, out);
         } else {

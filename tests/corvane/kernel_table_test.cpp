@@ -102,7 +102,10 @@ Outcome RunPatch(uint32_t index, bool reference) {
     outcome.positions = bytes(level->m_vertices.Data(), level->VertexCount() * sizeof(tarnix::VertexRecord));
     outcome.normals = bytes(level->m_normals.Data(), level->VertexCount() * sizeof(tarnix::PackedNormal));
     tarnix::MeshChange* change = level->CurrentChange();
-    outcome.entries = bytes(change->Entries(), change->Count() * sizeof(tarnix::StoredVertexInfo));
+    for (uint32_t slot = 0; slot < change->Count(); ++slot) {
+        const auto entry = bytes(&(*change)[slot], sizeof(tarnix::StoredVertexInfo));
+        outcome.entries.insert(outcome.entries.end(), entry.begin(), entry.end());
+    }
     outcome.box = bytes(rows + corvane::kRowBoxMinimum, 2 * sizeof(tarnix::HWVector));
     std::vector<tarnix::Vector> offsets;
     for (uint32_t v = 0; v < level->VertexCount(); ++v) offsets.push_back(layer->Offset(v));

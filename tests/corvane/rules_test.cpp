@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -130,6 +132,34 @@ TEST(VertexPipelineTest, StampTexelsOutsideTheImageLeaveTheVertexUnlessTiled) {
     EXPECT_TRUE(std::isnan(f.Displace<stamped>(HWVector(0.6f, 0, 0)).z)) << "texel (2, 1) is outside";
     EXPECT_FALSE(std::isnan(f.Displace<tiled>(HWVector(0.6f, 0, 0)).z)) << "tiling wraps it to (0, 1)";
     EXPECT_FALSE(std::isnan(f.Displace<0>(HWVector(0.6f, 0, 0)).z)) << "without the stamp it is inside";
+}
+
+TEST(VertexPipelineTest, WeightsStayDefinedForFarDistancesAndSquarelyFacingNormals) {
+    FrameFixture f;
+    // Surface distances: a vertex the region did not reach is infinitely far.
+    const std::vector<float> distances{0.0f, std::numeric_limits<float>::infinity(), std::nanf("")};
+    f.frame.vertexDistances = distances.data();
+    f.frame.distanceScale = 1.0f;
+    const auto displaceVertex = [&](uint32_t vertex, const HWVector& normal) {
+        VertexState v = f.At(HWVector(0, 0, 0));
+        v.vertex = vertex;
+        v.normal = normal;
+        f.buildUp = 0.0f;
+        HWVector d;
+        const auto noSmoothing = [](HWVector&, HWVector&) { return false; };
+        EXPECT_TRUE(corvane::CalcDisplacement(f.frame, corvane::StaticChoices<0>{}, v, noSmoothing, d));
+        return d.z;
+    };
+    EXPECT_FLOAT_EQ(displaceVertex(0, HWVector(0, 0, 1)), 1.0f);
+    EXPECT_EQ(displaceVertex(1, HWVector(0, 0, 1)), 0.0f) << "not reached: weight 0";
+    EXPECT_EQ(displaceVertex(2, HWVector(0, 0, 1)), 0.0f);
+    // A packed normal a little longer than 1, facing the camera squarely, has a cosine past 1.
+    f.frame.facing = true;
+    f.frame.camera = HWVector(0, 0, 10, 1);
+    f.frame.facingStart = 60.0f;
+    f.frame.facingWidth = 30.0f;
+    EXPECT_FLOAT_EQ(displaceVertex(0, HWVector(0, 0, 1.00003f)), 1.0f) << "facing: full weight";
+    EXPECT_EQ(displaceVertex(0, HWVector(0, 0, -1.00003f)), 0.0f) << "facing away: none";
 }
 
 TEST(VertexPipelineTest, DistancesAreMeasuredFromTheStoredPosition) {
