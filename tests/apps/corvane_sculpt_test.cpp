@@ -141,9 +141,14 @@ TEST(CorvaneSculptTest, BadMeshFilesGiveOneLineAndStatusTwo) {
         {notANumber, QStringLiteral("nan.obj: vertex 1 has a coordinate that is not a finite number")},
         {empty, QStringLiteral("no faces")},
         {Write(folder, "line.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf 1 2\n"),
-         QStringLiteral("line 5: a face of 2 corners; a face needs at least 3")},
-        {QStringLiteral("/dev/zero"), QStringLiteral("not a regular file")},
-        {folder.path(), QStringLiteral("not a regular file")}};
+         QStringLiteral("face 2 has 2 corners; a face needs at least 3")},
+        // A device would be read for ever, were it read.
+        {QFile::link(QStringLiteral("/dev/zero"), folder.filePath(QStringLiteral("zero.obj")))
+             ? folder.filePath(QStringLiteral("zero.obj"))
+             : QString(),
+         QStringLiteral("not a regular file")},
+        {QDir(folder.path()).mkdir(QStringLiteral("folder.obj")) ? folder.filePath(QStringLiteral("folder.obj")) : QString(),
+         QStringLiteral("not a regular file")}};
     for (const auto& [path, reason] : cases) {
         const Outcome run = Program({QStringLiteral("info"), path});
         EXPECT_EQ(run.status, 2) << path.toStdString();
@@ -173,8 +178,6 @@ TEST(CorvaneSculptTest, FacesOfManyCornersKeepEveryCorner) {
         ASSERT_EQ(info.status, 0) << corners << ": " << info.err.toStdString();
         EXPECT_TRUE(info.out.contains(QStringLiteral("%1 vertices, 1 faces").arg(corners))) << info.out.toStdString();
         EXPECT_TRUE(info.out.contains(QStringLiteral("face sizes: 1 x %1\n").arg(corners))) << info.out.toStdString();
-        EXPECT_TRUE(info.out.contains(QStringLiteral("open edges: %1\n").arg(corners)))
-            << info.out.toStdString();
     }
 }
 
@@ -466,6 +469,7 @@ TEST(CorvaneSculptTest, HostileSessionsAreRefusedAtOnceInOneLine) {
         seventy += R"({ "stroke": { "tool": "Smooth", "size": 0.3, "strength": 50, "path": [[0, 0, 2]] } }, )";
     const auto late = [&](const QByteArray& step) { return "{ " + cube + R"(, "steps": [ )" + seventy + step + " ] }"; };
     Write(folder, "not-a-picture.png", "a stamp that is text\n");
+    QFile::link(QStringLiteral("/dev/zero"), folder.filePath(QStringLiteral("zero.obj")));
     const std::pair<QByteArray, QString> cases[] = {
         {stroke("", "1e-12"), QStringLiteral("steps[0].stroke.path: the stroke would place more than 100000 dabs")},
         {stroke("", "1e-30"), QStringLiteral("steps[0].stroke.size: 1e-30 is too small a size once carried into the mesh's own space")},
@@ -481,7 +485,7 @@ TEST(CorvaneSculptTest, HostileSessionsAreRefusedAtOnceInOneLine) {
          QStringLiteral("steps[0].stroke.path[0]: (0, 0, 2e+30) lies beyond 1e+09 in the mesh's own space")},
         {"{ " + cube + R"(, "translate": [1e30, 0, 0], "steps": [] })", QStringLiteral("translate[0]: 1e+30 is out of range")},
         {"{ " + cube + R"(, "picture": { "eye": [1e30, 0, 0] }, "steps": [] })", QStringLiteral("picture.eye[0]: 1e+30 is out of range")},
-        {R"({ "mesh": { "obj": "/dev/zero" }, "steps": [] })", QStringLiteral("mesh.obj: /dev/zero: not a regular file")},
+        {R"({ "mesh": { "obj": "zero.obj" }, "steps": [] })", QStringLiteral("zero.obj: not a regular file")},
         {stroke(R"(, "str\ngth": 1)"), QStringLiteral("steps[0].stroke: unknown key \"str\\ngth\"")},
         {stroke(R"(, "direction": 18446744073709551615)"), QStringLiteral("stroke.direction: 18446744073709551615 is out of range [0, 12]")},
         {stroke(R"(, "attributes": { "dabspacing": 0 })"), QStringLiteral("attributes.dabspacing: 0 is out of range [1, 1000]")},
