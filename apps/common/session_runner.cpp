@@ -276,11 +276,13 @@ void SessionRun::WriteOutputs(const QString& outputDirectory, const Picture& bef
     const Picture after = m_sculpture.Render(PictureEye(), m_session.picture.width, m_session.picture.height);
     WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after, staging.filePath(names[1]));
     WriteReport(m_report, staging.filePath(names[2]));
-    for (int i = 0; i < names.size(); ++i) {
-        QFile::remove(folder.filePath(names[i]));
-        if (!QFile::rename(staging.filePath(names[i]), folder.filePath(names[i]))) {
-            for (int j = 0; j < i; ++j) QFile::remove(folder.filePath(names[j]));
-            Fail(QStringLiteral("%1: cannot move %2 into place").arg(outputDirectory, names[i]));
+    // Every file written moves, with those a format writes beside the mesh (glTF's .bin).
+    const QStringList written = QDir(staging.path()).entryList(QDir::Files | QDir::Hidden);
+    for (int i = 0; i < written.size(); ++i) {
+        QFile::remove(folder.filePath(written[i]));
+        if (!QFile::rename(staging.filePath(written[i]), folder.filePath(written[i]))) {
+            for (int j = 0; j < i; ++j) QFile::remove(folder.filePath(written[j]));
+            Fail(QStringLiteral("%1: cannot move %2 into place").arg(outputDirectory, written[i]));
         }
     }
 }
