@@ -24,6 +24,7 @@ packages=(
   # corvane-studio: Qt 5 Widgets, OpenGL, Concurrent and Test come with qtbase5-dev; its tests
   # run under a virtual X server with Mesa's software OpenGL.
   xvfb xauth libgl1-mesa-dri libglx-mesa0
+  clang libclang-rt-14-dev  # the libFuzzer targets (scripts/fuzz.sh): clang 14 and its fuzzer runtime
 )
 
 if [ "$(id -u)" -ne 0 ]; then

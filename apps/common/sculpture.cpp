@@ -113,9 +113,8 @@ tarnix::AxisAlignedBoundingBox Sculpture::WorldBox() const {
     return m_level->BoundingBox().Transformed(m_geometry->GetTransformation().MeshToWorld());
 }
 
-void Sculpture::Place(const tarnix::Vector& scale, const tarnix::Vector& rotateDegrees,
-                      const tarnix::Vector& translate) {
-    tarnix::Transformation& placement = m_geometry->GetTransformation();
+void Sculpture::Place(tarnix::Transformation& placement, const tarnix::Vector& scale,
+                      const tarnix::Vector& rotateDegrees, const tarnix::Vector& translate) {
     constexpr float kRadians = 3.14159265358979f / 180.0f;
     placement.SetScale(scale);
     placement.SetRotation(tarnix::Matrix::Rotation({1, 0, 0}, rotateDegrees.x * kRadians) *
@@ -250,33 +249,33 @@ tarnix::Vector Sculpture::DefaultEye() const {
     return box.Center() + tarnix::Vector(2.2f, 1.6f, 4.0f).Normalized() * (2.0f * box.Size().Length());
 }
 
-void Sculpture::Prepare(const StrokeStep& stroke) {
+void Sculpture::PrepareBrush(const BrushHost& host, tarnix::BrushOperation& brush, const StrokeStep& stroke) {
     // Activating the preset in use again would give it its first-use settings once more
     // (stamp options, falloff, ...) until another tool has been used.
-    if (m_brush.ActiveConfiguration() != m_host.Tool(stroke.tool)) m_brush.SetActiveConfiguration(m_host.Tool(stroke.tool));
+    if (brush.ActiveConfiguration() != host.Tool(stroke.tool)) brush.SetActiveConfiguration(host.Tool(stroke.tool));
     // A whole-mesh application takes its amount directly; size and strength are the stroke's.
     if (!stroke.path.empty()) {
-        m_brush.SetBrushSize(stroke.size);
-        m_brush.SetBrushStrength(stroke.strength);
+        brush.SetBrushSize(stroke.size);
+        brush.SetBrushStrength(stroke.strength);
     }
-    if (stroke.falloff) m_brush.SetFalloffIndex(*stroke.falloff);
+    if (stroke.falloff) brush.SetFalloffIndex(*stroke.falloff);
     if (stroke.falloffType) {
         // A geodesic falloff needs distances measured along the surface; the host's choice
         // sets both, as its falloff menu does.
-        m_brush.SetFalloffType(*stroke.falloffType);
-        m_brush.m_distanceModeAttr.SetValue(*stroke.falloffType == tarnix::BrushOperation::kFalloffGeodesic ? 1 : 0);
+        brush.SetFalloffType(*stroke.falloffType);
+        brush.m_distanceModeAttr.SetValue(*stroke.falloffType == tarnix::BrushOperation::kFalloffGeodesic ? 1 : 0);
     }
-    if (stroke.direction) m_brush.m_directionAttr.SetValue(*stroke.direction);
-    m_brush.MirrorConfig().SetMirrorMode(stroke.mirror);
-    tarnix::StampConfiguration stamp = m_brush.StampConfig();
+    if (stroke.direction) brush.m_directionAttr.SetValue(*stroke.direction);
+    brush.MirrorConfig().SetMirrorMode(stroke.mirror);
+    tarnix::StampConfiguration stamp = brush.StampConfig();
     if (stroke.stamp) {
         stamp.m_enabled = !stroke.stamp->isEmpty();
         stamp.m_imagePath = stamp.m_enabled ? *stroke.stamp : QString();
     }
     stroke.stampOptions.ApplyTo(stamp);
-    m_brush.SetStampConfig(stamp);
-    if (!m_brush.StampError().isEmpty()) Fail(QStringLiteral("stamp: %1").arg(m_brush.StampError()));
-    for (const NamedValue& attribute : stroke.attributes) m_host.SetAttribute(attribute);
+    brush.SetStampConfig(stamp);
+    if (!brush.StampError().isEmpty()) Fail(QStringLiteral("stamp: %1").arg(brush.StampError()));
+    for (const NamedValue& attribute : stroke.attributes) BrushHost::SetAttribute(brush, attribute);
 }
 
 StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
@@ -300,9 +299,14 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
 
     // The stroke's undo record tells where its vertices started, so the moves are counted
     // without a copy of the whole mesh. A tessellating stroke's record keeps the whole mesh
-    // and adds vertices; only those that were there before count as moved.
+    // and adds vertices; only those that were there before count as moved. A vertex moved
+    // beyond the limit (or to no finite place) takes the stroke back.
+    bool beyond = false;
     const auto count = [&](const tarnix::Vector& start, uint32_t v) {
-        const double moved = (m_level->VertexPosition(v) - start).Length();
+        const tarnix::Vector p = m_level->VertexPosition(v);
+        beyond |= !(std::fabs(p.x) <= kSessionCoordinateLimit && std::fabs(p.y) <= kSessionCoordinateLimit &&
+                    std::fabs(p.z) <= kSessionCoordinateLimit);
+        const double moved = (p - start).Length();
         figures.movedVertices += moved > 0.0;
         figures.maxDisplacement = std::max(figures.maxDisplacement, moved);
     };
@@ -317,6 +321,12 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
                 count({entry.m_position[0], entry.m_position[1], entry.m_position[2]}, entry.m_vertex);
             }
         }
+    }
+    if (beyond) {
+        // Kept, such a mesh could not be cast at or written as numbers.
+        m_geometry->Undo();
+        Fail(QStringLiteral("the stroke moved vertices beyond %1 or to no finite place; it was taken back")
+                 .arg(kSessionCoordinateLimit, 0, 'g', 6));
     }
     const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
     figures.processedVertices = statistics.processedVertices;

@@ -79,7 +79,12 @@ public:
 
     /// @brief Places the mesh in the world: scaled (per axis), rotated about x, then y, then z
     /// (degrees), then moved.
-    void Place(const tarnix::Vector& scale, const tarnix::Vector& rotateDegrees, const tarnix::Vector& translate);
+    void Place(const tarnix::Vector& scale, const tarnix::Vector& rotateDegrees, const tarnix::Vector& translate) {
+        Place(m_geometry->GetTransformation(), scale, rotateDegrees, translate);
+    }
+    /// @brief The same placement made in `placement`.
+    static void Place(tarnix::Transformation& placement, const tarnix::Vector& scale,
+                      const tarnix::Vector& rotateDegrees, const tarnix::Vector& translate);
     /// @brief Adds a sculpt layer; it becomes the active one when `activate`.
     void AddLayer(const LayerSetup& layer, bool activate);
     /// @brief Makes the layer called `name` the one strokes go into (`""`: the base), and sets
@@ -123,9 +128,12 @@ public:
     /// @brief Activates the stroke's tool and sets size, strength, falloff, direction, mirror,
     /// stamp (`stroke.stamp` is a file path here) and brush attributes. Throws with the
     /// brush's reason when the stamp cannot be used.
-    void Prepare(const StrokeStep& stroke);
+    void Prepare(const StrokeStep& stroke) { PrepareBrush(m_host, m_brush, stroke); }
+    /// @brief The same for any brush of the host's class.
+    static void PrepareBrush(const BrushHost& host, tarnix::BrushOperation& brush, const StrokeStep& stroke);
     /// @brief Runs `stroke` (prepared) along its path, or once over the whole mesh when
-    /// `wholeMesh`, and tells what it did.
+    /// `wholeMesh`, and tells what it did. A stroke that leaves a vertex that is not finite or
+    /// lies beyond kSessionCoordinateLimit is taken back, and an Error raised.
     StrokeFigures Apply(const StrokeStep& stroke, bool wholeMesh);
 
     /// @brief Starts a stroke whose points come as the pointer moves, with the stroke's size,
