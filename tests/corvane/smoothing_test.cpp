@@ -74,8 +74,8 @@ TEST(SmoothingTest, SmoothLowersTheBumpinessUnderTheBrushAndNothingElse) {
 
 // The same shape twice, the second with its sculpted level's vertices numbered backwards:
 // every vertex must end in the same place in both (bit for bit). Smoothing reads neighbours
-// its walk has already moved and the plane tools' gathering sums samples in walk order, so
-// those walks must take each patch in grid order, not in the vertex order others may take.
+// its walk has already moved, and the plane tools' gathering rounds its sums in the order it
+// adds them: both must go by grid order, not by the vertex order the other walks may take.
 TEST(SmoothingTest, ResultsDoNotDependOnHowVerticesAreNumbered) {
     tarnix::Kernel::Scene()->GetCamera().LookAt({2, 2, 10}, {2, 2, 0});
     const auto make = [](bool renumber) {

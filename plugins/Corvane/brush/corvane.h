@@ -156,6 +156,10 @@ public:
     bool GatherRelaxVertex(uint32_t vertex);
     /// @brief One vertex's contribution to the region plane; false outside the brush.
     bool PlaneSample(uint32_t vertex);
+    /// @brief Marks `vertex` as sampled in this pass and fills `sample` with what it adds to
+    /// the region plane; false (and `sample` untouched) outside the brush.
+    bool TakePlaneSample(uint32_t vertex, corvane::PlaneSampleValue& sample);
+    void AddPlaneSample(const corvane::PlaneSampleValue& sample);
 
     /// @brief The stored position of the topological mirror partner of `vertex` (a corner of
     /// `face`), its undo entry added when missing; false without a partner.

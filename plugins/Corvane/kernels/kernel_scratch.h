@@ -6,12 +6,15 @@
 //
 // Arrays:
 //   ring, layerRing   the padded grids of the patch being processed (side 2^L + 3)
+//   planeSamples      a patch's plane samples by padded-grid cell, so that the gathering can
+//                     walk in memory order and still add them up in grid order
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "tarnix/math/hw_vector.h"
+#include "tarnix/math/vector.h"
 
 namespace corvane {
 
@@ -44,13 +47,23 @@ private:
     size_t m_capacity = 0;
 };
 
+/// One vertex's sample of the reference plane: the position and normal it adds, the weight
+/// that scales them, and whether the vertex gave a sample at all.
+struct PlaneSampleValue {
+    tarnix::Vector position, normal;
+    float weight;
+    uint32_t taken;
+};
+
 struct KernelScratch {
     ScratchArray<tarnix::HWVector> ring;
     ScratchArray<tarnix::HWVector> layerRing;
+    ScratchArray<PlaneSampleValue> planeSamples;
 
     void Release() {
         ring.Release();
         layerRing.Release();
+        planeSamples.Release();
     }
 };
 

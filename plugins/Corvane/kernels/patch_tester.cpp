@@ -38,9 +38,9 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
     // Large patches keep their records between dabs, ordered by vertex index: a patch's
     // vertices lie close together in the level's arrays (numbered by first use), and walking
     // them in memory order lets the processor stream the vertex records and undo entries.
-    // A walk whose result depends on its order (smoothing reads what earlier vertices of the
-    // walk wrote; the plane's sums round in walk order) must not take that order, or its
-    // result would follow the vertices' numbers.
+    // A walk whose vertices read what earlier ones of the walk wrote (smoothing) must not take
+    // that order, or its result would follow the vertices' numbers; the plane's gathering
+    // takes it but adds its samples up in grid order.
     const bool cached = !inGridOrder && m_patchLevel >= kCachedPatchDepth;
     GridVertex* records = nullptr;
     if (cached) {
