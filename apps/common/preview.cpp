@@ -32,8 +32,8 @@ Picture RenderMesh(tarnix::Mesh& mesh, const tarnix::Vector& eye, int width, int
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             // An orthographic view: parallel rays over a square around the mesh.
-            const float u = (2.0f * (x + 0.5f) / width - 1.0f) * extent * float(width) / float(height);
-            const float v = (1.0f - 2.0f * (y + 0.5f) / height) * extent;
+            const float u = (2.0f * (float(x) + 0.5f) / float(width) - 1.0f) * extent * float(width) / float(height);
+            const float v = (1.0f - 2.0f * (float(y) + 0.5f) / float(height)) * extent;
             tarnix::SurfacePoint hit;
             const float shade = 0.12f + 0.1f * float(y) / float(height);  // background
             float tint[3] = {shade, shade, shade * 1.2f};

@@ -302,11 +302,11 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     // and adds vertices; only those that were there before count as moved. A vertex moved
     // beyond the limit (or to no finite place) takes the stroke back.
     bool beyond = false;
-    const auto count = [&](const tarnix::Vector& start, uint32_t v) {
+    const auto count = [&](const tarnix::Vector& from, uint32_t v) {
         const tarnix::Vector p = m_level->VertexPosition(v);
         beyond |= !(std::fabs(p.x) <= kSessionCoordinateLimit && std::fabs(p.y) <= kSessionCoordinateLimit &&
                     std::fabs(p.z) <= kSessionCoordinateLimit);
-        const double moved = (p - start).Length();
+        const double moved = (p - from).Length();
         figures.movedVertices += moved > 0.0;
         figures.maxDisplacement = std::max(figures.maxDisplacement, moved);
     };
