@@ -108,7 +108,8 @@ public:
     TXCrashReporterFlag& operator=(const TXCrashReporterFlag&) = delete;
 
 private:
-    uint32_t m_kind = 4;  // record kind of an entry-point flag in crash reports
+    // Read from the record by crash reports, never by this code.
+    [[maybe_unused]] uint32_t m_kind = 4;  // record kind of an entry-point flag
     uint32_t m_bit;
 };
 
