@@ -236,6 +236,20 @@ TEST_F(Studio, PaletteActivatesPresetsAndThePanelReachesTheBrush) {
     QApplication::processEvents();
     EXPECT_FALSE(m_window->Attributes().ShownKeys().contains(QStringLiteral("globalplane")));
     EXPECT_TRUE(m_window->Attributes().ShownKeys().contains(QStringLiteral("lockborders")));
+
+    // However many rows the tool shows, each gets its full height: the panel scrolls rather
+    // than squeezing them over one another.
+    QList<QWidget*> editors;
+    for (QWidget* editor : m_window->Attributes().findChildren<QWidget*>())
+        if (editor->objectName().startsWith(QLatin1String("attribute:")) && editor->isVisible()) editors << editor;
+    ASSERT_GT(editors.size(), 8);
+    for (int i = 0; i < editors.size(); ++i) {
+        const QRect a(editors[i]->mapTo(&m_window->Attributes(), QPoint()), editors[i]->size());
+        EXPECT_GE(a.height(), editors[i]->minimumSizeHint().height()) << editors[i]->objectName().toStdString();
+        for (int j = i + 1; j < editors.size(); ++j)
+            EXPECT_FALSE(a.intersects(QRect(editors[j]->mapTo(&m_window->Attributes(), QPoint()), editors[j]->size())))
+                << editors[i]->objectName().toStdString() << " and " << editors[j]->objectName().toStdString();
+    }
 }
 
 TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {
