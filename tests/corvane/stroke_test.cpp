@@ -349,29 +349,6 @@ TEST_F(StrokeTest, OnAFlatMeshEveryFalloffTypeSculptsTheSameStroke) {
     }
 }
 
-TEST_F(StrokeTest, UnderANonUniformScaleBulgeAndWholeMeshPassesMoveAsFarAsUnscaled) {
-    const std::vector<tarnix::Vector> start = Positions(*level);
-    Use(corvane::kToolBulge);
-    Stroke({{0, 0, 0}, {0.01f, 0, 0}}, 0.5f, 0.05f);
-    const float unscaled = LargestMove(start, *level);
-    ASSERT_GT(unscaled, 0.003f);
-    SetUp();
-    geometry->GetTransformation().SetScale({1, 1.15f, 1});
-    const std::vector<tarnix::Vector> flat = Positions(*level);
-    Use(corvane::kToolBulge);
-    Stroke({{0, 0, 0}, {0.01f, 0, 0}}, 0.5f, 0.05f);
-    // Along z, which the scale leaves alone, a move is as long as without it.
-    EXPECT_NEAR(LargestMove(flat, *level), unscaled, 0.02f * unscaled);
-
-    SetUp();
-    geometry->GetTransformation().SetScale({1, 1.15f, 1});
-    Use(corvane::kToolSculpt);
-    const std::vector<tarnix::Vector> before = Positions(*level);
-    tarnix::StrokeDriver(*brush).RunWholeMesh(*level, 0.01f, false, tarnix::BrushOperation::kModifierNone);
-    for (uint32_t v = 0; v < level->VertexCount(); ++v)
-        ASSERT_NEAR((level->VertexPosition(v) - before[v]).z, 0.01f, 1e-5f) << "vertex " << v;
-}
-
 TEST(MirrorTest, MirroredStrokesOnASymmetricMeshAgreeToFloatPrecision) {
     // Direction 0 (the normal under each dab) and 1 (the region's normal, the default). The
     // region walk of mode 1 samples one corner per cell, turning with the walk: a pinwheel,
