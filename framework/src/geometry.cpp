@@ -72,6 +72,77 @@ std::unique_ptr<Far::TopologyRefiner> MakeRefiner(const std::vector<int>& faceSi
     return refiner;
 }
 
+using Moves = std::vector<std::pair<uint32_t, Vector>>;
+
+// One Catmull-Clark step of a displacement `d` of a quad level (non-zero at the vertices of
+// `moved`), applied by the rules themselves to the vertices of the level above it reaches: the
+// points of the faces around the moved vertices, of those faces' edges and of their corners.
+// The children of quad f are the quads 4f .. 4f+3: the face point is child 0's corner 2, the
+// point of edge k child k's corner k + 1, the point of corner k child k's corner k. Borders
+// follow the refinement's "edge and corner" rule: border edges are halved, border vertices
+// take 3/4 of themselves and 1/8 of each border neighbour, and a vertex of one face (or of more
+// than two border edges) stays put.
+void RefineQuadDisplacement(const Mesh& lower, const Mesh& upper, const std::vector<Vector>& d,
+                            const Moves& moved, Moves& next) {
+    std::vector<uint8_t> faceDone(lower.m_faceCount, 0), vertexDone(upper.VertexCount(), 0);
+    const auto facePoint = [&](uint32_t f) {
+        const uint32_t* c = lower.FaceCorners(f);
+        return (d[c[0]] + d[c[1]] + d[c[2]] + d[c[3]]) * 0.25f;
+    };
+    const auto vertexPoint = [&](uint32_t v) {
+        uint32_t count = 0;
+        const uint32_t* faces = lower.FacesAroundVertex(v, count);
+        Vector ring, facePoints, border;
+        uint32_t borders = 0;
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t* c = lower.FaceCorners(faces[i]);
+            uint32_t j = 0;
+            while (j < 3 && c[j] != v) ++j;
+            ring += d[c[(j + 1) % 4]];  // every edge neighbour once around an inner vertex
+            facePoints += facePoint(faces[i]);
+            if (lower.EdgeAdjacency(faces[i], j) >= Mesh::kOpenBorder) {
+                border += d[c[(j + 1) % 4]];
+                ++borders;
+            }
+            if (lower.EdgeAdjacency(faces[i], (j + 3) % 4) >= Mesh::kOpenBorder) {
+                border += d[c[(j + 3) % 4]];
+                ++borders;
+            }
+        }
+        if (borders == 0) {
+            const float n = float(count);
+            return d[v] * ((n - 2.0f) / n) + (ring + facePoints) * (1.0f / (n * n));
+        }
+        if (borders == 2 && count > 1) return d[v] * 0.75f + border * 0.125f;
+        return d[v];
+    };
+    const auto emit = [&](uint32_t vertex, const Vector& move) {
+        if (vertexDone[vertex]) return;
+        vertexDone[vertex] = 1;
+        if (move.x != 0.0f || move.y != 0.0f || move.z != 0.0f) next.emplace_back(vertex, move);
+    };
+    for (const auto& moving : moved) {
+        uint32_t count = 0;
+        const uint32_t* faces = lower.FacesAroundVertex(moving.first, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t f = faces[i];
+            if (faceDone[f]) continue;
+            faceDone[f] = 1;
+            const uint32_t* c = lower.FaceCorners(f);
+            emit(upper.FaceCorners(4 * f)[2], facePoint(f));
+            for (uint32_t k = 0; k < 4; ++k) {
+                const uint32_t* child = upper.FaceCorners(4 * f + k);
+                const uint32_t across = lower.EdgeAdjacency(f, k);
+                const Vector ends = d[c[k]] + d[c[(k + 1) % 4]];
+                emit(child[(k + 1) % 4], across >= Mesh::kOpenBorder
+                                             ? ends * 0.5f
+                                             : (ends + facePoint(f) + facePoint(across >> 2)) * 0.25f);
+                emit(child[k], vertexPoint(c[k]));
+            }
+        }
+    }
+}
+
 uint64_t Fingerprint(const Mesh& mesh) {
     uint64_t hash = 1469598103934665603ull ^ mesh.m_faceCount;
     for (uint32_t corner : mesh.m_cornerIndices) hash = (hash ^ corner) * 1099511628211ull;
@@ -364,31 +435,39 @@ void Geometry::CarryUp(MeshChange& change) {
     std::vector<uint8_t> seen;
     std::vector<uint32_t> touched, around;
     for (; !moved.empty() && index + 1 < m_levels.size(); ++index) {
-        const FollowStencils* stencils = StencilsAbove(index);
-        if (!stencils) return;
+        const SubdivisionLevel& lower = *m_levels[index];
         SubdivisionLevel& upper = *m_levels[index + 1];
         // The refinement is linear: the level above moves by the refined displacement, only
-        // where a stencil reads a vertex that moved.
-        displacement.assign(m_levels[index]->VertexCount(), Vector());
+        // where the displacement reaches.
+        displacement.assign(lower.VertexCount(), Vector());
         for (const auto& [vertex, move] : moved) displacement[vertex] = move;
-        seen.assign(upper.VertexCount(), 0);
-        touched.clear();
-        for (const auto& [vertex, move] : moved)
-            for (uint32_t r = stencils->readerStart[vertex]; r < stencils->readerStart[vertex + 1]; ++r) {
-                const uint32_t stencil = stencils->readers[r];
-                if (!seen[stencil]) touched.push_back(stencil);
-                seen[stencil] = 1;
+        Moves next;
+        if (lower.m_faceKind == Mesh::kQuads && upper.m_faceCount == 4 * lower.m_faceCount &&
+            (index > 0 || BaseFacesIntact())) {
+            // Quads refine by the rules directly: nothing to build, nothing to keep.
+            RefineQuadDisplacement(lower, upper, displacement, moved, next);
+        } else {
+            // Triangles stand for the base polygons: OpenSubdiv's stencils of the step.
+            const FollowStencils* stencils = StencilsAbove(index);
+            if (!stencils) return;
+            seen.assign(upper.VertexCount(), 0);
+            touched.clear();
+            for (const auto& [vertex, move] : moved)
+                for (uint32_t r = stencils->readerStart[vertex]; r < stencils->readerStart[vertex + 1]; ++r) {
+                    const uint32_t stencil = stencils->readers[r];
+                    if (!seen[stencil]) touched.push_back(stencil);
+                    seen[stencil] = 1;
+                }
+            const Far::StencilTable& table = *stencils->table;
+            for (uint32_t stencil : touched) {
+                const Far::Index offset = table.GetOffsets()[stencil];
+                const int size = table.GetSizes()[stencil];
+                Vector sum;
+                for (int k = 0; k < size; ++k)
+                    sum += displacement[size_t(table.GetControlIndices()[size_t(offset + k)])] *
+                           table.GetWeights()[size_t(offset + k)];
+                if (sum.x != 0.0f || sum.y != 0.0f || sum.z != 0.0f) next.emplace_back(stencils->target[stencil], sum);
             }
-        const Far::StencilTable& table = *stencils->table;
-        std::vector<std::pair<uint32_t, Vector>> next;
-        for (uint32_t stencil : touched) {
-            const Far::Index offset = table.GetOffsets()[stencil];
-            const int size = table.GetSizes()[stencil];
-            Vector sum;
-            for (int k = 0; k < size; ++k)
-                sum += displacement[size_t(table.GetControlIndices()[size_t(offset + k)])] *
-                       table.GetWeights()[size_t(offset + k)];
-            if (sum.x != 0.0f || sum.y != 0.0f || sum.z != 0.0f) next.emplace_back(stencils->target[stencil], sum);
         }
         if (next.empty()) return;
 
