@@ -11,7 +11,6 @@
 #include "tarnix/error.h"
 #include "tarnix/kernel.h"
 #include "tarnix/spatial_grid.h"
-#include "tarnix/sculpt_layer.h"
 
 namespace tarnix {
 namespace {

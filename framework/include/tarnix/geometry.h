@@ -11,9 +11,10 @@
 //
 // Levels follow the levels below them. When a change of a level below the highest is
 // committed, the displacement it made (current minus kept position of every entry) is refined
-// through OpenSubdiv's stencils of each refinement step and added to the level above, and so
-// on up to the highest: the levels above move with the level sculpted while keeping their own
-// detail. Only the vertices whose stencils read a moved vertex are touched. What each level
+// one step (the Catmull-Clark rules on quads, OpenSubdiv's stencils from a triangle level 0)
+// and added to the level above, and so on up to the highest: the levels above move with the
+// level sculpted while keeping their own detail. Only the vertices the displacement reaches
+// are touched. What each level
 // moved is kept as a follower of the change, so undo and redo restore every level bit for bit.
 // A level whose faces no longer descend from the level below (a tessellating brush rewired
 // either) stops the carrying there.
@@ -112,8 +113,8 @@ private:
     void AddLevel(SubdivisionLevel* level, FaceVaryingUVs uvs);
     void ApplyChange(MeshChange& change);
     bool BaseFacesIntact() const;
-    // One refinement step from a level to the one above, as OpenSubdiv's stencils: what
-    // CarryUp reads. Built on first use; null when the levels no longer correspond.
+    // One refinement step from a triangle level 0 to level 1, as OpenSubdiv's stencils: what
+    // CarryUp reads there. Built on first use; null when the levels no longer correspond.
     struct FollowStencils;
     const FollowStencils* StencilsAbove(uint32_t level);
     // The levels above `change`'s level follow it; their changes become its followers.
