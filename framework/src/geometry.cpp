@@ -154,7 +154,7 @@ uint64_t Fingerprint(const Mesh& mesh) {
 // as weights of L's vertices; readers lists, per vertex of L, the stencils that read it.
 struct Geometry::FollowStencils {
     uint64_t lowerStamp = 0, upperStamp = 0;  // the topologies the stencils were made for
-    std::unique_ptr<const Far::StencilTable> table;
+    std::unique_ptr<const Far::StencilTableReal<float>> table;
     std::vector<uint32_t> target;
     std::vector<uint32_t> readerStart, readers;
 };
@@ -391,12 +391,13 @@ const Geometry::FollowStencils* Geometry::StencilsAbove(uint32_t index) {
             target = ours[k];
         }
     }
-    Far::StencilTableFactory::Options options;
+    // The float factory itself: its compatibility wrapper downcasts to a type the table is not.
+    Far::StencilTableFactoryReal<float>::Options options;
     options.generateIntermediateLevels = false;
     options.generateOffsets = true;
     options.maxLevel = 1;
-    stencils->table.reset(Far::StencilTableFactory::Create(*refiner, options));
-    const Far::StencilTable& table = *stencils->table;
+    stencils->table.reset(Far::StencilTableFactoryReal<float>::Create(*refiner, options));
+    const Far::StencilTableReal<float>& table = *stencils->table;
     if (uint32_t(table.GetNumStencils()) != upper->VertexCount()) return nullptr;
 
     const std::vector<int>& sizes = table.GetSizes();
@@ -457,7 +458,7 @@ void Geometry::CarryUp(MeshChange& change) {
                     if (!seen[stencil]) touched.push_back(stencil);
                     seen[stencil] = 1;
                 }
-            const Far::StencilTable& table = *stencils->table;
+            const Far::StencilTableReal<float>& table = *stencils->table;
             for (uint32_t stencil : touched) {
                 const Far::Index offset = table.GetOffsets()[stencil];
                 const int size = table.GetSizes()[stencil];
