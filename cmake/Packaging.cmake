@@ -4,7 +4,7 @@
 # interpreter and NumPy are named here.
 set(CPACK_PACKAGE_NAME corvane)
 set(CPACK_PACKAGE_VENDOR "Corvane developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Sculpting brush engine with a command-line host, a Python module and an SDK")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Sculpting brush engine with a desktop studio, a command-line host, a Python module and an SDK")
 set(CPACK_PACKAGE_CONTACT "Corvane developers <corvane@corvane.invalid>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)

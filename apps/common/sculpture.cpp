@@ -148,11 +148,21 @@ QString Sculpture::LayerName(uint32_t index) const {
 
 void Sculpture::RenameLayer(uint32_t index, const QString& name) { m_layerNames[m_level->Layer(index)] = name; }
 
-void Sculpture::SetLayerStrength(uint32_t index, float strength) {
-    m_level->Layer(index)->SetStrength(strength);
+bool Sculpture::SetLayerStrength(uint32_t index, float strength) {
+    tarnix::SculptLayer* layer = m_level->Layer(index);
+    if (strength == layer->Strength()) return false;
+    m_level->CurrentChange()->KeepLayerStrength(layer);
+    layer->SetStrength(strength);
     m_level->RecomputeNormals();
     m_level->UpdateBoundingBox(tarnix::AxisAlignedBoundingBox());
-    m_level->ContentChanged();
+    return CommitEdit();
+}
+
+bool Sculpture::CommitEdit() {
+    const size_t before = m_geometry->UndoCount() + m_geometry->RedoCount();
+    const size_t undoBefore = m_geometry->UndoCount();
+    m_level->EndOfChange(true, false);
+    return m_geometry->UndoCount() != undoBefore || m_geometry->UndoCount() + m_geometry->RedoCount() != before;
 }
 
 tarnix::AxisAlignedBoundingBox Sculpture::PaintFreeze(const tarnix::Vector& centre, float radius, float strength,
@@ -172,6 +182,7 @@ tarnix::AxisAlignedBoundingBox Sculpture::PaintFreeze(const tarnix::Vector& cent
         const float now = thaw ? held * (1.0f - weight) : std::max(float(held), held + (most - held) * weight);
         const auto next = uint8_t(std::clamp(std::lround(now), 0l, long(most)));
         if (next == held) return;
+        m_level->CurrentChange()->KeepFreeze(v, 0);
         m_level->SetFreeze(v, next);
         changed.Extend(p);
     };
@@ -180,15 +191,24 @@ tarnix::AxisAlignedBoundingBox Sculpture::PaintFreeze(const tarnix::Vector& cent
     return changed;
 }
 
-void Sculpture::ClearFreeze() {
+bool Sculpture::ClearFreeze() {
+    tarnix::MeshChange* change = m_level->CurrentChange();
     for (uint32_t v = 0; v < m_level->VertexCount(); ++v)
-        if (m_level->m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask) m_level->SetFreeze(v, 0);
+        if (m_level->m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask) {
+            change->KeepFreeze(v, 0);
+            m_level->SetFreeze(v, 0);
+        }
+    return CommitEdit();
 }
 
-void Sculpture::InvertFreeze() {
-    for (uint32_t v = 0; v < m_level->VertexCount(); ++v)
+bool Sculpture::InvertFreeze() {
+    tarnix::MeshChange* change = m_level->CurrentChange();
+    for (uint32_t v = 0; v < m_level->VertexCount(); ++v) {
+        change->KeepFreeze(v, 0);
         m_level->SetFreeze(v, uint8_t(tarnix::Mesh::kFreezeStrengthMask -
                                       (m_level->m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask)));
+    }
+    return CommitEdit();
 }
 
 std::optional<SurfaceHit> Sculpture::Pick(const tarnix::Vector& origin, const tarnix::Vector& direction) const {

@@ -2,8 +2,8 @@
 // The mesh a host program sculpts, with the brush that sculpts it: what every program of
 // ours does between loading a mesh and writing it (the command line's sessions, the studio,
 // scripts). A Sculpture owns the geometry (a polygon mesh subdivided into a Catmull-Clark
-// hierarchy; the level strokes sculpt is the highest unless chosen otherwise; what is sculpted
-// on a lower level does not reach the levels above it), the names its file gave the faces
+// hierarchy; the level strokes sculpt is the highest unless chosen otherwise; the levels
+// above the one sculpted follow it, keeping their own detail), the names its file gave the faces
 // (groups, materials), places it in the world, sets up its layers and
 // frozen regions, turns a stroke's settings into brush state, runs strokes and whole-mesh
 // applications through the host's stroke driver and measures what each did, and takes
@@ -96,7 +96,8 @@ public:
     /// was made with; the programs find layers by the name given here.
     void RenameLayer(uint32_t index, const QString& name);
     /// @brief Sets the strength of layer `index`; the level's positions and normals follow.
-    void SetLayerStrength(uint32_t index, float strength);
+    /// One undoable change; false when the strength was already that.
+    bool SetLayerStrength(uint32_t index, float strength);
     /// @brief Freezes the vertices of the sculpted level inside `region` (world space) to its
     /// strength, keeping stronger freezes.
     void Freeze(const FreezeRegion& region);
@@ -106,11 +107,16 @@ public:
     /// @brief One dab of the freeze brush: within `radius` of `centre` (world space), freeze
     /// grows towards `strength` (0..1) with a smooth falloff, or with `thaw` shrinks by it.
     /// Returns the box (mesh space) of the vertices whose freeze changed; empty when none.
+    /// The dabs of one drag become one undoable change with CommitEdit.
     tarnix::AxisAlignedBoundingBox PaintFreeze(const tarnix::Vector& centre, float radius, float strength, bool thaw);
-    /// @brief Frees every vertex of the sculpted level.
-    void ClearFreeze();
-    /// @brief Gives every vertex of the sculpted level the opposite freeze strength.
-    void InvertFreeze();
+    /// @brief Ends an edit made outside a stroke (freeze painting): what it changed becomes
+    /// one undoable change. False when it changed nothing.
+    bool CommitEdit();
+    /// @brief Frees every vertex of the sculpted level: one undoable change; false when none was frozen.
+    bool ClearFreeze();
+    /// @brief Gives every vertex of the sculpted level the opposite freeze strength: one
+    /// undoable change.
+    bool InvertFreeze();
 
     /// @brief The nearest surface point of the sculpted level ahead of `origin` along
     /// `direction` (world space), as the mesh was when its spatial index was last fitted.

@@ -34,6 +34,8 @@ QDoubleSpinBox* NumberBox(QWidget* parent, double minimum, double maximum, int d
     box->setSingleStep(decimals > 0 ? std::pow(10.0, -std::min(decimals, 2)) : 1.0);
     box->setValue(value);
     box->setKeyboardTracking(false);
+    // Sized by its range's widest number, a box would make the panel wider than its dock.
+    box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("-0000.0000")));
     return box;
 }
 
@@ -119,6 +121,9 @@ AttributePanel::AttributePanel(tarnix::BrushOperation& brush, QSet<QString> ownC
     : QWidget(parent), m_brush(brush), m_ownControls(std::move(ownControls)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    // The scroll area around the panel may squeeze it to its own height: the rows' minimum
+    // keeps them apart (the area scrolls instead).
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     Rebuild();
 }
 

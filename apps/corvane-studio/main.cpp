@@ -1,5 +1,6 @@
 // corvane-studio: the desktop sculpting program. It loads the plug-in modules found in
-// plugins/ beside it (or --plugins DIR), as every host of ours does, and opens the OBJ file
+// plugins/ beside it, or installed, in the library folder's corvane/plugins (or --plugins DIR),
+// as every host of ours does, and opens the OBJ file
 // named on the command line, or a subdivided sphere.
 //
 //   corvane-studio [MESH.obj] [--plugins DIR] [--quit-after MS]
@@ -35,8 +36,10 @@ int main(int argc, char** argv) {
     parser.addHelpOption();
     const QCommandLineOption plugins(QStringLiteral("plugins"), QStringLiteral("folder of the plug-in modules"),
                                      QStringLiteral("DIR"),
-                                     QApplication::applicationDirPath() + QStringLiteral("/plugins"));
+                                     corvane_apps::BrushHost::PluginDirectoryFor(QApplication::applicationFilePath()));
     parser.addOption(plugins);
+    // Installed, the stamps lie in the share folder rather than beside the program.
+    corvane_apps::BrushHost::AddInstalledResources(QApplication::applicationFilePath());
     const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
                                        QStringLiteral("close the window after MS milliseconds (for scripted checks)"),
                                        QStringLiteral("MS"));

@@ -170,7 +170,10 @@ void StudioDocument::StrokeTo(const tarnix::Vector& point, float pressure) {
 void StudioDocument::EndStroke() {
     if (!m_strokeOn) return;
     m_strokeOn = false;
-    if (m_freezeBrush) return;
+    if (m_freezeBrush) {
+        if (m_sculpture->CommitEdit()) ChangeCommitted(tr("Freeze"));
+        return;
+    }
     const size_t before = m_sculpture->UndoCount() + m_sculpture->RedoCount();
     const int undoBefore = int(m_sculpture->UndoCount());
     const corvane_apps::StrokeFigures figures = m_sculpture->EndStroke();
@@ -229,6 +232,8 @@ void StudioDocument::GoToHistory(int position) {
     SetModified(m_done != m_savedAt);
     emit MeshChanged();
     emit HistoryChanged();
+    // A layer's strength may have gone back with the history.
+    emit LayersChanged();
 }
 
 void StudioDocument::AddLayer(const QString& name) {
@@ -244,9 +249,8 @@ void StudioDocument::RenameLayer(uint32_t index, const QString& name) {
 }
 
 void StudioDocument::SetLayerStrength(uint32_t index, float strength) {
-    m_sculpture->SetLayerStrength(index, strength);
-    m_savedAt = -1;
-    SetModified(true);
+    if (!m_sculpture->SetLayerStrength(index, strength)) return;
+    ChangeCommitted(tr("Layer Strength"));
     m_drawMesh->MarkAll();
     emit MeshChanged();
 }
@@ -262,13 +266,15 @@ void StudioDocument::SetActiveLayer(uint32_t index) {
 }
 
 void StudioDocument::ClearFreeze() {
-    m_sculpture->ClearFreeze();
+    if (!HasMesh() || m_strokeOn || !m_sculpture->ClearFreeze()) return;
+    ChangeCommitted(tr("Clear Freeze"));
     m_drawMesh->MarkAll();
     emit MeshChanged();
 }
 
 void StudioDocument::InvertFreeze() {
-    m_sculpture->InvertFreeze();
+    if (!HasMesh() || m_strokeOn || !m_sculpture->InvertFreeze()) return;
+    ChangeCommitted(tr("Invert Freeze"));
     m_drawMesh->MarkAll();
     emit MeshChanged();
 }

@@ -149,8 +149,8 @@ private:
     bool m_modified = false;
     QStringList m_history;
     int m_done = 0;
-    // The history position of the last save; -1 when no position matches the file (a change
-    // outside the history, such as a layer's strength, or a save that history has dropped).
+    // The history position of the last save; -1 when no position matches the file (a save
+    // that history has dropped).
     int m_savedAt = 0;
     bool m_busy = false;
     bool m_freezeBrush = false;

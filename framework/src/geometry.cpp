@@ -3,6 +3,8 @@
 #include <atomic>
 
 #include <opensubdiv/far/primvarRefiner.h>
+#include <opensubdiv/far/stencilTable.h>
+#include <opensubdiv/far/stencilTableFactory.h>
 #include <opensubdiv/far/topologyDescriptor.h>
 #include <opensubdiv/far/topologyRefinerFactory.h>
 
@@ -69,6 +71,77 @@ std::unique_ptr<Far::TopologyRefiner> MakeRefiner(const std::vector<int>& faceSi
     return refiner;
 }
 
+using Moves = std::vector<std::pair<uint32_t, Vector>>;
+
+// One Catmull-Clark step of a displacement `d` of a quad level (non-zero at the vertices of
+// `moved`), applied by the rules themselves to the vertices of the level above it reaches: the
+// points of the faces around the moved vertices, of those faces' edges and of their corners.
+// The children of quad f are the quads 4f .. 4f+3: the face point is child 0's corner 2, the
+// point of edge k child k's corner k + 1, the point of corner k child k's corner k. Borders
+// follow the refinement's "edge and corner" rule: border edges are halved, border vertices
+// take 3/4 of themselves and 1/8 of each border neighbour, and a vertex of one face (or of more
+// than two border edges) stays put.
+void RefineQuadDisplacement(const Mesh& lower, const Mesh& upper, const std::vector<Vector>& d,
+                            const Moves& moved, Moves& next) {
+    std::vector<uint8_t> faceDone(lower.m_faceCount, 0), vertexDone(upper.VertexCount(), 0);
+    const auto facePoint = [&](uint32_t f) {
+        const uint32_t* c = lower.FaceCorners(f);
+        return (d[c[0]] + d[c[1]] + d[c[2]] + d[c[3]]) * 0.25f;
+    };
+    const auto vertexPoint = [&](uint32_t v) {
+        uint32_t count = 0;
+        const uint32_t* faces = lower.FacesAroundVertex(v, count);
+        Vector ring, facePoints, border;
+        uint32_t borders = 0;
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t* c = lower.FaceCorners(faces[i]);
+            uint32_t j = 0;
+            while (j < 3 && c[j] != v) ++j;
+            ring += d[c[(j + 1) % 4]];  // every edge neighbour once around an inner vertex
+            facePoints += facePoint(faces[i]);
+            if (lower.EdgeAdjacency(faces[i], j) >= Mesh::kOpenBorder) {
+                border += d[c[(j + 1) % 4]];
+                ++borders;
+            }
+            if (lower.EdgeAdjacency(faces[i], (j + 3) % 4) >= Mesh::kOpenBorder) {
+                border += d[c[(j + 3) % 4]];
+                ++borders;
+            }
+        }
+        if (borders == 0) {
+            const float n = float(count);
+            return d[v] * ((n - 2.0f) / n) + (ring + facePoints) * (1.0f / (n * n));
+        }
+        if (borders == 2 && count > 1) return d[v] * 0.75f + border * 0.125f;
+        return d[v];
+    };
+    const auto emit = [&](uint32_t vertex, const Vector& move) {
+        if (vertexDone[vertex]) return;
+        vertexDone[vertex] = 1;
+        if (move.x != 0.0f || move.y != 0.0f || move.z != 0.0f) next.emplace_back(vertex, move);
+    };
+    for (const auto& moving : moved) {
+        uint32_t count = 0;
+        const uint32_t* faces = lower.FacesAroundVertex(moving.first, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t f = faces[i];
+            if (faceDone[f]) continue;
+            faceDone[f] = 1;
+            const uint32_t* c = lower.FaceCorners(f);
+            emit(upper.FaceCorners(4 * f)[2], facePoint(f));
+            for (uint32_t k = 0; k < 4; ++k) {
+                const uint32_t* child = upper.FaceCorners(4 * f + k);
+                const uint32_t across = lower.EdgeAdjacency(f, k);
+                const Vector ends = d[c[k]] + d[c[(k + 1) % 4]];
+                emit(child[(k + 1) % 4], across >= Mesh::kOpenBorder
+                                             ? ends * 0.5f
+                                             : (ends + facePoint(f) + facePoint(across >> 2)) * 0.25f);
+                emit(child[k], vertexPoint(c[k]));
+            }
+        }
+    }
+}
+
 uint64_t Fingerprint(const Mesh& mesh) {
     uint64_t hash = 1469598103934665603ull ^ mesh.m_faceCount;
     for (uint32_t corner : mesh.m_cornerIndices) hash = (hash ^ corner) * 1099511628211ull;
@@ -76,6 +149,15 @@ uint64_t Fingerprint(const Mesh& mesh) {
 }
 
 }  // namespace
+
+// One refinement step from level L to level L + 1: stencil s gives vertex target[s] of L + 1
+// as weights of L's vertices; readers lists, per vertex of L, the stencils that read it.
+struct Geometry::FollowStencils {
+    uint64_t lowerStamp = 0, upperStamp = 0;  // the topologies the stencils were made for
+    std::unique_ptr<const Far::StencilTableReal<float>> table;
+    std::vector<uint32_t> target;
+    std::vector<uint32_t> readerStart, readers;
+};
 
 Geometry::Geometry() = default;
 Geometry::~Geometry() = default;
@@ -265,8 +347,162 @@ uint64_t Geometry::UndoBytes() const {
     return bytes;
 }
 
+const Geometry::FollowStencils* Geometry::StencilsAbove(uint32_t index) {
+    const SubdivisionLevel* lower = Level(index);
+    const SubdivisionLevel* upper = Level(index + 1);
+    if (!upper) return nullptr;
+    if (m_followStencils.size() < m_levels.size()) m_followStencils.resize(m_levels.size());
+    std::unique_ptr<FollowStencils>& cached = m_followStencils[index];
+    if (cached && cached->lowerStamp == lower->TopologyStamp() && cached->upperStamp == upper->TopologyStamp())
+        return cached.get();
+    cached.reset();
+
+    // The step as Subdivide took it: from the base polygons for level 0, else the level's quads.
+    std::vector<int> faceSizes, faceVertices;
+    if (index == 0) {
+        if (!BaseFacesIntact()) return nullptr;
+        faceSizes.assign(m_basePolygons.faceSizes.begin(), m_basePolygons.faceSizes.end());
+        faceVertices.assign(m_basePolygons.faceVertices.begin(), m_basePolygons.faceVertices.end());
+    } else {
+        faceSizes.assign(lower->m_faceCount, int(lower->CornersPerFace()));
+        faceVertices.assign(lower->m_cornerIndices.begin(), lower->m_cornerIndices.end());
+    }
+    std::unique_ptr<Far::TopologyRefiner> refiner =
+        MakeRefiner(faceSizes, faceVertices, int(lower->VertexCount()), {}, 0);
+    Far::TopologyRefiner::UniformOptions refine{1};
+    refine.fullTopologyInLastLevel = false;
+    refiner->RefineUniform(refine);
+
+    // The refiner numbers the new vertices its own way; the faces, made in the same order as
+    // the upper level's, tell which vertex of the upper level each one is. A level whose
+    // faces or vertices no longer match (rewired by a tessellating brush) does not follow.
+    const Far::TopologyLevel& refined = refiner->GetLevel(1);
+    if (uint32_t(refined.GetNumFaces()) != upper->m_faceCount ||
+        uint32_t(refined.GetNumVertices()) != upper->VertexCount() || upper->m_faceKind != Mesh::kQuads)
+        return nullptr;
+    auto stencils = std::make_unique<FollowStencils>();
+    stencils->target.assign(upper->VertexCount(), UINT32_MAX);
+    for (int f = 0; f < refined.GetNumFaces(); ++f) {
+        const Far::ConstIndexArray corners = refined.GetFaceVertices(f);
+        const uint32_t* ours = upper->FaceCorners(uint32_t(f));
+        for (int k = 0; k < corners.size(); ++k) {
+            uint32_t& target = stencils->target[size_t(corners[k])];
+            if (target != UINT32_MAX && target != ours[k]) return nullptr;
+            target = ours[k];
+        }
+    }
+    // The float factory itself: its compatibility wrapper downcasts to a type the table is not.
+    Far::StencilTableFactoryReal<float>::Options options;
+    options.generateIntermediateLevels = false;
+    options.generateOffsets = true;
+    options.maxLevel = 1;
+    stencils->table.reset(Far::StencilTableFactoryReal<float>::Create(*refiner, options));
+    const Far::StencilTableReal<float>& table = *stencils->table;
+    if (uint32_t(table.GetNumStencils()) != upper->VertexCount()) return nullptr;
+
+    const std::vector<int>& sizes = table.GetSizes();
+    const std::vector<Far::Index>& offsets = table.GetOffsets();
+    const std::vector<Far::Index>& sources = table.GetControlIndices();
+    stencils->readerStart.assign(size_t(lower->VertexCount()) + 1, 0);
+    for (Far::Index source : sources) ++stencils->readerStart[size_t(source) + 1];
+    for (size_t v = 0; v < lower->VertexCount(); ++v) stencils->readerStart[v + 1] += stencils->readerStart[v];
+    stencils->readers.resize(sources.size());
+    std::vector<uint32_t> fill(stencils->readerStart.begin(), stencils->readerStart.end() - 1);
+    for (size_t s = 0; s < sizes.size(); ++s)
+        for (int k = 0; k < sizes[s]; ++k) stencils->readers[fill[size_t(sources[size_t(offsets[s] + k)])]++] = uint32_t(s);
+    stencils->lowerStamp = lower->TopologyStamp();
+    stencils->upperStamp = upper->TopologyStamp();
+    cached = std::move(stencils);
+    return cached.get();
+}
+
+void Geometry::CarryUp(MeshChange& change) {
+    uint32_t index = 0;
+    while (index < m_levels.size() && m_levels[index] != change.GetMesh()) ++index;
+    if (index + 1 >= m_levels.size() || change.KeepsTopology()) return;
+
+    // What the change moved on its level: current minus kept position, per vertex.
+    std::vector<std::pair<uint32_t, Vector>> moved;
+    const Mesh& sculpted = *m_levels[index];
+    for (uint32_t slot = 0; slot < change.Count(); ++slot) {
+        const StoredVertexInfo& entry = change[slot];
+        const Vector kept(entry.m_position[0], entry.m_position[1], entry.m_position[2]);
+        const Vector move = sculpted.VertexPosition(entry.m_vertex) - kept;
+        if (move.x != 0.0f || move.y != 0.0f || move.z != 0.0f) moved.emplace_back(entry.m_vertex, move);
+    }
+
+    std::vector<Vector> displacement;
+    std::vector<uint8_t> seen;
+    std::vector<uint32_t> touched, around;
+    for (; !moved.empty() && index + 1 < m_levels.size(); ++index) {
+        const SubdivisionLevel& lower = *m_levels[index];
+        SubdivisionLevel& upper = *m_levels[index + 1];
+        // The refinement is linear: the level above moves by the refined displacement, only
+        // where the displacement reaches.
+        displacement.assign(lower.VertexCount(), Vector());
+        for (const auto& [vertex, move] : moved) displacement[vertex] = move;
+        Moves next;
+        if (lower.m_faceKind == Mesh::kQuads && upper.m_faceCount == 4 * lower.m_faceCount &&
+            (index > 0 || BaseFacesIntact())) {
+            // Quads refine by the rules directly: nothing to build, nothing to keep.
+            RefineQuadDisplacement(lower, upper, displacement, moved, next);
+        } else {
+            // Triangles stand for the base polygons: OpenSubdiv's stencils of the step.
+            const FollowStencils* stencils = StencilsAbove(index);
+            if (!stencils) return;
+            seen.assign(upper.VertexCount(), 0);
+            touched.clear();
+            for (const auto& [vertex, move] : moved)
+                for (uint32_t r = stencils->readerStart[vertex]; r < stencils->readerStart[vertex + 1]; ++r) {
+                    const uint32_t stencil = stencils->readers[r];
+                    if (!seen[stencil]) touched.push_back(stencil);
+                    seen[stencil] = 1;
+                }
+            const Far::StencilTableReal<float>& table = *stencils->table;
+            for (uint32_t stencil : touched) {
+                const Far::Index offset = table.GetOffsets()[stencil];
+                const int size = table.GetSizes()[stencil];
+                Vector sum;
+                for (int k = 0; k < size; ++k)
+                    sum += displacement[size_t(table.GetControlIndices()[size_t(offset + k)])] *
+                           table.GetWeights()[size_t(offset + k)];
+                if (sum.x != 0.0f || sum.y != 0.0f || sum.z != 0.0f) next.emplace_back(stencils->target[stencil], sum);
+            }
+        }
+        if (next.empty()) return;
+
+        // Every vertex whose position or normal changes gets an entry before anything moves.
+        seen.assign(upper.VertexCount(), 0);
+        around.clear();
+        for (const auto& [vertex, move] : next) {
+            uint32_t faces = 0;
+            const uint32_t* faceList = upper.FacesAroundVertex(vertex, faces);
+            for (uint32_t f = 0; f < faces; ++f)
+                for (uint32_t k = 0; k < 4; ++k) {
+                    const uint32_t corner = upper.FaceCorners(faceList[f])[k];
+                    if (!seen[corner]) around.push_back(corner);
+                    seen[corner] = 1;
+                }
+        }
+        auto follower = std::make_unique<MeshChange>(&upper);
+        for (uint32_t vertex : around) {
+            uint32_t faces = 0;
+            const uint32_t* faceList = upper.FacesAroundVertex(vertex, faces);
+            follower->FindOrAdd(vertex, faces ? faceList[0] : 0);
+        }
+        for (const auto& [vertex, move] : next) upper.SetVertexPosition(vertex, upper.VertexPosition(vertex) + move);
+        upper.RecomputeNormals(around.data(), uint32_t(around.size()));
+        upper.UpdateBoundingBox(AxisAlignedBoundingBox());
+        upper.ContentChanged();
+        if (SpatialGrid* grid = upper.Grid(false)) grid->Update();
+        change.AddFollower(std::move(follower));
+        moved.swap(next);
+    }
+}
+
 void Geometry::CommitChange(std::unique_ptr<MeshChange> change) {
     m_redo.clear();
+    CarryUp(*change);
     m_undo.push_back(std::move(change));
     uint64_t bytes = UndoBytes();
     size_t oldest = 0;
@@ -277,10 +513,13 @@ void Geometry::CommitChange(std::unique_ptr<MeshChange> change) {
 
 void Geometry::ApplyChange(MeshChange& change) {
     change.Swap();
-    Mesh* mesh = change.GetMesh();
-    mesh->UpdateBoundingBox(AxisAlignedBoundingBox());
-    mesh->ContentChanged();
-    if (SpatialGrid* grid = mesh->Grid(false)) grid->Update();
+    const auto refresh = [](Mesh* mesh) {
+        mesh->UpdateBoundingBox(AxisAlignedBoundingBox());
+        mesh->ContentChanged();
+        if (SpatialGrid* grid = mesh->Grid(false)) grid->Update();
+    };
+    refresh(change.GetMesh());
+    for (uint32_t i = 0; i < change.FollowerCount(); ++i) refresh(change.Follower(i).GetMesh());
 }
 
 bool Geometry::Undo() {

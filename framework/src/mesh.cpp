@@ -177,6 +177,18 @@ void Mesh::RecomputeNormals() {
     }
 }
 
+void Mesh::RecomputeNormals(const uint32_t* vertices, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t faces = 0;
+        const uint32_t* around = FacesAroundVertex(vertices[i], faces);
+        Vector sum;
+        for (uint32_t k = 0; k < faces; ++k) sum += FaceNormal(around[k]);
+        int32_t packed[4];
+        StoreNormalAsInt(HWVector(sum.Normalized()), packed);
+        m_normals[vertices[i]] = {int16_t(packed[3]), int16_t(packed[2]), int16_t(packed[1]), 0};
+    }
+}
+
 Transformation* Mesh::GetTransformation() const {
     return m_geometry ? &m_geometry->GetTransformation() : nullptr;
 }
@@ -361,7 +373,7 @@ MeshChange* Mesh::CurrentChange() {
 }
 
 void Mesh::EndOfChange(bool commit, bool /*otherMeshesChanged*/) {
-    if (commit && m_currentChange && (m_currentChange->Count() > 0 || m_currentChange->KeepsTopology())) {
+    if (commit && m_currentChange && !m_currentChange->IsEmpty()) {
         if (m_geometry) m_geometry->CommitChange(std::move(m_currentChange));
         m_currentChange.reset();
     }

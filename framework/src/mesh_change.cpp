@@ -83,6 +83,7 @@ uint64_t MeshChange::Bytes() const {
         bytes += sizeof(MeshState) + m_topology->corners.capacity() * sizeof(uint32_t) +
                  m_topology->vertices.capacity() * sizeof(VertexRecord) +
                  m_topology->normals.capacity() * sizeof(PackedNormal) + m_topology->faceFlags.capacity();
+    for (const auto& follower : m_followers) bytes += follower->Bytes();
     return bytes;
 }
 
@@ -108,6 +109,7 @@ StoredVertexInfo* MeshChange::Add_uncached(uint32_t vertex, uint32_t face, Verte
     entry.m_normal[0] = normal.x;
     entry.m_normal[1] = normal.y;
     entry.m_normal[2] = normal.z;
+    entry.m_freeze = uint8_t(record->freeze & Mesh::kFreezeStrengthMask);
     entry.m_reserved = 0;
     std::memset(entry.m_layerOffset, 0, sizeof(entry.m_layerOffset));
     SculptLayer* layer = withLayer ? m_mesh->ActiveLayer() : nullptr;
@@ -129,6 +131,26 @@ StoredVertexInfo* MeshChange::Find(uint32_t vertex) {
     const uint32_t slot = m_mesh->m_vertices[vertex].undoSlot;
     if (slot < m_count && (*this)[slot].m_vertex == vertex) return &(*this)[slot];
     return nullptr;
+}
+
+StoredVertexInfo& MeshChange::FindOrAdd(uint32_t vertex, uint32_t face) {
+    if (StoredVertexInfo* entry = Find(vertex)) return *entry;
+    StoredVertexInfo* entry = Add_uncached(vertex, face, &m_mesh->m_vertices[vertex], false, 0.0f);
+    if (!entry) throw &Error::s_cBadAlloc;
+    return *entry;
+}
+
+void MeshChange::KeepFreeze(uint32_t vertex, uint32_t face) {
+    FindOrAdd(vertex, face).m_flags |= StoredVertexInfo::kHasFreeze;
+}
+
+void MeshChange::KeepLayerStrength(SculptLayer* layer) {
+    if (m_strengthLayer) return;
+    // A strength moves every vertex the layer offsets and turns the normals around them: the
+    // whole level is kept, so that undo restores both bit for bit.
+    for (uint32_t v = 0; v < m_mesh->VertexCount(); ++v) FindOrAdd(v, 0);
+    m_strengthLayer = layer;
+    m_storedStrength = layer->Strength();
 }
 
 void MeshChange::Swap() {
@@ -160,7 +182,19 @@ void MeshChange::Swap() {
             entry.m_layerOffset[1] = current.y;
             entry.m_layerOffset[2] = current.z;
         }
+        if (entry.m_flags & StoredVertexInfo::kHasFreeze) {
+            const auto current = uint8_t(record.freeze & Mesh::kFreezeStrengthMask);
+            m_mesh->SetFreeze(entry.m_vertex, entry.m_freeze);
+            entry.m_freeze = current;
+        }
     }
+    if (m_strengthLayer) {
+        // The entries put the positions back; the strength only has to match them again.
+        const float current = m_strengthLayer->Strength();
+        m_strengthLayer->RestoreStrength(m_storedStrength);
+        m_storedStrength = current;
+    }
+    for (const auto& follower : m_followers) follower->Swap();
 }
 
 }  // namespace tarnix

@@ -17,6 +17,9 @@
 namespace tarnix {
 namespace {
 
+// The smallest share of the brush size a dab keeps under pressure-size.
+constexpr float kLeastPressureSize = 0.01f;
+
 // The surface point under `local` (mesh space) along `direction`, either way, nearest.
 bool PlaceOnSurface(SubdivisionLevel& level, const Vector& local, const Vector& direction, SurfacePoint& hit) {
     return level.Grid(true)->CastRay(local, direction, hit, true, true);
@@ -375,11 +378,15 @@ void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float 
     }
     if (atStart) CarryToCurrentSurface(level, weights, hit);
 
+    // With pressure-size on, the pen scales the dab's size as it scales its strength; a
+    // touch too light for any size still gives a dab of a hundredth of it.
+    const float sizeScale = m_brush.m_pressureSizeAttr.Value() ? std::max(dabFactor, kLeastPressureSize) : 1.0f;
+    const float size = m_options.size * sizeScale, localSize = m_localSize * sizeScale;
     const StampFrame frame = FrameOf(hit, direction, false, Vector());
-    m_brush.PlaceStamp(frame.centre, frame.normal, frame.tangent, m_localSize);
+    m_brush.PlaceStamp(frame.centre, frame.normal, frame.tangent, localSize);
     const Matrix primaryStamp = m_brush.MaskMatrix(BrushOperation::kStampMask);
     Vector world = m_toWorld.Transform(hit.m_position, 1.0f);
-    m_brush.ApplyDab(&hit, &world, m_options.size, dabFactor, m_strength, m_report.changedArea);
+    m_brush.ApplyDab(&hit, &world, size, dabFactor, m_strength, m_report.changedArea);
     ++m_report.dabs;
     if (twinPlaced) {
         if (m_brush.StampConfig().m_mirrored && mirror.MirrorMode() == MirrorConfiguration::kTopological) {
@@ -390,10 +397,10 @@ void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float 
             m_brush.SetMaskMatrix(BrushOperation::kStampMask, MirrorMatrix(mirror, hit) * primaryStamp);
         } else {
             const StampFrame twinFrame = FrameOf(twin, direction, true, mirror.Transform(frame.tangent, 0.0f, hit));
-            m_brush.PlaceStamp(twinFrame.centre, twinFrame.normal, twinFrame.tangent, m_localSize);
+            m_brush.PlaceStamp(twinFrame.centre, twinFrame.normal, twinFrame.tangent, localSize);
         }
         Vector twinWorld = m_toWorld.Transform(twin.m_position, 1.0f);
-        m_brush.ApplyDab(&twin, &twinWorld, m_options.size, dabFactor, m_strength, m_report.changedArea);
+        m_brush.ApplyDab(&twin, &twinWorld, size, dabFactor, m_strength, m_report.changedArea);
         ++m_report.mirroredDabs;
     }
     m_brush.SetPreviousPatchPosition(world);

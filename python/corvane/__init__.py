@@ -75,8 +75,8 @@ class Sculpture:
     # ---- levels ----------------------------------------------------------------------------
     @property
     def level(self):
-        """The level strokes sculpt (0 is the base mesh). What is sculpted on a lower level
-        does not reach the levels above it."""
+        """The level strokes sculpt (0 is the base mesh). The levels above it follow what is
+        sculpted on it, keeping their own detail."""
         return self._s.level
 
     @level.setter

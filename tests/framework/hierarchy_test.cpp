@@ -207,4 +207,129 @@ TEST(HierarchyTest, LayersAddTheirOffsetTimesTheirStrength) {
     EXPECT_FALSE(layer->AcceptsFace(0));
 }
 
+std::vector<std::vector<char>> Snapshots(const tarnix::Geometry& geometry) {
+    std::vector<std::vector<char>> levels;
+    for (uint32_t l = 0; l < geometry.LevelCount(); ++l) levels.push_back(Snapshot(geometry.Level(l)));
+    return levels;
+}
+
+// Levels `from` + 1 and up of `followed` against `reference`, plus `detail` per vertex.
+void ExpectLevelsMatch(const tarnix::Geometry& followed, const tarnix::Geometry& reference, uint32_t from,
+                       const std::vector<tarnix::Vector>& detail = {}) {
+    for (uint32_t l = from + 1; l < followed.LevelCount(); ++l) {
+        const tarnix::SubdivisionLevel* a = followed.Level(l);
+        const tarnix::SubdivisionLevel* b = reference.Level(l);
+        ASSERT_EQ(a->VertexCount(), b->VertexCount());
+        for (uint32_t v = 0; v < a->VertexCount(); ++v) {
+            const tarnix::Vector extra = l + 1 == followed.LevelCount() && !detail.empty() ? detail[v] : tarnix::Vector();
+            ASSERT_LT((a->VertexPosition(v) - (b->VertexPosition(v) + extra)).Length(), 1e-5f)
+                << "level " << l << " vertex " << v;
+        }
+    }
+}
+
+TEST(HierarchyTest, LevelsAboveFollowALowerLevelKeepingTheirDetailAndUndoRestoresEveryLevel) {
+    // Refinement is linear: a level that followed a move of level 1 is where a refinement of
+    // the moved level 1 puts it, plus the detail sculpted on it before.
+    auto geometry = shapes::Subdivided(shapes::Plane(6, 6), 3);
+    tarnix::SubdivisionLevel* top = geometry->HighestLevel();
+    const uint32_t under = top->FaceCorners(0)[0];  // where level 1's first corner lies
+    uint32_t far = 0;
+    for (uint32_t v = 0; v < top->VertexCount(); ++v)
+        if ((top->VertexPosition(v) - top->VertexPosition(under)).Length() >
+            (top->VertexPosition(far) - top->VertexPosition(under)).Length())
+            far = v;
+    MoveVertices(top, {under, far}, false);
+    std::vector<tarnix::Vector> detail(top->VertexCount());
+    detail[under] = detail[far] = tarnix::Vector(0.1f, 0.2f, -0.3f);
+    const auto before = Snapshots(*geometry);
+    const std::vector<char> farBefore(before[3].begin() + far * 32, before[3].begin() + far * 32 + 12);
+
+    tarnix::SubdivisionLevel* level1 = geometry->Level(1);
+    const uint32_t corner = level1->FaceCorners(0)[0];
+    MoveVertices(level1, {corner, level1->FaceCorners(0)[2]}, false);
+    ASSERT_EQ(geometry->UndoCount(), 2u) << "the levels above follow within the same step";
+    ASSERT_EQ(geometry->LatestChange()->FollowerCount(), 2u);
+
+    auto reference = shapes::Subdivided(shapes::Plane(6, 6), 1);
+    MoveVertices(reference->HighestLevel(), {corner, level1->FaceCorners(0)[2]}, false);
+    reference->Subdivide(2);
+    ExpectLevelsMatch(*geometry, *reference, 1, detail);
+    EXPECT_EQ(std::memcmp(top->m_vertices[far].position, farBefore.data(), 12), 0)
+        << "far from the move, level 3 is untouched";
+    uint32_t moved = 0;
+    for (uint32_t v = 0; v < top->VertexCount(); ++v)
+        moved += std::memcmp(top->m_vertices[v].position, &before[3][v * 32], 12) != 0;
+    EXPECT_GT(moved, 0u);
+    EXPECT_LT(moved, top->VertexCount() / 4) << "only what the move reaches";
+
+    const auto after = Snapshots(*geometry);
+    ASSERT_TRUE(geometry->Undo());
+    EXPECT_EQ(Snapshots(*geometry), before) << "positions and normals of every level, bit for bit";
+    ASSERT_TRUE(geometry->Redo());
+    EXPECT_EQ(Snapshots(*geometry), after);
+}
+
+TEST(HierarchyTest, ATriangleBaseCarriesUpThroughItsPolygonsAndARewiredLevelStopsTheCarrying) {
+    auto geometry = shapes::Subdivided(shapes::Pyramid(), 2);
+    MoveVertices(geometry->Level(0), {0, 3}, false);
+    auto reference = shapes::Subdivided(shapes::Pyramid(), 0);
+    MoveVertices(reference->HighestLevel(), {0, 3}, false);
+    reference->Subdivide(2);
+    ExpectLevelsMatch(*geometry, *reference, 0);
+
+    // Level 1 loses a face as a tessellating brush would leave it: level 2 no longer descends
+    // from it and stays where it is.
+    tarnix::SubdivisionLevel* level1 = geometry->Level(1);
+    level1->BeginTopologyEdit();
+    const uint32_t* last = level1->FaceCorners(level1->m_faceCount - 1);
+    const uint32_t collapsed[4] = {last[0], last[0], last[0], last[0]};
+    level1->SetFaceCorners(level1->m_faceCount - 1, collapsed);
+    level1->DropCollapsedFaces();
+    level1->EndOfChange(true, false);
+    const auto before = Snapshot(geometry->Level(2));
+    MoveVertices(level1, {0}, false);
+    EXPECT_EQ(Snapshot(geometry->Level(2)), before);
+}
+
+TEST(HierarchyTest, FreezeAndLayerStrengthChangesUndoAsOneStepEach) {
+    auto geometry = shapes::Subdivided(shapes::Cube(), 2);
+    tarnix::SubdivisionLevel* level = geometry->Level(1);
+    level->AddLayer(QStringLiteral("detail"));
+    level->SetActiveLayer(0);
+    MoveVertices(level, {0, 4, 7}, true);
+
+    const auto start = Snapshots(*geometry);
+    tarnix::MeshChange* freeze = level->CurrentChange();
+    for (uint32_t v : {2u, 4u, 9u}) {
+        freeze->KeepFreeze(v, 0);
+        level->SetFreeze(v, uint8_t(40 + v));
+    }
+    freeze->KeepFreeze(4, 0);  // painted twice: the first state is the one kept
+    level->SetFreeze(4, 127);
+    level->EndOfChange(true, false);
+
+    level->CurrentChange()->KeepLayerStrength(level->Layer(0));
+    level->Layer(0)->SetStrength(0.25f);
+    level->RecomputeNormals();
+    level->EndOfChange(true, false);
+    ASSERT_EQ(geometry->UndoCount(), 3u);
+    const auto changed = Snapshots(*geometry);
+    ASSERT_NE(changed[2], start[2]) << "the strength moved level 2 with level 1";
+
+    ASSERT_TRUE(geometry->Undo());
+    EXPECT_FLOAT_EQ(level->Layer(0)->Strength(), 1.0f);
+    EXPECT_EQ(level->FrozenVertexCount(), 3u);
+    EXPECT_EQ(level->m_vertices[4].freeze, 127);
+    ASSERT_TRUE(geometry->Undo());
+    EXPECT_EQ(level->FrozenVertexCount(), 0u);
+    EXPECT_EQ(level->m_vertices[4].freeze, 0);
+    EXPECT_EQ(Snapshots(*geometry), start);
+    ASSERT_TRUE(geometry->Redo());
+    ASSERT_TRUE(geometry->Redo());
+    EXPECT_FLOAT_EQ(level->Layer(0)->Strength(), 0.25f);
+    EXPECT_EQ(level->m_vertices[9].freeze, 49);
+    EXPECT_EQ(Snapshots(*geometry), changed);
+}
+
 }  // namespace

@@ -20,6 +20,7 @@ public:
     struct Dab {
         tarnix::SurfacePoint point;
         tarnix::Matrix stamp;
+        float size, dabFactor;
     };
     enum Failure { kNone, kInBeginStroke, kInDab };
 
@@ -29,9 +30,9 @@ public:
         if (failure == kInBeginStroke) Fail();  // like a brush that could not bind the mesh
         m_inStroke = true;
     }
-    void ApplyDab(const tarnix::SurfacePoint* point, const tarnix::Vector*, float, float, float,
+    void ApplyDab(const tarnix::SurfacePoint* point, const tarnix::Vector*, float size, float dabFactor, float,
                   tarnix::AxisAlignedBoundingBox&) override {
-        dabs.push_back({*point, MaskMatrix(kStampMask)});
+        dabs.push_back({*point, MaskMatrix(kStampMask), size, dabFactor});
         if (failure == kInDab) Fail();
     }
     void ApplyToWholeMesh(tarnix::Mesh*, float, float, bool) override {
@@ -106,6 +107,36 @@ TEST_F(StrokeDriverTest, StampsFollowTheStrokeFromItsFirstDabOrStayUpright) {
     const auto lone = Stroke({{0.3f, 0.2f, 0}});
     ASSERT_EQ(lone.size(), 1u);
     EXPECT_GT(StampAxis(lone[0].stamp, 0) | tarnix::Vector(1, 0, 0), 0.999f);
+}
+
+TEST_F(StrokeDriverTest, PenPressureScalesTheDabStrengthAndWithPressureSizeItsSize) {
+    // The stamp's x axis is as long as the size the stamp was placed with is short.
+    const auto stampScale = [](const tarnix::Matrix& m) {
+        return tarnix::Vector(m[0][0], m[1][0], m[2][0]).Length();
+    };
+    for (const bool pressureSize : {false, true}) {
+        brush.m_pressureSizeAttr.SetValue(pressureSize, true);
+        brush.dabs.clear();
+        tarnix::StrokeOptions options;
+        options.size = 0.4f;
+        tarnix::StrokeDriver driver(brush);
+        driver.Begin(*level, options);
+        driver.AddPoint({-1, 0, 0}, 1.0f);
+        driver.AddPoint({0, 0, 0}, 1.0f);
+        const size_t firm = brush.dabs.size();
+        driver.AddPoint({1, 0, 0}, 0.25f);
+        driver.End();
+        ASSERT_GT(firm, 2u);
+        ASSERT_GT(brush.dabs.size(), firm + 2);
+        const RecordingBrush::Dab& full = brush.dabs[1];
+        const RecordingBrush::Dab& light = brush.dabs.back();
+        EXPECT_FLOAT_EQ(full.dabFactor, 1.0f);
+        EXPECT_FLOAT_EQ(light.dabFactor, 0.25f) << "pressure always scales the strength";
+        EXPECT_FLOAT_EQ(full.size, 0.4f);
+        EXPECT_FLOAT_EQ(light.size, pressureSize ? 0.1f : 0.4f);
+        EXPECT_NEAR(stampScale(light.stamp) / stampScale(full.stamp), pressureSize ? 4.0f : 1.0f, 1e-3f)
+            << "the stamp shrinks with the dab";
+    }
 }
 
 TEST_F(StrokeDriverTest, RandomisedStampsTurnAndShiftPerDabTheSameWayForTheSameStroke) {

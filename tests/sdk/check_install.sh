@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix and uses it as a user and a plug-in author would:
-# the installed program runs, the example brush builds out of tree against the installed SDK
+# the installed programs run, the example brush builds out of tree against the installed SDK
 # (CMake package and pkg-config file) and the installed program loads it, and the installed
 # Python package imports and sculpts.
 #   check_install.sh BUILD_DIR SOURCE_DIR PYTHON
@@ -38,6 +38,10 @@ c++ -std=c++17 -fPIC "$work/probe.cpp" -o "$work/probe" $(pkg-config --cflags --
 (cd "$work" && "$prefix/bin/corvane-sculpt" run "$source/examples/sphere-layers.json" --out "$work/out" > /dev/null 2>&1)
 [ -s "$work/out/result.obj" ]
 
+# The installed studio finds the installed modules: it starts, shows its window and quits.
+xvfb-run -a -s "-screen 0 1280x800x24" "$prefix/bin/corvane-studio" --quit-after 1000 > "$work/studio.log" 2>&1 \
+  || { cat "$work/studio.log"; echo "the installed studio did not start"; exit 1; }
+
 # The installed Python package.
 PYTHONPATH=$(dirname "$(find "$prefix" -type d -name corvane -path '*dist-packages*')") "$python" -c '
 import corvane
@@ -45,4 +49,4 @@ assert "Inflate" not in corvane.tools() and "Relax" in corvane.tools()
 with corvane.shape("cube", subdivide=2) as s:
     assert s.stroke("Sculpt", [[0, 0, 2]], size=0.5, strength=0.1)["moved_vertices"] > 0
 '
-echo "installed program, SDK with the example plug-in, and Python package: all checks passed"
+echo "installed programs, SDK with the example plug-in, and Python package: all checks passed"

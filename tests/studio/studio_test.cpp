@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QSlider>
 #include <QSurfaceFormat>
@@ -22,7 +24,9 @@
 #include "main_window.h"
 #include "sanitizer_support.h"
 #include "mesh_files.h"
+#include "studio_document.h"
 #include "tarnix/brush_operation.h"
+#include "tarnix/sculpt_layer.h"
 #include "tarnix/subdivision_level.h"
 #include "viewport.h"
 
@@ -151,6 +155,62 @@ TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
     EXPECT_TRUE(SameBits(Positions(Level()), raised));
 }
 
+TEST_F(Studio, FreezeStrengthAndLowerLevelStrokesAreOneUndoableStepEach) {
+    NewPlane();
+    corvane_studio::StudioDocument& document = m_window->Document();
+    auto* undo = m_window->findChild<QAction*>(QStringLiteral("undo"));
+    auto* redo = m_window->findChild<QAction*>(QStringLiteral("redo"));
+    ASSERT_TRUE(undo && redo);
+
+    // A freeze drag is one step; undo thaws exactly what it froze.
+    QTest::mouseClick(m_window->findChild<QToolButton*>(QStringLiteral("tool:Freeze")), Qt::LeftButton);
+    m_window->findChild<QSlider*>(QStringLiteral("brushStrength"))->setValue(100);
+    Drag({-0.6f, 0.3f, 0}, {0.6f, 0.3f, 0});
+    const uint32_t frozen = Level().FrozenVertexCount();
+    EXPECT_GT(frozen, 0u);
+    ASSERT_EQ(document.History().size(), 1);
+    undo->trigger();
+    EXPECT_EQ(Level().FrozenVertexCount(), 0u);
+    redo->trigger();
+    EXPECT_EQ(Level().FrozenVertexCount(), frozen);
+
+    // A stroke into a new layer, then the layer's strength from its spin box: one step.
+    QTest::mouseClick(m_window->findChild<QToolButton*>(QStringLiteral("tool:Sculpt")), Qt::LeftButton);
+    m_window->findChild<QSlider*>(QStringLiteral("brushStrength"))->setValue(2);
+    for (QPushButton* button : m_window->findChildren<QPushButton*>())
+        if (button->text() == QLatin1String("Add layer")) QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_EQ(Level().LayerCount(), 1u);
+    Drag({-0.6f, -0.3f, 0}, {0.6f, -0.3f, 0});
+    const std::vector<tarnix::Vector> layered = Positions(Level());
+    auto* strength = m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QDoubleSpinBox*>();
+    ASSERT_NE(strength, nullptr);
+    strength->setValue(0.5);
+    EXPECT_FALSE(SameBits(Positions(Level()), layered));
+    ASSERT_EQ(document.History().size(), 3);
+    undo->trigger();
+    EXPECT_TRUE(SameBits(Positions(Level()), layered));
+    EXPECT_FLOAT_EQ(Level().Layer(0)->Strength(), 1.0f);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the panel's old rows
+    EXPECT_DOUBLE_EQ(m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QDoubleSpinBox*>()->value(), 1.0)
+        << "the panel shows the strength undo gave back";
+
+    // A stroke one level down carries up to the level above; undo takes back both.
+    const tarnix::SubdivisionLevel& top = *document.Sculpture().Geometry().HighestLevel();
+    ASSERT_GE(document.Sculpture().LevelCount(), 2u);
+    const std::vector<tarnix::Vector> topBefore = Positions(top);
+    for (QAction* action : m_window->findChildren<QAction*>())
+        if (action->shortcut() == QKeySequence(Qt::Key_PageDown)) action->trigger();
+    ASSERT_EQ(Level().Index() + 2, document.Sculpture().LevelCount());
+    Drag({-0.6f, 0.0f, 0}, {0.6f, 0.0f, 0});
+    float raised = 0.0f;
+    for (uint32_t v = 0; v < top.VertexCount(); ++v)
+        if (std::abs(topBefore[v].y) < 0.05f && std::abs(topBefore[v].x) < 0.4f)
+            raised = std::max(raised, top.VertexPosition(v).z - topBefore[v].z);
+    EXPECT_GT(raised, 1e-4f) << "the level above follows the stroke";
+    undo->trigger();
+    EXPECT_TRUE(SameBits(Positions(top), topBefore));
+}
+
 TEST_F(Studio, PaletteActivatesPresetsAndThePanelReachesTheBrush) {
     NewPlane();
     tarnix::BrushOperation& brush = s_host->Brush();
@@ -176,6 +236,20 @@ TEST_F(Studio, PaletteActivatesPresetsAndThePanelReachesTheBrush) {
     QApplication::processEvents();
     EXPECT_FALSE(m_window->Attributes().ShownKeys().contains(QStringLiteral("globalplane")));
     EXPECT_TRUE(m_window->Attributes().ShownKeys().contains(QStringLiteral("lockborders")));
+
+    // However many rows the tool shows, each gets its full height: the panel scrolls rather
+    // than squeezing them over one another.
+    QList<QWidget*> editors;
+    for (QWidget* editor : m_window->Attributes().findChildren<QWidget*>())
+        if (editor->objectName().startsWith(QLatin1String("attribute:")) && editor->isVisible()) editors << editor;
+    ASSERT_GT(editors.size(), 8);
+    for (int i = 0; i < editors.size(); ++i) {
+        const QRect a(editors[i]->mapTo(&m_window->Attributes(), QPoint()), editors[i]->size());
+        EXPECT_GE(a.height(), editors[i]->minimumSizeHint().height()) << editors[i]->objectName().toStdString();
+        for (int j = i + 1; j < editors.size(); ++j)
+            EXPECT_FALSE(a.intersects(QRect(editors[j]->mapTo(&m_window->Attributes(), QPoint()), editors[j]->size())))
+                << editors[i]->objectName().toStdString() << " and " << editors[j]->objectName().toStdString();
+    }
 }
 
 TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {

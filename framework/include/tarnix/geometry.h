@@ -9,6 +9,16 @@
 // corners (border vertices of two edges) stay put (OpenSubdiv's "edge and corner" boundary
 // interpolation; its default would turn border faces into holes).
 //
+// Levels follow the levels below them. When a change of a level below the highest is
+// committed, the displacement it made (current minus kept position of every entry) is refined
+// one step (the Catmull-Clark rules on quads, OpenSubdiv's stencils from a triangle level 0)
+// and added to the level above, and so on up to the highest: the levels above move with the
+// level sculpted while keeping their own detail. Only the vertices the displacement reaches
+// are touched. What each level
+// moved is kept as a follower of the change, so undo and redo restore every level bit for bit.
+// A level whose faces no longer descend from the level below (a tessellating brush rewired
+// either) stops the carrying there.
+//
 // The undo history holds at most kMaximumUndoDepth changes and, together with the redo
 // stack, no more bytes than the undo budget (a host setting, 2 GiB unless set): committing
 // a change drops the oldest ones until both hold. The newest change always stays, so the
@@ -80,8 +90,9 @@ public:
     const Transformation& GetTransformation() const { return m_transformation; }
 
     // ---- undo --------------------------------------------------------------------------------
-    /// @brief Takes a finished change onto the undo stack; the redo stack is dropped and the
-    /// oldest changes go while the stack is deeper than kMaximumUndoDepth or holds more than
+    /// @brief Takes a finished change onto the undo stack, after the levels above the change's
+    /// level followed it (their moves become the change's followers); the redo stack is
+    /// dropped and the oldest changes go while the stack is deeper than kMaximumUndoDepth or holds more than
     /// the undo budget.
     void CommitChange(std::unique_ptr<MeshChange> change);
     /// @brief The bytes the undo history of every geometry may hold (the host's setting).
@@ -102,6 +113,12 @@ private:
     void AddLevel(SubdivisionLevel* level, FaceVaryingUVs uvs);
     void ApplyChange(MeshChange& change);
     bool BaseFacesIntact() const;
+    // One refinement step from a triangle level 0 to level 1, as OpenSubdiv's stencils: what
+    // CarryUp reads there. Built on first use; null when the levels no longer correspond.
+    struct FollowStencils;
+    const FollowStencils* StencilsAbove(uint32_t level);
+    // The levels above `change`'s level follow it; their changes become its followers.
+    void CarryUp(MeshChange& change);
 
     std::vector<SubdivisionLevel*> m_levels;  // children of this node
     PolygonMesh m_basePolygons;               // level 0 as given, for refinement
@@ -111,6 +128,7 @@ private:
     Transformation m_transformation;
     std::vector<std::unique_ptr<MeshChange>> m_undo;
     std::vector<std::unique_ptr<MeshChange>> m_redo;
+    std::vector<std::unique_ptr<FollowStencils>> m_followStencils;  // by the lower level's index
 };
 
 }  // namespace tarnix

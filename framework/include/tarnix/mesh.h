@@ -97,6 +97,8 @@ public:
                      uint32_t vertexCount);
     /// @brief Recomputes every vertex normal from the faces around it.
     void RecomputeNormals();
+    /// @brief Recomputes the normals of `count` vertices from the faces around each.
+    void RecomputeNormals(const uint32_t* vertices, uint32_t count);
 
     // ---- hierarchy and transformation ----------------------------------------------------------
     Geometry* GetGeometry() const { return m_geometry; }
@@ -159,7 +161,7 @@ public:
     /// @brief After the edits: what depends on the topology (adjacency, vertex faces, the
     /// spatial grid, the symmetry, normals, the box) is rebuilt or marked for rebuilding.
     void TopologyChanged();
-    /// @brief Ends a change. With `commit` the current undo record, when it holds entries,
+    /// @brief Ends a change. With `commit` the current undo record, when it keeps anything,
     /// goes to the geometry's undo stack and a fresh one starts; `otherMeshesChanged` tells
     /// that the same operation changed further meshes. Content version and box are updated.
     void EndOfChange(bool commit, bool otherMeshesChanged);

@@ -14,6 +14,12 @@
 // A change that alters the topology (a tessellating brush splitting faces) keeps the whole
 // mesh as it was when the change began instead: vertices, normals, faces and face flags.
 // Swapping then exchanges the whole mesh, and the per-vertex entries are not used.
+//
+// Besides positions, a change may keep what else a host changes in one step: the freeze of
+// the vertices whose entries say so (freeze painting), and the strength of one sculpt layer.
+// A change of a subdivision level with levels above it carries followers: one change per
+// level above, keeping what the level moved when it followed (Geometry::CommitChange).
+// Swapping a change swaps its followers with it, so that undo and redo restore every level.
 
 #include <cstdint>
 #include <memory>
@@ -30,6 +36,8 @@ struct VertexRecord;
 
 struct StoredVertexInfo {
     static constexpr uint32_t kHasLayer = 1;
+    /// The entry keeps the vertex's freeze strength (m_freeze), which undo restores.
+    static constexpr uint32_t kHasFreeze = 2;
 
     float m_position[3];
     /// Change-counter value of the last pass that moved the vertex.
@@ -43,7 +51,9 @@ struct StoredVertexInfo {
     /// The vertex's word in the active layer (Mesh::kNone without a layer).
     uint32_t m_layerWord;
     int16_t m_normal[3];
-    int16_t m_reserved;
+    /// The vertex's freeze strength (0..127) when the entry was made.
+    uint8_t m_freeze;
+    uint8_t m_reserved;
     float m_layerOffset[3];
 };
 
@@ -72,9 +82,27 @@ public:
                                    bool withLayer, float buildUp);
     /// @brief The vertex's entry, or null when it has none.
     StoredVertexInfo* Find(uint32_t vertex);
+    /// @brief The vertex's entry, made (without a layer) when it has none. Raises the
+    /// framework's out-of-memory error when the record cannot grow.
+    StoredVertexInfo& FindOrAdd(uint32_t vertex, uint32_t face);
+
+    /// @brief Before the freeze of `vertex` changes: undo gives back the freeze it has now.
+    void KeepFreeze(uint32_t vertex, uint32_t face);
+    /// @brief Before the strength of `layer` changes: undo gives back the strength it has now,
+    /// and every vertex of the mesh gets an entry, which gives back its position and normal.
+    /// One layer per change.
+    void KeepLayerStrength(SculptLayer* layer);
+    /// @brief Whether the change keeps nothing (no entry, no topology, no layer strength).
+    bool IsEmpty() const { return m_count == 0 && !m_topology && !m_strengthLayer && m_followers.empty(); }
+
+    /// @brief Takes the change a level above made when it followed this one.
+    void AddFollower(std::unique_ptr<MeshChange> follower) { m_followers.push_back(std::move(follower)); }
+    uint32_t FollowerCount() const { return uint32_t(m_followers.size()); }
+    MeshChange& Follower(uint32_t index) const { return *m_followers[index]; }
 
     /// @brief Exchanges the stored and the current states of every entry (undo, then redo),
-    /// or of the whole mesh when the change keeps the topology.
+    /// or of the whole mesh when the change keeps the topology; a kept layer strength and the
+    /// followers' states are exchanged with them.
     void Swap();
 
     /// @brief Keeps the whole mesh as it was when the change began (the entries give the
@@ -86,7 +114,7 @@ public:
     uint32_t KeptVertexCount() const;
     Vector KeptPosition(uint32_t vertex) const;
 
-    /// @brief The bytes the record holds (entry pages and a kept mesh).
+    /// @brief The bytes the record holds (entry pages, a kept mesh, the followers).
     uint64_t Bytes() const;
 
 private:
@@ -102,6 +130,9 @@ private:
     Store<StoredVertexInfo*> m_pages{"undo entry pages"};
     uint32_t m_count = 0;
     std::unique_ptr<MeshState> m_topology;
+    SculptLayer* m_strengthLayer = nullptr;  // whose strength the change keeps
+    float m_storedStrength = 0.0f;
+    std::vector<std::unique_ptr<MeshChange>> m_followers;
 };
 
 }  // namespace tarnix

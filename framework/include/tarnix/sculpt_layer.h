@@ -30,6 +30,9 @@ public:
     float Strength() const { return m_strength; }
     /// @brief Changes the strength and moves the level's positions to match.
     void SetStrength(float strength);
+    /// @brief Sets the strength without moving anything: for undo, which puts the positions
+    /// back itself.
+    void RestoreStrength(float strength) { m_strength = strength; }
     /// @brief A locked layer refuses every face.
     void SetLocked(bool locked) { m_locked = locked; }
     bool IsLocked() const { return m_locked; }

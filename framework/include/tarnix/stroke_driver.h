@@ -45,7 +45,7 @@ struct StrokeOptions {
     /// tools it is the full-weight move in mesh units, for plane tools a percentage.
     float strength = 15.0f;
     BrushOperation::Modifier modifier = BrushOperation::kModifierNone;
-    float dabFactor = 1.0f;  // pen pressure
+    float dabFactor = 1.0f;  // pen pressure: scales the dab strength, and the size with pressure-size on
 };
 
 struct StrokeReport {
@@ -74,7 +74,8 @@ public:
     /// in mesh space.
     void Begin(SubdivisionLevel& level, const StrokeOptions& options);
     /// @brief The pointer reached `point` (world space) with `pressure` (0..1, scales the
-    /// dab factor of the dabs placed on the way there). Dabs are placed, and the mesh changed,
+    /// dab factor of the dabs placed on the way there, and their size when the brush's
+    /// pressure-size attribute is on). Dabs are placed, and the mesh changed,
     /// before this returns; only the stroke's first dab waits for the next one (or End), which
     /// gives the stroke's direction there for its stamp. Raises an Error (the stroke goes on, without
     /// this point's dabs) for a point that is not finite or that would take the stroke past a bound.
