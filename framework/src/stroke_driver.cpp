@@ -6,6 +6,7 @@
 #include "tarnix/kernel.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/spatial_grid.h"
+#include "tarnix/strength_conversion.h"
 #include "tarnix/subdivision_level.h"
 #include "tarnix/surface_point.h"
 #include "tarnix/topological_symmetry.h"
@@ -83,10 +84,14 @@ bool TopologicalTwin(SubdivisionLevel& level, const SurfacePoint& hit, SurfacePo
 
 }  // namespace
 
+float StrokeDriver::DabSpacing(float size) const {
+    return std::max(size * m_brush.m_dabSpacingAttr.Value() / 100.0f, size * 1e-3f);
+}
+
 std::vector<Vector> StrokeDriver::DabCentres(const std::vector<Vector>& path, float size) const {
     std::vector<Vector> centres;
     if (path.empty()) return centres;
-    const float spacing = std::max(size * m_brush.m_dabSpacingAttr.Value() / 100.0f, size * 1e-3f);
+    const float spacing = DabSpacing(size);
     const BoolFloat smoothing = m_brush.StrokeSmoothing();
     const float follow = smoothing.on ? 1.0f - std::clamp(smoothing.value, 0.0f, 0.95f) : 1.0f;
     // Resample the path at the spacing, the steadied position trailing the raw one.
@@ -114,9 +119,6 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
     const Matrix toWorld = transformation ? transformation->MeshToWorld() : Matrix();
     const Vector view = toMesh.Transform(Kernel::Scene()->GetCamera().Direction(), 0.0f).Normalized();
     const float localSize = toMesh.Transform({options.size, 0, 0}, 0.0f).Length();
-    // The host scales the user's strength per tool (the brush's strength scale).
-    const float strength = options.strength * m_brush.StrengthScale();
-
     std::vector<Vector> centres = DabCentres(path, options.size);
     if (m_brush.PlacesSingleStamp() && centres.size() > 1) centres.resize(1);
 
@@ -130,6 +132,8 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
     const auto castsSeeTheStart = [&] { return level.Grid(false) && level.Grid(false)->FitStamp() == startFit; };
     m_brush.SetPreviousPatchPosition({0, 0, 0});
     m_brush.BeginStroke(&level, options.modifier, BrushOperation::kTriggerDrag);
+    // Asked once the stroke has begun: the smoothing modifier may have swapped the tool.
+    StrengthConversion conversion(m_brush, options.strength, options.dabFactor, options.size, DabSpacing(options.size));
     Vector previous = centres.empty() ? Vector() : toMesh.Transform(centres.front(), 1.0f);
     for (const Vector& centre : centres) {
         const Vector local = toMesh.Transform(centre, 1.0f);
@@ -155,7 +159,8 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
         if (castsSeeTheStart()) CarryToCurrentSurface(level, hit);
         m_brush.PlaceStamp(hit.m_position, hit.m_normal, tangent, localSize);
         Vector world = toWorld.Transform(hit.m_position, 1.0f);
-        m_brush.ApplyDab(&hit, &world, options.size, options.dabFactor, strength, report.changedArea);
+        const DabStrength dab = conversion.Dab(world);
+        m_brush.ApplyDab(&hit, &world, options.size, dab.dabFactor, dab.strength, report.changedArea);
         ++report.dabs;
         if (twinPlaced) {
             // A twin that samples the stamp at its vertices' partners keeps the primary's stamp.
@@ -165,7 +170,7 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
                 m_brush.PlaceStamp(twin.m_position, twin.m_normal,
                                    m_brush.MirrorConfig().Transform(tangent, 0.0f, hit), localSize);
             Vector twinWorld = toWorld.Transform(twin.m_position, 1.0f);
-            m_brush.ApplyDab(&twin, &twinWorld, options.size, options.dabFactor, strength, report.changedArea);
+            m_brush.ApplyDab(&twin, &twinWorld, options.size, dab.dabFactor, dab.strength, report.changedArea);
             ++report.mirroredDabs;
         }
         m_brush.SetPreviousPatchPosition(world);
@@ -174,10 +179,14 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
     return report;
 }
 
-void StrokeDriver::RunWholeMesh(SubdivisionLevel& level, float amount, bool fromCamera,
+void StrokeDriver::RunWholeMesh(SubdivisionLevel& level, float strength, bool fromCamera,
                                 BrushOperation::Modifier modifier) {
+    const Transformation* transformation = level.GetTransformation();
+    const AxisAlignedBoundingBox box =
+        transformation ? level.BoundingBox().Transformed(transformation->MeshToWorld()) : level.BoundingBox();
     m_brush.SetPreviousPatchPosition({0, 0, 0});
     m_brush.BeginStroke(&level, modifier, BrushOperation::kTriggerDrag);
+    const float amount = StrengthConversion::WholeMesh(m_brush, strength, kWholeMeshReach * box.Size().Length());
     m_brush.ApplyToWholeMesh(&level, 0.0f, amount, fromCamera);
     m_brush.EndStroke();
 }

@@ -23,11 +23,10 @@ class SubdivisionLevel;
 
 struct StrokeOptions {
     float size = 1.0f;      // brush radius, world units
-    /// The user's strength; dabs get it times the brush's strength scale. For displacement
-    /// tools it is the full-weight move in mesh units, for plane tools a percentage.
+    /// The user's strength, 0..100 for every tool; StrengthConversion makes each dab's of it.
     float strength = 15.0f;
     BrushOperation::Modifier modifier = BrushOperation::kModifierNone;
-    float dabFactor = 1.0f;  // pen pressure
+    float dabFactor = 1.0f;  // pen pressure, 0..1
 };
 
 struct StrokeReport {
@@ -43,12 +42,19 @@ public:
     /// @brief One stroke of the brush over `level` along `path`.
     StrokeReport Run(SubdivisionLevel& level, const std::vector<Vector>& path, const StrokeOptions& options);
 
-    /// @brief The brush once over the whole of `level`: a stroke of one whole-mesh dab of
-    /// strength `amount`, weighed by how much each vertex faces the camera when `fromCamera`.
-    void RunWholeMesh(SubdivisionLevel& level, float amount, bool fromCamera, BrushOperation::Modifier modifier);
+    /// A whole-mesh application's lengths are shares of this fraction of the mesh's diagonal
+    /// (world space): at strength 100, a tenth of the mesh's size.
+    static constexpr float kWholeMeshReach = 0.1f;
+
+    /// @brief The brush once over the whole of `level`: a stroke of one whole-mesh dab at the
+    /// user's `strength` (0..100), weighed by how much each vertex faces the camera when
+    /// `fromCamera`.
+    void RunWholeMesh(SubdivisionLevel& level, float strength, bool fromCamera, BrushOperation::Modifier modifier);
 
     /// @brief The dab centres the path gives, before they are placed on the surface.
     std::vector<Vector> DabCentres(const std::vector<Vector>& path, float size) const;
+    /// @brief How far apart dabs of a brush of radius `size` are placed.
+    float DabSpacing(float size) const;
 
 private:
     BrushOperation& m_brush;
