@@ -27,6 +27,15 @@ void PrintMeshInfo(const QString& path, QTextStream& out) {
     out << "\nfaces per vertex:";
     for (const auto& [valence, count] : valences) out << " " << count << " x " << valence;
     out << "\nopen edges: " << border << "\n";
+    // Brush sizes and paths are in these units: the box tells what a size of 0.2 means here.
+    const tarnix::AxisAlignedBoundingBox box = base->BoundingBox();
+    const auto point = [](const tarnix::Vector& p) {
+        return QStringLiteral("(%1, %2, %3)").arg(p.x, 0, 'g', 6).arg(p.y, 0, 'g', 6).arg(p.z, 0, 'g', 6);
+    };
+    const tarnix::Vector size = box.Size();
+    out << "bounding box: " << point(box.Minimum()) << " to " << point(box.Maximum()) << ", size "
+        << QStringLiteral("%1 x %2 x %3").arg(size.x, 0, 'g', 6).arg(size.y, 0, 'g', 6).arg(size.z, 0, 'g', 6)
+        << ", diagonal " << QString::number(size.Length(), 'g', 6) << "\n";
     for (const QString& change : changes) out << "cleaned: " << change << "\n";
     out << "sculpted by patches: "
         << (base->m_faceKind == tarnix::Mesh::kQuads ? "yes (all quads)" : "after one subdivision (level 1 is all quads)")

@@ -105,6 +105,9 @@ void Sculpture::Look(const CameraPlacement& camera) const {
 }
 
 void Sculpture::Prepare(const StrokeStep& stroke) {
+    // The strength scale is a per-tool hint that the tools needing one set as they activate;
+    // the others would keep the one the previous tool left (and record it as theirs).
+    m_brush.SetBrushStrengthScale(1.0f);
     m_brush.SetActiveConfiguration(m_host.Tool(stroke.tool));
     // A whole-mesh application takes its amount directly; size and strength are the stroke's.
     if (!stroke.path.empty()) {
@@ -135,6 +138,7 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     const uint32_t facesBefore = m_level->m_faceCount;
     std::vector<tarnix::Vector> before(m_level->VertexCount());
     for (uint32_t v = 0; v < m_level->VertexCount(); ++v) before[v] = m_level->VertexPosition(v);
+    // The kernel keeps its log lines in memory; a stroke's are not needed after it.
     tarnix::Kernel::ClearLog();
 
     StrokeFigures figures;
@@ -157,19 +161,37 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     // A tessellating stroke adds vertices; only those that were there before count as moved.
+    const tarnix::Matrix& toWorld = m_geometry->GetTransformation().MeshToWorld();
+    tarnix::Vector normals;
     for (uint32_t v = 0; v < std::min(m_level->VertexCount(), uint32_t(before.size())); ++v) {
         const double moved = (m_level->VertexPosition(v) - before[v]).Length();
-        figures.movedVertices += moved > 0.0;
+        if (moved == 0.0) continue;
+        ++figures.movedVertices;
         figures.maxDisplacement = std::max(figures.maxDisplacement, moved);
+        figures.movedArea.Extend(toWorld.Transform(m_level->VertexPosition(v), 1.0f));
+        normals = normals + m_level->VertexNormal(v);
     }
+    figures.movedNormal = toWorld.Transform(normals, 0.0f).Normalized();
     const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
     figures.processedVertices = statistics.processedVertices;
     figures.vertexUpdates = statistics.vertexUpdates;
-    figures.megaVerticesPerSecond = LastLoggedRate();
     figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(before.size());
     // Splits add vertices and merges remove faces, so either count tells that faces changed.
     figures.facesChanged = figures.addedVertices != 0 || m_level->m_faceCount != facesBefore;
+    figures.warning = WhyNothingChanged(stroke, figures);
     return figures;
+}
+
+QString Sculpture::WhyNothingChanged(const StrokeStep& stroke, const StrokeFigures& figures) const {
+    if (!figures.wholeMesh && figures.dabs == 0)
+        return QStringLiteral("no dab landed on the mesh: the path misses it along the view");
+    if (figures.movedVertices != 0 || figures.facesChanged) return {};
+    if (const tarnix::SculptLayer* layer = m_level->ActiveLayer(); layer && layer->IsLocked())
+        return QStringLiteral("nothing moved: the active layer \"%1\" is locked").arg(layer->Name());
+    if (stroke.strength == 0.0f) return QStringLiteral("nothing moved: the strength is 0");
+    if (m_level->FrozenVertexCount() != 0)
+        return QStringLiteral("nothing moved: the vertices under the brush are frozen, or already as the tool leaves them");
+    return QStringLiteral("nothing moved: the surface under the brush is already as the tool leaves it");
 }
 
 size_t Sculpture::UndoCount() const { return m_geometry->UndoCount(); }
@@ -180,8 +202,8 @@ void Sculpture::Undo() { m_geometry->Undo(); }
 
 void Sculpture::Redo() { m_geometry->Redo(); }
 
-Picture Sculpture::Render(const tarnix::Vector& eye, int width, int height) const {
-    return RenderMesh(*m_level, eye, width, height);
+Picture Sculpture::Render(const View& view, int width, int height) const {
+    return RenderMesh(*m_level, view, width, height);
 }
 
 uint32_t Sculpture::Write(const QString& path) const { return WriteObj(*m_level, path); }

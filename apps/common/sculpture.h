@@ -73,7 +73,8 @@ public:
     /// brush's reason when the stamp cannot be used.
     void Prepare(const StrokeStep& stroke);
     /// @brief Runs `stroke` (prepared) along its path, or once over the whole mesh when
-    /// `wholeMesh`, and tells what it did.
+    /// `wholeMesh`, and tells what it did, and why when it changed nothing. Its strength is
+    /// the user's 0..100 (the host's stroke driver converts it per tool).
     StrokeFigures Apply(const StrokeStep& stroke, bool wholeMesh);
 
     size_t UndoCount() const;
@@ -81,13 +82,15 @@ public:
     void Undo();
     void Redo();
 
-    /// @brief A picture of the sculpted level from `eye` (world space) towards its centre.
-    Picture Render(const tarnix::Vector& eye, int width, int height) const;
+    /// @brief A picture of the sculpted level through `view` (world space).
+    Picture Render(const View& view, int width, int height) const;
     /// @brief Writes the sculpted level as OBJ in the mesh's own space; returns the vertices
     /// written.
     uint32_t Write(const QString& path) const;
 
 private:
+    QString WhyNothingChanged(const StrokeStep& stroke, const StrokeFigures& figures) const;
+
     BrushHost& m_host;
     tarnix::BrushOperation& m_brush;
     std::unique_ptr<tarnix::Geometry> m_geometry;

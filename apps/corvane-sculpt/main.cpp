@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
 
     tarnix::Kernel::SetTestMode(testMode);
     QTextStream out(stdout);
+    QTextStream warnings(stderr);
     const QString plugins = QString::fromStdString(pluginDirectory);
     const QString output = QString::fromStdString(outputDirectory);
     try {
@@ -60,12 +61,12 @@ int main(int argc, char** argv) {
             // The file is read and checked before any module is loaded.
             const corvane_apps::Session session = corvane_apps::ReadSession(QString::fromStdString(sessionFile));
             corvane_apps::BrushHost host(plugins);
-            corvane_apps::RunSession(session, host, output, out);
+            corvane_apps::RunSession(session, host, output, out, warnings);
         } else {
             corvane_apps::BrushHost host(plugins);
             QStringList tools;
             for (const tarnix::BrushConfiguration* tool : host.Tools()) tools << tool->Name();
-            corvane_apps::RunSession(corvane_sculpt::DemoSession(levels, tools), host, output, out);
+            corvane_apps::RunSession(corvane_sculpt::DemoSession(levels, tools), host, output, out, warnings);
         }
     } catch (tarnix::Error* error) {
         out.flush();
