@@ -15,6 +15,7 @@ packages=(
   libembree-dev          # Embree: the host's ray casts and spatial queries
   libopenimageio-dev     # OpenImageIO: stamp images and pictures
   openimageio-tools      # oiiotool: scripts/make-stamps.py converts the stamps with it
+  fonts-dejavu-core      # DejaVu Sans: the labels of the host programs' pictures
 )
 
 if [ "$(id -u)" -ne 0 ]; then
