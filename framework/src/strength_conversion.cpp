@@ -77,16 +77,14 @@ DabStrength Convert(const BrushOperation& brush, float u, float share, float rad
 
 }  // namespace
 
-StrengthConversion::StrengthConversion(const BrushOperation& brush, float strength, float pressure, float radius,
-                                       float spacing)
+StrengthConversion::StrengthConversion(const BrushOperation& brush, float strength, float radius, float spacing)
     : m_brush(brush),
       m_strength(strength),
-      m_pressure(std::clamp(pressure, 0.0f, 1.0f)),
       m_radius(radius),
       m_spacingShare(SpacingShare(brush, radius, spacing)),
       m_passShare(brush.PlacesSingleStamp() || !(radius > 0.0f) ? 1.0f : std::min(spacing / (2.0f * radius), 1.0f)) {}
 
-DabStrength StrengthConversion::Dab(const Vector& centre) {
+DabStrength StrengthConversion::Dab(const Vector& centre, float pressure) {
     // What the dabs within a diameter have left of the passes a spot may take.
     float used = 0.0f;
     const float reach = 2.0f * m_radius;
@@ -94,7 +92,7 @@ DabStrength StrengthConversion::Dab(const Vector& centre) {
         if ((placed.centre - centre).LengthSquared() < reach * reach) used += placed.share;
     const float share = std::clamp(kPassesPerSpot - used, 0.0f, m_passShare);
     m_placed.push_back({centre, share});
-    return Convert(m_brush, Share(m_strength), m_spacingShare * m_pressure * (share / m_passShare), m_radius,
+    return Convert(m_brush, Share(m_strength), m_spacingShare * std::clamp(pressure, 0.0f, 1.0f) * (share / m_passShare), m_radius,
                    m_brush.PlacesSingleStamp());
 }
 

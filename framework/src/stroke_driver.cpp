@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tarnix/error.h"
 #include "tarnix/kernel.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/spatial_grid.h"
-#include "tarnix/strength_conversion.h"
 #include "tarnix/subdivision_level.h"
 #include "tarnix/surface_point.h"
 #include "tarnix/topological_symmetry.h"
@@ -84,43 +84,61 @@ bool TopologicalTwin(SubdivisionLevel& level, const SurfacePoint& hit, SurfacePo
 
 }  // namespace
 
-float StrokeDriver::DabSpacing(float size) const {
-    return std::max(size * m_brush.m_dabSpacingAttr.Value() / 100.0f, size * 1e-3f);
+// A stroke left going on (its driver unwound by an error) still ends, so that the brush gives
+// back the mesh and the change made so far stays undoable.
+StrokeDriver::~StrokeDriver() {
+    if (!InStroke()) return;
+    try {
+        End();
+    } catch (Error* error) {
+        Error::Dispose(error);
+    }
+}
+
+template <typename Emit>
+void StrokeDriver::Resample(const Vector& point, Emit&& emit) {
+    if (!m_hasPoint) {
+        m_hasPoint = true;
+        m_lastPoint = m_steadied = point;
+        emit(m_steadied);
+        return;
+    }
+    const Vector from = m_lastPoint, to = point;
+    const float length = (to - from).Length();
+    for (float along = m_spacing - m_carried; along <= length; along += m_spacing) {
+        const Vector raw = from + (to - from) * (along / length);
+        m_steadied = m_steadied + (raw - m_steadied) * m_follow;
+        emit(m_steadied);
+    }
+    m_carried = length > 0.0f ? std::fmod(m_carried + length, m_spacing) : m_carried;
+    m_lastPoint = point;
 }
 
 std::vector<Vector> StrokeDriver::DabCentres(const std::vector<Vector>& path, float size) const {
-    std::vector<Vector> centres;
-    if (path.empty()) return centres;
-    const float spacing = DabSpacing(size);
+    StrokeDriver sampler(m_brush);
+    sampler.m_spacing = std::max(size * m_brush.m_dabSpacingAttr.Value() / 100.0f, size * 1e-3f);
     const BoolFloat smoothing = m_brush.StrokeSmoothing();
-    const float follow = smoothing.on ? 1.0f - std::clamp(smoothing.value, 0.0f, 0.95f) : 1.0f;
-    // Resample the path at the spacing, the steadied position trailing the raw one.
-    Vector steadied = path.front();
-    centres.push_back(steadied);
-    float carried = 0.0f;
-    for (size_t i = 1; i < path.size(); ++i) {
-        const Vector from = path[i - 1], to = path[i];
-        const float length = (to - from).Length();
-        for (float along = spacing - carried; along <= length; along += spacing) {
-            const Vector raw = from + (to - from) * (along / length);
-            steadied = steadied + (raw - steadied) * follow;
-            centres.push_back(steadied);
-        }
-        carried = length > 0.0f ? std::fmod(carried + length, spacing) : carried;
-    }
+    sampler.m_follow = smoothing.on ? 1.0f - std::clamp(smoothing.value, 0.0f, 0.95f) : 1.0f;
+    std::vector<Vector> centres;
+    for (const Vector& point : path) sampler.Resample(point, [&](const Vector& centre) { centres.push_back(centre); });
     return centres;
 }
 
-StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector>& path,
-                               const StrokeOptions& options) {
-    StrokeReport report;
+void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) {
+    if (InStroke()) End();
+    m_options = options;
+    m_report = StrokeReport();
     const Transformation* transformation = level.GetTransformation();
-    const Matrix toMesh = transformation ? transformation->WorldToMesh() : Matrix();
-    const Matrix toWorld = transformation ? transformation->MeshToWorld() : Matrix();
-    const Vector view = toMesh.Transform(Kernel::Scene()->GetCamera().Direction(), 0.0f).Normalized();
-    const float localSize = toMesh.Transform({options.size, 0, 0}, 0.0f).Length();
-    std::vector<Vector> centres = DabCentres(path, options.size);
-    if (m_brush.PlacesSingleStamp() && centres.size() > 1) centres.resize(1);
+    m_toMesh = transformation ? transformation->WorldToMesh() : Matrix();
+    m_toWorld = transformation ? transformation->MeshToWorld() : Matrix();
+    m_view = m_toMesh.Transform(Kernel::Scene()->GetCamera().Direction(), 0.0f).Normalized();
+    m_localSize = m_toMesh.Transform({options.size, 0, 0}, 0.0f).Length();
+    m_spacing = std::max(options.size * m_brush.m_dabSpacingAttr.Value() / 100.0f, options.size * 1e-3f);
+    const BoolFloat smoothing = m_brush.StrokeSmoothing();
+    m_follow = smoothing.on ? 1.0f - std::clamp(smoothing.value, 0.0f, 0.95f) : 1.0f;
+    m_hasPoint = false;
+    m_carried = 0.0f;
+    m_centres = 0;
 
     // Dabs are found on the surface as it was when the stroke started (the spatial grid is
     // refitted once, here, before the brush's stroke and its clock begin), then carried onto
@@ -128,55 +146,80 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
     // the stroke (or changes the faces) makes casts find the current surface; those hits stay.
     SpatialGrid* grid = level.Grid(true);
     grid->Update();
-    const uint64_t startFit = grid->FitStamp();
-    const auto castsSeeTheStart = [&] { return level.Grid(false) && level.Grid(false)->FitStamp() == startFit; };
+    m_startFit = grid->FitStamp();
     m_brush.SetPreviousPatchPosition({0, 0, 0});
     m_brush.BeginStroke(&level, options.modifier, BrushOperation::kTriggerDrag);
-    // Asked once the stroke has begun: the smoothing modifier may have swapped the tool.
-    StrengthConversion conversion(m_brush, options.strength, options.dabFactor, options.size, DabSpacing(options.size));
-    Vector previous = centres.empty() ? Vector() : toMesh.Transform(centres.front(), 1.0f);
-    for (const Vector& centre : centres) {
-        const Vector local = toMesh.Transform(centre, 1.0f);
-        SurfacePoint hit;
-        if (!PlaceOnSurface(level, local, view, hit)) continue;
-        const Vector tangent = (local - previous).LengthSquared() > 0.0f ? local - previous : view & hit.m_normal;
-        previous = local;
-        // The twin is found before the dab changes the surface under it.
-        SurfacePoint twin;
-        bool twinPlaced = false;
-        if (m_brush.MirrorConfig().MirrorMode() != MirrorConfiguration::kOff) {
-            const Vector mirrored = m_brush.MirrorConfig().Transform(hit.m_position, 1.0f, hit);
-            const Vector mirroredNormal = m_brush.MirrorConfig().Transform(hit.m_normal, 0.0f, hit);
-            twinPlaced = m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological
-                             ? TopologicalTwin(level, hit, twin)
-                             : PlaceOnSurface(level, mirrored + mirroredNormal * (0.5f * localSize),
-                                              -mirroredNormal, twin);
-            twin.m_mirrored = 1;
-            // The topological twin is made from the start positions of the partner corners.
-            if (twinPlaced && (castsSeeTheStart() || m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological))
-                CarryToCurrentSurface(level, twin);
-        }
-        if (castsSeeTheStart()) CarryToCurrentSurface(level, hit);
-        m_brush.PlaceStamp(hit.m_position, hit.m_normal, tangent, localSize);
-        Vector world = toWorld.Transform(hit.m_position, 1.0f);
-        const DabStrength dab = conversion.Dab(world);
-        m_brush.ApplyDab(&hit, &world, options.size, dab.dabFactor, dab.strength, report.changedArea);
-        ++report.dabs;
-        if (twinPlaced) {
-            // A twin that samples the stamp at its vertices' partners keeps the primary's stamp.
-            const bool samplesPartners = m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological &&
-                                         m_brush.IsMaskEnabled(BrushOperation::kMirroredStampMask);
-            if (!samplesPartners)
-                m_brush.PlaceStamp(twin.m_position, twin.m_normal,
-                                   m_brush.MirrorConfig().Transform(tangent, 0.0f, hit), localSize);
-            Vector twinWorld = toWorld.Transform(twin.m_position, 1.0f);
-            m_brush.ApplyDab(&twin, &twinWorld, options.size, dab.dabFactor, dab.strength, report.changedArea);
-            ++report.mirroredDabs;
-        }
-        m_brush.SetPreviousPatchPosition(world);
+    m_conversion.emplace(m_brush, options.strength, options.size, m_spacing);
+    m_level = &level;
+}
+
+void StrokeDriver::AddPoint(const Vector& point, float pressure) {
+    if (!InStroke()) return;
+    Resample(point, [&](const Vector& centre) {
+        // A brush that places a single stamp takes the first dab of the stroke only.
+        if (m_brush.PlacesSingleStamp() && m_centres > 0) return;
+        if (m_centres++ == 0) m_previousDab = m_toMesh.Transform(centre, 1.0f);
+        PlaceDab(centre, m_options.dabFactor * pressure);
+    });
+}
+
+void StrokeDriver::PlaceDab(const Vector& centre, float pressure) {
+    SubdivisionLevel& level = *m_level;
+    const auto castsSeeTheStart = [&] { return level.Grid(false) && level.Grid(false)->FitStamp() == m_startFit; };
+    const Vector local = m_toMesh.Transform(centre, 1.0f);
+    SurfacePoint hit;
+    if (!PlaceOnSurface(level, local, m_view, hit)) return;
+    const Vector tangent =
+        (local - m_previousDab).LengthSquared() > 0.0f ? local - m_previousDab : m_view & hit.m_normal;
+    m_previousDab = local;
+    // The twin is found before the dab changes the surface under it.
+    SurfacePoint twin;
+    bool twinPlaced = false;
+    if (m_brush.MirrorConfig().MirrorMode() != MirrorConfiguration::kOff) {
+        const Vector mirrored = m_brush.MirrorConfig().Transform(hit.m_position, 1.0f, hit);
+        const Vector mirroredNormal = m_brush.MirrorConfig().Transform(hit.m_normal, 0.0f, hit);
+        twinPlaced = m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological
+                         ? TopologicalTwin(level, hit, twin)
+                         : PlaceOnSurface(level, mirrored + mirroredNormal * (0.5f * m_localSize), -mirroredNormal,
+                                          twin);
+        twin.m_mirrored = 1;
+        // The topological twin is made from the start positions of the partner corners.
+        if (twinPlaced &&
+            (castsSeeTheStart() || m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological))
+            CarryToCurrentSurface(level, twin);
     }
+    if (castsSeeTheStart()) CarryToCurrentSurface(level, hit);
+    m_brush.PlaceStamp(hit.m_position, hit.m_normal, tangent, m_localSize);
+    Vector world = m_toWorld.Transform(hit.m_position, 1.0f);
+    const DabStrength dab = m_conversion->Dab(world, pressure);
+    m_brush.ApplyDab(&hit, &world, m_options.size, dab.dabFactor, dab.strength, m_report.changedArea);
+    ++m_report.dabs;
+    if (twinPlaced) {
+        // A twin that samples the stamp at its vertices' partners keeps the primary's stamp.
+        const bool samplesPartners = m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological &&
+                                     m_brush.IsMaskEnabled(BrushOperation::kMirroredStampMask);
+        if (!samplesPartners)
+            m_brush.PlaceStamp(twin.m_position, twin.m_normal, m_brush.MirrorConfig().Transform(tangent, 0.0f, hit),
+                               m_localSize);
+        Vector twinWorld = m_toWorld.Transform(twin.m_position, 1.0f);
+        m_brush.ApplyDab(&twin, &twinWorld, m_options.size, dab.dabFactor, dab.strength, m_report.changedArea);
+        ++m_report.mirroredDabs;
+    }
+    m_brush.SetPreviousPatchPosition(world);
+}
+
+StrokeReport StrokeDriver::End() {
+    if (!InStroke()) return {};
+    m_level = nullptr;
     m_brush.EndStroke();
-    return report;
+    return m_report;
+}
+
+StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector>& path,
+                               const StrokeOptions& options) {
+    Begin(level, options);
+    for (const Vector& point : path) AddPoint(point);
+    return End();
 }
 
 void StrokeDriver::RunWholeMesh(SubdivisionLevel& level, float strength, bool fromCamera,

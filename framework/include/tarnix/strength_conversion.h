@@ -51,16 +51,16 @@ public:
     static constexpr float kFullShareSpacing = 25.0f;
 
     /// @brief The conversion for a stroke of `brush` (begun, so that the hints are those of
-    /// the tool that runs) at the user's `strength` (0..100) and pen `pressure` (0..1), with
-    /// brush radius `radius` and dabs `spacing` apart (world units).
-    StrengthConversion(const BrushOperation& brush, float strength, float pressure, float radius, float spacing);
+    /// the tool that runs) at the user's `strength` (0..100), with brush radius `radius` and
+    /// dabs `spacing` apart (world units).
+    StrengthConversion(const BrushOperation& brush, float strength, float radius, float spacing);
 
     /// Passes' worth a stroke gives any spot.
     static constexpr float kPassesPerSpot = 2.0f;
 
-    /// @brief What the next dab of the stroke, centred at `centre` (world space), gets; its
-    /// mirrored twin gets the same.
-    DabStrength Dab(const Vector& centre);
+    /// @brief What the next dab of the stroke, centred at `centre` (world space) at pen
+    /// `pressure` (0..1), gets; its mirrored twin gets the same.
+    DabStrength Dab(const Vector& centre, float pressure);
 
     /// @brief The strength of a whole-mesh application (every vertex at full weight, once, at
     /// dab factor 1): lengths are shares of `referenceLength` (world units) instead of the
@@ -74,7 +74,7 @@ private:
     };
 
     const BrushOperation& m_brush;
-    float m_strength, m_pressure, m_radius;
+    float m_strength, m_radius;
     float m_spacingShare;  // of the presets' spacing, at most 1
     float m_passShare;     // of a pass
     std::vector<Placed> m_placed;
