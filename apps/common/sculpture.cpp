@@ -109,7 +109,7 @@ void Sculpture::Prepare(const StrokeStep& stroke) {
     // the others would keep the one the previous tool left (and record it as theirs).
     m_brush.SetBrushStrengthScale(1.0f);
     m_brush.SetActiveConfiguration(m_host.Tool(stroke.tool));
-    // A whole-mesh application takes its amount directly; size and strength are the stroke's.
+    // A whole-mesh application passes its strength to the driver; it leaves the brush's alone.
     if (!stroke.path.empty()) {
         m_brush.SetBrushSize(stroke.size);
         m_brush.SetBrushStrength(stroke.strength);
