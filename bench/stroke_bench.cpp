@@ -1,12 +1,24 @@
-// Whole strokes: ten dabs along a line over the top of a level-8 and a level-9 cube (393k and
-// 1.57M vertices), the dab covering about a quarter of the mesh, single thread, undo and
-// normals included. Reports the module's own log-line figure (processed grid vertices per
-// second) and the stroke's vertex updates per second (vertices inside the brush, summed over
-// the dabs, per second of the stroke's wall time).
+// Whole strokes: ten dabs along a line over the top of a cube subdivided 8 or 9 times (393k
+// and 1.57M vertices), brush radius 0.8, each stroke undone before the next. Sculpt, Flatten
+// and Smooth at both levels, every tool at level 8, with the host's threads (the spatial
+// index's refits) at one and two; the brush itself sculpts on the calling thread.
+//
+// Per benchmark, over ten timed strokes after a first one on a freshly built mesh:
+//   updates_Mps_median / _worst  vertex updates (vertices inside the brush, summed over the
+//                                dabs) per second of stroke wall time, median and worst stroke
+//   log_line_Mps_median          the module's own log-line figure (processed grid vertices / s)
+//   first_over_median            the first stroke's time over the median's
+//   copy_bytes_per_update        the bytes a memory copy moves in the time of one update:
+//                                the stroke's memory traffic per update, if it were all copying
+//   copy_GBps                    that copy's rate, measured in the same run
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <oneapi/tbb/global_control.h>
+#include <vector>
 
 #include "brush/corvane.h"
 #include "builtin_shapes.h"
@@ -18,52 +30,89 @@
 
 namespace {
 
-tarnix::Geometry& CubeOfLevel(uint32_t levels) {
-    static std::unique_ptr<tarnix::Geometry> cubes[10];
-    if (!cubes[levels]) cubes[levels] = shapes::Subdivided(shapes::Cube(), levels);
-    return *cubes[levels];
+using Clock = std::chrono::steady_clock;
+
+// A memory copy of 256 MiB, the median of five: what the machine's memory moves per second.
+double CopyBytesPerSecond() {
+    static const double rate = [] {
+        const size_t bytes = size_t(256) << 20;
+        std::vector<char> from(bytes, 1), to(bytes, 0);
+        std::vector<double> seconds;
+        for (int i = 0; i < 5; ++i) {
+            const auto start = Clock::now();
+            std::memcpy(to.data(), from.data(), bytes);
+            benchmark::DoNotOptimize(to.data());
+            seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        }
+        std::sort(seconds.begin(), seconds.end());
+        return double(bytes) / seconds[2];
+    }();
+    return rate;
 }
 
 void BM_Stroke(benchmark::State& state) {
     tarnix::Kernel::SetLogEcho(false);
     if (!tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), 0)) corvane::InitializePlugin();
     const uint32_t tool = uint32_t(state.range(0)), levels = uint32_t(state.range(1));
-    tarnix::Geometry& cube = CubeOfLevel(levels);
+    const tbb::global_control threads(tbb::global_control::max_allowed_parallelism, size_t(state.range(2)));
+    const double copyRate = CopyBytesPerSecond();
+    // A fresh mesh for every benchmark: the first stroke finds nothing built ahead but what a
+    // host builds on loading (the spatial index).
+    std::unique_ptr<tarnix::Geometry> cube = shapes::Subdivided(shapes::Cube(), levels);
+    cube->HighestLevel()->Grid(true);
     Corvane brush;
     brush.SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), tool));
     brush.m_dabSpacingAttr.SetValue(10.0f);  // ten dabs along the path
     brush.SetStrokeSmoothing(false, 0.0f);
     tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 10}, {0, 0, 0});
     tarnix::StrokeOptions options;
-    options.size = 1.2f;  // the top face and the upper halves of the sides
+    options.size = 0.8f;
     options.strength = tool == corvane::kToolSculpt ? 0.001f : 10.0f;
-    // One stroke first builds what a mesh keeps between strokes (adjacency, spatial grid, patch
-    // tables); the figures are those of the strokes after it.
-    tarnix::StrokeDriver(brush).Run(*cube.HighestLevel(), {{-0.45f, 0, 2}, {0.45f, 0, 2}}, options);
-    cube.Undo();
-    double updates = 0.0, processed = 0.0, seconds = 0.0;
+    const std::vector<tarnix::Vector> path{{-0.36f, 0, 2}, {0.36f, 0, 2}};
+    const auto stroke = [&] {
+        const auto start = Clock::now();
+        tarnix::StrokeDriver(brush).Run(*cube->HighestLevel(), path, options);
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    const double first = stroke();
+    cube->Undo();
+
+    std::vector<double> seconds;
+    double updates = 0.0, processed = 0.0;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        tarnix::StrokeDriver(brush).Run(*cube.HighestLevel(), {{-0.45f, 0, 2}, {0.45f, 0, 2}}, options);
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        updates += double(brush.m_vertexUpdates);
-        processed += double(corvane::g_processedVertexCount);
-        state.PauseTiming();
-        cube.Undo();  // every run sculpts the same shape
-        state.ResumeTiming();
+        const double s = stroke();
+        state.SetIterationTime(s);
+        seconds.push_back(s);
+        updates = double(brush.m_vertexUpdates);
+        processed = double(corvane::g_processedVertexCount);
+        cube->Undo();  // every run sculpts the same shape
     }
-    state.counters["log_line_Mverts_per_s"] = processed / seconds / 1e6;
-    state.counters["updates_Mverts_per_s"] = updates / seconds / 1e6;
-    state.counters["updates_per_stroke"] = updates / double(state.iterations());
+    std::sort(seconds.begin(), seconds.end());
+    const double median = seconds[seconds.size() / 2], worst = seconds.back();
+    state.counters["updates_Mps_median"] = updates / median / 1e6;
+    state.counters["updates_Mps_worst"] = updates / worst / 1e6;
+    state.counters["log_line_Mps_median"] = processed / median / 1e6;
+    state.counters["updates_per_stroke"] = updates;
+    state.counters["first_over_median"] = first / median;
+    state.counters["copy_bytes_per_update"] = copyRate * median / updates;
+    state.counters["copy_GBps"] = copyRate / 1e9;
+}
+
+void StrokeArguments(benchmark::internal::Benchmark* benchmark) {
+    for (int threads : {1, 2}) {
+        for (int level : {8, 9})
+            for (int tool : {corvane::kToolSculpt, corvane::kToolFlatten, corvane::kToolSmooth})
+                benchmark->Args({tool, level, threads});
+        for (int tool = 0; tool <= int(corvane::kToolRelax); ++tool)
+            if (tool != 15 && tool != corvane::kToolSculpt && tool != corvane::kToolFlatten &&
+                tool != corvane::kToolSmooth)
+                benchmark->Args({tool, 8, threads});
+    }
 }
 BENCHMARK(BM_Stroke)
-    ->ArgNames({"tool", "level"})
-    ->Args({corvane::kToolSculpt, 8})
-    ->Args({corvane::kToolFlatten, 8})
-    ->Args({corvane::kToolSmooth, 8})
-    ->Args({corvane::kToolPinch, 8})
-    ->Args({corvane::kToolSculpt, 9})
-    ->Args({corvane::kToolSmooth, 9})
+    ->ArgNames({"tool", "level", "threads"})
+    ->Apply(StrokeArguments)
+    ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
 

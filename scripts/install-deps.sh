@@ -11,8 +11,14 @@ packages=(
   libcli11-dev           # command lines of the host programs
   nlohmann-json3-dev     # the host program's reports (and sessions)
   libtinyobjloader-dev   # OBJ files in
+  libassimp-dev          # PLY, STL, glTF and FBX files in and out
+  python3-dev pybind11-dev python3-numpy  # the Python package
+  python3-pytest         # its tests
+  python3-matplotlib     # examples/python plots with it
+  dpkg-dev file          # cpack -G DEB finds the package's dependencies (dpkg-shlibdeps)
   libosd-dev             # OpenSubdiv: the host's subdivision hierarchy
   libembree-dev          # Embree: the host's ray casts and spatial queries
+  libtbb-dev             # oneTBB: the thread count of the host programs' (and Embree's) work
   libopenimageio-dev     # OpenImageIO: stamp images and pictures
   openimageio-tools      # oiiotool: scripts/make-stamps.py converts the stamps with it
   fonts-dejavu-core      # DejaVu Sans: the labels of the host programs' pictures

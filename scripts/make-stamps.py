@@ -6,7 +6,7 @@ converted with oiiotool (Debian package openimageio-tools) to its shipped format
 
     bw_brickTile.tif  8-bit grey   tileable bricks, mortar low
     bw_scale.tif      16-bit grey  tileable fish scales
-    knife.tif         8-bit grey   a thin cut line, bright along its middle
+    knife.tif         8-bit grey   a thin cut line along x, bright along its middle
     rubble.tif        16-bit grey  scattered stones
     rivet_vdm.exr     float RGB    a vector-displacement rivet: x, along the normal, y
 
@@ -53,8 +53,9 @@ def scale(x, y):
 
 
 def knife(x, y):
-    across = abs(x - (SIZE - 1) / 2) / 3.0
-    along = min(y, SIZE - 1 - y) / 16.0
+    # The line runs along x, the axis a stamp that follows the stroke lays along it.
+    across = abs(y - (SIZE - 1) / 2) / 3.0
+    along = min(x, SIZE - 1 - x) / 16.0
     return clamp(1.0 - across) ** 2 * clamp(along)
 
 

@@ -1,11 +1,13 @@
 #include "brush_host.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "tarnix/attribute.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/class_desc.h"
 #include "tarnix/error.h"
+#include "tarnix/kernel.h"
 #include "tarnix/module_loader.h"
 #include "tarnix/preferences.h"
 
@@ -136,5 +138,17 @@ void BrushHost::CheckSession(const Session& session) const {
 void BrushHost::SetAttribute(const NamedValue& value) const { SetValue(*m_brush->FindAttribute(value.name), value.value); }
 
 void BrushHost::SetPreference(const NamedValue& value) { SetValue(*FindPreference(value.name), value.value); }
+
+QString BrushHost::PluginDirectoryFor(const QString& executablePath) {
+    const QString beside = tarnix::LoadedModule::PluginDirectoryOf(executablePath);
+    if (QFileInfo::exists(beside)) return beside;
+    return QDir::cleanPath(QFileInfo(executablePath).absoluteDir().filePath(QStringLiteral(CORVANE_BIN_TO_PLUGINS)));
+}
+
+void BrushHost::AddInstalledResources(const QString& executablePath) {
+    const QString installed =
+        QDir::cleanPath(QFileInfo(executablePath).absoluteDir().filePath(QStringLiteral(CORVANE_BIN_TO_RESOURCES)));
+    tarnix::Kernel::SetResourceDirectories(tarnix::Kernel::ResourceDirectories() << installed);
+}
 
 }  // namespace corvane_apps

@@ -46,6 +46,13 @@ public:
     /// @brief Sets a preference from a session value (checked by CheckSession).
     static void SetPreference(const NamedValue& value);
 
+    /// @brief The plug-in folder of the program at `executablePath`: "plugins" beside it (as
+    /// in the build tree), else the installed one (lib/corvane/plugins beside its bin/).
+    static QString PluginDirectoryFor(const QString& executablePath);
+    /// @brief Adds the installed resource folder (share/corvane/resources beside bin/) to the
+    /// host's resource folders, after those it has.
+    static void AddInstalledResources(const QString& executablePath);
+
 private:
     std::vector<std::unique_ptr<tarnix::LoadedModule>> m_modules;
     const tarnix::ClassDesc* m_class = nullptr;

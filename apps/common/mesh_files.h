@@ -1,8 +1,19 @@
 #pragma once
-// Mesh files of the host program: OBJ in (through tinyobjloader) and out (faces kept as they
-// are, written to a temporary file and renamed, so that a failed write leaves nothing behind).
+// Mesh files of the host programs. The format comes from the file name: OBJ is read with
+// tinyobjloader (vertices, texture coordinates, groups and materials exactly as numbered in
+// the file) and written here; PLY, STL, glTF (.gltf, .glb) and FBX go through Assimp. Formats
+// that give each vertex one texture coordinate store a vertex twice along UV seams (and STL
+// once per triangle); vertices at the same position are one vertex again when such a file is
+// read, and are split per texture coordinate when one is written.
+//
+// Every reader returns a MeshFile: the polygons (with face-varying texture coordinates when
+// the file has them) and each face's part, its group and material names. Every writer writes
+// to a temporary file and renames it (all of them, for a glTF with its buffer), so that a
+// failed write leaves nothing behind. Faults are thrown as tarnix::Error* naming the file.
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <QString>
 #include <QStringList>
@@ -13,13 +24,41 @@
 
 namespace corvane_apps {
 
-/// @brief Reads an OBJ file's vertices and faces. Throws tarnix::Error* naming the file.
-tarnix::PolygonMesh ReadObj(const QString& path);
+/// A face's names in its file: its group (or object, or node) and its material.
+struct FacePart {
+    QString group, material;
+    bool operator==(const FacePart& other) const { return group == other.group && material == other.material; }
+};
+
+/// A mesh as a file holds it. polygons.faceTags, when present, index `parts`.
+struct MeshFile {
+    tarnix::PolygonMesh polygons;
+    std::vector<FacePart> parts;
+    /// The material library an OBJ file names; written back so that materials still resolve.
+    QString materialLibrary;
+};
+
+/// One level of a hierarchy as a writer takes it.
+struct MeshToWrite {
+    const tarnix::Mesh* mesh = nullptr;
+    const tarnix::FaceVaryingUVs* uvs = nullptr;  // null: none
+    std::vector<uint32_t> faceParts;              // per face, into parts; empty: none
+    std::vector<FacePart> parts;
+    QString materialLibrary;
+};
+
+/// The extensions read ("obj", "ply", ...) and written.
+QStringList MeshFormatsRead();
+QStringList MeshFormatsWritten();
+
+/// @brief Reads the mesh file at `path` in the format its name gives.
+MeshFile ReadMesh(const QString& path);
+/// @brief Writes `mesh` to `path` in the format its name gives, the vertices that faces use;
+/// returns their number.
+uint32_t WriteMesh(const MeshToWrite& mesh, const QString& path);
+
 /// @brief Geometry::FromPolygons, its refusal re-raised naming `name` (the mesh's file).
 std::unique_ptr<tarnix::Geometry> GeometryFromPolygons(const tarnix::PolygonMesh& polygons, const QString& name,
                                                        QStringList* changes = nullptr);
-/// @brief Writes `mesh` as OBJ to `path`, the vertices that faces use; returns their number.
-/// Throws tarnix::Error* when it cannot.
-uint32_t WriteObj(const tarnix::Mesh& mesh, const QString& path);
 
 }  // namespace corvane_apps

@@ -6,9 +6,10 @@
 
 namespace corvane_apps {
 
-/// @brief Prints vertex, face, border and valence statistics of an OBJ file, its bounding box
-/// (what brush sizes compare with), the cleanings the host would make, and whether the mesh
-/// can be sculpted by patches. Throws tarnix::Error*.
+/// @brief Prints the counts, bounding box, face sizes and valences, border and non-manifold
+/// edges, texture coordinates and face names of a mesh file (any format ReadMesh reads), the
+/// cleanings the host would make, and whether the mesh can be sculpted by patches. Throws
+/// tarnix::Error*.
 void PrintMeshInfo(const QString& path, QTextStream& out);
 
 }  // namespace corvane_apps

@@ -10,6 +10,7 @@
 #include "tarnix/brush_operation.h"
 #include "tarnix/error.h"
 #include "tarnix/kernel.h"
+#include "tarnix/mesh_change.h"
 #include "tarnix/scene.h"
 #include "tarnix/sculpt_layer.h"
 #include "tarnix/stroke_driver.h"
@@ -51,8 +52,33 @@ void Sculpture::Load(const tarnix::PolygonMesh& polygons, const QString& name, u
                  .arg(faces)
                  .arg(kMostFaces));
     m_geometry = GeometryFromPolygons(polygons, name);
+    m_parts.clear();
+    m_materialLibrary.clear();
     m_geometry->Subdivide(subdivide);
     m_level = m_geometry->HighestLevel();
+    m_level->Grid(true);
+}
+
+void Sculpture::Load(const MeshFile& file, const QString& name, uint32_t subdivide) {
+    Load(file.polygons, name, subdivide);
+    m_parts = file.parts;
+    m_materialLibrary = file.materialLibrary;
+}
+
+uint32_t Sculpture::LevelCount() const { return m_geometry->LevelCount(); }
+
+void Sculpture::Subdivide(uint32_t levels) {
+    const uint64_t faces = uint64_t(m_geometry->HighestLevel()->m_faceCount) << (2 * std::min(levels, 16u));
+    if (faces > kMostFaces)
+        Fail(QStringLiteral("%1 more subdivisions would make %2 faces, more than %3").arg(levels).arg(faces).arg(kMostFaces));
+    m_geometry->Subdivide(levels);
+    SculptLevel(m_geometry->LevelCount() - 1);
+}
+
+void Sculpture::SculptLevel(uint32_t index) {
+    if (index >= m_geometry->LevelCount())
+        Fail(QStringLiteral("level %1 does not exist (levels 0 to %2)").arg(index).arg(m_geometry->LevelCount() - 1));
+    m_level = m_geometry->Level(index);
     m_level->Grid(true);
 }
 
@@ -100,15 +126,45 @@ void Sculpture::Freeze(const FreezeRegion& region) {
     }
 }
 
+void Sculpture::Freeze(const float* strengths, size_t count) {
+    if (count != m_level->VertexCount())
+        Fail(QStringLiteral("%1 freeze strengths for %2 vertices").arg(count).arg(m_level->VertexCount()));
+    for (size_t v = 0; v < count; ++v)
+        if (!(strengths[v] >= 0.0f && strengths[v] <= 1.0f))
+            Fail(QStringLiteral("freeze strength %1 of vertex %2 is out of range [0, 1]").arg(strengths[v]).arg(v));
+    for (uint32_t v = 0; v < m_level->VertexCount(); ++v)
+        m_level->SetFreeze(v, uint8_t(std::lround(strengths[v] * tarnix::Mesh::kFreezeStrengthMask)));
+}
+
 void Sculpture::Look(const CameraPlacement& camera) const {
     tarnix::Kernel::Scene()->GetCamera().LookAt(camera.eye, camera.target);
 }
 
+void Sculpture::LookFor(const StrokeStep& stroke, const std::optional<CameraPlacement>& camera,
+                        const tarnix::Vector& wholeMeshEye) const {
+    const std::optional<CameraPlacement>& chosen = stroke.camera ? stroke.camera : camera;
+    if (chosen) {
+        Look(*chosen);
+        return;
+    }
+    const tarnix::Vector centre = WorldBox().Center();
+    const tarnix::Vector eye = stroke.path.empty() ? wholeMeshEye : stroke.path.front();
+    Look({eye == centre ? centre + tarnix::Vector(0, 0, 1) : eye, centre});
+}
+
+View Sculpture::DefaultView(float fovDegrees) const {
+    return ViewOfBox(WorldBox(), tarnix::Vector(-2.2f, -1.6f, -4.0f), fovDegrees);
+}
+
 void Sculpture::Prepare(const StrokeStep& stroke) {
-    // The strength scale is a per-tool hint that the tools needing one set as they activate;
-    // the others would keep the one the previous tool left (and record it as theirs).
-    m_brush.SetBrushStrengthScale(1.0f);
-    m_brush.SetActiveConfiguration(m_host.Tool(stroke.tool));
+    // Activating the preset in use again would give it its first-use settings once more
+    // (stamp options, falloff, ...) until another tool has been used. The strength scale is a
+    // per-tool hint that the tools needing one set as they activate; the others would keep
+    // the one the previous tool left (and record it as theirs).
+    if (m_brush.ActiveConfiguration() != m_host.Tool(stroke.tool)) {
+        m_brush.SetBrushStrengthScale(1.0f);
+        m_brush.SetActiveConfiguration(m_host.Tool(stroke.tool));
+    }
     // A whole-mesh application passes its strength to the driver; it leaves the brush's alone.
     if (!stroke.path.empty()) {
         m_brush.SetBrushSize(stroke.size);
@@ -135,9 +191,8 @@ void Sculpture::Prepare(const StrokeStep& stroke) {
 }
 
 StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
-    const uint32_t facesBefore = m_level->m_faceCount;
-    std::vector<tarnix::Vector> before(m_level->VertexCount());
-    for (uint32_t v = 0; v < m_level->VertexCount(); ++v) before[v] = m_level->VertexPosition(v);
+    const uint32_t facesBefore = m_level->m_faceCount, verticesBefore = m_level->VertexCount();
+    const tarnix::MeshChange* latestBefore = m_geometry->LatestChange();
     // The kernel keeps its log lines in memory; a stroke's are not needed after it.
     tarnix::Kernel::ClearLog();
 
@@ -160,22 +215,37 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     }
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    // A tessellating stroke adds vertices; only those that were there before count as moved.
+    // The stroke's undo record tells where its vertices started, so the moves are counted
+    // without a copy of the whole mesh. A tessellating stroke's record keeps the whole mesh
+    // and adds vertices; only those that were there before count as moved. Where they moved,
+    // and the surface's mean normal there, is what a picture of the stroke looks at.
     const tarnix::Matrix& toWorld = m_geometry->GetTransformation().MeshToWorld();
     tarnix::Vector normals;
-    for (uint32_t v = 0; v < std::min(m_level->VertexCount(), uint32_t(before.size())); ++v) {
-        const double moved = (m_level->VertexPosition(v) - before[v]).Length();
-        if (moved == 0.0) continue;
+    const auto count = [&](const tarnix::Vector& start, uint32_t v) {
+        const double moved = (m_level->VertexPosition(v) - start).Length();
+        if (moved == 0.0) return;
         ++figures.movedVertices;
         figures.maxDisplacement = std::max(figures.maxDisplacement, moved);
         figures.movedArea.Extend(toWorld.Transform(m_level->VertexPosition(v), 1.0f));
         normals = normals + m_level->VertexNormal(v);
+    };
+    const tarnix::MeshChange* change = m_geometry->LatestChange();
+    if (change && change != latestBefore && change->GetMesh() == m_level) {
+        if (change->KeepsTopology()) {
+            for (uint32_t v = 0; v < std::min({m_level->VertexCount(), verticesBefore, change->KeptVertexCount()}); ++v)
+                count(change->KeptPosition(v), v);
+        } else {
+            for (uint32_t slot = 0; slot < change->Count(); ++slot) {
+                const tarnix::StoredVertexInfo& entry = (*change)[slot];
+                count({entry.m_position[0], entry.m_position[1], entry.m_position[2]}, entry.m_vertex);
+            }
+        }
     }
     figures.movedNormal = toWorld.Transform(normals, 0.0f).Normalized();
     const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
     figures.processedVertices = statistics.processedVertices;
     figures.vertexUpdates = statistics.vertexUpdates;
-    figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(before.size());
+    figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(verticesBefore);
     // Splits add vertices and merges remove faces, so either count tells that faces changed.
     figures.facesChanged = figures.addedVertices != 0 || m_level->m_faceCount != facesBefore;
     figures.warning = WhyNothingChanged(stroke, figures);
@@ -206,6 +276,25 @@ Picture Sculpture::Render(const View& view, int width, int height) const {
     return RenderMesh(*m_level, view, width, height);
 }
 
-uint32_t Sculpture::Write(const QString& path) const { return WriteObj(*m_level, path); }
+MeshToWrite Sculpture::ToWrite(std::optional<uint32_t> level) const {
+    const uint32_t index = level.value_or(m_level->Index());
+    if (index >= m_geometry->LevelCount())
+        Fail(QStringLiteral("level %1 does not exist (levels 0 to %2)").arg(index).arg(m_geometry->LevelCount() - 1));
+    MeshToWrite output;
+    output.mesh = m_geometry->Level(index);
+    output.uvs = m_geometry->UVs(index);
+    output.materialLibrary = m_materialLibrary;
+    const std::vector<uint32_t>& tags = m_geometry->BasePolygons().faceTags;
+    if (!m_parts.empty() && !tags.empty()) {
+        output.faceParts = m_geometry->BasePolygonOfFaces(index);
+        for (uint32_t& part : output.faceParts) part = tags[part];
+        if (!output.faceParts.empty()) output.parts = m_parts;
+    }
+    return output;
+}
+
+uint32_t Sculpture::Write(const QString& path, std::optional<uint32_t> level) const {
+    return WriteMesh(ToWrite(level), path);
+}
 
 }  // namespace corvane_apps

@@ -2,7 +2,9 @@
 // The mesh a host program sculpts, with the brush that sculpts it: what every program of
 // ours does between loading a mesh and writing it (the command line's sessions, the studio,
 // scripts). A Sculpture owns the geometry (a polygon mesh subdivided into a Catmull-Clark
-// hierarchy, its sculpted level the highest), places it in the world, sets up its layers and
+// hierarchy; the level strokes sculpt is the highest unless chosen otherwise; what is sculpted
+// on a lower level does not reach the levels above it), the names its file gave the faces
+// (groups, materials), places it in the world, sets up its layers and
 // frozen regions, turns a stroke's settings into brush state, runs strokes and whole-mesh
 // applications through the host's stroke driver and measures what each did, and takes
 // changes back and forth through the geometry's undo history.
@@ -15,6 +17,7 @@
 
 #include <QString>
 
+#include "mesh_files.h"
 #include "preview.h"
 #include "report.h"
 #include "session.h"
@@ -46,10 +49,18 @@ public:
     /// `subdivide` times, and builds the sculpted level's spatial index, as a host does on
     /// loading. Throws when the mesh cannot be sculpted or would pass kMostFaces.
     void Load(const tarnix::PolygonMesh& polygons, const QString& name, uint32_t subdivide);
+    /// @brief The same for a mesh file's contents, whose face names are kept for writing.
+    void Load(const MeshFile& file, const QString& name, uint32_t subdivide);
 
     tarnix::Geometry& Geometry() const { return *m_geometry; }
-    /// The level strokes sculpt: the highest of the hierarchy.
+    /// The level strokes sculpt.
     tarnix::SubdivisionLevel& Level() const { return *m_level; }
+    uint32_t LevelCount() const;
+    /// @brief Adds `levels` levels above the highest, refined from its current positions, and
+    /// sculpts the new highest. Throws when the result would pass kMostFaces.
+    void Subdivide(uint32_t levels);
+    /// @brief Makes level `index` the one strokes sculpt. Throws when there is no such level.
+    void SculptLevel(uint32_t index);
     /// The sculpted level's bounding box in world space.
     tarnix::AxisAlignedBoundingBox WorldBox() const;
 
@@ -64,9 +75,19 @@ public:
     /// @brief Freezes the vertices of the sculpted level inside `region` (world space) to its
     /// strength, keeping stronger freezes.
     void Freeze(const FreezeRegion& region);
+    /// @brief Sets the freeze of every vertex of the sculpted level: `strengths[v]` from 0
+    /// (free) to 1 (held). Throws unless there is one finite value in [0, 1] per vertex.
+    void Freeze(const float* strengths, size_t count);
 
     /// @brief Looks at the mesh from `camera.eye`: strokes are cast along this view.
     void Look(const CameraPlacement& camera) const;
+    /// @brief Looks as `stroke` needs: along its own camera, else `camera`, else from the
+    /// stroke's first point (a whole-mesh step: from `wholeMeshEye`) at the mesh's centre.
+    void LookFor(const StrokeStep& stroke, const std::optional<CameraPlacement>& camera,
+                 const tarnix::Vector& wholeMeshEye) const;
+    /// The camera of pictures nobody placed: in front, above and to the right of the mesh,
+    /// far enough that a field of view of `fovDegrees` shows all of it.
+    View DefaultView(float fovDegrees = 30.0f) const;
 
     /// @brief Activates the stroke's tool and sets size, strength, falloff, direction, mirror,
     /// stamp (`stroke.stamp` is a file path here) and brush attributes. Throws with the
@@ -84,9 +105,12 @@ public:
 
     /// @brief A picture of the sculpted level through `view` (world space).
     Picture Render(const View& view, int width, int height) const;
-    /// @brief Writes the sculpted level as OBJ in the mesh's own space; returns the vertices
-    /// written.
-    uint32_t Write(const QString& path) const;
+    /// @brief Level `level` (the sculpted one when not given) as a writer takes it: its texture
+    /// coordinates and the file's face names when the mesh has them.
+    MeshToWrite ToWrite(std::optional<uint32_t> level = std::nullopt) const;
+    /// @brief Writes that level in the mesh's own space, in the format the file name gives;
+    /// returns the vertices written. Throws when there is no such level or it cannot write.
+    uint32_t Write(const QString& path, std::optional<uint32_t> level = std::nullopt) const;
 
 private:
     QString WhyNothingChanged(const StrokeStep& stroke, const StrokeFigures& figures) const;
@@ -95,6 +119,8 @@ private:
     tarnix::BrushOperation& m_brush;
     std::unique_ptr<tarnix::Geometry> m_geometry;
     tarnix::SubdivisionLevel* m_level = nullptr;
+    std::vector<FacePart> m_parts;
+    QString m_materialLibrary;
 };
 
 }  // namespace corvane_apps

@@ -187,7 +187,15 @@ StrokeStep Stroke(const Field& field) {
     if (field.Has("direction")) stroke.direction = field["direction"].Integer(0, 12);
     field.IfPresent("mirror", stroke.mirror, [](const Field& f) { return f.Choice(kMirrorModes); });
     if (field.Has("stamp")) stroke.stamp = field["stamp"].Value().is_null() ? QString() : field["stamp"].String();
-    if (field.Has("stamp_options")) stroke.stampOptions = ReadStampOptions(field["stamp_options"]);
+    if (field.Has("stamp_options")) {
+        // Options that could change nothing are refused rather than silently ignored.
+        if (stroke.stamp && stroke.stamp->isEmpty())
+            field["stamp_options"].Fail(QStringLiteral("shape a stamp, but \"stamp\" turns it off"));
+        stroke.stampOptions = ReadStampOptions(field["stamp_options"]);
+        if (stroke.stampOptions.mirrored.value_or(false) && stroke.mirror == 0)
+            field["stamp_options"]["mirrored"].Fail(
+                QStringLiteral("mirrors the stamp of a mirrored stroke's twins, but the stroke has no \"mirror\""));
+    }
     for (const Field& point : field["path"].Items()) stroke.path.push_back(point.Point());
     if (stroke.path.empty()) field["path"].Fail(QStringLiteral("needs at least one point"));
     return stroke;
@@ -233,14 +241,17 @@ Step ReadStep(const Field& field, const std::set<QString>& layers) {
 }
 
 void ReadMesh(const Field& field, Session& session) {
-    field.ExpectObject({"builtin", "obj", "subdivide"});
-    if (field.Has("builtin") == field.Has("obj")) field.Fail(QStringLiteral("needs either \"builtin\" or \"obj\""));
+    field.ExpectObject({"builtin", "file", "obj", "subdivide"});
+    if (int(field.Has("builtin")) + int(field.Has("file")) + int(field.Has("obj")) != 1)
+        field.Fail(QStringLiteral("needs one of \"builtin\" and \"file\""));
     if (field.Has("builtin")) {
         session.shape = field["builtin"].String();
         if (!shapes::ShapeNames().contains(session.shape))
             field["builtin"].Fail(QStringLiteral("%1 is not one of %2").arg(Quoted(session.shape), shapes::ShapeNames().join(QStringLiteral(", "))));
     } else {
-        session.objPath = field["obj"].String();
+        // "obj" is the older name of "file", from when meshes came only as OBJ.
+        session.meshPathKey = field.Has("file") ? QStringLiteral("file") : QStringLiteral("obj");
+        session.meshPath = field[field.Has("file") ? "file" : "obj"].String();
     }
     field.IfPresent("subdivide", session.subdivide, [](const Field& f) { return uint32_t(f.Integer(0, 10)); });
 }
@@ -387,6 +398,12 @@ Session ParseSession(const QByteArray& text, const QString& file) {
         }
     }
     return session;
+}
+
+Step ParseStep(const nlohmann::json& step, const QString& file) {
+    Step parsed = ReadStep(Field(step, QString(), file), {});
+    parsed.where = QString::fromStdString(step.begin().key());
+    return parsed;
 }
 
 Session ReadSession(const QString& path) {

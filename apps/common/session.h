@@ -109,7 +109,10 @@ struct PictureSetup {
 struct Session {
     QString file;    // the session file, for messages and relative paths
     QString shape;   // a built-in shape, or empty
-    QString objPath;  // else this file (relative to the session file)
+    QString meshPath;      // else this mesh file (relative to the session file)
+    QString meshPathKey;   // "file" or "obj", for messages
+    QString resultName = QStringLiteral("result.obj");  // the mesh written; its format from the name
+    std::optional<uint32_t> resultLevel;                // the level written; else the sculpted one
     uint32_t subdivide = 0;
     tarnix::Vector scale{1, 1, 1};
     tarnix::Vector rotate{0, 0, 0};  // degrees about x, then y, then z
@@ -128,6 +131,11 @@ struct Session {
 Session ReadSession(const QString& path);
 /// @brief The same for a session held in memory; `file` names it in messages.
 Session ParseSession(const QByteArray& text, const QString& file);
+
+/// @brief Reads one step as a session's "steps" list holds it (a stroke, a whole-mesh
+/// application, undo or redo; a layer step needs the session's layers and is refused). `file`
+/// names it in messages, which then read "FILE: stroke.size: ...".
+Step ParseStep(const nlohmann::json& step, const QString& file);
 
 /// @brief The file a path of the session names: relative paths start at the session file's
 /// folder.

@@ -79,11 +79,12 @@ void SessionRun::CheckStamps() const {
 }
 
 void SessionRun::BuildMesh() {
-    tarnix::PolygonMesh polygons;
+    MeshFile file;
+    tarnix::PolygonMesh& polygons = file.polygons;
     QString name = m_session.shape;
     if (!shapes::Named(m_session.shape, polygons)) {
-        name = SessionRelativePath(m_session, m_session.objPath);
-        polygons = At(m_session, QStringLiteral("mesh.obj"), [&] { return ReadObj(name); });
+        name = SessionRelativePath(m_session, m_session.meshPath);
+        file = At(m_session, QStringLiteral("mesh.") + m_session.meshPathKey, [&] { return ReadMesh(name); });
     }
     m_out << "Mesh: " << name << ", subdivided " << m_session.subdivide << " times..." << Qt::endl;
     const uint64_t faces = Sculpture::FacesAfter(polygons, m_session.subdivide);
@@ -94,7 +95,12 @@ void SessionRun::BuildMesh() {
                  .arg(name)
                  .arg(faces)
                  .arg(Sculpture::kMostFaces));
-    m_sculpture.Load(polygons, name, m_session.subdivide);
+    m_sculpture.Load(file, name, m_session.subdivide);
+    if (m_session.resultLevel && *m_session.resultLevel >= m_sculpture.LevelCount())
+        Fail(QStringLiteral("%1: --level %2: the mesh has levels 0 to %3")
+                 .arg(m_session.file)
+                 .arg(*m_session.resultLevel)
+                 .arg(m_sculpture.LevelCount() - 1));
     const tarnix::SubdivisionLevel& level = m_sculpture.Level();
     m_out << "  " << level.VertexCount() << " vertices, " << level.m_faceCount << " faces" << Qt::endl;
 }
@@ -110,16 +116,7 @@ void SessionRun::PlaceAndPrepare() {
 
 // Strokes are placed by casting along the camera's view. Without a camera of its own, a stroke
 // looks from its first point at the mesh's centre.
-void SessionRun::LookFor(const StrokeStep& stroke) {
-    const std::optional<CameraPlacement>& camera = stroke.camera ? stroke.camera : m_session.camera;
-    if (camera) {
-        m_sculpture.Look(*camera);
-        return;
-    }
-    const tarnix::Vector centre = m_sculpture.WorldBox().Center();
-    const tarnix::Vector eye = stroke.path.empty() ? m_view.eye : stroke.path.front();
-    m_sculpture.Look({eye == centre ? centre + tarnix::Vector(0, 0, 1) : eye, centre});
-}
+void SessionRun::LookFor(const StrokeStep& stroke) { m_sculpture.LookFor(stroke, m_session.camera, m_view.eye); }
 
 // Without an eye, the picture looks from the front, above and to the right, far enough to show
 // the whole mesh; without a target, at the mesh's centre.
@@ -131,7 +128,7 @@ void SessionRun::FrameThePicture() {
         const tarnix::Vector towards = *picture.eye == target ? target - tarnix::Vector(0, 0, 1) : target;
         m_view = {*picture.eye, towards, picture.fovDegrees};
     } else {
-        m_view = ViewOfBox(box, tarnix::Vector(-2.2f, -1.6f, -4.0f), picture.fovDegrees);
+        m_view = m_sculpture.DefaultView(picture.fovDegrees);
         m_view.eye = m_view.eye + (target - m_view.target);
         m_view.target = target;
     }
@@ -220,6 +217,9 @@ void SessionRun::ChangeLayer(const Step& step) {
 void SessionRun::Run(const QString& outputDirectory) {
     m_host.CheckSession(m_session);
     CheckStamps();
+    if (!MeshFormatsWritten().contains(QFileInfo(m_session.resultName).suffix().toLower()))
+        Fail(QStringLiteral("%1: cannot write \"%2\" (formats: %3)")
+                 .arg(m_session.file, m_session.resultName, MeshFormatsWritten().join(QStringLiteral(", "))));
     BuildMesh();
     PlaceAndPrepare();
     FrameThePicture();
@@ -241,17 +241,17 @@ void SessionRun::Run(const QString& outputDirectory) {
         }
     }
     m_report.session = m_session.file;
-    m_report.faces = m_sculpture.Level().m_faceCount;
+    m_report.faces = m_sculpture.Geometry().Level(m_session.resultLevel.value_or(m_sculpture.Level().Index()))->m_faceCount;
     PrintSummary(m_report, m_out);
 
     if (!QDir().mkpath(outputDirectory)) Fail(QStringLiteral("%1: cannot make the folder").arg(outputDirectory));
     const QDir folder(outputDirectory);
-    m_report.vertices = m_sculpture.Write(folder.filePath(QStringLiteral("result.obj")));
+    m_report.vertices = m_sculpture.Write(folder.filePath(m_session.resultName), m_session.resultLevel);
     Picture after = TakePicture(QStringLiteral("after"));
     WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after,
              folder.filePath(QStringLiteral("preview.png")));
     WriteReport(m_report, folder.filePath(QStringLiteral("report.json")));
-    m_out << "\nWrote result.obj, preview.png and report.json to " << folder.absolutePath() << Qt::endl;
+    m_out << "\nWrote " << m_session.resultName << ", preview.png and report.json to " << folder.absolutePath() << Qt::endl;
 }
 
 }  // namespace

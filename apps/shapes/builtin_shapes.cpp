@@ -96,6 +96,22 @@ tarnix::PolygonMesh Sphere(uint32_t divisions) {
     return mesh;
 }
 
+tarnix::PolygonMesh Triangulated(const tarnix::PolygonMesh& mesh) {
+    tarnix::PolygonMesh triangles;
+    triangles.positions = mesh.positions;
+    size_t first = 0;
+    for (uint32_t size : mesh.faceSizes) {
+        for (uint32_t k = 1; k + 1 < size; ++k) {
+            triangles.faceVertices.insert(triangles.faceVertices.end(),
+                                          {mesh.faceVertices[first], mesh.faceVertices[first + k],
+                                           mesh.faceVertices[first + k + 1]});
+            triangles.faceSizes.push_back(3);
+        }
+        first += size;
+    }
+    return triangles;
+}
+
 bool Named(const QString& name, tarnix::PolygonMesh& mesh) {
     if (name == QLatin1String("cube")) {
         mesh = Cube();

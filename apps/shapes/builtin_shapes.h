@@ -23,6 +23,9 @@ tarnix::PolygonMesh Octahedron();
 /// corners are pushed onto the sphere (closed, valence 3 at the eight cube corners).
 tarnix::PolygonMesh Sphere(uint32_t divisions);
 
+/// @brief `mesh` with every face cut into a fan of triangles from its first corner.
+tarnix::PolygonMesh Triangulated(const tarnix::PolygonMesh& mesh);
+
 /// @brief The shapes a session file names: "cube", "sphere", "plane" (a 4 x 4 grid over
 /// [-1, 1]^2, open), "triangles" (the octahedron). False for any other name.
 bool Named(const QString& name, tarnix::PolygonMesh& mesh);

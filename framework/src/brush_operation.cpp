@@ -205,8 +205,12 @@ void BrushOperation::SetStamp(bool enabled, const QString& path) {
 
 void BrushOperation::SetStampConfig(const StampConfiguration& configuration) {
     const bool newImage = configuration.m_imagePath != m_stamp.m_imagePath || !m_stampImage;
+    const bool buildUpChanged = configuration.m_buildUp != m_stamp.m_buildUp;
     m_stamp = configuration;
     if (newImage) LoadStampImage();
+    // Brushes keep what they made of a stamp while its image, version and values stay the
+    // same; the build-up switch is not among those, so the image's version tells the change.
+    else if (buildUpChanged && m_stampImage) m_stampImage->ContentChanged();
 }
 
 void BrushOperation::PlaceStamp(const Vector& center, const Vector& normal, const Vector& tangent,
@@ -215,9 +219,11 @@ void BrushOperation::PlaceStamp(const Vector& center, const Vector& normal, cons
     Vector t = (tangent - n * (tangent | n)).Normalized();
     if (t.LengthSquared() == 0.0f) t = ((std::fabs(n.x) < 0.9f ? Vector(1, 0, 0) : Vector(0, 1, 0)) & n).Normalized();
     const float angle = m_stamp.m_rotation * 3.14159265358979f / 180.0f;
-    const Vector b0 = n & t;
-    const Vector u = t * std::cos(angle) + b0 * std::sin(angle);
-    const Vector v = b0 * std::cos(angle) - t * std::sin(angle);
+    // Seen from outside the image lies as it is drawn: x along the tangent, its rows running
+    // down, away from `up`; the rotation turns it counter-clockwise.
+    const Vector up = n & t;
+    const Vector u = t * std::cos(angle) + up * std::sin(angle);
+    const Vector v = t * std::sin(angle) - up * std::cos(angle);
     const float width = m_stampImage ? float(m_stampImage->Width()) : 1.0f;
     const float height = m_stampImage ? float(m_stampImage->Height()) : 1.0f;
     const float su = width / (2.0f * radius), sv = height / (2.0f * radius);

@@ -1,5 +1,7 @@
 #include "tarnix/mesh.h"
 
+#include <atomic>
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -20,11 +22,20 @@ namespace {
 
 }  // namespace
 
-Mesh::Mesh() = default;
+namespace {
+uint64_t NextTopologyStamp() {
+    static std::atomic<uint64_t> stamps{0};
+    return ++stamps;
+}
+}  // namespace
+
+Mesh::Mesh() : m_topologyStamp(NextTopologyStamp()) {}
 Mesh::~Mesh() = default;
 
 void Mesh::SetVertexPosition(uint32_t vertex, const Vector& position) {
     float* p = m_vertices[vertex].position;
+    NoteMoved(Vector(p[0], p[1], p[2]));
+    NoteMoved(position);
     p[0] = position.x;
     p[1] = position.y;
     p[2] = position.z;
@@ -88,6 +99,7 @@ void Mesh::InvalidateTopology() {
 }
 
 void Mesh::ReleaseTopologyCaches() {
+    m_topologyStamp = NextTopologyStamp();
     m_adjacency.Release();
     m_vertexFaceStart.Release();
     m_vertexFaces.Release();

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "tarnix/error.h"
+#include "tarnix/math/vector.h"
 #include "tarnix/mesh.h"
 #include "tarnix/sculpt_layer.h"
 
@@ -33,7 +34,29 @@ void Exchange(Store<T>& store, std::vector<T>& kept) {
 
 MeshChange::MeshChange(Mesh* mesh) : m_mesh(mesh) {}
 
-MeshChange::~MeshChange() = default;
+MeshChange::~MeshChange() {
+    for (StoredVertexInfo* page : m_pages) {
+        Block::UnregisterMemoryBlock(uint64_t(kEntriesPerPage) * sizeof(StoredVertexInfo));
+        Block::Free(page);
+    }
+}
+
+bool MeshChange::Grow() {
+    if (m_count < m_pages.Count() * kEntriesPerPage) return true;
+    if (m_count == ~uint32_t(0)) return false;
+    const uint64_t bytes = uint64_t(kEntriesPerPage) * sizeof(StoredVertexInfo);
+    if (!Block::RegisterMemoryBlock(bytes)) return false;
+    const char* previousId = Block::AllocatorID();
+    Block::SetAllocatorID("undo entries");
+    auto* page = static_cast<StoredVertexInfo*>(Block::Allocate(bytes));
+    Block::SetAllocatorID(previousId);
+    if (!page || !m_pages.Append(page)) {
+        Block::Free(page);
+        Block::UnregisterMemoryBlock(bytes);
+        return false;
+    }
+    return true;
+}
 
 void MeshChange::KeepTopology() {
     if (m_topology) return;
@@ -44,7 +67,8 @@ void MeshChange::KeepTopology() {
     kept.vertices.assign(m_mesh->m_vertices.begin(), m_mesh->m_vertices.end());
     kept.normals.assign(m_mesh->m_normals.begin(), m_mesh->m_normals.end());
     kept.faceFlags.assign(m_mesh->m_faceFlags.begin(), m_mesh->m_faceFlags.end());
-    for (const StoredVertexInfo& entry : m_entries) {
+    for (uint32_t slot = 0; slot < m_count; ++slot) {
+        const StoredVertexInfo& entry = (*this)[slot];
         std::memcpy(kept.vertices[entry.m_vertex].position, entry.m_position, sizeof(entry.m_position));
         kept.normals[entry.m_vertex] = {entry.m_normal[0], entry.m_normal[1], entry.m_normal[2], 0};
     }
@@ -52,9 +76,17 @@ void MeshChange::KeepTopology() {
     for (VertexRecord& record : kept.vertices) record.undoSlot = Mesh::kNone;
 }
 
+uint32_t MeshChange::KeptVertexCount() const { return m_topology ? uint32_t(m_topology->vertices.size()) : 0; }
+
+Vector MeshChange::KeptPosition(uint32_t vertex) const {
+    const float* p = m_topology->vertices[vertex].position;
+    return {p[0], p[1], p[2]};
+}
+
 StoredVertexInfo* MeshChange::Add_uncached(uint32_t vertex, uint32_t face, VertexRecord* record,
                                            bool withLayer, float buildUp) {
-    StoredVertexInfo entry;
+    if (!Grow()) return nullptr;
+    StoredVertexInfo& entry = (*this)[m_count];
     std::memcpy(entry.m_position, record->position, sizeof(entry.m_position));
     entry.m_stamp = 0;
     entry.m_face = face;
@@ -79,14 +111,13 @@ StoredVertexInfo* MeshChange::Add_uncached(uint32_t vertex, uint32_t face, Verte
         entry.m_layerOffset[1] = offset.y;
         entry.m_layerOffset[2] = offset.z;
     }
-    if (!m_entries.Append(entry)) return nullptr;
-    record->undoSlot = m_entries.Count() - 1;
-    return &m_entries[m_entries.Count() - 1];
+    record->undoSlot = m_count++;
+    return &entry;
 }
 
 StoredVertexInfo* MeshChange::Find(uint32_t vertex) {
     const uint32_t slot = m_mesh->m_vertices[vertex].undoSlot;
-    if (slot < m_entries.Count() && m_entries[slot].m_vertex == vertex) return &m_entries[slot];
+    if (slot < m_count && (*this)[slot].m_vertex == vertex) return &(*this)[slot];
     return nullptr;
 }
 
@@ -101,8 +132,11 @@ void MeshChange::Swap() {
         m_mesh->TopologyChanged();
         return;
     }
-    for (StoredVertexInfo& entry : m_entries) {
+    for (uint32_t slot = 0; slot < m_count; ++slot) {
+        StoredVertexInfo& entry = (*this)[slot];
         VertexRecord& record = m_mesh->m_vertices[entry.m_vertex];
+        m_mesh->NoteMoved(Vector(record.position[0], record.position[1], record.position[2]));
+        m_mesh->NoteMoved(Vector(entry.m_position[0], entry.m_position[1], entry.m_position[2]));
         for (int i = 0; i < 3; ++i) std::swap(entry.m_position[i], record.position[i]);
         PackedNormal& normal = m_mesh->m_normals[entry.m_vertex];
         std::swap(entry.m_normal[0], normal.x);

@@ -33,8 +33,23 @@ PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
         Refuse(QStringLiteral("the faces name %1 corners, but %2 are given")
                    .arg(cornerTotal)
                    .arg(faceVertices.size()));
+    if (HasUVs() && faceUVs.size() != faceVertices.size())
+        Refuse(QStringLiteral("the faces name %1 corners, but %2 texture coordinate corners are given")
+                   .arg(faceVertices.size())
+                   .arg(faceUVs.size()));
+    for (size_t c = 0; c < faceUVs.size(); ++c)
+        if (faceUVs[c] >= uvs.size())
+            Refuse(QStringLiteral("a face names texture coordinate %1, but the mesh has %2")
+                       .arg(faceUVs[c])
+                       .arg(uvs.size()));
+    for (size_t t = 0; t < uvs.size(); ++t)
+        if (!std::isfinite(uvs[t].u) || !std::isfinite(uvs[t].v))
+            Refuse(QStringLiteral("texture coordinate %1 is not a finite number").arg(t));
+    if (!faceTags.empty() && faceTags.size() != faceSizes.size())
+        Refuse(QStringLiteral("%1 faces, but %2 face tags").arg(faceSizes.size()).arg(faceTags.size()));
 
     PolygonMesh result;
+    result.uvs = uvs;
     uint32_t facesWithRepeats = 0, repeatedCorners = 0, duplicateFaces = 0;
     std::map<std::vector<uint32_t>, uint32_t> seenFaces;
     size_t offset = 0;
@@ -42,7 +57,7 @@ PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
         const uint32_t* corners = faceVertices.data() + offset;
         const uint32_t size = faceSizes[f];
         offset += size;
-        std::vector<uint32_t> face;
+        std::vector<uint32_t> face, faceUV;
         for (uint32_t k = 0; k < size; ++k) {
             if (corners[k] >= positions.size())
                 Refuse(QStringLiteral("face %1 names vertex %2, but the mesh has %3 vertices")
@@ -50,7 +65,10 @@ PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
                            .arg(corners[k])
                            .arg(positions.size()));
             // A corner that repeats the one before it (cyclically) adds nothing.
-            if (corners[k] != corners[(k + size - 1) % size]) face.push_back(corners[k]);
+            if (corners[k] != corners[(k + size - 1) % size]) {
+                face.push_back(corners[k]);
+                if (HasUVs()) faceUV.push_back(faceUVs[offset - size + k]);
+            }
         }
         if (face.size() < size) {
             ++facesWithRepeats;
@@ -68,6 +86,8 @@ PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
         }
         result.faceSizes.push_back(uint32_t(face.size()));
         result.faceVertices.insert(result.faceVertices.end(), face.begin(), face.end());
+        result.faceUVs.insert(result.faceUVs.end(), faceUV.begin(), faceUV.end());
+        if (!faceTags.empty()) result.faceTags.push_back(faceTags[f]);
     }
 
     // Keep only the vertices that faces use, in their order.

@@ -75,29 +75,7 @@ SpatialGrid::SpatialGrid(Mesh* mesh) : m_mesh(mesh) {
         rtcAttachGeometryByID(scene, geometry, chunk);
         m_geometries.push_back(geometry);
     }
-    // Each vertex's chunks, as compressed rows (a count pass, a prefix sum, a fill pass). Faces
-    // come in chunk order, so a vertex's chunks arrive sorted and a repeat is the last one seen.
-    const uint32_t vertexCount = mesh->VertexCount();
-    std::vector<uint32_t> last(vertexCount);
-    const auto forEachVertexChunk = [&](auto&& visit) {
-        std::fill(last.begin(), last.end(), UINT32_MAX);
-        for (uint32_t face = 0; face < mesh->m_faceCount; ++face) {
-            const uint32_t* corners = mesh->FaceCorners(face);
-            const uint32_t chunk = face / kFacesPerChunk;
-            for (uint32_t k = 0; k < mesh->CornersPerFace(); ++k) {
-                uint32_t& seen = last[corners[k]];
-                if (seen == chunk) continue;
-                seen = chunk;
-                visit(corners[k], chunk);
-            }
-        }
-    };
-    m_vertexChunkStart.assign(vertexCount + 1, 0);
-    forEachVertexChunk([this](uint32_t vertex, uint32_t) { ++m_vertexChunkStart[vertex + 1]; });
-    for (uint32_t v = 0; v < vertexCount; ++v) m_vertexChunkStart[v + 1] += m_vertexChunkStart[v];
-    m_vertexChunks.resize(m_vertexChunkStart.back());
-    std::vector<uint32_t> next(m_vertexChunkStart.begin(), m_vertexChunkStart.end() - 1);
-    forEachVertexChunk([&](uint32_t vertex, uint32_t chunk) { m_vertexChunks[next[vertex]++] = chunk; });
+    m_chunkBoxes.resize(chunkCount);
     Rebuild();
 }
 
@@ -107,8 +85,18 @@ SpatialGrid::~SpatialGrid() {
 }
 
 void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
+    const uint32_t cornersPerFace = m_mesh->CornersPerFace();
     for (uint32_t chunk = 0; chunk < m_geometries.size(); ++chunk) {
         if (!chunks[chunk]) continue;
+        AxisAlignedBoundingBox& box = m_chunkBoxes[chunk];
+        box.SetEmpty();
+        const uint32_t first = chunk * kFacesPerChunk, last = std::min(first + kFacesPerChunk, m_mesh->m_faceCount);
+        const uint32_t* corners = m_mesh->m_cornerIndices.Data();
+        for (size_t i = size_t(first) * cornersPerFace; i < size_t(last) * cornersPerFace; ++i) {
+            const float* position = m_mesh->m_vertices[corners[i]].position;
+            std::copy(position, position + 3, &m_fittedPositions[3 * size_t(corners[i])]);
+            box.Extend(Vector(position[0], position[1], position[2]));
+        }
         auto geometry = static_cast<RTCGeometry>(m_geometries[chunk]);
         rtcUpdateGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0);
         if (rebuild) rtcUpdateGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0);
@@ -118,6 +106,7 @@ void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
     static std::atomic<uint64_t> fits{0};
     m_fitStamp = ++fits;
     m_meshVersion = m_mesh->Version();
+    m_mesh->ClearMovedArea();
     RTCBounds bounds;
     rtcGetSceneBounds(static_cast<RTCScene>(m_scene), &bounds);
     m_box = m_mesh->m_faceCount ? AxisAlignedBoundingBox({bounds.lower_x, bounds.lower_y, bounds.lower_z},
@@ -126,7 +115,9 @@ void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
 }
 
 void SpatialGrid::UpdateArea(const AxisAlignedBoundingBox& area) {
-    if (!area.IsEmpty()) Refit();
+    if (area.IsEmpty()) return;
+    m_mesh->NoteMoved(area);
+    Refit();
 }
 
 void SpatialGrid::Update() {
@@ -134,25 +125,40 @@ void SpatialGrid::Update() {
 }
 
 void SpatialGrid::Refit() {
-    // The positions the hierarchy was fitted to tell which vertices moved, and so which chunks.
-    std::vector<bool> moved(m_geometries.size(), false);
+    const AxisAlignedBoundingBox& moved = m_mesh->MovedArea();
+    std::vector<bool> chunks(m_geometries.size(), false);
     bool any = false;
-    for (uint32_t v = 0; v < m_mesh->VertexCount(); ++v) {
-        const float* position = m_mesh->m_vertices[v].position;
-        float* fitted = &m_fittedPositions[3 * size_t(v)];
-        if (position[0] == fitted[0] && position[1] == fitted[1] && position[2] == fitted[2]) continue;
-        std::copy(position, position + 3, fitted);
-        for (uint32_t i = m_vertexChunkStart[v]; i < m_vertexChunkStart[v + 1]; ++i) moved[m_vertexChunks[i]] = true;
-        any = true;
+    if (!moved.IsEmpty()) {
+        const Vector& a = moved.Minimum();
+        const Vector& b = moved.Maximum();
+        for (uint32_t chunk = 0; chunk < m_chunkBoxes.size(); ++chunk) {
+            const AxisAlignedBoundingBox& box = m_chunkBoxes[chunk];
+            if (box.IsEmpty()) continue;
+            const Vector& c = box.Minimum();
+            const Vector& d = box.Maximum();
+            if (!(c.x <= b.x && d.x >= a.x && c.y <= b.y && d.y >= a.y && c.z <= b.z && d.z >= a.z)) continue;
+            // A chunk in the area is refitted only when one of its vertices really moved.
+            const uint32_t cornersPerFace = m_mesh->CornersPerFace();
+            const uint32_t first = chunk * kFacesPerChunk, last = std::min(first + kFacesPerChunk, m_mesh->m_faceCount);
+            const uint32_t* corners = m_mesh->m_cornerIndices.Data();
+            for (size_t i = size_t(first) * cornersPerFace; i < size_t(last) * cornersPerFace && !chunks[chunk]; ++i) {
+                const float* position = m_mesh->m_vertices[corners[i]].position;
+                const float* fitted = &m_fittedPositions[3 * size_t(corners[i])];
+                chunks[chunk] = position[0] != fitted[0] || position[1] != fitted[1] || position[2] != fitted[2];
+            }
+            any |= chunks[chunk];
+        }
     }
-    if (any) Commit(moved, false);
-    else m_meshVersion = m_mesh->Version();
+    if (any) {
+        Commit(chunks, false);
+    } else {
+        m_meshVersion = m_mesh->Version();
+        m_mesh->ClearMovedArea();
+    }
 }
 
 void SpatialGrid::Rebuild() {
     m_fittedPositions.resize(3 * size_t(m_mesh->VertexCount()));
-    for (uint32_t v = 0; v < m_mesh->VertexCount(); ++v)
-        std::copy(m_mesh->m_vertices[v].position, m_mesh->m_vertices[v].position + 3, &m_fittedPositions[3 * size_t(v)]);
     Commit(std::vector<bool>(m_geometries.size(), true), true);
 }
 

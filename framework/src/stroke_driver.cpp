@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <random>
 
 #include "tarnix/error.h"
 #include "tarnix/kernel.h"
@@ -38,15 +40,16 @@ Vector StartPosition(SubdivisionLevel& level, uint32_t vertex) {
 }
 
 // A point of a face as weights of three of its corners: the triangle the point lies in
-// (quads split along their 1-3 diagonal, as the ray cast splits them).
+// (quads split along their 1-3 diagonal, as the ray cast splits them), weighed on the
+// positions the stroke started from, or on the current ones.
 struct FaceWeights {
-    uint32_t corners[3];
+    uint32_t corners[3];  // corner numbers within the face
     Vector weights;
 };
 
-FaceWeights WeighOnFace(SubdivisionLevel& level, uint32_t face, const Vector& point) {
+FaceWeights WeighOnFace(SubdivisionLevel& level, uint32_t face, const Vector& point, bool atStart) {
     const uint32_t* c = level.FaceCorners(face);
-    const auto at = [&](uint32_t k) { return StartPosition(level, c[k]); };
+    const auto at = [&](uint32_t k) { return atStart ? StartPosition(level, c[k]) : level.VertexPosition(c[k]); };
     FaceWeights result{{0, 1, level.CornersPerFace() - 1}, {}};
     result.weights = Barycentric(point, at(0), at(1), at(result.corners[2]));
     if (level.CornersPerFace() == 4 &&
@@ -56,43 +59,103 @@ FaceWeights WeighOnFace(SubdivisionLevel& level, uint32_t face, const Vector& po
     return result;
 }
 
-// The hit, found on the surface of the stroke's start, carried onto the current surface.
-void CarryToCurrentSurface(SubdivisionLevel& level, SurfacePoint& hit) {
-    const FaceWeights w = WeighOnFace(level, hit.m_face, hit.m_position);
+// The point at `weights` of three vertices, as the surface is now.
+Vector AtWeights(SubdivisionLevel& level, const uint32_t vertices[3], const Vector& weights) {
+    return level.VertexPosition(vertices[0]) * weights.x + level.VertexPosition(vertices[1]) * weights.y +
+           level.VertexPosition(vertices[2]) * weights.z;
+}
+
+// The hit, weighed on `w`, carried onto the current surface.
+void CarryToCurrentSurface(SubdivisionLevel& level, const FaceWeights& w, SurfacePoint& hit) {
     const uint32_t* c = level.FaceCorners(hit.m_face);
-    hit.m_position = level.VertexPosition(c[w.corners[0]]) * w.weights.x +
-                     level.VertexPosition(c[w.corners[1]]) * w.weights.y +
-                     level.VertexPosition(c[w.corners[2]]) * w.weights.z;
+    const uint32_t vertices[3] = {c[w.corners[0]], c[w.corners[1]], c[w.corners[2]]};
+    hit.m_position = AtWeights(level, vertices, w.weights);
     hit.m_normal = level.FaceNormal(hit.m_face).Normalized();
 }
 
-// The topological twin of `hit` (on the stroke's start surface): on the partner face, at the
-// same weights of the partners of the corners.
-bool TopologicalTwin(SubdivisionLevel& level, const SurfacePoint& hit, SurfacePoint& twin) {
+// A twin on `face`, at the hit's weights of `partners` (the mirror partners of the hit's three
+// corners) on the current surface: on a symmetric mesh the exact mirror image of the carried
+// hit, whichever way the faces split.
+SurfacePoint TwinAtPartners(SubdivisionLevel& level, uint32_t face, const uint32_t partners[3], const Vector& weights) {
+    return SurfacePoint(&level, face, AtWeights(level, partners, weights), level.FaceNormal(face).Normalized(), 1);
+}
+
+// The partners of the hit's corners by topological symmetry.
+bool TopologicalPartners(SubdivisionLevel& level, const SurfacePoint& hit, const FaceWeights& w, uint32_t& face,
+                         uint32_t partners[3]) {
     const TopologicalSymmetry& symmetry = level.Symmetry();
-    const uint32_t partner = symmetry.PartnerFace(hit.m_face);
-    if (partner == TopologicalSymmetry::kNone) return false;
-    const FaceWeights w = WeighOnFace(level, hit.m_face, hit.m_position);
-    const uint32_t* theirs = level.FaceCorners(partner);
-    const auto mirrored = [&](uint32_t k) {
-        return StartPosition(level, theirs[symmetry.PartnerCorner(hit.m_face, w.corners[k])]);
-    };
-    const Vector position = mirrored(0) * w.weights.x + mirrored(1) * w.weights.y + mirrored(2) * w.weights.z;
-    twin = SurfacePoint(&level, partner, position, level.FaceNormal(partner).Normalized(), 1);
+    face = symmetry.PartnerFace(hit.m_face);
+    if (face == TopologicalSymmetry::kNone) return false;
+    const uint32_t* theirs = level.FaceCorners(face);
+    for (int k = 0; k < 3; ++k) partners[k] = theirs[symmetry.PartnerCorner(hit.m_face, w.corners[k])];
     return true;
+}
+
+// The partners of the hit's corners across a mirror plane: the corners of the twin's face
+// lying at the mirror images of the hit's corners (within a hundredth of the face's size).
+// False where the mesh is not symmetric there.
+bool PlanePartners(SubdivisionLevel& level, const MirrorConfiguration& mirror, const SurfacePoint& hit,
+                   const FaceWeights& w, uint32_t twinFace, bool atStart, uint32_t partners[3]) {
+    const auto at = [&](uint32_t v) { return atStart ? StartPosition(level, v) : level.VertexPosition(v); };
+    const uint32_t* ours = level.FaceCorners(hit.m_face);
+    const uint32_t* theirs = level.FaceCorners(twinFace);
+    const uint32_t count = level.CornersPerFace();
+    const float tolerance = 0.01f * (at(theirs[0]) - at(theirs[count / 2])).Length();
+    for (int k = 0; k < 3; ++k) {
+        const Vector image = mirror.Transform(at(ours[w.corners[k]]), 1.0f, hit);
+        partners[k] = Mesh::kNone;
+        for (uint32_t j = 0; j < count; ++j)
+            if ((at(theirs[j]) - image).Length() <= tolerance) partners[k] = theirs[j];
+        if (partners[k] == Mesh::kNone) return false;
+    }
+    return true;
+}
+
+// The mirror transform as a matrix for row vectors: [p 1] * R is the mirror image of p.
+Matrix MirrorMatrix(const MirrorConfiguration& mirror, const SurfacePoint& point) {
+    const Vector rows[4] = {mirror.Transform({1, 0, 0}, 0.0f, point), mirror.Transform({0, 1, 0}, 0.0f, point),
+                            mirror.Transform({0, 0, 1}, 0.0f, point), mirror.Transform({0, 0, 0}, 1.0f, point)};
+    Matrix r;
+    for (int i = 0; i < 4; ++i) {
+        r[i][0] = rows[i].x;
+        r[i][1] = rows[i].y;
+        r[i][2] = rows[i].z;
+        r[i][3] = i == 3 ? 1.0f : 0.0f;
+    }
+    return r;
+}
+
+// `v` turned by `radians` about the unit `axis` (counter-clockwise seen from where it points).
+Vector Turned(const Vector& v, const Vector& axis, float radians) {
+    return v * std::cos(radians) + (axis & v) * std::sin(radians) + axis * ((axis | v) * (1.0f - std::cos(radians)));
 }
 
 }  // namespace
 
-// A stroke left going on (its driver unwound by an error) still ends, so that the brush gives
-// back the mesh and the change made so far stays undoable.
+// A stroke left going on still ends, so that the brush gives back the mesh and the change
+// made so far stays undoable.
 StrokeDriver::~StrokeDriver() {
     if (!InStroke()) return;
     try {
         End();
     } catch (Error* error) {
         Error::Dispose(error);
+    } catch (...) {
     }
+}
+
+void StrokeDriver::Abandon(SubdivisionLevel& level) {
+    try {
+        m_brush.EndStroke();
+    } catch (Error* error) {
+        Error::Dispose(error);
+    } catch (...) {
+    }
+    GiveLockBack(level);
+}
+
+void StrokeDriver::GiveLockBack(SubdivisionLevel& level) {
+    if (level.LockHolder() && level.LockHolder() != m_lockHolder) level.Unlock(true);
 }
 
 template <typename Emit>
@@ -131,7 +194,9 @@ void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) 
     const Transformation* transformation = level.GetTransformation();
     m_toMesh = transformation ? transformation->WorldToMesh() : Matrix();
     m_toWorld = transformation ? transformation->MeshToWorld() : Matrix();
-    m_view = m_toMesh.Transform(Kernel::Scene()->GetCamera().Direction(), 0.0f).Normalized();
+    const Camera& camera = Kernel::Scene()->GetCamera();
+    m_view = m_toMesh.Transform(camera.Direction(), 0.0f).Normalized();
+    m_upright = m_toMesh.Transform(camera.Transformation().Transform({1, 0, 0}, 0.0f), 0.0f);
     m_localSize = m_toMesh.Transform({options.size, 0, 0}, 0.0f).Length();
     m_spacing = std::max(options.size * m_brush.m_dabSpacingAttr.Value() / 100.0f, options.size * 1e-3f);
     const BoolFloat smoothing = m_brush.StrokeSmoothing();
@@ -139,6 +204,7 @@ void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) 
     m_hasPoint = false;
     m_carried = 0.0f;
     m_centres = 0;
+    m_firstPending = m_anchored = m_twinAnchored = false;
 
     // Dabs are found on the surface as it was when the stroke started (the spatial grid is
     // refitted once, here, before the brush's stroke and its clock begin), then carried onto
@@ -147,60 +213,126 @@ void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) 
     SpatialGrid* grid = level.Grid(true);
     grid->Update();
     m_startFit = grid->FitStamp();
-    m_brush.SetPreviousPatchPosition({0, 0, 0});
-    m_brush.BeginStroke(&level, options.modifier, BrushOperation::kTriggerDrag);
+    m_lockHolder = level.LockHolder();
+    try {
+        m_brush.SetPreviousPatchPosition({0, 0, 0});
+        m_brush.BeginStroke(&level, options.modifier, BrushOperation::kTriggerDrag);
+    } catch (...) {
+        Abandon(level);
+        throw;
+    }
     m_conversion.emplace(m_brush, options.strength, options.size, m_spacing);
     m_level = &level;
 }
 
 void StrokeDriver::AddPoint(const Vector& point, float pressure) {
     if (!InStroke()) return;
-    Resample(point, [&](const Vector& centre) {
-        // A brush that places a single stamp takes the first dab of the stroke only.
-        if (m_brush.PlacesSingleStamp() && m_centres > 0) return;
-        if (m_centres++ == 0) m_previousDab = m_toMesh.Transform(centre, 1.0f);
-        PlaceDab(centre, m_options.dabFactor * pressure);
-    });
+    try {
+        Resample(point, [&](const Vector& centre) { TakeCentre(m_toMesh.Transform(centre, 1.0f), m_options.dabFactor * pressure); });
+    } catch (...) {
+        SubdivisionLevel& level = *m_level;
+        m_level = nullptr;
+        Abandon(level);
+        throw;
+    }
 }
 
-void StrokeDriver::PlaceDab(const Vector& centre, float pressure) {
+void StrokeDriver::TakeCentre(const Vector& local, float dabFactor) {
+    if (m_firstPending) {
+        m_firstPending = false;
+        PlaceDab(m_firstCentre, local - m_firstCentre, m_firstDabFactor);
+    }
+    if (m_centres++ == 0) {
+        // Randomised stamps: the same stroke gives the same stamps, another stroke others.
+        m_random.seed(uint32_t(std::hash<float>()(local.x) ^ (std::hash<float>()(local.y) << 1) ^
+                               (std::hash<float>()(local.z) << 2)));
+        m_firstPending = true;
+        m_firstCentre = m_previousCentre = local;
+        m_firstDabFactor = dabFactor;
+        return;
+    }
+    // A brush that places a single stamp takes the first dab of the stroke only.
+    if (m_brush.PlacesSingleStamp()) return;
+    PlaceDab(local, local - m_previousCentre, dabFactor);
+    m_previousCentre = local;
+}
+
+StrokeDriver::StampFrame StrokeDriver::FrameOf(const SurfacePoint& hit, const Vector& direction, bool twin,
+                                               const Vector& mirroredTangent) {
+    const StampConfiguration& stamp = m_brush.StampConfig();
+    StampFrame frame{hit.m_position, hit.m_normal, mirroredTangent};
+    if (!twin) {
+        // Along the stroke, or upright as the camera sees it; turned and shifted at random.
+        frame.tangent = stamp.m_followStroke && direction.LengthSquared() > 0.0f ? direction : m_upright;
+        if (stamp.m_randomize) {
+            const Vector along = direction.LengthSquared() > 0.0f ? direction.Normalized() : Vector();
+            std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+            const float spacing = m_localSize * m_brush.m_dabSpacingAttr.Value() / 100.0f;
+            frame.centre = frame.centre + along * ((unit(m_random) - 0.5f) * spacing);
+            const Vector n = frame.normal.Normalized();
+            frame.tangent = Turned(frame.tangent - n * (frame.tangent | n), n, 6.2831853f * unit(m_random));
+        }
+    }
+    // A tiled stamp stays where the stroke's first dab (or twin) put it.
+    if (stamp.m_tiled) {
+        bool& anchored = twin ? m_twinAnchored : m_anchored;
+        StampFrame& anchor = twin ? m_twinAnchor : m_anchor;
+        if (!anchored) anchor = frame;
+        anchored = true;
+        frame = anchor;
+    }
+    return frame;
+}
+
+void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float dabFactor) {
     SubdivisionLevel& level = *m_level;
-    const auto castsSeeTheStart = [&] { return level.Grid(false) && level.Grid(false)->FitStamp() == m_startFit; };
-    const Vector local = m_toMesh.Transform(centre, 1.0f);
+    const MirrorConfiguration& mirror = m_brush.MirrorConfig();
     SurfacePoint hit;
     if (!PlaceOnSurface(level, local, m_view, hit)) return;
-    const Vector tangent =
-        (local - m_previousDab).LengthSquared() > 0.0f ? local - m_previousDab : m_view & hit.m_normal;
-    m_previousDab = local;
-    // The twin is found before the dab changes the surface under it.
+    const bool atStart = level.Grid(false) && level.Grid(false)->FitStamp() == m_startFit;
+    const FaceWeights weights = WeighOnFace(level, hit.m_face, hit.m_position, atStart);
+    // The twin is found before the dab changes the surface under it: on a symmetric mesh at
+    // the mirror partners of the hit's corners, else where a cast at the mirror image of the
+    // hit meets the surface.
     SurfacePoint twin;
     bool twinPlaced = false;
-    if (m_brush.MirrorConfig().MirrorMode() != MirrorConfiguration::kOff) {
-        const Vector mirrored = m_brush.MirrorConfig().Transform(hit.m_position, 1.0f, hit);
-        const Vector mirroredNormal = m_brush.MirrorConfig().Transform(hit.m_normal, 0.0f, hit);
-        twinPlaced = m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological
-                         ? TopologicalTwin(level, hit, twin)
-                         : PlaceOnSurface(level, mirrored + mirroredNormal * (0.5f * m_localSize), -mirroredNormal,
-                                          twin);
+    if (mirror.MirrorMode() != MirrorConfiguration::kOff) {
+        uint32_t face = 0, partners[3];
+        if (mirror.MirrorMode() == MirrorConfiguration::kTopological) {
+            twinPlaced = TopologicalPartners(level, hit, weights, face, partners);
+            if (twinPlaced) twin = TwinAtPartners(level, face, partners, weights.weights);
+        } else {
+            const Vector image = mirror.Transform(hit.m_position, 1.0f, hit);
+            const Vector imageNormal = mirror.Transform(hit.m_normal, 0.0f, hit);
+            twinPlaced = PlaceOnSurface(level, image + imageNormal * (0.5f * m_localSize), -imageNormal, twin);
+            if (twinPlaced && PlanePartners(level, mirror, hit, weights, twin.m_face, atStart, partners))
+                twin = TwinAtPartners(level, twin.m_face, partners, weights.weights);
+            else if (twinPlaced && atStart)
+                CarryToCurrentSurface(level, WeighOnFace(level, twin.m_face, twin.m_position, true), twin);
+        }
         twin.m_mirrored = 1;
-        // The topological twin is made from the start positions of the partner corners.
-        if (twinPlaced &&
-            (castsSeeTheStart() || m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological))
-            CarryToCurrentSurface(level, twin);
     }
-    if (castsSeeTheStart()) CarryToCurrentSurface(level, hit);
-    m_brush.PlaceStamp(hit.m_position, hit.m_normal, tangent, m_localSize);
+    if (atStart) CarryToCurrentSurface(level, weights, hit);
+
+    const StampFrame frame = FrameOf(hit, direction, false, Vector());
+    m_brush.PlaceStamp(frame.centre, frame.normal, frame.tangent, m_localSize);
+    const Matrix primaryStamp = m_brush.MaskMatrix(BrushOperation::kStampMask);
     Vector world = m_toWorld.Transform(hit.m_position, 1.0f);
-    const DabStrength dab = m_conversion->Dab(world, pressure);
+    // The dab factor passed in is the pen's pressure; the conversion makes the dab's of it.
+    const DabStrength dab = m_conversion->Dab(world, dabFactor);
     m_brush.ApplyDab(&hit, &world, m_options.size, dab.dabFactor, dab.strength, m_report.changedArea);
     ++m_report.dabs;
     if (twinPlaced) {
-        // A twin that samples the stamp at its vertices' partners keeps the primary's stamp.
-        const bool samplesPartners = m_brush.MirrorConfig().MirrorMode() == MirrorConfiguration::kTopological &&
-                                     m_brush.IsMaskEnabled(BrushOperation::kMirroredStampMask);
-        if (!samplesPartners)
-            m_brush.PlaceStamp(twin.m_position, twin.m_normal, m_brush.MirrorConfig().Transform(tangent, 0.0f, hit),
-                               m_localSize);
+        if (m_brush.StampConfig().m_mirrored && mirror.MirrorMode() == MirrorConfiguration::kTopological) {
+            // The brush samples the dab's stamp at its vertices' partners.
+            m_brush.SetMaskMatrix(BrushOperation::kStampMask, primaryStamp);
+        } else if (m_brush.StampConfig().m_mirrored) {
+            // Each vertex samples the stamp at its mirror image.
+            m_brush.SetMaskMatrix(BrushOperation::kStampMask, MirrorMatrix(mirror, hit) * primaryStamp);
+        } else {
+            const StampFrame twinFrame = FrameOf(twin, direction, true, mirror.Transform(frame.tangent, 0.0f, hit));
+            m_brush.PlaceStamp(twinFrame.centre, twinFrame.normal, twinFrame.tangent, m_localSize);
+        }
         Vector twinWorld = m_toWorld.Transform(twin.m_position, 1.0f);
         m_brush.ApplyDab(&twin, &twinWorld, m_options.size, dab.dabFactor, dab.strength, m_report.changedArea);
         ++m_report.mirroredDabs;
@@ -210,8 +342,23 @@ void StrokeDriver::PlaceDab(const Vector& centre, float pressure) {
 
 StrokeReport StrokeDriver::End() {
     if (!InStroke()) return {};
+    SubdivisionLevel& level = *m_level;
+    try {
+        // A stroke of one dab has no direction: its stamp stands upright.
+        if (m_firstPending) PlaceDab(m_firstCentre, Vector(), m_firstDabFactor);
+    } catch (...) {
+        m_level = nullptr;
+        Abandon(level);
+        throw;
+    }
+    m_firstPending = false;
     m_level = nullptr;
-    m_brush.EndStroke();
+    try {
+        m_brush.EndStroke();
+    } catch (...) {
+        GiveLockBack(level);
+        throw;
+    }
     return m_report;
 }
 
@@ -224,14 +371,26 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
 
 void StrokeDriver::RunWholeMesh(SubdivisionLevel& level, float strength, bool fromCamera,
                                 BrushOperation::Modifier modifier) {
+    if (InStroke()) End();
     const Transformation* transformation = level.GetTransformation();
     const AxisAlignedBoundingBox box =
         transformation ? level.BoundingBox().Transformed(transformation->MeshToWorld()) : level.BoundingBox();
-    m_brush.SetPreviousPatchPosition({0, 0, 0});
-    m_brush.BeginStroke(&level, modifier, BrushOperation::kTriggerDrag);
-    const float amount = StrengthConversion::WholeMesh(m_brush, strength, kWholeMeshReach * box.Size().Length());
-    m_brush.ApplyToWholeMesh(&level, 0.0f, amount, fromCamera);
-    m_brush.EndStroke();
+    m_lockHolder = level.LockHolder();
+    try {
+        m_brush.SetPreviousPatchPosition({0, 0, 0});
+        m_brush.BeginStroke(&level, modifier, BrushOperation::kTriggerDrag);
+        const float amount = StrengthConversion::WholeMesh(m_brush, strength, kWholeMeshReach * box.Size().Length());
+        m_brush.ApplyToWholeMesh(&level, 0.0f, amount, fromCamera);
+    } catch (...) {
+        Abandon(level);
+        throw;
+    }
+    try {
+        m_brush.EndStroke();
+    } catch (...) {
+        GiveLockBack(level);
+        throw;
+    }
 }
 
 }  // namespace tarnix

@@ -102,7 +102,8 @@ std::unique_ptr<BrushHost> StrengthTest::s_host;
 TEST_F(StrengthTest, TheSameStrokeOnAMeshOfAnySizeGivesTheSameShapeScaled) {
     // A hundredth and a hundred times the size, in the mesh's own coordinates: every vertex
     // ends where it does on the unit plane, scaled (but for Relax, whose casts back onto the
-    // surface the brush skips for moves shorter than a fixed length). Scaled by its placement
+    // surface the brush skips for moves shorter than a fixed length, and Spray, whose stamps
+    // scatter at random from a seed taken from where the stroke starts). Scaled by its placement
     // instead, the mesh is cut into patches of another size (the brush's patch depth compares
     // the radius in the world with faces in the mesh), which changes the dab's averaged normal,
     // the fast plane estimate and stamp sampling: the largest move still scales with the mesh,
@@ -124,13 +125,14 @@ TEST_F(StrengthTest, TheSameStrokeOnAMeshOfAnySizeGivesTheSameShapeScaled) {
             shapes.push_back(std::move(positions));
         }
         ASSERT_GT(moves[0], 1e-3) << "the stroke does something";
-        if (QString::fromUtf8(tool) != "Relax") {
+        const bool exact = QString::fromUtf8(tool) != "Relax" && QString::fromUtf8(tool) != "Spray";
+        if (exact) {
             EXPECT_LT(LargestMove(shapes[0], shapes[1]), 2e-4) << "a hundredth the size";
             EXPECT_LT(LargestMove(shapes[0], shapes[2]), 2e-4) << "a hundred times the size";
         }
-        for (const double placed : {moves[3], moves[4]}) {
-            EXPECT_GT(placed / moves[0], 0.5) << "placed at a hundredth and a hundred times the size";
-            EXPECT_LT(placed / moves[0], 2.0) << "placed at a hundredth and a hundred times the size";
+        for (size_t i = exact ? 3 : 1; i < moves.size(); ++i) {
+            EXPECT_GT(moves[i] / moves[0], QString::fromUtf8(tool) == "Relax" ? 0.2 : 0.5) << "scaled variant " << i;
+            EXPECT_LT(moves[i] / moves[0], QString::fromUtf8(tool) == "Relax" ? 5.0 : 2.0) << "scaled variant " << i;
         }
     }
 }

@@ -83,22 +83,6 @@ TEST(GridTest, ASideGluedToItsOwnPatchTurnsWithoutMoving) {
     EXPECT_EQ(cursor.m_y, 0u) << "depth 0: one row";
 }
 
-TEST(GridTest, AnOrientationAboveThreeIsAWrongParameter) {
-    auto geometry = shapes::Subdivided(shapes::Cube(), 1);
-    const Grid grid{geometry->Level(1), geometry->Level(0), 0, 4, 1, 2, 4};
-    try {
-        grid.Face(0, 0);
-        ADD_FAILURE() << "no error";
-    } catch (tarnix::Error* error) {
-        EXPECT_EQ(error->Message(), QStringLiteral("wrong parameter"));
-        EXPECT_EQ(error->Function(), QStringLiteral("Grid::Face"));
-        EXPECT_EQ(error->Code(), 4);
-        EXPECT_EQ(error->File(), QStringLiteral("plugins/Corvane/Corvane"));
-        EXPECT_EQ(error->Line(), 256);
-        tarnix::Error::Dispose(error);
-    }
-}
-
 // The vertices of a patch's vertex grid.
 std::set<uint32_t> PatchVertices(const tarnix::Mesh& level, uint32_t patch, uint32_t depth) {
     const uint32_t n = 1u << depth;

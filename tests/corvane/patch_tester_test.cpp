@@ -29,27 +29,6 @@ protected:
     std::unique_ptr<Corvane> brush;
 };
 
-TEST_F(PatchTesterTest, AVertexSharedByTwoPatchesMovesOncePerDab) {
-    dab_setup::Dab dab;
-    dab.center = {1, 1, 0};  // the vertex all four patches share
-    dab.radius = 0.6f;
-    dab.length = 0.2f;
-    Bind(dab);
-    const uint32_t before = corvane::g_processedVertexCount;
-    for (uint32_t patch = 0; patch < 4; ++patch) EXPECT_TRUE(brush->PatchTester(level, patch));
-    EXPECT_EQ(corvane::g_processedVertexCount - before, 4u * 25u) << "every grid vertex is processed";
-    for (uint32_t v = 0; v < level->VertexCount(); ++v) {
-        const tarnix::Vector p = level->VertexPosition(v);
-        const float d = (tarnix::Vector(p.x, p.y, 0) - dab.center).Length();
-        if (d < 0.6f) ASSERT_NEAR(p.z, 0.2f * brush->m_buildUpRate * tarnix::BrushOperation::FalloffPreset(2, d / 0.6f), 1e-3f);
-        else ASSERT_EQ(p.z, 0.0f);
-    }
-    // Every moved vertex has one undo entry.
-    std::set<uint32_t> recorded;
-    tarnix::MeshChange* change = level->CurrentChange();
-    for (uint32_t i = 0; i < change->Count(); ++i) ASSERT_TRUE(recorded.insert((*change)[i].m_vertex).second);
-}
-
 TEST_F(PatchTesterTest, NormalsFollowTheBulgeAndTheBoxHoldsOldAndNew) {
     dab_setup::Dab dab;
     dab.center = {0.5f, 0.5f, 0};

@@ -28,56 +28,6 @@ protected:
     std::unique_ptr<Corvane> brush;
 };
 
-struct Expected {
-    uint32_t id;
-    bool smooth, pinch, plane, bulge, smear, relax, wax, ignoreMeshScale, fastPlaneEstimate;
-    float planeSign, planeMin, planeMax, liftFactor;
-};
-
-TEST_F(ToolActivationTest, EveryToolGetsTheFlagsAndValuesOfItsFamily) {
-    const float big = 1e8f;
-    const Expected table[] = {
-        {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {1, 0, 0, 0, 0, 1, 0, 0, 0, 1, 1, -big, big, 0},
-        {2, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, -big, big, 0},
-        {3, 1, 0, 0, 0, 0, 0, 0, 1, 1, 1, -big, big, 0},
-        {4, 0, 0, 1, 0, 0, 0, 0, 1, 1, -1, -big, big, 0},
-        {5, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, -big, big, 0},
-        {6, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, -big, 0, 0},
-        {7, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 0, big, 0},
-        {8, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1, -big, big, 0.1f},
-        {9, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {10, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {11, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {12, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {13, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {14, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, -big, big, 0},
-        {16, 1, 0, 0, 0, 0, 1, 0, 1, 1, 1, -big, big, 0},
-    };
-    // Activated after Scrape and Wax, so that nothing is left over from the tool before.
-    for (const Expected& e : table) {
-        Activate(corvane::kToolScrape);
-        Activate(corvane::kToolWax);
-        Activate(e.id);
-        SCOPED_TRACE(e.id);
-        EXPECT_EQ(brush->m_smoothTool, e.smooth);
-        EXPECT_EQ(brush->m_pinchTool, e.pinch);
-        EXPECT_EQ(brush->m_planeTool, e.plane);
-        EXPECT_EQ(brush->m_bulgeTool, e.bulge);
-        EXPECT_EQ(brush->m_smearTool, e.smear);
-        EXPECT_EQ(brush->m_relaxTool, e.relax);
-        EXPECT_EQ(brush->m_waxTool, e.wax);
-        EXPECT_EQ(brush->m_ignoreMeshScale, e.ignoreMeshScale);
-        EXPECT_EQ(brush->m_fastPlaneEstimate, e.fastPlaneEstimate);
-        EXPECT_EQ(brush->m_planeSign, e.planeSign);
-        EXPECT_EQ(brush->m_planeMin, e.planeMin);
-        EXPECT_EQ(brush->m_planeMax, e.planeMax);
-        EXPECT_FLOAT_EQ(brush->m_waxDepthFactor, e.liftFactor);
-        EXPECT_EQ(brush->m_baseStrengthFactor, 1.0f);
-        EXPECT_EQ(tarnix::Kernel::Interface()->ActiveLayerSystem(), 0);
-    }
-}
-
 TEST_F(ToolActivationTest, StrengthScaleIsSetForPinchAmplifyAndWaxOnly) {
     brush->SetBrushStrengthScale(3.0f);
     Activate(corvane::kToolSculpt);
@@ -88,31 +38,6 @@ TEST_F(ToolActivationTest, StrengthScaleIsSetForPinchAmplifyAndWaxOnly) {
     EXPECT_FLOAT_EQ(brush->StrengthScale(), 0.2f);
     Activate(corvane::kToolWax);
     EXPECT_FLOAT_EQ(brush->StrengthScale(), 0.5f);
-}
-
-TEST_F(ToolActivationTest, AttributesShowForTheToolsTheyServe) {
-    for (uint32_t id : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 16u}) {
-        Activate(id);
-        SCOPED_TRACE(id);
-        const bool planeTool = id >= 4 && id <= 8;
-        EXPECT_EQ(brush->m_globalPlaneAttr.IsVisible(), planeTool);
-        EXPECT_EQ(brush->m_updatePlaneAttr.IsVisible(), planeTool);
-        EXPECT_EQ(brush->m_lockBordersAttr.IsVisible(), id == corvane::kToolRelax);
-        EXPECT_TRUE(brush->m_lockBordersAttr.Value());
-        EXPECT_EQ(brush->m_projectToSurfaceAttr.IsVisible(), id == corvane::kToolRelax);
-        EXPECT_EQ(brush->m_projectToSurface, id == corvane::kToolRelax);
-        EXPECT_EQ(brush->m_drawFromCenterAttr.IsVisible(), id == corvane::kToolImprint);
-        EXPECT_EQ(brush->m_buildUpRateAttr.IsVisible(), id != corvane::kToolImprint);
-        EXPECT_EQ(brush->m_preserveVolumeAttr.IsVisible(), id == corvane::kToolSmooth);
-        EXPECT_EQ(brush->m_affectAllLayersAttr.IsVisible(), id == 3 || id == 16);
-        const bool directionHidden = id == 1 || id == 2 || id == 3 || id == 9 || id == 16;
-        EXPECT_EQ(brush->m_directionAttr.IsVisible(), !directionHidden);
-        const bool noSeparator = id == 3 || (id >= 4 && id <= 8) || id == 16;
-        EXPECT_EQ(brush->m_pressureSizeAttr.HasSeparator(), !noSeparator);
-        const bool invertHidden = id == 3 || id == 5 || id == 6 || id == 7 || id == 16;
-        EXPECT_EQ(brush->m_invertAttr.IsVisible(), !invertHidden);
-        EXPECT_EQ(brush->m_dabSpacingAttr.IsVisible(), id != corvane::kToolImprint);
-    }
 }
 
 TEST_F(ToolActivationTest, FirstUseDefaultsComeOnlyOnce) {

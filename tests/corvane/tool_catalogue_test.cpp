@@ -41,20 +41,6 @@ TEST_F(ToolCatalogueTest, SixteenPresetsInCatalogueOrderWithoutIdFifteen) {
     EXPECT_EQ(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), 15), nullptr);
 }
 
-TEST_F(ToolCatalogueTest, ToolTipsFrameTheNameAndKeepTheHelpTextAsWritten) {
-    corvane::InitializePlugin();
-    const auto* sculpt = tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), 0);
-    ASSERT_NE(sculpt, nullptr);
-    EXPECT_EQ(sculpt->ToolTip(),
-              QStringLiteral("<div style=\"background-color:Black; color:White;\">Sculpt</div><p>"
-                             "The Sculpt Tool lifts the surface as you stroke over it.\n<p>To "
-                             "depress the surface rather than lifting it, hold down the "
-                             "<b>${SHORTCUT:Draw inverse-NoMouse}</b> key as you stroke."));
-    const auto* repeat = tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), 11);
-    EXPECT_TRUE(repeat->ToolTip().contains(QStringLiteral("stitching, etc.  The stamp")))
-        << "two blanks after etc.";
-}
-
 TEST_F(ToolCatalogueTest, SmoothConfigurationIsTheSmoothPresetWhateverCameBefore) {
     static tarnix::ClassDesc otherBrush(tarnix::BrushOperation::StaticClass(),
                                         tarnix::BrushOperation::StaticClass(), "OtherBrush",

@@ -16,19 +16,6 @@ protected:
     void TearDown() override { tarnix::Block::SetBudget(tarnix::Block::kUnlimited); }
 };
 
-TEST_F(TrackedStoreTest, AppendingGrowsTheCapacityOneThreeSevenFifteen) {
-    tarnix::Store<uint32_t> list("smooth vertices");
-    std::vector<uint32_t> capacities;
-    for (uint32_t i = 0; i < 9; ++i) {
-        ASSERT_TRUE(corvane::AppendTracked(list, i + 100));
-        if (capacities.empty() || capacities.back() != list.Capacity())
-            capacities.push_back(list.Capacity());
-    }
-    EXPECT_EQ(capacities, (std::vector<uint32_t>{1, 3, 7, 15}));
-    for (uint32_t i = 0; i < 9; ++i) EXPECT_EQ(list[i], i + 100);
-    EXPECT_EQ(tarnix::Block::AllocatedBytes("smooth vertices"), 15u * 4);
-}
-
 TEST_F(TrackedStoreTest, ExhaustedBudgetFailsAndLogsTheLedgers) {
     tarnix::Store<double> weights("relax weights");
     ASSERT_TRUE(corvane::GrowTrackedStore(weights, 4));

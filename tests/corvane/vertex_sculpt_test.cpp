@@ -9,6 +9,7 @@
 #include "kernels/dab_block.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/kernel.h"
+#include "tarnix/mesh_change.h"
 #include "tarnix/math/hw_vector.h"
 #include "tarnix/stroke_driver.h"
 
@@ -85,33 +86,54 @@ TEST_F(VertexSculptTest, TouchedNormalsAreTheMeanOfTheirFacesNormals) {
     EXPECT_EQ(brush->m_touchedVertices.Count(), 0u) << "emptied at the end of the dab";
 }
 
-TEST_F(VertexSculptTest, EveryToolWorksOnTriangles) {
-    for (uint32_t tool : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 16u}) {
-        SetUp();
-        // Bumps, so that the plane and smoothing tools have something to do.
-        for (uint32_t v = 0; v < level->VertexCount(); ++v) {
-            tarnix::Vector p = level->VertexPosition(v);
-            p.z = 0.2f * std::sin(1.7f * p.x) * std::cos(1.3f * p.y);
-            level->SetVertexPosition(v, p);
-        }
-        level->RecomputeNormals();
-        std::vector<tarnix::Vector> before(level->VertexCount());
-        for (uint32_t v = 0; v < level->VertexCount(); ++v) before[v] = level->VertexPosition(v);
-        auto brush = dab_setup::MakeBrush(tool);
-        tarnix::StrokeOptions options;
-        options.size = 1.8f;
-        options.strength = tool == corvane::kToolSmooth || tool == corvane::kToolRelax ? 100.0f
-                           : tool >= corvane::kToolAmplify && tool <= corvane::kToolWax ? 60.0f
-                                                                                         : 0.3f;
-        tarnix::StrokeDriver(*brush).Run(*level, {{-1.2f, 0.3f, 0}, {1.2f, -0.3f, 0}}, options);
-        uint32_t moved = 0;
-        for (uint32_t v = 0; v < level->VertexCount(); ++v) {
-            const tarnix::Vector p = level->VertexPosition(v);
-            ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) << "tool " << tool;
-            moved += (p - before[v]).Length() > 1e-6f;
-        }
-        EXPECT_GT(moved, 0u) << "tool " << tool;
+TEST_F(VertexSculptTest, UnderDynamicTessellationTheBaseBrushRecordsEachVertexAsFirstFound) {
+    auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
+    brush->m_dynamicTessellationAttr.SetValue(true);
+    const uint32_t held = 40;
+    level->m_vertices[held].freeze = 0x80 | 64;  // the host's bit and a freeze of 64
+    const uint32_t original = level->VertexCount();
+    std::vector<tarnix::VertexRecord> vertices(level->m_vertices.begin(), level->m_vertices.end());
+    brush->BeginStroke(level, tarnix::BrushOperation::kModifierNone, tarnix::BrushOperation::kTriggerDrag);
+    for (float x : {-0.6f, 0.0f, 0.6f}) {
+        const tarnix::Vector at(x, 0.1f, 0.0f);
+        uint32_t face = 0;
+        for (uint32_t f = 0; f < level->m_faceCount; ++f)
+            if ((tarnix::SurfacePoint(level, f, 0).LocalPosition() - at).Length() <
+                (tarnix::SurfacePoint(level, face, 0).LocalPosition() - at).Length())
+                face = f;
+        const tarnix::SurfacePoint point(level, face, at, {0, 0, 1});
+        tarnix::AxisAlignedBoundingBox changed;
+        brush->ApplyDab(&point, &at, 1.5f, 1.0f, 0.3f, changed);
+        QString problem;
+        ASSERT_TRUE(brush->CheckValidity(&problem)) << problem.toStdString();
     }
+    ASSERT_GT(level->VertexCount(), original) << "the brush refined the mesh";
+    uint32_t recorded = 0, moved = 0;
+    for (uint32_t v = 0; v < original; ++v) {
+        const bool hasRecord = brush->m_records.IndexOf(v) != VertexRecordStore::kNone;
+        const tarnix::Vector start(vertices[v].position[0], vertices[v].position[1], vertices[v].position[2]);
+        if (level->VertexPosition(v) != start) {
+            ++moved;
+            ASSERT_TRUE(hasRecord) << "a moved vertex was recorded first, vertex " << v;
+        }
+        if (!hasRecord) continue;
+        ++recorded;
+        const VertexRecordData record = brush->m_records.Data(brush->m_records.IndexOf(v));
+        // As the stroke first found it: where it started, its normal then (which the undo
+        // entry made at the same moment keeps too).
+        const tarnix::StoredVertexInfo* entry = level->CurrentChange()->Find(v);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(brush->VertexOriginalPosition(v), start);
+        EXPECT_EQ(std::memcmp(record.packedNormal, entry->m_normal, 6), 0);
+        EXPECT_EQ(record.vertex, v);
+        EXPECT_FLOAT_EQ(record.freeze, float(vertices[v].freeze & 0x7F) * 0.007874016f);
+        EXPECT_FLOAT_EQ(record.normal[2], float(entry->m_normal[2]) * tarnix::kNormalUnpackScale);
+        EXPECT_EQ(record.hostBit, vertices[v].freeze >> 7);
+    }
+    EXPECT_GT(moved, 10u);
+    EXPECT_GE(recorded, moved);
+    EXPECT_NE(brush->m_records.IndexOf(held), VertexRecordStore::kNone) << "the held vertex lies under the brush";
+    brush->EndStroke();
 }
 
 // The same dab through the patch kernels and through the per-vertex path, on one quad level.

@@ -81,8 +81,34 @@ TEST(BrushOperationTest, PlacedStampsMapTheBrushDiscOntoTheImage) {
     const tarnix::Vector rim = at(center + tarnix::Vector(0.5f, 0, 0));
     EXPECT_NEAR(rim.x, 128.0f, 1e-3f) << "the tangent, flattened onto the plane, is the x axis";
     EXPECT_NEAR(rim.y, 64.0f, 1e-3f);
-    EXPECT_NEAR(at(center + tarnix::Vector(0, 0.5f, 0)).y, 128.0f, 1e-3f);
+    EXPECT_NEAR(at(center + tarnix::Vector(0, 0.5f, 0)).y, 0.0f, 1e-3f)
+        << "seen from outside the image is not mirrored: its top row lies a quarter turn left of x";
     EXPECT_NEAR(at(center + tarnix::Vector(0, 0, 2)).z, 2.0f, 1e-5f) << "depth along the normal";
+
+    tarnix::StampConfiguration turned = brush.StampConfig();
+    turned.m_rotation = 90.0f;
+    brush.SetStampConfig(turned);
+    brush.PlaceStamp(center, normal, tangent, 0.5f);
+    const tarnix::Vector left = at(center + tarnix::Vector(0, 0.5f, 0));
+    EXPECT_NEAR(left.x, 128.0f, 1e-3f) << "a positive rotation turns counter-clockwise";
+    EXPECT_NEAR(left.y, 64.0f, 1e-3f);
+}
+
+TEST(BrushOperationTest, ChangingOnlyTheBuildUpSwitchAdvancesTheImageVersion) {
+    // Brushes cache their conversion of a stamp by image, version and values; the build-up
+    // switch is not among those.
+    tarnix::BrushOperation brush;
+    brush.SetStamp(true, QStringLiteral("Stamps/bw_scale.tif"));
+    const tarnix::Image* image = brush.MaskImage(tarnix::BrushOperation::kStampMask);
+    ASSERT_NE(image, nullptr);
+    const uint32_t version = image->Version();
+    tarnix::StampConfiguration stamp = brush.StampConfig();
+    stamp.m_rotation = 30.0f;
+    brush.SetStampConfig(stamp);
+    EXPECT_EQ(image->Version(), version) << "placement alone does not touch the image";
+    stamp.m_buildUp = true;
+    brush.SetStampConfig(stamp);
+    EXPECT_GT(image->Version(), version);
 }
 
 TEST(BrushOperationTest, MirrorModesMirrorPointsAndDirections) {

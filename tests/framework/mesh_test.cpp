@@ -4,8 +4,6 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <map>
-#include <queue>
 #include <random>
 #include <set>
 
@@ -290,46 +288,74 @@ TEST(SpatialGridTest, AnUpdateRefitsTheChunkWhoseVerticesMoved) {
 
 // ---- geodesics ---------------------------------------------------------------------------------
 
-TEST(GeodesicTest, BoundedSearchAgreesWithAFullShortestPathSearch) {
-    auto geometry = shapes::Subdivided(shapes::Cube(), 3);
-    tarnix::Mesh* mesh = geometry->HighestLevel();
-    const tarnix::SurfacePoint point(mesh, 77, 0);
-    // Brute force: Dijkstra over every edge from the face's corners, no bound.
-    std::vector<float> best(mesh->VertexCount(), std::numeric_limits<float>::infinity());
-    using Item = std::pair<float, uint32_t>;
-    std::priority_queue<Item, std::vector<Item>, std::greater<Item>> queue;
-    for (uint32_t k = 0; k < 4; ++k) {
-        const uint32_t v = mesh->FaceCorners(77)[k];
-        best[v] = (mesh->VertexPosition(v) - point.LocalPosition()).Length();
-        queue.emplace(best[v], v);
-    }
-    while (!queue.empty()) {
-        auto [d, v] = queue.top();
-        queue.pop();
-        if (d > best[v]) continue;
-        NeighbourCollector neighbours;
-        mesh->EnumerateAdjacentVertices(&neighbours, v, 0);
-        for (const auto& [u, face] : neighbours.reports) {
-            const float through = d + (mesh->VertexPosition(u) - mesh->VertexPosition(v)).Length();
-            if (through < best[u]) queue.emplace(best[u] = through, u);
-        }
-    }
-    for (float radius : {0.05f, 0.3f, 1.5f}) {
+// The surface point at the middle of `face`, with the face's normal.
+tarnix::SurfacePoint FaceMiddle(tarnix::Mesh* mesh, uint32_t face) {
+    tarnix::Vector middle(0, 0, 0);
+    for (uint32_t k = 0; k < mesh->CornersPerFace(); ++k) middle = middle + mesh->VertexPosition(mesh->FaceCorners(face)[k]);
+    return tarnix::SurfacePoint(mesh, face, middle * (1.0f / float(mesh->CornersPerFace())),
+                                mesh->FaceNormal(face).Normalized(), 0);
+}
+
+TEST(GeodesicTest, OnAFlatMeshTheRegionIsTheDiscOfStraightDistances) {
+    // Paths along the edges of a grid would make a diamond, up to 41 % too far on the
+    // diagonals. Triangles cut along one diagonal only have right angles to cross as well.
+    auto quads = shapes::Subdivided(shapes::Plane(4, 4), 4);
+    auto triangles = shapes::Subdivided(shapes::Triangulated(shapes::Plane(64, 64)), 0);
+    for (auto [mesh, face] : {std::pair(quads->HighestLevel(), 0u), std::pair(quads->HighestLevel(), 1234u),
+                              std::pair(quads->HighestLevel(), 2047u), std::pair(triangles->LowestLevel(), 4321u)}) {
+        const tarnix::SurfacePoint point = FaceMiddle(mesh, face);
         tarnix::GeodesicEnumerator geodesic;
-        geodesic.EnumerateVertices(mesh, point, radius);
+        geodesic.EnumerateVertices(mesh, point, 1.3f);
         std::set<uint32_t> found;
+        float previous = 0.0f;
         for (uint32_t i = 0; i < geodesic.Count(); ++i) {
             const auto& result = geodesic.Results()[i];
             ASSERT_TRUE(found.insert(result.vertex).second);
-            EXPECT_NEAR(geodesic.Distances()[result.vertex], best[result.vertex], 1e-5f);
+            const float d = geodesic.Distances()[result.vertex];
+            EXPECT_NEAR(d, (mesh->VertexPosition(result.vertex) - point.m_position).Length(), 1e-4f);
+            EXPECT_GE(d, previous) << "nearest first";
+            previous = d;
             const uint32_t* c = mesh->FaceCorners(result.face);
-            ASSERT_TRUE(std::count(c, c + 4, result.vertex));
+            ASSERT_TRUE(std::count(c, c + mesh->CornersPerFace(), result.vertex));
         }
-        std::set<uint32_t> expected;
-        for (uint32_t v = 0; v < mesh->VertexCount(); ++v)
-            if (best[v] <= radius) expected.insert(v);
-        EXPECT_EQ(found, expected) << "radius " << radius;
+        for (uint32_t v = 0; v < mesh->VertexCount(); ++v) {
+            const float straight = (mesh->VertexPosition(v) - point.m_position).Length();
+            if (std::fabs(straight - 1.3f) > 1e-4f) {
+                EXPECT_EQ(found.count(v) == 1, straight < 1.3f) << "vertex " << v << " at " << straight;
+            }
+        }
+        // Readers walk whole faces and patches: every vertex beyond a smaller region must read
+        // as far, also those the larger one reached.
+        geodesic.EnumerateVertices(mesh, point, 0.3f);
+        std::vector<bool> inside(mesh->VertexCount(), false);
+        for (uint32_t i = 0; i < geodesic.Count(); ++i) inside[geodesic.Results()[i].vertex] = true;
+        for (uint32_t v = 0; v < mesh->VertexCount(); ++v) {
+            if (inside[v]) continue;
+            ASSERT_EQ(geodesic.Distances()[v], std::numeric_limits<float>::infinity()) << v;
+        }
     }
+}
+
+TEST(GeodesicTest, OnASphereDistancesFollowTheGreatCircles) {
+    auto geometry = shapes::Subdivided(shapes::Sphere(4), 3);
+    tarnix::Mesh* mesh = geometry->HighestLevel();
+    const tarnix::SurfacePoint point = FaceMiddle(mesh, 300);
+    tarnix::GeodesicEnumerator geodesic;
+    geodesic.EnumerateVertices(mesh, point, 1.2f);
+    ASSERT_GT(geodesic.Count(), 500u);
+    float worst = 0.0f;
+    for (uint32_t i = 0; i < geodesic.Count(); ++i) {
+        const tarnix::Vector p = mesh->VertexPosition(geodesic.Results()[i].vertex);
+        const float d = geodesic.Distances()[geodesic.Results()[i].vertex];
+        const float chord = (p - point.m_position).Length();
+        ASSERT_GE(d, chord) << "never nearer than in a straight line";
+        // The arc on a sphere through both points (the subdivided sphere is a little smaller
+        // than the unit sphere, and not quite round).
+        const float radius = 0.5f * (p.Length() + point.m_position.Length());
+        const float arc = 2.0f * radius * std::asin(std::min(1.0f, chord / (2.0f * radius)));
+        if (arc > 0.2f) worst = std::max(worst, std::fabs(d / arc - 1.0f));
+    }
+    EXPECT_LT(worst, 0.03f) << "paths along edges stray up to 40 %";
 }
 
 }  // namespace

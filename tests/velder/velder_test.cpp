@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <map>
 #include <set>
 #include <vector>
 
 #include "builtin_shapes.h"
 #include "tarnix/class_desc.h"
+#include "tarnix/mesh_change.h"
 #include "tarnix/stream.h"
 #include "velder.h"
 
@@ -48,18 +51,23 @@ TEST(VelderTest, OnlyStandAloneTriangleMeshesAreEditable) {
 }
 
 // Every edge has one face on each side, the two running it in opposite directions (closed
-// and consistently oriented), and no face is shrunk to a point.
+// and consistently oriented); faces merged away (shrunk to a point) are left out.
 void ExpectClosedAndOriented(const tarnix::Mesh& mesh) {
     std::map<std::pair<uint32_t, uint32_t>, int> directed;
     for (uint32_t f = 0; f < mesh.m_faceCount; ++f) {
         const uint32_t* c = mesh.FaceCorners(f);
-        EXPECT_FALSE(c[0] == c[1] && c[1] == c[2]) << "face " << f;
+        if (c[0] == c[1] && c[1] == c[2]) continue;
         for (int k = 0; k < 3; ++k) ++directed[{c[k], c[(k + 1) % 3]}];
     }
     for (const auto& [edge, count] : directed) {
         EXPECT_EQ(count, 1);
         EXPECT_EQ(directed.count({edge.second, edge.first}), 1u) << edge.first << "-" << edge.second;
     }
+}
+
+void ExpectValid(const Velder& brush) {
+    QString problem;
+    EXPECT_TRUE(brush.CheckValidity(&problem)) << problem.toStdString();
 }
 
 TEST(VelderTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndoes) {
@@ -83,6 +91,7 @@ TEST(VelderTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndo
     brush.CollectFaces();
     brush.DoRefineReduce(true, true, 19, true);
     ASSERT_GT(level->VertexCount(), 6u);
+    ExpectValid(brush);
 
     // No edge inside the brush is longer than asked for.
     const float longest = radius * Velder::kDefaultDetail * 1.1f;
@@ -96,8 +105,11 @@ TEST(VelderTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndo
         }
     }
     ExpectClosedAndOriented(*level);
-    for (uint32_t v = 0; v < level->VertexCount(); ++v)
-        EXPECT_NEAR(level->VertexNormal(v).Length(), 1.0f, 1e-3f) << "normals of new vertices are made";
+    for (uint32_t f = 0; f < level->m_faceCount; ++f)
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t* c = level->FaceCorners(f);
+            if (c[0] != c[1]) EXPECT_NEAR(level->VertexNormal(c[k]).Length(), 1.0f, 1e-3f) << "normals of new vertices are made";
+        }
 
     const std::vector<float> refined = snapshot();
     level->EndOfChange(true, false);
@@ -118,7 +130,8 @@ TEST(VelderTest, ReductionMergesShortEdgesWithoutOpeningOrTurningTheMesh) {
         brush.m_adaptiveRefineAttr.SetValue({true, detail});
         brush.InitializeTessellator(&point, 0.4f, level->CurrentChange(), 1.1f, refine, reduce);
         brush.CollectFaces();
-        brush.DoRefineReduce(refine, reduce, 19, true);
+        brush.DoRefineReduce(refine, reduce, 19, false);
+        ExpectValid(brush);
     };
     tessellate(0.1f, true, false);  // fine
     const uint32_t fine = level->VertexCount();
@@ -135,6 +148,183 @@ TEST(VelderTest, ReductionMergesShortEdgesWithoutOpeningOrTurningTheMesh) {
     ASSERT_TRUE(geometry->Undo());
     EXPECT_EQ(level->VertexCount(), 6u);
     EXPECT_EQ(level->m_faceCount, 8u);
+}
+
+// The unit sphere of quads, each cut into two triangles: every vertex lies on the sphere.
+std::unique_ptr<tarnix::Geometry> TriangleSphere(uint32_t divisions) {
+    const tarnix::PolygonMesh quads = shapes::Sphere(divisions);
+    tarnix::PolygonMesh triangles;
+    triangles.positions = quads.positions;
+    for (uint32_t f = 0; f < quads.FaceCount(); ++f) {
+        const uint32_t* c = quads.faceVertices.data() + 4 * f;
+        triangles.faceVertices.insert(triangles.faceVertices.end(), {c[0], c[1], c[2], c[0], c[2], c[3]});
+        triangles.faceSizes.insert(triangles.faceSizes.end(), {3, 3});
+    }
+    return tarnix::Geometry::FromPolygons(triangles);
+}
+
+// A dab at the face whose centre lies nearest `target`.
+tarnix::SurfacePoint PointNear(tarnix::Mesh* mesh, const tarnix::Vector& target) {
+    uint32_t best = 0;
+    for (uint32_t f = 1; f < mesh->m_faceCount; ++f)
+        if ((tarnix::SurfacePoint(mesh, f, 0).LocalPosition() - target).Length() <
+            (tarnix::SurfacePoint(mesh, best, 0).LocalPosition() - target).Length())
+            best = f;
+    return tarnix::SurfacePoint(mesh, best, 0);
+}
+
+bool HasEdge(const tarnix::Mesh& mesh, uint32_t a, uint32_t b) {
+    for (uint32_t f = 0; f < mesh.m_faceCount; ++f) {
+        const uint32_t* c = mesh.FaceCorners(f);
+        for (int k = 0; k < 3; ++k)
+            if ((c[k] == a && c[(k + 1) % 3] == b) || (c[k] == b && c[(k + 1) % 3] == a)) return true;
+    }
+    return false;
+}
+
+TEST(VelderTest, SmoothRefinementKeepsACurvedAreaCurved) {
+    // New vertices of a refined patch of the unit sphere: their mean distance from it.
+    double deviation[2] = {0, 0};
+    for (bool smooth : {false, true}) {
+        auto geometry = TriangleSphere(6);
+        tarnix::SubdivisionLevel* level = geometry->LowestLevel();
+        const uint32_t before = level->VertexCount();
+        PlainBrush brush;
+        brush.m_dynamicTessellationAttr.SetValue(true);
+        const tarnix::SurfacePoint point = PointNear(level, {0.3f, 0.2f, 1.0f});
+        brush.InitializeTessellator(&point, 0.7f, level->CurrentChange(), 1.1f, true, false);
+        brush.CollectFaces();
+        brush.DoRefineReduce(true, false, 19, smooth);
+        ExpectValid(brush);
+        ASSERT_GT(level->VertexCount(), before + 20);
+        for (uint32_t v = before; v < level->VertexCount(); ++v)
+            deviation[smooth] += std::fabs(level->VertexPosition(v).Length() - 1.0f);
+        deviation[smooth] /= double(level->VertexCount() - before);
+    }
+    EXPECT_GT(deviation[0], 0.005) << "midpoints cut the corners of the sphere";
+    EXPECT_LT(deviation[1], 0.2 * deviation[0]) << "new vertices go onto the surface through their neighbours";
+}
+
+// A brush that checks the tessellator's calls as they come.
+struct WatchingBrush : Velder {
+    struct Merge {
+        float keptBuildUp, removedBuildUp, buildUpAfter;
+        tarnix::Vector keptOriginal, removedOriginal, originalAfter;
+    };
+    std::vector<std::array<uint32_t, 3>> splits;
+    std::vector<Merge> merges;
+    uint32_t flips = 0, badFlips = 0;
+
+    float BuildUp(uint32_t v) {
+        const tarnix::StoredVertexInfo* entry = m_mesh->CurrentChange()->Find(v);
+        return entry ? entry->m_buildUp : -1.0f;
+    }
+
+    void OnEdgeSplit(uint32_t a, uint32_t b, uint32_t middle) override {
+        splits.push_back({a, b, middle});
+        Velder::OnEdgeSplit(a, b, middle);
+    }
+    void OnEdgeFlip(uint32_t a, uint32_t b, uint32_t c, uint32_t d) override {
+        ++flips;
+        badFlips += HasEdge(*m_mesh, a, b) || !HasEdge(*m_mesh, c, d);
+        Velder::OnEdgeFlip(a, b, c, d);
+    }
+    void OnEdgeCollapse(uint32_t kept, uint32_t removed) override {
+        Merge merge{BuildUp(kept), BuildUp(removed), 0, VertexOriginalPosition(kept), VertexOriginalPosition(removed), {}};
+        Velder::OnEdgeCollapse(kept, removed);
+        merge.buildUpAfter = BuildUp(kept);
+        merge.originalAfter = VertexOriginalPosition(kept);
+        merges.push_back(merge);
+    }
+    tarnix::Mesh* m_mesh = nullptr;
+};
+
+TEST(VelderTest, SplitsAndMergesCarryTheRecordsAndUndoEntriesOfTheirEnds) {
+    auto geometry = TriangleSphere(2);
+    tarnix::SubdivisionLevel* level = geometry->LowestLevel();
+    WatchingBrush brush;
+    brush.m_mesh = level;
+    brush.m_dynamicTessellationAttr.SetValue(true);
+    brush.BeginStroke(level, tarnix::BrushOperation::kModifierNone, tarnix::BrushOperation::kTriggerDrag);
+    // As a brush leaves them: every vertex recorded where it started, then moved outward, with
+    // a build-up of its own.
+    tarnix::MeshChange* change = level->CurrentChange();
+    const uint32_t original = level->VertexCount();
+    std::vector<tarnix::Vector> started(original);
+    for (uint32_t v = 0; v < original; ++v) {
+        started[v] = level->VertexPosition(v);
+        ASSERT_TRUE(brush.AppendVertexRecord(*level, v));
+        change->Add_uncached(v, 0, &level->m_vertices[v], false, 0.05f * float(v % 7));
+        level->SetVertexPosition(v, started[v] * (1.0f + 0.01f * float(v % 5)));
+    }
+    const tarnix::SurfacePoint point = PointNear(level, {0, 0, 1});
+    const auto tessellate = [&](float detail, bool refine, bool reduce, int passes) {
+        brush.m_adaptiveRefineAttr.SetValue({true, detail});
+        brush.InitializeTessellator(&point, 0.8f, change, 1.1f, refine, reduce);
+        brush.CollectFaces();
+        brush.DoRefineReduce(refine, reduce, passes, false);
+        ExpectValid(brush);
+    };
+    tessellate(0.3f, true, false, 1);  // one pass of midpoints between recorded vertices
+    ASSERT_FALSE(brush.splits.empty());
+    for (const auto& [a, b, middle] : brush.splits) {
+        ASSERT_TRUE(a < original && b < original && middle >= original);
+        const tarnix::Vector expected = (started[a] + started[b]) * 0.5f;
+        EXPECT_LT((brush.VertexOriginalPosition(middle) - expected).Length(), 1e-5f) << "from the record";
+        const tarnix::StoredVertexInfo* entry = change->Find(middle);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_LT((tarnix::Vector(entry->m_position[0], entry->m_position[1], entry->m_position[2]) - expected).Length(), 1e-5f);
+        EXPECT_FLOAT_EQ(entry->m_buildUp, 0.5f * (change->Find(a)->m_buildUp + change->Find(b)->m_buildUp));
+    }
+
+    tessellate(0.1f, true, false, 19);  // fine
+    tessellate(0.5f, false, true, 19);  // coarse again: merges
+    ASSERT_FALSE(brush.merges.empty());
+    for (const WatchingBrush::Merge& merge : brush.merges) {
+        EXPECT_FLOAT_EQ(merge.buildUpAfter, 0.5f * (merge.keptBuildUp + merge.removedBuildUp));
+        EXPECT_LT((merge.originalAfter - (merge.keptOriginal + merge.removedOriginal) * 0.5f).Length(), 1e-5f);
+    }
+    EXPECT_GT(brush.flips, 0u) << "splits and merges leave valences to even out";
+    EXPECT_EQ(brush.badFlips, 0u) << "a flip is reported once the mesh holds the new edge";
+    brush.EndStroke();
+}
+
+TEST(VelderTest, TheValidityCheckFindsBrokenMeshes) {
+    auto geometry = shapes::Subdivided(shapes::Octahedron(), 0);
+    tarnix::SubdivisionLevel* level = geometry->LowestLevel();
+    PlainBrush brush;
+    const tarnix::SurfacePoint point(level, 0, 0);
+    brush.InitializeTessellator(&point, 1.0f, nullptr, 1.1f, true, false);
+    ExpectValid(brush);
+    const auto fault = [&](const std::array<uint32_t, 3>& corners, uint32_t face = 0) {
+        const std::array<uint32_t, 3> kept = {level->FaceCorners(face)[0], level->FaceCorners(face)[1],
+                                              level->FaceCorners(face)[2]};
+        level->SetFaceCorners(face, corners.data());
+        QString problem;
+        const bool valid = brush.CheckValidity(&problem);
+        level->SetFaceCorners(face, kept.data());
+        return valid ? QString() : problem;
+    };
+    const uint32_t* c = level->FaceCorners(0);
+    EXPECT_TRUE(fault({c[0], c[2], c[1]}).contains(QStringLiteral("runs the same way"))) << "turned over";
+    EXPECT_TRUE(fault({c[0], c[1], c[1]}).contains(QStringLiteral("twice")));
+    EXPECT_TRUE(fault({c[0], c[0], c[0]}).contains(QStringLiteral("still sculptable")));
+    EXPECT_TRUE(fault({c[0], c[1], 99}).contains(QStringLiteral("past the last")));
+
+    // A flip written into the faces without telling the mesh: its vertex lists are stale.
+    uint32_t count = 0;
+    level->FacesAroundVertex(0, count);  // the lists, as they are now
+    const uint32_t across = level->EdgeAdjacency(0, 1);
+    const uint32_t g = across / 4, a = c[0], b = c[1], cc = c[2];
+    const uint32_t d = level->FaceCorners(g)[(across % 4 + 2) % 3];
+    const uint32_t first[3] = {a, b, d}, second[3] = {d, cc, a};
+    level->SetFaceCorners(0, first);
+    level->SetFaceCorners(g, second);
+    QString problem;
+    EXPECT_FALSE(brush.CheckValidity(&problem));
+    EXPECT_TRUE(problem.contains(QStringLiteral("out of date"))) << problem.toStdString();
+    level->TopologyChanged();
+    ExpectValid(brush);
 }
 
 TEST(VelderTest, TessellatorCollectsTheFacesUnderTheDab) {

@@ -8,6 +8,13 @@
 // starts from the original polygons. Open borders are refined as smooth boundary curves whose
 // corners (border vertices of two edges) stay put (OpenSubdiv's "edge and corner" boundary
 // interpolation; its default would turn border faces into holes).
+//
+// Texture coordinates given with the polygons are carried to every level by OpenSubdiv's
+// face-varying refinement: smooth inside UV islands and along their borders, with the corners
+// of islands and the points where three or more islands meet held in place. Every face of a level knows the base polygon it comes from
+// (face f of level L >= 1 descends from face f >> 2(L - 1) of level 1, and level 1 holds the
+// base polygons' quads polygon by polygon). Both hold only while level 0 keeps the faces it
+// was made with: a tessellating brush that rewires them leaves the geometry without either.
 
 #include <cstdint>
 #include <memory>
@@ -22,6 +29,13 @@
 #include "tarnix/transformation.h"
 
 namespace tarnix {
+
+/// Texture coordinates of one level: corners[CornersPerFace() * f + k] names the value at
+/// corner k of face f.
+struct FaceVaryingUVs {
+    std::vector<TextureCoordinate> values;
+    std::vector<uint32_t> corners;
+};
 
 class Geometry : public TreeNode {
 public:
@@ -47,6 +61,15 @@ public:
     /// current (sculpted) positions. Sculpt layers stay with the level they belong to.
     void Subdivide(uint32_t levels = 1);
 
+    /// @brief The texture coordinates of `level`'s face corners; null when the mesh came without
+    /// any, or when level 0's faces are no longer those it was made with.
+    const FaceVaryingUVs* UVs(uint32_t level) const;
+    /// @brief For every face of `level`, the base polygon (of the cleaned polygons) it comes
+    /// from; empty when level 0's faces changed or there is no such level.
+    std::vector<uint32_t> BasePolygonOfFaces(uint32_t level) const;
+    /// @brief Level 0 as given, after cleaning: its faceTags belong to the base polygons.
+    const PolygonMesh& BasePolygons() const { return m_basePolygons; }
+
     Transformation& GetTransformation() { return m_transformation; }
     const Transformation& GetTransformation() const { return m_transformation; }
 
@@ -59,13 +82,20 @@ public:
     bool Redo();
     size_t UndoCount() const { return m_undo.size(); }
     size_t RedoCount() const { return m_redo.size(); }
+    /// @brief The change on top of the undo stack (the one Undo would take back); null when
+    /// there is none.
+    const MeshChange* LatestChange() const { return m_undo.empty() ? nullptr : m_undo.back().get(); }
 
 private:
-    void AddLevel(SubdivisionLevel* level);
+    void AddLevel(SubdivisionLevel* level, FaceVaryingUVs uvs);
     void ApplyChange(MeshChange& change);
+    bool BaseFacesIntact() const;
 
     std::vector<SubdivisionLevel*> m_levels;  // children of this node
     PolygonMesh m_basePolygons;               // level 0 as given, for refinement
+    std::vector<FaceVaryingUVs> m_uvs;        // per level; empty when the mesh has none
+    std::vector<uint32_t> m_firstQuadOfPolygon;  // level 1's first quad of each base polygon, and the total
+    uint64_t m_baseFacesFingerprint = 0;      // of level 0's corner indices as made
     Transformation m_transformation;
     std::vector<std::unique_ptr<MeshChange>> m_undo;
     std::vector<std::unique_ptr<MeshChange>> m_redo;

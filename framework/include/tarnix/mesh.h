@@ -165,7 +165,18 @@ public:
     void EndOfChange(bool commit, bool otherMeshesChanged);
 
     const AxisAlignedBoundingBox& PendingUpdateBox() const { return m_pendingUpdate; }
-    void SetPendingUpdateBox(const AxisAlignedBoundingBox& box) { m_pendingUpdate = box; }
+    /// @brief Sets the box where vertices moved; it also counts as moved for the spatial grid.
+    void SetPendingUpdateBox(const AxisAlignedBoundingBox& box) {
+        m_pendingUpdate = box;
+        m_movedArea.Extend(box);
+    }
+    /// @brief Where vertices moved since the spatial grid last fitted them: every change of a
+    /// position (SetVertexPosition, undo records, a brush's pending-update box) adds the old and
+    /// the new place, so the grid refits only the chunks that meet it.
+    const AxisAlignedBoundingBox& MovedArea() const { return m_movedArea; }
+    void NoteMoved(const AxisAlignedBoundingBox& area) { m_movedArea.Extend(area); }
+    void NoteMoved(const Vector& position) { m_movedArea.Extend(position); }
+    void ClearMovedArea() { m_movedArea.SetEmpty(); }
     /// @brief The box of all vertices as of the last UpdateBoundingBox.
     const AxisAlignedBoundingBox& BoundingBox() const;
     /// @brief Grows the box by `area`; an empty `area` recomputes it from all vertices. The
@@ -183,6 +194,10 @@ public:
     uint32_t TopologicalMirror(uint32_t face, uint32_t corner, uint32_t& mirroredFace, uint32_t& unused);
     const TopologicalSymmetry& Symmetry();
 
+    /// @brief A number no other mesh, and no earlier topology of this one, has had: what a
+    /// cache built from the faces (e.g. a brush's patch records) is keyed by.
+    uint64_t TopologyStamp() const { return m_topologyStamp; }
+
     /// @brief Per-mesh marks for enumerations: a fresh mark value, and the mark arrays.
     uint32_t NextEnumerationMark();
 
@@ -199,6 +214,8 @@ private:
     MeshUnlocker* m_lockHolder = nullptr;
     uint32_t m_frozenCount = 0;
     AxisAlignedBoundingBox m_pendingUpdate;
+    AxisAlignedBoundingBox m_movedArea;
+    uint64_t m_topologyStamp;
     mutable AxisAlignedBoundingBox m_boundingBox;
     mutable bool m_boundingBoxStale = false;
     std::unique_ptr<MeshChange> m_currentChange;

@@ -7,6 +7,10 @@
 // Undoing a change swaps the stored and the current states; doing it again (redo) swaps
 // them back, so both are bit-exact.
 //
+// Entries live in pages of kEntriesPerPage that never move: a growing record allocates a
+// page and copies nothing, so a stroke that touches a million vertices does not copy (and
+// fault in) its record again at every doubling. Pages are tracked memory (Block).
+//
 // A change that alters the topology (a tessellating brush splitting faces) keeps the whole
 // mesh as it was when the change began instead: vertices, normals, faces and face flags.
 // Swapping then exchanges the whole mesh, and the per-vertex entries are not used.
@@ -15,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "tarnix/math/vector.h"
 #include "tarnix/store.h"
 
 namespace tarnix {
@@ -47,11 +52,17 @@ public:
     explicit MeshChange(Mesh* mesh);
     ~MeshChange();
 
+    static constexpr uint32_t kPageShift = 12;
+    static constexpr uint32_t kEntriesPerPage = 1u << kPageShift;
+
     Mesh* GetMesh() const { return m_mesh; }
-    uint32_t Count() const { return m_entries.Count(); }
-    StoredVertexInfo& operator[](uint32_t slot) { return m_entries[slot]; }
-    const StoredVertexInfo& operator[](uint32_t slot) const { return m_entries[slot]; }
-    StoredVertexInfo* Entries() { return m_entries.Data(); }
+    uint32_t Count() const { return m_count; }
+    StoredVertexInfo& operator[](uint32_t slot) {
+        return m_pages[slot >> kPageShift][slot & (kEntriesPerPage - 1)];
+    }
+    const StoredVertexInfo& operator[](uint32_t slot) const {
+        return m_pages[slot >> kPageShift][slot & (kEntriesPerPage - 1)];
+    }
 
     /// @brief Adds an entry for `vertex` with its current state, without checking for an
     /// existing one; `withLayer` also keeps the active layer's offset. The entry's build-up
@@ -70,14 +81,23 @@ public:
     /// starting positions and normals of the vertices moved so far). Once per change.
     void KeepTopology();
     bool KeepsTopology() const { return m_topology != nullptr; }
+    /// @brief For a change that keeps the topology: how many vertices the mesh had, and where
+    /// vertex `vertex` (below that count) was, when the change began.
+    uint32_t KeptVertexCount() const;
+    Vector KeptPosition(uint32_t vertex) const;
 
 private:
     /// The whole mesh at one moment.
     struct MeshState;
 
+    /// @brief Room for one more entry: a new page when the last one is full. False when the
+    /// tracked memory refuses.
+    bool Grow();
+
     Mesh* m_mesh;
     SculptLayer* m_layer = nullptr;
-    Store<StoredVertexInfo> m_entries{"undo entries"};
+    Store<StoredVertexInfo*> m_pages{"undo entry pages"};
+    uint32_t m_count = 0;
     std::unique_ptr<MeshState> m_topology;
 };
 

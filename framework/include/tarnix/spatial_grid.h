@@ -3,7 +3,13 @@
 // faces, reading the mesh's own vertex and corner arrays). It answers ray casts and the
 // faces or vertices inside a box. After vertices move, UpdateArea or Update refits the
 // hierarchy to the new positions (fast, the tree keeps its shape; only the chunks of faces
-// whose vertices moved are refitted); Rebuild builds it anew (better after large changes).
+// that meet the mesh's moved area are refitted, so the cost follows the change, not the
+// mesh); Rebuild builds it anew (better after large changes).
+//
+// Every chunk keeps the box of its vertices as last fitted. A vertex that moved since had
+// its old place noted in the mesh's moved area (Mesh::MovedArea), and that place lies in the
+// box of every chunk holding the vertex: so only the chunks whose boxes meet the moved area
+// are searched for vertices that left their fitted positions, and only those refitted.
 
 #include <cstdint>
 #include <vector>
@@ -54,18 +60,18 @@ public:
     static constexpr uint32_t kFacesPerChunk = 16384;
 
 private:
-    /// Refits the chunks whose vertices moved since they were last fitted.
+    /// Refits the chunks that meet the mesh's moved area.
     void Refit();
-    /// Refits (or, with `rebuild`, builds) the chunks marked in `chunks`, then the scene.
+    /// Refits (or, with `rebuild`, builds) the chunks marked in `chunks` and their boxes,
+    /// then the scene.
     void Commit(const std::vector<bool>& chunks, bool rebuild);
     void CollectFaces(const AxisAlignedBoundingBox& box, std::vector<uint32_t>& faces) const;
 
     Mesh* m_mesh;
     void* m_scene = nullptr;           // RTCScene
     std::vector<void*> m_geometries;   // RTCGeometry of each chunk
-    std::vector<uint32_t> m_vertexChunkStart;  // where each vertex's chunks start in m_vertexChunks
-    std::vector<uint32_t> m_vertexChunks;      // the chunks of the faces around each vertex
-    std::vector<float> m_fittedPositions;  // x, y, z of each vertex when last fitted
+    std::vector<AxisAlignedBoundingBox> m_chunkBoxes;  // each chunk's vertices when last fitted
+    std::vector<float> m_fittedPositions;              // x, y, z of each vertex when last fitted
     AxisAlignedBoundingBox m_box;
     uint64_t m_fitStamp = 0;
     uint32_t m_meshVersion = 0;  // the mesh's content version at the last build or refit

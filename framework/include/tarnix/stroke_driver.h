@@ -4,15 +4,21 @@
 // apart (the brush's dab spacing, percent of its size), after the stroke smoothing has
 // steadied the path; each dab is put on the surface by a
 // ray cast along the camera's view, gets its stamp placed, and is followed by its mirrored
-// twin when the brush mirrors (across a plane: cast at the mirror image of the hit; by
-// topological symmetry: on the partner face, at the partners of the hit's corners). Between
-// dabs the brush learns the previous dab's position.
+// twin when the brush mirrors. Between dabs the brush learns the previous dab's position.
 // Dabs are found on the surface as it was when the stroke started (the spatial grid is refitted
 // then) and carried onto the surface as the dabs before them left it: at the same weights of
-// the hit face's corners, whose positions at the start the stroke's undo record keeps.
+// the hit face's corners, whose positions at the start the stroke's undo record keeps. A twin
+// takes the same weights of the mirror partners of those corners (by topological symmetry, or
+// the corners at their mirror images across a plane), so that on a symmetric mesh it is the
+// exact mirror image of its dab; elsewhere it is where a cast at the mirror image meets.
+// Stamps are placed by the brush's stamp record (following the stroke or upright to the
+// camera, randomised, tiled, mirrored on twins; docs/framework.md).
+// No mesh stays locked after a brush error: the driver ends the stroke and unlocks the mesh
+// before the error goes on to the caller.
 
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <vector>
 
 #include "tarnix/brush_operation.h"
@@ -23,7 +29,9 @@
 
 namespace tarnix {
 
+class MeshUnlocker;
 class SubdivisionLevel;
+class SurfacePoint;
 
 struct StrokeOptions {
     float size = 1.0f;      // brush radius, world units
@@ -53,30 +61,46 @@ public:
     void Begin(SubdivisionLevel& level, const StrokeOptions& options);
     /// @brief The pointer reached `point` (world space) with `pressure` (0..1, scales the
     /// share of the dabs placed on the way there). Dabs are placed, and the mesh changed,
-    /// before this returns.
+    /// before this returns; only the stroke's first dab waits for the next one (or End), which
+    /// gives the stroke's direction there for its stamp.
     void AddPoint(const Vector& point, float pressure = 1.0f);
     /// @brief Ends the stroke: the brush commits it as one undoable change.
     StrokeReport End();
     bool InStroke() const { return m_level != nullptr; }
 
+    /// @brief The brush once over the whole of `level`: a stroke of one whole-mesh dab of
+    /// strength `strength` (the user's, 0..100), weighed by how much each vertex faces the
+    /// camera when `fromCamera`.
+    void RunWholeMesh(SubdivisionLevel& level, float strength, bool fromCamera, BrushOperation::Modifier modifier);
+
     /// A whole-mesh application's lengths are shares of this fraction of the mesh's diagonal
     /// (world space): at strength 100, a tenth of the mesh's size.
     static constexpr float kWholeMeshReach = 0.1f;
-
-    /// @brief The brush once over the whole of `level`: a stroke of one whole-mesh dab at the
-    /// user's `strength` (0..100), weighed by how much each vertex faces the camera when
-    /// `fromCamera`.
-    void RunWholeMesh(SubdivisionLevel& level, float strength, bool fromCamera, BrushOperation::Modifier modifier);
 
     /// @brief The dab centres the path gives, before they are placed on the surface.
     std::vector<Vector> DabCentres(const std::vector<Vector>& path, float size) const;
 
 private:
+    // Where a dab puts its stamp: centred at `centre`, across `normal`, its x axis along
+    // `tangent` (before the stamp's own rotation).
+    struct StampFrame {
+        Vector centre, normal, tangent;
+    };
+
     // Resamples the path at the dab spacing as points come, the steadied position trailing
     // the raw one; `emit` gets each dab centre.
     template <typename Emit>
     void Resample(const Vector& point, Emit&& emit);
-    void PlaceDab(const Vector& centre, float pressure);
+    // A dab centre (mesh space) of the stroke: the first waits for the next one, which gives
+    // the stroke's direction there.
+    void TakeCentre(const Vector& local, float dabFactor);
+    // One dab (and its twin) at `local`, the stroke running along `direction` there.
+    void PlaceDab(const Vector& local, const Vector& direction, float dabFactor);
+    // The stamp frame of a dab at `hit`: along the stroke or upright, randomised, tiled.
+    StampFrame FrameOf(const SurfacePoint& hit, const Vector& direction, bool twin, const Vector& mirroredTangent);
+    // After a brush error: ends the brush's stroke quietly and gives the mesh lock back.
+    void Abandon(SubdivisionLevel& level);
+    void GiveLockBack(SubdivisionLevel& level);
 
     BrushOperation& m_brush;
     // The stroke going on; m_level is null between strokes.
@@ -93,8 +117,16 @@ private:
     bool m_hasPoint = false;
     Vector m_lastPoint, m_steadied;
     float m_carried = 0.0f;
-    Vector m_previousDab;  // mesh space
+    Vector m_previousCentre;  // mesh space
     uint32_t m_centres = 0;
+    bool m_firstPending = false;  // the first dab, waiting for the stroke's direction
+    Vector m_firstCentre;
+    float m_firstDabFactor = 1.0f;
+    Vector m_upright;  // mesh space, the camera's right: the x axis of stamps not following the stroke
+    std::minstd_rand m_random;
+    bool m_anchored = false, m_twinAnchored = false;  // tiled stamps stay where the stroke began
+    StampFrame m_anchor{}, m_twinAnchor{};
+    MeshUnlocker* m_lockHolder = nullptr;  // who held the mesh lock before the stroke
 };
 
 }  // namespace tarnix

@@ -58,7 +58,6 @@ Corvane::~Corvane() {
     const EntryGuard guard(corvane::kGuardBrushDestructor);
     ReleaseStrokeScratch();
     std::free(m_dabBlockRaw);
-    std::free(m_stampPixels);
     std::free(m_vertexScratch);
 }
 

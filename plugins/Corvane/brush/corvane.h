@@ -32,6 +32,7 @@
 #include "tarnix/math/hw_vector.h"
 #include "tarnix/math/vector.h"
 #include "tarnix/scene.h"
+#include "kernels/kernel_scratch.h"
 #include "tarnix/store.h"
 #include "velder.h"
 
@@ -119,8 +120,6 @@ public:
     /// @brief The kernel for the flag combination `Index`: one patch, one dab.
     template <uint32_t Index>
     bool PatchKernel(uint32_t face);
-    /// @brief The same frame with the ten choices read from `index` at run time.
-    bool PatchKernelReference(uint32_t face, uint32_t index);
     /// @brief The vertex test of the host's vertex enumeration: the per-vertex path, one
     /// vertex at a time with the same rules as the kernels (meshes that are not all quads).
     bool Tester(tarnix::Mesh* mesh, uint32_t vertex, uint32_t face) override;
@@ -135,8 +134,13 @@ public:
     /// @brief Whether smoothing works on the active layer's positions (not the summed ones).
     bool SmoothsActiveLayerOnly() const;
     /// @brief Fills the padded grid of patch `face`: for smoothing tools its cells from the
-    /// level (or the layer), then the ring from the neighbouring patches.
-    void BuildRing(uint32_t face);
+    /// level (or the layer), then the ring from the neighbouring patches. With
+    /// `beforeThePass`, vertices that earlier patches of the pass moved enter with the
+    /// positions they had when the pass began (PassStartPosition).
+    void BuildRing(uint32_t face, bool beforeThePass = false);
+    /// @brief Where `vertex` was when the current smoothing pass began: a vertex the pass
+    /// has already reached gives the position it had then, any other its current one.
+    tarnix::Vector PassStartPosition(uint32_t vertex);
     /// @brief Makes the five-point average at each patch corner equal the corner vertex's
     /// one-ring midpoint, keeping the cells it overwrites (RestoreCornerCells puts them back).
     void ApplyCornerCorrection(uint32_t face);
@@ -272,11 +276,13 @@ public:
     GridVertex* m_gridRecords = nullptr;
     /// Records of patches at least this deep are cached per patch, in vertex order.
     static constexpr uint32_t kCachedPatchDepth = 3;
-    std::vector<GridVertex> m_patchRecords;
-    std::vector<uint8_t> m_patchRecordBuilt;
-    const tarnix::SubdivisionLevel* m_patchRecordLevel = nullptr;
+    tarnix::Store<GridVertex> m_patchRecords{"corvane patch records"};
+    tarnix::Store<uint8_t> m_patchRecordBuilt{"corvane patch records"};
+    uint64_t m_patchRecordTopology = 0;  // the level's TopologyStamp (0: no records)
     uint32_t m_patchRecordDepth = 0;
     uint32_t m_patchRecordSide = 0;
+    /// Working memory of dabs and patches (kernel_scratch.h).
+    corvane::KernelScratch m_scratch;
     /// Ring cells the corner correction overwrote: (cell, value) for the four corners.
     uint32_t m_keptCornerCells[8] = {};
     tarnix::HWVector m_keptCornerValues[8];
@@ -298,7 +304,10 @@ public:
 
     // ---- stamp cache -----------------------------------------------------------------------------
     tarnix::Image* m_stampImage = nullptr;
+    /// The converted samples the kernels read: the data of m_stampSamples, null when the
+    /// stroke's stamp has none.
     float* m_stampPixels = nullptr;
+    tarnix::Store<float> m_stampSamples{"corvane stamp"};
     uint32_t m_stampImageVersion = 0;
     uint32_t m_stampWidth = 0;
     uint32_t m_stampHeight = 0;
@@ -328,7 +337,7 @@ public:
     tarnix::Store<uint32_t> m_relaxInRange{"unknown"};
     tarnix::Store<uint8_t> m_relaxBorder{"unknown"};
     /// Vertices whose relax entries the last gather wrote: the only non-zero entries.
-    std::vector<uint32_t> m_relaxWritten;
+    tarnix::Store<uint32_t> m_relaxWritten{"corvane relax"};
     tarnix::Store<uint32_t> m_smoothVertices{"unknown"};
     tarnix::Store<uint32_t> m_smoothVertexFaces{"unknown"};
     QHash<uint32_t, tarnix::Vector> m_recordedPositions;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <exception>
 
 #include "brush/corvane.h"
 #include "brush/tracked_store.h"
@@ -32,11 +33,20 @@ const char* const kCoarseMeshMessage =
     "Press <b>%%Subdivide faces%%</b> to subdivide the mesh into finer polygons.<p>\t\t\t\t\t"
     "Press <b>%%Toggle wireframe%%</b> to show/hide the wireframe.";
 
-// A 16-byte aligned padded grid of side^2 cells (freed with FreeGrid).
-HWVector* AllocateGrid(uint32_t side, void*& raw) {
-    raw = std::malloc(size_t(side) * side * sizeof(HWVector) + 15);
-    return reinterpret_cast<HWVector*>((reinterpret_cast<uintptr_t>(raw) + 15) & ~uintptr_t(15));
-}
+// Frees the brush's scratch when an error leaves the dab (the next dab grows it again), and
+// always lets go of the padded grids it lent the dab.
+class DabScratchGuard {
+public:
+    explicit DabScratchGuard(Corvane& brush) : m_brush(brush), m_exceptions(std::uncaught_exceptions()) {}
+    ~DabScratchGuard() {
+        m_brush.m_ringPositions = m_brush.m_ringLayerPositions = nullptr;
+        if (std::uncaught_exceptions() > m_exceptions) m_brush.m_scratch.Release();
+    }
+
+private:
+    Corvane& m_brush;
+    int m_exceptions;
+};
 
 }  // namespace
 
@@ -74,7 +84,7 @@ void Corvane::GatherRelaxTargets(const tarnix::SurfacePoint& point) {
     } else {
         for (uint32_t v : m_relaxWritten) clear(v);
     }
-    m_relaxWritten.clear();
+    m_relaxWritten.SetCount(0);
 
     m_gatherPass = true;
     if (level.m_faceKind == tarnix::Mesh::kQuads) m_patchBaseLevel->EnumerateFacesFrom(this, point.m_face / m_facesPerPatch);
@@ -83,7 +93,7 @@ void Corvane::GatherRelaxTargets(const tarnix::SurfacePoint& point) {
 
     // The gathered vertices in index order, as a pass over the level would meet them.
     std::sort(m_relaxWritten.begin(), m_relaxWritten.end());
-    m_relaxWritten.erase(std::unique(m_relaxWritten.begin(), m_relaxWritten.end()), m_relaxWritten.end());
+    m_relaxWritten.SetCount(uint32_t(std::unique(m_relaxWritten.begin(), m_relaxWritten.end()) - m_relaxWritten.begin()));
     double largest = 0.0, sum = 0.0;
     uint32_t gathered = 0;
     for (uint32_t v : m_relaxWritten) {
@@ -223,13 +233,13 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
         m_stampMaskFactor = MaskFactor(kStampMask);
     }
 
-    // Padded grids for the patch normals and smoothing.
+    // Padded grids for the patch normals and smoothing, lent by the brush's scratch.
     m_ringSide = (1u << m_patchLevel) + 3;
-    void* ringRaw = nullptr;
-    void* layerRaw = nullptr;
-    m_ringPositions = AllocateGrid(m_ringSide, ringRaw);
-    m_ringLayerPositions = nullptr;
-    if (m_smoothTool && !m_affectAllLayersAttr.Value()) m_ringLayerPositions = AllocateGrid(m_ringSide, layerRaw);
+    const DabScratchGuard scratchGuard(*this);
+    const size_t cells = size_t(m_ringSide) * m_ringSide;
+    m_ringPositions = m_scratch.ring.Ensure(cells);
+    m_ringLayerPositions = m_smoothTool && !m_affectAllLayersAttr.Value() ? m_scratch.layerRing.Ensure(cells) : nullptr;
+    if (!m_ringPositions) return;
 
     // The plane the kernels read.
     const uint32_t m = m_mirrorIndex;
@@ -244,12 +254,7 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
 
     if (m_dynamicTessellation) {
         InitializeTessellator(point, size, m_meshChanges[m_meshChanges.Count() - 1].second, 1.1f, true, false);
-        if (!CurrentMeshEditable()) {
-            std::free(ringRaw);
-            std::free(layerRaw);
-            m_ringPositions = m_ringLayerPositions = nullptr;
-            return;
-        }
+        if (!CurrentMeshEditable()) return;
         // Refinement every interval of dabs (a dab and its mirrored twin count once).
         const uint32_t interval = uint32_t(std::max(1, m_refineIntervalAttr.Value()));
         if (m_dabSerial % interval == 0) {
@@ -281,12 +286,8 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     }
 
     if (falloffType == kFalloffSurface) {
-        if (quads) {
-            m_patchBaseLevel->EnumerateFacesFrom(this, startPatch);
-            ++level.m_changeCounter;
-        } else {
-            level.EnumerateVerticesFrom(this, point->m_face);
-        }
+        if (quads) m_patchBaseLevel->EnumerateFacesFrom(this, startPatch);
+        else level.EnumerateVerticesFrom(this, point->m_face);
     } else if (falloffType == kFalloffVolume) {
         const tarnix::Transformation* transformation = level.GetTransformation();
         const auto box = tarnix::AxisAlignedBoundingBox::SphereBoundingBox(
@@ -296,6 +297,8 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
         else grid->EnumerateVertices(box, this);
     } else if (m_distanceMode == 1) {
         if (m_geodesic.Count() == 0) m_geodesic.EnumerateVertices(&level, *point, size);
+        // Vertices of the patches walked that the region does not hold read as infinitely
+        // far: outside the falloff.
         m_vertexDistances = m_geodesic.Distances();
         for (uint32_t i = 0; i < m_geodesic.Count(); ++i) {
             const auto& result = m_geodesic.Results()[i];
@@ -304,6 +307,9 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
         }
         m_vertexDistances = nullptr;
     }
+    // The dab's moves are a pass of their own, whichever way its vertices were found: the next
+    // dab (or pass) must see every vertex again, not skip those this one moved.
+    ++level.m_changeCounter;
 
     if (preserveVolume) {
         advancePass();
@@ -345,8 +351,6 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     level.SetPendingUpdateBox(pending);
     if (!m_wholeMeshPass) changedArea.Grow(2.0f * faceSize);
 
-    std::free(ringRaw);
-    std::free(layerRaw);
     m_ringPositions = m_ringLayerPositions = nullptr;
     RecomputeTouchedNormals();
 }

@@ -3,9 +3,9 @@
 // throughput log line, restoring the preset), and the mesh binding itself.
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <limits>
 
 #include "brush/corvane.h"
 #include "brush/tracked_store.h"
@@ -126,20 +126,33 @@ void Corvane::BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType tri
             m_stampWidth = image->Width();
             m_stampHeight = image->Height();
             m_stampBuildUp = MaskBuildUp(kStampMask);
-            std::free(m_stampPixels);
+            m_stampSamples.Release();
             m_stampPixels = nullptr;
             m_stampIsVectorDisplacement = IsVectorDisplacementName(name);
             const uint32_t channels = m_stampIsVectorDisplacement ? 3 : 1;
+            // A sample count past the store's range fails like an allocation the host refuses.
             const uint64_t samples = uint64_t(m_stampWidth) * m_stampHeight * channels;
-            const size_t bytes = samples > std::numeric_limits<size_t>::max() / sizeof(float)
-                                     ? std::numeric_limits<size_t>::max()
-                                     : size_t(samples) * sizeof(float);
-            m_stampPixels = static_cast<float*>(std::malloc(bytes));
-            if (m_stampPixels && image->getTile(0, 0, m_stampWidth, m_stampHeight, m_stampPixels, {channels, 32})) {
-                for (uint64_t i = 0; i < samples; ++i)
-                    m_stampPixels[i] = inverted ? 1.0f - m_stampPixels[i] + offset : m_stampPixels[i] - offset;
+            if (samples <= UINT32_MAX && corvane::GrowTrackedStore(m_stampSamples, uint32_t(samples)) &&
+                image->getTile(0, 0, m_stampWidth, m_stampHeight, m_stampSamples.Data(), {channels, 32})) {
+                m_stampSamples.SetCount(uint32_t(samples));
+                m_stampPixels = m_stampSamples.Data();
+                for (float& value : m_stampSamples) value = inverted ? 1.0f - value + offset : value - offset;
             }
         }
+    }
+    if (m_useStamp && (!image || !m_stampPixels)) {
+        // No pixels to sample (no image, no memory for them, or a read that failed): the
+        // stroke's stamp is empty, so that every vertex lies outside it and the brush takes no
+        // effect, as the notice says, rather than sampling what is not there. The cache is
+        // forgotten, so the next stroke reads the image again.
+        if (image && image->Width() != 0)
+            tarnix::Kernel::Interface()->HUDMessageShow(
+                corvane::Tr("Please choose a stamp image first,\notherwise the brush will take no effect."), 1, 2000);
+        m_stampImage = nullptr;
+        m_stampSamples.Release();
+        m_stampPixels = nullptr;
+        m_stampWidth = m_stampHeight = 0;
+        m_stampTiled = false;
     }
     if (mesh) SetMesh(mesh);
     corvane::g_processedVertexCount = 0;
@@ -294,8 +307,10 @@ void Corvane::ApplyToWholeMesh(tarnix::Mesh* mesh, float, float amount, bool fro
         const tarnix::Vector local = transformation ? transformation->WorldToMesh().Transform(world, 1.0f) : world;
         m_wholeMeshCameraDirection = local.Normalized();
     }
-    // The pass needs a point on the mesh only to name it: the first face.
-    const tarnix::SurfacePoint point(mesh, 0, 0);
+    // The pass starts from the face named by the first entry of the mesh's face index array
+    // (the corner array); an entry past the faces starts from the first face instead.
+    const uint32_t first = mesh->m_cornerIndices.Count() ? mesh->m_cornerIndices[0] : 0;
+    const tarnix::SurfacePoint point(mesh, first < mesh->m_faceCount ? first : 0, 0);
     const tarnix::Vector zero(0, 0, 0);
     tarnix::AxisAlignedBoundingBox changed;
     ApplyDab(&point, &zero, 0.0f, 1.0f, amount, changed);

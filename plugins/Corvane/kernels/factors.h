@@ -7,6 +7,7 @@
 // Scale… multiplies the weight, Sample… reads the stamp. No step allocates, throws or tests
 // a kernel choice: the caller decides which steps run.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -22,16 +23,29 @@ constexpr float kRadiansToDegrees = 57.29578f;
 /// 0 past start + width, linear between.
 inline float CalcFacing(const DabFrame& frame, const tarnix::HWVector& normal, const tarnix::HWVector& position) {
     const tarnix::HWVector view = tarnix::Normalize(frame.camera - position);
-    const float angle = std::acos(tarnix::Dot(normal, view)) * kRadiansToDegrees;
+    // Packed normals are a little longer or shorter than 1: a normal facing the view squarely
+    // can give a cosine just past 1, which has no angle.
+    const float cosine = std::min(1.0f, std::max(-1.0f, tarnix::Dot(normal, view)));
+    const float angle = std::acos(cosine) * kRadiansToDegrees;
     if (angle < frame.facingStart) return 1.0f;
     if (angle > frame.facingStart + frame.facingWidth) return 0.0f;
     return 1.0f - (angle - frame.facingStart) / frame.facingWidth;
 }
 
-/// @brief The falloff sample at distance `d`; 0 past the end of the table.
+/// @brief The falloff sample at distance `d`; 0 past the end of the table, also for a
+/// distance that is infinite (a vertex the surface distances did not reach) or not a number.
 inline float CalcFalloff(const DabFrame& frame, float d) {
-    const uint32_t i = uint32_t(d * frame.falloffScale);
+    const float position = d * frame.falloffScale;
+    if (!(position < float(frame.falloffLastIndex) + 1.0f)) return 0.0f;
+    const uint32_t i = uint32_t(position);
     return i <= frame.falloffLastIndex ? frame.falloff[i] : 0.0f;
+}
+
+/// @brief The length factor that keeps a move along `direction` (mesh space) about as long
+/// in the world under a non-uniform scale: the direction's components over the axis scales.
+inline float CalcMeshScaleCorrection(const DabFrame& frame, const tarnix::HWVector& direction) {
+    const tarnix::HWVector& inverse = frame.rows[kRowInverseScale];
+    return std::fabs(direction.x) * inverse.x + std::fabs(direction.y) * inverse.y + std::fabs(direction.z) * inverse.z;
 }
 
 /// @brief Frozen vertices keep (1 - strength / 127) of the weight.

@@ -1,6 +1,7 @@
 // Template body of the patch kernel frame (patch_kernel.h).
 
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "host/crash_guard.h"
@@ -28,6 +29,22 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
     HWVector* rows = corvane::DabRows(m_dabBlock);
     HWVector boxMinimum = rows[corvane::kRowBoxMinimum], boxMaximum = rows[corvane::kRowBoxMaximum];
     const bool layerSmoothing = !choices.VertexNormals() && m_activeLayer != nullptr;
+    // Smoothing reads its neighbours as the pass found them: from a copy of the padded grid
+    // taken before any vertex moves (the layer grid is never written here), and it keeps each
+    // vertex's starting position for the patches after it (PassStartPosition).
+    const bool smoothingPass =
+        choices.TheFamily() == corvane::Family::kSmoothing && !m_relaxTool && m_smoothPass == 0;
+    const HWVector* smoothCells = layerSmoothing ? m_ringLayerPositions : ring;
+    HWVector* passStart = nullptr;
+    if (smoothingPass) {
+        if (!layerSmoothing) {
+            HWVector* source = m_scratch.smoothSource.Ensure(size_t(m) * m);
+            if (!source) return false;
+            std::memcpy(static_cast<void*>(source), ring, size_t(m) * m * sizeof(HWVector));
+            smoothCells = source;
+        }
+        passStart = m_scratch.passStart.Ensure(size_t(change.Count()) + 2 * size_t(count));  // with mirror partners
+    }
     uint32_t inside = 0;
 
     constexpr uint32_t kPrefetchAhead = 8;  // vertices: the grid walk is not in memory order
@@ -50,6 +67,7 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
             ring[grid.ringCell] = position;
             continue;
         }
+        if (passStart) passStart[record.undoSlot] = position;
         const corvane::VertexState state{
             grid.vertex,
             position,
@@ -75,7 +93,7 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
                 base = layerSmoothing ? HWVector(LayerPositionOf(grid.vertex, grid.quad)) : position;
                 return true;
             }
-            const HWVector* cells = layerSmoothing ? m_ringLayerPositions : ring;
+            const HWVector* cells = smoothCells;
             const uint32_t c = grid.ringCell;
             target = (cells[c] + cells[c - 1] + cells[c + 1] + cells[c - m] + cells[c + m]) * 0.2f;
             base = layerSmoothing ? cells[c] : position;

@@ -31,10 +31,6 @@ uint32_t Corvane::ComputeKernelIndex() const {
            uint32_t(m_nonUniformScale) * corvane::kBitNonUniformScale;
 }
 
-bool Corvane::PatchKernelReference(uint32_t face, uint32_t index) {
-    return RunPatchKernel(face, corvane::RuntimeChoices{index});
-}
-
 uint32_t Corvane::FillGridVertices(uint32_t face) {
     const uint32_t n = 1u << m_patchLevel, side = n + 1, count = side * side;
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
@@ -45,15 +41,26 @@ uint32_t Corvane::FillGridVertices(uint32_t face) {
     const bool cached = m_patchLevel >= kCachedPatchDepth;
     GridVertex* records = nullptr;
     if (cached) {
-        if (m_patchRecordLevel != &level || m_patchRecordDepth != m_patchLevel || m_patchRecordSide != m_ringSide) {
-            m_patchRecords.clear();
-            m_patchRecordBuilt.assign(m_patchBaseLevel->m_faceCount, 0);
-            m_patchRecords.resize(size_t(m_patchBaseLevel->m_faceCount) * count);
-            m_patchRecordLevel = &level;
-            m_patchRecordDepth = m_patchLevel;
-            m_patchRecordSide = m_ringSide;
+        if (m_patchRecordTopology != level.TopologyStamp() || m_patchRecordDepth != m_patchLevel || m_patchRecordSide != m_ringSide) {
+            const uint32_t faces = m_patchBaseLevel->m_faceCount;
+            const uint64_t total = uint64_t(faces) * count;
+            m_patchRecordTopology = 0;
+            m_patchRecords.SetCount(0);
+            m_patchRecordBuilt.SetCount(0);
+            if (total < UINT32_MAX && (m_patchRecordBuilt.Capacity() >= faces || corvane::GrowTrackedStore(m_patchRecordBuilt, faces)) &&
+                (m_patchRecords.Capacity() >= total || corvane::GrowTrackedStore(m_patchRecords, uint32_t(total)))) {
+                m_patchRecordBuilt.SetCount(faces);
+                std::fill(m_patchRecordBuilt.begin(), m_patchRecordBuilt.end(), uint8_t(0));
+                m_patchRecords.SetCount(uint32_t(total));
+                m_patchRecordTopology = level.TopologyStamp();
+                m_patchRecordDepth = m_patchLevel;
+                m_patchRecordSide = m_ringSide;
+            }
         }
-        records = m_patchRecords.data() + size_t(face) * count;
+    }
+    // Without room for the level's records a patch's records go into the scratch.
+    if (cached && m_patchRecordTopology == level.TopologyStamp()) {
+        records = m_patchRecords.Data() + size_t(face) * count;
         m_gridRecords = records;
         m_scratchFace = face;
         if (m_patchRecordBuilt[face]) return count;
@@ -80,7 +87,7 @@ uint32_t Corvane::FillGridVertices(uint32_t face) {
         for (uint32_t column = 0; column < side; ++column, ++k, ++record)
             *record = {corners[vertexTable[k]], q + quadRow[column > 0 ? column - 1 : 0], ringRow + column};
     }
-    if (cached) {
+    if (cached && m_patchRecordTopology == level.TopologyStamp()) {
         std::sort(records, records + count,
                   [](const GridVertex& a, const GridVertex& b) { return a.vertex < b.vertex; });
         m_patchRecordBuilt[face] = 1;
@@ -121,7 +128,7 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
     if (m_gatherPass) return m_relaxTool ? GatherRelaxPatch(face) : GatherPlanePatch(face);
 
     if (m_smoothTool && m_smoothPass == 0) {
-        BuildRing(face);
+        BuildRing(face, true);
         ApplyCornerCorrection(face);
         corvane::AppendTracked(m_smoothVertexFaces, face);
     }

@@ -32,9 +32,22 @@ Vector Corvane::LayerPositionOf(uint32_t vertex, uint32_t face) {
     return m_activeLayer->Position(word);
 }
 
-void Corvane::BuildRing(uint32_t face) {
+Vector Corvane::PassStartPosition(uint32_t vertex) {
+    const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    const tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    const uint32_t slot = level.m_vertices[vertex].undoSlot;
+    if (slot < change.Count() && slot < m_scratch.passStart.Capacity() && change[slot].m_vertex == vertex &&
+        change[slot].m_stamp == m_dabStamp)
+        return m_scratch.passStart.Data()[slot].ToVector();
+    return level.VertexPosition(vertex);
+}
+
+void Corvane::BuildRing(uint32_t face, bool beforeThePass) {
     const EntryGuard guard(corvane::kGuardRingGathering);
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    const auto positionOf = [&](uint32_t vertex) {
+        return beforeThePass ? HWVector(PassStartPosition(vertex)) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
+    };
     const uint32_t n = 1u << m_patchLevel, side = n + 1, m = m_ringSide;
     const bool layer = SmoothsActiveLayerOnly() && m_ringLayerPositions;
     if (m_smoothTool) {
@@ -44,13 +57,13 @@ void Corvane::BuildRing(uint32_t face) {
         for (uint32_t k = 0; k < side * side; ++k) {
             const uint32_t cell = (k / side + 1) * m + k % side + 1, vertex = corners[vertexTable[k]];
             if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, q));
-            else m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
+            else m_ringPositions[cell] = positionOf(vertex);
         }
     }
     grid_detail::VisitRing(
         level, *m_patchBaseLevel, face, m_patchLevel,
         [&](uint32_t cell, uint32_t vertex) {
-            m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
+            m_ringPositions[cell] = positionOf(vertex);
             if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, m_facesPerPatch * face));
         },
         [&](uint32_t cell, uint32_t inside) {
@@ -93,8 +106,9 @@ void Corvane::RestoreCornerCells() {
 }
 
 Vector Corvane::OneRingAverage(uint32_t vertex, uint32_t face) {
-    const Vector own = SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face)
-                                                : m_subdivisionLevel->VertexPosition(vertex);
+    // Smoothing reads every position as the pass found it (neighbours it already moved
+    // included), so that the result does not depend on the order the vertices come in.
+    const Vector own = SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face) : PassStartPosition(vertex);
     m_neighbourSum = Vector(0, 0, 0);
     m_neighbourCount = 0;
     m_subdivisionLevel->EnumerateAdjacentVertices(this, vertex, face);
@@ -103,9 +117,9 @@ Vector Corvane::OneRingAverage(uint32_t vertex, uint32_t face) {
 
 void Corvane::Operator(uint32_t vertex, uint32_t face) {
     ++m_neighbourCount;
-    const Vector position = m_affectAllLayersAttr.Value() || !m_activeLayer
-                                ? m_subdivisionLevel->VertexPosition(vertex)
-                                : LayerPositionOf(vertex, face);
+    const Vector position = !(m_affectAllLayersAttr.Value() || !m_activeLayer) ? LayerPositionOf(vertex, face)
+                            : m_smoothPass == 0                                ? PassStartPosition(vertex)
+                                                                               : m_subdivisionLevel->VertexPosition(vertex);
     if (m_smoothPass < 0) {
         m_recordedPositions[vertex] = position;
         const float c = Vector::AngleCos(m_relaxNormal, position - m_relaxCentre);
@@ -171,7 +185,7 @@ bool Corvane::GatherRelaxVertex(uint32_t v) {
     }
     const uint32_t k = level.CornersPerFace();
     const Vector centre = level.VertexPosition(v);
-    m_relaxWritten.push_back(v);
+    corvane::AppendTracked(m_relaxWritten, v);
     uint32_t faceCount = 0;
     const uint32_t* faces = level.FacesAroundVertex(v, faceCount);
     for (uint32_t i = 0; i < faceCount; ++i) {
@@ -183,7 +197,7 @@ bool Corvane::GatherRelaxVertex(uint32_t v) {
             if (level.EdgeAdjacency(faces[i], side) >= tarnix::Mesh::kOpenBorder) {
                 m_relaxBorder[v] = 1;
                 m_relaxBorder[side == at ? next : previous] = 1;
-                m_relaxWritten.push_back(side == at ? next : previous);
+                corvane::AppendTracked(m_relaxWritten, side == at ? next : previous);
             }
         const Vector a = level.VertexPosition(next), b = level.VertexPosition(previous);
         m_relaxTargets[v] += (a + b) * 0.5f;

@@ -33,6 +33,10 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     }
     corvane::AppendTracked(m_touchedVertices, std::make_pair(f, v));
     if (m_hasActiveLayer && m_activeLayer && !m_activeLayer->AcceptsFace(f)) return false;
+    // The tessellating base brush keeps each vertex as the stroke first found it.
+    if (m_dynamicTessellation && m_records.IsActive() && v < m_records.VertexCount() &&
+        m_records.IndexOf(v) == VertexRecordStore::kNone)
+        AppendVertexRecord(level, v);
 
     const corvane::RuntimeChoices choices{ComputeKernelIndex()};
     const corvane::DabFrame frame = corvane::MakeDabFrame(*this);
@@ -47,6 +51,10 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     if (std::exchange(entry->m_stamp, m_dabStamp) == m_dabStamp)
         return level.m_faceKind == tarnix::Mesh::kTriangles &&
                (tarnix::LengthSquared(HWVector(m_brushCenter) - stored) <= m_radiusSquared || m_wholeMeshPass);
+    // Smoothing reads the neighbours this pass has already moved where the pass found them.
+    if (m_smoothTool && !m_relaxTool && m_smoothPass == 0)
+        if (HWVector* passStart = m_scratch.passStart.Ensure(size_t(change.Count())))
+            passStart[record.undoSlot] = position;
 
     const corvane::VertexState state{
         v,

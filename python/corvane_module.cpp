@@ -1,0 +1,383 @@
+// _corvane: the Python extension under the `corvane` package. It binds the programs' shared
+// library (BrushHost, Sculpture, sessions, mesh files, pictures): the package's Python code
+// turns keyword arguments into the session format's step objects and passes them here as JSON
+// text, so that scripts get the same checks and the same one-line messages as session files.
+//
+// Faults (tarnix::Error*) become corvane.Error with the message the programs print. Arrays
+// going out are fresh NumPy arrays: the host may move a level's storage (a tessellating stroke,
+// its undo, a new level), so a view into it could outlive the memory. Arrays coming in are read
+// in place when they already have the right type and layout.
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <memory>
+#include <optional>
+
+#include <nlohmann/json.hpp>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include "brush_host.h"
+#include "builtin_shapes.h"
+#include "mesh_files.h"
+#include "preview.h"
+#include "sculpture.h"
+#include "session.h"
+#include "session_runner.h"
+#include "tarnix/brush_configuration.h"
+#include "tarnix/error.h"
+#include "tarnix/kernel.h"
+#include "tarnix/preferences.h"
+#include "tarnix/sculpt_layer.h"
+#include "tarnix/subdivision_level.h"
+
+namespace py = pybind11;
+
+namespace {
+
+using corvane_apps::BrushHost;
+using corvane_apps::Sculpture;
+
+[[noreturn]] void Fail(const QString& text) {
+    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "corvane", "python/corvane_module.cpp", 0, text);
+}
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+// The host is made when a script first needs it, and lives while any sculpture does.
+struct HostPlaces {
+    QString plugins, resources;
+    std::shared_ptr<BrushHost> host;
+};
+
+HostPlaces& Places() {
+    static HostPlaces places;
+    return places;
+}
+
+std::shared_ptr<BrushHost> Host() {
+    HostPlaces& places = Places();
+    if (!places.host) places.host = std::make_shared<BrushHost>(places.plugins);
+    return places.host;
+}
+
+py::dict FiguresDict(const corvane_apps::StrokeFigures& figures) {
+    py::dict d;
+    d["step"] = figures.step.toStdString();
+    d["tool"] = figures.tool.toStdString();
+    d["whole_mesh"] = figures.wholeMesh;
+    d["dabs"] = figures.dabs;
+    d["processed_vertices"] = figures.processedVertices;
+    d["vertex_updates"] = figures.vertexUpdates;
+    d["moved_vertices"] = figures.movedVertices;
+    d["added_vertices"] = figures.addedVertices;
+    d["faces_changed"] = figures.facesChanged;
+    d["max_displacement"] = figures.maxDisplacement;
+    d["seconds"] = figures.seconds;
+    d["mega_vertices_per_second"] = figures.MegaVerticesPerSecond();
+    if (!figures.warning.isEmpty()) d["warning"] = figures.warning.toStdString();
+    return d;
+}
+
+// Checks what only the loaded module can tell (tool, attributes, preferences), as for a session.
+void CheckWithHost(const BrushHost& host, const corvane_apps::Step* step,
+                   const std::vector<corvane_apps::NamedValue>& preferences) {
+    corvane_apps::Session session;
+    session.file = QStringLiteral("corvane");
+    if (step) session.steps.push_back(*step);
+    session.preferences = preferences;
+    host.CheckSession(session);
+}
+
+class PySculpture {
+public:
+    PySculpture(const corvane_apps::MeshFile& file, const QString& name, uint32_t subdivide)
+        : m_host(Host()), m_sculpture(std::make_unique<Sculpture>(*m_host)) {
+        m_sculpture->Load(file, name, subdivide);
+    }
+
+    Sculpture& Get() const {
+        if (!m_sculpture) Fail(QStringLiteral("the sculpture is closed"));
+        return *m_sculpture;
+    }
+    void Close() { m_sculpture.reset(); }
+
+    const tarnix::SubdivisionLevel& LevelOf(std::optional<uint32_t> level) const {
+        const Sculpture& sculpture = Get();
+        const uint32_t index = level.value_or(sculpture.Level().Index());
+        if (index >= sculpture.LevelCount())
+            Fail(QStringLiteral("level %1 does not exist (levels 0 to %2)").arg(index).arg(sculpture.LevelCount() - 1));
+        return *sculpture.Geometry().Level(index);
+    }
+
+    py::object Step(const std::string& text) {
+        Sculpture& sculpture = Get();
+        corvane_apps::Step step = corvane_apps::ParseStep(nlohmann::json::parse(text), QStringLiteral("corvane"));
+        if (step.kind == corvane_apps::Step::kUndo || step.kind == corvane_apps::Step::kRedo) {
+            const bool undo = step.kind == corvane_apps::Step::kUndo;
+            const size_t available = undo ? sculpture.UndoCount() : sculpture.RedoCount();
+            if (available < step.count)
+                Fail(QStringLiteral("%1 %2, but only %3 to %1")
+                         .arg(undo ? QStringLiteral("undo") : QStringLiteral("redo"))
+                         .arg(step.count)
+                         .arg(available));
+            for (uint32_t i = 0; i < step.count; ++i) undo ? sculpture.Undo() : sculpture.Redo();
+            return py::none();
+        }
+        CheckWithHost(*m_host, &step, {});
+        corvane_apps::StrokeStep& stroke = step.stroke;
+        if (stroke.stamp && !stroke.stamp->isEmpty()) {
+            const QString stamp = QFileInfo::exists(*stroke.stamp) ? *stroke.stamp : tarnix::Kernel::ResolveResource(*stroke.stamp);
+            if (!QFileInfo::exists(stamp))
+                Fail(QStringLiteral("corvane: %1.stamp: no file \"%2\" here or among the resources").arg(step.where, *stroke.stamp));
+            stroke.stamp = stamp;
+        }
+        sculpture.Prepare(stroke);
+        sculpture.LookFor(stroke, std::nullopt, sculpture.DefaultView().eye);
+        corvane_apps::StrokeFigures figures = sculpture.Apply(stroke, step.kind == corvane_apps::Step::kWholeMesh);
+        figures.step = step.where;
+        // A step that changed nothing says why, as Python says such things.
+        if (!figures.warning.isEmpty() &&
+            PyErr_WarnEx(PyExc_UserWarning, QStringLiteral("%1: %2").arg(step.where, figures.warning).toUtf8().constData(), 1) != 0)
+            throw py::error_already_set();
+        return FiguresDict(figures);
+    }
+
+    std::shared_ptr<BrushHost> m_host;
+    std::unique_ptr<Sculpture> m_sculpture;
+};
+
+corvane_apps::MeshFile FromArrays(py::array_t<float, py::array::c_style | py::array::forcecast> positions,
+                                  py::array_t<int64_t, py::array::c_style | py::array::forcecast> faces) {
+    if (positions.ndim() != 2 || positions.shape(1) != 3) Fail(QStringLiteral("positions must be an array of shape (n, 3)"));
+    if (faces.ndim() != 2 || faces.shape(1) < 3) Fail(QStringLiteral("faces must be an array of shape (m, 3) or (m, 4)"));
+    corvane_apps::MeshFile file;
+    tarnix::PolygonMesh& polygons = file.polygons;
+    const auto p = positions.unchecked<2>();
+    for (py::ssize_t v = 0; v < p.shape(0); ++v) polygons.positions.push_back({p(v, 0), p(v, 1), p(v, 2)});
+    const auto f = faces.unchecked<2>();
+    for (py::ssize_t i = 0; i < f.shape(0); ++i) {
+        polygons.faceSizes.push_back(uint32_t(f.shape(1)));
+        for (py::ssize_t k = 0; k < f.shape(1); ++k) {
+            if (f(i, k) < 0 || f(i, k) > UINT32_MAX) Fail(QStringLiteral("face %1 names vertex %2").arg(i).arg(f(i, k)));
+            polygons.faceVertices.push_back(uint32_t(f(i, k)));
+        }
+    }
+    return file;
+}
+
+py::array_t<float> Positions(const tarnix::Mesh& mesh) {
+    py::array_t<float> array({py::ssize_t(mesh.VertexCount()), py::ssize_t(3)});
+    auto out = array.mutable_unchecked<2>();
+    for (uint32_t v = 0; v < mesh.VertexCount(); ++v)
+        for (int axis = 0; axis < 3; ++axis) out(v, axis) = mesh.m_vertices[v].position[axis];
+    return array;
+}
+
+py::array_t<float> Normals(const tarnix::Mesh& mesh) {
+    py::array_t<float> array({py::ssize_t(mesh.VertexCount()), py::ssize_t(3)});
+    auto out = array.mutable_unchecked<2>();
+    for (uint32_t v = 0; v < mesh.VertexCount(); ++v) {
+        const tarnix::Vector n = mesh.VertexNormal(v);
+        out(v, 0) = n.x;
+        out(v, 1) = n.y;
+        out(v, 2) = n.z;
+    }
+    return array;
+}
+
+py::array_t<uint32_t> Faces(const tarnix::Mesh& mesh) {
+    const py::ssize_t corners = mesh.CornersPerFace();
+    py::array_t<uint32_t> array({py::ssize_t(mesh.m_faceCount), corners});
+    std::copy(mesh.m_cornerIndices.begin(), mesh.m_cornerIndices.begin() + mesh.m_faceCount * corners,
+              array.mutable_data());
+    return array;
+}
+
+py::array_t<uint8_t> PictureArray(const corvane_apps::Picture& picture) {
+    py::array_t<uint8_t> array({py::ssize_t(picture.height), py::ssize_t(picture.width), py::ssize_t(3)});
+    std::copy(picture.rgb.begin(), picture.rgb.end(), array.mutable_data());
+    return array;
+}
+
+corvane_apps::Picture Picture(const Sculpture& sculpture, std::optional<std::array<float, 3>> eye, int width, int height) {
+    if (width < 16 || width > 4096 || height < 16 || height > 4096)
+        Fail(QStringLiteral("a picture is 16 to 4096 pixels wide and high, not %1 x %2").arg(width).arg(height));
+    const corvane_apps::View view =
+        eye ? corvane_apps::View{tarnix::Vector((*eye)[0], (*eye)[1], (*eye)[2]), sculpture.WorldBox().Center()}
+            : sculpture.DefaultView();
+    corvane_apps::Picture picture = sculpture.Render(view, width, height);
+    // A picture that cannot show the mesh says why, as Python says such things.
+    if (!picture.problem.isEmpty() &&
+        PyErr_WarnEx(PyExc_UserWarning, picture.problem.toUtf8().constData(), 1) != 0)
+        throw py::error_already_set();
+    return picture;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_corvane, module) {
+    module.doc() = "The Corvane sculpting host, bound for Python (use the `corvane` package).";
+    static py::exception<std::runtime_error> error(module, "Error");
+    py::register_exception_translator([](std::exception_ptr pointer) {
+        try {
+            if (pointer) std::rethrow_exception(pointer);
+        } catch (tarnix::Error* fault) {
+            const std::string text = fault->Message().toStdString();
+            tarnix::Error::Dispose(fault);
+            PyErr_SetString(error.ptr(), text.c_str());
+        } catch (const nlohmann::json::exception& fault) {
+            PyErr_SetString(PyExc_ValueError, fault.what());
+        }
+    });
+
+    module.def("_configure", [](const std::string& plugins, const std::string& resources) {
+        Places().plugins = Text(plugins);
+        Places().resources = Text(resources);
+        QStringList folders = tarnix::Kernel::ResourceDirectories();
+        folders.prepend(Text(resources));
+        tarnix::Kernel::SetResourceDirectories(folders);
+        // Scripts read the figures from the reports; the module's log stays out of their output.
+        tarnix::Kernel::SetLogEcho(false);
+    });
+    module.def("_shutdown", [] { Places().host.reset(); });
+    module.def("tools", [] {
+        std::vector<std::string> names;
+        for (const tarnix::BrushConfiguration* tool : Host()->Tools()) names.push_back(tool->Name().toStdString());
+        return names;
+    }, "The tools (the brush's presets) by name, in the module's order.");
+    module.def("shapes", [] {
+        std::vector<std::string> names;
+        for (const QString& name : shapes::ShapeNames()) names.push_back(name.toStdString());
+        return names;
+    }, "The built-in shapes.");
+    module.def("mesh_formats", [] {
+        std::vector<std::string> names;
+        for (const QString& name : corvane_apps::MeshFormatsRead()) names.push_back(name.toStdString());
+        return names;
+    }, "The mesh file formats read and written, by extension.");
+    module.def("_set_preference", [](const std::string& name, const std::string& value) {
+        const std::shared_ptr<BrushHost> host = Host();
+        const corvane_apps::NamedValue preference{Text(name), nlohmann::json::parse(value), QStringLiteral("preferences.") + Text(name)};
+        CheckWithHost(*host, nullptr, {preference});
+        BrushHost::SetPreference(preference);
+    });
+    module.def("preferences", [] {
+        Host();
+        py::dict values;
+        for (const tarnix::Preferences::Entry& entry : tarnix::Preferences::All())
+            values[py::str(entry.name.toStdString())] = entry.attribute->ToText().toStdString();
+        return values;
+    }, "Every preference of the loaded modules with its current value as text.");
+    module.def("_run_session", [](const std::string& text, const std::string& file, const std::string& out, bool echo) {
+        const corvane_apps::Session session = file.empty() ? corvane_apps::ParseSession(QByteArray::fromStdString(text), QStringLiteral("session"))
+                                                           : corvane_apps::ReadSession(Text(file));
+        QString progress, warnings;
+        QTextStream stream(&progress), warningStream(&warnings);
+        corvane_apps::RunSession(session, *Host(), Text(out), stream, warningStream);
+        stream.flush();
+        warningStream.flush();
+        if (echo) py::print(progress.toStdString(), py::arg("end") = "");
+        // Steps that changed nothing and pictures that cannot show the mesh say why.
+        for (const QString& line : warnings.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            if (PyErr_WarnEx(PyExc_UserWarning, line.toUtf8().constData(), 1) != 0) throw py::error_already_set();
+    });
+
+    py::class_<PySculpture>(module, "_Sculpture")
+        .def_static("open", [](const std::string& path, uint32_t subdivide) {
+            return std::make_unique<PySculpture>(corvane_apps::ReadMesh(Text(path)), Text(path), subdivide);
+        })
+        .def_static("shape", [](const std::string& name, uint32_t subdivide) {
+            corvane_apps::MeshFile file;
+            if (!shapes::Named(Text(name), file.polygons))
+                Fail(QStringLiteral("\"%1\" is not one of %2").arg(Text(name), shapes::ShapeNames().join(QStringLiteral(", "))));
+            return std::make_unique<PySculpture>(file, Text(name), subdivide);
+        })
+        .def_static("from_arrays", [](py::array positions, py::array faces, uint32_t subdivide) {
+            return std::make_unique<PySculpture>(FromArrays(positions, faces), QStringLiteral("arrays"), subdivide);
+        })
+        .def("close", &PySculpture::Close)
+        .def_property_readonly("closed", [](const PySculpture& s) { return !s.m_sculpture; })
+        .def("step", &PySculpture::Step)
+        .def_property("level", [](const PySculpture& s) { return s.Get().Level().Index(); },
+                      [](PySculpture& s, uint32_t level) { s.Get().SculptLevel(level); })
+        .def_property_readonly("level_count", [](const PySculpture& s) { return s.Get().LevelCount(); })
+        .def("subdivide", [](PySculpture& s, uint32_t levels) { s.Get().Subdivide(levels); })
+        .def("positions", [](const PySculpture& s, std::optional<uint32_t> level) { return Positions(s.LevelOf(level)); })
+        .def("normals", [](const PySculpture& s, std::optional<uint32_t> level) { return Normals(s.LevelOf(level)); })
+        .def("faces", [](const PySculpture& s, std::optional<uint32_t> level) { return Faces(s.LevelOf(level)); })
+        .def("uvs", [](const PySculpture& s, std::optional<uint32_t> level) -> py::object {
+            const tarnix::SubdivisionLevel& mesh = s.LevelOf(level);
+            const tarnix::FaceVaryingUVs* uvs = s.Get().Geometry().UVs(mesh.Index());
+            if (!uvs) return py::none();
+            py::array_t<float> values({py::ssize_t(uvs->values.size()), py::ssize_t(2)});
+            std::copy(&uvs->values.data()->u, &uvs->values.data()->u + 2 * uvs->values.size(), values.mutable_data());
+            py::array_t<uint32_t> corners({py::ssize_t(mesh.m_faceCount), py::ssize_t(mesh.CornersPerFace())});
+            std::copy(uvs->corners.begin(), uvs->corners.end(), corners.mutable_data());
+            return py::make_tuple(values, corners);
+        })
+        .def("bounds", [](const PySculpture& s) {
+            const tarnix::AxisAlignedBoundingBox box = s.Get().WorldBox();
+            return py::make_tuple(py::make_tuple(box.Minimum().x, box.Minimum().y, box.Minimum().z),
+                                  py::make_tuple(box.Maximum().x, box.Maximum().y, box.Maximum().z));
+        })
+        .def("place", [](PySculpture& s, std::array<float, 3> scale, std::array<float, 3> rotate, std::array<float, 3> translate) {
+            for (float factor : scale)
+                if (!(factor > 0.0f && std::isfinite(factor))) Fail(QStringLiteral("scale %1 must be greater than 0").arg(factor));
+            s.Get().Place({scale[0], scale[1], scale[2]}, {rotate[0], rotate[1], rotate[2]}, {translate[0], translate[1], translate[2]});
+        })
+        .def_property_readonly("undo_count", [](const PySculpture& s) { return s.Get().UndoCount(); })
+        .def_property_readonly("redo_count", [](const PySculpture& s) { return s.Get().RedoCount(); })
+        .def("add_layer", [](PySculpture& s, const std::string& name, float strength, bool locked, bool activate) {
+            const tarnix::SubdivisionLevel& level = s.Get().Level();
+            for (uint32_t i = 0; i < level.LayerCount(); ++i)
+                if (level.Layer(i)->Name() == Text(name)) Fail(QStringLiteral("there is a layer \"%1\" already").arg(Text(name)));
+            if (name.empty()) Fail(QStringLiteral("a layer needs a name"));
+            if (!(strength >= 0.0f && strength <= 1.0f)) Fail(QStringLiteral("layer strength %1 is out of range [0, 1]").arg(strength));
+            s.Get().AddLayer({Text(name), strength, locked}, activate);
+        })
+        .def("activate_layer", [](PySculpture& s, const std::string& name, std::optional<float> strength) {
+            if (strength && !(*strength >= 0.0f && *strength <= 1.0f))
+                Fail(QStringLiteral("layer strength %1 is out of range [0, 1]").arg(*strength));
+            if (!s.Get().ActivateLayer(Text(name), strength)) Fail(QStringLiteral("no layer \"%1\"").arg(Text(name)));
+        })
+        .def("layers", [](const PySculpture& s) {
+            const tarnix::SubdivisionLevel& level = s.Get().Level();
+            py::list layers;
+            for (uint32_t i = 0; i < level.LayerCount(); ++i) {
+                const tarnix::SculptLayer& layer = *level.Layer(i);
+                py::dict d;
+                d["name"] = layer.Name().toStdString();
+                d["strength"] = layer.Strength();
+                d["locked"] = layer.IsLocked();
+                d["active"] = level.ActiveLayer() == &layer;
+                layers.append(d);
+            }
+            return layers;
+        })
+        .def("freeze", [](PySculpture& s, py::array_t<float, py::array::c_style | py::array::forcecast> strengths) {
+            if (strengths.ndim() != 1) Fail(QStringLiteral("freeze strengths must be an array of one value per vertex"));
+            s.Get().Freeze(strengths.data(), size_t(strengths.shape(0)));
+        })
+        .def("frozen", [](const PySculpture& s) {
+            const tarnix::SubdivisionLevel& level = s.Get().Level();
+            py::array_t<float> array(py::ssize_t(level.VertexCount()));
+            float* out = array.mutable_data();
+            for (uint32_t v = 0; v < level.VertexCount(); ++v)
+                out[v] = float(level.m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask) / tarnix::Mesh::kFreezeStrengthMask;
+            return array;
+        })
+        .def("render", [](const PySculpture& s, std::optional<std::array<float, 3>> eye, int width, int height) {
+            return PictureArray(Picture(s.Get(), eye, width, height));
+        })
+        .def("save_picture", [](const PySculpture& s, const std::string& path, std::optional<std::array<float, 3>> eye,
+                                int width, int height) { corvane_apps::WritePng(Picture(s.Get(), eye, width, height), Text(path)); })
+        .def("save", [](const PySculpture& s, const std::string& path, std::optional<uint32_t> level) {
+            return s.Get().Write(Text(path), level);
+        });
+}

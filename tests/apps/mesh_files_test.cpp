@@ -1,0 +1,175 @@
+// Mesh files through every format: what one writer writes, the readers bring back (positions,
+// shared vertices, texture coordinates, group and material names where the format has them),
+// and faults name the file and leave nothing behind.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <algorithm>
+#include <set>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "builtin_shapes.h"
+#include "mesh_files.h"
+#include "tarnix/error.h"
+
+namespace {
+
+using corvane_apps::FacePart;
+
+// The error text of `action`, or an empty string when it did not throw.
+template <typename Action>
+QString FaultOf(Action&& action) {
+    try {
+        action();
+    } catch (tarnix::Error* error) {
+        const QString text = error->Message();
+        tarnix::Error::Dispose(error);
+        return text;
+    }
+    return {};
+}
+
+// A sphere with a seam: every face's coordinates come from its vertex's longitude and height,
+// and faces on the far side of the seam get their own copies; the faces are split into two
+// named parts by height.
+struct Subject {
+    std::unique_ptr<tarnix::Geometry> geometry;
+    corvane_apps::MeshToWrite output;
+};
+
+Subject MakeSubject() {
+    tarnix::PolygonMesh sphere = shapes::Sphere(3);
+    for (size_t c = 0; c < sphere.faceVertices.size(); ++c) {
+        const tarnix::Vector& p = sphere.positions[sphere.faceVertices[c]];
+        sphere.uvs.push_back({0.5f + 0.5f * p.x, 0.5f + 0.25f * p.y + (p.z < 0 ? 0.5f : 0.0f)});
+        sphere.faceUVs.push_back(uint32_t(c));
+    }
+    for (size_t f = 0; f < sphere.FaceCount(); ++f) {
+        const tarnix::Vector& p = sphere.positions[sphere.faceVertices[4 * f]];
+        sphere.faceTags.push_back(p.y > 0 ? 0 : 1);
+    }
+    Subject subject;
+    subject.geometry = shapes::Subdivided(sphere, 1);
+    corvane_apps::MeshToWrite& output = subject.output;
+    output.mesh = subject.geometry->HighestLevel();
+    output.uvs = subject.geometry->UVs(1);
+    output.parts = {{QStringLiteral("north"), QStringLiteral("skin")}, {QStringLiteral("south"), QStringLiteral("bone")}};
+    for (uint32_t polygon : subject.geometry->BasePolygonOfFaces(1))
+        output.faceParts.push_back(subject.geometry->BasePolygons().faceTags[polygon]);
+    return subject;
+}
+
+// The written vertex at `p`: FBX files come back through an axis conversion, so within rounding.
+int WrittenVertex(const std::vector<tarnix::Vector>& written, const tarnix::Vector& p) {
+    for (size_t v = 0; v < written.size(); ++v)
+        if ((written[v] - p).Length() < 1e-6f) return int(v);
+    return -1;
+}
+
+TEST(MeshFilesTest, EveryFormatBringsBackWhatWasWritten) {
+    const Subject subject = MakeSubject();
+    const tarnix::Mesh& mesh = *subject.output.mesh;
+    std::vector<tarnix::Vector> written;
+    for (uint32_t v = 0; v < mesh.VertexCount(); ++v) written.push_back(mesh.VertexPosition(v));
+    // The coordinates each vertex has (one per side of the seam), to check files against.
+    std::vector<std::vector<tarnix::TextureCoordinate>> cornerValues(written.size());
+    for (size_t c = 0; c < subject.output.uvs->corners.size(); ++c)
+        cornerValues[mesh.m_cornerIndices[c]].push_back(subject.output.uvs->values[subject.output.uvs->corners[c]]);
+    // glTF counts v from the top: its files hold 1 - v, which comes back within rounding.
+    const auto hasValue = [&](int vertex, const tarnix::TextureCoordinate& uv) {
+        for (const tarnix::TextureCoordinate& value : cornerValues[size_t(vertex)])
+            if (std::abs(value.u - uv.u) < 1e-6f && std::abs(value.v - uv.v) < 1e-6f) return true;
+        return false;
+    };
+
+    struct Format {
+        const char* extension;
+        bool triangles, uvs, parts;
+    };
+    const Format formats[] = {{"obj", false, true, true},  {"ply", false, true, false}, {"stl", true, false, false},
+                              {"gltf", true, true, true},  {"glb", true, true, true},   {"fbx", false, true, true}};
+    QTemporaryDir folder;
+    for (const Format& format : formats) {
+        SCOPED_TRACE(format.extension);
+        const QString path = folder.filePath(QStringLiteral("sphere.") + QString::fromUtf8(format.extension));
+        EXPECT_EQ(corvane_apps::WriteMesh(subject.output, path), mesh.VertexCount());
+        const corvane_apps::MeshFile file = corvane_apps::ReadMesh(path);
+        const tarnix::PolygonMesh& polygons = file.polygons;
+        // Vertices split per seam side or per triangle are one vertex again.
+        ASSERT_EQ(polygons.positions.size(), written.size());
+        std::vector<int> writtenVertex;
+        for (const tarnix::Vector& p : polygons.positions) writtenVertex.push_back(WrittenVertex(written, p));
+        EXPECT_EQ(std::set<int>(writtenVertex.begin(), writtenVertex.end()).size(), written.size())
+            << "each vertex comes back once";
+        ASSERT_EQ(std::count(writtenVertex.begin(), writtenVertex.end(), -1), 0);
+        EXPECT_EQ(polygons.FaceCount(), mesh.m_faceCount * (format.triangles ? 2 : 1));
+        ASSERT_EQ(polygons.HasUVs(), format.uvs);
+        for (size_t c = 0; format.uvs && c < polygons.faceVertices.size(); ++c) {
+            const tarnix::TextureCoordinate& uv = polygons.uvs[polygons.faceUVs[c]];
+            ASSERT_TRUE(hasValue(writtenVertex[polygons.faceVertices[c]], uv)) << "corner " << c << ": " << uv.u << ", " << uv.v;
+        }
+        if (format.parts) {
+            std::set<std::pair<QString, QString>> names;
+            for (const FacePart& part : file.parts) names.insert({part.group, part.material});
+            EXPECT_EQ(names, (std::set<std::pair<QString, QString>>{{QStringLiteral("north"), QStringLiteral("skin")},
+                                                                    {QStringLiteral("south"), QStringLiteral("bone")}}));
+            ASSERT_EQ(polygons.faceTags.size(), polygons.FaceCount());
+        }
+    }
+}
+
+TEST(MeshFilesTest, ObjIndicesCountFromOneOrBackwardsAndNamesFollowTheFaces) {
+    QTemporaryDir folder;
+    QFile file(folder.filePath(QStringLiteral("two.obj")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("mtllib two.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\n"
+               "o first\nusemtl wood\nf 1/1 2/2 3/3\ng second part\nf -4 -2 -1\n");
+    file.close();
+    const corvane_apps::MeshFile mesh = corvane_apps::ReadMesh(file.fileName());
+    EXPECT_EQ(mesh.polygons.faceVertices, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
+    EXPECT_EQ(mesh.materialLibrary, QStringLiteral("two.mtl"));
+    ASSERT_EQ(mesh.parts.size(), 2u);
+    EXPECT_EQ(mesh.parts[0], (FacePart{QStringLiteral("first"), QStringLiteral("wood")}));
+    EXPECT_EQ(mesh.parts[1], (FacePart{QStringLiteral("second part"), QStringLiteral("wood")}));
+    // The face written without coordinates gets (0, 0) at each corner.
+    ASSERT_EQ(mesh.polygons.faceUVs.size(), 6u);
+    for (size_t c = 3; c < 6; ++c) {
+        EXPECT_EQ(mesh.polygons.uvs[mesh.polygons.faceUVs[c]].u, 0.0f);
+        EXPECT_EQ(mesh.polygons.uvs[mesh.polygons.faceUVs[c]].v, 0.0f);
+    }
+}
+
+TEST(MeshFilesTest, FaultsNameTheFileAndLeaveNothingBehind) {
+    QTemporaryDir folder;
+    const auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile file(folder.filePath(QString::fromUtf8(name)));
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return file.fileName();
+    };
+    const std::pair<QString, QString> reads[] = {
+        {write("notes.txt", "v 0 0 0\n"), QStringLiteral("cannot read \"txt\" files")},
+        {write("garbage.ply", "not a ply file\n"), QStringLiteral("garbage.ply: ")},
+        {write("garbage.glb", "glTF"), QStringLiteral("garbage.glb: ")},
+        {folder.filePath(QStringLiteral("missing.stl")), QStringLiteral("missing.stl: no such file")},
+        {write("far.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 -7\n"), QStringLiteral("far.obj: a face names vertex -7")}};
+    for (const auto& [path, reason] : reads) {
+        const QString fault = FaultOf([&] { corvane_apps::ReadMesh(path); });
+        EXPECT_TRUE(fault.contains(reason)) << fault.toStdString();
+        EXPECT_FALSE(fault.contains(QLatin1Char('\n'))) << fault.toStdString();
+    }
+
+    const Subject subject = MakeSubject();
+    const QStringList before = QDir(folder.path()).entryList(QDir::Files);
+    for (const char* name : {"nowhere/sphere.gltf", "nowhere/sphere.obj", "sphere.xyz"}) {
+        const QString fault = FaultOf([&] { corvane_apps::WriteMesh(subject.output, folder.filePath(QString::fromUtf8(name))); });
+        EXPECT_TRUE(fault.contains(QString::fromUtf8(name))) << fault.toStdString();
+    }
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), before) << "no file written, not even a glTF's buffer";
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include "brush/corvane.h"
+#include "builtin_shapes.h"
+#include "dab_setup.h"
+#include "patch/grid.h"
+#include "plugin/tool_catalogue.h"
+#include "tarnix/error.h"
+#include "tarnix/kernel.h"
+
+// What the system shows people must read exactly as written: on-screen messages, the log line,
+// error texts and the tool tips. One test holds them all.
+
+namespace {
+
+using tarnix::BrushOperation;
+
+TEST(ShownTextsTest, MessagesLogLineErrorsAndToolTipsAreExact) {
+    tarnix::Kernel::Interface()->ClearHUDMessages();
+    auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
+    auto geometry = shapes::Subdivided(shapes::Plane(4, 4), 0);
+    tarnix::SubdivisionLevel* level = geometry->HighestLevel();
+
+    // An enabled stamp without a picture, then a brush far smaller than the never subdivided faces.
+    tarnix::StampConfiguration stamp;
+    stamp.m_enabled = true;
+    brush->SetStampConfig(stamp);
+    brush->BeginStroke(level, BrushOperation::kModifierNone, BrushOperation::kTriggerDrag);
+    brush->SetStamp(false, QString());
+    brush->BeginStroke(level, BrushOperation::kModifierNone, BrushOperation::kTriggerDrag);
+    const tarnix::Vector at(0.5f, 0.5f, 0.0f);
+    const tarnix::SurfacePoint point(level, 0, at, {0, 0, 1});
+    tarnix::AxisAlignedBoundingBox changed;
+    brush->ApplyDab(&point, &at, 0.05f, 1.0f, 0.0f, changed);
+    tarnix::Kernel::ClearLog();
+    brush->EndStroke();
+    const auto& messages = tarnix::Kernel::Interface()->HUDMessages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].text, QStringLiteral("Please choose a stamp image first,\notherwise the brush will take no effect."));
+    EXPECT_EQ(messages[1].text,
+              QStringLiteral("The mesh you are trying to sculpt is too coarse<br>\t\t\t\t\tfor the size of your brush.<p>"
+                             "\t\t\t\t\tPress <b>%%Subdivide faces%%</b> to subdivide the mesh into finer polygons.<p>"
+                             "\t\t\t\t\tPress <b>%%Toggle wireframe%%</b> to show/hide the wireframe."));
+    for (const auto& message : messages) {
+        EXPECT_EQ(message.type, 1);
+        EXPECT_EQ(message.milliseconds, 2000);
+    }
+
+    // The throughput line closes every stroke.
+    ASSERT_FALSE(tarnix::Kernel::LogLines().empty());
+    QString line = tarnix::Kernel::LogLines().back();
+    const QString head = QStringLiteral("\n**** Sculpt Brush Performance - "), tail = QStringLiteral(" Mega vertices per second\n");
+    ASSERT_TRUE(line.startsWith(head) && line.endsWith(tail)) << line.toStdString();
+    bool number = false;
+    line.mid(head.size(), line.size() - head.size() - tail.size()).toDouble(&number);
+    EXPECT_TRUE(number || line.contains(QStringLiteral("nan")) || line.contains(QStringLiteral("inf")));
+
+    // Errors: a mesh that is not a subdivision level, a grid orientation past 3.
+    const auto expectError = [](auto&& call, const char* function, int line, const char* text) {
+        try {
+            call();
+            ADD_FAILURE() << "no error from " << function;
+        } catch (tarnix::Error* error) {
+            EXPECT_EQ(error->Message(), QString::fromLatin1(text));
+            EXPECT_EQ(error->Function(), QString::fromLatin1(function));
+            EXPECT_EQ(error->Code(), 4);
+            EXPECT_EQ(error->File(), QStringLiteral("plugins/Corvane/Corvane"));
+            EXPECT_EQ(error->Line(), line);
+            tarnix::Error::Dispose(error);
+        }
+    };
+    tarnix::Mesh plain;
+    expectError([&] { brush->SetMesh(&plain); }, "Corvane::SetMesh", 1771, "Invalid mesh specified");
+    plain.Unlock(true);
+    auto cube = shapes::Subdivided(shapes::Cube(), 1);
+    const Grid grid{cube->Level(1), cube->Level(0), 0, 4, 1, 2, 4};
+    expectError([&] { grid.Face(0, 0); }, "Grid::Face", 256, "wrong parameter");
+
+    // A tool tip frames the preset's name and keeps its help text as written.
+    const auto* sculpt = BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolSculpt);
+    EXPECT_EQ(sculpt->ToolTip(),
+              QStringLiteral("<div style=\"background-color:Black; color:White;\">Sculpt</div><p>"
+                             "The Sculpt Tool lifts the surface as you stroke over it.\n<p>To "
+                             "depress the surface rather than lifting it, hold down the "
+                             "<b>${SHORTCUT:Draw inverse-NoMouse}</b> key as you stroke."));
+    const auto* repeat = BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolRepeat);
+    EXPECT_TRUE(repeat->ToolTip().contains(QStringLiteral("stitching, etc.  The stamp"))) << "two blanks after etc.";
+}
+
+}  // namespace
