@@ -22,6 +22,10 @@ packages=(
   libopenimageio-dev     # OpenImageIO: stamp images and pictures
   openimageio-tools      # oiiotool: scripts/make-stamps.py converts the stamps with it
   fonts-dejavu-core      # DejaVu Sans: the labels of the host programs' pictures
+  # corvane-studio: Qt 5 Widgets, OpenGL, Concurrent and Test come with qtbase5-dev; its tests
+  # run under a virtual X server with Mesa's software OpenGL.
+  xvfb xauth libgl1-mesa-dri libglx-mesa0
+  clang libclang-rt-14-dev  # the libFuzzer targets (scripts/fuzz.sh): clang 14 and its fuzzer runtime
 )
 
 if [ "$(id -u)" -ne 0 ]; then

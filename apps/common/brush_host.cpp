@@ -1,5 +1,9 @@
 #include "brush_host.h"
 
+#include <algorithm>
+#include <cfloat>
+#include <climits>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -15,7 +19,24 @@ namespace corvane_apps {
 namespace {
 
 [[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "BrushHost", "apps/common/brush_host.cpp", 0, text);
+    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "BrushHost", "apps/common/brush_host.cpp", 0,
+                         OneLine(text));
+}
+
+// A number of a session value checked as the type the attribute keeps (a float must stay
+// finite as one, a whole number must fit an int) and against the attribute's declared range.
+// The value is quoted as the file wrote it. Empty when it fits, else the fault.
+QString NumberProblem(const tarnix::Attribute& attribute, const nlohmann::json& value, bool whole) {
+    const double minimum = std::max(attribute.DeclaredMinimum(), whole ? double(INT_MIN) : -double(FLT_MAX));
+    const double maximum = std::min(attribute.DeclaredMaximum(), whole ? double(INT_MAX) : double(FLT_MAX));
+    const bool beyond = value.is_number_unsigned() && value.get<uint64_t>() > uint64_t(INT64_MAX);
+    const double number = value.get<double>();
+    if (beyond || !(number >= minimum && number <= maximum))
+        return QStringLiteral("%1 is out of range [%2, %3]")
+            .arg(QString::fromStdString(value.dump()))
+            .arg(minimum, 0, 'g', 6)
+            .arg(maximum, 0, 'g', 6);
+    return {};
 }
 
 // The text form of a session value for an attribute of the framework's types, or an empty
@@ -27,30 +48,32 @@ QString AttributeText(const tarnix::Attribute& attribute, const nlohmann::json& 
             problem = QStringLiteral("must be true or false");
             break;
         case tarnix::AttributeTraits<int>::kTypeCode:
-            if (value.is_number_integer()) return QString::number(value.get<int64_t>());
-            problem = QStringLiteral("must be a whole number");
+            if (!value.is_number_integer()) {
+                problem = QStringLiteral("must be a whole number");
+                break;
+            }
+            problem = NumberProblem(attribute, value, true);
+            if (problem.isEmpty()) return QString::number(value.get<int64_t>());
             break;
         case tarnix::AttributeTraits<float>::kTypeCode:
-            if (value.is_number()) return QString::number(value.get<double>(), 'g', 9);
-            problem = QStringLiteral("must be a number");
-            break;
-        case 5: {  // a float kept inside a range
-            const auto& range = static_cast<const tarnix::AttributeFloatRange&>(attribute);
+        case 5:  // a float kept inside a range, which it declares
             if (!value.is_number()) {
                 problem = QStringLiteral("must be a number");
                 break;
             }
-            const double number = value.get<double>();
-            if (number >= range.Minimum() && number <= range.Maximum()) return QString::number(number, 'g', 9);
-            problem = QStringLiteral("%1 is out of range [%2, %3]").arg(number).arg(range.Minimum()).arg(range.Maximum());
+            problem = NumberProblem(attribute, value, false);
+            if (problem.isEmpty()) return QString::number(value.get<double>(), 'g', 9);
             break;
-        }
         case tarnix::AttributeTraits<tarnix::BoolFloat>::kTypeCode:
-            if (value.is_array() && value.size() == 2 && value[0].is_boolean() && value[1].is_number())
+            if (!(value.is_array() && value.size() == 2 && value[0].is_boolean() && value[1].is_number())) {
+                problem = QStringLiteral("must be a switch and an amount, as [true, 0.5]");
+                break;
+            }
+            problem = NumberProblem(attribute, value[1], false);
+            if (problem.isEmpty())
                 return QStringLiteral("%1 %2")
                     .arg(value[0].get<bool>() ? QStringLiteral("true") : QStringLiteral("false"))
                     .arg(value[1].get<double>(), 0, 'g', 9);
-            problem = QStringLiteral("must be a switch and an amount, as [true, 0.5]");
             break;
         default:
             if (value.is_string()) return QString::fromStdString(value.get<std::string>());
@@ -135,7 +158,11 @@ void BrushHost::CheckSession(const Session& session) const {
     }
 }
 
-void BrushHost::SetAttribute(const NamedValue& value) const { SetValue(*m_brush->FindAttribute(value.name), value.value); }
+std::unique_ptr<tarnix::Node> BrushHost::MakeBrush() const { return std::unique_ptr<tarnix::Node>(m_class->Create(1)); }
+
+void BrushHost::SetAttribute(tarnix::BrushOperation& brush, const NamedValue& value) {
+    SetValue(*brush.FindAttribute(value.name), value.value);
+}
 
 void BrushHost::SetPreference(const NamedValue& value) { SetValue(*FindPreference(value.name), value.value); }
 

@@ -41,8 +41,13 @@ public:
     /// session file and the place of the first fault.
     void CheckSession(const Session& session) const;
 
+    /// @brief Another brush of the class, for trying settings out. It shares the framework's
+    /// preset records with the brush: save and restore them around its use.
+    std::unique_ptr<tarnix::Node> MakeBrush() const;
+
     /// @brief Sets a brush attribute from a session value (checked by CheckSession).
-    void SetAttribute(const NamedValue& value) const;
+    void SetAttribute(const NamedValue& value) const { SetAttribute(*m_brush, value); }
+    static void SetAttribute(tarnix::BrushOperation& brush, const NamedValue& value);
     /// @brief Sets a preference from a session value (checked by CheckSession).
     static void SetPreference(const NamedValue& value);
 

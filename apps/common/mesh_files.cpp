@@ -24,6 +24,10 @@ namespace {
 
 QString Extension(const QString& path) { return QFileInfo(path).suffix().toLower(); }
 
+// A mesh file larger than this is refused before it is read (a cube subdivided to the most
+// faces a session may make takes about half of it as OBJ).
+constexpr qint64 kMostMeshFileBytes = qint64(1) << 30;
+
 }  // namespace
 
 QStringList MeshFormatsRead() {
@@ -40,7 +44,14 @@ MeshFile ReadMesh(const QString& path) {
                           .arg(path, extension, MeshFormatsRead().join(QStringLiteral(", "))));
     const QFileInfo file(path);
     if (!file.exists()) MeshFileFault(QStringLiteral("%1: no such file").arg(path));
-    if (!file.isFile() || !file.isReadable()) MeshFileFault(QStringLiteral("%1: cannot read the file").arg(path));
+    // A device or a pipe could be read for ever.
+    if (!file.isFile()) MeshFileFault(QStringLiteral("%1: not a regular file").arg(path));
+    if (!file.isReadable()) MeshFileFault(QStringLiteral("%1: cannot read the file").arg(path));
+    if (file.size() > kMostMeshFileBytes)
+        MeshFileFault(QStringLiteral("%1: %2 bytes, more than a mesh file may have (%3)")
+                          .arg(path)
+                          .arg(file.size())
+                          .arg(kMostMeshFileBytes));
     return extension == QStringLiteral("obj") ? ReadObjFile(path) : ReadWithAssimp(path);
 }
 

@@ -31,7 +31,8 @@ void CheckCoordinates(const QString& path) {
         for (int i = 1; i < fields.size() && i <= 3; ++i) {
             bool ok = false;
             const double value = fields[i].toDouble(&ok);
-            if (!ok || !std::isfinite(value))
+            // It must stay finite as the float it is kept as, too.
+            if (!ok || !std::isfinite(float(value)))
                 MeshFileFault(
                     QStringLiteral("%1: vertex %2 has a coordinate that is not a finite number").arg(path).arg(vertex));
         }
@@ -70,6 +71,13 @@ struct ObjReading {
 
     void Face(const tinyobj::index_t* indices, int count) {
         if (!fault.isEmpty()) return;
+        if (count < 3) {
+            fault = QStringLiteral("%1: face %2 has %3 corners; a face needs at least 3")
+                        .arg(path)
+                        .arg(file.polygons.faceSizes.size() + 1)
+                        .arg(count);
+            return;
+        }
         tarnix::PolygonMesh& polygons = file.polygons;
         for (int k = 0; k < count; ++k) {
             uint32_t vertex = 0, uv = tarnix::Mesh::kNone;

@@ -13,11 +13,15 @@
 #include "tarnix/mesh_change.h"
 #include "tarnix/scene.h"
 #include "tarnix/sculpt_layer.h"
+#include "tarnix/spatial_grid.h"
 #include "tarnix/stroke_driver.h"
+#include "tarnix/surface_point.h"
 #include "tarnix/subdivision_level.h"
 
 namespace corvane_apps {
 namespace {
+
+const QString kNoDabLanded = QStringLiteral("no dab landed on the mesh: the path misses it along the view");
 
 [[noreturn]] void Fail(const QString& text) {
     tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "Sculpture", "apps/common/sculpture.cpp", 0, text);
@@ -28,6 +32,29 @@ tarnix::BrushOperation::Modifier ModifierOf(const StrokeStep& stroke) {
            : stroke.invert ? tarnix::BrushOperation::kModifierInvert
                            : tarnix::BrushOperation::kModifierNone;
 }
+
+tarnix::StrokeOptions OptionsOf(const StrokeStep& stroke) {
+    tarnix::StrokeOptions options;
+    options.size = stroke.size;
+    options.strength = stroke.strength;
+    options.modifier = ModifierOf(stroke);
+    options.dabFactor = stroke.pressure;
+    return options;
+}
+
+// Visits the vertices of a box of the sculpted level, each once.
+template <typename Visit>
+class VertexVisitor : public tarnix::VertexEnumerator {
+public:
+    explicit VertexVisitor(Visit visit) : m_visit(visit) {}
+    bool Tester(tarnix::Mesh*, uint32_t vertex, uint32_t) override {
+        m_visit(vertex);
+        return true;
+    }
+
+private:
+    Visit m_visit;
+};
 
 }  // namespace
 
@@ -51,6 +78,8 @@ void Sculpture::Load(const tarnix::PolygonMesh& polygons, const QString& name, u
                  .arg(name)
                  .arg(faces)
                  .arg(kMostFaces));
+    m_driver.reset();
+    m_layerNames.clear();
     m_geometry = GeometryFromPolygons(polygons, name);
     m_parts.clear();
     m_materialLibrary.clear();
@@ -86,9 +115,8 @@ tarnix::AxisAlignedBoundingBox Sculpture::WorldBox() const {
     return m_level->BoundingBox().Transformed(m_geometry->GetTransformation().MeshToWorld());
 }
 
-void Sculpture::Place(const tarnix::Vector& scale, const tarnix::Vector& rotateDegrees,
-                      const tarnix::Vector& translate) {
-    tarnix::Transformation& placement = m_geometry->GetTransformation();
+void Sculpture::Place(tarnix::Transformation& placement, const tarnix::Vector& scale,
+                      const tarnix::Vector& rotateDegrees, const tarnix::Vector& translate) {
     constexpr float kRadians = 3.14159265358979f / 180.0f;
     placement.SetScale(scale);
     placement.SetRotation(tarnix::Matrix::Rotation({1, 0, 0}, rotateDegrees.x * kRadians) *
@@ -107,11 +135,77 @@ void Sculpture::AddLayer(const LayerSetup& setup, bool activate) {
 bool Sculpture::ActivateLayer(const QString& name, std::optional<float> strength) {
     uint32_t index = UINT32_MAX;
     for (uint32_t i = 0; i < m_level->LayerCount(); ++i)
-        if (m_level->Layer(i)->Name() == name) index = i;
+        if (LayerName(i) == name) index = i;
     if (index == UINT32_MAX && !name.isEmpty()) return false;
     m_level->SetActiveLayer(index);
     if (strength && index != UINT32_MAX) m_level->Layer(index)->SetStrength(*strength);
     return true;
+}
+
+QString Sculpture::LayerName(uint32_t index) const {
+    const tarnix::SculptLayer* layer = m_level->Layer(index);
+    const auto renamed = m_layerNames.find(layer);
+    return renamed != m_layerNames.end() ? renamed->second : layer->Name();
+}
+
+void Sculpture::RenameLayer(uint32_t index, const QString& name) { m_layerNames[m_level->Layer(index)] = name; }
+
+void Sculpture::SetLayerStrength(uint32_t index, float strength) {
+    m_level->Layer(index)->SetStrength(strength);
+    m_level->RecomputeNormals();
+    m_level->UpdateBoundingBox(tarnix::AxisAlignedBoundingBox());
+    m_level->ContentChanged();
+}
+
+tarnix::AxisAlignedBoundingBox Sculpture::PaintFreeze(const tarnix::Vector& centre, float radius, float strength,
+                                                      bool thaw) {
+    const tarnix::Matrix& toMesh = m_geometry->GetTransformation().WorldToMesh();
+    const tarnix::Matrix& toWorld = m_geometry->GetTransformation().MeshToWorld();
+    tarnix::AxisAlignedBoundingBox changed;
+    tarnix::SpatialGrid* grid = m_level->Grid(true);
+    grid->Update();
+    const float most = float(tarnix::Mesh::kFreezeStrengthMask);
+    auto paint = [&](uint32_t v) {
+        const tarnix::Vector p = m_level->VertexPosition(v);
+        const float t = (toWorld.Transform(p, 1.0f) - centre).Length() / radius;
+        if (t >= 1.0f) return;
+        const float weight = strength * (1.0f - t * t) * (1.0f - t * t);
+        const uint8_t held = m_level->m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask;
+        const float now = thaw ? held * (1.0f - weight) : std::max(float(held), held + (most - held) * weight);
+        const auto next = uint8_t(std::clamp(std::lround(now), 0l, long(most)));
+        if (next == held) return;
+        m_level->SetFreeze(v, next);
+        changed.Extend(p);
+    };
+    VertexVisitor<decltype(paint)> visitor(paint);
+    grid->EnumerateVertices(tarnix::AxisAlignedBoundingBox::SphereBoundingBox(centre, radius, toMesh), &visitor);
+    return changed;
+}
+
+void Sculpture::ClearFreeze() {
+    for (uint32_t v = 0; v < m_level->VertexCount(); ++v)
+        if (m_level->m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask) m_level->SetFreeze(v, 0);
+}
+
+void Sculpture::InvertFreeze() {
+    for (uint32_t v = 0; v < m_level->VertexCount(); ++v)
+        m_level->SetFreeze(v, uint8_t(tarnix::Mesh::kFreezeStrengthMask -
+                                      (m_level->m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask)));
+}
+
+std::optional<SurfaceHit> Sculpture::Pick(const tarnix::Vector& origin, const tarnix::Vector& direction) const {
+    const tarnix::Transformation& placement = m_geometry->GetTransformation();
+    tarnix::SurfacePoint hit;
+    if (!m_level->Grid(true)->CastRay(placement.WorldToMesh().Transform(origin, 1.0f),
+                                      placement.WorldToMesh().Transform(direction, 0.0f), hit, false, true))
+        return std::nullopt;
+    // Normals go to the world by the inverse transpose of mesh-to-world.
+    const tarnix::Matrix& toMesh = placement.WorldToMesh();
+    const tarnix::Vector n = hit.m_normal;
+    const tarnix::Vector worldNormal(n.x * toMesh[0][0] + n.y * toMesh[0][1] + n.z * toMesh[0][2],
+                                     n.x * toMesh[1][0] + n.y * toMesh[1][1] + n.z * toMesh[1][2],
+                                     n.x * toMesh[2][0] + n.y * toMesh[2][1] + n.z * toMesh[2][2]);
+    return SurfaceHit{placement.MeshToWorld().Transform(hit.m_position, 1.0f), worldNormal.Normalized()};
 }
 
 void Sculpture::Freeze(const FreezeRegion& region) {
@@ -156,38 +250,38 @@ View Sculpture::DefaultView(float fovDegrees) const {
     return ViewOfBox(WorldBox(), tarnix::Vector(-2.2f, -1.6f, -4.0f), fovDegrees);
 }
 
-void Sculpture::Prepare(const StrokeStep& stroke) {
+void Sculpture::PrepareBrush(const BrushHost& host, tarnix::BrushOperation& brush, const StrokeStep& stroke) {
     // Activating the preset in use again would give it its first-use settings once more
     // (stamp options, falloff, ...) until another tool has been used. The strength scale is a
     // per-tool hint that the tools needing one set as they activate; the others would keep
     // the one the previous tool left (and record it as theirs).
-    if (m_brush.ActiveConfiguration() != m_host.Tool(stroke.tool)) {
-        m_brush.SetBrushStrengthScale(1.0f);
-        m_brush.SetActiveConfiguration(m_host.Tool(stroke.tool));
+    if (brush.ActiveConfiguration() != host.Tool(stroke.tool)) {
+        brush.SetBrushStrengthScale(1.0f);
+        brush.SetActiveConfiguration(host.Tool(stroke.tool));
     }
     // A whole-mesh application passes its strength to the driver; it leaves the brush's alone.
     if (!stroke.path.empty()) {
-        m_brush.SetBrushSize(stroke.size);
-        m_brush.SetBrushStrength(stroke.strength);
+        brush.SetBrushSize(stroke.size);
+        brush.SetBrushStrength(stroke.strength);
     }
-    if (stroke.falloff) m_brush.SetFalloffIndex(*stroke.falloff);
+    if (stroke.falloff) brush.SetFalloffIndex(*stroke.falloff);
     if (stroke.falloffType) {
         // A geodesic falloff needs distances measured along the surface; the host's choice
         // sets both, as its falloff menu does.
-        m_brush.SetFalloffType(*stroke.falloffType);
-        m_brush.m_distanceModeAttr.SetValue(*stroke.falloffType == tarnix::BrushOperation::kFalloffGeodesic ? 1 : 0);
+        brush.SetFalloffType(*stroke.falloffType);
+        brush.m_distanceModeAttr.SetValue(*stroke.falloffType == tarnix::BrushOperation::kFalloffGeodesic ? 1 : 0);
     }
-    if (stroke.direction) m_brush.m_directionAttr.SetValue(*stroke.direction);
-    m_brush.MirrorConfig().SetMirrorMode(stroke.mirror);
-    tarnix::StampConfiguration stamp = m_brush.StampConfig();
+    if (stroke.direction) brush.m_directionAttr.SetValue(*stroke.direction);
+    brush.MirrorConfig().SetMirrorMode(stroke.mirror);
+    tarnix::StampConfiguration stamp = brush.StampConfig();
     if (stroke.stamp) {
         stamp.m_enabled = !stroke.stamp->isEmpty();
         stamp.m_imagePath = stamp.m_enabled ? *stroke.stamp : QString();
     }
     stroke.stampOptions.ApplyTo(stamp);
-    m_brush.SetStampConfig(stamp);
-    if (!m_brush.StampError().isEmpty()) Fail(QStringLiteral("stamp: %1").arg(m_brush.StampError()));
-    for (const NamedValue& attribute : stroke.attributes) m_host.SetAttribute(attribute);
+    brush.SetStampConfig(stamp);
+    if (!brush.StampError().isEmpty()) Fail(QStringLiteral("stamp: %1").arg(brush.StampError()));
+    for (const NamedValue& attribute : stroke.attributes) BrushHost::SetAttribute(brush, attribute);
 }
 
 StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
@@ -205,24 +299,24 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
         driver.RunWholeMesh(*m_level, stroke.strength, stroke.fromCamera, ModifierOf(stroke));
         figures.dabs = 1;
     } else {
-        tarnix::StrokeOptions options;
-        options.size = stroke.size;
-        options.strength = stroke.strength;
-        options.modifier = ModifierOf(stroke);
-        options.dabFactor = stroke.pressure;
-        const tarnix::StrokeReport placed = driver.Run(*m_level, stroke.path, options);
+        const tarnix::StrokeReport placed = driver.Run(*m_level, stroke.path, OptionsOf(stroke));
         figures.dabs = placed.dabs + placed.mirroredDabs;
     }
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     // The stroke's undo record tells where its vertices started, so the moves are counted
     // without a copy of the whole mesh. A tessellating stroke's record keeps the whole mesh
-    // and adds vertices; only those that were there before count as moved. Where they moved,
-    // and the surface's mean normal there, is what a picture of the stroke looks at.
+    // and adds vertices; only those that were there before count as moved. A vertex moved
+    // beyond the limit (or to no finite place) takes the stroke back. Where they moved, and
+    // the surface's mean normal there, is what a picture of the stroke looks at.
     const tarnix::Matrix& toWorld = m_geometry->GetTransformation().MeshToWorld();
     tarnix::Vector normals;
+    bool beyond = false;
     const auto count = [&](const tarnix::Vector& start, uint32_t v) {
-        const double moved = (m_level->VertexPosition(v) - start).Length();
+        const tarnix::Vector p = m_level->VertexPosition(v);
+        beyond |= !(std::fabs(p.x) <= kSessionCoordinateLimit && std::fabs(p.y) <= kSessionCoordinateLimit &&
+                    std::fabs(p.z) <= kSessionCoordinateLimit);
+        const double moved = (p - start).Length();
         if (moved == 0.0) return;
         ++figures.movedVertices;
         figures.maxDisplacement = std::max(figures.maxDisplacement, moved);
@@ -242,6 +336,12 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
         }
     }
     figures.movedNormal = toWorld.Transform(normals, 0.0f).Normalized();
+    if (beyond) {
+        // Kept, such a mesh could not be cast at or written as numbers.
+        m_geometry->Undo();
+        Fail(QStringLiteral("the stroke moved vertices beyond %1 or to no finite place; it was taken back")
+                 .arg(kSessionCoordinateLimit, 0, 'g', 6));
+    }
     const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
     figures.processedVertices = statistics.processedVertices;
     figures.vertexUpdates = statistics.vertexUpdates;
@@ -253,8 +353,7 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
 }
 
 QString Sculpture::WhyNothingChanged(const StrokeStep& stroke, const StrokeFigures& figures) const {
-    if (!figures.wholeMesh && figures.dabs == 0)
-        return QStringLiteral("no dab landed on the mesh: the path misses it along the view");
+    if (!figures.wholeMesh && figures.dabs == 0) return kNoDabLanded;
     if (figures.movedVertices != 0 || figures.facesChanged) return {};
     if (const tarnix::SculptLayer* layer = m_level->ActiveLayer(); layer && layer->IsLocked())
         return QStringLiteral("nothing moved: the active layer \"%1\" is locked").arg(layer->Name());
@@ -263,6 +362,51 @@ QString Sculpture::WhyNothingChanged(const StrokeStep& stroke, const StrokeFigur
         return QStringLiteral("nothing moved: the vertices under the brush are frozen, or already as the tool leaves them");
     return QStringLiteral("nothing moved: the surface under the brush is already as the tool leaves it");
 }
+
+void Sculpture::BeginStroke(const StrokeStep& stroke) {
+    if (!m_driver) m_driver = std::make_unique<tarnix::StrokeDriver>(m_brush);
+    tarnix::Kernel::ClearLog();
+    m_brush.SetBrushSize(stroke.size);
+    m_brush.SetBrushStrength(stroke.strength);
+    m_brush.MirrorConfig().SetMirrorMode(stroke.mirror);
+    m_strokeTool = m_brush.ActiveConfiguration() ? m_brush.ActiveConfiguration()->Name() : QString();
+    m_strokeStart = std::chrono::steady_clock::now();
+    m_driver->Begin(*m_level, OptionsOf(stroke));
+}
+
+tarnix::AxisAlignedBoundingBox Sculpture::AddStrokePoint(const tarnix::Vector& point, float pressure) {
+    if (!InStroke()) return {};
+    // The brush adds what each dab moved to the level's pending box, which the stroke's end
+    // reads; it is set aside here so that this point's dabs can be told apart, then put back.
+    const tarnix::AxisAlignedBoundingBox before = m_level->PendingUpdateBox();
+    m_level->SetPendingUpdateBox(tarnix::AxisAlignedBoundingBox());
+    m_driver->AddPoint(point, pressure);
+    const tarnix::AxisAlignedBoundingBox touched = m_level->PendingUpdateBox();
+    tarnix::AxisAlignedBoundingBox all = before;
+    all.Extend(touched);
+    m_level->SetPendingUpdateBox(all);
+    return touched;
+}
+
+StrokeFigures Sculpture::EndStroke() {
+    StrokeFigures figures;
+    if (!InStroke()) return figures;
+    const uint32_t facesBefore = m_level->m_faceCount, verticesBefore = m_level->VertexCount();
+    const tarnix::StrokeReport placed = m_driver->End();
+    figures.tool = m_strokeTool;
+    figures.dabs = placed.dabs + placed.mirroredDabs;
+    figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_strokeStart).count();
+    const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
+    figures.processedVertices = statistics.processedVertices;
+    figures.vertexUpdates = statistics.vertexUpdates;
+    figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(verticesBefore);
+    figures.facesChanged = figures.addedVertices != 0 || m_level->m_faceCount != facesBefore;
+    // A live stroke's moves are not measured; that no dab landed is known.
+    if (figures.dabs == 0) figures.warning = kNoDabLanded;
+    return figures;
+}
+
+bool Sculpture::InStroke() const { return m_driver && m_driver->InStroke(); }
 
 size_t Sculpture::UndoCount() const { return m_geometry->UndoCount(); }
 

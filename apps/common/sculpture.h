@@ -7,13 +7,18 @@
 // (groups, materials), places it in the world, sets up its layers and
 // frozen regions, turns a stroke's settings into brush state, runs strokes and whole-mesh
 // applications through the host's stroke driver and measures what each did, and takes
-// changes back and forth through the geometry's undo history.
+// changes back and forth through the geometry's undo history. Strokes run whole (Apply) or
+// as the pointer moves (BeginStroke, AddStrokePoint, EndStroke); any level of the hierarchy
+// may be the one sculpted (the highest after loading and subdividing).
 //
 // Faults are thrown as tarnix::Error* with a message that names the fault but not the place
 // it came from; callers that read files add the file and the place.
 
+#include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 
 #include <QString>
 
@@ -27,12 +32,19 @@
 
 namespace tarnix {
 class BrushOperation;
+class SculptLayer;
+class StrokeDriver;
 class SubdivisionLevel;
 }  // namespace tarnix
 
 namespace corvane_apps {
 
 class BrushHost;
+
+/// A point of the surface in world space, with the face's outward unit normal.
+struct SurfaceHit {
+    tarnix::Vector position, normal;
+};
 
 class Sculpture {
 public:
@@ -52,6 +64,7 @@ public:
     /// @brief The same for a mesh file's contents, whose face names are kept for writing.
     void Load(const MeshFile& file, const QString& name, uint32_t subdivide);
 
+    bool IsLoaded() const { return m_geometry != nullptr; }
     tarnix::Geometry& Geometry() const { return *m_geometry; }
     /// The level strokes sculpt.
     tarnix::SubdivisionLevel& Level() const { return *m_level; }
@@ -66,18 +79,42 @@ public:
 
     /// @brief Places the mesh in the world: scaled (per axis), rotated about x, then y, then z
     /// (degrees), then moved.
-    void Place(const tarnix::Vector& scale, const tarnix::Vector& rotateDegrees, const tarnix::Vector& translate);
+    void Place(const tarnix::Vector& scale, const tarnix::Vector& rotateDegrees, const tarnix::Vector& translate) {
+        Place(m_geometry->GetTransformation(), scale, rotateDegrees, translate);
+    }
+    /// @brief The same placement made in `placement`.
+    static void Place(tarnix::Transformation& placement, const tarnix::Vector& scale,
+                      const tarnix::Vector& rotateDegrees, const tarnix::Vector& translate);
     /// @brief Adds a sculpt layer; it becomes the active one when `activate`.
     void AddLayer(const LayerSetup& layer, bool activate);
     /// @brief Makes the layer called `name` the one strokes go into (`""`: the base), and sets
     /// its strength when given. False when there is no such layer.
     bool ActivateLayer(const QString& name, std::optional<float> strength = std::nullopt);
+    /// @brief The name of layer `index` of the sculpted level, as last given.
+    QString LayerName(uint32_t index) const;
+    /// @brief Renames layer `index` of the sculpted level. The host's layer keeps the name it
+    /// was made with; the programs find layers by the name given here.
+    void RenameLayer(uint32_t index, const QString& name);
+    /// @brief Sets the strength of layer `index`; the level's positions and normals follow.
+    void SetLayerStrength(uint32_t index, float strength);
     /// @brief Freezes the vertices of the sculpted level inside `region` (world space) to its
     /// strength, keeping stronger freezes.
     void Freeze(const FreezeRegion& region);
     /// @brief Sets the freeze of every vertex of the sculpted level: `strengths[v]` from 0
     /// (free) to 1 (held). Throws unless there is one finite value in [0, 1] per vertex.
     void Freeze(const float* strengths, size_t count);
+    /// @brief One dab of the freeze brush: within `radius` of `centre` (world space), freeze
+    /// grows towards `strength` (0..1) with a smooth falloff, or with `thaw` shrinks by it.
+    /// Returns the box (mesh space) of the vertices whose freeze changed; empty when none.
+    tarnix::AxisAlignedBoundingBox PaintFreeze(const tarnix::Vector& centre, float radius, float strength, bool thaw);
+    /// @brief Frees every vertex of the sculpted level.
+    void ClearFreeze();
+    /// @brief Gives every vertex of the sculpted level the opposite freeze strength.
+    void InvertFreeze();
+
+    /// @brief The nearest surface point of the sculpted level ahead of `origin` along
+    /// `direction` (world space), as the mesh was when its spatial index was last fitted.
+    std::optional<SurfaceHit> Pick(const tarnix::Vector& origin, const tarnix::Vector& direction) const;
 
     /// @brief Looks at the mesh from `camera.eye`: strokes are cast along this view.
     void Look(const CameraPlacement& camera) const;
@@ -92,11 +129,28 @@ public:
     /// @brief Activates the stroke's tool and sets size, strength, falloff, direction, mirror,
     /// stamp (`stroke.stamp` is a file path here) and brush attributes. Throws with the
     /// brush's reason when the stamp cannot be used.
-    void Prepare(const StrokeStep& stroke);
+    void Prepare(const StrokeStep& stroke) { PrepareBrush(m_host, m_brush, stroke); }
+    /// @brief The same for any brush of the host's class.
+    static void PrepareBrush(const BrushHost& host, tarnix::BrushOperation& brush, const StrokeStep& stroke);
     /// @brief Runs `stroke` (prepared) along its path, or once over the whole mesh when
     /// `wholeMesh`, and tells what it did, and why when it changed nothing. Its strength is
-    /// the user's 0..100 (the host's stroke driver converts it per tool).
+    /// the user's 0..100 (the host's stroke driver converts it per tool). A stroke that leaves a
+    /// vertex that is not finite or lies beyond kSessionCoordinateLimit is taken back, and an
+    /// Error raised.
     StrokeFigures Apply(const StrokeStep& stroke, bool wholeMesh);
+
+    /// @brief Starts a stroke whose points come as the pointer moves, with the stroke's size,
+    /// strength, modifiers, pen pressure and mirror; the tool and its other settings are the
+    /// brush's as they stand (a program sets them when the user picks them).
+    void BeginStroke(const StrokeStep& stroke);
+    /// @brief The pointer reached `point` (world space, on the surface) with pen `pressure`
+    /// (0..1): the dabs on the way there are placed and the mesh changed. Returns the box,
+    /// mesh space, of what they moved (old and new positions); empty when nothing moved.
+    tarnix::AxisAlignedBoundingBox AddStrokePoint(const tarnix::Vector& point, float pressure);
+    /// @brief Ends the stroke: it becomes one undoable change. Tells what it did (moved
+    /// vertices and displacement are not measured for a live stroke).
+    StrokeFigures EndStroke();
+    bool InStroke() const;
 
     size_t UndoCount() const;
     size_t RedoCount() const;
@@ -121,6 +175,11 @@ private:
     tarnix::SubdivisionLevel* m_level = nullptr;
     std::vector<FacePart> m_parts;
     QString m_materialLibrary;
+    std::map<const tarnix::SculptLayer*, QString> m_layerNames;  // layers renamed since made
+    // The stroke going on, between BeginStroke and EndStroke.
+    std::unique_ptr<tarnix::StrokeDriver> m_driver;
+    QString m_strokeTool;
+    std::chrono::steady_clock::time_point m_strokeStart;
 };
 
 }  // namespace corvane_apps

@@ -1,6 +1,8 @@
 #include "session.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <initializer_list>
 #include <set>
 
@@ -11,6 +13,7 @@
 #include "builtin_shapes.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/error.h"
+#include "tarnix/geometry.h"
 #include "tarnix/mirror_configuration.h"
 #include "tarnix/strength_conversion.h"
 
@@ -19,8 +22,15 @@ namespace {
 
 using nlohmann::json;
 
+// Every position and length of a session lies within this (world units); the runner checks the
+// same in the mesh's own space.
+constexpr double kLargestCoordinate = kSessionCoordinateLimit;
+// A session file larger than this is refused before it is read.
+constexpr qint64 kMostSessionBytes = qint64(64) << 20;
+
 [[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "ReadSession", "apps/common/session.cpp", 0, text);
+    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "ReadSession", "apps/common/session.cpp", 0,
+                         OneLine(text));
 }
 
 QString Quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
@@ -60,26 +70,32 @@ public:
         }
     }
 
+    /// A number in [minimum, maximum], as the float it will be used as.
     float Number(double minimum, double maximum) const {
-        if (!m_value.is_number()) Fail(QStringLiteral("must be a number"));
-        const double value = m_value.get<double>();
+        const double value = Double();
         if (!(value >= minimum && value <= maximum))
-            Fail(QStringLiteral("%1 is out of range [%2, %3]").arg(value).arg(minimum).arg(maximum));
+            Fail(QStringLiteral("%1 is out of range [%2, %3]").arg(Text(), Shown(minimum), Shown(maximum)));
         return float(value);
     }
-    float Positive() const {
-        if (!m_value.is_number()) Fail(QStringLiteral("must be a number"));
-        const double value = m_value.get<double>();
-        if (!(value > 0.0 && std::isfinite(value))) Fail(QStringLiteral("%1 must be greater than 0").arg(value));
+    /// A number greater than 0 that stays a normal float (neither 0, nor denormal, nor
+    /// infinite once it is one), at most `maximum`.
+    float Positive(double maximum = kLargestCoordinate) const {
+        const double value = Double();
+        if (!(value > 0.0)) Fail(QStringLiteral("%1 must be greater than 0").arg(Text()));
+        if (!std::isnormal(float(value)) || value > maximum)
+            Fail(QStringLiteral("%1 is out of range (0, %2]: as a float it must be at least %3")
+                     .arg(Text(), Shown(maximum), Shown(double(std::numeric_limits<float>::min()))));
         return float(value);
     }
-    float Finite() const { return Number(-1e30, 1e30); }
+    /// A coordinate or an angle: within +-kLargestCoordinate.
+    float Finite() const { return Number(-kLargestCoordinate, kLargestCoordinate); }
     int Integer(int minimum, int maximum) const {
         if (!m_value.is_number_integer()) Fail(QStringLiteral("must be a whole number"));
-        const int64_t value = m_value.get<int64_t>();
-        if (value < minimum || value > maximum)
-            Fail(QStringLiteral("%1 is out of range [%2, %3]").arg(value).arg(minimum).arg(maximum));
-        return int(value);
+        // A number past int64 would wrap around if read as one.
+        const bool beyond = m_value.is_number_unsigned() && m_value.get<uint64_t>() > uint64_t(INT64_MAX);
+        if (beyond || m_value.get<int64_t>() < minimum || m_value.get<int64_t>() > maximum)
+            Fail(QStringLiteral("%1 is out of range [%2, %3]").arg(Text()).arg(minimum).arg(maximum));
+        return int(m_value.get<int64_t>());
     }
     bool Bool() const {
         if (!m_value.is_boolean()) Fail(QStringLiteral("must be true or false"));
@@ -107,6 +123,13 @@ public:
     }
 
 private:
+    double Double() const {
+        if (!m_value.is_number()) Fail(QStringLiteral("must be a number"));
+        return m_value.get<double>();
+    }
+    // The value as the file has it (a whole number past 64 bits keeps its digits).
+    QString Text() const { return QString::fromStdString(m_value.dump()); }
+    static QString Shown(double value) { return QString::number(value, 'g', 6); }
     QString Child(const QString& key) const { return m_where.isEmpty() ? key : m_where + QLatin1Char('.') + key; }
 
     const json& m_value;
@@ -347,6 +370,15 @@ void StampOptions::ApplyTo(tarnix::StampConfiguration& stamp) const {
     stamp.m_randomize = randomize.value_or(stamp.m_randomize);
 }
 
+QString OneLine(QString text) {
+    for (int i = text.size() - 1; i >= 0; --i) {
+        const ushort c = text[i].unicode();
+        if (c >= 0x20 && c != 0x7f) continue;
+        text.replace(i, 1, c == '\n' ? QStringLiteral("\\n") : QStringLiteral("\\u%1").arg(c, 4, 16, QLatin1Char('0')));
+    }
+    return text;
+}
+
 Session ParseSession(const QByteArray& text, const QString& file) {
     json document;
     try {
@@ -355,6 +387,15 @@ Session ParseSession(const QByteArray& text, const QString& file) {
         // The library's message names the byte and what it expected there.
         const QString reason = QString::fromUtf8(error.what()).section(QStringLiteral(": "), 1);
         Fail(QStringLiteral("%1: not valid JSON: %2").arg(file, reason));
+    } catch (const json::exception& error) {
+        // A number that overflows a double; the message quotes it, so it can be found.
+        const QString reason = QString::fromUtf8(error.what()).section(QLatin1Char(']'), 1).trimmed();
+        const QString quoted = reason.section(QLatin1Char('\''), 1, 1);
+        const int at = quoted.isEmpty() ? -1 : text.indexOf(quoted.toUtf8());
+        const int line = at < 0 ? 0 : int(text.left(at).count('\n')) + 1;
+        const int column = at < 0 ? 0 : at - int(text.lastIndexOf('\n', at)) ;
+        Fail(at < 0 ? QStringLiteral("%1: not valid JSON: %2").arg(file, reason)
+                    : QStringLiteral("%1: line %2, column %3: %4").arg(file).arg(line).arg(column).arg(reason));
     }
     Session session;
     session.file = file;
@@ -387,7 +428,27 @@ Session ParseSession(const QByteArray& text, const QString& file) {
         for (const Field& region : root["freeze"].Items()) session.freeze.push_back(ReadFreezeRegion(region));
     if (root.Has("preferences")) session.preferences = NamedValues(root["preferences"]);
     if (root.Has("camera")) session.camera = Camera(root["camera"]);
-    for (const Field& step : root["steps"].Items()) session.steps.push_back(ReadStep(step, layerNames));
+    // Undo and redo are checked against the changes the steps before them can have made (a
+    // stroke that misses the mesh makes none, which only running it tells).
+    size_t undoable = 0, redoable = 0;
+    for (const Field& field : root["steps"].Items()) {
+        const Step step = ReadStep(field, layerNames);
+        if (step.kind == Step::kStroke || step.kind == Step::kWholeMesh) {
+            undoable = std::min(undoable + 1, tarnix::Geometry::kMaximumUndoDepth);
+            redoable = 0;
+        } else if (step.kind == Step::kUndo || step.kind == Step::kRedo) {
+            const bool undo = step.kind == Step::kUndo;
+            size_t& available = undo ? undoable : redoable;
+            if (step.count > available)
+                field.Fail(QStringLiteral("%1 %2, but only %3 to %1")
+                               .arg(undo ? QStringLiteral("undo") : QStringLiteral("redo"))
+                               .arg(step.count)
+                               .arg(available));
+            available -= step.count;
+            (undo ? redoable : undoable) += step.count;
+        }
+        session.steps.push_back(step);
+    }
     if (root.Has("picture")) {
         session.picture = ReadPicture(root["picture"], session.steps.size());
         for (size_t i = 0; i < session.picture.tiles.size(); ++i) {
@@ -409,8 +470,12 @@ Step ParseStep(const nlohmann::json& step, const QString& file) {
 Session ReadSession(const QString& path) {
     QFile file(path);
     if (!file.exists()) Fail(QStringLiteral("%1: no such file").arg(path));
+    // A device or a pipe could be read for ever.
+    if (!QFileInfo(path).isFile()) Fail(QStringLiteral("%1: not a regular file").arg(path));
+    if (file.size() > kMostSessionBytes)
+        Fail(QStringLiteral("%1: %2 bytes, more than a session file may have (%3)").arg(path).arg(file.size()).arg(kMostSessionBytes));
     if (!file.open(QIODevice::ReadOnly)) Fail(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
-    return ParseSession(file.readAll(), path);
+    return ParseSession(file.read(kMostSessionBytes + 1), path);
 }
 
 QString SessionRelativePath(const Session& session, const QString& path) {

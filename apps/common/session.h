@@ -22,6 +22,10 @@
 
 namespace corvane_apps {
 
+/// Positions, lengths and sizes of a session lie within +-1e9 world units, and within as much
+/// in the mesh's own space once placed; a float keeps them finite through every transform.
+constexpr double kSessionCoordinateLimit = 1e9;
+
 /// A brush attribute or preference value as the file gives it, checked against the
 /// attribute's type when the brush is known.
 struct NamedValue {
@@ -125,6 +129,10 @@ struct Session {
     PictureSetup picture;
     std::vector<Step> steps;
 };
+
+/// @brief `text` on one line: control characters (a name or string of the file may hold a
+/// line break) are written as escapes, "\n" or "\u001b".
+QString OneLine(QString text);
 
 /// @brief Reads and checks the session file at `path`. Throws tarnix::Error* with one line
 /// naming the file and the fault.

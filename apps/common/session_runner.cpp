@@ -1,9 +1,15 @@
 #include "session_runner.h"
 
+#include <cmath>
 #include <map>
+#include <memory>
+#include <set>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include "brush_host.h"
 #include "builtin_shapes.h"
@@ -11,16 +17,20 @@
 #include "preview.h"
 #include "report.h"
 #include "sculpture.h"
+#include "tarnix/brush_operation.h"
 #include "tarnix/error.h"
+#include "tarnix/image.h"
 #include "tarnix/kernel.h"
+#include "tarnix/stroke_driver.h"
 #include "tarnix/subdivision_level.h"
+#include "tarnix/transformation.h"
 
 namespace corvane_apps {
 namespace {
 
 [[noreturn]] void Fail(const QString& text) {
     tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "RunSession", "apps/common/session_runner.cpp", 0,
-                         text);
+                         OneLine(text));
 }
 
 QString StampFile(const Session& session, const QString& stamp) {
@@ -49,7 +59,11 @@ public:
 
 private:
     void CheckStamps() const;
-    void BuildMesh();
+    MeshFile ReadMeshFile(QString& name) const;
+    void CheckPlacement(const tarnix::PolygonMesh& polygons) const;
+    void Rehearse() const;
+    void BuildMesh(const MeshFile& file, const QString& name);
+    void WriteOutputs(const QString& outputDirectory, const Picture& before);
     void PlaceAndPrepare();
     void Sculpt(const Step& step);
     void TakeBack(const Step& step);
@@ -70,24 +84,29 @@ private:
     std::map<size_t, StrokeFigures> m_stepFigures;
 };
 
+// Every stamp is read once before anything is sculpted, so that an unreadable one is found
+// at once (the brush would only find it when its stroke comes).
 void SessionRun::CheckStamps() const {
-    for (const Step& step : m_session.steps)
-        if (step.stroke.stamp && !step.stroke.stamp->isEmpty() &&
-            !QFileInfo::exists(StampFile(m_session, *step.stroke.stamp)))
-            Fail(QStringLiteral("%1: %2.stroke.stamp: no file \"%3\" beside the session or among the resources")
-                     .arg(m_session.file, step.where, *step.stroke.stamp));
+    std::set<QString> read;
+    for (const Step& step : m_session.steps) {
+        if (!step.stroke.stamp || step.stroke.stamp->isEmpty()) continue;
+        const QString where = step.where + (step.kind == Step::kStroke ? QStringLiteral(".stroke.stamp") : QString());
+        const QString file = StampFile(m_session, *step.stroke.stamp);
+        if (!QFileInfo::exists(file))
+            Fail(QStringLiteral("%1: %2: no file \"%3\" beside the session or among the resources")
+                     .arg(m_session.file, where, *step.stroke.stamp));
+        if (read.insert(file).second) At(m_session, where, [&] { tarnix::Image::Load(file); });
+    }
 }
 
-void SessionRun::BuildMesh() {
+MeshFile SessionRun::ReadMeshFile(QString& name) const {
     MeshFile file;
-    tarnix::PolygonMesh& polygons = file.polygons;
-    QString name = m_session.shape;
-    if (!shapes::Named(m_session.shape, polygons)) {
+    name = m_session.shape;
+    if (!shapes::Named(m_session.shape, file.polygons)) {
         name = SessionRelativePath(m_session, m_session.meshPath);
         file = At(m_session, QStringLiteral("mesh.") + m_session.meshPathKey, [&] { return ReadMesh(name); });
     }
-    m_out << "Mesh: " << name << ", subdivided " << m_session.subdivide << " times..." << Qt::endl;
-    const uint64_t faces = Sculpture::FacesAfter(polygons, m_session.subdivide);
+    const uint64_t faces = Sculpture::FacesAfter(file.polygons, m_session.subdivide);
     if (faces > Sculpture::kMostFaces)
         Fail(QStringLiteral("%1: mesh.subdivide: %2 subdivisions of %3 would make %4 faces, more than %5")
                  .arg(m_session.file)
@@ -95,12 +114,99 @@ void SessionRun::BuildMesh() {
                  .arg(name)
                  .arg(faces)
                  .arg(Sculpture::kMostFaces));
-    m_sculpture.Load(file, name, m_session.subdivide);
-    if (m_session.resultLevel && *m_session.resultLevel >= m_sculpture.LevelCount())
+    if (m_session.resultLevel && *m_session.resultLevel > m_session.subdivide)
         Fail(QStringLiteral("%1: --level %2: the mesh has levels 0 to %3")
                  .arg(m_session.file)
                  .arg(*m_session.resultLevel)
-                 .arg(m_sculpture.LevelCount() - 1));
+                 .arg(m_session.subdivide));
+    return file;
+}
+
+// Every position of the session is checked in the space it is used in: the mesh placed in the
+// world must stay within the limit, and so must every point, eye and region once carried
+// into the mesh's own space (where rays are cast). Subdivision keeps the mesh inside the box
+// of its base polygons, so they tell.
+void SessionRun::CheckPlacement(const tarnix::PolygonMesh& polygons) const {
+    tarnix::Transformation placement;
+    Sculpture::Place(placement, m_session.scale, m_session.rotate, m_session.translate);
+    const tarnix::Matrix& toMesh = placement.WorldToMesh();
+    const auto within = [](const tarnix::Vector& p) {
+        return std::fabs(p.x) <= kSessionCoordinateLimit && std::fabs(p.y) <= kSessionCoordinateLimit &&
+               std::fabs(p.z) <= kSessionCoordinateLimit;
+    };
+    const auto fail = [&](const QString& where, const QString& what) {
+        Fail(QStringLiteral("%1: %2: %3").arg(m_session.file, where, what));
+    };
+    const auto check = [&](const QString& where, const tarnix::Vector& world) {
+        const tarnix::Vector local = toMesh.Transform(world, 1.0f);
+        if (!within(local))
+            fail(where, QStringLiteral("(%1, %2, %3) lies beyond %4 in the mesh's own space (scale, rotate, translate)")
+                            .arg(double(local.x), 0, 'g', 6)
+                            .arg(double(local.y), 0, 'g', 6)
+                            .arg(double(local.z), 0, 'g', 6)
+                            .arg(kSessionCoordinateLimit, 0, 'g', 6));
+    };
+    tarnix::AxisAlignedBoundingBox box;
+    for (const tarnix::Vector& p : polygons.positions) box.Extend(p);
+    const tarnix::AxisAlignedBoundingBox world = box.Transformed(placement.MeshToWorld());
+    if (!box.IsEmpty() && (!within(world.Minimum()) || !within(world.Maximum())))
+        fail(QStringLiteral("scale"), QStringLiteral("the placed mesh reaches beyond %1 in the world")
+                                          .arg(kSessionCoordinateLimit, 0, 'g', 6));
+    const auto checkCamera = [&](const QString& where, const std::optional<CameraPlacement>& camera) {
+        if (!camera) return;
+        check(where + QStringLiteral(".eye"), camera->eye);
+        check(where + QStringLiteral(".target"), camera->target);
+    };
+    checkCamera(QStringLiteral("camera"), m_session.camera);
+    if (m_session.picture.eye) check(QStringLiteral("picture.eye"), *m_session.picture.eye);
+    for (size_t i = 0; i < m_session.freeze.size(); ++i) {
+        const FreezeRegion& region = m_session.freeze[i];
+        const QString where = QStringLiteral("freeze[%1]").arg(i);
+        check(where, region.centre);
+        if (region.box) check(where, region.corner);
+    }
+    for (const Step& step : m_session.steps) {
+        if (step.kind != Step::kStroke && step.kind != Step::kWholeMesh) continue;
+        const QString where = step.where + (step.kind == Step::kStroke ? QStringLiteral(".stroke") : QStringLiteral(".whole_mesh"));
+        checkCamera(where + QStringLiteral(".camera"), step.stroke.camera);
+        for (size_t i = 0; i < step.stroke.path.size(); ++i)
+            check(QStringLiteral("%1.path[%2]").arg(where).arg(i), step.stroke.path[i]);
+        if (step.kind == Step::kStroke &&
+            !std::isnormal(toMesh.Transform({step.stroke.size, 0, 0}, 0.0f).Length()))
+            fail(where + QStringLiteral(".size"), QStringLiteral("%1 is too small a size once carried into the mesh's own space")
+                                                      .arg(double(step.stroke.size), 0, 'g', 6));
+    }
+}
+
+// The strokes are tried on a brush of their own, set up as the run will set up the real one,
+// to count their dabs before anything is sculpted; the framework's preset records it changes
+// are put back afterwards.
+void SessionRun::Rehearse() const {
+    struct RecordsBack {
+        tarnix::BrushOperation::PresetRecords records = tarnix::BrushOperation::SavedPresetRecords();
+        ~RecordsBack() { tarnix::BrushOperation::RestorePresetRecords(std::move(records)); }
+    } recordsBack;
+    const std::unique_ptr<tarnix::Node> node = m_host.MakeBrush();
+    auto& brush = dynamic_cast<tarnix::BrushOperation&>(*node);
+    for (const Step& step : m_session.steps) {
+        if (step.kind != Step::kStroke && step.kind != Step::kWholeMesh) continue;
+        StrokeStep stroke = step.stroke;
+        if (stroke.stamp && !stroke.stamp->isEmpty()) stroke.stamp = StampFile(m_session, *stroke.stamp);
+        At(m_session, step.where, [&] { Sculpture::PrepareBrush(m_host, brush, stroke); });
+        if (step.kind != Step::kStroke || brush.PlacesSingleStamp()) continue;
+        const tarnix::StrokeDriver driver(brush);
+        if (driver.DabCount(stroke.path, stroke.size) > tarnix::StrokeDriver::kMostDabs)
+            Fail(QStringLiteral("%1: %2.stroke.path: the stroke would place more than %3 dabs (size %4, a dab every %5)")
+                     .arg(m_session.file, step.where)
+                     .arg(tarnix::StrokeDriver::kMostDabs)
+                     .arg(double(stroke.size), 0, 'g', 6)
+                     .arg(double(driver.Spacing(stroke.size)), 0, 'g', 6));
+    }
+}
+
+void SessionRun::BuildMesh(const MeshFile& file, const QString& name) {
+    m_out << "Mesh: " << name << ", subdivided " << m_session.subdivide << " times..." << Qt::endl;
+    m_sculpture.Load(file, name, m_session.subdivide);
     const tarnix::SubdivisionLevel& level = m_sculpture.Level();
     m_out << "  " << level.VertexCount() << " vertices, " << level.m_faceCount << " faces" << Qt::endl;
 }
@@ -185,7 +291,7 @@ void SessionRun::Sculpt(const Step& step) {
     if (stroke.stamp && !stroke.stamp->isEmpty()) stroke.stamp = StampFile(m_session, *stroke.stamp);
     At(m_session, step.where, [&] { m_sculpture.Prepare(stroke); });
     LookFor(stroke);
-    StrokeFigures figures = m_sculpture.Apply(stroke, step.kind == Step::kWholeMesh);
+    StrokeFigures figures = At(m_session, step.where, [&] { return m_sculpture.Apply(stroke, step.kind == Step::kWholeMesh); });
     figures.step = step.where;
     m_out << stroke.tool << (figures.wholeMesh ? " over the whole mesh" : "") << ": " << figures.dabs << " dabs, "
           << figures.movedVertices << " vertices moved, ";
@@ -214,13 +320,54 @@ void SessionRun::ChangeLayer(const Step& step) {
     m_out << "layer " << (step.layer.isEmpty() ? QStringLiteral("(base)") : step.layer) << Qt::endl;
 }
 
+// The folder must be one that can be made and written to, found before anything is sculpted;
+// nothing is made in it until the outputs are written.
+void CheckOutputFolder(const QString& outputDirectory) {
+    QFileInfo existing(QDir(outputDirectory).absolutePath());
+    while (!existing.exists()) existing = QFileInfo(existing.absolutePath());
+    if (!existing.isDir())
+        Fail(QStringLiteral("%1: cannot make the folder: %2 is not a folder").arg(outputDirectory, existing.filePath()));
+    QTemporaryFile probe(QDir(existing.filePath()).filePath(QStringLiteral(".corvane-probe-XXXXXX")));
+    if (!probe.open()) Fail(QStringLiteral("%1: cannot write there: %2").arg(outputDirectory, probe.errorString()));
+}
+
+// The mesh, the picture and the report are written into a temporary folder beside them, then
+// moved into place together: a run leaves all three or, when any fails, none.
+void SessionRun::WriteOutputs(const QString& outputDirectory, const Picture& before) {
+    if (!QDir().mkpath(outputDirectory)) Fail(QStringLiteral("%1: cannot make the folder").arg(outputDirectory));
+    const QDir folder(outputDirectory);
+    QTemporaryDir staging(folder.filePath(QStringLiteral(".corvane-partial-XXXXXX")));
+    if (!staging.isValid()) Fail(QStringLiteral("%1: cannot write there: %2").arg(outputDirectory, staging.errorString()));
+    const QStringList names = {m_session.resultName, QStringLiteral("preview.png"), QStringLiteral("report.json")};
+    m_report.vertices = m_sculpture.Write(staging.filePath(names[0]), m_session.resultLevel);
+    const Picture after = TakePicture(QStringLiteral("after"));
+    WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after, staging.filePath(names[1]));
+    WriteReport(m_report, staging.filePath(names[2]));
+    // Every file written moves, with those a format writes beside the mesh (glTF's .bin).
+    const QStringList written = QDir(staging.path()).entryList(QDir::Files | QDir::Hidden);
+    for (int i = 0; i < written.size(); ++i) {
+        QFile::remove(folder.filePath(written[i]));
+        if (!QFile::rename(staging.filePath(written[i]), folder.filePath(written[i]))) {
+            for (int j = 0; j < i; ++j) QFile::remove(folder.filePath(written[j]));
+            Fail(QStringLiteral("%1: cannot move %2 into place").arg(outputDirectory, written[i]));
+        }
+    }
+}
+
 void SessionRun::Run(const QString& outputDirectory) {
+    // Everything that can be found without sculpting is found first.
     m_host.CheckSession(m_session);
     CheckStamps();
     if (!MeshFormatsWritten().contains(QFileInfo(m_session.resultName).suffix().toLower()))
         Fail(QStringLiteral("%1: cannot write \"%2\" (formats: %3)")
                  .arg(m_session.file, m_session.resultName, MeshFormatsWritten().join(QStringLiteral(", "))));
-    BuildMesh();
+    QString name;
+    const MeshFile file = ReadMeshFile(name);
+    CheckPlacement(file.polygons);
+    Rehearse();
+    CheckOutputFolder(outputDirectory);
+
+    BuildMesh(file, name);
     PlaceAndPrepare();
     FrameThePicture();
     Picture before;
@@ -243,15 +390,8 @@ void SessionRun::Run(const QString& outputDirectory) {
     m_report.session = m_session.file;
     m_report.faces = m_sculpture.Geometry().Level(m_session.resultLevel.value_or(m_sculpture.Level().Index()))->m_faceCount;
     PrintSummary(m_report, m_out);
-
-    if (!QDir().mkpath(outputDirectory)) Fail(QStringLiteral("%1: cannot make the folder").arg(outputDirectory));
-    const QDir folder(outputDirectory);
-    m_report.vertices = m_sculpture.Write(folder.filePath(m_session.resultName), m_session.resultLevel);
-    Picture after = TakePicture(QStringLiteral("after"));
-    WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after,
-             folder.filePath(QStringLiteral("preview.png")));
-    WriteReport(m_report, folder.filePath(QStringLiteral("report.json")));
-    m_out << "\nWrote " << m_session.resultName << ", preview.png and report.json to " << folder.absolutePath() << Qt::endl;
+    WriteOutputs(outputDirectory, before);
+    m_out << "\nWrote " << m_session.resultName << ", preview.png and report.json to " << QDir(outputDirectory).absolutePath() << Qt::endl;
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 //   corvane-sculpt list [--test-mode]                 what the plug-in modules registered
 // Common: --plugins DIR (the modules' folder), --threads N (the host's threads: building and
 // refitting the spatial index, which Embree does on oneTBB; the brush itself sculpts on the
-// calling thread). Errors: one line, exit status 2.
+// calling thread), --undo-memory MIB (the undo history's budget). Errors, of the command line
+// too: one line, exit status 2.
 
 #include <cstdio>
+#include <exception>
 #include <optional>
 
 #include <CLI/CLI.hpp>
@@ -25,7 +27,19 @@
 #include "session_runner.h"
 #include "tarnix/brush_configuration.h"
 #include "tarnix/error.h"
+#include "tarnix/geometry.h"
 #include "tarnix/kernel.h"
+
+namespace {
+
+// Every fault ends the program with one line (a library's reason may hold line breaks).
+int Refuse(QString text) {
+    text = text.trimmed().replace(QLatin1Char('\n'), QLatin1String("; "));
+    std::fprintf(stderr, "corvane-sculpt: %s\n", text.toLocal8Bit().constData());
+    return 2;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
@@ -39,15 +53,21 @@ int main(int argc, char** argv) {
     unsigned threads = unsigned(tbb::info::default_concurrency());
     app.add_option("--threads", threads, "threads for the host's work (spatial index builds and refits); default all cores")
         ->check(CLI::Range(1u, 1024u));
+    uint64_t undoMebibytes = tarnix::Geometry::kDefaultUndoBudget >> 20;
+    app.add_option("--undo-memory", undoMebibytes, "memory the undo history may hold, in MiB (default 2048)")
+        ->check(CLI::Range(uint64_t(1), uint64_t(1) << 30));
+    // The demo's options also stand without its name ("corvane-sculpt --out DIR").
     std::string outputDirectory = "corvane-out";
     uint32_t levels = 8;
+    CLI::Option* outOption =
+        app.add_option("--out", outputDirectory, "folder for result.obj, preview.png and report.json");
+    CLI::Option* levelsOption =
+        app.add_option("--levels", levels, "the demo's subdivision levels of the cube (8: 393k quads)")
+            ->check(CLI::Range(1, 9));
     CLI::App* demo = app.add_subcommand("demo", "one stroke of each tool on a subdivided cube (the default)");
-    demo->add_option("--out", outputDirectory, "folder for result.obj, preview.png and report.json");
-    demo->add_option("--levels", levels, "subdivision levels of the cube (8: 393k quads)")->check(CLI::Range(1, 9));
     std::string sessionFile;
     CLI::App* run = app.add_subcommand("run", "run a session file: mesh, set-up and steps (docs/session-format.md)");
     run->add_option("session", sessionFile, "a session file (JSON)")->required();
-    run->add_option("--out", outputDirectory, "folder for result.obj, preview.png and report.json");
     std::string resultName = "result.obj";
     std::optional<uint32_t> resultLevel;
     run->add_option("--result", resultName,
@@ -59,11 +79,24 @@ int main(int argc, char** argv) {
     CLI::App* list = app.add_subcommand("list", "load the plug-in modules and list what they registered");
     app.require_subcommand(0, 1);
     for (CLI::App* command : {demo, run, info, list}) command->fallthrough();
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& request) {
+        return app.exit(request);
+    } catch (const CLI::CallForAllHelp& request) {
+        return app.exit(request);
+    } catch (const CLI::ParseError& error) {
+        return Refuse(QStringLiteral("%1 (see corvane-sculpt --help)").arg(QString::fromStdString(error.what())));
+    }
+    if ((info->parsed() || list->parsed()) && outOption->count() > 0)
+        return Refuse(QStringLiteral("--out: only the demo and run write outputs"));
+    if (!demo->parsed() && (run->parsed() || info->parsed() || list->parsed()) && levelsOption->count() > 0)
+        return Refuse(QStringLiteral("--levels: only the demo takes it"));
 
     // Results do not depend on it: the brush sculpts on this thread, one patch at a time.
     const tbb::global_control threadLimit(tbb::global_control::max_allowed_parallelism, threads);
     tarnix::Kernel::SetTestMode(testMode);
+    tarnix::Geometry::SetUndoBudget(undoMebibytes << 20);
     QTextStream out(stdout);
     QTextStream warnings(stderr);
     const QString plugins = QString::fromStdString(pluginDirectory);
@@ -88,9 +121,13 @@ int main(int argc, char** argv) {
         }
     } catch (tarnix::Error* error) {
         out.flush();
-        std::fprintf(stderr, "corvane-sculpt: %s\n", error->Message().toLocal8Bit().constData());
+        const QString message = error->Message();
         tarnix::Error::Dispose(error);
-        return 2;
+        return Refuse(message);
+    } catch (const std::exception& error) {
+        // A library's own exception (memory exhausted, ...) ends the run the same way.
+        out.flush();
+        return Refuse(QString::fromLocal8Bit(error.what()));
     }
     return 0;
 }

@@ -129,7 +129,9 @@ template class AttributeInstance<BoolFloat>;
 AttributeFloatRange::AttributeFloatRange(Node* owner, const QString& key, float minimum,
                                          float maximum, float initial, int decimals)
     : Attribute(owner, key), m_minimum(minimum), m_maximum(maximum),
-      m_value(std::clamp(initial, minimum, maximum)), m_decimals(decimals) {}
+      m_value(std::clamp(initial, minimum, maximum)), m_decimals(decimals) {
+    DeclareRange(minimum, maximum);
+}
 
 void AttributeFloatRange::SetValue(float value, bool silent) {
     m_value = std::clamp(value, m_minimum, m_maximum);

@@ -73,6 +73,21 @@ BrushOperation::BrushOperation()
       m_curvatureRefineAttr(this, QStringLiteral("curvaturerefine")),
       m_stampRandomizeAttr(this, QStringLiteral("stamprandomize"), BoolFloat{false, 0.5f}) {
     m_pressureSizeAttr.SetSeparator(true);
+    // What a host lets users and files set (the brush itself may set other values).
+    m_sizeAttr.DeclareRange(1e-9, 1e9);
+    m_strengthAttr.DeclareRange(0.0, 1000.0);
+    m_strengthScaleAttr.DeclareRange(0.0, 100.0);
+    m_strengthBiasAttr.DeclareRange(-1.0, 1.0);
+    m_falloffIndexAttr.DeclareRange(kNoFalloff, kFalloffPresetCount - 1);
+    m_falloffTypeAttr.DeclareRange(kFalloffSurface, kFalloffVolume);
+    m_distanceModeAttr.DeclareRange(0, 1);
+    m_directionAttr.DeclareRange(0, 12);
+    m_strokeSmoothingAttr.DeclareRange(0.0, 0.95);
+    m_steadyStrokeAttr.DeclareRange(0.0, 1.0);
+    m_dabSpacingAttr.DeclareRange(1.0, 1000.0);  // percent of the brush size
+    m_dabJitterAttr.DeclareRange(0.0, 100.0);
+    m_adaptiveRefineAttr.DeclareRange(0.01, 10.0);
+    m_stampRandomizeAttr.DeclareRange(0.0, 1.0);
     m_settings = Attributes();
     SampleFalloff();
 }
@@ -273,6 +288,10 @@ void BrushOperation::SetActiveConfiguration(BrushConfiguration* configuration) {
 bool BrushOperation::IsConfigurationInited(const BrushConfiguration* configuration) const {
     return PresetSettings().count(configuration) != 0;
 }
+
+BrushOperation::PresetRecords BrushOperation::SavedPresetRecords() { return PresetSettings(); }
+
+void BrushOperation::RestorePresetRecords(PresetRecords records) { PresetSettings() = std::move(records); }
 
 void BrushOperation::ResetBrushConfiguration() {
     PresetSettings().erase(m_activeConfiguration);

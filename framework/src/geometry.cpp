@@ -1,5 +1,7 @@
 #include "tarnix/geometry.h"
 
+#include <atomic>
+
 #include <opensubdiv/far/primvarRefiner.h>
 #include <opensubdiv/far/topologyDescriptor.h>
 #include <opensubdiv/far/topologyRefinerFactory.h>
@@ -248,10 +250,29 @@ std::vector<uint32_t> Geometry::BasePolygonOfFaces(uint32_t level) const {
 
 // ---- undo ------------------------------------------------------------------------------------
 
+namespace {
+std::atomic<uint64_t> s_undoBudget{Geometry::kDefaultUndoBudget};
+}  // namespace
+
+void Geometry::SetUndoBudget(uint64_t bytes) { s_undoBudget = bytes; }
+
+uint64_t Geometry::UndoBudget() { return s_undoBudget; }
+
+uint64_t Geometry::UndoBytes() const {
+    uint64_t bytes = 0;
+    for (const auto& change : m_undo) bytes += change->Bytes();
+    for (const auto& change : m_redo) bytes += change->Bytes();
+    return bytes;
+}
+
 void Geometry::CommitChange(std::unique_ptr<MeshChange> change) {
     m_redo.clear();
     m_undo.push_back(std::move(change));
-    if (m_undo.size() > kMaximumUndoDepth) m_undo.erase(m_undo.begin());
+    uint64_t bytes = UndoBytes();
+    size_t oldest = 0;
+    while (m_undo.size() - oldest > 1 && (m_undo.size() - oldest > kMaximumUndoDepth || bytes > s_undoBudget))
+        bytes -= m_undo[oldest++]->Bytes();
+    m_undo.erase(m_undo.begin(), m_undo.begin() + ptrdiff_t(oldest));
 }
 
 void Geometry::ApplyChange(MeshChange& change) {

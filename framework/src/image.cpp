@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include <QFile>
+#include <QFileInfo>
 
 #include "tarnix/error.h"
 #include "tarnix/kernel.h"
@@ -17,18 +18,40 @@ namespace {
                  __LINE__, text);
 }
 
+// Limits on what is read, so that no file can make the host read for ever or take its memory:
+// a regular file of at most 1 GiB, decoded to at most 2^28 samples (1 GiB of floats).
+constexpr qint64 kMostFileBytes = qint64(1) << 30;
+constexpr uint64_t kMostSamples = uint64_t(1) << 28;
+
 }  // namespace
 
 std::unique_ptr<Image> Image::Load(const QString& path) {
     const QString resolved = Kernel::ResolveResource(path);
     if (!QFile::exists(resolved)) FailImage(QStringLiteral("cannot read image %1: no such file").arg(path));
+    const QFileInfo file(resolved);
+    if (!file.isFile()) FailImage(QStringLiteral("cannot read image %1: not a regular file").arg(path));
+    if (file.size() > kMostFileBytes)
+        FailImage(QStringLiteral("cannot read image %1: larger than %2 bytes").arg(path).arg(kMostFileBytes));
     OIIO::ImageBuf buffer(QFile::encodeName(resolved).toStdString());
-    if (!buffer.read(0, 0, true, OIIO::TypeDesc::FLOAT))
+    // The header first: the pixels are read only when their number is within the limit.
+    if (!buffer.init_spec(buffer.name(), 0, 0))
         FailImage(QStringLiteral("cannot read image %1: %2")
                       .arg(path, QString::fromStdString(buffer.geterror())));
     const OIIO::ROI window = buffer.roi();
     if (window.width() <= 0 || window.height() <= 0 || window.nchannels() <= 0)
         FailImage(QStringLiteral("cannot read image %1: it holds no pixels").arg(path));
+    const uint64_t samples = uint64_t(window.width()) * uint64_t(window.height()) *
+                             uint64_t(std::max(window.depth(), 1)) * uint64_t(window.nchannels());
+    if (samples > kMostSamples)
+        FailImage(QStringLiteral("cannot read image %1: %2 x %3 pixels of %4 channels, more than %5 samples")
+                      .arg(path)
+                      .arg(window.width())
+                      .arg(window.height())
+                      .arg(window.nchannels())
+                      .arg(kMostSamples));
+    if (!buffer.read(0, 0, true, OIIO::TypeDesc::FLOAT))
+        FailImage(QStringLiteral("cannot read image %1: %2")
+                      .arg(path, QString::fromStdString(buffer.geterror())));
     auto image = std::make_unique<Image>();
     image->m_path = path;
     image->m_width = uint32_t(window.width());

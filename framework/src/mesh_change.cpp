@@ -76,6 +76,16 @@ void MeshChange::KeepTopology() {
     for (VertexRecord& record : kept.vertices) record.undoSlot = Mesh::kNone;
 }
 
+uint64_t MeshChange::Bytes() const {
+    uint64_t bytes = sizeof(MeshChange) + uint64_t(m_pages.Count()) * kEntriesPerPage * sizeof(StoredVertexInfo) +
+                     uint64_t(m_pages.Capacity()) * sizeof(StoredVertexInfo*);
+    if (m_topology)
+        bytes += sizeof(MeshState) + m_topology->corners.capacity() * sizeof(uint32_t) +
+                 m_topology->vertices.capacity() * sizeof(VertexRecord) +
+                 m_topology->normals.capacity() * sizeof(PackedNormal) + m_topology->faceFlags.capacity();
+    return bytes;
+}
+
 uint32_t MeshChange::KeptVertexCount() const { return m_topology ? uint32_t(m_topology->vertices.size()) : 0; }
 
 Vector MeshChange::KeptPosition(uint32_t vertex) const {

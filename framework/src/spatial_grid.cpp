@@ -164,6 +164,14 @@ void SpatialGrid::Rebuild() {
 
 bool SpatialGrid::CastRay(const Vector& origin, const Vector& direction, SurfacePoint& hit,
                           bool bothDirections, bool nearest) const {
+    // Embree takes rays whose origin and direction lie within +-1.8e18 per component and stops
+    // on any other; such a ray (from a far or non-finite point, or a zero direction) hits
+    // nothing here instead.
+    constexpr float kLargest = 1e18f;
+    const auto usable = [](const Vector& v) {
+        return std::fabs(v.x) < kLargest && std::fabs(v.y) < kLargest && std::fabs(v.z) < kLargest;
+    };
+    if (!usable(origin) || !usable(direction) || !(direction.LengthSquared() > 0.0f)) return false;
     const auto cast = [&](const Vector& dir, float& distance, uint32_t& face) {
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);

@@ -29,7 +29,7 @@ Stream::Stream(const QByteArray& data) : m_data(data), m_storing(false), m_forma
 }
 
 void Stream::WriteBytes(const void* data, qsizetype size) {
-    m_data.append(static_cast<const char*>(data), size);
+    m_data.append(static_cast<const char*>(data), static_cast<int>(size));
 }
 
 void Stream::ReadBytes(void* data, qsizetype size, const char* what) {
@@ -40,7 +40,8 @@ void Stream::ReadBytes(void* data, qsizetype size, const char* what) {
                  .arg(m_position)
                  .arg(size)
                  .arg(Remaining()));
-    std::memcpy(data, m_data.constData() + m_position, size_t(size));
+    // An empty store has no array to copy into.
+    if (size > 0) std::memcpy(data, m_data.constData() + m_position, size_t(size));
     m_position += size;
 }
 

@@ -85,15 +85,29 @@ StrengthConversion::StrengthConversion(const BrushOperation& brush, float streng
       m_passShare(brush.PlacesSingleStamp() || !(radius > 0.0f) ? 1.0f : std::min(spacing / (2.0f * radius), 1.0f)) {}
 
 DabStrength StrengthConversion::Dab(const Vector& centre, float pressure) {
-    // What the dabs within a diameter have left of the passes a spot may take.
+    // What the dabs within a diameter have left of the passes a spot may take; they lie in
+    // the cells next to this dab's.
     float used = 0.0f;
     const float reach = 2.0f * m_radius;
-    for (const Placed& placed : m_placed)
-        if ((placed.centre - centre).LengthSquared() < reach * reach) used += placed.share;
+    const std::array<int64_t, 3> cell = Cell(centre);
+    for (int64_t dx = -1; dx <= 1; ++dx)
+        for (int64_t dy = -1; dy <= 1; ++dy)
+            for (int64_t dz = -1; dz <= 1; ++dz) {
+                const auto found = m_placed.find({cell[0] + dx, cell[1] + dy, cell[2] + dz});
+                if (found == m_placed.end()) continue;
+                for (const Placed& placed : found->second)
+                    if ((placed.centre - centre).LengthSquared() < reach * reach) used += placed.share;
+            }
     const float share = std::clamp(kPassesPerSpot - used, 0.0f, m_passShare);
-    m_placed.push_back({centre, share});
+    m_placed[cell].push_back({centre, share});
     return Convert(m_brush, Share(m_strength), m_spacingShare * std::clamp(pressure, 0.0f, 1.0f) * (share / m_passShare), m_radius,
                    m_brush.PlacesSingleStamp());
+}
+
+std::array<int64_t, 3> StrengthConversion::Cell(const Vector& centre) const {
+    const float side = m_radius > 0.0f ? 2.0f * m_radius : 1.0f;
+    const auto index = [&](float x) { return int64_t(std::floor(double(x) / side)); };
+    return {index(centre.x), index(centre.y), index(centre.z)};
 }
 
 float StrengthConversion::WholeMesh(const BrushOperation& brush, float strength, float referenceLength) {

@@ -91,6 +91,14 @@ bool TopologicalPartners(SubdivisionLevel& level, const SurfacePoint& hit, const
     return true;
 }
 
+double Distance(const Vector& a, const Vector& b) {
+    // In double: the difference of two far-apart floats squared would overflow a float.
+    const double x = double(b.x) - a.x, y = double(b.y) - a.y, z = double(b.z) - a.z;
+    return std::sqrt(x * x + y * y + z * z);
+}
+
+bool IsFinite(const Vector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
 // The partners of the hit's corners across a mirror plane: the corners of the twin's face
 // lying at the mirror images of the hit's corners (within a hundredth of the face's size).
 // False where the mesh is not symmetric there.
@@ -144,6 +152,14 @@ StrokeDriver::~StrokeDriver() {
     }
 }
 
+uint64_t StrokeDriver::SegmentDabs(const Vector& point) const {
+    if (!m_hasPoint) return 1;
+    const double length = Distance(m_lastPoint, point), first = double(m_spacing) - m_carried;
+    if (!(first <= length)) return 0;
+    const double count = std::floor((length - first) / m_spacing) + 1.0;
+    return count < double(kMostDabs) * 2.0 ? uint64_t(count) : kMostDabs * 2;
+}
+
 void StrokeDriver::Abandon(SubdivisionLevel& level) {
     try {
         m_brush.EndStroke();
@@ -160,6 +176,7 @@ void StrokeDriver::GiveLockBack(SubdivisionLevel& level) {
 
 template <typename Emit>
 void StrokeDriver::Resample(const Vector& point, Emit&& emit) {
+    const uint64_t dabs = SegmentDabs(point);
     if (!m_hasPoint) {
         m_hasPoint = true;
         m_lastPoint = m_steadied = point;
@@ -167,24 +184,47 @@ void StrokeDriver::Resample(const Vector& point, Emit&& emit) {
         return;
     }
     const Vector from = m_lastPoint, to = point;
-    const float length = (to - from).Length();
-    for (float along = m_spacing - m_carried; along <= length; along += m_spacing) {
-        const Vector raw = from + (to - from) * (along / length);
+    const double length = Distance(from, to), first = double(m_spacing) - m_carried;
+    // Each centre is found from the segment's start by its count, never by adding the spacing
+    // up: a spacing below the rounding of `along` would otherwise never get past it.
+    for (uint64_t k = 0; k < dabs; ++k) {
+        const double along = first + double(k) * m_spacing;
+        const Vector raw = from + (to - from) * float(along / length);
         m_steadied = m_steadied + (raw - m_steadied) * m_follow;
         emit(m_steadied);
     }
-    m_carried = length > 0.0f ? std::fmod(m_carried + length, m_spacing) : m_carried;
+    m_carried = length > 0.0 ? std::fmod(m_carried + length, double(m_spacing)) : m_carried;
     m_lastPoint = point;
 }
 
-std::vector<Vector> StrokeDriver::DabCentres(const std::vector<Vector>& path, float size) const {
+void StrokeDriver::Refuse(const QString& text) const {
+    Error::Raise(Error::kCodeInvalidArgument, "StrokeDriver", "framework/src/stroke_driver.cpp", 0, text);
+}
+
+float StrokeDriver::Spacing(float size) const {
+    return std::max(size * m_brush.m_dabSpacingAttr.Value() / 100.0f, size * 1e-3f);
+}
+
+uint64_t StrokeDriver::DabCount(const std::vector<Vector>& path, float size) const {
+    if (path.size() > kMostPathPoints) return kMostDabs + 1;
     StrokeDriver sampler(m_brush);
-    sampler.m_spacing = std::max(size * m_brush.m_dabSpacingAttr.Value() / 100.0f, size * 1e-3f);
-    const BoolFloat smoothing = m_brush.StrokeSmoothing();
-    sampler.m_follow = smoothing.on ? 1.0f - std::clamp(smoothing.value, 0.0f, 0.95f) : 1.0f;
-    std::vector<Vector> centres;
-    for (const Vector& point : path) sampler.Resample(point, [&](const Vector& centre) { centres.push_back(centre); });
-    return centres;
+    sampler.m_spacing = Spacing(size);
+    if (!(std::isnormal(sampler.m_spacing) && sampler.m_spacing > 0.0f)) return kMostDabs + 1;
+    uint64_t dabs = 0;
+    for (const Vector& point : path) {
+        if (!IsFinite(point)) return kMostDabs + 1;
+        dabs += sampler.SegmentDabs(point);
+        if (dabs > kMostDabs) return kMostDabs + 1;
+        // Only where the segment ends and what it carries over matter for the next one.
+        if (sampler.m_hasPoint) {
+            const double length = Distance(sampler.m_lastPoint, point);
+            sampler.m_carried = length > 0.0 ? std::fmod(sampler.m_carried + length, double(sampler.m_spacing))
+                                              : sampler.m_carried;
+        }
+        sampler.m_hasPoint = true;
+        sampler.m_lastPoint = point;
+    }
+    return dabs;
 }
 
 void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) {
@@ -198,12 +238,19 @@ void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) 
     m_view = m_toMesh.Transform(camera.Direction(), 0.0f).Normalized();
     m_upright = m_toMesh.Transform(camera.Transformation().Transform({1, 0, 0}, 0.0f), 0.0f);
     m_localSize = m_toMesh.Transform({options.size, 0, 0}, 0.0f).Length();
-    m_spacing = std::max(options.size * m_brush.m_dabSpacingAttr.Value() / 100.0f, options.size * 1e-3f);
+    m_spacing = Spacing(options.size);
+    if (!(std::isnormal(options.size) && options.size > 0.0f && std::isnormal(m_localSize) &&
+          std::isnormal(m_spacing) && std::isfinite(options.strength)))
+        Refuse(QStringLiteral("brush size %1 (%2 in the mesh's space) or strength %3 is not a finite positive number")
+                   .arg(double(options.size))
+                   .arg(double(m_localSize))
+                   .arg(double(options.strength)));
     const BoolFloat smoothing = m_brush.StrokeSmoothing();
     m_follow = smoothing.on ? 1.0f - std::clamp(smoothing.value, 0.0f, 0.95f) : 1.0f;
     m_hasPoint = false;
-    m_carried = 0.0f;
+    m_carried = 0.0;
     m_centres = 0;
+    m_points = 0;
     m_firstPending = m_anchored = m_twinAnchored = false;
 
     // Dabs are found on the surface as it was when the stroke started (the spatial grid is
@@ -227,6 +274,19 @@ void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) 
 
 void StrokeDriver::AddPoint(const Vector& point, float pressure) {
     if (!InStroke()) return;
+    if (!IsFinite(point) || !IsFinite(m_toMesh.Transform(point, 1.0f)))
+        Refuse(QStringLiteral("the path point (%1, %2, %3) is not finite in the world or the mesh's space")
+                   .arg(double(point.x))
+                   .arg(double(point.y))
+                   .arg(double(point.z)));
+    if (++m_points > kMostPathPoints)
+        Refuse(QStringLiteral("a stroke takes at most %1 points").arg(kMostPathPoints));
+    if (m_centres + SegmentDabs(point) > kMostDabs && !m_brush.PlacesSingleStamp())
+        Refuse(QStringLiteral("a stroke places at most %1 dabs; this point, %2 from the last, would pass that at a "
+                              "spacing of %3")
+                   .arg(kMostDabs)
+                   .arg(m_hasPoint ? Distance(m_lastPoint, point) : 0.0)
+                   .arg(double(m_spacing)));
     try {
         Resample(point, [&](const Vector& centre) { TakeCentre(m_toMesh.Transform(centre, 1.0f), m_options.dabFactor * pressure); });
     } catch (...) {
@@ -364,6 +424,13 @@ StrokeReport StrokeDriver::End() {
 
 StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector>& path,
                                const StrokeOptions& options) {
+    if (path.size() > kMostPathPoints)
+        Refuse(QStringLiteral("a stroke takes at most %1 points; this path has %2").arg(kMostPathPoints).arg(path.size()));
+    if (!m_brush.PlacesSingleStamp() && DabCount(path, options.size) > kMostDabs)
+        Refuse(QStringLiteral("a stroke places at most %1 dabs; this path at size %2 and a spacing of %3 would place more")
+                   .arg(kMostDabs)
+                   .arg(double(options.size))
+                   .arg(double(Spacing(options.size))));
     Begin(level, options);
     for (const Vector& point : path) AddPoint(point);
     return End();

@@ -51,7 +51,10 @@ uint8_t* VertexRecordStore::AppendRecord() {
 Velder::Velder()
     : m_dynamicTessellationAttr(this, QStringLiteral("dynamictessellation"), &m_dynamicTessellation),
       m_refineModeAttr(this, QStringLiteral("refinemode"), 0),
-      m_refineIntervalAttr(this, QStringLiteral("refineinterval"), 1) {}
+      m_refineIntervalAttr(this, QStringLiteral("refineinterval"), 1) {
+    m_refineModeAttr.DeclareRange(0, 1);
+    m_refineIntervalAttr.DeclareRange(1, 1000);
+}
 
 Velder::~Velder() = default;
 

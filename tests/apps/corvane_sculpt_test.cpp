@@ -22,10 +22,15 @@ struct Outcome {
     QString out, err;
 };
 
-Outcome Program(const QStringList& arguments) {
+// A run that has not ended by `seconds` is stopped and reported as status -1.
+Outcome Program(const QStringList& arguments, int seconds = 300) {
     QProcess process;
     process.start(QStringLiteral(CORVANE_SCULPT), arguments);
-    process.waitForFinished(300000);
+    if (!process.waitForFinished(seconds * 1000)) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, QString(), QStringLiteral("did not end within %1 s").arg(seconds)};
+    }
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
 }
@@ -250,7 +255,16 @@ TEST(CorvaneSculptTest, BadMeshFilesGiveOneLineAndStatusTwo) {
         {folder.filePath(QStringLiteral("missing.obj")), QStringLiteral("no such file")},
         {badIndex, QStringLiteral("names vertex 8")},
         {notANumber, QStringLiteral("nan.obj: vertex 1 has a coordinate that is not a finite number")},
-        {empty, QStringLiteral("no faces")}};
+        {empty, QStringLiteral("no faces")},
+        {Write(folder, "line.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf 1 2\n"),
+         QStringLiteral("face 2 has 2 corners; a face needs at least 3")},
+        // A device would be read for ever, were it read.
+        {QFile::link(QStringLiteral("/dev/zero"), folder.filePath(QStringLiteral("zero.obj")))
+             ? folder.filePath(QStringLiteral("zero.obj"))
+             : QString(),
+         QStringLiteral("not a regular file")},
+        {QDir(folder.path()).mkdir(QStringLiteral("folder.obj")) ? folder.filePath(QStringLiteral("folder.obj")) : QString(),
+         QStringLiteral("not a regular file")}};
     for (const auto& [path, reason] : cases) {
         const Outcome run = Program({QStringLiteral("info"), path});
         EXPECT_EQ(run.status, 2) << path.toStdString();
@@ -258,6 +272,28 @@ TEST(CorvaneSculptTest, BadMeshFilesGiveOneLineAndStatusTwo) {
         EXPECT_TRUE(run.err.contains(reason)) << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(path)) << "names the file: " << run.err.toStdString();
         EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << "one line";
+    }
+}
+
+// A polygon of n corners around a circle.
+QByteArray Polygon(int corners) {
+    QByteArray text;
+    for (int i = 0; i < corners; ++i)
+        text += QByteArray("v ") + QByteArray::number(std::cos(i * 6.2831853 / corners)) + " " +
+                QByteArray::number(std::sin(i * 6.2831853 / corners)) + " 0\n";
+    text += "f";
+    for (int i = 1; i <= corners; ++i) text += " " + QByteArray::number(i);
+    return text + "\n";
+}
+
+TEST(CorvaneSculptTest, FacesOfManyCornersKeepEveryCorner) {
+    QTemporaryDir folder;
+    for (int corners : {255, 256, 300}) {
+        const QString path = Write(folder, "polygon.obj", Polygon(corners));
+        const Outcome info = Program({QStringLiteral("info"), path});
+        ASSERT_EQ(info.status, 0) << corners << ": " << info.err.toStdString();
+        EXPECT_TRUE(info.out.contains(QStringLiteral("%1 vertices, 1 faces").arg(corners))) << info.out.toStdString();
+        EXPECT_TRUE(info.out.contains(QStringLiteral("face sizes: 1 x %1\n").arg(corners))) << info.out.toStdString();
     }
 }
 
@@ -531,6 +567,132 @@ TEST(CorvaneSculptTest, SessionFaultsGiveOneLineNamingTheFileAndThePlace) {
     const Outcome missing = Program({QStringLiteral("run"), folder.filePath(QStringLiteral("none.json"))});
     EXPECT_EQ(missing.status, 2);
     EXPECT_TRUE(missing.err.contains(QStringLiteral("none.json: no such file"))) << missing.err.toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// Inputs that once hung, aborted or wrote a wrong result: each is refused before anything is
+// sculpted, in one line naming the file and the place, with nothing written.
+TEST(CorvaneSculptTest, HostileSessionsAreRefusedAtOnceInOneLine) {
+    QTemporaryDir folder;
+    const QByteArray cube = R"("mesh": { "builtin": "cube", "subdivide": 2 })";
+    const auto stroke = [&](const QByteArray& settings, const QByteArray& size = "0.2",
+                            const QByteArray& path = "[[0, 0, 2], [0.3, 0, 2]]") {
+        return R"({ "steps": [ { "stroke": { "tool": "Sculpt", "size": )" + size + R"(, "strength": 0.1, "path": )" +
+               path + settings + " } } ], " + cube + " }";
+    };
+    // Seventy strokes, then the step at fault: found before the first of them runs.
+    QByteArray seventy;
+    for (int i = 0; i < 70; ++i)
+        seventy += R"({ "stroke": { "tool": "Smooth", "size": 0.3, "strength": 50, "path": [[0, 0, 2]] } }, )";
+    const auto late = [&](const QByteArray& step) { return "{ " + cube + R"(, "steps": [ )" + seventy + step + " ] }"; };
+    Write(folder, "not-a-picture.png", "a stamp that is text\n");
+    QFile::link(QStringLiteral("/dev/zero"), folder.filePath(QStringLiteral("zero.obj")));
+    const std::pair<QByteArray, QString> cases[] = {
+        {stroke("", "1e-12"), QStringLiteral("steps[0].stroke.path: the stroke would place more than 100000 dabs")},
+        {stroke("", "1e-30"), QStringLiteral("steps[0].stroke.size: 1e-30 is too small a size once carried into the mesh's own space")},
+        {stroke("", "1e-300"), QStringLiteral("steps[0].stroke.size: 1e-300 is out of range")},
+        {stroke("", "1e300"), QStringLiteral("steps[0].stroke.size: 1e+300 is out of range")},
+        {stroke("", "1e999"), QStringLiteral("line 1, column 54: number overflow parsing '1e999'")},
+        {stroke("", "0.2", "[[0, 0, 2], [0, 500000, 0]]"), QStringLiteral("stroke.path: the stroke would place more than")},
+        {stroke("", "0.2", "[[0, 0, 2], [0, 1.5e9, 0]]"), QStringLiteral("steps[0].stroke.path[1][1]: 1500000000.0 is out of range")},
+        {stroke("", "0.2", "[[0, 0, 2], [1e29, 0, 2]]"), QStringLiteral("steps[0].stroke.path[1][0]: 1e+29 is out of range")},
+        {"{ " + cube + R"(, "scale": 1e300, "steps": [] })", QStringLiteral("scale: 1e+300 is out of range")},
+        {"{ " + cube + R"(, "scale": [1, 1e-40, 1], "steps": [] })", QStringLiteral("scale[1]: 1e-40 is out of range")},
+        {"{ " + cube + R"(, "scale": 1e-30, "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]] } } ] })",
+         QStringLiteral("steps[0].stroke.path[0]: (0, 0, 2e+30) lies beyond 1e+09 in the mesh's own space")},
+        {"{ " + cube + R"(, "translate": [1e30, 0, 0], "steps": [] })", QStringLiteral("translate[0]: 1e+30 is out of range")},
+        {"{ " + cube + R"(, "picture": { "eye": [1e30, 0, 0] }, "steps": [] })", QStringLiteral("picture.eye[0]: 1e+30 is out of range")},
+        {R"({ "mesh": { "obj": "zero.obj" }, "steps": [] })", QStringLiteral("zero.obj: not a regular file")},
+        {stroke(R"(, "str\ngth": 1)"), QStringLiteral("steps[0].stroke: unknown key \"str\\ngth\"")},
+        {stroke(R"(, "direction": 18446744073709551615)"), QStringLiteral("stroke.direction: 18446744073709551615 is out of range [0, 12]")},
+        {stroke(R"(, "attributes": { "dabspacing": 0 })"), QStringLiteral("attributes.dabspacing: 0 is out of range [1, 1000]")},
+        {stroke(R"(, "attributes": { "dabspacing": -3 })"), QStringLiteral("attributes.dabspacing: -3 is out of range [1, 1000]")},
+        {stroke(R"(, "attributes": { "falloff": 999 })"), QStringLiteral("attributes.falloff: 999 is out of range [-1, 9]")},
+        {stroke(R"(, "attributes": { "direction": 99 })"), QStringLiteral("attributes.direction: 99 is out of range [0, 12]")},
+        {stroke(R"(, "attributes": { "fallofftype": 99 })"), QStringLiteral("attributes.fallofftype: 99 is out of range [0, 2]")},
+        {stroke(R"(, "attributes": { "distancemode": 99 })"), QStringLiteral("attributes.distancemode: 99 is out of range [0, 1]")},
+        {stroke(R"(, "attributes": { "strengthscale": 1e30 })"), QStringLiteral("attributes.strengthscale: 1e+30 is out of range [0, 100]")},
+        {stroke(R"(, "attributes": { "strokesmoothing": [true, 1e300] })"), QStringLiteral("strokesmoothing: 1e+300 is out of range")},
+        {late(R"({ "undo": 65 })"), QStringLiteral("steps[70]: undo 65, but only 64 to undo")},
+        {late(R"({ "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]], "stamp": "not-a-picture.png" } })"),
+         QStringLiteral("steps[70].stroke.stamp: cannot read image")},
+    };
+    int index = 0;
+    for (const auto& [text, reason] : cases) {
+        const QString session = Write(folder, QStringLiteral("hostile%1.json").arg(index++).toUtf8().constData(), text);
+        const QString output = folder.filePath(QStringLiteral("out%1").arg(index));
+        const Outcome run = Program({QStringLiteral("run"), session, QStringLiteral("--out"), output}, 20);
+        EXPECT_EQ(run.status, 2) << text.toStdString() << "\n" << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("corvane-sculpt: ") + session + QStringLiteral(": ")) &&
+                    run.err.contains(reason))
+            << "expected \"" << reason.toStdString() << "\", got: " << run.err.toStdString();
+        EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(output)) << "nothing written";
+    }
+}
+
+TEST(CorvaneSculptTest, AnOutputFolderThatCannotBeMadeIsFoundBeforeSculpting) {
+    QTemporaryDir folder;
+    const QString session = Write(folder, "s.json", R"({ "mesh": { "builtin": "cube", "subdivide": 2 },
+        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]] } } ] })");
+    const QString underAFile = Write(folder, "file", "") + QStringLiteral("/out");
+    const Outcome run = Program({QStringLiteral("run"), session, QStringLiteral("--out"), underAFile}, 20);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(underAFile + QStringLiteral(": cannot make the folder"))) << run.err.toStdString();
+    EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << "refused before the stroke logged anything: " << run.err.toStdString();
+}
+
+TEST(CorvaneSculptTest, OutputsAppearTogetherOrNotAtAll) {
+    QTemporaryDir folder, output;
+    const QString session = Write(folder, "s.json", R"({ "mesh": { "builtin": "cube", "subdivide": 2 }, "steps": [] })");
+    // A folder where the report should go: the report cannot be moved into place.
+    ASSERT_TRUE(QDir(output.path()).mkdir(QStringLiteral("report.json")));
+    const Outcome run = RunSession(session, output);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("report.json"))) << run.err.toStdString();
+    const QStringList left = QDir(output.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_EQ(left, QStringList{QStringLiteral("report.json")}) << "no mesh or picture without the report, no partial files";
+}
+
+TEST(CorvaneSculptTest, CommandLineFaultsGiveOneLineAndStatusTwo) {
+    const QStringList cases[] = {{QStringLiteral("run")},
+                                 {QStringLiteral("--frobnicate")},
+                                 {QStringLiteral("demo"), QStringLiteral("--levels"), QStringLiteral("0")},
+                                 {QStringLiteral("help")},
+                                 {QStringLiteral("--undo-memory"), QStringLiteral("0")},
+                                 {QStringLiteral("info"), QStringLiteral("x.obj"), QStringLiteral("--levels"), QStringLiteral("3")}};
+    for (const QStringList& arguments : cases) {
+        const Outcome run = Program(arguments, 20);
+        EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("corvane-sculpt: "))) << run.err.toStdString();
+        EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
+    }
+    // The demo's options stand without its name, as the README shows them.
+    QTemporaryDir output;
+    const Outcome demo = Program({QStringLiteral("--out"), output.path(), QStringLiteral("--levels"), QStringLiteral("2")});
+    ASSERT_EQ(demo.status, 0) << demo.err.toStdString();
+    EXPECT_EQ(QDir(output.path()).entryList(QDir::Files).size(), 3);
+}
+
+TEST(CorvaneSculptTest, TheUndoHistoryKeepsToItsBudget) {
+    // Each whole-mesh Smooth of a cube subdivided 6 times keeps about 1.4 MB to undo.
+    QTemporaryDir folder, kept, dropped;
+    const QByteArray smooths = R"({ "mesh": { "builtin": "cube", "subdivide": 6 }, "steps": [
+        { "whole_mesh": { "tool": "Smooth", "amount": 50 } }, { "whole_mesh": { "tool": "Smooth", "amount": 50 } },
+        { "whole_mesh": { "tool": "Smooth", "amount": 50 } }, { "undo": 3 } ] })";
+    const QString session = Write(folder, "smooths.json", smooths);
+    const Outcome plenty = Program({QStringLiteral("run"), session, QStringLiteral("--out"), kept.path()});
+    ASSERT_EQ(plenty.status, 0) << plenty.err.toStdString();
+    EXPECT_EQ(ReadJson(kept.filePath(QStringLiteral("report.json")))["undone"].get<int>(), 3);
+    // With a budget of 2 MiB only the newest change stays.
+    const Outcome tight = Program({QStringLiteral("run"), session, QStringLiteral("--undo-memory"), QStringLiteral("2"),
+                                   QStringLiteral("--out"), dropped.path()});
+    EXPECT_EQ(tight.status, 2);
+    EXPECT_TRUE(tight.err.trimmed().endsWith(QStringLiteral("steps[3]: undo 3, but only 1 to undo"))) << tight.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dropped.filePath(QStringLiteral("result.obj"))));
 }
 
 }  // namespace

@@ -157,6 +157,38 @@ TEST(HierarchyTest, UndoAndRedoOfAChangeAreBitExact) {
     EXPECT_EQ(geometry->RedoCount(), 0u) << "a new change drops what could be redone";
 }
 
+TEST(HierarchyTest, TheUndoHistoryKeepsWithinItsBudgetDroppingTheOldestFirst) {
+    auto geometry = shapes::Subdivided(shapes::Cube(), 3);
+    tarnix::SubdivisionLevel* level = geometry->HighestLevel();
+    std::vector<uint32_t> all(level->VertexCount());
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) all[v] = v;
+    const uint64_t saved = tarnix::Geometry::UndoBudget();
+    // Room for three whole-level changes, not four.
+    MoveVertices(level, all, false);
+    const uint64_t oneChange = geometry->UndoBytes();
+    ASSERT_GE(oneChange, level->VertexCount() * sizeof(tarnix::StoredVertexInfo));
+    tarnix::Geometry::SetUndoBudget(oneChange * 3 + oneChange / 2);
+    std::vector<std::vector<char>> states{Snapshot(level)};
+    for (int i = 0; i < 5; ++i) {
+        MoveVertices(level, all, false);
+        states.push_back(Snapshot(level));
+    }
+    EXPECT_EQ(geometry->UndoCount(), 3u);
+    EXPECT_LE(geometry->UndoBytes(), tarnix::Geometry::UndoBudget());
+    // The kept changes still undo exactly, to the state after the third of the six.
+    for (size_t back = 1; back <= 3; ++back) {
+        ASSERT_TRUE(geometry->Undo());
+        EXPECT_EQ(Snapshot(level), states[states.size() - 1 - back]) << back;
+    }
+    EXPECT_FALSE(geometry->Undo()) << "the oldest went";
+
+    // The newest change stays even when it alone passes the budget.
+    tarnix::Geometry::SetUndoBudget(1);
+    MoveVertices(level, all, false);
+    EXPECT_EQ(geometry->UndoCount(), 1u);
+    tarnix::Geometry::SetUndoBudget(saved);
+}
+
 TEST(HierarchyTest, LayersAddTheirOffsetTimesTheirStrength) {
     auto geometry = shapes::Subdivided(shapes::Cube(), 1);
     tarnix::SubdivisionLevel* level = geometry->HighestLevel();

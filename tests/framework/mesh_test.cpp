@@ -261,6 +261,18 @@ TEST(SpatialGridTest, RaysHitTheSurfaceAndFollowMovedVerticesAfterAnUpdate) {
     EXPECT_NEAR(hit.LocalPosition().z, 2 * top, 1e-4f);
 }
 
+TEST(SpatialGridTest, RaysEmbreeWouldRefuseHitNothing) {
+    auto geometry = shapes::Subdivided(shapes::Cube(), 1);
+    tarnix::SpatialGrid* grid = geometry->HighestLevel()->Grid(true);
+    tarnix::SurfacePoint hit;
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    const std::pair<tarnix::Vector, tarnix::Vector> rays[] = {
+        {{0, 0, 1e30f}, {0, 0, -1}}, {{0, 0, 5}, {0, 0, 1e30f}}, {{nan, 0, 5}, {0, 0, -1}},
+        {{0, 0, 5}, {0, inf, -1}},   {{0, 0, 5}, {0, 0, 0}}};
+    for (const auto& [origin, direction] : rays) EXPECT_FALSE(grid->CastRay(origin, direction, hit, true, true));
+    EXPECT_TRUE(grid->CastRay({0, 0, 1e17f}, {0, 0, -1}, hit, false, true)) << "far, but within what Embree takes";
+}
+
 TEST(SpatialGridTest, AnUpdateRefitsTheChunkWhoseVerticesMoved) {
     auto geometry = shapes::Subdivided(shapes::Cube(), 6);
     tarnix::Mesh* mesh = geometry->HighestLevel();

@@ -128,6 +128,15 @@ TEST(StreamTest, StoresRoundTripAndReplaceTheOldContents) {
     in.ReadStore(loaded);
     ASSERT_EQ(loaded.Count(), 37u);
     for (uint32_t i = 0; i < 37; ++i) EXPECT_EQ(loaded[i], i * i);
+
+    // An empty store (no array at all) reads back as one, also into a store that never held any.
+    tarnix::Stream emptyOut;
+    emptyOut.WriteStore(tarnix::Store<uint32_t>());
+    tarnix::Store<uint32_t> fresh;
+    tarnix::Stream emptyIn(emptyOut.Data());
+    emptyIn.ReadStore(fresh);
+    EXPECT_EQ(fresh.Count(), 0u);
+    EXPECT_EQ(emptyIn.Remaining(), 0);
 }
 
 TEST(StreamTest, VersionTestFollowsTheWritersFormat) {

@@ -12,6 +12,10 @@
 // silently) and, unless silent, raises event 0 on the attribute itself. Linking a target
 // gives it the source's value when the values differ and the target can take it, then
 // raises event 2 on the source and event 1 on the target.
+//
+// An attribute may declare the values it takes (an inclusive range; for a switch with an
+// amount, the amount's). The attribute itself does not enforce it (code sets what it
+// sets); hosts check the values users and files give against it before setting them.
 
 #include <cstdint>
 #include <cstring>
@@ -60,6 +64,15 @@ public:
     void SetDisplayName(const QString& name) { m_displayName = name; }
     const QString& DisplayName() const { return m_displayName; }
 
+    /// @brief Declares the values a host may set: `minimum` to `maximum`, both included.
+    void DeclareRange(double minimum, double maximum) {
+        m_declaredMinimum = minimum;
+        m_declaredMaximum = maximum;
+    }
+    /// @brief The declared range; without a declaration, every value of the type.
+    double DeclaredMinimum() const { return m_declaredMinimum; }
+    double DeclaredMaximum() const { return m_declaredMaximum; }
+
     /// @brief Makes this attribute follow `source`: it is linked as a target of `source`.
     /// With `twoWay` the source follows this attribute as well.
     void Connect(Attribute* source, bool twoWay);
@@ -84,6 +97,7 @@ private:
     bool m_visible = true;
     bool m_separator = false;
     bool m_propagating = false;
+    double m_declaredMinimum = -1e300, m_declaredMaximum = 1e300;
     std::vector<Attribute*> m_targets;
     std::vector<Attribute*> m_sources;
 };

@@ -136,6 +136,11 @@ public:
     bool IsConfigurationInited(const BrushConfiguration* configuration) const;
     /// @brief Forgets the active preset's record and returns the settings to their defaults.
     virtual void ResetBrushConfiguration();
+    /// The framework's records of every preset (attribute key to value text), as a whole: a
+    /// host that tries settings out on a brush of its own puts them back afterwards.
+    using PresetRecords = std::map<const BrushConfiguration*, std::map<QString, QString>>;
+    static PresetRecords SavedPresetRecords();
+    static void RestorePresetRecords(PresetRecords records);
 
     // ---- the stroke, driven by the host -------------------------------------------------------------
     virtual void BeginStroke(Mesh* mesh, Modifier modifier, TriggerType trigger);

@@ -9,6 +9,11 @@
 // corners (border vertices of two edges) stay put (OpenSubdiv's "edge and corner" boundary
 // interpolation; its default would turn border faces into holes).
 //
+// The undo history holds at most kMaximumUndoDepth changes and, together with the redo
+// stack, no more bytes than the undo budget (a host setting, 2 GiB unless set): committing
+// a change drops the oldest ones until both hold. The newest change always stays, so the
+// last step can be taken back even when it alone passes the budget.
+//
 // Texture coordinates given with the polygons are carried to every level by OpenSubdiv's
 // face-varying refinement: smooth inside UV islands and along their borders, with the corners
 // of islands and the points where three or more islands meet held in place. Every face of a level knows the base polygon it comes from
@@ -40,6 +45,7 @@ struct FaceVaryingUVs {
 class Geometry : public TreeNode {
 public:
     static constexpr size_t kMaximumUndoDepth = 64;
+    static constexpr uint64_t kDefaultUndoBudget = uint64_t(2) << 30;
 
     Geometry();
     ~Geometry() override;
@@ -75,8 +81,14 @@ public:
 
     // ---- undo --------------------------------------------------------------------------------
     /// @brief Takes a finished change onto the undo stack; the redo stack is dropped and the
-    /// oldest change goes when the stack is deeper than kMaximumUndoDepth.
+    /// oldest changes go while the stack is deeper than kMaximumUndoDepth or holds more than
+    /// the undo budget.
     void CommitChange(std::unique_ptr<MeshChange> change);
+    /// @brief The bytes the undo history of every geometry may hold (the host's setting).
+    static void SetUndoBudget(uint64_t bytes);
+    static uint64_t UndoBudget();
+    /// @brief The bytes the undo and redo stacks hold now.
+    uint64_t UndoBytes() const;
     /// @brief Undoes the latest change; false when there is none.
     bool Undo();
     bool Redo();

@@ -86,6 +86,9 @@ public:
     uint32_t KeptVertexCount() const;
     Vector KeptPosition(uint32_t vertex) const;
 
+    /// @brief The bytes the record holds (entry pages and a kept mesh).
+    uint64_t Bytes() const;
+
 private:
     /// The whole mesh at one moment.
     struct MeshState;

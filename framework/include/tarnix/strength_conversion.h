@@ -30,6 +30,9 @@
 // that reaches a vertex lies within a diameter of the last one that does, so no vertex takes
 // more than two passes, however the stroke winds; a straight stroke keeps all of its dabs.
 
+#include <array>
+#include <cstdint>
+#include <map>
 #include <vector>
 
 #include "tarnix/brush_operation.h"
@@ -72,12 +75,15 @@ private:
         Vector centre;
         float share;
     };
+    // The cell of a grid of a diameter's side that holds `centre`.
+    std::array<int64_t, 3> Cell(const Vector& centre) const;
 
     const BrushOperation& m_brush;
     float m_strength, m_radius;
     float m_spacingShare;  // of the presets' spacing, at most 1
     float m_passShare;     // of a pass
-    std::vector<Placed> m_placed;
+    // The dabs placed so far by grid cell, so that a dab looks only at the cells around it.
+    std::map<std::array<int64_t, 3>, std::vector<Placed>> m_placed;
 };
 
 }  // namespace tarnix

@@ -15,6 +15,14 @@
 // camera, randomised, tiled, mirrored on twins; docs/framework.md).
 // No mesh stays locked after a brush error: the driver ends the stroke and unlocks the mesh
 // before the error goes on to the caller.
+//
+// Bounds that hold whatever the input: a stroke places at most kMostDabs dabs (mirrored twins
+// not counted) and takes at most kMostPathPoints points; the brush size, the points and the
+// size in the mesh's space must be finite (the size a normal, positive float). Past a bound,
+// or for a value that is not, an Error (code 3) is raised before any dab of the offending
+// call is placed: Run checks the whole path before the stroke begins, AddPoint each point
+// before its dabs. Dab positions are stepped by count from each segment's start, so neither
+// a tiny spacing nor a huge segment can make the resampling loop run on.
 
 #include <cstdint>
 #include <optional>
@@ -49,20 +57,28 @@ struct StrokeReport {
 
 class StrokeDriver {
 public:
+    /// Dabs one stroke places at most (a pointer dragged for minutes at a fine spacing).
+    static constexpr uint64_t kMostDabs = 100000;
+    /// Points one stroke takes at most.
+    static constexpr uint64_t kMostPathPoints = 100000;
+
     explicit StrokeDriver(BrushOperation& brush) : m_brush(brush) {}
     ~StrokeDriver();
 
     /// @brief One stroke of the brush over `level` along `path`: Begin, every point, End.
+    /// A path past the bounds is refused before the stroke begins.
     StrokeReport Run(SubdivisionLevel& level, const std::vector<Vector>& path, const StrokeOptions& options);
 
     /// @brief Starts a stroke over `level` whose points come as the pointer moves: the
     /// spatial grid is refitted and the brush's stroke begins. A stroke already going on is
-    /// ended first.
+    /// ended first. Raises an Error for a size that is not finite and positive, in world and
+    /// in mesh space.
     void Begin(SubdivisionLevel& level, const StrokeOptions& options);
     /// @brief The pointer reached `point` (world space) with `pressure` (0..1, scales the
     /// share of the dabs placed on the way there). Dabs are placed, and the mesh changed,
     /// before this returns; only the stroke's first dab waits for the next one (or End), which
-    /// gives the stroke's direction there for its stamp.
+    /// gives the stroke's direction there for its stamp. Raises an Error (the stroke goes on, without
+    /// this point's dabs) for a point that is not finite or that would take the stroke past a bound.
     void AddPoint(const Vector& point, float pressure = 1.0f);
     /// @brief Ends the stroke: the brush commits it as one undoable change.
     StrokeReport End();
@@ -77,8 +93,12 @@ public:
     /// (world space): at strength 100, a tenth of the mesh's size.
     static constexpr float kWholeMeshReach = 0.1f;
 
-    /// @brief The dab centres the path gives, before they are placed on the surface.
-    std::vector<Vector> DabCentres(const std::vector<Vector>& path, float size) const;
+    /// @brief The dab centres `path` gives at brush size `size` with the brush's current dab
+    /// spacing, counted without placing them; counting stops past kMostDabs. A path with a
+    /// point that is not finite counts as past the bound.
+    uint64_t DabCount(const std::vector<Vector>& path, float size) const;
+    /// @brief The distance between dab centres for brush size `size` (world units).
+    float Spacing(float size) const;
 
 private:
     // Where a dab puts its stamp: centred at `centre`, across `normal`, its x axis along
@@ -91,6 +111,9 @@ private:
     // the raw one; `emit` gets each dab centre.
     template <typename Emit>
     void Resample(const Vector& point, Emit&& emit);
+    // The dabs the segment to `point` places, given what the path before it carried over.
+    uint64_t SegmentDabs(const Vector& point) const;
+    [[noreturn]] void Refuse(const QString& text) const;
     // A dab centre (mesh space) of the stroke: the first waits for the next one, which gives
     // the stroke's direction there.
     void TakeCentre(const Vector& local, float dabFactor);
@@ -113,12 +136,13 @@ private:
     // Made once the brush's stroke has begun (the smoothing modifier may swap the tool).
     std::optional<StrengthConversion> m_conversion;
     float m_spacing = 0.0f, m_follow = 1.0f;
+    uint64_t m_points = 0;
     uint64_t m_startFit = 0;
     bool m_hasPoint = false;
     Vector m_lastPoint, m_steadied;
-    float m_carried = 0.0f;
+    double m_carried = 0.0;  // distance since the last dab centre
     Vector m_previousCentre;  // mesh space
-    uint32_t m_centres = 0;
+    uint64_t m_centres = 0;
     bool m_firstPending = false;  // the first dab, waiting for the stroke's direction
     Vector m_firstCentre;
     float m_firstDabFactor = 1.0f;

@@ -1,0 +1,76 @@
+// corvane-studio: the desktop sculpting program. It loads the plug-in modules found in
+// plugins/ beside it (or --plugins DIR), as every host of ours does, and opens the OBJ file
+// named on the command line, or a subdivided sphere.
+//
+//   corvane-studio [MESH.obj] [--plugins DIR] [--quit-after MS]
+
+#include <cstdio>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+#include <QSurfaceFormat>
+#include <QTimer>
+
+#include "brush_host.h"
+#include "main_window.h"
+#include "sanitizer_support.h"
+#include "tarnix/error.h"
+#include "tarnix/kernel.h"
+
+int main(int argc, char** argv) {
+    // One OpenGL 3.3 core context format for every GL widget, set before the application.
+    QSurfaceFormat format;
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setDepthBufferSize(24);
+    QSurfaceFormat::setDefaultFormat(format);
+    corvane_studio::KeepDriversLoaded();
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Corvane"));
+    QApplication::setApplicationName(QStringLiteral("corvane-studio"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Corvane Studio: interactive sculpting"));
+    parser.addHelpOption();
+    const QCommandLineOption plugins(QStringLiteral("plugins"), QStringLiteral("folder of the plug-in modules"),
+                                     QStringLiteral("DIR"),
+                                     QApplication::applicationDirPath() + QStringLiteral("/plugins"));
+    parser.addOption(plugins);
+    const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
+                                       QStringLiteral("close the window after MS milliseconds (for scripted checks)"),
+                                       QStringLiteral("MS"));
+    parser.addOption(quitAfter);
+    parser.addPositionalArgument(QStringLiteral("mesh"), QStringLiteral("an OBJ file to open"), QStringLiteral("[MESH.obj]"));
+    parser.process(application);
+    if (parser.positionalArguments().size() > 1) {
+        std::fprintf(stderr, "corvane-studio: give at most one mesh file\n");
+        return 2;
+    }
+
+    tarnix::Kernel::SetLogEcho(false);
+    std::unique_ptr<corvane_apps::BrushHost> host;
+    try {
+        host = std::make_unique<corvane_apps::BrushHost>(parser.value(plugins));
+    } catch (tarnix::Error* error) {
+        const QString message = error->Message();
+        tarnix::Error::Dispose(error);
+        std::fprintf(stderr, "corvane-studio: %s\n", message.toLocal8Bit().constData());
+        QMessageBox::critical(nullptr, QStringLiteral("Corvane Studio"), message);
+        return 2;
+    }
+
+    int status = 0;
+    {
+        corvane_studio::MainWindow window(*host);
+        window.show();
+        const bool opened = parser.positionalArguments().isEmpty()
+                                ? window.NewShape(QStringLiteral("sphere"))
+                                : window.OpenFile(parser.positionalArguments().front());
+        // A file that cannot be read still leaves a window to work in.
+        if (!opened) window.NewShape(QStringLiteral("sphere"));
+        if (parser.isSet(quitAfter)) QTimer::singleShot(parser.value(quitAfter).toInt(), &window, &QWidget::close);
+        status = application.exec();
+    }
+    return status;
+}

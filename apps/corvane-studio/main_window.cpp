@@ -1,0 +1,625 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QDoubleSpinBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QFutureWatcher>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include "attribute_panel.h"
+#include "brush_host.h"
+#include "builtin_shapes.h"
+#include "stamp_images.h"
+#include "tarnix/brush_operation.h"
+#include "tarnix/error.h"
+#include "tarnix/sculpt_layer.h"
+#include "tarnix/subdivision_level.h"
+#include "viewport.h"
+
+namespace corvane_studio {
+namespace {
+
+constexpr int kMostRecentFiles = 8;
+constexpr uint64_t kNewShapeFaces = 65536;  // built-in shapes are subdivided to at least this
+const char* const kFreezeTool = "Freeze";
+
+// Direction modes of the host's brush, in order.
+const char* const kDirections[] = {"Normal under the centre", "Average normal", "Vertex normals", "Along the stroke",
+                                   "Across the stroke",       "X axis",         "Y axis",         "Z axis",
+                                   "Towards the camera",      "Towards the camera (2)",          "XY diagonal",
+                                   "XZ diagonal",             "YZ diagonal"};
+const char* const kMirrors[] = {"Off", "Local X", "Local Y", "Local Z", "World X", "World Y", "World Z", "Topological"};
+
+// Tool tips name keys through placeholders; the studio fills in its own.
+QString WithShortcuts(QString text) {
+    static const QRegularExpression placeholder(QStringLiteral("\\$\\{SHORTCUT:([^}]*)\\}"));
+    QRegularExpressionMatch match;
+    while ((match = placeholder.match(text)).hasMatch()) {
+        const QString name = match.captured(1);
+        const QString key = name.startsWith(QLatin1String("Draw inverse")) ? QStringLiteral("Ctrl") : name;
+        text.replace(match.capturedStart(), match.capturedLength(), key);
+    }
+    return text;
+}
+
+QIcon StampIcon(const QString& path) {
+    const corvane_apps::Picture picture = corvane_apps::StampThumbnail(path, 48);
+    const QImage image(picture.rgb.data(), picture.width, picture.height, picture.width * 3, QImage::Format_RGB888);
+    return QIcon(QPixmap::fromImage(image.copy()));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(corvane_apps::BrushHost& host, QWidget* parent)
+    : QMainWindow(parent), m_document(host, this) {
+    setObjectName(QStringLiteral("studio"));
+    setAcceptDrops(true);
+    m_viewport = new Viewport(m_document, this);
+    setCentralWidget(m_viewport);
+
+    const auto dock = [this](const QString& title, const QString& name, QWidget* content, Qt::DockWidgetArea area) {
+        auto* widget = new QDockWidget(title, this);
+        widget->setObjectName(name);
+        widget->setWidget(content);
+        addDockWidget(area, widget);
+        return widget;
+    };
+    dock(tr("Tools"), QStringLiteral("toolsDock"), MakeToolPalette(), Qt::LeftDockWidgetArea);
+    dock(tr("Brush"), QStringLiteral("brushDock"), MakeBrushControls(), Qt::RightDockWidgetArea);
+    QDockWidget* layers = dock(tr("Layers"), QStringLiteral("layersDock"), MakeLayers(), Qt::RightDockWidgetArea);
+    QDockWidget* history = dock(tr("History"), QStringLiteral("historyDock"), MakeHistory(), Qt::RightDockWidgetArea);
+    tabifyDockWidget(layers, history);
+    layers->raise();
+    MakeMenus();
+
+    m_countsLabel = new QLabel(this);
+    m_strokeLabel = new QLabel(this);
+    m_frameLabel = new QLabel(this);
+    statusBar()->addPermanentWidget(m_countsLabel);
+    statusBar()->addPermanentWidget(m_strokeLabel);
+    statusBar()->addPermanentWidget(m_frameLabel);
+
+    connect(&m_document, &StudioDocument::ModifiedChanged, this, &MainWindow::RefreshTitle);
+    connect(&m_document, &StudioDocument::MeshReplaced, this, [this] {
+        RefreshTitle();
+        RefreshStatus();
+        RefreshLevels();
+    });
+    connect(&m_document, &StudioDocument::HistoryChanged, this, &MainWindow::RefreshHistory);
+    connect(&m_document, &StudioDocument::LayersChanged, this, &MainWindow::RefreshLayers);
+    connect(&m_document, &StudioDocument::ToolChanged, this, &MainWindow::ToolChanged);
+    connect(&m_document, &StudioDocument::StrokeFinished, this, [this] {
+        m_strokeLabel->setText(m_document.LastStrokeLine());
+        RefreshStatus();
+    });
+    connect(&m_document, &StudioDocument::ModuleMessage, this,
+            [this](const QString& text) { statusBar()->showMessage(text, 8000); });
+    connect(m_viewport, &Viewport::FrameDrawn, this,
+            [this](double milliseconds) { m_frameLabel->setText(tr("frame %1 ms").arg(milliseconds, 0, 'f', 1)); });
+    connect(m_viewport, &Viewport::StrokeRefused, this, &MainWindow::ShowProblem);
+    connect(m_viewport, &Viewport::BrushPixelsChanged, this, [this](int pixels) {
+        const QSignalBlocker block(m_sizeSlider);
+        m_sizeSlider->setValue(pixels);
+    });
+    resize(1280, 800);
+    RefreshTitle();
+    RefreshRecent();
+    PickTool(QStringLiteral("Sculpt"));
+}
+
+MainWindow::~MainWindow() = default;
+
+// ---- building the window ------------------------------------------------------------------------
+
+void MainWindow::MakeMenus() {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    QMenu* newMenu = file->addMenu(tr("&New"));
+    for (const QString& shape : shapes::ShapeNames()) {
+        QString title = shape;
+        title[0] = title[0].toUpper();
+        newMenu->addAction(title, this, [this, shape] {
+            if (MaybeSave()) NewShape(shape);
+        });
+    }
+    file->addAction(tr("&Open..."), this, &MainWindow::Open, QKeySequence::Open);
+    m_recentMenu = file->addMenu(tr("Open &Recent"));
+    file->addAction(tr("&Save"), this, &MainWindow::Save, QKeySequence::Save);
+    file->addAction(tr("Save &As..."), this, &MainWindow::SaveAs, QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    file->addSeparator();
+    file->addAction(tr("&Quit"), this, &QWidget::close, QKeySequence::Quit);
+
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    QAction* undo = edit->addAction(tr("&Undo"), &m_document, &StudioDocument::Undo, QKeySequence::Undo);
+    undo->setObjectName(QStringLiteral("undo"));
+    QAction* redo = edit->addAction(tr("&Redo"), &m_document, &StudioDocument::Redo);
+    redo->setObjectName(QStringLiteral("redo"));
+    redo->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
+    edit->addSeparator();
+    edit->addAction(tr("&Preferences..."), this, [this] {
+        PreferencesDialog dialog(this);
+        dialog.exec();
+    });
+
+    QMenu* mesh = menuBar()->addMenu(tr("&Mesh"));
+    mesh->addAction(tr("&Subdivide"), this, &MainWindow::Subdivide, QKeySequence(QStringLiteral("Ctrl+D")));
+    m_levelMenu = mesh->addMenu(tr("&Level"));
+    mesh->addAction(tr("Next Level Up"), this, [this] {
+        if (m_document.HasMesh() && m_document.Sculpture().Level().Index() + 1 < m_document.Sculpture().LevelCount())
+            m_document.ShowLevel(m_document.Sculpture().Level().Index() + 1);
+    }, QKeySequence(Qt::Key_PageUp));
+    mesh->addAction(tr("Next Level Down"), this, [this] {
+        if (m_document.HasMesh() && m_document.Sculpture().Level().Index() > 0)
+            m_document.ShowLevel(m_document.Sculpture().Level().Index() - 1);
+    }, QKeySequence(Qt::Key_PageDown));
+    mesh->addSeparator();
+    mesh->addAction(tr("&Clear Freeze"), &m_document, &StudioDocument::ClearFreeze);
+    mesh->addAction(tr("&Invert Freeze"), &m_document, &StudioDocument::InvertFreeze);
+
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->addAction(tr("&Frame Mesh"), m_viewport, &Viewport::FrameMesh, QKeySequence(Qt::Key_F));
+    view->addAction(tr("F&ront"), this, [this] { m_viewport->SetView(OrbitCamera::View::kFront); }, QKeySequence(Qt::Key_1));
+    view->addAction(tr("&Side"), this, [this] { m_viewport->SetView(OrbitCamera::View::kSide); }, QKeySequence(Qt::Key_3));
+    view->addAction(tr("&Top"), this, [this] { m_viewport->SetView(OrbitCamera::View::kTop); }, QKeySequence(Qt::Key_7));
+    QAction* wireframe = view->addAction(tr("&Wireframe"));
+    wireframe->setCheckable(true);
+    wireframe->setShortcut(QKeySequence(Qt::Key_W));
+    connect(wireframe, &QAction::toggled, m_viewport, &Viewport::SetWireframe);
+
+    QMenu* brush = menuBar()->addMenu(tr("&Brush"));
+    brush->addAction(tr("Smaller"), this, [this] { m_viewport->SetBrushPixels(int(m_viewport->BrushPixels() / 1.15)); },
+                     QKeySequence(Qt::Key_BracketLeft));
+    brush->addAction(tr("Larger"), this, [this] { m_viewport->SetBrushPixels(int(m_viewport->BrushPixels() * 1.15 + 1)); },
+                     QKeySequence(Qt::Key_BracketRight));
+    brush->addAction(tr("Open Stamp Image..."), this, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, tr("Stamp image"), QString(),
+                                                          tr("Images (*.tif *.tiff *.png *.exr *.jpg)"));
+        if (!path.isEmpty()) ChooseStamp(path);
+    });
+}
+
+QWidget* MainWindow::MakeToolPalette() {
+    auto* palette = new QWidget(this);
+    auto* grid = new QGridLayout(palette);
+    m_tools = new QButtonGroup(this);
+    m_tools->setExclusive(true);
+    int index = 0;
+    const auto add = [&](const QString& name, const QString& text, const QString& tip) {
+        auto* button = new QToolButton(palette);
+        button->setObjectName(QStringLiteral("tool:") + name);
+        button->setText(text);
+        button->setToolTip(tip);
+        button->setCheckable(true);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        m_tools->addButton(button);
+        grid->addWidget(button, index / 2, index % 2);
+        ++index;
+        connect(button, &QToolButton::clicked, this, [this, name] { PickTool(name); });
+    };
+    for (const tarnix::BrushConfiguration* tool : m_document.Host().Tools())
+        add(tool->Name(), tool->DisplayName(), WithShortcuts(tool->ToolTip()));
+    add(QString::fromLatin1(kFreezeTool), tr("Freeze"),
+        tr("<b>Freeze</b><p>Paints freeze strength: frozen vertices resist every tool. Hold <b>Ctrl</b> to thaw."));
+    grid->setRowStretch(index / 2 + 1, 1);
+    return palette;
+}
+
+QWidget* MainWindow::MakeBrushControls() {
+    auto* panel = new QWidget(this);
+    auto* layout = new QVBoxLayout(panel);
+    auto* form = new QFormLayout;
+    m_sizeSlider = new QSlider(Qt::Horizontal, panel);
+    m_sizeSlider->setObjectName(QStringLiteral("brushSize"));
+    m_sizeSlider->setRange(2, 400);
+    m_sizeSlider->setValue(m_viewport->BrushPixels());
+    connect(m_sizeSlider, &QSlider::valueChanged, m_viewport, &Viewport::SetBrushPixels);
+    form->addRow(tr("Size (pixels)"), m_sizeSlider);
+
+    m_strengthSlider = new QSlider(Qt::Horizontal, panel);
+    m_strengthSlider->setObjectName(QStringLiteral("brushStrength"));
+    m_strengthSlider->setRange(0, 100);
+    connect(m_strengthSlider, &QSlider::valueChanged, this, [this](int value) {
+        m_viewport->SetStrength(float(value));
+        if (!m_refreshing) m_document.Host().Brush().SetBrushStrength(float(value));
+    });
+    form->addRow(tr("Strength"), m_strengthSlider);
+
+    m_falloff = new QComboBox(panel);
+    m_falloff->setObjectName(QStringLiteral("falloff"));
+    for (int i = 0; i < tarnix::BrushOperation::kFalloffPresetCount; ++i)
+        m_falloff->addItem(QString::fromLatin1(tarnix::BrushOperation::FalloffPresetName(i)), i);
+    m_falloff->addItem(tr("none"), tarnix::BrushOperation::kNoFalloff);
+    connect(m_falloff, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
+        if (!m_refreshing) m_document.Host().Brush().SetFalloffIndex(m_falloff->currentData().toInt());
+    });
+    form->addRow(tr("Falloff"), m_falloff);
+
+    m_direction = new QComboBox(panel);
+    m_direction->setObjectName(QStringLiteral("direction"));
+    for (const char* name : kDirections) m_direction->addItem(tr(name));
+    connect(m_direction, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int index) {
+        if (!m_refreshing) m_document.Host().Brush().m_directionAttr.SetValue(index);
+    });
+    form->addRow(tr("Direction"), m_direction);
+
+    m_mirror = new QComboBox(panel);
+    m_mirror->setObjectName(QStringLiteral("mirror"));
+    for (const char* name : kMirrors) m_mirror->addItem(tr(name));
+    connect(m_mirror, qOverload<int>(&QComboBox::currentIndexChanged), m_viewport, &Viewport::SetMirror);
+    form->addRow(tr("Mirror"), m_mirror);
+    layout->addLayout(form);
+
+    layout->addWidget(new QLabel(tr("Stamp"), panel));
+    m_stamps = new QListWidget(panel);
+    m_stamps->setObjectName(QStringLiteral("stamps"));
+    m_stamps->setViewMode(QListView::IconMode);
+    m_stamps->setIconSize(QSize(48, 48));
+    m_stamps->setMaximumHeight(150);
+    m_stamps->setResizeMode(QListView::Adjust);
+    auto* none = new QListWidgetItem(tr("None"), m_stamps);
+    none->setData(Qt::UserRole, QString());
+    for (const QString& stamp : corvane_apps::ShippedStamps()) {
+        auto* item = new QListWidgetItem(QFileInfo(stamp).completeBaseName(), m_stamps);
+        item->setData(Qt::UserRole, stamp);
+        item->setToolTip(stamp);
+        try {
+            item->setIcon(StampIcon(stamp));
+        } catch (tarnix::Error* error) {
+            item->setToolTip(error->Message());
+            tarnix::Error::Dispose(error);
+        }
+    }
+    connect(m_stamps, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { ChooseStamp(item->data(Qt::UserRole).toString()); });
+    layout->addWidget(m_stamps);
+    auto* openStamp = new QPushButton(tr("Open image..."), panel);
+    connect(openStamp, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, tr("Stamp image"), QString(),
+                                                          tr("Images (*.tif *.tiff *.png *.exr *.jpg)"));
+        if (!path.isEmpty()) ChooseStamp(path);
+    });
+    layout->addWidget(openStamp);
+
+    layout->addWidget(new QLabel(tr("Tool settings"), panel));
+    m_attributes = new AttributePanel(m_document.Host().Brush(),
+                                      {QStringLiteral("size"), QStringLiteral("strength"), QStringLiteral("falloff"),
+                                       QStringLiteral("direction")},
+                                      panel);
+    auto* scroll = new QScrollArea(panel);
+    scroll->setWidget(m_attributes);
+    scroll->setWidgetResizable(true);
+    layout->addWidget(scroll, 1);
+    return panel;
+}
+
+QWidget* MainWindow::MakeHistory() {
+    m_history = new QListWidget(this);
+    m_history->setObjectName(QStringLiteral("history"));
+    connect(m_history, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { m_document.GoToHistory(m_history->row(item)); });
+    return m_history;
+}
+
+QWidget* MainWindow::MakeLayers() {
+    auto* panel = new QWidget(this);
+    auto* layout = new QVBoxLayout(panel);
+    auto* top = new QHBoxLayout;
+    m_activeLayer = new QComboBox(panel);
+    m_activeLayer->setObjectName(QStringLiteral("activeLayer"));
+    connect(m_activeLayer, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int index) {
+        // Entry 0 is the base; layer k is entry k + 1.
+        if (!m_refreshing && index >= 0) m_document.SetActiveLayer(index == 0 ? UINT32_MAX : uint32_t(index - 1));
+    });
+    top->addWidget(new QLabel(tr("Sculpt into"), panel));
+    top->addWidget(m_activeLayer, 1);
+    auto* add = new QPushButton(tr("Add layer"), panel);
+    add->setObjectName(QStringLiteral("addLayer"));
+    connect(add, &QPushButton::clicked, this, [this] {
+        if (m_document.HasMesh())
+            m_document.AddLayer(tr("Layer %1").arg(m_document.Sculpture().Level().LayerCount() + 1));
+    });
+    top->addWidget(add);
+    layout->addLayout(top);
+    m_layers = new QTableWidget(0, 3, panel);
+    m_layers->setObjectName(QStringLiteral("layers"));
+    m_layers->setHorizontalHeaderLabels({tr("Name"), tr("Strength"), tr("Locked")});
+    m_layers->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_layers->verticalHeader()->hide();
+    connect(m_layers, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (!m_refreshing && item->column() == 0) m_document.RenameLayer(uint32_t(item->row()), item->text());
+    });
+    layout->addWidget(m_layers);
+    return panel;
+}
+
+// ---- long work and faults -------------------------------------------------------------------------
+
+bool MainWindow::RunLong(const QString& label, const std::function<void()>& work) {
+    m_lastProblem.clear();
+    QString failure;
+    QProgressDialog progress(label, QString(), 0, 0, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(250);
+    progress.setValue(0);
+    QEventLoop loop;
+    QFutureWatcher<void> watcher;
+    connect(&watcher, &QFutureWatcher<void>::finished, &loop, &QEventLoop::quit);
+    m_document.SetBusy(true);
+    watcher.setFuture(QtConcurrent::run([&work, &failure] {
+        try {
+            work();
+        } catch (tarnix::Error* error) {
+            failure = error->Message();
+            tarnix::Error::Dispose(error);
+        } catch (const std::exception& error) {
+            failure = QString::fromLocal8Bit(error.what());
+        }
+    }));
+    if (!watcher.isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    watcher.waitForFinished();
+    m_document.SetBusy(false);
+    progress.reset();
+    if (failure.isEmpty()) return true;
+    ShowProblem(failure);
+    return false;
+}
+
+void MainWindow::ShowProblem(const QString& text) {
+    m_lastProblem = text;
+    statusBar()->showMessage(text, 10000);
+    if (!m_quietProblems) QMessageBox::warning(this, tr("Corvane Studio"), text);
+}
+
+// ---- files ------------------------------------------------------------------------------------
+
+bool MainWindow::OpenFile(const QString& path) {
+    StudioDocument::Loaded loaded;
+    if (!RunLong(tr("Reading %1...").arg(QFileInfo(path).fileName()),
+                 [&] { loaded = StudioDocument::ReadFile(m_document.Host(), path); })) {
+        // What was made before the fault goes with its own mesh.
+        return false;
+    }
+    m_document.Adopt(std::move(loaded));
+    AddRecent(path);
+    return true;
+}
+
+bool MainWindow::NewShape(const QString& shape) {
+    tarnix::PolygonMesh polygons;
+    if (!shapes::Named(shape, polygons)) return false;
+    uint32_t levels = 0;
+    while (levels < 8 && corvane_apps::Sculpture::FacesAfter(polygons, levels) < kNewShapeFaces) ++levels;
+    StudioDocument::Loaded loaded;
+    if (!RunLong(tr("Making a %1...").arg(shape),
+                 [&] { loaded = StudioDocument::MakeShape(m_document.Host(), shape, levels); }))
+        return false;
+    m_document.Adopt(std::move(loaded));
+    return true;
+}
+
+bool MainWindow::SaveTo(const QString& path) {
+    if (!m_document.HasMesh()) return false;
+    if (!RunLong(tr("Writing %1...").arg(QFileInfo(path).fileName()), [&] { m_document.Write(path); })) return false;
+    m_document.Saved(path);
+    AddRecent(path);
+    RefreshTitle();
+    statusBar()->showMessage(tr("Saved %1").arg(path), 5000);
+    return true;
+}
+
+bool MainWindow::Subdivide() {
+    if (!m_document.HasMesh()) return false;
+    corvane_apps::DrawMesh* drawMesh = nullptr;
+    if (!RunLong(tr("Subdividing..."), [&] { drawMesh = m_document.SubdivideAway(); })) return false;
+    m_document.ShowLevel(m_document.Sculpture().LevelCount() - 1, drawMesh);
+    return true;
+}
+
+void MainWindow::Open() {
+    if (!MaybeSave()) return;
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open mesh"), QString(), tr("OBJ meshes (*.obj)"));
+    if (!path.isEmpty()) OpenFile(path);
+}
+
+bool MainWindow::Save() {
+    if (m_document.FilePath().isEmpty()) return SaveAs();
+    return SaveTo(m_document.FilePath());
+}
+
+bool MainWindow::SaveAs() {
+    if (!m_document.HasMesh()) return false;
+    QString path = QFileDialog::getSaveFileName(this, tr("Save mesh"), m_document.FilePath(), tr("OBJ meshes (*.obj)"));
+    if (path.isEmpty()) return false;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".obj");
+    return SaveTo(path);
+}
+
+bool MainWindow::MaybeSave() {
+    if (!m_document.IsModified()) return true;
+    const QMessageBox::StandardButton answer =
+        QMessageBox::question(this, tr("Corvane Studio"), tr("%1 has unsaved changes. Save them?").arg(m_document.Name()),
+                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Save) return Save();
+    return answer == QMessageBox::Discard;
+}
+
+void MainWindow::AddRecent(const QString& path) {
+    QSettings settings;
+    QStringList recent = settings.value(QStringLiteral("recentFiles")).toStringList();
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    recent.removeAll(absolute);
+    recent.prepend(absolute);
+    while (recent.size() > kMostRecentFiles) recent.removeLast();
+    settings.setValue(QStringLiteral("recentFiles"), recent);
+    RefreshRecent();
+}
+
+void MainWindow::RefreshRecent() {
+    m_recentMenu->clear();
+    const QStringList recent = QSettings().value(QStringLiteral("recentFiles")).toStringList();
+    for (const QString& path : recent)
+        m_recentMenu->addAction(path, this, [this, path] {
+            if (MaybeSave()) OpenFile(path);
+        });
+    m_recentMenu->setEnabled(!recent.isEmpty());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (MaybeSave()) event->accept();
+    else event->ignore();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile() && url.toLocalFile().endsWith(QLatin1String(".obj"), Qt::CaseInsensitive)) {
+            event->acceptProposedAction();
+            return;
+        }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile() && url.toLocalFile().endsWith(QLatin1String(".obj"), Qt::CaseInsensitive)) {
+            event->acceptProposedAction();
+            if (MaybeSave()) OpenFile(url.toLocalFile());
+            return;
+        }
+}
+
+// ---- tools --------------------------------------------------------------------------------------
+
+void MainWindow::PickTool(const QString& name) {
+    if (auto* button = findChild<QToolButton*>(QStringLiteral("tool:") + name)) button->setChecked(true);
+    if (name == QLatin1String(kFreezeTool)) {
+        m_document.SetFreezeBrush(true);
+        return;
+    }
+    m_document.ActivateTool(name);
+}
+
+void MainWindow::ToolChanged() {
+    // The module sets the tool's values and shows its attributes: the controls follow.
+    const tarnix::BrushOperation& brush = m_document.Host().Brush();
+    m_refreshing = true;
+    m_strengthSlider->setValue(int(std::lround(std::clamp(brush.BrushStrength(), 0.0f, 100.0f))));
+    m_viewport->SetStrength(float(m_strengthSlider->value()));
+    m_falloff->setCurrentIndex(std::max(0, m_falloff->findData(brush.FalloffIndex())));
+    m_direction->setCurrentIndex(std::clamp(brush.Direction(), 0, m_direction->count() - 1));
+    m_direction->setEnabled(brush.m_directionAttr.IsVisible());
+    const QString stamp = brush.StampConfig().m_enabled ? brush.StampConfig().m_imagePath : QString();
+    for (int row = 0; row < m_stamps->count(); ++row)
+        if (m_stamps->item(row)->data(Qt::UserRole).toString() == stamp) m_stamps->setCurrentRow(row);
+    m_refreshing = false;
+    m_attributes->Rebuild();
+}
+
+void MainWindow::ChooseStamp(const QString& path) {
+    const QString problem = m_document.UseStamp(path);
+    if (!problem.isEmpty()) ShowProblem(tr("The stamp cannot be used: %1").arg(problem));
+    ToolChanged();
+}
+
+// ---- what the window shows -----------------------------------------------------------------------
+
+void MainWindow::RefreshTitle() {
+    const QString name = m_document.HasMesh() ? m_document.Name() : tr("no mesh");
+    setWindowTitle(tr("%1[*] - Corvane Studio").arg(name));
+    setWindowModified(m_document.IsModified());
+}
+
+void MainWindow::RefreshStatus() {
+    if (!m_document.HasMesh()) return;
+    const tarnix::SubdivisionLevel& level = m_document.Sculpture().Level();
+    m_countsLabel->setText(tr("%1 vertices, %2 faces, level %3 of %4")
+                               .arg(level.VertexCount())
+                               .arg(level.m_faceCount)
+                               .arg(level.Index())
+                               .arg(m_document.Sculpture().LevelCount() - 1));
+}
+
+void MainWindow::RefreshHistory() {
+    m_history->clear();
+    m_history->addItem(tr("Start"));
+    for (const QString& name : m_document.History()) m_history->addItem(name);
+    for (int row = m_document.HistoryPosition() + 1; row < m_history->count(); ++row)
+        m_history->item(row)->setForeground(Qt::gray);
+    m_history->setCurrentRow(m_document.HistoryPosition());
+}
+
+void MainWindow::RefreshLayers() {
+    m_refreshing = true;
+    m_layers->clearContents();
+    m_activeLayer->clear();
+    m_activeLayer->addItem(tr("Base"));
+    m_layers->setRowCount(0);
+    if (m_document.HasMesh()) {
+        tarnix::SubdivisionLevel& level = m_document.Sculpture().Level();
+        m_layers->setRowCount(int(level.LayerCount()));
+        for (uint32_t i = 0; i < level.LayerCount(); ++i) {
+            tarnix::SculptLayer* layer = level.Layer(i);
+            m_activeLayer->addItem(m_document.Sculpture().LayerName(i));
+            m_layers->setItem(int(i), 0, new QTableWidgetItem(m_document.Sculpture().LayerName(i)));
+            auto* strength = new QDoubleSpinBox(m_layers);
+            strength->setRange(0.0, 2.0);
+            strength->setSingleStep(0.1);
+            strength->setValue(layer->Strength());
+            strength->setKeyboardTracking(false);
+            connect(strength, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
+                    [this, i](double value) { m_document.SetLayerStrength(i, float(value)); });
+            m_layers->setCellWidget(int(i), 1, strength);
+            auto* locked = new QCheckBox(m_layers);
+            locked->setChecked(layer->IsLocked());
+            connect(locked, &QCheckBox::toggled, this, [this, i](bool on) { m_document.SetLayerLocked(i, on); });
+            m_layers->setCellWidget(int(i), 2, locked);
+            if (level.ActiveLayer() == layer) m_activeLayer->setCurrentIndex(int(i) + 1);
+        }
+    }
+    m_refreshing = false;
+}
+
+void MainWindow::RefreshLevels() {
+    m_levelMenu->clear();
+    if (!m_document.HasMesh()) return;
+    auto* group = new QActionGroup(m_levelMenu);
+    const uint32_t current = m_document.Sculpture().Level().Index();
+    for (uint32_t i = 0; i < m_document.Sculpture().LevelCount(); ++i) {
+        QAction* action = m_levelMenu->addAction(tr("Level %1 (%2 faces)").arg(i).arg(
+                                                     m_document.Sculpture().Geometry().Level(i)->m_faceCount),
+                                                 this, [this, i] { m_document.ShowLevel(i); });
+        action->setCheckable(true);
+        action->setChecked(i == current);
+        group->addAction(action);
+    }
+}
+
+}  // namespace corvane_studio

@@ -1,0 +1,277 @@
+#include "studio_document.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QFileInfo>
+
+#include "brush_host.h"
+#include "builtin_shapes.h"
+#include "mesh_files.h"
+#include "tarnix/brush_operation.h"
+#include "tarnix/error.h"
+#include "tarnix/kernel.h"
+#include "tarnix/sculpt_layer.h"
+#include "tarnix/subdivision_level.h"
+
+namespace corvane_studio {
+namespace {
+
+[[noreturn]] void Fail(const QString& text) {
+    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "StudioDocument",
+                         "apps/corvane-studio/studio_document.cpp", 0, text);
+}
+
+StudioDocument::Loaded LoadedFrom(corvane_apps::BrushHost& host, const tarnix::PolygonMesh& polygons,
+                                  const QString& name, uint32_t levels) {
+    StudioDocument::Loaded loaded;
+    loaded.sculpture = std::make_unique<corvane_apps::Sculpture>(host);
+    loaded.sculpture->Load(polygons, name, levels);
+    loaded.drawMesh = corvane_apps::DrawMesh::AttachTo(loaded.sculpture->Level());
+    loaded.name = name;
+    return loaded;
+}
+
+}  // namespace
+
+StudioDocument::StudioDocument(corvane_apps::BrushHost& host, QObject* parent) : QObject(parent), m_host(host) {}
+
+StudioDocument::~StudioDocument() {
+    if (m_strokeOn) m_sculpture->EndStroke();
+}
+
+StudioDocument::Loaded StudioDocument::MakeShape(corvane_apps::BrushHost& host, const QString& shape, uint32_t levels) {
+    tarnix::PolygonMesh polygons;
+    if (!shapes::Named(shape, polygons)) Fail(QStringLiteral("no built-in shape \"%1\"").arg(shape));
+    return LoadedFrom(host, polygons, shape, levels);
+}
+
+StudioDocument::Loaded StudioDocument::ReadFile(corvane_apps::BrushHost& host, const QString& path) {
+    Loaded loaded;
+    loaded.name = QFileInfo(path).fileName();
+    loaded.sculpture = std::make_unique<corvane_apps::Sculpture>(host);
+    // The file's texture coordinates and face groups stay with the mesh and are written back.
+    loaded.sculpture->Load(corvane_apps::ReadMesh(path), loaded.name, 0);
+    loaded.drawMesh = corvane_apps::DrawMesh::AttachTo(loaded.sculpture->Level());
+    loaded.path = QFileInfo(path).absoluteFilePath();
+    return loaded;
+}
+
+void StudioDocument::Adopt(Loaded loaded) {
+    if (m_strokeOn) EndStroke();
+    m_sculpture = std::move(loaded.sculpture);
+    m_drawMesh = loaded.drawMesh;
+    m_path = loaded.path;
+    m_name = loaded.name;
+    m_history.clear();
+    m_done = m_savedAt = 0;
+    SetModified(false);
+    emit MeshReplaced();
+    emit HistoryChanged();
+    emit LayersChanged();
+}
+
+void StudioDocument::Write(const QString& path) const { m_sculpture->Write(path); }
+
+void StudioDocument::Saved(const QString& path) {
+    m_path = QFileInfo(path).absoluteFilePath();
+    m_name = QFileInfo(path).fileName();
+    m_savedAt = m_done;
+    SetModified(false);
+}
+
+void StudioDocument::SetModified(bool modified) {
+    if (modified == m_modified) return;
+    m_modified = modified;
+    emit ModifiedChanged(modified);
+}
+
+corvane_apps::DrawMesh* StudioDocument::SubdivideAway() {
+    m_sculpture->Subdivide(1);
+    return corvane_apps::DrawMesh::AttachTo(m_sculpture->Level());
+}
+
+void StudioDocument::ShowLevel(uint32_t index, corvane_apps::DrawMesh* drawMesh) {
+    if (m_strokeOn) EndStroke();
+    if (m_drawMesh != drawMesh) corvane_apps::DrawMesh::Detach(m_drawMesh);
+    m_sculpture->SculptLevel(index);
+    m_drawMesh = drawMesh ? drawMesh : corvane_apps::DrawMesh::AttachTo(m_sculpture->Level());
+    emit MeshReplaced();
+    emit LayersChanged();
+}
+
+void StudioDocument::ActivateTool(const QString& name) {
+    if (tarnix::BrushConfiguration* tool = m_host.Tool(name)) m_host.Brush().SetActiveConfiguration(tool);
+    m_freezeBrush = false;
+    emit ToolChanged();
+}
+
+QString StudioDocument::ActiveTool() const {
+    const tarnix::BrushConfiguration* tool = m_host.Brush().ActiveConfiguration();
+    return tool ? tool->Name() : QString();
+}
+
+QString StudioDocument::UseStamp(const QString& path) {
+    tarnix::BrushOperation& brush = m_host.Brush();
+    const tarnix::StampConfiguration before = brush.StampConfig();
+    tarnix::StampConfiguration stamp = before;
+    stamp.m_enabled = !path.isEmpty();
+    stamp.m_imagePath = path;
+    brush.SetStampConfig(stamp);
+    if (brush.StampError().isEmpty()) return {};
+    const QString reason = brush.StampError();
+    brush.SetStampConfig(before);
+    return reason;
+}
+
+QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix::Vector& start, float pressure) {
+    if (!HasMesh()) return tr("There is no mesh to sculpt.");
+    if (m_strokeOn) EndStroke();
+    m_stroke = settings;
+    m_strokeOn = true;
+    if (m_freezeBrush) {
+        StrokeTo(start, pressure);
+        return {};
+    }
+    if (!m_host.Brush().ActiveConfiguration()) {
+        m_strokeOn = false;
+        return tr("Pick a tool first.");
+    }
+    tarnix::Kernel::Interface()->ClearHUDMessages();
+    corvane_apps::StrokeStep step;
+    step.size = settings.worldRadius;
+    step.strength = settings.strength;
+    step.invert = settings.invert;
+    step.smooth = settings.smooth;
+    step.mirror = settings.mirror;
+    try {
+        m_sculpture->BeginStroke(step);
+    } catch (tarnix::Error* error) {
+        m_strokeOn = false;
+        const QString message = error->Message();
+        tarnix::Error::Dispose(error);
+        return message;
+    }
+    StrokeTo(start, pressure);
+    return {};
+}
+
+void StudioDocument::StrokeTo(const tarnix::Vector& point, float pressure) {
+    if (!m_strokeOn) return;
+    const tarnix::AxisAlignedBoundingBox changed =
+        m_freezeBrush ? m_sculpture->PaintFreeze(point, m_stroke.worldRadius, 0.5f * pressure * m_stroke.strength / 100.0f,
+                                                 m_stroke.invert)
+                      : m_sculpture->AddStrokePoint(point, pressure);
+    if (changed.IsEmpty()) return;
+    m_drawMesh->MarkArea(changed);
+    emit MeshChanged();
+}
+
+void StudioDocument::EndStroke() {
+    if (!m_strokeOn) return;
+    m_strokeOn = false;
+    if (m_freezeBrush) return;
+    const size_t before = m_sculpture->UndoCount() + m_sculpture->RedoCount();
+    const int undoBefore = int(m_sculpture->UndoCount());
+    const corvane_apps::StrokeFigures figures = m_sculpture->EndStroke();
+    m_lastStrokeLine = tr("%1: %2 dabs, %3 Mvertices/s, %4 ms")
+                           .arg(figures.tool)
+                           .arg(figures.dabs)
+                           .arg(figures.MegaVerticesPerSecond(), 0, 'f', 1)
+                           .arg(figures.seconds * 1000.0, 0, 'f', 1);
+    if (!figures.warning.isEmpty()) m_lastStrokeLine += QStringLiteral(": ") + figures.warning;
+    // A tessellating stroke that changed faces is drawn from new arrays.
+    if (figures.facesChanged) m_drawMesh->MarkAll();
+    if (int(m_sculpture->UndoCount()) != undoBefore || m_sculpture->UndoCount() + m_sculpture->RedoCount() != before)
+        ChangeCommitted(m_stroke.smooth ? tr("Smooth") : figures.tool);
+    ForwardModuleMessages();
+    emit MeshChanged();
+    emit StrokeFinished();
+}
+
+void StudioDocument::ForwardModuleMessages() {
+    tarnix::Interface* face = tarnix::Kernel::Interface();
+    for (const tarnix::Interface::HUDMessage& message : face->HUDMessages()) emit ModuleMessage(message.text);
+    face->ClearHUDMessages();
+}
+
+void StudioDocument::ChangeCommitted(const QString& name) {
+    m_history = m_history.mid(0, m_done);
+    if (m_savedAt > m_done) m_savedAt = -1;
+    m_history << name;
+    // The host keeps a limited number of changes; the oldest names go with them.
+    const int kept = int(m_sculpture->UndoCount() + m_sculpture->RedoCount());
+    while (m_history.size() > kept) {
+        m_history.removeFirst();
+        if (m_savedAt >= 0) --m_savedAt;
+    }
+    m_done = int(m_sculpture->UndoCount());
+    SetModified(m_done != m_savedAt);
+    emit HistoryChanged();
+}
+
+void StudioDocument::Undo() { GoToHistory(m_done - 1); }
+
+void StudioDocument::Redo() { GoToHistory(m_done + 1); }
+
+void StudioDocument::GoToHistory(int position) {
+    if (!HasMesh() || m_strokeOn) return;
+    position = std::clamp(position, 0, int(m_history.size()));
+    if (position == m_done) return;
+    while (m_done > position && m_sculpture->UndoCount() > 0) {
+        m_sculpture->Undo();
+        --m_done;
+    }
+    while (m_done < position && m_sculpture->RedoCount() > 0) {
+        m_sculpture->Redo();
+        ++m_done;
+    }
+    m_drawMesh->MarkAll();
+    SetModified(m_done != m_savedAt);
+    emit MeshChanged();
+    emit HistoryChanged();
+}
+
+void StudioDocument::AddLayer(const QString& name) {
+    corvane_apps::LayerSetup layer;
+    layer.name = name;
+    m_sculpture->AddLayer(layer, true);
+    emit LayersChanged();
+}
+
+void StudioDocument::RenameLayer(uint32_t index, const QString& name) {
+    m_sculpture->RenameLayer(index, name);
+    emit LayersChanged();
+}
+
+void StudioDocument::SetLayerStrength(uint32_t index, float strength) {
+    m_sculpture->SetLayerStrength(index, strength);
+    m_savedAt = -1;
+    SetModified(true);
+    m_drawMesh->MarkAll();
+    emit MeshChanged();
+}
+
+void StudioDocument::SetLayerLocked(uint32_t index, bool locked) {
+    m_sculpture->Level().Layer(index)->SetLocked(locked);
+    emit LayersChanged();
+}
+
+void StudioDocument::SetActiveLayer(uint32_t index) {
+    m_sculpture->Level().SetActiveLayer(index);
+    emit LayersChanged();
+}
+
+void StudioDocument::ClearFreeze() {
+    m_sculpture->ClearFreeze();
+    m_drawMesh->MarkAll();
+    emit MeshChanged();
+}
+
+void StudioDocument::InvertFreeze() {
+    m_sculpture->InvertFreeze();
+    m_drawMesh->MarkAll();
+    emit MeshChanged();
+}
+
+}  // namespace corvane_studio

@@ -1,0 +1,162 @@
+#pragma once
+// The studio's document: the mesh being sculpted (a Sculpture of the programs' library), the
+// arrays the viewport draws it from, its file, whether it has unsaved changes, the names of
+// the changes in its undo history, and the brush settings that belong to the studio rather
+// than to a tool (size in pixels, strength, mirror, the freeze brush).
+//
+// Invariants: while a mesh is loaded, DrawMesh() is a renderer of the level being sculpted;
+// History() names the changes Sculpture's undo and redo stacks hold, oldest first, and
+// HistoryPosition() of them are done. Long work (reading, subdividing, writing) is split into
+// a part that touches nothing the window draws from, which may run on another thread, and a
+// part that takes its result on the window's thread.
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "draw_mesh.h"
+#include "sculpture.h"
+
+namespace corvane_apps {
+class BrushHost;
+}
+
+namespace corvane_studio {
+
+class StudioDocument : public QObject {
+    Q_OBJECT
+
+public:
+    /// A mesh made away from the window's thread, waiting to be taken.
+    struct Loaded {
+        std::unique_ptr<corvane_apps::Sculpture> sculpture;
+        corvane_apps::DrawMesh* drawMesh = nullptr;
+        QString path;  // empty for a built-in shape
+        QString name;
+    };
+
+    explicit StudioDocument(corvane_apps::BrushHost& host, QObject* parent = nullptr);
+    ~StudioDocument() override;
+
+    corvane_apps::BrushHost& Host() const { return m_host; }
+    bool HasMesh() const { return m_sculpture && m_sculpture->IsLoaded(); }
+    corvane_apps::Sculpture& Sculpture() const { return *m_sculpture; }
+    corvane_apps::DrawMesh* DrawMesh() const { return m_drawMesh; }
+    const QString& FilePath() const { return m_path; }
+    /// The name the title bar shows.
+    const QString& Name() const { return m_name; }
+    bool IsModified() const { return m_modified; }
+    /// Long work runs on the mesh: nothing may read it from the window's thread meanwhile.
+    void SetBusy(bool busy) { m_busy = busy; }
+    bool IsBusy() const { return m_busy; }
+
+    // ---- files: the first part may run on any thread, Adopt on the window's ----------------
+    /// @brief A built-in shape ("cube", ...) subdivided `levels` times. Throws tarnix::Error*.
+    static Loaded MakeShape(corvane_apps::BrushHost& host, const QString& shape, uint32_t levels);
+    /// @brief The OBJ file at `path`, as it is (no subdivision). Throws tarnix::Error*.
+    static Loaded ReadFile(corvane_apps::BrushHost& host, const QString& path);
+    /// @brief Makes `loaded` the document's mesh, unmodified, with an empty history.
+    void Adopt(Loaded loaded);
+    /// @brief Writes the sculpted level to `path` (atomically). Throws tarnix::Error*.
+    void Write(const QString& path) const;
+    /// @brief After Write succeeded: the document is that file, unmodified.
+    void Saved(const QString& path);
+
+    // ---- levels ------------------------------------------------------------------------------
+    /// @brief Adds a level above the highest and makes its arrays (any thread); the result
+    /// is taken with ShowLevel. Throws when the mesh would grow too large.
+    corvane_apps::DrawMesh* SubdivideAway();
+    /// @brief Sculpts level `index` from now on; `drawMesh` (from SubdivideAway) or a new one
+    /// becomes what the viewport draws.
+    void ShowLevel(uint32_t index, corvane_apps::DrawMesh* drawMesh = nullptr);
+
+    // ---- tools -------------------------------------------------------------------------------
+    /// @brief Activates the preset called `name` on the brush (the module applies its
+    /// settings); the freeze brush is put away.
+    void ActivateTool(const QString& name);
+    QString ActiveTool() const;
+    /// @brief The freeze brush paints freeze strength instead of sculpting.
+    void SetFreezeBrush(bool on) { m_freezeBrush = on; }
+    bool IsFreezeBrush() const { return m_freezeBrush; }
+    /// @brief Uses the stamp image at `path` (empty: none). On failure the stamp stays as it
+    /// was and the reason is returned; empty on success.
+    QString UseStamp(const QString& path);
+
+    // ---- strokes -----------------------------------------------------------------------------
+    /// What a stroke takes from the studio's controls and the pointer.
+    struct StrokeSettings {
+        float worldRadius = 0.1f;
+        float strength = 15.0f;  // 0..100, as session files give it
+        bool invert = false, smooth = false;
+        int mirror = 0;
+    };
+    /// @brief Starts a stroke at `start` (world space, on the surface). Returns an empty
+    /// string, or why the stroke cannot start.
+    QString BeginStroke(const StrokeSettings& settings, const tarnix::Vector& start, float pressure);
+    /// @brief The pointer moved to `point` (world space, on the surface).
+    void StrokeTo(const tarnix::Vector& point, float pressure);
+    void EndStroke();
+    bool InStroke() const { return m_strokeOn; }
+
+    // ---- history -----------------------------------------------------------------------------
+    const QStringList& History() const { return m_history; }
+    int HistoryPosition() const { return m_done; }
+    void Undo();
+    void Redo();
+    /// @brief Undoes or redoes until `position` changes are done.
+    void GoToHistory(int position);
+
+    // ---- layers and freeze -------------------------------------------------------------------
+    void AddLayer(const QString& name);
+    void RenameLayer(uint32_t index, const QString& name);
+    void SetLayerStrength(uint32_t index, float strength);
+    void SetLayerLocked(uint32_t index, bool locked);
+    /// @brief Strokes go into layer `index` (past the last: the base).
+    void SetActiveLayer(uint32_t index);
+    void ClearFreeze();
+    void InvertFreeze();
+
+    /// The module's performance line of the last stroke, and what it did.
+    const QString& LastStrokeLine() const { return m_lastStrokeLine; }
+
+signals:
+    /// A new mesh or level: the viewport sends everything again and frames it.
+    void MeshReplaced();
+    /// Vertices changed; DrawMesh() knows which.
+    void MeshChanged();
+    void HistoryChanged();
+    void ModifiedChanged(bool modified);
+    void LayersChanged();
+    void ToolChanged();
+    /// A stroke ended; LastStrokeLine() tells what it did.
+    void StrokeFinished();
+    /// Messages the module showed during a stroke (a missing stamp, a mesh too coarse).
+    void ModuleMessage(const QString& text);
+
+private:
+    void SetModified(bool modified);
+    void ChangeCommitted(const QString& name);
+    void ForwardModuleMessages();
+
+    corvane_apps::BrushHost& m_host;
+    std::unique_ptr<corvane_apps::Sculpture> m_sculpture;
+    corvane_apps::DrawMesh* m_drawMesh = nullptr;
+    QString m_path, m_name;
+    bool m_modified = false;
+    QStringList m_history;
+    int m_done = 0;
+    // The history position of the last save; -1 when no position matches the file (a change
+    // outside the history, such as a layer's strength, or a save that history has dropped).
+    int m_savedAt = 0;
+    bool m_busy = false;
+    bool m_freezeBrush = false;
+    bool m_strokeOn = false;
+    StrokeSettings m_stroke;
+    QString m_lastStrokeLine;
+};
+
+}  // namespace corvane_studio

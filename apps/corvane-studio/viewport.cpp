@@ -1,0 +1,384 @@
+#include "viewport.h"
+
+#include <cmath>
+
+#include <QMouseEvent>
+#include <QTabletEvent>
+#include <QWheelEvent>
+
+#include "tarnix/geometry.h"
+#include "tarnix/subdivision_level.h"
+
+namespace corvane_studio {
+namespace {
+
+// Positions stay in mesh space on the card; the model matrix places them in the world.
+const char* const kMeshVertexShader = R"(#version 330 core
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec4 packedNormal;  // x, y, z and the freeze strength, each -1..1
+uniform mat4 modelViewProjection;
+uniform mat4 modelView;
+uniform mat3 normalMatrix;
+out vec3 viewNormal;
+out vec3 viewPosition;
+out float freeze;
+void main() {
+    viewNormal = normalMatrix * packedNormal.xyz;
+    viewPosition = (modelView * vec4(position, 1.0)).xyz;
+    freeze = packedNormal.w;
+    gl_Position = modelViewProjection * vec4(position, 1.0);
+}
+)";
+
+// A clay material lit from over the viewer's shoulder, with a soft rim; frozen areas tinted.
+const char* const kMeshFragmentShader = R"(#version 330 core
+in vec3 viewNormal;
+in vec3 viewPosition;
+in float freeze;
+uniform vec3 baseColour;
+out vec4 colour;
+void main() {
+    vec3 n = normalize(viewNormal);
+    vec3 toEye = normalize(-viewPosition);
+    if (dot(n, toEye) < 0.0) n = -n;
+    vec3 key = normalize(vec3(-0.4, 0.6, 0.7));
+    vec3 fill = normalize(vec3(0.6, -0.2, 0.5));
+    float diffuse = max(dot(n, key), 0.0) * 0.75 + max(dot(n, fill), 0.0) * 0.2;
+    float specular = pow(max(dot(reflect(-key, n), toEye), 0.0), 24.0) * 0.25;
+    float rim = pow(1.0 - max(dot(n, toEye), 0.0), 3.0) * 0.25;
+    vec3 surface = mix(baseColour, vec3(0.25, 0.45, 0.95), clamp(freeze, 0.0, 1.0) * 0.7);
+    colour = vec4(surface * (0.18 + diffuse) + vec3(specular + rim), 1.0);
+}
+)";
+
+const char* const kLineVertexShader = R"(#version 330 core
+layout(location = 0) in vec3 position;
+uniform mat4 modelViewProjection;
+void main() { gl_Position = modelViewProjection * vec4(position, 1.0); }
+)";
+
+const char* const kLineFragmentShader = R"(#version 330 core
+uniform vec4 lineColour;
+out vec4 colour;
+void main() { colour = lineColour; }
+)";
+
+constexpr int kCursorSegments = 64;
+
+tarnix::Vector ToTarnix(const QVector3D& v) { return {v.x(), v.y(), v.z()}; }
+QVector3D ToQt(const tarnix::Vector& v) { return {v.x, v.y, v.z}; }
+
+}  // namespace
+
+Viewport::Viewport(StudioDocument& document, QWidget* parent) : QOpenGLWidget(parent), m_document(document) {
+    QSurfaceFormat format;
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setDepthBufferSize(24);
+    format.setSamples(4);
+    setFormat(format);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setMinimumSize(320, 240);
+    connect(&document, &StudioDocument::MeshReplaced, this, &Viewport::MeshReplaced);
+    connect(&document, &StudioDocument::MeshChanged, this, qOverload<>(&QWidget::update));
+}
+
+Viewport::~Viewport() {
+    if (!m_glReady) return;
+    makeCurrent();
+    const GLuint buffers[] = {m_vertexBuffer, m_triangleBuffer, m_edgeBuffer, m_cursorBuffer};
+    glDeleteBuffers(4, buffers);
+    const GLuint arrays[] = {m_vertexArray, m_cursorArray};
+    glDeleteVertexArrays(2, arrays);
+    doneCurrent();
+}
+
+void Viewport::SetWireframe(bool on) {
+    m_wireframe = on;
+    update();
+}
+
+void Viewport::SetBrushPixels(int pixels) {
+    pixels = std::clamp(pixels, 2, 1000);
+    if (pixels == m_brushPixels) return;
+    m_brushPixels = pixels;
+    emit BrushPixelsChanged(pixels);
+    update();
+}
+
+void Viewport::MeshReplaced() {
+    m_sendAll = true;
+    m_cursorOn = false;
+    m_drag = Drag::kNone;
+    FrameMesh();
+}
+
+QMatrix4x4 Viewport::ModelMatrix() const {
+    // tarnix matrices act on row vectors; OpenGL's on columns: the same numbers transposed.
+    const tarnix::Matrix& toWorld = m_document.Sculpture().Geometry().GetTransformation().MeshToWorld();
+    return QMatrix4x4(&toWorld.m[0][0]).transposed();
+}
+
+void Viewport::FrameMesh() {
+    if (m_document.HasMesh()) {
+        const tarnix::AxisAlignedBoundingBox box = m_document.Sculpture().WorldBox();
+        m_camera.Frame(ToQt(box.Minimum()), ToQt(box.Maximum()));
+    }
+    update();
+}
+
+void Viewport::SetView(OrbitCamera::View view) {
+    m_camera.SetView(view);
+    update();
+}
+
+void Viewport::initializeGL() {
+    initializeOpenGLFunctions();
+    m_meshProgram.addShaderFromSourceCode(QOpenGLShader::Vertex, kMeshVertexShader);
+    m_meshProgram.addShaderFromSourceCode(QOpenGLShader::Fragment, kMeshFragmentShader);
+    m_meshProgram.link();
+    m_lineProgram.addShaderFromSourceCode(QOpenGLShader::Vertex, kLineVertexShader);
+    m_lineProgram.addShaderFromSourceCode(QOpenGLShader::Fragment, kLineFragmentShader);
+    m_lineProgram.link();
+
+    glGenVertexArrays(1, &m_vertexArray);
+    glGenBuffers(1, &m_vertexBuffer);
+    glGenBuffers(1, &m_triangleBuffer);
+    glGenBuffers(1, &m_edgeBuffer);
+    glBindVertexArray(m_vertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(corvane_apps::DrawVertex),
+                          reinterpret_cast<void*>(offsetof(corvane_apps::DrawVertex, position)));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 4, GL_SHORT, GL_TRUE, sizeof(corvane_apps::DrawVertex),
+                          reinterpret_cast<void*>(offsetof(corvane_apps::DrawVertex, normal)));
+    glBindVertexArray(0);
+
+    glGenVertexArrays(1, &m_cursorArray);
+    glGenBuffers(1, &m_cursorBuffer);
+    glBindVertexArray(m_cursorArray);
+    glBindBuffer(GL_ARRAY_BUFFER, m_cursorBuffer);
+    glBufferData(GL_ARRAY_BUFFER, kCursorSegments * 3 * sizeof(float), nullptr, GL_DYNAMIC_DRAW);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 3 * sizeof(float), nullptr);
+    glBindVertexArray(0);
+    m_glReady = true;
+    m_sendAll = true;
+}
+
+void Viewport::resizeGL(int, int) {}
+
+void Viewport::SendChanges() {
+    corvane_apps::DrawMesh* drawMesh = m_document.DrawMesh();
+    m_uploadedVertices = 0;
+    if (!drawMesh) return;
+    bool rebuilt = false;
+    const std::vector<corvane_apps::DrawMesh::Range>& ranges = drawMesh->Refresh(rebuilt);
+    const std::vector<corvane_apps::DrawVertex>& vertices = drawMesh->Vertices();
+    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
+    if (m_sendAll || rebuilt) {
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(corvane_apps::DrawVertex)), vertices.data(),
+                     GL_DYNAMIC_DRAW);
+        glBindVertexArray(m_vertexArray);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_triangleBuffer);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(drawMesh->Triangles().size() * sizeof(uint32_t)),
+                     drawMesh->Triangles().data(), GL_STATIC_DRAW);
+        glBindVertexArray(0);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_edgeBuffer);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(drawMesh->Edges().size() * sizeof(uint32_t)),
+                     drawMesh->Edges().data(), GL_STATIC_DRAW);
+        m_triangleIndices = GLsizei(drawMesh->Triangles().size());
+        m_edgeIndices = GLsizei(drawMesh->Edges().size());
+        m_uploadedVertices = vertices.size();
+        m_sendAll = false;
+        return;
+    }
+    for (const corvane_apps::DrawMesh::Range& range : ranges) {
+        glBufferSubData(GL_ARRAY_BUFFER, GLintptr(range.first * sizeof(corvane_apps::DrawVertex)),
+                        GLsizeiptr(range.count * sizeof(corvane_apps::DrawVertex)), vertices.data() + range.first);
+        m_uploadedVertices += range.count;
+    }
+}
+
+void Viewport::paintGL() {
+    QElapsedTimer timer;
+    timer.start();
+    glClearColor(0.16f, 0.17f, 0.19f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!m_document.HasMesh() || m_document.IsBusy()) return;
+    SendChanges();
+
+    const tarnix::AxisAlignedBoundingBox box = m_document.Sculpture().WorldBox();
+    m_camera.Fit(ToQt(box.Minimum()), ToQt(box.Maximum()));
+    const QSize pixels = size() * devicePixelRatioF();
+    const QMatrix4x4 view = m_camera.ViewMatrix(), projection = m_camera.Projection(pixels);
+    const QMatrix4x4 model = ModelMatrix();
+    const QMatrix4x4 modelView = view * model;
+
+    glEnable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glBindVertexArray(m_vertexArray);
+    m_meshProgram.bind();
+    m_meshProgram.setUniformValue("modelViewProjection", projection * modelView);
+    m_meshProgram.setUniformValue("modelView", modelView);
+    m_meshProgram.setUniformValue("normalMatrix", modelView.normalMatrix());
+    m_meshProgram.setUniformValue("baseColour", QVector3D(0.78f, 0.66f, 0.56f));
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(1.0f, 1.0f);
+    glDrawElements(GL_TRIANGLES, m_triangleIndices, GL_UNSIGNED_INT, nullptr);
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    m_meshProgram.release();
+
+    if (m_wireframe) {
+        m_lineProgram.bind();
+        m_lineProgram.setUniformValue("modelViewProjection", projection * modelView);
+        m_lineProgram.setUniformValue("lineColour", QVector4D(0.1f, 0.1f, 0.12f, 1.0f));
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_edgeBuffer);
+        glDrawElements(GL_LINES, m_edgeIndices, GL_UNSIGNED_INT, nullptr);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        m_lineProgram.release();
+    }
+    glBindVertexArray(0);
+    DrawCursor(projection * view);
+    m_frameMilliseconds = double(timer.nsecsElapsed()) / 1e6;
+    emit FrameDrawn(m_frameMilliseconds);
+}
+
+void Viewport::DrawCursor(const QMatrix4x4& viewProjection) {
+    if (!m_cursorOn) return;
+    // A circle of the brush's world radius in the surface's tangent plane.
+    const QVector3D n = m_cursorNormal.normalized();
+    const QVector3D helper = std::abs(n.x()) < 0.9f ? QVector3D(1, 0, 0) : QVector3D(0, 1, 0);
+    const QVector3D u = QVector3D::crossProduct(n, helper).normalized(), v = QVector3D::crossProduct(n, u);
+    float points[kCursorSegments * 3];
+    for (int i = 0; i < kCursorSegments; ++i) {
+        const float angle = 2.0f * 3.14159265f * float(i) / kCursorSegments;
+        const QVector3D p = m_cursorPosition + (u * std::cos(angle) + v * std::sin(angle)) * m_cursorRadius;
+        points[3 * i] = p.x(), points[3 * i + 1] = p.y(), points[3 * i + 2] = p.z();
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, m_cursorBuffer);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(points), points);
+    glDisable(GL_DEPTH_TEST);
+    m_lineProgram.bind();
+    m_lineProgram.setUniformValue("modelViewProjection", viewProjection);
+    m_lineProgram.setUniformValue("lineColour", m_document.IsFreezeBrush() ? QVector4D(0.4f, 0.6f, 1.0f, 1.0f)
+                                                                           : QVector4D(1.0f, 0.85f, 0.3f, 1.0f));
+    glBindVertexArray(m_cursorArray);
+    glDrawArrays(GL_LINE_LOOP, 0, kCursorSegments);
+    glBindVertexArray(0);
+    m_lineProgram.release();
+}
+
+bool Viewport::PickAt(const QPointF& pixel, QVector3D& position, QVector3D& normal) const {
+    if (!m_document.HasMesh() || m_document.IsBusy()) return false;
+    QVector3D origin, direction;
+    m_camera.Ray(pixel, size(), origin, direction);
+    const std::optional<corvane_apps::SurfaceHit> hit =
+        m_document.Sculpture().Pick(ToTarnix(origin), ToTarnix(direction));
+    if (!hit) return false;
+    position = ToQt(hit->position);
+    normal = ToQt(hit->normal);
+    return true;
+}
+
+void Viewport::Press(const QPointF& pixel, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, float pressure) {
+    if (m_drag != Drag::kNone) return;
+    m_lastPixel = pixel;
+    const bool alt = modifiers & Qt::AltModifier;
+    if (button == Qt::LeftButton && !alt) {
+        QVector3D position, normal;
+        if (PickAt(pixel, position, normal)) {
+            // The brush keeps its size on screen: its world radius is taken where it lands.
+            const float depth = QVector3D::dotProduct(position - m_camera.Eye(), m_camera.Forward());
+            StudioDocument::StrokeSettings settings;
+            settings.worldRadius = float(m_brushPixels) * m_camera.WorldPerPixel(depth, size());
+            settings.strength = m_strength;
+            settings.invert = modifiers & Qt::ControlModifier;
+            settings.smooth = modifiers & Qt::ShiftModifier;
+            settings.mirror = m_mirror;
+            // The host casts dabs along the scene camera's view: it follows this view.
+            m_document.Sculpture().Look({ToTarnix(m_camera.Eye()), ToTarnix(m_camera.Target())});
+            const QString refused = m_document.BeginStroke(settings, ToTarnix(position), pressure);
+            if (!refused.isEmpty()) {
+                emit StrokeRefused(refused);
+                return;
+            }
+            m_drag = Drag::kStroke;
+            m_cursorOn = true;
+            m_cursorPosition = position, m_cursorNormal = normal, m_cursorRadius = settings.worldRadius;
+            update();
+            return;
+        }
+        m_drag = Drag::kOrbit;
+    } else if (button == Qt::LeftButton || button == Qt::RightButton) {
+        m_drag = (button == Qt::RightButton && (alt || (modifiers & Qt::ControlModifier))) ? Drag::kZoom
+                 : (button == Qt::RightButton && (modifiers & Qt::ShiftModifier))           ? Drag::kPan
+                                                                                           : Drag::kOrbit;
+    } else if (button == Qt::MiddleButton) {
+        m_drag = Drag::kPan;
+    }
+}
+
+void Viewport::Move(const QPointF& pixel, float pressure) {
+    const QPointF delta = pixel - m_lastPixel;
+    m_lastPixel = pixel;
+    switch (m_drag) {
+        case Drag::kOrbit: m_camera.Orbit(delta); break;
+        case Drag::kPan: m_camera.Pan(delta, size()); break;
+        case Drag::kZoom: m_camera.Zoom(std::exp(float(delta.y()) * 0.01f)); break;
+        case Drag::kStroke:
+        case Drag::kNone: {
+            QVector3D position, normal;
+            m_cursorOn = PickAt(pixel, position, normal);
+            if (!m_cursorOn) break;
+            m_cursorPosition = position, m_cursorNormal = normal;
+            if (m_drag == Drag::kStroke) {
+                m_document.StrokeTo(ToTarnix(position), pressure);
+            } else {
+                const float depth = QVector3D::dotProduct(position - m_camera.Eye(), m_camera.Forward());
+                m_cursorRadius = float(m_brushPixels) * m_camera.WorldPerPixel(depth, size());
+            }
+            break;
+        }
+    }
+    update();
+}
+
+void Viewport::Release() {
+    if (m_drag == Drag::kStroke) m_document.EndStroke();
+    m_drag = Drag::kNone;
+    update();
+}
+
+void Viewport::mousePressEvent(QMouseEvent* event) { Press(event->localPos(), event->button(), event->modifiers(), 1.0f); }
+
+void Viewport::mouseMoveEvent(QMouseEvent* event) { Move(event->localPos(), 1.0f); }
+
+void Viewport::mouseReleaseEvent(QMouseEvent*) { Release(); }
+
+void Viewport::tabletEvent(QTabletEvent* event) {
+    const float pressure = float(std::clamp(event->pressure(), 0.0, 1.0));
+    switch (event->type()) {
+        case QEvent::TabletPress: Press(event->posF(), event->button(), event->modifiers(), pressure); break;
+        case QEvent::TabletMove: Move(event->posF(), pressure); break;
+        case QEvent::TabletRelease: Release(); break;
+        default: return;
+    }
+    event->accept();
+}
+
+void Viewport::wheelEvent(QWheelEvent* event) {
+    if (m_drag != Drag::kNone) return;
+    m_camera.Zoom(std::pow(0.9f, float(event->angleDelta().y()) / 120.0f));
+    update();
+}
+
+void Viewport::leaveEvent(QEvent*) {
+    if (m_drag == Drag::kStroke) return;
+    m_cursorOn = false;
+    update();
+}
+
+}  // namespace corvane_studio

@@ -1,0 +1,102 @@
+#pragma once
+// The studio's 3D view: an OpenGL 3.3 core-profile widget that draws the document's mesh
+// (shaded, with an optional wireframe and the frozen areas tinted), the brush circle lying on
+// the surface under the pointer, and turns pointer and pen input into strokes and camera
+// moves. It keeps the graphics card's copy of the mesh current by sending only the ranges of
+// the draw arrays that changed since the last frame.
+//
+// Invariants: outside a frame the buffers hold the draw arrays as of the last frame; a new
+// mesh (or level) is sent whole at the next frame. A stroke runs from a left-button press on
+// the surface to the release; the camera does not move during it.
+
+#include <QElapsedTimer>
+#include <QOpenGLFunctions_3_3_Core>
+#include <QOpenGLShaderProgram>
+#include <QOpenGLWidget>
+#include <QPointF>
+#include <QVector3D>
+
+#include "orbit_camera.h"
+#include "studio_document.h"
+
+namespace corvane_studio {
+
+class Viewport : public QOpenGLWidget, protected QOpenGLFunctions_3_3_Core {
+    Q_OBJECT
+
+public:
+    explicit Viewport(StudioDocument& document, QWidget* parent = nullptr);
+    ~Viewport() override;
+
+    OrbitCamera& Camera() { return m_camera; }
+    void SetWireframe(bool on);
+    bool Wireframe() const { return m_wireframe; }
+    /// The brush radius on screen, in pixels.
+    void SetBrushPixels(int pixels);
+    int BrushPixels() const { return m_brushPixels; }
+    /// The strength (0..100) and mirror mode strokes get.
+    void SetStrength(float strength) { m_strength = strength; }
+    void SetMirror(int mode) { m_mirror = mode; }
+
+    /// @brief Looks at the whole mesh.
+    void FrameMesh();
+    void SetView(OrbitCamera::View view);
+
+    double LastFrameMilliseconds() const { return m_frameMilliseconds; }
+    /// Vertices sent to the graphics card by the last frame (all of them after a new mesh).
+    uint64_t LastUploadedVertices() const { return m_uploadedVertices; }
+
+signals:
+    void FrameDrawn(double milliseconds);
+    void BrushPixelsChanged(int pixels);
+    /// A stroke could not start (no tool, a bad stamp, ...).
+    void StrokeRefused(const QString& reason);
+
+protected:
+    void initializeGL() override;
+    void resizeGL(int width, int height) override;
+    void paintGL() override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void tabletEvent(QTabletEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    enum class Drag { kNone, kStroke, kOrbit, kPan, kZoom };
+
+    void MeshReplaced();
+    void SendChanges();
+    void DrawCursor(const QMatrix4x4& viewProjection);
+    /// Picks the surface under `pixel`; false over the background.
+    bool PickAt(const QPointF& pixel, QVector3D& position, QVector3D& normal) const;
+    void Press(const QPointF& pixel, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, float pressure);
+    void Move(const QPointF& pixel, float pressure);
+    void Release();
+    QMatrix4x4 ModelMatrix() const;
+
+    StudioDocument& m_document;
+    OrbitCamera m_camera;
+    bool m_wireframe = false;
+    int m_brushPixels = 40;
+    float m_strength = 15.0f;
+    int m_mirror = 0;
+
+    Drag m_drag = Drag::kNone;
+    QPointF m_lastPixel;
+    bool m_cursorOn = false;
+    QVector3D m_cursorPosition, m_cursorNormal;
+    float m_cursorRadius = 0.0f;  // world units
+
+    bool m_glReady = false;
+    bool m_sendAll = true;
+    QOpenGLShaderProgram m_meshProgram, m_lineProgram;
+    GLuint m_vertexArray = 0, m_vertexBuffer = 0, m_triangleBuffer = 0, m_edgeBuffer = 0;
+    GLuint m_cursorArray = 0, m_cursorBuffer = 0;
+    GLsizei m_triangleIndices = 0, m_edgeIndices = 0;
+    double m_frameMilliseconds = 0.0;
+    uint64_t m_uploadedVertices = 0;
+};
+
+}  // namespace corvane_studio
