@@ -681,8 +681,8 @@ TEST(CorvaneSculptTest, TheUndoHistoryKeepsToItsBudget) {
     // Each whole-mesh Smooth of a cube subdivided 6 times keeps about 1.4 MB to undo.
     QTemporaryDir folder, kept, dropped;
     const QByteArray smooths = R"({ "mesh": { "builtin": "cube", "subdivide": 6 }, "steps": [
-        { "whole_mesh": { "tool": "Smooth", "amount": 50 } }, { "whole_mesh": { "tool": "Smooth", "amount": 50 } },
-        { "whole_mesh": { "tool": "Smooth", "amount": 50 } }, { "undo": 3 } ] })";
+        { "whole_mesh": { "tool": "Smooth", "strength": 50 } }, { "whole_mesh": { "tool": "Smooth", "strength": 50 } },
+        { "whole_mesh": { "tool": "Smooth", "strength": 50 } }, { "undo": 3 } ] })";
     const QString session = Write(folder, "smooths.json", smooths);
     const Outcome plenty = Program({QStringLiteral("run"), session, QStringLiteral("--out"), kept.path()});
     ASSERT_EQ(plenty.status, 0) << plenty.err.toStdString();
