@@ -273,11 +273,9 @@ void Sculpture::PrepareBrush(const BrushHost& host, tarnix::BrushOperation& brus
     }
     if (stroke.direction) brush.m_directionAttr.SetValue(*stroke.direction);
     brush.MirrorConfig().SetMirrorMode(stroke.mirror);
+    // Choosing an image takes its neutral level as the offset; the stroke's options come after.
+    if (stroke.stamp) brush.SetStamp(!stroke.stamp->isEmpty(), *stroke.stamp);
     tarnix::StampConfiguration stamp = brush.StampConfig();
-    if (stroke.stamp) {
-        stamp.m_enabled = !stroke.stamp->isEmpty();
-        stamp.m_imagePath = stamp.m_enabled ? *stroke.stamp : QString();
-    }
     stroke.stampOptions.ApplyTo(stamp);
     brush.SetStampConfig(stamp);
     if (!brush.StampError().isEmpty()) Fail(QStringLiteral("stamp: %1").arg(brush.StampError()));

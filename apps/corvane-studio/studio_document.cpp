@@ -114,10 +114,7 @@ QString StudioDocument::ActiveTool() const {
 QString StudioDocument::UseStamp(const QString& path) {
     tarnix::BrushOperation& brush = m_host.Brush();
     const tarnix::StampConfiguration before = brush.StampConfig();
-    tarnix::StampConfiguration stamp = before;
-    stamp.m_enabled = !path.isEmpty();
-    stamp.m_imagePath = path;
-    brush.SetStampConfig(stamp);
+    brush.SetStamp(!path.isEmpty(), path);
     if (brush.StampError().isEmpty()) return {};
     const QString reason = brush.StampError();
     brush.SetStampConfig(before);

@@ -114,8 +114,11 @@ public:
     bool MaskBuildUp(int type) const;
     /// @brief Turns the stamp on or off with the image at `path` (relative paths are looked up
     /// among the resource folders). An image that cannot be read leaves the stamp without
-    /// one; the reason is logged and kept in StampError.
+    /// one; the reason is logged and kept in StampError. Choosing another image takes its
+    /// neutral level (Image::NeutralLevel; 0 without an image) as the stamp's offset, so that
+    /// the grey its author meant as "no move" moves nothing.
     void SetStamp(bool enabled, const QString& path);
+    /// @brief Takes the whole record as it is, offset included (a preset's own, restored).
     void SetStampConfig(const StampConfiguration& configuration);
     const StampConfiguration& StampConfig() const { return m_stamp; }
     const QString& StampError() const { return m_stampError; }
