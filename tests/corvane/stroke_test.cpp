@@ -349,32 +349,6 @@ TEST_F(StrokeTest, OnAFlatMeshEveryFalloffTypeSculptsTheSameStroke) {
     }
 }
 
-TEST_F(StrokeTest, UnderANonUniformScaleBulgeAndWholeMeshPassesMoveAsFarAsUnscaled) {
-    const std::vector<tarnix::Vector> start = Positions(*level);
-    Use(corvane::kToolBulge);
-    Stroke({{0, 0, 0}, {0.01f, 0, 0}}, 0.5f, 20.0f);
-    const float unscaled = LargestMove(start, *level);
-    ASSERT_GT(unscaled, 0.003f);
-    SetUp();
-    geometry->GetTransformation().SetScale({1, 1.15f, 1});
-    const std::vector<tarnix::Vector> flat = Positions(*level);
-    Use(corvane::kToolBulge);
-    Stroke({{0, 0, 0}, {0.01f, 0, 0}}, 0.5f, 20.0f);
-    // Along z, which the scale leaves alone, a move is as long as without it.
-    EXPECT_NEAR(LargestMove(flat, *level), unscaled, 0.02f * unscaled);
-
-    SetUp();
-    geometry->GetTransformation().SetScale({1, 1.15f, 1});
-    Use(corvane::kToolSculpt);
-    const std::vector<tarnix::Vector> before = Positions(*level);
-    // At strength 10, a tenth of the whole-mesh reach: that share of the mesh's diagonal.
-    const float move = 0.1f * tarnix::StrokeDriver::kWholeMeshReach *
-                       level->BoundingBox().Transformed(geometry->GetTransformation().MeshToWorld()).Size().Length();
-    tarnix::StrokeDriver(*brush).RunWholeMesh(*level, 10.0f, false, tarnix::BrushOperation::kModifierNone);
-    for (uint32_t v = 0; v < level->VertexCount(); ++v)
-        ASSERT_NEAR((level->VertexPosition(v) - before[v]).z, move, 1e-5f) << "vertex " << v;
-}
-
 TEST(MirrorTest, MirroredStrokesOnASymmetricMeshAgreeToFloatPrecision) {
     // Direction 0 (the normal under each dab) and 1 (the region's normal, the default). The
     // region walk of mode 1 samples one corner per cell, turning with the walk: a pinwheel,

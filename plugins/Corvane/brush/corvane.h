@@ -134,13 +134,8 @@ public:
     /// @brief Whether smoothing works on the active layer's positions (not the summed ones).
     bool SmoothsActiveLayerOnly() const;
     /// @brief Fills the padded grid of patch `face`: for smoothing tools its cells from the
-    /// level (or the layer), then the ring from the neighbouring patches. With
-    /// `beforeThePass`, vertices that earlier patches of the pass moved enter with the
-    /// positions they had when the pass began (PassStartPosition).
-    void BuildRing(uint32_t face, bool beforeThePass = false);
-    /// @brief Where `vertex` was when the current smoothing pass began: a vertex the pass
-    /// has already reached gives the position it had then, any other its current one.
-    tarnix::Vector PassStartPosition(uint32_t vertex);
+    /// level (or the layer), then the ring from the neighbouring patches.
+    void BuildRing(uint32_t face);
     /// @brief Makes the five-point average at each patch corner equal the corner vertex's
     /// one-ring midpoint, keeping the cells it overwrites (RestoreCornerCells puts them back).
     void ApplyCornerCorrection(uint32_t face);
@@ -162,6 +157,10 @@ public:
     bool GatherRelaxVertex(uint32_t vertex);
     /// @brief One vertex's contribution to the region plane; false outside the brush.
     bool PlaneSample(uint32_t vertex);
+    /// @brief Marks `vertex` as sampled in this pass and fills `sample` with what it adds to
+    /// the region plane; false (and `sample` untouched) outside the brush.
+    bool TakePlaneSample(uint32_t vertex, corvane::PlaneSampleValue& sample);
+    void AddPlaneSample(const corvane::PlaneSampleValue& sample);
 
     /// @brief The stored position of the topological mirror partner of `vertex` (a corner of
     /// `face`), its undo entry added when missing; false without a partner.
@@ -274,7 +273,8 @@ public:
     uint32_t m_scratchFace = 0xFFFFFFFFu;
     /// The records of the patch being processed: the scratch, or the patch's cached records.
     GridVertex* m_gridRecords = nullptr;
-    /// Records of patches at least this deep are cached per patch, in vertex order.
+    /// Records of patches at least this deep are cached per patch, in vertex order, for the
+    /// walks whose order cannot change their result.
     static constexpr uint32_t kCachedPatchDepth = 3;
     tarnix::Store<GridVertex> m_patchRecords{"corvane patch records"};
     tarnix::Store<uint8_t> m_patchRecordBuilt{"corvane patch records"};
@@ -290,8 +290,10 @@ public:
 private:
     template <class Choices>
     bool RunPatchKernel(uint32_t face, const Choices& choices);
-    /// @brief Fills the scratch records of patch `face`; returns their count.
-    uint32_t FillGridVertices(uint32_t face);
+    /// @brief Points m_gridRecords at the records of patch `face` and returns their count:
+    /// in grid order when `inGridOrder` (or the patch is too small to cache), else possibly in
+    /// vertex order.
+    uint32_t FillGridVertices(uint32_t face, bool inGridOrder = false);
 
 public:
 

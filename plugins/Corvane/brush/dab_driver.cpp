@@ -164,6 +164,9 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     }
     m_facesPerPatch = 1u << (2 * m_patchLevel);
     m_patchBaseLevel = geometry ? geometry->Level(m_patchBaseLevelIndex) : &level;
+    // The padded grids' side: patch records name their cells by it, the plane's gathering
+    // below included.
+    m_ringSide = (1u << m_patchLevel) + 3;
 
     // Strength.
     float s = strength;
@@ -234,7 +237,6 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     }
 
     // Padded grids for the patch normals and smoothing, lent by the brush's scratch.
-    m_ringSide = (1u << m_patchLevel) + 3;
     const DabScratchGuard scratchGuard(*this);
     const size_t cells = size_t(m_ringSide) * m_ringSide;
     m_ringPositions = m_scratch.ring.Ensure(cells);

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "brush/corvane.h"
-#include "kernels/factors.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/checkable_float_array.h"
 #include "tarnix/kernel.h"
@@ -25,14 +24,17 @@ DabFrame MakeDabFrame(const Corvane& brush) {
     frame.falloffScale = brush.m_falloffScale;
     frame.buildUpRate = brush.m_buildUpRate;
     frame.dabFactor = brush.m_dabFactor;
-    frame.length = frame.uncorrectedLength = brush.m_displacementLength;
+    frame.length = brush.m_displacementLength;
     frame.waxDepth = brush.m_waxDepth;
     // A non-uniform scale stretches moves unevenly: the length along the dab direction is
     // corrected by the inverse axis scales (for Wax, its lift instead). Moves along the
-    // vertices' own normals (Bulge, whole-mesh passes) have no dab direction to go by.
-    frame.correctAlongVertexNormals = brush.m_nonUniformScale && !brush.m_ignoreMeshScale && !brush.m_waxTool;
-    if (brush.m_nonUniformScale && !brush.m_ignoreMeshScale)
-        (brush.m_waxTool ? frame.waxDepth : frame.length) *= CalcMeshScaleCorrection(frame, rows[kRowDirection]);
+    // vertices' own normals take the same dab-wide factor from the dab direction.
+    if (brush.m_nonUniformScale && !brush.m_ignoreMeshScale) {
+        const tarnix::HWVector& d = rows[kRowDirection];
+        const tarnix::HWVector& inverse = rows[kRowInverseScale];
+        const float c = std::fabs(d.x) * inverse.x + std::fabs(d.y) * inverse.y + std::fabs(d.z) * inverse.z;
+        (brush.m_waxTool ? frame.waxDepth : frame.length) *= c;
+    }
     const float bias = brush.StrengthBias();
     frame.waxFactor = brush.ActiveToolId() == kToolWax ? (1.0f - 0.01f * bias) * brush.m_dabFactor + 0.01f * bias
                                                        : 1.0f;

@@ -29,10 +29,6 @@ struct DabFrame {
     float buildUpRate;
     float dabFactor;
     float length;            // displacement length, with the mesh-scale correction
-    /// Under a non-uniform scale, moves along each vertex's own normal take the correction
-    /// of that normal, from the length without one.
-    bool correctAlongVertexNormals;
-    float uncorrectedLength;
     float waxDepth;          // with the mesh-scale correction for Wax
     float waxFactor;         // (1 - 0.01 bias) dab factor + 0.01 bias, or 1 for other tools
     float planeDistance;

@@ -41,13 +41,6 @@ inline float CalcFalloff(const DabFrame& frame, float d) {
     return i <= frame.falloffLastIndex ? frame.falloff[i] : 0.0f;
 }
 
-/// @brief The length factor that keeps a move along `direction` (mesh space) about as long
-/// in the world under a non-uniform scale: the direction's components over the axis scales.
-inline float CalcMeshScaleCorrection(const DabFrame& frame, const tarnix::HWVector& direction) {
-    const tarnix::HWVector& inverse = frame.rows[kRowInverseScale];
-    return std::fabs(direction.x) * inverse.x + std::fabs(direction.y) * inverse.y + std::fabs(direction.z) * inverse.z;
-}
-
 /// @brief Frozen vertices keep (1 - strength / 127) of the weight.
 inline float ScaleByFreeze(float w, uint8_t freezeByte) {
     return w * (1.0f - float(freezeByte & 0x7F) * kFreezeScale);

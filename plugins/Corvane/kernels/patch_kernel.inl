@@ -1,7 +1,6 @@
 // Template body of the patch kernel frame (patch_kernel.h).
 
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 
 #include "host/crash_guard.h"
@@ -23,28 +22,14 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     const corvane::DabFrame frame = corvane::MakeDabFrame(*this);
-    const uint32_t count = FillGridVertices(face);
+    // Smoothing reads the neighbours this walk has already moved, so its vertices come in
+    // grid order; the other families read no neighbours and may take the faster order.
+    const uint32_t count = FillGridVertices(face, choices.TheFamily() == corvane::Family::kSmoothing);
     const uint32_t m = m_ringSide;
     HWVector* ring = m_ringPositions;
     HWVector* rows = corvane::DabRows(m_dabBlock);
     HWVector boxMinimum = rows[corvane::kRowBoxMinimum], boxMaximum = rows[corvane::kRowBoxMaximum];
     const bool layerSmoothing = !choices.VertexNormals() && m_activeLayer != nullptr;
-    // Smoothing reads its neighbours as the pass found them: from a copy of the padded grid
-    // taken before any vertex moves (the layer grid is never written here), and it keeps each
-    // vertex's starting position for the patches after it (PassStartPosition).
-    const bool smoothingPass =
-        choices.TheFamily() == corvane::Family::kSmoothing && !m_relaxTool && m_smoothPass == 0;
-    const HWVector* smoothCells = layerSmoothing ? m_ringLayerPositions : ring;
-    HWVector* passStart = nullptr;
-    if (smoothingPass) {
-        if (!layerSmoothing) {
-            HWVector* source = m_scratch.smoothSource.Ensure(size_t(m) * m);
-            if (!source) return false;
-            std::memcpy(static_cast<void*>(source), ring, size_t(m) * m * sizeof(HWVector));
-            smoothCells = source;
-        }
-        passStart = m_scratch.passStart.Ensure(size_t(change.Count()) + 2 * size_t(count));  // with mirror partners
-    }
     uint32_t inside = 0;
 
     constexpr uint32_t kPrefetchAhead = 8;  // vertices: the grid walk is not in memory order
@@ -67,7 +52,6 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
             ring[grid.ringCell] = position;
             continue;
         }
-        if (passStart) passStart[record.undoSlot] = position;
         const corvane::VertexState state{
             grid.vertex,
             position,
@@ -93,7 +77,9 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
                 base = layerSmoothing ? HWVector(LayerPositionOf(grid.vertex, grid.quad)) : position;
                 return true;
             }
-            const HWVector* cells = smoothCells;
+            // The padded grid already holds the vertices moved earlier in this walk (each is
+            // written back below); the layer grid keeps the layer as the patch began.
+            const HWVector* cells = layerSmoothing ? m_ringLayerPositions : ring;
             const uint32_t c = grid.ringCell;
             target = (cells[c] + cells[c - 1] + cells[c + 1] + cells[c - m] + cells[c + m]) * 0.2f;
             base = layerSmoothing ? cells[c] : position;

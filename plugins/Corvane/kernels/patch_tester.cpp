@@ -31,14 +31,17 @@ uint32_t Corvane::ComputeKernelIndex() const {
            uint32_t(m_nonUniformScale) * corvane::kBitNonUniformScale;
 }
 
-uint32_t Corvane::FillGridVertices(uint32_t face) {
+uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
     const uint32_t n = 1u << m_patchLevel, side = n + 1, count = side * side;
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     const uint32_t q = m_facesPerPatch * face;
     // Large patches keep their records between dabs, ordered by vertex index: a patch's
     // vertices lie close together in the level's arrays (numbered by first use), and walking
     // them in memory order lets the processor stream the vertex records and undo entries.
-    const bool cached = m_patchLevel >= kCachedPatchDepth;
+    // A walk whose vertices read what earlier ones of the walk wrote (smoothing) must not take
+    // that order, or its result would follow the vertices' numbers; the plane's gathering
+    // takes it but adds its samples up in grid order.
+    const bool cached = !inGridOrder && m_patchLevel >= kCachedPatchDepth;
     GridVertex* records = nullptr;
     if (cached) {
         if (m_patchRecordTopology != level.TopologyStamp() || m_patchRecordDepth != m_patchLevel || m_patchRecordSide != m_ringSide) {
@@ -128,7 +131,7 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
     if (m_gatherPass) return m_relaxTool ? GatherRelaxPatch(face) : GatherPlanePatch(face);
 
     if (m_smoothTool && m_smoothPass == 0) {
-        BuildRing(face, true);
+        BuildRing(face);
         ApplyCornerCorrection(face);
         corvane::AppendTracked(m_smoothVertexFaces, face);
     }

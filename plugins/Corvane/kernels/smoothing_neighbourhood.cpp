@@ -32,22 +32,9 @@ Vector Corvane::LayerPositionOf(uint32_t vertex, uint32_t face) {
     return m_activeLayer->Position(word);
 }
 
-Vector Corvane::PassStartPosition(uint32_t vertex) {
-    const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    const tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
-    const uint32_t slot = level.m_vertices[vertex].undoSlot;
-    if (slot < change.Count() && slot < m_scratch.passStart.Capacity() && change[slot].m_vertex == vertex &&
-        change[slot].m_stamp == m_dabStamp)
-        return m_scratch.passStart.Data()[slot].ToVector();
-    return level.VertexPosition(vertex);
-}
-
-void Corvane::BuildRing(uint32_t face, bool beforeThePass) {
+void Corvane::BuildRing(uint32_t face) {
     const EntryGuard guard(corvane::kGuardRingGathering);
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    const auto positionOf = [&](uint32_t vertex) {
-        return beforeThePass ? HWVector(PassStartPosition(vertex)) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
-    };
     const uint32_t n = 1u << m_patchLevel, side = n + 1, m = m_ringSide;
     const bool layer = SmoothsActiveLayerOnly() && m_ringLayerPositions;
     if (m_smoothTool) {
@@ -57,13 +44,13 @@ void Corvane::BuildRing(uint32_t face, bool beforeThePass) {
         for (uint32_t k = 0; k < side * side; ++k) {
             const uint32_t cell = (k / side + 1) * m + k % side + 1, vertex = corners[vertexTable[k]];
             if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, q));
-            else m_ringPositions[cell] = positionOf(vertex);
+            else m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
         }
     }
     grid_detail::VisitRing(
         level, *m_patchBaseLevel, face, m_patchLevel,
         [&](uint32_t cell, uint32_t vertex) {
-            m_ringPositions[cell] = positionOf(vertex);
+            m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
             if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, m_facesPerPatch * face));
         },
         [&](uint32_t cell, uint32_t inside) {
@@ -106,9 +93,8 @@ void Corvane::RestoreCornerCells() {
 }
 
 Vector Corvane::OneRingAverage(uint32_t vertex, uint32_t face) {
-    // Smoothing reads every position as the pass found it (neighbours it already moved
-    // included), so that the result does not depend on the order the vertices come in.
-    const Vector own = SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face) : PassStartPosition(vertex);
+    const Vector own = SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face)
+                                                : m_subdivisionLevel->VertexPosition(vertex);
     m_neighbourSum = Vector(0, 0, 0);
     m_neighbourCount = 0;
     m_subdivisionLevel->EnumerateAdjacentVertices(this, vertex, face);
@@ -117,9 +103,9 @@ Vector Corvane::OneRingAverage(uint32_t vertex, uint32_t face) {
 
 void Corvane::Operator(uint32_t vertex, uint32_t face) {
     ++m_neighbourCount;
-    const Vector position = !(m_affectAllLayersAttr.Value() || !m_activeLayer) ? LayerPositionOf(vertex, face)
-                            : m_smoothPass == 0                                ? PassStartPosition(vertex)
-                                                                               : m_subdivisionLevel->VertexPosition(vertex);
+    const Vector position = m_affectAllLayersAttr.Value() || !m_activeLayer
+                                ? m_subdivisionLevel->VertexPosition(vertex)
+                                : LayerPositionOf(vertex, face);
     if (m_smoothPass < 0) {
         m_recordedPositions[vertex] = position;
         const float c = Vector::AngleCos(m_relaxNormal, position - m_relaxCentre);
@@ -225,17 +211,35 @@ bool Corvane::GatherPlanePatch(uint32_t face) {
     const uint32_t count = FillGridVertices(face);
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    // The walk may take the vertices in memory order, but the plane's sums round in the order
+    // they are added: each sample waits in its padded-grid cell and the cells are added up in
+    // grid order, so that the plane does not follow the vertices' numbers.
+    const uint32_t side = (1u << m_patchLevel) + 1, m = m_ringSide;
+    corvane::PlaneSampleValue* samples = m_scratch.planeSamples.Ensure(size_t(m) * m);
+    if (!samples) return false;
     bool any = false;
     for (uint32_t k = 0; k < count; ++k) {
-        const uint32_t vertex = m_gridRecords[k].vertex;
-        const tarnix::StoredVertexInfo* entry = change.Find(vertex);
-        const uint32_t stamp = entry ? entry->m_stamp : level.m_vertices[vertex].undoSlot;
-        if (stamp != level.m_changeCounter) any |= PlaneSample(vertex);
+        const GridVertex& grid = m_gridRecords[k];
+        corvane::PlaneSampleValue& sample = samples[grid.ringCell];
+        sample.taken = 0;
+        const tarnix::StoredVertexInfo* entry = change.Find(grid.vertex);
+        const uint32_t stamp = entry ? entry->m_stamp : level.m_vertices[grid.vertex].undoSlot;
+        if (stamp != level.m_changeCounter) any |= TakePlaneSample(grid.vertex, sample);
     }
+    for (uint32_t row = 1; row <= side; ++row)
+        for (uint32_t cell = row * m + 1; cell <= row * m + side; ++cell)
+            if (samples[cell].taken) AddPlaneSample(samples[cell]);
     return any;
 }
 
 bool Corvane::PlaneSample(uint32_t vertex) {
+    corvane::PlaneSampleValue sample;
+    if (!TakePlaneSample(vertex, sample)) return false;
+    AddPlaneSample(sample);
+    return true;
+}
+
+bool Corvane::TakePlaneSample(uint32_t vertex, corvane::PlaneSampleValue& sample) {
     const EntryGuard guard(corvane::kGuardPlaneSampling);
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
@@ -247,22 +251,26 @@ bool Corvane::PlaneSample(uint32_t vertex) {
     if (m_nonUniformScale) stored = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(stored.ToVector(), 1.0f));
     const float d2 = tarnix::LengthSquared(rows[corvane::kRowCenter] - stored);
     if (d2 > m_radiusSquared) return false;
-    const float q = corvane::g_prefUseVertexWeightsForFlatten ? 1.0f - std::sqrt(d2) / m_radius : 1.0f;
-    Vector position, normal;
+    sample.weight = corvane::g_prefUseVertexWeightsForFlatten ? 1.0f - std::sqrt(d2) / m_radius : 1.0f;
     if (corvane::g_prefUseOriginalDataForFlatten) {
-        position = stored.ToVector();
-        normal = entry ? Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale
-                       : level.VertexNormal(vertex);
+        sample.position = stored.ToVector();
+        sample.normal = entry ? Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale
+                              : level.VertexNormal(vertex);
     } else {
-        position = level.VertexPosition(vertex);
-        normal = level.VertexNormal(vertex);
+        sample.position = level.VertexPosition(vertex);
+        sample.normal = level.VertexNormal(vertex);
     }
+    sample.taken = 1;
+    return true;
+}
+
+void Corvane::AddPlaneSample(const corvane::PlaneSampleValue& sample) {
+    const float q = sample.weight;
     for (int i = 0; i < 3; ++i) {
-        m_planeSums[i] += q * (&position.x)[i];
-        m_planeSums[3 + i] += q * (&normal.x)[i];
+        m_planeSums[i] += q * (&sample.position.x)[i];
+        m_planeSums[3 + i] += q * (&sample.normal.x)[i];
     }
     m_planeSums[6] += q;
-    return true;
 }
 
 bool Corvane::PartnerStoredPosition(uint32_t vertex, uint32_t face, bool withLayer, HWVector& position) {

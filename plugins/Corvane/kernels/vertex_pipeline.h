@@ -81,10 +81,7 @@ bool CalcDisplacement(const DabFrame& frame, const Choices& choices, const Verte
             }
             if (choices.Stamp()) w *= grey * frame.stampMaskFactor;
             if (stampedBuildUp && !choices.WholeMesh()) *v.buildUp += std::fabs(w) * frame.dabFactor;
-            const float length = choices.VertexNormals() && frame.correctAlongVertexNormals
-                                     ? frame.uncorrectedLength * CalcMeshScaleCorrection(frame, v.normal)
-                                     : frame.length;
-            displacement = DisplacementRule::Displace(direction, w, length);
+            displacement = DisplacementRule::Displace(direction, w, frame.length);
             return true;
         }
         case Family::kPinch:

@@ -51,10 +51,6 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     if (std::exchange(entry->m_stamp, m_dabStamp) == m_dabStamp)
         return level.m_faceKind == tarnix::Mesh::kTriangles &&
                (tarnix::LengthSquared(HWVector(m_brushCenter) - stored) <= m_radiusSquared || m_wholeMeshPass);
-    // Smoothing reads the neighbours this pass has already moved where the pass found them.
-    if (m_smoothTool && !m_relaxTool && m_smoothPass == 0)
-        if (HWVector* passStart = m_scratch.passStart.Ensure(size_t(change.Count())))
-            passStart[record.undoSlot] = position;
 
     const corvane::VertexState state{
         v,
