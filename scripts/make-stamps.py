@@ -9,7 +9,7 @@ converted with oiiotool (Debian package openimageio-tools) to its shipped format
     knife.tif         8-bit grey   a thin cut line along x, black along its middle on white;
                                    its description names 1 (white) the neutral level, so the
                                    line cuts in and the white around it moves nothing
-    rubble.tif        16-bit grey  scattered stones
+    rubble.tif        16-bit grey  scattered rounded stones
     rivet_vdm.exr     float RGB    a vector-displacement rivet: x, along the normal, y
 
 Run from anywhere: scripts/make-stamps.py [OUTPUT_FOLDER]  (default resources/Stamps).
@@ -72,8 +72,10 @@ def rubble(x, y):
     value = 0.0
     for sx, sy, radius in STONES:
         r = math.hypot(x - sx, y - sy) / radius
+        # Rounded stones whose sides meet the ground smoothly: a wall at the rim would
+        # stand as a cliff a vertex wide in the imprinted surface.
         if r < 1.0:
-            value = max(value, math.sqrt(1.0 - r * r))
+            value = max(value, (1.0 - r * r) ** 1.5)
     return value
 
 
