@@ -242,9 +242,15 @@ void SessionRun::FrameThePicture() {
 
 // A close view of what a step's stroke moved: from above its mean normal, a little to the
 // side and from above, so that the light rakes over the relief; far enough that the field of
-// view holds the moved area, or `zoom` times closer.
-View StrokeView(const StrokeFigures& figures, const PictureTile& tile) {
-    const tarnix::AxisAlignedBoundingBox& area = figures.movedArea;
+// view holds the moved area (at least a brush radius across, about its middle: a stroke that
+// moved a vertex or a thin line is still seen from a distance), or `zoom` times closer.
+View StrokeView(const StrokeFigures& figures, const PictureTile& tile, float radius) {
+    tarnix::AxisAlignedBoundingBox area = figures.movedArea;
+    const tarnix::Vector middle = area.Center(), reach = tarnix::Vector(1, 1, 1) * (0.5f * radius);
+    if (radius > 0.0f) {
+        area.Extend(middle - reach);
+        area.Extend(middle + reach);
+    }
     const tarnix::Vector aside = std::abs(figures.movedNormal.y) > 0.9f ? tarnix::Vector(0.3f, 0.0f, 0.4f)
                                                                         : tarnix::Vector(0.3f, 0.4f, 0.0f);
     View view = ViewOfBox(area, (figures.movedNormal + aside) * -1.0f, tile.fovDegrees);
@@ -274,7 +280,7 @@ Picture SessionRun::TakePicture(const QString& when) {
             tile = Picture{setup.width, setup.height, std::vector<unsigned char>(size_t(setup.width) * setup.height * 3, 40), {}};
             warn(where, QStringLiteral("steps[%1] moved nothing to look at").arg(*view.step));
         } else {
-            const View camera = view.step ? StrokeView(m_stepFigures[*view.step], view)
+            const View camera = view.step ? StrokeView(m_stepFigures[*view.step], view, m_session.steps[*view.step].stroke.size)
                                           : View{view.eye, view.target, view.fovDegrees, view.wireframe};
             tile = m_sculpture.Render(camera, setup.width, setup.height);
             if (!tile.problem.isEmpty()) warn(where, tile.problem);
