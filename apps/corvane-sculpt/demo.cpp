@@ -17,26 +17,43 @@ constexpr float kCellSpacing = 0.4f;
 constexpr float kBrushRadius = 0.09f;
 constexpr float kHalfLength = 0.08f;
 
-// Per tool: a strength (0..100) at which its effect shows clearly in one stroke.
+// Per tool: the strength its preset starts from, the first-use value the scale is made for.
 float StrengthFor(const QString& tool) {
-    static const std::map<QString, float> strengths = {
-        {"Smooth", 100.0f}, {"Relax", 100.0f}, {"Flatten", 100.0f}, {"Scrape", 100.0f}, {"Fill", 100.0f},
-        {"Amplify", 100.0f}, {"Pinch", 100.0f}, {"Smear", 80.0f},   {"Wax", 60.0f},   {"Knife", 100.0f}};
-    const auto found = strengths.find(tool);
-    return found == strengths.end() ? 50.0f : found->second;
+    return tool == QLatin1String("Smooth") || tool == QLatin1String("Relax") ? 100.0f : 15.0f;
 }
 
-// What a tool needs under it to show its effect: tools that even out, flatten, deepen or drag
-// what is there get a stamped relief first, Pinch a ridge to sharpen, Relax (which evens out
-// the faces) a pinched patch; their stroke then covers the relief's upper half, leaving the
-// lower half to compare.
-QString PreparationFor(const QString& tool) {
-    static const std::map<QString, QString> preparations = {
-        {"Smear", "Spray"}, {"Smooth", "Spray"},  {"Flatten", "Spray"}, {"Scrape", "Spray"},
-        {"Fill", "Spray"},  {"Amplify", "Spray"}, {"Pinch", "Sculpt"},  {"Relax", "Pinch"}};
+// What a tool needs under it to show its effect, and where its stroke goes over it.
+struct Preparation {
+    QString tool;          // empty: nothing
+    float strength = 0.0f;
+    bool invert = false;   // a trough instead of a ridge
+    float sizeFactor = 1.0f;
+    float strokeShift = 0.0f;  // the tool's stroke runs this far above the relief's middle
+    bool upward = false;       // the relief runs up the cell, across the tool's stroke
+};
+
+// Tools that even out or deepen what is there get a regular relief of scales; plane tools
+// that cut or fill get a ridge or a trough; Smear a ridge up the cell to drag sideways; Pinch
+// a ridge to sharpen, Relax (which evens out the faces) a pinched patch. Strokes over a relief
+// cover its upper half, leaving the lower half to compare.
+Preparation PreparationFor(const QString& tool) {
+    const Preparation scales{QStringLiteral("Repeat"), 60.0f, false, 1.25f, 0.04f};
+    const Preparation ridge{QStringLiteral("Sculpt"), 100.0f, false, 1.0f, 0.04f};
+    static const std::map<QString, Preparation> preparations = {
+        {"Smear", {QStringLiteral("Sculpt"), 100.0f, false, 1.0f, 0.04f, true}},
+        {"Smooth", scales},
+        {"Amplify", scales},
+        {"Flatten", ridge},
+        {"Scrape", ridge},
+        {"Fill", {QStringLiteral("Sculpt"), 100.0f, true, 1.0f, 0.04f}},
+        {"Pinch", {QStringLiteral("Sculpt"), 100.0f, false, 1.0f, 0.0f}},
+        {"Relax", {QStringLiteral("Pinch"), 100.0f, false, 1.25f, 0.0f}}};
     const auto found = preparations.find(tool);
-    return found == preparations.end() ? QString() : found->second;
+    return found == preparations.end() ? Preparation() : found->second;
 }
+
+// Imprint places its stamp once: twice the size shows its stones over more vertices.
+float SizeFor(const QString& tool) { return tool == QLatin1String("Imprint") ? 2.0f * kBrushRadius : kBrushRadius; }
 
 // A point of the front (x, y, z) turned to face `face` (0 front, 1 right, 2 back, 3 left).
 tarnix::Vector OnFace(int face, float x, float y, float z) {
@@ -48,15 +65,18 @@ tarnix::Vector OnFace(int face, float x, float y, float z) {
     }
 }
 
-// A short stroke over cell (x, y) of `face`, looked at straight on.
+// A short stroke over cell (x, y) of `face`, looked at straight on: across the cell, or up it.
 Step StrokeStep(const QString& where, const QString& tool, float strength, float size, int face, float x, float y,
-                float halfLength) {
+                float halfLength, bool upward = false) {
     Step step;
     step.where = where;
     step.stroke.tool = tool;
     step.stroke.size = size;
     step.stroke.strength = strength;
-    step.stroke.path = {OnFace(face, x - halfLength, y - 0.02f, 2.0f), OnFace(face, x + halfLength, y + 0.02f, 2.0f)};
+    if (upward)
+        step.stroke.path = {OnFace(face, x + 0.02f, y - halfLength, 2.0f), OnFace(face, x - 0.02f, y + halfLength, 2.0f)};
+    else
+        step.stroke.path = {OnFace(face, x - halfLength, y - 0.02f, 2.0f), OnFace(face, x + halfLength, y + 0.02f, 2.0f)};
     step.stroke.camera = CameraPlacement{OnFace(face, 0, 0, 5), {0, 0, 0}};
     return step;
 }
@@ -76,18 +96,15 @@ Session DemoSession(uint32_t levels, const QStringList& tools) {
         const QString& tool = tools[t];
         const int face = t / 4;
         const float x = kCellSpacing * (float(t % 2) - 0.5f), y = kCellSpacing * (0.5f - float(t % 4 / 2));
-        const QString preparation = PreparationFor(tool);
-        float strokeY = y;
-        if (!preparation.isEmpty()) {
-            // A ridge is pinched along its length; a relief is worked over its upper half.
-            const bool ridge = preparation == QLatin1String("Sculpt");
-            session.steps.push_back(StrokeStep(QStringLiteral("relief for %1").arg(tool), preparation,
-                                               preparation == QLatin1String("Spray") ? 60.0f : 100.0f,
-                                               (ridge ? 1.0f : 1.25f) * kBrushRadius, face, x, y, kHalfLength));
-            if (!ridge) strokeY = y + 0.04f;
+        const Preparation preparation = PreparationFor(tool);
+        if (!preparation.tool.isEmpty()) {
+            session.steps.push_back(StrokeStep(QStringLiteral("relief for %1").arg(tool), preparation.tool,
+                                               preparation.strength, preparation.sizeFactor * kBrushRadius, face, x, y,
+                                               kHalfLength, preparation.upward));
+            session.steps.back().stroke.invert = preparation.invert;
         }
         session.steps.push_back(StrokeStep(QStringLiteral("stroke %1").arg(t + 1), tool, StrengthFor(tool),
-                                           kBrushRadius, face, x, strokeY, kHalfLength));
+                                           SizeFor(tool), face, x, y + preparation.strokeShift, kHalfLength));
         // Relax evens out the faces, which only their edges show: its tile looks closer.
         PictureTile tile;
         tile.step = session.steps.size() - 1;
