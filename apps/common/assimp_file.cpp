@@ -55,6 +55,11 @@ struct SceneReading {
     }
 
     void Mesh(const aiMesh& mesh, const aiNode& node, const aiMatrix4x4& transform) {
+        // Sorting by primitive type left each mesh one kind: points and lines are no surface.
+        if (!(mesh.mPrimitiveTypes & (aiPrimitiveType_TRIANGLE | aiPrimitiveType_POLYGON))) {
+            file.pointsAndLinesLeftOut += mesh.mNumFaces;
+            return;
+        }
         tarnix::PolygonMesh& polygons = file.polygons;
         std::vector<uint32_t> vertices(mesh.mNumVertices), uvs(mesh.mNumVertices, 0);
         for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
@@ -75,7 +80,10 @@ struct SceneReading {
         if (part == file.parts.size()) file.parts.push_back({group, material});
         for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
             const aiFace& face = mesh.mFaces[f];
-            if (face.mNumIndices < 3) continue;
+            if (face.mNumIndices < 3) {
+                ++file.pointsAndLinesLeftOut;
+                continue;
+            }
             for (unsigned k = 0; k < face.mNumIndices; ++k) {
                 if (face.mIndices[k] >= mesh.mNumVertices)
                     MeshFileFault(QStringLiteral("%1: a face names vertex %2 of a mesh of %3")
@@ -220,8 +228,6 @@ std::unique_ptr<aiScene> SceneOf(const MeshToWrite& output, bool withParts) {
 
 MeshFile ReadWithAssimp(const QString& path) {
     Assimp::Importer importer;
-    // Points and lines are no surface: leave them out.
-    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     const aiScene* scene = importer.ReadFile(QFile::encodeName(path).toStdString(),
                                              aiProcess_ValidateDataStructure | aiProcess_SortByPType);
     if (!scene || !scene->mRootNode)

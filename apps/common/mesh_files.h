@@ -36,6 +36,8 @@ struct MeshFile {
     std::vector<FacePart> parts;
     /// The material library an OBJ file names; written back so that materials still resolve.
     QString materialLibrary;
+    /// Points and lines the file holds besides its faces: no surface, so not read.
+    uint32_t pointsAndLinesLeftOut = 0;
 };
 
 /// One level of a hierarchy as a writer takes it.

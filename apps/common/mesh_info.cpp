@@ -73,6 +73,8 @@ void PrintMeshInfo(const QString& path, QTextStream& out) {
         out << "no\n";
     out << "groups: " << Names(file.parts, &FacePart::group) << "\n";
     out << "materials: " << Names(file.parts, &FacePart::material) << "\n";
+    if (file.pointsAndLinesLeftOut)
+        out << "left out: " << file.pointsAndLinesLeftOut << " points and lines (faces of fewer than 3 corners)\n";
     for (const QString& change : changes) out << "cleaned: " << change << "\n";
     out << "sculpted by patches: "
         << (base->m_faceKind == tarnix::Mesh::kQuads ? "yes (all quads)" : "after one subdivision (level 1 is all quads)")

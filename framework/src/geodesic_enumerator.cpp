@@ -8,6 +8,7 @@
 
 #include "tarnix/error.h"
 #include "tarnix/mesh.h"
+#include "tarnix/transformation.h"
 
 namespace tarnix {
 namespace {
@@ -52,7 +53,14 @@ void GeodesicEnumerator::EnumerateVertices(Mesh* mesh, const SurfacePoint& point
     m_count = 0;
     if (!mesh || point.m_face >= mesh->m_faceCount) return;
 
-    const Vector source = point.m_position;
+    // Distances are measured in the world, where the brush's size is given: a scaled mesh
+    // (uniformly or not) gets the region of the same world size as an unscaled one.
+    const Transformation* transformation = mesh->GetTransformation();
+    const auto at = [&](uint32_t vertex) {
+        const Vector p = mesh->VertexPosition(vertex);
+        return transformation ? transformation->MeshToWorld().Transform(p, 1.0f) : p;
+    };
+    const Vector source = transformation ? transformation->MeshToWorld().Transform(point.m_position, 1.0f) : point.m_position;
     using Candidate = std::pair<float, uint32_t>;
     std::priority_queue<Candidate, std::vector<Candidate>, std::greater<Candidate>> queue;
     const auto offer = [&](uint32_t vertex, float d) {
@@ -60,7 +68,7 @@ void GeodesicEnumerator::EnumerateVertices(Mesh* mesh, const SurfacePoint& point
         const auto improves = [&] { return d <= distance && d < m_distances[vertex] - 1e-6f * d; };
         if (!improves()) return;
         // Never nearer than in a straight line: the region stays inside the brush's sphere.
-        d = std::max(d, (mesh->VertexPosition(vertex) - source).Length());
+        d = std::max(d, (at(vertex) - source).Length());
         if (!improves()) return;
         m_distances[vertex] = d;
         queue.emplace(d, vertex);
@@ -81,7 +89,7 @@ void GeodesicEnumerator::EnumerateVertices(Mesh* mesh, const SurfacePoint& point
             m_settled[vertex] = 1;
             m_results.push_back({vertex, faces[0]});
         }
-        const Vector p = mesh->VertexPosition(vertex);
+        const Vector p = at(vertex);
         // The vertex passes its distance on to the other corners of its faces: along the edge
         // or across the face, and unfolded with each other settled corner.
         for (uint32_t i = 0; i < faceCount; ++i) {
@@ -89,12 +97,12 @@ void GeodesicEnumerator::EnumerateVertices(Mesh* mesh, const SurfacePoint& point
             for (uint32_t k = 0; k < cornersPerFace; ++k) {
                 const uint32_t target = corners[k];
                 if (target == vertex) continue;
-                const Vector t = mesh->VertexPosition(target);
+                const Vector t = at(target);
                 float best = d + (t - p).Length();
                 for (uint32_t j = 0; j < cornersPerFace; ++j) {
                     const uint32_t other = corners[j];
                     if (other == vertex || other == target || !m_settled[other]) continue;
-                    best = std::min(best, Unfolded(p, d, mesh->VertexPosition(other), m_distances[other], t));
+                    best = std::min(best, Unfolded(p, d, at(other), m_distances[other], t));
                 }
                 offer(target, best);
             }

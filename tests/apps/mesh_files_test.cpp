@@ -143,6 +143,24 @@ TEST(MeshFilesTest, ObjIndicesCountFromOneOrBackwardsAndNamesFollowTheFaces) {
     }
 }
 
+// Faces of one or two corners are no surface: a PLY's points and lines are left out, and
+// counted so that `info` can say so.
+TEST(MeshFilesTest, PointsAndLinesAreLeftOutAndCounted) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("stray.ply"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\nproperty float z\n"
+               "element face 3\nproperty list uchar int vertex_indices\nend_header\n"
+               "0 0 0\n1 0 0\n1 1 0\n0 1 0\n2 2 0\n"
+               "4 0 1 2 3\n2 2 4\n1 4\n");
+    file.close();
+    const corvane_apps::MeshFile mesh = corvane_apps::ReadMesh(path);
+    EXPECT_EQ(mesh.polygons.FaceCount(), 1u);
+    EXPECT_EQ(mesh.polygons.faceSizes, std::vector<uint32_t>{4});
+    EXPECT_EQ(mesh.pointsAndLinesLeftOut, 2u);
+}
+
 TEST(MeshFilesTest, FaultsNameTheFileAndLeaveNothingBehind) {
     QTemporaryDir folder;
     const auto write = [&](const char* name, const QByteArray& bytes) {

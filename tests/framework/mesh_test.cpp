@@ -348,6 +348,31 @@ TEST(GeodesicTest, OnAFlatMeshTheRegionIsTheDiscOfStraightDistances) {
     }
 }
 
+// The brush's size is a world length: on a mesh placed with a non-uniform scale the region is
+// the disc of world distances, and each distance the world's, not the mesh's.
+TEST(GeodesicTest, DistancesAreMeasuredInTheWorld) {
+    auto geometry = shapes::Subdivided(shapes::Plane(4, 4), 4);
+    geometry->GetTransformation().SetScale({2.0f, 3.0f, 1.0f});
+    geometry->GetTransformation().SetTranslation({5.0f, 0.0f, 0.0f});
+    tarnix::Mesh* mesh = geometry->HighestLevel();
+    const tarnix::Matrix& toWorld = geometry->GetTransformation().MeshToWorld();
+    const tarnix::SurfacePoint point = FaceMiddle(mesh, 1234);
+    const tarnix::Vector centre = toWorld.Transform(point.m_position, 1.0f);
+    tarnix::GeodesicEnumerator geodesic;
+    geodesic.EnumerateVertices(mesh, point, 1.5f);
+    std::vector<bool> inside(mesh->VertexCount(), false);
+    for (uint32_t i = 0; i < geodesic.Count(); ++i) inside[geodesic.Results()[i].vertex] = true;
+    uint32_t count = 0;
+    for (uint32_t v = 0; v < mesh->VertexCount(); ++v) {
+        const float straight = (toWorld.Transform(mesh->VertexPosition(v), 1.0f) - centre).Length();
+        if (std::fabs(straight - 1.5f) < 1e-3f) continue;
+        EXPECT_EQ(inside[v], straight < 1.5f) << "vertex " << v << " at " << straight;
+        if (inside[v]) EXPECT_NEAR(geodesic.Distances()[v], straight, 1e-3f);
+        count += inside[v];
+    }
+    EXPECT_GT(count, 20u);
+}
+
 TEST(GeodesicTest, OnASphereDistancesFollowTheGreatCircles) {
     auto geometry = shapes::Subdivided(shapes::Sphere(4), 3);
     tarnix::Mesh* mesh = geometry->HighestLevel();

@@ -15,6 +15,9 @@
 // than the straight distance from the point, so the region never reaches past the brush's
 // sphere.
 //
+// Distances are measured in the world (through the mesh's transformation, when it has one),
+// where the brush's size is given.
+//
 // Distances() answers for every vertex of the mesh: those not among the last results read as
 // infinitely far, so that a reader walking whole faces or patches finds the vertices beyond
 // the region outside it.
