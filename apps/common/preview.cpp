@@ -67,8 +67,8 @@ Picture RenderMesh(tarnix::Mesh& mesh, const View& view, int width, int height) 
     size_t hits = 0, insideHits = 0;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const float u = (2.0f * (x + 0.5f) / width - 1.0f) * reach * float(width) / float(height);
-            const float v = (1.0f - 2.0f * (y + 0.5f) / height) * reach;
+            const float u = (2.0f * (float(x) + 0.5f) / float(width) - 1.0f) * reach * float(width) / float(height);
+            const float v = (1.0f - 2.0f * (float(y) + 0.5f) / float(height)) * reach;
             const tarnix::Vector ray = (forward + right * u + up * v).Normalized();
             tarnix::SurfacePoint hit;
             const float shade = 0.12f + 0.1f * float(y) / float(height);  // background

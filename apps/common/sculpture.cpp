@@ -310,11 +310,11 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     const tarnix::Matrix& toWorld = m_geometry->GetTransformation().MeshToWorld();
     tarnix::Vector normals;
     bool beyond = false;
-    const auto count = [&](const tarnix::Vector& start, uint32_t v) {
+    const auto count = [&](const tarnix::Vector& from, uint32_t v) {
         const tarnix::Vector p = m_level->VertexPosition(v);
         beyond |= !(std::fabs(p.x) <= kSessionCoordinateLimit && std::fabs(p.y) <= kSessionCoordinateLimit &&
                     std::fabs(p.z) <= kSessionCoordinateLimit);
-        const double moved = (p - start).Length();
+        const double moved = (p - from).Length();
         if (moved == 0.0) return;
         ++figures.movedVertices;
         figures.maxDisplacement = std::max(figures.maxDisplacement, moved);

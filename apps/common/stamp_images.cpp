@@ -35,8 +35,8 @@ Picture StampThumbnail(const QString& path, int side) {
     const OIIO::ImageSpec& spec = source.spec();
     const float scale = float(side) / float(std::max(spec.width, spec.height));
     Picture picture;
-    picture.width = std::max(1, int(std::lround(spec.width * scale)));
-    picture.height = std::max(1, int(std::lround(spec.height * scale)));
+    picture.width = std::max(1, int(std::lround(float(spec.width) * scale)));
+    picture.height = std::max(1, int(std::lround(float(spec.height) * scale)));
     OIIO::ImageBuf small = OIIO::ImageBufAlgo::resize(source, "", 0.0f,
                                                       OIIO::ROI(0, picture.width, 0, picture.height, 0, 1, 0, spec.nchannels));
     // Vector stamps hold signed moves: they are shown around mid grey, scaled to their extent.

@@ -71,7 +71,9 @@ tarnix::PolygonMesh Sphere(uint32_t divisions) {
     const auto vertex = [&](std::array<int, 3> at) {
         const auto found = numbers.find(at);
         if (found != numbers.end()) return found->second;
-        const tarnix::Vector p(2.0f * at[0] / n - 1.0f, 2.0f * at[1] / n - 1.0f, 2.0f * at[2] / n - 1.0f);
+        const float cells = float(n);
+        const tarnix::Vector p(2.0f * float(at[0]) / cells - 1.0f, 2.0f * float(at[1]) / cells - 1.0f,
+                               2.0f * float(at[2]) / cells - 1.0f);
         mesh.positions.push_back(p.Normalized());
         return numbers[at] = uint32_t(mesh.positions.size() - 1);
     };

@@ -77,7 +77,7 @@ TEST(MeshFilesTest, EveryFormatBringsBackWhatWasWritten) {
     for (uint32_t v = 0; v < mesh.VertexCount(); ++v) written.push_back(mesh.VertexPosition(v));
     // The coordinates each vertex has (one per side of the seam), to check files against.
     std::vector<std::vector<tarnix::TextureCoordinate>> cornerValues(written.size());
-    for (size_t c = 0; c < subject.output.uvs->corners.size(); ++c)
+    for (uint32_t c = 0; c < subject.output.uvs->corners.size(); ++c)
         cornerValues[mesh.m_cornerIndices[c]].push_back(subject.output.uvs->values[subject.output.uvs->corners[c]]);
     // glTF counts v from the top: its files hold 1 - v, which comes back within rounding.
     const auto hasValue = [&](int vertex, const tarnix::TextureCoordinate& uv) {

@@ -56,7 +56,7 @@ TEST(ShownTextsTest, MessagesLogLineErrorsAndToolTipsAreExact) {
     EXPECT_TRUE(number || line.contains(QStringLiteral("nan")) || line.contains(QStringLiteral("inf")));
 
     // Errors: a mesh that is not a subdivision level, a grid orientation past 3.
-    const auto expectError = [](auto&& call, const char* function, int line, const char* text) {
+    const auto expectError = [](auto&& call, const char* function, int sourceLine, const char* text) {
         try {
             call();
             ADD_FAILURE() << "no error from " << function;
@@ -65,7 +65,7 @@ TEST(ShownTextsTest, MessagesLogLineErrorsAndToolTipsAreExact) {
             EXPECT_EQ(error->Function(), QString::fromLatin1(function));
             EXPECT_EQ(error->Code(), 4);
             EXPECT_EQ(error->File(), QStringLiteral("plugins/Corvane/Corvane"));
-            EXPECT_EQ(error->Line(), line);
+            EXPECT_EQ(error->Line(), sourceLine);
             tarnix::Error::Dispose(error);
         }
     };

@@ -230,8 +230,8 @@ TEST(SpatialGridTest, BoxQueriesAgreeWithBruteForce) {
         std::vector<uint32_t> found;
         for (const auto& [vertex, face] : vertices.vertices) {
             found.push_back(vertex);
-            const uint32_t* c = mesh->FaceCorners(face);
-            ASSERT_TRUE(std::count(c, c + 4, vertex));
+            const uint32_t* corners = mesh->FaceCorners(face);
+            ASSERT_TRUE(std::count(corners, corners + 4, vertex));
         }
         EXPECT_EQ(found, expectedVertices);
     }
@@ -367,7 +367,9 @@ TEST(GeodesicTest, DistancesAreMeasuredInTheWorld) {
         const float straight = (toWorld.Transform(mesh->VertexPosition(v), 1.0f) - centre).Length();
         if (std::fabs(straight - 1.5f) < 1e-3f) continue;
         EXPECT_EQ(inside[v], straight < 1.5f) << "vertex " << v << " at " << straight;
-        if (inside[v]) EXPECT_NEAR(geodesic.Distances()[v], straight, 1e-3f);
+        if (inside[v]) {
+            EXPECT_NEAR(geodesic.Distances()[v], straight, 1e-3f);
+        }
         count += inside[v];
     }
     EXPECT_GT(count, 20u);

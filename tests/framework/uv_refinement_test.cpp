@@ -29,7 +29,7 @@ TEST(UVRefinementTest, CoordinatesFollowTheSurfaceAtEveryLevel) {
         const tarnix::FaceVaryingUVs* uvs = geometry->UVs(l);
         ASSERT_NE(uvs, nullptr) << "level " << l;
         ASSERT_EQ(uvs->corners.size(), level->m_cornerIndices.Count());
-        for (size_t c = 0; c < uvs->corners.size(); ++c) {
+        for (uint32_t c = 0; c < uvs->corners.size(); ++c) {
             const tarnix::Vector p = level->VertexPosition(level->m_cornerIndices[c]);
             const tarnix::TextureCoordinate& uv = uvs->values[uvs->corners[c]];
             ASSERT_NEAR(uv.u, p.x, 1e-5f) << "level " << l << " corner " << c;
@@ -64,7 +64,7 @@ TEST(UVRefinementTest, SeamsKeepOneCoordinatePerSideAndIslandCornersStay) {
     EXPECT_EQ(cornersOnSquareCorners, 6u * 4u) << "each island's four corners stay put";
     // A cube vertex is one vertex with three coordinates (one per face around it).
     std::vector<std::set<uint32_t>> valuesAt(level->VertexCount());
-    for (size_t c = 0; c < uvs->corners.size(); ++c) valuesAt[level->m_cornerIndices[c]].insert(uvs->corners[c]);
+    for (uint32_t c = 0; c < uvs->corners.size(); ++c) valuesAt[level->m_cornerIndices[c]].insert(uvs->corners[c]);
     size_t threeSided = 0;
     for (const auto& values : valuesAt) threeSided += values.size() == 3;
     EXPECT_EQ(threeSided, 8u);

@@ -108,7 +108,9 @@ TEST(VelderTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndo
     for (uint32_t f = 0; f < level->m_faceCount; ++f)
         for (int k = 0; k < 3; ++k) {
             const uint32_t* c = level->FaceCorners(f);
-            if (c[0] != c[1]) EXPECT_NEAR(level->VertexNormal(c[k]).Length(), 1.0f, 1e-3f) << "normals of new vertices are made";
+            if (c[0] != c[1]) {
+                EXPECT_NEAR(level->VertexNormal(c[k]).Length(), 1.0f, 1e-3f) << "normals of new vertices are made";
+            }
         }
 
     const std::vector<float> refined = snapshot();
