@@ -160,7 +160,9 @@ TEST_F(StrengthTest, EveryPresetShowsAtItsFirstUseStrengthAndGrowsTowardsOneHund
         const double atFirstUse = Move(Stroke(QString::fromUtf8(tool), firstUse, 1.0f));
         EXPECT_GT(atFirstUse, visible);
         EXPECT_EQ(Move(Stroke(QString::fromUtf8(tool), 0.0f, 1.0f)), 0.0) << "0 does nothing";
-        if (!smoothing) EXPECT_GT(Move(Stroke(QString::fromUtf8(tool), 100.0f, 1.0f)), 2.0 * atFirstUse);
+        if (!smoothing) {
+            EXPECT_GT(Move(Stroke(QString::fromUtf8(tool), 100.0f, 1.0f)), 2.0 * atFirstUse);
+        }
     }
 }
 
