@@ -79,8 +79,8 @@ py::dict FiguresDict(const corvane_apps::StrokeFigures& figures) {
     d["faces_changed"] = figures.facesChanged;
     d["max_displacement"] = figures.maxDisplacement;
     d["seconds"] = figures.seconds;
-    d["mega_vertices_per_second"] =
-        std::isfinite(figures.megaVerticesPerSecond) ? py::object(py::float_(figures.megaVerticesPerSecond)) : py::none();
+    d["mega_vertices_per_second"] = figures.MegaVerticesPerSecond();
+    if (!figures.warning.isEmpty()) d["warning"] = figures.warning.toStdString();
     return d;
 }
 
@@ -138,9 +138,13 @@ public:
             stroke.stamp = stamp;
         }
         sculpture.Prepare(stroke);
-        sculpture.LookFor(stroke, std::nullopt, sculpture.DefaultEye());
+        sculpture.LookFor(stroke, std::nullopt, sculpture.DefaultView().eye);
         corvane_apps::StrokeFigures figures = sculpture.Apply(stroke, step.kind == corvane_apps::Step::kWholeMesh);
         figures.step = step.where;
+        // A step that changed nothing says why, as Python says such things.
+        if (!figures.warning.isEmpty() &&
+            PyErr_WarnEx(PyExc_UserWarning, QStringLiteral("%1: %2").arg(step.where, figures.warning).toUtf8().constData(), 1) != 0)
+            throw py::error_already_set();
         return FiguresDict(figures);
     }
 
@@ -204,8 +208,15 @@ py::array_t<uint8_t> PictureArray(const corvane_apps::Picture& picture) {
 corvane_apps::Picture Picture(const Sculpture& sculpture, std::optional<std::array<float, 3>> eye, int width, int height) {
     if (width < 16 || width > 4096 || height < 16 || height > 4096)
         Fail(QStringLiteral("a picture is 16 to 4096 pixels wide and high, not %1 x %2").arg(width).arg(height));
-    const tarnix::Vector from = eye ? tarnix::Vector((*eye)[0], (*eye)[1], (*eye)[2]) : sculpture.DefaultEye();
-    return sculpture.Render(from, width, height);
+    const corvane_apps::View view =
+        eye ? corvane_apps::View{tarnix::Vector((*eye)[0], (*eye)[1], (*eye)[2]), sculpture.WorldBox().Center()}
+            : sculpture.DefaultView();
+    corvane_apps::Picture picture = sculpture.Render(view, width, height);
+    // A picture that cannot show the mesh says why, as Python says such things.
+    if (!picture.problem.isEmpty() &&
+        PyErr_WarnEx(PyExc_UserWarning, picture.problem.toUtf8().constData(), 1) != 0)
+        throw py::error_already_set();
+    return picture;
 }
 
 }  // namespace
@@ -266,11 +277,15 @@ PYBIND11_MODULE(_corvane, module) {
     module.def("_run_session", [](const std::string& text, const std::string& file, const std::string& out, bool echo) {
         const corvane_apps::Session session = file.empty() ? corvane_apps::ParseSession(QByteArray::fromStdString(text), QStringLiteral("session"))
                                                            : corvane_apps::ReadSession(Text(file));
-        QString progress;
-        QTextStream stream(&progress);
-        corvane_apps::RunSession(session, *Host(), Text(out), stream);
+        QString progress, warnings;
+        QTextStream stream(&progress), warningStream(&warnings);
+        corvane_apps::RunSession(session, *Host(), Text(out), stream, warningStream);
         stream.flush();
+        warningStream.flush();
         if (echo) py::print(progress.toStdString(), py::arg("end") = "");
+        // Steps that changed nothing and pictures that cannot show the mesh say why.
+        for (const QString& line : warnings.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            if (PyErr_WarnEx(PyExc_UserWarning, line.toUtf8().constData(), 1) != 0) throw py::error_already_set();
     });
 
     py::class_<PySculpture>(module, "_Sculpture")

@@ -21,6 +21,7 @@ packages=(
   libtbb-dev             # oneTBB: the thread count of the host programs' (and Embree's) work
   libopenimageio-dev     # OpenImageIO: stamp images and pictures
   openimageio-tools      # oiiotool: scripts/make-stamps.py converts the stamps with it
+  fonts-dejavu-core      # DejaVu Sans: the labels of the host programs' pictures
   # corvane-studio: Qt 5 Widgets, OpenGL, Concurrent and Test come with qtbase5-dev; its tests
   # run under a virtual X server with Mesa's software OpenGL.
   xvfb xauth libgl1-mesa-dri libglx-mesa0

@@ -6,8 +6,10 @@ converted with oiiotool (Debian package openimageio-tools) to its shipped format
 
     bw_brickTile.tif  8-bit grey   tileable bricks, mortar low
     bw_scale.tif      16-bit grey  tileable fish scales
-    knife.tif         8-bit grey   a thin cut line along x, bright along its middle
-    rubble.tif        16-bit grey  scattered stones
+    knife.tif         8-bit grey   a thin cut line along x, black along its middle on white;
+                                   its description names 1 (white) the neutral level, so the
+                                   line cuts in and the white around it moves nothing
+    rubble.tif        16-bit grey  scattered rounded stones
     rivet_vdm.exr     float RGB    a vector-displacement rivet: x, along the normal, y
 
 Run from anywhere: scripts/make-stamps.py [OUTPUT_FOLDER]  (default resources/Stamps).
@@ -56,7 +58,7 @@ def knife(x, y):
     # The line runs along x, the axis a stamp that follows the stroke lays along it.
     across = abs(y - (SIZE - 1) / 2) / 3.0
     along = min(x, SIZE - 1 - x) / 16.0
-    return clamp(1.0 - across) ** 2 * clamp(along)
+    return 1.0 - clamp(1.0 - across) ** 2 * clamp(along)
 
 
 STONES = []
@@ -70,8 +72,10 @@ def rubble(x, y):
     value = 0.0
     for sx, sy, radius in STONES:
         r = math.hypot(x - sx, y - sy) / radius
+        # Rounded stones whose sides meet the ground smoothly: a wall at the rim would
+        # stand as a cliff a vertex wide in the imprinted surface.
         if r < 1.0:
-            value = max(value, math.sqrt(1.0 - r * r))
+            value = max(value, (1.0 - r * r) ** 1.5)
     return value
 
 
@@ -100,19 +104,22 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     output = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "resources", "Stamps")
     os.makedirs(output, exist_ok=True)
+    # The last field is the stamp's neutral level (the grey that moves nothing), which the
+    # host reads from the image's description; None leaves it at black.
     stamps = [
-        ("bw_brickTile.tif", 1, brick, "uint8"),
-        ("bw_scale.tif", 1, scale, "uint16"),
-        ("knife.tif", 1, knife, "uint8"),
-        ("rubble.tif", 1, rubble, "uint16"),
-        ("rivet_vdm.exr", 3, rivet, "float"),
+        ("bw_brickTile.tif", 1, brick, "uint8", None),
+        ("bw_scale.tif", 1, scale, "uint16", None),
+        ("knife.tif", 1, knife, "uint8", 1),
+        ("rubble.tif", 1, rubble, "uint16", None),
+        ("rivet_vdm.exr", 3, rivet, "float", None),
     ]
     with tempfile.TemporaryDirectory() as scratch:
-        for name, channels, pixel, depth in stamps:
+        for name, channels, pixel, depth, neutral in stamps:
             source = os.path.join(scratch, name + ".pfm")
             write_pfm(source, channels, pixel)
             target = os.path.join(output, name)
-            subprocess.run(["oiiotool", source, "-d", depth, "-o", target], check=True)
+            describe = ["--attrib", "ImageDescription", "neutral=%g" % neutral] if neutral is not None else []
+            subprocess.run(["oiiotool", source, "-d", depth] + describe + ["-o", target], check=True)
             print("wrote", os.path.relpath(target))
 
 

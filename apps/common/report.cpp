@@ -1,24 +1,17 @@
 #include "report.h"
 
-#include <cmath>
-
 #include <nlohmann/json.hpp>
 
 #include <QSaveFile>
 
 #include "tarnix/error.h"
-#include "tarnix/kernel.h"
 
 namespace corvane_apps {
 
-double LastLoggedRate() {
-    const QString marker = QStringLiteral("**** Sculpt Brush Performance - ");
-    const auto lines = tarnix::Kernel::LogLines();
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        const int at = line->indexOf(marker);
-        if (at >= 0) return line->mid(at + marker.size()).section(QLatin1Char(' '), 0, 0).toDouble();
-    }
-    return std::nan("");
+double StrokeFigures::MegaVerticesPerSecond() const {
+    // The module's own line measures with a millisecond clock and says "inf" for a stroke
+    // shorter than a tick; the host's clock is finer.
+    return seconds > 0.0 ? double(processedVertices) / seconds / 1e6 : 0.0;
 }
 
 void PrintSummary(const SessionReport& report, QTextStream& out) {
@@ -30,7 +23,7 @@ void PrintSummary(const SessionReport& report, QTextStream& out) {
             << qSetFieldWidth(6) << Qt::right << s.dabs << qSetFieldWidth(12) << s.processedVertices
             << qSetFieldWidth(10) << s.movedVertices << qSetFieldWidth(12) << QString::number(s.maxDisplacement, 'f', 4)
             << qSetFieldWidth(10) << QString::number(s.seconds, 'f', 3) << qSetFieldWidth(10)
-            << QString::number(s.megaVerticesPerSecond, 'f', 1) << qSetFieldWidth(0) << "\n";
+            << QString::number(s.MegaVerticesPerSecond(), 'f', 1) << qSetFieldWidth(0) << "\n";
 }
 
 void WriteReport(const SessionReport& report, const QString& path) {
@@ -42,16 +35,20 @@ void WriteReport(const SessionReport& report, const QString& path) {
     document["redone"] = report.redone;
     document["strokes"] = nlohmann::json::array();
     for (const StrokeFigures& s : report.strokes) {
-        // JSON has no NaN: a stroke without a logged figure gets null.
-        const nlohmann::json rate = std::isfinite(s.megaVerticesPerSecond) ? nlohmann::json(s.megaVerticesPerSecond)
-                                                                           : nlohmann::json(nullptr);
-        document["strokes"].push_back({{"step", s.step.toStdString()}, {"tool", s.tool.toStdString()},
-                                       {"whole_mesh", s.wholeMesh}, {"dabs", s.dabs},
-                                       {"processed_vertices", s.processedVertices}, {"vertex_updates", s.vertexUpdates},
-                                       {"moved_vertices", s.movedVertices},
-                                       {"added_vertices", s.addedVertices}, {"faces_changed", s.facesChanged},
-                                       {"max_displacement", s.maxDisplacement},
-                                       {"seconds", s.seconds}, {"mega_vertices_per_second", rate}});
+        nlohmann::json entry = {{"step", s.step.toStdString()},
+                                {"tool", s.tool.toStdString()},
+                                {"whole_mesh", s.wholeMesh},
+                                {"dabs", s.dabs},
+                                {"processed_vertices", s.processedVertices},
+                                {"vertex_updates", s.vertexUpdates},
+                                {"moved_vertices", s.movedVertices},
+                                {"added_vertices", s.addedVertices},
+                                {"faces_changed", s.facesChanged},
+                                {"max_displacement", s.maxDisplacement},
+                                {"seconds", s.seconds},
+                                {"mega_vertices_per_second", s.MegaVerticesPerSecond()}};
+        if (!s.warning.isEmpty()) entry["warning"] = s.warning.toStdString();
+        document["strokes"].push_back(std::move(entry));
     }
     QSaveFile file(path);
     const QByteArray text = QByteArray::fromStdString(document.dump(2) + "\n");

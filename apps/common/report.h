@@ -1,14 +1,18 @@
 #pragma once
 // What the host program tells about a session: per stroke (and whole-mesh application) the
 // dabs, what the kernels processed, the vertex moves, the distinct vertices moved, the
-// largest move, the wall-clock time and the module's own throughput figure; as a table on
-// the terminal and as report.json.
+// largest move, the wall-clock time and the throughput, and why a stroke did nothing when it
+// did nothing; as a table on the terminal and as report.json. Every figure is a finite
+// number: JSON has no infinity, and a table of "inf" and "nan" tells a user nothing.
 
 #include <cstdint>
 #include <vector>
 
 #include <QString>
 #include <QTextStream>
+
+#include "tarnix/math/bounding_box.h"
+#include "tarnix/math/vector.h"
 
 namespace corvane_apps {
 
@@ -24,7 +28,16 @@ struct StrokeFigures {
     bool facesChanged = false;     // dynamic tessellation split or merged faces
     double maxDisplacement = 0.0;
     double seconds = 0.0;
-    double megaVerticesPerSecond = 0.0;  // NaN when the module logged no figure
+    /// Why the stroke changed nothing (no dab landed, a locked layer, ...); empty when it did.
+    QString warning;
+    /// Where it moved vertices (world space), and the mean normal there: what a picture of
+    /// the stroke looks at.
+    tarnix::AxisAlignedBoundingBox movedArea;
+    tarnix::Vector movedNormal;
+
+    /// Processed grid vertices per second of the stroke's wall-clock time, in millions; 0 for
+    /// a stroke that processed none or took no measurable time.
+    double MegaVerticesPerSecond() const;
 };
 
 struct SessionReport {
@@ -36,8 +49,6 @@ struct SessionReport {
     std::vector<StrokeFigures> strokes;
 };
 
-/// @brief The rate of the module's last performance log line; NaN when there is none.
-double LastLoggedRate();
 /// @brief The strokes as a table.
 void PrintSummary(const SessionReport& report, QTextStream& out);
 /// @brief Writes the report as JSON to `path` (a temporary file renamed). Throws tarnix::Error*.

@@ -21,6 +21,8 @@
 namespace corvane_apps {
 namespace {
 
+const QString kNoDabLanded = QStringLiteral("no dab landed on the mesh: the path misses it along the view");
+
 [[noreturn]] void Fail(const QString& text) {
     tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "Sculpture", "apps/common/sculpture.cpp", 0, text);
 }
@@ -264,16 +266,20 @@ void Sculpture::LookFor(const StrokeStep& stroke, const std::optional<CameraPlac
     Look({eye == centre ? centre + tarnix::Vector(0, 0, 1) : eye, centre});
 }
 
-tarnix::Vector Sculpture::DefaultEye() const {
-    const tarnix::AxisAlignedBoundingBox box = WorldBox();
-    return box.Center() + tarnix::Vector(2.2f, 1.6f, 4.0f).Normalized() * (2.0f * box.Size().Length());
+View Sculpture::DefaultView(float fovDegrees) const {
+    return ViewOfBox(WorldBox(), tarnix::Vector(-2.2f, -1.6f, -4.0f), fovDegrees);
 }
 
 void Sculpture::PrepareBrush(const BrushHost& host, tarnix::BrushOperation& brush, const StrokeStep& stroke) {
     // Activating the preset in use again would give it its first-use settings once more
-    // (stamp options, falloff, ...) until another tool has been used.
-    if (brush.ActiveConfiguration() != host.Tool(stroke.tool)) brush.SetActiveConfiguration(host.Tool(stroke.tool));
-    // A whole-mesh application takes its amount directly; size and strength are the stroke's.
+    // (stamp options, falloff, ...) until another tool has been used. The strength scale is a
+    // per-tool hint that the tools needing one set as they activate; the others would keep
+    // the one the previous tool left (and record it as theirs).
+    if (brush.ActiveConfiguration() != host.Tool(stroke.tool)) {
+        brush.SetBrushStrengthScale(1.0f);
+        brush.SetActiveConfiguration(host.Tool(stroke.tool));
+    }
+    // A whole-mesh application passes its strength to the driver; it leaves the brush's alone.
     if (!stroke.path.empty()) {
         brush.SetBrushSize(stroke.size);
         brush.SetBrushStrength(stroke.strength);
@@ -287,11 +293,9 @@ void Sculpture::PrepareBrush(const BrushHost& host, tarnix::BrushOperation& brus
     }
     if (stroke.direction) brush.m_directionAttr.SetValue(*stroke.direction);
     brush.MirrorConfig().SetMirrorMode(stroke.mirror);
+    // Choosing an image takes its neutral level as the offset; the stroke's options come after.
+    if (stroke.stamp) brush.SetStamp(!stroke.stamp->isEmpty(), *stroke.stamp);
     tarnix::StampConfiguration stamp = brush.StampConfig();
-    if (stroke.stamp) {
-        stamp.m_enabled = !stroke.stamp->isEmpty();
-        stamp.m_imagePath = stamp.m_enabled ? *stroke.stamp : QString();
-    }
     stroke.stampOptions.ApplyTo(stamp);
     brush.SetStampConfig(stamp);
     if (!brush.StampError().isEmpty()) Fail(QStringLiteral("stamp: %1").arg(brush.StampError()));
@@ -301,6 +305,7 @@ void Sculpture::PrepareBrush(const BrushHost& host, tarnix::BrushOperation& brus
 StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     const uint32_t facesBefore = m_level->m_faceCount, verticesBefore = m_level->VertexCount();
     const tarnix::MeshChange* latestBefore = m_geometry->LatestChange();
+    // The kernel keeps its log lines in memory; a stroke's are not needed after it.
     tarnix::Kernel::ClearLog();
 
     StrokeFigures figures;
@@ -320,15 +325,21 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     // The stroke's undo record tells where its vertices started, so the moves are counted
     // without a copy of the whole mesh. A tessellating stroke's record keeps the whole mesh
     // and adds vertices; only those that were there before count as moved. A vertex moved
-    // beyond the limit (or to no finite place) takes the stroke back.
+    // beyond the limit (or to no finite place) takes the stroke back. Where they moved, and
+    // the surface's mean normal there, is what a picture of the stroke looks at.
+    const tarnix::Matrix& toWorld = m_geometry->GetTransformation().MeshToWorld();
+    tarnix::Vector normals;
     bool beyond = false;
     const auto count = [&](const tarnix::Vector& from, uint32_t v) {
         const tarnix::Vector p = m_level->VertexPosition(v);
         beyond |= !(std::fabs(p.x) <= kSessionCoordinateLimit && std::fabs(p.y) <= kSessionCoordinateLimit &&
                     std::fabs(p.z) <= kSessionCoordinateLimit);
         const double moved = (p - from).Length();
-        figures.movedVertices += moved > 0.0;
+        if (moved == 0.0) return;
+        ++figures.movedVertices;
         figures.maxDisplacement = std::max(figures.maxDisplacement, moved);
+        figures.movedArea.Extend(toWorld.Transform(m_level->VertexPosition(v), 1.0f));
+        normals = normals + m_level->VertexNormal(v);
     };
     const tarnix::MeshChange* change = m_geometry->LatestChange();
     if (change && change != latestBefore && change->GetMesh() == m_level) {
@@ -342,6 +353,7 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
             }
         }
     }
+    figures.movedNormal = toWorld.Transform(normals, 0.0f).Normalized();
     if (beyond) {
         // Kept, such a mesh could not be cast at or written as numbers.
         m_geometry->Undo();
@@ -351,11 +363,22 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
     figures.processedVertices = statistics.processedVertices;
     figures.vertexUpdates = statistics.vertexUpdates;
-    figures.megaVerticesPerSecond = LastLoggedRate();
     figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(verticesBefore);
     // Splits add vertices and merges remove faces, so either count tells that faces changed.
     figures.facesChanged = figures.addedVertices != 0 || m_level->m_faceCount != facesBefore;
+    figures.warning = WhyNothingChanged(stroke, figures);
     return figures;
+}
+
+QString Sculpture::WhyNothingChanged(const StrokeStep& stroke, const StrokeFigures& figures) const {
+    if (!figures.wholeMesh && figures.dabs == 0) return kNoDabLanded;
+    if (figures.movedVertices != 0 || figures.facesChanged) return {};
+    if (const tarnix::SculptLayer* layer = m_level->ActiveLayer(); layer && layer->IsLocked())
+        return QStringLiteral("nothing moved: the active layer \"%1\" is locked").arg(layer->Name());
+    if (stroke.strength == 0.0f) return QStringLiteral("nothing moved: the strength is 0");
+    if (m_level->FrozenVertexCount() != 0)
+        return QStringLiteral("nothing moved: the vertices under the brush are frozen, or already as the tool leaves them");
+    return QStringLiteral("nothing moved: the surface under the brush is already as the tool leaves it");
 }
 
 void Sculpture::BeginStroke(const StrokeStep& stroke) {
@@ -394,9 +417,10 @@ StrokeFigures Sculpture::EndStroke() {
     const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
     figures.processedVertices = statistics.processedVertices;
     figures.vertexUpdates = statistics.vertexUpdates;
-    figures.megaVerticesPerSecond = LastLoggedRate();
     figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(verticesBefore);
     figures.facesChanged = figures.addedVertices != 0 || m_level->m_faceCount != facesBefore;
+    // A live stroke's moves are not measured; that no dab landed is known.
+    if (figures.dabs == 0) figures.warning = kNoDabLanded;
     return figures;
 }
 
@@ -410,8 +434,8 @@ void Sculpture::Undo() { m_geometry->Undo(); }
 
 void Sculpture::Redo() { m_geometry->Redo(); }
 
-Picture Sculpture::Render(const tarnix::Vector& eye, int width, int height) const {
-    return RenderMesh(*m_level, eye, width, height);
+Picture Sculpture::Render(const View& view, int width, int height) const {
+    return RenderMesh(*m_level, view, width, height);
 }
 
 MeshToWrite Sculpture::ToWrite(std::optional<uint32_t> level) const {

@@ -128,8 +128,9 @@ public:
     /// stroke's first point (a whole-mesh step: from `wholeMeshEye`) at the mesh's centre.
     void LookFor(const StrokeStep& stroke, const std::optional<CameraPlacement>& camera,
                  const tarnix::Vector& wholeMeshEye) const;
-    /// The eye of pictures nobody placed: in front, above and to the right of the mesh.
-    tarnix::Vector DefaultEye() const;
+    /// The camera of pictures nobody placed: in front, above and to the right of the mesh,
+    /// far enough that a field of view of `fovDegrees` shows all of it.
+    View DefaultView(float fovDegrees = 30.0f) const;
 
     /// @brief Activates the stroke's tool and sets size, strength, falloff, direction, mirror,
     /// stamp (`stroke.stamp` is a file path here) and brush attributes. Throws with the
@@ -138,8 +139,10 @@ public:
     /// @brief The same for any brush of the host's class.
     static void PrepareBrush(const BrushHost& host, tarnix::BrushOperation& brush, const StrokeStep& stroke);
     /// @brief Runs `stroke` (prepared) along its path, or once over the whole mesh when
-    /// `wholeMesh`, and tells what it did. A stroke that leaves a vertex that is not finite or
-    /// lies beyond kSessionCoordinateLimit is taken back, and an Error raised.
+    /// `wholeMesh`, and tells what it did, and why when it changed nothing. Its strength is
+    /// the user's 0..100 (the host's stroke driver converts it per tool). A stroke that leaves a
+    /// vertex that is not finite or lies beyond kSessionCoordinateLimit is taken back, and an
+    /// Error raised.
     StrokeFigures Apply(const StrokeStep& stroke, bool wholeMesh);
 
     /// @brief Starts a stroke whose points come as the pointer moves, with the stroke's size,
@@ -160,8 +163,8 @@ public:
     void Undo();
     void Redo();
 
-    /// @brief A picture of the sculpted level from `eye` (world space) towards its centre.
-    Picture Render(const tarnix::Vector& eye, int width, int height) const;
+    /// @brief A picture of the sculpted level through `view` (world space).
+    Picture Render(const View& view, int width, int height) const;
     /// @brief Level `level` (the sculpted one when not given) as a writer takes it: its texture
     /// coordinates and the file's face names when the mesh has them.
     MeshToWrite ToWrite(std::optional<uint32_t> level = std::nullopt) const;
@@ -170,6 +173,8 @@ public:
     uint32_t Write(const QString& path, std::optional<uint32_t> level = std::nullopt) const;
 
 private:
+    QString WhyNothingChanged(const StrokeStep& stroke, const StrokeFigures& figures) const;
+
     BrushHost& m_host;
     tarnix::BrushOperation& m_brush;
     std::unique_ptr<tarnix::Geometry> m_geometry;

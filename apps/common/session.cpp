@@ -15,6 +15,7 @@
 #include "tarnix/error.h"
 #include "tarnix/geometry.h"
 #include "tarnix/mirror_configuration.h"
+#include "tarnix/strength_conversion.h"
 
 namespace corvane_apps {
 namespace {
@@ -202,7 +203,7 @@ StrokeStep Stroke(const Field& field) {
     StrokeStep stroke;
     BrushSettings(field, stroke);
     stroke.size = field["size"].Positive();
-    stroke.strength = field["strength"].Number(0.0, 1000.0);
+    stroke.strength = field["strength"].Number(0.0, tarnix::StrengthConversion::kStrongest);
     field.IfPresent("pressure", stroke.pressure, [](const Field& f) { return f.Number(0.0, 1.0); });
     if (field.Has("falloff")) stroke.falloff = Falloff(field["falloff"]);
     if (field.Has("falloff_type")) stroke.falloffType = field["falloff_type"].Choice(kFalloffTypes);
@@ -224,10 +225,10 @@ StrokeStep Stroke(const Field& field) {
 }
 
 StrokeStep WholeMesh(const Field& field) {
-    field.ExpectObject({"tool", "amount", "from_camera", "invert", "smooth", "attributes", "camera"});
+    field.ExpectObject({"tool", "strength", "from_camera", "invert", "smooth", "attributes", "camera"});
     StrokeStep step;
     BrushSettings(field, step);
-    step.strength = field["amount"].Number(0.0, 1000.0);
+    step.strength = field["strength"].Number(0.0, tarnix::StrengthConversion::kStrongest);
     field.IfPresent("from_camera", step.fromCamera, [](const Field& f) { return f.Bool(); });
     return step;
 }
@@ -314,13 +315,44 @@ FreezeRegion ReadFreezeRegion(const Field& field) {
     return region;
 }
 
-PictureSetup ReadPicture(const Field& field) {
-    field.ExpectObject({"before_after", "width", "height", "eye"});
+float FieldOfView(const Field& field) { return field.Number(1.0, 170.0); }
+
+PictureTile ReadTile(const Field& field, size_t steps) {
+    field.ExpectObject({"eye", "target", "step", "zoom", "fov", "label", "wireframe"});
+    PictureTile tile;
+    if (field.Has("step")) {
+        if (field.Has("eye") || field.Has("target")) field.Fail(QStringLiteral("a tile looks at a step or from an eye, not both"));
+        tile.step = size_t(field["step"].Integer(0, int(steps) - 1));
+        field.IfPresent("zoom", tile.zoom, [](const Field& f) { return f.Number(0.01, 100.0); });
+    } else {
+        if (field.Has("zoom")) field.Fail(QStringLiteral("\"zoom\" frames a step's view; a view from an eye takes \"fov\""));
+        tile.eye = field["eye"].Point();
+        tile.target = field["target"].Point();
+        if ((tile.eye - tile.target).LengthSquared() == 0.0f) field.Fail(QStringLiteral("eye and target are the same point"));
+    }
+    field.IfPresent("fov", tile.fovDegrees, FieldOfView);
+    field.IfPresent("label", tile.label, [](const Field& f) { return f.String(); });
+    field.IfPresent("wireframe", tile.wireframe, [](const Field& f) { return f.Bool(); });
+    return tile;
+}
+
+PictureSetup ReadPicture(const Field& field, size_t steps) {
+    field.ExpectObject({"before_after", "width", "height", "eye", "target", "fov", "tiles", "columns"});
     PictureSetup picture;
     field.IfPresent("before_after", picture.beforeAndAfter, [](const Field& f) { return f.Bool(); });
     field.IfPresent("width", picture.width, [](const Field& f) { return f.Integer(16, 4096); });
     field.IfPresent("height", picture.height, [](const Field& f) { return f.Integer(16, 4096); });
     if (field.Has("eye")) picture.eye = field["eye"].Point();
+    if (field.Has("target")) picture.target = field["target"].Point();
+    if (picture.eye && picture.target && (*picture.eye - *picture.target).LengthSquared() == 0.0f)
+        field.Fail(QStringLiteral("eye and target are the same point"));
+    field.IfPresent("fov", picture.fovDegrees, FieldOfView);
+    if (field.Has("tiles"))
+        for (const Field& tile : field["tiles"].Items()) picture.tiles.push_back(ReadTile(tile, steps));
+    field.IfPresent("columns", picture.columns, [](const Field& f) { return f.Integer(1, 64); });
+    for (const PictureTile& tile : picture.tiles)
+        if (tile.step && picture.beforeAndAfter)
+            field.Fail(QStringLiteral("a tile that looks at a step has no view before the steps: no \"before_after\""));
     return picture;
 }
 
@@ -396,7 +428,6 @@ Session ParseSession(const QByteArray& text, const QString& file) {
         for (const Field& region : root["freeze"].Items()) session.freeze.push_back(ReadFreezeRegion(region));
     if (root.Has("preferences")) session.preferences = NamedValues(root["preferences"]);
     if (root.Has("camera")) session.camera = Camera(root["camera"]);
-    if (root.Has("picture")) session.picture = ReadPicture(root["picture"]);
     // Undo and redo are checked against the changes the steps before them can have made (a
     // stroke that misses the mesh makes none, which only running it tells).
     size_t undoable = 0, redoable = 0;
@@ -417,6 +448,15 @@ Session ParseSession(const QByteArray& text, const QString& file) {
             (undo ? redoable : undoable) += step.count;
         }
         session.steps.push_back(step);
+    }
+    if (root.Has("picture")) {
+        session.picture = ReadPicture(root["picture"], session.steps.size());
+        for (size_t i = 0; i < session.picture.tiles.size(); ++i) {
+            const std::optional<size_t> step = session.picture.tiles[i].step;
+            if (step && session.steps[*step].kind != Step::kStroke && session.steps[*step].kind != Step::kWholeMesh)
+                root["picture"]["tiles"].Items()[i]["step"].Fail(
+                    QStringLiteral("steps[%1] is not a stroke or a whole-mesh step").arg(*step));
+        }
     }
     return session;
 }

@@ -48,7 +48,7 @@ struct StampOptions {
 struct StrokeStep {
     QString tool;
     float size = 0.1f;
-    float strength = 15.0f;
+    float strength = 15.0f;  // 0..100, one scale for every tool
     float pressure = 1.0f;
     std::optional<int> falloff;      // a preset curve, or BrushOperation::kNoFalloff
     std::optional<int> falloffType;  // BrushOperation::FalloffType
@@ -68,7 +68,7 @@ struct Step {
     enum Kind { kStroke, kWholeMesh, kUndo, kRedo, kLayer };
     Kind kind = kStroke;
     QString where;       // "steps[3]"
-    StrokeStep stroke;   // kStroke, kWholeMesh (its "amount" is the strength)
+    StrokeStep stroke;   // kStroke, kWholeMesh
     uint32_t count = 1;  // kUndo, kRedo
     QString layer;       // kLayer: the layer to make active ("" for none)
     std::optional<float> layerStrength;
@@ -88,11 +88,26 @@ struct FreezeRegion {
     float strength = 1.0f;  // 0 free .. 1 held
 };
 
+/// One view of a contact sheet: a camera, or the step whose stroke it looks at closely, and
+/// the label written on its tile.
+struct PictureTile {
+    tarnix::Vector eye, target;
+    std::optional<size_t> step;  // else eye and target
+    float zoom = 1.0f;           // a step's view: how much closer than what shows all it moved
+    float fovDegrees = 30.0f;
+    QString label;
+    bool wireframe = false;
+};
+
 struct PictureSetup {
     bool beforeAndAfter = false;
-    int width = 800;
+    int width = 800;   // of the picture, or of each tile
     int height = 600;
-    std::optional<tarnix::Vector> eye;  // else from the front, above and to the right
+    std::optional<tarnix::Vector> eye;     // else from the front, above and to the right
+    std::optional<tarnix::Vector> target;  // else the mesh's centre
+    float fovDegrees = 30.0f;              // vertical field of view
+    std::vector<PictureTile> tiles;        // when given, a contact sheet of these views
+    int columns = 4;                       // tiles per row
 };
 
 struct Session {

@@ -1,6 +1,7 @@
 #include "session_runner.h"
 
 #include <cmath>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -51,8 +52,8 @@ auto At(const Session& session, const QString& where, Action&& action) {
 
 class SessionRun {
 public:
-    SessionRun(const Session& session, BrushHost& host, QTextStream& out)
-        : m_session(session), m_host(host), m_sculpture(host), m_out(out) {}
+    SessionRun(const Session& session, BrushHost& host, QTextStream& out, QTextStream& warnings)
+        : m_session(session), m_host(host), m_sculpture(host), m_out(out), m_warnings(warnings) {}
 
     void Run(const QString& outputDirectory);
 
@@ -68,13 +69,19 @@ private:
     void TakeBack(const Step& step);
     void ChangeLayer(const Step& step);
     void LookFor(const StrokeStep& stroke);
-    tarnix::Vector PictureEye() const;
+    void FrameThePicture();
+    Picture TakePicture(const QString& when);
 
     const Session& m_session;
     BrushHost& m_host;
     Sculpture m_sculpture;
     QTextStream& m_out;
+    QTextStream& m_warnings;
     SessionReport m_report;
+    // The picture's views, fixed before the first step so that before and after compare.
+    View m_view;
+    // What each stroke step did, by its index: tiles look at it.
+    std::map<size_t, StrokeFigures> m_stepFigures;
 };
 
 // Every stamp is read once before anything is sculpted, so that an unreadable one is found
@@ -215,10 +222,74 @@ void SessionRun::PlaceAndPrepare() {
 
 // Strokes are placed by casting along the camera's view. Without a camera of its own, a stroke
 // looks from its first point at the mesh's centre.
-void SessionRun::LookFor(const StrokeStep& stroke) { m_sculpture.LookFor(stroke, m_session.camera, PictureEye()); }
+void SessionRun::LookFor(const StrokeStep& stroke) { m_sculpture.LookFor(stroke, m_session.camera, m_view.eye); }
 
-tarnix::Vector SessionRun::PictureEye() const {
-    return m_session.picture.eye ? *m_session.picture.eye : m_sculpture.DefaultEye();
+// Without an eye, the picture looks from the front, above and to the right, far enough to show
+// the whole mesh; without a target, at the mesh's centre.
+void SessionRun::FrameThePicture() {
+    const PictureSetup& picture = m_session.picture;
+    const tarnix::AxisAlignedBoundingBox box = m_sculpture.WorldBox();
+    const tarnix::Vector target = picture.target.value_or(box.Center());
+    if (picture.eye) {
+        const tarnix::Vector towards = *picture.eye == target ? target - tarnix::Vector(0, 0, 1) : target;
+        m_view = {*picture.eye, towards, picture.fovDegrees};
+    } else {
+        m_view = m_sculpture.DefaultView(picture.fovDegrees);
+        m_view.eye = m_view.eye + (target - m_view.target);
+        m_view.target = target;
+    }
+}
+
+// A close view of what a step's stroke moved: from above its mean normal, a little to the
+// side and from above, so that the light rakes over the relief; far enough that the field of
+// view holds the moved area (at least a brush radius across, about its middle: a stroke that
+// moved a vertex or a thin line is still seen from a distance), or `zoom` times closer.
+View StrokeView(const StrokeFigures& figures, const PictureTile& tile, float radius) {
+    tarnix::AxisAlignedBoundingBox area = figures.movedArea;
+    const tarnix::Vector middle = area.Center(), reach = tarnix::Vector(1, 1, 1) * (0.5f * radius);
+    if (radius > 0.0f) {
+        area.Extend(middle - reach);
+        area.Extend(middle + reach);
+    }
+    const tarnix::Vector aside = std::abs(figures.movedNormal.y) > 0.9f ? tarnix::Vector(0.3f, 0.0f, 0.4f)
+                                                                        : tarnix::Vector(0.3f, 0.4f, 0.0f);
+    View view = ViewOfBox(area, (figures.movedNormal + aside) * -1.0f, tile.fovDegrees);
+    view.eye = view.target + (view.eye - view.target) * (1.0f / tile.zoom);
+    view.wireframe = tile.wireframe;
+    return view;
+}
+
+// The picture (or the contact sheet of its tiles) as the mesh is now; what keeps a view from
+// showing the mesh is said, not passed over.
+Picture SessionRun::TakePicture(const QString& when) {
+    const PictureSetup& setup = m_session.picture;
+    const auto warn = [&](const QString& where, const QString& problem) {
+        m_warnings << "warning: " << m_session.file << ": " << where << " (" << when << "): " << problem << Qt::endl;
+    };
+    if (setup.tiles.empty()) {
+        Picture picture = m_sculpture.Render(m_view, setup.width, setup.height);
+        if (!picture.problem.isEmpty()) warn(QStringLiteral("picture"), picture.problem);
+        return picture;
+    }
+    std::vector<Picture> tiles;
+    for (size_t i = 0; i < setup.tiles.size(); ++i) {
+        const PictureTile& view = setup.tiles[i];
+        const QString where = QStringLiteral("picture.tiles[%1]").arg(i);
+        Picture tile;
+        if (view.step && m_stepFigures[*view.step].movedVertices == 0) {
+            tile = Picture{setup.width, setup.height, std::vector<unsigned char>(size_t(setup.width) * setup.height * 3, 40), {}};
+            warn(where, QStringLiteral("steps[%1] moved nothing to look at").arg(*view.step));
+        } else {
+            const View camera = view.step ? StrokeView(m_stepFigures[*view.step], view, m_session.steps[*view.step].stroke.size)
+                                          : View{view.eye, view.target, view.fovDegrees, view.wireframe};
+            tile = m_sculpture.Render(camera, setup.width, setup.height);
+            if (!tile.problem.isEmpty()) warn(where, tile.problem);
+        }
+        if (!setup.tiles[i].label.isEmpty() && !Label(tile, setup.tiles[i].label))
+            warn(where, QStringLiteral("no font for the label (DejaVu Sans, Debian's fonts-dejavu-core)"));
+        tiles.push_back(std::move(tile));
+    }
+    return ContactSheet(tiles, std::min(setup.columns, int(tiles.size())));
 }
 
 void SessionRun::Sculpt(const Step& step) {
@@ -232,6 +303,8 @@ void SessionRun::Sculpt(const Step& step) {
           << figures.movedVertices << " vertices moved, ";
     if (figures.addedVertices != 0) m_out << figures.addedVertices << " vertices added, ";
     m_out << QString::number(figures.seconds, 'f', 3) << " s" << Qt::endl;
+    if (!figures.warning.isEmpty())
+        m_warnings << "warning: " << m_session.file << ": " << step.where << ": " << figures.warning << Qt::endl;
     m_report.strokes.push_back(figures);
 }
 
@@ -273,7 +346,7 @@ void SessionRun::WriteOutputs(const QString& outputDirectory, const Picture& bef
     if (!staging.isValid()) Fail(QStringLiteral("%1: cannot write there: %2").arg(outputDirectory, staging.errorString()));
     const QStringList names = {m_session.resultName, QStringLiteral("preview.png"), QStringLiteral("report.json")};
     m_report.vertices = m_sculpture.Write(staging.filePath(names[0]), m_session.resultLevel);
-    const Picture after = m_sculpture.Render(PictureEye(), m_session.picture.width, m_session.picture.height);
+    const Picture after = TakePicture(QStringLiteral("after"));
     WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after, staging.filePath(names[1]));
     WriteReport(m_report, staging.filePath(names[2]));
     // Every file written moves, with those a format writes beside the mesh (glTF's .bin).
@@ -302,16 +375,19 @@ void SessionRun::Run(const QString& outputDirectory) {
 
     BuildMesh(file, name);
     PlaceAndPrepare();
+    FrameThePicture();
     Picture before;
-    if (m_session.picture.beforeAndAfter)
-        before = m_sculpture.Render(PictureEye(), m_session.picture.width, m_session.picture.height);
+    if (m_session.picture.beforeAndAfter) before = TakePicture(QStringLiteral("before"));
 
     for (size_t i = 0; i < m_session.steps.size(); ++i) {
         const Step& step = m_session.steps[i];
         m_out << "[" << i + 1 << "/" << m_session.steps.size() << "] ";
         switch (step.kind) {
             case Step::kStroke:
-            case Step::kWholeMesh: Sculpt(step); break;
+            case Step::kWholeMesh:
+                Sculpt(step);
+                m_stepFigures[i] = m_report.strokes.back();
+                break;
             case Step::kUndo:
             case Step::kRedo: TakeBack(step); break;
             case Step::kLayer: ChangeLayer(step); break;
@@ -326,8 +402,9 @@ void SessionRun::Run(const QString& outputDirectory) {
 
 }  // namespace
 
-void RunSession(const Session& session, BrushHost& host, const QString& outputDirectory, QTextStream& out) {
-    SessionRun(session, host, out).Run(outputDirectory);
+void RunSession(const Session& session, BrushHost& host, const QString& outputDirectory, QTextStream& out,
+                QTextStream& warnings) {
+    SessionRun(session, host, out, warnings).Run(outputDirectory);
 }
 
 }  // namespace corvane_apps

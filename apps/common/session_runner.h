@@ -3,7 +3,8 @@
 // in the world and prepared (layers, frozen regions, preferences); the steps run in order
 // through the host's stroke driver; then the mesh (result.obj, in its own space), a picture
 // (preview.png) and the figures (report.json) are written to the output folder. Progress and
-// a summary table go to `out`; the module's own log lines go to standard error.
+// a summary table go to `out`, a warning line per step that changed nothing to `warnings`;
+// the module's own log lines go to standard error.
 
 #include <QString>
 #include <QTextStream>
@@ -16,6 +17,7 @@ class BrushHost;
 
 /// @brief Runs `session` with the brush of `host`. Every fault of the session is found before
 /// anything is written. Throws tarnix::Error*.
-void RunSession(const Session& session, BrushHost& host, const QString& outputDirectory, QTextStream& out);
+void RunSession(const Session& session, BrushHost& host, const QString& outputDirectory, QTextStream& out,
+                QTextStream& warnings);
 
 }  // namespace corvane_apps

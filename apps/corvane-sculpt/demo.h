@@ -1,7 +1,9 @@
 #pragma once
 // The built-in demo of the host program: a cube subdivided to about 400k vertices and one
-// short stroke of each of the sixteen tools, side by side over its front face, run as any
-// session is run.
+// short stroke of each of the sixteen tools at its preset's first-use strength, four on each
+// of four faces, run as any session is run. Tools that work on what is there (smoothing,
+// plane tools, Smear, Pinch, Relax) get a relief, ridge or trough to work on first. Its picture is a contact sheet: a close view of each stroke,
+// labelled with the tool and its strength.
 
 #include <QString>
 #include <QStringList>
@@ -11,7 +13,8 @@
 namespace corvane_sculpt {
 
 /// @brief The demo as a session over a cube subdivided `levels` times (8: 393k quads); one
-/// stroke for each of `tools`.
+/// stroke for each of `tools` (preceded by a relief stroke where the tool needs one), one
+/// tile of the picture for each.
 corvane_apps::Session DemoSession(uint32_t levels, const QStringList& tools);
 
 }  // namespace corvane_sculpt

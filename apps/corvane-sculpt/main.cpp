@@ -98,6 +98,7 @@ int main(int argc, char** argv) {
     tarnix::Kernel::SetTestMode(testMode);
     tarnix::Geometry::SetUndoBudget(undoMebibytes << 20);
     QTextStream out(stdout);
+    QTextStream warnings(stderr);
     const QString plugins = QString::fromStdString(pluginDirectory);
     const QString output = QString::fromStdString(outputDirectory);
     try {
@@ -111,12 +112,12 @@ int main(int argc, char** argv) {
             session.resultName = QString::fromStdString(resultName);
             session.resultLevel = resultLevel;
             corvane_apps::BrushHost host(plugins);
-            corvane_apps::RunSession(session, host, output, out);
+            corvane_apps::RunSession(session, host, output, out, warnings);
         } else {
             corvane_apps::BrushHost host(plugins);
             QStringList tools;
             for (const tarnix::BrushConfiguration* tool : host.Tools()) tools << tool->Name();
-            corvane_apps::RunSession(corvane_sculpt::DemoSession(levels, tools), host, output, out);
+            corvane_apps::RunSession(corvane_sculpt::DemoSession(levels, tools), host, output, out, warnings);
         }
     } catch (tarnix::Error* error) {
         out.flush();

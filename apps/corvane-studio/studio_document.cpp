@@ -114,10 +114,7 @@ QString StudioDocument::ActiveTool() const {
 QString StudioDocument::UseStamp(const QString& path) {
     tarnix::BrushOperation& brush = m_host.Brush();
     const tarnix::StampConfiguration before = brush.StampConfig();
-    tarnix::StampConfiguration stamp = before;
-    stamp.m_enabled = !path.isEmpty();
-    stamp.m_imagePath = path;
-    brush.SetStampConfig(stamp);
+    brush.SetStamp(!path.isEmpty(), path);
     if (brush.StampError().isEmpty()) return {};
     const QString reason = brush.StampError();
     brush.SetStampConfig(before);
@@ -180,8 +177,9 @@ void StudioDocument::EndStroke() {
     m_lastStrokeLine = tr("%1: %2 dabs, %3 Mvertices/s, %4 ms")
                            .arg(figures.tool)
                            .arg(figures.dabs)
-                           .arg(std::isnan(figures.megaVerticesPerSecond) ? 0.0 : figures.megaVerticesPerSecond, 0, 'f', 1)
+                           .arg(figures.MegaVerticesPerSecond(), 0, 'f', 1)
                            .arg(figures.seconds * 1000.0, 0, 'f', 1);
+    if (!figures.warning.isEmpty()) m_lastStrokeLine += QStringLiteral(": ") + figures.warning;
     // A tessellating stroke that changed faces is drawn from new arrays.
     if (figures.facesChanged) m_drawMesh->MarkAll();
     if (int(m_sculpture->UndoCount()) != undoBefore || m_sculpture->UndoCount() + m_sculpture->RedoCount() != before)

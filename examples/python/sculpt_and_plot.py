@@ -24,7 +24,7 @@ with corvane.shape("sphere", subdivide=4) as sphere:
     t = np.linspace(-0.6, 0.6, 25)
     for height, tool in [(-0.4, "Sculpt"), (0.0, "Wax"), (0.4, "Knife")]:
         path = np.column_stack([t, np.full_like(t, height) + 0.1 * np.sin(4 * t), np.full_like(t, 2.0)])
-        report = sphere.stroke(tool, path, size=0.25, strength=0.08, mirror="x")
+        report = sphere.stroke(tool, path, size=0.25, strength=30, mirror="x")
         print(f"{tool}: {report['dabs']} dabs, {report['moved_vertices']} vertices moved")
     sphere.undo()
 

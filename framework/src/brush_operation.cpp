@@ -215,6 +215,7 @@ void BrushOperation::SetStamp(bool enabled, const QString& path) {
     if (path != m_stamp.m_imagePath || (!m_stampImage && !path.isEmpty())) {
         m_stamp.m_imagePath = path;
         LoadStampImage();
+        m_stamp.m_offset = m_stampImage ? m_stampImage->NeutralLevel() : 0.0f;
     }
 }
 

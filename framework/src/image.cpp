@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "tarnix/error.h"
 #include "tarnix/kernel.h"
@@ -22,6 +23,21 @@ namespace {
 // a regular file of at most 1 GiB, decoded to at most 2^28 samples (1 GiB of floats).
 constexpr qint64 kMostFileBytes = qint64(1) << 30;
 constexpr uint64_t kMostSamples = uint64_t(1) << 28;
+
+// The neutral level a picture's description names ("... neutral=1 ..."), 0 when it names none.
+float DescribedNeutralLevel(const QString& path, const QString& description) {
+    static const QString kKey = QStringLiteral("neutral=");
+    for (const QString& word : description.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+        if (!word.startsWith(kKey)) continue;
+        bool number = false;
+        const float level = word.mid(kKey.size()).toFloat(&number);
+        if (!number || !(level >= 0.0f && level <= 1.0f))
+            FailImage(QStringLiteral("cannot read image %1: its neutral level \"%2\" is not a number from 0 to 1")
+                          .arg(path, word.mid(kKey.size())));
+        return level;
+    }
+    return 0.0f;
+}
 
 }  // namespace
 
@@ -54,6 +70,8 @@ std::unique_ptr<Image> Image::Load(const QString& path) {
                       .arg(path, QString::fromStdString(buffer.geterror())));
     auto image = std::make_unique<Image>();
     image->m_path = path;
+    image->m_neutralLevel =
+        DescribedNeutralLevel(path, QString::fromStdString(buffer.spec().get_string_attribute("ImageDescription")));
     image->m_width = uint32_t(window.width());
     image->m_height = uint32_t(window.height());
     image->m_depth = uint32_t(std::max(window.depth(), 1));

@@ -68,19 +68,33 @@ Vector AtWeights(SubdivisionLevel& level, const uint32_t vertices[3], const Vect
            level.VertexPosition(vertices[2]) * weights.z;
 }
 
-// The hit, weighed on `w`, carried onto the current surface.
+// A face's unit normal as the stroke found it (the same rule as Mesh::FaceNormal), or as it is.
+Vector FaceNormalAt(SubdivisionLevel& level, uint32_t face, bool atStart) {
+    if (!atStart) return level.FaceNormal(face).Normalized();
+    const uint32_t* c = level.FaceCorners(face);
+    const Vector p0 = StartPosition(level, c[0]), p1 = StartPosition(level, c[1]), p2 = StartPosition(level, c[2]);
+    if (level.CornersPerFace() == 4) return ((p2 - p0) & (StartPosition(level, c[3]) - p1)).Normalized();
+    return ((p1 - p0) & (p2 - p0)).Normalized();
+}
+
+// The hit, weighed on `w`, carried onto the current surface. Its normal stays that of the
+// surface the stroke found it on: the faces under a dab are those the stroke's own dabs
+// moved, and a cut or ridge a face wide tilts them by up to a right angle from dab to dab,
+// which would swing the dab's direction and turn its stamp.
 void CarryToCurrentSurface(SubdivisionLevel& level, const FaceWeights& w, SurfacePoint& hit) {
     const uint32_t* c = level.FaceCorners(hit.m_face);
     const uint32_t vertices[3] = {c[w.corners[0]], c[w.corners[1]], c[w.corners[2]]};
     hit.m_position = AtWeights(level, vertices, w.weights);
-    hit.m_normal = level.FaceNormal(hit.m_face).Normalized();
+    hit.m_normal = FaceNormalAt(level, hit.m_face, true);
 }
 
 // A twin on `face`, at the hit's weights of `partners` (the mirror partners of the hit's three
 // corners) on the current surface: on a symmetric mesh the exact mirror image of the carried
-// hit, whichever way the faces split.
-SurfacePoint TwinAtPartners(SubdivisionLevel& level, uint32_t face, const uint32_t partners[3], const Vector& weights) {
-    return SurfacePoint(&level, face, AtWeights(level, partners, weights), level.FaceNormal(face).Normalized(), 1);
+// hit, whichever way the faces split; its normal is the face's as the stroke found it, as
+// the hit's is (unless the surface was refitted during the stroke).
+SurfacePoint TwinAtPartners(SubdivisionLevel& level, uint32_t face, const uint32_t partners[3], const Vector& weights,
+                            bool atStart) {
+    return SurfacePoint(&level, face, AtWeights(level, partners, weights), FaceNormalAt(level, face, atStart), 1);
 }
 
 // The partners of the hit's corners by topological symmetry.
@@ -134,6 +148,17 @@ Matrix MirrorMatrix(const MirrorConfiguration& mirror, const SurfacePoint& point
         r[i][3] = i == 3 ? 1.0f : 0.0f;
     }
     return r;
+}
+
+// A direction as the camera sees it, laid onto the surface with unit normal `normal` along the
+// view: the way the dab centres, cast along the view, move over it. Dropping it straight onto
+// the surface instead turns it where the surface leans away from the camera, and stamps
+// following the stroke would lie askew to it, each dab's beside the last. Where the view
+// grazes the surface the direction is left for the stamp's placement to drop.
+Vector AlongView(const Vector& direction, const Vector& normal, const Vector& view) {
+    const float facing = view | normal;
+    if (std::fabs(facing) < 1e-3f) return direction;
+    return direction - view * ((direction | normal) / facing);
 }
 
 // `v` turned by `radians` about the unit `axis` (counter-clockwise seen from where it points).
@@ -241,15 +266,13 @@ void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) 
     m_view = m_toMesh.Transform(camera.Direction(), 0.0f).Normalized();
     m_upright = m_toMesh.Transform(camera.Transformation().Transform({1, 0, 0}, 0.0f), 0.0f);
     m_localSize = m_toMesh.Transform({options.size, 0, 0}, 0.0f).Length();
-    // The host scales the user's strength per tool (the brush's strength scale).
-    m_strength = options.strength * m_brush.StrengthScale();
     m_spacing = Spacing(options.size);
     if (!(std::isnormal(options.size) && options.size > 0.0f && std::isnormal(m_localSize) &&
-          std::isnormal(m_spacing) && std::isfinite(m_strength)))
+          std::isnormal(m_spacing) && std::isfinite(options.strength)))
         Refuse(QStringLiteral("brush size %1 (%2 in the mesh's space) or strength %3 is not a finite positive number")
                    .arg(double(options.size))
                    .arg(double(m_localSize))
-                   .arg(double(m_strength)));
+                   .arg(double(options.strength)));
     const BoolFloat smoothing = m_brush.StrokeSmoothing();
     m_follow = smoothing.on ? 1.0f - std::clamp(smoothing.value, 0.0f, 0.95f) : 1.0f;
     m_hasPoint = false;
@@ -273,6 +296,7 @@ void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) 
         Abandon(level);
         throw;
     }
+    m_conversion.emplace(m_brush, options.strength, options.size, m_spacing);
     m_level = &level;
 }
 
@@ -327,7 +351,8 @@ StrokeDriver::StampFrame StrokeDriver::FrameOf(const SurfacePoint& hit, const Ve
     StampFrame frame{hit.m_position, hit.m_normal, mirroredTangent};
     if (!twin) {
         // Along the stroke, or upright as the camera sees it; turned and shifted at random.
-        frame.tangent = stamp.m_followStroke && direction.LengthSquared() > 0.0f ? direction : m_upright;
+        frame.tangent = AlongView(stamp.m_followStroke && direction.LengthSquared() > 0.0f ? direction : m_upright,
+                                  frame.normal.Normalized(), m_view);
         if (stamp.m_randomize) {
             const Vector along = direction.LengthSquared() > 0.0f ? direction.Normalized() : Vector();
             std::uniform_real_distribution<float> unit(0.0f, 1.0f);
@@ -355,6 +380,7 @@ void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float 
     if (!PlaceOnSurface(level, local, m_view, hit)) return;
     const bool atStart = level.Grid(false) && level.Grid(false)->FitStamp() == m_startFit;
     const FaceWeights weights = WeighOnFace(level, hit.m_face, hit.m_position, atStart);
+    if (atStart) hit.m_normal = FaceNormalAt(level, hit.m_face, true);
     // The twin is found before the dab changes the surface under it: on a symmetric mesh at
     // the mirror partners of the hit's corners, else where a cast at the mirror image of the
     // hit meets the surface.
@@ -364,13 +390,13 @@ void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float 
         uint32_t face = 0, partners[3];
         if (mirror.MirrorMode() == MirrorConfiguration::kTopological) {
             twinPlaced = TopologicalPartners(level, hit, weights, face, partners);
-            if (twinPlaced) twin = TwinAtPartners(level, face, partners, weights.weights);
+            if (twinPlaced) twin = TwinAtPartners(level, face, partners, weights.weights, atStart);
         } else {
             const Vector image = mirror.Transform(hit.m_position, 1.0f, hit);
             const Vector imageNormal = mirror.Transform(hit.m_normal, 0.0f, hit);
             twinPlaced = PlaceOnSurface(level, image + imageNormal * (0.5f * m_localSize), -imageNormal, twin);
             if (twinPlaced && PlanePartners(level, mirror, hit, weights, twin.m_face, atStart, partners))
-                twin = TwinAtPartners(level, twin.m_face, partners, weights.weights);
+                twin = TwinAtPartners(level, twin.m_face, partners, weights.weights, atStart);
             else if (twinPlaced && atStart)
                 CarryToCurrentSurface(level, WeighOnFace(level, twin.m_face, twin.m_position, true), twin);
         }
@@ -386,7 +412,9 @@ void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float 
     m_brush.PlaceStamp(frame.centre, frame.normal, frame.tangent, localSize);
     const Matrix primaryStamp = m_brush.MaskMatrix(BrushOperation::kStampMask);
     Vector world = m_toWorld.Transform(hit.m_position, 1.0f);
-    m_brush.ApplyDab(&hit, &world, size, dabFactor, m_strength, m_report.changedArea);
+    // The dab factor passed in is the pen's pressure; the conversion makes the dab's of it.
+    const DabStrength dab = m_conversion->Dab(world, dabFactor);
+    m_brush.ApplyDab(&hit, &world, size, dab.dabFactor, dab.strength, m_report.changedArea);
     ++m_report.dabs;
     if (twinPlaced) {
         if (m_brush.StampConfig().m_mirrored && mirror.MirrorMode() == MirrorConfiguration::kTopological) {
@@ -400,7 +428,7 @@ void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float 
             m_brush.PlaceStamp(twinFrame.centre, twinFrame.normal, twinFrame.tangent, localSize);
         }
         Vector twinWorld = m_toWorld.Transform(twin.m_position, 1.0f);
-        m_brush.ApplyDab(&twin, &twinWorld, size, dabFactor, m_strength, m_report.changedArea);
+        m_brush.ApplyDab(&twin, &twinWorld, size, dab.dabFactor, dab.strength, m_report.changedArea);
         ++m_report.mirroredDabs;
     }
     m_brush.SetPreviousPatchPosition(world);
@@ -442,13 +470,17 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
     return End();
 }
 
-void StrokeDriver::RunWholeMesh(SubdivisionLevel& level, float amount, bool fromCamera,
+void StrokeDriver::RunWholeMesh(SubdivisionLevel& level, float strength, bool fromCamera,
                                 BrushOperation::Modifier modifier) {
     if (InStroke()) End();
+    const Transformation* transformation = level.GetTransformation();
+    const AxisAlignedBoundingBox box =
+        transformation ? level.BoundingBox().Transformed(transformation->MeshToWorld()) : level.BoundingBox();
     m_lockHolder = level.LockHolder();
     try {
         m_brush.SetPreviousPatchPosition({0, 0, 0});
         m_brush.BeginStroke(&level, modifier, BrushOperation::kTriggerDrag);
+        const float amount = StrengthConversion::WholeMesh(m_brush, strength, kWholeMeshReach * box.Size().Length());
         m_brush.ApplyToWholeMesh(&level, 0.0f, amount, fromCamera);
     } catch (...) {
         Abandon(level);

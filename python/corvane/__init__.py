@@ -8,7 +8,7 @@ script can say with keyword arguments of the same names, checked the same way; f
 
 >>> import corvane, numpy as np
 >>> with corvane.shape("sphere", subdivide=4) as s:
-...     report = s.stroke("Sculpt", np.array([[0, 0, 2], [0.3, 0, 2]]), size=0.3, strength=0.05)
+...     report = s.stroke("Sculpt", np.array([[0, 0, 2], [0.3, 0, 2]]), size=0.3, strength=30)
 ...     s.save("bump.obj")
 """
 
@@ -150,7 +150,8 @@ class Sculpture:
         """One stroke of `tool` along `path`, an (n, 3) array of world points the pointer passes.
 
         The settings are the session format's (docs/session-format.md): `size` the brush
-        radius, `strength` 0..1000, `pressure` 0..1, `falloff` a curve name, `falloff_type`
+        radius, `strength` 0..100 (one scale for every tool: 15 shows, 100 is strong and
+        never moves the surface further than the radius), `pressure` 0..1, `falloff` a curve name, `falloff_type`
         "surface", "geodesic" or "volume", `direction` 0..12, `invert` or `smooth` the modifiers,
         `mirror` "none", "x", "y", "z", "world_x", ..., "topological", `stamp` an image path
         ("" for none), `stamp_options` a dict, `attributes` a dict of brush attributes, `camera`
@@ -165,10 +166,11 @@ class Sculpture:
         stroke["path"] = _points(path, "path")
         return self._s.step(json.dumps({"stroke": stroke}))
 
-    def apply(self, tool, amount=1.0, *, from_camera=None, invert=None, smooth=None, attributes=None, camera=None):
-        """`tool` once over the whole mesh, every vertex at full weight (weighed by facing the
-        camera with `from_camera`). Returns the figures as a dict."""
-        step = _settings(tool=tool, amount=amount, from_camera=from_camera, invert=invert, smooth=smooth,
+    def apply(self, tool, strength=15.0, *, from_camera=None, invert=None, smooth=None, attributes=None,
+              camera=None):
+        """`tool` once over the whole mesh at `strength` (0..100), every vertex at full weight
+        (weighed by facing the camera with `from_camera`). Returns the figures as a dict."""
+        step = _settings(tool=tool, strength=strength, from_camera=from_camera, invert=invert, smooth=smooth,
                          attributes=attributes, camera=camera)
         return self._s.step(json.dumps({"whole_mesh": step}))
 
@@ -190,7 +192,9 @@ class Sculpture:
     # ---- output ----------------------------------------------------------------------------
     def render(self, eye=None, width=800, height=600):
         """A picture of the sculpted level from `eye` (world space; by default in front, above
-        and to the right) towards its centre: a (height, width, 3) uint8 array."""
+        and to the right, showing all of it) towards its centre, through a field of view of 30
+        degrees: a (height, width, 3) uint8 array. A view that cannot show the mesh (it is
+        out of view, or the eye is inside it) gives a UserWarning saying so."""
         return self._s.render(None if eye is None else tuple(eye), width, height)
 
     def save_picture(self, path, eye=None, width=800, height=600):

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <OpenImageIO/imageio.h>
 
 #include <QDir>
 #include <QFile>
@@ -61,6 +62,30 @@ std::vector<std::array<double, 3>> ObjVertices(const QString& path) {
     return vertices;
 }
 
+// A PNG as RGB bytes.
+struct Image {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    std::array<unsigned char, 3> At(int x, int y) const {
+        const size_t at = (size_t(y) * width + x) * 3;
+        return {rgb[at], rgb[at + 1], rgb[at + 2]};
+    }
+    // The surface is shaded warm; the background is a cool grey.
+    bool IsSurface(int x, int y) const { return At(x, y)[0] > At(x, y)[2]; }
+};
+
+Image ReadPng(const QString& path) {
+    Image image;
+    auto input = OIIO::ImageInput::open(path.toStdString());
+    if (!input) return image;
+    image.width = input->spec().width;
+    image.height = input->spec().height;
+    image.rgb.resize(size_t(image.width) * image.height * 3);
+    if (input->spec().nchannels != 3 || !input->read_image(0, 0, 0, 3, OIIO::TypeDesc::UINT8, image.rgb.data()))
+        image = {};
+    return image;
+}
+
 // Runs a session file into a fresh folder and returns the outcome and the folder's path.
 Outcome RunSession(const QString& session, const QTemporaryDir& output) {
     return Program({QStringLiteral("run"), session, QStringLiteral("--out"), output.path()});
@@ -75,12 +100,18 @@ TEST(CorvaneSculptTest, TheDemoWritesTheMeshThePictureAndTheReport) {
     QFile reportFile(folder.filePath(QStringLiteral("report.json")));
     ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
     const auto report = nlohmann::json::parse(reportFile.readAll().toStdString());
-    ASSERT_EQ(report["strokes"].size(), 16u);
     const char* tools[] = {"Sculpt", "Smear", "Pinch", "Smooth", "Amplify", "Flatten", "Scrape", "Fill",
                            "Wax", "Bulge", "Spray", "Repeat", "Knife", "Foamy", "Imprint", "Relax"};
+    // One stroke per tool, in order; some tools get a relief stroke before theirs.
+    std::vector<nlohmann::json> strokes;
+    for (const auto& stroke : report["strokes"])
+        if (stroke["step"].get<std::string>().rfind("stroke ", 0) == 0) strokes.push_back(stroke);
+    ASSERT_EQ(strokes.size(), 16u);
     for (size_t i = 0; i < 16; ++i) {
-        const auto& stroke = report["strokes"][i];
+        const auto& stroke = strokes[i];
         EXPECT_EQ(stroke["tool"], tools[i]);
+        EXPECT_FALSE(stroke.contains("warning")) << tools[i];
+        EXPECT_TRUE(stroke["mega_vertices_per_second"].is_number()) << tools[i];
         EXPECT_GT(stroke["dabs"].get<int>(), 0) << tools[i];
         EXPECT_GT(stroke["moved_vertices"].get<int>(), 0) << tools[i];
         EXPECT_GE(stroke["vertex_updates"].get<double>(), stroke["moved_vertices"].get<double>() * 0.5) << tools[i];
@@ -99,7 +130,21 @@ TEST(CorvaneSculptTest, TheDemoWritesTheMeshThePictureAndTheReport) {
     }
     EXPECT_EQ(vertices, report["vertices"].get<int>());
     EXPECT_EQ(quads, report["faces"].get<int>());
-    EXPECT_GT(QFile(folder.filePath(QStringLiteral("preview.png"))).size(), 1000);
+    // The picture is a contact sheet of 4 x 4 tiles, each labelled on a dark band at its top.
+    const Image sheet = ReadPng(folder.filePath(QStringLiteral("preview.png")));
+    ASSERT_EQ(sheet.width, 4 * 240);
+    ASSERT_EQ(sheet.height, 4 * 200);
+    for (int tile = 0; tile < 16; ++tile) {
+        const int left = tile % 4 * 240, top = tile / 4 * 200;
+        int letters = 0, surface = 0;
+        for (int y = top; y < top + 20; ++y)
+            for (int x = left; x < left + 120; ++x) letters += sheet.At(x, y)[0] > 200;
+        for (int y = top + 40; y < top + 200; ++y)
+            for (int x = left; x < left + 240; ++x) surface += sheet.IsSurface(x, y);
+        EXPECT_GT(letters, 20) << "tile " << tile << " has its label";
+        EXPECT_GT(surface, 240 * 150) << "tile " << tile << " is a close view of the surface";
+    }
+    EXPECT_FALSE(run.err.contains(QStringLiteral("warning"))) << run.err.toStdString();
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 3) << "nothing half-written is left";
 
     // Read back as a mesh, the result has the demo's counts.
@@ -128,6 +173,77 @@ TEST(CorvaneSculptTest, TheThreadCountLeavesEveryResultAsItIs) {
     EXPECT_TRUE(results[0] == results[1]);
     EXPECT_NE(Program({QStringLiteral("demo"), QStringLiteral("--threads"), QStringLiteral("0")}).status, 0)
         << "a thread count below 1 is refused";
+}
+
+TEST(CorvaneSculptTest, StrokesThatChangeNothingSaySoAndEveryRateIsANumber) {
+    // A path beside the mesh, a stroke into a locked layer, and a one-dab Imprint (shorter than
+    // the module's millisecond clock).
+    QTemporaryDir folder, output;
+    const QString session = Write(folder, "idle.json", R"({ "mesh": { "builtin": "sphere", "subdivide": 3 },
+        "camera": { "eye": [0, 0, 5], "target": [0, 0, 0] },
+        "layers": [ { "name": "held", "locked": true } ],
+        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 50, "path": [[3, 3, 2], [3.5, 3, 2]] } },
+                   { "layer": { "name": "held" } },
+                   { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 50, "path": [[0, 0, 2], [0.2, 0, 2]] } },
+                   { "layer": { "name": "" } },
+                   { "stroke": { "tool": "Imprint", "size": 0.2, "strength": 50, "path": [[0, 0, 2]] } } ] })");
+    const Outcome run = RunSession(session, output);
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QStringList warnings = run.err.split(QLatin1Char('\n')).filter(QStringLiteral("warning: "));
+    ASSERT_EQ(warnings.size(), 2) << run.err.toStdString();
+    EXPECT_TRUE(warnings[0].contains(QStringLiteral("steps[0]")) && warnings[0].contains(QStringLiteral("misses")));
+    EXPECT_TRUE(warnings[1].contains(QStringLiteral("steps[2]")) && warnings[1].contains(QStringLiteral("\"held\" is locked")));
+    const nlohmann::json report = ReadJson(output.filePath(QStringLiteral("report.json")));
+    ASSERT_EQ(report["strokes"].size(), 3u);
+    EXPECT_TRUE(report["strokes"][0]["warning"].get<std::string>().find("misses") != std::string::npos);
+    EXPECT_TRUE(report["strokes"][1]["warning"].get<std::string>().find("locked") != std::string::npos);
+    EXPECT_FALSE(report["strokes"][2].contains("warning"));
+    for (const auto& stroke : report["strokes"]) EXPECT_TRUE(stroke["mega_vertices_per_second"].is_number()) << stroke;
+    EXPECT_FALSE(run.out.contains(QStringLiteral("nan")) || run.out.contains(QStringLiteral("inf"))) << run.out.toStdString();
+}
+
+TEST(CorvaneSculptTest, PicturesLookFromTheEyeAndSayWhenTheyCannotShowTheMesh) {
+    QTemporaryDir folder;
+    const auto picture = [&](const char* name, const QByteArray& setup, const QByteArray& steps = "") {
+        const QString session = Write(folder, name, R"({ "mesh": { "builtin": "sphere", "subdivide": 3 },
+            "picture": { "width": 200, "height": 160, )" + setup + R"( }, "steps": [ )" + steps + " ] }");
+        QTemporaryDir output;
+        const Outcome run = RunSession(session, output);
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        return std::pair(ReadPng(output.filePath(QStringLiteral("preview.png"))), run.err);
+    };
+    const auto surface = [](const Image& image) {
+        int count = 0;
+        for (int y = 0; y < image.height; ++y)
+            for (int x = 0; x < image.width; ++x) count += image.IsSurface(x, y);
+        return count;
+    };
+    // Distance matters: three times as far, about a ninth of the pixels.
+    const auto [near, nearSays] = picture("near.json", R"("eye": [0, 0, 4])");
+    const auto [far, farSays] = picture("far.json", R"("eye": [0, 0, 12])");
+    EXPECT_GT(surface(near), 6 * surface(far));
+    EXPECT_GT(surface(far), 0);
+    EXPECT_FALSE(nearSays.contains(QStringLiteral("warning")) || farSays.contains(QStringLiteral("warning")));
+    // Straight above, and aimed with a narrow field of view at a point of the surface.
+    const auto [above, aboveSays] = picture("above.json", R"("eye": [0, 6, 0])");
+    EXPECT_GT(surface(above), 1000);
+    const auto [close, closeSays] = picture("close.json", R"("eye": [0.3, 0.3, 2], "target": [0.3, 0.3, 0.9], "fov": 20)");
+    EXPECT_EQ(surface(close), 200 * 160) << "the surface fills a close view";
+    EXPECT_FALSE(aboveSays.contains(QStringLiteral("warning")) || closeSays.contains(QStringLiteral("warning")));
+    // From inside, and looking away: the picture is written, and the reason is told.
+    EXPECT_TRUE(picture("inside.json", R"("eye": [0, 0, 0.2], "target": [0, 0, 1])").second.contains(
+        QStringLiteral("warning: ") + folder.filePath(QStringLiteral("inside.json")) + QStringLiteral(": picture (after): the eye (0, 0, 0.2) is inside the mesh")));
+    EXPECT_TRUE(picture("away.json", R"("eye": [0, 0, 5], "target": [0, 0, 9])").second.contains(
+        QStringLiteral("nothing of the mesh is in view")));
+    // Before and after share one framing: a bump on top leaves the lower half of the view alone.
+    const auto [both, bothSays] = picture("both.json", R"("before_after": true, "eye": [0, 0, 5])",
+        R"({ "stroke": { "tool": "Sculpt", "size": 0.4, "strength": 100, "path": [[0, 3, 0]],
+             "camera": { "eye": [0, 3, 0], "target": [0, 0, 0] } } })");
+    ASSERT_EQ(both.width, 400);
+    int differing = 0;
+    for (int y = 100; y < 160; ++y)
+        for (int x = 0; x < 200; ++x) differing += both.At(x, y) != both.At(x + 200, y);
+    EXPECT_EQ(differing, 0);
 }
 
 TEST(CorvaneSculptTest, BadMeshFilesGiveOneLineAndStatusTwo) {
@@ -257,7 +373,7 @@ TEST(CorvaneSculptTest, FrozenRegionsAndTheMeshTransformReachTheBrush) {
     const QByteArray mesh = R"("mesh": { "builtin": "sphere", "subdivide": 3 }, "scale": [1, 2, 1])";
     const QString stroke = Write(folder, "stroke.json", "{ " + mesh + R"(,
         "freeze": [ { "box": { "min": [-3, 0, -3], "max": [3, 3, 3] } } ],
-        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.8, "strength": 0.1,
+        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.8, "strength": 30,
                                  "path": [[0, -0.6, 1.2], [0, 0.6, 1.2]] } } ] })");
     const QString plain = Write(folder, "plain.json", "{ " + mesh + R"(, "steps": [] })");
     ASSERT_EQ(RunSession(stroke, sculpted).status, 0);
@@ -278,8 +394,8 @@ TEST(CorvaneSculptTest, StrokesGoIntoTheActiveLayerAndFollowItsStrength) {
     const QByteArray mesh = R"("mesh": { "builtin": "cube", "subdivide": 4 })";
     const QString session = Write(folder, "layer.json", "{ " + mesh + R"(,
         "layers": [ { "name": "detail" } ], "active_layer": "detail",
-        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.5, "strength": 0.1, "path": [[0, 0, 1.5], [0.3, 0.1, 1.5]] } },
-                   { "stroke": { "tool": "Wax", "size": 0.4, "strength": 0.5, "path": [[0, 0.2, 1.5]] } },
+        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.5, "strength": 30, "path": [[0, 0, 1.5], [0.3, 0.1, 1.5]] } },
+                   { "stroke": { "tool": "Wax", "size": 0.4, "strength": 50, "path": [[0, 0.2, 1.5]] } },
                    { "layer": { "name": "detail", "strength": 0 } } ] })");
     const QString plain = Write(folder, "plain.json", "{ " + mesh + R"(, "steps": [] })");
     const Outcome run = RunSession(session, layered);
@@ -407,7 +523,7 @@ TEST(CorvaneSculptTest, SessionFaultsGiveOneLineNamingTheFileAndThePlace) {
     const auto stroke = [&](const QByteArray& settings, const QByteArray& tool = "Sculpt",
                             const QByteArray& size = "0.2") {
         return "{ " + cube + R"(, "steps": [ { "stroke": { "tool": ")" + tool + R"(", "size": )" + size +
-               R"(, "strength": 0.1, "path": [[0, 0, 2]])" + settings + " } } ] }";
+               R"(, "strength": 15, "path": [[0, 0, 2]])" + settings + " } } ] }";
     };
     Write(folder, "nan.obj", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n");
     const std::pair<QByteArray, QString> cases[] = {
@@ -420,6 +536,10 @@ TEST(CorvaneSculptTest, SessionFaultsGiveOneLineNamingTheFileAndThePlace) {
         {stroke("", "Carve"), QStringLiteral("steps[0]: unknown tool \"Carve\"")},
         {stroke("", "Sculpt", "-1"), QStringLiteral("steps[0].stroke.size: -1 must be greater than 0")},
         {stroke(R"(, "strenght": 3)"), QStringLiteral("steps[0].stroke: unknown key \"strenght\"")},
+        {"{ " + cube + R"(, "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 150, "path": [[0, 0, 2]] } } ] })",
+         QStringLiteral("steps[0].stroke.strength: 150 is out of range [0, 100]")},
+        {"{ " + cube + R"(, "picture": { "eye": [0, 0, 1], "target": [0, 0, 1] }, "steps": [] })",
+         QStringLiteral("picture: eye and target are the same point")},
         {stroke(R"(, "mirror": "w")"), QStringLiteral("steps[0].stroke.mirror: \"w\" is not one of none, x")},
         {stroke(R"(, "attributes": { "preservevolum": true })"), QStringLiteral("attributes.preservevolum: unknown name")},
         {stroke(R"(, "attributes": { "builduprate": 2 })"), QStringLiteral("attributes.builduprate: 2 is out of range [0, 1]")},
@@ -561,8 +681,8 @@ TEST(CorvaneSculptTest, TheUndoHistoryKeepsToItsBudget) {
     // Each whole-mesh Smooth of a cube subdivided 6 times keeps about 1.4 MB to undo.
     QTemporaryDir folder, kept, dropped;
     const QByteArray smooths = R"({ "mesh": { "builtin": "cube", "subdivide": 6 }, "steps": [
-        { "whole_mesh": { "tool": "Smooth", "amount": 50 } }, { "whole_mesh": { "tool": "Smooth", "amount": 50 } },
-        { "whole_mesh": { "tool": "Smooth", "amount": 50 } }, { "undo": 3 } ] })";
+        { "whole_mesh": { "tool": "Smooth", "strength": 50 } }, { "whole_mesh": { "tool": "Smooth", "strength": 50 } },
+        { "whole_mesh": { "tool": "Smooth", "strength": 50 } }, { "undo": 3 } ] })";
     const QString session = Write(folder, "smooths.json", smooths);
     const Outcome plenty = Program({QStringLiteral("run"), session, QStringLiteral("--out"), kept.path()});
     ASSERT_EQ(plenty.status, 0) << plenty.err.toStdString();

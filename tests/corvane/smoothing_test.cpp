@@ -212,3 +212,26 @@ TEST(RelaxTest, RelaxEvensEdgesOnTheSurfaceAndLockedBordersStay) {
 }
 
 }  // namespace
+// The normals a stroke leaves are those of the surface it leaves, whatever the brush did
+// before: Relax on a brush that had smoothed elsewhere once wrote normals of patches read out
+// of order, some turned by a right angle or inside out.
+TEST(RelaxTest, NormalsAfterRelaxOnABrushThatSmoothedBeforeMatchTheSurface) {
+    tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 10}, {0, 0, 0});
+    auto geometry = shapes::Subdivided(shapes::Cube(), 5);
+    tarnix::SubdivisionLevel* level = geometry->HighestLevel();
+    auto brush = dab_setup::MakeBrush(corvane::kToolSmooth);
+    const auto use = [&](uint32_t tool) {
+        brush->SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), tool));
+    };
+    Stroke(*brush, *level, {{-0.3f, 0.3f, 2}, {-0.2f, 0.3f, 2}}, 0.09f, 15.0f);
+    use(corvane::kToolPinch);
+    Stroke(*brush, *level, {{0.12f, -0.22f, 2}, {0.28f, -0.18f, 2}}, 0.11f, 100.0f);
+    use(corvane::kToolRelax);
+    ASSERT_GT(Stroke(*brush, *level, {{0.12f, -0.18f, 2}, {0.28f, -0.14f, 2}}, 0.09f, 100.0f).dabs, 0u);
+    std::vector<tarnix::Vector> kept(level->VertexCount());
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) kept[v] = level->VertexNormal(v);
+    level->RecomputeNormals();
+    uint32_t astray = 0;
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) astray += (kept[v] | level->VertexNormal(v)) < 0.9f;
+    EXPECT_EQ(astray, 0u) << "vertices whose normal is off the surface's by more than 25 degrees";
+}

@@ -20,11 +20,14 @@ namespace {
 class StampTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        MakeGrid();
+        tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 10}, {0, 0, 0});
+    }
+    void MakeGrid() {
         tarnix::PolygonMesh plane = shapes::Plane(4, 4);
         for (tarnix::Vector& p : plane.positions) p = p - tarnix::Vector(2, 2, 0);
         geometry = shapes::Subdivided(plane, 5);
         level = geometry->HighestLevel();
-        tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 10}, {0, 0, 0});
     }
     void TearDown() override { tarnix::Block::SetBudget(tarnix::Block::kUnlimited); }
     void Use(uint32_t tool) { brush = dab_setup::MakeBrush(tool); }
@@ -49,32 +52,60 @@ protected:
     std::unique_ptr<Corvane> brush;
 };
 
-TEST_F(StampTest, TheKnifeCutsAFineGrooveAlongItsStroke) {
-    Use(corvane::kToolKnife);
-    const std::vector<float> heights = Stroke({{-0.6f, 0.1f, 0}, {0.6f, 0.1f, 0}}, 0.5f, 0.05f);
-    float deepest = 0.0f;
-    for (float h : heights) deepest = std::max(deepest, std::fabs(h));
-    ASSERT_GT(deepest, 1e-3f);
-    // Where the knife went in, and how far across the stroke that reaches.
-    float across = 0.0f, from = 1.0f, to = -1.0f;
-    for (uint32_t v = 0; v < level->VertexCount(); ++v) {
-        if (std::fabs(heights[v]) < 0.2f * deepest) continue;
-        const tarnix::Vector p = level->VertexPosition(v);
-        across = std::max(across, std::fabs(p.y - 0.1f));
-        from = std::min(from, p.x);
-        to = std::max(to, p.x);
+// Checks the heights a Knife stroke left on the flat grid: a groove cut in (nothing raised)
+// along the line from `from` to `to` on the grid, no wider than the stamp's line (6 of its
+// 128 pixels across the brush's diameter, 1) and a vertex spacing, and cut all along its
+// middle, without gaps of two vertex spacings.
+void ExpectGrooveAlong(const tarnix::SubdivisionLevel& level, const std::vector<float>& heights,
+                       const tarnix::Vector& from, const tarnix::Vector& to) {
+    const float deepest = -*std::min_element(heights.begin(), heights.end());
+    ASSERT_GT(deepest, 1e-3f) << "the knife cuts in";
+    EXPECT_LE(*std::max_element(heights.begin(), heights.end()), 0.02f * deepest) << "and raises nothing";
+    const tarnix::Vector along = (to - from).Normalized(), middle = (from + to) * 0.5f;
+    const float reach = 0.5f * (to - from).Length() - 0.5f;
+    float across = 0.0f;
+    std::vector<float> cut;
+    for (uint32_t v = 0; v < level.VertexCount(); ++v) {
+        const tarnix::Vector p = level.VertexPosition(v) - middle;
+        const float s = p.x * along.x + p.y * along.y, off = std::fabs(p.x * along.y - p.y * along.x);
+        if (std::fabs(heights[v]) > 0.05f * deepest) across = std::max(across, off);
+        if (heights[v] < -0.3f * deepest && std::fabs(s) < reach) cut.push_back(s);
     }
-    EXPECT_LT(across, 0.07f) << "a groove a few vertices wide, not slashes across the stroke";
-    EXPECT_LT(from, -0.5f) << "from the stroke's start";
-    EXPECT_GT(to, 0.5f) << "to its end";
+    EXPECT_LT(across, 3.0f / 128.0f + 1.0f / 32.0f) << "a groove along the stroke, not slashes off it";
+    std::sort(cut.begin(), cut.end());
+    ASSERT_FALSE(cut.empty());
+    float gap = std::max(cut.front() + reach, reach - cut.back());
+    for (size_t i = 1; i < cut.size(); ++i) gap = std::max(gap, cut[i] - cut[i - 1]);
+    EXPECT_LT(gap, 2.0f / 32.0f) << "cut all along";
+}
+
+TEST_F(StampTest, TheKnifeCutsAFineGrooveIntoTheSurfaceAlongItsStrokeAtEveryStrength) {
+    // A stroke slightly across the grid's rows, so that the line does not follow one row.
+    for (float strength : {5.0f, 15.0f, 50.0f, 100.0f}) {
+        SCOPED_TRACE(strength);
+        MakeGrid();
+        Use(corvane::kToolKnife);
+        const std::vector<float> heights = Stroke({{-0.6f, 0.08f, 0}, {0.6f, 0.12f, 0}}, 0.5f, strength);
+        ExpectGrooveAlong(*level, heights, {-0.6f, 0.08f, 0}, {0.6f, 0.12f, 0});
+    }
+}
+
+TEST_F(StampTest, TheKnifeCutsAlongTheStrokeAsTheCameraSeesItWhereTheSurfaceLeansAway) {
+    // The camera looks down at the grid obliquely and the pointer moves diagonally across its
+    // view: the dab centres, cast along the view, run at 51 degrees to x on the grid, while
+    // the path dropped straight onto the grid runs at 39.
+    tarnix::Kernel::Scene()->GetCamera().LookAt({0, -6, 8}, {0, 0, 0});
+    Use(corvane::kToolKnife);
+    const std::vector<float> heights = Stroke({{-0.5f, -0.4f, -0.3f}, {0.5f, 0.4f, 0.3f}}, 0.5f, 15.0f);
+    ExpectGrooveAlong(*level, heights, {-0.5f, -0.625f, 0}, {0.5f, 0.625f, 0});
 }
 
 TEST_F(StampTest, ChangingOnlyTheBuildUpSwitchReachesTheNextStroke) {
     Use(corvane::kToolRepeat);
-    Stroke({{-0.3f, 0, 0}, {0.3f, 0, 0}}, 0.4f, 0.02f);
+    Stroke({{-0.3f, 0, 0}, {0.3f, 0, 0}}, 0.4f, 10.0f);
     EXPECT_FALSE(brush->m_stampBuildUp);
     ChangeStamp([](tarnix::StampConfiguration& s) { s.m_buildUp = true; });
-    Stroke({{-0.3f, 0, 0}, {0.3f, 0, 0}}, 0.4f, 0.02f);
+    Stroke({{-0.3f, 0, 0}, {0.3f, 0, 0}}, 0.4f, 10.0f);
     EXPECT_TRUE(brush->m_stampBuildUp);
 }
 
@@ -97,9 +128,9 @@ TEST_F(StampTest, AStampWhosePixelsCannotBeHadTakesNoEffectAndIsReadAgainLater) 
     brush->EndStroke();
     for (uint32_t v = 0; v < level->VertexCount(); ++v) ASSERT_EQ(level->VertexPosition(v).z, 0.0f) << "vertex " << v;
 
-    const std::vector<float> heights = Stroke({{-0.3f, 0, 0}, {0.3f, 0, 0}}, 0.5f, 0.05f);
+    const std::vector<float> heights = Stroke({{-0.3f, 0, 0}, {0.3f, 0, 0}}, 0.5f, 20.0f);
     EXPECT_NE(brush->m_stampPixels, nullptr) << "the next stroke reads the stamp";
-    EXPECT_GT(*std::max_element(heights.begin(), heights.end()), 1e-3f);
+    EXPECT_LT(*std::min_element(heights.begin(), heights.end()), -1e-3f);
 }
 
 }  // namespace

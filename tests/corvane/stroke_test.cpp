@@ -73,7 +73,7 @@ TEST_F(StrokeTest, SculptLiftsAndInvertedLowersAndUndoRestoresBitExactly) {
     const std::vector<char> before = positions();
     Height(0, 0);
     Height(0, 1.5f);
-    const tarnix::StrokeReport report = Stroke({{-1, 0, 0}, {1, 0, 0}}, 0.5f, 0.2f);
+    const tarnix::StrokeReport report = Stroke({{-1, 0, 0}, {1, 0, 0}}, 0.5f, 20.0f);
     EXPECT_GT(report.dabs, 5u);
     EXPECT_GT(Height(0, 0), 0.01f);
     EXPECT_EQ(Height(0, 1.5f), 0.0f) << "outside the brush";
@@ -83,7 +83,7 @@ TEST_F(StrokeTest, SculptLiftsAndInvertedLowersAndUndoRestoresBitExactly) {
     ASSERT_TRUE(geometry->Undo());
     EXPECT_EQ(positions(), before) << "positions come back bit for bit";
 
-    Stroke({{-1, 0, 0}, {1, 0, 0}}, 0.5f, 0.2f, tarnix::BrushOperation::kModifierInvert);
+    Stroke({{-1, 0, 0}, {1, 0, 0}}, 0.5f, 20.0f, tarnix::BrushOperation::kModifierInvert);
     EXPECT_LT(Height(0, 0), -0.01f);
 }
 
@@ -128,7 +128,7 @@ TEST_F(StrokeTest, StrokeDirectionModesDropTheFirstDab) {
         return 0u;
     }();
     EXPECT_EQ(level->VertexPosition(centre), tarnix::Vector(0, 0, 0)) << "the lone first dab moved nothing";
-    Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 0.2f);
+    Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 20.0f);
     EXPECT_GT(level->VertexPosition(centre).x, 0.01f) << "later dabs drag along the stroke";
     EXPECT_NEAR(level->VertexPosition(centre).z, 0.0f, 1e-6f);
 }
@@ -176,7 +176,7 @@ TEST_F(StrokeTest, TopologicalTwinsCarryTheMirrorImageOfTheStamp) {
         stamp.m_mirrored = mirroredStamp;
         brush->SetStampConfig(stamp);
         brush->MirrorConfig().SetMirrorMode(tarnix::MirrorConfiguration::kTopological);
-        Stroke({{0.5f, -0.3f, 0}, {0.51f, -0.3f, 0}}, 0.45f, 0.2f);
+        Stroke({{0.5f, -0.3f, 0}, {0.51f, -0.3f, 0}}, 0.45f, 20.0f);
         float largest = 0.0f;
         for (float x : {0.25f, 0.375f, 0.5f, 0.625f, 0.75f})
             for (float y : {-0.5f, -0.375f, -0.25f, -0.125f})
@@ -222,12 +222,12 @@ TEST_F(StrokeTest, AmplifyPushesAwayAndInvertedFlattens) {
 TEST_F(StrokeTest, WaxBuildsTowardsItsLiftedPlane) {
     Use(corvane::kToolWax);
     Height(0, 0);
-    // Each dab lifts the region plane by a tenth of the (scaled) strength, 0.02 here.
-    const tarnix::StrokeReport report = Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 0.4f);
+    // The host lifts each dab's region plane by a fifth of the radius, 0.1 here.
+    const tarnix::StrokeReport report = Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 40.0f);
     const float once = Height(0, 0);
     EXPECT_GT(once, 0.0f);
-    EXPECT_LE(once, 0.02f * float(report.dabs) + 1e-5f) << "no higher than the lifted planes";
-    Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 0.4f);
+    EXPECT_LE(once, 0.1f * float(report.dabs) + 1e-5f) << "no higher than the lifted planes";
+    Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 40.0f);
     EXPECT_GT(Height(0, 0), once) << "layer upon layer";
 }
 
@@ -333,7 +333,7 @@ TEST_F(StrokeTest, OnAFlatMeshEveryFalloffTypeSculptsTheSameStroke) {
             Use(corvane::kToolSculpt);
             brush->SetFalloffType(type);
             brush->m_distanceModeAttr.SetValue(type == tarnix::BrushOperation::kFalloffGeodesic ? 1 : 0);
-            Stroke({{-0.7f, 0.1f, 0}, {0.7f, 0.3f, 0}}, 0.6f, 0.1f);
+            Stroke({{-0.7f, 0.1f, 0}, {0.7f, 0.3f, 0}}, 0.6f, 6.0f);
             if (reference.empty()) {
                 reference = Positions(*level);
                 largest = LargestMove(before, *level);
@@ -369,7 +369,7 @@ TEST(MirrorTest, MirroredStrokesOnASymmetricMeshAgreeToFloatPrecision) {
             brush->MirrorConfig().SetMirrorMode(mode);
             tarnix::StrokeOptions options;
             options.size = 0.3f;
-            options.strength = 0.1f;
+            options.strength = 20.0f;
             // Away from the plane (the two sides do not meet) and across several faces, so that
             // later dabs land on a surface the earlier ones changed.
             tarnix::StrokeDriver(*brush).Run(*level, {{0.45f, -0.2f, 1}, {0.7f, 0.3f, 1}, {0.5f, 0.6f, 1}}, options);

@@ -67,6 +67,23 @@ TEST(BrushOperationTest, AMissingStampLeavesNoImageAndSaysWhy) {
     EXPECT_TRUE(brush.StampError().isEmpty());
 }
 
+TEST(BrushOperationTest, ChoosingAStampTakesItsNeutralLevelAsTheOffsetAndARecordKeepsItsOwn) {
+    tarnix::BrushOperation brush;
+    brush.SetStamp(true, QStringLiteral("Stamps/knife.tif"));  // a black cut on white
+    EXPECT_EQ(brush.MaskOffset(tarnix::BrushOperation::kStampMask), 1.0f);
+    brush.SetStamp(true, QStringLiteral("Stamps/knife.tif"));
+    EXPECT_EQ(brush.MaskOffset(tarnix::BrushOperation::kStampMask), 1.0f) << "the same image is not chosen again";
+    brush.SetStamp(true, QStringLiteral("Stamps/bw_scale.tif"));
+    EXPECT_EQ(brush.MaskOffset(tarnix::BrushOperation::kStampMask), 0.0f);
+    tarnix::StampConfiguration record = brush.StampConfig();
+    record.m_imagePath = QStringLiteral("Stamps/knife.tif");
+    record.m_offset = 0.25f;
+    brush.SetStampConfig(record);
+    EXPECT_EQ(brush.MaskOffset(tarnix::BrushOperation::kStampMask), 0.25f);
+    brush.SetStamp(false, QString());
+    EXPECT_EQ(brush.MaskOffset(tarnix::BrushOperation::kStampMask), 0.0f) << "no image, no neutral level";
+}
+
 TEST(BrushOperationTest, PlacedStampsMapTheBrushDiscOntoTheImage) {
     tarnix::BrushOperation brush;
     brush.SetStamp(true, QStringLiteral("Stamps/knife.tif"));  // 128 x 128

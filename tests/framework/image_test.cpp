@@ -13,8 +13,10 @@
 
 namespace {
 
-// Writes a 4 x 2 picture of `channels` channels whose samples are s(x, y, c) in `format`.
-QString WritePicture(const QTemporaryDir& folder, const char* name, int channels, OIIO::TypeDesc format) {
+// Writes a 4 x 2 picture of `channels` channels whose samples are s(x, y, c) in `format`,
+// with `description` as its description when there is one.
+QString WritePicture(const QTemporaryDir& folder, const char* name, int channels, OIIO::TypeDesc format,
+                     const char* description = nullptr) {
     std::vector<float> samples;
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 4; ++x)
@@ -22,6 +24,7 @@ QString WritePicture(const QTemporaryDir& folder, const char* name, int channels
     const std::string path = folder.filePath(QString::fromUtf8(name)).toStdString();
     auto output = OIIO::ImageOutput::create(path);
     OIIO::ImageSpec layout(4, 2, channels, format);
+    if (description) layout.attribute("ImageDescription", description);
     EXPECT_TRUE(output && output->open(path, layout));
     EXPECT_TRUE(output->write_image(OIIO::TypeDesc::FLOAT, samples.data()));
     output->close();
@@ -72,6 +75,34 @@ TEST(ImageTest, ColourPicturesGiveTheirChannelsOrTheirLuminance) {
     EXPECT_FALSE(image->getTile(3, 0, 2, 1, rgb, {3, 32})) << "past the right edge";
     EXPECT_FALSE(image->getTile(0, 0, 1, 1, rgb, {2, 32})) << "two channels are not offered";
     EXPECT_EQ(image->TileReads(), 2u);
+}
+
+TEST(ImageTest, TheDescriptionNamesTheNeutralLevel) {
+    QTemporaryDir folder;
+    struct Case {
+        const char* name;
+        const char* description;
+        float level;
+    };
+    const Case cases[] = {{"plain.tif", nullptr, 0.0f},
+                          {"cut.tif", "neutral=1", 1.0f},
+                          {"mid.png", "a relief, neutral=0.5 grey", 0.5f},
+                          {"other.exr", "neutrals=0.5 and nothing else", 0.0f}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(tarnix::Image::Load(WritePicture(folder, c.name, 1, OIIO::TypeDesc::UINT8, c.description))->NeutralLevel(),
+                  c.level);
+    }
+    for (const char* wrong : {"neutral=1.5", "neutral=-0.1", "neutral=grey", "neutral=nan", "neutral="}) {
+        const QString path = WritePicture(folder, "wrong.tif", 1, OIIO::TypeDesc::UINT8, wrong);
+        try {
+            tarnix::Image::Load(path);
+            ADD_FAILURE() << "no error for " << wrong;
+        } catch (tarnix::Error* error) {
+            EXPECT_TRUE(error->Message().contains(QStringLiteral("is not a number from 0 to 1"))) << error->Message().toStdString();
+            tarnix::Error::Dispose(error);
+        }
+    }
 }
 
 TEST(ImageTest, UnreadableFilesAreClearErrors) {

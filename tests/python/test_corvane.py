@@ -20,9 +20,9 @@ def sphere():
 
 def test_strokes_and_whole_mesh_steps_undo_and_redo_bit_for_bit(sphere):
     before = sphere.positions()
-    first = sphere.stroke("Sculpt", PATH, size=0.3, strength=0.1)
+    first = sphere.stroke("Sculpt", PATH, size=0.3, strength=30)
     after_first = sphere.positions()
-    second = sphere.apply("Smooth", amount=50)
+    second = sphere.apply("Smooth", strength=50)
     assert first["moved_vertices"] > 0 and second["whole_mesh"] and second["moved_vertices"] > 0
     assert sphere.undo_count == 2
     sphere.undo()
@@ -35,7 +35,7 @@ def test_strokes_and_whole_mesh_steps_undo_and_redo_bit_for_bit(sphere):
 
 def test_a_stroke_moves_only_what_lies_under_it(sphere):
     before = sphere.positions()
-    report = sphere.stroke("Sculpt", PATH, size=0.3, strength=0.1)
+    report = sphere.stroke("Sculpt", PATH, size=0.3, strength=30)
     moved = np.linalg.norm(sphere.positions() - before, axis=1)
     assert np.count_nonzero(moved) == report["moved_vertices"]
     assert moved.max() == pytest.approx(report["max_displacement"], rel=1e-5)
@@ -69,14 +69,14 @@ def test_arrays_round_trip_through_a_mesh_made_from_them(tmp_path):
 def test_frozen_vertices_stay_and_layers_hold_what_is_sculpted_into_them(sphere):
     before = sphere.positions()
     sphere.freeze((before[:, 0] > 0).astype(np.float32))
-    sphere.stroke("Sculpt", [[-0.3, 0, 2], [0.3, 0, 2]], size=0.4, strength=0.1)
+    sphere.stroke("Sculpt", [[-0.3, 0, 2], [0.3, 0, 2]], size=0.4, strength=30)
     moved = np.linalg.norm(sphere.positions() - before, axis=1) > 0
     assert moved.any() and not moved[before[:, 0] > 0].any()
 
     sphere.freeze(np.zeros(len(before), dtype=np.float32))
     sphere.add_layer("detail")
     sculpted = sphere.positions()
-    sphere.stroke("Wax", PATH, size=0.3, strength=0.5)
+    sphere.stroke("Wax", PATH, size=0.3, strength=50)
     assert not np.array_equal(sphere.positions(), sculpted)
     sphere.activate_layer("detail", strength=0.0)
     assert np.allclose(sphere.positions(), sculpted, atol=1e-6)

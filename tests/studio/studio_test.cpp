@@ -109,7 +109,10 @@ std::unique_ptr<corvane_apps::BrushHost> Studio::s_host;
 TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
     NewPlane();
     m_window->PickTool(QStringLiteral("Sculpt"));
-    m_window->findChild<QSlider*>(QStringLiteral("brushStrength"))->setValue(2);
+    // A narrow brush at the preset's first strength: a ridge a few vertices wide, which a
+    // smoothing stroke visibly lowers.
+    m_window->findChild<QSlider*>(QStringLiteral("brushStrength"))->setValue(15);
+    m_window->findChild<QSlider*>(QStringLiteral("brushSize"))->setValue(12);
     const std::vector<tarnix::Vector> flat = Positions(Level());
 
     Drag({-0.6f, 0.3f, 0}, {0.6f, 0.3f, 0});
@@ -136,6 +139,7 @@ TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
 
     // Shift smooths the ridge down (at full strength, as the Smooth tool starts).
     m_window->findChild<QSlider*>(QStringLiteral("brushStrength"))->setValue(100);
+    m_window->findChild<QSlider*>(QStringLiteral("brushSize"))->setValue(40);
     const float ridge = HighestNear(0.3f, 0.05f);
     Drag({-0.5f, 0.3f, ridge}, {0.5f, 0.3f, ridge}, Qt::ShiftModifier);
     Drag({0.5f, 0.3f, ridge}, {-0.5f, 0.3f, ridge}, Qt::ShiftModifier);

@@ -114,8 +114,11 @@ public:
     bool MaskBuildUp(int type) const;
     /// @brief Turns the stamp on or off with the image at `path` (relative paths are looked up
     /// among the resource folders). An image that cannot be read leaves the stamp without
-    /// one; the reason is logged and kept in StampError.
+    /// one; the reason is logged and kept in StampError. Choosing another image takes its
+    /// neutral level (Image::NeutralLevel; 0 without an image) as the stamp's offset, so that
+    /// the grey its author meant as "no move" moves nothing.
     void SetStamp(bool enabled, const QString& path);
+    /// @brief Takes the whole record as it is, offset included (a preset's own, restored).
     void SetStampConfig(const StampConfiguration& configuration);
     const StampConfiguration& StampConfig() const { return m_stamp; }
     const QString& StampError() const { return m_stampError; }
@@ -171,6 +174,24 @@ public:
         uint64_t vertexUpdates = 0;
     };
     virtual StrokeStatistics LastStrokeStatistics() const { return {}; }
+    /// How the running tool reads a dab's strength, for the host's conversion of the user's
+    /// strength (tarnix/strength_conversion.h). Asked during a stroke, after BeginStroke, which
+    /// may swap tools (the smoothing modifier) and reads the stamp. An ordinary brush moves
+    /// vertices by the dab strength in world units, without build-up.
+    struct StrengthHints {
+        /// What a dab does with its strength: a move along a direction (displacement), a pull
+        /// towards the brush centre (pinch), a move towards a plane (plane), towards the
+        /// neighbours' average (smoothing).
+        enum Family : int { kDisplacement, kPinch, kPlane, kSmoothing };
+        Family family = kDisplacement;
+        /// The strength is a length in world units, which the brush takes into the mesh's own
+        /// units; otherwise a number independent of the mesh's size.
+        bool isLength = true;
+        /// Displacement: the share of a dab's weight the build-up lets through (1: none). Over a
+        /// stroke the weights a vertex gets add up to at most 1 / dab factor.
+        float buildUp = 1.0f;
+    };
+    virtual StrengthHints ActiveStrengthHints() const { return {}; }
 
     // ---- preset registry ------------------------------------------------------------------------
     /// @brief Registers `configuration` and takes ownership of it.

@@ -1,7 +1,9 @@
 #pragma once
 // tarnix::Image: a picture the host reads from a file (TIFF, PNG, OpenEXR and whatever else
 // OpenImageIO reads; 8-bit, 16-bit and float samples), used as a brush stamp. Samples are
-// kept as floats, 0..1 for integer formats. Rows run from the top of the picture.
+// kept as floats, 0..1 for integer formats. Rows run from the top of the picture. A stamp's
+// neutral level, the grey that moves nothing, is 0 (black) unless the file's description
+// names another with a word "neutral=VALUE", VALUE from 0 to 1 (a black cut on white says 1).
 
 #include <cstdint>
 #include <memory>
@@ -34,6 +36,8 @@ public:
     uint32_t Depth() const { return m_depth; }
     uint32_t Channels() const { return m_channels; }
     const QString& Path() const { return m_path; }
+    /// @brief The grey level that stands for no move (0..1), as the file's description names it.
+    float NeutralLevel() const { return m_neutralLevel; }
 
     /// @brief Copies the pixels of the rectangle (x, y, width, height) into `out` as the
     /// descriptor asks: one channel gives the picture's grey value (its luminance when it has
@@ -47,6 +51,7 @@ public:
 private:
     QString m_path;
     uint32_t m_width = 0, m_height = 0, m_depth = 1, m_channels = 0;
+    float m_neutralLevel = 0.0f;
     std::vector<float> m_samples;
     mutable uint64_t m_tileReads = 0;
 };

@@ -25,6 +25,7 @@
 // a tiny spacing nor a huge segment can make the resampling loop run on.
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -32,6 +33,7 @@
 #include "tarnix/math/bounding_box.h"
 #include "tarnix/math/matrix.h"
 #include "tarnix/math/vector.h"
+#include "tarnix/strength_conversion.h"
 
 namespace tarnix {
 
@@ -41,11 +43,10 @@ class SurfacePoint;
 
 struct StrokeOptions {
     float size = 1.0f;      // brush radius, world units
-    /// The user's strength; dabs get it times the brush's strength scale. For displacement
-    /// tools it is the full-weight move in mesh units, for plane tools a percentage.
+    /// The user's strength, 0..100 for every tool; StrengthConversion makes each dab's of it.
     float strength = 15.0f;
     BrushOperation::Modifier modifier = BrushOperation::kModifierNone;
-    float dabFactor = 1.0f;  // pen pressure: scales the dab strength, and the size with pressure-size on
+    float dabFactor = 1.0f;  // pen pressure, 0..1: scales the dab's share, and the size with pressure-size on
 };
 
 struct StrokeReport {
@@ -74,7 +75,7 @@ public:
     /// in mesh space.
     void Begin(SubdivisionLevel& level, const StrokeOptions& options);
     /// @brief The pointer reached `point` (world space) with `pressure` (0..1, scales the
-    /// dab factor of the dabs placed on the way there, and their size when the brush's
+    /// share of the dabs placed on the way there, and their size when the brush's
     /// pressure-size attribute is on). Dabs are placed, and the mesh changed,
     /// before this returns; only the stroke's first dab waits for the next one (or End), which
     /// gives the stroke's direction there for its stamp. Raises an Error (the stroke goes on, without
@@ -85,8 +86,13 @@ public:
     bool InStroke() const { return m_level != nullptr; }
 
     /// @brief The brush once over the whole of `level`: a stroke of one whole-mesh dab of
-    /// strength `amount`, weighed by how much each vertex faces the camera when `fromCamera`.
-    void RunWholeMesh(SubdivisionLevel& level, float amount, bool fromCamera, BrushOperation::Modifier modifier);
+    /// strength `strength` (the user's, 0..100), weighed by how much each vertex faces the
+    /// camera when `fromCamera`.
+    void RunWholeMesh(SubdivisionLevel& level, float strength, bool fromCamera, BrushOperation::Modifier modifier);
+
+    /// A whole-mesh application's lengths are shares of this fraction of the mesh's diagonal
+    /// (world space): at strength 100, a tenth of the mesh's size.
+    static constexpr float kWholeMeshReach = 0.1f;
 
     /// @brief The dab centres `path` gives at brush size `size` with the brush's current dab
     /// spacing, counted without placing them; counting stops past kMostDabs. A path with a
@@ -128,7 +134,8 @@ private:
     Matrix m_toMesh, m_toWorld;
     Vector m_view;        // mesh space, the camera's direction: dabs are cast along it
     float m_localSize = 0.0f;
-    float m_strength = 0.0f;
+    // Made once the brush's stroke has begun (the smoothing modifier may swap the tool).
+    std::optional<StrengthConversion> m_conversion;
     float m_spacing = 0.0f, m_follow = 1.0f;
     uint64_t m_points = 0;
     uint64_t m_startFit = 0;

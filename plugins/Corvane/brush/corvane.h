@@ -86,6 +86,7 @@ public:
     bool OrientsStampToSurface() const override;
     bool CanCopyPresets() const override { return true; }
     StrokeStatistics LastStrokeStatistics() const override;
+    StrengthHints ActiveStrengthHints() const override;
 
     // ---- the stroke (stroke_lifecycle.cpp, dab_driver.cpp, dab_direction.cpp) ---------------------
     void BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType trigger) override;

@@ -225,3 +225,17 @@ bool Corvane::PlacesSingleStamp() const { return ActiveToolId() == corvane::kToo
 bool Corvane::SpacesDabs() const { return ActiveToolId() != corvane::kToolImprint; }
 
 bool Corvane::OrientsStampToSurface() const { return ActiveToolId() != corvane::kToolImprint; }
+
+// What the flags of the running tool make of a dab's strength: the kernels' family rules, the
+// mesh-scale correction (which a tool that ignores the mesh scale, or a vector-displacement
+// stamp, does without) and the build-up of the displacement family.
+tarnix::BrushOperation::StrengthHints Corvane::ActiveStrengthHints() const {
+    StrengthHints hints;
+    hints.family = m_smoothTool  ? StrengthHints::kSmoothing
+                   : m_pinchTool ? StrengthHints::kPinch
+                   : m_planeTool ? StrengthHints::kPlane
+                                 : StrengthHints::kDisplacement;
+    hints.isLength = !m_ignoreMeshScale && !m_stampIsVectorDisplacement;
+    hints.buildUp = hints.family == StrengthHints::kDisplacement ? m_buildUpRate : 1.0f;
+    return hints;
+}

@@ -1,0 +1,179 @@
+// The user's strength through the host's conversion, on the loaded module as a program runs
+// it: one 0..100 scale for every tool, the same shape on a mesh of any size, never further
+// than the brush radius in one stroke, visible at each preset's first-use strength, and about
+// the same whether the dabs are dense or not.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "brush_host.h"
+#include "builtin_shapes.h"
+#include "sculpture.h"
+#include "tarnix/brush_operation.h"
+#include "tarnix/kernel.h"
+#include "tarnix/spatial_grid.h"
+#include "tarnix/subdivision_level.h"
+
+namespace corvane_apps {
+namespace {
+
+const char* const kTools[] = {"Sculpt", "Smear", "Pinch", "Smooth", "Amplify", "Flatten", "Scrape", "Fill",
+                              "Wax",    "Bulge", "Spray", "Repeat", "Knife",   "Foamy",   "Imprint", "Relax"};
+
+class StrengthTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        tarnix::Kernel::SetLogEcho(false);
+        s_host = std::make_unique<BrushHost>(QStringLiteral(CORVANE_PLUGIN_DIRECTORY));
+    }
+    static void TearDownTestSuite() { s_host.reset(); }
+
+    // The plane [-1, 1]^2 times `scale`, subdivided 4 times, with a deterministic ripple of
+    // 2% of its width so that the smoothing and plane tools find something to work on. The
+    // scale is either in the mesh itself or in its placement.
+    std::unique_ptr<Sculpture> Surface(float scale, bool placed) {
+        tarnix::PolygonMesh polygons;
+        shapes::Named(QStringLiteral("plane"), polygons);
+        if (!placed)
+            for (auto& p : polygons.positions) p = p * scale;
+        auto sculpture = std::make_unique<Sculpture>(*s_host);
+        sculpture->Load(polygons, QStringLiteral("plane"), 4);
+        tarnix::SubdivisionLevel& level = sculpture->Level();
+        const float unit = placed ? 1.0f : scale;
+        for (uint32_t v = 0; v < level.VertexCount(); ++v) {
+            const tarnix::Vector p = level.VertexPosition(v) * (1.0f / unit);
+            const float ripple = 0.04f * std::sin(20.0f * p.x) * std::cos(17.0f * p.y);
+            level.SetVertexPosition(v, tarnix::Vector(p.x, p.y, ripple) * unit);
+        }
+        level.RecomputeNormals();
+        level.Grid(true)->Rebuild();
+        if (placed) sculpture->Place({scale, scale, scale}, {0, 0, 0}, {0, 0, 0});
+        sculpture->Look({{0, 0, 5 * scale}, {0, 0, 0}});
+        return sculpture;
+    }
+
+    // A stroke of `tool` across the middle of the plane of width 2 `scale`, there and back
+    // again `returns` times over the same path.
+    static StrokeStep Stroke(const QString& tool, float strength, float scale, int returns = 0) {
+        StrokeStep stroke;
+        stroke.tool = tool;
+        stroke.size = 0.28f * scale;
+        stroke.strength = strength;
+        const tarnix::Vector from = tarnix::Vector(-0.3f, 0.0f, 2.0f) * scale, to = tarnix::Vector(0.3f, 0.05f, 2.0f) * scale;
+        stroke.path = {from, to};
+        for (int i = 0; i < returns; ++i) stroke.path.insert(stroke.path.end(), {from, to});
+        return stroke;
+    }
+
+    // World positions of the sculpted level.
+    static std::vector<tarnix::Vector> Positions(const Sculpture& sculpture) {
+        const tarnix::SubdivisionLevel& level = sculpture.Level();
+        const tarnix::Matrix toWorld = sculpture.Geometry().GetTransformation().MeshToWorld();
+        std::vector<tarnix::Vector> positions(level.VertexCount());
+        for (uint32_t v = 0; v < level.VertexCount(); ++v) positions[v] = toWorld.Transform(level.VertexPosition(v), 1.0f);
+        return positions;
+    }
+
+    static double LargestMove(const std::vector<tarnix::Vector>& before, const std::vector<tarnix::Vector>& after) {
+        double largest = 0.0;
+        for (size_t v = 0; v < before.size(); ++v) largest = std::max(largest, double((after[v] - before[v]).Length()));
+        return largest;
+    }
+
+    // The largest move of a stroke on a fresh surface.
+    double Move(const StrokeStep& stroke, float scale = 1.0f, float spacing = 25.0f) {
+        auto sculpture = Surface(scale, true);
+        const auto before = Positions(*sculpture);
+        sculpture->Prepare(stroke);
+        s_host->Brush().m_dabSpacingAttr.SetValue(spacing);
+        sculpture->Apply(stroke, false);
+        return LargestMove(before, Positions(*sculpture));
+    }
+
+    static std::unique_ptr<BrushHost> s_host;
+};
+
+std::unique_ptr<BrushHost> StrengthTest::s_host;
+
+TEST_F(StrengthTest, TheSameStrokeOnAMeshOfAnySizeGivesTheSameShapeScaled) {
+    // A hundredth and a hundred times the size, in the mesh's own coordinates: every vertex
+    // ends where it does on the unit plane, scaled (but for Relax, whose casts back onto the
+    // surface the brush skips for moves shorter than a fixed length, and Spray, whose stamps
+    // scatter at random from a seed taken from where the stroke starts). Scaled by its placement
+    // instead, the mesh is cut into patches of another size (the brush's patch depth compares
+    // the radius in the world with faces in the mesh), which changes the dab's averaged normal,
+    // the fast plane estimate and stamp sampling: the largest move still scales with the mesh,
+    // within a factor well short of the hundred a strength in fixed units would make.
+    for (const char* tool : kTools) {
+        SCOPED_TRACE(tool);
+        std::vector<std::vector<tarnix::Vector>> shapes;
+        std::vector<double> moves;
+        for (const auto& [scale, placed] : {std::pair(1.0f, true), std::pair(0.01f, false), std::pair(100.0f, false),
+                                            std::pair(0.01f, true), std::pair(100.0f, true)}) {
+            auto sculpture = Surface(scale, placed);
+            const auto before = Positions(*sculpture);
+            const StrokeStep stroke = Stroke(QString::fromUtf8(tool), 60.0f, scale);
+            sculpture->Prepare(stroke);
+            sculpture->Apply(stroke, false);
+            std::vector<tarnix::Vector> positions = Positions(*sculpture);
+            moves.push_back(LargestMove(before, positions) / scale);
+            for (tarnix::Vector& p : positions) p = p * (1.0f / scale);
+            shapes.push_back(std::move(positions));
+        }
+        ASSERT_GT(moves[0], 1e-3) << "the stroke does something";
+        const bool exact = QString::fromUtf8(tool) != "Relax" && QString::fromUtf8(tool) != "Spray";
+        if (exact) {
+            EXPECT_LT(LargestMove(shapes[0], shapes[1]), 2e-4) << "a hundredth the size";
+            EXPECT_LT(LargestMove(shapes[0], shapes[2]), 2e-4) << "a hundred times the size";
+        }
+        for (size_t i = exact ? 3 : 1; i < moves.size(); ++i) {
+            EXPECT_GT(moves[i] / moves[0], QString::fromUtf8(tool) == "Relax" ? 0.2 : 0.5) << "scaled variant " << i;
+            EXPECT_LT(moves[i] / moves[0], QString::fromUtf8(tool) == "Relax" ? 5.0 : 2.0) << "scaled variant " << i;
+        }
+    }
+}
+
+TEST_F(StrengthTest, AtOneHundredNoStrokeMovesAVertexFurtherThanTheRadius) {
+    // Straight, scribbled back and forth five times (Amplify's moves grow with each pass), and
+    // with dabs five times as dense as the presets'.
+    for (const char* tool : kTools) {
+        SCOPED_TRACE(tool);
+        const float radius = Stroke(QString::fromUtf8(tool), 100.0f, 1.0f).size;
+        EXPECT_LE(Move(Stroke(QString::fromUtf8(tool), 100.0f, 1.0f)), radius);
+        EXPECT_LE(Move(Stroke(QString::fromUtf8(tool), 100.0f, 1.0f, 5)), radius) << "scribbled";
+        EXPECT_LE(Move(Stroke(QString::fromUtf8(tool), 100.0f, 1.0f), 1.0f, 5.0f), radius) << "dense dabs";
+    }
+}
+
+TEST_F(StrengthTest, EveryPresetShowsAtItsFirstUseStrengthAndGrowsTowardsOneHundred) {
+    for (const char* tool : kTools) {
+        SCOPED_TRACE(tool);
+        const bool smoothing = QString::fromUtf8(tool) == "Smooth" || QString::fromUtf8(tool) == "Relax";
+        const float firstUse = smoothing ? 100.0f : 15.0f;
+        const float radius = Stroke(QString::fromUtf8(tool), 0.0f, 1.0f).size;
+        // A move of a hundredth of the radius shows on the ripple; Relax only evens out faces.
+        const double visible = QString::fromUtf8(tool) == "Relax" ? 0.002 * radius : 0.01 * radius;
+        const double atFirstUse = Move(Stroke(QString::fromUtf8(tool), firstUse, 1.0f));
+        EXPECT_GT(atFirstUse, visible);
+        EXPECT_EQ(Move(Stroke(QString::fromUtf8(tool), 0.0f, 1.0f)), 0.0) << "0 does nothing";
+        if (!smoothing) {
+            EXPECT_GT(Move(Stroke(QString::fromUtf8(tool), 100.0f, 1.0f)), 2.0 * atFirstUse);
+        }
+    }
+}
+
+TEST_F(StrengthTest, DenseDabsDoAboutWhatThePresetsSpacingDoes) {
+    for (const char* tool : {"Sculpt", "Foamy", "Flatten", "Smooth", "Pinch"}) {
+        SCOPED_TRACE(tool);
+        const double preset = Move(Stroke(QString::fromUtf8(tool), 50.0f, 1.0f));
+        const double dense = Move(Stroke(QString::fromUtf8(tool), 50.0f, 1.0f), 1.0f, 5.0f);
+        EXPECT_NEAR(dense / preset, 1.0, 0.3);
+    }
+}
+
+}  // namespace
+}  // namespace corvane_apps
