@@ -328,7 +328,6 @@ TEST_F(Studio, ViewportShowsTheMeshAndSendsOnlyWhatAStrokeChanged) {
         ASSERT_TRUE(m_window->NewShape(QStringLiteral("sphere")));
         View().FrameMesh();
         m_window->PickTool(QStringLiteral("Sculpt"));
-        m_window->findChild<QSlider*>(QStringLiteral("brushStrength"))->setValue(1);
         for (int i = 0; i < 4; ++i) Drag({-0.45f, -0.35f + 0.22f * float(i), 1}, {0.45f, -0.3f + 0.22f * float(i), 1});
         Drag({-0.1f, -0.6f, 1}, {0.1f, 0.6f, 1}, Qt::ControlModifier);
         m_window->PickTool(QStringLiteral("Pinch"));
