@@ -10,23 +10,16 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
-#include <QSurfaceFormat>
 #include <QTimer>
 
 #include "brush_host.h"
 #include "main_window.h"
-#include "sanitizer_support.h"
+#include "viewport.h"
 #include "tarnix/error.h"
 #include "tarnix/kernel.h"
 
 int main(int argc, char** argv) {
-    // One OpenGL 3.3 core context format for every GL widget, set before the application.
-    QSurfaceFormat format;
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
-    corvane_studio::KeepDriversLoaded();
+    corvane_studio::Viewport::PrepareOpenGL();
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Corvane"));
     QApplication::setApplicationName(QStringLiteral("corvane-studio"));

@@ -6,10 +6,22 @@
 #include <QTabletEvent>
 #include <QWheelEvent>
 
+#include <QSurfaceFormat>
+
+#include "sanitizer_support.h"
 #include "tarnix/geometry.h"
 #include "tarnix/subdivision_level.h"
 
 namespace corvane_studio {
+
+void Viewport::PrepareOpenGL() {
+    QSurfaceFormat format;
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setDepthBufferSize(24);
+    QSurfaceFormat::setDefaultFormat(format);
+    KeepDriversLoaded();
+}
 namespace {
 
 // Positions stay in mesh space on the card; the model matrix places them in the world.

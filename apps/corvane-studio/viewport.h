@@ -25,6 +25,11 @@ class Viewport : public QOpenGLWidget, protected QOpenGLFunctions_3_3_Core {
     Q_OBJECT
 
 public:
+    /// @brief Makes every GL widget of the program ask for the context the viewport draws with
+    /// (OpenGL 3.3 core, a depth buffer), and keeps the drivers loaded under the sanitizers.
+    /// Call before the QApplication is made.
+    static void PrepareOpenGL();
+
     explicit Viewport(StudioDocument& document, QWidget* parent = nullptr);
     ~Viewport() override;
 

@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QMouseEvent>
 #include <QSlider>
-#include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -22,7 +21,6 @@
 #include "brush_host.h"
 #include "builtin_shapes.h"
 #include "main_window.h"
-#include "sanitizer_support.h"
 #include "mesh_files.h"
 #include "studio_document.h"
 #include "tarnix/brush_operation.h"
@@ -344,12 +342,7 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     // Listing the tests needs no display; running them needs one.
     if (::testing::GTEST_FLAG(list_tests) || qEnvironmentVariableIsEmpty("DISPLAY")) return RUN_ALL_TESTS();
-    QSurfaceFormat format;
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
-    corvane_studio::KeepDriversLoaded();
+    corvane_studio::Viewport::PrepareOpenGL();
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("CorvaneTests"));
     QApplication::setApplicationName(QStringLiteral("studio-tests"));
