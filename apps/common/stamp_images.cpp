@@ -29,18 +29,19 @@ QStringList ShippedStamps() {
 Picture StampThumbnail(const QString& path, int side) {
     const QString resolved = tarnix::Kernel::ResolveResource(path);
     OIIO::ImageBuf source(QFile::encodeName(resolved).toStdString());
-    if (!source.read(0, 0, true, OIIO::TypeDesc::FLOAT) || source.spec().width <= 0 || source.spec().height <= 0)
+    if (!source.read(0, 0, true, OIIO::TypeDesc::FLOAT) || source.roi().width() <= 0 || source.roi().height() <= 0)
         tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "StampThumbnail", "apps/common/stamp_images.cpp", 0,
                              QStringLiteral("%1: cannot read the image").arg(path));
-    const OIIO::ImageSpec& spec = source.spec();
-    const float scale = float(side) / float(std::max(spec.width, spec.height));
+    const OIIO::ROI window = source.roi();
+    const int channels = source.nchannels();
+    const float scale = float(side) / float(std::max(window.width(), window.height()));
     Picture picture;
-    picture.width = std::max(1, int(std::lround(float(spec.width) * scale)));
-    picture.height = std::max(1, int(std::lround(float(spec.height) * scale)));
+    picture.width = std::max(1, int(std::lround(float(window.width()) * scale)));
+    picture.height = std::max(1, int(std::lround(float(window.height()) * scale)));
     OIIO::ImageBuf small = OIIO::ImageBufAlgo::resize(source, "", 0.0f,
-                                                      OIIO::ROI(0, picture.width, 0, picture.height, 0, 1, 0, spec.nchannels));
+                                                      OIIO::ROI(0, picture.width, 0, picture.height, 0, 1, 0, channels));
     // Vector stamps hold signed moves: they are shown around mid grey, scaled to their extent.
-    const bool vectors = spec.nchannels >= 3;
+    const bool vectors = channels >= 3;
     float extent = 1.0f;
     if (vectors) {
         const OIIO::ImageBufAlgo::PixelStats stats = OIIO::ImageBufAlgo::computePixelStats(small);
@@ -48,7 +49,7 @@ Picture StampThumbnail(const QString& path, int side) {
         for (int c = 0; c < 3; ++c) extent = std::max({extent, std::abs(stats.min[c]), std::abs(stats.max[c])});
     }
     picture.rgb.resize(size_t(picture.width) * picture.height * 3);
-    std::vector<float> pixel(size_t(std::max(1, spec.nchannels)));
+    std::vector<float> pixel(size_t(std::max(1, channels)));
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x) {
             small.getpixel(x, y, pixel.data(), int(pixel.size()));

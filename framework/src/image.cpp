@@ -71,7 +71,7 @@ std::unique_ptr<Image> Image::Load(const QString& path) {
     auto image = std::make_unique<Image>();
     image->m_path = path;
     image->m_neutralLevel =
-        DescribedNeutralLevel(path, QString::fromStdString(buffer.spec().get_string_attribute("ImageDescription")));
+        DescribedNeutralLevel(path, QString::fromStdString(buffer.nativespec().get_string_attribute("ImageDescription")));
     image->m_width = uint32_t(window.width());
     image->m_height = uint32_t(window.height());
     image->m_depth = uint32_t(std::max(window.depth(), 1));
