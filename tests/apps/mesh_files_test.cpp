@@ -13,25 +13,12 @@
 #include <QTemporaryDir>
 
 #include "builtin_shapes.h"
+#include "caught_error.h"
 #include "mesh_files.h"
-#include "tarnix/error.h"
 
 namespace {
 
 using corvane_apps::FacePart;
-
-// The error text of `action`, or an empty string when it did not throw.
-template <typename Action>
-QString FaultOf(Action&& action) {
-    try {
-        action();
-    } catch (tarnix::Error* error) {
-        const QString text = error->Message();
-        tarnix::Error::Dispose(error);
-        return text;
-    }
-    return {};
-}
 
 // A sphere with a seam: every face's coordinates come from its vertex's longitude and height,
 // and faces on the far side of the seam get their own copies; the faces are split into two

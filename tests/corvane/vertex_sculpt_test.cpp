@@ -17,13 +17,8 @@ namespace {
 
 // A flat 8 x 8 grid of unit squares, each cut into two triangles, centred on the origin.
 tarnix::PolygonMesh TrianglePlane() {
-    tarnix::PolygonMesh quads = shapes::Plane(8, 8), triangles;
-    for (const tarnix::Vector& p : quads.positions) triangles.positions.push_back(p - tarnix::Vector(4, 4, 0));
-    for (uint32_t f = 0; f < quads.FaceCount(); ++f) {
-        const uint32_t* c = quads.faceVertices.data() + 4 * f;
-        triangles.faceVertices.insert(triangles.faceVertices.end(), {c[0], c[1], c[2], c[0], c[2], c[3]});
-        triangles.faceSizes.insert(triangles.faceSizes.end(), {3, 3});
-    }
+    tarnix::PolygonMesh triangles = shapes::Triangulated(shapes::Plane(8, 8));
+    for (tarnix::Vector& p : triangles.positions) p = p - tarnix::Vector(4, 4, 0);
     return triangles;
 }
 

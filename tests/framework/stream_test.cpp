@@ -2,8 +2,8 @@
 
 #include <limits>
 
+#include "caught_error.h"
 #include "tarnix/class_desc.h"
-#include "tarnix/error.h"
 #include "tarnix/node.h"
 #include "tarnix/stream.h"
 
@@ -41,14 +41,9 @@ QByteArray StoredRecord() {
 // Expects a stream Error with a message mentioning `fragment`.
 template <class Body>
 void ExpectStreamError(Body body, const QString& fragment) {
-    try {
-        body();
-        ADD_FAILURE() << "no error raised";
-    } catch (tarnix::Error* error) {
-        EXPECT_EQ(error->Code(), tarnix::Error::kCodeStream);
-        EXPECT_TRUE(error->Message().contains(fragment)) << error->Message().toStdString();
-        tarnix::Error::Dispose(error);
-    }
+    const CaughtError error = Caught(body);
+    EXPECT_EQ(error.code, tarnix::Error::kCodeStream) << "raised: " << error.raised;
+    EXPECT_TRUE(error.message.contains(fragment)) << error.message.toStdString();
 }
 
 TEST(StreamTest, ValuesRoundTripInBothDirections) {

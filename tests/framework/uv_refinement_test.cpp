@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "builtin_shapes.h"
-#include "tarnix/error.h"
+#include "caught_error.h"
 #include "tarnix/geometry.h"
 
 namespace {
@@ -113,15 +113,7 @@ TEST(UVRefinementTest, CleaningCarriesCoordinatesAndTagsWithTheirCorners) {
     EXPECT_EQ(cleaned.faceUVs, (std::vector<uint32_t>{0, 1, 2, 3, 1, 5, 2}));
     EXPECT_EQ(cleaned.faceTags, (std::vector<uint32_t>{7, 9}));
 
-    const auto refused = [&] {
-        try {
-            mesh.Cleaned(changes);
-        } catch (tarnix::Error* error) {
-            tarnix::Error::Dispose(error);
-            return true;
-        }
-        return false;
-    };
+    const auto refused = [&] { return Caught([&] { mesh.Cleaned(changes); }).raised; };
     mesh.faceUVs.pop_back();
     EXPECT_TRUE(refused()) << "one coordinate per corner";
     mesh.faceUVs.push_back(6);

@@ -154,15 +154,7 @@ TEST(VelderTest, ReductionMergesShortEdgesWithoutOpeningOrTurningTheMesh) {
 
 // The unit sphere of quads, each cut into two triangles: every vertex lies on the sphere.
 std::unique_ptr<tarnix::Geometry> TriangleSphere(uint32_t divisions) {
-    const tarnix::PolygonMesh quads = shapes::Sphere(divisions);
-    tarnix::PolygonMesh triangles;
-    triangles.positions = quads.positions;
-    for (uint32_t f = 0; f < quads.FaceCount(); ++f) {
-        const uint32_t* c = quads.faceVertices.data() + 4 * f;
-        triangles.faceVertices.insert(triangles.faceVertices.end(), {c[0], c[1], c[2], c[0], c[2], c[3]});
-        triangles.faceSizes.insert(triangles.faceSizes.end(), {3, 3});
-    }
-    return tarnix::Geometry::FromPolygons(triangles);
+    return tarnix::Geometry::FromPolygons(shapes::Triangulated(shapes::Sphere(divisions)));
 }
 
 // A dab at the face whose centre lies nearest `target`.
