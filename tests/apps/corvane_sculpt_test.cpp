@@ -279,28 +279,6 @@ TEST(CorvaneSculptTest, BadMeshFilesGiveOneLineAndStatusTwo) {
     }
 }
 
-// A polygon of n corners around a circle.
-QByteArray Polygon(int corners) {
-    QByteArray text;
-    for (int i = 0; i < corners; ++i)
-        text += QByteArray("v ") + QByteArray::number(std::cos(i * 6.2831853 / corners)) + " " +
-                QByteArray::number(std::sin(i * 6.2831853 / corners)) + " 0\n";
-    text += "f";
-    for (int i = 1; i <= corners; ++i) text += " " + QByteArray::number(i);
-    return text + "\n";
-}
-
-TEST(CorvaneSculptTest, FacesOfManyCornersKeepEveryCorner) {
-    QTemporaryDir folder;
-    for (int corners : {255, 256, 300}) {
-        const QString path = Write(folder, "polygon.obj", Polygon(corners));
-        const Outcome info = Program({"info", path});
-        ASSERT_EQ(info.status, 0) << corners << ": " << info.err.toStdString();
-        EXPECT_TRUE(info.out.contains(QStringLiteral("%1 vertices, 1 faces").arg(corners))) << info.out.toStdString();
-        EXPECT_TRUE(info.out.contains(QStringLiteral("face sizes: 1 x %1\n").arg(corners))) << info.out.toStdString();
-    }
-}
-
 TEST(CorvaneSculptTest, ExampleSessionsRunAndReportEveryStroke) {
     const QDir examples(QStringLiteral(CORVANE_EXAMPLES));
     const QStringList files = examples.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
@@ -481,7 +459,7 @@ TEST(CorvaneSculptTest, EveryFormatOpensSculptsAndSaves) {
     }
 }
 
-TEST(CorvaneSculptTest, InfoCountsBordersAndNonManifoldEdges) {
+TEST(CorvaneSculptTest, InfoCountsBordersNonManifoldEdgesAndEveryCornerOfLargeFaces) {
     // Three triangles on one edge and a fourth sharing another edge with the first, in PLY.
     QTemporaryDir folder;
     const QString path = Write(folder, "fin.ply", "ply\nformat ascii 1.0\nelement vertex 6\nproperty float x\n"
@@ -491,10 +469,22 @@ TEST(CorvaneSculptTest, InfoCountsBordersAndNonManifoldEdges) {
                                                   "3 0 1 2\n3 1 0 3\n3 0 1 4\n3 1 5 2\n");
     const Outcome info = Program({"info", path});
     ASSERT_EQ(info.status, 0) << info.err.toStdString();
-    EXPECT_TRUE(info.out.contains(QStringLiteral("6 vertices, 4 faces"))) << info.out.toStdString();
-    EXPECT_TRUE(info.out.contains(QStringLiteral("bounding box: (0, -1, 0) to (1, 1, 1)"))) << info.out.toStdString();
-    EXPECT_TRUE(info.out.contains(QStringLiteral("border edges: 7\nnon-manifold edges: 1"))) << info.out.toStdString();
-    EXPECT_TRUE(info.out.contains(QStringLiteral("texture coordinates: no"))) << info.out.toStdString();
+    for (const char* line : {"6 vertices, 4 faces", "bounding box: (0, -1, 0) to (1, 1, 1)",
+                             "border edges: 7\nnon-manifold edges: 1", "texture coordinates: no"})
+        EXPECT_TRUE(info.out.contains(QString::fromUtf8(line))) << info.out.toStdString();
+    // One polygon of n corners around a circle, past what a byte counts.
+    for (int corners : {255, 256, 300}) {
+        QByteArray polygon, face = "f";
+        for (int i = 0; i < corners; ++i) {
+            polygon += "v " + QByteArray::number(std::cos(i * 6.2831853 / corners)) + " " +
+                       QByteArray::number(std::sin(i * 6.2831853 / corners)) + " 0\n";
+            face += " " + QByteArray::number(i + 1);
+        }
+        const Outcome large = Program({"info", Write(folder, "polygon.obj", polygon + face + "\n")});
+        ASSERT_EQ(large.status, 0) << corners << ": " << large.err.toStdString();
+        EXPECT_TRUE(large.out.contains(QStringLiteral("%1 vertices, 1 faces").arg(corners))) << large.out.toStdString();
+        EXPECT_TRUE(large.out.contains(QStringLiteral("face sizes: 1 x %1\n").arg(corners))) << large.out.toStdString();
+    }
 }
 
 // Faulty sessions, among them inputs that once hung, aborted or wrote a wrong result: each is
