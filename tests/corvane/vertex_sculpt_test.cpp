@@ -11,7 +11,6 @@
 #include "tarnix/kernel.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/math/hw_vector.h"
-#include "tarnix/stroke_driver.h"
 
 namespace {
 
@@ -36,10 +35,7 @@ protected:
 TEST_F(VertexSculptTest, TriangleMeshesAreSculptedVertexByVertexAndUndoneExactly) {
     ASSERT_EQ(level->m_faceKind, tarnix::Mesh::kTriangles);
     auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
-    tarnix::StrokeOptions options;
-    options.size = 1.6f;
-    options.strength = 0.3f;
-    tarnix::StrokeDriver(*brush).Run(*level, {{-1, 0, 0}, {1, 0, 0}}, options);
+    dab_setup::Stroke(*brush, *level, {{-1, 0, 0}, {1, 0, 0}}, 1.6f, 0.3f);
     uint32_t raised = 0;
     for (uint32_t v = 0; v < level->VertexCount(); ++v) {
         const tarnix::Vector p = level->VertexPosition(v);
@@ -56,10 +52,7 @@ TEST_F(VertexSculptTest, TriangleMeshesAreSculptedVertexByVertexAndUndoneExactly
 
 TEST_F(VertexSculptTest, TouchedNormalsAreTheMeanOfTheirFacesNormals) {
     auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
-    tarnix::StrokeOptions options;
-    options.size = 2.5f;
-    options.strength = 0.5f;
-    tarnix::StrokeDriver(*brush).Run(*level, {{0, 0, 0}, {0.01f, 0, 0}}, options);
+    dab_setup::Stroke(*brush, *level, {{0, 0, 0}, {0.01f, 0, 0}}, 2.5f, 0.5f);
     uint32_t checked = 0;
     for (uint32_t v = 0; v < level->VertexCount(); ++v) {
         const tarnix::Vector p = level->VertexPosition(v);

@@ -317,15 +317,15 @@ TEST(GeodesicTest, OnAFlatMeshTheRegionIsTheDiscOfStraightDistancesInTheWorld) {
         uint32_t face;
         float tolerance;  // scaled distances carry the scale's rounding too
     };
-    for (const Case& c : {Case{quads.get(), quads->HighestLevel(), 0, 1e-4f}, Case{quads.get(), quads->HighestLevel(), 1234, 1e-4f},
+    for (const Case& sample : {Case{quads.get(), quads->HighestLevel(), 0, 1e-4f}, Case{quads.get(), quads->HighestLevel(), 1234, 1e-4f},
                           Case{quads.get(), quads->HighestLevel(), 2047, 1e-4f},
                           Case{triangles.get(), triangles->LowestLevel(), 4321, 1e-4f},
                           Case{placed.get(), placed->HighestLevel(), 1234, 1e-3f}}) {
-        tarnix::Mesh* mesh = c.mesh;
-        const float tolerance = c.tolerance;
-        const tarnix::Matrix& toWorld = c.geometry->GetTransformation().MeshToWorld();
+        tarnix::Mesh* mesh = sample.mesh;
+        const float tolerance = sample.tolerance;
+        const tarnix::Matrix& toWorld = sample.geometry->GetTransformation().MeshToWorld();
         const auto world = [&](uint32_t v) { return toWorld.Transform(mesh->VertexPosition(v), 1.0f); };
-        const tarnix::SurfacePoint point = FaceMiddle(mesh, c.face);
+        const tarnix::SurfacePoint point = FaceMiddle(mesh, sample.face);
         const tarnix::Vector centre = toWorld.Transform(point.m_position, 1.0f);
         tarnix::GeodesicEnumerator geodesic;
         geodesic.EnumerateVertices(mesh, point, 1.3f);

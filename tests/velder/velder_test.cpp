@@ -82,8 +82,7 @@ protected:
 };
 
 TEST_F(OctahedronTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndoes) {
-    tarnix::SubdivisionLevel* level = this->level;
-    const auto snapshot = [level] {
+    const auto snapshot = [this] {
         std::vector<float> state;
         for (uint32_t v = 0; v < level->VertexCount(); ++v)
             state.insert(state.end(), level->m_vertices[v].position, level->m_vertices[v].position + 3);
