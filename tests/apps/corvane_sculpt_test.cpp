@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
-#include <OpenImageIO/imageio.h>
+#include <OpenImageIO/imagebuf.h>
 
 #include <QDir>
 #include <QFile>
@@ -35,6 +35,15 @@ Outcome Program(const QStringList& arguments, int seconds = 300) {
             QString::fromUtf8(process.readAllStandardError())};
 }
 
+// A refusal: status 2 and one line on standard error that begins with the program's name and
+// then `named`, and gives `reason`.
+void ExpectRefused(const Outcome& run, const QString& reason, const QString& named = QString()) {
+    EXPECT_EQ(run.status, 2) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("corvane-sculpt: ") + named) && run.err.contains(reason))
+        << "expected \"" << reason.toStdString() << "\", got: " << run.err.toStdString();
+    EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
+}
+
 QString Write(const QTemporaryDir& folder, const char* name, const QByteArray& text) {
     QFile file(folder.filePath(QString::fromUtf8(name)));
     file.open(QIODevice::WriteOnly);
@@ -42,16 +51,22 @@ QString Write(const QTemporaryDir& folder, const char* name, const QByteArray& t
     return file.fileName();
 }
 
-nlohmann::json ReadJson(const QString& path) {
+QByteArray Bytes(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return nullptr;
-    return nlohmann::json::parse(file.readAll().toStdString());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+nlohmann::json ReadJson(const QString& path) {
+    const QByteArray text = Bytes(path);
+    return text.isEmpty() ? nlohmann::json() : nlohmann::json::parse(text.toStdString());
+}
+
+using Vertices = std::vector<std::array<double, 3>>;
+
 // The vertex positions of an OBJ file, as written.
-std::vector<std::array<double, 3>> ObjVertices(const QString& path) {
+Vertices ObjVertices(const QString& path) {
     QFile file(path);
-    std::vector<std::array<double, 3>> vertices;
+    Vertices vertices;
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return vertices;
     while (!file.atEnd()) {
         const QByteArray line = file.readLine().trimmed();
@@ -75,14 +90,14 @@ struct Image {
 };
 
 Image ReadPng(const QString& path) {
+    OIIO::ImageBuf buffer(path.toStdString());
     Image image;
-    auto input = OIIO::ImageInput::open(path.toStdString());
-    if (!input) return image;
-    image.width = input->spec().width;
-    image.height = input->spec().height;
+    if (!buffer.read(0, 0, true, OIIO::TypeDesc::UINT8) || buffer.nchannels() != 3) return image;
+    const OIIO::ROI window = buffer.roi();
+    image.width = window.width();
+    image.height = window.height();
     image.rgb.resize(size_t(image.width) * image.height * 3);
-    if (input->spec().nchannels != 3 || !input->read_image(0, 0, 0, 3, OIIO::TypeDesc::UINT8, image.rgb.data()))
-        image = {};
+    if (!buffer.get_pixels(window, OIIO::TypeDesc::UINT8, image.rgb.data())) image = {};
     return image;
 }
 
@@ -91,15 +106,28 @@ Outcome RunSession(const QString& session, const QTemporaryDir& output) {
     return Program({QStringLiteral("run"), session, QStringLiteral("--out"), output.path()});
 }
 
+// What a session written as `text` left: its outcome, its report and the result's vertices.
+struct Result {
+    Outcome run;
+    nlohmann::json report;
+    Vertices vertices;
+};
+
+Result RunText(const QTemporaryDir& folder, const char* name, const QByteArray& text) {
+    QTemporaryDir output;
+    Result result{RunSession(Write(folder, name, text), output), nullptr, {}};
+    EXPECT_EQ(result.run.status, 0) << name << ": " << result.run.err.toStdString();
+    result.report = ReadJson(output.filePath(QStringLiteral("report.json")));
+    result.vertices = ObjVertices(output.filePath(QStringLiteral("result.obj")));
+    return result;
+}
+
 TEST(CorvaneSculptTest, TheDemoWritesTheMeshThePictureAndTheReport) {
-    QTemporaryDir folder;
-    const Outcome run = Program({QStringLiteral("demo"), QStringLiteral("--levels"), QStringLiteral("5"),
-                             QStringLiteral("--out"), folder.path()});
+    QTemporaryDir folder, oneThread;
+    const Outcome run = Program({"demo", "--levels", "5", "--threads", "2", "--out", folder.path()});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("**** Sculpt Brush Performance - "))) << "the module's log line";
-    QFile reportFile(folder.filePath(QStringLiteral("report.json")));
-    ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
-    const auto report = nlohmann::json::parse(reportFile.readAll().toStdString());
+    const nlohmann::json report = ReadJson(folder.filePath(QStringLiteral("report.json")));
     const char* tools[] = {"Sculpt", "Smear", "Pinch", "Smooth", "Amplify", "Flatten", "Scrape", "Fill",
                            "Wax", "Bulge", "Spray", "Repeat", "Knife", "Foamy", "Imprint", "Relax"};
     // One stroke per tool, in order; some tools get a relief stroke before theirs.
@@ -115,7 +143,7 @@ TEST(CorvaneSculptTest, TheDemoWritesTheMeshThePictureAndTheReport) {
         EXPECT_GT(stroke["dabs"].get<int>(), 0) << tools[i];
         EXPECT_GT(stroke["moved_vertices"].get<int>(), 0) << tools[i];
         EXPECT_GE(stroke["vertex_updates"].get<double>(), stroke["moved_vertices"].get<double>() * 0.5) << tools[i];
-        for (const char* key : {"processed_vertices", "max_displacement", "seconds", "mega_vertices_per_second"})
+        for (const char* key : {"processed_vertices", "max_displacement", "seconds"})
             EXPECT_TRUE(stroke.contains(key)) << key;
     }
     EXPECT_EQ(report["faces"].get<int>(), 6 * 1024);
@@ -148,38 +176,23 @@ TEST(CorvaneSculptTest, TheDemoWritesTheMeshThePictureAndTheReport) {
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 3) << "nothing half-written is left";
 
     // Read back as a mesh, the result has the demo's counts.
-    const Outcome info = Program({QStringLiteral("info"), folder.filePath(QStringLiteral("result.obj"))});
+    const Outcome info = Program({"info", folder.filePath(QStringLiteral("result.obj"))});
     ASSERT_EQ(info.status, 0) << info.err.toStdString();
     EXPECT_TRUE(info.out.contains(QStringLiteral("%1 vertices, 6144 faces").arg(vertices)));
     EXPECT_TRUE(info.out.contains(QStringLiteral("sculpted by patches: yes")));
     EXPECT_TRUE(info.out.contains(QStringLiteral("border edges: 0")));
-}
 
-// The host's threads build and refit the spatial index; the brush sculpts on one thread. The
-// sixteen tools' strokes come out the same, bit for bit, for any thread count.
-TEST(CorvaneSculptTest, TheThreadCountLeavesEveryResultAsItIs) {
-    QByteArray results[2];
-    for (int threads : {1, 2}) {
-        QTemporaryDir folder;
-        const Outcome run = Program({QStringLiteral("demo"), QStringLiteral("--levels"), QStringLiteral("5"),
-                                     QStringLiteral("--threads"), QString::number(threads), QStringLiteral("--out"),
-                                     folder.path()});
-        ASSERT_EQ(run.status, 0) << run.err.toStdString();
-        QFile result(folder.filePath(QStringLiteral("result.obj")));
-        ASSERT_TRUE(result.open(QIODevice::ReadOnly));
-        results[threads - 1] = result.readAll();
-    }
-    EXPECT_GT(results[0].size(), 100000);
-    EXPECT_TRUE(results[0] == results[1]);
-    EXPECT_NE(Program({QStringLiteral("demo"), QStringLiteral("--threads"), QStringLiteral("0")}).status, 0)
-        << "a thread count below 1 is refused";
+    // The host's threads build and refit the spatial index; the brush sculpts on one thread.
+    // The sixteen tools' strokes come out the same, bit for bit, for any thread count.
+    ASSERT_EQ(Program({"demo", "--levels", "5", "--threads", "1", "--out", oneThread.path()}).status, 0);
+    EXPECT_TRUE(Bytes(oneThread.filePath(QStringLiteral("result.obj"))) == Bytes(folder.filePath(QStringLiteral("result.obj"))));
 }
 
 TEST(CorvaneSculptTest, StrokesThatChangeNothingSaySoAndEveryRateIsANumber) {
     // A path beside the mesh, a stroke into a locked layer, and a one-dab Imprint (shorter than
     // the module's millisecond clock).
-    QTemporaryDir folder, output;
-    const QString session = Write(folder, "idle.json", R"({ "mesh": { "builtin": "sphere", "subdivide": 3 },
+    QTemporaryDir folder;
+    const Result idle = RunText(folder, "idle.json", R"({ "mesh": { "builtin": "sphere", "subdivide": 3 },
         "camera": { "eye": [0, 0, 5], "target": [0, 0, 0] },
         "layers": [ { "name": "held", "locked": true } ],
         "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 50, "path": [[3, 3, 2], [3.5, 3, 2]] } },
@@ -187,19 +200,18 @@ TEST(CorvaneSculptTest, StrokesThatChangeNothingSaySoAndEveryRateIsANumber) {
                    { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 50, "path": [[0, 0, 2], [0.2, 0, 2]] } },
                    { "layer": { "name": "" } },
                    { "stroke": { "tool": "Imprint", "size": 0.2, "strength": 50, "path": [[0, 0, 2]] } } ] })");
-    const Outcome run = RunSession(session, output);
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    const QStringList warnings = run.err.split(QLatin1Char('\n')).filter(QStringLiteral("warning: "));
-    ASSERT_EQ(warnings.size(), 2) << run.err.toStdString();
+    const QStringList warnings = idle.run.err.split(QLatin1Char('\n')).filter(QStringLiteral("warning: "));
+    ASSERT_EQ(warnings.size(), 2) << idle.run.err.toStdString();
     EXPECT_TRUE(warnings[0].contains(QStringLiteral("steps[0]")) && warnings[0].contains(QStringLiteral("misses")));
     EXPECT_TRUE(warnings[1].contains(QStringLiteral("steps[2]")) && warnings[1].contains(QStringLiteral("\"held\" is locked")));
-    const nlohmann::json report = ReadJson(output.filePath(QStringLiteral("report.json")));
-    ASSERT_EQ(report["strokes"].size(), 3u);
-    EXPECT_TRUE(report["strokes"][0]["warning"].get<std::string>().find("misses") != std::string::npos);
-    EXPECT_TRUE(report["strokes"][1]["warning"].get<std::string>().find("locked") != std::string::npos);
-    EXPECT_FALSE(report["strokes"][2].contains("warning"));
-    for (const auto& stroke : report["strokes"]) EXPECT_TRUE(stroke["mega_vertices_per_second"].is_number()) << stroke;
-    EXPECT_FALSE(run.out.contains(QStringLiteral("nan")) || run.out.contains(QStringLiteral("inf"))) << run.out.toStdString();
+    const nlohmann::json& strokes = idle.report["strokes"];
+    ASSERT_EQ(strokes.size(), 3u);
+    EXPECT_TRUE(strokes[0]["warning"].get<std::string>().find("misses") != std::string::npos);
+    EXPECT_TRUE(strokes[1]["warning"].get<std::string>().find("locked") != std::string::npos);
+    EXPECT_FALSE(strokes[2].contains("warning"));
+    for (const auto& stroke : strokes) EXPECT_TRUE(stroke["mega_vertices_per_second"].is_number()) << stroke;
+    EXPECT_FALSE(idle.run.out.contains(QStringLiteral("nan")) || idle.run.out.contains(QStringLiteral("inf")))
+        << idle.run.out.toStdString();
 }
 
 TEST(CorvaneSculptTest, PicturesLookFromTheEyeAndSayWhenTheyCannotShowTheMesh) {
@@ -247,53 +259,23 @@ TEST(CorvaneSculptTest, PicturesLookFromTheEyeAndSayWhenTheyCannotShowTheMesh) {
 }
 
 TEST(CorvaneSculptTest, BadMeshFilesGiveOneLineAndStatusTwo) {
+    // The readers' own faults are checked with the readers; here, that each reaches the user as
+    // one line naming the file, for a reader's fault, the mesh check's and a file that is none.
     QTemporaryDir folder;
-    const QString badIndex = Write(folder, "bad_index.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n");
-    const QString notANumber = Write(folder, "nan.obj", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n");
-    const QString empty = Write(folder, "empty.obj", "v 0 0 0\n");
+    QFile::link(QStringLiteral("/dev/zero"), folder.filePath(QStringLiteral("zero.obj")));  // read for ever, were it read
+    QDir(folder.path()).mkdir(QStringLiteral("folder.obj"));
     const std::pair<QString, QString> cases[] = {
-        {folder.filePath(QStringLiteral("missing.obj")), QStringLiteral("no such file")},
-        {badIndex, QStringLiteral("names vertex 8")},
-        {notANumber, QStringLiteral("nan.obj: vertex 1 has a coordinate that is not a finite number")},
-        {empty, QStringLiteral("no faces")},
+        {Write(folder, "nan.obj", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n"),
+         QStringLiteral("nan.obj: vertex 1 has a coordinate that is not a finite number")},
+        {Write(folder, "empty.obj", "v 0 0 0\n"), QStringLiteral("no faces")},
         {Write(folder, "line.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf 1 2\n"),
          QStringLiteral("face 2 has 2 corners; a face needs at least 3")},
-        // A device would be read for ever, were it read.
-        {QFile::link(QStringLiteral("/dev/zero"), folder.filePath(QStringLiteral("zero.obj")))
-             ? folder.filePath(QStringLiteral("zero.obj"))
-             : QString(),
-         QStringLiteral("not a regular file")},
-        {QDir(folder.path()).mkdir(QStringLiteral("folder.obj")) ? folder.filePath(QStringLiteral("folder.obj")) : QString(),
-         QStringLiteral("not a regular file")}};
+        {folder.filePath(QStringLiteral("zero.obj")), QStringLiteral("not a regular file")},
+        {folder.filePath(QStringLiteral("folder.obj")), QStringLiteral("not a regular file")}};
     for (const auto& [path, reason] : cases) {
-        const Outcome run = Program({QStringLiteral("info"), path});
-        EXPECT_EQ(run.status, 2) << path.toStdString();
-        EXPECT_TRUE(run.err.startsWith(QStringLiteral("corvane-sculpt: "))) << run.err.toStdString();
-        EXPECT_TRUE(run.err.contains(reason)) << run.err.toStdString();
+        const Outcome run = Program({"info", path});
+        ExpectRefused(run, reason);
         EXPECT_TRUE(run.err.contains(path)) << "names the file: " << run.err.toStdString();
-        EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << "one line";
-    }
-}
-
-// A polygon of n corners around a circle.
-QByteArray Polygon(int corners) {
-    QByteArray text;
-    for (int i = 0; i < corners; ++i)
-        text += QByteArray("v ") + QByteArray::number(std::cos(i * 6.2831853 / corners)) + " " +
-                QByteArray::number(std::sin(i * 6.2831853 / corners)) + " 0\n";
-    text += "f";
-    for (int i = 1; i <= corners; ++i) text += " " + QByteArray::number(i);
-    return text + "\n";
-}
-
-TEST(CorvaneSculptTest, FacesOfManyCornersKeepEveryCorner) {
-    QTemporaryDir folder;
-    for (int corners : {255, 256, 300}) {
-        const QString path = Write(folder, "polygon.obj", Polygon(corners));
-        const Outcome info = Program({QStringLiteral("info"), path});
-        ASSERT_EQ(info.status, 0) << corners << ": " << info.err.toStdString();
-        EXPECT_TRUE(info.out.contains(QStringLiteral("%1 vertices, 1 faces").arg(corners))) << info.out.toStdString();
-        EXPECT_TRUE(info.out.contains(QStringLiteral("face sizes: 1 x %1\n").arg(corners))) << info.out.toStdString();
     }
 }
 
@@ -324,14 +306,10 @@ TEST(CorvaneSculptTest, ExampleSessionsRunAndReportEveryStroke) {
             EXPECT_GT(stroke["max_displacement"].get<double>(), 0.0) << stroke["step"];
         }
         EXPECT_EQ(ObjVertices(output.filePath(QStringLiteral("result.obj"))).size(), report["vertices"].get<size_t>());
-        // A PNG's width is the big-endian word at byte 16: before and after side by side double it.
-        QFile picture(output.filePath(QStringLiteral("preview.png")));
-        ASSERT_TRUE(picture.open(QIODevice::ReadOnly));
-        const QByteArray header = picture.read(24);
-        const uint32_t width = (uint8_t(header[16]) << 24) | (uint8_t(header[17]) << 16) | (uint8_t(header[18]) << 8) |
-                               uint8_t(header[19]);
+        // Before and after side by side double the picture's width.
         const nlohmann::json shown = session.value("picture", nlohmann::json::object());
-        EXPECT_EQ(width, uint32_t(shown.value("width", 800) * (shown.value("before_after", false) ? 2 : 1)));
+        EXPECT_EQ(ReadPng(output.filePath(QStringLiteral("preview.png"))).width,
+                  shown.value("width", 800) * (shown.value("before_after", false) ? 2 : 1));
     }
 }
 
@@ -343,15 +321,14 @@ TEST(CorvaneSculptTest, UndoingEveryStrokeWritesTheOriginalMeshBackExactly) {
     EXPECT_EQ(report["undone"].get<int>() - report["redone"].get<int>(), int(report["strokes"].size()));
     const QString plain = Write(folder, "plain.json", R"({ "mesh": { "builtin": "cube", "subdivide": 5 }, "steps": [] })");
     ASSERT_EQ(RunSession(plain, untouched).status, 0);
-    QFile a(sculpted.filePath(QStringLiteral("result.obj"))), b(untouched.filePath(QStringLiteral("result.obj")));
-    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(a.readAll() == b.readAll()) << "every position back, bit for bit";
+    EXPECT_TRUE(Bytes(sculpted.filePath(QStringLiteral("result.obj"))) == Bytes(untouched.filePath(QStringLiteral("result.obj"))))
+        << "every position back, bit for bit";
 }
 
 TEST(CorvaneSculptTest, SettingsAStrokeLeavesOutKeepTheValuesTheToolHad) {
     // A second Knife stroke that does not repeat the first one's falloff and stamp turn cuts
     // as one that repeats them.
-    QTemporaryDir folder, kept, repeated;
+    QTemporaryDir folder;
     const auto session = [](const QByteArray& second) {
         return R"({ "mesh": { "builtin": "plane", "subdivide": 5 }, "steps": [
             { "stroke": { "tool": "Knife", "size": 0.3, "strength": 0.02, "falloff": "flat",
@@ -359,27 +336,22 @@ TEST(CorvaneSculptTest, SettingsAStrokeLeavesOutKeepTheValuesTheToolHad) {
             { "stroke": { "tool": "Knife", "size": 0.3, "strength": 0.02, )" + second +
                R"( "path": [[-0.5, -0.3, 1], [0.5, -0.3, 1]] } } ] })";
     };
-    ASSERT_EQ(RunSession(Write(folder, "kept.json", session("")), kept).status, 0);
-    ASSERT_EQ(RunSession(Write(folder, "repeated.json", session(R"("falloff": "flat", "stamp_options": { "rotation": 90 },)")),
-                         repeated).status, 0);
-    const auto a = ObjVertices(kept.filePath(QStringLiteral("result.obj")));
-    EXPECT_EQ(a, ObjVertices(repeated.filePath(QStringLiteral("result.obj"))));
+    const Result kept = RunText(folder, "kept.json", session(""));
+    EXPECT_GT(kept.report["strokes"][1]["moved_vertices"].get<int>(), 0) << "the second stroke cuts";
+    EXPECT_EQ(kept.vertices,
+              RunText(folder, "repeated.json", session(R"("falloff": "flat", "stamp_options": { "rotation": 90 },)")).vertices);
 }
 
 TEST(CorvaneSculptTest, FrozenRegionsAndTheMeshTransformReachTheBrush) {
     // The top half of a sphere stretched to twice its height is frozen; a stroke across the
     // equator (world y = 0) moves only the bottom half.
-    QTemporaryDir folder, sculpted, untouched;
+    QTemporaryDir folder;
     const QByteArray mesh = R"("mesh": { "builtin": "sphere", "subdivide": 3 }, "scale": [1, 2, 1])";
-    const QString stroke = Write(folder, "stroke.json", "{ " + mesh + R"(,
+    const Vertices after = RunText(folder, "stroke.json", "{ " + mesh + R"(,
         "freeze": [ { "box": { "min": [-3, 0, -3], "max": [3, 3, 3] } } ],
         "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.8, "strength": 30,
-                                 "path": [[0, -0.6, 1.2], [0, 0.6, 1.2]] } } ] })");
-    const QString plain = Write(folder, "plain.json", "{ " + mesh + R"(, "steps": [] })");
-    ASSERT_EQ(RunSession(stroke, sculpted).status, 0);
-    ASSERT_EQ(RunSession(plain, untouched).status, 0);
-    const auto after = ObjVertices(sculpted.filePath(QStringLiteral("result.obj")));
-    const auto before = ObjVertices(untouched.filePath(QStringLiteral("result.obj")));
+                                 "path": [[0, -0.6, 1.2], [0, 0.6, 1.2]] } } ] })").vertices;
+    const Vertices before = RunText(folder, "plain.json", "{ " + mesh + R"(, "steps": [] })").vertices;
     ASSERT_EQ(after.size(), before.size());
     int movedBelow = 0, movedAbove = 0;
     for (size_t v = 0; v < after.size(); ++v)
@@ -390,24 +362,18 @@ TEST(CorvaneSculptTest, FrozenRegionsAndTheMeshTransformReachTheBrush) {
 
 TEST(CorvaneSculptTest, StrokesGoIntoTheActiveLayerAndFollowItsStrength) {
     // Two strokes into the layer "detail", then its strength turned to 0: the base is untouched.
-    QTemporaryDir folder, layered, untouched;
+    QTemporaryDir folder;
     const QByteArray mesh = R"("mesh": { "builtin": "cube", "subdivide": 4 })";
-    const QString session = Write(folder, "layer.json", "{ " + mesh + R"(,
+    const Result layered = RunText(folder, "layer.json", "{ " + mesh + R"(,
         "layers": [ { "name": "detail" } ], "active_layer": "detail",
         "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.5, "strength": 30, "path": [[0, 0, 1.5], [0.3, 0.1, 1.5]] } },
                    { "stroke": { "tool": "Wax", "size": 0.4, "strength": 50, "path": [[0, 0.2, 1.5]] } },
                    { "layer": { "name": "detail", "strength": 0 } } ] })");
-    const QString plain = Write(folder, "plain.json", "{ " + mesh + R"(, "steps": [] })");
-    const Outcome run = RunSession(session, layered);
-    ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    ASSERT_EQ(RunSession(plain, untouched).status, 0);
-    const nlohmann::json report = ReadJson(layered.filePath(QStringLiteral("report.json")));
-    EXPECT_GT(report["strokes"][0]["moved_vertices"].get<int>(), 0);
-    const auto after = ObjVertices(layered.filePath(QStringLiteral("result.obj")));
-    const auto before = ObjVertices(untouched.filePath(QStringLiteral("result.obj")));
-    ASSERT_EQ(after.size(), before.size());
-    for (size_t v = 0; v < after.size(); ++v)
-        for (int axis = 0; axis < 3; ++axis) ASSERT_NEAR(after[v][axis], before[v][axis], 1e-5) << v;
+    const Vertices before = RunText(folder, "plain.json", "{ " + mesh + R"(, "steps": [] })").vertices;
+    EXPECT_GT(layered.report["strokes"][0]["moved_vertices"].get<int>(), 0);
+    ASSERT_EQ(layered.vertices.size(), before.size());
+    for (size_t v = 0; v < before.size(); ++v)
+        for (int axis = 0; axis < 3; ++axis) ASSERT_NEAR(layered.vertices[v][axis], before[v][axis], 1e-5) << v;
 }
 
 TEST(CorvaneSculptTest, TextureCoordinatesAndNamesComeBackFromASubdividedSculptedMesh) {
@@ -468,8 +434,7 @@ TEST(CorvaneSculptTest, TextureCoordinatesAndNamesComeBackFromASubdividedSculpte
 
     // The base level comes out with --level 0, as it was.
     QTemporaryDir base;
-    ASSERT_EQ(Program({QStringLiteral("run"), session, QStringLiteral("--out"), base.path(), QStringLiteral("--level"),
-                       QStringLiteral("0")}).status, 0);
+    ASSERT_EQ(Program({"run", session, "--out", base.path(), "--level", "0"}).status, 0);
     EXPECT_EQ(ObjVertices(base.filePath(QStringLiteral("result.obj"))).size(), 25u);
 }
 
@@ -482,26 +447,21 @@ TEST(CorvaneSculptTest, EveryFormatOpensSculptsAndSaves) {
     for (const char* extension : {"ply", "stl", "gltf", "glb", "fbx"}) {
         SCOPED_TRACE(extension);
         const QString name = QStringLiteral("sphere.") + QString::fromUtf8(extension);
-        const Outcome saved = Program({QStringLiteral("run"), first, QStringLiteral("--out"), folder.path(),
-                                       QStringLiteral("--result"), name});
+        const Outcome saved = Program({"run", first, "--out", folder.path(), "--result", name});
         ASSERT_EQ(saved.status, 0) << saved.err.toStdString();
-        const Outcome info = Program({QStringLiteral("info"), folder.filePath(name)});
+        const Outcome info = Program({"info", folder.filePath(name)});
         ASSERT_EQ(info.status, 0) << info.err.toStdString();
         EXPECT_TRUE(info.out.contains(QStringLiteral(": 386 vertices, "))) << info.out.toStdString();
         EXPECT_TRUE(info.out.contains(QStringLiteral("border edges: 0\nnon-manifold edges: 0"))) << info.out.toStdString();
 
-        const QString second = Write(folder, "second.json", R"({ "mesh": { "file": ")" + name.toUtf8() + R"(" },
+        const Result second = RunText(folder, "second.json", R"({ "mesh": { "file": ")" + name.toUtf8() + R"(" },
             "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.4, "strength": 0.2, "path": [[0, 2, 0]] } } ] })");
-        QTemporaryDir output;
-        const Outcome run = RunSession(second, output);
-        ASSERT_EQ(run.status, 0) << run.err.toStdString();
-        const nlohmann::json report = ReadJson(output.filePath(QStringLiteral("report.json")));
-        EXPECT_GT(report["strokes"][0]["moved_vertices"].get<int>(), 0);
-        EXPECT_EQ(ObjVertices(output.filePath(QStringLiteral("result.obj"))).size(), 386u);
+        EXPECT_GT(second.report["strokes"][0]["moved_vertices"].get<int>(), 0);
+        EXPECT_EQ(second.vertices.size(), 386u);
     }
 }
 
-TEST(CorvaneSculptTest, InfoCountsBordersAndNonManifoldEdges) {
+TEST(CorvaneSculptTest, InfoCountsBordersNonManifoldEdgesAndEveryCornerOfLargeFaces) {
     // Three triangles on one edge and a fourth sharing another edge with the first, in PLY.
     QTemporaryDir folder;
     const QString path = Write(folder, "fin.ply", "ply\nformat ascii 1.0\nelement vertex 6\nproperty float x\n"
@@ -509,23 +469,44 @@ TEST(CorvaneSculptTest, InfoCountsBordersAndNonManifoldEdges) {
                                                   "property list uchar int vertex_indices\nend_header\n"
                                                   "0 0 0\n1 0 0\n0 1 0\n0 -1 0\n0 0 1\n1 1 0\n"
                                                   "3 0 1 2\n3 1 0 3\n3 0 1 4\n3 1 5 2\n");
-    const Outcome info = Program({QStringLiteral("info"), path});
+    const Outcome info = Program({"info", path});
     ASSERT_EQ(info.status, 0) << info.err.toStdString();
-    EXPECT_TRUE(info.out.contains(QStringLiteral("6 vertices, 4 faces"))) << info.out.toStdString();
-    EXPECT_TRUE(info.out.contains(QStringLiteral("bounding box: (0, -1, 0) to (1, 1, 1)"))) << info.out.toStdString();
-    EXPECT_TRUE(info.out.contains(QStringLiteral("border edges: 7\nnon-manifold edges: 1"))) << info.out.toStdString();
-    EXPECT_TRUE(info.out.contains(QStringLiteral("texture coordinates: no"))) << info.out.toStdString();
+    for (const char* line : {"6 vertices, 4 faces", "bounding box: (0, -1, 0) to (1, 1, 1)",
+                             "border edges: 7\nnon-manifold edges: 1", "texture coordinates: no"})
+        EXPECT_TRUE(info.out.contains(QString::fromUtf8(line))) << info.out.toStdString();
+    // One polygon of n corners around a circle, past what a byte counts.
+    for (int corners : {255, 256, 300}) {
+        QByteArray polygon, face = "f";
+        for (int i = 0; i < corners; ++i) {
+            polygon += "v " + QByteArray::number(std::cos(i * 6.2831853 / corners)) + " " +
+                       QByteArray::number(std::sin(i * 6.2831853 / corners)) + " 0\n";
+            face += " " + QByteArray::number(i + 1);
+        }
+        const Outcome large = Program({"info", Write(folder, "polygon.obj", polygon + face + "\n")});
+        ASSERT_EQ(large.status, 0) << corners << ": " << large.err.toStdString();
+        EXPECT_TRUE(large.out.contains(QStringLiteral("%1 vertices, 1 faces").arg(corners))) << large.out.toStdString();
+        EXPECT_TRUE(large.out.contains(QStringLiteral("face sizes: 1 x %1\n").arg(corners))) << large.out.toStdString();
+    }
 }
 
-TEST(CorvaneSculptTest, SessionFaultsGiveOneLineNamingTheFileAndThePlace) {
+// Faulty sessions, among them inputs that once hung, aborted or wrote a wrong result: each is
+// refused before anything is sculpted, at once, in one line naming the file and the place,
+// with nothing written.
+TEST(CorvaneSculptTest, FaultySessionsAreRefusedAtOnceInOneLineNamingTheFileAndThePlace) {
     QTemporaryDir folder;
     const QByteArray cube = R"("mesh": { "builtin": "cube", "subdivide": 2 })";
-    const auto stroke = [&](const QByteArray& settings, const QByteArray& tool = "Sculpt",
-                            const QByteArray& size = "0.2") {
-        return "{ " + cube + R"(, "steps": [ { "stroke": { "tool": ")" + tool + R"(", "size": )" + size +
-               R"(, "strength": 15, "path": [[0, 0, 2]])" + settings + " } } ] }";
+    const auto stroke = [&](const QByteArray& settings, const QByteArray& tool = "Sculpt", const QByteArray& size = "0.2",
+                            const QByteArray& path = "[[0, 0, 2], [0.3, 0, 2]]") {
+        return R"({ "steps": [ { "stroke": { "tool": ")" + tool + R"(", "size": )" + size +
+               R"(, "strength": 15, "path": )" + path + settings + " } } ], " + cube + " }";
     };
+    const auto steps = [&](const QByteArray& list) { return "{ " + cube + R"(, "steps": [ )" + list + " ] }"; };
+    // Seventy strokes, then the step at fault: found before the first of them runs.
+    QByteArray seventy;
+    for (int i = 0; i < 70; ++i)
+        seventy += R"({ "stroke": { "tool": "Smooth", "size": 0.3, "strength": 50, "path": [[0, 0, 2]] } }, )";
     Write(folder, "nan.obj", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n");
+    Write(folder, "not-a-picture.png", "a stamp that is text\n");
     const std::pair<QByteArray, QString> cases[] = {
         {"{ \"mesh\": ", QStringLiteral("not valid JSON")},
         {"{ " + cube + " }", QStringLiteral("\"steps\" is missing")},
@@ -533,81 +514,34 @@ TEST(CorvaneSculptTest, SessionFaultsGiveOneLineNamingTheFileAndThePlace) {
         {R"({ "mesh": { "obj": "nan.obj" }, "steps": [] })", QStringLiteral("nan.obj: vertex 1 has a coordinate that is not a finite number")},
         {R"({ "mesh": { "builtin": "sphere", "subdivide": 10 }, "steps": [] })", QStringLiteral("100663296 faces, more than")},
         {"{ " + cube + R"(, "scale": [1, 0, 1], "steps": [] })", QStringLiteral("scale[1]: 0 must be greater than 0")},
-        {stroke("", "Carve"), QStringLiteral("steps[0]: unknown tool \"Carve\"")},
-        {stroke("", "Sculpt", "-1"), QStringLiteral("steps[0].stroke.size: -1 must be greater than 0")},
-        {stroke(R"(, "strenght": 3)"), QStringLiteral("steps[0].stroke: unknown key \"strenght\"")},
-        {"{ " + cube + R"(, "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 150, "path": [[0, 0, 2]] } } ] })",
-         QStringLiteral("steps[0].stroke.strength: 150 is out of range [0, 100]")},
-        {"{ " + cube + R"(, "picture": { "eye": [0, 0, 1], "target": [0, 0, 1] }, "steps": [] })",
-         QStringLiteral("picture: eye and target are the same point")},
-        {stroke(R"(, "mirror": "w")"), QStringLiteral("steps[0].stroke.mirror: \"w\" is not one of none, x")},
-        {stroke(R"(, "attributes": { "preservevolum": true })"), QStringLiteral("attributes.preservevolum: unknown name")},
-        {stroke(R"(, "attributes": { "builduprate": 2 })"), QStringLiteral("attributes.builduprate: 2 is out of range [0, 1]")},
-        {stroke(R"(, "attributes": { "lockborders": 1 })"), QStringLiteral("lockborders: must be true or false")},
-        {stroke(R"(, "stamp": "Stamps/none.tif")"), QStringLiteral("steps[0].stroke.stamp: no file")},
-        {stroke(R"(, "stamp_options": { "mirrored": true })", "Spray"),
-         QStringLiteral("stamp_options.mirrored: mirrors the stamp of a mirrored stroke's twins, but the stroke has no \"mirror\"")},
-        {stroke(R"(, "stamp": null, "stamp_options": { "tiled": true })", "Spray"),
-         QStringLiteral("stamp_options: shape a stamp, but \"stamp\" turns it off")},
-        {"{ " + cube + R"(, "preferences": { "Wax Only": true }, "steps": [] })", QStringLiteral("preferences.Wax Only: unknown name")},
-        {"{ " + cube + R"(, "steps": [ { "undo": 1 } ] })", QStringLiteral("steps[0]: undo 1, but only 0 to undo")},
-        {"{ " + cube + R"(, "steps": [ { "layer": { "name": "x" } } ] })", QStringLiteral("no layer \"x\" in \"layers\"")},
-    };
-    int index = 0;
-    for (const auto& [text, reason] : cases) {
-        const QString session = Write(folder, QStringLiteral("case%1.json").arg(index++).toUtf8().constData(), text);
-        const QString output = folder.filePath(QStringLiteral("out%1").arg(index));
-        const Outcome run = Program({QStringLiteral("run"), session, QStringLiteral("--out"), output});
-        EXPECT_EQ(run.status, 2) << text.toStdString();
-        EXPECT_TRUE(run.err.contains(session + QStringLiteral(": ")) && run.err.contains(reason))
-            << "expected \"" << reason.toStdString() << "\", got: " << run.err.toStdString();
-        EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
-        EXPECT_FALSE(QFileInfo::exists(output)) << "no output for a faulty session";
-    }
-    const Outcome missing = Program({QStringLiteral("run"), folder.filePath(QStringLiteral("none.json"))});
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_TRUE(missing.err.contains(QStringLiteral("none.json: no such file"))) << missing.err.toStdString();
-}
-
-}  // namespace
-
-namespace {
-
-// Inputs that once hung, aborted or wrote a wrong result: each is refused before anything is
-// sculpted, in one line naming the file and the place, with nothing written.
-TEST(CorvaneSculptTest, HostileSessionsAreRefusedAtOnceInOneLine) {
-    QTemporaryDir folder;
-    const QByteArray cube = R"("mesh": { "builtin": "cube", "subdivide": 2 })";
-    const auto stroke = [&](const QByteArray& settings, const QByteArray& size = "0.2",
-                            const QByteArray& path = "[[0, 0, 2], [0.3, 0, 2]]") {
-        return R"({ "steps": [ { "stroke": { "tool": "Sculpt", "size": )" + size + R"(, "strength": 0.1, "path": )" +
-               path + settings + " } } ], " + cube + " }";
-    };
-    // Seventy strokes, then the step at fault: found before the first of them runs.
-    QByteArray seventy;
-    for (int i = 0; i < 70; ++i)
-        seventy += R"({ "stroke": { "tool": "Smooth", "size": 0.3, "strength": 50, "path": [[0, 0, 2]] } }, )";
-    const auto late = [&](const QByteArray& step) { return "{ " + cube + R"(, "steps": [ )" + seventy + step + " ] }"; };
-    Write(folder, "not-a-picture.png", "a stamp that is text\n");
-    QFile::link(QStringLiteral("/dev/zero"), folder.filePath(QStringLiteral("zero.obj")));
-    const std::pair<QByteArray, QString> cases[] = {
-        {stroke("", "1e-12"), QStringLiteral("steps[0].stroke.path: the stroke would place more than 100000 dabs")},
-        {stroke("", "1e-30"), QStringLiteral("steps[0].stroke.size: 1e-30 is too small a size once carried into the mesh's own space")},
-        {stroke("", "1e-300"), QStringLiteral("steps[0].stroke.size: 1e-300 is out of range")},
-        {stroke("", "1e300"), QStringLiteral("steps[0].stroke.size: 1e+300 is out of range")},
-        {stroke("", "1e999"), QStringLiteral("line 1, column 54: number overflow parsing '1e999'")},
-        {stroke("", "0.2", "[[0, 0, 2], [0, 500000, 0]]"), QStringLiteral("stroke.path: the stroke would place more than")},
-        {stroke("", "0.2", "[[0, 0, 2], [0, 1.5e9, 0]]"), QStringLiteral("steps[0].stroke.path[1][1]: 1500000000.0 is out of range")},
-        {stroke("", "0.2", "[[0, 0, 2], [1e29, 0, 2]]"), QStringLiteral("steps[0].stroke.path[1][0]: 1e+29 is out of range")},
         {"{ " + cube + R"(, "scale": 1e300, "steps": [] })", QStringLiteral("scale: 1e+300 is out of range")},
         {"{ " + cube + R"(, "scale": [1, 1e-40, 1], "steps": [] })", QStringLiteral("scale[1]: 1e-40 is out of range")},
         {"{ " + cube + R"(, "scale": 1e-30, "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]] } } ] })",
          QStringLiteral("steps[0].stroke.path[0]: (0, 0, 2e+30) lies beyond 1e+09 in the mesh's own space")},
         {"{ " + cube + R"(, "translate": [1e30, 0, 0], "steps": [] })", QStringLiteral("translate[0]: 1e+30 is out of range")},
+        {"{ " + cube + R"(, "picture": { "eye": [0, 0, 1], "target": [0, 0, 1] }, "steps": [] })",
+         QStringLiteral("picture: eye and target are the same point")},
         {"{ " + cube + R"(, "picture": { "eye": [1e30, 0, 0] }, "steps": [] })", QStringLiteral("picture.eye[0]: 1e+30 is out of range")},
-        {R"({ "mesh": { "obj": "zero.obj" }, "steps": [] })", QStringLiteral("zero.obj: not a regular file")},
+        {"{ " + cube + R"(, "preferences": { "Wax Only": true }, "steps": [] })", QStringLiteral("preferences.Wax Only: unknown name")},
+        {stroke("", "Carve"), QStringLiteral("steps[0]: unknown tool \"Carve\"")},
+        {stroke("", "Sculpt", "-1"), QStringLiteral("steps[0].stroke.size: -1 must be greater than 0")},
+        {stroke("", "Sculpt", "1e-12"), QStringLiteral("steps[0].stroke.path: the stroke would place more than 100000 dabs")},
+        {stroke("", "Sculpt", "1e-30"), QStringLiteral("steps[0].stroke.size: 1e-30 is too small a size once carried into the mesh's own space")},
+        {stroke("", "Sculpt", "1e-300"), QStringLiteral("steps[0].stroke.size: 1e-300 is out of range")},
+        {stroke("", "Sculpt", "1e300"), QStringLiteral("steps[0].stroke.size: 1e+300 is out of range")},
+        {stroke("", "Sculpt", "1e999"), QStringLiteral("line 1, column 54: number overflow parsing '1e999'")},
+        {stroke("", "Sculpt", "0.2", "[[0, 0, 2], [0, 500000, 0]]"), QStringLiteral("stroke.path: the stroke would place more than")},
+        {stroke("", "Sculpt", "0.2", "[[0, 0, 2], [0, 1.5e9, 0]]"), QStringLiteral("steps[0].stroke.path[1][1]: 1500000000.0 is out of range")},
+        {stroke("", "Sculpt", "0.2", "[[0, 0, 2], [1e29, 0, 2]]"), QStringLiteral("steps[0].stroke.path[1][0]: 1e+29 is out of range")},
+        {steps(R"({ "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 150, "path": [[0, 0, 2]] } })"),
+         QStringLiteral("steps[0].stroke.strength: 150 is out of range [0, 100]")},
+        {stroke(R"(, "strenght": 3)"), QStringLiteral("steps[0].stroke: unknown key \"strenght\"")},
         {stroke(R"(, "str\ngth": 1)"), QStringLiteral("steps[0].stroke: unknown key \"str\\ngth\"")},
+        {stroke(R"(, "mirror": "w")"), QStringLiteral("steps[0].stroke.mirror: \"w\" is not one of none, x")},
         {stroke(R"(, "direction": 18446744073709551615)"), QStringLiteral("stroke.direction: 18446744073709551615 is out of range [0, 12]")},
+        {stroke(R"(, "attributes": { "preservevolum": true })"), QStringLiteral("attributes.preservevolum: unknown name")},
+        {stroke(R"(, "attributes": { "builduprate": 2 })"), QStringLiteral("attributes.builduprate: 2 is out of range [0, 1]")},
+        {stroke(R"(, "attributes": { "lockborders": 1 })"), QStringLiteral("lockborders: must be true or false")},
         {stroke(R"(, "attributes": { "dabspacing": 0 })"), QStringLiteral("attributes.dabspacing: 0 is out of range [1, 1000]")},
         {stroke(R"(, "attributes": { "dabspacing": -3 })"), QStringLiteral("attributes.dabspacing: -3 is out of range [1, 1000]")},
         {stroke(R"(, "attributes": { "falloff": 999 })"), QStringLiteral("attributes.falloff: 999 is out of range [-1, 9]")},
@@ -616,33 +550,25 @@ TEST(CorvaneSculptTest, HostileSessionsAreRefusedAtOnceInOneLine) {
         {stroke(R"(, "attributes": { "distancemode": 99 })"), QStringLiteral("attributes.distancemode: 99 is out of range [0, 1]")},
         {stroke(R"(, "attributes": { "strengthscale": 1e30 })"), QStringLiteral("attributes.strengthscale: 1e+30 is out of range [0, 100]")},
         {stroke(R"(, "attributes": { "strokesmoothing": [true, 1e300] })"), QStringLiteral("strokesmoothing: 1e+300 is out of range")},
-        {late(R"({ "undo": 65 })"), QStringLiteral("steps[70]: undo 65, but only 64 to undo")},
-        {late(R"({ "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]], "stamp": "not-a-picture.png" } })"),
+        {stroke(R"(, "stamp": "Stamps/none.tif")"), QStringLiteral("steps[0].stroke.stamp: no file")},
+        {stroke(R"(, "stamp_options": { "mirrored": true })", "Spray"),
+         QStringLiteral("stamp_options.mirrored: mirrors the stamp of a mirrored stroke's twins, but the stroke has no \"mirror\"")},
+        {stroke(R"(, "stamp": null, "stamp_options": { "tiled": true })", "Spray"),
+         QStringLiteral("stamp_options: shape a stamp, but \"stamp\" turns it off")},
+        {steps(R"({ "undo": 1 })"), QStringLiteral("steps[0]: undo 1, but only 0 to undo")},
+        {steps(R"({ "layer": { "name": "x" } })"), QStringLiteral("no layer \"x\" in \"layers\"")},
+        {steps(seventy + R"({ "undo": 65 })"), QStringLiteral("steps[70]: undo 65, but only 64 to undo")},
+        {steps(seventy + R"({ "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]], "stamp": "not-a-picture.png" } })"),
          QStringLiteral("steps[70].stroke.stamp: cannot read image")},
     };
     int index = 0;
     for (const auto& [text, reason] : cases) {
-        const QString session = Write(folder, QStringLiteral("hostile%1.json").arg(index++).toUtf8().constData(), text);
+        SCOPED_TRACE(text.toStdString());
+        const QString session = Write(folder, QStringLiteral("case%1.json").arg(index++).toUtf8().constData(), text);
         const QString output = folder.filePath(QStringLiteral("out%1").arg(index));
-        const Outcome run = Program({QStringLiteral("run"), session, QStringLiteral("--out"), output}, 20);
-        EXPECT_EQ(run.status, 2) << text.toStdString() << "\n" << run.err.toStdString();
-        EXPECT_TRUE(run.err.startsWith(QStringLiteral("corvane-sculpt: ") + session + QStringLiteral(": ")) &&
-                    run.err.contains(reason))
-            << "expected \"" << reason.toStdString() << "\", got: " << run.err.toStdString();
-        EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
+        ExpectRefused(Program({"run", session, "--out", output}, 20), reason, session + QStringLiteral(": "));
         EXPECT_FALSE(QFileInfo::exists(output)) << "nothing written";
     }
-}
-
-TEST(CorvaneSculptTest, AnOutputFolderThatCannotBeMadeIsFoundBeforeSculpting) {
-    QTemporaryDir folder;
-    const QString session = Write(folder, "s.json", R"({ "mesh": { "builtin": "cube", "subdivide": 2 },
-        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]] } } ] })");
-    const QString underAFile = Write(folder, "file", "") + QStringLiteral("/out");
-    const Outcome run = Program({QStringLiteral("run"), session, QStringLiteral("--out"), underAFile}, 20);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_TRUE(run.err.contains(underAFile + QStringLiteral(": cannot make the folder"))) << run.err.toStdString();
-    EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << "refused before the stroke logged anything: " << run.err.toStdString();
 }
 
 TEST(CorvaneSculptTest, OutputsAppearTogetherOrNotAtAll) {
@@ -658,21 +584,28 @@ TEST(CorvaneSculptTest, OutputsAppearTogetherOrNotAtAll) {
 }
 
 TEST(CorvaneSculptTest, CommandLineFaultsGiveOneLineAndStatusTwo) {
-    const QStringList cases[] = {{QStringLiteral("run")},
-                                 {QStringLiteral("--frobnicate")},
-                                 {QStringLiteral("demo"), QStringLiteral("--levels"), QStringLiteral("0")},
-                                 {QStringLiteral("help")},
-                                 {QStringLiteral("--undo-memory"), QStringLiteral("0")},
-                                 {QStringLiteral("info"), QStringLiteral("x.obj"), QStringLiteral("--levels"), QStringLiteral("3")}};
-    for (const QStringList& arguments : cases) {
-        const Outcome run = Program(arguments, 20);
-        EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();
-        EXPECT_TRUE(run.err.startsWith(QStringLiteral("corvane-sculpt: "))) << run.err.toStdString();
-        EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << run.err.toStdString();
+    QTemporaryDir folder;
+    const QString session = Write(folder, "s.json", R"({ "mesh": { "builtin": "cube", "subdivide": 2 },
+        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]] } } ] })");
+    // An output folder under a file cannot be made: found before the stroke logs anything.
+    const QString underAFile = Write(folder, "file", "") + QStringLiteral("/out");
+    const std::pair<QStringList, QString> cases[] = {
+        {{"run"}, QString()},
+        {{"--frobnicate"}, QString()},
+        {{"demo", "--levels", "0"}, QString()},
+        {{"demo", "--threads", "0"}, QString()},
+        {{"help"}, QString()},
+        {{"--undo-memory", "0"}, QString()},
+        {{"info", "x.obj", "--levels", "3"}, QString()},
+        {{"run", folder.filePath(QStringLiteral("none.json"))}, QStringLiteral("none.json: no such file")},
+        {{"run", session, "--out", underAFile}, underAFile + QStringLiteral(": cannot make the folder")}};
+    for (const auto& [arguments, reason] : cases) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        ExpectRefused(Program(arguments, 20), reason);
     }
     // The demo's options stand without its name, as the README shows them.
     QTemporaryDir output;
-    const Outcome demo = Program({QStringLiteral("--out"), output.path(), QStringLiteral("--levels"), QStringLiteral("2")});
+    const Outcome demo = Program({"--out", output.path(), "--levels", "2"});
     ASSERT_EQ(demo.status, 0) << demo.err.toStdString();
     EXPECT_EQ(QDir(output.path()).entryList(QDir::Files).size(), 3);
 }
@@ -684,12 +617,11 @@ TEST(CorvaneSculptTest, TheUndoHistoryKeepsToItsBudget) {
         { "whole_mesh": { "tool": "Smooth", "strength": 50 } }, { "whole_mesh": { "tool": "Smooth", "strength": 50 } },
         { "whole_mesh": { "tool": "Smooth", "strength": 50 } }, { "undo": 3 } ] })";
     const QString session = Write(folder, "smooths.json", smooths);
-    const Outcome plenty = Program({QStringLiteral("run"), session, QStringLiteral("--out"), kept.path()});
+    const Outcome plenty = Program({"run", session, "--out", kept.path()});
     ASSERT_EQ(plenty.status, 0) << plenty.err.toStdString();
     EXPECT_EQ(ReadJson(kept.filePath(QStringLiteral("report.json")))["undone"].get<int>(), 3);
     // With a budget of 2 MiB only the newest change stays.
-    const Outcome tight = Program({QStringLiteral("run"), session, QStringLiteral("--undo-memory"), QStringLiteral("2"),
-                                   QStringLiteral("--out"), dropped.path()});
+    const Outcome tight = Program({"run", session, "--undo-memory", "2", "--out", dropped.path()});
     EXPECT_EQ(tight.status, 2);
     EXPECT_TRUE(tight.err.trimmed().endsWith(QStringLiteral("steps[3]: undo 3, but only 1 to undo"))) << tight.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(dropped.filePath(QStringLiteral("result.obj"))));

@@ -13,25 +13,12 @@
 #include <QTemporaryDir>
 
 #include "builtin_shapes.h"
+#include "caught_error.h"
 #include "mesh_files.h"
-#include "tarnix/error.h"
 
 namespace {
 
 using corvane_apps::FacePart;
-
-// The error text of `action`, or an empty string when it did not throw.
-template <typename Action>
-QString FaultOf(Action&& action) {
-    try {
-        action();
-    } catch (tarnix::Error* error) {
-        const QString text = error->Message();
-        tarnix::Error::Dispose(error);
-        return text;
-    }
-    return {};
-}
 
 // A sphere with a seam: every face's coordinates come from its vertex's longitude and height,
 // and faces on the far side of the seam get their own copies; the faces are split into two
@@ -61,6 +48,13 @@ Subject MakeSubject() {
     for (uint32_t polygon : subject.geometry->BasePolygonOfFaces(1))
         output.faceParts.push_back(subject.geometry->BasePolygons().faceTags[polygon]);
     return subject;
+}
+
+QString WriteFile(const QTemporaryDir& folder, const char* name, const QByteArray& bytes) {
+    QFile file(folder.filePath(QString::fromUtf8(name)));
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    return file.fileName();
 }
 
 // The written vertex at `p`: FBX files come back through an axis conversion, so within rounding.
@@ -124,12 +118,9 @@ TEST(MeshFilesTest, EveryFormatBringsBackWhatWasWritten) {
 
 TEST(MeshFilesTest, ObjIndicesCountFromOneOrBackwardsAndNamesFollowTheFaces) {
     QTemporaryDir folder;
-    QFile file(folder.filePath(QStringLiteral("two.obj")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("mtllib two.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\n"
-               "o first\nusemtl wood\nf 1/1 2/2 3/3\ng second part\nf -4 -2 -1\n");
-    file.close();
-    const corvane_apps::MeshFile mesh = corvane_apps::ReadMesh(file.fileName());
+    const corvane_apps::MeshFile mesh = corvane_apps::ReadMesh(
+        WriteFile(folder, "two.obj", "mtllib two.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\n"
+                                     "o first\nusemtl wood\nf 1/1 2/2 3/3\ng second part\nf -4 -2 -1\n"));
     EXPECT_EQ(mesh.polygons.faceVertices, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
     EXPECT_EQ(mesh.materialLibrary, QStringLiteral("two.mtl"));
     ASSERT_EQ(mesh.parts.size(), 2u);
@@ -147,15 +138,12 @@ TEST(MeshFilesTest, ObjIndicesCountFromOneOrBackwardsAndNamesFollowTheFaces) {
 // counted so that `info` can say so.
 TEST(MeshFilesTest, PointsAndLinesAreLeftOutAndCounted) {
     QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("stray.ply"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\nproperty float z\n"
-               "element face 3\nproperty list uchar int vertex_indices\nend_header\n"
-               "0 0 0\n1 0 0\n1 1 0\n0 1 0\n2 2 0\n"
-               "4 0 1 2 3\n2 2 4\n1 4\n");
-    file.close();
-    const corvane_apps::MeshFile mesh = corvane_apps::ReadMesh(path);
+    const corvane_apps::MeshFile mesh = corvane_apps::ReadMesh(WriteFile(
+        folder, "stray.ply",
+        "ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\nproperty float z\n"
+        "element face 3\nproperty list uchar int vertex_indices\nend_header\n"
+        "0 0 0\n1 0 0\n1 1 0\n0 1 0\n2 2 0\n"
+        "4 0 1 2 3\n2 2 4\n1 4\n"));
     EXPECT_EQ(mesh.polygons.FaceCount(), 1u);
     EXPECT_EQ(mesh.polygons.faceSizes, std::vector<uint32_t>{4});
     EXPECT_EQ(mesh.pointsAndLinesLeftOut, 2u);
@@ -163,12 +151,7 @@ TEST(MeshFilesTest, PointsAndLinesAreLeftOutAndCounted) {
 
 TEST(MeshFilesTest, FaultsNameTheFileAndLeaveNothingBehind) {
     QTemporaryDir folder;
-    const auto write = [&](const char* name, const QByteArray& bytes) {
-        QFile file(folder.filePath(QString::fromUtf8(name)));
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return file.fileName();
-    };
+    const auto write = [&](const char* name, const QByteArray& bytes) { return WriteFile(folder, name, bytes); };
     const std::pair<QString, QString> reads[] = {
         {write("notes.txt", "v 0 0 0\n"), QStringLiteral("cannot read \"txt\" files")},
         {write("garbage.ply", "not a ply file\n"), QStringLiteral("garbage.ply: ")},

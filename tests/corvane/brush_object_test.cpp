@@ -75,13 +75,25 @@ TEST_F(BrushObjectTest, HostNoRenderSettingTurnsRenderingOffForGood) {
     EXPECT_FALSE(bool(corvane::g_prefRender)) << "the brush never turns rendering back on";
 }
 
+// The stored switches turned from their defaults: on, but for plane updates.
+void TurnStoredSwitches(Corvane& brush) {
+    brush.m_bilinearSampleAttr.SetValue(true);
+    brush.m_affectAllLayersAttr.SetValue(true);
+    brush.m_globalPlaneAttr.SetValue(true);
+    brush.m_updatePlaneAttr.SetValue(false);
+}
+
+void ExpectStoredSwitchesTurned(const Corvane& brush) {
+    EXPECT_TRUE(brush.m_bilinearSampleAttr.Value());
+    EXPECT_TRUE(brush.m_affectAllLayersAttr.Value());
+    EXPECT_TRUE(brush.m_globalPlaneAttr.Value());
+    EXPECT_FALSE(brush.m_updatePlaneAttr.Value());
+}
+
 TEST_F(BrushObjectTest, StoredFormKeepsTheFiveStoredAttributes) {
     Corvane original;
     original.SetBuildUpRate(0.75f);
-    original.m_bilinearSampleAttr.SetValue(true);
-    original.m_affectAllLayersAttr.SetValue(true);
-    original.m_globalPlaneAttr.SetValue(true);
-    original.m_updatePlaneAttr.SetValue(false);
+    TurnStoredSwitches(original);
     original.m_preserveVolumeAttr.SetValue(true);
     tarnix::Stream out;
     out.StoreObject(original);
@@ -91,10 +103,7 @@ TEST_F(BrushObjectTest, StoredFormKeepsTheFiveStoredAttributes) {
     tarnix::Stream in(out.Data());
     in.LoadObject(loaded);
     EXPECT_EQ(loaded.BuildUpRate(), 0.75f);
-    EXPECT_TRUE(loaded.m_bilinearSampleAttr.Value());
-    EXPECT_TRUE(loaded.m_affectAllLayersAttr.Value());
-    EXPECT_TRUE(loaded.m_globalPlaneAttr.Value());
-    EXPECT_FALSE(loaded.m_updatePlaneAttr.Value());
+    ExpectStoredSwitchesTurned(loaded);
     EXPECT_FALSE(loaded.m_preserveVolumeAttr.Value()) << "not part of the stored form";
     EXPECT_TRUE(loaded.m_lockBordersAttr.Value()) << "keeps its own value";
 }
@@ -115,35 +124,25 @@ TEST_F(BrushObjectTest, DataOfVersionZeroLeavesThePlaneAndLayerSwitchesAlone) {
     old.chop(3);
 
     Corvane brush;
-    brush.m_affectAllLayersAttr.SetValue(true);
-    brush.m_globalPlaneAttr.SetValue(true);
-    brush.m_updatePlaneAttr.SetValue(false);
+    TurnStoredSwitches(brush);
+    brush.m_bilinearSampleAttr.SetValue(false);
     tarnix::Stream in(old);
     in.LoadObject(brush);
     EXPECT_EQ(in.Remaining(), 0);
     EXPECT_EQ(brush.BuildUpRate(), 0.2f);
-    EXPECT_TRUE(brush.m_bilinearSampleAttr.Value());
-    EXPECT_TRUE(brush.m_affectAllLayersAttr.Value());
-    EXPECT_TRUE(brush.m_globalPlaneAttr.Value());
-    EXPECT_FALSE(brush.m_updatePlaneAttr.Value());
+    ExpectStoredSwitchesTurned(brush);
 }
 
 TEST_F(BrushObjectTest, AssignmentCopiesTheStoredAttributesOnly) {
     Corvane source, target;
     source.SetBuildUpRate(0.9f);
-    source.m_bilinearSampleAttr.SetValue(true);
-    source.m_affectAllLayersAttr.SetValue(true);
-    source.m_globalPlaneAttr.SetValue(true);
-    source.m_updatePlaneAttr.SetValue(false);
+    TurnStoredSwitches(source);
     source.m_preserveVolumeAttr.SetValue(true);
     source.m_drawFromCenterAttr.SetValue(true);
     source.m_lockBordersAttr.SetValue(true);
     target = source;
     EXPECT_EQ(target.BuildUpRate(), 0.9f);
-    EXPECT_TRUE(target.m_bilinearSampleAttr.Value());
-    EXPECT_TRUE(target.m_affectAllLayersAttr.Value());
-    EXPECT_TRUE(target.m_globalPlaneAttr.Value());
-    EXPECT_FALSE(target.m_updatePlaneAttr.Value());
+    ExpectStoredSwitchesTurned(target);
     EXPECT_FALSE(target.m_preserveVolumeAttr.Value());
     EXPECT_FALSE(target.m_drawFromCenterAttr.Value());
     EXPECT_FALSE(target.m_lockBordersAttr.Value());

@@ -70,4 +70,12 @@ void Release(Corvane& brush) {
     brush.m_meshChanges.SetCount(0);
 }
 
+tarnix::StrokeReport Stroke(Corvane& brush, tarnix::SubdivisionLevel& level, const std::vector<tarnix::Vector>& path,
+                            float size, float strength) {
+    tarnix::StrokeOptions options;
+    options.size = size;
+    options.strength = strength;
+    return tarnix::StrokeDriver(brush).Run(level, path, options);
+}
+
 }  // namespace dab_setup

@@ -1,13 +1,15 @@
 #pragma once
 // Prepares a brush for one dab by hand, the way the dab driver will: binds the level (patches
 // of `patchLevel` depth below it), its undo record, the padded grid, the dab block and the
-// per-dab members. Kernel tests then call the patch tester or the kernels directly.
+// per-dab members. Kernel tests then call the patch tester or the kernels directly; stroke
+// tests run whole strokes through the host's stroke driver instead.
 
 #include <memory>
 #include <vector>
 
 #include "brush/corvane.h"
 #include "tarnix/geometry.h"
+#include "tarnix/stroke_driver.h"
 
 namespace dab_setup {
 
@@ -26,5 +28,9 @@ std::unique_ptr<Corvane> MakeBrush(uint32_t toolId);
 /// one dab. Buffers live until Release.
 void Bind(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, const Dab& dab);
 void Release(Corvane& brush);
+
+/// @brief One stroke of `brush` along `path` on `level`, placed as the host's stroke driver places it.
+tarnix::StrokeReport Stroke(Corvane& brush, tarnix::SubdivisionLevel& level, const std::vector<tarnix::Vector>& path,
+                            float size, float strength);
 
 }  // namespace dab_setup

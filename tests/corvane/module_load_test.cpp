@@ -5,9 +5,9 @@
 
 #include <vector>
 
+#include "caught_error.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/class_desc.h"
-#include "tarnix/error.h"
 #include "tarnix/module_loader.h"
 #include "tarnix/plugin.h"
 #include "tarnix/preferences.h"
@@ -96,14 +96,8 @@ TEST_F(ModuleLoadTest, ReloadingFindsThePreferencesWithTheirValues) {
 }
 
 TEST_F(ModuleLoadTest, AMissingModuleIsAClearError) {
-    try {
-        tarnix::LoadedModule module(QStringLiteral("/nonexistent/libNothing.so"));
-        ADD_FAILURE() << "no error";
-    } catch (tarnix::Error* error) {
-        EXPECT_TRUE(error->Message().startsWith(
-            QStringLiteral("cannot load plug-in module /nonexistent/libNothing.so")));
-        tarnix::Error::Dispose(error);
-    }
+    const QString fault = FaultOf([] { tarnix::LoadedModule module(QStringLiteral("/nonexistent/libNothing.so")); });
+    EXPECT_TRUE(fault.startsWith(QStringLiteral("cannot load plug-in module /nonexistent/libNothing.so"))) << fault.toStdString();
 }
 
 }  // namespace

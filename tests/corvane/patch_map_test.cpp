@@ -4,7 +4,7 @@
 
 #include "patch/patch_map.h"
 #include "builtin_shapes.h"
-#include "tarnix/error.h"
+#include "caught_error.h"
 #include "tarnix/class_desc.h"
 #include "tarnix/node_array.h"
 #include "tarnix/stream.h"
@@ -80,15 +80,10 @@ TEST(PatchMapTest, LinkingUnderAGridFillsEachRowWithTheFaceAndItsEightNeighbours
 TEST(PatchMapTest, APatchMapUnderANodeThatIsNoMeshIsAnError) {
     tarnix::TreeNode notAMesh;
     auto* map = new PatchMap;
-    try {
-        notAMesh.AddChild(map);
-        ADD_FAILURE() << "no error";
-    } catch (tarnix::Error* error) {
-        EXPECT_EQ(error->Message(), QStringLiteral("Wrong parrent for PatchMap class"));
-        EXPECT_EQ(error->Function(), QStringLiteral("PatchMap::OnLinked"));
-        EXPECT_EQ(error->Line(), 3363);
-        tarnix::Error::Dispose(error);
-    }
+    const CaughtError error = Caught([&] { notAMesh.AddChild(map); });
+    EXPECT_EQ(error.message, QStringLiteral("Wrong parrent for PatchMap class"));
+    EXPECT_EQ(error.function, QStringLiteral("PatchMap::OnLinked"));
+    EXPECT_EQ(error.line, 3363);
     EXPECT_EQ(map->m_neighbourFaces.Count(), 0u);
 }
 

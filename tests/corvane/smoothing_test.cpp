@@ -10,7 +10,6 @@
 #include "dab_setup.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/kernel.h"
-#include "tarnix/stroke_driver.h"
 
 namespace {
 
@@ -25,13 +24,7 @@ double Volume(const tarnix::Mesh& mesh) {
     return volume / 6.0;
 }
 
-tarnix::StrokeReport Stroke(Corvane& brush, tarnix::SubdivisionLevel& level, const std::vector<tarnix::Vector>& path,
-                            float size, float strength) {
-    tarnix::StrokeOptions options;
-    options.size = size;
-    options.strength = strength;
-    return tarnix::StrokeDriver(brush).Run(level, path, options);
-}
+using dab_setup::Stroke;
 
 TEST(SmoothingTest, SmoothLowersTheBumpinessUnderTheBrushAndNothingElse) {
     tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 10}, {0, 0, 0});

@@ -11,7 +11,6 @@
 #include "tarnix/block.h"
 #include "tarnix/kernel.h"
 #include "tarnix/spatial_grid.h"
-#include "tarnix/stroke_driver.h"
 
 namespace {
 
@@ -38,10 +37,7 @@ protected:
     }
     // The heights a stroke leaves, starting from the flat grid.
     std::vector<float> Stroke(const std::vector<tarnix::Vector>& path, float size, float strength) {
-        tarnix::StrokeOptions options;
-        options.size = size;
-        options.strength = strength;
-        tarnix::StrokeDriver(*brush).Run(*level, path, options);
+        dab_setup::Stroke(*brush, *level, path, size, strength);
         std::vector<float> heights(level->VertexCount());
         for (uint32_t v = 0; v < level->VertexCount(); ++v) heights[v] = level->VertexPosition(v).z;
         return heights;

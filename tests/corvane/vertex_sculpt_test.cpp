@@ -11,19 +11,13 @@
 #include "tarnix/kernel.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/math/hw_vector.h"
-#include "tarnix/stroke_driver.h"
 
 namespace {
 
 // A flat 8 x 8 grid of unit squares, each cut into two triangles, centred on the origin.
 tarnix::PolygonMesh TrianglePlane() {
-    tarnix::PolygonMesh quads = shapes::Plane(8, 8), triangles;
-    for (const tarnix::Vector& p : quads.positions) triangles.positions.push_back(p - tarnix::Vector(4, 4, 0));
-    for (uint32_t f = 0; f < quads.FaceCount(); ++f) {
-        const uint32_t* c = quads.faceVertices.data() + 4 * f;
-        triangles.faceVertices.insert(triangles.faceVertices.end(), {c[0], c[1], c[2], c[0], c[2], c[3]});
-        triangles.faceSizes.insert(triangles.faceSizes.end(), {3, 3});
-    }
+    tarnix::PolygonMesh triangles = shapes::Triangulated(shapes::Plane(8, 8));
+    for (tarnix::Vector& p : triangles.positions) p = p - tarnix::Vector(4, 4, 0);
     return triangles;
 }
 
@@ -41,10 +35,7 @@ protected:
 TEST_F(VertexSculptTest, TriangleMeshesAreSculptedVertexByVertexAndUndoneExactly) {
     ASSERT_EQ(level->m_faceKind, tarnix::Mesh::kTriangles);
     auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
-    tarnix::StrokeOptions options;
-    options.size = 1.6f;
-    options.strength = 0.3f;
-    tarnix::StrokeDriver(*brush).Run(*level, {{-1, 0, 0}, {1, 0, 0}}, options);
+    dab_setup::Stroke(*brush, *level, {{-1, 0, 0}, {1, 0, 0}}, 1.6f, 0.3f);
     uint32_t raised = 0;
     for (uint32_t v = 0; v < level->VertexCount(); ++v) {
         const tarnix::Vector p = level->VertexPosition(v);
@@ -61,10 +52,7 @@ TEST_F(VertexSculptTest, TriangleMeshesAreSculptedVertexByVertexAndUndoneExactly
 
 TEST_F(VertexSculptTest, TouchedNormalsAreTheMeanOfTheirFacesNormals) {
     auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
-    tarnix::StrokeOptions options;
-    options.size = 2.5f;
-    options.strength = 0.5f;
-    tarnix::StrokeDriver(*brush).Run(*level, {{0, 0, 0}, {0.01f, 0, 0}}, options);
+    dab_setup::Stroke(*brush, *level, {{0, 0, 0}, {0.01f, 0, 0}}, 2.5f, 0.5f);
     uint32_t checked = 0;
     for (uint32_t v = 0; v < level->VertexCount(); ++v) {
         const tarnix::Vector p = level->VertexPosition(v);

@@ -82,16 +82,6 @@ TEST(HierarchyTest, VertexGridOfAPatchIsTheGridOfItsDescendants) {
     }
 }
 
-TEST(HierarchyTest, MixedPolygonsGiveATriangleBaseAndQuadLevels) {
-    auto geometry = shapes::Subdivided(shapes::Pyramid(), 2);
-    const tarnix::SubdivisionLevel* base = geometry->Level(0);
-    EXPECT_EQ(base->m_faceKind, tarnix::Mesh::kTriangles);
-    EXPECT_EQ(base->m_faceCount, 2u + 4u) << "the quad base becomes two triangles";
-    EXPECT_EQ(geometry->Level(1)->m_faceKind, tarnix::Mesh::kQuads);
-    EXPECT_EQ(geometry->Level(1)->m_faceCount, 4u + 4 * 3u) << "refined from the polygons";
-    EXPECT_EQ(geometry->Level(2)->m_faceCount, 4 * 16u);
-}
-
 TEST(HierarchyTest, SubdividingCarriesSculptedPositionsUp) {
     auto plain = shapes::Subdivided(shapes::Cube(), 1);
     auto sculpted = shapes::Subdivided(shapes::Cube(), 1);

@@ -2,8 +2,8 @@
 
 #include <limits>
 
+#include "caught_error.h"
 #include "tarnix/class_desc.h"
-#include "tarnix/error.h"
 #include "tarnix/node.h"
 #include "tarnix/stream.h"
 
@@ -41,14 +41,18 @@ QByteArray StoredRecord() {
 // Expects a stream Error with a message mentioning `fragment`.
 template <class Body>
 void ExpectStreamError(Body body, const QString& fragment) {
-    try {
-        body();
-        ADD_FAILURE() << "no error raised";
-    } catch (tarnix::Error* error) {
-        EXPECT_EQ(error->Code(), tarnix::Error::kCodeStream);
-        EXPECT_TRUE(error->Message().contains(fragment)) << error->Message().toStdString();
-        tarnix::Error::Dispose(error);
-    }
+    const CaughtError error = Caught(body);
+    EXPECT_EQ(error.code, tarnix::Error::kCodeStream) << "raised: " << error.raised;
+    EXPECT_TRUE(error.message.contains(fragment)) << error.message.toStdString();
+}
+
+// A call that opens `data` as a stream and reads from it with `read`.
+template <class Read>
+auto Reading(const QByteArray& data, Read read) {
+    return [=] {
+        tarnix::Stream in(data);
+        read(in);
+    };
 }
 
 TEST(StreamTest, ValuesRoundTripInBothDirections) {
@@ -72,13 +76,8 @@ TEST(StreamTest, EveryTruncationRaisesAnErrorInsteadOfReadingPastTheEnd) {
     const QByteArray whole = StoredRecord();
     for (int length = 0; length < whole.size(); ++length) {
         SCOPED_TRACE(length);
-        ExpectStreamError(
-            [&] {
-                tarnix::Stream in(whole.left(length));
-                Record record;
-                record.Exchange(in);
-            },
-            QStringLiteral("unexpected end of data"));
+        ExpectStreamError(Reading(whole.left(length), [](tarnix::Stream& in) { Record().Exchange(in); }),
+                          QStringLiteral("unexpected end of data"));
     }
 }
 
@@ -89,31 +88,16 @@ TEST(StreamTest, MalformedDataIsRefusedWithAClearText) {
     tarnix::Stream lying;
     uint32_t hugeCount = std::numeric_limits<uint32_t>::max();
     lying.Exchange(hugeCount);
-    ExpectStreamError(
-        [&] {
-            tarnix::Stream in(lying.Data());
-            tarnix::Store<uint32_t> table;
-            in.ReadStore(table);
-        },
-        QStringLiteral("a table of 4294967295 entries"));
-    ExpectStreamError(
-        [&] {
-            tarnix::Stream in(lying.Data());
-            QString text;
-            in.Exchange(text);
-        },
-        QStringLiteral("a text of 4294967295 bytes"));
+    ExpectStreamError(Reading(lying.Data(), [](tarnix::Stream& in) { tarnix::Store<uint32_t> table; in.ReadStore(table); }),
+                      QStringLiteral("a table of 4294967295 entries"));
+    ExpectStreamError(Reading(lying.Data(), [](tarnix::Stream& in) { QString text; in.Exchange(text); }),
+                      QStringLiteral("a text of 4294967295 bytes"));
 
     tarnix::Stream notABool;
     uint8_t two = 2;
     notABool.Exchange(two);
-    ExpectStreamError(
-        [&] {
-            tarnix::Stream in(notABool.Data());
-            bool flag;
-            in.Exchange(flag);
-        },
-        QStringLiteral("a boolean holds 2"));
+    ExpectStreamError(Reading(notABool.Data(), [](tarnix::Stream& in) { bool flag; in.Exchange(flag); }),
+                      QStringLiteral("a boolean holds 2"));
 }
 
 TEST(StreamTest, StoresRoundTripAndReplaceTheOldContents) {

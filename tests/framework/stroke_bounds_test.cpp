@@ -4,13 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <cmath>
 #include <limits>
 
 #include "builtin_shapes.h"
+#include "caught_error.h"
 #include "tarnix/brush_operation.h"
-#include "tarnix/error.h"
 #include "tarnix/kernel.h"
 #include "tarnix/scene.h"
 #include "tarnix/stroke_driver.h"
@@ -26,17 +25,6 @@ public:
     }
     int dabs = 0;
 };
-
-QString Refusal(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (tarnix::Error* error) {
-        const QString text = error->Message();
-        tarnix::Error::Dispose(error);
-        return text;
-    }
-    return QString();
-}
 
 class StrokeBoundsTest : public ::testing::Test {
 protected:
@@ -76,14 +64,14 @@ TEST_F(StrokeBoundsTest, PathsPastTheBoundAreRefusedBeforeTheStrokeBegins) {
     const auto start = std::chrono::steady_clock::now();
     for (const Case& c : cases) {
         options.size = c.size;
-        EXPECT_FALSE(Refusal([&] { driver.Run(*cube->HighestLevel(), c.path, options); }).isEmpty()) << c.size;
+        EXPECT_TRUE(Caught([&] { driver.Run(*cube->HighestLevel(), c.path, options); }).raised) << c.size;
         EXPECT_FALSE(driver.InStroke());
     }
     EXPECT_EQ(brush.dabs, 0) << "nothing was placed";
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
     for (float size : {0.0f, 1e-40f, inf, std::nanf("")}) {
         options.size = size;
-        EXPECT_FALSE(Refusal([&] { driver.Begin(*cube->HighestLevel(), options); }).isEmpty()) << size;
+        EXPECT_TRUE(Caught([&] { driver.Begin(*cube->HighestLevel(), options); }).raised) << size;
         EXPECT_FALSE(driver.InStroke());
     }
 }
@@ -96,8 +84,8 @@ TEST_F(StrokeBoundsTest, APointAsTheyComeIsRefusedWithoutItsDabsAndTheStrokeGoes
     driver.AddPoint({0.2f, 0, 2});
     const int placed = brush.dabs;
     EXPECT_GT(placed, 1);
-    EXPECT_TRUE(Refusal([&] { driver.AddPoint({0, 5e6f, 2}); }).contains(QStringLiteral("dabs")));
-    EXPECT_TRUE(Refusal([&] { driver.AddPoint({std::nanf(""), 0, 2}); }).contains(QStringLiteral("not finite")));
+    EXPECT_TRUE(FaultOf([&] { driver.AddPoint({0, 5e6f, 2}); }).contains(QStringLiteral("dabs")));
+    EXPECT_TRUE(FaultOf([&] { driver.AddPoint({std::nanf(""), 0, 2}); }).contains(QStringLiteral("not finite")));
     EXPECT_EQ(brush.dabs, placed);
     ASSERT_TRUE(driver.InStroke());
     driver.AddPoint({0.3f, 0, 2});

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "builtin_shapes.h"
+#include "caught_error.h"
 #include "tarnix/brush_operation.h"
-#include "tarnix/error.h"
 #include "tarnix/kernel.h"
 #include "tarnix/scene.h"
 #include "tarnix/stroke_driver.h"
@@ -202,16 +202,7 @@ TEST_F(StrokeDriverTest, MirroredStampsPutTheMirrorImageOnTheTwins) {
 
 TEST_F(StrokeDriverTest, ABrushThatThrowsGetsItsStrokeEndedAndTheMeshUnlocked) {
     tarnix::Kernel::SetLogEcho(false);
-    const auto raised = [](auto&& run) {
-        try {
-            run();
-        } catch (tarnix::Error* error) {
-            const bool ours = error->Message() == QStringLiteral("broken");
-            tarnix::Error::Dispose(error);
-            return ours;
-        }
-        return false;
-    };
+    const auto raised = [](auto&& run) { return FaultOf(run) == QStringLiteral("broken"); };
     for (auto failure : {RecordingBrush::kInBeginStroke, RecordingBrush::kInDab}) {
         brush.failure = failure;
         brush.ended = 0;

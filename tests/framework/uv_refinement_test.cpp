@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "builtin_shapes.h"
-#include "tarnix/error.h"
+#include "caught_error.h"
 #include "tarnix/geometry.h"
 
 namespace {
@@ -76,10 +76,15 @@ TEST(UVRefinementTest, FacesKnowTheirBasePolygonAtEveryLevel) {
     auto geometry = shapes::Subdivided(shapes::Pyramid(), 2);
     const tarnix::PolygonMesh& base = geometry->BasePolygons();
     const std::vector<uint32_t> level0 = geometry->BasePolygonOfFaces(0);
+    EXPECT_EQ(geometry->Level(0)->m_faceKind, tarnix::Mesh::kTriangles);
     ASSERT_EQ(level0.size(), geometry->Level(0)->m_faceCount);
+    EXPECT_EQ(level0.size(), 2u + 4u);
     EXPECT_EQ(std::count(level0.begin(), level0.end(), 0u), 2) << "the quad became two triangles";
     const std::vector<uint32_t> level1 = geometry->BasePolygonOfFaces(1);
     const tarnix::SubdivisionLevel* one = geometry->Level(1);
+    EXPECT_EQ(one->m_faceKind, tarnix::Mesh::kQuads);
+    ASSERT_EQ(level1.size(), one->m_faceCount);
+    EXPECT_EQ(level1.size(), 4u + 4 * 3u) << "refined from the polygons, not from level 0";
     size_t offset = 0;
     std::vector<tarnix::Vector> centroids;
     for (uint32_t size : base.faceSizes) {
@@ -96,6 +101,8 @@ TEST(UVRefinementTest, FacesKnowTheirBasePolygonAtEveryLevel) {
         EXPECT_LT(nearest, 1e-5f) << "face " << f;
     }
     const std::vector<uint32_t> level2 = geometry->BasePolygonOfFaces(2);
+    ASSERT_EQ(level2.size(), geometry->Level(2)->m_faceCount);
+    EXPECT_EQ(level2.size(), 4 * 16u);
     for (uint32_t f = 0; f < level2.size(); ++f) ASSERT_EQ(level2[f], level1[f >> 2]);
 }
 
@@ -113,15 +120,7 @@ TEST(UVRefinementTest, CleaningCarriesCoordinatesAndTagsWithTheirCorners) {
     EXPECT_EQ(cleaned.faceUVs, (std::vector<uint32_t>{0, 1, 2, 3, 1, 5, 2}));
     EXPECT_EQ(cleaned.faceTags, (std::vector<uint32_t>{7, 9}));
 
-    const auto refused = [&] {
-        try {
-            mesh.Cleaned(changes);
-        } catch (tarnix::Error* error) {
-            tarnix::Error::Dispose(error);
-            return true;
-        }
-        return false;
-    };
+    const auto refused = [&] { return Caught([&] { mesh.Cleaned(changes); }).raised; };
     mesh.faceUVs.pop_back();
     EXPECT_TRUE(refused()) << "one coordinate per corner";
     mesh.faceUVs.push_back(6);

@@ -65,9 +65,12 @@ protected:
         View().SetView(corvane_studio::OrbitCamera::View::kFront);
         View().FrameMesh();
         // A gentle strength: the ridge stays low beside the brush's radius.
-        m_window->findChild<QSlider*>(QStringLiteral("brushStrength"))->setValue(2);
+        SetSlider("brushStrength", 2);
         QApplication::processEvents();
     }
+
+    void SetSlider(const char* name, int value) { m_window->findChild<QSlider*>(QString::fromLatin1(name))->setValue(value); }
+    QAction& Action(const char* name) { return *m_window->findChild<QAction*>(QString::fromLatin1(name)); }
 
     QPointF PixelOf(const tarnix::Vector& world) {
         const QSize size = View().size();
@@ -109,8 +112,8 @@ TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
     m_window->PickTool(QStringLiteral("Sculpt"));
     // A narrow brush at the preset's first strength: a ridge a few vertices wide, which a
     // smoothing stroke visibly lowers.
-    m_window->findChild<QSlider*>(QStringLiteral("brushStrength"))->setValue(15);
-    m_window->findChild<QSlider*>(QStringLiteral("brushSize"))->setValue(12);
+    SetSlider("brushStrength", 15);
+    SetSlider("brushSize", 12);
     const std::vector<tarnix::Vector> flat = Positions(Level());
 
     Drag({-0.6f, 0.3f, 0}, {0.6f, 0.3f, 0});
@@ -136,8 +139,8 @@ TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
     EXPECT_LT(lowest, -1e-4f);
 
     // Shift smooths the ridge down (at full strength, as the Smooth tool starts).
-    m_window->findChild<QSlider*>(QStringLiteral("brushStrength"))->setValue(100);
-    m_window->findChild<QSlider*>(QStringLiteral("brushSize"))->setValue(40);
+    SetSlider("brushStrength", 100);
+    SetSlider("brushSize", 40);
     const float ridge = HighestNear(0.3f, 0.05f);
     Drag({-0.5f, 0.3f, ridge}, {0.5f, 0.3f, ridge}, Qt::ShiftModifier);
     Drag({0.5f, 0.3f, ridge}, {-0.5f, 0.3f, ridge}, Qt::ShiftModifier);
@@ -145,40 +148,36 @@ TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
     ASSERT_EQ(m_window->Document().History().size(), 4);
 
     // Undo through the Edit menu, then the history list back to the start.
-    auto* undo = m_window->findChild<QAction*>(QStringLiteral("undo"));
-    auto* redo = m_window->findChild<QAction*>(QStringLiteral("redo"));
-    ASSERT_TRUE(undo && redo);
-    for (int i = 0; i < 3; ++i) undo->trigger();
+    for (int i = 0; i < 3; ++i) Action("undo").trigger();
     EXPECT_EQ(m_window->Document().HistoryPosition(), 1);
     m_window->Document().GoToHistory(0);
     EXPECT_TRUE(SameBits(Positions(Level()), flat));
     EXPECT_FALSE(m_window->isWindowModified());
-    redo->trigger();
+    Action("redo").trigger();
     EXPECT_TRUE(SameBits(Positions(Level()), raised));
 }
 
 TEST_F(Studio, FreezeStrengthAndLowerLevelStrokesAreOneUndoableStepEach) {
     NewPlane();
     corvane_studio::StudioDocument& document = m_window->Document();
-    auto* undo = m_window->findChild<QAction*>(QStringLiteral("undo"));
-    auto* redo = m_window->findChild<QAction*>(QStringLiteral("redo"));
-    ASSERT_TRUE(undo && redo);
+    QAction& undo = Action("undo");
+    QAction& redo = Action("redo");
 
     // A freeze drag is one step; undo thaws exactly what it froze.
     QTest::mouseClick(m_window->findChild<QToolButton*>(QStringLiteral("tool:Freeze")), Qt::LeftButton);
-    m_window->findChild<QSlider*>(QStringLiteral("brushStrength"))->setValue(100);
+    SetSlider("brushStrength", 100);
     Drag({-0.6f, 0.3f, 0}, {0.6f, 0.3f, 0});
     const uint32_t frozen = Level().FrozenVertexCount();
     EXPECT_GT(frozen, 0u);
     ASSERT_EQ(document.History().size(), 1);
-    undo->trigger();
+    undo.trigger();
     EXPECT_EQ(Level().FrozenVertexCount(), 0u);
-    redo->trigger();
+    redo.trigger();
     EXPECT_EQ(Level().FrozenVertexCount(), frozen);
 
     // A stroke into a new layer, then the layer's strength from its spin box: one step.
     QTest::mouseClick(m_window->findChild<QToolButton*>(QStringLiteral("tool:Sculpt")), Qt::LeftButton);
-    m_window->findChild<QSlider*>(QStringLiteral("brushStrength"))->setValue(2);
+    SetSlider("brushStrength", 2);
     for (QPushButton* button : m_window->findChildren<QPushButton*>())
         if (button->text() == QLatin1String("Add layer")) QTest::mouseClick(button, Qt::LeftButton);
     ASSERT_EQ(Level().LayerCount(), 1u);
@@ -189,7 +188,7 @@ TEST_F(Studio, FreezeStrengthAndLowerLevelStrokesAreOneUndoableStepEach) {
     strength->setValue(0.5);
     EXPECT_FALSE(SameBits(Positions(Level()), layered));
     ASSERT_EQ(document.History().size(), 3);
-    undo->trigger();
+    undo.trigger();
     EXPECT_TRUE(SameBits(Positions(Level()), layered));
     EXPECT_FLOAT_EQ(Level().Layer(0)->Strength(), 1.0f);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the panel's old rows
@@ -209,7 +208,7 @@ TEST_F(Studio, FreezeStrengthAndLowerLevelStrokesAreOneUndoableStepEach) {
         if (std::abs(topBefore[v].y) < 0.05f && std::abs(topBefore[v].x) < 0.4f)
             raised = std::max(raised, top.VertexPosition(v).z - topBefore[v].z);
     EXPECT_GT(raised, 1e-4f) << "the level above follows the stroke";
-    undo->trigger();
+    undo.trigger();
     EXPECT_TRUE(SameBits(Positions(top), topBefore));
 }
 

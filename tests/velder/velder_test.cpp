@@ -70,10 +70,19 @@ void ExpectValid(const Velder& brush) {
     EXPECT_TRUE(brush.CheckValidity(&problem)) << problem.toStdString();
 }
 
-TEST(VelderTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndoes) {
-    auto geometry = shapes::Subdivided(shapes::Octahedron(), 0);
+// The octahedron under a tessellating brush whose dab is at the middle of face 0.
+class OctahedronTest : public ::testing::Test {
+protected:
+    void SetUp() override { brush.m_dynamicTessellationAttr.SetValue(true); }
+    std::unique_ptr<tarnix::Geometry> geometry = shapes::Subdivided(shapes::Octahedron(), 0);
     tarnix::SubdivisionLevel* level = geometry->LowestLevel();
-    const auto snapshot = [level] {
+    PlainBrush brush;
+    const tarnix::Vector centre{1.0f / 3, 1.0f / 3, 1.0f / 3};
+    const tarnix::SurfacePoint point{level, 0, centre, centre.Normalized()};
+};
+
+TEST_F(OctahedronTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndoes) {
+    const auto snapshot = [this] {
         std::vector<float> state;
         for (uint32_t v = 0; v < level->VertexCount(); ++v)
             state.insert(state.end(), level->m_vertices[v].position, level->m_vertices[v].position + 3);
@@ -81,10 +90,6 @@ TEST(VelderTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndo
         return state;
     };
     const std::vector<float> original = snapshot();
-    PlainBrush brush;
-    brush.m_dynamicTessellationAttr.SetValue(true);
-    const tarnix::Vector centre(1.0f / 3, 1.0f / 3, 1.0f / 3);  // the middle of face 0
-    const tarnix::SurfacePoint point(level, 0, centre, centre.Normalized());
     const float radius = 0.4f;
     brush.InitializeTessellator(&point, radius, level->CurrentChange(), 1.1f, true, false);
     ASSERT_TRUE(brush.CurrentMeshEditable());
@@ -121,13 +126,7 @@ TEST(VelderTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedAndUndo
     EXPECT_EQ(snapshot(), refined);
 }
 
-TEST(VelderTest, ReductionMergesShortEdgesWithoutOpeningOrTurningTheMesh) {
-    auto geometry = shapes::Subdivided(shapes::Octahedron(), 0);
-    tarnix::SubdivisionLevel* level = geometry->LowestLevel();
-    PlainBrush brush;
-    brush.m_dynamicTessellationAttr.SetValue(true);
-    const tarnix::Vector centre(1.0f / 3, 1.0f / 3, 1.0f / 3);
-    const tarnix::SurfacePoint point(level, 0, centre, centre.Normalized());
+TEST_F(OctahedronTest, ReductionMergesShortEdgesWithoutOpeningOrTurningTheMesh) {
     const auto tessellate = [&](float detail, bool refine, bool reduce) {
         brush.m_adaptiveRefineAttr.SetValue({true, detail});
         brush.InitializeTessellator(&point, 0.4f, level->CurrentChange(), 1.1f, refine, reduce);
@@ -154,15 +153,7 @@ TEST(VelderTest, ReductionMergesShortEdgesWithoutOpeningOrTurningTheMesh) {
 
 // The unit sphere of quads, each cut into two triangles: every vertex lies on the sphere.
 std::unique_ptr<tarnix::Geometry> TriangleSphere(uint32_t divisions) {
-    const tarnix::PolygonMesh quads = shapes::Sphere(divisions);
-    tarnix::PolygonMesh triangles;
-    triangles.positions = quads.positions;
-    for (uint32_t f = 0; f < quads.FaceCount(); ++f) {
-        const uint32_t* c = quads.faceVertices.data() + 4 * f;
-        triangles.faceVertices.insert(triangles.faceVertices.end(), {c[0], c[1], c[2], c[0], c[2], c[3]});
-        triangles.faceSizes.insert(triangles.faceSizes.end(), {3, 3});
-    }
-    return tarnix::Geometry::FromPolygons(triangles);
+    return tarnix::Geometry::FromPolygons(shapes::Triangulated(shapes::Sphere(divisions)));
 }
 
 // A dab at the face whose centre lies nearest `target`.
@@ -291,11 +282,7 @@ TEST(VelderTest, SplitsAndMergesCarryTheRecordsAndUndoEntriesOfTheirEnds) {
     brush.EndStroke();
 }
 
-TEST(VelderTest, TheValidityCheckFindsBrokenMeshes) {
-    auto geometry = shapes::Subdivided(shapes::Octahedron(), 0);
-    tarnix::SubdivisionLevel* level = geometry->LowestLevel();
-    PlainBrush brush;
-    const tarnix::SurfacePoint point(level, 0, 0);
+TEST_F(OctahedronTest, TheValidityCheckFindsBrokenMeshes) {
     brush.InitializeTessellator(&point, 1.0f, nullptr, 1.1f, true, false);
     ExpectValid(brush);
     const auto fault = [&](const std::array<uint32_t, 3>& corners, uint32_t face = 0) {
