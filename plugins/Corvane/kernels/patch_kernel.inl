@@ -93,7 +93,8 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
         ++inside;
         HWVector moved = position + displacement;
         if (choices.Layer()) {
-            const uint32_t word = entry->m_layerWord != tarnix::Mesh::kNone ? entry->m_layerWord : grid.vertex;
+            const uint32_t kept = change.LayerWord(*entry);
+            const uint32_t word = kept != tarnix::Mesh::kNone ? kept : grid.vertex;
             const tarnix::Vector layerPosition = m_activeLayer->Position(word);
             m_activeLayer->SetPosition(word, grid.vertex, layerPosition + displacement.ToVector(), true);
             moved = HWVector::LoadXYZ(record.position);

@@ -28,7 +28,8 @@ Vector Corvane::LayerPositionOf(uint32_t vertex, uint32_t face) {
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     tarnix::StoredVertexInfo* entry = change.Find(vertex);
     if (!entry) entry = change.Add_uncached(vertex, face, &m_subdivisionLevel->m_vertices[vertex], true, 0.0f);
-    const uint32_t word = entry && entry->m_layerWord != tarnix::Mesh::kNone ? entry->m_layerWord : vertex;
+    const uint32_t kept = entry ? change.LayerWord(*entry) : tarnix::Mesh::kNone;
+    const uint32_t word = kept != tarnix::Mesh::kNone ? kept : vertex;
     return m_activeLayer->Position(word);
 }
 
