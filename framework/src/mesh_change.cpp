@@ -211,11 +211,7 @@ uint32_t MeshChange::LayerWord(const StoredVertexInfo& entry) const {
     return Layer(m_mesh->m_vertices[entry.m_vertex].undoSlot).m_layerWord;
 }
 
-StoredVertexInfo* MeshChange::Find(uint32_t vertex) {
-    const uint32_t slot = m_mesh->m_vertices[vertex].undoSlot;
-    if (slot < m_count && (*this)[slot].m_vertex == vertex) return &(*this)[slot];
-    return nullptr;
-}
+StoredVertexInfo* MeshChange::Find(uint32_t vertex) { return EntryAt(m_mesh->m_vertices[vertex].undoSlot, vertex); }
 
 StoredVertexInfo& MeshChange::FindOrAdd(uint32_t vertex, uint32_t face) {
     if (StoredVertexInfo* entry = Find(vertex)) return *entry;

@@ -97,6 +97,10 @@ public:
                                    bool withLayer, float buildUp);
     /// @brief The vertex's entry, or null when it has none.
     StoredVertexInfo* Find(uint32_t vertex);
+    /// @brief Find for a caller that holds the vertex's record: `slot` is its undo slot.
+    StoredVertexInfo* EntryAt(uint32_t slot, uint32_t vertex) {
+        return slot < m_count && (*this)[slot].m_vertex == vertex ? &(*this)[slot] : nullptr;
+    }
     /// @brief The layer word an entry of this change keeps (Mesh::kNone when it keeps no
     /// layer).
     uint32_t LayerWord(const StoredVertexInfo& entry) const;

@@ -118,8 +118,11 @@ void Corvane::RecomputePatchNormals(uint32_t face) {
         u = ring[cell + 1] - ring[cell - 1];
         v = ring[cell + m] - ring[cell - m];
     };
+    constexpr uint32_t kAhead = 16;  // the normals are written in the walk's order, not memory order
     uint32_t k = 0;
     for (; k + 4 <= count; k += 4) {
+        if (k + kAhead + 4 <= count)
+            for (uint32_t j = 0; j < 4; ++j) __builtin_prefetch(&normals[m_gridRecords[k + kAhead + j].vertex], 1);
         tarnix::HWVector u[4], v[4];
         for (uint32_t j = 0; j < 4; ++j) across(m_gridRecords[k + j].ringCell, u[j], v[j]);
         int32_t x[4], y[4], z[4];
@@ -154,7 +157,7 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
     if (m_smoothPass != 0) return result;
 
     if (m_smoothTool && m_affectAllLayersAttr.Value()) RestoreCornerCells();
-    else BuildRing(face);
+    else RefreshRing(face);
     RecomputePatchNormals(face);
     if (!result) return false;
 
