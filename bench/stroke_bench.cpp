@@ -11,12 +11,22 @@
 //   copy_bytes_per_update        the bytes a memory copy moves in the time of one update:
 //                                the stroke's memory traffic per update, if it were all copying
 //   copy_GBps                    that copy's rate, measured in the same run
+//   updates_Mpcs_median          vertex updates per second of the stroke thread's processor
+//                                time (steadier than wall time on a shared machine)
+//   updates_Mpcs_best            the same for the stroke of least processor time
+//
+// BM_SmallStroke: one dab of radius 0.05 on a cube subdivided 10 times (6.3M faces), each
+// stroke undone before the next. Its dab moves a few thousand vertices, so the stroke's time
+// is almost all per-stroke work; none of it may grow with the mesh.
+//   stroke_ms_median / _worst, stroke_cpu_ms_median   per stroke, wall and processor time
+//   first_stroke_ms              the first stroke on the mesh (the ten include it)
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <oneapi/tbb/global_control.h>
 #include <vector>
 
@@ -31,6 +41,13 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The calling thread's processor time, in seconds.
+double ThreadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
 
 // A memory copy of 256 MiB, the median of five: what the machine's memory moves per second.
 double CopyBytesPerSecond() {
@@ -57,9 +74,10 @@ void BM_Stroke(benchmark::State& state) {
     const tbb::global_control threads(tbb::global_control::max_allowed_parallelism, size_t(state.range(2)));
     const double copyRate = CopyBytesPerSecond();
     // A fresh mesh for every benchmark: the first stroke finds nothing built ahead but what a
-    // host builds on loading (the spatial index).
+    // host builds on loading (the spatial index and the topology caches).
     std::unique_ptr<tarnix::Geometry> cube = shapes::Subdivided(shapes::Cube(), levels);
     cube->HighestLevel()->Grid(true);
+    cube->PrepareForStrokes(*cube->HighestLevel());
     Corvane brush;
     brush.SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), tool));
     brush.m_dabSpacingAttr.SetValue(10.0f);  // ten dabs along the path
@@ -69,27 +87,34 @@ void BM_Stroke(benchmark::State& state) {
     options.size = 0.8f;
     options.strength = tool == corvane::kToolSculpt ? 0.001f : 10.0f;
     const std::vector<tarnix::Vector> path{{-0.36f, 0, 2}, {0.36f, 0, 2}};
+    double cpu = 0.0;
     const auto stroke = [&] {
+        const double cpuStart = ThreadSeconds();
         const auto start = Clock::now();
         tarnix::StrokeDriver(brush).Run(*cube->HighestLevel(), path, options);
+        cpu = ThreadSeconds() - cpuStart;
         return std::chrono::duration<double>(Clock::now() - start).count();
     };
     const double first = stroke();
     cube->Undo();
 
-    std::vector<double> seconds;
+    std::vector<double> seconds, cpuSeconds;
     double updates = 0.0, processed = 0.0;
     for (auto _ : state) {
         const double s = stroke();
         state.SetIterationTime(s);
         seconds.push_back(s);
+        cpuSeconds.push_back(cpu);
         updates = double(brush.m_vertexUpdates);
         processed = double(corvane::g_processedVertexCount);
         cube->Undo();  // every run sculpts the same shape
     }
     std::sort(seconds.begin(), seconds.end());
+    std::sort(cpuSeconds.begin(), cpuSeconds.end());
     const double median = seconds[seconds.size() / 2], worst = seconds.back();
     state.counters["updates_Mps_median"] = updates / median / 1e6;
+    state.counters["updates_Mpcs_median"] = updates / cpuSeconds[cpuSeconds.size() / 2] / 1e6;
+    state.counters["updates_Mpcs_best"] = updates / cpuSeconds.front() / 1e6;
     state.counters["updates_Mps_worst"] = updates / worst / 1e6;
     state.counters["log_line_Mps_median"] = processed / median / 1e6;
     state.counters["updates_per_stroke"] = updates;
@@ -115,5 +140,43 @@ BENCHMARK(BM_Stroke)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
+
+void BM_SmallStroke(benchmark::State& state) {
+    tarnix::Kernel::SetLogEcho(false);
+    if (!tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), 0)) corvane::InitializePlugin();
+    static std::unique_ptr<tarnix::Geometry> cube;  // built once: subdividing to 6.3M faces takes a while
+    if (!cube) {
+        cube = shapes::Subdivided(shapes::Cube(), 10);
+        cube->HighestLevel()->Grid(true);
+        cube->PrepareForStrokes(*cube->HighestLevel());
+    }
+    Corvane brush;
+    brush.SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolSculpt));
+    brush.SetStrokeSmoothing(false, 0.0f);
+    tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 10}, {0, 0, 0});
+    tarnix::StrokeOptions options;
+    options.size = 0.05f;
+    options.strength = 0.001f;
+    const std::vector<tarnix::Vector> path{{0.1f, 0.1f, 2}};
+    std::vector<double> seconds, cpuSeconds;
+    for (auto _ : state) {
+        const double cpuStart = ThreadSeconds();
+        const auto start = Clock::now();
+        tarnix::StrokeDriver(brush).Run(*cube->HighestLevel(), path, options);
+        const double s = std::chrono::duration<double>(Clock::now() - start).count();
+        cpuSeconds.push_back(ThreadSeconds() - cpuStart);
+        state.SetIterationTime(s);
+        seconds.push_back(s);
+        cube->Undo();
+    }
+    state.counters["first_stroke_ms"] = 1e3 * seconds.front();
+    std::sort(seconds.begin(), seconds.end());
+    std::sort(cpuSeconds.begin(), cpuSeconds.end());
+    state.counters["stroke_ms_median"] = 1e3 * seconds[seconds.size() / 2];
+    state.counters["stroke_ms_worst"] = 1e3 * seconds.back();
+    state.counters["stroke_cpu_ms_median"] = 1e3 * cpuSeconds[cpuSeconds.size() / 2];
+    state.counters["updates_per_stroke"] = double(brush.m_vertexUpdates);
+}
+BENCHMARK(BM_SmallStroke)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace

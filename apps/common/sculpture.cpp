@@ -86,6 +86,7 @@ void Sculpture::Load(const tarnix::PolygonMesh& polygons, const QString& name, u
     m_geometry->Subdivide(subdivide);
     m_level = m_geometry->HighestLevel();
     m_level->Grid(true);
+    m_geometry->PrepareForStrokes(*m_level);
 }
 
 void Sculpture::Load(const MeshFile& file, const QString& name, uint32_t subdivide) {
@@ -109,6 +110,7 @@ void Sculpture::SculptLevel(uint32_t index) {
         Fail(QStringLiteral("level %1 does not exist (levels 0 to %2)").arg(index).arg(m_geometry->LevelCount() - 1));
     m_level = m_geometry->Level(index);
     m_level->Grid(true);
+    m_geometry->PrepareForStrokes(*m_level);
 }
 
 tarnix::AxisAlignedBoundingBox Sculpture::WorldBox() const {

@@ -10,6 +10,7 @@
 
 #include "tarnix/error.h"
 #include "tarnix/kernel.h"
+#include "tarnix/mesh_change.h"
 #include "tarnix/spatial_grid.h"
 
 namespace tarnix {
@@ -221,6 +222,14 @@ std::unique_ptr<Geometry> Geometry::FromPolygons(const PolygonMesh& polygons, QS
     geometry->m_baseFacesFingerprint = Fingerprint(*base);
     geometry->AddLevel(base, std::move(uvs));
     return geometry;
+}
+
+void Geometry::PrepareForStrokes(const SubdivisionLevel& level) const {
+    for (const SubdivisionLevel* each : m_levels) {
+        if (each->m_vertexFaceStart.Count() != each->VertexCount() + 1) each->BuildVertexFaces();
+        if (each->m_adjacency.Count() != 4 * each->m_faceCount) each->BuildAdjacency();
+    }
+    MeshChange::KeepPagesAhead(level.VertexCount());
 }
 
 void Geometry::Subdivide(uint32_t levels) {

@@ -41,11 +41,6 @@ void Mesh::SetVertexPosition(uint32_t vertex, const Vector& position) {
     p[2] = position.z;
 }
 
-Vector Mesh::VertexNormal(uint32_t vertex) const {
-    const PackedNormal& n = m_normals[vertex];
-    return Vector(n.x, n.y, n.z) * kNormalUnpackScale;
-}
-
 Vector Mesh::FaceNormal(uint32_t face) const {
     const uint32_t* c = FaceCorners(face);
     if (m_faceKind == kQuads)

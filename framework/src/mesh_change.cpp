@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "tarnix/error.h"
@@ -30,32 +31,110 @@ void Exchange(Store<T>& store, std::vector<T>& kept) {
     kept.swap(current);
 }
 
+constexpr uint64_t kPageBytes = uint64_t(MeshChange::kEntriesPerPage) * sizeof(StoredVertexInfo);
+
+// Entry pages of dropped changes, kept for the next changes. Undo records are made and
+// dropped on the host thread, but a background job may drop a document's history, hence the
+// lock (taken once per page of entries).
+class KeptPages {
+public:
+    // Never destroyed: undo records held by static objects may go away after it would.
+    static KeptPages& Instance() {
+        static KeptPages* pages = new KeptPages;
+        return *pages;
+    }
+    void* Take() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_pages.empty()) return nullptr;
+        void* page = m_pages.back();
+        m_pages.pop_back();
+        return page;
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_pages.size();
+    }
+    /// False when enough pages are kept already: the caller frees the page.
+    bool Keep(void* page) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (uint64_t(m_pages.size() + 1) * kPageBytes > MeshChange::kKeptPageBytes) return false;
+        m_pages.push_back(page);
+        return true;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<void*> m_pages;
+};
+
+// A page of `entryBytes` per entry as tracked memory, or null when the budget refuses.
+// Entry pages come from the kept ones first.
+void* AllocatePage(uint64_t entryBytes) {
+    const uint64_t bytes = uint64_t(MeshChange::kEntriesPerPage) * entryBytes;
+    if (!Block::RegisterMemoryBlock(bytes)) return nullptr;
+    if (bytes == kPageBytes)
+        if (void* page = KeptPages::Instance().Take()) return page;
+    const char* previousId = Block::AllocatorID();
+    Block::SetAllocatorID("undo entries");
+    void* page = Block::Allocate(bytes);
+    Block::SetAllocatorID(previousId);
+    if (!page) Block::UnregisterMemoryBlock(bytes);
+    return page;
+}
+
+void FreePage(void* page, uint64_t entryBytes) {
+    if (!page) return;
+    const uint64_t bytes = uint64_t(MeshChange::kEntriesPerPage) * entryBytes;
+    Block::UnregisterMemoryBlock(bytes);
+    if (bytes == kPageBytes && KeptPages::Instance().Keep(page)) return;
+    Block::Free(page);
+}
+
 }  // namespace
 
 MeshChange::MeshChange(Mesh* mesh) : m_mesh(mesh) {}
 
-MeshChange::~MeshChange() {
-    for (StoredVertexInfo* page : m_pages) {
-        Block::UnregisterMemoryBlock(uint64_t(kEntriesPerPage) * sizeof(StoredVertexInfo));
-        Block::Free(page);
+bool MeshChange::KeepPagesAhead(uint64_t entries) {
+    const uint64_t wanted = std::min((entries + kEntriesPerPage - 1) / kEntriesPerPage, kKeptPageBytes / kPageBytes);
+    KeptPages& kept = KeptPages::Instance();
+    for (uint64_t count = kept.Count(); count < wanted; ++count) {
+        const char* previousId = Block::AllocatorID();
+        Block::SetAllocatorID("undo entries");
+        void* page = Block::Allocate(kPageBytes);
+        Block::SetAllocatorID(previousId);
+        if (!page) return false;
+        std::memset(page, 0, kPageBytes);  // faults the page in now rather than in a dab
+        if (!kept.Keep(page)) {
+            Block::Free(page);
+            break;
+        }
     }
+    return true;
+}
+
+MeshChange::~MeshChange() {
+    for (StoredVertexInfo* page : m_pages) FreePage(page, sizeof(StoredVertexInfo));
+    for (StoredLayerInfo* page : m_layerPages) FreePage(page, sizeof(StoredLayerInfo));
 }
 
 bool MeshChange::Grow() {
     if (m_count < m_pages.Count() * kEntriesPerPage) return true;
     if (m_count == ~uint32_t(0)) return false;
-    const uint64_t bytes = uint64_t(kEntriesPerPage) * sizeof(StoredVertexInfo);
-    if (!Block::RegisterMemoryBlock(bytes)) return false;
-    const char* previousId = Block::AllocatorID();
-    Block::SetAllocatorID("undo entries");
-    auto* page = static_cast<StoredVertexInfo*>(Block::Allocate(bytes));
-    Block::SetAllocatorID(previousId);
+    auto* page = static_cast<StoredVertexInfo*>(AllocatePage(sizeof(StoredVertexInfo)));
     if (!page || !m_pages.Append(page)) {
-        Block::Free(page);
-        Block::UnregisterMemoryBlock(bytes);
+        FreePage(page, sizeof(StoredVertexInfo));
         return false;
     }
     return true;
+}
+
+bool MeshChange::GrowLayers(uint32_t slot) {
+    const uint32_t pageIndex = slot >> kPageShift;
+    while (m_layerPages.Count() <= pageIndex)
+        if (!m_layerPages.Append(nullptr)) return false;
+    if (m_layerPages[pageIndex]) return true;
+    m_layerPages[pageIndex] = static_cast<StoredLayerInfo*>(AllocatePage(sizeof(StoredLayerInfo)));
+    return m_layerPages[pageIndex] != nullptr;
 }
 
 void MeshChange::KeepTopology() {
@@ -78,7 +157,10 @@ void MeshChange::KeepTopology() {
 
 uint64_t MeshChange::Bytes() const {
     uint64_t bytes = sizeof(MeshChange) + uint64_t(m_pages.Count()) * kEntriesPerPage * sizeof(StoredVertexInfo) +
-                     uint64_t(m_pages.Capacity()) * sizeof(StoredVertexInfo*);
+                     uint64_t(m_pages.Capacity()) * sizeof(StoredVertexInfo*) +
+                     uint64_t(m_layerPages.Capacity()) * sizeof(StoredLayerInfo*);
+    for (const StoredLayerInfo* page : m_layerPages)
+        if (page) bytes += uint64_t(kEntriesPerPage) * sizeof(StoredLayerInfo);
     if (m_topology)
         bytes += sizeof(MeshState) + m_topology->corners.capacity() * sizeof(uint32_t) +
                  m_topology->vertices.capacity() * sizeof(VertexRecord) +
@@ -94,44 +176,42 @@ Vector MeshChange::KeptPosition(uint32_t vertex) const {
     return {p[0], p[1], p[2]};
 }
 
-StoredVertexInfo* MeshChange::Add_uncached(uint32_t vertex, uint32_t face, VertexRecord* record,
+StoredVertexInfo* MeshChange::Add_uncached(uint32_t vertex, uint32_t /*face*/, VertexRecord* record,
                                            bool withLayer, float buildUp) {
     if (!Grow()) return nullptr;
+    SculptLayer* layer = withLayer ? m_mesh->ActiveLayer() : nullptr;
+    if (layer && !GrowLayers(m_count)) return nullptr;
     StoredVertexInfo& entry = (*this)[m_count];
     std::memcpy(entry.m_position, record->position, sizeof(entry.m_position));
     entry.m_stamp = 0;
-    entry.m_face = face;
-    entry.m_flags = 0;
     entry.m_buildUp = buildUp;
     entry.m_vertex = vertex;
-    entry.m_layerWord = Mesh::kNone;
     const PackedNormal& normal = m_mesh->m_normals[vertex];
     entry.m_normal[0] = normal.x;
     entry.m_normal[1] = normal.y;
     entry.m_normal[2] = normal.z;
+    entry.m_flags = layer ? StoredVertexInfo::kHasLayer : uint8_t(0);
     entry.m_freeze = uint8_t(record->freeze & Mesh::kFreezeStrengthMask);
-    entry.m_reserved = 0;
-    std::memset(entry.m_layerOffset, 0, sizeof(entry.m_layerOffset));
-    SculptLayer* layer = withLayer ? m_mesh->ActiveLayer() : nullptr;
     if (layer) {
         // One record serves one layer: the one active when the stroke began.
         if (!m_layer) m_layer = layer;
-        entry.m_flags |= StoredVertexInfo::kHasLayer;
-        entry.m_layerWord = layer->LayerWord(vertex);
+        StoredLayerInfo& kept = Layer(m_count);
+        kept.m_layerWord = layer->LayerWord(vertex);
         const Vector offset = layer->Offset(vertex);
-        entry.m_layerOffset[0] = offset.x;
-        entry.m_layerOffset[1] = offset.y;
-        entry.m_layerOffset[2] = offset.z;
+        kept.m_layerOffset[0] = offset.x;
+        kept.m_layerOffset[1] = offset.y;
+        kept.m_layerOffset[2] = offset.z;
     }
     record->undoSlot = m_count++;
     return &entry;
 }
 
-StoredVertexInfo* MeshChange::Find(uint32_t vertex) {
-    const uint32_t slot = m_mesh->m_vertices[vertex].undoSlot;
-    if (slot < m_count && (*this)[slot].m_vertex == vertex) return &(*this)[slot];
-    return nullptr;
+uint32_t MeshChange::LayerWord(const StoredVertexInfo& entry) const {
+    if (!(entry.m_flags & StoredVertexInfo::kHasLayer)) return Mesh::kNone;
+    return Layer(m_mesh->m_vertices[entry.m_vertex].undoSlot).m_layerWord;
 }
+
+StoredVertexInfo* MeshChange::Find(uint32_t vertex) { return EntryAt(m_mesh->m_vertices[vertex].undoSlot, vertex); }
 
 StoredVertexInfo& MeshChange::FindOrAdd(uint32_t vertex, uint32_t face) {
     if (StoredVertexInfo* entry = Find(vertex)) return *entry;
@@ -175,12 +255,12 @@ void MeshChange::Swap() {
         std::swap(entry.m_normal[1], normal.y);
         std::swap(entry.m_normal[2], normal.z);
         if ((entry.m_flags & StoredVertexInfo::kHasLayer) && m_layer) {
+            StoredLayerInfo& kept = Layer(slot);
             const Vector current = m_layer->Offset(entry.m_vertex);
-            m_layer->SetOffset(entry.m_vertex,
-                               {entry.m_layerOffset[0], entry.m_layerOffset[1], entry.m_layerOffset[2]});
-            entry.m_layerOffset[0] = current.x;
-            entry.m_layerOffset[1] = current.y;
-            entry.m_layerOffset[2] = current.z;
+            m_layer->SetOffset(entry.m_vertex, {kept.m_layerOffset[0], kept.m_layerOffset[1], kept.m_layerOffset[2]});
+            kept.m_layerOffset[0] = current.x;
+            kept.m_layerOffset[1] = current.y;
+            kept.m_layerOffset[2] = current.z;
         }
         if (entry.m_flags & StoredVertexInfo::kHasFreeze) {
             const auto current = uint8_t(record.freeze & Mesh::kFreezeStrengthMask);

@@ -611,7 +611,7 @@ TEST(CorvaneSculptTest, CommandLineFaultsGiveOneLineAndStatusTwo) {
 }
 
 TEST(CorvaneSculptTest, TheUndoHistoryKeepsToItsBudget) {
-    // Each whole-mesh Smooth of a cube subdivided 6 times keeps about 1.4 MB to undo.
+    // Each whole-mesh Smooth of a cube subdivided 6 times keeps about 0.9 MiB to undo.
     QTemporaryDir folder, kept, dropped;
     const QByteArray smooths = R"({ "mesh": { "builtin": "cube", "subdivide": 6 }, "steps": [
         { "whole_mesh": { "tool": "Smooth", "strength": 50 } }, { "whole_mesh": { "tool": "Smooth", "strength": 50 } },
@@ -620,8 +620,8 @@ TEST(CorvaneSculptTest, TheUndoHistoryKeepsToItsBudget) {
     const Outcome plenty = Program({"run", session, "--out", kept.path()});
     ASSERT_EQ(plenty.status, 0) << plenty.err.toStdString();
     EXPECT_EQ(ReadJson(kept.filePath(QStringLiteral("report.json")))["undone"].get<int>(), 3);
-    // With a budget of 2 MiB only the newest change stays.
-    const Outcome tight = Program({"run", session, "--undo-memory", "2", "--out", dropped.path()});
+    // With a budget of 1 MiB only the newest change stays.
+    const Outcome tight = Program({"run", session, "--undo-memory", "1", "--out", dropped.path()});
     EXPECT_EQ(tight.status, 2);
     EXPECT_TRUE(tight.err.trimmed().endsWith(QStringLiteral("steps[3]: undo 3, but only 1 to undo"))) << tight.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(dropped.filePath(QStringLiteral("result.obj"))));

@@ -462,7 +462,7 @@ void CheckKernel(uint32_t index) {
         ASSERT_NEAR(actual.entries[v].buildUp, expected.state.entries[v].buildUp, 1e-6f) << "build-up of " << v;
         const tarnix::StoredVertexInfo* entry = level->CurrentChange()->Find(v);
         ASSERT_EQ(entry->m_stamp, level->m_changeCounter) << "every vertex of the patches is reached once";
-        ASSERT_EQ(entry->m_layerWord, layerBit ? v : tarnix::Mesh::kNone);
+        ASSERT_EQ(level->CurrentChange()->LayerWord(*entry), layerBit ? v : tarnix::Mesh::kNone);
     }
     std::set<uint32_t> notified;
     for (const auto& note : renderer->Notifications()) notified.insert(index & corvane::kBitNotifyEachVertex ? note.vertex : note.quad);

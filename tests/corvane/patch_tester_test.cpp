@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <random>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "brush/tracked_store.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
 #include "kernels/dab_block.h"
 #include "kernels/patch_kernel.h"
+#include "kernels/patch_normals.h"
 #include "patch/patch_map.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/mesh_change.h"
@@ -90,6 +96,55 @@ TEST_F(PatchTesterTest, PlaneToolsGatherTheRegionPlaneInsteadOfMovingInTheGather
     EXPECT_NEAR(brush->m_planeSums[0] / brush->m_planeSums[6], 1.0f, 1e-5f);
     EXPECT_NEAR(brush->m_planeSums[5] / brush->m_planeSums[6], 1.0f, 1e-4f) << "normals point up";
     EXPECT_EQ(level->VertexPosition(0).z, 0.0f);
+}
+
+// The patch normals are packed four at a time with the coordinates in lanes; a normal must
+// not depend on whether it was one of four or packed alone (undo, reports and later dabs read
+// these bits). Wide magnitude ranges, parallel and zero differences, values whose squares
+// overflow or vanish, and lanes that disagree in sign or size all stay bit for bit.
+TEST(PatchNormalsTest, FourAtOnceRoundAsOneAtATime) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f), exponent(-30.0f, 30.0f);
+    const float huge = std::numeric_limits<float>::max() / 4, tiny = std::numeric_limits<float>::denorm_min();
+    const auto draw = [&] {
+        const float scale = std::exp2(std::round(exponent(random)));
+        return tarnix::HWVector(unit(random) * scale, unit(random) * scale, unit(random) * scale);
+    };
+    const std::vector<std::pair<tarnix::HWVector, tarnix::HWVector>> special{
+        {tarnix::HWVector(0, 0, 0), tarnix::HWVector(1, 0, 0)},
+        {tarnix::HWVector(1, 2, 3), tarnix::HWVector(2, 4, 6)},
+        {tarnix::HWVector(huge, 0, 0), tarnix::HWVector(0, huge, 0)},
+        {tarnix::HWVector(tiny, 0, 0), tarnix::HWVector(0, tiny, 0)},
+        {tarnix::HWVector(1e-20f, 3e-21f, 0), tarnix::HWVector(0, 2e-20f, 1e-20f)},
+        {tarnix::HWVector(0.1f, -0.7f, 0.3f), tarnix::HWVector(-0.2f, 0.05f, 0.9f)},
+    };
+    for (int trial = 0; trial < 20000; ++trial) {
+        tarnix::HWVector u[4], v[4];
+        for (int j = 0; j < 4; ++j) {
+            const size_t pick = size_t(random() % (special.size() * 4));
+            if (pick < special.size()) {
+                u[j] = special[pick].first;
+                v[j] = special[pick].second;
+            } else {
+                u[j] = draw();
+                v[j] = draw();
+            }
+        }
+        int32_t x[4], y[4], z[4];
+        corvane::PackNormalsOfFour(u, v, x, y, z);
+        for (int j = 0; j < 4; ++j) {
+            int32_t ex, ey, ez;
+            corvane::PackNormal(u[j], v[j], ex, ey, ez);
+            ASSERT_EQ(x[j], ex) << "trial " << trial << " lane " << j;
+            ASSERT_EQ(y[j], ey) << "trial " << trial << " lane " << j;
+            ASSERT_EQ(z[j], ez) << "trial " << trial << " lane " << j;
+        }
+    }
+    int32_t x, y, z;
+    corvane::PackNormal(tarnix::HWVector(1, 0, 0), tarnix::HWVector(0, 1, 0), x, y, z);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    EXPECT_EQ(z, 32767) << "x across y points along z, at full scale";
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <limits>
 #include <random>
 
 #include "tarnix/math/hw_vector.h"
@@ -18,6 +20,31 @@ TEST(HWVectorTest, LanesHoldWZYXInMemoryOrder) {
     EXPECT_EQ(v.w, 4.0f);
     EXPECT_EQ(tarnix::HWVector::Load(lanes), v);
     EXPECT_EQ(tarnix::HWVector(tarnix::Vector(1, 2, 3)).w, 0.0f);
+}
+
+// Vertex records keep x, y, z with other words after them, four bytes aligned: a position is
+// read with w = 0 and written back bit for bit, without touching the word that follows.
+TEST(HWVectorTest, PositionsOfThreeFloatsLoadAndStoreExactly) {
+    struct Record {
+        float position[3];
+        uint32_t next;
+    };
+    Record records[2] = {{{1.5f, -0.0f, std::numeric_limits<float>::denorm_min()}, 0xDEADBEEF},
+                         {{-3e38f, std::numeric_limits<float>::quiet_NaN(), 7.25f}, 0x12345678}};
+    for (Record& record : records) {
+        const tarnix::HWVector v = tarnix::HWVector::LoadXYZ(record.position);
+        EXPECT_EQ(std::memcmp(&v.x, &record.position[0], 4), 0);
+        EXPECT_EQ(std::memcmp(&v.y, &record.position[1], 4), 0);
+        EXPECT_EQ(std::memcmp(&v.z, &record.position[2], 4), 0);
+        EXPECT_EQ(v.w, 0.0f);
+        float copy[4] = {9, 9, 9, 9};
+        tarnix::HWVector::StoreXYZ(copy, v);
+        EXPECT_EQ(std::memcmp(copy, record.position, sizeof(record.position)), 0);
+        EXPECT_EQ(copy[3], 9.0f) << "the word after the position stays";
+    }
+    tarnix::HWVector::StoreXYZ(records[0].position, tarnix::HWVector(4, 5, 6, 7));
+    EXPECT_EQ(records[0].next, 0xDEADBEEFu);
+    EXPECT_EQ(records[0].position[2], 6.0f);
 }
 
 TEST(HWVectorTest, DotAndCrossAgreeWithThePlainVector) {

@@ -76,6 +76,12 @@ public:
     /// @brief Adds `levels` levels above the highest one, refined from the highest level's
     /// current (sculpted) positions. Sculpt layers stay with the level they belong to.
     void Subdivide(uint32_t levels = 1);
+    /// @brief Does ahead what a brush's first dab on `level` would otherwise do: builds every
+    /// level's topology caches (edge adjacency, the faces around each vertex) and faults in
+    /// undo entry pages for as many vertices as `level` has (MeshChange::KeepPagesAhead). A
+    /// host calls it where it builds the spatial index, on loading and after subdividing;
+    /// the caches go again when a level's faces change.
+    void PrepareForStrokes(const SubdivisionLevel& level) const;
 
     /// @brief The texture coordinates of `level`'s face corners; null when the mesh came without
     /// any, or when level 0's faces are no longer those it was made with.

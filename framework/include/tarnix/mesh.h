@@ -86,7 +86,10 @@ public:
         return {p[0], p[1], p[2]};
     }
     void SetVertexPosition(uint32_t vertex, const Vector& position);
-    Vector VertexNormal(uint32_t vertex) const;
+    Vector VertexNormal(uint32_t vertex) const {
+        const PackedNormal& n = m_normals[vertex];
+        return Vector(n.x, n.y, n.z) * kNormalUnpackScale;
+    }
     /// @brief The face's area vector: for a quad the cross product of its diagonals, for a
     /// triangle that of two edges (twice the area in both cases), not normalised.
     Vector FaceNormal(uint32_t face) const;

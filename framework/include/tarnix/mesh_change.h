@@ -9,7 +9,12 @@
 //
 // Entries live in pages of kEntriesPerPage that never move: a growing record allocates a
 // page and copies nothing, so a stroke that touches a million vertices does not copy (and
-// fault in) its record again at every doubling. Pages are tracked memory (Block).
+// fault in) its record again at every doubling. Pages are tracked memory (Block). An entry is
+// 32 bytes; what a sculpt layer adds (the vertex's layer word and offset) lives in layer
+// pages beside them, allocated only for the pages whose entries have it. The pages of a
+// change that goes away (a redo branch dropped by a new stroke, history past its budget) are
+// kept for the next changes, up to kKeptPageBytes in all, so that a stroke after an undo
+// writes into memory the process already has instead of faulting in new pages.
 //
 // A change that alters the topology (a tessellating brush splitting faces) keeps the whole
 // mesh as it was when the change began instead: vertices, normals, faces and face flags.
@@ -35,25 +40,27 @@ class SculptLayer;
 struct VertexRecord;
 
 struct StoredVertexInfo {
-    static constexpr uint32_t kHasLayer = 1;
+    /// The entry keeps the active layer's word and offset (MeshChange::LayerWord).
+    static constexpr uint8_t kHasLayer = 1;
     /// The entry keeps the vertex's freeze strength (m_freeze), which undo restores.
-    static constexpr uint32_t kHasFreeze = 2;
+    static constexpr uint8_t kHasFreeze = 2;
 
     float m_position[3];
     /// Change-counter value of the last pass that moved the vertex.
     uint32_t m_stamp;
-    /// The face the vertex was recorded under.
-    uint32_t m_face;
-    uint32_t m_flags;
     /// Build-up accumulated over the stroke, 0..1.
     float m_buildUp;
     uint32_t m_vertex;
-    /// The vertex's word in the active layer (Mesh::kNone without a layer).
-    uint32_t m_layerWord;
     int16_t m_normal[3];
-    /// The vertex's freeze strength (0..127) when the entry was made.
+    uint8_t m_flags;
     uint8_t m_freeze;
-    uint8_t m_reserved;
+};
+static_assert(sizeof(StoredVertexInfo) == 32, "undo entries are eight 32-bit words");
+
+/// What an entry with kHasLayer keeps of the active layer, in pages beside the entries.
+struct StoredLayerInfo {
+    /// The vertex's word in the layer.
+    uint32_t m_layerWord;
     float m_layerOffset[3];
 };
 
@@ -64,6 +71,13 @@ public:
 
     static constexpr uint32_t kPageShift = 12;
     static constexpr uint32_t kEntriesPerPage = 1u << kPageShift;
+    /// Entry pages of dropped changes kept for the next changes, in bytes.
+    static constexpr uint64_t kKeptPageBytes = uint64_t(128) << 20;
+
+    /// @brief Makes sure the kept entry pages (with their memory faulted in) hold room for
+    /// `entries` entries, within kKeptPageBytes: the first stroke on a fresh mesh then writes
+    /// its entries as fast as later ones. False when memory is refused.
+    static bool KeepPagesAhead(uint64_t entries);
 
     Mesh* GetMesh() const { return m_mesh; }
     uint32_t Count() const { return m_count; }
@@ -75,13 +89,21 @@ public:
     }
 
     /// @brief Adds an entry for `vertex` with its current state, without checking for an
-    /// existing one; `withLayer` also keeps the active layer's offset. The entry's build-up
-    /// starts at `buildUp`; the vertex record's undo slot is pointed at the entry. Null when
-    /// the host's tracked memory refuses to grow the record.
+    /// existing one; `withLayer` also keeps the active layer's word and offset. The entry's
+    /// build-up starts at `buildUp`; the vertex record's undo slot is pointed at the entry.
+    /// `face` is the face the caller met the vertex in: entries are found by vertex, so this
+    /// host keeps no face. Null when the host's tracked memory refuses to grow the record.
     StoredVertexInfo* Add_uncached(uint32_t vertex, uint32_t face, VertexRecord* record,
                                    bool withLayer, float buildUp);
     /// @brief The vertex's entry, or null when it has none.
     StoredVertexInfo* Find(uint32_t vertex);
+    /// @brief Find for a caller that holds the vertex's record: `slot` is its undo slot.
+    StoredVertexInfo* EntryAt(uint32_t slot, uint32_t vertex) {
+        return slot < m_count && (*this)[slot].m_vertex == vertex ? &(*this)[slot] : nullptr;
+    }
+    /// @brief The layer word an entry of this change keeps (Mesh::kNone when it keeps no
+    /// layer).
+    uint32_t LayerWord(const StoredVertexInfo& entry) const;
     /// @brief The vertex's entry, made (without a layer) when it has none. Raises the
     /// framework's out-of-memory error when the record cannot grow.
     StoredVertexInfo& FindOrAdd(uint32_t vertex, uint32_t face);
@@ -124,10 +146,17 @@ private:
     /// @brief Room for one more entry: a new page when the last one is full. False when the
     /// tracked memory refuses.
     bool Grow();
+    /// @brief Room for the layer data of the entry in `slot`; false when memory refuses.
+    bool GrowLayers(uint32_t slot);
+    StoredLayerInfo& Layer(uint32_t slot) const {
+        return m_layerPages[slot >> kPageShift][slot & (kEntriesPerPage - 1)];
+    }
 
     Mesh* m_mesh;
     SculptLayer* m_layer = nullptr;
     Store<StoredVertexInfo*> m_pages{"undo entry pages"};
+    /// Parallel to m_pages; null for a page none of whose entries keeps a layer.
+    Store<StoredLayerInfo*> m_layerPages{"undo entry pages"};
     uint32_t m_count = 0;
     std::unique_ptr<MeshState> m_topology;
     SculptLayer* m_strengthLayer = nullptr;  // whose strength the change keeps

@@ -133,9 +133,13 @@ public:
     // ---- smoothing neighbourhood (kernels/smoothing_neighbourhood.cpp) ----------------------------
     /// @brief Whether smoothing works on the active layer's positions (not the summed ones).
     bool SmoothsActiveLayerOnly() const;
-    /// @brief Fills the padded grid of patch `face`: for smoothing tools its cells from the
-    /// level (or the layer), then the ring from the neighbouring patches.
+    /// @brief Fills the padded grid of patch `face` before a smoothing kernel: its cells from
+    /// the level (or the layer), then the ring from the neighbouring patches.
     void BuildRing(uint32_t face);
+    /// @brief After a kernel: the ring from the level's current positions. The patch's own
+    /// cells already hold them, as the kernel writes every vertex it walks into its cell, so
+    /// the grid equals a fresh BuildRing of the level's positions.
+    void RefreshRing(uint32_t face);
     /// @brief Makes the five-point average at each patch corner equal the corner vertex's
     /// one-ring midpoint, keeping the cells it overwrites (RestoreCornerCells puts them back).
     void ApplyCornerCorrection(uint32_t face);
@@ -157,10 +161,12 @@ public:
     bool GatherRelaxVertex(uint32_t vertex);
     /// @brief One vertex's contribution to the region plane; false outside the brush.
     bool PlaneSample(uint32_t vertex);
-    /// @brief Marks `vertex` as sampled in this pass and fills `sample` with what it adds to
-    /// the region plane; false (and `sample` untouched) outside the brush.
-    bool TakePlaneSample(uint32_t vertex, corvane::PlaneSampleValue& sample);
-    void AddPlaneSample(const corvane::PlaneSampleValue& sample);
+    /// @brief Marks `vertex` (whose undo entry is `entry`, or null) as sampled in this pass
+    /// and fills `sample` with what it adds to the region plane; false (and `sample`
+    /// untouched) outside the brush.
+    bool TakePlaneSample(uint32_t vertex, tarnix::StoredVertexInfo* entry, const corvane::PlaneSampleRules& rules,
+                         corvane::PlaneSampleValue& sample);
+    static corvane::PlaneSampleRules CurrentPlaneSampleRules();
 
     /// @brief The stored position of the topological mirror partner of `vertex` (a corner of
     /// `face`), its undo entry added when missing; false without a partner.

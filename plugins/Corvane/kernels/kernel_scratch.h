@@ -55,6 +55,23 @@ struct PlaneSampleValue {
     uint32_t taken;
 };
 
+/// @brief Adds a sample to the plane sums (weighted position, weighted normal, weight).
+inline void AddPlaneSample(const PlaneSampleValue& sample, float sums[7]) {
+    const float q = sample.weight;
+    for (int i = 0; i < 3; ++i) {
+        sums[i] += q * (&sample.position.x)[i];
+        sums[3 + i] += q * (&sample.normal.x)[i];
+    }
+    sums[6] += q;
+}
+
+/// How plane samples are weighed and what they add (the two Flatten preferences), read once
+/// per patch rather than per sample.
+struct PlaneSampleRules {
+    bool vertexWeights;  // weight 1 - distance / radius instead of 1
+    bool originalData;   // positions and normals as the stroke found them
+};
+
 struct KernelScratch {
     ScratchArray<tarnix::HWVector> ring;
     ScratchArray<tarnix::HWVector> layerRing;

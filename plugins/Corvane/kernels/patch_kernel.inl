@@ -32,21 +32,24 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
     const bool layerSmoothing = !choices.VertexNormals() && m_activeLayer != nullptr;
     uint32_t inside = 0;
 
-    constexpr uint32_t kPrefetchAhead = 8;  // vertices: the grid walk is not in memory order
+    // The grid walk is not in memory order: the vertex records come in ahead of their turn,
+    // and their undo entries once the records are in (the record names the entry's slot).
+    constexpr uint32_t kRecordsAhead = 16, kEntriesAhead = 8;
     for (uint32_t k = 0; k < count; ++k) {
         const GridVertex& grid = m_gridRecords[k];
-        if (k + kPrefetchAhead < count)
-            __builtin_prefetch(&level.m_vertices[m_gridRecords[k + kPrefetchAhead].vertex]);
+        if (k + kRecordsAhead < count) __builtin_prefetch(&level.m_vertices[m_gridRecords[k + kRecordsAhead].vertex]);
+        if (k + kEntriesAhead < count) {
+            const uint32_t slot = level.m_vertices[m_gridRecords[k + kEntriesAhead].vertex].undoSlot;
+            if (slot < change.Count()) __builtin_prefetch(&change[slot]);
+        }
         tarnix::VertexRecord& record = level.m_vertices[grid.vertex];
         const HWVector position = HWVector::LoadXYZ(record.position);
         // The partner is looked up first: adding its undo entry may move the record's entries.
         HWVector partnerStored;
         const bool atPartner = choices.Stamp() && frame.stampAtPartner &&
                                PartnerStoredPosition(grid.vertex, grid.quad, choices.Layer(), partnerStored);
-        tarnix::StoredVertexInfo* entry =
-            record.undoSlot < change.Count() && change[record.undoSlot].m_vertex == grid.vertex
-                ? &change[record.undoSlot]
-                : change.Add_uncached(grid.vertex, grid.quad, &record, choices.Layer(), 0.0f);
+        tarnix::StoredVertexInfo* entry = change.EntryAt(record.undoSlot, grid.vertex);
+        if (!entry) entry = change.Add_uncached(grid.vertex, grid.quad, &record, choices.Layer(), 0.0f);
         // A vertex another patch moved in this pass only lends its position to the ring.
         if (!entry || std::exchange(entry->m_stamp, m_dabStamp) == m_dabStamp) {
             ring[grid.ringCell] = position;
@@ -93,7 +96,8 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
         ++inside;
         HWVector moved = position + displacement;
         if (choices.Layer()) {
-            const uint32_t word = entry->m_layerWord != tarnix::Mesh::kNone ? entry->m_layerWord : grid.vertex;
+            const uint32_t kept = change.LayerWord(*entry);
+            const uint32_t word = kept != tarnix::Mesh::kNone ? kept : grid.vertex;
             const tarnix::Vector layerPosition = m_activeLayer->Position(word);
             m_activeLayer->SetPosition(word, grid.vertex, layerPosition + displacement.ToVector(), true);
             moved = HWVector::LoadXYZ(record.position);

@@ -10,6 +10,7 @@
 #include "kernels/kernel_index.h"
 #include "kernels/kernel_table.h"
 #include "kernels/patch_kernel.h"
+#include "kernels/patch_normals.h"
 #include "patch/patch_map.h"
 #include "plugin/preferences.h"
 #include "tarnix/mesh_renderer.h"
@@ -102,22 +103,38 @@ void Corvane::RecomputePatchNormals(uint32_t face) {
     // The grid's vertices and cells are those the kernel just walked; a kernel that walked
     // nothing (a layer refused the patch) moved nothing either.
     if (face != m_scratchFace) return;
-    const uint32_t side = (1u << m_patchLevel) + 1, m = m_ringSide;
+    const uint32_t count = ((1u << m_patchLevel) + 1) * ((1u << m_patchLevel) + 1), m = m_ringSide;
     const tarnix::HWVector* ring = m_ringPositions;
     tarnix::PackedNormal* normals = m_subdivisionLevel->m_normals.Data();
-    for (uint32_t k = 0; k < side * side; ++k) {
-        const GridVertex& grid = m_gridRecords[k];
-        const uint32_t cell = grid.ringCell;
-        // Across the grid's x axis (corner 0 to 1) and its y axis (corner 0 to 3): for
-        // counter-clockwise patches their cross product points outward.
-        const tarnix::HWVector normal =
-            tarnix::Normalize((ring[cell + 1] - ring[cell - 1]) & (ring[cell + m] - ring[cell - m]));
-        int32_t packed[4];
-        tarnix::StoreNormalAsInt(normal, packed);
+    const auto store = [&](const GridVertex& grid, int32_t x, int32_t y, int32_t z) {
         tarnix::PackedNormal& target = normals[grid.vertex];
-        target.x = int16_t(packed[3]);
-        target.y = int16_t(packed[2]);
-        target.z = int16_t(packed[1]);
+        target.x = int16_t(x);
+        target.y = int16_t(y);
+        target.z = int16_t(z);
+    };
+    // Across the grid's x axis (corner 0 to 1) and its y axis (corner 0 to 3): for
+    // counter-clockwise patches their cross product points outward.
+    const auto across = [&](uint32_t cell, tarnix::HWVector& u, tarnix::HWVector& v) {
+        u = ring[cell + 1] - ring[cell - 1];
+        v = ring[cell + m] - ring[cell - m];
+    };
+    constexpr uint32_t kAhead = 16;  // the normals are written in the walk's order, not memory order
+    uint32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        if (k + kAhead + 4 <= count)
+            for (uint32_t j = 0; j < 4; ++j) __builtin_prefetch(&normals[m_gridRecords[k + kAhead + j].vertex], 1);
+        tarnix::HWVector u[4], v[4];
+        for (uint32_t j = 0; j < 4; ++j) across(m_gridRecords[k + j].ringCell, u[j], v[j]);
+        int32_t x[4], y[4], z[4];
+        corvane::PackNormalsOfFour(u, v, x, y, z);
+        for (uint32_t j = 0; j < 4; ++j) store(m_gridRecords[k + j], x[j], y[j], z[j]);
+    }
+    for (; k < count; ++k) {
+        tarnix::HWVector u, v;
+        across(m_gridRecords[k].ringCell, u, v);
+        int32_t x, y, z;
+        corvane::PackNormal(u, v, x, y, z);
+        store(m_gridRecords[k], x, y, z);
     }
 }
 
@@ -140,7 +157,7 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
     if (m_smoothPass != 0) return result;
 
     if (m_smoothTool && m_affectAllLayersAttr.Value()) RestoreCornerCells();
-    else BuildRing(face);
+    else RefreshRing(face);
     RecomputePatchNormals(face);
     if (!result) return false;
 

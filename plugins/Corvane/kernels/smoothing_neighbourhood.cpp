@@ -3,6 +3,7 @@
 // relax targets and the region plane's samples. Shared by the patch kernels and the
 // per-vertex path.
 
+#include <algorithm>
 #include <cmath>
 
 #include "brush/tracked_store.h"
@@ -28,7 +29,8 @@ Vector Corvane::LayerPositionOf(uint32_t vertex, uint32_t face) {
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     tarnix::StoredVertexInfo* entry = change.Find(vertex);
     if (!entry) entry = change.Add_uncached(vertex, face, &m_subdivisionLevel->m_vertices[vertex], true, 0.0f);
-    const uint32_t word = entry && entry->m_layerWord != tarnix::Mesh::kNone ? entry->m_layerWord : vertex;
+    const uint32_t kept = entry ? change.LayerWord(*entry) : tarnix::Mesh::kNone;
+    const uint32_t word = kept != tarnix::Mesh::kNone ? kept : vertex;
     return m_activeLayer->Position(word);
 }
 
@@ -37,26 +39,35 @@ void Corvane::BuildRing(uint32_t face) {
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     const uint32_t n = 1u << m_patchLevel, side = n + 1, m = m_ringSide;
     const bool layer = SmoothsActiveLayerOnly() && m_ringLayerPositions;
-    if (m_smoothTool) {
-        const uint32_t* vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(m_patchLevel).Data();
-        const uint32_t q = m_facesPerPatch * face;
-        const uint32_t* corners = level.m_cornerIndices.Data() + size_t(4) * q;
-        for (uint32_t k = 0; k < side * side; ++k) {
-            const uint32_t cell = (k / side + 1) * m + k % side + 1, vertex = corners[vertexTable[k]];
-            if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, q));
-            else m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
-        }
+    const uint32_t* vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(m_patchLevel).Data();
+    const uint32_t q = m_facesPerPatch * face;
+    const uint32_t* corners = level.m_cornerIndices.Data() + size_t(4) * q;
+    constexpr uint32_t kAhead = 16;  // grid order is not memory order: records come in ahead
+    for (uint32_t k = 0; k < side * side; ++k) {
+        if (k + kAhead < side * side) __builtin_prefetch(&level.m_vertices[corners[vertexTable[k + kAhead]]]);
+        const uint32_t cell = (k / side + 1) * m + k % side + 1, vertex = corners[vertexTable[k]];
+        if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, q));
+        else m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
     }
     grid_detail::VisitRing(
         level, *m_patchBaseLevel, face, m_patchLevel,
         [&](uint32_t cell, uint32_t vertex) {
             m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
-            if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, m_facesPerPatch * face));
+            if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, q));
         },
         [&](uint32_t cell, uint32_t inside) {
             m_ringPositions[cell] = m_ringPositions[inside];
             if (layer) m_ringLayerPositions[cell] = m_ringLayerPositions[inside];
         });
+}
+
+void Corvane::RefreshRing(uint32_t face) {
+    const EntryGuard guard(corvane::kGuardRingGathering);
+    const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    grid_detail::VisitRing(
+        level, *m_patchBaseLevel, face, m_patchLevel,
+        [&](uint32_t cell, uint32_t vertex) { m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position); },
+        [&](uint32_t cell, uint32_t inside) { m_ringPositions[cell] = m_ringPositions[inside]; });
 }
 
 void Corvane::ApplyCornerCorrection(uint32_t face) {
@@ -207,10 +218,16 @@ bool Corvane::GatherRelaxVertex(uint32_t v) {
     return true;
 }
 
+corvane::PlaneSampleRules Corvane::CurrentPlaneSampleRules() {
+    return {corvane::g_prefUseVertexWeightsForFlatten, corvane::g_prefUseOriginalDataForFlatten};
+}
+
 bool Corvane::GatherPlanePatch(uint32_t face) {
+    const EntryGuard guard(corvane::kGuardPlaneSampling);
     const uint32_t count = FillGridVertices(face);
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    const corvane::PlaneSampleRules rules = CurrentPlaneSampleRules();
     // The walk may take the vertices in memory order, but the plane's sums round in the order
     // they are added: each sample waits in its padded-grid cell and the cells are added up in
     // grid order, so that the plane does not follow the vertices' numbers.
@@ -222,28 +239,32 @@ bool Corvane::GatherPlanePatch(uint32_t face) {
         const GridVertex& grid = m_gridRecords[k];
         corvane::PlaneSampleValue& sample = samples[grid.ringCell];
         sample.taken = 0;
-        const tarnix::StoredVertexInfo* entry = change.Find(grid.vertex);
-        const uint32_t stamp = entry ? entry->m_stamp : level.m_vertices[grid.vertex].undoSlot;
-        if (stamp != level.m_changeCounter) any |= TakePlaneSample(grid.vertex, sample);
+        const uint32_t slot = level.m_vertices[grid.vertex].undoSlot;
+        tarnix::StoredVertexInfo* entry = change.EntryAt(slot, grid.vertex);
+        const uint32_t stamp = entry ? entry->m_stamp : slot;
+        if (stamp != level.m_changeCounter) any |= TakePlaneSample(grid.vertex, entry, rules, sample);
     }
+    // The sums stay in registers over the patch (each still adds its samples in grid order).
+    float sums[7];
+    std::copy(m_planeSums, m_planeSums + 7, sums);
     for (uint32_t row = 1; row <= side; ++row)
         for (uint32_t cell = row * m + 1; cell <= row * m + side; ++cell)
-            if (samples[cell].taken) AddPlaneSample(samples[cell]);
+            if (samples[cell].taken) corvane::AddPlaneSample(samples[cell], sums);
+    std::copy(sums, sums + 7, m_planeSums);
     return any;
 }
 
 bool Corvane::PlaneSample(uint32_t vertex) {
     corvane::PlaneSampleValue sample;
-    if (!TakePlaneSample(vertex, sample)) return false;
-    AddPlaneSample(sample);
+    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    if (!TakePlaneSample(vertex, change.Find(vertex), CurrentPlaneSampleRules(), sample)) return false;
+    corvane::AddPlaneSample(sample, m_planeSums);
     return true;
 }
 
-bool Corvane::TakePlaneSample(uint32_t vertex, corvane::PlaneSampleValue& sample) {
-    const EntryGuard guard(corvane::kGuardPlaneSampling);
+bool Corvane::TakePlaneSample(uint32_t vertex, tarnix::StoredVertexInfo* entry, const corvane::PlaneSampleRules& rules,
+                              corvane::PlaneSampleValue& sample) {
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
-    tarnix::StoredVertexInfo* entry = change.Find(vertex);
     // A vertex without an undo entry keeps the pass mark in its slot word.
     (entry ? entry->m_stamp : level.m_vertices[vertex].undoSlot) = level.m_changeCounter;
     HWVector stored = entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
@@ -251,8 +272,8 @@ bool Corvane::TakePlaneSample(uint32_t vertex, corvane::PlaneSampleValue& sample
     if (m_nonUniformScale) stored = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(stored.ToVector(), 1.0f));
     const float d2 = tarnix::LengthSquared(rows[corvane::kRowCenter] - stored);
     if (d2 > m_radiusSquared) return false;
-    sample.weight = corvane::g_prefUseVertexWeightsForFlatten ? 1.0f - std::sqrt(d2) / m_radius : 1.0f;
-    if (corvane::g_prefUseOriginalDataForFlatten) {
+    sample.weight = rules.vertexWeights ? 1.0f - std::sqrt(d2) / m_radius : 1.0f;
+    if (rules.originalData) {
         sample.position = stored.ToVector();
         sample.normal = entry ? Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale
                               : level.VertexNormal(vertex);
@@ -262,15 +283,6 @@ bool Corvane::TakePlaneSample(uint32_t vertex, corvane::PlaneSampleValue& sample
     }
     sample.taken = 1;
     return true;
-}
-
-void Corvane::AddPlaneSample(const corvane::PlaneSampleValue& sample) {
-    const float q = sample.weight;
-    for (int i = 0; i < 3; ++i) {
-        m_planeSums[i] += q * (&sample.position.x)[i];
-        m_planeSums[3 + i] += q * (&sample.normal.x)[i];
-    }
-    m_planeSums[6] += q;
 }
 
 bool Corvane::PartnerStoredPosition(uint32_t vertex, uint32_t face, bool withLayer, HWVector& position) {

@@ -87,7 +87,8 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
 
     HWVector moved;
     if (m_hasActiveLayer && m_activeLayer) {
-        const uint32_t word = entry->m_layerWord != tarnix::Mesh::kNone ? entry->m_layerWord : v;
+        const uint32_t kept = change.LayerWord(*entry);
+        const uint32_t word = kept != tarnix::Mesh::kNone ? kept : v;
         m_activeLayer->SetPosition(word, v, m_activeLayer->Position(word) + displacement.ToVector(), true);
         moved = HWVector::LoadXYZ(record.position);
     } else {

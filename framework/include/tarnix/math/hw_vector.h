@@ -54,12 +54,17 @@ struct alignas(16) HWVector {
     static HWVector LoadUnaligned(const float* p) { return _mm_loadu_ps(p); }
     static void Store(float* aligned, const HWVector& v) { _mm_store_ps(aligned, v.m128); }
     static void StoreUnaligned(float* p, const HWVector& v) { _mm_storeu_ps(p, v.m128); }
-    /// @brief A position stored as three floats x, y, z (a vertex record), w = 0.
-    static HWVector LoadXYZ(const float* p) { return HWVector(p[0], p[1], p[2], 0.0f); }
+    /// @brief A position stored as three floats x, y, z (a vertex record), w = 0. Two loads
+    /// and two shuffles, as the per-vertex loops do this for every vertex.
+    static HWVector LoadXYZ(const float* p) {
+        const __m128 xy = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(p));
+        const __m128 xyz = _mm_movelh_ps(xy, _mm_load_ss(p + 2));  // memory order x, y, z, 0
+        return _mm_shuffle_ps(xyz, xyz, _MM_SHUFFLE(0, 1, 2, 3));
+    }
     static void StoreXYZ(float* p, const HWVector& v) {
-        p[0] = v.x;
-        p[1] = v.y;
-        p[2] = v.z;
+        const __m128 xyzw = _mm_shuffle_ps(v.m128, v.m128, _MM_SHUFFLE(0, 1, 2, 3));
+        _mm_storel_pi(reinterpret_cast<__m64*>(p), xyzw);
+        _mm_store_ss(p + 2, _mm_movehl_ps(xyzw, xyzw));
     }
 };
 
