@@ -98,6 +98,39 @@ TEST_F(PatchTesterTest, PlaneToolsGatherTheRegionPlaneInsteadOfMovingInTheGather
     EXPECT_EQ(level->VertexPosition(0).z, 0.0f);
 }
 
+// Deep patches are walked in the memory order of their vertices (records sorted once and
+// kept), shallow ones in grid order. A displacement moves each vertex on its own, so one dab
+// cut into patches either way must move every vertex alike: a record lost or walked twice by
+// the sorting would leave a vertex behind or move it twice.
+TEST(PatchWalkTest, DeepPatchesInMemoryOrderMoveEveryVertexAsGridOrderDoes) {
+    const auto sculpt = [](uint32_t patchDepth) {
+        auto geometry = shapes::Subdivided(shapes::Plane(2, 2), 5);
+        tarnix::SubdivisionLevel* top = geometry->HighestLevel();
+        auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
+        dab_setup::Dab dab;
+        dab.center = {0.9f, 1.1f, 0};
+        dab.radius = 0.8f;
+        dab.length = 0.3f;
+        dab_setup::Bind(*brush, top, patchDepth, dab);
+        const uint32_t patches = geometry->Level(5 - patchDepth)->m_faceCount;
+        for (uint32_t patch = 0; patch < patches; ++patch) brush->PatchTester(top, patch);
+        dab_setup::Release(*brush);
+        std::vector<tarnix::Vector> positions;
+        for (uint32_t v = 0; v < top->VertexCount(); ++v) positions.push_back(top->VertexPosition(v));
+        return positions;
+    };
+    const std::vector<tarnix::Vector> deep = sculpt(5), shallow = sculpt(1);
+    ASSERT_EQ(deep.size(), shallow.size());
+    uint32_t moved = 0;
+    for (size_t v = 0; v < deep.size(); ++v) {
+        ASSERT_EQ(deep[v].x, shallow[v].x) << v;
+        ASSERT_EQ(deep[v].y, shallow[v].y) << v;
+        ASSERT_EQ(deep[v].z, shallow[v].z) << v;
+        moved += deep[v].z != 0.0f;
+    }
+    EXPECT_GT(moved, 500u) << "the dab reaches across several patches";
+}
+
 // The patch normals are packed four at a time with the coordinates in lanes; a normal must
 // not depend on whether it was one of four or packed alone (undo, reports and later dabs read
 // these bits). Wide magnitude ranges, parallel and zero differences, values whose squares

@@ -3,6 +3,7 @@
 // padded grid and its renderers told.
 
 #include <algorithm>
+#include <utility>
 
 #include "brush/tracked_store.h"
 #include "host/crash_guard.h"
@@ -32,6 +33,34 @@ uint32_t Corvane::ComputeKernelIndex() const {
            uint32_t(m_nonUniformScale) * corvane::kBitNonUniformScale;
 }
 
+namespace {
+
+// Orders a patch's records by vertex index. The indices are distinct, so any sort gives this
+// order; a radix sort over the bytes in which they differ costs a few passes instead of a
+// comparison sort's log n, which the first stroke over a large mesh pays for every patch.
+template <class Record>
+void SortByVertex(Record* records, uint32_t count, Record* scratch) {
+    uint32_t common = ~uint32_t(0), any = 0;
+    for (uint32_t k = 0; k < count; ++k) {
+        common &= records[k].vertex;
+        any |= records[k].vertex;
+    }
+    const uint32_t differing = common ^ any;
+    Record* from = records;
+    Record* to = scratch;
+    for (uint32_t shift = 0; shift < 32; shift += 8) {
+        if (((differing >> shift) & 0xFF) == 0) continue;
+        uint32_t start[256] = {};
+        for (uint32_t k = 0; k < count; ++k) ++start[(from[k].vertex >> shift) & 0xFF];
+        for (uint32_t digit = 0, sum = 0; digit < 256; ++digit) sum += std::exchange(start[digit], sum);
+        for (uint32_t k = 0; k < count; ++k) to[start[(from[k].vertex >> shift) & 0xFF]++] = from[k];
+        std::swap(from, to);
+    }
+    if (from != records) std::copy(from, from + count, records);
+}
+
+}  // namespace
+
 uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
     const uint32_t n = 1u << m_patchLevel, side = n + 1, count = side * side;
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
@@ -43,6 +72,13 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
     // that order, or its result would follow the vertices' numbers; the plane's gathering
     // takes it but adds its samples up in grid order.
     const bool cached = !inGridOrder && m_patchLevel >= kCachedPatchDepth;
+    const auto growScratch = [&] {
+        if (m_vertexScratchCapacity >= int32_t(count)) return true;
+        std::free(m_vertexScratch);
+        m_vertexScratch = static_cast<GridVertex*>(std::malloc(count * sizeof(GridVertex)));
+        m_vertexScratchCapacity = m_vertexScratch ? int32_t(count) : 0;
+        return m_vertexScratch != nullptr;
+    };
     GridVertex* records = nullptr;
     if (cached) {
         if (m_patchRecordTopology != level.TopologyStamp() || m_patchRecordDepth != m_patchLevel || m_patchRecordSide != m_ringSide) {
@@ -69,13 +105,8 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
         m_scratchFace = face;
         if (m_patchRecordBuilt[face]) return count;
     } else {
-        if (m_vertexScratchCapacity < int32_t(count)) {
-            std::free(m_vertexScratch);
-            m_vertexScratch = static_cast<GridVertex*>(std::malloc(count * sizeof(GridVertex)));
-            m_vertexScratchCapacity = m_vertexScratch ? int32_t(count) : 0;
-            m_scratchFace = tarnix::Mesh::kNone;
-            if (!m_vertexScratch) return 0;
-        }
+        m_scratchFace = tarnix::Mesh::kNone;
+        if (!growScratch()) return 0;
         records = m_gridRecords = m_vertexScratch;
         m_scratchFace = face;
     }
@@ -92,8 +123,10 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
             *record = {corners[vertexTable[k]], q + quadRow[column > 0 ? column - 1 : 0], ringRow + column};
     }
     if (cached && m_patchRecordTopology == level.TopologyStamp()) {
-        std::sort(records, records + count,
-                  [](const GridVertex& a, const GridVertex& b) { return a.vertex < b.vertex; });
+        // The scratch is free while the records live in the cache; without it they stay in
+        // grid order, which gives the same result, only slower.
+        if (!growScratch()) return count;
+        SortByVertex(records, count, m_vertexScratch);
         m_patchRecordBuilt[face] = 1;
     }
     return count;
