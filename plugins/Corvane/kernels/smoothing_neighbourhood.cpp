@@ -39,15 +39,23 @@ void Corvane::BuildRing(uint32_t face) {
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     const uint32_t n = 1u << m_patchLevel, side = n + 1, m = m_ringSide;
     const bool layer = SmoothsActiveLayerOnly() && m_ringLayerPositions;
-    const uint32_t* vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(m_patchLevel).Data();
     const uint32_t q = m_facesPerPatch * face;
-    const uint32_t* corners = level.m_cornerIndices.Data() + size_t(4) * q;
-    constexpr uint32_t kAhead = 16;  // grid order is not memory order: records come in ahead
-    for (uint32_t k = 0; k < side * side; ++k) {
-        if (k + kAhead < side * side) __builtin_prefetch(&level.m_vertices[corners[vertexTable[k + kAhead]]]);
-        const uint32_t cell = (k / side + 1) * m + k % side + 1, vertex = corners[vertexTable[k]];
-        if (layer) m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, q));
-        else m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
+    if (layer) {
+        const uint32_t* vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(m_patchLevel).Data();
+        const uint32_t* corners = level.m_cornerIndices.Data() + size_t(4) * q;
+        for (uint32_t k = 0; k < side * side; ++k) {
+            const uint32_t cell = (k / side + 1) * m + k % side + 1, vertex = corners[vertexTable[k]];
+            m_ringLayerPositions[cell] = HWVector(LayerPositionOf(vertex, q));
+        }
+    } else {
+        // Each cell takes its own vertex's position, so the order does not matter: the patch's
+        // records in the vertices' memory order (kept for large patches) stream through the
+        // cache where grid order would jump about the level's arrays.
+        const uint32_t count = FillGridVertices(face);
+        for (uint32_t k = 0; k < count; ++k) {
+            const GridVertex& grid = m_gridRecords[k];
+            m_ringPositions[grid.ringCell] = HWVector::LoadXYZ(level.m_vertices[grid.vertex].position);
+        }
     }
     grid_detail::VisitRing(
         level, *m_patchBaseLevel, face, m_patchLevel,
