@@ -67,6 +67,15 @@ private:
     std::vector<void*> m_pages;
 };
 
+// `bytes` of memory tagged as undo entries; null when the allocator refuses.
+void* NewPage(uint64_t bytes) {
+    const char* previousId = Block::AllocatorID();
+    Block::SetAllocatorID("undo entries");
+    void* page = Block::Allocate(bytes);
+    Block::SetAllocatorID(previousId);
+    return page;
+}
+
 // A page of `entryBytes` per entry as tracked memory, or null when the budget refuses.
 // Entry pages come from the kept ones first.
 void* AllocatePage(uint64_t entryBytes) {
@@ -74,10 +83,7 @@ void* AllocatePage(uint64_t entryBytes) {
     if (!Block::RegisterMemoryBlock(bytes)) return nullptr;
     if (bytes == kPageBytes)
         if (void* page = KeptPages::Instance().Take()) return page;
-    const char* previousId = Block::AllocatorID();
-    Block::SetAllocatorID("undo entries");
-    void* page = Block::Allocate(bytes);
-    Block::SetAllocatorID(previousId);
+    void* page = NewPage(bytes);
     if (!page) Block::UnregisterMemoryBlock(bytes);
     return page;
 }
@@ -98,10 +104,7 @@ bool MeshChange::KeepPagesAhead(uint64_t entries) {
     const uint64_t wanted = std::min((entries + kEntriesPerPage - 1) / kEntriesPerPage, kKeptPageBytes / kPageBytes);
     KeptPages& kept = KeptPages::Instance();
     for (uint64_t count = kept.Count(); count < wanted; ++count) {
-        const char* previousId = Block::AllocatorID();
-        Block::SetAllocatorID("undo entries");
-        void* page = Block::Allocate(kPageBytes);
-        Block::SetAllocatorID(previousId);
+        void* page = NewPage(kPageBytes);
         if (!page) return false;
         std::memset(page, 0, kPageBytes);  // faults the page in now rather than in a dab
         if (!kept.Keep(page)) {
