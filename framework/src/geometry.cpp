@@ -18,14 +18,17 @@ namespace {
 
 using namespace OpenSubdiv;
 
-// The point type OpenSubdiv's primvar refiner interpolates.
+// The point type OpenSubdiv's primvar refiner interpolates. The sums are kept in double and
+// rounded to float once per level: a vertex's weighted sum then rounds to the same float
+// whatever order its terms come in, so that a mesh symmetric to the bit stays so level after
+// level (a mirrored stroke relies on it to be the exact mirror image of its dab).
 struct RefinedPoint {
-    float x, y, z;
-    void Clear() { x = y = z = 0.0f; }
+    double x, y, z;
+    void Clear() { x = y = z = 0.0; }
     void AddWithWeight(const RefinedPoint& p, float weight) {
-        x += weight * p.x;
-        y += weight * p.y;
-        z += weight * p.z;
+        x += double(weight) * p.x;
+        y += double(weight) * p.y;
+        z += double(weight) * p.z;
     }
 };
 
@@ -264,7 +267,8 @@ void Geometry::Subdivide(uint32_t levels) {
     if (topUVs)
         for (const TextureCoordinate& uv : topUVs->values) sourceUVs.push_back({uv.u, uv.v});
     Far::PrimvarRefiner interpolator(*refiner);
-    std::vector<RefinedPoint> refined, renumbered;
+    std::vector<RefinedPoint> refined;
+    std::vector<float> renumbered;  // x, y, z of each vertex
     std::vector<uint32_t> newIndex;
     for (int level = 1; level <= int(levels); ++level) {
         const Far::TopologyLevel& topology = refiner->GetLevel(level);
@@ -280,8 +284,9 @@ void Geometry::Subdivide(uint32_t levels) {
         for (int f = 0; f < topology.GetNumFaces(); ++f)
             for (int vertex : topology.GetFaceVertices(f)) {
                 if (newIndex[size_t(vertex)] == UINT32_MAX) {
-                    newIndex[size_t(vertex)] = uint32_t(renumbered.size());
-                    renumbered.push_back(refined[size_t(vertex)]);
+                    newIndex[size_t(vertex)] = uint32_t(renumbered.size() / 3);
+                    const RefinedPoint& p = refined[size_t(vertex)];
+                    renumbered.insert(renumbered.end(), {float(p.x), float(p.y), float(p.z)});
                 }
                 corners.Append(newIndex[size_t(vertex)]);
             }
@@ -298,7 +303,7 @@ void Geometry::Subdivide(uint32_t levels) {
             sourceUVs.swap(refinedUVs);
         }
         auto* subdivided = new SubdivisionLevel;
-        subdivided->SetTopology(Mesh::kQuads, corners, &renumbered.data()->x, uint32_t(renumbered.size()));
+        subdivided->SetTopology(Mesh::kQuads, corners, renumbered.data(), uint32_t(renumbered.size() / 3));
         AddLevel(subdivided, std::move(uvs));
         // The next level is refined from this one in the refiner's own numbering.
         source.swap(refined);

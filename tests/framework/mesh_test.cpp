@@ -245,7 +245,7 @@ TEST(SpatialGridTest, RaysHitTheSurfaceAndFollowMovedVerticesAfterAnUpdate) {
     ASSERT_TRUE(grid->CastRay({0, 0, 5}, {0, 0, 1}, hit, true, true)) << "backwards too";
     EXPECT_FLOAT_EQ(hit.LocalPosition().z, top);
     ASSERT_TRUE(grid->CastRay({0, 0, 0}, {0, 0, 1}, hit, true, true));
-    EXPECT_FLOAT_EQ(std::fabs(hit.LocalPosition().z), top) << "from inside, either side";
+    EXPECT_NEAR(std::fabs(hit.LocalPosition().z), top, 1e-5f) << "from inside, either side";
 
     for (uint32_t v = 0; v < mesh->VertexCount(); ++v)
         mesh->SetVertexPosition(v, mesh->VertexPosition(v) * 2.0f);
