@@ -6,7 +6,7 @@ converted with oiiotool (Debian package openimageio-tools) to its shipped format
 
     bw_brickTile.tif  8-bit grey   tileable bricks, mortar low
     bw_scale.tif      16-bit grey  tileable fish scales
-    knife.tif         8-bit grey   a thin cut line along x, black along its middle on white;
+    knife.tif         8-bit grey   a cut line along x, black along its middle on white;
                                    its description names 1 (white) the neutral level, so the
                                    line cuts in and the white around it moves nothing
     rubble.tif        16-bit grey  scattered rounded stones
@@ -55,10 +55,15 @@ def scale(x, y):
 
 
 def knife(x, y):
-    # The line runs along x, the axis a stamp that follows the stroke lays along it.
-    across = abs(y - (SIZE - 1) / 2) / 3.0
+    # The line runs along x, the axis a stamp that follows the stroke lays along it. Its cut is
+    # a smooth groove an eighth of the image wide each side of the middle: the vertices a
+    # stroke crosses at any angle lie no more than half their spacing off its middle, and a
+    # groove narrower than about three vertex spacings would leave them out by turns, a cut
+    # in dashes. At sixteen or more vertices to the brush radius that holds.
+    across = abs(y - (SIZE - 1) / 2) / 16.0
     along = min(x, SIZE - 1 - x) / 16.0
-    return 1.0 - clamp(1.0 - across) ** 2 * clamp(along)
+    depth = math.cos(0.5 * math.pi * across) ** 2 if across < 1.0 else 0.0
+    return 1.0 - depth * clamp(along)
 
 
 STONES = []

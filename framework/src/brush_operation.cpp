@@ -25,13 +25,14 @@ std::map<const BrushConfiguration*, Settings>& PresetSettings() {
     return *settings;
 }
 
-// Stamp images are shared by path: activating presets does not read files again.
+// Stamp images are shared by path: activating presets does not read files again. The paths
+// are kept as copies of their own: a module's literal text goes when the module is unloaded.
 std::shared_ptr<Image> SharedImage(const QString& path) {
     static auto* images = new std::map<QString, std::shared_ptr<Image>>;
     auto found = images->find(path);
     if (found != images->end()) return found->second;
     std::shared_ptr<Image> image(Image::Load(path).release());
-    (*images)[path] = image;
+    (*images)[QString(path.constData(), path.size())] = image;
     return image;
 }
 
@@ -244,9 +245,12 @@ void BrushOperation::PlaceStamp(const Vector& center, const Vector& normal, cons
     const float height = m_stampImage ? float(m_stampImage->Height()) : 1.0f;
     const float su = width / (2.0f * radius), sv = height / (2.0f * radius);
     // Row vectors: [p 1] M = (u, v, depth, 1), column j of M being axis j and its offset, so
-    // that the image centre falls on `center`.
+    // that the image centre falls on `center`. Brushes take the texel nearest to (u, v), whose
+    // centres lie at whole coordinates: the middle of the image is at half of one less than
+    // its size, and an image that is symmetric about its middle is sampled symmetrically
+    // about `center` (the stamp of a mirrored dab is then the mirror image of its own).
     const Vector axes[3] = {u * su, v * sv, n};
-    const float offsets[3] = {0.5f * width, 0.5f * height, 0.0f};
+    const float offsets[3] = {0.5f * (width - 1.0f), 0.5f * (height - 1.0f), 0.0f};
     Matrix m;
     for (int column = 0; column < 3; ++column) {
         m[0][column] = axes[column].x;

@@ -11,15 +11,21 @@ using Hints = BrushOperation::StrengthHints;
 // A vector-displacement stamp reads the dab strength as a percentage of the stamp's width, the
 // brush diameter: half of it stands for the radius.
 constexpr float kStampPercentPerRadius = 50.0f;
-// How quickly a displacement stroke builds up to its strength: the dab factor of a full-share
-// dab at the presets' build-up rate (0.5, whose cube the brush applies). A straight stroke
-// then takes a vertex under its path about three quarters of the way.
-constexpr float kDisplacementGrowth = 1.0f;
+// How quickly a displacement stroke builds up to its strength: a full-share dab gets the dab
+// factor 1 / b^kBuildUpWeight, b the tool's build-up (the cube of "builduprate"), so that one
+// dab moves a vertex at full weight b^(1 - kBuildUpWeight) of the stroke's reach: two thirds
+// of it at the presets' rate of 0.5, two fifths at Foamy's 0.25. A lower build-up rate still
+// builds more slowly, but every tool's first dab shows.
+constexpr float kBuildUpWeight = 0.8f;
 // The fraction of the distance to the plane (percent) a full-share dab of strength 100 moves
 // a vertex at the brush centre: all of it.
 constexpr float kPlanePercent = 100.0f;
 // The same for the smoothing tools, towards the neighbours' average: all of it.
 constexpr float kSmoothingPercent = 100.0f;
+// A smoothing that only reaches a vertex's immediate neighbours per step evens out little more
+// than the faces' own size in one dab; at 100 a full-share dab takes this many steps, so that
+// a stroke smooths a form of the brush's size away (fewer at lower strengths).
+constexpr float kSmoothingSteps = 6.0f;
 // And for Pinch, whose brush takes a tenth of the strength times its strength scale (1/100)
 // as the fraction of the distance to the brush centre: 30% of it.
 constexpr float kPinchPercent = 300.0f;
@@ -28,6 +34,11 @@ constexpr float kPinchPercent = 300.0f;
 constexpr float kWaxLiftRadii = 4.0f;
 
 float Share(float strength) { return std::clamp(strength / StrengthConversion::kStrongest, 0.0f, 1.0f); }
+
+// The tools that move a vertex by a fraction of its way somewhere take the share on an eased
+// curve: two and a half times the share itself near 0, the same at 100, so that the strength a
+// preset starts from (15) shows in one stroke while 100 keeps its bound.
+float Eased(float u) { return 1.0f - std::pow(1.0f - u, 2.5f); }
 
 // Dabs closer than the full-share spacing each do proportionally less.
 float SpacingShare(const BrushOperation& brush, float radius, float spacing) {
@@ -47,7 +58,7 @@ DabStrength Convert(const BrushOperation& brush, float u, float share, float rad
             // (at most 1 / build-up, so that no weight passes what is left of the build-up)
             // sets how soon it gets there. A single dab takes it all at once.
             const float buildUp = std::clamp(hints.buildUp, 1e-6f, 1.0f);
-            const float growth = singleDab ? share / buildUp : share * kDisplacementGrowth / std::sqrt(buildUp);
+            const float growth = singleDab ? share / buildUp : share / std::pow(buildUp, kBuildUpWeight);
             dab.dabFactor = std::min(growth, 1.0f / buildUp);
             const float unit = hints.isLength ? radius : kStampPercentPerRadius;
             dab.strength = u * unit * std::min(scale, 1.0f) * dab.dabFactor;
@@ -57,20 +68,24 @@ DabStrength Convert(const BrushOperation& brush, float u, float share, float rad
             if (hints.isLength) {
                 // Wax: a lift proportional to the radius; the dab factor weighs its moves.
                 dab.strength = radius * kWaxLiftRadii * scale;
-                dab.dabFactor = u * share;
+                dab.dabFactor = Eased(u) * share;
             } else {
-                dab.strength = u * share * kPlanePercent * scale;
+                dab.strength = Eased(u) * share * kPlanePercent * scale;
                 dab.dabFactor = share;
             }
             break;
         case Hints::kPinch:
-            dab.strength = u * share * kPinchPercent * scale;
+            dab.strength = Eased(u) * share * kPinchPercent * scale;
             dab.dabFactor = share;
             break;
-        case Hints::kSmoothing:
-            dab.strength = u * share * kSmoothingPercent * scale;
+        case Hints::kSmoothing: {
+            // A dab moves a vertex at most all the way to its target; more is more steps.
+            const float steps = Eased(u) * share * (hints.iterates ? kSmoothingSteps : 1.0f);
+            dab.repeats = std::max(1u, uint32_t(std::ceil(steps)));
+            dab.strength = steps / float(dab.repeats) * kSmoothingPercent * scale;
             dab.dabFactor = share;
             break;
+        }
     }
     return dab;
 }
@@ -117,10 +132,10 @@ float StrengthConversion::WholeMesh(const BrushOperation& brush, float strength,
     // One application at full weight, without build-up and at dab factor 1: lengths a share of
     // the reference length, fractions those of the strongest dab (all the way at 100). Wax
     // then fills all the way to its plane, lifted by a share of its lift.
-    if (hints.family == Hints::kPlane && hints.isLength) return u * referenceLength * kWaxLiftRadii * scale;
+    if (hints.family == Hints::kPlane && hints.isLength) return Eased(u) * referenceLength * kWaxLiftRadii * scale;
     if (hints.family == Hints::kDisplacement)
         return u * (hints.isLength ? referenceLength : kStampPercentPerRadius) * std::min(scale, 1.0f);
-    return u * 100.0f * scale;
+    return Eased(u) * 100.0f * scale;
 }
 
 }  // namespace tarnix

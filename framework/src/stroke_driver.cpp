@@ -225,6 +225,23 @@ void StrokeDriver::Resample(const Vector& point, Emit&& emit) {
     m_lastPoint = point;
 }
 
+uint64_t StrokeDriver::CatchUpDabs() const {
+    if (!m_hasPoint) return 0;
+    const double gap = Distance(m_steadied, m_lastPoint);
+    return gap > 0.0 ? uint64_t(std::ceil(gap / double(m_spacing))) : 0;
+}
+
+void StrokeDriver::CatchUp() {
+    // The steadied path trails the pointer (and the last dab lies up to a spacing short of
+    // it): dabs a spacing apart at most take the stroke on to where the pointer ended.
+    const uint64_t dabs = std::min(CatchUpDabs(), kMostDabs - std::min(m_centres, kMostDabs));
+    const Vector from = m_steadied;
+    for (uint64_t k = 1; k <= dabs; ++k) {
+        m_steadied = k == dabs ? m_lastPoint : from + (m_lastPoint - from) * float(double(k) / double(dabs));
+        TakeCentre(m_toMesh.Transform(m_steadied, 1.0f), m_options.dabFactor * m_lastPressure);
+    }
+}
+
 void StrokeDriver::Refuse(const QString& text) const {
     Error::Raise(Error::kCodeInvalidArgument, "StrokeDriver", "framework/src/stroke_driver.cpp", 0, text);
 }
@@ -233,26 +250,25 @@ float StrokeDriver::Spacing(float size) const {
     return std::max(size * m_brush.m_dabSpacingAttr.Value() / 100.0f, size * 1e-3f);
 }
 
+float StrokeDriver::Follow() const {
+    const BoolFloat smoothing = m_brush.StrokeSmoothing();
+    return smoothing.on ? 1.0f - std::clamp(smoothing.value, 0.0f, 0.95f) : 1.0f;
+}
+
 uint64_t StrokeDriver::DabCount(const std::vector<Vector>& path, float size) const {
     if (path.size() > kMostPathPoints) return kMostDabs + 1;
     StrokeDriver sampler(m_brush);
     sampler.m_spacing = Spacing(size);
+    sampler.m_follow = Follow();
     if (!(std::isnormal(sampler.m_spacing) && sampler.m_spacing > 0.0f)) return kMostDabs + 1;
     uint64_t dabs = 0;
     for (const Vector& point : path) {
-        if (!IsFinite(point)) return kMostDabs + 1;
-        dabs += sampler.SegmentDabs(point);
-        if (dabs > kMostDabs) return kMostDabs + 1;
-        // Only where the segment ends and what it carries over matter for the next one.
-        if (sampler.m_hasPoint) {
-            const double length = Distance(sampler.m_lastPoint, point);
-            sampler.m_carried = length > 0.0 ? std::fmod(sampler.m_carried + length, double(sampler.m_spacing))
-                                              : sampler.m_carried;
-        }
-        sampler.m_hasPoint = true;
-        sampler.m_lastPoint = point;
+        if (!IsFinite(point) || dabs + sampler.SegmentDabs(point) > kMostDabs) return kMostDabs + 1;
+        // The steadied path, as the stroke follows it, tells how many dabs catch up at its end.
+        sampler.Resample(point, [&](const Vector&) { ++dabs; });
     }
-    return dabs;
+    dabs += sampler.CatchUpDabs();
+    return dabs > kMostDabs ? kMostDabs + 1 : dabs;
 }
 
 void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) {
@@ -273,9 +289,8 @@ void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) 
                    .arg(double(options.size))
                    .arg(double(m_localSize))
                    .arg(double(options.strength)));
-    const BoolFloat smoothing = m_brush.StrokeSmoothing();
-    m_follow = smoothing.on ? 1.0f - std::clamp(smoothing.value, 0.0f, 0.95f) : 1.0f;
     m_hasPoint = false;
+    m_lastPressure = 1.0f;
     m_carried = 0.0;
     m_centres = 0;
     m_points = 0;
@@ -291,11 +306,15 @@ void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) 
     m_lockHolder = level.LockHolder();
     try {
         m_brush.SetPreviousPatchPosition({0, 0, 0});
+        m_previousTwin = Vector(0, 0, 0);
         m_brush.BeginStroke(&level, options.modifier, BrushOperation::kTriggerDrag);
     } catch (...) {
         Abandon(level);
         throw;
     }
+    // Spaced and steadied as the tool that runs (the smoothing modifier swaps one in) asks.
+    if (const float spacing = Spacing(options.size); std::isnormal(spacing)) m_spacing = spacing;
+    m_follow = Follow();
     m_conversion.emplace(m_brush, options.strength, options.size, m_spacing);
     m_level = &level;
 }
@@ -315,6 +334,7 @@ void StrokeDriver::AddPoint(const Vector& point, float pressure) {
                    .arg(kMostDabs)
                    .arg(m_hasPoint ? Distance(m_lastPoint, point) : 0.0)
                    .arg(double(m_spacing)));
+    m_lastPressure = pressure;
     try {
         Resample(point, [&](const Vector& centre) { TakeCentre(m_toMesh.Transform(centre, 1.0f), m_options.dabFactor * pressure); });
     } catch (...) {
@@ -345,32 +365,40 @@ void StrokeDriver::TakeCentre(const Vector& local, float dabFactor) {
     m_previousCentre = local;
 }
 
-StrokeDriver::StampFrame StrokeDriver::FrameOf(const SurfacePoint& hit, const Vector& direction, bool twin,
-                                               const Vector& mirroredTangent) {
+StrokeDriver::StampFrame StrokeDriver::FrameOf(const SurfacePoint& hit, const Vector& direction) {
     const StampConfiguration& stamp = m_brush.StampConfig();
-    StampFrame frame{hit.m_position, hit.m_normal, mirroredTangent};
-    if (!twin) {
-        // Along the stroke, or upright as the camera sees it; turned and shifted at random.
-        frame.tangent = AlongView(stamp.m_followStroke && direction.LengthSquared() > 0.0f ? direction : m_upright,
-                                  frame.normal.Normalized(), m_view);
-        if (stamp.m_randomize) {
-            const Vector along = direction.LengthSquared() > 0.0f ? direction.Normalized() : Vector();
-            std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-            const float spacing = m_localSize * m_brush.m_dabSpacingAttr.Value() / 100.0f;
-            frame.centre = frame.centre + along * ((unit(m_random) - 0.5f) * spacing);
-            const Vector n = frame.normal.Normalized();
-            frame.tangent = Turned(frame.tangent - n * (frame.tangent | n), n, 6.2831853f * unit(m_random));
-        }
+    StampFrame frame{hit.m_position, hit.m_normal, Vector()};
+    // Along the stroke, or upright as the camera sees it; turned and shifted at random.
+    frame.tangent = AlongView(stamp.m_followStroke && direction.LengthSquared() > 0.0f ? direction : m_upright,
+                              frame.normal.Normalized(), m_view);
+    if (stamp.m_randomize) {
+        const Vector along = direction.LengthSquared() > 0.0f ? direction.Normalized() : Vector();
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        const float spacing = m_localSize * m_brush.m_dabSpacingAttr.Value() / 100.0f;
+        frame.centre = frame.centre + along * ((unit(m_random) - 0.5f) * spacing);
+        const Vector n = frame.normal.Normalized();
+        frame.tangent = Turned(frame.tangent - n * (frame.tangent | n), n, 6.2831853f * unit(m_random));
     }
+    return Anchored(frame, false);
+}
+
+StrokeDriver::StampFrame StrokeDriver::TwinFrameOf(const SurfacePoint& twin, const SurfacePoint& hit,
+                                                   const StampFrame& primary) {
+    // The mirror image of the dab's frame, shift and turn included, laid on the twin's surface.
+    const MirrorConfiguration& mirror = m_brush.MirrorConfig();
+    const StampFrame frame{twin.m_position + mirror.Transform(primary.centre - hit.m_position, 0.0f, hit),
+                           twin.m_normal, mirror.Transform(primary.tangent, 0.0f, hit)};
+    return Anchored(frame, true);
+}
+
+StrokeDriver::StampFrame StrokeDriver::Anchored(const StampFrame& frame, bool twin) {
     // A tiled stamp stays where the stroke's first dab (or twin) put it.
-    if (stamp.m_tiled) {
-        bool& anchored = twin ? m_twinAnchored : m_anchored;
-        StampFrame& anchor = twin ? m_twinAnchor : m_anchor;
-        if (!anchored) anchor = frame;
-        anchored = true;
-        frame = anchor;
-    }
-    return frame;
+    if (!m_brush.StampConfig().m_tiled) return frame;
+    bool& anchored = twin ? m_twinAnchored : m_anchored;
+    StampFrame& anchor = twin ? m_twinAnchor : m_anchor;
+    if (!anchored) anchor = frame;
+    anchored = true;
+    return anchor;
 }
 
 void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float dabFactor) {
@@ -408,28 +436,43 @@ void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float 
     // touch too light for any size still gives a dab of a hundredth of it.
     const float sizeScale = m_brush.m_pressureSizeAttr.Value() ? std::max(dabFactor, kLeastPressureSize) : 1.0f;
     const float size = m_options.size * sizeScale, localSize = m_localSize * sizeScale;
-    const StampFrame frame = FrameOf(hit, direction, false, Vector());
+    const StampFrame frame = FrameOf(hit, direction);
     m_brush.PlaceStamp(frame.centre, frame.normal, frame.tangent, localSize);
     const Matrix primaryStamp = m_brush.MaskMatrix(BrushOperation::kStampMask);
     Vector world = m_toWorld.Transform(hit.m_position, 1.0f);
     // The dab factor passed in is the pen's pressure; the conversion makes the dab's of it.
     const DabStrength dab = m_conversion->Dab(world, dabFactor);
-    m_brush.ApplyDab(&hit, &world, size, dab.dabFactor, dab.strength, m_report.changedArea);
+    Matrix twinStamp = primaryStamp;
+    Vector twinWorld;
+    if (twinPlaced) {
+        // A mirrored stamp is the dab's own, which the brush samples at the vertices' partners
+        // (topological mirror) or which each vertex samples at its mirror image (planes).
+        if (!m_brush.StampConfig().m_mirrored) {
+            const StampFrame twinFrame = TwinFrameOf(twin, hit, frame);
+            m_brush.PlaceStamp(twinFrame.centre, twinFrame.normal, twinFrame.tangent, localSize);
+            twinStamp = m_brush.MaskMatrix(BrushOperation::kStampMask);
+        } else if (mirror.MirrorMode() != MirrorConfiguration::kTopological) {
+            twinStamp = MirrorMatrix(mirror, hit) * primaryStamp;
+        }
+        twinWorld = m_toWorld.Transform(twin.m_position, 1.0f);
+    }
+    // A smoothing of several steps takes them where the dab lies, the twin each after its dab.
+    // The twin runs along its own path: the brush, which takes the stroke's direction from the
+    // previous dab, is shown the twin's previous position for it.
+    for (uint32_t step = 0; step < dab.repeats; ++step) {
+        m_brush.SetMaskMatrix(BrushOperation::kStampMask, primaryStamp);
+        m_brush.ApplyDab(&hit, &world, size, dab.dabFactor, dab.strength, m_report.changedArea);
+        if (!twinPlaced) continue;
+        const Vector previous = m_brush.PreviousPatchPosition();
+        m_brush.SetPreviousPatchPosition(m_previousTwin);
+        m_brush.SetMaskMatrix(BrushOperation::kStampMask, twinStamp);
+        m_brush.ApplyDab(&twin, &twinWorld, size, dab.dabFactor, dab.strength, m_report.changedArea);
+        m_brush.SetPreviousPatchPosition(previous);
+    }
     ++m_report.dabs;
     if (twinPlaced) {
-        if (m_brush.StampConfig().m_mirrored && mirror.MirrorMode() == MirrorConfiguration::kTopological) {
-            // The brush samples the dab's stamp at its vertices' partners.
-            m_brush.SetMaskMatrix(BrushOperation::kStampMask, primaryStamp);
-        } else if (m_brush.StampConfig().m_mirrored) {
-            // Each vertex samples the stamp at its mirror image.
-            m_brush.SetMaskMatrix(BrushOperation::kStampMask, MirrorMatrix(mirror, hit) * primaryStamp);
-        } else {
-            const StampFrame twinFrame = FrameOf(twin, direction, true, mirror.Transform(frame.tangent, 0.0f, hit));
-            m_brush.PlaceStamp(twinFrame.centre, twinFrame.normal, twinFrame.tangent, localSize);
-        }
-        Vector twinWorld = m_toWorld.Transform(twin.m_position, 1.0f);
-        m_brush.ApplyDab(&twin, &twinWorld, size, dab.dabFactor, dab.strength, m_report.changedArea);
         ++m_report.mirroredDabs;
+        m_previousTwin = twinWorld;
     }
     m_brush.SetPreviousPatchPosition(world);
 }
@@ -438,6 +481,7 @@ StrokeReport StrokeDriver::End() {
     if (!InStroke()) return {};
     SubdivisionLevel& level = *m_level;
     try {
+        CatchUp();
         // A stroke of one dab has no direction: its stamp stands upright.
         if (m_firstPending) PlaceDab(m_firstCentre, Vector(), m_firstDabFactor);
     } catch (...) {

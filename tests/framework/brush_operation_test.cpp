@@ -91,14 +91,15 @@ TEST(BrushOperationTest, PlacedStampsMapTheBrushDiscOntoTheImage) {
     brush.PlaceStamp(center, normal, tangent, 0.5f);
     const tarnix::Matrix& m = brush.MaskMatrix(tarnix::BrushOperation::kStampMask);
     const auto at = [&](const tarnix::Vector& p) { return tarnix::Matrix::ProjectedTransform(m, p, 1.0f); };
+    // Texel centres lie at whole coordinates: the image's middle is at 63.5.
     const tarnix::Vector middle = at(center);
-    EXPECT_NEAR(middle.x, 64.0f, 1e-4f);
-    EXPECT_NEAR(middle.y, 64.0f, 1e-4f);
+    EXPECT_NEAR(middle.x, 63.5f, 1e-4f);
+    EXPECT_NEAR(middle.y, 63.5f, 1e-4f);
     EXPECT_NEAR(middle.z, 0.0f, 1e-5f);
     const tarnix::Vector rim = at(center + tarnix::Vector(0.5f, 0, 0));
-    EXPECT_NEAR(rim.x, 128.0f, 1e-3f) << "the tangent, flattened onto the plane, is the x axis";
-    EXPECT_NEAR(rim.y, 64.0f, 1e-3f);
-    EXPECT_NEAR(at(center + tarnix::Vector(0, 0.5f, 0)).y, 0.0f, 1e-3f)
+    EXPECT_NEAR(rim.x, 127.5f, 1e-3f) << "the tangent, flattened onto the plane, is the x axis";
+    EXPECT_NEAR(rim.y, 63.5f, 1e-3f);
+    EXPECT_NEAR(at(center + tarnix::Vector(0, 0.5f, 0)).y, -0.5f, 1e-3f)
         << "seen from outside the image is not mirrored: its top row lies a quarter turn left of x";
     EXPECT_NEAR(at(center + tarnix::Vector(0, 0, 2)).z, 2.0f, 1e-5f) << "depth along the normal";
 
@@ -107,8 +108,8 @@ TEST(BrushOperationTest, PlacedStampsMapTheBrushDiscOntoTheImage) {
     brush.SetStampConfig(turned);
     brush.PlaceStamp(center, normal, tangent, 0.5f);
     const tarnix::Vector left = at(center + tarnix::Vector(0, 0.5f, 0));
-    EXPECT_NEAR(left.x, 128.0f, 1e-3f) << "a positive rotation turns counter-clockwise";
-    EXPECT_NEAR(left.y, 64.0f, 1e-3f);
+    EXPECT_NEAR(left.x, 127.5f, 1e-3f) << "a positive rotation turns counter-clockwise";
+    EXPECT_NEAR(left.y, 63.5f, 1e-3f);
 }
 
 TEST(BrushOperationTest, ChangingOnlyTheBuildUpSwitchAdvancesTheImageVersion) {

@@ -155,7 +155,7 @@ TEST_F(StrokeDriverTest, RandomisedStampsTurnAndShiftPerDabTheSameWayForTheSameS
     int shifted = 0;
     for (const auto& dab : first) {
         const tarnix::Vector middle = tarnix::Matrix::ProjectedTransform(dab.stamp, dab.point.m_position, 1.0f);
-        shifted += std::fabs(middle.x - 64.0f) + std::fabs(middle.y - 64.0f) > 0.5f;
+        shifted += std::fabs(middle.x - 63.5f) + std::fabs(middle.y - 63.5f) > 0.5f;
     }
     EXPECT_GE(shifted, int(first.size()) / 2);
     const auto again = Stroke({{-1, 0, 0}, {1, 0, 0}});
@@ -169,8 +169,8 @@ TEST_F(StrokeDriverTest, TiledStampsStayWhereTheStrokeBegan) {
     ASSERT_GT(dabs.size(), 5u);
     for (const auto& dab : dabs) EXPECT_EQ(dab.stamp, dabs.front().stamp);
     const tarnix::Vector start = tarnix::Matrix::ProjectedTransform(dabs.front().stamp, {-1, 0.5f, 0}, 1.0f);
-    EXPECT_NEAR(start.x, 64.0f, 1e-3f) << "centred on the first dab";
-    EXPECT_NEAR(start.y, 64.0f, 1e-3f);
+    EXPECT_NEAR(start.x, 63.5f, 1e-3f) << "centred on the first dab";
+    EXPECT_NEAR(start.y, 63.5f, 1e-3f);
 }
 
 TEST_F(StrokeDriverTest, MirroredStampsPutTheMirrorImageOnTheTwins) {

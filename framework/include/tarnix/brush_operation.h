@@ -190,6 +190,10 @@ public:
         /// Displacement: the share of a dab's weight the build-up lets through (1: none). Over a
         /// stroke the weights a vertex gets add up to at most 1 / dab factor.
         float buildUp = 1.0f;
+        /// Smoothing: one dab takes a vertex one step towards the average of its immediate
+        /// neighbours, so that repeating the dab smooths forms wider than the faces; false for
+        /// a smoothing whose target already spans the brush.
+        bool iterates = false;
     };
     virtual StrengthHints ActiveStrengthHints() const { return {}; }
 

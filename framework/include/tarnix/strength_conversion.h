@@ -40,10 +40,12 @@
 
 namespace tarnix {
 
-/// What the host passes with one dab: ApplyDab's strength and dab factor.
+/// What the host passes with one dab: ApplyDab's strength and dab factor, and how many times
+/// the dab is applied where it lies (a smoothing that takes more than one step).
 struct DabStrength {
     float strength = 0.0f;
     float dabFactor = 1.0f;
+    uint32_t repeats = 1;
 };
 
 class StrengthConversion {

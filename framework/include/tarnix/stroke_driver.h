@@ -2,9 +2,13 @@
 // tarnix::StrokeDriver: how the host turns a drag into dabs. Along a path (world space, given
 // whole or point by point as the pointer moves) it places dabs a fraction of the brush size
 // apart (the brush's dab spacing, percent of its size), after the stroke smoothing has
-// steadied the path; each dab is put on the surface by a
-// ray cast along the camera's view, gets its stamp placed, and is followed by its mirrored
-// twin when the brush mirrors. Between dabs the brush learns the previous dab's position.
+// steadied the path (the steadied point follows the pointer a share of the way per dab, so it
+// never trails it by more than spacing x smoothing / (1 - smoothing)); at the end, dabs carry
+// the steadied path on to the last point, so a stroke reaches where the pointer let go. Each
+// dab is put on the surface by a ray cast along the camera's view, gets its stamp placed, and
+// is followed by its mirrored twin when the brush mirrors; the strength conversion may have
+// a dab (and its twin) applied more than once where it lies (a smoothing of several steps).
+// Between dabs the brush learns the previous dab's position, and before a twin its twin's.
 // Dabs are found on the surface as it was when the stroke started (the spatial grid is refitted
 // then) and carried onto the surface as the dabs before them left it: at the same weights of
 // the hit face's corners, whose positions at the start the stroke's undo record keeps. A twin
@@ -115,13 +119,22 @@ private:
     // The dabs the segment to `point` places, given what the path before it carried over.
     uint64_t SegmentDabs(const Vector& point) const;
     [[noreturn]] void Refuse(const QString& text) const;
+    // Dabs from the steadied path's end on to the pointer's last point, and how many.
+    void CatchUp();
+    uint64_t CatchUpDabs() const;
+    // The share of the way to the pointer the steadied point goes per dab.
+    float Follow() const;
     // A dab centre (mesh space) of the stroke: the first waits for the next one, which gives
     // the stroke's direction there.
     void TakeCentre(const Vector& local, float dabFactor);
     // One dab (and its twin) at `local`, the stroke running along `direction` there.
     void PlaceDab(const Vector& local, const Vector& direction, float dabFactor);
     // The stamp frame of a dab at `hit`: along the stroke or upright, randomised, tiled.
-    StampFrame FrameOf(const SurfacePoint& hit, const Vector& direction, bool twin, const Vector& mirroredTangent);
+    StampFrame FrameOf(const SurfacePoint& hit, const Vector& direction);
+    // The frame of the twin of the dab at `hit` whose frame is `primary`: its mirror image.
+    StampFrame TwinFrameOf(const SurfacePoint& twin, const SurfacePoint& hit, const StampFrame& primary);
+    // `frame`, or where the stroke's first (twin) dab put a tiled stamp.
+    StampFrame Anchored(const StampFrame& frame, bool twin);
     // After a brush error: ends the brush's stroke quietly and gives the mesh lock back.
     void Abandon(SubdivisionLevel& level);
     void GiveLockBack(SubdivisionLevel& level);
@@ -140,9 +153,11 @@ private:
     uint64_t m_points = 0;
     uint64_t m_startFit = 0;
     bool m_hasPoint = false;
+    float m_lastPressure = 1.0f;
     Vector m_lastPoint, m_steadied;
     double m_carried = 0.0;  // distance since the last dab centre
     Vector m_previousCentre;  // mesh space
+    Vector m_previousTwin;    // world space, the last twin's position; (0, 0, 0) before the first
     uint64_t m_centres = 0;
     bool m_firstPending = false;  // the first dab, waiting for the stroke's direction
     Vector m_firstCentre;

@@ -228,7 +228,8 @@ bool Corvane::OrientsStampToSurface() const { return ActiveToolId() != corvane::
 
 // What the flags of the running tool make of a dab's strength: the kernels' family rules, the
 // mesh-scale correction (which a tool that ignores the mesh scale, or a vector-displacement
-// stamp, does without) and the build-up of the displacement family.
+// stamp, does without), the build-up of the displacement family, and whether smoothing steps
+// towards the one-ring (Smooth) or a target gathered over the brush (Relax).
 tarnix::BrushOperation::StrengthHints Corvane::ActiveStrengthHints() const {
     StrengthHints hints;
     hints.family = m_smoothTool  ? StrengthHints::kSmoothing
@@ -237,5 +238,6 @@ tarnix::BrushOperation::StrengthHints Corvane::ActiveStrengthHints() const {
                                  : StrengthHints::kDisplacement;
     hints.isLength = !m_ignoreMeshScale && !m_stampIsVectorDisplacement;
     hints.buildUp = hints.family == StrengthHints::kDisplacement ? m_buildUpRate : 1.0f;
+    hints.iterates = m_smoothTool && !m_relaxTool;
     return hints;
 }
