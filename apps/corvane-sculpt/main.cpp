@@ -5,6 +5,7 @@
 //                                                    a session file (docs/session-format.md)
 //   corvane-sculpt info MESH                          statistics of a mesh file (OBJ, PLY, STL, glTF, FBX)
 //   corvane-sculpt list [--test-mode]                 what the plug-in modules registered
+//   corvane-sculpt calibrate                          what one stroke of each tool does (a Markdown table)
 // Common: --plugins DIR (the modules' folder), --threads N (the host's threads: building and
 // refitting the spatial index, which Embree does on oneTBB; the brush itself sculpts on the
 // calling thread), --undo-memory MIB (the undo history's budget). Errors, of the command line
@@ -21,6 +22,7 @@
 #include <QTextStream>
 
 #include "brush_host.h"
+#include "calibration.h"
 #include "demo.h"
 #include "mesh_info.h"
 #include "module_listing.h"
@@ -77,8 +79,10 @@ int main(int argc, char** argv) {
     CLI::App* info = app.add_subcommand("info", "statistics of a mesh file");
     info->add_option("mesh", meshFile, "a mesh file: OBJ, PLY, STL, glTF (.gltf, .glb) or FBX")->required();
     CLI::App* list = app.add_subcommand("list", "load the plug-in modules and list what they registered");
+    CLI::App* calibrate =
+        app.add_subcommand("calibrate", "measure what one stroke of each tool does on a relief that shows it");
     app.require_subcommand(0, 1);
-    for (CLI::App* command : {demo, run, info, list}) command->fallthrough();
+    for (CLI::App* command : {demo, run, info, list, calibrate}) command->fallthrough();
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& request) {
@@ -88,9 +92,10 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         return Refuse(QStringLiteral("%1 (see corvane-sculpt --help)").arg(QString::fromStdString(error.what())));
     }
-    if ((info->parsed() || list->parsed()) && outOption->count() > 0)
+    if ((info->parsed() || list->parsed() || calibrate->parsed()) && outOption->count() > 0)
         return Refuse(QStringLiteral("--out: only the demo and run write outputs"));
-    if (!demo->parsed() && (run->parsed() || info->parsed() || list->parsed()) && levelsOption->count() > 0)
+    if (!demo->parsed() && (run->parsed() || info->parsed() || list->parsed() || calibrate->parsed()) &&
+        levelsOption->count() > 0)
         return Refuse(QStringLiteral("--levels: only the demo takes it"));
 
     // Results do not depend on it: the brush sculpts on this thread, one patch at a time.
@@ -106,6 +111,10 @@ int main(int argc, char** argv) {
             corvane_sculpt::ListModules(plugins, out);
         } else if (info->parsed()) {
             corvane_apps::PrintMeshInfo(QString::fromStdString(meshFile), out);
+        } else if (calibrate->parsed()) {
+            tarnix::Kernel::SetLogEcho(false);
+            corvane_apps::BrushHost host(plugins);
+            out << corvane_apps::Calibration::Table(corvane_apps::Calibration::Measure(host));
         } else if (run->parsed()) {
             // The file is read and checked before any module is loaded.
             corvane_apps::Session session = corvane_apps::ReadSession(QString::fromStdString(sessionFile));

@@ -170,7 +170,9 @@ TEST(CorvaneSculptTest, TheDemoWritesTheMeshThePictureAndTheReport) {
         for (int y = top + 40; y < top + 200; ++y)
             for (int x = left; x < left + 240; ++x) surface += sheet.IsSurface(x, y);
         EXPECT_GT(letters, 20) << "tile " << tile << " has its label";
-        EXPECT_GT(surface, 240 * 150) << "tile " << tile << " is a close view of the surface";
+        // The surface fills nine tenths of the view below the label (a smoothing stroke's
+        // tile looks a little wider, as smoothing spreads beyond the dabs).
+        EXPECT_GT(surface, 240 * 160 * 9 / 10) << "tile " << tile << " is a close view of the surface";
     }
     EXPECT_FALSE(run.err.contains(QStringLiteral("warning"))) << run.err.toStdString();
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 3) << "nothing half-written is left";

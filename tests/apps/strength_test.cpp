@@ -153,7 +153,10 @@ TEST_F(StrengthTest, EveryToolRunsFromNothingAtZeroToAtMostTheRadiusAtOneHundred
         EXPECT_GT(atFirstUse, (tool == "Relax" ? 0.002 : 0.01) * radius);
         const double atFull = Move(Stroke(tool, 100.0f, 1.0f));
         EXPECT_LE(atFull, radius);
-        if (!smoothing) {
+        // The plane tools' largest move on the ripple need not grow: a strong first dab
+        // flattens what the later ones would have moved (the calibration holds them).
+        const bool plane = QStringList{"Amplify", "Flatten", "Scrape", "Fill", "Wax"}.contains(tool);
+        if (!smoothing && !plane) {
             EXPECT_GT(atFull, 2.0 * atFirstUse);
         }
         EXPECT_LE(Move(Stroke(tool, 100.0f, 1.0f, 5)), radius) << "scribbled";
