@@ -171,19 +171,24 @@ corvane_apps::MeshFile FromArrays(py::array_t<float, py::array::c_style | py::ar
     return file;
 }
 
-py::array_t<float> Positions(const tarnix::Mesh& mesh) {
-    py::array_t<float> array({py::ssize_t(mesh.VertexCount()), py::ssize_t(3)});
-    auto out = array.mutable_unchecked<2>();
-    for (uint32_t v = 0; v < mesh.VertexCount(); ++v)
-        for (int axis = 0; axis < 3; ++axis) out(v, axis) = mesh.m_vertices[v].position[axis];
-    return array;
-}
-
-py::array_t<float> Normals(const tarnix::Mesh& mesh) {
+// Positions and normals in the mesh's own space (the levels may carry a part of its placement's scale).
+py::array_t<float> Positions(const corvane_apps::Sculpture& sculpture, const tarnix::Mesh& mesh) {
     py::array_t<float> array({py::ssize_t(mesh.VertexCount()), py::ssize_t(3)});
     auto out = array.mutable_unchecked<2>();
     for (uint32_t v = 0; v < mesh.VertexCount(); ++v) {
-        const tarnix::Vector n = mesh.VertexNormal(v);
+        const tarnix::Vector p = sculpture.OwnPosition(mesh.VertexPosition(v));
+        out(v, 0) = p.x;
+        out(v, 1) = p.y;
+        out(v, 2) = p.z;
+    }
+    return array;
+}
+
+py::array_t<float> Normals(const corvane_apps::Sculpture& sculpture, const tarnix::Mesh& mesh) {
+    py::array_t<float> array({py::ssize_t(mesh.VertexCount()), py::ssize_t(3)});
+    auto out = array.mutable_unchecked<2>();
+    for (uint32_t v = 0; v < mesh.VertexCount(); ++v) {
+        const tarnix::Vector n = sculpture.OwnNormal(mesh.VertexNormal(v));
         out(v, 0) = n.x;
         out(v, 1) = n.y;
         out(v, 2) = n.z;
@@ -308,8 +313,8 @@ PYBIND11_MODULE(_corvane, module) {
                       [](PySculpture& s, uint32_t level) { s.Get().SculptLevel(level); })
         .def_property_readonly("level_count", [](const PySculpture& s) { return s.Get().LevelCount(); })
         .def("subdivide", [](PySculpture& s, uint32_t levels) { s.Get().Subdivide(levels); })
-        .def("positions", [](const PySculpture& s, std::optional<uint32_t> level) { return Positions(s.LevelOf(level)); })
-        .def("normals", [](const PySculpture& s, std::optional<uint32_t> level) { return Normals(s.LevelOf(level)); })
+        .def("positions", [](const PySculpture& s, std::optional<uint32_t> level) { return Positions(s.Get(), s.LevelOf(level)); })
+        .def("normals", [](const PySculpture& s, std::optional<uint32_t> level) { return Normals(s.Get(), s.LevelOf(level)); })
         .def("faces", [](const PySculpture& s, std::optional<uint32_t> level) { return Faces(s.LevelOf(level)); })
         .def("uvs", [](const PySculpture& s, std::optional<uint32_t> level) -> py::object {
             const tarnix::SubdivisionLevel& mesh = s.LevelOf(level);

@@ -198,7 +198,7 @@ std::unique_ptr<aiScene> SceneOf(const MeshToWrite& output, bool withParts) {
             piece->mNumUVComponents[0] = 2;
         }
         for (size_t v = 0; v < cornerOf.size(); ++v) {
-            const tarnix::Vector p = mesh.VertexPosition(cornerOf[v].first);
+            const tarnix::Vector p = output.OwnPosition(cornerOf[v].first);
             piece->mVertices[v] = aiVector3D(p.x, p.y, p.z);
             if (output.uvs) {
                 const tarnix::TextureCoordinate& uv = output.uvs->values[cornerOf[v].second];

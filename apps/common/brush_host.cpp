@@ -160,6 +160,12 @@ void BrushHost::CheckSession(const Session& session) const {
 
 std::unique_ptr<tarnix::Node> BrushHost::MakeBrush() const { return std::unique_ptr<tarnix::Node>(m_class->Create(1)); }
 
+void BrushHost::ActivateTool(tarnix::BrushOperation& brush, tarnix::BrushConfiguration* tool) {
+    if (brush.ActiveConfiguration() == tool) return;
+    brush.SetBrushStrengthScale(1.0f);
+    brush.SetActiveConfiguration(tool);
+}
+
 void BrushHost::SetAttribute(tarnix::BrushOperation& brush, const NamedValue& value) {
     SetValue(*brush.FindAttribute(value.name), value.value);
 }

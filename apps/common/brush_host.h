@@ -45,6 +45,13 @@ public:
     /// preset records with the brush: save and restore them around its use.
     std::unique_ptr<tarnix::Node> MakeBrush() const;
 
+    /// @brief Makes `tool` the active preset of `brush`, as every program does. The strength
+    /// scale is a per-tool hint that only the tools needing one set as they activate: the
+    /// others start from 1 rather than keep the scale the previous tool left (and record it as
+    /// theirs). The preset in use is not activated again, which would give it its first-use
+    /// settings once more.
+    static void ActivateTool(tarnix::BrushOperation& brush, tarnix::BrushConfiguration* tool);
+
     /// @brief Sets a brush attribute from a session value (checked by CheckSession).
     void SetAttribute(const NamedValue& value) const { SetAttribute(*m_brush, value); }
     static void SetAttribute(tarnix::BrushOperation& brush, const NamedValue& value);

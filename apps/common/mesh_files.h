@@ -47,6 +47,13 @@ struct MeshToWrite {
     std::vector<uint32_t> faceParts;              // per face, into parts; empty: none
     std::vector<FacePart> parts;
     QString materialLibrary;
+    /// The scale per axis the mesh's positions carry beyond its own space: they are written
+    /// divided by it.
+    tarnix::Vector carriedScale{1, 1, 1};
+    tarnix::Vector OwnPosition(uint32_t vertex) const {
+        const tarnix::Vector p = mesh->VertexPosition(vertex);
+        return {p.x / carriedScale.x, p.y / carriedScale.y, p.z / carriedScale.z};
+    }
 };
 
 /// The extensions read ("obj", "ply", ...) and written.

@@ -187,7 +187,7 @@ uint32_t WriteObjFile(const MeshToWrite& output, const QString& path) {
     if (!output.materialLibrary.isEmpty()) out << "mtllib " << output.materialLibrary << '\n';
     for (uint32_t v = 0; v < mesh.VertexCount(); ++v) {
         if (numbers[v] == tarnix::Mesh::kNone) continue;
-        const tarnix::Vector p = mesh.VertexPosition(v);
+        const tarnix::Vector p = output.OwnPosition(v);
         out << "v " << p.x << ' ' << p.y << ' ' << p.z << '\n';
     }
     for (size_t t = 0; t < uvNumbers.size(); ++t)

@@ -80,6 +80,7 @@ void Sculpture::Load(const tarnix::PolygonMesh& polygons, const QString& name, u
                  .arg(kMostFaces));
     m_driver.reset();
     m_layerNames.clear();
+    m_bakedScale = tarnix::Vector(1, 1, 1);
     m_geometry = GeometryFromPolygons(polygons, name);
     m_parts.clear();
     m_materialLibrary.clear();
@@ -115,6 +116,52 @@ void Sculpture::SculptLevel(uint32_t index) {
 
 tarnix::AxisAlignedBoundingBox Sculpture::WorldBox() const {
     return m_level->BoundingBox().Transformed(m_geometry->GetTransformation().MeshToWorld());
+}
+
+void Sculpture::Place(const tarnix::Vector& scale, const tarnix::Vector& rotateDegrees,
+                      const tarnix::Vector& translate) {
+    // The uniform part of the scale stays with the placement, its sign too (carried in the
+    // positions, a mirroring scale would turn the faces inside out).
+    const float product = std::fabs(scale.x * scale.y * scale.z);
+    const float uniform = product > 0.0f ? std::cbrt(product) : 1.0f;
+    tarnix::Vector baked(std::fabs(scale.x) / uniform, std::fabs(scale.y) / uniform, std::fabs(scale.z) / uniform);
+    if (!(product > 0.0f)) baked = tarnix::Vector(1, 1, 1);
+    // Sculpted or layered, the levels keep what they carry: the undo history and the layers
+    // hold positions in it.
+    bool layered = false;
+    for (uint32_t i = 0; i < m_geometry->LevelCount(); ++i) layered |= m_geometry->Level(i)->LayerCount() != 0;
+    if (UndoCount() + RedoCount() == 0 && !layered)
+        Rebake(baked);
+    else
+        baked = m_bakedScale;
+    Place(m_geometry->GetTransformation(), {scale.x / baked.x, scale.y / baked.y, scale.z / baked.z}, rotateDegrees,
+          translate);
+}
+
+void Sculpture::Rebake(const tarnix::Vector& baked) {
+    if (baked == m_bakedScale) return;
+    const tarnix::Vector ratio(baked.x / m_bakedScale.x, baked.y / m_bakedScale.y, baked.z / m_bakedScale.z);
+    for (uint32_t i = 0; i < m_geometry->LevelCount(); ++i) {
+        tarnix::SubdivisionLevel& level = *m_geometry->Level(i);
+        for (uint32_t v = 0; v < level.VertexCount(); ++v) {
+            const tarnix::Vector p = level.VertexPosition(v);
+            level.SetVertexPosition(v, {p.x * ratio.x, p.y * ratio.y, p.z * ratio.z});
+        }
+        level.ClearMovedArea();
+        level.RecomputeNormals();
+        level.UpdateBoundingBox(tarnix::AxisAlignedBoundingBox());
+        if (tarnix::SpatialGrid* grid = level.Grid(false)) grid->Rebuild();
+    }
+    m_bakedScale = baked;
+}
+
+tarnix::Vector Sculpture::OwnPosition(const tarnix::Vector& p) const {
+    return {p.x / m_bakedScale.x, p.y / m_bakedScale.y, p.z / m_bakedScale.z};
+}
+
+tarnix::Vector Sculpture::OwnNormal(const tarnix::Vector& n) const {
+    // Normals take the inverse transpose of the positions' scaling.
+    return tarnix::Vector(n.x * m_bakedScale.x, n.y * m_bakedScale.y, n.z * m_bakedScale.z).Normalized();
 }
 
 void Sculpture::Place(tarnix::Transformation& placement, const tarnix::Vector& scale,
@@ -163,6 +210,8 @@ bool Sculpture::SetLayerStrength(uint32_t index, float strength) {
 }
 
 bool Sculpture::CommitEdit() {
+    m_freezeAtStart.clear();
+    m_lastFreezePoint.reset();
     const size_t before = m_geometry->UndoCount() + m_geometry->RedoCount();
     const size_t undoBefore = m_geometry->UndoCount();
     m_level->EndOfChange(true, false);
@@ -177,21 +226,33 @@ tarnix::AxisAlignedBoundingBox Sculpture::PaintFreeze(const tarnix::Vector& cent
     tarnix::SpatialGrid* grid = m_level->Grid(true);
     grid->Update();
     const float most = float(tarnix::Mesh::kFreezeStrengthMask);
-    auto paint = [&](uint32_t v) {
-        const tarnix::Vector p = m_level->VertexPosition(v);
-        const float t = (toWorld.Transform(p, 1.0f) - centre).Length() / radius;
+    const float step = std::clamp(strength, 0.0f, 1.0f) * most;
+    // The brush swept from the last point to this one: a vertex takes what the nearest point
+    // of that way gives it, so that the pointer's reports along a line change nothing.
+    const tarnix::Vector from = m_lastFreezePoint.value_or(centre), way = centre - from;
+    const float length2 = way.LengthSquared();
+    const auto paint = [&](uint32_t v) {
+        const tarnix::Vector p = toWorld.Transform(m_level->VertexPosition(v), 1.0f);
+        const float along = length2 > 0.0f ? std::clamp(((p - from) | way) / length2, 0.0f, 1.0f) : 0.0f;
+        const float t = (p - (from + way * along)).Length() / radius;
         if (t >= 1.0f) return;
-        const float weight = strength * (1.0f - t * t) * (1.0f - t * t);
+        // Full within half the radius, then easing out to nothing at the radius.
+        const float edge = std::clamp(2.0f * t - 1.0f, 0.0f, 1.0f);
+        const float reach = step * (1.0f - edge * edge * (3.0f - 2.0f * edge));
         const uint8_t held = m_level->m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask;
-        const float now = thaw ? held * (1.0f - weight) : std::max(float(held), held + (most - held) * weight);
-        const auto next = uint8_t(std::clamp(std::lround(now), 0l, long(most)));
+        const uint8_t start = m_freezeAtStart.try_emplace(v, held).first->second;
+        const float target = std::round(thaw ? std::max(0.0f, start - reach) : std::min(most, start + reach));
+        const auto next = uint8_t(thaw ? std::min(float(held), target) : std::max(float(held), target));
         if (next == held) return;
         m_level->CurrentChange()->KeepFreeze(v, 0);
         m_level->SetFreeze(v, next);
-        changed.Extend(p);
+        changed.Extend(m_level->VertexPosition(v));
     };
     VertexVisitor<decltype(paint)> visitor(paint);
-    grid->EnumerateVertices(tarnix::AxisAlignedBoundingBox::SphereBoundingBox(centre, radius, toMesh), &visitor);
+    tarnix::AxisAlignedBoundingBox swept = tarnix::AxisAlignedBoundingBox::SphereBoundingBox(from, radius, toMesh);
+    swept.Extend(tarnix::AxisAlignedBoundingBox::SphereBoundingBox(centre, radius, toMesh));
+    grid->EnumerateVertices(swept, &visitor);
+    m_lastFreezePoint = centre;
     return changed;
 }
 
@@ -227,7 +288,12 @@ std::optional<SurfaceHit> Sculpture::Pick(const tarnix::Vector& origin, const ta
     const tarnix::Vector worldNormal(n.x * toMesh[0][0] + n.y * toMesh[0][1] + n.z * toMesh[0][2],
                                      n.x * toMesh[1][0] + n.y * toMesh[1][1] + n.z * toMesh[1][2],
                                      n.x * toMesh[2][0] + n.y * toMesh[2][1] + n.z * toMesh[2][2]);
-    return SurfaceHit{placement.MeshToWorld().Transform(hit.m_position, 1.0f), worldNormal.Normalized()};
+    float freeze = 0.0f;
+    const uint32_t* corners = m_level->FaceCorners(hit.m_face);
+    for (uint32_t k = 0; k < m_level->CornersPerFace(); ++k)
+        freeze += float(m_level->m_vertices[corners[k]].freeze & tarnix::Mesh::kFreezeStrengthMask);
+    freeze /= float(m_level->CornersPerFace() * tarnix::Mesh::kFreezeStrengthMask);
+    return SurfaceHit{placement.MeshToWorld().Transform(hit.m_position, 1.0f), worldNormal.Normalized(), freeze};
 }
 
 void Sculpture::Freeze(const FreezeRegion& region) {
@@ -273,14 +339,7 @@ View Sculpture::DefaultView(float fovDegrees) const {
 }
 
 void Sculpture::PrepareBrush(const BrushHost& host, tarnix::BrushOperation& brush, const StrokeStep& stroke) {
-    // Activating the preset in use again would give it its first-use settings once more
-    // (stamp options, falloff, ...) until another tool has been used. The strength scale is a
-    // per-tool hint that the tools needing one set as they activate; the others would keep
-    // the one the previous tool left (and record it as theirs).
-    if (brush.ActiveConfiguration() != host.Tool(stroke.tool)) {
-        brush.SetBrushStrengthScale(1.0f);
-        brush.SetActiveConfiguration(host.Tool(stroke.tool));
-    }
+    BrushHost::ActivateTool(brush, host.Tool(stroke.tool));
     // A whole-mesh application passes its strength to the driver; it leaves the brush's alone.
     if (!stroke.path.empty()) {
         brush.SetBrushSize(stroke.size);
@@ -336,7 +395,7 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
         const tarnix::Vector p = m_level->VertexPosition(v);
         beyond |= !(std::fabs(p.x) <= kSessionCoordinateLimit && std::fabs(p.y) <= kSessionCoordinateLimit &&
                     std::fabs(p.z) <= kSessionCoordinateLimit);
-        const double moved = (p - from).Length();
+        const double moved = (OwnPosition(p) - OwnPosition(from)).Length();
         if (moved == 0.0) return;
         ++figures.movedVertices;
         figures.maxDisplacement = std::max(figures.maxDisplacement, moved);
@@ -446,6 +505,7 @@ MeshToWrite Sculpture::ToWrite(std::optional<uint32_t> level) const {
         Fail(QStringLiteral("level %1 does not exist (levels 0 to %2)").arg(index).arg(m_geometry->LevelCount() - 1));
     MeshToWrite output;
     output.mesh = m_geometry->Level(index);
+    output.carriedScale = m_bakedScale;
     output.uvs = m_geometry->UVs(index);
     output.materialLibrary = m_materialLibrary;
     const std::vector<uint32_t>& tags = m_geometry->BasePolygons().faceTags;

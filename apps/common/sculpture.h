@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include <QString>
 
@@ -41,9 +42,11 @@ namespace corvane_apps {
 
 class BrushHost;
 
-/// A point of the surface in world space, with the face's outward unit normal.
+/// A point of the surface in world space, with the face's outward unit normal and how frozen
+/// the face is (its corners' mean freeze, 0 free to 1 held).
 struct SurfaceHit {
     tarnix::Vector position, normal;
+    float freeze = 0.0f;
 };
 
 class Sculpture {
@@ -78,10 +81,12 @@ public:
     tarnix::AxisAlignedBoundingBox WorldBox() const;
 
     /// @brief Places the mesh in the world: scaled (per axis), rotated about x, then y, then z
-    /// (degrees), then moved.
-    void Place(const tarnix::Vector& scale, const tarnix::Vector& rotateDegrees, const tarnix::Vector& translate) {
-        Place(m_geometry->GetTransformation(), scale, rotateDegrees, translate);
-    }
+    /// (degrees), then moved. While nothing has been sculpted or layered, the part of the
+    /// scale that is not the same on every axis is carried in the positions of every level,
+    /// so that the brush sees a mesh of uniform scale (its rules give the tools that move
+    /// along each vertex's own normal no move under a non-uniform one); positions read back
+    /// and written out are in the mesh's own space all the same.
+    void Place(const tarnix::Vector& scale, const tarnix::Vector& rotateDegrees, const tarnix::Vector& translate);
     /// @brief The same placement made in `placement`.
     static void Place(tarnix::Transformation& placement, const tarnix::Vector& scale,
                       const tarnix::Vector& rotateDegrees, const tarnix::Vector& translate);
@@ -104,10 +109,14 @@ public:
     /// @brief Sets the freeze of every vertex of the sculpted level: `strengths[v]` from 0
     /// (free) to 1 (held). Throws unless there is one finite value in [0, 1] per vertex.
     void Freeze(const float* strengths, size_t count);
-    /// @brief One dab of the freeze brush: within `radius` of `centre` (world space), freeze
-    /// grows towards `strength` (0..1) with a smooth falloff, or with `thaw` shrinks by it.
-    /// Returns the box (mesh space) of the vertices whose freeze changed; empty when none.
-    /// The dabs of one drag become one undoable change with CommitEdit.
+    /// @brief The freeze brush swept from where the pointer was last in this edit (nowhere
+    /// at its start) to `centre` (world space). Under it the freeze of a vertex rises (with
+    /// `thaw`, falls) from what it was when the edit began by up to `strength` (0..1) of the
+    /// whole range: all of that within half of `radius` from the way the brush went, easing
+    /// to nothing at the radius. Within one edit a vertex keeps the most the brush gave it,
+    /// so that a drag does the same however often the pointer reports; the next edit adds
+    /// again. Returns the box (mesh space) of the vertices whose freeze changed; empty when
+    /// none. The dabs of one drag become one undoable change with CommitEdit.
     tarnix::AxisAlignedBoundingBox PaintFreeze(const tarnix::Vector& centre, float radius, float strength, bool thaw);
     /// @brief Ends an edit made outside a stroke (freeze painting): what it changed becomes
     /// one undoable change. False when it changed nothing.
@@ -171,9 +180,15 @@ public:
     /// @brief Writes that level in the mesh's own space, in the format the file name gives;
     /// returns the vertices written. Throws when there is no such level or it cannot write.
     uint32_t Write(const QString& path, std::optional<uint32_t> level = std::nullopt) const;
+    /// @brief A position of a level in the mesh's own space (levels carry the placement's
+    /// non-uniform scale, see Place), and a normal of it.
+    tarnix::Vector OwnPosition(const tarnix::Vector& levelPosition) const;
+    tarnix::Vector OwnNormal(const tarnix::Vector& levelNormal) const;
 
 private:
     QString WhyNothingChanged(const StrokeStep& stroke, const StrokeFigures& figures) const;
+    // Scales the positions of every level by `baked` (per axis) in place of m_bakedScale.
+    void Rebake(const tarnix::Vector& baked);
 
     BrushHost& m_host;
     tarnix::BrushOperation& m_brush;
@@ -182,6 +197,12 @@ private:
     std::vector<FacePart> m_parts;
     QString m_materialLibrary;
     std::map<const tarnix::SculptLayer*, QString> m_layerNames;  // layers renamed since made
+    // The factor per axis between the levels' positions and the mesh's own space.
+    tarnix::Vector m_bakedScale{1, 1, 1};
+    // The freeze painting going on: each vertex's freeze when the edit first reached it, and
+    // where the pointer was last.
+    std::unordered_map<uint32_t, uint8_t> m_freezeAtStart;
+    std::optional<tarnix::Vector> m_lastFreezePoint;
     // The stroke going on, between BeginStroke and EndStroke.
     std::unique_ptr<tarnix::StrokeDriver> m_driver;
     QString m_strokeTool;

@@ -127,6 +127,14 @@ MainWindow::MainWindow(corvane_apps::BrushHost& host, QWidget* parent)
     connect(m_viewport, &Viewport::FrameDrawn, this,
             [this](double milliseconds) { m_frameLabel->setText(tr("frame %1 ms").arg(milliseconds, 0, 'f', 1)); });
     connect(m_viewport, &Viewport::StrokeRefused, this, &MainWindow::ShowProblem);
+    // With the freeze brush in hand, how frozen the surface under the pointer is.
+    connect(m_viewport, &Viewport::Hovered, this, [this](bool onSurface, float freeze) {
+        if (!m_document.IsFreezeBrush()) return;
+        if (onSurface)
+            statusBar()->showMessage(tr("Frozen %1 % under the pointer").arg(std::lround(freeze * 100.0f)));
+        else
+            statusBar()->clearMessage();
+    });
     connect(m_viewport, &Viewport::BrushPixelsChanged, this, [this](int pixels) {
         const QSignalBlocker block(m_sizeSlider);
         m_sizeSlider->setValue(pixels);
@@ -250,9 +258,23 @@ QWidget* MainWindow::MakeBrushControls() {
     m_strengthSlider->setRange(0, 100);
     connect(m_strengthSlider, &QSlider::valueChanged, this, [this](int value) {
         m_viewport->SetStrength(float(value));
-        if (!m_refreshing) m_document.Host().Brush().SetBrushStrength(float(value));
+        if (m_refreshing) return;
+        if (m_document.IsFreezeBrush())
+            m_document.SetFreezeStrength(float(value));
+        else
+            m_document.Host().Brush().SetBrushStrength(float(value));
     });
     form->addRow(tr("Strength"), m_strengthSlider);
+
+    auto* smoothing = new QSlider(Qt::Horizontal, panel);
+    smoothing->setObjectName(QStringLiteral("smoothingStrength"));
+    smoothing->setRange(0, 100);
+    smoothing->setValue(int(std::lround(m_document.SmoothingStrength())));
+    smoothing->setToolTip(tr("The strength of the Smooth tool that a stroke with <b>Shift</b> held runs, whatever "
+                             "the tool in hand"));
+    connect(smoothing, &QSlider::valueChanged, this,
+            [this](int value) { m_document.SetSmoothingStrength(float(value)); });
+    form->addRow(tr("Smoothing (Shift)"), smoothing);
 
     m_falloff = new QComboBox(panel);
     m_falloff->setObjectName(QStringLiteral("falloff"));
@@ -522,6 +544,10 @@ void MainWindow::PickTool(const QString& name) {
     if (auto* button = findChild<QToolButton*>(QStringLiteral("tool:") + name)) button->setChecked(true);
     if (name == QLatin1String(kFreezeTool)) {
         m_document.SetFreezeBrush(true);
+        m_refreshing = true;
+        m_strengthSlider->setValue(int(std::lround(m_document.FreezeStrength())));
+        m_viewport->SetStrength(float(m_strengthSlider->value()));
+        m_refreshing = false;
         return;
     }
     m_document.ActivateTool(name);

@@ -101,7 +101,7 @@ void StudioDocument::ShowLevel(uint32_t index, corvane_apps::DrawMesh* drawMesh)
 }
 
 void StudioDocument::ActivateTool(const QString& name) {
-    if (tarnix::BrushConfiguration* tool = m_host.Tool(name)) m_host.Brush().SetActiveConfiguration(tool);
+    if (tarnix::BrushConfiguration* tool = m_host.Tool(name)) corvane_apps::BrushHost::ActivateTool(m_host.Brush(), tool);
     m_freezeBrush = false;
     emit ToolChanged();
 }
@@ -137,7 +137,7 @@ QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix
     tarnix::Kernel::Interface()->ClearHUDMessages();
     corvane_apps::StrokeStep step;
     step.size = settings.worldRadius;
-    step.strength = settings.strength;
+    step.strength = settings.smooth ? m_smoothingStrength : settings.strength;
     step.invert = settings.invert;
     step.smooth = settings.smooth;
     step.mirror = settings.mirror;
@@ -156,7 +156,7 @@ QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix
 void StudioDocument::StrokeTo(const tarnix::Vector& point, float pressure) {
     if (!m_strokeOn) return;
     const tarnix::AxisAlignedBoundingBox changed =
-        m_freezeBrush ? m_sculpture->PaintFreeze(point, m_stroke.worldRadius, 0.5f * pressure * m_stroke.strength / 100.0f,
+        m_freezeBrush ? m_sculpture->PaintFreeze(point, m_stroke.worldRadius, pressure * m_freezeStrength / 100.0f,
                                                  m_stroke.invert)
                       : m_sculpture->AddStrokePoint(point, pressure);
     if (changed.IsEmpty()) return;

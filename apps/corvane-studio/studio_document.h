@@ -79,9 +79,16 @@ public:
     /// settings); the freeze brush is put away.
     void ActivateTool(const QString& name);
     QString ActiveTool() const;
-    /// @brief The freeze brush paints freeze strength instead of sculpting.
+    /// @brief The freeze brush paints freeze strength instead of sculpting, at a strength of
+    /// its own (0..100: how much of the whole range one pass adds; 100 holds at once).
     void SetFreezeBrush(bool on) { m_freezeBrush = on; }
     bool IsFreezeBrush() const { return m_freezeBrush; }
+    void SetFreezeStrength(float strength) { m_freezeStrength = strength; }
+    float FreezeStrength() const { return m_freezeStrength; }
+    /// @brief The strength (0..100) of the Smooth tool that a stroke with the smoothing
+    /// modifier (Shift) runs, whatever the tool in hand.
+    void SetSmoothingStrength(float strength) { m_smoothingStrength = strength; }
+    float SmoothingStrength() const { return m_smoothingStrength; }
     /// @brief Uses the stamp image at `path` (empty: none). On failure the stamp stays as it
     /// was and the reason is returned; empty on success.
     QString UseStamp(const QString& path);
@@ -90,7 +97,8 @@ public:
     /// What a stroke takes from the studio's controls and the pointer.
     struct StrokeSettings {
         float worldRadius = 0.1f;
-        float strength = 15.0f;  // 0..100, as session files give it
+        float strength = 15.0f;  // 0..100, as session files give it; the freeze brush and
+                                 // smoothing strokes take their own
         bool invert = false, smooth = false;
         int mirror = 0;
     };
@@ -154,6 +162,10 @@ private:
     int m_savedAt = 0;
     bool m_busy = false;
     bool m_freezeBrush = false;
+    // A pass at 50 takes a region half way, so that two pass freeze it whole.
+    float m_freezeStrength = 50.0f;
+    // The Smooth tool's own starting strength.
+    float m_smoothingStrength = 100.0f;
     bool m_strokeOn = false;
     StrokeSettings m_stroke;
     QString m_lastStrokeLine;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QTabletEvent>
 #include <QWheelEvent>
@@ -90,6 +91,11 @@ Viewport::Viewport(StudioDocument& document, QWidget* parent) : QOpenGLWidget(pa
     format.setSamples(4);
     setFormat(format);
     setMouseTracking(true);
+    // Every pointer move of a stroke counts: merged into the last, the moves of a fast drag
+    // would lose its corners. The window system's integration turns merging on as the
+    // application starts, so it is turned off here.
+    QCoreApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
+    QCoreApplication::setAttribute(Qt::AA_CompressTabletEvents, false);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(320, 240);
     connect(&document, &StudioDocument::MeshReplaced, this, &Viewport::MeshReplaced);
@@ -283,7 +289,7 @@ void Viewport::DrawCursor(const QMatrix4x4& viewProjection) {
     m_lineProgram.release();
 }
 
-bool Viewport::PickAt(const QPointF& pixel, QVector3D& position, QVector3D& normal) const {
+bool Viewport::PickAt(const QPointF& pixel, QVector3D& position, QVector3D& normal, float* freeze) const {
     if (!m_document.HasMesh() || m_document.IsBusy()) return false;
     QVector3D origin, direction;
     m_camera.Ray(pixel, size(), origin, direction);
@@ -292,6 +298,7 @@ bool Viewport::PickAt(const QPointF& pixel, QVector3D& position, QVector3D& norm
     if (!hit) return false;
     position = ToQt(hit->position);
     normal = ToQt(hit->normal);
+    if (freeze) *freeze = hit->freeze;
     return true;
 }
 
@@ -343,7 +350,9 @@ void Viewport::Move(const QPointF& pixel, float pressure) {
         case Drag::kStroke:
         case Drag::kNone: {
             QVector3D position, normal;
-            m_cursorOn = PickAt(pixel, position, normal);
+            float freeze = 0.0f;
+            m_cursorOn = PickAt(pixel, position, normal, &freeze);
+            emit Hovered(m_cursorOn, freeze);
             if (!m_cursorOn) break;
             m_cursorPosition = position, m_cursorNormal = normal;
             if (m_drag == Drag::kStroke) {
@@ -358,7 +367,10 @@ void Viewport::Move(const QPointF& pixel, float pressure) {
     update();
 }
 
-void Viewport::Release() {
+void Viewport::Release(const QPointF& pixel, float pressure) {
+    // The stroke goes on to where the button was let go, which the last move may not have
+    // reported.
+    if (m_drag == Drag::kStroke && pixel != m_lastPixel) Move(pixel, pressure);
     if (m_drag == Drag::kStroke) m_document.EndStroke();
     m_drag = Drag::kNone;
     update();
@@ -368,14 +380,14 @@ void Viewport::mousePressEvent(QMouseEvent* event) { Press(event->localPos(), ev
 
 void Viewport::mouseMoveEvent(QMouseEvent* event) { Move(event->localPos(), 1.0f); }
 
-void Viewport::mouseReleaseEvent(QMouseEvent*) { Release(); }
+void Viewport::mouseReleaseEvent(QMouseEvent* event) { Release(event->localPos(), 1.0f); }
 
 void Viewport::tabletEvent(QTabletEvent* event) {
     const float pressure = float(std::clamp(event->pressure(), 0.0, 1.0));
     switch (event->type()) {
         case QEvent::TabletPress: Press(event->posF(), event->button(), event->modifiers(), pressure); break;
         case QEvent::TabletMove: Move(event->posF(), pressure); break;
-        case QEvent::TabletRelease: Release(); break;
+        case QEvent::TabletRelease: Release(event->posF(), pressure); break;
         default: return;
     }
     event->accept();

@@ -56,6 +56,8 @@ signals:
     void BrushPixelsChanged(int pixels);
     /// A stroke could not start (no tool, a bad stamp, ...).
     void StrokeRefused(const QString& reason);
+    /// The pointer moved over the surface, where it is frozen by `freeze` (0..1), or off it.
+    void Hovered(bool onSurface, float freeze);
 
 protected:
     void initializeGL() override;
@@ -75,10 +77,10 @@ private:
     void SendChanges();
     void DrawCursor(const QMatrix4x4& viewProjection);
     /// Picks the surface under `pixel`; false over the background.
-    bool PickAt(const QPointF& pixel, QVector3D& position, QVector3D& normal) const;
+    bool PickAt(const QPointF& pixel, QVector3D& position, QVector3D& normal, float* freeze = nullptr) const;
     void Press(const QPointF& pixel, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, float pressure);
     void Move(const QPointF& pixel, float pressure);
-    void Release();
+    void Release(const QPointF& pixel, float pressure);
     QMatrix4x4 ModelMatrix() const;
 
     StudioDocument& m_document;

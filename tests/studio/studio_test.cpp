@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCursor>
 #include <QDoubleSpinBox>
 #include <QPushButton>
 #include <QMouseEvent>
@@ -138,13 +139,33 @@ TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
         if (std::abs(Level().VertexPosition(v).y + 0.2f) < 0.05f) lowest = std::min(lowest, Level().VertexPosition(v).z);
     EXPECT_LT(lowest, -1e-4f);
 
-    // Shift smooths the ridge down (at full strength, as the Smooth tool starts).
-    SetSlider("brushStrength", 100);
+    // Shift smooths the ridge down as the Smooth tool does at the studio's smoothing strength
+    // (100, where the Smooth tool starts), whatever the strength of the tool in hand.
     SetSlider("brushSize", 40);
-    const float ridge = HighestNear(0.3f, 0.05f);
+    const auto middleOfRidge = [this] {
+        float highest = 0.0f;
+        for (uint32_t v = 0; v < Level().VertexCount(); ++v) {
+            const tarnix::Vector p = Level().VertexPosition(v);
+            if (std::abs(p.y - 0.3f) < 0.05f && std::abs(p.x) < 0.2f) highest = std::max(highest, p.z);
+        }
+        return highest;
+    };
+    const float ridge = HighestNear(0.3f, 0.05f), middle = middleOfRidge();
+    Drag({-0.5f, 0.3f, ridge}, {0.5f, 0.3f, ridge}, Qt::ShiftModifier);
+    const std::vector<tarnix::Vector> shifted = Positions(Level());
+    EXPECT_LT(middleOfRidge(), middle * 0.8f);
+    Action("undo").trigger();
+    m_window->PickTool(QStringLiteral("Smooth"));
+    SetSlider("brushStrength", 100);
+    Drag({-0.5f, 0.3f, ridge}, {0.5f, 0.3f, ridge});
+    // The same stroke, but for the rounding of casts into a spatial index refitted after the
+    // undo.
+    const std::vector<tarnix::Vector> smoothed = Positions(Level());
+    for (size_t v = 0; v < smoothed.size(); ++v) ASSERT_LT((smoothed[v] - shifted[v]).Length(), 1e-5f) << v;
+    Action("undo").trigger();
+    m_window->PickTool(QStringLiteral("Sculpt"));
     Drag({-0.5f, 0.3f, ridge}, {0.5f, 0.3f, ridge}, Qt::ShiftModifier);
     Drag({0.5f, 0.3f, ridge}, {-0.5f, 0.3f, ridge}, Qt::ShiftModifier);
-    EXPECT_LT(HighestNear(0.3f, 0.05f), ridge * 0.99f);
     ASSERT_EQ(m_window->Document().History().size(), 4);
 
     // Undo through the Edit menu, then the history list back to the start.
@@ -210,6 +231,56 @@ TEST_F(Studio, FreezeStrengthAndLowerLevelStrokesAreOneUndoableStepEach) {
     EXPECT_GT(raised, 1e-4f) << "the level above follows the stroke";
     undo.trigger();
     EXPECT_TRUE(SameBits(Positions(top), topBefore));
+}
+
+TEST_F(Studio, EveryToolStartsWithItsOwnStrengthScale) {
+    // Smear used for the first time, once straight away and once after Pinch (which scales
+    // its strength by a hundredth): the same stroke, to the bit.
+    const auto smear = [this](const char* before) {
+        NewPlane();
+        tarnix::BrushOperation::RestorePresetRecords({});
+        if (before) m_window->PickTool(QString::fromLatin1(before));
+        m_window->PickTool(QStringLiteral("Smear"));
+        SetSlider("brushStrength", 40);
+        Drag({-0.5f, 0.1f, 0}, {0.5f, -0.1f, 0});
+        return Positions(Level());
+    };
+    const tarnix::BrushOperation::PresetRecords records = tarnix::BrushOperation::SavedPresetRecords();
+    const std::vector<tarnix::Vector> fresh = smear(nullptr), afterPinch = smear("Pinch");
+    tarnix::BrushOperation::RestorePresetRecords(records);
+    NewPlane();
+    EXPECT_FALSE(SameBits(fresh, Positions(Level()))) << "the stroke moves the surface";
+    EXPECT_TRUE(SameBits(fresh, afterPinch));
+}
+
+TEST_F(Studio, AFastStrokeKeepsItsCornersAndReachesWhereTheButtonWasLetGo) {
+    NewPlane();
+    m_window->PickTool(QStringLiteral("Sculpt"));
+    SetSlider("brushStrength", 15);
+    SetSlider("brushSize", 10);
+    const std::vector<tarnix::Vector> flat = Positions(Level());
+    // A zigzag of ten segments, the pointer reported once per corner and all of it moved
+    // before the program looks: as fast as a hand can draw it. The moves go through the
+    // window system, which may merge them.
+    std::vector<tarnix::Vector> corners;
+    for (int i = 0; i <= 10; ++i) corners.push_back({-0.6f + 0.12f * float(i), i % 2 ? 0.25f : -0.25f, 0});
+    QTest::mousePress(&View(), Qt::LeftButton, Qt::NoModifier, PixelOf(corners[0]).toPoint());
+    for (size_t i = 1; i < corners.size(); ++i) QCursor::setPos(View().mapToGlobal(PixelOf(corners[i]).toPoint()));
+    QApplication::processEvents();
+    QTest::mouseRelease(&View(), Qt::LeftButton, Qt::NoModifier, PixelOf(corners.back()).toPoint());
+    QApplication::processEvents();
+
+    // Near every corner, the last one too, the surface rose as high as anywhere along the way.
+    float highest = 0.0f;
+    std::vector<float> atCorner(corners.size(), 0.0f);
+    for (uint32_t v = 0; v < Level().VertexCount(); ++v) {
+        const float lift = Level().VertexPosition(v).z - flat[v].z;
+        highest = std::max(highest, lift);
+        for (size_t i = 0; i < corners.size(); ++i)
+            if ((flat[v] - corners[i]).Length() < 0.03f) atCorner[i] = std::max(atCorner[i], lift);
+    }
+    ASSERT_GT(highest, 0.0f);
+    for (size_t i = 0; i < corners.size(); ++i) EXPECT_GT(atCorner[i], 0.7f * highest) << "corner " << i;
 }
 
 TEST_F(Studio, PaletteActivatesPresetsAndThePanelReachesTheBrush) {

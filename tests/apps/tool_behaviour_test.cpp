@@ -1,0 +1,246 @@
+// What a sculptor relies on beyond the strength scale, on the loaded module as the programs run
+// it: the Knife cuts one groove in any direction, a frozen region holds, the twin of a mirrored
+// stroke is its mirror image, and a mesh placed with a scale that differs by axis sculpts as
+// any other.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <tuple>
+#include <vector>
+
+#include "brush_host.h"
+#include "builtin_shapes.h"
+#include "sculpture.h"
+#include "tarnix/kernel.h"
+#include "tarnix/subdivision_level.h"
+
+namespace corvane_apps {
+namespace {
+
+using Positions = std::vector<tarnix::Vector>;
+
+class ToolBehaviourTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        tarnix::Kernel::SetLogEcho(false);
+        s_host = std::make_unique<BrushHost>(QStringLiteral(CORVANE_PLUGIN_DIRECTORY));
+    }
+    static void TearDownTestSuite() { s_host.reset(); }
+
+    static std::unique_ptr<Sculpture> Shape(const char* name, uint32_t levels) {
+        tarnix::PolygonMesh polygons;
+        shapes::Named(QString::fromLatin1(name), polygons);
+        auto sculpture = std::make_unique<Sculpture>(*s_host);
+        sculpture->Load(polygons, QString::fromLatin1(name), levels);
+        sculpture->Look({{0, 0, 5}, {0, 0, 0}});
+        return sculpture;
+    }
+    static Positions PositionsOf(const Sculpture& sculpture) {
+        const tarnix::SubdivisionLevel& level = sculpture.Level();
+        Positions positions(level.VertexCount());
+        for (uint32_t v = 0; v < level.VertexCount(); ++v) positions[v] = level.VertexPosition(v);
+        return positions;
+    }
+    static StrokeStep Stroke(const char* tool, float size, float strength, std::vector<tarnix::Vector> path) {
+        StrokeStep stroke;
+        stroke.tool = QString::fromLatin1(tool);
+        stroke.size = size;
+        stroke.strength = strength;
+        stroke.path = std::move(path);
+        return stroke;
+    }
+    static StrokeFigures Run(Sculpture& sculpture, const StrokeStep& stroke) {
+        sculpture.Prepare(stroke);
+        return sculpture.Apply(stroke, false);
+    }
+
+    static std::unique_ptr<BrushHost> s_host;
+};
+
+std::unique_ptr<BrushHost> ToolBehaviourTest::s_host;
+
+// ---- Knife ----------------------------------------------------------------------------------
+
+TEST_F(ToolBehaviourTest, TheKnifeCutsOneEvenGrooveInAnyDirectionOnACurvedSurface) {
+    // The studio's first mesh (a sphere subdivided to about 100k faces) and a brush of ten
+    // vertex spacings, seen from in front.
+    constexpr float kRadius = 0.12f;
+    for (int degrees = 0; degrees < 180; degrees += 30) {
+        SCOPED_TRACE(degrees);
+        const float angle = float(degrees) * 3.14159265f / 180.0f;
+        const tarnix::Vector along(std::cos(angle), std::sin(angle), 0);
+        const tarnix::Vector from = along * -0.5f + tarnix::Vector(0, 0, 2), to = along * 0.5f + tarnix::Vector(0, 0, 2);
+        auto sphere = Shape("sphere", 5);
+        const Positions before = PositionsOf(*sphere);
+        Run(*sphere, Stroke("Knife", kRadius, 50.0f, {from, to}));
+        const Positions after = PositionsOf(*sphere);
+
+        // Depth along the stroke, away from its ends: the deepest cut near each of 15 places.
+        std::vector<double> depths(15, 0.0);
+        double beyond = 0.0;
+        for (size_t v = 0; v < before.size(); ++v) {
+            if (before[v].z < 0.0f) continue;
+            const float t = (before[v] - from) | along;  // along the path, seen from the camera
+            const float off = std::fabs((before[v] - from).x * -along.y + (before[v] - from).y * along.x);
+            const double depth = before[v].Length() - after[v].Length();
+            if (off > kRadius || t < -kRadius || t > 1.0f + kRadius) beyond = std::max(beyond, std::fabs(depth));
+            for (size_t i = 0; i < depths.size(); ++i) {
+                const float place = 0.15f + 0.7f * float(i) / float(depths.size() - 1);
+                if (std::fabs(t - place) < 0.01f && off < kRadius) depths[i] = std::max(depths[i], depth);
+            }
+        }
+        const double deepest = *std::max_element(depths.begin(), depths.end());
+        ASSERT_GT(deepest, 0.01 * kRadius) << "it cuts";
+        EXPECT_GE(*std::min_element(depths.begin(), depths.end()), 0.8 * deepest) << "no dashes";
+        EXPECT_EQ(beyond, 0.0) << "nothing cut beyond a radius from the path";
+    }
+}
+
+// ---- freeze ---------------------------------------------------------------------------------
+
+TEST_F(ToolBehaviourTest, FreezePaintedAtFullStrengthHoldsAndHalfStrengthTakesTwoPasses) {
+    constexpr float kRadius = 0.25f;
+    const auto paint = [](Sculpture& sculpture, int points, float strength) {
+        for (int i = 0; i <= points; ++i)
+            sculpture.PaintFreeze({-0.5f + float(i) / float(points), 0, 0}, kRadius, strength, false);
+        sculpture.CommitEdit();
+    };
+    const auto freezes = [](const Sculpture& sculpture) {
+        std::vector<uint8_t> freeze;
+        for (uint32_t v = 0; v < sculpture.Level().VertexCount(); ++v)
+            freeze.push_back(sculpture.Level().m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask);
+        return freeze;
+    };
+    // Within half the radius of the painted line (its ends left aside).
+    const auto core = [](const tarnix::Vector& p) { return std::fabs(p.y) < 0.5f * kRadius && std::fabs(p.x) < 0.5f; };
+
+    auto held = Shape("plane", 5);
+    paint(*held, 1, 1.0f);
+    auto dense = Shape("plane", 5);
+    paint(*dense, 40, 1.0f);
+    EXPECT_EQ(freezes(*held), freezes(*dense)) << "however often the pointer reported";
+
+    const Positions before = PositionsOf(*held);
+    Run(*held, Stroke("Sculpt", kRadius, 100.0f, {{-0.9f, 0, 2}, {0.9f, 0, 2}}));
+    const Positions after = PositionsOf(*held);
+    double movedOutside = 0.0;
+    for (size_t v = 0; v < before.size(); ++v) {
+        if (core(before[v])) {
+            EXPECT_EQ(after[v].z, before[v].z) << "frozen vertex " << v << " moved";
+        } else {
+            movedOutside = std::max(movedOutside, double(after[v].z - before[v].z));
+        }
+    }
+    EXPECT_GT(movedOutside, 0.1 * kRadius) << "the stroke sculpts beyond the frozen band";
+
+    auto twice = Shape("plane", 5);
+    paint(*twice, 8, 0.5f);
+    const std::vector<uint8_t> once = freezes(*twice);
+    paint(*twice, 8, 0.5f);
+    const std::vector<uint8_t> again = freezes(*twice);
+    for (uint32_t v = 0; v < twice->Level().VertexCount(); ++v) {
+        if (!core(twice->Level().VertexPosition(v))) continue;
+        EXPECT_NEAR(once[v], tarnix::Mesh::kFreezeStrengthMask / 2, 1) << "one pass: half way";
+        EXPECT_EQ(again[v], tarnix::Mesh::kFreezeStrengthMask) << "two passes: held";
+    }
+}
+
+// ---- mirror ---------------------------------------------------------------------------------
+
+// For every vertex, the vertex at its mirror image across the mesh's x plane. A symmetric
+// mesh stays symmetric to the bit as it is subdivided, so the images are found exactly.
+std::vector<uint32_t> MirrorPartners(const Positions& positions) {
+    std::map<std::tuple<float, float, float>, uint32_t> at;
+    for (uint32_t v = 0; v < positions.size(); ++v) at[{positions[v].x, positions[v].y, positions[v].z}] = v;
+    std::vector<uint32_t> partners(positions.size(), tarnix::Mesh::kNone);
+    for (uint32_t v = 0; v < positions.size(); ++v) {
+        const auto found = at.find({-positions[v].x, positions[v].y, positions[v].z});
+        if (found != at.end()) partners[v] = found->second;
+    }
+    return partners;
+}
+
+TEST_F(ToolBehaviourTest, TheTwinOfAStrokeClearOfThePlaneIsItsMirrorImage) {
+    // Clear of the plane: the dabs land at x > 0.35 (the camera looks from the right), the
+    // radius is 0.2.
+    const std::vector<tarnix::Vector> path = {{0.45f, -0.35f, 2}, {0.6f, 0.1f, 2}, {0.5f, 0.45f, 2}};
+    struct Case {
+        const char* tool;
+        int direction;  // -1: the tool's own
+    };
+    const std::vector<Case> cases = {{"Sculpt", 0},  {"Sculpt", 2},  {"Sculpt", 3}, {"Sculpt", 4}, {"Sculpt", 5},
+                                     {"Sculpt", 8},  {"Sculpt", 10}, {"Smear", -1}, {"Pinch", -1}, {"Flatten", -1},
+                                     {"Wax", -1},    {"Bulge", -1}};
+    for (const char* shape : {"sphere", "cube"})
+        for (const char* mirror : {"x", "world_x", "topological"})
+            for (const Case& c : cases) {
+                SCOPED_TRACE(std::string(shape) + " " + mirror + " " + c.tool + " " + std::to_string(c.direction));
+                auto sculpture = Shape(shape, 4);
+                // A placement that keeps the world's x plane the mesh's: turned about x, moved
+                // along y.
+                if (std::string(mirror) == "world_x") sculpture->Place({1, 1, 1}, {30, 0, 0}, {0, 0.3f, 0.2f});
+                sculpture->Look({{0.8f, 0.3f, 5}, {0, 0, 0}});
+                const Positions before = PositionsOf(*sculpture);
+                const std::vector<uint32_t> partners = MirrorPartners(before);
+                ASSERT_EQ(std::count(partners.begin(), partners.end(), tarnix::Mesh::kNone), 0);
+                StrokeStep stroke = Stroke(c.tool, 0.2f, 40.0f, path);
+                stroke.mirror = std::string(mirror) == "x"         ? 1
+                                : std::string(mirror) == "world_x" ? 4
+                                                                   : 7;
+                if (c.direction >= 0) stroke.direction = c.direction;
+                Run(*sculpture, stroke);
+                const Positions after = PositionsOf(*sculpture);
+                double largest = 0.0, apart = 0.0;
+                for (uint32_t v = 0; v < before.size(); ++v) {
+                    const tarnix::Vector move = after[v] - before[v];
+                    const tarnix::Vector twin = after[partners[v]] - before[partners[v]];
+                    largest = std::max(largest, double(move.Length()));
+                    apart = std::max(apart, double((move - tarnix::Vector(-twin.x, twin.y, twin.z)).Length()));
+                }
+                ASSERT_GT(largest, 0.0);
+                EXPECT_LE(apart, 1e-4 * largest);
+            }
+}
+
+// ---- placement ------------------------------------------------------------------------------
+
+TEST_F(ToolBehaviourTest, AMeshScaledUnevenlySculptsAsAnyOtherAndIsWrittenInItsOwnSpace) {
+    const auto largestWorldMove = [](const tarnix::Vector& scale) {
+        auto sphere = Shape("sphere", 4);
+        sphere->Place(scale, {0, 0, 0}, {0, 0, 0});
+        sphere->Look({{0, 0, 6}, {0, 0, 0}});
+        const tarnix::Matrix toWorld = sphere->Geometry().GetTransformation().MeshToWorld();
+        const Positions before = PositionsOf(*sphere);
+        Run(*sphere, Stroke("Bulge", 0.2f, 40.0f, {{0.2f, 0, 3}, {0.4f, 0.2f, 3}}));
+        const Positions after = PositionsOf(*sphere);
+        double largest = 0.0;
+        for (size_t v = 0; v < before.size(); ++v)
+            largest = std::max(largest, double((toWorld.Transform(after[v], 1.0f) - toWorld.Transform(before[v], 1.0f)).Length()));
+        return largest;
+    };
+    const double even = largestWorldMove({1, 1, 1});
+    ASSERT_GT(even, 0.0);
+    for (const tarnix::Vector& scale : {tarnix::Vector(1, 1.4f, 1), tarnix::Vector(1, 1, 2)}) {
+        SCOPED_TRACE(scale.z);
+        const double uneven = largestWorldMove(scale);
+        EXPECT_GT(uneven, 0.7 * even);
+        EXPECT_LT(uneven, 1.5 * even);
+    }
+
+    // Placed unevenly, the positions a program reads and writes are still the mesh's own.
+    auto sphere = Shape("sphere", 3);
+    const Positions own = PositionsOf(*sphere);
+    sphere->Place({1, 1.4f, 0.5f}, {10, 0, 0}, {0, 0, 0});
+    const MeshToWrite written = sphere->ToWrite();
+    for (uint32_t v = 0; v < own.size(); ++v) {
+        EXPECT_LT((written.OwnPosition(v) - own[v]).Length(), 1e-6f);
+        EXPECT_LT((sphere->OwnPosition(sphere->Level().VertexPosition(v)) - own[v]).Length(), 1e-6f);
+    }
+}
+
+}  // namespace
+}  // namespace corvane_apps
