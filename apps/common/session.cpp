@@ -137,9 +137,12 @@ private:
     const QString& m_file;
 };
 
-const QStringList kMirrorModes = {QStringLiteral("none"),    QStringLiteral("x"),       QStringLiteral("y"),
-                                  QStringLiteral("z"),       QStringLiteral("world_x"), QStringLiteral("world_y"),
-                                  QStringLiteral("world_z"), QStringLiteral("topological")};
+// In the order of MirrorConfiguration's modes.
+const QStringList kMirrorModes = {
+    QStringLiteral("none"),     QStringLiteral("x"),        QStringLiteral("y"),        QStringLiteral("z"),
+    QStringLiteral("world_x"),  QStringLiteral("world_y"),  QStringLiteral("world_z"),  QStringLiteral("topological"),
+    QStringLiteral("xy"),       QStringLiteral("xz"),       QStringLiteral("yz"),       QStringLiteral("xyz"),
+    QStringLiteral("world_xy"), QStringLiteral("world_xz"), QStringLiteral("world_yz"), QStringLiteral("world_xyz")};
 const QStringList kFalloffTypes = {QStringLiteral("surface"), QStringLiteral("geodesic"), QStringLiteral("volume")};
 
 int Falloff(const Field& field) {

@@ -58,7 +58,11 @@ const char* const kDirections[] = {"Normal under the centre", "Average normal", 
                                    "Across the stroke",       "X axis",         "Y axis",         "Z axis",
                                    "Towards the camera",      "Towards the camera (2)",          "XY diagonal",
                                    "XZ diagonal",             "YZ diagonal"};
-const char* const kMirrors[] = {"Off", "Local X", "Local Y", "Local Z", "World X", "World Y", "World Z", "Topological"};
+// In the order of the mirror configuration's modes.
+const char* const kMirrors[] = {"Off",          "Local X",      "Local Y",      "Local Z",         "World X",
+                                "World Y",      "World Z",      "Topological",  "Local X and Y",   "Local X and Z",
+                                "Local Y and Z", "Local X, Y and Z", "World X and Y", "World X and Z", "World Y and Z",
+                                "World X, Y and Z"};
 
 // Tool tips name keys through placeholders; the studio fills in its own.
 QString WithShortcuts(QString text) {

@@ -1,6 +1,7 @@
 #include "tarnix/stroke_driver.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -166,6 +167,27 @@ Vector Turned(const Vector& v, const Vector& axis, float radians) {
     return v * std::cos(radians) + (axis & v) * std::sin(radians) + axis * ((axis | v) * (1.0f - std::cos(radians)));
 }
 
+// The mirror configuration's selected twin of the dab at `hit` (cast from half of `reach` off
+// the surface where there is no partner); false where the mesh has none.
+bool PlaceTwin(SubdivisionLevel& level, const MirrorConfiguration& mirror, const SurfacePoint& hit,
+               const FaceWeights& weights, bool atStart, float reach, SurfacePoint& twin) {
+    uint32_t face = 0, partners[3];
+    if (mirror.MirrorMode() == MirrorConfiguration::kTopological) {
+        if (!TopologicalPartners(level, hit, weights, face, partners)) return false;
+        twin = TwinAtPartners(level, face, partners, weights.weights, atStart);
+    } else {
+        const Vector image = mirror.Transform(hit.m_position, 1.0f, hit);
+        const Vector imageNormal = mirror.Transform(hit.m_normal, 0.0f, hit);
+        if (!PlaceOnSurface(level, image + imageNormal * (0.5f * reach), -imageNormal, twin)) return false;
+        if (PlanePartners(level, mirror, hit, weights, twin.m_face, atStart, partners))
+            twin = TwinAtPartners(level, twin.m_face, partners, weights.weights, atStart);
+        else if (atStart)
+            CarryToCurrentSurface(level, WeighOnFace(level, twin.m_face, twin.m_position, true), twin);
+    }
+    twin.m_mirrored = 1;
+    return true;
+}
+
 }  // namespace
 
 // A stroke left going on still ends, so that the brush gives back the mesh and the change
@@ -294,7 +316,8 @@ void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) 
     m_carried = 0.0;
     m_centres = 0;
     m_points = 0;
-    m_firstPending = m_anchored = m_twinAnchored = false;
+    m_firstPending = false;
+    m_anchored.fill(false);
 
     // Dabs are found on the surface as it was when the stroke started (the spatial grid is
     // refitted once, here, before the brush's stroke and its clock begin), then carried onto
@@ -306,7 +329,7 @@ void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) 
     m_lockHolder = level.LockHolder();
     try {
         m_brush.SetPreviousPatchPosition({0, 0, 0});
-        m_previousTwin = Vector(0, 0, 0);
+        m_previousTwins.fill(Vector(0, 0, 0));
         m_brush.BeginStroke(&level, options.modifier, BrushOperation::kTriggerDrag);
     } catch (...) {
         Abandon(level);
@@ -379,56 +402,60 @@ StrokeDriver::StampFrame StrokeDriver::FrameOf(const SurfacePoint& hit, const Ve
         const Vector n = frame.normal.Normalized();
         frame.tangent = Turned(frame.tangent - n * (frame.tangent | n), n, 6.2831853f * unit(m_random));
     }
-    return Anchored(frame, false);
+    return Anchored(frame, 0);
 }
 
-StrokeDriver::StampFrame StrokeDriver::TwinFrameOf(const SurfacePoint& twin, const SurfacePoint& hit,
+StrokeDriver::StampFrame StrokeDriver::TwinFrameOf(const SurfacePoint& twin, uint32_t index, const SurfacePoint& hit,
                                                    const StampFrame& primary) {
     // The mirror image of the dab's frame, shift and turn included, laid on the twin's surface.
     const MirrorConfiguration& mirror = m_brush.MirrorConfig();
     const StampFrame frame{twin.m_position + mirror.Transform(primary.centre - hit.m_position, 0.0f, hit),
                            twin.m_normal, mirror.Transform(primary.tangent, 0.0f, hit)};
-    return Anchored(frame, true);
+    return Anchored(frame, index);
 }
 
-StrokeDriver::StampFrame StrokeDriver::Anchored(const StampFrame& frame, bool twin) {
+StrokeDriver::StampFrame StrokeDriver::Anchored(const StampFrame& frame, uint32_t index) {
     // A tiled stamp stays where the stroke's first dab (or twin) put it.
     if (!m_brush.StampConfig().m_tiled) return frame;
-    bool& anchored = twin ? m_twinAnchored : m_anchored;
-    StampFrame& anchor = twin ? m_twinAnchor : m_anchor;
-    if (!anchored) anchor = frame;
-    anchored = true;
-    return anchor;
+    if (!m_anchored[index]) m_anchors[index] = frame;
+    m_anchored[index] = true;
+    return m_anchors[index];
 }
+
+namespace {
+
+// Leaves the mirror configuration on its first twin, however the dab ends.
+struct FirstTwinAfter {
+    MirrorConfiguration& mirror;
+    ~FirstTwinAfter() { mirror.SelectTwin(1); }
+};
+
+}  // namespace
 
 void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float dabFactor) {
     SubdivisionLevel& level = *m_level;
-    const MirrorConfiguration& mirror = m_brush.MirrorConfig();
+    MirrorConfiguration& mirror = m_brush.MirrorConfig();
+    const FirstTwinAfter restore{mirror};
     SurfacePoint hit;
     if (!PlaceOnSurface(level, local, m_view, hit)) return;
     const bool atStart = level.Grid(false) && level.Grid(false)->FitStamp() == m_startFit;
     const FaceWeights weights = WeighOnFace(level, hit.m_face, hit.m_position, atStart);
     if (atStart) hit.m_normal = FaceNormalAt(level, hit.m_face, true);
-    // The twin is found before the dab changes the surface under it: on a symmetric mesh at
-    // the mirror partners of the hit's corners, else where a cast at the mirror image of the
-    // hit meets the surface.
-    SurfacePoint twin;
-    bool twinPlaced = false;
-    if (mirror.MirrorMode() != MirrorConfiguration::kOff) {
-        uint32_t face = 0, partners[3];
-        if (mirror.MirrorMode() == MirrorConfiguration::kTopological) {
-            twinPlaced = TopologicalPartners(level, hit, weights, face, partners);
-            if (twinPlaced) twin = TwinAtPartners(level, face, partners, weights.weights, atStart);
-        } else {
-            const Vector image = mirror.Transform(hit.m_position, 1.0f, hit);
-            const Vector imageNormal = mirror.Transform(hit.m_normal, 0.0f, hit);
-            twinPlaced = PlaceOnSurface(level, image + imageNormal * (0.5f * m_localSize), -imageNormal, twin);
-            if (twinPlaced && PlanePartners(level, mirror, hit, weights, twin.m_face, atStart, partners))
-                twin = TwinAtPartners(level, twin.m_face, partners, weights.weights, atStart);
-            else if (twinPlaced && atStart)
-                CarryToCurrentSurface(level, WeighOnFace(level, twin.m_face, twin.m_position, true), twin);
-        }
-        twin.m_mirrored = 1;
+    // The twins are found before the dab changes the surface under them: on a symmetric mesh
+    // at the mirror partners of the hit's corners, else where a cast at the mirror image of
+    // the hit meets the surface; each across its own combination of the mirror's planes.
+    struct Twin {
+        uint32_t index;
+        SurfacePoint point;
+        Vector world;
+        Matrix stamp;
+    };
+    std::array<Twin, kMostTwins> twins;
+    uint32_t twinCount = 0;
+    for (uint32_t index = 1; index <= std::min(mirror.TwinCount(), kMostTwins); ++index) {
+        mirror.SelectTwin(index);
+        twins[twinCount].index = index;
+        if (PlaceTwin(level, mirror, hit, weights, atStart, m_localSize, twins[twinCount].point)) ++twinCount;
     }
     if (atStart) CarryToCurrentSurface(level, weights, hit);
 
@@ -442,38 +469,40 @@ void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float 
     Vector world = m_toWorld.Transform(hit.m_position, 1.0f);
     // The dab factor passed in is the pen's pressure; the conversion makes the dab's of it.
     const DabStrength dab = m_conversion->Dab(world, dabFactor);
-    Matrix twinStamp = primaryStamp;
-    Vector twinWorld;
-    if (twinPlaced) {
+    for (uint32_t t = 0; t < twinCount; ++t) {
+        Twin& twin = twins[t];
+        mirror.SelectTwin(twin.index);
         // A mirrored stamp is the dab's own, which the brush samples at the vertices' partners
         // (topological mirror) or which each vertex samples at its mirror image (planes).
+        twin.stamp = primaryStamp;
         if (!m_brush.StampConfig().m_mirrored) {
-            const StampFrame twinFrame = TwinFrameOf(twin, hit, frame);
+            const StampFrame twinFrame = TwinFrameOf(twin.point, twin.index, hit, frame);
             m_brush.PlaceStamp(twinFrame.centre, twinFrame.normal, twinFrame.tangent, localSize);
-            twinStamp = m_brush.MaskMatrix(BrushOperation::kStampMask);
+            twin.stamp = m_brush.MaskMatrix(BrushOperation::kStampMask);
         } else if (mirror.MirrorMode() != MirrorConfiguration::kTopological) {
-            twinStamp = MirrorMatrix(mirror, hit) * primaryStamp;
+            twin.stamp = MirrorMatrix(mirror, hit) * primaryStamp;
         }
-        twinWorld = m_toWorld.Transform(twin.m_position, 1.0f);
+        twin.world = m_toWorld.Transform(twin.point.m_position, 1.0f);
     }
-    // A smoothing of several steps takes them where the dab lies, the twin each after its dab.
-    // The twin runs along its own path: the brush, which takes the stroke's direction from the
-    // previous dab, is shown the twin's previous position for it.
+    // A smoothing of several steps takes them where the dab lies, the twins each after their
+    // dab. A twin runs along its own path: the brush, which takes the stroke's direction from
+    // the previous dab, is shown the twin's previous position for it.
     for (uint32_t step = 0; step < dab.repeats; ++step) {
         m_brush.SetMaskMatrix(BrushOperation::kStampMask, primaryStamp);
         m_brush.ApplyDab(&hit, &world, size, dab.dabFactor, dab.strength, m_report.changedArea);
-        if (!twinPlaced) continue;
-        const Vector previous = m_brush.PreviousPatchPosition();
-        m_brush.SetPreviousPatchPosition(m_previousTwin);
-        m_brush.SetMaskMatrix(BrushOperation::kStampMask, twinStamp);
-        m_brush.ApplyDab(&twin, &twinWorld, size, dab.dabFactor, dab.strength, m_report.changedArea);
-        m_brush.SetPreviousPatchPosition(previous);
+        for (uint32_t t = 0; t < twinCount; ++t) {
+            Twin& twin = twins[t];
+            mirror.SelectTwin(twin.index);
+            const Vector previous = m_brush.PreviousPatchPosition();
+            m_brush.SetPreviousPatchPosition(m_previousTwins[twin.index]);
+            m_brush.SetMaskMatrix(BrushOperation::kStampMask, twin.stamp);
+            m_brush.ApplyDab(&twin.point, &twin.world, size, dab.dabFactor, dab.strength, m_report.changedArea);
+            m_brush.SetPreviousPatchPosition(previous);
+        }
     }
     ++m_report.dabs;
-    if (twinPlaced) {
-        ++m_report.mirroredDabs;
-        m_previousTwin = twinWorld;
-    }
+    m_report.mirroredDabs += twinCount;
+    for (uint32_t t = 0; t < twinCount; ++t) m_previousTwins[twins[t].index] = twins[t].world;
     m_brush.SetPreviousPatchPosition(world);
 }
 

@@ -153,7 +153,8 @@ class Sculpture:
         radius, `strength` 0..100 (one scale for every tool: 15 shows, 100 is strong and
         never moves the surface further than the radius), `pressure` 0..1, `falloff` a curve name, `falloff_type`
         "surface", "geodesic" or "volume", `direction` 0..12, `invert` or `smooth` the modifiers,
-        `mirror` "none", "x", "y", "z", "world_x", ..., "topological", `stamp` an image path
+        `mirror` "none", "x", "y", "z", "world_x", ..., "topological", "xy", ..., "world_xyz",
+        `stamp` an image path
         ("" for none), `stamp_options` a dict, `attributes` a dict of brush attributes, `camera`
         a dict of "eye" and "target". Settings left out keep the tool's values. Returns the
         stroke's figures (dabs, moved_vertices, max_displacement, seconds, ...) as a dict."""

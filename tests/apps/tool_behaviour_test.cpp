@@ -16,6 +16,7 @@
 #include "builtin_shapes.h"
 #include "sculpture.h"
 #include "tarnix/kernel.h"
+#include "tarnix/mirror_configuration.h"
 #include "tarnix/subdivision_level.h"
 
 namespace corvane_apps {
@@ -204,6 +205,48 @@ TEST_F(ToolBehaviourTest, TheTwinOfAStrokeClearOfThePlaneIsItsMirrorImage) {
                 ASSERT_GT(largest, 0.0);
                 EXPECT_LE(apart, 1e-4 * largest);
             }
+}
+
+TEST_F(ToolBehaviourTest, MirroredInThreePlanesAtOnceEveryTwinIsTheDabsImage) {
+    // A stroke on the sphere's front, clear of its three planes: seven twins, each the image of
+    // the stroke across its own combination of the planes (the world's turned a quarter about z
+    // against the mesh's, so that the world's x plane is the mesh's y plane).
+    for (const char* mirror : {"xyz", "world_xyz"}) {
+        SCOPED_TRACE(mirror);
+        auto sphere = Shape("sphere", 4);
+        const bool world = std::string(mirror) == "world_xyz";
+        if (world) sphere->Place({1, 1, 1}, {0, 0, 90}, {0, 0, 0});
+        sphere->Look({{0.8f, 0.6f, 5}, {0, 0, 0}});
+        const Positions before = PositionsOf(*sphere);
+        StrokeStep stroke = Stroke("Sculpt", 0.2f, 40.0f, {{0.45f, 0.4f, 2}, {0.6f, 0.5f, 2}});
+        stroke.mirror = world ? tarnix::MirrorConfiguration::kWorldXYZ : tarnix::MirrorConfiguration::kLocalXYZ;
+        stroke.direction = 0;
+        const StrokeFigures figures = Run(*sphere, stroke);
+        EXPECT_EQ(figures.dabs % 8, 0u) << "a dab and seven twins";
+        const Positions after = PositionsOf(*sphere);
+        std::map<std::tuple<float, float, float>, uint32_t> at;
+        for (uint32_t v = 0; v < before.size(); ++v) at[{before[v].x, before[v].y, before[v].z}] = v;
+        double largest = 0.0;
+        for (uint32_t v = 0; v < before.size(); ++v) largest = std::max(largest, double((after[v] - before[v]).Length()));
+        ASSERT_GT(largest, 0.0);
+        for (int flips = 1; flips < 8; ++flips) {
+            SCOPED_TRACE(flips);
+            const auto image = [flips](tarnix::Vector p) {
+                if (flips & 1) p.x = -p.x;
+                if (flips & 2) p.y = -p.y;
+                if (flips & 4) p.z = -p.z;
+                return p;
+            };
+            double apart = 0.0;
+            for (uint32_t v = 0; v < before.size(); ++v) {
+                const auto partner = at.find({image(before[v]).x, image(before[v]).y, image(before[v]).z});
+                ASSERT_NE(partner, at.end());
+                const tarnix::Vector move = after[v] - before[v], twin = after[partner->second] - before[partner->second];
+                apart = std::max(apart, double((image(move) - twin).Length()));
+            }
+            EXPECT_LE(apart, 1e-4 * largest);
+        }
+    }
 }
 
 // ---- placement ------------------------------------------------------------------------------

@@ -28,6 +28,7 @@
 // before its dabs. Dab positions are stepped by count from each segment's start, so neither
 // a tiny spacing nor a huge segment can make the resampling loop run on.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -131,10 +132,11 @@ private:
     void PlaceDab(const Vector& local, const Vector& direction, float dabFactor);
     // The stamp frame of a dab at `hit`: along the stroke or upright, randomised, tiled.
     StampFrame FrameOf(const SurfacePoint& hit, const Vector& direction);
-    // The frame of the twin of the dab at `hit` whose frame is `primary`: its mirror image.
-    StampFrame TwinFrameOf(const SurfacePoint& twin, const SurfacePoint& hit, const StampFrame& primary);
-    // `frame`, or where the stroke's first (twin) dab put a tiled stamp.
-    StampFrame Anchored(const StampFrame& frame, bool twin);
+    // The frame of twin `index` of the dab at `hit` whose frame is `primary`: its mirror image.
+    StampFrame TwinFrameOf(const SurfacePoint& twin, uint32_t index, const SurfacePoint& hit, const StampFrame& primary);
+    // `frame`, or where the stroke's first dab (index 0) or twin put a tiled stamp.
+    StampFrame Anchored(const StampFrame& frame, uint32_t index);
+
     // After a brush error: ends the brush's stroke quietly and gives the mesh lock back.
     void Abandon(SubdivisionLevel& level);
     void GiveLockBack(SubdivisionLevel& level);
@@ -157,15 +159,19 @@ private:
     Vector m_lastPoint, m_steadied;
     double m_carried = 0.0;  // distance since the last dab centre
     Vector m_previousCentre;  // mesh space
-    Vector m_previousTwin;    // world space, the last twin's position; (0, 0, 0) before the first
+    // Twins of a dab: at most one for each combination of the three planes.
+    static constexpr uint32_t kMostTwins = 7;
+    // World space, each twin's last position, by twin; (0, 0, 0) before its first.
+    std::array<Vector, kMostTwins + 1> m_previousTwins{};
     uint64_t m_centres = 0;
     bool m_firstPending = false;  // the first dab, waiting for the stroke's direction
     Vector m_firstCentre;
     float m_firstDabFactor = 1.0f;
     Vector m_upright;  // mesh space, the camera's right: the x axis of stamps not following the stroke
     std::minstd_rand m_random;
-    bool m_anchored = false, m_twinAnchored = false;  // tiled stamps stay where the stroke began
-    StampFrame m_anchor{}, m_twinAnchor{};
+    // Tiled stamps stay where the stroke began, the dab's (0) and each twin's.
+    std::array<bool, kMostTwins + 1> m_anchored{};
+    std::array<StampFrame, kMostTwins + 1> m_anchors{};
     MeshUnlocker* m_lockHolder = nullptr;  // who held the mesh lock before the stroke
 };
 
