@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "builtin_shapes.h"
+#include "caught_error.h"
 #include "tarnix/geometry.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/sculpt_layer.h"
+#include "tarnix/stream.h"
 
 namespace {
 
@@ -323,3 +325,70 @@ TEST(HierarchyTest, FreezeAndLayerStrengthChangesUndoAsOneStepEach) {
 }
 
 }  // namespace
+
+// The stored form: a geometry sculpted, layered, frozen, placed and with texture coordinates
+// comes back from its bytes the same, bit for bit; damaged bytes are refused, never half read.
+TEST(HierarchyTest, AStoredGeometryLoadsBackBitForBitAndDamagedDataIsRefused) {
+    tarnix::PolygonMesh polygons = shapes::Pyramid();  // a quad and four triangles
+    for (const tarnix::Vector& p : polygons.positions) polygons.uvs.push_back({p.x, p.z});
+    polygons.faceUVs = polygons.faceVertices;
+    auto geometry = tarnix::Geometry::FromPolygons(polygons);
+    geometry->Subdivide(2);
+    tarnix::SubdivisionLevel& top = *geometry->HighestLevel();
+    for (uint32_t v = 0; v < top.VertexCount(); v += 3) top.SetVertexPosition(v, top.VertexPosition(v) * 1.1f);
+    top.RecomputeNormals();
+    top.SetFreeze(5, 100);
+    tarnix::SculptLayer* layer = top.AddLayer(QStringLiteral("detail"));
+    layer->SetPosition(7, 7, top.VertexPosition(7) + tarnix::Vector(0, 0.25f, 0), true);
+    layer->SetStrength(0.5f);
+    layer->SetLocked(true);
+    top.SetActiveLayer(0);
+    geometry->GetTransformation().SetScale({1, 2, 3});
+    geometry->GetTransformation().SetTranslation({4, 5, 6});
+
+    tarnix::Stream out;
+    out.StoreObject(*geometry);
+    tarnix::Stream in(out.Data());
+    tarnix::Geometry loaded;
+    in.LoadObject(loaded);
+    ASSERT_EQ(loaded.LevelCount(), geometry->LevelCount());
+    for (uint32_t i = 0; i < loaded.LevelCount(); ++i) {
+        SCOPED_TRACE(i);
+        const tarnix::SubdivisionLevel &a = *geometry->Level(i), &b = *loaded.Level(i);
+        ASSERT_EQ(a.m_faceKind, b.m_faceKind);
+        ASSERT_EQ(a.m_cornerIndices.Count(), b.m_cornerIndices.Count());
+        EXPECT_EQ(std::memcmp(a.m_cornerIndices.Data(), b.m_cornerIndices.Data(), a.m_cornerIndices.Count() * 4), 0);
+        ASSERT_EQ(a.VertexCount(), b.VertexCount());
+        for (uint32_t v = 0; v < a.VertexCount(); ++v) {
+            ASSERT_EQ(std::memcmp(a.m_vertices[v].position, b.m_vertices[v].position, 12), 0) << v;
+            ASSERT_EQ(a.m_vertices[v].freeze, b.m_vertices[v].freeze) << v;
+        }
+        EXPECT_EQ(std::memcmp(a.m_normals.Data(), b.m_normals.Data(), a.VertexCount() * sizeof(tarnix::PackedNormal)), 0);
+        EXPECT_EQ(std::memcmp(a.m_faceFlags.Data(), b.m_faceFlags.Data(), a.m_faceCount), 0);
+        EXPECT_EQ(a.FrozenVertexCount(), b.FrozenVertexCount());
+        ASSERT_NE(loaded.UVs(i), nullptr);
+        EXPECT_EQ(geometry->UVs(i)->corners, loaded.UVs(i)->corners);
+        EXPECT_EQ(geometry->BasePolygonOfFaces(i), loaded.BasePolygonOfFaces(i));
+    }
+    const tarnix::SubdivisionLevel& loadedTop = *loaded.HighestLevel();
+    ASSERT_EQ(loadedTop.LayerCount(), 1u);
+    EXPECT_EQ(loadedTop.ActiveLayer(), loadedTop.Layer(0));
+    EXPECT_EQ(loadedTop.Layer(0)->Name(), QStringLiteral("detail"));
+    EXPECT_EQ(loadedTop.Layer(0)->Strength(), 0.5f);
+    EXPECT_TRUE(loadedTop.Layer(0)->IsLocked());
+    EXPECT_TRUE(loadedTop.Layer(0)->Offset(7) == layer->Offset(7));
+    EXPECT_TRUE(loaded.GetTransformation().MeshToWorld() == geometry->GetTransformation().MeshToWorld());
+    // Loaded, it sculpts and subdivides on as the original does.
+    loaded.Subdivide(1);
+    geometry->Subdivide(1);
+    for (uint32_t v = 0; v < loaded.HighestLevel()->VertexCount(); ++v)
+        ASSERT_TRUE(loaded.HighestLevel()->VertexPosition(v) == geometry->HighestLevel()->VertexPosition(v)) << v;
+
+    // Cut short anywhere, or with a count that promises more than there is: refused.
+    const QByteArray bytes = out.Data();
+    for (int cut : {16, int(bytes.size()) / 3, int(bytes.size()) / 2, int(bytes.size()) - 1}) {
+        tarnix::Stream truncated(bytes.left(cut));
+        tarnix::Geometry partial;
+        EXPECT_TRUE(Caught([&] { truncated.LoadObject(partial); }).raised) << cut;
+    }
+}

@@ -61,6 +61,11 @@ public:
     ~Geometry() override;
     const ClassDesc* GetClass() const override;
     static const ClassDesc* StaticClass();
+    /// @brief The stored form: the base polygons, the placement and every level as it stands
+    /// (faces, positions, normals, freeze, face flags, texture coordinates, sculpt layers), so
+    /// that a geometry loaded (into a new one, through Stream::LoadObject) is this one bit for
+    /// bit, without its undo history. Loading checks what it reads and throws on a fault.
+    void Serialize(Stream& stream) override;
 
     /// @brief A geometry whose level 0 is `polygons` after cleaning (PolygonMesh::Cleaned).
     /// Every cleaning is logged (Kernel::Log) and added to `changes` when given. Throws
