@@ -160,6 +160,33 @@ void BrushHost::CheckSession(const Session& session) const {
 
 std::unique_ptr<tarnix::Node> BrushHost::MakeBrush() const { return std::unique_ptr<tarnix::Node>(m_class->Create(1)); }
 
+BrushHost::Settings BrushHost::BrushSettings() const {
+    Settings settings;
+    const tarnix::BrushConfiguration* active = m_brush->ActiveConfiguration();
+    settings.tool = active ? active->Name() : QString();
+    for (const auto& [preset, record] : tarnix::BrushOperation::SavedPresetRecords())
+        if (preset && preset->OperationClass() == m_class) settings.records[preset->Name()] = record;
+    for (const tarnix::Attribute* attribute : m_brush->Attributes())
+        if (!attribute->Key().isEmpty()) settings.attributes[attribute->Key()] = attribute->ToText();
+    settings.stamp = m_brush->StampConfig();
+    return settings;
+}
+
+void BrushHost::ApplyBrushSettings(const Settings& settings) {
+    // Activating records the tool being left: the records come after, so that they stay.
+    if (tarnix::BrushConfiguration* tool = Tool(settings.tool)) ActivateTool(*m_brush, tool);
+    // The records of this class's tools are the project's; other brushes keep theirs.
+    tarnix::BrushOperation::PresetRecords records = tarnix::BrushOperation::SavedPresetRecords();
+    for (auto record = records.begin(); record != records.end();)
+        record = record->first && record->first->OperationClass() == m_class ? records.erase(record) : std::next(record);
+    for (const auto& [name, record] : settings.records)
+        if (const tarnix::BrushConfiguration* tool = Tool(name)) records[tool] = record;
+    tarnix::BrushOperation::RestorePresetRecords(std::move(records));
+    for (const auto& [key, text] : settings.attributes)
+        if (tarnix::Attribute* attribute = m_brush->FindAttribute(key)) attribute->SetFromText(text, false);
+    m_brush->SetStampConfig(settings.stamp);
+}
+
 void BrushHost::ActivateTool(tarnix::BrushOperation& brush, tarnix::BrushConfiguration* tool) {
     if (brush.ActiveConfiguration() == tool) return;
     brush.SetBrushStrengthScale(1.0f);

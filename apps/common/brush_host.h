@@ -4,6 +4,7 @@
 // found by name; brush attributes and preferences are set from session values after their
 // types are checked.
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include <QStringList>
 
 #include "session.h"
+#include "tarnix/stamp_configuration.h"
 
 namespace tarnix {
 class Attribute;
@@ -51,6 +53,19 @@ public:
     /// theirs). The preset in use is not activated again, which would give it its first-use
     /// settings once more.
     static void ActivateTool(tarnix::BrushOperation& brush, tarnix::BrushConfiguration* tool);
+
+    /// The brush's settings as a project keeps them: the active tool, every tool's recorded
+    /// settings (attribute key to text, and the stamp; by tool name) and the settings in use.
+    struct Settings {
+        QString tool;
+        std::map<QString, std::map<QString, QString>> records;
+        std::map<QString, QString> attributes;
+        tarnix::StampConfiguration stamp;
+    };
+    Settings BrushSettings() const;
+    /// @brief Gives the brush `settings`: its records, its tool, then the settings in use.
+    /// Tools and attributes this host's modules do not have are passed over.
+    void ApplyBrushSettings(const Settings& settings);
 
     /// @brief Sets a brush attribute from a session value (checked by CheckSession).
     void SetAttribute(const NamedValue& value) const { SetAttribute(*m_brush, value); }

@@ -14,6 +14,7 @@
 #include "tarnix/scene.h"
 #include "tarnix/sculpt_layer.h"
 #include "tarnix/spatial_grid.h"
+#include "tarnix/stream.h"
 #include "tarnix/stroke_driver.h"
 #include "tarnix/surface_point.h"
 #include "tarnix/subdivision_level.h"
@@ -94,6 +95,97 @@ void Sculpture::Load(const MeshFile& file, const QString& name, uint32_t subdivi
     Load(file.polygons, name, subdivide);
     m_parts = file.parts;
     m_materialLibrary = file.materialLibrary;
+}
+
+void Sculpture::WriteDocument(tarnix::Stream& stream) const {
+    stream.StoreObject(*m_geometry);
+    uint32_t count = uint32_t(m_parts.size());
+    stream.Exchange(count);
+    for (FacePart part : m_parts) {
+        stream.Exchange(part.group);
+        stream.Exchange(part.material);
+    }
+    QString library = m_materialLibrary;
+    stream.Exchange(library);
+    std::vector<SculptureDocument::LayerName> names;
+    for (uint32_t l = 0; l < m_geometry->LevelCount(); ++l)
+        for (uint32_t k = 0; k < m_geometry->Level(l)->LayerCount(); ++k) {
+            const auto renamed = m_layerNames.find(m_geometry->Level(l)->Layer(k));
+            if (renamed != m_layerNames.end()) names.push_back({l, k, renamed->second});
+        }
+    count = uint32_t(names.size());
+    stream.Exchange(count);
+    for (SculptureDocument::LayerName& name : names) {
+        stream.Exchange(name.level);
+        stream.Exchange(name.layer);
+        stream.Exchange(name.name);
+    }
+    tarnix::Vector baked = m_bakedScale;
+    stream.Exchange(baked.x);
+    stream.Exchange(baked.y);
+    stream.Exchange(baked.z);
+    uint32_t level = m_level->Index();
+    stream.Exchange(level);
+}
+
+SculptureDocument Sculpture::ReadDocument(tarnix::Stream& stream) {
+    SculptureDocument document;
+    document.geometry = std::make_unique<tarnix::Geometry>();
+    stream.LoadObject(*document.geometry);
+    const tarnix::Geometry& geometry = *document.geometry;
+    const auto countOf = [&](const char* what) {
+        uint32_t count = 0;
+        stream.Exchange(count);
+        // Every entry takes at least one 32-bit word.
+        if (uint64_t(count) * 4 > uint64_t(stream.Remaining())) Fail(QStringLiteral("%1 %2 past the file's end").arg(count).arg(QString::fromUtf8(what)));
+        return count;
+    };
+    for (uint32_t i = countOf("face names"); i > 0; --i) {
+        FacePart part;
+        stream.Exchange(part.group);
+        stream.Exchange(part.material);
+        document.parts.push_back(part);
+    }
+    stream.Exchange(document.materialLibrary);
+    for (uint32_t i = countOf("layer names"); i > 0; --i) {
+        SculptureDocument::LayerName name;
+        stream.Exchange(name.level);
+        stream.Exchange(name.layer);
+        stream.Exchange(name.name);
+        if (name.level >= geometry.LevelCount() || name.layer >= geometry.Level(name.level)->LayerCount())
+            Fail(QStringLiteral("a name for layer %1 of level %2, which is not there").arg(name.layer).arg(name.level));
+        document.layerNames.push_back(name);
+    }
+    stream.Exchange(document.bakedScale.x);
+    stream.Exchange(document.bakedScale.y);
+    stream.Exchange(document.bakedScale.z);
+    const tarnix::Vector& baked = document.bakedScale;
+    if (!(baked.x > 0.0f && baked.y > 0.0f && baked.z > 0.0f && std::isfinite(baked.x * baked.y * baked.z)))
+        Fail(QStringLiteral("a carried scale of (%1, %2, %3)").arg(double(baked.x)).arg(double(baked.y)).arg(double(baked.z)));
+    stream.Exchange(document.sculptedLevel);
+    if (document.sculptedLevel >= geometry.LevelCount())
+        Fail(QStringLiteral("level %1 sculpted of %2").arg(document.sculptedLevel).arg(geometry.LevelCount()));
+    // A face name of the file's for every tag the base polygons hold.
+    for (uint32_t tag : geometry.BasePolygons().faceTags)
+        if (!document.parts.empty() && tag >= document.parts.size())
+            Fail(QStringLiteral("a face tagged %1 of %2 names").arg(tag).arg(document.parts.size()));
+    return document;
+}
+
+void Sculpture::Adopt(SculptureDocument document) {
+    m_driver.reset();
+    m_freezeAtStart.clear();
+    m_lastFreezePoint.reset();
+    m_geometry = std::move(document.geometry);
+    m_parts = std::move(document.parts);
+    m_materialLibrary = document.materialLibrary;
+    m_layerNames.clear();
+    for (const SculptureDocument::LayerName& renamed : document.layerNames)
+        m_layerNames[m_geometry->Level(renamed.level)->Layer(renamed.layer)] = renamed.name;
+    m_bakedScale = document.bakedScale;
+    m_level = m_geometry->Level(document.sculptedLevel);
+    m_level->Grid(true);
+    m_geometry->PrepareForStrokes(*m_level);
 }
 
 uint32_t Sculpture::LevelCount() const { return m_geometry->LevelCount(); }

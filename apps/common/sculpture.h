@@ -34,6 +34,7 @@
 namespace tarnix {
 class BrushOperation;
 class SculptLayer;
+class Stream;
 class StrokeDriver;
 class SubdivisionLevel;
 }  // namespace tarnix
@@ -47,6 +48,21 @@ class BrushHost;
 struct SurfaceHit {
     tarnix::Vector position, normal;
     float freeze = 0.0f;
+};
+
+/// A document as a project keeps it, read and checked but not yet taken up by a Sculpture:
+/// the geometry and what the programs add to it.
+struct SculptureDocument {
+    std::unique_ptr<tarnix::Geometry> geometry;
+    std::vector<FacePart> parts;
+    QString materialLibrary;
+    struct LayerName {
+        uint32_t level, layer;
+        QString name;
+    };
+    std::vector<LayerName> layerNames;  // layers renamed since made
+    tarnix::Vector bakedScale{1, 1, 1};
+    uint32_t sculptedLevel = 0;
 };
 
 class Sculpture {
@@ -68,6 +84,13 @@ public:
     void Load(const MeshFile& file, const QString& name, uint32_t subdivide);
 
     bool IsLoaded() const { return m_geometry != nullptr; }
+
+    /// @brief The document as a project keeps it (the geometry's stored form first).
+    void WriteDocument(tarnix::Stream& stream) const;
+    /// @brief Reads what WriteDocument wrote, checked. Throws tarnix::Error*.
+    static SculptureDocument ReadDocument(tarnix::Stream& stream);
+    /// @brief Makes `document` this sculpture's.
+    void Adopt(SculptureDocument document);
     tarnix::Geometry& Geometry() const { return *m_geometry; }
     /// The level strokes sculpt.
     tarnix::SubdivisionLevel& Level() const { return *m_level; }

@@ -31,7 +31,10 @@ uint32_t ExchangeCount(Stream& stream, size_t count, size_t size, const char* wh
     uint32_t stored = uint32_t(count);
     stream.Exchange(stored);
     if (stream.IsLoading() && uint64_t(stored) * size > uint64_t(stream.Remaining()))
-        Malformed(QStringLiteral("%1 %2 for %3 bytes").arg(stored).arg(QString::fromUtf8(what)).arg(stream.Remaining()));
+        Malformed(QStringLiteral("the data ends before its %1 %2 (%3 bytes left): it is cut short or damaged")
+                      .arg(stored)
+                      .arg(QString::fromUtf8(what))
+                      .arg(stream.Remaining()));
     return stored;
 }
 
