@@ -90,7 +90,6 @@ BrushOperation::BrushOperation()
     m_adaptiveRefineAttr.DeclareRange(0.01, 10.0);
     m_stampRandomizeAttr.DeclareRange(0.0, 1.0);
     m_settings = Attributes();
-    SampleFalloff();
 }
 
 BrushOperation::~BrushOperation() = default;
@@ -104,7 +103,6 @@ void BrushOperation::Serialize(Stream& stream) {
     ExchangeStamp(stream, m_stamp);
     if (stream.IsLoading()) {
         m_mirror.SetMirrorMode(mirror);
-        SampleFalloff();
         LoadStampImage();
     }
 }
@@ -116,7 +114,6 @@ BrushOperation& BrushOperation::operator=(const BrushOperation& source) {
     m_stamp = source.m_stamp;
     m_stampImage = source.m_stampImage;
     m_stampError = source.m_stampError;
-    SampleFalloff();
     return *this;
 }
 
@@ -145,23 +142,19 @@ const char* BrushOperation::FalloffPresetName(int index) {
     return index >= 0 && index < kFalloffPresetCount ? names[index] : "none";
 }
 
-void BrushOperation::SampleFalloff() {
-    const int index = m_falloffIndexAttr.Value();
-    if (index < 0 || index >= kFalloffPresetCount) {
-        m_falloffTable.clear();
-        return;
-    }
-    m_falloffTable.resize(kFalloffSamples);
-    for (uint32_t i = 0; i < kFalloffSamples; ++i)
-        m_falloffTable[i] = FalloffPreset(index, float(i) / float(kFalloffSamples - 1));
-}
-
-void BrushOperation::SetFalloffIndex(int index) {
-    m_falloffIndexAttr.SetValue(index, true);
-    SampleFalloff();
-}
+void BrushOperation::SetFalloffIndex(int index) { m_falloffIndexAttr.SetValue(index, true); }
 
 BrushOperation::Falloff BrushOperation::FalloffData() const {
+    // Sampled when asked for after the curve changed, however it was changed (a preset
+    // restored, the attribute set from text): the table always is the curve's.
+    const int index = m_falloffIndexAttr.Value();
+    if (index != m_sampledFalloff) {
+        m_sampledFalloff = index;
+        m_falloffTable.clear();
+        if (index >= 0 && index < kFalloffPresetCount)
+            for (uint32_t i = 0; i < kFalloffSamples; ++i)
+                m_falloffTable.push_back(FalloffPreset(index, float(i) / float(kFalloffSamples - 1)));
+    }
     if (m_falloffTable.empty()) return {nullptr, 0};
     return {m_falloffTable.data(), uint32_t(m_falloffTable.size())};
 }
@@ -285,7 +278,6 @@ void BrushOperation::SetActiveConfiguration(BrushConfiguration* configuration) {
                 attribute->SetFromText(text, true);
             }
         }
-        SampleFalloff();
     }
     m_activeConfiguration = configuration;
 }
@@ -306,7 +298,6 @@ void BrushOperation::ResetBrushConfiguration() {
             attribute->SetFromText(fresh->ToText(), true);
     m_stamp = StampConfiguration();
     LoadStampImage();
-    SampleFalloff();
 }
 
 // ---- stroke -------------------------------------------------------------------------------------

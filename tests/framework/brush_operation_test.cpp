@@ -27,6 +27,10 @@ TEST(BrushOperationTest, FalloffPresetsRunFromCentreToRim) {
     EXPECT_EQ(brush.FalloffData().data[150], 1.0f) << "the plateau keeps full weight to 80 %";
     brush.SetFalloffIndex(tarnix::BrushOperation::kNoFalloff);
     EXPECT_EQ(brush.FalloffData().data, nullptr);
+    // Set as text (a session's attribute, a project's record), the curve is the table too.
+    brush.m_falloffIndexAttr.SetFromText(QStringLiteral("7"), false);
+    ASSERT_NE(brush.FalloffData().data, nullptr);
+    EXPECT_EQ(brush.FalloffData().data[150], 1.0f);
 }
 
 TEST(BrushOperationTest, PresetsRememberTheirSettingsWhenLeft) {

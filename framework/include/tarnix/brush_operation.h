@@ -241,12 +241,14 @@ public:
     AttributeInstance<BoolFloat> m_stampRandomizeAttr;
 
 private:
-    void SampleFalloff();
     void LoadStampImage();
 
     std::vector<Attribute*> m_settings;  // the attributes above, in stored order
     BrushConfiguration* m_activeConfiguration = nullptr;
-    std::vector<float> m_falloffTable;
+    // The falloff curve sampled, and the preset it was sampled from (FalloffData samples again
+    // when the preset changed).
+    mutable std::vector<float> m_falloffTable;
+    mutable int m_sampledFalloff = kNoFalloff - 1;
     StampConfiguration m_stamp;
     std::shared_ptr<Image> m_stampImage;
     QString m_stampError;
