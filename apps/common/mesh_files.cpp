@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "mesh_formats.h"
+#include "session.h"
 #include "tarnix/error.h"
 
 namespace corvane_apps {
@@ -18,6 +19,18 @@ std::vector<uint32_t> UsedVertexNumbers(const tarnix::Mesh& mesh, uint32_t& coun
     for (uint32_t& number : numbers)
         if (number == 0) number = count++;
     return numbers;
+}
+
+uint32_t CornerJoiner::Vertex(const tarnix::Vector& p) {
+    const auto found = m_vertexIndex.try_emplace({p.x, p.y, p.z}, uint32_t(m_polygons.positions.size()));
+    if (found.second) m_polygons.positions.push_back(p);
+    return found.first->second;
+}
+
+uint32_t CornerJoiner::UV(float u, float v) {
+    const auto found = m_uvIndex.try_emplace({u, v}, uint32_t(m_polygons.uvs.size()));
+    if (found.second) m_polygons.uvs.push_back({u, v});
+    return found.first->second;
 }
 
 namespace {
@@ -37,7 +50,19 @@ QStringList MeshFormatsRead() {
 
 QStringList MeshFormatsWritten() { return MeshFormatsRead(); }
 
+namespace {
+
+// A NUL ends a name as the system reads it: "a\0b.obj" would be "a".
+void CheckName(const QString& path) {
+    if (path.contains(QChar(0)))
+        MeshFileFault(QStringLiteral("%1: a file name cannot hold a NUL character").arg(OneLine(path)));
+    if (path.isEmpty()) MeshFileFault(QStringLiteral("a mesh file needs a name"));
+}
+
+}  // namespace
+
 MeshFile ReadMesh(const QString& path) {
+    CheckName(path);
     const QString extension = Extension(path);
     if (!MeshFormatsRead().contains(extension))
         MeshFileFault(QStringLiteral("%1: cannot read \"%2\" files (formats: %3)")
@@ -52,10 +77,14 @@ MeshFile ReadMesh(const QString& path) {
                           .arg(path)
                           .arg(file.size())
                           .arg(kMostMeshFileBytes));
-    return extension == QStringLiteral("obj") ? ReadObjFile(path) : ReadWithAssimp(path);
+    if (extension == QStringLiteral("obj")) return ReadObjFile(path);
+    if (extension == QStringLiteral("ply")) return ReadPlyFile(path);
+    if (extension == QStringLiteral("stl")) return ReadStlFile(path);
+    return ReadWithAssimp(path);
 }
 
 uint32_t WriteMesh(const MeshToWrite& mesh, const QString& path) {
+    CheckName(path);
     const QString extension = Extension(path);
     if (!MeshFormatsWritten().contains(extension))
         MeshFileFault(QStringLiteral("%1: cannot write \"%2\" files (formats: %3)")

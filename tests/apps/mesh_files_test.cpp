@@ -4,17 +4,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
 #include <set>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include "builtin_shapes.h"
 #include "caught_error.h"
 #include "mesh_files.h"
+#include "mesh_formats.h"
 
 namespace {
 
@@ -171,6 +178,113 @@ TEST(MeshFilesTest, FaultsNameTheFileAndLeaveNothingBehind) {
         EXPECT_TRUE(fault.contains(QString::fromUtf8(name))) << fault.toStdString();
     }
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), before) << "no file written, not even a glTF's buffer";
+}
+
+// Files made to hurt a reader: each is refused in one line naming the file and the fault, at
+// once, or read for what it truly holds, with a warning where something is doubtful.
+TEST(MeshFilesTest, HostileFilesAreRefusedAtOnceOrReadForWhatTheyHold) {
+    QTemporaryDir folder;
+    const auto write = [&](const char* name, const QByteArray& bytes) { return WriteFile(folder, name, bytes); };
+    const QByteArray plyHeader = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                                 "property float z\nelement face 3\nproperty list uchar int vertex_indices\nend_header\n";
+    // GLB: header, then a JSON chunk that claims 4 GiB.
+    QByteArray glb("glTF\x02\0\0\0", 8);
+    glb += QByteArray("\x18\0\0\0\xff\xff\xff\xffJSON{}\0\0", 16);
+    QByteArray hugeCount = "ply\nformat ascii 1.0\nelement vertex 10000000\nproperty float x\nproperty float y\n"
+                           "property float z\nend_header\n";
+    for (int v = 0; v < 8; ++v) hugeCount += "0 0 0\n";
+    // A glTF whose index view starts before its buffer.
+    const QByteArray gltf = R"({"asset": {"version": "2.0"}, "buffers": [{"byteLength": 48, "uri": "data:application/octet-stream;base64,)" +
+                            QByteArray(48, 'A').toBase64() + R"("}], "bufferViews": [{"buffer": 0, "byteOffset": -12, "byteLength": 12}],
+        "accessors": [{"bufferView": 0, "componentType": 5123, "count": 6, "type": "SCALAR"}],
+        "meshes": [{"primitives": [{"attributes": {}, "indices": 0}]}]})";
+    QByteArray polygon = "";
+    QByteArray corners = "f";
+    for (int v = 0; v < 100000; ++v) {
+        polygon += QByteArray("v ") + QByteArray::number(std::cos(v * 6.28318 / 100000)) + ' ' +
+                   QByteArray::number(std::sin(v * 6.28318 / 100000)) + " 0\n";
+        corners += ' ' + QByteArray::number(v + 1);
+    }
+    const std::pair<QString, QString> refusals[] = {
+        {write("endless.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n" + QByteArray(70000, 'c')),
+         QStringLiteral("endless.ply: the header does not end")},
+        {write("counts.ply", hugeCount), QStringLiteral("counts.ply: the header declares 10000000 \"vertex\"")},
+        {write("far.ply", plyHeader + "0 0 0\n1 0 0\n0 1 0\n3 0 1 7\n0\n1 2\n"),
+         QStringLiteral("far.ply: face 0 names vertex 7, but the file has 3 vertices")},
+        {write("claims.glb", glb), QStringLiteral("claims.glb: a chunk at byte 12 claims 4294967295 bytes")},
+        {write("before.gltf", gltf), QStringLiteral("before.gltf: bufferViews[0].byteOffset must be a whole number of at least 0")},
+        {write("short.stl", QByteArray(84, '\0').replace(80, 1, "\x05") + QByteArray(120, '\0')),
+         QStringLiteral("short.stl: a binary STL file of 5 triangles has 204 bytes, not 334")},
+        {write("wraps.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 3 4294967298\n"),
+         QStringLiteral("wraps.obj: line 4: \"4294967298\" is not an index")},
+        {write("polygon.obj", polygon + corners + "\n"), QStringLiteral("polygon.obj: face 0 has 100000 corners, more than")}};
+    for (const auto& [path, reason] : refusals) {
+        SCOPED_TRACE(path.toStdString());
+        QElapsedTimer timer;
+        timer.start();
+        const QString fault = FaultOf([&] { corvane_apps::GeometryFromPolygons(corvane_apps::ReadMesh(path).polygons, path); });
+        EXPECT_TRUE(fault.contains(reason)) << fault.toStdString();
+        EXPECT_FALSE(fault.contains(QLatin1Char('\n'))) << fault.toStdString();
+        EXPECT_LT(timer.elapsed(), 5000) << "refused at once";
+    }
+
+    // Faces of no corner and of one beside a triangle (this order crashed Assimp's reader).
+    const corvane_apps::MeshFile stray = corvane_apps::ReadMesh(write("stray.ply", plyHeader + "0 0 0\n1 0 0\n0 1 0\n0\n1 2\n3 0 1 2\n"));
+    EXPECT_EQ(stray.polygons.faceSizes, std::vector<uint32_t>{3});
+    EXPECT_EQ(stray.pointsAndLinesLeftOut, 2u);
+    // A file cut inside its last line is read, and says it may be cut short.
+    const corvane_apps::MeshFile cut = corvane_apps::ReadMesh(write("cut.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1 2 3\nf 2 4 3"));
+    ASSERT_EQ(cut.warnings.size(), 1);
+    EXPECT_TRUE(cut.warnings[0].contains(QStringLiteral("cut.obj: the last line has no line break"))) << cut.warnings[0].toStdString();
+    EXPECT_TRUE(corvane_apps::ReadMesh(write("whole.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n")).warnings.isEmpty());
+    // A name the system would cut at its NUL.
+    EXPECT_TRUE(FaultOf([&] { corvane_apps::ReadMesh(folder.filePath(QStringLiteral("a")) + QChar(0) + QStringLiteral("b.obj")); })
+                    .contains(QStringLiteral("cannot hold a NUL character")));
+}
+
+// A reader in a child process: its crash, its endless loop and its hunger for memory end the
+// child only, and each is one fault naming the file.
+TEST(MeshFilesTest, AReaderInAChildProcessIsStoppedAtItsBudget) {
+    const QString path = QStringLiteral("hostile.fbx");
+    struct Reader {
+        std::function<corvane_apps::MeshFile()> read;
+        double seconds;
+        QString fault;
+    };
+    const Reader readers[] = {
+        {[]() -> corvane_apps::MeshFile { raise(SIGBUS); return {}; }, 60.0,
+         QStringLiteral("hostile.fbx: the file could not be read: the reader failed on it")},
+        {[]() -> corvane_apps::MeshFile { for (;;) pause(); }, 1.0, QStringLiteral("hostile.fbx: reading was stopped after 1 s")},
+        {[]() -> corvane_apps::MeshFile {
+             std::vector<std::unique_ptr<char[]>> blocks;
+             for (;;) {
+                 blocks.emplace_back(new char[1 << 20]);
+                 std::memset(blocks.back().get(), 1, 1 << 20);
+             }
+         },
+         60.0, QStringLiteral("hostile.fbx: reading was stopped at 256 MiB of memory")},
+        {[&]() -> corvane_apps::MeshFile { corvane_apps::MeshFileFault(QStringLiteral("hostile.fbx: its own fault")); }, 60.0,
+         QStringLiteral("hostile.fbx: its own fault")}};
+    const qint64 memory = qint64(256) << 20;
+    for (const Reader& reader : readers) {
+        SCOPED_TRACE(reader.fault.toStdString());
+        QElapsedTimer timer;
+        timer.start();
+        const QString fault = FaultOf([&] { corvane_apps::ReadInChildProcess(path, {reader.seconds, memory}, reader.read); });
+        EXPECT_TRUE(fault.startsWith(reader.fault)) << fault.toStdString();
+        EXPECT_LT(timer.elapsed(), 20000);
+    }
+    corvane_apps::MeshFile file;
+    file.polygons.positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    file.polygons.faceSizes = {3};
+    file.polygons.faceVertices = {0, 1, 2};
+    file.parts = {{QStringLiteral("g"), QStringLiteral("m")}};
+    file.warnings = QStringList{QStringLiteral("w")};
+    const corvane_apps::MeshFile back = corvane_apps::ReadInChildProcess(path, {60.0, memory}, [&] { return file; });
+    EXPECT_EQ(back.polygons.faceVertices, file.polygons.faceVertices);
+    EXPECT_EQ(back.polygons.positions.size(), 3u);
+    EXPECT_EQ(back.parts, file.parts);
+    EXPECT_EQ(back.warnings, file.warnings);
 }
 
 }  // namespace
