@@ -507,8 +507,18 @@ TEST(CorvaneSculptTest, FaultySessionsAreRefusedAtOnceInOneLineNamingTheFileAndT
         seventy += R"({ "stroke": { "tool": "Smooth", "size": 0.3, "strength": 50, "path": [[0, 0, 2]] } }, )";
     Write(folder, "nan.obj", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n");
     Write(folder, "not-a-picture.png", "a stamp that is text\n");
+    // Two hundred tiles, each within its own limits.
+    QByteArray tiles;
+    for (int i = 0; i < 200; ++i) tiles += QByteArray(i ? ", " : "") + R"({ "eye": [0, 0, 5], "target": [0, 0, 0] })";
     const std::pair<QByteArray, QString> cases[] = {
         {"{ \"mesh\": ", QStringLiteral("not valid JSON")},
+        {stroke(R"(, "attributes": { "builduprate": )" + QByteArray(100000, '[') + QByteArray(100000, ']') + " }"),
+         QStringLiteral("values nested more than 64 deep")},
+        {steps(R"({ "undo": 1 })").replace("\"steps\"", R"("steps": [], "steps")"), QStringLiteral("key \"steps\" is given twice")},
+        {R"({ "mesh": { "builtin": "cube", "subdivide": 1e308 }, "steps": [] })",
+         QStringLiteral("mesh.subdivide: 1e+308 is out of range [0, 10]")},
+        {"{ " + cube + R"(, "picture": { "width": 4096, "height": 4096, "tiles": [ )" + tiles + " ] }, \"steps\": [] }",
+         QStringLiteral("picture: the picture would be 16384 x 204800 pixels, more than")},
         {"{ " + cube + " }", QStringLiteral("\"steps\" is missing")},
         {R"({ "mesh": { "builtin": "torus" }, "steps": [] })", QStringLiteral("mesh.builtin: \"torus\" is not one of")},
         {R"({ "mesh": { "obj": "nan.obj" }, "steps": [] })", QStringLiteral("nan.obj: vertex 1 has a coordinate that is not a finite number")},
@@ -574,13 +584,36 @@ TEST(CorvaneSculptTest, FaultySessionsAreRefusedAtOnceInOneLineNamingTheFileAndT
 TEST(CorvaneSculptTest, OutputsAppearTogetherOrNotAtAll) {
     QTemporaryDir folder, output;
     const QString session = Write(folder, "s.json", R"({ "mesh": { "builtin": "cube", "subdivide": 2 }, "steps": [] })");
-    // A folder where the report should go: the report cannot be moved into place.
+    // Earlier outputs, and a folder where the report should go: the report cannot be moved
+    // into place, so the earlier mesh and picture stay exactly as they were.
+    Write(output, "result.obj", "earlier mesh\n");
+    Write(output, "preview.png", "earlier picture\n");
     ASSERT_TRUE(QDir(output.path()).mkdir(QStringLiteral("report.json")));
     const Outcome run = RunSession(session, output);
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.err.contains(QStringLiteral("report.json"))) << run.err.toStdString();
     const QStringList left = QDir(output.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    EXPECT_EQ(left, QStringList{QStringLiteral("report.json")}) << "no mesh or picture without the report, no partial files";
+    EXPECT_EQ(left, (QStringList{QStringLiteral("preview.png"), QStringLiteral("report.json"), QStringLiteral("result.obj")}))
+        << "no partial files";
+    EXPECT_EQ(Bytes(output.filePath(QStringLiteral("result.obj"))), QByteArray("earlier mesh\n"));
+    EXPECT_EQ(Bytes(output.filePath(QStringLiteral("preview.png"))), QByteArray("earlier picture\n"));
+
+    // A run killed while it moved its outputs into place left its staging folder: the mesh it
+    // replaced set aside, its picture already moved in. The next run, even one that fails,
+    // puts the folder back as it was before the killed run.
+    QTemporaryDir killed;
+    const QDir staging(killed.filePath(QStringLiteral(".corvane-partial-4194305-AbCdEf")));
+    ASSERT_TRUE(staging.mkpath(QStringLiteral("previous")) && staging.mkpath(QStringLiteral("new")));
+    Write(killed, ".corvane-partial-4194305-AbCdEf/names", "preview.png\nreport.json\nresult.obj");
+    Write(killed, ".corvane-partial-4194305-AbCdEf/previous/result.obj", "earlier mesh\n");
+    Write(killed, ".corvane-partial-4194305-AbCdEf/new/report.json", "{}");
+    Write(killed, "preview.png", "the killed run's picture\n");
+    const QString faulty = Write(folder, "faulty.json", R"({ "mesh": { "builtin": "cube" },
+        "steps": [ { "stroke": { "tool": "Carve", "size": 0.2, "strength": 15, "path": [[0, 0, 2]] } } ] })");
+    EXPECT_EQ(Program({"run", faulty, "--out", killed.path()}).status, 2);
+    EXPECT_EQ(QDir(killed.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("result.obj")});
+    EXPECT_EQ(Bytes(killed.filePath(QStringLiteral("result.obj"))), QByteArray("earlier mesh\n"));
 }
 
 TEST(CorvaneSculptTest, CommandLineFaultsGiveOneLineAndStatusTwo) {
@@ -598,7 +631,10 @@ TEST(CorvaneSculptTest, CommandLineFaultsGiveOneLineAndStatusTwo) {
         {{"--undo-memory", "0"}, QString()},
         {{"info", "x.obj", "--levels", "3"}, QString()},
         {{"run", folder.filePath(QStringLiteral("none.json"))}, QStringLiteral("none.json: no such file")},
-        {{"run", session, "--out", underAFile}, underAFile + QStringLiteral(": cannot make the folder")}};
+        {{"run", session, "--out", underAFile}, underAFile + QStringLiteral(": cannot make the folder")},
+        {{"run", session, "--out", ""}, QStringLiteral("the output folder needs a name")},
+        {{"run", session, "--out", folder.filePath(QStringLiteral("out")), "--result", "/abs.obj"},
+         session + QStringLiteral(": cannot write the result as \"/abs.obj\": it is written into the output folder")}};
     for (const auto& [arguments, reason] : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         ExpectRefused(Program(arguments, 20), reason);
