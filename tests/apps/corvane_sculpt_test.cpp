@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 #include <OpenImageIO/imagebuf.h>
+#include <OpenImageIO/imagebufalgo.h>
 
 #include <QDir>
 #include <QFile>
@@ -212,6 +213,26 @@ TEST(CorvaneSculptTest, StrokesThatChangeNothingSaySoAndEveryRateIsANumber) {
     for (const auto& stroke : strokes) EXPECT_TRUE(stroke["mega_vertices_per_second"].is_number()) << stroke;
     EXPECT_FALSE(idle.run.out.contains(QStringLiteral("nan")) || idle.run.out.contains(QStringLiteral("inf")))
         << idle.run.out.toStdString();
+}
+
+TEST(CorvaneSculptTest, EachReasonAStrokeMovesNothingHasItsOwnWarning) {
+    // No pressure; a brush smaller than the gaps between the cube's corners; a mesh placed so
+    // far from the origin that a float cannot place a dab to within the brush's radius.
+    QTemporaryDir folder;
+    const Result near = RunText(folder, "near.json", R"({ "mesh": { "builtin": "cube" },
+        "camera": { "eye": [0, 0, 5], "target": [0, 0, 0] },
+        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.3, "strength": 30, "pressure": 0, "path": [[0, 0, 2], [0.3, 0, 2]] } },
+                   { "stroke": { "tool": "Sculpt", "size": 0.01, "strength": 30, "path": [[0.05, 0.05, 2], [0.1, 0.05, 2]] } } ] })");
+    const Result far = RunText(folder, "far.json", R"({ "mesh": { "builtin": "cube", "subdivide": 4 }, "translate": [1e8, 1e8, 1e8],
+        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.5, "strength": 30,
+                                 "path": [[100000000.0, 100000000.0, 100000002.0], [100000000.3, 100000000.0, 100000002.0]] } } ] })");
+    const QStringList warnings = (near.run.err + far.run.err).split(QLatin1Char('\n')).filter(QStringLiteral(": steps["));
+    ASSERT_EQ(warnings.size(), 3) << (near.run.err + far.run.err).toStdString();
+    EXPECT_TRUE(warnings[0].endsWith(QStringLiteral("steps[0]: nothing moved: the pressure is 0"))) << warnings[0].toStdString();
+    EXPECT_TRUE(warnings[1].contains(QStringLiteral("steps[1]: nothing moved: the brush (radius 0.01) reached no vertex")))
+        << warnings[1].toStdString();
+    EXPECT_TRUE(warnings[2].contains(QStringLiteral("steps[0]: nothing moved: 1e+08 from the origin, points are held only to within")))
+        << warnings[2].toStdString();
 }
 
 TEST(CorvaneSculptTest, PicturesLookFromTheEyeAndSayWhenTheyCannotShowTheMesh) {
@@ -507,6 +528,11 @@ TEST(CorvaneSculptTest, FaultySessionsAreRefusedAtOnceInOneLineNamingTheFileAndT
         seventy += R"({ "stroke": { "tool": "Smooth", "size": 0.3, "strength": 50, "path": [[0, 0, 2]] } }, )";
     Write(folder, "nan.obj", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n");
     Write(folder, "not-a-picture.png", "a stamp that is text\n");
+    // A picture cut short, whose format library complains on standard error as it reads.
+    OIIO::ImageBuf noise(OIIO::ImageSpec(64, 64, 3, OIIO::TypeDesc::UINT8));
+    OIIO::ImageBufAlgo::noise(noise, "uniform", 0.0f, 1.0f);
+    ASSERT_TRUE(noise.write(folder.filePath(QStringLiteral("whole.png")).toStdString()));
+    Write(folder, "cut.png", Bytes(folder.filePath(QStringLiteral("whole.png"))).left(400));
     // Two hundred tiles, each within its own limits.
     QByteArray tiles;
     for (int i = 0; i < 200; ++i) tiles += QByteArray(i ? ", " : "") + R"({ "eye": [0, 0, 5], "target": [0, 0, 0] })";
@@ -561,6 +587,7 @@ TEST(CorvaneSculptTest, FaultySessionsAreRefusedAtOnceInOneLineNamingTheFileAndT
         {stroke(R"(, "attributes": { "strengthscale": 1e30 })"), QStringLiteral("attributes.strengthscale: 1e+30 is out of range [0, 100]")},
         {stroke(R"(, "attributes": { "strokesmoothing": [true, 1e300] })"), QStringLiteral("strokesmoothing: 1e+300 is out of range")},
         {stroke(R"(, "stamp": "Stamps/none.tif")"), QStringLiteral("steps[0].stroke.stamp: no file")},
+        {stroke(R"(, "stamp": "cut.png")"), QStringLiteral("steps[0].stroke.stamp: cannot read image")},
         {stroke(R"(, "stamp_options": { "mirrored": true })", "Spray"),
          QStringLiteral("stamp_options.mirrored: mirrors the stamp of a mirrored stroke's twins, but the stroke has no \"mirror\"")},
         {stroke(R"(, "stamp": null, "stamp_options": { "tiled": true })", "Spray"),
