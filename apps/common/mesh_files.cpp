@@ -1,5 +1,7 @@
 #include "mesh_files.h"
 
+#include <cstring>
+
 #include <QFileInfo>
 
 #include "mesh_formats.h"
@@ -21,16 +23,68 @@ std::vector<uint32_t> UsedVertexNumbers(const tarnix::Mesh& mesh, uint32_t& coun
     return numbers;
 }
 
+namespace {
+
+// A value's bits, -0 taken as 0, so that equal values have equal bits.
+template <size_t N>
+std::array<uint32_t, N> BitsOf(const std::array<float, N>& values) {
+    std::array<uint32_t, N> bits;
+    for (size_t i = 0; i < N; ++i) {
+        const float value = values[i] + 0.0f;
+        std::memcpy(&bits[i], &value, sizeof value);
+    }
+    return bits;
+}
+
+template <size_t N>
+size_t HashOf(const std::array<uint32_t, N>& bits) {
+    uint64_t hash = 0x9e3779b97f4a7c15ull;
+    for (uint32_t word : bits) hash = (hash ^ word) * 0xff51afd7ed558ccdull;
+    return size_t(hash ^ (hash >> 29));
+}
+
+}  // namespace
+
+template <size_t N, typename ValueAt, typename Add>
+uint32_t CornerJoiner::Join(Table& table, const std::array<float, N>& value, const ValueAt& valueAt, const Add& add) {
+    if (2 * (size_t(table.used) + 1) > table.cells.size()) {
+        std::vector<uint32_t> cells(std::max<size_t>(64, 2 * table.cells.size()), 0);
+        const size_t mask = cells.size() - 1;
+        for (uint32_t entry : table.cells) {
+            if (entry == 0) continue;
+            size_t at = HashOf(BitsOf(valueAt(entry - 1))) & mask;
+            while (cells[at] != 0) at = (at + 1) & mask;
+            cells[at] = entry;
+        }
+        table.cells = std::move(cells);
+    }
+    const std::array<uint32_t, N> bits = BitsOf(value);
+    const size_t mask = table.cells.size() - 1;
+    for (size_t at = HashOf(bits) & mask;; at = (at + 1) & mask) {
+        const uint32_t entry = table.cells[at];
+        if (entry == 0) {
+            const uint32_t index = table.used++;
+            table.cells[at] = index + 1;
+            add();
+            return index;
+        }
+        if (BitsOf(valueAt(entry - 1)) == bits) return entry - 1;
+    }
+}
+
 uint32_t CornerJoiner::Vertex(const tarnix::Vector& p) {
-    const auto found = m_vertexIndex.try_emplace({p.x, p.y, p.z}, uint32_t(m_polygons.positions.size()));
-    if (found.second) m_polygons.positions.push_back(p);
-    return found.first->second;
+    return Join<3>(m_vertices, {p.x, p.y, p.z},
+                   [&](uint32_t i) {
+                       const tarnix::Vector& q = m_polygons.positions[i];
+                       return std::array<float, 3>{q.x, q.y, q.z};
+                   },
+                   [&] { m_polygons.positions.push_back(p); });
 }
 
 uint32_t CornerJoiner::UV(float u, float v) {
-    const auto found = m_uvIndex.try_emplace({u, v}, uint32_t(m_polygons.uvs.size()));
-    if (found.second) m_polygons.uvs.push_back({u, v});
-    return found.first->second;
+    return Join<2>(m_uvs, {u, v},
+                   [&](uint32_t i) { return std::array<float, 2>{m_polygons.uvs[i].u, m_polygons.uvs[i].v}; },
+                   [&] { m_polygons.uvs.push_back({u, v}); });
 }
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <array>
 #include <functional>
-#include <map>
+#include <vector>
 
 #include "mesh_files.h"
 
@@ -18,7 +18,8 @@ std::vector<uint32_t> UsedVertexNumbers(const tarnix::Mesh& mesh, uint32_t& coun
 
 /// Gathers the vertices and texture coordinates of a format that stores a vertex once per
 /// texture coordinate (or per triangle): equal positions become one vertex of `polygons`, equal
-/// coordinates one value. Positions and coordinates must be finite.
+/// coordinates one value, numbered in the order they first come. Positions and coordinates must
+/// be finite; -0 and 0 are equal.
 class CornerJoiner {
 public:
     explicit CornerJoiner(tarnix::PolygonMesh& polygons) : m_polygons(polygons) {}
@@ -26,9 +27,17 @@ public:
     uint32_t UV(float u, float v);
 
 private:
+    // An open-addressing table of the values gathered so far: each cell holds a value's
+    // index + 1, or 0 when empty; it doubles when half full, so a look-up takes a probe or two.
+    struct Table {
+        std::vector<uint32_t> cells;
+        uint32_t used = 0;
+    };
+    template <size_t N, typename ValueAt, typename Add>
+    uint32_t Join(Table& table, const std::array<float, N>& value, const ValueAt& valueAt, const Add& add);
+
     tarnix::PolygonMesh& m_polygons;
-    std::map<std::array<float, 3>, uint32_t> m_vertexIndex;
-    std::map<std::array<float, 2>, uint32_t> m_uvIndex;
+    Table m_vertices, m_uvs;
 };
 
 MeshFile ReadObjFile(const QString& path);

@@ -48,6 +48,13 @@ struct Element {
     std::vector<Property> properties;
 };
 
+// An item of an element ("vertex 12"), named in messages only: made into text only for one.
+struct Place {
+    const QByteArray& element;
+    uint64_t item;
+    QString Text() const { return QStringLiteral("%1 %2").arg(QString::fromLatin1(element)).arg(item); }
+};
+
 class PlyReader {
 public:
     PlyReader(const QString& path, QByteArray bytes) : m_path(path), m_bytes(std::move(bytes)) {}
@@ -149,9 +156,9 @@ private:
 
     // The next value as a double (which holds every PLY integer exactly); `what` names it in
     // messages.
-    double Value(const ScalarType& type, const QString& what) {
+    double Value(const ScalarType& type, const Place& what) {
         if (m_encoding == Encoding::kAscii) return AsciiValue(type, what);
-        if (m_bytes.size() - m_at < size_t(type.bytes)) Fault(QStringLiteral("%1: the file ends inside it").arg(what));
+        if (m_bytes.size() - m_at < size_t(type.bytes)) Fault(QStringLiteral("%1: the file ends inside it").arg(what.Text()));
         unsigned char raw[8];
         std::memcpy(raw, m_bytes.constData() + m_at, size_t(type.bytes));
         m_at += size_t(type.bytes);
@@ -182,32 +189,32 @@ private:
         }
     }
 
-    double AsciiValue(const ScalarType& type, const QString& what) {
+    double AsciiValue(const ScalarType& type, const Place& what) {
         const char* data = m_bytes.constData();
         const size_t size = size_t(m_bytes.size());
         while (m_at < size && std::isspace(static_cast<unsigned char>(data[m_at]))) ++m_at;
         const size_t start = m_at;
         while (m_at < size && !std::isspace(static_cast<unsigned char>(data[m_at]))) ++m_at;
-        if (start == m_at) Fault(QStringLiteral("%1: the file ends before it").arg(what));
+        if (start == m_at) Fault(QStringLiteral("%1: the file ends before it").arg(what.Text()));
         const QByteArray token = QByteArray::fromRawData(data + start, int(m_at - start));
         bool ok = false;
         const double value = type.isFloat ? token.toDouble(&ok) : double(token.toLongLong(&ok));
-        if (!ok) Fault(QStringLiteral("%1: \"%2\" is not a number").arg(what, QString::fromLatin1(token.left(40))));
+        if (!ok) Fault(QStringLiteral("%1: \"%2\" is not a number").arg(what.Text(), QString::fromLatin1(token.left(40))));
         return value;
     }
 
-    uint64_t Count(const Property& list, const QString& what) {
+    uint64_t Count(const Property& list, const Place& what) {
         const double count = Value(*list.countType, what);
-        if (count < 0) Fault(QStringLiteral("%1: a list of %2 values").arg(what).arg(count));
+        if (count < 0) Fault(QStringLiteral("%1: a list of %2 values").arg(what.Text()).arg(count));
         // Each of its values takes at least this much of what is left.
         const uint64_t least = m_encoding == Encoding::kAscii ? 2 : uint64_t(list.type->bytes);
         if (uint64_t(count) * least > m_bytes.size() - m_at + 1)
-            Fault(QStringLiteral("%1: a list of %2 values, more than the rest of the file holds").arg(what).arg(count));
+            Fault(QStringLiteral("%1: a list of %2 values, more than the rest of the file holds").arg(what.Text()).arg(count));
         return uint64_t(count);
     }
 
     void Skip(const Element& element, uint64_t item) {
-        const QString what = QStringLiteral("%1 %2").arg(QString::fromLatin1(element.name)).arg(item);
+        const Place what{element.name, item};
         for (const Property& property : element.properties) {
             const uint64_t values = property.countType ? Count(property, what) : 1;
             for (uint64_t i = 0; i < values; ++i) Value(*property.type, what);
@@ -235,20 +242,20 @@ private:
         m_uvs.reserve(m_anyUV ? element.count : 0);
         std::vector<double> values(element.properties.size());
         for (uint64_t item = 0; item < element.count; ++item) {
-            const QString what = QStringLiteral("vertex %1").arg(item);
+            const Place what{element.name, item};
             for (size_t i = 0; i < element.properties.size(); ++i) {
                 const Property& property = element.properties[i];
                 const uint64_t count = property.countType ? Count(property, what) : 1;
                 for (uint64_t k = 0; k < count; ++k) values[i] = Value(*property.type, what);
             }
-            const tarnix::Vector p(float(values[size_t(x)]), float(values[size_t(y)]), float(values[size_t(z)]));
+            const tarnix::Vector p{float(values[size_t(x)]), float(values[size_t(y)]), float(values[size_t(z)])};
             if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
-                Fault(QStringLiteral("%1 has a coordinate that is not a finite number").arg(what));
+                Fault(QStringLiteral("%1 has a coordinate that is not a finite number").arg(what.Text()));
             m_vertices.push_back(m_joiner.Vertex(p));
             if (m_anyUV) {
                 const float s = float(values[size_t(u)]), t = float(values[size_t(v)]);
                 if (!std::isfinite(s) || !std::isfinite(t))
-                    Fault(QStringLiteral("%1 has a texture coordinate that is not a finite number").arg(what));
+                    Fault(QStringLiteral("%1 has a texture coordinate that is not a finite number").arg(what.Text()));
                 m_uvs.push_back(m_joiner.UV(s, t));
             }
         }
@@ -265,7 +272,7 @@ private:
         polygons.faceSizes.reserve(element.count);
         std::vector<uint32_t> face;
         for (uint64_t item = 0; item < element.count; ++item) {
-            const QString what = QStringLiteral("face %1").arg(item);
+            const Place what{element.name, item};
             face.clear();
             for (int i = 0; i < int(element.properties.size()); ++i) {
                 const Property& property = element.properties[size_t(i)];
@@ -275,7 +282,7 @@ private:
                     if (i != corners) continue;
                     if (!(value >= 0 && value < double(m_vertexCount)))
                         Fault(QStringLiteral("%1 names vertex %2, but the file has %3 vertices before it")
-                                  .arg(what)
+                                  .arg(what.Text())
                                   .arg(value, 0, 'g', 12)
                                   .arg(m_vertexCount));
                     face.push_back(uint32_t(value));
