@@ -88,6 +88,8 @@ void OutputFolder::Commit() {
         Fail(QStringLiteral("%1: cannot write there: %2").arg(m_folder, list.errorString()));
     const auto failed = [&](const QString& name) {
         const bool restored = PutBack(folder, staging, names);
+        // What could not be put back stays where the message says it is.
+        if (!restored) m_staging.setAutoRemove(false);
         Fail(restored ? QStringLiteral("%1: cannot move %2 into place; the earlier outputs are as they were").arg(m_folder, name)
                       : QStringLiteral("%1: cannot move %2 into place, nor put every earlier output back; what was "
                                        "not put back is in %3/previous")

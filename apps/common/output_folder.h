@@ -21,7 +21,8 @@ class OutputFolder {
 public:
     /// @brief Makes `folder` (when missing) and a staging folder in it. Throws tarnix::Error*.
     explicit OutputFolder(const QString& folder);
-    /// Deletes the staging folder (and what is still in it).
+    /// Deletes the staging folder and what is still in it, unless a failed Commit left files
+    /// there that it could not put back.
     ~OutputFolder() = default;
 
     /// Where the output `name` is written before Commit.
