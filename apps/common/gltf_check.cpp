@@ -100,7 +100,7 @@ private:
             const QString uri = uriValue.is_string() ? QString::fromStdString(uriValue.get<std::string>()) : QString();
             double available = 0;
             if (uriValue.is_null()) {
-                available = std::max<qint64>(m_binaryBytes, 0);
+                available = double(std::max<qint64>(m_binaryBytes, 0));
             } else if (uri.startsWith(QLatin1String("data:"))) {
                 available = double(uri.size());
             } else {
