@@ -42,6 +42,22 @@ private:
     int m_saved = -1;
 };
 
+// A PNG file is a signature, then chunks (a 32-bit big-endian length, a 4-letter type, the
+// data and a CRC) up to "IEND". One cut short is refused here: libpng reports the cut by a
+// long jump past the image library's own clean-up, which then leaks what it was building.
+QString PngCutShort(const QByteArray& bytes) {
+    for (qint64 at = 8; at + 8 <= bytes.size();) {
+        const uint32_t length = (uint32_t(uint8_t(bytes[int(at)])) << 24) | (uint32_t(uint8_t(bytes[int(at + 1)])) << 16) |
+                                (uint32_t(uint8_t(bytes[int(at + 2)])) << 8) | uint32_t(uint8_t(bytes[int(at + 3)]));
+        const QByteArray type = bytes.mid(int(at + 4), 4);
+        if (qint64(length) + 12 > bytes.size() - at)
+            return QStringLiteral("the file ends inside its %1 chunk: it was cut short").arg(QString::fromLatin1(type));
+        if (type == "IEND") return {};
+        at += qint64(length) + 12;
+    }
+    return QStringLiteral("the file ends before its IEND chunk: it was cut short");
+}
+
 // The image library's message, which may run over several lines, on one.
 QString LibraryMessage(const std::string& text) {
     return QString::fromStdString(text).trimmed().replace(QLatin1Char('\n'), QStringLiteral("; "));
@@ -81,6 +97,12 @@ std::unique_ptr<Image> Image::Load(const QString& path) {
     if (!file.isFile()) FailImage(QStringLiteral("cannot read image %1: not a regular file").arg(path));
     if (file.size() > kMostFileBytes)
         FailImage(QStringLiteral("cannot read image %1: larger than %2 bytes").arg(path).arg(kMostFileBytes));
+    {
+        QFile picture(resolved);
+        const bool png = picture.open(QIODevice::ReadOnly) && picture.peek(8) == QByteArray("\x89PNG\r\n\x1a\n", 8);
+        const QString cut = png ? PngCutShort(picture.readAll()) : QString();
+        if (!cut.isEmpty()) FailImage(QStringLiteral("cannot read image %1: %2").arg(path, cut));
+    }
     const QuietStandardError quiet;
     OIIO::ImageBuf buffer(QFile::encodeName(resolved).toStdString());
     // The header first: the pixels are read only when their number is within the limit.

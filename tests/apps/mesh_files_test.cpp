@@ -225,7 +225,7 @@ TEST(MeshFilesTest, HostileFilesAreRefusedAtOnceOrReadForWhatTheyHold) {
         const QString fault = FaultOf([&] { corvane_apps::GeometryFromPolygons(corvane_apps::ReadMesh(path).polygons, path); });
         EXPECT_TRUE(fault.contains(reason)) << fault.toStdString();
         EXPECT_FALSE(fault.contains(QLatin1Char('\n'))) << fault.toStdString();
-        EXPECT_LT(timer.elapsed(), 5000) << "refused at once";
+        EXPECT_LT(timer.elapsed(), 20000) << "refused at once, even under the sanitizers";
     }
 
     // Faces of no corner and of one beside a triangle (this order crashed Assimp's reader).
