@@ -146,6 +146,9 @@ ReadingBudget ReadingBudget::For(qint64 fileBytes) {
 }
 
 MeshFile ReadInChildProcess(const QString& path, const ReadingBudget& budget, const std::function<MeshFile()>& read) {
+    // The child starts with this process's pages (shared until written): only what it adds
+    // counts against the budget.
+    const qint64 inherited = ResidentBytes(getpid());
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) MeshFileFault(QStringLiteral("%1: cannot start the reader: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     const pid_t child = fork();
@@ -178,7 +181,7 @@ MeshFile ReadInChildProcess(const QString& path, const ReadingBudget& budget, co
             stopped = QStringLiteral("%1: reading was stopped after %2 s, the most a file of its size may take")
                           .arg(path)
                           .arg(budget.seconds, 0, 'f', 0);
-        } else if (ResidentBytes(child) > budget.bytes) {
+        } else if (ResidentBytes(child) - inherited > budget.bytes) {
             stopped = QStringLiteral("%1: reading was stopped at %2 MiB of memory, the most a file of its size may take")
                           .arg(path)
                           .arg(budget.bytes >> 20);
