@@ -117,7 +117,8 @@ public:
 
     py::object Step(const std::string& text) {
         Sculpture& sculpture = Get();
-        corvane_apps::Step step = corvane_apps::ParseStep(nlohmann::json::parse(text), QStringLiteral("corvane"));
+        corvane_apps::Step step = corvane_apps::ParseStep(corvane_apps::ParseJson(QByteArray::fromStdString(text), QStringLiteral("corvane")),
+                                                            QStringLiteral("corvane"));
         if (step.kind == corvane_apps::Step::kUndo || step.kind == corvane_apps::Step::kRedo) {
             const bool undo = step.kind == corvane_apps::Step::kUndo;
             const size_t available = undo ? sculpture.UndoCount() : sculpture.RedoCount();
@@ -237,10 +238,11 @@ PYBIND11_MODULE(_corvane, module) {
             tarnix::Error::Dispose(fault);
             PyErr_SetString(error.ptr(), text.c_str());
         } catch (const nlohmann::json::exception& fault) {
-            PyErr_SetString(PyExc_ValueError, fault.what());
+            PyErr_SetString(error.ptr(), fault.what());
         }
     });
 
+    module.attr("MOST_SUBDIVISIONS") = corvane_apps::kMostSubdivisions;
     module.def("_configure", [](const std::string& plugins, const std::string& resources) {
         Places().plugins = Text(plugins);
         Places().resources = Text(resources);
@@ -268,7 +270,9 @@ PYBIND11_MODULE(_corvane, module) {
     }, "The mesh file formats read and written, by extension.");
     module.def("_set_preference", [](const std::string& name, const std::string& value) {
         const std::shared_ptr<BrushHost> host = Host();
-        const corvane_apps::NamedValue preference{Text(name), nlohmann::json::parse(value), QStringLiteral("preferences.") + Text(name)};
+        const corvane_apps::NamedValue preference{
+            Text(name), corvane_apps::ParseJson(QByteArray::fromStdString(value), QStringLiteral("corvane")),
+            QStringLiteral("preferences.") + Text(name)};
         CheckWithHost(*host, nullptr, {preference});
         BrushHost::SetPreference(preference);
     });
@@ -295,7 +299,10 @@ PYBIND11_MODULE(_corvane, module) {
 
     py::class_<PySculpture>(module, "_Sculpture")
         .def_static("open", [](const std::string& path, uint32_t subdivide) {
-            return std::make_unique<PySculpture>(corvane_apps::ReadMesh(Text(path)), Text(path), subdivide);
+            const corvane_apps::MeshFile file = corvane_apps::ReadMesh(Text(path));
+            for (const QString& warning : file.warnings)
+                if (PyErr_WarnEx(PyExc_UserWarning, warning.toUtf8().constData(), 1) != 0) throw py::error_already_set();
+            return std::make_unique<PySculpture>(file, Text(path), subdivide);
         })
         .def_static("shape", [](const std::string& name, uint32_t subdivide) {
             corvane_apps::MeshFile file;
@@ -331,10 +338,22 @@ PYBIND11_MODULE(_corvane, module) {
             return py::make_tuple(py::make_tuple(box.Minimum().x, box.Minimum().y, box.Minimum().z),
                                   py::make_tuple(box.Maximum().x, box.Maximum().y, box.Maximum().z));
         })
-        .def("place", [](PySculpture& s, std::array<float, 3> scale, std::array<float, 3> rotate, std::array<float, 3> translate) {
-            for (float factor : scale)
-                if (!(factor > 0.0f && std::isfinite(factor))) Fail(QStringLiteral("scale %1 must be greater than 0").arg(factor));
-            s.Get().Place({scale[0], scale[1], scale[2]}, {rotate[0], rotate[1], rotate[2]}, {translate[0], translate[1], translate[2]});
+        .def("place", [](PySculpture& s, std::array<double, 3> scale, std::array<double, 3> rotate, std::array<double, 3> translate) {
+            // The limits of a session file's placement.
+            const double limit = corvane_apps::kSessionCoordinateLimit;
+            for (int axis = 0; axis < 3; ++axis) {
+                if (!(scale[axis] > 0.0) || !std::isnormal(float(scale[axis])) || scale[axis] > limit)
+                    Fail(QStringLiteral("corvane: scale[%1]: %2 is out of range (0, %3]").arg(axis).arg(scale[axis]).arg(limit));
+                for (const auto& [values, name] : {std::pair{&rotate, "rotate"}, std::pair{&translate, "translate"}})
+                    if (!(std::fabs((*values)[axis]) <= limit))
+                        Fail(QStringLiteral("corvane: %1[%2]: %3 is out of range [-%4, %4]")
+                                 .arg(QLatin1String(name))
+                                 .arg(axis)
+                                 .arg((*values)[axis])
+                                 .arg(limit));
+            }
+            const auto vector = [](const std::array<double, 3>& v) { return tarnix::Vector(float(v[0]), float(v[1]), float(v[2])); };
+            s.Get().Place(vector(scale), vector(rotate), vector(translate));
         })
         .def_property_readonly("undo_count", [](const PySculpture& s) { return s.Get().UndoCount(); })
         .def_property_readonly("redo_count", [](const PySculpture& s) { return s.Get().RedoCount(); })

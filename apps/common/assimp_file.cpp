@@ -43,9 +43,8 @@ struct SceneReading {
     const aiScene* scene;
     QString path;
     bool withUVs = false;
-    MeshFile file;
-    std::map<std::array<float, 3>, uint32_t> vertexIndex;
-    std::map<std::array<float, 2>, uint32_t> uvIndex;
+    MeshFile file{};
+    CornerJoiner joiner{file.polygons};
     std::map<std::pair<QString, QString>, uint32_t> partIndex;
 
     void Node(const aiNode& node, const aiMatrix4x4& parent) {
@@ -66,11 +65,11 @@ struct SceneReading {
             const aiVector3D p = transform * mesh.mVertices[v];
             if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
                 MeshFileFault(QStringLiteral("%1: a vertex has a coordinate that is not a finite number").arg(path));
-            vertices[v] = IndexOf(vertexIndex, {p.x, p.y, p.z});
-            if (vertices[v] == polygons.positions.size()) polygons.positions.push_back({p.x, p.y, p.z});
+            vertices[v] = joiner.Vertex({p.x, p.y, p.z});
             const aiVector3D uv = mesh.HasTextureCoords(0) ? mesh.mTextureCoords[0][v] : aiVector3D();
-            uvs[v] = IndexOf(uvIndex, {uv.x, uv.y});
-            if (uvs[v] == polygons.uvs.size()) polygons.uvs.push_back({uv.x, uv.y});
+            if (!std::isfinite(uv.x) || !std::isfinite(uv.y))
+                MeshFileFault(QStringLiteral("%1: a texture coordinate is not a finite number").arg(path));
+            uvs[v] = joiner.UV(uv.x, uv.y);
         }
         QString group = FileName(node.mName);
         if (group.isEmpty()) group = FileName(mesh.mName);
@@ -226,7 +225,9 @@ std::unique_ptr<aiScene> SceneOf(const MeshToWrite& output, bool withParts) {
 
 }  // namespace
 
-MeshFile ReadWithAssimp(const QString& path) {
+namespace {
+
+MeshFile ReadScene(const QString& path) {
     Assimp::Importer importer;
     const aiScene* scene = importer.ReadFile(QFile::encodeName(path).toStdString(),
                                              aiProcess_ValidateDataStructure | aiProcess_SortByPType);
@@ -245,6 +246,14 @@ MeshFile ReadWithAssimp(const QString& path) {
         file.polygons.faceTags.clear();
     }
     return file;
+}
+
+}  // namespace
+
+MeshFile ReadWithAssimp(const QString& path) {
+    const QString extension = QFileInfo(path).suffix().toLower();
+    if (extension == QStringLiteral("gltf") || extension == QStringLiteral("glb")) CheckGltfFile(path);
+    return ReadInChildProcess(path, ReadingBudget::For(QFileInfo(path).size()), [&] { return ReadScene(path); });
 }
 
 uint32_t WriteWithAssimp(const MeshToWrite& output, const QString& path, const QString& extension) {

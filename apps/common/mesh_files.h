@@ -38,6 +38,9 @@ struct MeshFile {
     QString materialLibrary;
     /// Points and lines the file holds besides its faces: no surface, so not read.
     uint32_t pointsAndLinesLeftOut = 0;
+    /// What the reader found doubtful but read anyway (an OBJ whose last line is cut off), one
+    /// line each, naming the file.
+    QStringList warnings;
 };
 
 /// One level of a hierarchy as a writer takes it.

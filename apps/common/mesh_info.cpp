@@ -76,6 +76,7 @@ void PrintMeshInfo(const QString& path, QTextStream& out) {
     if (file.pointsAndLinesLeftOut)
         out << "left out: " << file.pointsAndLinesLeftOut << " points and lines (faces of fewer than 3 corners)\n";
     for (const QString& change : changes) out << "cleaned: " << change << "\n";
+    for (const QString& warning : file.warnings) out << "warning: " << warning << "\n";
     out << "sculpted by patches: "
         << (base->m_faceKind == tarnix::Mesh::kQuads ? "yes (all quads)" : "after one subdivision (level 1 is all quads)")
         << "\n";

@@ -17,27 +17,46 @@
 namespace corvane_apps {
 namespace {
 
-// tinyobjloader reads a coordinate it cannot parse ("nan", "1e99999") as some number; such a
-// vertex is refused here instead, before it could change the mesh silently.
-void CheckCoordinates(const QString& path) {
+// tinyobjloader reads a coordinate it cannot parse ("nan", "1e99999") as some number, and an
+// index past 32 bits as that index wrapped around; such lines are refused here instead, before
+// they could change the mesh silently. A last line without a line break is read, with a warning
+// that the file may have been cut short.
+void CheckLines(const QString& path, QStringList& warnings) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         MeshFileFault(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
-    uint64_t vertex = 0;
+    uint64_t vertex = 0, line = 0;
+    QByteArray text;
     while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        if (!line.startsWith("v ") && !line.startsWith("v\t")) continue;
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        for (int i = 1; i < fields.size() && i <= 3; ++i) {
-            bool ok = false;
-            const double value = fields[i].toDouble(&ok);
-            // It must stay finite as the float it is kept as, too.
-            if (!ok || !std::isfinite(float(value)))
-                MeshFileFault(
-                    QStringLiteral("%1: vertex %2 has a coordinate that is not a finite number").arg(path).arg(vertex));
+        text = file.readLine();
+        ++line;
+        const QByteArray trimmed = text.trimmed();
+        const QList<QByteArray> fields = trimmed.simplified().split(' ');
+        if (fields[0] == "v") {
+            for (int i = 1; i < fields.size() && i <= 3; ++i) {
+                bool ok = false;
+                const double value = fields[i].toDouble(&ok);
+                // It must stay finite as the float it is kept as, too.
+                if (!ok || !std::isfinite(float(value)))
+                    MeshFileFault(
+                        QStringLiteral("%1: vertex %2 has a coordinate that is not a finite number").arg(path).arg(vertex));
+            }
+            ++vertex;
+        } else if (fields[0] == "f" || fields[0] == "l" || fields[0] == "p") {
+            for (int i = 1; i < fields.size(); ++i)
+                for (const QByteArray& index : fields[i].split('/')) {
+                    bool ok = false;
+                    if (!index.isEmpty()) index.toInt(&ok);
+                    if (!index.isEmpty() && !ok)
+                        MeshFileFault(QStringLiteral("%1: line %2: \"%3\" is not an index a mesh can have")
+                                          .arg(path)
+                                          .arg(line)
+                                          .arg(QString::fromLatin1(fields[i].left(40))));
+                }
         }
-        ++vertex;
     }
+    if (!text.isEmpty() && !text.endsWith('\n'))
+        warnings << QStringLiteral("%1: the last line has no line break: the file may be cut short").arg(path);
 }
 
 // Remembers the material library a file names; the materials themselves are not needed.
@@ -110,7 +129,8 @@ QString Joined(const char** names, int count) {
 }  // namespace
 
 MeshFile ReadObjFile(const QString& path) {
-    CheckCoordinates(path);
+    QStringList warnings;
+    CheckLines(path, warnings);
     std::ifstream stream(QFile::encodeName(path).toStdString(), std::ios::binary);
     if (!stream) MeshFileFault(QStringLiteral("%1: cannot read the file").arg(path));
 
@@ -143,6 +163,7 @@ MeshFile ReadObjFile(const QString& path) {
 
     MeshFile& file = reading.file;
     file.materialLibrary = library.library;
+    file.warnings = warnings;
     tarnix::PolygonMesh& polygons = file.polygons;
     if (reading.anyUV) {
         // Corners without a coordinate (faces written without "vt" among faces with) get (0, 0).

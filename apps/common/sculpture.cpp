@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "brush_host.h"
@@ -68,7 +69,7 @@ uint64_t Sculpture::FacesAfter(const tarnix::PolygonMesh& polygons, uint32_t sub
     // Every polygon becomes as many quads as it has corners, then each quad four.
     uint64_t faces = 0;
     for (uint32_t size : polygons.faceSizes) faces += size;
-    return faces << (2 * (subdivide - 1));
+    return faces << (2 * (std::min(subdivide, 16u) - 1));
 }
 
 void Sculpture::Load(const tarnix::PolygonMesh& polygons, const QString& name, uint32_t subdivide) {
@@ -85,7 +86,13 @@ void Sculpture::Load(const tarnix::PolygonMesh& polygons, const QString& name, u
     m_geometry = GeometryFromPolygons(polygons, name);
     m_parts.clear();
     m_materialLibrary.clear();
-    m_geometry->Subdivide(subdivide);
+    try {
+        m_geometry->Subdivide(subdivide);
+    } catch (tarnix::Error* error) {
+        const QString reason = error->Message();
+        tarnix::Error::Dispose(error);
+        Fail(QStringLiteral("%1: %2").arg(name, reason));
+    }
     m_level = m_geometry->HighestLevel();
     m_level->Grid(true);
     m_geometry->PrepareForStrokes(*m_level);
@@ -523,12 +530,39 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     return figures;
 }
 
+namespace {
+
+// Why a brush of the stroke's size cannot work where its path lies, when that is why: a float
+// holds a point this far from the origin only to within a step that may be larger than the
+// brush, so that its dabs miss every vertex, or the surface, by more than their radius.
+QString TooFarForTheBrush(const StrokeStep& stroke) {
+    double farthest = 0.0;
+    for (const tarnix::Vector& point : stroke.path)
+        farthest = std::max({farthest, double(std::fabs(point.x)), double(std::fabs(point.y)), double(std::fabs(point.z))});
+    const double precision = farthest * double(std::numeric_limits<float>::epsilon());
+    if (precision * 4.0 <= double(stroke.size)) return {};
+    return QStringLiteral("nothing moved: %1 from the origin, points are held only to within %2, too coarse for a brush "
+                          "of radius %3: place the mesh nearer the origin")
+        .arg(farthest, 0, 'g', 3)
+        .arg(precision, 0, 'g', 3)
+        .arg(double(stroke.size), 0, 'g', 3);
+}
+
+}  // namespace
+
 QString Sculpture::WhyNothingChanged(const StrokeStep& stroke, const StrokeFigures& figures) const {
-    if (!figures.wholeMesh && figures.dabs == 0) return kNoDabLanded;
+    const QString tooFar = figures.wholeMesh ? QString() : TooFarForTheBrush(stroke);
+    if (!figures.wholeMesh && figures.dabs == 0) return tooFar.isEmpty() ? kNoDabLanded : tooFar;
     if (figures.movedVertices != 0 || figures.facesChanged) return {};
     if (const tarnix::SculptLayer* layer = m_level->ActiveLayer(); layer && layer->IsLocked())
         return QStringLiteral("nothing moved: the active layer \"%1\" is locked").arg(layer->Name());
     if (stroke.strength == 0.0f) return QStringLiteral("nothing moved: the strength is 0");
+    if (!figures.wholeMesh && stroke.pressure == 0.0f) return QStringLiteral("nothing moved: the pressure is 0");
+    if (!tooFar.isEmpty()) return tooFar;
+    if (!figures.wholeMesh && figures.vertexUpdates == 0)
+        return QStringLiteral("nothing moved: the brush (radius %1) reached no vertex where its dabs landed: the vertices "
+                              "there are further apart than that")
+            .arg(double(stroke.size), 0, 'g', 3);
     if (m_level->FrozenVertexCount() != 0)
         return QStringLiteral("nothing moved: the vertices under the brush are frozen, or already as the tool leaves them");
     return QStringLiteral("nothing moved: the surface under the brush is already as the tool leaves it");

@@ -27,6 +27,11 @@ using nlohmann::json;
 constexpr double kLargestCoordinate = kSessionCoordinateLimit;
 // A session file larger than this is refused before it is read.
 constexpr qint64 kMostSessionBytes = qint64(64) << 20;
+// A picture of this many pixels takes 200 MB as it is drawn (colour and depth); 16 tiles of
+// 1920 x 1080 fit.
+constexpr int64_t kMostPicturePixels = 40000000;
+// A session's own values nest a few levels deep; attribute values hold at most a list or two.
+constexpr int kDeepestNesting = 64;
 
 [[noreturn]] void Fail(const QString& text) {
     tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "ReadSession", "apps/common/session.cpp", 0,
@@ -90,6 +95,14 @@ public:
     /// A coordinate or an angle: within +-kLargestCoordinate.
     float Finite() const { return Number(-kLargestCoordinate, kLargestCoordinate); }
     int Integer(int minimum, int maximum) const {
+        // A whole number written with a fraction or an exponent (2.0, 1e308) is still one.
+        if (m_value.is_number_float()) {
+            const double value = m_value.get<double>();
+            if (value != std::floor(value)) Fail(QStringLiteral("must be a whole number"));
+            if (value < minimum || value > maximum)
+                Fail(QStringLiteral("%1 is out of range [%2, %3]").arg(Text()).arg(minimum).arg(maximum));
+            return int(value);
+        }
         if (!m_value.is_number_integer()) Fail(QStringLiteral("must be a whole number"));
         // A number past int64 would wrap around if read as one.
         const bool beyond = m_value.is_number_unsigned() && m_value.get<uint64_t>() > uint64_t(INT64_MAX);
@@ -279,7 +292,7 @@ void ReadMesh(const Field& field, Session& session) {
         session.meshPathKey = field.Has("file") ? QStringLiteral("file") : QStringLiteral("obj");
         session.meshPath = field[field.Has("file") ? "file" : "obj"].String();
     }
-    field.IfPresent("subdivide", session.subdivide, [](const Field& f) { return uint32_t(f.Integer(0, 10)); });
+    field.IfPresent("subdivide", session.subdivide, [](const Field& f) { return uint32_t(f.Integer(0, int(kMostSubdivisions))); });
 }
 
 void ReadLayers(const Field& field, Session& session) {
@@ -356,6 +369,15 @@ PictureSetup ReadPicture(const Field& field, size_t steps) {
     for (const PictureTile& tile : picture.tiles)
         if (tile.step && picture.beforeAndAfter)
             field.Fail(QStringLiteral("a tile that looks at a step has no view before the steps: no \"before_after\""));
+    // The whole picture is bounded, not only its tiles: its pixels are drawn and held at once.
+    const int64_t tiles = std::max<int64_t>(int64_t(picture.tiles.size()), 1);
+    const int64_t columns = std::min<int64_t>(picture.columns, tiles), rows = (tiles + columns - 1) / columns;
+    const int64_t width = columns * picture.width * (picture.beforeAndAfter ? 2 : 1), height = rows * picture.height;
+    if (width * height > kMostPicturePixels)
+        field.Fail(QStringLiteral("the picture would be %1 x %2 pixels, more than the %3 million a picture may have")
+                       .arg(width)
+                       .arg(height)
+                       .arg(kMostPicturePixels / 1000000));
     return picture;
 }
 
@@ -382,10 +404,22 @@ QString OneLine(QString text) {
     return text;
 }
 
-Session ParseSession(const QByteArray& text, const QString& file) {
-    json document;
+json ParseJson(const QByteArray& text, const QString& file) {
+    // Nesting is bounded so that copying and freeing a value (both recursive) cannot exhaust
+    // the stack; a key given twice is refused, since the parser would keep only the last.
+    std::vector<std::set<std::string>> keysOfObjects;
+    const json::parser_callback_t check = [&](int depth, json::parse_event_t event, json& parsed) {
+        if (depth > kDeepestNesting)
+            Fail(QStringLiteral("%1: values nested more than %2 deep").arg(file).arg(kDeepestNesting));
+        if (event == json::parse_event_t::object_start) keysOfObjects.emplace_back();
+        if (event == json::parse_event_t::object_end) keysOfObjects.pop_back();
+        if (event == json::parse_event_t::key && !keysOfObjects.back().insert(parsed.get<std::string>()).second)
+            Fail(QStringLiteral("%1: key %2 is given twice in one object")
+                     .arg(file, Quoted(QString::fromStdString(parsed.get<std::string>()))));
+        return true;
+    };
     try {
-        document = json::parse(text.constData(), text.constData() + text.size());
+        return json::parse(text.constData(), text.constData() + text.size(), check);
     } catch (const json::parse_error& error) {
         // The library's message names the byte and what it expected there.
         const QString reason = QString::fromUtf8(error.what()).section(QStringLiteral(": "), 1);
@@ -400,6 +434,10 @@ Session ParseSession(const QByteArray& text, const QString& file) {
         Fail(at < 0 ? QStringLiteral("%1: not valid JSON: %2").arg(file, reason)
                     : QStringLiteral("%1: line %2, column %3: %4").arg(file).arg(line).arg(column).arg(reason));
     }
+}
+
+Session ParseSession(const QByteArray& text, const QString& file) {
+    const json document = ParseJson(text, file);
     Session session;
     session.file = file;
     const Field root(document, QString(), session.file);

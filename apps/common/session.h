@@ -25,6 +25,8 @@ namespace corvane_apps {
 /// Positions, lengths and sizes of a session lie within +-1e9 world units, and within as much
 /// in the mesh's own space once placed; a float keeps them finite through every transform.
 constexpr double kSessionCoordinateLimit = 1e9;
+/// A mesh is subdivided at most this many times (the face count sets a lower limit for most).
+constexpr uint32_t kMostSubdivisions = 10;
 
 /// A brush attribute or preference value as the file gives it, checked against the
 /// attribute's type when the brush is known.
@@ -133,6 +135,10 @@ struct Session {
 /// @brief `text` on one line: control characters (a name or string of the file may hold a
 /// line break) are written as escapes, "\n" or "\u001b".
 QString OneLine(QString text);
+
+/// @brief Parses JSON text as session files are parsed: nesting is bounded and a key given twice
+/// in one object is refused. Throws tarnix::Error* with one line naming `file`.
+nlohmann::json ParseJson(const QByteArray& text, const QString& file);
 
 /// @brief Reads and checks the session file at `path`. Throws tarnix::Error* with one line
 /// naming the file and the fault.

@@ -8,12 +8,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTemporaryFile>
 
 #include "brush_host.h"
 #include "builtin_shapes.h"
 #include "mesh_files.h"
+#include "output_folder.h"
 #include "preview.h"
 #include "report.h"
 #include "sculpture.h"
@@ -337,30 +337,27 @@ void CheckOutputFolder(const QString& outputDirectory) {
     if (!probe.open()) Fail(QStringLiteral("%1: cannot write there: %2").arg(outputDirectory, probe.errorString()));
 }
 
-// The mesh, the picture and the report are written into a temporary folder beside them, then
-// moved into place together: a run leaves all three or, when any fails, none.
+// The mesh, the picture and the report replace the earlier ones together, or not at all.
 void SessionRun::WriteOutputs(const QString& outputDirectory, const Picture& before) {
-    if (!QDir().mkpath(outputDirectory)) Fail(QStringLiteral("%1: cannot make the folder").arg(outputDirectory));
-    const QDir folder(outputDirectory);
-    QTemporaryDir staging(folder.filePath(QStringLiteral(".corvane-partial-XXXXXX")));
-    if (!staging.isValid()) Fail(QStringLiteral("%1: cannot write there: %2").arg(outputDirectory, staging.errorString()));
-    const QStringList names = {m_session.resultName, QStringLiteral("preview.png"), QStringLiteral("report.json")};
-    m_report.vertices = m_sculpture.Write(staging.filePath(names[0]), m_session.resultLevel);
+    OutputFolder outputs(outputDirectory);
+    m_report.vertices = m_sculpture.Write(outputs.Staged(m_session.resultName), m_session.resultLevel);
     const Picture after = TakePicture(QStringLiteral("after"));
-    WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after, staging.filePath(names[1]));
-    WriteReport(m_report, staging.filePath(names[2]));
-    // Every file written moves, with those a format writes beside the mesh (glTF's .bin).
-    const QStringList written = QDir(staging.path()).entryList(QDir::Files | QDir::Hidden);
-    for (int i = 0; i < written.size(); ++i) {
-        QFile::remove(folder.filePath(written[i]));
-        if (!QFile::rename(staging.filePath(written[i]), folder.filePath(written[i]))) {
-            for (int j = 0; j < i; ++j) QFile::remove(folder.filePath(written[j]));
-            Fail(QStringLiteral("%1: cannot move %2 into place").arg(outputDirectory, written[i]));
-        }
-    }
+    WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after, outputs.Staged(QStringLiteral("preview.png")));
+    WriteReport(m_report, outputs.Staged(QStringLiteral("report.json")));
+    outputs.Commit();
 }
 
 void SessionRun::Run(const QString& outputDirectory) {
+    if (outputDirectory.isEmpty()) Fail(QStringLiteral("the output folder needs a name"));
+    if (outputDirectory.contains(QChar(0))) Fail(QStringLiteral("%1: a folder name cannot hold a NUL character").arg(outputDirectory));
+    // The outputs go into the folder, side by side: the result's name names a file there.
+    const QString result = m_session.resultName;
+    if (result.isEmpty() || result.contains(QLatin1Char('/')) || result.contains(QChar(0)) || result == QStringLiteral(".") ||
+        result == QStringLiteral(".."))
+        Fail(QStringLiteral("%1: cannot write the result as \"%2\": it is written into the output folder, so give a file "
+                            "name without a folder")
+                 .arg(m_session.file, result));
+    if (QFileInfo(outputDirectory).isDir()) OutputFolder::RecoverInterrupted(outputDirectory);
     // Everything that can be found without sculpting is found first.
     m_host.CheckSession(m_session);
     CheckStamps();
@@ -369,6 +366,7 @@ void SessionRun::Run(const QString& outputDirectory) {
                  .arg(m_session.file, m_session.resultName, MeshFormatsWritten().join(QStringLiteral(", "))));
     QString name;
     const MeshFile file = ReadMeshFile(name);
+    for (const QString& warning : file.warnings) m_warnings << "warning: " << warning << Qt::endl;
     CheckPlacement(file.polygons);
     Rehearse();
     CheckOutputFolder(outputDirectory);

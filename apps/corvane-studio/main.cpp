@@ -60,13 +60,21 @@ int main(int argc, char** argv) {
     {
         corvane_studio::MainWindow window(*host);
         window.show();
+        // The time runs from the start, through reading the file and any message box its
+        // refusal brings up: every window closes, and none opens after.
+        bool quitting = false;
+        if (parser.isSet(quitAfter))
+            QTimer::singleShot(parser.value(quitAfter).toInt(), &window, [&] {
+                quitting = true;
+                window.SetQuietProblems(true);
+                QApplication::closeAllWindows();
+            });
         const bool opened = parser.positionalArguments().isEmpty()
                                 ? window.NewShape(QStringLiteral("sphere"))
                                 : window.OpenFile(parser.positionalArguments().front());
         // A file that cannot be read still leaves a window to work in.
-        if (!opened) window.NewShape(QStringLiteral("sphere"));
-        if (parser.isSet(quitAfter)) QTimer::singleShot(parser.value(quitAfter).toInt(), &window, &QWidget::close);
-        status = application.exec();
+        if (!opened && !quitting) window.NewShape(QStringLiteral("sphere"));
+        if (!quitting) status = application.exec();
     }
     return status;
 }

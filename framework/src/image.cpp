@@ -1,8 +1,11 @@
 #include "tarnix/image.h"
 
 #include <OpenImageIO/imagebuf.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +16,52 @@
 
 namespace tarnix {
 namespace {
+
+// Some of the image library's format readers (libpng's) print their complaints on standard
+// error before the library reports them; while one reads, standard error goes nowhere, so
+// that the program's own one-line message is all the user sees.
+class QuietStandardError {
+public:
+    QuietStandardError() {
+        std::fflush(stderr);
+        m_saved = dup(STDERR_FILENO);
+        const int nowhere = open("/dev/null", O_WRONLY);
+        if (m_saved >= 0 && nowhere >= 0) dup2(nowhere, STDERR_FILENO);
+        if (nowhere >= 0) close(nowhere);
+    }
+    ~QuietStandardError() {
+        std::fflush(stderr);
+        if (m_saved < 0) return;
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int m_saved = -1;
+};
+
+// A PNG file is a signature, then chunks (a 32-bit big-endian length, a 4-letter type, the
+// data and a CRC) up to "IEND". One cut short is refused here: libpng reports the cut by a
+// long jump past the image library's own clean-up, which then leaks what it was building.
+QString PngCutShort(const QByteArray& bytes) {
+    for (qint64 at = 8; at + 8 <= bytes.size();) {
+        const uint32_t length = (uint32_t(uint8_t(bytes[int(at)])) << 24) | (uint32_t(uint8_t(bytes[int(at + 1)])) << 16) |
+                                (uint32_t(uint8_t(bytes[int(at + 2)])) << 8) | uint32_t(uint8_t(bytes[int(at + 3)]));
+        const QByteArray type = bytes.mid(int(at + 4), 4);
+        if (qint64(length) + 12 > bytes.size() - at)
+            return QStringLiteral("the file ends inside its %1 chunk: it was cut short").arg(QString::fromLatin1(type));
+        if (type == "IEND") return {};
+        at += qint64(length) + 12;
+    }
+    return QStringLiteral("the file ends before its IEND chunk: it was cut short");
+}
+
+// The image library's message, which may run over several lines, on one.
+QString LibraryMessage(const std::string& text) {
+    return QString::fromStdString(text).trimmed().replace(QLatin1Char('\n'), QStringLiteral("; "));
+}
 
 [[noreturn]] void FailImage(const QString& text) {
     Error::Raise(Error::kCodeInvalidArgument, "tarnix::Image::Load", "framework/src/image.cpp",
@@ -48,11 +97,18 @@ std::unique_ptr<Image> Image::Load(const QString& path) {
     if (!file.isFile()) FailImage(QStringLiteral("cannot read image %1: not a regular file").arg(path));
     if (file.size() > kMostFileBytes)
         FailImage(QStringLiteral("cannot read image %1: larger than %2 bytes").arg(path).arg(kMostFileBytes));
+    {
+        QFile picture(resolved);
+        const bool png = picture.open(QIODevice::ReadOnly) && picture.peek(8) == QByteArray("\x89PNG\r\n\x1a\n", 8);
+        const QString cut = png ? PngCutShort(picture.readAll()) : QString();
+        if (!cut.isEmpty()) FailImage(QStringLiteral("cannot read image %1: %2").arg(path, cut));
+    }
+    const QuietStandardError quiet;
     OIIO::ImageBuf buffer(QFile::encodeName(resolved).toStdString());
     // The header first: the pixels are read only when their number is within the limit.
     if (!buffer.init_spec(buffer.name(), 0, 0))
         FailImage(QStringLiteral("cannot read image %1: %2")
-                      .arg(path, QString::fromStdString(buffer.geterror())));
+                      .arg(path, LibraryMessage(buffer.geterror())));
     const OIIO::ROI window = buffer.roi();
     if (window.width() <= 0 || window.height() <= 0 || window.nchannels() <= 0)
         FailImage(QStringLiteral("cannot read image %1: it holds no pixels").arg(path));
@@ -67,7 +123,7 @@ std::unique_ptr<Image> Image::Load(const QString& path) {
                       .arg(kMostSamples));
     if (!buffer.read(0, 0, true, OIIO::TypeDesc::FLOAT))
         FailImage(QStringLiteral("cannot read image %1: %2")
-                      .arg(path, QString::fromStdString(buffer.geterror())));
+                      .arg(path, LibraryMessage(buffer.geterror())));
     auto image = std::make_unique<Image>();
     image->m_path = path;
     image->m_neutralLevel =
@@ -79,7 +135,7 @@ std::unique_ptr<Image> Image::Load(const QString& path) {
     image->m_samples.resize(size_t(image->m_width) * image->m_height * image->m_depth * image->m_channels);
     if (!buffer.get_pixels(window, OIIO::TypeDesc::FLOAT, image->m_samples.data()))
         FailImage(QStringLiteral("cannot read image %1: %2")
-                      .arg(path, QString::fromStdString(buffer.geterror())));
+                      .arg(path, LibraryMessage(buffer.geterror())));
     return image;
 }
 

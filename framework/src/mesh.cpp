@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "tarnix/error.h"
@@ -215,16 +216,23 @@ const uint32_t* Mesh::FacesAroundVertex(uint32_t vertex, uint32_t& count) const 
 }
 
 void Mesh::BuildAdjacency() const {
-    // Each side (a, b) finds the faces around a that run the same edge; exactly one other
-    // face makes a neighbour, none or several an open edge.
+    // Each side (a, b) finds the faces that run the same edge among those around whichever
+    // end has fewer (every such face holds both ends), so that a vertex of many faces costs
+    // no more than its own edges; exactly one other face makes a neighbour, none or several
+    // an open edge.
     const uint32_t cornersPerFace = CornersPerFace();
     if (!m_adjacency.Assign(m_faceCount * 4, kOpenBorder)) throw &Error::s_cBadAlloc;
     for (uint32_t f = 0; f < m_faceCount; ++f) {
         const uint32_t* c = FaceCorners(f);
         for (uint32_t side = 0; side < cornersPerFace; ++side) {
             const uint32_t a = c[side], b = c[(side + 1) % cornersPerFace];
-            uint32_t count = 0, answer = kOpenBorder, matches = 0;
+            uint32_t count = 0, countAtB = 0, answer = kOpenBorder, matches = 0;
             const uint32_t* faces = FacesAroundVertex(a, count);
+            const uint32_t* facesAtB = FacesAroundVertex(b, countAtB);
+            if (countAtB < count) {
+                faces = facesAtB;
+                count = countAtB;
+            }
             for (uint32_t i = 0; i < count; ++i) {
                 const uint32_t g = faces[i];
                 if (g == f) continue;
@@ -247,6 +255,21 @@ uint32_t Mesh::EdgeAdjacency(uint32_t face, uint32_t side) const {
     return m_adjacency[4 * face + side];
 }
 
+namespace {
+
+// The scratch of EnumerateAdjacentVertices for vertices of many faces: a mark per vertex,
+// stamped with the number of the call that found it, so that a neighbour found again is known
+// in constant time and nothing is allocated per call. One per thread; `busy` while a call uses
+// it.
+struct NeighbourMarks {
+    std::vector<uint32_t> marks;
+    uint32_t stamp = 0;
+    bool busy = false;
+};
+thread_local NeighbourMarks t_neighbourMarks;
+
+}  // namespace
+
 void Mesh::EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint32_t vertex,
                                      uint32_t /*faceHint*/) const {
     const uint32_t cornersPerFace = CornersPerFace();
@@ -254,19 +277,41 @@ void Mesh::EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint3
     const uint32_t* faces = FacesAroundVertex(vertex, count);
     // First the corner after the vertex in each face (one face per edge around an interior
     // vertex), then the corners before it that no face reported yet (border edges).
-    // A vertex has at most two neighbours per face around it.
-    uint32_t smallBuffer[64];
-    std::vector<uint32_t> largeBuffer;
-    uint32_t* reported = smallBuffer;
-    if (2 * count > 64) {
-        largeBuffer.resize(2 * count);
-        reported = largeBuffer.data();
-    }
+    // A vertex has at most two neighbours per face around it. A few are found again by a
+    // look through those reported; past that, by the marks below, so that the cost stays
+    // linear in the valence (a call nested in an enumerator's callback takes a set instead).
+    uint32_t reported[64];
     uint32_t reportedCount = 0;
+    const bool many = 2 * count > 64;
+    NeighbourMarks& marks = t_neighbourMarks;
+    const bool useMarks = many && !marks.busy;
+    std::unordered_set<uint32_t> reportedSet;
+    if (useMarks) {
+        if (marks.marks.size() < VertexCount()) marks.marks.resize(VertexCount(), 0);
+        if (++marks.stamp == 0) {
+            std::fill(marks.marks.begin(), marks.marks.end(), 0u);
+            marks.stamp = 1;
+        }
+        marks.busy = true;
+    }
+    const struct Release {
+        NeighbourMarks& marks;
+        bool held;
+        ~Release() {
+            if (held) marks.busy = false;
+        }
+    } release{marks, useMarks};
     const auto report = [&](uint32_t neighbour, uint32_t face) {
-        for (uint32_t i = 0; i < reportedCount; ++i)
-            if (reported[i] == neighbour) return;
-        reported[reportedCount++] = neighbour;
+        if (useMarks) {
+            if (marks.marks[neighbour] == marks.stamp) return;
+            marks.marks[neighbour] = marks.stamp;
+        } else if (many) {
+            if (!reportedSet.insert(neighbour).second) return;
+        } else {
+            for (uint32_t i = 0; i < reportedCount; ++i)
+                if (reported[i] == neighbour) return;
+            reported[reportedCount++] = neighbour;
+        }
         enumerator->Operator(neighbour, face);
     };
     for (int pass = 0; pass < 2; ++pass) {

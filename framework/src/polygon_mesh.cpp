@@ -14,6 +14,9 @@ namespace {
                  "framework/src/polygon_mesh.cpp", __LINE__, text);
 }
 
+// The subdivision library counts a face's corners and a vertex's faces in 16 bits.
+constexpr uint32_t kMostCorners = 65535;
+
 }  // namespace
 
 bool PolygonMesh::IsAllQuads() const {
@@ -28,7 +31,14 @@ PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
             Refuse(QStringLiteral("vertex %1 has a coordinate that is not a finite number").arg(v));
     }
     uint64_t cornerTotal = 0;
-    for (uint32_t size : faceSizes) cornerTotal += size;
+    for (size_t f = 0; f < faceSizes.size(); ++f) {
+        if (faceSizes[f] > kMostCorners)
+            Refuse(QStringLiteral("face %1 has %2 corners, more than the %3 a face may have")
+                       .arg(f)
+                       .arg(faceSizes[f])
+                       .arg(kMostCorners));
+        cornerTotal += faceSizes[f];
+    }
     if (cornerTotal != faceVertices.size())
         Refuse(QStringLiteral("the faces name %1 corners, but %2 are given")
                    .arg(cornerTotal)
@@ -89,6 +99,11 @@ PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
         result.faceUVs.insert(result.faceUVs.end(), faceUV.begin(), faceUV.end());
         if (!faceTags.empty()) result.faceTags.push_back(faceTags[f]);
     }
+
+    std::vector<uint32_t> facesAround(positions.size(), 0);
+    for (uint32_t v : result.faceVertices)
+        if (++facesAround[v] > kMostCorners)
+            Refuse(QStringLiteral("vertex %1 is a corner of more than the %2 faces a vertex may have").arg(v).arg(kMostCorners));
 
     // Keep only the vertices that faces use, in their order.
     std::vector<uint32_t> renumber(positions.size(), UINT32_MAX);

@@ -17,6 +17,7 @@ from __future__ import annotations
 import atexit
 import builtins
 import json
+import math
 import os
 import tempfile
 
@@ -42,6 +43,37 @@ def _points(array, name):
     if points.ndim != 2 or points.shape[1] != 3:
         raise ValueError(f"{name} must be an array of shape (n, 3), not {points.shape}")
     return points.tolist()
+
+
+def _plain(value, where, source="corvane"):
+    """`value` as JSON holds it: NumPy scalars and arrays become Python numbers and lists. JSON
+    has no NaN or infinity, so a number that is not finite is refused here, named as the
+    session format names its place (`source`: `where`)."""
+    if isinstance(value, (np.generic, np.ndarray)):
+        value = value.tolist()
+    if isinstance(value, float) and not math.isfinite(value):
+        raise Error(f"{source}: {where}: {value} is not a finite number")
+    if isinstance(value, dict):
+        return {key: _plain(item, f"{where}.{key}" if where else str(key), source) for key, item in value.items()}
+    if isinstance(value, (list, tuple)):
+        return [_plain(item, f"{where}[{i}]", source) for i, item in enumerate(value)]
+    return value
+
+
+def _step(kind, settings):
+    """One step of the session format as JSON text."""
+    return json.dumps({kind: _plain(settings, kind)}, allow_nan=False)
+
+
+def _whole(value, where, lowest, highest):
+    """A whole number in [lowest, highest], checked as a session file's is."""
+    if isinstance(value, np.integer):
+        value = int(value)
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise Error(f"corvane: {where}: must be a whole number")
+    if not lowest <= value <= highest:
+        raise Error(f"corvane: {where}: {value} is out of range [{lowest}, {highest}]")
+    return value
 
 
 def _settings(**values):
@@ -89,7 +121,7 @@ class Sculpture:
 
     def subdivide(self, levels=1):
         """Adds levels above the highest (from its current positions) and sculpts the new highest."""
-        self._s.subdivide(levels)
+        self._s.subdivide(_whole(levels, "subdivide", 1, _corvane.MOST_SUBDIVISIONS))
 
     # ---- arrays ----------------------------------------------------------------------------
     def positions(self, level=None):
@@ -120,7 +152,8 @@ class Sculpture:
         z (degrees), then moved. Paths are in world space."""
         if np.isscalar(scale):
             scale = (scale, scale, scale)
-        self._s.place(tuple(scale), tuple(rotate), tuple(translate))
+        self._s.place(*(tuple(_plain(value, name)) for value, name in
+                        ((scale, "scale"), (rotate, "rotate"), (translate, "translate"))))
 
     def add_layer(self, name, strength=1.0, locked=False, active=True):
         """Adds a sculpt layer to the sculpted level; strokes go into it when it is active."""
@@ -165,7 +198,7 @@ class Sculpture:
         if stamp is not None:
             stroke["stamp"] = os.fspath(stamp)
         stroke["path"] = _points(path, "path")
-        return self._s.step(json.dumps({"stroke": stroke}))
+        return self._s.step(_step("stroke", stroke))
 
     def apply(self, tool, strength=15.0, *, from_camera=None, invert=None, smooth=None, attributes=None,
               camera=None):
@@ -173,14 +206,14 @@ class Sculpture:
         (weighed by facing the camera with `from_camera`). Returns the figures as a dict."""
         step = _settings(tool=tool, strength=strength, from_camera=from_camera, invert=invert, smooth=smooth,
                          attributes=attributes, camera=camera)
-        return self._s.step(json.dumps({"whole_mesh": step}))
+        return self._s.step(_step("whole_mesh", step))
 
     def undo(self, count=1):
         """Takes back the last `count` strokes or whole-mesh applications."""
-        self._s.step(json.dumps({"undo": count}))
+        self._s.step(_step("undo", count))
 
     def redo(self, count=1):
-        self._s.step(json.dumps({"redo": count}))
+        self._s.step(_step("redo", count))
 
     @property
     def undo_count(self):
@@ -211,22 +244,23 @@ class Sculpture:
 
 def open(path, subdivide=0):  # noqa: A001 - the natural name for opening a mesh file
     """Opens a mesh file (OBJ, PLY, STL, glTF, GLB, FBX) and subdivides it `subdivide` times."""
-    return Sculpture(_corvane._Sculpture.open(os.fspath(path), subdivide))
+    return Sculpture(_corvane._Sculpture.open(os.fspath(path), _whole(subdivide, "subdivide", 0, _corvane.MOST_SUBDIVISIONS)))
 
 
 def shape(name, subdivide=0):
     """A built-in shape ("cube", "sphere", "plane", "triangles") subdivided `subdivide` times."""
-    return Sculpture(_corvane._Sculpture.shape(name, subdivide))
+    return Sculpture(_corvane._Sculpture.shape(name, _whole(subdivide, "subdivide", 0, _corvane.MOST_SUBDIVISIONS)))
 
 
 def from_arrays(positions, faces, subdivide=0):
     """A mesh from an (n, 3) array of positions and an (m, 3) or (m, 4) array of faces."""
-    return Sculpture(_corvane._Sculpture.from_arrays(np.asarray(positions), np.asarray(faces), subdivide))
+    return Sculpture(_corvane._Sculpture.from_arrays(np.asarray(positions), np.asarray(faces),
+                                                     _whole(subdivide, "subdivide", 0, _corvane.MOST_SUBDIVISIONS)))
 
 
 def set_preference(name, value):
     """Sets a preference of the loaded modules by name (corvane.preferences() lists them)."""
-    _corvane._set_preference(name, json.dumps(value))
+    _corvane._set_preference(name, json.dumps(_plain(value, f"preferences.{name}"), allow_nan=False))
 
 
 def run_session(session, out=None, *, echo=False):
@@ -235,7 +269,7 @@ def run_session(session, out=None, *, echo=False):
     paths in a dict start at the current folder. Returns the report as a dict (with "out")."""
     out = os.fspath(out) if out is not None else tempfile.mkdtemp(prefix="corvane-")
     if isinstance(session, dict):
-        _corvane._run_session(json.dumps(session), "", out, echo)
+        _corvane._run_session(json.dumps(_plain(session, "", "session"), allow_nan=False), "", out, echo)
     else:
         _corvane._run_session("", os.fspath(session), out, echo)
     with builtins.open(os.path.join(out, "report.json")) as report:

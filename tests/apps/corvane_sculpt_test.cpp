@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 #include <OpenImageIO/imagebuf.h>
+#include <OpenImageIO/imagebufalgo.h>
 
 #include <QDir>
 #include <QFile>
@@ -214,6 +215,26 @@ TEST(CorvaneSculptTest, StrokesThatChangeNothingSaySoAndEveryRateIsANumber) {
     for (const auto& stroke : strokes) EXPECT_TRUE(stroke["mega_vertices_per_second"].is_number()) << stroke;
     EXPECT_FALSE(idle.run.out.contains(QStringLiteral("nan")) || idle.run.out.contains(QStringLiteral("inf")))
         << idle.run.out.toStdString();
+}
+
+TEST(CorvaneSculptTest, EachReasonAStrokeMovesNothingHasItsOwnWarning) {
+    // No pressure; a brush smaller than the gaps between the cube's corners; a mesh placed so
+    // far from the origin that a float cannot place a dab to within the brush's radius.
+    QTemporaryDir folder;
+    const Result near = RunText(folder, "near.json", R"({ "mesh": { "builtin": "cube" },
+        "camera": { "eye": [0, 0, 5], "target": [0, 0, 0] },
+        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.3, "strength": 30, "pressure": 0, "path": [[0, 0, 2], [0.3, 0, 2]] } },
+                   { "stroke": { "tool": "Sculpt", "size": 0.01, "strength": 30, "path": [[0.05, 0.05, 2], [0.1, 0.05, 2]] } } ] })");
+    const Result far = RunText(folder, "far.json", R"({ "mesh": { "builtin": "cube", "subdivide": 4 }, "translate": [1e8, 1e8, 1e8],
+        "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.5, "strength": 30,
+                                 "path": [[100000000.0, 100000000.0, 100000002.0], [100000000.3, 100000000.0, 100000002.0]] } } ] })");
+    const QStringList warnings = (near.run.err + far.run.err).split(QLatin1Char('\n')).filter(QStringLiteral(": steps["));
+    ASSERT_EQ(warnings.size(), 3) << (near.run.err + far.run.err).toStdString();
+    EXPECT_TRUE(warnings[0].endsWith(QStringLiteral("steps[0]: nothing moved: the pressure is 0"))) << warnings[0].toStdString();
+    EXPECT_TRUE(warnings[1].contains(QStringLiteral("steps[1]: nothing moved: the brush (radius 0.01) reached no vertex")))
+        << warnings[1].toStdString();
+    EXPECT_TRUE(warnings[2].contains(QStringLiteral("steps[0]: nothing moved: 1e+08 from the origin, points are held only to within")))
+        << warnings[2].toStdString();
 }
 
 TEST(CorvaneSculptTest, PicturesLookFromTheEyeAndSayWhenTheyCannotShowTheMesh) {
@@ -509,8 +530,23 @@ TEST(CorvaneSculptTest, FaultySessionsAreRefusedAtOnceInOneLineNamingTheFileAndT
         seventy += R"({ "stroke": { "tool": "Smooth", "size": 0.3, "strength": 50, "path": [[0, 0, 2]] } }, )";
     Write(folder, "nan.obj", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n");
     Write(folder, "not-a-picture.png", "a stamp that is text\n");
+    // A picture cut short, whose format library complains on standard error as it reads.
+    OIIO::ImageBuf noise(OIIO::ImageSpec(64, 64, 3, OIIO::TypeDesc::UINT8));
+    OIIO::ImageBufAlgo::noise(noise, "uniform", 0.0f, 1.0f);
+    ASSERT_TRUE(noise.write(folder.filePath(QStringLiteral("whole.png")).toStdString()));
+    Write(folder, "cut.png", Bytes(folder.filePath(QStringLiteral("whole.png"))).left(400));
+    // Two hundred tiles, each within its own limits.
+    QByteArray tiles;
+    for (int i = 0; i < 200; ++i) tiles += QByteArray(i ? ", " : "") + R"({ "eye": [0, 0, 5], "target": [0, 0, 0] })";
     const std::pair<QByteArray, QString> cases[] = {
         {"{ \"mesh\": ", QStringLiteral("not valid JSON")},
+        {stroke(R"(, "attributes": { "builduprate": )" + QByteArray(100000, '[') + QByteArray(100000, ']') + " }"),
+         QStringLiteral("values nested more than 64 deep")},
+        {steps(R"({ "undo": 1 })").replace("\"steps\"", R"("steps": [], "steps")"), QStringLiteral("key \"steps\" is given twice")},
+        {R"({ "mesh": { "builtin": "cube", "subdivide": 1e308 }, "steps": [] })",
+         QStringLiteral("mesh.subdivide: 1e+308 is out of range [0, 10]")},
+        {"{ " + cube + R"(, "picture": { "width": 4096, "height": 4096, "tiles": [ )" + tiles + " ] }, \"steps\": [] }",
+         QStringLiteral("picture: the picture would be 16384 x 204800 pixels, more than")},
         {"{ " + cube + " }", QStringLiteral("\"steps\" is missing")},
         {R"({ "mesh": { "builtin": "torus" }, "steps": [] })", QStringLiteral("mesh.builtin: \"torus\" is not one of")},
         {R"({ "mesh": { "obj": "nan.obj" }, "steps": [] })", QStringLiteral("nan.obj: vertex 1 has a coordinate that is not a finite number")},
@@ -553,6 +589,7 @@ TEST(CorvaneSculptTest, FaultySessionsAreRefusedAtOnceInOneLineNamingTheFileAndT
         {stroke(R"(, "attributes": { "strengthscale": 1e30 })"), QStringLiteral("attributes.strengthscale: 1e+30 is out of range [0, 100]")},
         {stroke(R"(, "attributes": { "strokesmoothing": [true, 1e300] })"), QStringLiteral("strokesmoothing: 1e+300 is out of range")},
         {stroke(R"(, "stamp": "Stamps/none.tif")"), QStringLiteral("steps[0].stroke.stamp: no file")},
+        {stroke(R"(, "stamp": "cut.png")"), QStringLiteral("steps[0].stroke.stamp: cannot read image")},
         {stroke(R"(, "stamp_options": { "mirrored": true })", "Spray"),
          QStringLiteral("stamp_options.mirrored: mirrors the stamp of a mirrored stroke's twins, but the stroke has no \"mirror\"")},
         {stroke(R"(, "stamp": null, "stamp_options": { "tiled": true })", "Spray"),
@@ -576,13 +613,36 @@ TEST(CorvaneSculptTest, FaultySessionsAreRefusedAtOnceInOneLineNamingTheFileAndT
 TEST(CorvaneSculptTest, OutputsAppearTogetherOrNotAtAll) {
     QTemporaryDir folder, output;
     const QString session = Write(folder, "s.json", R"({ "mesh": { "builtin": "cube", "subdivide": 2 }, "steps": [] })");
-    // A folder where the report should go: the report cannot be moved into place.
+    // Earlier outputs, and a folder where the report should go: the report cannot be moved
+    // into place, so the earlier mesh and picture stay exactly as they were.
+    Write(output, "result.obj", "earlier mesh\n");
+    Write(output, "preview.png", "earlier picture\n");
     ASSERT_TRUE(QDir(output.path()).mkdir(QStringLiteral("report.json")));
     const Outcome run = RunSession(session, output);
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.err.contains(QStringLiteral("report.json"))) << run.err.toStdString();
     const QStringList left = QDir(output.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    EXPECT_EQ(left, QStringList{QStringLiteral("report.json")}) << "no mesh or picture without the report, no partial files";
+    EXPECT_EQ(left, (QStringList{QStringLiteral("preview.png"), QStringLiteral("report.json"), QStringLiteral("result.obj")}))
+        << "no partial files";
+    EXPECT_EQ(Bytes(output.filePath(QStringLiteral("result.obj"))), QByteArray("earlier mesh\n"));
+    EXPECT_EQ(Bytes(output.filePath(QStringLiteral("preview.png"))), QByteArray("earlier picture\n"));
+
+    // A run killed while it moved its outputs into place left its staging folder: the mesh it
+    // replaced set aside, its picture already moved in. The next run, even one that fails,
+    // puts the folder back as it was before the killed run.
+    QTemporaryDir killed;
+    const QDir staging(killed.filePath(QStringLiteral(".corvane-partial-4194305-AbCdEf")));
+    ASSERT_TRUE(staging.mkpath(QStringLiteral("previous")) && staging.mkpath(QStringLiteral("new")));
+    Write(killed, ".corvane-partial-4194305-AbCdEf/names", "preview.png\nreport.json\nresult.obj");
+    Write(killed, ".corvane-partial-4194305-AbCdEf/previous/result.obj", "earlier mesh\n");
+    Write(killed, ".corvane-partial-4194305-AbCdEf/new/report.json", "{}");
+    Write(killed, "preview.png", "the killed run's picture\n");
+    const QString faulty = Write(folder, "faulty.json", R"({ "mesh": { "builtin": "cube" },
+        "steps": [ { "stroke": { "tool": "Carve", "size": 0.2, "strength": 15, "path": [[0, 0, 2]] } } ] })");
+    EXPECT_EQ(Program({"run", faulty, "--out", killed.path()}).status, 2);
+    EXPECT_EQ(QDir(killed.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("result.obj")});
+    EXPECT_EQ(Bytes(killed.filePath(QStringLiteral("result.obj"))), QByteArray("earlier mesh\n"));
 }
 
 TEST(CorvaneSculptTest, CommandLineFaultsGiveOneLineAndStatusTwo) {
@@ -600,7 +660,10 @@ TEST(CorvaneSculptTest, CommandLineFaultsGiveOneLineAndStatusTwo) {
         {{"--undo-memory", "0"}, QString()},
         {{"info", "x.obj", "--levels", "3"}, QString()},
         {{"run", folder.filePath(QStringLiteral("none.json"))}, QStringLiteral("none.json: no such file")},
-        {{"run", session, "--out", underAFile}, underAFile + QStringLiteral(": cannot make the folder")}};
+        {{"run", session, "--out", underAFile}, underAFile + QStringLiteral(": cannot make the folder")},
+        {{"run", session, "--out", ""}, QStringLiteral("the output folder needs a name")},
+        {{"run", session, "--out", folder.filePath(QStringLiteral("out")), "--result", "/abs.obj"},
+         session + QStringLiteral(": cannot write the result as \"/abs.obj\": it is written into the output folder")}};
     for (const auto& [arguments, reason] : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         ExpectRefused(Program(arguments, 20), reason);

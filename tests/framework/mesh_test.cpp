@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -16,6 +17,19 @@
 namespace {
 
 // ---- input checks ------------------------------------------------------------------------------
+
+// Triangles around vertex 0, which is a corner of `valence` of them.
+tarnix::PolygonMesh Fan(uint32_t valence) {
+    tarnix::PolygonMesh fan;
+    fan.positions.push_back({0.0f, 0.0f, 0.0f});
+    for (uint32_t i = 0; i < valence; ++i) {
+        const float angle = float(i) * 6.2831853f / float(valence);
+        fan.positions.push_back({std::cos(angle), std::sin(angle), 0.0f});
+        fan.faceVertices.insert(fan.faceVertices.end(), {0, i + 1, (i + 1) % valence + 1});
+        fan.faceSizes.push_back(3);
+    }
+    return fan;
+}
 
 QString RefusalOf(const tarnix::PolygonMesh& mesh) {
     return FaultOf([&] { tarnix::Geometry::FromPolygons(mesh); });
@@ -43,6 +57,20 @@ TEST(MeshInputTest, UnsoundMeshesAreRefusedWithTheirOffence) {
     tarnix::PolygonMesh inconsistent = shapes::Cube();
     inconsistent.faceSizes.push_back(4);
     EXPECT_TRUE(RefusalOf(inconsistent).startsWith(QStringLiteral("the faces name 28 corners")));
+}
+
+// The subdivision library counts a face's corners and a vertex's faces in 16 bits: more is
+// refused by name before it could fail as "cannot be subdivided".
+TEST(MeshInputTest, FacesAndValencesPastTheRefinersCountsAreRefused) {
+    tarnix::PolygonMesh polygon;
+    for (uint32_t v = 0; v < 70000; ++v) {
+        const float angle = float(v) * 6.2831853f / 70000.0f;
+        polygon.positions.push_back({std::cos(angle), std::sin(angle), 0.0f});
+        polygon.faceVertices.push_back(v);
+    }
+    polygon.faceSizes = {70000};
+    EXPECT_EQ(RefusalOf(polygon), QStringLiteral("face 0 has 70000 corners, more than the 65535 a face may have"));
+    EXPECT_EQ(RefusalOf(Fan(70000)), QStringLiteral("vertex 0 is a corner of more than the 65535 faces a vertex may have"));
 }
 
 TEST(MeshInputTest, HarmlessFlawsAreCleanedAndReported) {
@@ -408,6 +436,32 @@ TEST(TopologicalSymmetryTest, PartnersMirrorAcrossTheSymmetryPlaneAndPairUp) {
     }
     auto lopsided = shapes::Subdivided(shapes::Plane(2, 1), 0);  // no edge on x = 0 inside
     EXPECT_FALSE(lopsided->LowestLevel()->Symmetry().IsValid());
+}
+
+// The neighbours of a vertex of many faces, and the edges around it, cost in proportion to its
+// faces, not to their square: ten times the faces take about ten times as long, never a
+// hundred.
+TEST(MeshTest, AVertexOfManyFacesCostsInProportionToItsFaces) {
+    struct Counter : tarnix::AdjacentVertexEnumerator {
+        uint32_t count = 0;
+        void Operator(uint32_t, uint32_t) override { ++count; }
+    };
+    const auto seconds = [](uint32_t valence) {
+        double best = 1e9;
+        for (int round = 0; round < 3; ++round) {
+            const std::unique_ptr<tarnix::Geometry> geometry = tarnix::Geometry::FromPolygons(Fan(valence));
+            const tarnix::SubdivisionLevel& base = *geometry->LowestLevel();
+            const auto start = std::chrono::steady_clock::now();
+            geometry->PrepareForStrokes(base);  // finds the faces around each vertex and each edge's other face
+            Counter counter;
+            base.EnumerateAdjacentVertices(&counter, 0, 0);
+            best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            EXPECT_EQ(counter.count, valence);
+        }
+        return best;
+    };
+    const double few = seconds(3000), many = seconds(30000);
+    EXPECT_LT(many, 30.0 * few) << few << " s for 3000 faces, " << many << " s for 30000";
 }
 
 }  // namespace

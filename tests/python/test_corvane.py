@@ -128,11 +128,43 @@ def test_pictures_are_arrays_and_files(sphere, tmp_path):
     (lambda s: corvane.open("missing.ply"), "missing.ply: no such file"),
     (lambda s: corvane.set_preference("Wax Only", True), "preferences.Wax Only: unknown name"),
     (lambda s: corvane.run_session({"mesh": {"builtin": "torus"}, "steps": []}), 'mesh.builtin: "torus" is not one of'),
+    # The limits of session files, and no number that JSON cannot hold.
+    (lambda s: corvane.shape("cube", subdivide=2**31), "subdivide: 2147483648 is out of range [0, 10]"),
+    (lambda s: corvane.shape("cube", subdivide=2.5), "subdivide: must be a whole number"),
+    (lambda s: s.subdivide(np.int64(2**40)), "subdivide: 1099511627776 is out of range [1, 10]"),
+    (lambda s: s.stroke("Sculpt", PATH, size=float("nan")), "corvane: stroke.size: nan is not a finite number"),
+    (lambda s: s.stroke("Sculpt", PATH, pressure=np.float32("inf")), "corvane: stroke.pressure: inf is not a finite number"),
+    (lambda s: s.stroke("Sculpt", PATH, attributes={"builduprate": float("nan")}), "stroke.attributes.builduprate: nan is not"),
+    (lambda s: corvane.set_preference("Wax Only", float("nan")), "preferences.Wax Only: nan is not a finite number"),
+    (lambda s: s.place(rotate=[float("nan"), 0, 0]), "rotate[0]: nan is not a finite number"),
+    (lambda s: s.place(translate=[1e300, 0, 0]), "translate[0]: 1e+300 is out of range"),
+    (lambda s: s.place(scale=0), "scale[0]: 0 is out of range"),
+    (lambda s: s.save("a\0b.obj"), "cannot hold a NUL character"),
+    (lambda s: corvane.open("a\0b.obj"), "cannot hold a NUL character"),
+    (lambda s: corvane.run_session({"mesh": {"builtin": "cube", "subdivide": float("inf")}, "steps": []}),
+     "session: mesh.subdivide: inf is not a finite number"),
 ])
 def test_faults_raise_with_the_programs_one_line_messages(sphere, action, message):
     with pytest.raises(corvane.Error) as raised:
         action(sphere)
     assert message in str(raised.value) and "\n" not in str(raised.value)
+
+
+def test_numpy_scalars_serve_wherever_numbers_do(sphere):
+    report = sphere.stroke("Sculpt", PATH, size=np.float32(0.3), strength=np.int64(30), pressure=np.float64(1),
+                           invert=np.bool_(False), attributes={"builduprate": np.float32(0.5)})
+    assert report["moved_vertices"] > 0
+    sphere.undo(np.int64(1))
+    with corvane.shape("cube", subdivide=np.int32(1)) as cube:
+        cube.place(scale=np.float32(2), translate=np.array([1, 0, 0], dtype=np.float32))
+        assert cube.level_count == 2
+
+
+def test_strokes_that_move_nothing_say_why(sphere):
+    with pytest.warns(UserWarning, match="the pressure is 0"):
+        sphere.stroke("Sculpt", PATH, size=0.3, pressure=0)
+    with corvane.shape("cube") as cube, pytest.warns(UserWarning, match="reached no vertex"):
+        cube.stroke("Sculpt", [[0, 0, 2], [0.1, 0, 2]], size=0.01)
 
 
 def test_a_closed_sculpture_refuses_work():
