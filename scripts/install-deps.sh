@@ -25,6 +25,7 @@ packages=(
   # corvane-studio: Qt 5 Widgets, OpenGL, Concurrent and Test come with qtbase5-dev; its tests
   # run under a virtual X server with Mesa's software OpenGL.
   xvfb xauth libgl1-mesa-dri libglx-mesa0
+  xdotool                # the studio test that kills a running studio drags its mouse first
   clang libclang-rt-14-dev  # the libFuzzer targets (scripts/fuzz.sh): clang 14 and its fuzzer runtime
 )
 

@@ -148,6 +148,8 @@ void BrushHost::CheckSession(const Session& session) const {
     for (const NamedValue& preference : session.preferences)
         CheckValue(session.file, preference, FindPreference(preference.name), preferenceNames.join(QStringLiteral(", ")));
     for (const Step& step : session.steps) {
+        for (const NamedValue& preference : step.preferences)
+            CheckValue(session.file, preference, FindPreference(preference.name), preferenceNames.join(QStringLiteral(", ")));
         if (step.kind != Step::kStroke && step.kind != Step::kWholeMesh) continue;
         if (!Tool(step.stroke.tool))
             Fail(QStringLiteral("%1: %2: unknown tool \"%3\" (tools: %4)")
@@ -159,6 +161,43 @@ void BrushHost::CheckSession(const Session& session) const {
 }
 
 std::unique_ptr<tarnix::Node> BrushHost::MakeBrush() const { return std::unique_ptr<tarnix::Node>(m_class->Create(1)); }
+
+nlohmann::json BrushHost::ValueOf(const tarnix::Attribute& attribute) {
+    const QString text = attribute.ToText();
+    switch (attribute.TypeCode()) {
+        case tarnix::AttributeTraits<bool>::kTypeCode: return text == QLatin1String("true");
+        case tarnix::AttributeTraits<int>::kTypeCode: return text.toInt();
+        case tarnix::AttributeTraits<float>::kTypeCode:
+        case 5: return text.toDouble();
+        case tarnix::AttributeTraits<tarnix::BoolFloat>::kTypeCode:
+            return {text.section(QLatin1Char(' '), 0, 0) == QLatin1String("true"), text.section(QLatin1Char(' '), 1).toDouble()};
+        default: return text.toStdString();
+    }
+}
+
+StrokeStep BrushHost::SettingsAsStroke() const {
+    StrokeStep stroke;
+    const tarnix::BrushConfiguration* tool = m_brush->ActiveConfiguration();
+    stroke.tool = tool ? tool->Name() : QString();
+    const tarnix::StampConfiguration& stamp = m_brush->StampConfig();
+    stroke.stamp = stamp.m_enabled ? stamp.m_imagePath : QString();
+    if (stamp.m_enabled)
+        stroke.stampOptions = {stamp.m_factor,   stamp.m_offset,       stamp.m_rotation, stamp.m_inverted, stamp.m_tiled,
+                               stamp.m_buildUp,  stamp.m_followStroke, stamp.m_mirrored, stamp.m_randomize};
+    for (const tarnix::Attribute* attribute : m_brush->Attributes()) {
+        const QString key = attribute->Key();
+        if (key.isEmpty() || attribute == &m_brush->m_sizeAttr || attribute == &m_brush->m_strengthAttr) continue;
+        stroke.attributes.push_back({key, ValueOf(*attribute), key});
+    }
+    return stroke;
+}
+
+std::vector<NamedValue> BrushHost::Preferences() {
+    std::vector<NamedValue> values;
+    for (const tarnix::Preferences::Entry& entry : tarnix::Preferences::All())
+        values.push_back({entry.name, ValueOf(*entry.attribute), entry.name});
+    return values;
+}
 
 BrushHost::Settings BrushHost::BrushSettings() const {
     Settings settings;

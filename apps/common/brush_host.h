@@ -67,6 +67,15 @@ public:
     /// Tools and attributes this host's modules do not have are passed over.
     void ApplyBrushSettings(const Settings& settings);
 
+    /// @brief The brush's settings as a session's stroke gives them: the active tool, the stamp
+    /// with every option, and every attribute but the size and the strength (which a stroke
+    /// gives of its own), so that a session sets the brush as it is now.
+    StrokeStep SettingsAsStroke() const;
+    /// @brief Every preference's value as a session gives it.
+    static std::vector<NamedValue> Preferences();
+    /// @brief An attribute's value as a session gives it.
+    static nlohmann::json ValueOf(const tarnix::Attribute& attribute);
+
     /// @brief Sets a brush attribute from a session value (checked by CheckSession).
     void SetAttribute(const NamedValue& value) const { SetAttribute(*m_brush, value); }
     static void SetAttribute(tarnix::BrushOperation& brush, const NamedValue& value);

@@ -77,7 +77,7 @@ void ExchangeBrush(tarnix::Stream& stream, BrushHost::Settings& brush) {
 
 }  // namespace
 
-bool IsProjectFile(const QString& path) { return QFileInfo(path).suffix().toLower() == QLatin1String("corvane"); }
+bool IsProjectFile(const QString& path) { return QFileInfo(path).suffix().toLower() == QLatin1String(kProjectSuffix); }
 
 void WriteProject(const QString& path, const Sculpture& sculpture, const BrushHost& host,
                   const ProgramSettings& settings) {

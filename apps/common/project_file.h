@@ -24,7 +24,10 @@ class Sculpture;
 /// A program's own settings, by name (the studio's freeze strength, ...), as text.
 using ProgramSettings = std::map<QString, QString>;
 
-/// @brief Whether `path` names a project file (by its extension, "corvane").
+/// The extension of project files.
+constexpr const char* kProjectSuffix = "corvane";
+
+/// @brief Whether `path` names a project file (by its extension).
 bool IsProjectFile(const QString& path);
 
 /// @brief Writes the document `sculpture` holds, the settings of `host`'s brush and

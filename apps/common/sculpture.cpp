@@ -280,11 +280,17 @@ void Sculpture::AddLayer(const LayerSetup& setup, bool activate) {
     if (activate) m_level->SetActiveLayer(m_level->LayerCount() - 1);
 }
 
-bool Sculpture::ActivateLayer(const QString& name, std::optional<float> strength) {
-    uint32_t index = UINT32_MAX;
+std::optional<uint32_t> Sculpture::LayerIndex(const QString& name) const {
+    std::optional<uint32_t> index;
     for (uint32_t i = 0; i < m_level->LayerCount(); ++i)
         if (LayerName(i) == name) index = i;
-    if (index == UINT32_MAX && !name.isEmpty()) return false;
+    return index;
+}
+
+bool Sculpture::ActivateLayer(const QString& name, std::optional<float> strength) {
+    const std::optional<uint32_t> found = LayerIndex(name);
+    if (!found && !name.isEmpty()) return false;
+    const uint32_t index = found.value_or(UINT32_MAX);
     m_level->SetActiveLayer(index);
     if (strength && index != UINT32_MAX) m_level->Layer(index)->SetStrength(*strength);
     return true;
@@ -477,7 +483,7 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
         driver.RunWholeMesh(*m_level, stroke.strength, stroke.fromCamera, ModifierOf(stroke));
         figures.dabs = 1;
     } else {
-        const tarnix::StrokeReport placed = driver.Run(*m_level, stroke.path, OptionsOf(stroke));
+        const tarnix::StrokeReport placed = driver.Run(*m_level, stroke.path, OptionsOf(stroke), stroke.pressures);
         figures.dabs = placed.dabs + placed.mirroredDabs;
     }
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -120,6 +120,8 @@ public:
     bool ActivateLayer(const QString& name, std::optional<float> strength = std::nullopt);
     /// @brief The name of layer `index` of the sculpted level, as last given.
     QString LayerName(uint32_t index) const;
+    /// @brief The index of the sculpted level's layer called `name` (the last of that name).
+    std::optional<uint32_t> LayerIndex(const QString& name) const;
     /// @brief Renames layer `index` of the sculpted level. The host's layer keeps the name it
     /// was made with; the programs find layers by the name given here.
     void RenameLayer(uint32_t index, const QString& name);

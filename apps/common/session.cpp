@@ -213,9 +213,25 @@ void BrushSettings(const Field& field, StrokeStep& step) {
     if (field.Has("camera")) step.camera = Camera(field["camera"]);
 }
 
+std::vector<tarnix::Vector> Path(const Field& field) {
+    std::vector<tarnix::Vector> path;
+    for (const Field& point : field.Items()) path.push_back(point.Point());
+    if (path.empty()) field.Fail(QStringLiteral("needs at least one point"));
+    return path;
+}
+
+// Pen pressure at each point of a path of `points`.
+std::vector<float> Pressures(const Field& field, size_t points) {
+    std::vector<float> pressures;
+    for (const Field& pressure : field.Items()) pressures.push_back(pressure.Number(0.0, 1.0));
+    if (pressures.size() != points)
+        field.Fail(QStringLiteral("%1 pressures for %2 points of the path").arg(pressures.size()).arg(points));
+    return pressures;
+}
+
 StrokeStep Stroke(const Field& field) {
-    field.ExpectObject({"tool", "size", "strength", "pressure", "falloff", "falloff_type", "direction", "invert",
-                        "smooth", "mirror", "stamp", "stamp_options", "attributes", "path", "camera"});
+    field.ExpectObject({"tool", "size", "strength", "pressure", "pressures", "falloff", "falloff_type", "direction",
+                        "invert", "smooth", "mirror", "stamp", "stamp_options", "attributes", "path", "camera"});
     StrokeStep stroke;
     BrushSettings(field, stroke);
     stroke.size = field["size"].Positive();
@@ -235,8 +251,8 @@ StrokeStep Stroke(const Field& field) {
             field["stamp_options"]["mirrored"].Fail(
                 QStringLiteral("mirrors the stamp of a mirrored stroke's twins, but the stroke has no \"mirror\""));
     }
-    for (const Field& point : field["path"].Items()) stroke.path.push_back(point.Point());
-    if (stroke.path.empty()) field["path"].Fail(QStringLiteral("needs at least one point"));
+    stroke.path = Path(field["path"]);
+    if (field.Has("pressures")) stroke.pressures = Pressures(field["pressures"], stroke.path.size());
     return stroke;
 }
 
@@ -249,11 +265,36 @@ StrokeStep WholeMesh(const Field& field) {
     return step;
 }
 
-Step ReadStep(const Field& field, const std::set<QString>& layers) {
+FreezeStroke ReadFreezeStroke(const Field& field) {
+    field.ExpectObject({"size", "strength", "thaw", "path", "pressures"});
+    FreezeStroke freeze;
+    freeze.size = field["size"].Positive();
+    freeze.strength = field["strength"].Number(0.0, tarnix::StrengthConversion::kStrongest);
+    field.IfPresent("thaw", freeze.thaw, [](const Field& f) { return f.Bool(); });
+    freeze.path = Path(field["path"]);
+    if (field.Has("pressures")) freeze.pressures = Pressures(field["pressures"], freeze.path.size());
+    return freeze;
+}
+
+// The steps by their key; `layers` holds the names of the layers the steps before have made
+// (null: unknown before the mesh is read, as a project's).
+Step ReadStep(const Field& field, std::set<QString>* layers) {
     Step step;
     step.where = field.Where();
+    static const char* const kSteps =
+        "\"stroke\", \"whole_mesh\", \"undo\", \"redo\", \"subdivide\", \"level\", \"freeze_stroke\", "
+        "\"clear_freeze\", \"invert_freeze\", \"layer\", \"add_layer\", \"rename_layer\", \"lock_layer\", "
+        "\"layer_strength\", \"preferences\"";
     if (!field.Value().is_object() || field.Value().size() != 1)
-        field.Fail(QStringLiteral("a step is an object with one of \"stroke\", \"whole_mesh\", \"undo\", \"redo\", \"layer\""));
+        field.Fail(QStringLiteral("a step is an object with one of %1").arg(QString::fromLatin1(kSteps)));
+    const auto named = [&](const Field& item) {
+        const QString name = item["name"].String();
+        if (layers && !layers->count(name)) item["name"].Fail(QStringLiteral("no layer %1").arg(Quoted(name)));
+        return name;
+    };
+    const auto switchedOn = [](const Field& item) {
+        if (!item.Bool()) item.Fail(QStringLiteral("must be true (a step that does nothing is left out)"));
+    };
     if (field.Has("stroke")) {
         step.stroke = Stroke(field["stroke"]);
     } else if (field.Has("whole_mesh")) {
@@ -262,21 +303,76 @@ Step ReadStep(const Field& field, const std::set<QString>& layers) {
     } else if (field.Has("undo") || field.Has("redo")) {
         step.kind = field.Has("undo") ? Step::kUndo : Step::kRedo;
         step.count = uint32_t(field[field.Has("undo") ? "undo" : "redo"].Integer(1, 1 << 20));
+    } else if (field.Has("subdivide")) {
+        step.kind = Step::kSubdivide;
+        step.count = uint32_t(field["subdivide"].Integer(1, int(kMostSubdivisions)));
+    } else if (field.Has("level")) {
+        step.kind = Step::kLevel;
+        step.count = uint32_t(field["level"].Integer(0, int(kMostSubdivisions)));
+    } else if (field.Has("freeze_stroke")) {
+        step.kind = Step::kFreezeStroke;
+        step.freeze = ReadFreezeStroke(field["freeze_stroke"]);
+    } else if (field.Has("clear_freeze") || field.Has("invert_freeze")) {
+        step.kind = field.Has("clear_freeze") ? Step::kClearFreeze : Step::kInvertFreeze;
+        switchedOn(field[field.Has("clear_freeze") ? "clear_freeze" : "invert_freeze"]);
     } else if (field.Has("layer")) {
         step.kind = Step::kLayer;
         const Field layer = field["layer"];
         layer.ExpectObject({"name", "strength"});
         step.layer = layer["name"].String();
-        if (!step.layer.isEmpty() && !layers.count(step.layer))
-            layer["name"].Fail(QStringLiteral("no layer %1 in \"layers\"").arg(Quoted(step.layer)));
+        if (!step.layer.isEmpty()) named(layer);
         if (layer.Has("strength")) {
             if (step.layer.isEmpty()) layer.Fail(QStringLiteral("the base has no strength"));
             step.layerStrength = layer["strength"].Number(0.0, 1.0);
         }
+    } else if (field.Has("add_layer")) {
+        step.kind = Step::kAddLayer;
+        const Field layer = field["add_layer"];
+        layer.ExpectObject({"name", "strength", "locked"});
+        step.added.name = layer["name"].String();
+        if (step.added.name.isEmpty() || (layers && layers->count(step.added.name)))
+            layer["name"].Fail(QStringLiteral("layer names must be distinct and not empty"));
+        layer.IfPresent("strength", step.added.strength, [](const Field& f) { return f.Number(0.0, 1.0); });
+        layer.IfPresent("locked", step.added.locked, [](const Field& f) { return f.Bool(); });
+        if (layers) layers->insert(step.added.name);
+    } else if (field.Has("rename_layer")) {
+        step.kind = Step::kRenameLayer;
+        const Field layer = field["rename_layer"];
+        layer.ExpectObject({"name", "to"});
+        step.layer = named(layer);
+        step.newName = layer["to"].String();
+        if (step.newName.isEmpty() || (layers && step.newName != step.layer && layers->count(step.newName)))
+            layer["to"].Fail(QStringLiteral("layer names must be distinct and not empty"));
+        if (layers) {
+            layers->erase(step.layer);
+            layers->insert(step.newName);
+        }
+    } else if (field.Has("lock_layer")) {
+        step.kind = Step::kLockLayer;
+        const Field layer = field["lock_layer"];
+        layer.ExpectObject({"name", "locked"});
+        step.layer = named(layer);
+        step.locked = layer["locked"].Bool();
+    } else if (field.Has("layer_strength")) {
+        step.kind = Step::kLayerStrength;
+        const Field layer = field["layer_strength"];
+        layer.ExpectObject({"name", "strength"});
+        step.layer = named(layer);
+        step.layerStrength = layer["strength"].Number(0.0, 1.0);
+    } else if (field.Has("preferences")) {
+        step.kind = Step::kPreferences;
+        step.preferences = NamedValues(field["preferences"]);
     } else {
-        field.Fail(QStringLiteral("unknown step %1").arg(Quoted(QString::fromStdString(field.Value().begin().key()))));
+        field.Fail(QStringLiteral("unknown step %1 (steps: %2)")
+                       .arg(Quoted(QString::fromStdString(field.Value().begin().key())), QString::fromLatin1(kSteps)));
     }
     return step;
+}
+
+// Whether a step may make an undoable change.
+bool MayChange(Step::Kind kind) {
+    return kind == Step::kStroke || kind == Step::kWholeMesh || kind == Step::kFreezeStroke ||
+           kind == Step::kClearFreeze || kind == Step::kInvertFreeze || kind == Step::kLayerStrength;
 }
 
 void ReadMesh(const Field& field, Session& session) {
@@ -436,13 +532,61 @@ json ParseJson(const QByteArray& text, const QString& file) {
     }
 }
 
+namespace {
+
+// A journal opens with a line `{"journal": 1, ...}`.
+bool IsJournal(const QByteArray& text, const QString& file) {
+    const int end = text.indexOf('\n');
+    if (end < 0 || !text.trimmed().startsWith('{')) return false;
+    try {
+        const json first = ParseJson(text.left(end), file);
+        return first.is_object() && first.contains("journal");
+    } catch (tarnix::Error* error) {
+        tarnix::Error::Dispose(error);
+        return false;
+    }
+}
+
+}  // namespace
+
 Session ParseSession(const QByteArray& text, const QString& file) {
-    const json document = ParseJson(text, file);
     Session session;
     session.file = file;
+    session.journal = IsJournal(text, file);
+    // A journal's steps stand a line each: they are read from their lines, each with its own
+    // place ("line 4") in messages; the last line, cut short when its writer stopped, is left out.
+    json document;
+    std::vector<json> lines;
+    std::vector<QString> lineNames;
+    if (session.journal) {
+        const QList<QByteArray> parts = text.split('\n');
+        document = ParseJson(parts[0], file);
+        int lastWritten = int(parts.size()) - 1;
+        while (lastWritten > 0 && parts[lastWritten].trimmed().isEmpty()) --lastWritten;
+        for (int i = 1; i < parts.size(); ++i) {
+            if (parts[i].trimmed().isEmpty()) continue;
+            const bool last = i == lastWritten;
+            try {
+                lines.push_back(ParseJson(parts[i], QStringLiteral("%1: line %2").arg(file).arg(i + 1)));
+            } catch (tarnix::Error* error) {
+                if (!last) throw;
+                tarnix::Error::Dispose(error);
+                break;
+            }
+            lineNames.push_back(QStringLiteral("line %1").arg(i + 1));
+        }
+    } else {
+        document = ParseJson(text, file);
+    }
     const Field root(document, QString(), session.file);
-    root.ExpectObject({"mesh", "scale", "rotate", "translate", "layers", "active_layer", "freeze", "preferences",
-                       "camera", "picture", "steps"});
+    root.ExpectObject({"journal", "mesh", "scale", "rotate", "translate", "layers", "active_layer", "freeze",
+                       "preferences", "camera", "picture", "steps"});
+    if (session.journal) {
+        if (root["journal"].Integer(1, 1) != 1) root["journal"].Fail(QStringLiteral("must be 1"));
+        if (root.Has("steps")) root["steps"].Fail(QStringLiteral("a journal's steps stand a line each"));
+    } else if (root.Has("journal")) {
+        root["journal"].Fail(QStringLiteral("a journal's first line holds only its setup"));
+    }
     ReadMesh(root["mesh"], session);
     if (root.Has("scale")) {
         const Field scale = root["scale"];
@@ -458,6 +602,11 @@ Session ParseSession(const QByteArray& text, const QString& file) {
     root.IfPresent("rotate", session.rotate, [](const Field& f) { return f.Point(); });
     root.IfPresent("translate", session.translate, [](const Field& f) { return f.Point(); });
     if (root.Has("layers")) ReadLayers(root["layers"], session);
+    // A project brings layers of its own, which only reading it tells.
+    const bool project = session.meshPath.endsWith(QLatin1String(".corvane"), Qt::CaseInsensitive);
+    if (project && session.subdivide != 0) root["mesh"]["subdivide"].Fail(QStringLiteral("a project keeps its own levels"));
+    for (const char* placement : {"scale", "rotate", "translate"})
+        if (project && root.Has(placement)) root[placement].Fail(QStringLiteral("a project keeps its own placement"));
     std::set<QString> layerNames;
     for (const LayerSetup& layer : session.layers) layerNames.insert(layer.name);
     if (root.Has("active_layer")) {
@@ -469,12 +618,18 @@ Session ParseSession(const QByteArray& text, const QString& file) {
         for (const Field& region : root["freeze"].Items()) session.freeze.push_back(ReadFreezeRegion(region));
     if (root.Has("preferences")) session.preferences = NamedValues(root["preferences"]);
     if (root.Has("camera")) session.camera = Camera(root["camera"]);
+    std::vector<Field> steps;
+    if (session.journal) {
+        for (size_t i = 0; i < lines.size(); ++i) steps.emplace_back(lines[i], lineNames[i], session.file);
+    } else {
+        steps = root["steps"].Items();
+    }
     // Undo and redo are checked against the changes the steps before them can have made (a
     // stroke that misses the mesh makes none, which only running it tells).
     size_t undoable = 0, redoable = 0;
-    for (const Field& field : root["steps"].Items()) {
-        const Step step = ReadStep(field, layerNames);
-        if (step.kind == Step::kStroke || step.kind == Step::kWholeMesh) {
+    for (const Field& field : steps) {
+        const Step step = ReadStep(field, project ? nullptr : &layerNames);
+        if (MayChange(step.kind)) {
             undoable = std::min(undoable + 1, tarnix::Geometry::kMaximumUndoDepth);
             redoable = 0;
         } else if (step.kind == Step::kUndo || step.kind == Step::kRedo) {
@@ -503,7 +658,8 @@ Session ParseSession(const QByteArray& text, const QString& file) {
 }
 
 Step ParseStep(const nlohmann::json& step, const QString& file) {
-    Step parsed = ReadStep(Field(step, QString(), file), {});
+    std::set<QString> noLayers;
+    Step parsed = ReadStep(Field(step, QString(), file), &noLayers);
     parsed.where = QString::fromStdString(step.begin().key());
     return parsed;
 }
@@ -517,6 +673,98 @@ Session ReadSession(const QString& path) {
         Fail(QStringLiteral("%1: %2 bytes, more than a session file may have (%3)").arg(path).arg(file.size()).arg(kMostSessionBytes));
     if (!file.open(QIODevice::ReadOnly)) Fail(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
     return ParseSession(file.read(kMostSessionBytes + 1), path);
+}
+
+QString MirrorModeName(int mode) { return mode >= 0 && mode < kMirrorModes.size() ? kMirrorModes[mode] : kMirrorModes[0]; }
+
+QString FalloffTypeName(int type) { return kFalloffTypes.value(type, kFalloffTypes[0]); }
+
+namespace {
+
+json PointsToJson(const std::vector<tarnix::Vector>& points) {
+    json list = json::array();
+    for (const tarnix::Vector& p : points) list.push_back({p.x, p.y, p.z});
+    return list;
+}
+
+json StrokeToJson(const StrokeStep& stroke, bool wholeMesh) {
+    json out = {{"tool", stroke.tool.toStdString()}, {"strength", stroke.strength}};
+    if (stroke.invert) out["invert"] = true;
+    if (stroke.smooth) out["smooth"] = true;
+    if (stroke.camera)
+        out["camera"] = {{"eye", {stroke.camera->eye.x, stroke.camera->eye.y, stroke.camera->eye.z}},
+                         {"target", {stroke.camera->target.x, stroke.camera->target.y, stroke.camera->target.z}}};
+    if (!stroke.attributes.empty()) {
+        json attributes = json::object();
+        for (const NamedValue& attribute : stroke.attributes) attributes[attribute.name.toStdString()] = attribute.value;
+        out["attributes"] = attributes;
+    }
+    if (wholeMesh) {
+        if (stroke.fromCamera) out["from_camera"] = true;
+        return out;
+    }
+    out["size"] = stroke.size;
+    if (stroke.pressure != 1.0f) out["pressure"] = stroke.pressure;
+    if (stroke.falloff) out["falloff"] = *stroke.falloff == tarnix::BrushOperation::kNoFalloff
+                                             ? std::string("none")
+                                             : std::string(tarnix::BrushOperation::FalloffPresetName(*stroke.falloff));
+    if (stroke.falloffType) out["falloff_type"] = FalloffTypeName(*stroke.falloffType).toStdString();
+    if (stroke.direction) out["direction"] = *stroke.direction;
+    if (stroke.mirror != 0) out["mirror"] = MirrorModeName(stroke.mirror).toStdString();
+    if (stroke.stamp) out["stamp"] = stroke.stamp->toStdString();
+    const StampOptions& o = stroke.stampOptions;
+    json options = json::object();
+    if (o.factor) options["factor"] = *o.factor;
+    if (o.offset) options["offset"] = *o.offset;
+    if (o.rotation) options["rotation"] = *o.rotation;
+    if (o.inverted) options["inverted"] = *o.inverted;
+    if (o.tiled) options["tiled"] = *o.tiled;
+    if (o.buildUp) options["buildup"] = *o.buildUp;
+    if (o.followStroke) options["follow_stroke"] = *o.followStroke;
+    if (o.mirrored) options["mirrored"] = *o.mirrored;
+    if (o.randomize) options["randomize"] = *o.randomize;
+    if (!options.empty()) out["stamp_options"] = options;
+    out["path"] = PointsToJson(stroke.path);
+    if (!stroke.pressures.empty()) out["pressures"] = stroke.pressures;
+    return out;
+}
+
+}  // namespace
+
+json StepToJson(const Step& step) {
+    const std::string layer = step.layer.toStdString();
+    switch (step.kind) {
+        case Step::kStroke: return {{"stroke", StrokeToJson(step.stroke, false)}};
+        case Step::kWholeMesh: return {{"whole_mesh", StrokeToJson(step.stroke, true)}};
+        case Step::kUndo: return {{"undo", step.count}};
+        case Step::kRedo: return {{"redo", step.count}};
+        case Step::kSubdivide: return {{"subdivide", step.count}};
+        case Step::kLevel: return {{"level", step.count}};
+        case Step::kFreezeStroke: {
+            json freeze = {{"size", step.freeze.size}, {"strength", step.freeze.strength}, {"path", PointsToJson(step.freeze.path)}};
+            if (step.freeze.thaw) freeze["thaw"] = true;
+            if (!step.freeze.pressures.empty()) freeze["pressures"] = step.freeze.pressures;
+            return {{"freeze_stroke", freeze}};
+        }
+        case Step::kClearFreeze: return {{"clear_freeze", true}};
+        case Step::kInvertFreeze: return {{"invert_freeze", true}};
+        case Step::kLayer: {
+            json change = {{"name", layer}};
+            if (step.layerStrength) change["strength"] = *step.layerStrength;
+            return {{"layer", change}};
+        }
+        case Step::kAddLayer:
+            return {{"add_layer", {{"name", step.added.name.toStdString()}, {"strength", step.added.strength}, {"locked", step.added.locked}}}};
+        case Step::kRenameLayer: return {{"rename_layer", {{"name", layer}, {"to", step.newName.toStdString()}}}};
+        case Step::kLockLayer: return {{"lock_layer", {{"name", layer}, {"locked", step.locked}}}};
+        case Step::kLayerStrength: return {{"layer_strength", {{"name", layer}, {"strength", step.layerStrength.value_or(1.0f)}}}};
+        case Step::kPreferences: {
+            json values = json::object();
+            for (const NamedValue& value : step.preferences) values[value.name.toStdString()] = value.value;
+            return {{"preferences", values}};
+        }
+    }
+    return {};
 }
 
 QString SessionRelativePath(const Session& session, const QString& path) {

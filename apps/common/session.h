@@ -1,8 +1,10 @@
 #pragma once
-// A sculpting session as a session file describes it (docs/session-format.md): the mesh and
-// how far to subdivide it, where it sits in the world, its layers and frozen regions, the
-// preference values, the picture to take, and the steps: strokes, whole-mesh applications,
-// undo, redo and layer changes.
+// A sculpting session as a session file describes it (docs/session-format.md): the mesh (a
+// shape, a mesh file or a project) and how far to subdivide it, where it sits in the world,
+// its layers and frozen regions, the preference values, the picture to take, and the steps:
+// strokes, whole-mesh applications, undo, redo, subdivision and the level sculpted, freeze
+// painting, layer changes and preferences. A journal (what a program appends as it works, a
+// step a line) reads as a session too.
 //
 // ReadSession checks everything the file alone can tell (types, ranges, names of shapes,
 // mirror modes, falloffs); the names only the loaded module knows (tools, attributes,
@@ -62,24 +64,55 @@ struct StrokeStep {
     StampOptions stampOptions;
     std::vector<NamedValue> attributes;
     std::vector<tarnix::Vector> path;       // world space; empty for a whole-mesh step
+    std::vector<float> pressures;           // pen pressure at each point of `path`; empty: `pressure`
     std::optional<CameraPlacement> camera;  // else the session's
     bool fromCamera = false;                // whole mesh: weigh vertices by facing the camera
 };
 
-struct Step {
-    enum Kind { kStroke, kWholeMesh, kUndo, kRedo, kLayer };
-    Kind kind = kStroke;
-    QString where;       // "steps[3]"
-    StrokeStep stroke;   // kStroke, kWholeMesh
-    uint32_t count = 1;  // kUndo, kRedo
-    QString layer;       // kLayer: the layer to make active ("" for none)
-    std::optional<float> layerStrength;
+/// A drag of the freeze brush.
+struct FreezeStroke {
+    float size = 0.1f;       // brush radius
+    float strength = 50.0f;  // 0..100: the share of the whole range one pass adds
+    bool thaw = false;
+    std::vector<tarnix::Vector> path;  // world space
+    std::vector<float> pressures;      // at each point; empty: 1
 };
 
 struct LayerSetup {
     QString name;
     float strength = 1.0f;
     bool locked = false;
+};
+
+struct Step {
+    enum Kind {
+        kStroke,
+        kWholeMesh,
+        kUndo,
+        kRedo,
+        kLayer,          // a layer made the one strokes go into
+        kSubdivide,      // levels added above the highest, which is sculpted
+        kLevel,          // another level sculpted
+        kFreezeStroke,   // a drag of the freeze brush
+        kClearFreeze,
+        kInvertFreeze,
+        kAddLayer,       // a layer added to the sculpted level, and made the active one
+        kRenameLayer,
+        kLockLayer,
+        kLayerStrength,  // a layer's strength changed, as an undoable change
+        kPreferences,
+    };
+    Kind kind = kStroke;
+    QString where;       // "steps[3]"
+    StrokeStep stroke;   // kStroke, kWholeMesh
+    uint32_t count = 1;  // kUndo, kRedo, kSubdivide; kLevel: the level
+    QString layer;       // the layer (kLayer: "" for the base)
+    std::optional<float> layerStrength;  // kLayer, kLayerStrength
+    QString newName;     // kRenameLayer
+    bool locked = false; // kLockLayer
+    LayerSetup added;    // kAddLayer
+    FreezeStroke freeze; // kFreezeStroke
+    std::vector<NamedValue> preferences;  // kPreferences
 };
 
 struct FreezeRegion {
@@ -114,8 +147,9 @@ struct PictureSetup {
 
 struct Session {
     QString file;    // the session file, for messages and relative paths
+    bool journal = false;  // read from a journal
     QString shape;   // a built-in shape, or empty
-    QString meshPath;      // else this mesh file (relative to the session file)
+    QString meshPath;      // else this mesh file or project (relative to the session file)
     QString meshPathKey;   // "file" or "obj", for messages
     QString resultName = QStringLiteral("result.obj");  // the mesh written; its format from the name
     std::optional<uint32_t> resultLevel;                // the level written; else the sculpted one
@@ -140,11 +174,21 @@ QString OneLine(QString text);
 /// in one object is refused. Throws tarnix::Error* with one line naming `file`.
 nlohmann::json ParseJson(const QByteArray& text, const QString& file);
 
-/// @brief Reads and checks the session file at `path`. Throws tarnix::Error* with one line
-/// naming the file and the fault.
+/// @brief Reads and checks the session file at `path`, or a journal. Throws tarnix::Error*
+/// with one line naming the file and the fault.
 Session ReadSession(const QString& path);
-/// @brief The same for a session held in memory; `file` names it in messages.
+/// @brief The same for a session held in memory; `file` names it in messages. A journal is
+/// JSON lines: a first line `{"journal": 1, ...}` holds what a session holds but its steps,
+/// each further line one step. Its last line, cut short by a program that stopped while
+/// writing it, is left out.
 Session ParseSession(const QByteArray& text, const QString& file);
+
+/// @brief A step as a session's "steps" list holds it (the inverse of reading it; a stroke
+/// gives every setting it has).
+nlohmann::json StepToJson(const Step& step);
+/// @brief The name sessions give mirror mode `mode`, and falloff type `type`.
+QString MirrorModeName(int mode);
+QString FalloffTypeName(int type);
 
 /// @brief Reads one step as a session's "steps" list holds it (a stroke, a whole-mesh
 /// application, undo or redo; a layer step needs the session's layers and is refused). `file`

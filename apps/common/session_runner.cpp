@@ -1,6 +1,7 @@
 #include "session_runner.h"
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -15,11 +16,13 @@
 #include "mesh_files.h"
 #include "output_folder.h"
 #include "preview.h"
+#include "project_file.h"
 #include "report.h"
 #include "sculpture.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/error.h"
 #include "tarnix/image.h"
+#include "tarnix/sculpt_layer.h"
 #include "tarnix/kernel.h"
 #include "tarnix/stroke_driver.h"
 #include "tarnix/subdivision_level.h"
@@ -52,12 +55,18 @@ auto At(const Session& session, const QString& where, Action&& action) {
 
 class SessionRun {
 public:
-    SessionRun(const Session& session, BrushHost& host, QTextStream& out, QTextStream& warnings)
-        : m_session(session), m_host(host), m_sculpture(host), m_out(out), m_warnings(warnings) {}
+    SessionRun(const Session& session, BrushHost& host, Sculpture& sculpture, QTextStream& out, QTextStream& warnings)
+        : m_session(session), m_host(host), m_sculpture(sculpture), m_out(out), m_warnings(warnings) {}
 
     void Run(const QString& outputDirectory);
+    // Checks the session, makes its mesh and plays its steps.
+    void Play();
 
 private:
+    bool IsProject() const { return m_session.shape.isEmpty() && IsProjectFile(m_session.meshPath); }
+    void PlayStep(size_t index);
+    void PaintFreeze(const Step& step);
+    void EditLayer(const Step& step);
     void CheckStamps() const;
     MeshFile ReadMeshFile(QString& name) const;
     void CheckPlacement(const tarnix::PolygonMesh& polygons) const;
@@ -74,7 +83,7 @@ private:
 
     const Session& m_session;
     BrushHost& m_host;
-    Sculpture m_sculpture;
+    Sculpture& m_sculpture;
     QTextStream& m_out;
     QTextStream& m_warnings;
     SessionReport m_report;
@@ -82,6 +91,9 @@ private:
     View m_view;
     // What each stroke step did, by its index: tiles look at it.
     std::map<size_t, StrokeFigures> m_stepFigures;
+    // What a run that writes outputs adds: the folder checked with the rest, and the picture
+    // framed (and taken) before the steps.
+    std::function<void()> m_checkOutputs, m_beforeSteps;
 };
 
 // Every stamp is read once before anything is sculpted, so that an unreadable one is found
@@ -102,6 +114,11 @@ void SessionRun::CheckStamps() const {
 MeshFile SessionRun::ReadMeshFile(QString& name) const {
     MeshFile file;
     name = m_session.shape;
+    // A project is read as the mesh is made, with its brush settings.
+    if (IsProject()) {
+        name = SessionRelativePath(m_session, m_session.meshPath);
+        return file;
+    }
     if (!shapes::Named(m_session.shape, file.polygons)) {
         name = SessionRelativePath(m_session, m_session.meshPath);
         file = At(m_session, QStringLiteral("mesh.") + m_session.meshPathKey, [&] { return ReadMesh(name); });
@@ -205,14 +222,20 @@ void SessionRun::Rehearse() const {
 }
 
 void SessionRun::BuildMesh(const MeshFile& file, const QString& name) {
-    m_out << "Mesh: " << name << ", subdivided " << m_session.subdivide << " times..." << Qt::endl;
-    m_sculpture.Load(file, name, m_session.subdivide);
+    if (IsProject()) {
+        m_out << "Project: " << name << "..." << Qt::endl;
+        At(m_session, QStringLiteral("mesh.file"), [&] { ReadProject(name, m_sculpture, m_host); });
+    } else {
+        m_out << "Mesh: " << name << ", subdivided " << m_session.subdivide << " times..." << Qt::endl;
+        m_sculpture.Load(file, name, m_session.subdivide);
+    }
     const tarnix::SubdivisionLevel& level = m_sculpture.Level();
     m_out << "  " << level.VertexCount() << " vertices, " << level.m_faceCount << " faces" << Qt::endl;
 }
 
 void SessionRun::PlaceAndPrepare() {
-    m_sculpture.Place(m_session.scale, m_session.rotate, m_session.translate);
+    // A project keeps its own placement.
+    if (!IsProject()) m_sculpture.Place(m_session.scale, m_session.rotate, m_session.translate);
     for (const LayerSetup& layer : m_session.layers) m_sculpture.AddLayer(layer, layer.name == m_session.activeLayer);
     for (const FreezeRegion& region : m_session.freeze) m_sculpture.Freeze(region);
     if (!m_session.freeze.empty())
@@ -322,8 +345,71 @@ void SessionRun::TakeBack(const Step& step) {
 }
 
 void SessionRun::ChangeLayer(const Step& step) {
-    m_sculpture.ActivateLayer(step.layer, step.layerStrength);
+    if (!m_sculpture.ActivateLayer(step.layer, step.layerStrength))
+        Fail(QStringLiteral("%1: %2: no layer \"%3\" on the level sculpted").arg(m_session.file, step.where, step.layer));
     m_out << "layer " << (step.layer.isEmpty() ? QStringLiteral("(base)") : step.layer) << Qt::endl;
+}
+
+// The freeze brush along the path, each point at its pressure, as one change.
+void SessionRun::PaintFreeze(const Step& step) {
+    const FreezeStroke& freeze = step.freeze;
+    for (size_t i = 0; i < freeze.path.size(); ++i) {
+        const float pressure = i < freeze.pressures.size() ? freeze.pressures[i] : 1.0f;
+        m_sculpture.PaintFreeze(freeze.path[i], freeze.size, pressure * freeze.strength / 100.0f, freeze.thaw);
+    }
+    m_sculpture.CommitEdit();
+    m_out << (freeze.thaw ? "thaw" : "freeze") << ": " << m_sculpture.Level().FrozenVertexCount() << " vertices frozen" << Qt::endl;
+}
+
+void SessionRun::EditLayer(const Step& step) {
+    const std::optional<uint32_t> index = m_sculpture.LayerIndex(step.layer);
+    if (step.kind != Step::kAddLayer && !index)
+        Fail(QStringLiteral("%1: %2: no layer \"%3\" on the level sculpted").arg(m_session.file, step.where, step.layer));
+    switch (step.kind) {
+        case Step::kAddLayer: m_sculpture.AddLayer(step.added, true); break;
+        case Step::kRenameLayer: m_sculpture.RenameLayer(*index, step.newName); break;
+        case Step::kLockLayer: m_sculpture.Level().Layer(*index)->SetLocked(step.locked); break;
+        case Step::kLayerStrength: m_sculpture.SetLayerStrength(*index, step.layerStrength.value_or(1.0f)); break;
+        default: break;
+    }
+    m_out << "layer " << (step.kind == Step::kAddLayer ? step.added.name : step.layer) << Qt::endl;
+}
+
+void SessionRun::PlayStep(size_t index) {
+    const Step& step = m_session.steps[index];
+    m_out << "[" << index + 1 << "/" << m_session.steps.size() << "] ";
+    switch (step.kind) {
+        case Step::kStroke:
+        case Step::kWholeMesh:
+            Sculpt(step);
+            m_stepFigures[index] = m_report.strokes.back();
+            break;
+        case Step::kUndo:
+        case Step::kRedo: TakeBack(step); break;
+        case Step::kLayer: ChangeLayer(step); break;
+        case Step::kSubdivide:
+            At(m_session, step.where, [&] { m_sculpture.Subdivide(step.count); });
+            m_out << "subdivided: " << m_sculpture.Level().VertexCount() << " vertices" << Qt::endl;
+            break;
+        case Step::kLevel:
+            At(m_session, step.where, [&] { m_sculpture.SculptLevel(step.count); });
+            m_out << "level " << step.count << Qt::endl;
+            break;
+        case Step::kFreezeStroke: PaintFreeze(step); break;
+        case Step::kClearFreeze:
+        case Step::kInvertFreeze:
+            step.kind == Step::kClearFreeze ? m_sculpture.ClearFreeze() : m_sculpture.InvertFreeze();
+            m_out << (step.kind == Step::kClearFreeze ? "freeze cleared" : "freeze inverted") << Qt::endl;
+            break;
+        case Step::kAddLayer:
+        case Step::kRenameLayer:
+        case Step::kLockLayer:
+        case Step::kLayerStrength: EditLayer(step); break;
+        case Step::kPreferences:
+            for (const NamedValue& preference : step.preferences) BrushHost::SetPreference(preference);
+            m_out << "preferences" << Qt::endl;
+            break;
+    }
 }
 
 // The folder must be one that can be made and written to, found before anything is sculpted;
@@ -358,39 +444,16 @@ void SessionRun::Run(const QString& outputDirectory) {
                             "name without a folder")
                  .arg(m_session.file, result));
     if (QFileInfo(outputDirectory).isDir()) OutputFolder::RecoverInterrupted(outputDirectory);
-    // Everything that can be found without sculpting is found first.
-    m_host.CheckSession(m_session);
-    CheckStamps();
     if (!MeshFormatsWritten().contains(QFileInfo(m_session.resultName).suffix().toLower()))
         Fail(QStringLiteral("%1: cannot write \"%2\" (formats: %3)")
                  .arg(m_session.file, m_session.resultName, MeshFormatsWritten().join(QStringLiteral(", "))));
-    QString name;
-    const MeshFile file = ReadMeshFile(name);
-    for (const QString& warning : file.warnings) m_warnings << "warning: " << warning << Qt::endl;
-    CheckPlacement(file.polygons);
-    Rehearse();
-    CheckOutputFolder(outputDirectory);
-
-    BuildMesh(file, name);
-    PlaceAndPrepare();
-    FrameThePicture();
+    m_checkOutputs = [&] { CheckOutputFolder(outputDirectory); };
     Picture before;
-    if (m_session.picture.beforeAndAfter) before = TakePicture(QStringLiteral("before"));
-
-    for (size_t i = 0; i < m_session.steps.size(); ++i) {
-        const Step& step = m_session.steps[i];
-        m_out << "[" << i + 1 << "/" << m_session.steps.size() << "] ";
-        switch (step.kind) {
-            case Step::kStroke:
-            case Step::kWholeMesh:
-                Sculpt(step);
-                m_stepFigures[i] = m_report.strokes.back();
-                break;
-            case Step::kUndo:
-            case Step::kRedo: TakeBack(step); break;
-            case Step::kLayer: ChangeLayer(step); break;
-        }
-    }
+    m_beforeSteps = [&] {
+        FrameThePicture();
+        if (m_session.picture.beforeAndAfter) before = TakePicture(QStringLiteral("before"));
+    };
+    Play();
     m_report.session = m_session.file;
     m_report.faces = m_sculpture.Geometry().Level(m_session.resultLevel.value_or(m_sculpture.Level().Index()))->m_faceCount;
     PrintSummary(m_report, m_out);
@@ -398,11 +461,33 @@ void SessionRun::Run(const QString& outputDirectory) {
     m_out << "\nWrote " << m_session.resultName << ", preview.png and report.json to " << QDir(outputDirectory).absolutePath() << Qt::endl;
 }
 
+void SessionRun::Play() {
+    // Everything that can be found without sculpting is found first.
+    m_host.CheckSession(m_session);
+    CheckStamps();
+    QString name;
+    const MeshFile file = ReadMeshFile(name);
+    for (const QString& warning : file.warnings) m_warnings << "warning: " << warning << Qt::endl;
+    CheckPlacement(file.polygons);
+    Rehearse();
+    if (m_checkOutputs) m_checkOutputs();
+
+    BuildMesh(file, name);
+    PlaceAndPrepare();
+    if (m_beforeSteps) m_beforeSteps();
+    for (size_t i = 0; i < m_session.steps.size(); ++i) PlayStep(i);
+}
+
 }  // namespace
 
 void RunSession(const Session& session, BrushHost& host, const QString& outputDirectory, QTextStream& out,
                 QTextStream& warnings) {
-    SessionRun(session, host, out, warnings).Run(outputDirectory);
+    Sculpture sculpture(host);
+    SessionRun(session, host, sculpture, out, warnings).Run(outputDirectory);
+}
+
+void PlaySession(const Session& session, BrushHost& host, Sculpture& sculpture, QTextStream& out, QTextStream& warnings) {
+    SessionRun(session, host, sculpture, out, warnings).Play();
 }
 
 }  // namespace corvane_apps

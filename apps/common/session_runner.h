@@ -1,5 +1,5 @@
 #pragma once
-// Running a session: the mesh is made (a built-in shape or an OBJ file, subdivided), placed
+// Running a session: the mesh is made (a built-in shape or a mesh file, subdivided, or a project), placed
 // in the world and prepared (layers, frozen regions, preferences); the steps run in order
 // through the host's stroke driver; then the mesh (result.obj, in its own space), a picture
 // (preview.png) and the figures (report.json) are written to the output folder. Progress and
@@ -14,10 +14,17 @@
 namespace corvane_apps {
 
 class BrushHost;
+class Sculpture;
 
 /// @brief Runs `session` with the brush of `host`. Every fault of the session is found before
 /// anything is written. Throws tarnix::Error*.
 void RunSession(const Session& session, BrushHost& host, const QString& outputDirectory, QTextStream& out,
                 QTextStream& warnings);
+
+/// @brief Plays `session` on `sculpture` (a program's, whose document becomes the session's
+/// mesh) with the brush of `host`, as RunSession does but writing nothing: how a program picks
+/// up a journal. The session is checked before anything changes. Throws tarnix::Error*.
+void PlaySession(const Session& session, BrushHost& host, Sculpture& sculpture, QTextStream& out,
+                 QTextStream& warnings);
 
 }  // namespace corvane_apps

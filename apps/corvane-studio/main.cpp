@@ -1,9 +1,10 @@
 // corvane-studio: the desktop sculpting program. It loads the plug-in modules found in
 // plugins/ beside it, or installed, in the library folder's corvane/plugins (or --plugins DIR),
-// as every host of ours does, and opens the OBJ file
-// named on the command line, or a subdivided sphere.
+// as every host of ours does. It offers first to recover work that a studio which stopped
+// left unsaved, then opens the project or mesh file named on the command line, or a
+// subdivided sphere.
 //
-//   corvane-studio [MESH.obj] [--plugins DIR] [--quit-after MS]
+//   corvane-studio [PROJECT.corvane | MESH] [--plugins DIR] [--quit-after MS]
 
 #include <cstdio>
 
@@ -37,7 +38,8 @@ int main(int argc, char** argv) {
                                        QStringLiteral("close the window after MS milliseconds (for scripted checks)"),
                                        QStringLiteral("MS"));
     parser.addOption(quitAfter);
-    parser.addPositionalArgument(QStringLiteral("mesh"), QStringLiteral("an OBJ file to open"), QStringLiteral("[MESH.obj]"));
+    parser.addPositionalArgument(QStringLiteral("mesh"), QStringLiteral("a project or mesh file to open"),
+                                 QStringLiteral("[FILE]"));
     parser.process(application);
     if (parser.positionalArguments().size() > 1) {
         std::fprintf(stderr, "corvane-studio: give at most one mesh file\n");
@@ -69,9 +71,11 @@ int main(int argc, char** argv) {
                 window.SetQuietProblems(true);
                 QApplication::closeAllWindows();
             });
-        const bool opened = parser.positionalArguments().isEmpty()
-                                ? window.NewShape(QStringLiteral("sphere"))
-                                : window.OpenFile(parser.positionalArguments().front());
+        // Work a studio that stopped left unsaved is offered first; scripted runs leave it.
+        const bool recovered = !parser.isSet(quitAfter) && window.OfferRecovery();
+        const bool opened = recovered ||
+                            (parser.positionalArguments().isEmpty() ? window.NewShape(QStringLiteral("sphere"))
+                                                                    : window.OpenFile(parser.positionalArguments().front()));
         // A file that cannot be read still leaves a window to work in.
         if (!opened && !quitting) window.NewShape(QStringLiteral("sphere"));
         if (!quitting) status = application.exec();

@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
@@ -39,6 +40,8 @@
 #include "attribute_panel.h"
 #include "brush_host.h"
 #include "builtin_shapes.h"
+#include "mesh_files.h"
+#include "project_file.h"
 #include "stamp_images.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/error.h"
@@ -74,6 +77,21 @@ QString WithShortcuts(QString text) {
         text.replace(match.capturedStart(), match.capturedLength(), key);
     }
     return text;
+}
+
+// A file dialog's filter for the extensions `formats` ("obj", ...), one entry for all of them first.
+QString FormatFilter(const QString& all, const QStringList& formats) {
+    QStringList patterns, entries;
+    for (const QString& format : formats) {
+        patterns << QStringLiteral("*.") + format;
+        entries << QStringLiteral("%1 (*.%2)").arg(format.toUpper(), format);
+    }
+    return QStringLiteral("%1 (%2);;").arg(all, patterns.join(QLatin1Char(' '))) + entries.join(QStringLiteral(";;"));
+}
+
+bool IsReadable(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return corvane_apps::IsProjectFile(path) || corvane_apps::MeshFormatsRead().contains(suffix);
 }
 
 QIcon StampIcon(const QString& path) {
@@ -167,6 +185,7 @@ void MainWindow::MakeMenus() {
     m_recentMenu = file->addMenu(tr("Open &Recent"));
     file->addAction(tr("&Save"), this, &MainWindow::Save, QKeySequence::Save);
     file->addAction(tr("Save &As..."), this, &MainWindow::SaveAs, QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    file->addAction(tr("&Export..."), this, &MainWindow::Export, QKeySequence(QStringLiteral("Ctrl+E")));
     file->addSeparator();
     file->addAction(tr("&Quit"), this, &QWidget::close, QKeySequence::Quit);
 
@@ -435,8 +454,11 @@ bool MainWindow::OpenFile(const QString& path) {
         // What was made before the fault goes with its own mesh.
         return false;
     }
+    const QStringList warnings = loaded.warnings;
     m_document.Adopt(std::move(loaded));
     AddRecent(path);
+    // A file read past its faults opens, and says what it left out.
+    if (!warnings.isEmpty()) ShowProblem(tr("%1 was read with changes:\n%2").arg(QFileInfo(path).fileName(), warnings.join(QLatin1Char('\n'))));
     return true;
 }
 
@@ -455,7 +477,8 @@ bool MainWindow::NewShape(const QString& shape) {
 
 bool MainWindow::SaveTo(const QString& path) {
     if (!m_document.HasMesh()) return false;
-    if (!RunLong(tr("Writing %1...").arg(QFileInfo(path).fileName()), [&] { m_document.Write(path); })) return false;
+    if (!RunLong(tr("Writing %1...").arg(QFileInfo(path).fileName()), [&] { m_document.WriteProject(path); }))
+        return false;
     m_document.Saved(path);
     AddRecent(path);
     RefreshTitle();
@@ -471,32 +494,99 @@ bool MainWindow::Subdivide() {
     return true;
 }
 
+bool MainWindow::ExportTo(const QString& path) {
+    if (!m_document.HasMesh()) return false;
+    if (!RunLong(tr("Writing %1...").arg(QFileInfo(path).fileName()), [&] { m_document.Export(path); })) return false;
+    statusBar()->showMessage(tr("Exported %1").arg(path), 5000);
+    return true;
+}
+
 void MainWindow::Open() {
     if (!MaybeSave()) return;
-    const QString path = QFileDialog::getOpenFileName(this, tr("Open mesh"), QString(), tr("OBJ meshes (*.obj)"));
+    QStringList formats = corvane_apps::MeshFormatsRead();
+    formats.prepend(QString::fromLatin1(corvane_apps::kProjectSuffix));
+    const QString path =
+        QFileDialog::getOpenFileName(this, tr("Open"), QString(), FormatFilter(tr("Projects and meshes"), formats));
     if (!path.isEmpty()) OpenFile(path);
 }
 
 bool MainWindow::Save() {
-    if (m_document.FilePath().isEmpty()) return SaveAs();
+    // Only a project keeps everything (levels, layers, freeze, brush): a mesh file is exported.
+    if (!corvane_apps::IsProjectFile(m_document.FilePath())) return SaveAs();
     return SaveTo(m_document.FilePath());
 }
 
 bool MainWindow::SaveAs() {
     if (!m_document.HasMesh()) return false;
-    QString path = QFileDialog::getSaveFileName(this, tr("Save mesh"), m_document.FilePath(), tr("OBJ meshes (*.obj)"));
+    const QString suffix = QString::fromLatin1(corvane_apps::kProjectSuffix);
+    QString proposed = m_document.FilePath();
+    if (!proposed.isEmpty() && !corvane_apps::IsProjectFile(proposed))
+        proposed = QFileInfo(proposed).dir().filePath(QFileInfo(proposed).completeBaseName() + QLatin1Char('.') + suffix);
+    QString path = QFileDialog::getSaveFileName(this, tr("Save project"), proposed,
+                                                tr("Corvane projects (*.%1)").arg(suffix));
     if (path.isEmpty()) return false;
-    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".obj");
+    if (QFileInfo(path).suffix().compare(suffix, Qt::CaseInsensitive) != 0) path += QLatin1Char('.') + suffix;
     return SaveTo(path);
 }
 
+void MainWindow::Export() {
+    if (!m_document.HasMesh()) return;
+    const QString proposed = m_document.FilePath().isEmpty()
+                                 ? QString()
+                                 : QFileInfo(m_document.FilePath()).dir().filePath(
+                                       QFileInfo(m_document.FilePath()).completeBaseName() + QStringLiteral(".obj"));
+    QString path = QFileDialog::getSaveFileName(this, tr("Export mesh"), proposed,
+                                                FormatFilter(tr("Meshes"), corvane_apps::MeshFormatsWritten()));
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".obj");
+    ExportTo(path);
+}
+
+bool MainWindow::OfferRecovery() {
+    const std::vector<corvane_apps::Journal::Left> left = corvane_apps::Journal::Recoverable(StudioDocument::RecoveryFolder());
+    for (const corvane_apps::Journal::Left& journal : left) {
+        const QString when = QDateTime::fromSecsSinceEpoch(journal.modified).toString(Qt::TextDate);
+        QMessageBox box(QMessageBox::Question, tr("Corvane Studio"),
+                        tr("Work on %1 was not saved when the studio stopped (%2, %n change(s)).", nullptr,
+                           int(journal.steps))
+                            .arg(journal.document, when),
+                        QMessageBox::NoButton, this);
+        box.setInformativeText(tr("Recover it? Given up, it is gone for good."));
+        QPushButton* recover = box.addButton(tr("Recover"), QMessageBox::AcceptRole);
+        QPushButton* discard = box.addButton(tr("Give Up"), QMessageBox::DestructiveRole);
+        box.addButton(tr("Later"), QMessageBox::RejectRole);
+        box.setDefaultButton(recover);
+        box.exec();
+        if (box.clickedButton() == recover) {
+            if (RecoverJournal(journal.path)) return true;
+        } else if (box.clickedButton() == discard) {
+            corvane_apps::Journal::Forget(StudioDocument::RecoveryFolder(), journal.path);
+        }
+    }
+    return false;
+}
+
+bool MainWindow::RecoverJournal(const QString& path) {
+    StudioDocument::Loaded loaded;
+    if (!RunLong(tr("Recovering..."), [&] { loaded = StudioDocument::Recover(m_document.Host(), path); })) return false;
+    m_document.Adopt(std::move(loaded));
+    statusBar()->showMessage(tr("Recovered: save it to keep it"), 10000);
+    return true;
+}
+
 bool MainWindow::MaybeSave() {
-    if (!m_document.IsModified()) return true;
+    if (!m_document.IsModified()) {
+        m_document.CloseJournal();
+        return true;
+    }
     const QMessageBox::StandardButton answer =
         QMessageBox::question(this, tr("Corvane Studio"), tr("%1 has unsaved changes. Save them?").arg(m_document.Name()),
                               QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
-    if (answer == QMessageBox::Save) return Save();
-    return answer == QMessageBox::Discard;
+    if (answer == QMessageBox::Cancel) return false;
+    if (answer == QMessageBox::Save && !Save()) return false;
+    // Saved or given up: the journal has nothing left to keep.
+    m_document.CloseJournal();
+    return true;
 }
 
 void MainWindow::AddRecent(const QString& path) {
@@ -527,7 +617,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile() && url.toLocalFile().endsWith(QLatin1String(".obj"), Qt::CaseInsensitive)) {
+        if (url.isLocalFile() && IsReadable(url.toLocalFile())) {
             event->acceptProposedAction();
             return;
         }
@@ -535,7 +625,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile() && url.toLocalFile().endsWith(QLatin1String(".obj"), Qt::CaseInsensitive)) {
+        if (url.isLocalFile() && IsReadable(url.toLocalFile())) {
             event->acceptProposedAction();
             if (MaybeSave()) OpenFile(url.toLocalFile());
             return;

@@ -37,13 +37,21 @@ public:
     Viewport& View() { return *m_viewport; }
     AttributePanel& Attributes() { return *m_attributes; }
 
-    /// @brief Reads the OBJ file at `path` into the window. False (with the fault shown) when
-    /// it cannot; the document is then as it was.
+    /// @brief Reads the project or mesh file at `path` into the window. False (with the fault
+    /// shown) when it cannot; the document is then as it was.
     bool OpenFile(const QString& path);
     /// @brief A built-in shape, subdivided to about 100k faces.
     bool NewShape(const QString& shape);
-    /// @brief Writes the sculpted level to `path`. False (with the fault shown) when it cannot.
+    /// @brief Saves the document as the project `path`. False (with the fault shown) when it cannot.
     bool SaveTo(const QString& path);
+    /// @brief Writes the sculpted level to the mesh file `path`. False (with the fault shown)
+    /// when it cannot.
+    bool ExportTo(const QString& path);
+    /// @brief Offers each journal that a studio which stopped left behind: recovered, given up
+    /// or left for later. True when one was recovered.
+    bool OfferRecovery();
+    /// @brief The document the journal at `path` holds, played again, becomes the window's.
+    bool RecoverJournal(const QString& path);
     bool Subdivide();
     /// @brief Picks the tool called `name` as the palette does.
     void PickTool(const QString& name);
@@ -69,6 +77,7 @@ private:
     void Open();
     bool Save();
     bool SaveAs();
+    void Export();
     void AddRecent(const QString& path);
     void RefreshRecent();
     void RefreshTitle();

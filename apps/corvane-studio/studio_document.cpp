@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
+#include <QTextStream>
 
 #include "brush_host.h"
 #include "builtin_shapes.h"
 #include "mesh_files.h"
+#include "session_runner.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/error.h"
 #include "tarnix/kernel.h"
@@ -29,7 +33,40 @@ StudioDocument::Loaded LoadedFrom(corvane_apps::BrushHost& host, const tarnix::P
     loaded.sculpture->Load(polygons, name, levels);
     loaded.drawMesh = corvane_apps::DrawMesh::AttachTo(loaded.sculpture->Level());
     loaded.name = name;
+    loaded.origin = {{"builtin", name.toStdString()}, {"subdivide", levels}};
     return loaded;
+}
+
+// The studio's own settings, as a project keeps them.
+const QString kFreezeStrength = QStringLiteral("studio/freeze strength");
+const QString kSmoothingStrength = QStringLiteral("studio/smoothing strength");
+
+// What the changes a journal's steps made are called in the history: each step that can make
+// an undoable change is taken to have made one, undo and redo moving along them.
+QStringList HistoryOf(const corvane_apps::Session& session) {
+    QStringList done, undone;
+    for (const corvane_apps::Step& step : session.steps) {
+        using corvane_apps::Step;
+        QString name;
+        switch (step.kind) {
+            case Step::kStroke: name = step.stroke.smooth ? QStringLiteral("Smooth") : step.stroke.tool; break;
+            case Step::kWholeMesh: name = step.stroke.tool; break;
+            case Step::kFreezeStroke: name = QStringLiteral("Freeze"); break;
+            case Step::kClearFreeze: name = QStringLiteral("Clear Freeze"); break;
+            case Step::kInvertFreeze: name = QStringLiteral("Invert Freeze"); break;
+            case Step::kLayerStrength: name = QStringLiteral("Layer Strength"); break;
+            case Step::kUndo:
+                for (uint32_t i = 0; i < step.count && !done.isEmpty(); ++i) undone.prepend(done.takeLast());
+                continue;
+            case Step::kRedo:
+                for (uint32_t i = 0; i < step.count && !undone.isEmpty(); ++i) done << undone.takeFirst();
+                continue;
+            default: continue;
+        }
+        done << name;
+        undone.clear();
+    }
+    return done + undone;
 }
 
 }  // namespace
@@ -49,11 +86,35 @@ StudioDocument::Loaded StudioDocument::MakeShape(corvane_apps::BrushHost& host, 
 StudioDocument::Loaded StudioDocument::ReadFile(corvane_apps::BrushHost& host, const QString& path) {
     Loaded loaded;
     loaded.name = QFileInfo(path).fileName();
-    loaded.sculpture = std::make_unique<corvane_apps::Sculpture>(host);
-    // The file's texture coordinates and face groups stay with the mesh and are written back.
-    loaded.sculpture->Load(corvane_apps::ReadMesh(path), loaded.name, 0);
-    loaded.drawMesh = corvane_apps::DrawMesh::AttachTo(loaded.sculpture->Level());
     loaded.path = QFileInfo(path).absoluteFilePath();
+    loaded.sculpture = std::make_unique<corvane_apps::Sculpture>(host);
+    if (corvane_apps::IsProjectFile(path)) {
+        loaded.settings = corvane_apps::ReadProject(path, *loaded.sculpture, host);
+        loaded.origin = {{"file", loaded.path.toStdString()}};
+    } else {
+        // The file's texture coordinates and face groups stay with the mesh and are written back.
+        corvane_apps::MeshFile file = corvane_apps::ReadMesh(path);
+        loaded.warnings = file.warnings;
+        loaded.sculpture->Load(file, loaded.name, 0);
+        loaded.origin = {{"file", loaded.path.toStdString()}, {"subdivide", 0}};
+    }
+    loaded.drawMesh = corvane_apps::DrawMesh::AttachTo(loaded.sculpture->Level());
+    return loaded;
+}
+
+StudioDocument::Loaded StudioDocument::Recover(corvane_apps::BrushHost& host, const QString& journal) {
+    const corvane_apps::Session session = corvane_apps::ReadSession(journal);
+    Loaded loaded;
+    loaded.sculpture = std::make_unique<corvane_apps::Sculpture>(host);
+    QString log;
+    QTextStream out(&log);
+    corvane_apps::PlaySession(session, host, *loaded.sculpture, out, out);
+    loaded.drawMesh = corvane_apps::DrawMesh::AttachTo(loaded.sculpture->Level());
+    const QString document = session.shape.isEmpty() ? corvane_apps::SessionRelativePath(session, session.meshPath) : QString();
+    loaded.name = session.shape.isEmpty() ? QFileInfo(document).fileName() : session.shape;
+    loaded.path = document;
+    loaded.journal = journal;
+    loaded.history = HistoryOf(session);
     return loaded;
 }
 
@@ -65,19 +126,74 @@ void StudioDocument::Adopt(Loaded loaded) {
     m_name = loaded.name;
     m_history.clear();
     m_done = m_savedAt = 0;
-    SetModified(false);
+    if (const auto found = loaded.settings.find(kFreezeStrength); found != loaded.settings.end())
+        m_freezeStrength = found->second.toFloat();
+    if (const auto found = loaded.settings.find(kSmoothingStrength); found != loaded.settings.end())
+        m_smoothingStrength = found->second.toFloat();
+    CloseJournal();
+    if (loaded.journal.isEmpty()) {
+        StartJournal(loaded.origin);
+        SetModified(false);
+    } else {
+        // Recovered: the journal goes on, and the work it holds is not saved yet.
+        try {
+            m_journal = corvane_apps::Journal::TakeOver(RecoveryFolder(), loaded.journal);
+        } catch (tarnix::Error* error) {
+            emit ModuleMessage(tr("The journal cannot go on: %1").arg(error->Message()));
+            tarnix::Error::Dispose(error);
+        }
+        const int kept = int(m_sculpture->UndoCount() + m_sculpture->RedoCount());
+        m_history = loaded.history.size() == kept ? loaded.history : QStringList();
+        for (int i = m_history.size(); i < kept; ++i) m_history << tr("Recovered change");
+        m_done = int(m_sculpture->UndoCount());
+        m_savedAt = -1;
+        SetModified(true);
+    }
+    m_journaledPreferences = nlohmann::json();
     emit MeshReplaced();
     emit HistoryChanged();
     emit LayersChanged();
 }
 
-void StudioDocument::Write(const QString& path) const { m_sculpture->Write(path); }
+void StudioDocument::WriteProject(const QString& path) const {
+    corvane_apps::WriteProject(path, *m_sculpture, m_host,
+                               {{kFreezeStrength, QString::number(double(m_freezeStrength))},
+                                {kSmoothingStrength, QString::number(double(m_smoothingStrength))}});
+}
+
+void StudioDocument::Export(const QString& path) const { m_sculpture->Write(path); }
 
 void StudioDocument::Saved(const QString& path) {
     m_path = QFileInfo(path).absoluteFilePath();
     m_name = QFileInfo(path).fileName();
     m_savedAt = m_done;
     SetModified(false);
+    // What the journal held is in the project now: a new one starts from it.
+    CloseJournal();
+    StartJournal({{"file", m_path.toStdString()}});
+}
+
+QString StudioDocument::RecoveryFolder() {
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("recovery"));
+}
+
+void StudioDocument::StartJournal(const nlohmann::json& origin) {
+    m_origin = origin;
+    try {
+        m_journal = std::make_unique<corvane_apps::Journal>(RecoveryFolder(), m_path, origin);
+    } catch (tarnix::Error* error) {
+        emit ModuleMessage(tr("No journal is kept for this document: %1").arg(error->Message()));
+        tarnix::Error::Dispose(error);
+    }
+}
+
+void StudioDocument::CloseJournal() {
+    if (m_journal) m_journal->Discard();
+    m_journal.reset();
+}
+
+void StudioDocument::Record(const corvane_apps::Step& step) {
+    if (m_journal) m_journal->Append(step);
 }
 
 void StudioDocument::SetModified(bool modified) {
@@ -88,15 +204,24 @@ void StudioDocument::SetModified(bool modified) {
 
 corvane_apps::DrawMesh* StudioDocument::SubdivideAway() {
     m_sculpture->Subdivide(1);
+    corvane_apps::Step step;
+    step.kind = corvane_apps::Step::kSubdivide;
+    Record(step);
     return corvane_apps::DrawMesh::AttachTo(m_sculpture->Level());
 }
 
 void StudioDocument::ShowLevel(uint32_t index, corvane_apps::DrawMesh* drawMesh) {
     if (m_strokeOn) EndStroke();
     if (m_drawMesh != drawMesh) corvane_apps::DrawMesh::Detach(m_drawMesh);
+    if (index != m_sculpture->Level().Index()) {
+        corvane_apps::Step step;
+        step.kind = corvane_apps::Step::kLevel;
+        step.count = index;
+        Record(step);
+    }
     m_sculpture->SculptLevel(index);
     m_drawMesh = drawMesh ? drawMesh : corvane_apps::DrawMesh::AttachTo(m_sculpture->Level());
-    emit MeshReplaced();
+    emit LevelReplaced();
     emit LayersChanged();
 }
 
@@ -126,7 +251,12 @@ QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix
     if (m_strokeOn) EndStroke();
     m_stroke = settings;
     m_strokeOn = true;
+    m_strokeStep = corvane_apps::Step();
     if (m_freezeBrush) {
+        m_strokeStep.kind = corvane_apps::Step::kFreezeStroke;
+        m_strokeStep.freeze.size = settings.worldRadius;
+        m_strokeStep.freeze.strength = m_freezeStrength;
+        m_strokeStep.freeze.thaw = settings.invert;
         StrokeTo(start, pressure);
         return {};
     }
@@ -135,12 +265,27 @@ QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix
         return tr("Pick a tool first.");
     }
     tarnix::Kernel::Interface()->ClearHUDMessages();
-    corvane_apps::StrokeStep step;
+    // The journal's stroke holds the brush as it is before the stroke begins (a smoothing
+    // stroke swaps another tool in), and the preferences when they changed since.
+    const std::vector<corvane_apps::NamedValue> preferences = corvane_apps::BrushHost::Preferences();
+    nlohmann::json current = nlohmann::json::object();
+    for (const corvane_apps::NamedValue& preference : preferences) current[preference.name.toStdString()] = preference.value;
+    if (current != m_journaledPreferences) {
+        corvane_apps::Step step;
+        step.kind = corvane_apps::Step::kPreferences;
+        step.preferences = preferences;
+        Record(step);
+        m_journaledPreferences = current;
+    }
+    corvane_apps::StrokeStep& step = m_strokeStep.stroke;
+    step = m_host.SettingsAsStroke();
     step.size = settings.worldRadius;
     step.strength = settings.smooth ? m_smoothingStrength : settings.strength;
     step.invert = settings.invert;
     step.smooth = settings.smooth;
     step.mirror = settings.mirror;
+    step.camera = settings.camera;
+    m_sculpture->Look(settings.camera);
     try {
         m_sculpture->BeginStroke(step);
     } catch (tarnix::Error* error) {
@@ -155,10 +300,12 @@ QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix
 
 void StudioDocument::StrokeTo(const tarnix::Vector& point, float pressure) {
     if (!m_strokeOn) return;
+    const bool freeze = m_strokeStep.kind == corvane_apps::Step::kFreezeStroke;
+    (freeze ? m_strokeStep.freeze.path : m_strokeStep.stroke.path).push_back(point);
+    (freeze ? m_strokeStep.freeze.pressures : m_strokeStep.stroke.pressures).push_back(pressure);
     const tarnix::AxisAlignedBoundingBox changed =
-        m_freezeBrush ? m_sculpture->PaintFreeze(point, m_stroke.worldRadius, pressure * m_freezeStrength / 100.0f,
-                                                 m_stroke.invert)
-                      : m_sculpture->AddStrokePoint(point, pressure);
+        freeze ? m_sculpture->PaintFreeze(point, m_stroke.worldRadius, pressure * m_freezeStrength / 100.0f, m_stroke.invert)
+               : m_sculpture->AddStrokePoint(point, pressure);
     if (changed.IsEmpty()) return;
     m_drawMesh->MarkArea(changed);
     emit MeshChanged();
@@ -167,6 +314,7 @@ void StudioDocument::StrokeTo(const tarnix::Vector& point, float pressure) {
 void StudioDocument::EndStroke() {
     if (!m_strokeOn) return;
     m_strokeOn = false;
+    Record(m_strokeStep);
     if (m_freezeBrush) {
         if (m_sculpture->CommitEdit()) ChangeCommitted(tr("Freeze"));
         return;
@@ -218,6 +366,7 @@ void StudioDocument::GoToHistory(int position) {
     if (!HasMesh() || m_strokeOn) return;
     position = std::clamp(position, 0, int(m_history.size()));
     if (position == m_done) return;
+    const int before = m_done;
     while (m_done > position && m_sculpture->UndoCount() > 0) {
         m_sculpture->Undo();
         --m_done;
@@ -226,6 +375,10 @@ void StudioDocument::GoToHistory(int position) {
         m_sculpture->Redo();
         ++m_done;
     }
+    corvane_apps::Step step;
+    step.kind = m_done < before ? corvane_apps::Step::kUndo : corvane_apps::Step::kRedo;
+    step.count = uint32_t(std::abs(m_done - before));
+    if (step.count > 0) Record(step);
     m_drawMesh->MarkAll();
     SetModified(m_done != m_savedAt);
     emit MeshChanged();
@@ -234,37 +387,82 @@ void StudioDocument::GoToHistory(int position) {
     emit LayersChanged();
 }
 
+QString StudioDocument::UniqueLayerName(const QString& name, std::optional<uint32_t> except) const {
+    // Sessions and journals name layers: two of one name could not be told apart.
+    const auto taken = [&](const QString& candidate) {
+        const std::optional<uint32_t> found = m_sculpture->LayerIndex(candidate);
+        return found && found != except;
+    };
+    QString unique = name.isEmpty() ? tr("Layer") : name;
+    for (int suffix = 2; taken(unique); ++suffix) unique = QStringLiteral("%1 %2").arg(name).arg(suffix);
+    return unique;
+}
+
 void StudioDocument::AddLayer(const QString& name) {
-    corvane_apps::LayerSetup layer;
-    layer.name = name;
-    m_sculpture->AddLayer(layer, true);
+    corvane_apps::Step step;
+    step.kind = corvane_apps::Step::kAddLayer;
+    step.added.name = UniqueLayerName(name, std::nullopt);
+    m_sculpture->AddLayer(step.added, true);
+    Record(step);
     emit LayersChanged();
 }
 
 void StudioDocument::RenameLayer(uint32_t index, const QString& name) {
-    m_sculpture->RenameLayer(index, name);
+    corvane_apps::Step step;
+    step.kind = corvane_apps::Step::kRenameLayer;
+    step.layer = m_sculpture->LayerName(index);
+    step.newName = UniqueLayerName(name, index);
+    if (step.newName != step.layer) {
+        m_sculpture->RenameLayer(index, step.newName);
+        Record(step);
+    }
+    // A name refused or changed shows as it stands.
     emit LayersChanged();
 }
 
 void StudioDocument::SetLayerStrength(uint32_t index, float strength) {
     if (!m_sculpture->SetLayerStrength(index, strength)) return;
+    corvane_apps::Step step;
+    step.kind = corvane_apps::Step::kLayerStrength;
+    step.layer = m_sculpture->LayerName(index);
+    step.layerStrength = strength;
+    Record(step);
     ChangeCommitted(tr("Layer Strength"));
     m_drawMesh->MarkAll();
     emit MeshChanged();
 }
 
 void StudioDocument::SetLayerLocked(uint32_t index, bool locked) {
-    m_sculpture->Level().Layer(index)->SetLocked(locked);
+    tarnix::SculptLayer* layer = m_sculpture->Level().Layer(index);
+    if (layer->IsLocked() != locked) {
+        layer->SetLocked(locked);
+        corvane_apps::Step step;
+        step.kind = corvane_apps::Step::kLockLayer;
+        step.layer = m_sculpture->LayerName(index);
+        step.locked = locked;
+        Record(step);
+    }
     emit LayersChanged();
 }
 
 void StudioDocument::SetActiveLayer(uint32_t index) {
-    m_sculpture->Level().SetActiveLayer(index);
+    tarnix::SubdivisionLevel& level = m_sculpture->Level();
+    const bool base = index >= level.LayerCount();
+    if ((base ? nullptr : level.Layer(index)) != level.ActiveLayer()) {
+        level.SetActiveLayer(index);
+        corvane_apps::Step step;
+        step.kind = corvane_apps::Step::kLayer;
+        step.layer = base ? QString() : m_sculpture->LayerName(index);
+        Record(step);
+    }
     emit LayersChanged();
 }
 
 void StudioDocument::ClearFreeze() {
     if (!HasMesh() || m_strokeOn || !m_sculpture->ClearFreeze()) return;
+    corvane_apps::Step step;
+    step.kind = corvane_apps::Step::kClearFreeze;
+    Record(step);
     ChangeCommitted(tr("Clear Freeze"));
     m_drawMesh->MarkAll();
     emit MeshChanged();
@@ -272,6 +470,9 @@ void StudioDocument::ClearFreeze() {
 
 void StudioDocument::InvertFreeze() {
     if (!HasMesh() || m_strokeOn || !m_sculpture->InvertFreeze()) return;
+    corvane_apps::Step step;
+    step.kind = corvane_apps::Step::kInvertFreeze;
+    Record(step);
     ChangeCommitted(tr("Invert Freeze"));
     m_drawMesh->MarkAll();
     emit MeshChanged();

@@ -1,8 +1,10 @@
 #pragma once
 // The studio's document: the mesh being sculpted (a Sculpture of the programs' library), the
-// arrays the viewport draws it from, its file, whether it has unsaved changes, the names of
-// the changes in its undo history, and the brush settings that belong to the studio rather
-// than to a tool (size in pixels, strength, mirror, the freeze brush).
+// arrays the viewport draws it from, its file (a project, or the mesh file it was opened from),
+// whether it has unsaved changes, the names of the changes in its undo history, the brush
+// settings that belong to the studio rather than to a tool (size in pixels, strength, mirror,
+// the freeze brush), and its journal: every change, written down as it is made (journal.h), so
+// that the work survives the program.
 //
 // Invariants: while a mesh is loaded, DrawMesh() is a renderer of the level being sculpted;
 // History() names the changes Sculpture's undo and redo stacks hold, oldest first, and
@@ -18,7 +20,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <nlohmann/json.hpp>
+
 #include "draw_mesh.h"
+#include "journal.h"
+#include "project_file.h"
 #include "sculpture.h"
 
 namespace corvane_apps {
@@ -37,6 +43,11 @@ public:
         corvane_apps::DrawMesh* drawMesh = nullptr;
         QString path;  // empty for a built-in shape
         QString name;
+        nlohmann::json origin;  // the mesh a journal starts from (a session's "mesh")
+        corvane_apps::ProgramSettings settings;  // a project's studio settings
+        QString journal;        // a journal it was recovered from, which goes on
+        QStringList history;    // the names of its changes, when recovered
+        QStringList warnings;   // what reading the file found wrong but could read past
     };
 
     explicit StudioDocument(corvane_apps::BrushHost& host, QObject* parent = nullptr);
@@ -57,14 +68,29 @@ public:
     // ---- files: the first part may run on any thread, Adopt on the window's ----------------
     /// @brief A built-in shape ("cube", ...) subdivided `levels` times. Throws tarnix::Error*.
     static Loaded MakeShape(corvane_apps::BrushHost& host, const QString& shape, uint32_t levels);
-    /// @brief The OBJ file at `path`, as it is (no subdivision). Throws tarnix::Error*.
+    /// @brief The mesh file or project at `path`, as it is (no subdivision); a project brings
+    /// its brush settings. Throws tarnix::Error*.
     static Loaded ReadFile(corvane_apps::BrushHost& host, const QString& path);
+    /// @brief The document a journal left behind holds, played again. Throws tarnix::Error*.
+    static Loaded Recover(corvane_apps::BrushHost& host, const QString& journal);
     /// @brief Makes `loaded` the document's mesh, unmodified, with an empty history.
     void Adopt(Loaded loaded);
-    /// @brief Writes the sculpted level to `path` (atomically). Throws tarnix::Error*.
-    void Write(const QString& path) const;
-    /// @brief After Write succeeded: the document is that file, unmodified.
+    /// @brief Writes the document as a project to `path` (atomically). Throws tarnix::Error*.
+    void WriteProject(const QString& path) const;
+    /// @brief After WriteProject succeeded: the document is that project, unmodified, and its
+    /// journal starts again from it.
     void Saved(const QString& path);
+    /// @brief Writes the sculpted level to the mesh file `path` (atomically); the document
+    /// stays as it is. Throws tarnix::Error*.
+    void Export(const QString& path) const;
+
+    // ---- the journal -------------------------------------------------------------------------
+    /// The folder where journals are found again (the studio's recovery folder).
+    static QString RecoveryFolder();
+    /// @brief The document is closed (saved, or its changes given up): its journal goes.
+    void CloseJournal();
+    /// The journal of the document; null before a mesh, or when none could be written.
+    const corvane_apps::Journal* CurrentJournal() const { return m_journal.get(); }
 
     // ---- levels ------------------------------------------------------------------------------
     /// @brief Adds a level above the highest and makes its arrays (any thread); the result
@@ -101,6 +127,7 @@ public:
                                  // smoothing strokes take their own
         bool invert = false, smooth = false;
         int mirror = 0;
+        corvane_apps::CameraPlacement camera{{0, 0, 1}, {0, 0, 0}};  // the view the stroke is cast along
     };
     /// @brief Starts a stroke at `start` (world space, on the surface). Returns an empty
     /// string, or why the stroke cannot start.
@@ -134,6 +161,8 @@ public:
 signals:
     /// A new mesh or level: the viewport sends everything again and frames it.
     void MeshReplaced();
+    /// Another level of the mesh is sculpted: the viewport sends everything again, keeping its view.
+    void LevelReplaced();
     /// Vertices changed; DrawMesh() knows which.
     void MeshChanged();
     void HistoryChanged();
@@ -149,6 +178,11 @@ private:
     void SetModified(bool modified);
     void ChangeCommitted(const QString& name);
     void ForwardModuleMessages();
+    // Writes `step` down; a journal that cannot be written is given up with a message.
+    void Record(const corvane_apps::Step& step);
+    void StartJournal(const nlohmann::json& origin);
+    // `name`, or with a number added when another layer (but `except`) has it already.
+    QString UniqueLayerName(const QString& name, std::optional<uint32_t> except) const;
 
     corvane_apps::BrushHost& m_host;
     std::unique_ptr<corvane_apps::Sculpture> m_sculpture;
@@ -168,7 +202,12 @@ private:
     float m_smoothingStrength = 100.0f;
     bool m_strokeOn = false;
     StrokeSettings m_stroke;
+    // The stroke as its journal step holds it, the points added as they come.
+    corvane_apps::Step m_strokeStep;
     QString m_lastStrokeLine;
+    std::unique_ptr<corvane_apps::Journal> m_journal;
+    nlohmann::json m_origin;
+    nlohmann::json m_journaledPreferences;
 };
 
 }  // namespace corvane_studio

@@ -99,6 +99,7 @@ Viewport::Viewport(StudioDocument& document, QWidget* parent) : QOpenGLWidget(pa
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(320, 240);
     connect(&document, &StudioDocument::MeshReplaced, this, &Viewport::MeshReplaced);
+    connect(&document, &StudioDocument::LevelReplaced, this, &Viewport::LevelReplaced);
     connect(&document, &StudioDocument::MeshChanged, this, qOverload<>(&QWidget::update));
 }
 
@@ -126,10 +127,15 @@ void Viewport::SetBrushPixels(int pixels) {
 }
 
 void Viewport::MeshReplaced() {
+    LevelReplaced();
+    FrameMesh();
+}
+
+void Viewport::LevelReplaced() {
     m_sendAll = true;
     m_cursorOn = false;
     m_drag = Drag::kNone;
-    FrameMesh();
+    update();
 }
 
 QMatrix4x4 Viewport::ModelMatrix() const {
@@ -225,14 +231,18 @@ void Viewport::paintGL() {
     timer.start();
     glClearColor(0.16f, 0.17f, 0.19f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (!m_document.HasMesh() || m_document.IsBusy()) return;
-    SendChanges();
-
-    const tarnix::AxisAlignedBoundingBox box = m_document.Sculpture().WorldBox();
-    m_camera.Fit(ToQt(box.Minimum()), ToQt(box.Maximum()));
+    if (!m_document.HasMesh()) return;
+    // While long work runs on the mesh it may not be read: the picture last sent stays.
+    if (!m_document.IsBusy()) {
+        SendChanges();
+        const tarnix::AxisAlignedBoundingBox box = m_document.Sculpture().WorldBox();
+        m_drawnBox = {ToQt(box.Minimum()), ToQt(box.Maximum())};
+        m_drawnModel = ModelMatrix();
+    }
+    m_camera.Fit(m_drawnBox.first, m_drawnBox.second);
     const QSize pixels = size() * devicePixelRatioF();
     const QMatrix4x4 view = m_camera.ViewMatrix(), projection = m_camera.Projection(pixels);
-    const QMatrix4x4 model = ModelMatrix();
+    const QMatrix4x4 model = m_drawnModel;
     const QMatrix4x4 modelView = view * model;
 
     glEnable(GL_DEPTH_TEST);
@@ -318,7 +328,7 @@ void Viewport::Press(const QPointF& pixel, Qt::MouseButton button, Qt::KeyboardM
             settings.smooth = modifiers & Qt::ShiftModifier;
             settings.mirror = m_mirror;
             // The host casts dabs along the scene camera's view: it follows this view.
-            m_document.Sculpture().Look({ToTarnix(m_camera.Eye()), ToTarnix(m_camera.Target())});
+            settings.camera = {ToTarnix(m_camera.Eye()), ToTarnix(m_camera.Target())};
             const QString refused = m_document.BeginStroke(settings, ToTarnix(position), pressure);
             if (!refused.isEmpty()) {
                 emit StrokeRefused(refused);

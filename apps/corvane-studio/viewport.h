@@ -9,7 +9,10 @@
 // mesh (or level) is sent whole at the next frame. A stroke runs from a left-button press on
 // the surface to the release; the camera does not move during it.
 
+#include <utility>
+
 #include <QElapsedTimer>
+#include <QMatrix4x4>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLWidget>
@@ -74,6 +77,8 @@ private:
     enum class Drag { kNone, kStroke, kOrbit, kPan, kZoom };
 
     void MeshReplaced();
+    // Another level of the same mesh: it is sent again, seen as it was.
+    void LevelReplaced();
     void SendChanges();
     void DrawCursor(const QMatrix4x4& viewProjection);
     /// Picks the surface under `pixel`; false over the background.
@@ -104,6 +109,9 @@ private:
     GLsizei m_triangleIndices = 0, m_edgeIndices = 0;
     double m_frameMilliseconds = 0.0;
     uint64_t m_uploadedVertices = 0;
+    // What the buffers last sent were drawn with.
+    std::pair<QVector3D, QVector3D> m_drawnBox;
+    QMatrix4x4 m_drawnModel;
 };
 
 }  // namespace corvane_studio

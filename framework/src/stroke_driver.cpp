@@ -529,8 +529,8 @@ StrokeReport StrokeDriver::End() {
     return m_report;
 }
 
-StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector>& path,
-                               const StrokeOptions& options) {
+StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector>& path, const StrokeOptions& options,
+                               const std::vector<float>& pressures) {
     if (path.size() > kMostPathPoints)
         Refuse(QStringLiteral("a stroke takes at most %1 points; this path has %2").arg(kMostPathPoints).arg(path.size()));
     if (!m_brush.PlacesSingleStamp() && DabCount(path, options.size) > kMostDabs)
@@ -539,7 +539,7 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
                    .arg(double(options.size))
                    .arg(double(Spacing(options.size))));
     Begin(level, options);
-    for (const Vector& point : path) AddPoint(point);
+    for (size_t i = 0; i < path.size(); ++i) AddPoint(path[i], i < pressures.size() ? pressures[i] : 1.0f);
     return End();
 }
 

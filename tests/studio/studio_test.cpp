@@ -11,6 +11,10 @@
 #include <QPushButton>
 #include <QMouseEvent>
 #include <QSlider>
+#include <QComboBox>
+#include <QFile>
+#include <QProcess>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -21,6 +25,7 @@
 #include "attribute_panel.h"
 #include "brush_host.h"
 #include "builtin_shapes.h"
+#include "journal.h"
 #include "main_window.h"
 #include "mesh_files.h"
 #include "studio_document.h"
@@ -55,7 +60,11 @@ protected:
         m_window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
-    void TearDown() override { m_window.reset(); }
+    void TearDown() override {
+        // The window goes as a closed one would: its journal with it.
+        if (m_window) m_window->Document().CloseJournal();
+        m_window.reset();
+    }
 
     corvane_studio::Viewport& View() { return m_window->View(); }
     tarnix::SubdivisionLevel& Level() { return m_window->Document().Sculpture().Level(); }
@@ -326,7 +335,9 @@ TEST_F(Studio, PaletteActivatesPresetsAndThePanelReachesTheBrush) {
 
 TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {
     QTemporaryDir folder;
-    const QString input = folder.filePath(QStringLiteral("grid.obj")), output = folder.filePath(QStringLiteral("sculpted.obj"));
+    const QString input = folder.filePath(QStringLiteral("grid.obj"));
+    const QString output = folder.filePath(QStringLiteral("sculpted.corvane"));
+    const QString exported = folder.filePath(QStringLiteral("sculpted.ply"));
     {
         auto grid = shapes::Subdivided(shapes::Plane(8, 8), 4);  // 16384 quads over [0, 8]^2
         corvane_apps::MeshToWrite mesh;
@@ -341,7 +352,10 @@ TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {
     const std::vector<tarnix::Vector> sculpted = Positions(Level());
     ASSERT_TRUE(m_window->SaveTo(output));
     EXPECT_FALSE(m_window->isWindowModified());
-    EXPECT_TRUE(m_window->windowTitle().contains(QLatin1String("sculpted.obj")));
+    EXPECT_TRUE(m_window->windowTitle().contains(QLatin1String("sculpted.corvane")));
+    // Exporting writes the mesh and leaves the document the project it is.
+    ASSERT_TRUE(m_window->ExportTo(exported));
+    EXPECT_TRUE(m_window->windowTitle().contains(QLatin1String("sculpted.corvane")));
 
     // What cannot be read is named and leaves the sculpted mesh as it was.
     EXPECT_FALSE(m_window->OpenFile(folder.filePath(QStringLiteral("missing.obj"))));
@@ -358,7 +372,11 @@ TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {
     EXPECT_EQ(s_host->Brush().StampConfig().m_imagePath, stamp.m_imagePath);
     EXPECT_TRUE(SameBits(Positions(Level()), sculpted));
 
+    // The project comes back bit for bit; the exported mesh as its format keeps numbers.
     ASSERT_TRUE(m_window->OpenFile(output));
+    EXPECT_TRUE(SameBits(Positions(Level()), sculpted));
+    EXPECT_FALSE(m_window->isWindowModified());
+    ASSERT_TRUE(m_window->OpenFile(exported));
     const std::vector<tarnix::Vector> reread = Positions(Level());
     ASSERT_EQ(reread.size(), sculpted.size());
     double worst = 0.0;
@@ -410,6 +428,154 @@ TEST_F(Studio, ViewportShowsTheMeshAndSendsOnlyWhatAStrokeChanged) {
     }
 }
 
+// Everything a session does, as the journal holds it, played again from the start.
+std::vector<std::vector<tarnix::Vector>> EveryLevel(const corvane_apps::Sculpture& sculpture) {
+    std::vector<std::vector<tarnix::Vector>> levels;
+    for (uint32_t i = 0; i < sculpture.Geometry().LevelCount(); ++i) levels.push_back(Positions(*sculpture.Geometry().Level(i)));
+    return levels;
+}
+
+TEST_F(Studio, TheJournalPlaysEveryChangeBackToTheBit) {
+    NewPlane();
+    corvane_studio::StudioDocument& document = m_window->Document();
+    ASSERT_NE(document.CurrentJournal(), nullptr);
+    m_window->PickTool(QStringLiteral("Sculpt"));
+    SetSlider("brushStrength", 30);
+    Drag({-0.6f, 0.3f, 0}, {0.6f, 0.35f, 0});
+    // A layer from its button, renamed in its table, sculpted, then weakened.
+    for (QPushButton* button : m_window->findChildren<QPushButton*>())
+        if (button->text() == QLatin1String("Add layer")) QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_EQ(Level().LayerCount(), 1u);
+    m_window->findChild<QTableWidget*>(QStringLiteral("layers"))->item(0, 0)->setText(QStringLiteral("Ridge"));
+    Drag({-0.6f, -0.3f, 0}, {0.5f, -0.2f, 0}, Qt::ControlModifier);
+    m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QDoubleSpinBox*>()->setValue(0.5);
+    // Back to the base, freeze painted and taken back, a Pinch over the undone freeze.
+    m_window->findChild<QComboBox*>(QStringLiteral("activeLayer"))->setCurrentIndex(0);
+    m_window->PickTool(QStringLiteral("Freeze"));
+    Drag({-0.6f, 0.0f, 0}, {0.6f, 0.0f, 0});
+    Action("undo").trigger();
+    m_window->PickTool(QStringLiteral("Pinch"));
+    Drag({0.0f, -0.6f, 0}, {0.0f, 0.6f, 0});
+    // A smoothing stroke with Shift, one level down and back up, and a freeze kept.
+    Drag({-0.5f, 0.3f, 0}, {0.5f, 0.3f, 0}, Qt::ShiftModifier);
+    for (QAction* action : m_window->findChildren<QAction*>())
+        if (action->shortcut() == QKeySequence(Qt::Key_PageDown)) action->trigger();
+    m_window->PickTool(QStringLiteral("Bulge"));
+    Drag({-0.3f, 0.1f, 0}, {0.3f, 0.1f, 0});
+    for (QAction* action : m_window->findChildren<QAction*>())
+        if (action->shortcut() == QKeySequence(Qt::Key_PageUp)) action->trigger();
+    m_window->PickTool(QStringLiteral("Freeze"));
+    Drag({-0.6f, -0.5f, 0}, {0.6f, -0.5f, 0});
+    document.InvertFreeze();
+    ASSERT_FALSE(document.History().isEmpty());
+
+    // What a studio killed now would leave: the journal as it stands on disk.
+    QTemporaryDir folder;
+    const QString copy = folder.filePath(QStringLiteral("copy.journal"));
+    ASSERT_TRUE(QFile::copy(document.CurrentJournal()->Path(), copy));
+    corvane_studio::StudioDocument::Loaded recovered = corvane_studio::StudioDocument::Recover(*s_host, copy);
+    const corvane_apps::Sculpture& again = *recovered.sculpture;
+    const corvane_apps::Sculpture& live = document.Sculpture();
+    const auto liveLevels = EveryLevel(live), againLevels = EveryLevel(again);
+    ASSERT_EQ(againLevels.size(), liveLevels.size());
+    for (size_t i = 0; i < liveLevels.size(); ++i) EXPECT_TRUE(SameBits(againLevels[i], liveLevels[i])) << "level " << i;
+    EXPECT_EQ(again.Level().Index(), live.Level().Index());
+    EXPECT_EQ(again.Level().FrozenVertexCount(), live.Level().FrozenVertexCount());
+    EXPECT_EQ(again.UndoCount(), live.UndoCount());
+    EXPECT_EQ(again.RedoCount(), live.RedoCount());
+    EXPECT_EQ(recovered.history, document.History());
+    ASSERT_EQ(again.Level().LayerCount(), 1u);
+    EXPECT_EQ(again.LayerName(0), QStringLiteral("Ridge"));
+    EXPECT_FLOAT_EQ(again.Level().Layer(0)->Strength(), 0.5f);
+    EXPECT_EQ(again.Level().ActiveLayer(), nullptr);
+    corvane_apps::DrawMesh::Detach(recovered.drawMesh);
+}
+
+// A studio killed mid-work leaves its journal; the next one finds it, plays it and goes on
+// writing it. The child studio runs in a recovery folder of its own, shared with this test.
+TEST_F(Studio, AStudioKilledMidWorkLeavesItToRecover) {
+    QTemporaryDir data;
+    const QByteArray before = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    const QString mesh = data.filePath(QStringLiteral("grid.obj"));
+    {
+        auto grid = shapes::Subdivided(shapes::Plane(8, 8), 3);
+        corvane_apps::MeshToWrite plane;
+        plane.mesh = grid->HighestLevel();
+        corvane_apps::WriteMesh(plane, mesh);
+    }
+    QProcess studio;
+    studio.start(QStringLiteral(CORVANE_STUDIO), {mesh, QStringLiteral("--plugins"), QStringLiteral(CORVANE_PLUGINS)});
+    ASSERT_TRUE(studio.waitForStarted());
+    const auto xdotool = [](const QStringList& arguments) {
+        QProcess tool;
+        tool.start(QStringLiteral(XDOTOOL), arguments);
+        tool.waitForFinished(60000);
+        return QString::fromLatin1(tool.readAllStandardOutput()).trimmed();
+    };
+    const QString window = xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                                    QStringLiteral("--name"), QStringLiteral("grid.obj")})
+                               .section(QLatin1Char('\n'), 0, 0);
+    ASSERT_FALSE(window.isEmpty()) << "the studio's window did not show";
+    QTest::qWait(1000);  // its first frame
+    // The viewport lies between the docks; the plane fills its middle, seen from the front.
+    const QStringList geometry = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window})
+                                     .split(QLatin1Char('\n'));
+    int width = 0, height = 0;
+    for (const QString& line : geometry) {
+        if (line.startsWith(QLatin1String("WIDTH="))) width = line.mid(6).toInt();
+        if (line.startsWith(QLatin1String("HEIGHT="))) height = line.mid(7).toInt();
+    }
+    ASSERT_GT(width, 0);
+    const QString y = QString::number(height / 2);
+    QStringList drag = {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(width / 2 - 60), y,
+                        QStringLiteral("mousedown"), QStringLiteral("1")};
+    for (int step = 1; step <= 10; ++step)
+        drag << QStringLiteral("mousemove") << QStringLiteral("--window") << window
+             << QString::number(width / 2 - 60 + 8 * step) << y << QStringLiteral("sleep") << QStringLiteral("0.05");
+    drag << QStringLiteral("mouseup") << QStringLiteral("1");
+    xdotool(drag);
+
+    const QString journal = mesh + QStringLiteral(".journal");
+    const auto lines = [&] {
+        QFile file(journal);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
+    };
+    const auto steps = [&] { return lines().size() - 2; };
+    const auto strokeWritten = [&] {
+        for (const QByteArray& line : lines())
+            if (line.contains("\"Sculpt\"") && line.contains("\"path\"")) return true;
+        return false;
+    };
+    for (int wait = 0; wait < 100 && !strokeWritten(); ++wait) QTest::qWait(100);
+    ASSERT_TRUE(strokeWritten()) << lines().join('\n').toStdString();
+    const QString recovery = corvane_studio::StudioDocument::RecoveryFolder();
+    EXPECT_TRUE(corvane_apps::Journal::Recoverable(recovery).empty()) << "a running studio's journal is its own";
+    studio.kill();
+    ASSERT_TRUE(studio.waitForFinished());
+
+    const std::vector<corvane_apps::Journal::Left> left = corvane_apps::Journal::Recoverable(recovery);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].path, journal);
+    EXPECT_EQ(left[0].document, mesh);
+    ASSERT_TRUE(m_window->RecoverJournal(left[0].path)) << m_window->LastProblem().toStdString();
+    EXPECT_TRUE(m_window->isWindowModified());
+    EXPECT_TRUE(m_window->windowTitle().contains(QLatin1String("grid.obj")));
+    EXPECT_EQ(m_window->Document().History(), QStringList{QStringLiteral("Sculpt")});
+    float highest = 0.0f;
+    for (uint32_t v = 0; v < Level().VertexCount(); ++v) highest = std::max(highest, std::abs(Level().VertexPosition(v).z));
+    EXPECT_GT(highest, 1e-3f) << "the recovered stroke raised the plane";
+    // The journal goes on from where it stopped.
+    View().FrameMesh();
+    QApplication::processEvents();
+    const int taken = steps();
+    Drag({2, 3, 0}, {6, 3, 0});
+    EXPECT_GT(steps(), taken);
+    m_window->Document().CloseJournal();
+    EXPECT_FALSE(QFile::exists(journal));
+    qputenv("XDG_DATA_HOME", before);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -417,8 +583,13 @@ int main(int argc, char** argv) {
     // Listing the tests needs no display; running them needs one.
     if (::testing::GTEST_FLAG(list_tests) || qEnvironmentVariableIsEmpty("DISPLAY")) return RUN_ALL_TESTS();
     corvane_studio::Viewport::PrepareOpenGL();
+    // The windows' settings, recent files and journals go to a home of the tests' own, where a
+    // studio started by a test finds them too.
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
     QApplication application(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("CorvaneTests"));
-    QApplication::setApplicationName(QStringLiteral("studio-tests"));
+    QApplication::setOrganizationName(QStringLiteral("Corvane"));
+    QApplication::setApplicationName(QStringLiteral("corvane-studio"));
     return RUN_ALL_TESTS();
 }

@@ -70,9 +70,11 @@ public:
     explicit StrokeDriver(BrushOperation& brush) : m_brush(brush) {}
     ~StrokeDriver();
 
-    /// @brief One stroke of the brush over `level` along `path`: Begin, every point, End.
-    /// A path past the bounds is refused before the stroke begins.
-    StrokeReport Run(SubdivisionLevel& level, const std::vector<Vector>& path, const StrokeOptions& options);
+    /// @brief One stroke of the brush over `level` along `path`: Begin, every point (at the
+    /// pen pressure `pressures` gives it, 1 when it gives none), End. A path past the bounds
+    /// is refused before the stroke begins.
+    StrokeReport Run(SubdivisionLevel& level, const std::vector<Vector>& path, const StrokeOptions& options,
+                     const std::vector<float>& pressures = {});
 
     /// @brief Starts a stroke over `level` whose points come as the pointer moves: the
     /// spatial grid is refitted and the brush's stroke begins. A stroke already going on is
