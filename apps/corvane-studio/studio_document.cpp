@@ -135,6 +135,7 @@ QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix
         return tr("Pick a tool first.");
     }
     tarnix::Kernel::Interface()->ClearHUDMessages();
+    m_latestBeforeStroke = m_sculpture->Geometry().LatestChange();
     corvane_apps::StrokeStep step;
     step.size = settings.worldRadius;
     step.strength = settings.smooth ? m_smoothingStrength : settings.strength;
@@ -171,19 +172,20 @@ void StudioDocument::EndStroke() {
         if (m_sculpture->CommitEdit()) ChangeCommitted(tr("Freeze"));
         return;
     }
-    const size_t before = m_sculpture->UndoCount() + m_sculpture->RedoCount();
-    const int undoBefore = int(m_sculpture->UndoCount());
     const corvane_apps::StrokeFigures figures = m_sculpture->EndStroke();
-    m_lastStrokeLine = tr("%1: %2 dabs, %3 Mvertices/s, %4 ms")
-                           .arg(figures.tool)
-                           .arg(figures.dabs)
-                           .arg(figures.MegaVerticesPerSecond(), 0, 'f', 1)
-                           .arg(figures.seconds * 1000.0, 0, 'f', 1);
-    if (!figures.warning.isEmpty()) m_lastStrokeLine += QStringLiteral(": ") + figures.warning;
+    if (figures.warning.isEmpty())
+        m_lastStrokeLine = tr("%1: %L2 dabs, %L3 vertices moved, brush %4 ms a dab")
+                               .arg(figures.tool)
+                               .arg(figures.dabs)
+                               .arg(figures.movedVertices)
+                               .arg(figures.brushSeconds * 1000.0 / std::max(1u, figures.dabs), 0, 'f', 2);
+    else
+        m_lastStrokeLine = tr("%1: %2").arg(figures.tool, figures.warning);
     // A tessellating stroke that changed faces is drawn from new arrays.
     if (figures.facesChanged) m_drawMesh->MarkAll();
-    if (int(m_sculpture->UndoCount()) != undoBefore || m_sculpture->UndoCount() + m_sculpture->RedoCount() != before)
-        ChangeCommitted(m_stroke.smooth ? tr("Smooth") : figures.tool);
+    // A stroke that changed nothing leaves no step (but ended the redo history, as any stroke).
+    if (m_sculpture->Geometry().LatestChange() != m_latestBeforeStroke) ChangeCommitted(figures.tool);
+    else ForgetUndone();
     ForwardModuleMessages();
     emit MeshChanged();
     emit StrokeFinished();
@@ -207,6 +209,14 @@ void StudioDocument::ChangeCommitted(const QString& name) {
     }
     m_done = int(m_sculpture->UndoCount());
     SetModified(m_done != m_savedAt);
+    emit HistoryChanged();
+}
+
+void StudioDocument::ForgetUndone() {
+    const int kept = m_done + int(m_sculpture->RedoCount());
+    if (m_history.size() <= kept) return;
+    m_history = m_history.mid(0, kept);
+    if (m_savedAt > kept) m_savedAt = -1;
     emit HistoryChanged();
 }
 

@@ -128,7 +128,8 @@ public:
     void ClearFreeze();
     void InvertFreeze();
 
-    /// The module's performance line of the last stroke, and what it did.
+    /// What the last stroke did: the tool that ran (Smooth for a Shift-stroke), its dabs, the
+    /// vertices it moved and the brush's own time per dab; or why it changed nothing.
     const QString& LastStrokeLine() const { return m_lastStrokeLine; }
 
 signals:
@@ -148,6 +149,8 @@ signals:
 private:
     void SetModified(bool modified);
     void ChangeCommitted(const QString& name);
+    // Drops the names of undone changes the geometry no longer holds.
+    void ForgetUndone();
     void ForwardModuleMessages();
 
     corvane_apps::BrushHost& m_host;
@@ -168,6 +171,7 @@ private:
     float m_smoothingStrength = 100.0f;
     bool m_strokeOn = false;
     StrokeSettings m_stroke;
+    const tarnix::MeshChange* m_latestBeforeStroke = nullptr;  // compared, never read
     QString m_lastStrokeLine;
 };
 

@@ -1,6 +1,7 @@
 #include "tarnix/stroke_driver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -459,14 +460,19 @@ void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float 
     // A smoothing of several steps takes them where the dab lies, the twin each after its dab.
     // The twin runs along its own path: the brush, which takes the stroke's direction from the
     // previous dab, is shown the twin's previous position for it.
+    const auto applyDab = [&](const SurfacePoint& at, const Vector& atWorld) {
+        const auto start = std::chrono::steady_clock::now();
+        m_brush.ApplyDab(&at, &atWorld, size, dab.dabFactor, dab.strength, m_report.changedArea);
+        m_report.brushSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
     for (uint32_t step = 0; step < dab.repeats; ++step) {
         m_brush.SetMaskMatrix(BrushOperation::kStampMask, primaryStamp);
-        m_brush.ApplyDab(&hit, &world, size, dab.dabFactor, dab.strength, m_report.changedArea);
+        applyDab(hit, world);
         if (!twinPlaced) continue;
         const Vector previous = m_brush.PreviousPatchPosition();
         m_brush.SetPreviousPatchPosition(m_previousTwin);
         m_brush.SetMaskMatrix(BrushOperation::kStampMask, twinStamp);
-        m_brush.ApplyDab(&twin, &twinWorld, size, dab.dabFactor, dab.strength, m_report.changedArea);
+        applyDab(twin, twinWorld);
         m_brush.SetPreviousPatchPosition(previous);
     }
     ++m_report.dabs;
