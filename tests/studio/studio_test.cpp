@@ -8,13 +8,19 @@
 #include <QCheckBox>
 #include <QCursor>
 #include <QDoubleSpinBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QMouseEvent>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -42,6 +48,45 @@ std::vector<tarnix::Vector> Positions(const tarnix::Mesh& mesh) {
 bool SameBits(const std::vector<tarnix::Vector>& a, const std::vector<tarnix::Vector>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(tarnix::Vector)) == 0;
 }
+
+// Writes `mesh` as an OBJ file.
+void WriteObj(const tarnix::Mesh& mesh, const QString& path) {
+    corvane_apps::MeshToWrite toWrite;
+    toWrite.mesh = &mesh;
+    corvane_apps::WriteMesh(toWrite, path);
+}
+
+// Answers the modal windows actions open, as a person would, until it goes: the
+// unsaved-changes prompt with Discard (with Cancel while `refuse` is set), every other
+// dialog with Cancel, or with `answer` when one is set.
+class ModalAnswerer : public QObject {
+public:
+    ModalAnswerer() {
+        connect(&m_timer, &QTimer::timeout, this, &ModalAnswerer::Answer);
+        m_timer.start(20);
+    }
+    bool refuse = false;
+    std::function<void(QDialog&)> answer;
+
+private:
+    void Answer() {
+        QWidget* modal = QApplication::activeModalWidget();
+        // Progress shows itself over long work and goes by itself.
+        if (!modal || qobject_cast<QProgressDialog*>(modal)) return;
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            for (QAbstractButton* button : box->buttons())
+                if (box->buttonRole(button) == (refuse ? QMessageBox::RejectRole : QMessageBox::DestructiveRole)) {
+                    button->click();
+                    return;
+                }
+        }
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            if (answer) answer(*dialog);
+            else dialog->reject();
+        }
+    }
+    QTimer m_timer;
+};
 
 class Studio : public ::testing::Test {
 protected:
@@ -71,6 +116,10 @@ protected:
     }
 
     void SetSlider(const char* name, int value) { m_window->findChild<QSlider*>(QString::fromLatin1(name))->setValue(value); }
+    template <typename Widget>
+    Widget* Find(const char* name) {
+        return m_window->findChild<Widget*>(QString::fromLatin1(name));
+    }
     QAction& Action(const char* name) { return *m_window->findChild<QAction*>(QString::fromLatin1(name)); }
 
     QPointF PixelOf(const tarnix::Vector& world) {
@@ -324,6 +373,104 @@ TEST_F(Studio, PaletteActivatesPresetsAndThePanelReachesTheBrush) {
     }
 }
 
+TEST_F(Studio, EveryMenuActionAndKeyTwiceInARowLeavesAStudioThatStillSculpts) {
+    QTemporaryDir folder;
+    const QString small = folder.filePath(QStringLiteral("small.obj")), work = folder.filePath(QStringLiteral("work.obj"));
+    WriteObj(*shapes::Subdivided(shapes::Cube(), 3)->HighestLevel(), small);
+    // Each action starts from the same small mesh, just sculpted (and so with unsaved changes).
+    const auto sculpted = [&] {
+        QFile::remove(work);
+        ASSERT_TRUE(QFile::copy(small, work));
+        ASSERT_TRUE(m_window->OpenFile(work));
+        View().SetView(corvane_studio::OrbitCamera::View::kFront);
+        View().FrameMesh();
+        m_window->PickTool(QStringLiteral("Sculpt"));
+        Drag({-0.3f, 0.1f, 1}, {0.3f, -0.1f, 1});
+        ASSERT_TRUE(m_window->isWindowModified());
+    };
+    ModalAnswerer answerer;
+    m_window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+
+    // Menus that list files and levels are made anew as those change: actions are found by
+    // the titles leading to them, each time.
+    std::vector<QStringList> paths;
+    std::function<void(QMenu*, QStringList)> gather = [&](QMenu* menu, QStringList path) {
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator()) continue;
+            if (action->menu()) gather(action->menu(), path + QStringList(action->text()));
+            else paths.push_back(path + QStringList(action->text()));
+        }
+    };
+    sculpted();
+    for (QAction* top : m_window->menuBar()->actions()) gather(top->menu(), {top->text()});
+    ASSERT_GT(paths.size(), 20u);
+    const auto find = [this](const QStringList& path) -> QAction* {
+        QList<QAction*> actions = m_window->menuBar()->actions();
+        QAction* found = nullptr;
+        for (const QString& title : path) {
+            found = nullptr;
+            for (QAction* action : actions)
+                if (action->text() == title) found = action;
+            if (!found) return nullptr;
+            if (found->menu()) actions = found->menu()->actions();
+        }
+        return found;
+    };
+    for (const QStringList& path : paths) {
+        sculpted();
+        const std::string name = path.join(QStringLiteral(" > ")).toStdString();
+        // Quit is refused: its prompt is cancelled.
+        answerer.refuse = path.back().contains(QLatin1String("Quit"));
+        for (int time = 0; time < 2; ++time) {
+            QAction* action = find(path);
+            if (!action) break;  // gone with the list it was in
+            action->trigger();
+            QApplication::processEvents();
+            ASSERT_TRUE(m_window->isVisible()) << name;
+            View().grabFramebuffer();  // a frame drawn after each
+        }
+    }
+
+    // The documented keys, pressed twice each.
+    const QKeySequence keys[] = {Qt::Key_BracketLeft, Qt::Key_BracketRight, QKeySequence::Undo,
+                                 QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y")),
+                                 Qt::Key_F, Qt::Key_1, Qt::Key_3, Qt::Key_7, Qt::Key_W,
+                                 QKeySequence(QStringLiteral("Ctrl+D")), Qt::Key_PageUp, Qt::Key_PageDown,
+                                 QKeySequence(QStringLiteral("Ctrl+N")), QKeySequence::Open, QKeySequence::Save,
+                                 QKeySequence(QStringLiteral("Ctrl+Shift+S")), QKeySequence::Quit};
+    for (const QKeySequence& key : keys) {
+        sculpted();
+        m_window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+        answerer.refuse = key == QKeySequence::Quit;
+        const int pixels = View().BrushPixels();
+        for (int time = 0; time < 2; ++time) {
+            QTest::keySequence(&View(), key);
+            QApplication::processEvents();
+            ASSERT_TRUE(m_window->isVisible()) << key.toString().toStdString();
+            View().grabFramebuffer();
+            if (time == 0 && key == QKeySequence(Qt::Key_W)) {
+                EXPECT_TRUE(View().Wireframe()) << "the keys reach the window";
+            }
+        }
+        if (key == QKeySequence(Qt::Key_BracketRight)) {
+            EXPECT_GT(View().BrushPixels(), pixels);
+        }
+    }
+
+    // Still answering: a stroke sculpts and a frame shows the mesh.
+    sculpted();
+    const std::vector<tarnix::Vector> before = Positions(Level());
+    Drag({-0.3f, -0.2f, 1}, {0.3f, 0.2f, 1});
+    EXPECT_FALSE(SameBits(Positions(Level()), before));
+    const QImage frame = View().grabFramebuffer();
+    int meshPixels = 0;
+    for (int y = 0; y < frame.height(); y += 4)
+        for (int x = 0; x < frame.width(); x += 4) meshPixels += frame.pixel(x, y) != frame.pixel(2, 2);
+    EXPECT_GT(meshPixels, 100);
+}
+
 TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {
     QTemporaryDir folder;
     const QString input = folder.filePath(QStringLiteral("grid.obj")), output = folder.filePath(QStringLiteral("sculpted.obj"));
@@ -417,6 +564,8 @@ int main(int argc, char** argv) {
     // Listing the tests needs no display; running them needs one.
     if (::testing::GTEST_FLAG(list_tests) || qEnvironmentVariableIsEmpty("DISPLAY")) return RUN_ALL_TESTS();
     corvane_studio::Viewport::PrepareOpenGL();
+    // Dialogs are Qt's own, so that tests can answer them.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("CorvaneTests"));
     QApplication::setApplicationName(QStringLiteral("studio-tests"));
