@@ -3,7 +3,7 @@
 // as every host of ours does, and opens the OBJ file
 // named on the command line, or a subdivided sphere.
 //
-//   corvane-studio [MESH.obj] [--plugins DIR] [--quit-after MS]
+//   corvane-studio [MESH.obj] [--plugins DIR] [--quit-after MS] [--test-mode]
 
 #include <cstdio>
 
@@ -37,6 +37,9 @@ int main(int argc, char** argv) {
                                        QStringLiteral("close the window after MS milliseconds (for scripted checks)"),
                                        QStringLiteral("MS"));
     parser.addOption(quitAfter);
+    const QCommandLineOption testMode(QStringLiteral("test-mode"),
+                                      QStringLiteral("run the host in test mode (the modules' developer settings show)"));
+    parser.addOption(testMode);
     parser.addPositionalArgument(QStringLiteral("mesh"), QStringLiteral("an OBJ file to open"), QStringLiteral("[MESH.obj]"));
     parser.process(application);
     if (parser.positionalArguments().size() > 1) {
@@ -45,6 +48,8 @@ int main(int argc, char** argv) {
     }
 
     tarnix::Kernel::SetLogEcho(false);
+    // Before the brush is made: it shows its developer preferences by the mode it starts in.
+    tarnix::Kernel::SetTestMode(parser.isSet(testMode));
     std::unique_ptr<corvane_apps::BrushHost> host;
     try {
         host = std::make_unique<corvane_apps::BrushHost>(parser.value(plugins));

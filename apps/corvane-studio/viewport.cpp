@@ -10,7 +10,9 @@
 
 #include <QSurfaceFormat>
 
+#include "brush_host.h"
 #include "sanitizer_support.h"
+#include "tarnix/brush_operation.h"
 #include "tarnix/geometry.h"
 #include "tarnix/subdivision_level.h"
 
@@ -342,7 +344,10 @@ void Viewport::Press(const QPointF& pixel, Qt::MouseButton button, Qt::KeyboardM
             StudioDocument::StrokeSettings settings;
             settings.worldRadius = float(m_brushPixels) * m_camera.WorldPerPixel(depth, size());
             settings.strength = m_strength;
-            settings.invert = modifiers & Qt::ControlModifier;
+            // The tool's Invert setting turns it the other way, as Ctrl does; both turn it back.
+            const tarnix::AttributeInstance<bool>& invert = m_document.Host().Brush().m_invertAttr;
+            const bool inverted = !m_document.IsFreezeBrush() && invert.IsVisible() && invert.Value();
+            settings.invert = bool(modifiers & Qt::ControlModifier) != inverted;
             settings.smooth = modifiers & Qt::ShiftModifier;
             settings.mirror = m_mirror;
             // The host casts dabs along the scene camera's view: it follows this view.
