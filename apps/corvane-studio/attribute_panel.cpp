@@ -170,6 +170,8 @@ AttributePanel::AttributePanel(tarnix::BrushOperation& brush, QSet<QString> ownC
     : QWidget(parent), m_brush(brush), m_ownControls(std::move(ownControls)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    // However many rows a tool shows, each keeps its height: the panel grows, never squeezes.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     Rebuild();
 }
 
@@ -205,8 +207,16 @@ void AttributePanel::Rebuild() {
         note->setObjectName(QStringLiteral("freezeSettings"));
         note->setWordWrap(true);
         column->addWidget(note);
-        return;
+    } else {
+        AddSettings(*column);
     }
+    // Shown and laid out now, not some passes of the event loop later: until then the scroll
+    // area around would size the panel by rows not yet shown.
+    m_content->show();
+    layout()->activate();
+}
+
+void AttributePanel::AddSettings(QVBoxLayout& column) {
     const auto makeForm = [](QWidget* owner) {
         auto* form = new QFormLayout(owner);
         form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -217,7 +227,7 @@ void AttributePanel::Rebuild() {
     auto* main = new QWidget(m_content);
     QFormLayout* mainForm = makeForm(main);
     mainForm->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(main);
+    column.addWidget(main);
 
     auto* fold = new QToolButton(m_content);
     fold->setObjectName(QStringLiteral("advancedFold"));
@@ -226,11 +236,11 @@ void AttributePanel::Rebuild() {
     fold->setCheckable(true);
     fold->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     fold->setAutoRaise(true);
-    column->addWidget(fold);
+    column.addWidget(fold);
     auto* advanced = new QWidget(m_content);
     advanced->setObjectName(QStringLiteral("advancedSettings"));
     QFormLayout* advancedForm = makeForm(advanced);
-    column->addWidget(advanced);
+    column.addWidget(advanced);
     const auto showAdvanced = [this, fold, advanced](bool open) {
         m_advancedOpen = open;
         fold->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);

@@ -19,6 +19,7 @@
 
 class QFormLayout;
 class QToolButton;
+class QVBoxLayout;
 
 namespace tarnix {
 class Attribute;
@@ -56,6 +57,8 @@ signals:
 
 private:
     QStringList VisibleKeys() const;
+    // The rows of the attributes shown, the Advanced fold with its own below.
+    void AddSettings(QVBoxLayout& column);
 
     tarnix::BrushOperation& m_brush;
     QSet<QString> m_ownControls;

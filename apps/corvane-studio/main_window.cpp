@@ -255,6 +255,9 @@ QWidget* MainWindow::MakeToolPalette() {
 QWidget* MainWindow::MakeBrushControls() {
     auto* panel = new QWidget(this);
     auto* layout = new QVBoxLayout(panel);
+    // The scroll area around the panel would squeeze it to its own height: the rows' minimum
+    // keeps them whole (the area scrolls instead).
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     auto* form = new QFormLayout;
     form->setRowWrapPolicy(QFormLayout::WrapLongRows);
     const auto addRow = [&](const QString& key, const QString& label, QWidget* field) {
@@ -377,7 +380,8 @@ QWidget* MainWindow::MakeBrushControls() {
     m_stamps->setObjectName(QStringLiteral("stamps"));
     m_stamps->setViewMode(QListView::IconMode);
     m_stamps->setIconSize(QSize(48, 48));
-    m_stamps->setMaximumHeight(150);
+    // Two rows of thumbnails, which the panel does not squeeze (it scrolls instead).
+    m_stamps->setFixedHeight(150);
     m_stamps->setResizeMode(QListView::Adjust);
     m_stamps->setToolTip(tr("The image that shapes each dab (grey: heights; colour: vector displacement)"));
     auto* none = new QListWidgetItem(tr("None"), m_stamps);
