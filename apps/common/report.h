@@ -28,6 +28,9 @@ struct StrokeFigures {
     bool facesChanged = false;     // dynamic tessellation split or merged faces
     double maxDisplacement = 0.0;
     double seconds = 0.0;
+    /// Of those, the time spent in the brush's dab calls (the whole application for a
+    /// whole-mesh step).
+    double brushSeconds = 0.0;
     /// Why the stroke changed nothing (no dab landed, a locked layer, ...); empty when it did.
     QString warning;
     /// Where it moved vertices (world space), and the mean normal there: what a picture of

@@ -482,17 +482,33 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     if (wholeMesh) {
         driver.RunWholeMesh(*m_level, stroke.strength, stroke.fromCamera, ModifierOf(stroke));
         figures.dabs = 1;
+        figures.brushSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     } else {
         const tarnix::StrokeReport placed = driver.Run(*m_level, stroke.path, OptionsOf(stroke), stroke.pressures);
         figures.dabs = placed.dabs + placed.mirroredDabs;
+        figures.brushSeconds = placed.brushSeconds;
     }
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
+    if (CountMoves(latestBefore, verticesBefore, figures)) {
+        // Kept, such a mesh could not be cast at or written as numbers.
+        m_geometry->Undo();
+        Fail(QStringLiteral("the stroke moved vertices beyond %1 or to no finite place; it was taken back")
+                 .arg(kSessionCoordinateLimit, 0, 'g', 6));
+    }
+    TakeStatistics(facesBefore, verticesBefore, figures);
+    figures.warning = WhyNothingChanged(stroke, figures);
+    // As a live stroke: what a program's journal plays back keeps the program's undo steps.
+    DropIfNothingMoved(latestBefore, figures);
+    return figures;
+}
+
+bool Sculpture::CountMoves(const tarnix::MeshChange* latestBefore, uint32_t verticesBefore,
+                           StrokeFigures& figures) const {
     // The stroke's undo record tells where its vertices started, so the moves are counted
     // without a copy of the whole mesh. A tessellating stroke's record keeps the whole mesh
-    // and adds vertices; only those that were there before count as moved. A vertex moved
-    // beyond the limit (or to no finite place) takes the stroke back. Where they moved, and
-    // the surface's mean normal there, is what a picture of the stroke looks at.
+    // and adds vertices; only those that were there before count as moved. Where they moved,
+    // and the surface's mean normal there, is what a picture of the stroke looks at.
     const tarnix::Matrix& toWorld = m_geometry->GetTransformation().MeshToWorld();
     tarnix::Vector normals;
     bool beyond = false;
@@ -507,6 +523,8 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
         figures.movedArea.Extend(toWorld.Transform(m_level->VertexPosition(v), 1.0f));
         normals = normals + m_level->VertexNormal(v);
     };
+    // The stroke's record was made while `latestBefore` still lived, so a new one has
+    // another address.
     const tarnix::MeshChange* change = m_geometry->LatestChange();
     if (change && change != latestBefore && change->GetMesh() == m_level) {
         if (change->KeepsTopology()) {
@@ -520,20 +538,16 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
         }
     }
     figures.movedNormal = toWorld.Transform(normals, 0.0f).Normalized();
-    if (beyond) {
-        // Kept, such a mesh could not be cast at or written as numbers.
-        m_geometry->Undo();
-        Fail(QStringLiteral("the stroke moved vertices beyond %1 or to no finite place; it was taken back")
-                 .arg(kSessionCoordinateLimit, 0, 'g', 6));
-    }
+    return beyond;
+}
+
+void Sculpture::TakeStatistics(uint32_t facesBefore, uint32_t verticesBefore, StrokeFigures& figures) const {
     const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
     figures.processedVertices = statistics.processedVertices;
     figures.vertexUpdates = statistics.vertexUpdates;
     figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(verticesBefore);
     // Splits add vertices and merges remove faces, so either count tells that faces changed.
     figures.facesChanged = figures.addedVertices != 0 || m_level->m_faceCount != facesBefore;
-    figures.warning = WhyNothingChanged(stroke, figures);
-    return figures;
 }
 
 namespace {
@@ -580,9 +594,14 @@ void Sculpture::BeginStroke(const StrokeStep& stroke) {
     m_brush.SetBrushSize(stroke.size);
     m_brush.SetBrushStrength(stroke.strength);
     m_brush.MirrorConfig().SetMirrorMode(stroke.mirror);
-    m_strokeTool = m_brush.ActiveConfiguration() ? m_brush.ActiveConfiguration()->Name() : QString();
+    m_liveStroke = stroke;
+    m_liveFacesBefore = m_level->m_faceCount;
+    m_liveVerticesBefore = m_level->VertexCount();
+    m_liveLatestBefore = m_geometry->LatestChange();
     m_strokeStart = std::chrono::steady_clock::now();
     m_driver->Begin(*m_level, OptionsOf(stroke));
+    // Named after it began: the smoothing modifier swaps the Smooth tool in.
+    m_liveStroke.tool = m_brush.ActiveConfiguration() ? m_brush.ActiveConfiguration()->Name() : QString();
 }
 
 tarnix::AxisAlignedBoundingBox Sculpture::AddStrokePoint(const tarnix::Vector& point, float pressure) {
@@ -602,19 +621,24 @@ tarnix::AxisAlignedBoundingBox Sculpture::AddStrokePoint(const tarnix::Vector& p
 StrokeFigures Sculpture::EndStroke() {
     StrokeFigures figures;
     if (!InStroke()) return figures;
-    const uint32_t facesBefore = m_level->m_faceCount, verticesBefore = m_level->VertexCount();
     const tarnix::StrokeReport placed = m_driver->End();
-    figures.tool = m_strokeTool;
+    figures.tool = m_liveStroke.tool;
     figures.dabs = placed.dabs + placed.mirroredDabs;
+    figures.brushSeconds = placed.brushSeconds;
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_strokeStart).count();
-    const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
-    figures.processedVertices = statistics.processedVertices;
-    figures.vertexUpdates = statistics.vertexUpdates;
-    figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(verticesBefore);
-    figures.facesChanged = figures.addedVertices != 0 || m_level->m_faceCount != facesBefore;
-    // A live stroke's moves are not measured; that no dab landed is known.
-    if (figures.dabs == 0) figures.warning = kNoDabLanded;
+    CountMoves(m_liveLatestBefore, m_liveVerticesBefore, figures);
+    TakeStatistics(m_liveFacesBefore, m_liveVerticesBefore, figures);
+    figures.warning = WhyNothingChanged(m_liveStroke, figures);
+    DropIfNothingMoved(m_liveLatestBefore, figures);
     return figures;
+}
+
+void Sculpture::DropIfNothingMoved(const tarnix::MeshChange* latestBefore, const StrokeFigures& figures) {
+    // A record of no move would be an undo step that does nothing. One that rewired faces
+    // stays: the history behind it needs it to go back.
+    const tarnix::MeshChange* change = m_geometry->LatestChange();
+    if (!figures.warning.isEmpty() && change && change != latestBefore && !change->KeepsTopology())
+        m_geometry->DropLatestChange();
 }
 
 bool Sculpture::InStroke() const { return m_driver && m_driver->InStroke(); }

@@ -33,6 +33,7 @@
 
 namespace tarnix {
 class BrushOperation;
+class MeshChange;
 class SculptLayer;
 class Stream;
 class StrokeDriver;
@@ -187,8 +188,8 @@ public:
     /// (0..1): the dabs on the way there are placed and the mesh changed. Returns the box,
     /// mesh space, of what they moved (old and new positions); empty when nothing moved.
     tarnix::AxisAlignedBoundingBox AddStrokePoint(const tarnix::Vector& point, float pressure);
-    /// @brief Ends the stroke: it becomes one undoable change. Tells what it did (moved
-    /// vertices and displacement are not measured for a live stroke).
+    /// @brief Ends the stroke: it becomes one undoable change, unless it changed nothing
+    /// (the figures' warning tells why), when it leaves no change behind. Tells what it did.
     StrokeFigures EndStroke();
     bool InStroke() const;
 
@@ -212,6 +213,14 @@ public:
 
 private:
     QString WhyNothingChanged(const StrokeStep& stroke, const StrokeFigures& figures) const;
+    // Counts the vertices the stroke's record (the change on top, unless it is still
+    // `latestBefore`) moved, of the `verticesBefore` there before. True when one lies beyond
+    // the session coordinate limit or at no finite place.
+    bool CountMoves(const tarnix::MeshChange* latestBefore, uint32_t verticesBefore, StrokeFigures& figures) const;
+    // Forgets the stroke's record when the stroke moved nothing (figures.warning says why).
+    void DropIfNothingMoved(const tarnix::MeshChange* latestBefore, const StrokeFigures& figures);
+    // The brush's statistics and the faces and vertices the stroke added.
+    void TakeStatistics(uint32_t facesBefore, uint32_t verticesBefore, StrokeFigures& figures) const;
     // Scales the positions of every level by `baked` (per axis) in place of m_bakedScale.
     void Rebake(const tarnix::Vector& baked);
 
@@ -230,7 +239,9 @@ private:
     std::optional<tarnix::Vector> m_lastFreezePoint;
     // The stroke going on, between BeginStroke and EndStroke.
     std::unique_ptr<tarnix::StrokeDriver> m_driver;
-    QString m_strokeTool;
+    StrokeStep m_liveStroke;  // its tool is the one that runs (the smoothing modifier's)
+    uint32_t m_liveFacesBefore = 0, m_liveVerticesBefore = 0;
+    const tarnix::MeshChange* m_liveLatestBefore = nullptr;  // compared, never read
     std::chrono::steady_clock::time_point m_strokeStart;
 };
 

@@ -289,7 +289,7 @@ Step ReadStep(const Field& field, std::set<QString>* layers) {
         field.Fail(QStringLiteral("a step is an object with one of %1").arg(QString::fromLatin1(kSteps)));
     const auto named = [&](const Field& item) {
         const QString name = item["name"].String();
-        if (layers && !layers->count(name)) item["name"].Fail(QStringLiteral("no layer %1").arg(Quoted(name)));
+        if (layers && !layers->count(name)) item["name"].Fail(QStringLiteral("no layer %1 in \"layers\" or added by an earlier step").arg(Quoted(name)));
         return name;
     };
     const auto switchedOn = [](const Field& item) {

@@ -61,6 +61,8 @@ public:
     void Run(const QString& outputDirectory);
     // Checks the session, makes its mesh and plays its steps.
     void Play();
+    /// Whether each step made an undoable change (undo and redo steps: no).
+    const std::vector<bool>& StepsThatChanged() const { return m_stepChanged; }
 
 private:
     bool IsProject() const { return m_session.shape.isEmpty() && IsProjectFile(m_session.meshPath); }
@@ -91,6 +93,7 @@ private:
     View m_view;
     // What each stroke step did, by its index: tiles look at it.
     std::map<size_t, StrokeFigures> m_stepFigures;
+    std::vector<bool> m_stepChanged;
     // What a run that writes outputs adds: the folder checked with the rest, and the picture
     // framed (and taken) before the steps.
     std::function<void()> m_checkOutputs, m_beforeSteps;
@@ -475,7 +478,13 @@ void SessionRun::Play() {
     BuildMesh(file, name);
     PlaceAndPrepare();
     if (m_beforeSteps) m_beforeSteps();
-    for (size_t i = 0; i < m_session.steps.size(); ++i) PlayStep(i);
+    m_stepChanged.assign(m_session.steps.size(), false);
+    for (size_t i = 0; i < m_session.steps.size(); ++i) {
+        const tarnix::MeshChange* latest = m_sculpture.Geometry().LatestChange();
+        PlayStep(i);
+        const Step::Kind kind = m_session.steps[i].kind;
+        m_stepChanged[i] = kind != Step::kUndo && kind != Step::kRedo && m_sculpture.Geometry().LatestChange() != latest;
+    }
 }
 
 }  // namespace
@@ -486,8 +495,11 @@ void RunSession(const Session& session, BrushHost& host, const QString& outputDi
     SessionRun(session, host, sculpture, out, warnings).Run(outputDirectory);
 }
 
-void PlaySession(const Session& session, BrushHost& host, Sculpture& sculpture, QTextStream& out, QTextStream& warnings) {
-    SessionRun(session, host, sculpture, out, warnings).Play();
+std::vector<bool> PlaySession(const Session& session, BrushHost& host, Sculpture& sculpture, QTextStream& out,
+                              QTextStream& warnings) {
+    SessionRun run(session, host, sculpture, out, warnings);
+    run.Play();
+    return run.StepsThatChanged();
 }
 
 }  // namespace corvane_apps

@@ -6,6 +6,8 @@
 // a summary table go to `out`, a warning line per step that changed nothing to `warnings`;
 // the module's own log lines go to standard error.
 
+#include <vector>
+
 #include <QString>
 #include <QTextStream>
 
@@ -23,8 +25,10 @@ void RunSession(const Session& session, BrushHost& host, const QString& outputDi
 
 /// @brief Plays `session` on `sculpture` (a program's, whose document becomes the session's
 /// mesh) with the brush of `host`, as RunSession does but writing nothing: how a program picks
-/// up a journal. The session is checked before anything changes. Throws tarnix::Error*.
-void PlaySession(const Session& session, BrushHost& host, Sculpture& sculpture, QTextStream& out,
-                 QTextStream& warnings);
+/// up a journal. The session is checked before anything changes. Returns, for each step,
+/// whether it made an undoable change (a stroke that moved nothing makes none; undo and redo
+/// steps count as none). Throws tarnix::Error*.
+std::vector<bool> PlaySession(const Session& session, BrushHost& host, Sculpture& sculpture, QTextStream& out,
+                              QTextStream& warnings);
 
 }  // namespace corvane_apps

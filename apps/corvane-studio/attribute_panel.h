@@ -1,10 +1,13 @@
 #pragma once
-// Editors for the framework's attributes, made from each attribute's type alone, so that
-// whatever a module offers can be changed without code for it: a check box for a switch, a
-// spin box for a number (kept in range for a range), both for a switch with an amount, a line
-// for text. AttributePanel lists the brush attributes the module shows for the active tool
-// and is rebuilt whenever the module shows or hides some; the preferences dialog lists the
-// visible preferences the same way.
+// Editors for the framework's attributes, so that whatever a module offers can be changed
+// without code for it: a check box for a switch, a spin box for a number (kept in its declared
+// range, with its unit), a list of named choices where the studio's words (attribute_words.h)
+// name what a number stands for, both a check box and a spin box for a switch with an amount,
+// a line for text. Every editor carries the studio's label and tool tip for its key.
+// AttributePanel lists the brush attributes the module shows for the active tool, those only a
+// developer needs (and keys the studio has no words for) under a collapsed Advanced fold; it is
+// rebuilt whenever the module shows or hides some. The preferences dialog lists the visible
+// preferences the same way, and says how to see those shown only in test mode.
 
 #include <functional>
 
@@ -15,6 +18,8 @@
 #include <QWidget>
 
 class QFormLayout;
+class QToolButton;
+class QVBoxLayout;
 
 namespace tarnix {
 class Attribute;
@@ -26,8 +31,12 @@ namespace corvane_studio {
 /// @brief A widget that shows `attribute` and sets it (with its change event) when edited,
 /// then calls `changed`. Its object name is "attribute:" followed by the attribute's key.
 QWidget* MakeAttributeEditor(tarnix::Attribute& attribute, QWidget* parent, std::function<void()> changed = {});
-/// @brief The name people read: the display name, else the key.
+/// @brief The label people read: the studio's words for the key, else the attribute's
+/// display name, else its key.
 QString AttributeLabel(const tarnix::Attribute& attribute);
+/// @brief The tool tip of the attribute: the studio's words, and the key that session files
+/// and scripts name it by.
+QString AttributeTip(const tarnix::Attribute& attribute);
 
 class AttributePanel : public QWidget {
     Q_OBJECT
@@ -37,7 +46,10 @@ public:
     AttributePanel(tarnix::BrushOperation& brush, QSet<QString> ownControls, QWidget* parent = nullptr);
     /// @brief Lists the attributes the brush shows now.
     void Rebuild();
-    /// The keys of the attributes listed, in order.
+    /// @brief With the studio's freeze brush in hand the module's settings do not apply: the
+    /// panel then tells what the freeze brush takes instead.
+    void SetFreezeBrush(bool on);
+    /// The keys of the attributes listed, in order (none with the freeze brush).
     const QStringList& ShownKeys() const { return m_shownKeys; }
 
 signals:
@@ -45,11 +57,14 @@ signals:
 
 private:
     QStringList VisibleKeys() const;
+    // The rows of the attributes shown, the Advanced fold with its own below.
+    void AddSettings(QVBoxLayout& column);
 
     tarnix::BrushOperation& m_brush;
     QSet<QString> m_ownControls;
+    bool m_freezeBrush = false;
+    bool m_advancedOpen = false;  // kept across rebuilds: the user opened it
     QWidget* m_content = nullptr;
-    QFormLayout* m_form = nullptr;
     QStringList m_shownKeys;
 };
 

@@ -4,7 +4,7 @@
 // left unsaved, then opens the project or mesh file named on the command line, or a
 // subdivided sphere.
 //
-//   corvane-studio [PROJECT.corvane | MESH] [--plugins DIR] [--quit-after MS]
+//   corvane-studio [PROJECT.corvane | MESH] [--plugins DIR] [--quit-after MS] [--test-mode]
 
 #include <cstdio>
 
@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
                                        QStringLiteral("close the window after MS milliseconds (for scripted checks)"),
                                        QStringLiteral("MS"));
     parser.addOption(quitAfter);
+    const QCommandLineOption testMode(QStringLiteral("test-mode"),
+                                      QStringLiteral("run the host in test mode (the modules' developer settings show)"));
+    parser.addOption(testMode);
     parser.addPositionalArgument(QStringLiteral("mesh"), QStringLiteral("a project or mesh file to open"),
                                  QStringLiteral("[FILE]"));
     parser.process(application);
@@ -47,6 +50,8 @@ int main(int argc, char** argv) {
     }
 
     tarnix::Kernel::SetLogEcho(false);
+    // Before the brush is made: it shows its developer preferences by the mode it starts in.
+    tarnix::Kernel::SetTestMode(parser.isSet(testMode));
     std::unique_ptr<corvane_apps::BrushHost> host;
     try {
         host = std::make_unique<corvane_apps::BrushHost>(parser.value(plugins));

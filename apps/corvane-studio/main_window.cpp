@@ -29,15 +29,19 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "attribute_panel.h"
+#include "attribute_words.h"
 #include "brush_host.h"
 #include "builtin_shapes.h"
 #include "mesh_files.h"
@@ -56,11 +60,6 @@ constexpr int kMostRecentFiles = 8;
 constexpr uint64_t kNewShapeFaces = 65536;  // built-in shapes are subdivided to at least this
 const char* const kFreezeTool = "Freeze";
 
-// Direction modes of the host's brush, in order.
-const char* const kDirections[] = {"Normal under the centre", "Average normal", "Vertex normals", "Along the stroke",
-                                   "Across the stroke",       "X axis",         "Y axis",         "Z axis",
-                                   "Towards the camera",      "Towards the camera (2)",          "XY diagonal",
-                                   "XZ diagonal",             "YZ diagonal"};
 // In the order of the mirror configuration's modes.
 const char* const kMirrors[] = {"Off",          "Local X",      "Local Y",      "Local Z",         "World X",
                                 "World Y",      "World Z",      "Topological",  "Local X and Y",   "Local X and Z",
@@ -117,18 +116,28 @@ MainWindow::MainWindow(corvane_apps::BrushHost& host, QWidget* parent)
         return widget;
     };
     dock(tr("Tools"), QStringLiteral("toolsDock"), MakeToolPalette(), Qt::LeftDockWidgetArea);
-    dock(tr("Brush"), QStringLiteral("brushDock"), MakeBrushControls(), Qt::RightDockWidgetArea);
+    QDockWidget* brush = dock(tr("Brush"), QStringLiteral("brushDock"), MakeBrushControls(), Qt::RightDockWidgetArea);
     QDockWidget* layers = dock(tr("Layers"), QStringLiteral("layersDock"), MakeLayers(), Qt::RightDockWidgetArea);
     QDockWidget* history = dock(tr("History"), QStringLiteral("historyDock"), MakeHistory(), Qt::RightDockWidgetArea);
     tabifyDockWidget(layers, history);
     layers->raise();
+    // The brush's controls are what a sculptor reaches for most; the lists below need less.
+    resizeDocks({brush, layers}, {3, 1}, Qt::Vertical);
     MakeMenus();
 
     m_countsLabel = new QLabel(this);
     m_strokeLabel = new QLabel(this);
+    m_strokeLabel->setObjectName(QStringLiteral("strokeStatus"));
+    m_strokeLabel->setToolTip(tr("The last stroke: the tool that ran, its dabs (mirrored ones included), the vertices "
+                                 "it moved, and the time the brush itself took per dab"));
     m_frameLabel = new QLabel(this);
+    m_frameLabel->setObjectName(QStringLiteral("frameStatus"));
+    m_frameLabel->setToolTip(tr("The time the last frame of the view took to draw"));
+    // The stroke's line takes the room left and gives way to passing messages; the counts and
+    // the frame time stay.
+    m_strokeLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusBar()->addWidget(m_strokeLabel, 1);
     statusBar()->addPermanentWidget(m_countsLabel);
-    statusBar()->addPermanentWidget(m_strokeLabel);
     statusBar()->addPermanentWidget(m_frameLabel);
 
     connect(&m_document, &StudioDocument::ModifiedChanged, this, &MainWindow::RefreshTitle);
@@ -158,8 +167,9 @@ MainWindow::MainWindow(corvane_apps::BrushHost& host, QWidget* parent)
             statusBar()->clearMessage();
     });
     connect(m_viewport, &Viewport::BrushPixelsChanged, this, [this](int pixels) {
-        const QSignalBlocker block(m_sizeSlider);
+        const QSignalBlocker blockSlider(m_sizeSlider), blockValue(m_sizeValue);
         m_sizeSlider->setValue(pixels);
+        m_sizeValue->setValue(pixels);
     });
     resize(1280, 800);
     RefreshTitle();
@@ -268,18 +278,65 @@ QWidget* MainWindow::MakeToolPalette() {
 QWidget* MainWindow::MakeBrushControls() {
     auto* panel = new QWidget(this);
     auto* layout = new QVBoxLayout(panel);
+    // The scroll area around the panel would squeeze it to its own height: the rows' minimum
+    // keeps them whole (the area scrolls instead).
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     auto* form = new QFormLayout;
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
+    const auto addRow = [&](const QString& key, const QString& label, QWidget* field) {
+        auto* text = new QLabel(label, panel);
+        const AttributeWords* words = WordsFor(key);
+        const QString tip = words ? words->tip : field->toolTip();
+        text->setToolTip(tip);
+        field->setToolTip(tip);
+        form->addRow(text, field);
+        return text;
+    };
+    // A slider with the number beside it, which takes typed values too.
+    const auto withValue = [panel](QSlider* slider, QSpinBox* value) {
+        auto* pair = new QWidget(panel);
+        auto* row = new QHBoxLayout(pair);
+        row->setContentsMargins(0, 0, 0, 0);
+        value->setKeyboardTracking(false);
+        row->addWidget(slider, 1);
+        row->addWidget(value);
+        return pair;
+    };
+    const auto choices = [panel](const char* key, const char* name) {
+        auto* box = new QComboBox(panel);
+        box->setObjectName(QString::fromLatin1(name));
+        for (const AttributeWords::Choice& choice : WordsFor(QString::fromLatin1(key))->choices) {
+            box->addItem(choice.name, choice.value);
+            box->setItemData(box->count() - 1, choice.tip, Qt::ToolTipRole);
+        }
+        return box;
+    };
+
     m_sizeSlider = new QSlider(Qt::Horizontal, panel);
     m_sizeSlider->setObjectName(QStringLiteral("brushSize"));
     m_sizeSlider->setRange(2, 400);
     m_sizeSlider->setValue(m_viewport->BrushPixels());
+    m_sizeValue = new QSpinBox(panel);
+    m_sizeValue->setObjectName(QStringLiteral("brushSizeValue"));
+    m_sizeValue->setRange(2, 1000);
+    m_sizeValue->setSuffix(tr(" px"));
+    m_sizeValue->setValue(m_viewport->BrushPixels());
     connect(m_sizeSlider, &QSlider::valueChanged, m_viewport, &Viewport::SetBrushPixels);
-    form->addRow(tr("Size (pixels)"), m_sizeSlider);
+    connect(m_sizeValue, qOverload<int>(&QSpinBox::valueChanged), m_viewport, &Viewport::SetBrushPixels);
+    addRow(QStringLiteral("size"), tr("Size"), withValue(m_sizeSlider, m_sizeValue));
 
     m_strengthSlider = new QSlider(Qt::Horizontal, panel);
     m_strengthSlider->setObjectName(QStringLiteral("brushStrength"));
     m_strengthSlider->setRange(0, 100);
-    connect(m_strengthSlider, &QSlider::valueChanged, this, [this](int value) {
+    auto* strengthValue = new QSpinBox(panel);
+    strengthValue->setObjectName(QStringLiteral("brushStrengthValue"));
+    strengthValue->setRange(0, 100);
+    connect(strengthValue, qOverload<int>(&QSpinBox::valueChanged), m_strengthSlider, &QSlider::setValue);
+    connect(m_strengthSlider, &QSlider::valueChanged, this, [this, strengthValue](int value) {
+        {
+            const QSignalBlocker block(strengthValue);
+            strengthValue->setValue(value);
+        }
         m_viewport->SetStrength(float(value));
         if (m_refreshing) return;
         if (m_document.IsFreezeBrush())
@@ -287,91 +344,126 @@ QWidget* MainWindow::MakeBrushControls() {
         else
             m_document.Host().Brush().SetBrushStrength(float(value));
     });
-    form->addRow(tr("Strength"), m_strengthSlider);
+    m_strengthLabel = addRow(QStringLiteral("strength"), tr("Strength"), withValue(m_strengthSlider, strengthValue));
 
-    auto* smoothing = new QSlider(Qt::Horizontal, panel);
-    smoothing->setObjectName(QStringLiteral("smoothingStrength"));
-    smoothing->setRange(0, 100);
-    smoothing->setValue(int(std::lround(m_document.SmoothingStrength())));
-    smoothing->setToolTip(tr("The strength of the Smooth tool that a stroke with <b>Shift</b> held runs, whatever "
-                             "the tool in hand"));
-    connect(smoothing, &QSlider::valueChanged, this,
-            [this](int value) { m_document.SetSmoothingStrength(float(value)); });
-    form->addRow(tr("Smoothing (Shift)"), smoothing);
+    m_smoothing = new QSlider(Qt::Horizontal, panel);
+    m_smoothing->setObjectName(QStringLiteral("smoothingStrength"));
+    m_smoothing->setRange(0, 100);
+    auto* smoothingValue = new QSpinBox(panel);
+    smoothingValue->setObjectName(QStringLiteral("smoothingStrengthValue"));
+    smoothingValue->setRange(0, 100);
+    connect(smoothingValue, qOverload<int>(&QSpinBox::valueChanged), m_smoothing, &QSlider::setValue);
+    connect(m_smoothing, &QSlider::valueChanged, this, [this, smoothingValue](int value) {
+        const QSignalBlocker block(smoothingValue);
+        smoothingValue->setValue(value);
+        m_document.SetSmoothingStrength(float(value));
+    });
+    m_smoothing->setValue(int(std::lround(m_document.SmoothingStrength())));
+    QWidget* smoothingPair = withValue(m_smoothing, smoothingValue);
+    smoothingPair->setToolTip(tr("The strength of the Smooth tool that a stroke with <b>Shift</b> held runs, whatever "
+                                 "the tool in hand"));
+    addRow(QString(), tr("Smoothing (Shift)"), smoothingPair);
 
-    m_falloff = new QComboBox(panel);
-    m_falloff->setObjectName(QStringLiteral("falloff"));
-    for (int i = 0; i < tarnix::BrushOperation::kFalloffPresetCount; ++i)
-        m_falloff->addItem(QString::fromLatin1(tarnix::BrushOperation::FalloffPresetName(i)), i);
-    m_falloff->addItem(tr("none"), tarnix::BrushOperation::kNoFalloff);
+    m_falloff = choices("falloff", "falloff");
     connect(m_falloff, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
         if (!m_refreshing) m_document.Host().Brush().SetFalloffIndex(m_falloff->currentData().toInt());
     });
-    form->addRow(tr("Falloff"), m_falloff);
+    addRow(QStringLiteral("falloff"), tr("Falloff"), m_falloff);
 
-    m_direction = new QComboBox(panel);
-    m_direction->setObjectName(QStringLiteral("direction"));
-    for (const char* name : kDirections) m_direction->addItem(tr(name));
-    connect(m_direction, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int index) {
-        if (!m_refreshing) m_document.Host().Brush().m_directionAttr.SetValue(index);
+    m_falloffKind = choices("fallofftype", "falloffKind");
+    connect(m_falloffKind, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
+        if (m_refreshing) return;
+        // A geodesic falloff needs distances measured along the surface: the choice sets both.
+        tarnix::BrushOperation& brush = m_document.Host().Brush();
+        const int kind = m_falloffKind->currentData().toInt();
+        brush.SetFalloffType(kind);
+        brush.m_distanceModeAttr.SetValue(kind == tarnix::BrushOperation::kFalloffGeodesic ? 1 : 0);
+        m_attributes->Rebuild();
     });
-    form->addRow(tr("Direction"), m_direction);
+    addRow(QStringLiteral("fallofftype"), tr("Falloff kind"), m_falloffKind);
+
+    m_direction = choices("direction", "direction");
+    connect(m_direction, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
+        if (!m_refreshing) m_document.Host().Brush().m_directionAttr.SetValue(m_direction->currentData().toInt());
+    });
+    addRow(QStringLiteral("direction"), tr("Direction"), m_direction);
 
     m_mirror = new QComboBox(panel);
     m_mirror->setObjectName(QStringLiteral("mirror"));
     for (const char* name : kMirrors) m_mirror->addItem(tr(name));
     connect(m_mirror, qOverload<int>(&QComboBox::currentIndexChanged), m_viewport, &Viewport::SetMirror);
-    form->addRow(tr("Mirror"), m_mirror);
+    m_mirror->setToolTip(tr("Strokes are mirrored across this plane of the mesh (Local) or of the world, or onto the "
+                            "mesh's symmetric partner faces (Topological)"));
+    addRow(QString(), tr("Mirror"), m_mirror);
     layout->addLayout(form);
 
-    layout->addWidget(new QLabel(tr("Stamp"), panel));
+    m_stampLabel = new QLabel(tr("Stamp"), panel);
+    layout->addWidget(m_stampLabel);
     m_stamps = new QListWidget(panel);
     m_stamps->setObjectName(QStringLiteral("stamps"));
     m_stamps->setViewMode(QListView::IconMode);
     m_stamps->setIconSize(QSize(48, 48));
-    m_stamps->setMaximumHeight(150);
+    // Two rows of thumbnails, which the panel does not squeeze (it scrolls instead).
+    m_stamps->setFixedHeight(150);
     m_stamps->setResizeMode(QListView::Adjust);
+    m_stamps->setToolTip(tr("The image that shapes each dab (grey: heights; colour: vector displacement)"));
     auto* none = new QListWidgetItem(tr("None"), m_stamps);
     none->setData(Qt::UserRole, QString());
-    for (const QString& stamp : corvane_apps::ShippedStamps()) {
-        auto* item = new QListWidgetItem(QFileInfo(stamp).completeBaseName(), m_stamps);
-        item->setData(Qt::UserRole, stamp);
-        item->setToolTip(stamp);
-        try {
-            item->setIcon(StampIcon(stamp));
-        } catch (tarnix::Error* error) {
-            item->setToolTip(error->Message());
-            tarnix::Error::Dispose(error);
-        }
-    }
+    for (const QString& stamp : corvane_apps::ShippedStamps()) AddStampItem(stamp);
     connect(m_stamps, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { ChooseStamp(item->data(Qt::UserRole).toString()); });
     layout->addWidget(m_stamps);
-    auto* openStamp = new QPushButton(tr("Open image..."), panel);
-    connect(openStamp, &QPushButton::clicked, this, [this] {
+    m_openStamp = new QPushButton(tr("Open image..."), panel);
+    m_openStamp->setObjectName(QStringLiteral("openStamp"));
+    connect(m_openStamp, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getOpenFileName(this, tr("Stamp image"), QString(),
                                                           tr("Images (*.tif *.tiff *.png *.exr *.jpg)"));
         if (!path.isEmpty()) ChooseStamp(path);
     });
-    layout->addWidget(openStamp);
+    layout->addWidget(m_openStamp);
 
-    layout->addWidget(new QLabel(tr("Tool settings"), panel));
+    layout->addWidget(new QLabel(tr("<b>Tool settings</b>"), panel));
     m_attributes = new AttributePanel(m_document.Host().Brush(),
                                       {QStringLiteral("size"), QStringLiteral("strength"), QStringLiteral("falloff"),
-                                       QStringLiteral("direction")},
+                                       QStringLiteral("fallofftype"), QStringLiteral("direction")},
                                       panel);
-    auto* scroll = new QScrollArea(panel);
-    scroll->setWidget(m_attributes);
+    layout->addWidget(m_attributes);
+    layout->addStretch(1);
+
+    // The whole panel scrolls: with the tool's settings it is taller than most windows.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("brushScroll"));
+    scroll->setWidget(panel);
     scroll->setWidgetResizable(true);
-    layout->addWidget(scroll, 1);
-    return panel;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // As wide as the controls like to be, so that the sliders keep a useful length.
+    scroll->setMinimumWidth(panel->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width());
+    return scroll;
+}
+
+QListWidgetItem* MainWindow::AddStampItem(const QString& path) {
+    auto* item = new QListWidgetItem(QFileInfo(path).completeBaseName(), m_stamps);
+    item->setData(Qt::UserRole, path);
+    item->setToolTip(path);
+    try {
+        item->setIcon(StampIcon(path));
+    } catch (tarnix::Error* error) {
+        item->setToolTip(error->Message());
+        tarnix::Error::Dispose(error);
+    }
+    return item;
 }
 
 QWidget* MainWindow::MakeHistory() {
     m_history = new QListWidget(this);
     m_history->setObjectName(QStringLiteral("history"));
-    connect(m_history, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* item) { m_document.GoToHistory(m_history->row(item)); });
+    // The highlighted row is where the document stands, whether a click or a key moved it.
+    connect(m_history, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) m_document.GoToHistory(row);
+        // A row the document could not go to (a stroke going on) gives the highlight back.
+        if (row != m_document.HistoryPosition()) QTimer::singleShot(0, this, &MainWindow::RefreshHistory);
+    });
     return m_history;
 }
 
@@ -642,9 +734,24 @@ void MainWindow::PickTool(const QString& name) {
         m_strengthSlider->setValue(int(std::lround(m_document.FreezeStrength())));
         m_viewport->SetStrength(float(m_strengthSlider->value()));
         m_refreshing = false;
+        ShowFreezeBrush(true);
         return;
     }
     m_document.ActivateTool(name);
+}
+
+void MainWindow::ShowFreezeBrush(bool on) {
+    // The freeze brush has its own profile and neither mirrors nor stamps.
+    for (QWidget* control : std::initializer_list<QWidget*>{m_smoothing, m_falloff, m_falloffKind, m_direction, m_mirror,
+                                                            m_stampLabel, m_stamps, m_openStamp})
+        control->setEnabled(!on);
+    if (!on) m_direction->setEnabled(m_document.Host().Brush().m_directionAttr.IsVisible());
+    const QString tip = on ? tr("The share of a full freeze one pass of the freeze brush adds (0 to 100): at 100 one "
+                                "pass holds a region, at 50 two do.")
+                           : WordsFor(QStringLiteral("strength"))->tip;
+    m_strengthLabel->setToolTip(tip);
+    m_strengthSlider->parentWidget()->setToolTip(tip);
+    m_attributes->SetFreezeBrush(on);
 }
 
 void MainWindow::ToolChanged() {
@@ -654,12 +761,18 @@ void MainWindow::ToolChanged() {
     m_strengthSlider->setValue(int(std::lround(std::clamp(brush.BrushStrength(), 0.0f, 100.0f))));
     m_viewport->SetStrength(float(m_strengthSlider->value()));
     m_falloff->setCurrentIndex(std::max(0, m_falloff->findData(brush.FalloffIndex())));
-    m_direction->setCurrentIndex(std::clamp(brush.Direction(), 0, m_direction->count() - 1));
-    m_direction->setEnabled(brush.m_directionAttr.IsVisible());
+    m_falloffKind->setCurrentIndex(std::max(0, m_falloffKind->findData(brush.GetFalloffType())));
+    // Modes 8 and 9 move alike; the list names one of them.
+    m_direction->setCurrentIndex(std::max(0, m_direction->findData(brush.Direction() == 9 ? 8 : brush.Direction())));
     const QString stamp = brush.StampConfig().m_enabled ? brush.StampConfig().m_imagePath : QString();
+    QListWidgetItem* current = nullptr;
     for (int row = 0; row < m_stamps->count(); ++row)
-        if (m_stamps->item(row)->data(Qt::UserRole).toString() == stamp) m_stamps->setCurrentRow(row);
+        if (m_stamps->item(row)->data(Qt::UserRole).toString() == stamp) current = m_stamps->item(row);
+    // An image of the user's own joins the palette.
+    if (!current) current = AddStampItem(stamp);
+    m_stamps->setCurrentItem(current);
     m_refreshing = false;
+    ShowFreezeBrush(false);
     m_attributes->Rebuild();
 }
 
@@ -668,7 +781,6 @@ void MainWindow::ChooseStamp(const QString& path) {
     if (!problem.isEmpty()) ShowProblem(tr("The stamp cannot be used: %1").arg(problem));
     ToolChanged();
 }
-
 // ---- what the window shows -----------------------------------------------------------------------
 
 void MainWindow::RefreshTitle() {
@@ -688,11 +800,16 @@ void MainWindow::RefreshStatus() {
 }
 
 void MainWindow::RefreshHistory() {
-    m_history->clear();
-    m_history->addItem(tr("Start"));
-    for (const QString& name : m_document.History()) m_history->addItem(name);
-    for (int row = m_document.HistoryPosition() + 1; row < m_history->count(); ++row)
-        m_history->item(row)->setForeground(Qt::gray);
+    // Rows are updated in place: this runs inside the list's own change of row.
+    const QSignalBlocker block(m_history);
+    const QStringList names = QStringList(tr("Start")) + m_document.History();
+    while (m_history->count() > names.size()) delete m_history->takeItem(m_history->count() - 1);
+    for (int row = 0; row < names.size(); ++row) {
+        if (row == m_history->count()) m_history->addItem(names[row]);
+        QListWidgetItem* item = m_history->item(row);
+        item->setText(names[row]);
+        item->setForeground(row > m_document.HistoryPosition() ? QBrush(Qt::gray) : QBrush());
+    }
     m_history->setCurrentRow(m_document.HistoryPosition());
 }
 

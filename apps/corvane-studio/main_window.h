@@ -17,8 +17,11 @@ class QButtonGroup;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QListWidgetItem;
 class QMenu;
+class QPushButton;
 class QSlider;
+class QSpinBox;
 class QTableWidget;
 
 namespace corvane_studio {
@@ -86,18 +89,27 @@ private:
     void RefreshLayers();
     void RefreshLevels();
     void ToolChanged();
+    // Enables the controls the freeze brush takes (on) or the tools take (off).
+    void ShowFreezeBrush(bool on);
     void ChooseStamp(const QString& path);
+    QListWidgetItem* AddStampItem(const QString& path);
 
     StudioDocument m_document;
     Viewport* m_viewport = nullptr;
     AttributePanel* m_attributes = nullptr;
     QButtonGroup* m_tools = nullptr;
     QSlider* m_sizeSlider = nullptr;
+    QSpinBox* m_sizeValue = nullptr;
     QSlider* m_strengthSlider = nullptr;
+    QLabel* m_strengthLabel = nullptr;
+    QSlider* m_smoothing = nullptr;
     QComboBox* m_falloff = nullptr;
+    QComboBox* m_falloffKind = nullptr;
     QComboBox* m_direction = nullptr;
     QComboBox* m_mirror = nullptr;
+    QLabel* m_stampLabel = nullptr;
     QListWidget* m_stamps = nullptr;
+    QPushButton* m_openStamp = nullptr;
     QListWidget* m_history = nullptr;
     QTableWidget* m_layers = nullptr;
     QComboBox* m_activeLayer = nullptr;

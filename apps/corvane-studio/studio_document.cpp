@@ -41,12 +41,14 @@ StudioDocument::Loaded LoadedFrom(corvane_apps::BrushHost& host, const tarnix::P
 const QString kFreezeStrength = QStringLiteral("studio/freeze strength");
 const QString kSmoothingStrength = QStringLiteral("studio/smoothing strength");
 
-// What the changes a journal's steps made are called in the history: each step that can make
-// an undoable change is taken to have made one, undo and redo moving along them.
-QStringList HistoryOf(const corvane_apps::Session& session) {
+// What the changes a journal's steps made are called in the history. `changed` tells which
+// steps made one; any step that could have (a stroke that moved nothing included) ends what
+// undo left to redo, as it did when it was made.
+QStringList HistoryOf(const corvane_apps::Session& session, const std::vector<bool>& changed) {
     QStringList done, undone;
-    for (const corvane_apps::Step& step : session.steps) {
+    for (size_t i = 0; i < session.steps.size(); ++i) {
         using corvane_apps::Step;
+        const Step& step = session.steps[i];
         QString name;
         switch (step.kind) {
             case Step::kStroke: name = step.stroke.smooth ? QStringLiteral("Smooth") : step.stroke.tool; break;
@@ -56,14 +58,14 @@ QStringList HistoryOf(const corvane_apps::Session& session) {
             case Step::kInvertFreeze: name = QStringLiteral("Invert Freeze"); break;
             case Step::kLayerStrength: name = QStringLiteral("Layer Strength"); break;
             case Step::kUndo:
-                for (uint32_t i = 0; i < step.count && !done.isEmpty(); ++i) undone.prepend(done.takeLast());
+                for (uint32_t n = 0; n < step.count && !done.isEmpty(); ++n) undone.prepend(done.takeLast());
                 continue;
             case Step::kRedo:
-                for (uint32_t i = 0; i < step.count && !undone.isEmpty(); ++i) done << undone.takeFirst();
+                for (uint32_t n = 0; n < step.count && !undone.isEmpty(); ++n) done << undone.takeFirst();
                 continue;
             default: continue;
         }
-        done << name;
+        if (changed[i]) done << name;
         undone.clear();
     }
     return done + undone;
@@ -108,13 +110,13 @@ StudioDocument::Loaded StudioDocument::Recover(corvane_apps::BrushHost& host, co
     loaded.sculpture = std::make_unique<corvane_apps::Sculpture>(host);
     QString log;
     QTextStream out(&log);
-    corvane_apps::PlaySession(session, host, *loaded.sculpture, out, out);
+    const std::vector<bool> changed = corvane_apps::PlaySession(session, host, *loaded.sculpture, out, out);
     loaded.drawMesh = corvane_apps::DrawMesh::AttachTo(loaded.sculpture->Level());
     const QString document = session.shape.isEmpty() ? corvane_apps::SessionRelativePath(session, session.meshPath) : QString();
     loaded.name = session.shape.isEmpty() ? QFileInfo(document).fileName() : session.shape;
     loaded.path = document;
     loaded.journal = journal;
-    loaded.history = HistoryOf(session);
+    loaded.history = HistoryOf(session, changed);
     return loaded;
 }
 
@@ -277,6 +279,7 @@ QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix
         Record(step);
         m_journaledPreferences = current;
     }
+    m_latestBeforeStroke = m_sculpture->Geometry().LatestChange();
     corvane_apps::StrokeStep& step = m_strokeStep.stroke;
     step = m_host.SettingsAsStroke();
     step.size = settings.worldRadius;
@@ -319,19 +322,20 @@ void StudioDocument::EndStroke() {
         if (m_sculpture->CommitEdit()) ChangeCommitted(tr("Freeze"));
         return;
     }
-    const size_t before = m_sculpture->UndoCount() + m_sculpture->RedoCount();
-    const int undoBefore = int(m_sculpture->UndoCount());
     const corvane_apps::StrokeFigures figures = m_sculpture->EndStroke();
-    m_lastStrokeLine = tr("%1: %2 dabs, %3 Mvertices/s, %4 ms")
-                           .arg(figures.tool)
-                           .arg(figures.dabs)
-                           .arg(figures.MegaVerticesPerSecond(), 0, 'f', 1)
-                           .arg(figures.seconds * 1000.0, 0, 'f', 1);
-    if (!figures.warning.isEmpty()) m_lastStrokeLine += QStringLiteral(": ") + figures.warning;
+    if (figures.warning.isEmpty())
+        m_lastStrokeLine = tr("%1: %L2 dabs, %L3 vertices moved, brush %4 ms a dab")
+                               .arg(figures.tool)
+                               .arg(figures.dabs)
+                               .arg(figures.movedVertices)
+                               .arg(figures.brushSeconds * 1000.0 / std::max(1u, figures.dabs), 0, 'f', 2);
+    else
+        m_lastStrokeLine = tr("%1: %2").arg(figures.tool, figures.warning);
     // A tessellating stroke that changed faces is drawn from new arrays.
     if (figures.facesChanged) m_drawMesh->MarkAll();
-    if (int(m_sculpture->UndoCount()) != undoBefore || m_sculpture->UndoCount() + m_sculpture->RedoCount() != before)
-        ChangeCommitted(m_stroke.smooth ? tr("Smooth") : figures.tool);
+    // A stroke that changed nothing leaves no step (but ended the redo history, as any stroke).
+    if (m_sculpture->Geometry().LatestChange() != m_latestBeforeStroke) ChangeCommitted(figures.tool);
+    else ForgetUndone();
     ForwardModuleMessages();
     emit MeshChanged();
     emit StrokeFinished();
@@ -355,6 +359,14 @@ void StudioDocument::ChangeCommitted(const QString& name) {
     }
     m_done = int(m_sculpture->UndoCount());
     SetModified(m_done != m_savedAt);
+    emit HistoryChanged();
+}
+
+void StudioDocument::ForgetUndone() {
+    const int kept = m_done + int(m_sculpture->RedoCount());
+    if (m_history.size() <= kept) return;
+    m_history = m_history.mid(0, kept);
+    if (m_savedAt > kept) m_savedAt = -1;
     emit HistoryChanged();
 }
 

@@ -155,7 +155,8 @@ public:
     void ClearFreeze();
     void InvertFreeze();
 
-    /// The module's performance line of the last stroke, and what it did.
+    /// What the last stroke did: the tool that ran (Smooth for a Shift-stroke), its dabs, the
+    /// vertices it moved and the brush's own time per dab; or why it changed nothing.
     const QString& LastStrokeLine() const { return m_lastStrokeLine; }
 
 signals:
@@ -177,6 +178,8 @@ signals:
 private:
     void SetModified(bool modified);
     void ChangeCommitted(const QString& name);
+    // Drops the names of undone changes the geometry no longer holds.
+    void ForgetUndone();
     void ForwardModuleMessages();
     // Writes `step` down; a journal that cannot be written is given up with a message.
     void Record(const corvane_apps::Step& step);
@@ -204,6 +207,7 @@ private:
     StrokeSettings m_stroke;
     // The stroke as its journal step holds it, the points added as they come.
     corvane_apps::Step m_strokeStep;
+    const tarnix::MeshChange* m_latestBeforeStroke = nullptr;  // compared, never read
     QString m_lastStrokeLine;
     std::unique_ptr<corvane_apps::Journal> m_journal;
     nlohmann::json m_origin;

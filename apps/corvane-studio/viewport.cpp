@@ -1,6 +1,7 @@
 #include "viewport.h"
 
 #include <cmath>
+#include <utility>
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -9,7 +10,9 @@
 
 #include <QSurfaceFormat>
 
+#include "brush_host.h"
 #include "sanitizer_support.h"
+#include "tarnix/brush_operation.h"
 #include "tarnix/geometry.h"
 #include "tarnix/subdivision_level.h"
 
@@ -108,8 +111,8 @@ Viewport::~Viewport() {
     makeCurrent();
     const GLuint buffers[] = {m_vertexBuffer, m_triangleBuffer, m_edgeBuffer, m_cursorBuffer};
     glDeleteBuffers(4, buffers);
-    const GLuint arrays[] = {m_vertexArray, m_cursorArray};
-    glDeleteVertexArrays(2, arrays);
+    const GLuint arrays[] = {m_triangleArray, m_edgeArray, m_cursorArray};
+    glDeleteVertexArrays(3, arrays);
     doneCurrent();
 }
 
@@ -166,18 +169,26 @@ void Viewport::initializeGL() {
     m_lineProgram.addShaderFromSourceCode(QOpenGLShader::Fragment, kLineFragmentShader);
     m_lineProgram.link();
 
-    glGenVertexArrays(1, &m_vertexArray);
+    // Triangles and edges each have a vertex array of their own over the one vertex buffer:
+    // the element buffer is part of a vertex array's state, so binding the edges' into the
+    // triangles' array would leave the next frame drawing triangles from the edges' indices.
     glGenBuffers(1, &m_vertexBuffer);
     glGenBuffers(1, &m_triangleBuffer);
     glGenBuffers(1, &m_edgeBuffer);
-    glBindVertexArray(m_vertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(corvane_apps::DrawVertex),
-                          reinterpret_cast<void*>(offsetof(corvane_apps::DrawVertex, position)));
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 4, GL_SHORT, GL_TRUE, sizeof(corvane_apps::DrawVertex),
-                          reinterpret_cast<void*>(offsetof(corvane_apps::DrawVertex, normal)));
+    glGenVertexArrays(1, &m_triangleArray);
+    glGenVertexArrays(1, &m_edgeArray);
+    for (const auto& [array, elements] :
+         {std::pair{m_triangleArray, m_triangleBuffer}, std::pair{m_edgeArray, m_edgeBuffer}}) {
+        glBindVertexArray(array);
+        glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
+        glEnableVertexAttribArray(0);
+        glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(corvane_apps::DrawVertex),
+                              reinterpret_cast<void*>(offsetof(corvane_apps::DrawVertex, position)));
+        glEnableVertexAttribArray(1);
+        glVertexAttribPointer(1, 4, GL_SHORT, GL_TRUE, sizeof(corvane_apps::DrawVertex),
+                              reinterpret_cast<void*>(offsetof(corvane_apps::DrawVertex, normal)));
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, elements);
+    }
     glBindVertexArray(0);
 
     glGenVertexArrays(1, &m_cursorArray);
@@ -205,14 +216,15 @@ void Viewport::SendChanges() {
     if (m_sendAll || rebuilt) {
         glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(corvane_apps::DrawVertex)), vertices.data(),
                      GL_DYNAMIC_DRAW);
-        glBindVertexArray(m_vertexArray);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_triangleBuffer);
+        // An element buffer is filled through the vertex array it belongs to: the core
+        // profile has no element buffer binding outside one.
+        glBindVertexArray(m_triangleArray);
         glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(drawMesh->Triangles().size() * sizeof(uint32_t)),
                      drawMesh->Triangles().data(), GL_STATIC_DRAW);
-        glBindVertexArray(0);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_edgeBuffer);
+        glBindVertexArray(m_edgeArray);
         glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(drawMesh->Edges().size() * sizeof(uint32_t)),
                      drawMesh->Edges().data(), GL_STATIC_DRAW);
+        glBindVertexArray(0);
         m_triangleIndices = GLsizei(drawMesh->Triangles().size());
         m_edgeIndices = GLsizei(drawMesh->Edges().size());
         m_uploadedVertices = vertices.size();
@@ -247,7 +259,7 @@ void Viewport::paintGL() {
 
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
-    glBindVertexArray(m_vertexArray);
+    glBindVertexArray(m_triangleArray);
     m_meshProgram.bind();
     m_meshProgram.setUniformValue("modelViewProjection", projection * modelView);
     m_meshProgram.setUniformValue("modelView", modelView);
@@ -263,9 +275,8 @@ void Viewport::paintGL() {
         m_lineProgram.bind();
         m_lineProgram.setUniformValue("modelViewProjection", projection * modelView);
         m_lineProgram.setUniformValue("lineColour", QVector4D(0.1f, 0.1f, 0.12f, 1.0f));
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_edgeBuffer);
+        glBindVertexArray(m_edgeArray);
         glDrawElements(GL_LINES, m_edgeIndices, GL_UNSIGNED_INT, nullptr);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
         m_lineProgram.release();
     }
     glBindVertexArray(0);
@@ -275,28 +286,47 @@ void Viewport::paintGL() {
 }
 
 void Viewport::DrawCursor(const QMatrix4x4& viewProjection) {
-    if (!m_cursorOn) return;
-    // A circle of the brush's world radius in the surface's tangent plane.
-    const QVector3D n = m_cursorNormal.normalized();
-    const QVector3D helper = std::abs(n.x()) < 0.9f ? QVector3D(1, 0, 0) : QVector3D(0, 1, 0);
-    const QVector3D u = QVector3D::crossProduct(n, helper).normalized(), v = QVector3D::crossProduct(n, u);
+    // Around the pointer only while it could start a stroke, not while it turns the camera.
+    const bool aroundPointer = m_pointerIn && (m_drag == Drag::kNone || m_drag == Drag::kStroke);
+    if (!m_cursorOn && !aroundPointer) return;
     float points[kCursorSegments * 3];
-    for (int i = 0; i < kCursorSegments; ++i) {
-        const float angle = 2.0f * 3.14159265f * float(i) / kCursorSegments;
-        const QVector3D p = m_cursorPosition + (u * std::cos(angle) + v * std::sin(angle)) * m_cursorRadius;
-        points[3 * i] = p.x(), points[3 * i + 1] = p.y(), points[3 * i + 2] = p.z();
+    QMatrix4x4 transform = viewProjection;
+    if (m_cursorOn) {
+        // A circle of the brush's world radius in the surface's tangent plane.
+        const QVector3D n = m_cursorNormal.normalized();
+        const QVector3D helper = std::abs(n.x()) < 0.9f ? QVector3D(1, 0, 0) : QVector3D(0, 1, 0);
+        const QVector3D u = QVector3D::crossProduct(n, helper).normalized(), v = QVector3D::crossProduct(n, u);
+        for (int i = 0; i < kCursorSegments; ++i) {
+            const float angle = 2.0f * 3.14159265f * float(i) / kCursorSegments;
+            const QVector3D p = m_cursorPosition + (u * std::cos(angle) + v * std::sin(angle)) * m_cursorRadius;
+            points[3 * i] = p.x(), points[3 * i + 1] = p.y(), points[3 * i + 2] = p.z();
+        }
+    } else {
+        // Off the surface, the brush's size on screen around the pointer.
+        transform.setToIdentity();
+        transform.ortho(0.0f, float(width()), float(height()), 0.0f, -1.0f, 1.0f);
+        for (int i = 0; i < kCursorSegments; ++i) {
+            const float angle = 2.0f * 3.14159265f * float(i) / kCursorSegments;
+            points[3 * i] = float(m_lastPixel.x()) + std::cos(angle) * float(m_brushPixels);
+            points[3 * i + 1] = float(m_lastPixel.y()) + std::sin(angle) * float(m_brushPixels);
+            points[3 * i + 2] = 0.0f;
+        }
     }
     glBindBuffer(GL_ARRAY_BUFFER, m_cursorBuffer);
     glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof(points), points);
     glDisable(GL_DEPTH_TEST);
+    // The near and far planes hug the mesh: a circle wider than the mesh, or tilted towards
+    // the eye, would be cut by them.
+    glEnable(GL_DEPTH_CLAMP);
     m_lineProgram.bind();
-    m_lineProgram.setUniformValue("modelViewProjection", viewProjection);
+    m_lineProgram.setUniformValue("modelViewProjection", transform);
     m_lineProgram.setUniformValue("lineColour", m_document.IsFreezeBrush() ? QVector4D(0.4f, 0.6f, 1.0f, 1.0f)
                                                                            : QVector4D(1.0f, 0.85f, 0.3f, 1.0f));
     glBindVertexArray(m_cursorArray);
     glDrawArrays(GL_LINE_LOOP, 0, kCursorSegments);
     glBindVertexArray(0);
     m_lineProgram.release();
+    glDisable(GL_DEPTH_CLAMP);
 }
 
 bool Viewport::PickAt(const QPointF& pixel, QVector3D& position, QVector3D& normal, float* freeze) const {
@@ -324,7 +354,10 @@ void Viewport::Press(const QPointF& pixel, Qt::MouseButton button, Qt::KeyboardM
             StudioDocument::StrokeSettings settings;
             settings.worldRadius = float(m_brushPixels) * m_camera.WorldPerPixel(depth, size());
             settings.strength = m_strength;
-            settings.invert = modifiers & Qt::ControlModifier;
+            // The tool's Invert setting turns it the other way, as Ctrl does; both turn it back.
+            const tarnix::AttributeInstance<bool>& invert = m_document.Host().Brush().m_invertAttr;
+            const bool inverted = !m_document.IsFreezeBrush() && invert.IsVisible() && invert.Value();
+            settings.invert = bool(modifiers & Qt::ControlModifier) != inverted;
             settings.smooth = modifiers & Qt::ShiftModifier;
             settings.mirror = m_mirror;
             // The host casts dabs along the scene camera's view: it follows this view.
@@ -353,6 +386,7 @@ void Viewport::Press(const QPointF& pixel, Qt::MouseButton button, Qt::KeyboardM
 void Viewport::Move(const QPointF& pixel, float pressure) {
     const QPointF delta = pixel - m_lastPixel;
     m_lastPixel = pixel;
+    m_pointerIn = true;
     switch (m_drag) {
         case Drag::kOrbit: m_camera.Orbit(delta); break;
         case Drag::kPan: m_camera.Pan(delta, size()); break;
@@ -411,7 +445,7 @@ void Viewport::wheelEvent(QWheelEvent* event) {
 
 void Viewport::leaveEvent(QEvent*) {
     if (m_drag == Drag::kStroke) return;
-    m_cursorOn = false;
+    m_cursorOn = m_pointerIn = false;
     update();
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // The studio's 3D view: an OpenGL 3.3 core-profile widget that draws the document's mesh
-// (shaded, with an optional wireframe and the frozen areas tinted), the brush circle lying on
-// the surface under the pointer, and turns pointer and pen input into strokes and camera
-// moves. It keeps the graphics card's copy of the mesh current by sending only the ranges of
-// the draw arrays that changed since the last frame.
+// (shaded, with an optional wireframe and the frozen areas tinted), the brush circle (lying on
+// the surface under the pointer, or around the pointer on screen when it is off the surface),
+// and turns pointer and pen input into strokes and camera moves. It keeps the graphics card's
+// copy of the mesh current by sending only the ranges of the draw arrays that changed since
+// the last frame.
 //
 // Invariants: outside a frame the buffers hold the draw arrays as of the last frame; a new
 // mesh (or level) is sent whole at the next frame. A stroke runs from a left-button press on
@@ -96,15 +97,17 @@ private:
     int m_mirror = 0;
 
     Drag m_drag = Drag::kNone;
-    QPointF m_lastPixel;
-    bool m_cursorOn = false;
+    QPointF m_lastPixel;  // where the pointer is
+    bool m_cursorOn = false;  // the pointer is over the surface
+    bool m_pointerIn = false;  // the pointer is over the viewport
     QVector3D m_cursorPosition, m_cursorNormal;
     float m_cursorRadius = 0.0f;  // world units
 
     bool m_glReady = false;
     bool m_sendAll = true;
     QOpenGLShaderProgram m_meshProgram, m_lineProgram;
-    GLuint m_vertexArray = 0, m_vertexBuffer = 0, m_triangleBuffer = 0, m_edgeBuffer = 0;
+    GLuint m_vertexBuffer = 0, m_triangleBuffer = 0, m_edgeBuffer = 0;
+    GLuint m_triangleArray = 0, m_edgeArray = 0;  // both read m_vertexBuffer
     GLuint m_cursorArray = 0, m_cursorBuffer = 0;
     GLsizei m_triangleIndices = 0, m_edgeIndices = 0;
     double m_frameMilliseconds = 0.0;

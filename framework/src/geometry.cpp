@@ -536,6 +536,12 @@ void Geometry::ApplyChange(MeshChange& change) {
     for (uint32_t i = 0; i < change.FollowerCount(); ++i) refresh(change.Follower(i).GetMesh());
 }
 
+bool Geometry::DropLatestChange() {
+    if (m_undo.empty()) return false;
+    m_undo.pop_back();
+    return true;
+}
+
 bool Geometry::Undo() {
     if (m_undo.empty()) return false;
     ApplyChange(*m_undo.back());

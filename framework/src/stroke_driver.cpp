@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -487,16 +488,21 @@ void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float 
     // A smoothing of several steps takes them where the dab lies, the twins each after their
     // dab. A twin runs along its own path: the brush, which takes the stroke's direction from
     // the previous dab, is shown the twin's previous position for it.
+    const auto applyDab = [&](const SurfacePoint& at, const Vector& atWorld) {
+        const auto start = std::chrono::steady_clock::now();
+        m_brush.ApplyDab(&at, &atWorld, size, dab.dabFactor, dab.strength, m_report.changedArea);
+        m_report.brushSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
     for (uint32_t step = 0; step < dab.repeats; ++step) {
         m_brush.SetMaskMatrix(BrushOperation::kStampMask, primaryStamp);
-        m_brush.ApplyDab(&hit, &world, size, dab.dabFactor, dab.strength, m_report.changedArea);
+        applyDab(hit, world);
         for (uint32_t t = 0; t < twinCount; ++t) {
             Twin& twin = twins[t];
             mirror.SelectTwin(twin.index);
             const Vector previous = m_brush.PreviousPatchPosition();
             m_brush.SetPreviousPatchPosition(m_previousTwins[twin.index]);
             m_brush.SetMaskMatrix(BrushOperation::kStampMask, twin.stamp);
-            m_brush.ApplyDab(&twin.point, &twin.world, size, dab.dabFactor, dab.strength, m_report.changedArea);
+            applyDab(twin.point, twin.world);
             m_brush.SetPreviousPatchPosition(previous);
         }
     }

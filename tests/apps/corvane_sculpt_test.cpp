@@ -595,7 +595,7 @@ TEST(CorvaneSculptTest, FaultySessionsAreRefusedAtOnceInOneLineNamingTheFileAndT
         {stroke(R"(, "stamp": null, "stamp_options": { "tiled": true })", "Spray"),
          QStringLiteral("stamp_options: shape a stamp, but \"stamp\" turns it off")},
         {steps(R"({ "undo": 1 })"), QStringLiteral("steps[0]: undo 1, but only 0 to undo")},
-        {steps(R"({ "layer": { "name": "x" } })"), QStringLiteral("no layer \"x\" in \"layers\"")},
+        {steps(R"({ "layer": { "name": "x" } })"), QStringLiteral("steps[0].layer.name: no layer \"x\" in \"layers\" or added by an earlier step")},
         {steps(seventy + R"({ "undo": 65 })"), QStringLiteral("steps[70]: undo 65, but only 64 to undo")},
         {steps(seventy + R"({ "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]], "stamp": "not-a-picture.png" } })"),
          QStringLiteral("steps[70].stroke.stamp: cannot read image")},

@@ -47,6 +47,29 @@ TEST_F(StrokeBoundsTest, TheCountedDabsAreTheDabsPlaced) {
     EXPECT_NEAR(double(counted), 1 + (0.5025 + 0.32016) / 0.005, 2.0);
 }
 
+TEST_F(StrokeBoundsTest, TheReportTimesTheBrushsOwnDabs) {
+    // A brush that takes a millisecond over each dab, on a stroke whose host side is cheap.
+    class SlowBrush : public CountingBrush {
+    public:
+        void ApplyDab(const tarnix::SurfacePoint* point, const tarnix::Vector* position, float size, float factor,
+                      float strength, tarnix::AxisAlignedBoundingBox& changed) override {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
+            while (std::chrono::steady_clock::now() < until) {
+            }
+            CountingBrush::ApplyDab(point, position, size, factor, strength, changed);
+        }
+    } slow;
+    tarnix::StrokeDriver timed(slow);
+    tarnix::StrokeOptions options;
+    options.size = 0.1f;
+    const auto start = std::chrono::steady_clock::now();
+    const tarnix::StrokeReport report = timed.Run(*cube->HighestLevel(), {{-0.4f, 0, 2}, {0.4f, 0, 2}}, options);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_GT(slow.dabs, 5);
+    EXPECT_GE(report.brushSeconds, 1e-3 * slow.dabs);
+    EXPECT_LE(report.brushSeconds, wall);
+}
+
 TEST_F(StrokeBoundsTest, PathsPastTheBoundAreRefusedBeforeTheStrokeBegins) {
     tarnix::StrokeOptions options;
     const float inf = std::numeric_limits<float>::infinity();

@@ -6,23 +6,38 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCursor>
 #include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QMouseEvent>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QComboBox>
 #include <QFile>
 #include <QProcess>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "attribute_panel.h"
+#include "attribute_words.h"
 #include "brush_host.h"
 #include "builtin_shapes.h"
 #include "journal.h"
@@ -30,6 +45,8 @@
 #include "mesh_files.h"
 #include "studio_document.h"
 #include "tarnix/brush_operation.h"
+#include "tarnix/kernel.h"
+#include "tarnix/preferences.h"
 #include "tarnix/sculpt_layer.h"
 #include "tarnix/subdivision_level.h"
 #include "viewport.h"
@@ -46,6 +63,64 @@ std::vector<tarnix::Vector> Positions(const tarnix::Mesh& mesh) {
 
 bool SameBits(const std::vector<tarnix::Vector>& a, const std::vector<tarnix::Vector>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(tarnix::Vector)) == 0;
+}
+
+// Writes `mesh` as an OBJ file.
+void WriteObj(const tarnix::Mesh& mesh, const QString& path) {
+    corvane_apps::MeshToWrite toWrite;
+    toWrite.mesh = &mesh;
+    corvane_apps::WriteMesh(toWrite, path);
+}
+
+// Answers the modal windows actions open, as a person would, until it goes: the
+// unsaved-changes prompt with Discard (with Cancel while `refuse` is set), every other
+// dialog with Cancel, or with `answer` when one is set.
+class ModalAnswerer : public QObject {
+public:
+    ModalAnswerer() {
+        connect(&m_timer, &QTimer::timeout, this, &ModalAnswerer::Answer);
+        m_timer.start(20);
+    }
+    bool refuse = false;
+    std::function<void(QDialog&)> answer;
+
+private:
+    void Answer() {
+        QWidget* modal = QApplication::activeModalWidget();
+        // Progress shows itself over long work and goes by itself.
+        if (!modal || qobject_cast<QProgressDialog*>(modal)) return;
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            for (QAbstractButton* button : box->buttons())
+                if (box->buttonRole(button) == (refuse ? QMessageBox::RejectRole : QMessageBox::DestructiveRole)) {
+                    button->click();
+                    return;
+                }
+        }
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            if (answer) answer(*dialog);
+            else dialog->reject();
+        }
+    }
+    QTimer m_timer;
+};
+
+// The label a form shows for `field`.
+QLabel* LabelOf(QWidget* field) {
+    for (QLabel* label : field->window()->findChildren<QLabel*>())
+        if (label->buddy() == field) return label;
+    return nullptr;
+}
+
+// Pixels of the brush circle's warm yellow in `image`, blended as they are at its edges; the
+// grey background and the clay surface are far less yellow.
+int CursorPixels(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            count += c.red() - c.blue() > 70 && c.green() - c.blue() > 50;
+        }
+    return count;
 }
 
 class Studio : public ::testing::Test {
@@ -80,6 +155,22 @@ protected:
     }
 
     void SetSlider(const char* name, int value) { m_window->findChild<QSlider*>(QString::fromLatin1(name))->setValue(value); }
+    template <typename Widget>
+    Widget* Find(const char* name) {
+        return m_window->findChild<Widget*>(QString::fromLatin1(name));
+    }
+    // Types `value` into the spin box called `name` as a person does: select, type, Enter.
+    void Type(const char* name, int value) {
+        auto* box = Find<QAbstractSpinBox>(name);
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, QString::number(value));
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    void MovePointer(const QPointF& at) {
+        QMouseEvent move(QEvent::MouseMove, at, View().mapToGlobal(at.toPoint()), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&View(), &move);
+    }
     QAction& Action(const char* name) { return *m_window->findChild<QAction*>(QString::fromLatin1(name)); }
 
     QPointF PixelOf(const tarnix::Vector& world) {
@@ -320,6 +411,8 @@ TEST_F(Studio, PaletteActivatesPresetsAndThePanelReachesTheBrush) {
 
     // However many rows the tool shows, each gets its full height: the panel scrolls rather
     // than squeezing them over one another.
+    Find<QToolButton>("advancedFold")->click();
+    QApplication::processEvents();
     QList<QWidget*> editors;
     for (QWidget* editor : m_window->Attributes().findChildren<QWidget*>())
         if (editor->objectName().startsWith(QLatin1String("attribute:")) && editor->isVisible()) editors << editor;
@@ -331,6 +424,377 @@ TEST_F(Studio, PaletteActivatesPresetsAndThePanelReachesTheBrush) {
             EXPECT_FALSE(a.intersects(QRect(editors[j]->mapTo(&m_window->Attributes(), QPoint()), editors[j]->size())))
                 << editors[i]->objectName().toStdString() << " and " << editors[j]->objectName().toStdString();
     }
+}
+
+TEST_F(Studio, ThePanelNamesEverySettingInWordsWithTipsUnitsAndChoices) {
+    NewPlane();
+    tarnix::BrushOperation& brush = s_host->Brush();
+    // The tools keep what this test sets; the tests after it find them as they were.
+    const tarnix::BrushOperation::PresetRecords records = tarnix::BrushOperation::SavedPresetRecords();
+    auto* scroll = Find<QScrollArea>("brushScroll");
+    ASSERT_NE(scroll, nullptr);
+    // Seen whole once scrolled to: neither squeezed nor cut off at the dock's bottom or right.
+    const auto inSight = [scroll](QWidget* widget) {
+        if (widget->height() < widget->minimumSizeHint().height()) return false;
+        QScrollBar* bar = scroll->verticalScrollBar();
+        const int top = widget->mapTo(scroll->widget(), QPoint()).y();
+        bar->setValue(std::min(top, std::max(bar->value(), top + widget->height() - scroll->viewport()->height())));
+        const QRect area(widget->mapTo(scroll->viewport(), QPoint()), widget->size());
+        return scroll->viewport()->rect().contains(area);
+    };
+    // Every tool with the Advanced fold closed (as it starts), then open (as it stays).
+    for (const bool open : {false, true}) {
+        if (open) Find<QToolButton>("advancedFold")->click();
+        for (const tarnix::BrushConfiguration* tool : s_host->Tools()) {
+            m_window->PickTool(tool->Name());
+            QApplication::processEvents();
+            const QStringList keys = m_window->Attributes().ShownKeys();
+            ASSERT_FALSE(keys.isEmpty()) << tool->Name().toStdString();
+            for (const QString& key : keys) {
+                const std::string where = tool->Name().toStdString() + " " + key.toStdString();
+                const corvane_studio::AttributeWords* words = corvane_studio::WordsFor(key);
+                EXPECT_NE(words, nullptr) << where << ": a setting the studio has no words for";
+                auto* editor = m_window->Attributes().findChild<QWidget*>(QStringLiteral("attribute:") + key);
+                ASSERT_NE(editor, nullptr) << where;
+                const bool advanced = !words || words->advanced;
+                EXPECT_EQ(editor->isVisibleTo(m_window.get()), !advanced || open) << where;
+                if (!editor->isVisibleTo(m_window.get())) continue;
+                const QLabel* label = LabelOf(editor);
+                ASSERT_NE(label, nullptr) << where;
+                if (words) {
+                    EXPECT_EQ(label->text(), words->label) << where;
+                }
+                EXPECT_FALSE(editor->toolTip().isEmpty()) << where;
+                EXPECT_FALSE(label->toolTip().isEmpty()) << where;
+                if (auto* choices = qobject_cast<QComboBox*>(editor)) {
+                    for (int i = 0; i < choices->count(); ++i)
+                        EXPECT_FALSE(choices->itemText(i).contains(QRegularExpression(QStringLiteral("[0-9]"))))
+                            << where << ": " << choices->itemText(i).toStdString();
+                }
+                EXPECT_TRUE(inSight(editor)) << where;
+            }
+        }
+    }
+
+    // Numbers with units; choices by name.
+    m_window->PickTool(QStringLiteral("Sculpt"));
+    EXPECT_TRUE(Find<QDoubleSpinBox>("attribute:dabspacing")->suffix().contains(QLatin1Char('%')));
+    auto* direction = Find<QComboBox>("direction");
+    EXPECT_EQ(direction->count(), 12);  // the thirteen modes, the two that move alike once
+    for (int i = 0; i < direction->count(); ++i) {
+        EXPECT_FALSE(direction->itemText(i).contains(QRegularExpression(QStringLiteral("[0-9]"))))
+            << direction->itemText(i).toStdString();
+        EXPECT_FALSE(direction->itemData(i, Qt::ToolTipRole).toString().isEmpty());
+    }
+    direction->setCurrentIndex(direction->findText(QStringLiteral("Along the stroke")));
+    EXPECT_EQ(brush.Direction(), 3);
+    auto* kind = Find<QComboBox>("falloffKind");
+    ASSERT_EQ(kind->count(), 3);
+    EXPECT_EQ(kind->itemText(1), QStringLiteral("Geodesic"));
+    kind->setCurrentIndex(1);
+    EXPECT_EQ(brush.GetFalloffType(), tarnix::BrushOperation::kFalloffGeodesic);
+    EXPECT_EQ(brush.m_distanceModeAttr.Value(), 1) << "a geodesic falloff measures along the surface";
+    EXPECT_EQ(Find<QComboBox>("falloff")->currentData().toInt(), brush.FalloffIndex());
+
+    // Size and Strength show their values and take typed ones.
+    Type("brushStrengthValue", 42);
+    EXPECT_EQ(Find<QSlider>("brushStrength")->value(), 42);
+    EXPECT_FLOAT_EQ(brush.BrushStrength(), 42.0f);
+    Type("brushSizeValue", 120);
+    EXPECT_EQ(View().BrushPixels(), 120);
+    EXPECT_EQ(Find<QSlider>("brushSize")->value(), 120);
+    SetSlider("brushSize", 60);
+    EXPECT_EQ(Find<QSpinBox>("brushSizeValue")->value(), 60);
+
+    // The freeze brush's own settings, not the tool's.
+    QTest::mouseClick(Find<QToolButton>("tool:Freeze"), Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_TRUE(m_window->Attributes().ShownKeys().isEmpty());
+    EXPECT_TRUE(Find<QLabel>("freezeSettings")->isVisibleTo(m_window.get()));
+    EXPECT_FALSE(direction->isEnabled());
+    Type("brushStrengthValue", 80);
+    EXPECT_FLOAT_EQ(m_window->Document().FreezeStrength(), 80.0f);
+    EXPECT_FLOAT_EQ(brush.BrushStrength(), 42.0f);
+
+    // Preferences: the module's are developer settings, shown in test mode only; outside it
+    // the dialog says so, and how to see them.
+    {
+        corvane_studio::PreferencesDialog dialog(m_window.get());
+        const auto* note = dialog.findChild<QLabel*>(QStringLiteral("preferencesNote"));
+        ASSERT_NE(note, nullptr);
+        EXPECT_TRUE(note->text().contains(QLatin1String("Render Corvane"))) << note->text().toStdString();
+        EXPECT_TRUE(note->text().contains(QLatin1String("--test-mode")));
+    }
+    tarnix::Kernel::SetTestMode(true);
+    tarnix::Preferences::ApplyTestModeVisibility();
+    {
+        corvane_studio::PreferencesDialog dialog(m_window.get());
+        auto* render = dialog.findChild<QCheckBox*>(QStringLiteral("preference:Render Corvane"));
+        ASSERT_NE(render, nullptr);
+        EXPECT_FALSE(render->toolTip().isEmpty());
+        EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("preferencesNote")), nullptr);
+    }
+    tarnix::Kernel::SetTestMode(false);
+    tarnix::Preferences::ApplyTestModeVisibility();
+    m_window->PickTool(QStringLiteral("Smooth"));
+    tarnix::BrushOperation::RestorePresetRecords(records);
+    m_window->PickTool(QStringLiteral("Sculpt"));
+}
+
+TEST_F(Studio, HistoryFollowsTheKeysAndAStrokeThatChangesNothingLeavesNoStep) {
+    NewPlane();
+    m_window->PickTool(QStringLiteral("Sculpt"));
+    SetSlider("brushStrength", 15);
+    SetSlider("brushSize", 12);
+    corvane_studio::StudioDocument& document = m_window->Document();
+    const std::vector<tarnix::Vector> flat = Positions(Level());
+    Drag({-0.6f, 0.3f, 0}, {0.6f, 0.3f, 0});
+    const std::vector<tarnix::Vector> one = Positions(Level());
+    Drag({-0.6f, -0.3f, 0}, {0.6f, -0.3f, 0});
+    const std::vector<tarnix::Vector> two = Positions(Level());
+
+    // A click on "Start", then the keys: the mesh follows the highlight either way.
+    auto* history = Find<QListWidget>("history");
+    QTest::mouseClick(history->viewport(), Qt::LeftButton, Qt::NoModifier, history->visualItemRect(history->item(0)).center());
+    EXPECT_TRUE(SameBits(Positions(Level()), flat));
+    QTest::keyClick(history, Qt::Key_Down);
+    EXPECT_EQ(document.HistoryPosition(), 1);
+    EXPECT_TRUE(SameBits(Positions(Level()), one));
+    QTest::keyClick(history, Qt::Key_End);
+    EXPECT_TRUE(SameBits(Positions(Level()), two));
+    QTest::keyClick(history, Qt::Key_Home);
+    EXPECT_EQ(history->currentRow(), 0);
+    EXPECT_TRUE(SameBits(Positions(Level()), flat)) << "what is saved now is what the highlight shows";
+    QTest::keyClick(history, Qt::Key_End);
+
+    // A stroke into a locked layer changes nothing: no step, and the status bar says why.
+    for (QPushButton* button : m_window->findChildren<QPushButton*>())
+        if (button->text() == QLatin1String("Add layer")) QTest::mouseClick(button, Qt::LeftButton);
+    auto* locked = qobject_cast<QCheckBox*>(Find<QTableWidget>("layers")->cellWidget(0, 2));
+    ASSERT_NE(locked, nullptr);
+    locked->click();
+    ASSERT_TRUE(Level().Layer(0)->IsLocked());
+    const size_t undoable = document.Sculpture().UndoCount();
+    Drag({-0.6f, 0.0f, 0}, {0.6f, 0.0f, 0});
+    EXPECT_TRUE(SameBits(Positions(Level()), two));
+    EXPECT_EQ(document.History().size(), 2);
+    EXPECT_EQ(history->count(), 3);
+    EXPECT_EQ(document.Sculpture().UndoCount(), undoable);
+    const QString said = Find<QLabel>("strokeStatus")->text();
+    EXPECT_TRUE(said.contains(QLatin1String("locked"))) << said.toStdString();
+    QAction* undo = nullptr;
+    for (QAction* action : m_window->findChildren<QAction*>())
+        if (action->objectName() == QLatin1String("undo")) undo = action;
+    undo->trigger();
+    EXPECT_TRUE(SameBits(Positions(Level()), one)) << "undo takes back the last stroke that changed something";
+}
+
+TEST_F(Studio, TheStatusBarTellsWhatRanTheVerticesItMovedAndTheBrushsTime) {
+    // A triangle mesh: the brush sculpts it vertex by vertex.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("triangles.obj"));
+    WriteObj(*shapes::Subdivided(shapes::Triangulated(shapes::Plane(24, 24)), 0)->LowestLevel(), path);
+    ASSERT_TRUE(m_window->OpenFile(path));
+    View().SetView(corvane_studio::OrbitCamera::View::kFront);
+    View().FrameMesh();
+    m_window->PickTool(QStringLiteral("Sculpt"));
+    SetSlider("brushStrength", 15);
+    SetSlider("brushSize", 60);
+    QApplication::processEvents();
+    const auto moved = [this](const std::vector<tarnix::Vector>& before) {
+        const std::vector<tarnix::Vector> after = Positions(Level());
+        uint64_t count = 0;
+        for (size_t v = 0; v < after.size(); ++v) count += !(after[v] == before[v]);
+        return count;
+    };
+    const auto* status = Find<QLabel>("strokeStatus");
+    const QRegularExpression figures(QStringLiteral("^(\\w+): ([0-9,.]+) dabs, ([0-9,.]+) vertices moved, brush ([0-9.]+) ms a dab$"));
+
+    std::vector<tarnix::Vector> before = Positions(Level());
+    Drag({6, 12, 0}, {18, 12, 0});
+    QRegularExpressionMatch match = figures.match(status->text());
+    ASSERT_TRUE(match.hasMatch()) << status->text().toStdString();
+    EXPECT_EQ(match.captured(1), QStringLiteral("Sculpt"));
+    EXPECT_GT(QLocale().toInt(match.captured(2)), 1);
+    const uint64_t sculpted = moved(before);
+    ASSERT_GT(sculpted, 10u);
+    EXPECT_EQ(match.captured(3), QLocale().toString(qulonglong(sculpted)));
+    EXPECT_GT(match.captured(4).toDouble(), 0.0);
+
+    // Shift smooths: the status bar and the history both say Smooth.
+    before = Positions(Level());
+    Drag({6, 12, 0}, {18, 12, 0}, Qt::ShiftModifier);
+    match = figures.match(status->text());
+    ASSERT_TRUE(match.hasMatch()) << status->text().toStdString();
+    EXPECT_EQ(match.captured(1), QStringLiteral("Smooth"));
+    EXPECT_EQ(match.captured(3), QLocale().toString(qulonglong(moved(before))));
+    EXPECT_EQ(m_window->Document().History().back(), QStringLiteral("Smooth"));
+    EXPECT_TRUE(Find<QLabel>("frameStatus")->text().contains(QLatin1String(" ms")));
+
+    // The tool's Invert setting lowers as Ctrl does, and Ctrl then raises.
+    auto* invert = Find<QCheckBox>("attribute:invert");
+    ASSERT_NE(invert, nullptr);
+    invert->click();
+    const auto extremes = [this](float y) {
+        float lowest = 0.0f, highest = 0.0f;
+        for (uint32_t v = 0; v < Level().VertexCount(); ++v)
+            if (std::abs(Level().VertexPosition(v).y - y) < 0.6f) {
+                lowest = std::min(lowest, Level().VertexPosition(v).z);
+                highest = std::max(highest, Level().VertexPosition(v).z);
+            }
+        return std::pair{lowest, highest};
+    };
+    Drag({6, 5, 0}, {18, 5, 0});
+    EXPECT_LT(extremes(5).first, -1e-3f);
+    Drag({6, 19, 0}, {18, 19, 0}, Qt::ControlModifier);
+    EXPECT_GT(extremes(19).second, 1e-3f);
+    invert->click();
+}
+
+TEST_F(Studio, TheBrushCircleStaysInSightOffTheMeshAndLargerThanIt) {
+    NewPlane();
+    m_window->PickTool(QStringLiteral("Sculpt"));
+    // Off the mesh, the circle is drawn around the pointer at the brush's size on screen.
+    Type("brushSizeValue", 50);
+    const QPointF corner(70, 70);
+    MovePointer(corner);
+    QImage frame = View().grabFramebuffer();
+    const double scale = double(frame.width()) / View().width();
+    EXPECT_GT(CursorPixels(frame), 100);
+    // It passes the brush's radius right of the pointer.
+    const QImage right = frame.copy(QRect(int((corner.x() + 50) * scale) - 2, int(corner.y() * scale) - 2, 5, 5));
+    EXPECT_GT(CursorPixels(right), 0);
+    // Over the mesh with a brush far larger than it, seen at a slant: the circle, tilted
+    // towards the eye, reaches past the planes that hug the mesh.
+    Type("brushSizeValue", 600);
+    View().Camera().Orbit({0, 180});
+    MovePointer(PixelOf({0, 0, 0}));
+    frame = View().grabFramebuffer();
+    EXPECT_GT(CursorPixels(frame), 800);
+}
+
+TEST_F(Studio, AStampImageOfOnesOwnIsShownChosenInThePalette) {
+    QTemporaryDir folder;
+    const QString own = folder.filePath(QStringLiteral("my-stamp.tif"));
+    ASSERT_TRUE(QFile::copy(tarnix::Kernel::ResolveResource(QStringLiteral("Stamps/rubble.tif")), own));
+    NewPlane();
+    m_window->PickTool(QStringLiteral("Sculpt"));
+    const tarnix::BrushOperation::PresetRecords records = tarnix::BrushOperation::SavedPresetRecords();
+    ModalAnswerer answerer;
+    answerer.answer = [&own](QDialog& dialog) {
+        auto* files = qobject_cast<QFileDialog*>(&dialog);
+        ASSERT_NE(files, nullptr);
+        files->selectFile(own);
+        dialog.accept();
+    };
+    QTest::mouseClick(Find<QPushButton>("openStamp"), Qt::LeftButton);
+    EXPECT_EQ(s_host->Brush().StampConfig().m_imagePath, own);
+    const QListWidgetItem* chosen = Find<QListWidget>("stamps")->currentItem();
+    ASSERT_NE(chosen, nullptr);
+    EXPECT_EQ(chosen->data(Qt::UserRole).toString(), own);
+    EXPECT_TRUE(chosen->isSelected());
+    EXPECT_EQ(chosen->text(), QStringLiteral("my-stamp"));
+    m_window->PickTool(QStringLiteral("Smooth"));
+    tarnix::BrushOperation::RestorePresetRecords(records);
+    m_window->PickTool(QStringLiteral("Sculpt"));
+}
+
+TEST_F(Studio, EveryMenuActionAndKeyTwiceInARowLeavesAStudioThatStillSculpts) {
+    QTemporaryDir folder;
+    const QString small = folder.filePath(QStringLiteral("small.obj")), work = folder.filePath(QStringLiteral("work.obj"));
+    WriteObj(*shapes::Subdivided(shapes::Cube(), 3)->HighestLevel(), small);
+    // Each action starts from the same small mesh, just sculpted (and so with unsaved changes).
+    const auto sculpted = [&] {
+        QFile::remove(work);
+        ASSERT_TRUE(QFile::copy(small, work));
+        ASSERT_TRUE(m_window->OpenFile(work));
+        View().SetView(corvane_studio::OrbitCamera::View::kFront);
+        View().FrameMesh();
+        m_window->PickTool(QStringLiteral("Sculpt"));
+        Drag({-0.3f, 0.1f, 1}, {0.3f, -0.1f, 1});
+        ASSERT_TRUE(m_window->isWindowModified());
+    };
+    ModalAnswerer answerer;
+    m_window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+
+    // Menus that list files and levels are made anew as those change: actions are found by
+    // the titles leading to them, each time.
+    std::vector<QStringList> paths;
+    std::function<void(QMenu*, QStringList)> gather = [&](QMenu* menu, QStringList path) {
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator()) continue;
+            if (action->menu()) gather(action->menu(), path + QStringList(action->text()));
+            else paths.push_back(path + QStringList(action->text()));
+        }
+    };
+    sculpted();
+    for (QAction* top : m_window->menuBar()->actions()) gather(top->menu(), {top->text()});
+    ASSERT_GT(paths.size(), 20u);
+    const auto find = [this](const QStringList& path) -> QAction* {
+        QList<QAction*> actions = m_window->menuBar()->actions();
+        QAction* found = nullptr;
+        for (const QString& title : path) {
+            found = nullptr;
+            for (QAction* action : actions)
+                if (action->text() == title) found = action;
+            if (!found) return nullptr;
+            if (found->menu()) actions = found->menu()->actions();
+        }
+        return found;
+    };
+    for (const QStringList& path : paths) {
+        sculpted();
+        const std::string name = path.join(QStringLiteral(" > ")).toStdString();
+        // Quit is refused: its prompt is cancelled.
+        answerer.refuse = path.back().contains(QLatin1String("Quit"));
+        for (int time = 0; time < 2; ++time) {
+            QAction* action = find(path);
+            if (!action) break;  // gone with the list it was in
+            action->trigger();
+            QApplication::processEvents();
+            ASSERT_TRUE(m_window->isVisible()) << name;
+            View().grabFramebuffer();  // a frame drawn after each
+        }
+    }
+
+    // The documented keys, pressed twice each.
+    const QKeySequence keys[] = {Qt::Key_BracketLeft, Qt::Key_BracketRight, QKeySequence::Undo,
+                                 QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y")),
+                                 Qt::Key_F, Qt::Key_1, Qt::Key_3, Qt::Key_7, Qt::Key_W,
+                                 QKeySequence(QStringLiteral("Ctrl+D")), Qt::Key_PageUp, Qt::Key_PageDown,
+                                 QKeySequence(QStringLiteral("Ctrl+N")), QKeySequence::Open, QKeySequence::Save,
+                                 QKeySequence(QStringLiteral("Ctrl+Shift+S")), QKeySequence::Quit};
+    for (const QKeySequence& key : keys) {
+        sculpted();
+        m_window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+        answerer.refuse = key == QKeySequence::Quit;
+        const int pixels = View().BrushPixels();
+        for (int time = 0; time < 2; ++time) {
+            QTest::keySequence(&View(), key);
+            QApplication::processEvents();
+            ASSERT_TRUE(m_window->isVisible()) << key.toString().toStdString();
+            View().grabFramebuffer();
+            if (time == 0 && key == QKeySequence(Qt::Key_W)) {
+                EXPECT_TRUE(View().Wireframe()) << "the keys reach the window";
+            }
+        }
+        if (key == QKeySequence(Qt::Key_BracketRight)) {
+            EXPECT_GT(View().BrushPixels(), pixels);
+        }
+    }
+
+    // Still answering: a stroke sculpts and a frame shows the mesh.
+    sculpted();
+    const std::vector<tarnix::Vector> before = Positions(Level());
+    Drag({-0.3f, -0.2f, 1}, {0.3f, 0.2f, 1});
+    EXPECT_FALSE(SameBits(Positions(Level()), before));
+    const QImage frame = View().grabFramebuffer();
+    int meshPixels = 0;
+    for (int y = 0; y < frame.height(); y += 4)
+        for (int x = 0; x < frame.width(); x += 4) meshPixels += frame.pixel(x, y) != frame.pixel(2, 2);
+    EXPECT_GT(meshPixels, 100);
 }
 
 TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {
@@ -449,6 +913,13 @@ TEST_F(Studio, TheJournalPlaysEveryChangeBackToTheBit) {
     m_window->findChild<QTableWidget*>(QStringLiteral("layers"))->item(0, 0)->setText(QStringLiteral("Ridge"));
     Drag({-0.6f, -0.3f, 0}, {0.5f, -0.2f, 0}, Qt::ControlModifier);
     m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QDoubleSpinBox*>()->setValue(0.5);
+    // A stroke into the layer locked moves nothing and leaves no step: the undo after it takes
+    // back the strength, in the studio as in the journal.
+    m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QCheckBox*>()->setChecked(true);
+    Drag({-0.6f, -0.3f, 0}, {0.5f, -0.2f, 0});
+    Action("undo").trigger();
+    EXPECT_FLOAT_EQ(Level().Layer(0)->Strength(), 1.0f);
+    m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QCheckBox*>()->setChecked(false);
     // Back to the base, freeze painted and taken back, a Pinch over the undone freeze.
     m_window->findChild<QComboBox*>(QStringLiteral("activeLayer"))->setCurrentIndex(0);
     m_window->PickTool(QStringLiteral("Freeze"));
@@ -486,7 +957,8 @@ TEST_F(Studio, TheJournalPlaysEveryChangeBackToTheBit) {
     EXPECT_EQ(recovered.history, document.History());
     ASSERT_EQ(again.Level().LayerCount(), 1u);
     EXPECT_EQ(again.LayerName(0), QStringLiteral("Ridge"));
-    EXPECT_FLOAT_EQ(again.Level().Layer(0)->Strength(), 0.5f);
+    EXPECT_FLOAT_EQ(again.Level().Layer(0)->Strength(), 1.0f);
+    EXPECT_FALSE(again.Level().Layer(0)->IsLocked());
     EXPECT_EQ(again.Level().ActiveLayer(), nullptr);
     corvane_apps::DrawMesh::Detach(recovered.drawMesh);
 }
@@ -588,6 +1060,8 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
     qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
+    // Dialogs are Qt's own, so that tests can answer them.
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Corvane"));
     QApplication::setApplicationName(QStringLiteral("corvane-studio"));

@@ -111,6 +111,9 @@ public:
     static uint64_t UndoBudget();
     /// @brief The bytes the undo and redo stacks hold now.
     uint64_t UndoBytes() const;
+    /// @brief Forgets the latest change without taking it back: for a host whose stroke
+    /// turned out to move nothing, so that it leaves no step to undo. False when there is none.
+    bool DropLatestChange();
     /// @brief Undoes the latest change; false when there is none.
     bool Undo();
     bool Redo();

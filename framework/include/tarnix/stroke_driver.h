@@ -58,6 +58,9 @@ struct StrokeReport {
     uint32_t dabs = 0;          // primary dabs placed on the surface
     uint32_t mirroredDabs = 0;  // their twins
     AxisAlignedBoundingBox changedArea;  // world space
+    /// Time spent in the brush's ApplyDab calls (its twins' and repeats' included): the
+    /// brush's own work, without the host's casts, stamp placing and path resampling.
+    double brushSeconds = 0.0;
 };
 
 class StrokeDriver {
