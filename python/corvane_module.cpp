@@ -1,5 +1,5 @@
 // _corvane: the Python extension under the `corvane` package. It binds the programs' shared
-// library (BrushHost, Sculpture, sessions, mesh files, pictures): the package's Python code
+// library (BrushHost, Sculpture and the steps run on it, sessions, mesh files, pictures): the package's Python code
 // turns keyword arguments into the session format's step objects and passes them here as JSON
 // text, so that scripts get the same checks and the same one-line messages as session files.
 //
@@ -18,19 +18,18 @@
 
 #include <nlohmann/json.hpp>
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTextStream>
 
 #include "brush_host.h"
 #include "builtin_shapes.h"
+#include "errors.h"
 #include "mesh_files.h"
 #include "preview.h"
 #include "sculpture.h"
 #include "session.h"
 #include "session_runner.h"
+#include "step_runner.h"
 #include "tarnix/brush_configuration.h"
-#include "tarnix/error.h"
 #include "tarnix/kernel.h"
 #include "tarnix/preferences.h"
 #include "tarnix/sculpt_layer.h"
@@ -41,11 +40,8 @@ namespace py = pybind11;
 namespace {
 
 using corvane_apps::BrushHost;
+using corvane_apps::Fail;
 using corvane_apps::Sculpture;
-
-[[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "corvane", "python/corvane_module.cpp", 0, text);
-}
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -99,13 +95,20 @@ public:
     PySculpture(const corvane_apps::MeshFile& file, const QString& name, uint32_t subdivide)
         : m_host(Host()), m_sculpture(std::make_unique<Sculpture>(*m_host)) {
         m_sculpture->Load(file, name, subdivide);
+        // A script's stamps are found from its working folder; its strokes look from their
+        // first point, and whole-mesh steps from where pictures nobody placed look.
+        m_steps = std::make_unique<corvane_apps::StepRunner>(*m_host, *m_sculpture,
+                                                             corvane_apps::StepContext{{}, QStringLiteral("here"), {}, {}});
     }
 
     Sculpture& Get() const {
         if (!m_sculpture) Fail(QStringLiteral("the sculpture is closed"));
         return *m_sculpture;
     }
-    void Close() { m_sculpture.reset(); }
+    void Close() {
+        m_steps.reset();
+        m_sculpture.reset();
+    }
 
     const tarnix::SubdivisionLevel& LevelOf(std::optional<uint32_t> level) const {
         const Sculpture& sculpture = Get();
@@ -116,32 +119,18 @@ public:
     }
 
     py::object Step(const std::string& text) {
-        Sculpture& sculpture = Get();
-        corvane_apps::Step step = corvane_apps::ParseStep(corvane_apps::ParseJson(QByteArray::fromStdString(text), QStringLiteral("corvane")),
-                                                            QStringLiteral("corvane"));
+        Get();  // refuses a closed sculpture
+        const corvane_apps::Step step = corvane_apps::ParseStep(
+            corvane_apps::ParseJson(QByteArray::fromStdString(text), QStringLiteral("corvane")), QStringLiteral("corvane"));
         if (step.kind == corvane_apps::Step::kUndo || step.kind == corvane_apps::Step::kRedo) {
-            const bool undo = step.kind == corvane_apps::Step::kUndo;
-            const size_t available = undo ? sculpture.UndoCount() : sculpture.RedoCount();
-            if (available < step.count)
-                Fail(QStringLiteral("%1 %2, but only %3 to %1")
-                         .arg(undo ? QStringLiteral("undo") : QStringLiteral("redo"))
-                         .arg(step.count)
-                         .arg(available));
-            for (uint32_t i = 0; i < step.count; ++i) undo ? sculpture.Undo() : sculpture.Redo();
+            m_steps->TakeBack(step);
             return py::none();
         }
         CheckWithHost(*m_host, &step, {});
-        corvane_apps::StrokeStep& stroke = step.stroke;
-        if (stroke.stamp && !stroke.stamp->isEmpty()) {
-            const QString stamp = QFileInfo::exists(*stroke.stamp) ? *stroke.stamp : tarnix::Kernel::ResolveResource(*stroke.stamp);
-            if (!QFileInfo::exists(stamp))
-                Fail(QStringLiteral("corvane: %1.stamp: no file \"%2\" here or among the resources").arg(step.where, *stroke.stamp));
-            stroke.stamp = stamp;
-        }
-        sculpture.Prepare(stroke);
-        sculpture.LookFor(stroke, std::nullopt, sculpture.DefaultView().eye);
-        corvane_apps::StrokeFigures figures = sculpture.Apply(stroke, step.kind == corvane_apps::Step::kWholeMesh);
-        figures.step = step.where;
+        if (step.stroke.stamp)
+            corvane_apps::WithContext(QStringLiteral("corvane: %1.stamp").arg(step.where),
+                                      [&] { m_steps->WithStampFile(step.stroke); });
+        const corvane_apps::StrokeFigures figures = m_steps->Sculpt(step);
         // A step that changed nothing says why, as Python says such things.
         if (!figures.warning.isEmpty() &&
             PyErr_WarnEx(PyExc_UserWarning, QStringLiteral("%1: %2").arg(step.where, figures.warning).toUtf8().constData(), 1) != 0)
@@ -151,6 +140,7 @@ public:
 
     std::shared_ptr<BrushHost> m_host;
     std::unique_ptr<Sculpture> m_sculpture;
+    std::unique_ptr<corvane_apps::StepRunner> m_steps;
 };
 
 corvane_apps::MeshFile FromArrays(py::array_t<float, py::array::c_style | py::array::forcecast> positions,
@@ -233,10 +223,8 @@ PYBIND11_MODULE(_corvane, module) {
     py::register_exception_translator([](std::exception_ptr pointer) {
         try {
             if (pointer) std::rethrow_exception(pointer);
-        } catch (tarnix::Error* fault) {
-            const std::string text = fault->Message().toStdString();
-            tarnix::Error::Dispose(fault);
-            PyErr_SetString(error.ptr(), text.c_str());
+        } catch (tarnix::Error* raised) {
+            PyErr_SetString(error.ptr(), corvane_apps::OwnedError(raised).Message().toStdString().c_str());
         } catch (const nlohmann::json::exception& fault) {
             PyErr_SetString(error.ptr(), fault.what());
         }

@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "errors.h"
 #include "mesh_formats.h"
 
 namespace corvane_apps {
@@ -64,11 +65,11 @@ struct SceneReading {
         for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
             const aiVector3D p = transform * mesh.mVertices[v];
             if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
-                MeshFileFault(QStringLiteral("%1: a vertex has a coordinate that is not a finite number").arg(path));
+                Fail(QStringLiteral("%1: a vertex has a coordinate that is not a finite number").arg(path));
             vertices[v] = joiner.Vertex({p.x, p.y, p.z});
             const aiVector3D uv = mesh.HasTextureCoords(0) ? mesh.mTextureCoords[0][v] : aiVector3D();
             if (!std::isfinite(uv.x) || !std::isfinite(uv.y))
-                MeshFileFault(QStringLiteral("%1: a texture coordinate is not a finite number").arg(path));
+                Fail(QStringLiteral("%1: a texture coordinate is not a finite number").arg(path));
             uvs[v] = joiner.UV(uv.x, uv.y);
         }
         QString group = FileName(node.mName);
@@ -85,7 +86,7 @@ struct SceneReading {
             }
             for (unsigned k = 0; k < face.mNumIndices; ++k) {
                 if (face.mIndices[k] >= mesh.mNumVertices)
-                    MeshFileFault(QStringLiteral("%1: a face names vertex %2 of a mesh of %3")
+                    Fail(QStringLiteral("%1: a face names vertex %2 of a mesh of %3")
                                       .arg(path)
                                       .arg(face.mIndices[k])
                                       .arg(mesh.mNumVertices));
@@ -232,7 +233,7 @@ MeshFile ReadScene(const QString& path) {
     const aiScene* scene = importer.ReadFile(QFile::encodeName(path).toStdString(),
                                              aiProcess_ValidateDataStructure | aiProcess_SortByPType);
     if (!scene || !scene->mRootNode)
-        MeshFileFault(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(importer.GetErrorString()).trimmed()));
+        Fail(QStringLiteral("%1: %2").arg(path, QString::fromUtf8(importer.GetErrorString()).trimmed()));
     SceneReading reading{scene, path};
     for (unsigned i = 0; i < scene->mNumMeshes; ++i) reading.withUVs |= scene->mMeshes[i]->HasTextureCoords(0);
     reading.Node(*scene->mRootNode, aiMatrix4x4());
@@ -274,11 +275,11 @@ uint32_t WriteWithAssimp(const MeshToWrite& output, const QString& path, const Q
     const aiReturn result = exporter.Export(scene.get(), format, QFile::encodeName(path).toStdString(),
                                             triangles ? aiProcess_Triangulate : 0u);
     if (result != aiReturn_SUCCESS)
-        MeshFileFault(files->Fault().isEmpty()
+        Fail(files->Fault().isEmpty()
                           ? QStringLiteral("%1: %2").arg(path, QString::fromUtf8(exporter.GetErrorString()).trimmed())
                           : files->Fault());
     const QString fault = files->Commit();
-    if (!fault.isEmpty()) MeshFileFault(fault);
+    if (!fault.isEmpty()) Fail(fault);
     return written;
 }
 

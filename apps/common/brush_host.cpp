@@ -7,21 +7,17 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "errors.h"
+#include "session.h"
 #include "tarnix/attribute.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/class_desc.h"
-#include "tarnix/error.h"
 #include "tarnix/kernel.h"
 #include "tarnix/module_loader.h"
 #include "tarnix/preferences.h"
 
 namespace corvane_apps {
 namespace {
-
-[[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "BrushHost", "apps/common/brush_host.cpp", 0,
-                         OneLine(text));
-}
 
 // A number of a session value checked as the type the attribute keeps (a float must stay
 // finite as one, a whole number must fit an int) and against the attribute's declared range.

@@ -11,7 +11,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "session.h"
+#include "steps.h"
 #include "tarnix/stamp_configuration.h"
 
 namespace tarnix {
@@ -24,6 +24,8 @@ class Node;
 }  // namespace tarnix
 
 namespace corvane_apps {
+
+struct Session;
 
 class BrushHost {
 public:

@@ -8,10 +8,10 @@
 
 #include "brush_host.h"
 #include "builtin_shapes.h"
+#include "errors.h"
 #include "sculpture.h"
 #include "tarnix/brush_configuration.h"
 #include "tarnix/brush_operation.h"
-#include "tarnix/error.h"
 #include "tarnix/spatial_grid.h"
 #include "tarnix/subdivision_level.h"
 
@@ -347,8 +347,7 @@ CalibrationRow Calibration::MeasureTool(BrushHost& host, const QString& tool, co
     for (const Experiment& experiment : Experiments())
         if (experiment.tool == tool && experiment.variant == variant && host.Tool(tool))
             return KeepingPresetRecords([&] { return MeasureOne(host, experiment); });
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "Calibration", "apps/common/calibration.cpp", 0,
-                         QStringLiteral("no calibration of \"%1\" %2").arg(tool, variant));
+    Fail(QStringLiteral("no calibration of \"%1\" %2").arg(tool, variant));
 }
 
 QString Calibration::Table(const std::vector<CalibrationRow>& rows) {

@@ -18,8 +18,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "errors.h"
 #include "mesh_formats.h"
-#include "tarnix/error.h"
 
 namespace corvane_apps {
 namespace {
@@ -70,7 +70,7 @@ MeshFile Deserialised(const QByteArray& bytes, const QString& path) {
     if (outcome == kFault) {
         QString text;
         in >> text;
-        MeshFileFault(text);
+        Fail(text);
     }
     MeshFile file;
     tarnix::PolygonMesh& polygons = file.polygons;
@@ -89,7 +89,7 @@ MeshFile Deserialised(const QByteArray& bytes, const QString& path) {
     }
     in >> file.materialLibrary >> file.pointsAndLinesLeftOut >> file.warnings;
     if (outcome != kMesh || in.status() != QDataStream::Ok)
-        MeshFileFault(QStringLiteral("%1: the reader gave back no mesh").arg(path));
+        Fail(QStringLiteral("%1: the reader gave back no mesh").arg(path));
     return file;
 }
 
@@ -119,9 +119,10 @@ extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__
     QByteArray reply;
     try {
         reply = Serialised(read());
-    } catch (tarnix::Error* error) {
+    } catch (tarnix::Error* raised) {
+        const OwnedError error(raised);
         QDataStream out(&reply, QIODevice::WriteOnly);
-        out << quint8(kFault) << error->Message();
+        out << quint8(kFault) << error.Message();
     } catch (...) {
         // Out of memory, or anything else the library threw: the parent names it.
     }
@@ -150,12 +151,12 @@ MeshFile ReadInChildProcess(const QString& path, const ReadingBudget& budget, co
     // counts against the budget.
     const qint64 inherited = ResidentBytes(getpid());
     int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) MeshFileFault(QStringLiteral("%1: cannot start the reader: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    if (pipe(pipeEnds) != 0) Fail(QStringLiteral("%1: cannot start the reader: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     const pid_t child = fork();
     if (child < 0) {
         close(pipeEnds[0]);
         close(pipeEnds[1]);
-        MeshFileFault(QStringLiteral("%1: cannot start the reader: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        Fail(QStringLiteral("%1: cannot start the reader: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     }
     if (child == 0) {
         close(pipeEnds[0]);
@@ -195,13 +196,13 @@ MeshFile ReadInChildProcess(const QString& path, const ReadingBudget& budget, co
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    if (!stopped.isEmpty()) MeshFileFault(stopped);
+    if (!stopped.isEmpty()) Fail(stopped);
     if (WIFSIGNALED(status))
-        MeshFileFault(QStringLiteral("%1: the file could not be read: the reader failed on it (signal %2)")
+        Fail(QStringLiteral("%1: the file could not be read: the reader failed on it (signal %2)")
                           .arg(path)
                           .arg(WTERMSIG(status)));
     if (reply.isEmpty() || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        MeshFileFault(QStringLiteral("%1: the file could not be read: the reader failed on it").arg(path));
+        Fail(QStringLiteral("%1: the file could not be read: the reader failed on it").arg(path));
     return Deserialised(reply, path);
 }
 

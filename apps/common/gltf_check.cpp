@@ -11,8 +11,9 @@
 
 #include <cmath>
 
-#include "mesh_formats.h"
+#include "errors.h"
 #include "session.h"
+#include "mesh_formats.h"
 
 namespace corvane_apps {
 namespace {
@@ -41,7 +42,9 @@ public:
     }
 
 private:
-    [[noreturn]] void Fault(const QString& text) const { MeshFileFault(QStringLiteral("%1: %2").arg(m_path, text)); }
+    [[noreturn]] void Fault(const QString& text, SourcePlace place = SourcePlace::Here()) const {
+        Fail(QStringLiteral("%1: %2").arg(m_path, text), place);
+    }
 
     // A GLB file: a 12-byte header (magic, version, length), then chunks of a length, a type
     // and the bytes: JSON first, a binary buffer after it.

@@ -7,14 +7,10 @@
 #include <QFileInfo>
 #include <QUuid>
 
-#include "tarnix/error.h"
+#include "errors.h"
 
 namespace corvane_apps {
 namespace {
-
-[[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "Journal", "apps/common/journal.cpp", 0, text);
-}
 
 const QString kJournalSuffix = QStringLiteral(".journal");
 const QString kLinkSuffix = QStringLiteral(".link");

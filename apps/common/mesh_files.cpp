@@ -4,15 +4,10 @@
 
 #include <QFileInfo>
 
+#include "errors.h"
 #include "mesh_formats.h"
-#include "session.h"
-#include "tarnix/error.h"
 
 namespace corvane_apps {
-
-void MeshFileFault(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "MeshFiles", "apps/common/mesh_files.cpp", 0, text);
-}
 
 std::vector<uint32_t> UsedVertexNumbers(const tarnix::Mesh& mesh, uint32_t& count) {
     std::vector<uint32_t> numbers(mesh.VertexCount(), tarnix::Mesh::kNone);
@@ -109,8 +104,8 @@ namespace {
 // A NUL ends a name as the system reads it: "a\0b.obj" would be "a".
 void CheckName(const QString& path) {
     if (path.contains(QChar(0)))
-        MeshFileFault(QStringLiteral("%1: a file name cannot hold a NUL character").arg(OneLine(path)));
-    if (path.isEmpty()) MeshFileFault(QStringLiteral("a mesh file needs a name"));
+        Fail(QStringLiteral("%1: a file name cannot hold a NUL character").arg(OneLine(path)));
+    if (path.isEmpty()) Fail(QStringLiteral("a mesh file needs a name"));
 }
 
 }  // namespace
@@ -119,15 +114,15 @@ MeshFile ReadMesh(const QString& path) {
     CheckName(path);
     const QString extension = Extension(path);
     if (!MeshFormatsRead().contains(extension))
-        MeshFileFault(QStringLiteral("%1: cannot read \"%2\" files (formats: %3)")
+        Fail(QStringLiteral("%1: cannot read \"%2\" files (formats: %3)")
                           .arg(path, extension, MeshFormatsRead().join(QStringLiteral(", "))));
     const QFileInfo file(path);
-    if (!file.exists()) MeshFileFault(QStringLiteral("%1: no such file").arg(path));
+    if (!file.exists()) Fail(QStringLiteral("%1: no such file").arg(path));
     // A device or a pipe could be read for ever.
-    if (!file.isFile()) MeshFileFault(QStringLiteral("%1: not a regular file").arg(path));
-    if (!file.isReadable()) MeshFileFault(QStringLiteral("%1: cannot read the file").arg(path));
+    if (!file.isFile()) Fail(QStringLiteral("%1: not a regular file").arg(path));
+    if (!file.isReadable()) Fail(QStringLiteral("%1: cannot read the file").arg(path));
     if (file.size() > kMostMeshFileBytes)
-        MeshFileFault(QStringLiteral("%1: %2 bytes, more than a mesh file may have (%3)")
+        Fail(QStringLiteral("%1: %2 bytes, more than a mesh file may have (%3)")
                           .arg(path)
                           .arg(file.size())
                           .arg(kMostMeshFileBytes));
@@ -141,20 +136,14 @@ uint32_t WriteMesh(const MeshToWrite& mesh, const QString& path) {
     CheckName(path);
     const QString extension = Extension(path);
     if (!MeshFormatsWritten().contains(extension))
-        MeshFileFault(QStringLiteral("%1: cannot write \"%2\" files (formats: %3)")
+        Fail(QStringLiteral("%1: cannot write \"%2\" files (formats: %3)")
                           .arg(path, extension, MeshFormatsWritten().join(QStringLiteral(", "))));
     return extension == QStringLiteral("obj") ? WriteObjFile(mesh, path) : WriteWithAssimp(mesh, path, extension);
 }
 
 std::unique_ptr<tarnix::Geometry> GeometryFromPolygons(const tarnix::PolygonMesh& polygons, const QString& name,
                                                        QStringList* changes) {
-    try {
-        return tarnix::Geometry::FromPolygons(polygons, changes);
-    } catch (tarnix::Error* error) {
-        const QString reason = error->Message();
-        tarnix::Error::Dispose(error);
-        MeshFileFault(QStringLiteral("%1: %2").arg(name, reason));
-    }
+    return WithContext(name, [&] { return tarnix::Geometry::FromPolygons(polygons, changes); });
 }
 
 }  // namespace corvane_apps

@@ -6,11 +6,10 @@
 #include <functional>
 #include <vector>
 
+#include "errors.h"
 #include "mesh_files.h"
 
 namespace corvane_apps {
-
-[[noreturn]] void MeshFileFault(const QString& text);
 
 /// @brief The vertices faces use, numbered from 0 in vertex order (Mesh::kNone for those no
 /// face uses, such as the ones a tessellating brush merged away); `count` receives how many.

@@ -12,6 +12,7 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include "errors.h"
 #include "mesh_formats.h"
 
 namespace corvane_apps {
@@ -24,7 +25,7 @@ namespace {
 void CheckLines(const QString& path, QStringList& warnings) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        MeshFileFault(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+        Fail(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
     uint64_t vertex = 0, line = 0;
     QByteArray text;
     while (!file.atEnd()) {
@@ -38,7 +39,7 @@ void CheckLines(const QString& path, QStringList& warnings) {
                 const double value = fields[i].toDouble(&ok);
                 // It must stay finite as the float it is kept as, too.
                 if (!ok || !std::isfinite(float(value)))
-                    MeshFileFault(
+                    Fail(
                         QStringLiteral("%1: vertex %2 has a coordinate that is not a finite number").arg(path).arg(vertex));
             }
             ++vertex;
@@ -48,7 +49,7 @@ void CheckLines(const QString& path, QStringList& warnings) {
                     bool ok = false;
                     if (!index.isEmpty()) index.toInt(&ok);
                     if (!index.isEmpty() && !ok)
-                        MeshFileFault(QStringLiteral("%1: line %2: \"%3\" is not an index a mesh can have")
+                        Fail(QStringLiteral("%1: line %2: \"%3\" is not an index a mesh can have")
                                           .arg(path)
                                           .arg(line)
                                           .arg(QString::fromLatin1(fields[i].left(40))));
@@ -132,7 +133,7 @@ MeshFile ReadObjFile(const QString& path) {
     QStringList warnings;
     CheckLines(path, warnings);
     std::ifstream stream(QFile::encodeName(path).toStdString(), std::ios::binary);
-    if (!stream) MeshFileFault(QStringLiteral("%1: cannot read the file").arg(path));
+    if (!stream) Fail(QStringLiteral("%1: cannot read the file").arg(path));
 
     ObjReading reading;
     reading.path = path;
@@ -158,8 +159,8 @@ MeshFile ReadObjFile(const QString& path) {
     MaterialLibraryName library;
     std::string warning, error;
     const bool read = tinyobj::LoadObjWithCallback(stream, callbacks, &reading, &library, &warning, &error);
-    if (!reading.fault.isEmpty()) MeshFileFault(reading.fault);
-    if (!read) MeshFileFault(QStringLiteral("%1: %2").arg(path, QString::fromStdString(error).trimmed()));
+    if (!reading.fault.isEmpty()) Fail(reading.fault);
+    if (!read) Fail(QStringLiteral("%1: %2").arg(path, QString::fromStdString(error).trimmed()));
 
     MeshFile& file = reading.file;
     file.materialLibrary = library.library;
@@ -191,7 +192,7 @@ uint32_t WriteObjFile(const MeshToWrite& output, const QString& path) {
     const tarnix::Mesh& mesh = *output.mesh;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        MeshFileFault(QStringLiteral("%1: cannot write: %2").arg(path, file.errorString()));
+        Fail(QStringLiteral("%1: cannot write: %2").arg(path, file.errorString()));
     uint32_t written = 0, uvsWritten = 0;
     const std::vector<uint32_t> numbers = UsedVertexNumbers(mesh, written);
     std::vector<uint32_t> uvNumbers;
@@ -235,7 +236,7 @@ uint32_t WriteObjFile(const MeshToWrite& output, const QString& path) {
         out << '\n';
     }
     out.flush();
-    if (!file.commit()) MeshFileFault(QStringLiteral("%1: cannot write: %2").arg(path, file.errorString()));
+    if (!file.commit()) Fail(QStringLiteral("%1: cannot write: %2").arg(path, file.errorString()));
     return written;
 }
 

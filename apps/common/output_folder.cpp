@@ -11,16 +11,12 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "tarnix/error.h"
+#include "errors.h"
 
 namespace corvane_apps {
 namespace {
 
 const QString kStagingPrefix = QStringLiteral(".corvane-partial-");
-
-[[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "OutputFolder", "apps/common/output_folder.cpp", 0, text);
-}
 
 // A rename that replaces what `to` names, as one step.
 bool Move(const QString& from, const QString& to) {

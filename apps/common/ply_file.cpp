@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "errors.h"
 #include "mesh_formats.h"
 
 namespace corvane_apps {
@@ -75,7 +76,9 @@ public:
     }
 
 private:
-    [[noreturn]] void Fault(const QString& text) const { MeshFileFault(QStringLiteral("%1: %2").arg(m_path, text)); }
+    [[noreturn]] void Fault(const QString& text, SourcePlace place = SourcePlace::Here()) const {
+        Fail(QStringLiteral("%1: %2").arg(m_path, text), place);
+    }
 
     // ---- header --------------------------------------------------------------------------
 
@@ -317,7 +320,7 @@ private:
 
 MeshFile ReadPlyFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) MeshFileFault(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+    if (!file.open(QIODevice::ReadOnly)) Fail(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
     return PlyReader(path, file.readAll()).Read();
 }
 

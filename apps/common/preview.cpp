@@ -9,7 +9,7 @@
 #include <cmath>
 #include <limits>
 
-#include "tarnix/error.h"
+#include "errors.h"
 #include "tarnix/mesh.h"
 #include "tarnix/spatial_grid.h"
 #include "tarnix/surface_point.h"
@@ -160,8 +160,7 @@ void WritePng(const Picture& picture, const QString& path) {
                          output->write_image(OIIO::TypeDesc::UINT8, picture.rgb.data()) && output->close();
     if (!written || std::rename(temporary.c_str(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(QFile::decodeName(temporary.c_str()));
-        tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "WritePng", "apps/common/preview.cpp", 0,
-                             QStringLiteral("%1: cannot write the picture").arg(path));
+        Fail(QStringLiteral("%1: cannot write the picture").arg(path));
     }
 }
 

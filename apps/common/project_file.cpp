@@ -7,8 +7,8 @@
 #include <QSaveFile>
 
 #include "brush_host.h"
+#include "errors.h"
 #include "sculpture.h"
-#include "tarnix/error.h"
 #include "tarnix/stream.h"
 
 namespace corvane_apps {
@@ -18,10 +18,6 @@ const QString kMarker = QStringLiteral("corvane project");
 constexpr uint32_t kFormatVersion = 1;
 // A stream is held in memory whole: projects stop short of what a byte array holds.
 constexpr qint64 kMostProjectBytes = qint64(0x7fff0000);
-
-[[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "Project", "apps/common/project_file.cpp", 0, text);
-}
 
 // Text maps as count, then key and value.
 void ExchangeTexts(tarnix::Stream& stream, std::map<QString, QString>& texts) {
@@ -109,14 +105,15 @@ ProgramSettings ReadProject(const QString& path, Sculpture& sculpture, BrushHost
     SculptureDocument document;
     BrushHost::Settings brush;
     ProgramSettings program;
-    try {
+    WithContext(path, [&] {
         QString marker;
         std::unique_ptr<tarnix::Stream> opened;
         try {
             opened = std::make_unique<tarnix::Stream>(bytes);
             opened->Exchange(marker);
-        } catch (tarnix::Error* error) {
-            tarnix::Error::Dispose(error);
+        } catch (tarnix::Error* raised) {
+            // Too short to hold a marker: the marker check below says what it is not.
+            const OwnedError error(raised);
         }
         if (marker != kMarker) Fail(QStringLiteral("not a Corvane project"));
         tarnix::Stream& stream = *opened;
@@ -127,11 +124,7 @@ ProgramSettings ReadProject(const QString& path, Sculpture& sculpture, BrushHost
         ExchangeBrush(stream, brush);
         ExchangeTexts(stream, program);
         if (stream.Remaining() != 0) Fail(QStringLiteral("%1 bytes after the project's end").arg(stream.Remaining()));
-    } catch (tarnix::Error* error) {
-        const QString reason = error->Message();
-        tarnix::Error::Dispose(error);
-        Fail(QStringLiteral("%1: %2").arg(path, reason));
-    }
+    });
     sculpture.Adopt(std::move(document));
     host.ApplyBrushSettings(brush);
     return program;

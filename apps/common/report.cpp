@@ -4,7 +4,7 @@
 
 #include <QSaveFile>
 
-#include "tarnix/error.h"
+#include "errors.h"
 
 namespace corvane_apps {
 
@@ -53,8 +53,7 @@ void WriteReport(const SessionReport& report, const QString& path) {
     QSaveFile file(path);
     const QByteArray text = QByteArray::fromStdString(document.dump(2) + "\n");
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "WriteReport", "apps/common/report.cpp", 0,
-                             QStringLiteral("%1: cannot write the report").arg(path));
+        Fail(QStringLiteral("%1: cannot write the report").arg(path));
 }
 
 }  // namespace corvane_apps

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "brush_host.h"
+#include "errors.h"
 #include "mesh_files.h"
 #include "tarnix/brush_operation.h"
-#include "tarnix/error.h"
 #include "tarnix/kernel.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/scene.h"
@@ -24,10 +24,6 @@ namespace corvane_apps {
 namespace {
 
 const QString kNoDabLanded = QStringLiteral("no dab landed on the mesh: the path misses it along the view");
-
-[[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "Sculpture", "apps/common/sculpture.cpp", 0, text);
-}
 
 tarnix::BrushOperation::Modifier ModifierOf(const StrokeStep& stroke) {
     return stroke.smooth   ? tarnix::BrushOperation::kModifierSmooth
@@ -86,13 +82,7 @@ void Sculpture::Load(const tarnix::PolygonMesh& polygons, const QString& name, u
     m_geometry = GeometryFromPolygons(polygons, name);
     m_parts.clear();
     m_materialLibrary.clear();
-    try {
-        m_geometry->Subdivide(subdivide);
-    } catch (tarnix::Error* error) {
-        const QString reason = error->Message();
-        tarnix::Error::Dispose(error);
-        Fail(QStringLiteral("%1: %2").arg(name, reason));
-    }
+    WithContext(name, [&] { m_geometry->Subdivide(subdivide); });
     m_level = m_geometry->HighestLevel();
     m_level->Grid(true);
     m_geometry->PrepareForStrokes(*m_level);

@@ -26,7 +26,7 @@
 #include "mesh_files.h"
 #include "preview.h"
 #include "report.h"
-#include "session.h"
+#include "steps.h"
 #include "tarnix/geometry.h"
 #include "tarnix/math/bounding_box.h"
 #include "tarnix/polygon_mesh.h"

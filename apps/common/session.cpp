@@ -11,8 +11,8 @@
 #include <QFileInfo>
 
 #include "builtin_shapes.h"
+#include "errors.h"
 #include "tarnix/brush_operation.h"
-#include "tarnix/error.h"
 #include "tarnix/geometry.h"
 #include "tarnix/mirror_configuration.h"
 #include "tarnix/strength_conversion.h"
@@ -33,11 +33,6 @@ constexpr int64_t kMostPicturePixels = 40000000;
 // A session's own values nest a few levels deep; attribute values hold at most a list or two.
 constexpr int kDeepestNesting = 64;
 
-[[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "ReadSession", "apps/common/session.cpp", 0,
-                         OneLine(text));
-}
-
 QString Quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
 
 // One value of the file with its place in it ("steps[2].stroke.size"), so that every
@@ -46,9 +41,10 @@ class Field {
 public:
     Field(const json& value, QString where, const QString& file) : m_value(value), m_where(std::move(where)), m_file(file) {}
 
-    [[noreturn]] void Fail(const QString& what) const {
+    [[noreturn]] void Fail(const QString& what, SourcePlace place = SourcePlace::Here()) const {
         corvane_apps::Fail(m_where.isEmpty() ? QStringLiteral("%1: %2").arg(m_file, what)
-                                               : QStringLiteral("%1: %2: %3").arg(m_file, m_where, what));
+                                               : QStringLiteral("%1: %2: %3").arg(m_file, m_where, what),
+                           place);
     }
     const QString& Where() const { return m_where; }
     const json& Value() const { return m_value; }
@@ -479,27 +475,6 @@ PictureSetup ReadPicture(const Field& field, size_t steps) {
 
 }  // namespace
 
-void StampOptions::ApplyTo(tarnix::StampConfiguration& stamp) const {
-    stamp.m_factor = factor.value_or(stamp.m_factor);
-    stamp.m_offset = offset.value_or(stamp.m_offset);
-    stamp.m_rotation = rotation.value_or(stamp.m_rotation);
-    stamp.m_inverted = inverted.value_or(stamp.m_inverted);
-    stamp.m_tiled = tiled.value_or(stamp.m_tiled);
-    stamp.m_buildUp = buildUp.value_or(stamp.m_buildUp);
-    stamp.m_followStroke = followStroke.value_or(stamp.m_followStroke);
-    stamp.m_mirrored = mirrored.value_or(stamp.m_mirrored);
-    stamp.m_randomize = randomize.value_or(stamp.m_randomize);
-}
-
-QString OneLine(QString text) {
-    for (int i = text.size() - 1; i >= 0; --i) {
-        const ushort c = text[i].unicode();
-        if (c >= 0x20 && c != 0x7f) continue;
-        text.replace(i, 1, c == '\n' ? QStringLiteral("\\n") : QStringLiteral("\\u%1").arg(c, 4, 16, QLatin1Char('0')));
-    }
-    return text;
-}
-
 json ParseJson(const QByteArray& text, const QString& file) {
     // Nesting is bounded so that copying and freeing a value (both recursive) cannot exhaust
     // the stack; a key given twice is refused, since the parser would keep only the last.
@@ -541,8 +516,8 @@ bool IsJournal(const QByteArray& text, const QString& file) {
     try {
         const json first = ParseJson(text.left(end), file);
         return first.is_object() && first.contains("journal");
-    } catch (tarnix::Error* error) {
-        tarnix::Error::Dispose(error);
+    } catch (tarnix::Error* raised) {
+        const OwnedError error(raised);
         return false;
     }
 }
@@ -568,9 +543,9 @@ Session ParseSession(const QByteArray& text, const QString& file) {
             const bool last = i == lastWritten;
             try {
                 lines.push_back(ParseJson(parts[i], QStringLiteral("%1: line %2").arg(file).arg(i + 1)));
-            } catch (tarnix::Error* error) {
-                if (!last) throw;
-                tarnix::Error::Dispose(error);
+            } catch (tarnix::Error* raised) {
+                OwnedError error(raised);
+                if (!last) throw error.Release();
                 break;
             }
             lineNames.push_back(QStringLiteral("line %1").arg(i + 1));

@@ -13,17 +13,17 @@
 
 #include "brush_host.h"
 #include "builtin_shapes.h"
+#include "errors.h"
 #include "mesh_files.h"
 #include "output_folder.h"
 #include "preview.h"
 #include "project_file.h"
 #include "report.h"
 #include "sculpture.h"
+#include "step_runner.h"
 #include "tarnix/brush_operation.h"
-#include "tarnix/error.h"
 #include "tarnix/image.h"
 #include "tarnix/sculpt_layer.h"
-#include "tarnix/kernel.h"
 #include "tarnix/stroke_driver.h"
 #include "tarnix/subdivision_level.h"
 #include "tarnix/transformation.h"
@@ -31,32 +31,22 @@
 namespace corvane_apps {
 namespace {
 
-[[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "RunSession", "apps/common/session_runner.cpp", 0,
-                         OneLine(text));
-}
-
-QString StampFile(const Session& session, const QString& stamp) {
-    const QString beside = SessionRelativePath(session, stamp);
-    return QFileInfo::exists(beside) ? beside : tarnix::Kernel::ResolveResource(stamp);
-}
-
 // Re-raises a Sculpture's complaint with the session file and the place it came from.
 template <typename Action>
 auto At(const Session& session, const QString& where, Action&& action) {
-    try {
-        return action();
-    } catch (tarnix::Error* error) {
-        const QString reason = error->Message();
-        tarnix::Error::Dispose(error);
-        Fail(QStringLiteral("%1: %2: %3").arg(session.file, where, reason));
-    }
+    return WithContext(QStringLiteral("%1: %2").arg(session.file, where), action);
 }
 
 class SessionRun {
 public:
     SessionRun(const Session& session, BrushHost& host, Sculpture& sculpture, QTextStream& out, QTextStream& warnings)
-        : m_session(session), m_host(host), m_sculpture(sculpture), m_out(out), m_warnings(warnings) {}
+        : m_session(session),
+          m_host(host),
+          m_sculpture(sculpture),
+          m_steps(host, sculpture,
+                  {QFileInfo(session.file).path(), QStringLiteral("beside the session"), session.camera, std::nullopt}),
+          m_out(out),
+          m_warnings(warnings) {}
 
     void Run(const QString& outputDirectory);
     // Checks the session, makes its mesh and plays its steps.
@@ -79,13 +69,13 @@ private:
     void Sculpt(const Step& step);
     void TakeBack(const Step& step);
     void ChangeLayer(const Step& step);
-    void LookFor(const StrokeStep& stroke);
     void FrameThePicture();
     Picture TakePicture(const QString& when);
 
     const Session& m_session;
     BrushHost& m_host;
     Sculpture& m_sculpture;
+    StepRunner m_steps;
     QTextStream& m_out;
     QTextStream& m_warnings;
     SessionReport m_report;
@@ -106,10 +96,7 @@ void SessionRun::CheckStamps() const {
     for (const Step& step : m_session.steps) {
         if (!step.stroke.stamp || step.stroke.stamp->isEmpty()) continue;
         const QString where = step.where + (step.kind == Step::kStroke ? QStringLiteral(".stroke.stamp") : QString());
-        const QString file = StampFile(m_session, *step.stroke.stamp);
-        if (!QFileInfo::exists(file))
-            Fail(QStringLiteral("%1: %2: no file \"%3\" beside the session or among the resources")
-                     .arg(m_session.file, where, *step.stroke.stamp));
+        const QString file = At(m_session, where, [&] { return m_steps.StampFile(*step.stroke.stamp); });
         if (read.insert(file).second) At(m_session, where, [&] { tarnix::Image::Load(file); });
     }
 }
@@ -210,8 +197,7 @@ void SessionRun::Rehearse() const {
     auto& brush = dynamic_cast<tarnix::BrushOperation&>(*node);
     for (const Step& step : m_session.steps) {
         if (step.kind != Step::kStroke && step.kind != Step::kWholeMesh) continue;
-        StrokeStep stroke = step.stroke;
-        if (stroke.stamp && !stroke.stamp->isEmpty()) stroke.stamp = StampFile(m_session, *stroke.stamp);
+        const StrokeStep stroke = m_steps.WithStampFile(step.stroke);
         At(m_session, step.where, [&] { Sculpture::PrepareBrush(m_host, brush, stroke); });
         if (step.kind != Step::kStroke || brush.PlacesSingleStamp()) continue;
         const tarnix::StrokeDriver driver(brush);
@@ -245,10 +231,6 @@ void SessionRun::PlaceAndPrepare() {
         m_out << "  " << m_sculpture.Level().FrozenVertexCount() << " vertices frozen" << Qt::endl;
     for (const NamedValue& preference : m_session.preferences) BrushHost::SetPreference(preference);
 }
-
-// Strokes are placed by casting along the camera's view. Without a camera of its own, a stroke
-// looks from its first point at the mesh's centre.
-void SessionRun::LookFor(const StrokeStep& stroke) { m_sculpture.LookFor(stroke, m_session.camera, m_view.eye); }
 
 // Without an eye, the picture looks from the front, above and to the right, far enough to show
 // the whole mesh; without a target, at the mesh's centre.
@@ -319,13 +301,8 @@ Picture SessionRun::TakePicture(const QString& when) {
 }
 
 void SessionRun::Sculpt(const Step& step) {
-    StrokeStep stroke = step.stroke;
-    if (stroke.stamp && !stroke.stamp->isEmpty()) stroke.stamp = StampFile(m_session, *stroke.stamp);
-    At(m_session, step.where, [&] { m_sculpture.Prepare(stroke); });
-    LookFor(stroke);
-    StrokeFigures figures = At(m_session, step.where, [&] { return m_sculpture.Apply(stroke, step.kind == Step::kWholeMesh); });
-    figures.step = step.where;
-    m_out << stroke.tool << (figures.wholeMesh ? " over the whole mesh" : "") << ": " << figures.dabs << " dabs, "
+    const StrokeFigures figures = At(m_session, step.where, [&] { return m_steps.Sculpt(step); });
+    m_out << step.stroke.tool << (figures.wholeMesh ? " over the whole mesh" : "") << ": " << figures.dabs << " dabs, "
           << figures.movedVertices << " vertices moved, ";
     if (figures.addedVertices != 0) m_out << figures.addedVertices << " vertices added, ";
     m_out << QString::number(figures.seconds, 'f', 3) << " s" << Qt::endl;
@@ -336,13 +313,7 @@ void SessionRun::Sculpt(const Step& step) {
 
 void SessionRun::TakeBack(const Step& step) {
     const bool undo = step.kind == Step::kUndo;
-    const size_t available = undo ? m_sculpture.UndoCount() : m_sculpture.RedoCount();
-    if (available < step.count)
-        Fail(QStringLiteral("%1: %2: %3 %4, but only %5 to %3")
-                 .arg(m_session.file, step.where, undo ? QStringLiteral("undo") : QStringLiteral("redo"))
-                 .arg(step.count)
-                 .arg(available));
-    for (uint32_t i = 0; i < step.count; ++i) undo ? m_sculpture.Undo() : m_sculpture.Redo();
+    At(m_session, step.where, [&] { m_steps.TakeBack(step); });
     (undo ? m_report.undone : m_report.redone) += step.count;
     m_out << (undo ? "undo " : "redo ") << step.count << Qt::endl;
 }
@@ -478,6 +449,8 @@ void SessionRun::Play() {
     BuildMesh(file, name);
     PlaceAndPrepare();
     if (m_beforeSteps) m_beforeSteps();
+    // Whole-mesh steps look from where the picture does.
+    m_steps.SetWholeMeshEye(m_view.eye);
     m_stepChanged.assign(m_session.steps.size(), false);
     for (size_t i = 0; i < m_session.steps.size(); ++i) {
         const tarnix::MeshChange* latest = m_sculpture.Geometry().LatestChange();

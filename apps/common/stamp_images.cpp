@@ -9,7 +9,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "tarnix/error.h"
+#include "errors.h"
 #include "tarnix/kernel.h"
 
 namespace corvane_apps {
@@ -30,8 +30,7 @@ Picture StampThumbnail(const QString& path, int side) {
     const QString resolved = tarnix::Kernel::ResolveResource(path);
     OIIO::ImageBuf source(QFile::encodeName(resolved).toStdString());
     if (!source.read(0, 0, true, OIIO::TypeDesc::FLOAT) || source.roi().width() <= 0 || source.roi().height() <= 0)
-        tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "StampThumbnail", "apps/common/stamp_images.cpp", 0,
-                             QStringLiteral("%1: cannot read the image").arg(path));
+        Fail(QStringLiteral("%1: cannot read the image").arg(path));
     const OIIO::ROI window = source.roi();
     const int channels = source.nchannels();
     const float scale = float(side) / float(std::max(window.width(), window.height()));

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "errors.h"
 #include "mesh_formats.h"
 
 namespace corvane_apps {
@@ -47,7 +48,9 @@ public:
     }
 
 private:
-    [[noreturn]] void Fault(const QString& text) const { MeshFileFault(QStringLiteral("%1: %2").arg(m_path, text)); }
+    [[noreturn]] void Fault(const QString& text, SourcePlace place = SourcePlace::Here()) const {
+        Fail(QStringLiteral("%1: %2").arg(m_path, text), place);
+    }
 
     void Corner(const float* p, uint64_t triangle) {
         if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
@@ -113,7 +116,7 @@ private:
 
 MeshFile ReadStlFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) MeshFileFault(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+    if (!file.open(QIODevice::ReadOnly)) Fail(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
     const QByteArray bytes = file.readAll();
     return StlReader(path, bytes).Read();
 }

@@ -24,11 +24,11 @@
 #include "brush_host.h"
 #include "calibration.h"
 #include "demo.h"
+#include "errors.h"
 #include "mesh_info.h"
 #include "module_listing.h"
 #include "session_runner.h"
 #include "tarnix/brush_configuration.h"
-#include "tarnix/error.h"
 #include "tarnix/geometry.h"
 #include "tarnix/kernel.h"
 
@@ -128,11 +128,10 @@ int main(int argc, char** argv) {
             for (const tarnix::BrushConfiguration* tool : host.Tools()) tools << tool->Name();
             corvane_apps::RunSession(corvane_sculpt::DemoSession(levels, tools), host, output, out, warnings);
         }
-    } catch (tarnix::Error* error) {
+    } catch (tarnix::Error* raised) {
+        const corvane_apps::OwnedError error(raised);
         out.flush();
-        const QString message = error->Message();
-        tarnix::Error::Dispose(error);
-        return Refuse(message);
+        return Refuse(error.Message());
     } catch (const std::exception& error) {
         // A library's own exception (memory exhausted, ...) ends the run the same way.
         out.flush();

@@ -6,9 +6,9 @@
 
 #include <QDir>
 
+#include "errors.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/class_desc.h"
-#include "tarnix/error.h"
 #include "tarnix/kernel.h"
 #include "tarnix/module_loader.h"
 #include "tarnix/plugin.h"
@@ -58,9 +58,7 @@ void ListModules(const QString& pluginDirectory, QTextStream& out) {
     const QStringList files =
         directory.entryList({QStringLiteral("*.so")}, QDir::Files, QDir::Name);
     if (files.isEmpty())
-        tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "ListModules",
-                             "apps/corvane-sculpt/module_listing.cpp", __LINE__,
-                             QStringLiteral("no plug-in modules in %1").arg(directory.absolutePath()));
+        corvane_apps::Fail(QStringLiteral("no plug-in modules in %1").arg(directory.absolutePath()));
 
     const std::vector<const tarnix::ClassDesc*> frameworkClasses = tarnix::ClassDesc::All();
     std::vector<std::unique_ptr<tarnix::LoadedModule>> modules;

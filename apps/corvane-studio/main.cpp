@@ -14,9 +14,9 @@
 #include <QTimer>
 
 #include "brush_host.h"
+#include "errors.h"
 #include "main_window.h"
 #include "viewport.h"
-#include "tarnix/error.h"
 #include "tarnix/kernel.h"
 
 int main(int argc, char** argv) {
@@ -55,9 +55,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<corvane_apps::BrushHost> host;
     try {
         host = std::make_unique<corvane_apps::BrushHost>(parser.value(plugins));
-    } catch (tarnix::Error* error) {
-        const QString message = error->Message();
-        tarnix::Error::Dispose(error);
+    } catch (tarnix::Error* raised) {
+        const QString message = corvane_apps::OwnedError(raised).Message();
         std::fprintf(stderr, "corvane-studio: %s\n", message.toLocal8Bit().constData());
         QMessageBox::critical(nullptr, QStringLiteral("Corvane Studio"), message);
         return 2;

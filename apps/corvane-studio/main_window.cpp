@@ -44,11 +44,11 @@
 #include "attribute_words.h"
 #include "brush_host.h"
 #include "builtin_shapes.h"
+#include "errors.h"
 #include "mesh_files.h"
 #include "project_file.h"
 #include "stamp_images.h"
 #include "tarnix/brush_operation.h"
-#include "tarnix/error.h"
 #include "tarnix/sculpt_layer.h"
 #include "tarnix/subdivision_level.h"
 #include "viewport.h"
@@ -337,12 +337,7 @@ QWidget* MainWindow::MakeBrushControls() {
             const QSignalBlocker block(strengthValue);
             strengthValue->setValue(value);
         }
-        m_viewport->SetStrength(float(value));
-        if (m_refreshing) return;
-        if (m_document.IsFreezeBrush())
-            m_document.SetFreezeStrength(float(value));
-        else
-            m_document.Host().Brush().SetBrushStrength(float(value));
+        if (!m_refreshing) m_document.SetStrength(float(value));
     });
     m_strengthLabel = addRow(QStringLiteral("strength"), tr("Strength"), withValue(m_strengthSlider, strengthValue));
 
@@ -366,32 +361,28 @@ QWidget* MainWindow::MakeBrushControls() {
 
     m_falloff = choices("falloff", "falloff");
     connect(m_falloff, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
-        if (!m_refreshing) m_document.Host().Brush().SetFalloffIndex(m_falloff->currentData().toInt());
+        if (!m_refreshing) m_document.SetFalloff(m_falloff->currentData().toInt());
     });
     addRow(QStringLiteral("falloff"), tr("Falloff"), m_falloff);
 
     m_falloffKind = choices("fallofftype", "falloffKind");
     connect(m_falloffKind, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
         if (m_refreshing) return;
-        // A geodesic falloff needs distances measured along the surface: the choice sets both.
-        tarnix::BrushOperation& brush = m_document.Host().Brush();
-        const int kind = m_falloffKind->currentData().toInt();
-        brush.SetFalloffType(kind);
-        brush.m_distanceModeAttr.SetValue(kind == tarnix::BrushOperation::kFalloffGeodesic ? 1 : 0);
+        m_document.SetFalloffKind(m_falloffKind->currentData().toInt());
         m_attributes->Rebuild();
     });
     addRow(QStringLiteral("fallofftype"), tr("Falloff kind"), m_falloffKind);
 
     m_direction = choices("direction", "direction");
     connect(m_direction, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
-        if (!m_refreshing) m_document.Host().Brush().m_directionAttr.SetValue(m_direction->currentData().toInt());
+        if (!m_refreshing) m_document.SetDirection(m_direction->currentData().toInt());
     });
     addRow(QStringLiteral("direction"), tr("Direction"), m_direction);
 
     m_mirror = new QComboBox(panel);
     m_mirror->setObjectName(QStringLiteral("mirror"));
     for (const char* name : kMirrors) m_mirror->addItem(tr(name));
-    connect(m_mirror, qOverload<int>(&QComboBox::currentIndexChanged), m_viewport, &Viewport::SetMirror);
+    connect(m_mirror, qOverload<int>(&QComboBox::currentIndexChanged), &m_document, &StudioDocument::SetMirror);
     m_mirror->setToolTip(tr("Strokes are mirrored across this plane of the mesh (Local) or of the world, or onto the "
                             "mesh's symmetric partner faces (Topological)"));
     addRow(QString(), tr("Mirror"), m_mirror);
@@ -448,9 +439,8 @@ QListWidgetItem* MainWindow::AddStampItem(const QString& path) {
     item->setToolTip(path);
     try {
         item->setIcon(StampIcon(path));
-    } catch (tarnix::Error* error) {
-        item->setToolTip(error->Message());
-        tarnix::Error::Dispose(error);
+    } catch (tarnix::Error* raised) {
+        item->setToolTip(corvane_apps::OwnedError(raised).Message());
     }
     return item;
 }
@@ -515,9 +505,8 @@ bool MainWindow::RunLong(const QString& label, const std::function<void()>& work
     watcher.setFuture(QtConcurrent::run([&work, &failure] {
         try {
             work();
-        } catch (tarnix::Error* error) {
-            failure = error->Message();
-            tarnix::Error::Dispose(error);
+        } catch (tarnix::Error* raised) {
+            failure = corvane_apps::OwnedError(raised).Message();
         } catch (const std::exception& error) {
             failure = QString::fromLocal8Bit(error.what());
         }
@@ -731,8 +720,7 @@ void MainWindow::PickTool(const QString& name) {
     if (name == QLatin1String(kFreezeTool)) {
         m_document.SetFreezeBrush(true);
         m_refreshing = true;
-        m_strengthSlider->setValue(int(std::lround(m_document.FreezeStrength())));
-        m_viewport->SetStrength(float(m_strengthSlider->value()));
+        m_strengthSlider->setValue(int(std::lround(m_document.Strength())));
         m_refreshing = false;
         ShowFreezeBrush(true);
         return;
@@ -758,8 +746,7 @@ void MainWindow::ToolChanged() {
     // The module sets the tool's values and shows its attributes: the controls follow.
     const tarnix::BrushOperation& brush = m_document.Host().Brush();
     m_refreshing = true;
-    m_strengthSlider->setValue(int(std::lround(std::clamp(brush.BrushStrength(), 0.0f, 100.0f))));
-    m_viewport->SetStrength(float(m_strengthSlider->value()));
+    m_strengthSlider->setValue(int(std::lround(std::clamp(m_document.Strength(), 0.0f, 100.0f))));
     m_falloff->setCurrentIndex(std::max(0, m_falloff->findData(brush.FalloffIndex())));
     m_falloffKind->setCurrentIndex(std::max(0, m_falloffKind->findData(brush.GetFalloffType())));
     // Modes 8 and 9 move alike; the list names one of them.

@@ -10,21 +10,16 @@
 
 #include "brush_host.h"
 #include "builtin_shapes.h"
+#include "errors.h"
 #include "mesh_files.h"
 #include "session_runner.h"
 #include "tarnix/brush_operation.h"
-#include "tarnix/error.h"
 #include "tarnix/kernel.h"
 #include "tarnix/sculpt_layer.h"
 #include "tarnix/subdivision_level.h"
 
 namespace corvane_studio {
 namespace {
-
-[[noreturn]] void Fail(const QString& text) {
-    tarnix::Error::Raise(tarnix::Error::kCodeInvalidArgument, "StudioDocument",
-                         "apps/corvane-studio/studio_document.cpp", 0, text);
-}
 
 StudioDocument::Loaded LoadedFrom(corvane_apps::BrushHost& host, const tarnix::PolygonMesh& polygons,
                                   const QString& name, uint32_t levels) {
@@ -81,7 +76,7 @@ StudioDocument::~StudioDocument() {
 
 StudioDocument::Loaded StudioDocument::MakeShape(corvane_apps::BrushHost& host, const QString& shape, uint32_t levels) {
     tarnix::PolygonMesh polygons;
-    if (!shapes::Named(shape, polygons)) Fail(QStringLiteral("no built-in shape \"%1\"").arg(shape));
+    if (!shapes::Named(shape, polygons)) corvane_apps::Fail(QStringLiteral("no built-in shape \"%1\"").arg(shape));
     return LoadedFrom(host, polygons, shape, levels);
 }
 
@@ -123,6 +118,8 @@ StudioDocument::Loaded StudioDocument::Recover(corvane_apps::BrushHost& host, co
 void StudioDocument::Adopt(Loaded loaded) {
     if (m_strokeOn) EndStroke();
     m_sculpture = std::move(loaded.sculpture);
+    // The studio's strokes bring their own camera and take the brush's stamp as it stands.
+    m_steps = std::make_unique<corvane_apps::StepRunner>(m_host, *m_sculpture, corvane_apps::StepContext());
     m_drawMesh = loaded.drawMesh;
     m_path = loaded.path;
     m_name = loaded.name;
@@ -140,9 +137,9 @@ void StudioDocument::Adopt(Loaded loaded) {
         // Recovered: the journal goes on, and the work it holds is not saved yet.
         try {
             m_journal = corvane_apps::Journal::TakeOver(RecoveryFolder(), loaded.journal);
-        } catch (tarnix::Error* error) {
-            emit ModuleMessage(tr("The journal cannot go on: %1").arg(error->Message()));
-            tarnix::Error::Dispose(error);
+        } catch (tarnix::Error* raised) {
+            const corvane_apps::OwnedError error(raised);
+            emit ModuleMessage(tr("The journal cannot go on: %1").arg(error.Message()));
         }
         const int kept = int(m_sculpture->UndoCount() + m_sculpture->RedoCount());
         m_history = loaded.history.size() == kept ? loaded.history : QStringList();
@@ -183,9 +180,9 @@ void StudioDocument::StartJournal(const nlohmann::json& origin) {
     m_origin = origin;
     try {
         m_journal = std::make_unique<corvane_apps::Journal>(RecoveryFolder(), m_path, origin);
-    } catch (tarnix::Error* error) {
-        emit ModuleMessage(tr("No journal is kept for this document: %1").arg(error->Message()));
-        tarnix::Error::Dispose(error);
+    } catch (tarnix::Error* raised) {
+        const corvane_apps::OwnedError error(raised);
+        emit ModuleMessage(tr("No journal is kept for this document: %1").arg(error.Message()));
     }
 }
 
@@ -248,21 +245,41 @@ QString StudioDocument::UseStamp(const QString& path) {
     return reason;
 }
 
+float StudioDocument::Strength() const { return m_freezeBrush ? m_freezeStrength : m_host.Brush().BrushStrength(); }
+
+void StudioDocument::SetStrength(float strength) {
+    if (m_freezeBrush) m_freezeStrength = strength;
+    else m_host.Brush().SetBrushStrength(strength);
+}
+
+void StudioDocument::SetFalloff(int preset) { m_host.Brush().SetFalloffIndex(preset); }
+
+void StudioDocument::SetFalloffKind(int kind) {
+    // A geodesic falloff needs distances measured along the surface: the kind sets both.
+    tarnix::BrushOperation& brush = m_host.Brush();
+    brush.SetFalloffType(kind);
+    brush.m_distanceModeAttr.SetValue(kind == tarnix::BrushOperation::kFalloffGeodesic ? 1 : 0);
+}
+
+void StudioDocument::SetDirection(int mode) { m_host.Brush().m_directionAttr.SetValue(mode); }
+
 QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix::Vector& start, float pressure) {
     if (!HasMesh()) return tr("There is no mesh to sculpt.");
     if (m_strokeOn) EndStroke();
     m_stroke = settings;
     m_strokeOn = true;
-    m_strokeStep = corvane_apps::Step();
-    if (m_freezeBrush) {
-        m_strokeStep.kind = corvane_apps::Step::kFreezeStroke;
-        m_strokeStep.freeze.size = settings.worldRadius;
-        m_strokeStep.freeze.strength = m_freezeStrength;
-        m_strokeStep.freeze.thaw = settings.invert;
+    m_freezeStroke = m_freezeBrush;
+    if (m_freezeStroke) {
+        m_freezeStep = corvane_apps::Step();
+        m_freezeStep.kind = corvane_apps::Step::kFreezeStroke;
+        m_freezeStep.freeze.size = settings.worldRadius;
+        m_freezeStep.freeze.strength = m_freezeStrength;
+        m_freezeStep.freeze.thaw = settings.invert;
         StrokeTo(start, pressure);
         return {};
     }
-    if (!m_host.Brush().ActiveConfiguration()) {
+    tarnix::BrushOperation& brush = m_host.Brush();
+    if (!brush.ActiveConfiguration()) {
         m_strokeOn = false;
         return tr("Pick a tool first.");
     }
@@ -280,22 +297,20 @@ QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix
         m_journaledPreferences = current;
     }
     m_latestBeforeStroke = m_sculpture->Geometry().LatestChange();
-    corvane_apps::StrokeStep& step = m_strokeStep.stroke;
-    step = m_host.SettingsAsStroke();
-    step.size = settings.worldRadius;
-    step.strength = settings.smooth ? m_smoothingStrength : settings.strength;
-    step.invert = settings.invert;
-    step.smooth = settings.smooth;
-    step.mirror = settings.mirror;
-    step.camera = settings.camera;
-    m_sculpture->Look(settings.camera);
+    corvane_apps::StrokeStep stroke;
+    stroke.size = settings.worldRadius;
+    stroke.strength = settings.smooth ? m_smoothingStrength : brush.BrushStrength();
+    // The tool's Invert setting turns it the other way, as Ctrl does; both turn it back.
+    const bool inverted = brush.m_invertAttr.IsVisible() && brush.m_invertAttr.Value();
+    stroke.invert = settings.invert != inverted;
+    stroke.smooth = settings.smooth;
+    stroke.mirror = m_mirror;
+    stroke.camera = settings.camera;
     try {
-        m_sculpture->BeginStroke(step);
-    } catch (tarnix::Error* error) {
+        m_steps->BeginStroke(stroke);
+    } catch (tarnix::Error* raised) {
         m_strokeOn = false;
-        const QString message = error->Message();
-        tarnix::Error::Dispose(error);
-        return message;
+        return corvane_apps::OwnedError(raised).Message();
     }
     StrokeTo(start, pressure);
     return {};
@@ -303,12 +318,14 @@ QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix
 
 void StudioDocument::StrokeTo(const tarnix::Vector& point, float pressure) {
     if (!m_strokeOn) return;
-    const bool freeze = m_strokeStep.kind == corvane_apps::Step::kFreezeStroke;
-    (freeze ? m_strokeStep.freeze.path : m_strokeStep.stroke.path).push_back(point);
-    (freeze ? m_strokeStep.freeze.pressures : m_strokeStep.stroke.pressures).push_back(pressure);
-    const tarnix::AxisAlignedBoundingBox changed =
-        freeze ? m_sculpture->PaintFreeze(point, m_stroke.worldRadius, pressure * m_freezeStrength / 100.0f, m_stroke.invert)
-               : m_sculpture->AddStrokePoint(point, pressure);
+    tarnix::AxisAlignedBoundingBox changed;
+    if (m_freezeStroke) {
+        m_freezeStep.freeze.path.push_back(point);
+        m_freezeStep.freeze.pressures.push_back(pressure);
+        changed = m_sculpture->PaintFreeze(point, m_stroke.worldRadius, pressure * m_freezeStrength / 100.0f, m_stroke.invert);
+    } else {
+        changed = m_steps->StrokeTo(point, pressure);
+    }
     if (changed.IsEmpty()) return;
     m_drawMesh->MarkArea(changed);
     emit MeshChanged();
@@ -317,12 +334,13 @@ void StudioDocument::StrokeTo(const tarnix::Vector& point, float pressure) {
 void StudioDocument::EndStroke() {
     if (!m_strokeOn) return;
     m_strokeOn = false;
-    Record(m_strokeStep);
-    if (m_freezeBrush) {
+    if (m_freezeStroke) {
+        Record(m_freezeStep);
         if (m_sculpture->CommitEdit()) ChangeCommitted(tr("Freeze"));
         return;
     }
-    const corvane_apps::StrokeFigures figures = m_sculpture->EndStroke();
+    Record(m_steps->LiveStep());
+    const corvane_apps::StrokeFigures figures = m_steps->EndStroke();
     if (figures.warning.isEmpty())
         m_lastStrokeLine = tr("%1: %L2 dabs, %L3 vertices moved, brush %4 ms a dab")
                                .arg(figures.tool)
@@ -378,19 +396,15 @@ void StudioDocument::GoToHistory(int position) {
     if (!HasMesh() || m_strokeOn) return;
     position = std::clamp(position, 0, int(m_history.size()));
     if (position == m_done) return;
-    const int before = m_done;
-    while (m_done > position && m_sculpture->UndoCount() > 0) {
-        m_sculpture->Undo();
-        --m_done;
-    }
-    while (m_done < position && m_sculpture->RedoCount() > 0) {
-        m_sculpture->Redo();
-        ++m_done;
-    }
     corvane_apps::Step step;
-    step.kind = m_done < before ? corvane_apps::Step::kUndo : corvane_apps::Step::kRedo;
-    step.count = uint32_t(std::abs(m_done - before));
-    if (step.count > 0) Record(step);
+    step.kind = position < m_done ? corvane_apps::Step::kUndo : corvane_apps::Step::kRedo;
+    const size_t available = position < m_done ? m_sculpture->UndoCount() : m_sculpture->RedoCount();
+    step.count = uint32_t(std::min<size_t>(std::abs(position - m_done), available));
+    if (step.count > 0) {
+        m_steps->TakeBack(step);
+        Record(step);
+    }
+    m_done += position < m_done ? -int(step.count) : int(step.count);
     m_drawMesh->MarkAll();
     SetModified(m_done != m_savedAt);
     emit MeshChanged();

@@ -2,9 +2,11 @@
 // The studio's document: the mesh being sculpted (a Sculpture of the programs' library), the
 // arrays the viewport draws it from, its file (a project, or the mesh file it was opened from),
 // whether it has unsaved changes, the names of the changes in its undo history, the brush
-// settings that belong to the studio rather than to a tool (size in pixels, strength, mirror,
-// the freeze brush), and its journal: every change, written down as it is made (journal.h), so
-// that the work survives the program.
+// settings the window shows (the tool's strength, falloff and direction, which it keeps in the
+// brush) and those that belong to the studio rather than to a tool (mirror, the freeze brush,
+// the smoothing modifier's strength), and its journal: every change, written down as it is
+// made (journal.h), so that the work survives the program. Strokes, undo and redo run through
+// the programs' step runner (step_runner.h), as sessions and scripts run them.
 //
 // Invariants: while a mesh is loaded, DrawMesh() is a renderer of the level being sculpted;
 // History() names the changes Sculpture's undo and redo stacks hold, oldest first, and
@@ -26,6 +28,7 @@
 #include "journal.h"
 #include "project_file.h"
 #include "sculpture.h"
+#include "step_runner.h"
 
 namespace corvane_apps {
 class BrushHost;
@@ -118,15 +121,25 @@ public:
     /// @brief Uses the stamp image at `path` (empty: none). On failure the stamp stays as it
     /// was and the reason is returned; empty on success.
     QString UseStamp(const QString& path);
+    /// @brief The strength (0..100) strokes get: the freeze brush's own with it in hand, else
+    /// the tool's.
+    float Strength() const;
+    void SetStrength(float strength);
+    /// @brief The tool's falloff curve (a preset), its kind (a geodesic kind measures distances
+    /// along the surface), and the direction it moves in.
+    void SetFalloff(int preset);
+    void SetFalloffKind(int kind);
+    void SetDirection(int mode);
+    /// @brief The mirror mode (MirrorConfiguration::Mode) strokes get.
+    void SetMirror(int mode) { m_mirror = mode; }
+    int Mirror() const { return m_mirror; }
 
     // ---- strokes -----------------------------------------------------------------------------
-    /// What a stroke takes from the studio's controls and the pointer.
+    /// What a stroke takes from the pointer and the view; the rest is the document's.
     struct StrokeSettings {
         float worldRadius = 0.1f;
-        float strength = 15.0f;  // 0..100, as session files give it; the freeze brush and
-                                 // smoothing strokes take their own
-        bool invert = false, smooth = false;
-        int mirror = 0;
+        bool invert = false;  // Ctrl: the other way (the tool's own Invert setting turns it back)
+        bool smooth = false;  // Shift: the Smooth tool at the smoothing strength
         corvane_apps::CameraPlacement camera{{0, 0, 1}, {0, 0, 0}};  // the view the stroke is cast along
     };
     /// @brief Starts a stroke at `start` (world space, on the surface). Returns an empty
@@ -189,6 +202,7 @@ private:
 
     corvane_apps::BrushHost& m_host;
     std::unique_ptr<corvane_apps::Sculpture> m_sculpture;
+    std::unique_ptr<corvane_apps::StepRunner> m_steps;
     corvane_apps::DrawMesh* m_drawMesh = nullptr;
     QString m_path, m_name;
     bool m_modified = false;
@@ -203,10 +217,12 @@ private:
     float m_freezeStrength = 50.0f;
     // The Smooth tool's own starting strength.
     float m_smoothingStrength = 100.0f;
+    int m_mirror = 0;
     bool m_strokeOn = false;
+    bool m_freezeStroke = false;  // the stroke going on is a drag of the freeze brush
     StrokeSettings m_stroke;
-    // The stroke as its journal step holds it, the points added as they come.
-    corvane_apps::Step m_strokeStep;
+    // A drag of the freeze brush as its journal step holds it, the points added as they come.
+    corvane_apps::Step m_freezeStep;
     const tarnix::MeshChange* m_latestBeforeStroke = nullptr;  // compared, never read
     QString m_lastStrokeLine;
     std::unique_ptr<corvane_apps::Journal> m_journal;

@@ -353,13 +353,8 @@ void Viewport::Press(const QPointF& pixel, Qt::MouseButton button, Qt::KeyboardM
             const float depth = QVector3D::dotProduct(position - m_camera.Eye(), m_camera.Forward());
             StudioDocument::StrokeSettings settings;
             settings.worldRadius = float(m_brushPixels) * m_camera.WorldPerPixel(depth, size());
-            settings.strength = m_strength;
-            // The tool's Invert setting turns it the other way, as Ctrl does; both turn it back.
-            const tarnix::AttributeInstance<bool>& invert = m_document.Host().Brush().m_invertAttr;
-            const bool inverted = !m_document.IsFreezeBrush() && invert.IsVisible() && invert.Value();
-            settings.invert = bool(modifiers & Qt::ControlModifier) != inverted;
+            settings.invert = modifiers & Qt::ControlModifier;
             settings.smooth = modifiers & Qt::ShiftModifier;
-            settings.mirror = m_mirror;
             // The host casts dabs along the scene camera's view: it follows this view.
             settings.camera = {ToTarnix(m_camera.Eye()), ToTarnix(m_camera.Target())};
             const QString refused = m_document.BeginStroke(settings, ToTarnix(position), pressure);

@@ -43,9 +43,6 @@ public:
     /// The brush radius on screen, in pixels.
     void SetBrushPixels(int pixels);
     int BrushPixels() const { return m_brushPixels; }
-    /// The strength (0..100) and mirror mode strokes get.
-    void SetStrength(float strength) { m_strength = strength; }
-    void SetMirror(int mode) { m_mirror = mode; }
 
     /// @brief Looks at the whole mesh.
     void FrameMesh();
@@ -93,8 +90,6 @@ private:
     OrbitCamera m_camera;
     bool m_wireframe = false;
     int m_brushPixels = 40;
-    float m_strength = 15.0f;
-    int m_mirror = 0;
 
     Drag m_drag = Drag::kNone;
     QPointF m_lastPixel;  // where the pointer is

@@ -7,23 +7,21 @@
 #include <map>
 #include <memory>
 
-#include "brush_host.h"
 #include "calibration.h"
-#include "tarnix/kernel.h"
+#include "host_suite.h"
 
 namespace corvane_apps {
 namespace {
 
-class CalibrationTest : public ::testing::Test {
+class CalibrationTest : public test_support::HostSuite {
 protected:
     static void SetUpTestSuite() {
-        tarnix::Kernel::SetLogEcho(false);
-        s_host = std::make_unique<BrushHost>(QStringLiteral(CORVANE_PLUGIN_DIRECTORY));
-        for (const CalibrationRow& row : Calibration::Measure(*s_host)) s_rows[row.tool + row.variant] = row;
+        HostSuite::SetUpTestSuite();
+        for (const CalibrationRow& row : Calibration::Measure(Host())) s_rows[row.tool + row.variant] = row;
     }
     static void TearDownTestSuite() {
         s_rows.clear();
-        s_host.reset();
+        HostSuite::TearDownTestSuite();
     }
 
     static const CalibrationRow& Row(const QString& tool, const QString& variant = QString()) {
@@ -43,11 +41,9 @@ protected:
     }
     static double AtFirstUse(const CalibrationRow& row) { return At(row, row.firstUseStrength); }
 
-    static std::unique_ptr<BrushHost> s_host;
     static std::map<QString, CalibrationRow> s_rows;
 };
 
-std::unique_ptr<BrushHost> CalibrationTest::s_host;
 std::map<QString, CalibrationRow> CalibrationTest::s_rows;
 
 TEST_F(CalibrationTest, SmoothTakesARidgeAwayInAStrokeOrThree) {

@@ -314,7 +314,7 @@ TEST(MeshFilesTest, AReaderInAChildProcessIsStoppedAtItsBudget) {
              }
          },
          60.0, QStringLiteral("hostile.fbx: reading was stopped at 256 MiB of memory")},
-        {[&]() -> corvane_apps::MeshFile { corvane_apps::MeshFileFault(QStringLiteral("hostile.fbx: its own fault")); }, 60.0,
+        {[&]() -> corvane_apps::MeshFile { corvane_apps::Fail(QStringLiteral("hostile.fbx: its own fault")); }, 60.0,
          QStringLiteral("hostile.fbx: its own fault")}};
     const qint64 memory = qint64(256) << 20;
     for (const Reader& reader : readers) {

@@ -10,47 +10,26 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "brush_host.h"
-#include "builtin_shapes.h"
 #include "caught_error.h"
+#include "host_suite.h"
 #include "project_file.h"
-#include "sculpture.h"
 #include "tarnix/brush_operation.h"
-#include "tarnix/kernel.h"
 #include "tarnix/sculpt_layer.h"
 #include "tarnix/subdivision_level.h"
 
 namespace corvane_apps {
 namespace {
 
-class ProjectFileTest : public ::testing::Test {
+class ProjectFileTest : public test_support::HostSuite {
 protected:
-    static void SetUpTestSuite() {
-        tarnix::Kernel::SetLogEcho(false);
-        s_host = std::make_unique<BrushHost>(QStringLiteral(CORVANE_PLUGIN_DIRECTORY));
-    }
-    static void TearDownTestSuite() { s_host.reset(); }
-
     static StrokeStep Stroke(const char* tool, std::vector<tarnix::Vector> path, float strength = 30.0f) {
-        StrokeStep stroke;
-        stroke.tool = QString::fromLatin1(tool);
-        stroke.size = 0.25f;
-        stroke.strength = strength;
-        stroke.path = std::move(path);
-        return stroke;
-    }
-    static void Run(Sculpture& sculpture, const StrokeStep& stroke) {
-        sculpture.Prepare(stroke);
-        sculpture.Apply(stroke, false);
+        return HostSuite::Stroke(tool, 0.25f, strength, std::move(path));
     }
 
     // A sculpted, layered, frozen document on a sphere placed unevenly, two levels subdivided,
     // sculpted one level down.
     static std::unique_ptr<Sculpture> Document() {
-        tarnix::PolygonMesh polygons;
-        shapes::Named(QStringLiteral("sphere"), polygons);
-        auto sculpture = std::make_unique<Sculpture>(*s_host);
-        sculpture->Load(polygons, QStringLiteral("sphere"), 3);
+        auto sculpture = Shape("sphere", 3);
         sculpture->Place({1, 1.3f, 1}, {10, 0, 0}, {0, 0.5f, 0});
         sculpture->Look({{0, 0.5f, 5}, {0, 0.5f, 0}});
         Run(*sculpture, Stroke("Sculpt", {{-0.3f, 0.4f, 2}, {0.3f, 0.6f, 2}}));
@@ -88,26 +67,22 @@ protected:
         }
         return true;
     }
-
-    static std::unique_ptr<BrushHost> s_host;
 };
-
-std::unique_ptr<BrushHost> ProjectFileTest::s_host;
 
 TEST_F(ProjectFileTest, ADocumentPutDownAndPickedUpIsTheSameAndSculptsOnAlike) {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("sphere.corvane"));
     auto original = Document();
-    const BrushHost::Settings brush = s_host->BrushSettings();
-    WriteProject(path, *original, *s_host, {{QStringLiteral("freeze strength"), QStringLiteral("35")}});
+    const BrushHost::Settings brush = Host().BrushSettings();
+    WriteProject(path, *original, Host(), {{QStringLiteral("freeze strength"), QStringLiteral("35")}});
 
     // Another document and another tool in hand, then the project.
     tarnix::PolygonMesh cube;
     shapes::Named(QStringLiteral("cube"), cube);
-    Sculpture reopened(*s_host);
+    Sculpture reopened(Host());
     reopened.Load(cube, QStringLiteral("cube"), 1);
     reopened.Prepare(Stroke("Pinch", {{0, 0, 2}}));
-    const ProgramSettings program = ReadProject(path, reopened, *s_host);
+    const ProgramSettings program = ReadProject(path, reopened, Host());
     EXPECT_EQ(program.at(QStringLiteral("freeze strength")), QStringLiteral("35"));
 
     EXPECT_TRUE(SameLevels(original->Geometry(), reopened.Geometry()));
@@ -118,7 +93,7 @@ TEST_F(ProjectFileTest, ADocumentPutDownAndPickedUpIsTheSameAndSculptsOnAlike) {
     for (uint32_t v = 0; v < reopened.Level().VertexCount(); ++v)
         ASSERT_TRUE(reopened.OwnPosition(reopened.Level().VertexPosition(v)) ==
                     original->OwnPosition(original->Level().VertexPosition(v)));
-    const BrushHost::Settings back = s_host->BrushSettings();
+    const BrushHost::Settings back = Host().BrushSettings();
     EXPECT_EQ(back.tool, QStringLiteral("Flatten"));
     EXPECT_TRUE(back.attributes == brush.attributes);
     EXPECT_TRUE(back.records == brush.records);
@@ -139,7 +114,7 @@ TEST_F(ProjectFileTest, WhatIsNotASoundProjectIsRefusedAndChangesNothing) {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("sphere.corvane"));
     auto original = Document();
-    WriteProject(path, *original, *s_host);
+    WriteProject(path, *original, Host());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
@@ -147,7 +122,7 @@ TEST_F(ProjectFileTest, WhatIsNotASoundProjectIsRefusedAndChangesNothing) {
 
     tarnix::PolygonMesh cube;
     shapes::Named(QStringLiteral("cube"), cube);
-    Sculpture kept(*s_host);
+    Sculpture kept(Host());
     kept.Load(cube, QStringLiteral("cube"), 2);
     const uint32_t vertices = kept.Level().VertexCount();
     struct Case {
@@ -169,12 +144,12 @@ TEST_F(ProjectFileTest, WhatIsNotASoundProjectIsRefusedAndChangesNothing) {
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(c.bytes);
         out.close();
-        const QString fault = FaultOf([&] { ReadProject(damaged, kept, *s_host); });
+        const QString fault = FaultOf([&] { ReadProject(damaged, kept, Host()); });
         EXPECT_TRUE(fault.startsWith(damaged)) << fault.toStdString();
         EXPECT_TRUE(fault.contains(QString::fromLatin1(c.says))) << fault.toStdString();
         EXPECT_EQ(kept.Level().VertexCount(), vertices) << "the document stays";
     }
-    EXPECT_FALSE(FaultOf([&] { ReadProject(folder.filePath(QStringLiteral("none.corvane")), kept, *s_host); }).isEmpty());
+    EXPECT_FALSE(FaultOf([&] { ReadProject(folder.filePath(QStringLiteral("none.corvane")), kept, Host()); }).isEmpty());
 }
 
 }  // namespace

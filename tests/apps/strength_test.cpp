@@ -10,11 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "brush_host.h"
-#include "builtin_shapes.h"
-#include "sculpture.h"
+#include "host_suite.h"
 #include "tarnix/brush_operation.h"
-#include "tarnix/kernel.h"
 #include "tarnix/spatial_grid.h"
 #include "tarnix/subdivision_level.h"
 
@@ -24,14 +21,8 @@ namespace {
 const QStringList kTools = {"Sculpt", "Smear", "Pinch", "Smooth", "Amplify", "Flatten", "Scrape", "Fill",
                             "Wax",    "Bulge", "Spray", "Repeat", "Knife",   "Foamy",   "Imprint", "Relax"};
 
-class StrengthTest : public ::testing::Test {
+class StrengthTest : public test_support::HostSuite {
 protected:
-    static void SetUpTestSuite() {
-        tarnix::Kernel::SetLogEcho(false);
-        s_host = std::make_unique<BrushHost>(QStringLiteral(CORVANE_PLUGIN_DIRECTORY));
-    }
-    static void TearDownTestSuite() { s_host.reset(); }
-
     // The plane [-1, 1]^2 times `scale`, subdivided 4 times, with a deterministic ripple of
     // 2% of its width so that the smoothing and plane tools find something to work on. The
     // scale is either in the mesh itself or in its placement.
@@ -40,7 +31,7 @@ protected:
         shapes::Named(QStringLiteral("plane"), polygons);
         if (!placed)
             for (auto& p : polygons.positions) p = p * scale;
-        auto sculpture = std::make_unique<Sculpture>(*s_host);
+        auto sculpture = std::make_unique<Sculpture>(Host());
         sculpture->Load(polygons, QStringLiteral("plane"), 4);
         tarnix::SubdivisionLevel& level = sculpture->Level();
         const float unit = placed ? 1.0f : scale;
@@ -89,15 +80,11 @@ protected:
         auto sculpture = Surface(scale, true);
         const auto before = Positions(*sculpture);
         sculpture->Prepare(stroke);
-        s_host->Brush().m_dabSpacingAttr.SetValue(spacing);
+        Host().Brush().m_dabSpacingAttr.SetValue(spacing);
         sculpture->Apply(stroke, false);
         return LargestMove(before, Positions(*sculpture));
     }
-
-    static std::unique_ptr<BrushHost> s_host;
 };
-
-std::unique_ptr<BrushHost> StrengthTest::s_host;
 
 TEST_F(StrengthTest, TheSameStrokeOnAMeshOfAnySizeGivesTheSameShapeScaled) {
     // A hundredth and a hundred times the size, in the mesh's own coordinates: every vertex

@@ -12,10 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "brush_host.h"
-#include "builtin_shapes.h"
-#include "sculpture.h"
-#include "tarnix/kernel.h"
+#include "host_suite.h"
 #include "tarnix/mirror_configuration.h"
 #include "tarnix/subdivision_level.h"
 
@@ -24,45 +21,7 @@ namespace {
 
 using Positions = std::vector<tarnix::Vector>;
 
-class ToolBehaviourTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        tarnix::Kernel::SetLogEcho(false);
-        s_host = std::make_unique<BrushHost>(QStringLiteral(CORVANE_PLUGIN_DIRECTORY));
-    }
-    static void TearDownTestSuite() { s_host.reset(); }
-
-    static std::unique_ptr<Sculpture> Shape(const char* name, uint32_t levels) {
-        tarnix::PolygonMesh polygons;
-        shapes::Named(QString::fromLatin1(name), polygons);
-        auto sculpture = std::make_unique<Sculpture>(*s_host);
-        sculpture->Load(polygons, QString::fromLatin1(name), levels);
-        sculpture->Look({{0, 0, 5}, {0, 0, 0}});
-        return sculpture;
-    }
-    static Positions PositionsOf(const Sculpture& sculpture) {
-        const tarnix::SubdivisionLevel& level = sculpture.Level();
-        Positions positions(level.VertexCount());
-        for (uint32_t v = 0; v < level.VertexCount(); ++v) positions[v] = level.VertexPosition(v);
-        return positions;
-    }
-    static StrokeStep Stroke(const char* tool, float size, float strength, std::vector<tarnix::Vector> path) {
-        StrokeStep stroke;
-        stroke.tool = QString::fromLatin1(tool);
-        stroke.size = size;
-        stroke.strength = strength;
-        stroke.path = std::move(path);
-        return stroke;
-    }
-    static StrokeFigures Run(Sculpture& sculpture, const StrokeStep& stroke) {
-        sculpture.Prepare(stroke);
-        return sculpture.Apply(stroke, false);
-    }
-
-    static std::unique_ptr<BrushHost> s_host;
-};
-
-std::unique_ptr<BrushHost> ToolBehaviourTest::s_host;
+using ToolBehaviourTest = test_support::HostSuite;
 
 // ---- Knife ----------------------------------------------------------------------------------
 

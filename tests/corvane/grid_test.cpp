@@ -70,17 +70,39 @@ TEST(GridTest, WalksCrossIntoTheNeighbouringPatchInAStraightLine) {
     }
 }
 
-TEST(GridTest, ASideGluedToItsOwnPatchTurnsWithoutMoving) {
-    // A single quad whose sides 1 and 3 are glued together (a band).
+// The corners two quads of a level share.
+size_t SharedCorners(const tarnix::Mesh& level, uint32_t a, uint32_t b) {
+    const std::set<uint32_t> corners(level.FaceCorners(a), level.FaceCorners(a) + 4);
+    return std::count_if(level.FaceCorners(b), level.FaceCorners(b) + 4, [&](uint32_t c) { return corners.count(c) != 0; });
+}
+
+TEST(GridTest, AStepAcrossASideEntersTheNeighbourAtItsNearRowAndWalksOn) {
+    // Four quads glued into a square tube (a band), subdivided twice: each patch is 4 x 4 quads.
     tarnix::PolygonMesh band;
     band.positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
     band.faceVertices = {0, 1, 2, 3,  3, 2, 6, 7,  7, 6, 5, 4,  4, 5, 1, 0};
     band.faceSizes.assign(4, 4);
-    auto geometry = shapes::Subdivided(band, 0);
-    GridFace cursor = GridFace::StartAt(geometry->Level(0), geometry->Level(0), 0, 0, 2);
-    cursor.Step();
-    EXPECT_EQ(cursor.m_patch, 1u) << "across side 2 into the next face of the band";
-    EXPECT_EQ(cursor.m_y, 0u) << "depth 0: one row";
+    auto geometry = shapes::Subdivided(band, 2);
+    tarnix::SubdivisionLevel* level = geometry->Level(2);
+    const uint32_t n = 4;
+    for (uint32_t column = 0; column < n; ++column) {
+        SCOPED_TRACE(column);
+        // On the row along side 2 of patch 0, which patch 1 shares.
+        const Grid patch0{level, geometry->Level(0), 0, 2, 2, n, n * n};
+        GridFace cursor = GridFace::StartAt(level, geometry->Level(0), 2, patch0.Face(column, 0), 2);
+        ASSERT_EQ(cursor.m_y, 0u);
+        uint32_t previous = cursor.Face();
+        cursor.Step();
+        EXPECT_EQ(cursor.m_patch, 1u) << "across side 2 into the next face of the band";
+        EXPECT_EQ(cursor.m_y, n - 1) << "in the row along the side it came through";
+        EXPECT_EQ(SharedCorners(*level, previous, cursor.Face()), 2u) << "the quad across the side";
+        // Then on through the neighbour, a row at a time.
+        previous = cursor.Face();
+        cursor.Step();
+        EXPECT_EQ(cursor.m_patch, 1u);
+        EXPECT_EQ(cursor.m_y, n - 2);
+        EXPECT_EQ(SharedCorners(*level, previous, cursor.Face()), 2u);
+    }
 }
 
 // The vertices of a patch's vertex grid.

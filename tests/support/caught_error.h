@@ -1,11 +1,11 @@
 #pragma once
 // What a tarnix::Error thrown by a call under test said. The framework throws errors as
-// pointers that the catcher owns; tests copy the fields they check and dispose of the error at
-// once, so a failing expectation never leaks it. `raised` is false when the call threw nothing.
+// pointers that the catcher owns; the programs' OwnedError holds the error while its fields are
+// copied, so a failing expectation never leaks it. `raised` is false when the call threw nothing.
 
 #include <QString>
 
-#include "tarnix/error.h"
+#include "errors.h"
 
 struct CaughtError {
     bool raised = false;
@@ -17,10 +17,9 @@ template <typename Action>
 CaughtError Caught(Action&& action) {
     try {
         action();
-    } catch (tarnix::Error* error) {
-        CaughtError caught{true, error->Message(), error->Function(), error->File(), error->Code(), error->Line()};
-        tarnix::Error::Dispose(error);
-        return caught;
+    } catch (tarnix::Error* raised) {
+        const corvane_apps::OwnedError error(raised);
+        return {true, error->Message(), error->Function(), error->File(), error->Code(), error->Line()};
     }
     return {};
 }
