@@ -114,7 +114,7 @@ TEST(ShownTextsTest, TheThroughputLineGivesMillionsOfVerticesReachedPerSecondOfP
     brush->EndStroke();
     const double seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
 
-    const double processed = brush->LastStrokeStatistics().processedVertices;
+    const double processed = double(brush->LastStrokeStatistics().processedVertices);
     ASSERT_GT(processed, 0.0);
     const QString figure = ThroughputOf(tarnix::Kernel::LogLines());
     bool number = false;
