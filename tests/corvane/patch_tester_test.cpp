@@ -247,16 +247,25 @@ TEST(PatchWalkTest, DeepPatchesInMemoryOrderMoveEveryVertexAsGridOrderDoes) {
     EXPECT_GT(moved, 500u) << "the dab reaches across several patches";
 }
 
-// Projecting onto the surface reads the mesh, and so the vertices this walk has moved: a deep
-// patch is then walked in grid order, as the per-vertex path walks it vertex by vertex, not in
-// the order of the vertices' numbers (even when all its undo entries exist already).
-TEST(PatchWalkTest, WithProjectionDeepPatchesAreWalkedInGridOrder) {
+// Surface projection in a deep patch (walked in grid order, though all its undo entries exist
+// already) lands every vertex where the per-vertex path, walking the patch's grid vertex by
+// vertex, lands it: cast along the vertex's normal from the moved point, kept when the hit is
+// near. The casts meet the surface as the spatial grid was last fitted, before this walk.
+TEST(PatchWalkTest, WithProjectionDeepPatchesLandWhereThePerVertexPathLands) {
     const auto sculpt = [](bool perVertex) {
         auto geometry = shapes::Subdivided(shapes::Plane(2, 2), 5);
         tarnix::SubdivisionLevel* top = geometry->HighestLevel();
+        // A curved sheet: a vertex moved sideways lands off the surface that its neighbours
+        // span (on a flat one it would not, whatever they had done).
+        for (uint32_t v = 0; v < top->VertexCount(); ++v) {
+            tarnix::Vector p = top->VertexPosition(v);
+            p.z = 0.5f * (p.x - 0.5f) * (p.x - 0.5f) + 0.3f * p.y * p.y;
+            top->SetVertexPosition(v, p);
+        }
+        top->RecomputeNormals();
         auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
         dab_setup::Dab dab;
-        dab.center = {0.5f, 0.45f, 0};
+        dab.center = {0.5f, 0.45f, 0.06f};
         dab.radius = 0.4f;
         dab.length = 0.0f;
         dab_setup::Bind(*brush, top, 5, dab);  // patch 0 is base face 0: a quarter of the level
@@ -285,10 +294,11 @@ TEST(PatchWalkTest, WithProjectionDeepPatchesAreWalkedInGridOrder) {
         return positions;
     };
     const std::vector<tarnix::Vector> kernel = sculpt(false), reference = sculpt(true);
+    auto untouched = shapes::Subdivided(shapes::Plane(2, 2), 5);
     uint32_t moved = 0;
     for (size_t v = 0; v < kernel.size(); ++v) {
         ASSERT_LT((kernel[v] - reference[v]).Length(), 1e-6f) << v;
-        moved += kernel[v].z != 0.0f;
+        moved += kernel[v].x != untouched->HighestLevel()->VertexPosition(uint32_t(v)).x;
     }
     EXPECT_GT(moved, 100u);
 }

@@ -23,9 +23,10 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     const corvane::DabFrame frame = corvane::MakeDabFrame(*this);
     // The faster order of the vertices' numbers only where the walk's order cannot show: not
-    // for smoothing and projection (each vertex reads the vertices moved before it), nor for
-    // a walk that may add undo entries (its own, or mirror partners') or tells renderers of
-    // each vertex, whose order the host sees.
+    // for smoothing (each vertex reads the vertices moved before it) or projection (its casts
+    // read the mesh the walk changes, as far as the host's grid sees it), nor for a walk that
+    // may add undo entries (its own, or mirror partners') or tells renderers of each vertex,
+    // whose order the host sees.
     const bool projects = frame.projectionGrid && !choices.Layer();
     const bool gridOrder = choices.TheFamily() == corvane::Family::kSmoothing || projects ||
                            choices.NotifyEachVertex() || (choices.Stamp() && frame.stampAtPartner) ||
