@@ -30,8 +30,7 @@ void Bind(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, 
     brush.m_activeLayer = level->ActiveLayer();
     brush.m_hasActiveLayer = brush.m_activeLayer != nullptr;
     brush.m_meshChanges.SetCount(0);
-    corvane::AppendTracked(brush.m_meshChanges, std::make_pair<tarnix::Mesh*, tarnix::MeshChange*>(
-                                                    level, level->CurrentChange()));
+    brush.AddMeshChange(level, level->CurrentChange());
     brush.m_dabStamp = ++level->m_changeCounter;
 
     const uint32_t side = (1u << patchDepth) + 3;

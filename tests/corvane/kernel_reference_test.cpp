@@ -19,19 +19,27 @@
 
 // Every one of the 1024 patch kernels, reached through the patch tester the way the host's face
 // enumeration reaches it, against a slow reference written here from the brush's rules: the
-// positions, normals and undo entries a dab leaves, vertex by vertex. The reference knows
+// positions, normals and undo entries a dab leaves, vertex by vertex, the order in which the
+// undo record gains its entries and renderers hear of moved vertices. The reference knows
 // nothing of the kernels' grids, scratch or frame; it walks each patch's vertices in grid
-// order with the level's own topology.
+// order with the level's own topology. It runs on a closed mesh with small patches, on the
+// same mesh with patches deep enough for the kernels to keep their records in memory order,
+// and on an open mesh, whose patches border on nothing along its edges.
 
 namespace {
 
 using corvane::Family;
 using tarnix::Vector;
 
-constexpr uint32_t kDepth = 1;             // patches of 2 x 2 quads of the sculpted level
-constexpr uint32_t kN = 1u << kDepth;      // quads along a patch side
-constexpr uint32_t kSide = kN + 1;         // vertices along a patch side
-constexpr float kUnpack = 3.051851e-5f;    // packed normal to float
+constexpr float kUnpack = 3.051851e-5f;  // packed normal to float
+
+// The patches' size: 2^depth quads along a side.
+struct Layout {
+    explicit Layout(uint32_t patchDepth) : depth(patchDepth), n(1u << patchDepth), side(n + 1) {}
+    uint32_t depth;
+    uint32_t n;     // quads along a patch side
+    uint32_t side;  // vertices along a patch side
+};
 
 // What one dab reads and changes, as the test configures it.
 struct Dab {
@@ -55,6 +63,7 @@ struct Dab {
 struct Entry {
     Vector original, normal;
     float buildUp;
+    bool present;  // the undo record holds the vertex
 };
 
 // The level as the reference tracks it.
@@ -80,8 +89,8 @@ State Capture(const tarnix::SubdivisionLevel& level, tarnix::SculptLayer* layer)
         const tarnix::StoredVertexInfo* entry = change->Find(v);
         state.entries.push_back(entry ? Entry{Vector(entry->m_position[0], entry->m_position[1], entry->m_position[2]),
                                               Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * kUnpack,
-                                              entry->m_buildUp}
-                                      : Entry{state.positions.back(), state.Normal(v), -1.0f});
+                                              entry->m_buildUp, true}
+                                      : Entry{state.positions.back(), state.Normal(v), -1.0f, false});
     }
     state.layerStrength = layer ? layer->Strength() : 1.0f;
     return state;
@@ -90,15 +99,18 @@ State Capture(const tarnix::SubdivisionLevel& level, tarnix::SculptLayer* layer)
 // The patches of the level as grids of its vertices, and the vertex one step outside each
 // border vertex (across the patch side, or the border vertex itself on an open side).
 struct Patches {
-    std::vector<std::array<uint32_t, kSide * kSide>> grids;
-    std::vector<std::array<std::array<uint32_t, kSide>, 4>> outside;  // [patch][side][position]
-    std::vector<std::vector<uint32_t>> neighbours;                    // one ring of each vertex
+    Layout layout;
+    std::vector<std::vector<uint32_t>> grids;
+    std::vector<std::array<std::vector<uint32_t>, 4>> outside;  // [patch][side][position]
+    std::vector<std::vector<uint32_t>> neighbours;              // one ring of each vertex
 
-    Patches(const tarnix::SubdivisionLevel& level, const tarnix::SubdivisionLevel& base) {
-        const auto& table = tarnix::SubdivisionLevel::QuadVertexIndexTable(kDepth);
+    Patches(const tarnix::SubdivisionLevel& level, const tarnix::SubdivisionLevel& base, Layout patchLayout)
+        : layout(patchLayout) {
+        const uint32_t n = layout.n, width = layout.side;
+        const auto& table = tarnix::SubdivisionLevel::QuadVertexIndexTable(layout.depth);
         for (uint32_t p = 0; p < base.m_faceCount; ++p) {
-            std::array<uint32_t, kSide * kSide> grid;
-            for (uint32_t k = 0; k < kSide * kSide; ++k) grid[k] = level.m_cornerIndices[4 * p * kN * kN + table[k]];
+            std::vector<uint32_t> grid(width * width);
+            for (uint32_t k = 0; k < width * width; ++k) grid[k] = level.m_cornerIndices[4 * p * n * n + table[k]];
             grids.push_back(grid);
         }
         neighbours.resize(level.VertexCount());
@@ -114,13 +126,14 @@ struct Patches {
             neighbours[v].assign(near.begin(), near.end());
         }
         for (uint32_t p = 0; p < base.m_faceCount; ++p) {
-            std::array<std::array<uint32_t, kSide>, 4> sides;
+            std::array<std::vector<uint32_t>, 4> sides;
             for (uint32_t side = 0; side < 4; ++side) {
+                sides[side].resize(width);
                 const uint32_t across = base.EdgeAdjacency(p, side);
-                for (uint32_t j = 0; j < kSide; ++j) {
+                for (uint32_t j = 0; j < width; ++j) {
                     // Side 0 is grid row 0, side 1 column n, side 2 row n, side 3 column 0.
-                    const uint32_t r = side == 0 ? 0 : side == 2 ? kN : j, c = side == 1 ? kN : side == 3 ? 0 : j;
-                    const uint32_t border = grids[p][r * kSide + c];
+                    const uint32_t r = side == 0 ? 0 : side == 2 ? n : j, c = side == 1 ? n : side == 3 ? 0 : j;
+                    const uint32_t border = grids[p][r * width + c];
                     sides[side][j] = border;
                     if (across >= tarnix::Mesh::kOpenBorder) continue;
                     const auto& mine = grids[p];
@@ -135,11 +148,12 @@ struct Patches {
     }
     // The vertex at grid cell (r, c) of patch p, r and c from -1 to n + 1 (not both outside).
     uint32_t Cell(uint32_t p, int r, int c) const {
+        const int n = int(layout.n);
         if (r < 0) return outside[p][0][c];
-        if (c > int(kN)) return outside[p][1][r];
-        if (r > int(kN)) return outside[p][2][c];
+        if (c > n) return outside[p][1][r];
+        if (r > n) return outside[p][2][c];
         if (c < 0) return outside[p][3][r];
-        return grids[p][r * kSide + c];
+        return grids[p][r * layout.side + c];
     }
 };
 
@@ -179,12 +193,22 @@ struct Outcome {
     State state;
     std::vector<bool> patchResults;
     std::set<uint32_t> moved;
+    std::vector<uint32_t> movedInOrder;
+    std::vector<uint32_t> entriesAdded;  // vertices the undo record gains, in order
 };
 
 Outcome ReferenceDab(const Dab& dab, const State& before, const Patches& patches,
                      const std::vector<uint32_t>& partner) {
-    Outcome out{before, {}, {}};
+    Outcome out{before, {}, {}, {}, {}};
     State& cur = out.state;
+    const int last = int(patches.layout.n);  // the last row and column of a patch
+    // The undo record gains a vertex when the walk first meets it, and its mirror partner when
+    // the stamp is sampled there.
+    const auto enter = [&](uint32_t v) {
+        if (cur.entries[v].present) return;
+        cur.entries[v] = Entry{cur.positions[v], cur.Normal(v), 0.0f, true};
+        out.entriesAdded.push_back(v);
+    };
     std::vector<bool> reached(cur.positions.size(), false);
     const bool whole = dab.Bit(corvane::kBitWholeMesh), layer = dab.Bit(corvane::kBitLayer);
     float length = dab.length, waxDepth = dab.waxDepth;
@@ -196,9 +220,10 @@ Outcome ReferenceDab(const Dab& dab, const State& before, const Patches& patches
     for (uint32_t p = 0; p < patches.grids.size(); ++p) {
         const State start = cur;  // the patch as its kernel begins
         bool inside = false;
-        for (int r = 0; r <= int(kN); ++r)
-            for (int c = 0; c <= int(kN); ++c) {
+        for (int r = 0; r <= last; ++r)
+            for (int c = 0; c <= last; ++c) {
                 const uint32_t v = patches.Cell(p, r, c);
+                enter(v);
                 if (reached[v]) continue;  // moved by an earlier patch of this dab
                 reached[v] = true;
                 const Entry& entry = cur.entries[v];
@@ -217,8 +242,9 @@ Outcome ReferenceDab(const Dab& dab, const State& before, const Patches& patches
                 if (dab.Bit(corvane::kBitFreeze)) w *= 1.0f - float(cur.freeze[v] & 0x7F) / 127.0f;
                 float sample[3] = {1, 1, 1};
                 if (dab.Bit(corvane::kBitStamp)) {
-                    const Vector at = dab.atPartner && partner[v] != tarnix::Mesh::kNone ? cur.entries[partner[v]].original
-                                                                                           : entry.original;
+                    const bool atPartner = dab.atPartner && partner[v] != tarnix::Mesh::kNone;
+                    if (atPartner) enter(partner[v]);
+                    const Vector at = atPartner ? cur.entries[partner[v]].original : entry.original;
                     if (!SampleStamp(dab, at, sample)) continue;
                 }
                 const float grey = dab.vectorStamp ? sample[1] : sample[0];
@@ -266,7 +292,7 @@ Outcome ReferenceDab(const Dab& dab, const State& before, const Patches& patches
                         const auto read = [&](uint32_t u) {
                             return dab.layerSmoothing ? start.LayerPosition(u) : cur.positions[u];
                         };
-                        const bool corner = (r == 0 || r == int(kN)) && (c == 0 || c == int(kN));
+                        const bool corner = (r == 0 || r == last) && (c == 0 || c == last);
                         Vector target;
                         if (corner) {
                             Vector mean(0, 0, 0);
@@ -276,14 +302,14 @@ Outcome ReferenceDab(const Dab& dab, const State& before, const Patches& patches
                             target = ((dab.layerSmoothing ? start.LayerPosition(v) : start.positions[v]) + mean) * 0.5f;
                             if (!dab.layerSmoothing)
                                 for (const auto& [dr, dc] : {std::make_pair(1, 0), {-1, 0}, {0, 1}, {0, -1}})
-                                    if (r + dr >= 0 && r + dr <= int(kN) && c + dc >= 0 && c + dc <= int(kN)) {
+                                    if (r + dr >= 0 && r + dr <= last && c + dc >= 0 && c + dc <= last) {
                                         const uint32_t u = patches.Cell(p, r + dr, c + dc);
                                         target += (cur.positions[u] - start.positions[u]) * 0.2f;
                                     }
                         } else {
                             target = read(v);
                             for (const auto& [dr, dc] : {std::make_pair(1, 0), {-1, 0}, {0, 1}, {0, -1}}) {
-                                const bool inPatch = r + dr >= 0 && r + dr <= int(kN) && c + dc >= 0 && c + dc <= int(kN);
+                                const bool inPatch = r + dr >= 0 && r + dr <= last && c + dc >= 0 && c + dc <= last;
                                 const uint32_t u = patches.Cell(p, r + dr, c + dc);
                                 target += inPatch || dab.layerSmoothing ? read(u) : start.positions[u];
                             }
@@ -296,6 +322,7 @@ Outcome ReferenceDab(const Dab& dab, const State& before, const Patches& patches
                 }
                 inside = true;
                 out.moved.insert(v);
+                out.movedInOrder.push_back(v);
                 if (layer) {
                     cur.offsets[v] += d;
                     cur.positions[v] += d * cur.layerStrength;
@@ -305,8 +332,8 @@ Outcome ReferenceDab(const Dab& dab, const State& before, const Patches& patches
             }
         out.patchResults.push_back(inside);
         // The patch's normals across its grid, from the positions it leaves.
-        for (int r = 0; r <= int(kN); ++r)
-            for (int c = 0; c <= int(kN); ++c) {
+        for (int r = 0; r <= last; ++r)
+            for (int c = 0; c <= last; ++c) {
                 const auto at = [&](int rr, int cc) { return cur.positions[patches.Cell(p, rr, cc)]; };
                 const Vector n = ((at(r, c + 1) - at(r, c - 1)) & (at(r + 1, c) - at(r - 1, c))).Normalized();
                 auto& packed = cur.normals[patches.Cell(p, r, c)];
@@ -317,8 +344,31 @@ Outcome ReferenceDab(const Dab& dab, const State& before, const Patches& patches
     return out;
 }
 
-// Runs dab `index`'s configuration twice (the second dab is the one checked) and compares.
-void CheckKernel(uint32_t index) {
+// The meshes the kernels run on: the level sculpted, and how deep its patches are.
+struct Sculpted {
+    std::unique_ptr<tarnix::Geometry> geometry;
+    Layout layout;
+    // Normals come from differences of neighbouring positions, which finer meshes hold closer
+    // together: the positions' rounding weighs more there.
+    int normalSlack;
+};
+
+// A cube (closed) with patches `depth` deep, each a face of its first level.
+Sculpted ClosedMesh(uint32_t depth) {
+    return {shapes::Subdivided(shapes::Cube(), depth + 1), Layout(depth), depth > 1 ? 8 : 3};
+}
+
+// A gently curved sheet of 2 x 2 faces (open all round) at the height of the cube's lower side,
+// so that the dabs reach across its edges.
+Sculpted OpenMesh(uint32_t depth) {
+    tarnix::PolygonMesh sheet = shapes::Plane(2, 2);
+    for (Vector& p : sheet.positions) p = Vector(p.x - 1.0f, p.y - 1.0f, -0.8f + 0.1f * (p.x - 1.0f) * (p.y - 1.0f));
+    return {shapes::Subdivided(sheet, depth + 1), Layout(depth), 8};
+}
+
+// Runs dab `index`'s configuration twice on `sculpted` (the second dab is the one checked,
+// the first for the order of its undo entries) and compares.
+void CheckKernel(uint32_t index, const Sculpted& sculpted) {
     const Family family = corvane::FamilyOf(index);
     const bool whole = index & corvane::kBitWholeMesh, layerBit = index & corvane::kBitLayer;
     const bool normalsBit = index & corvane::kBitVertexNormals, nonUniform = index & corvane::kBitNonUniformScale;
@@ -328,8 +378,9 @@ void CheckKernel(uint32_t index) {
                           : family == Family::kPinch     ? corvane::kToolPinch
                           : family == Family::kSmoothing ? corvane::kToolSmooth
                                                          : corvane::kToolSculpt;
-    auto geometry = shapes::Subdivided(shapes::Cube(), 2);
+    tarnix::Geometry* geometry = sculpted.geometry.get();
     tarnix::SubdivisionLevel* level = geometry->HighestLevel();
+    const Layout layout = sculpted.layout;
     if (index & corvane::kBitFreeze)
         for (uint32_t v = 0; v < level->VertexCount(); v += 3) level->SetFreeze(v, uint8_t(17 * v % 128));
     tarnix::SculptLayer* layer = nullptr;
@@ -394,7 +445,7 @@ void CheckKernel(uint32_t index) {
         setup.radius = dab.radius;
         setup.length = dab.length;
         setup.planeDistance = dab.planeDistance;
-        dab_setup::Bind(*brush, level, kDepth, setup);
+        dab_setup::Bind(*brush, level, layout.depth, setup);
         brush->m_affectAllLayersAttr.SetValue(normalsBit);
         brush->m_alongVertexNormals = normalsBit && family != Family::kSmoothing;
         brush->m_useStamp = index & corvane::kBitStamp;
@@ -435,9 +486,7 @@ void CheckKernel(uint32_t index) {
         brush->m_stampPixels = nullptr;  // the test's own
         return results;
     };
-    runDab({-0.4f, 0.3f, -0.8f});  // a first dab: moved vertices, build-up and undo entries to start from
-
-    const Patches patches(*level, *geometry->Level(1));
+    const Patches patches(*level, *geometry->Level(1), layout);
     std::vector<uint32_t> partner(level->VertexCount(), tarnix::Mesh::kNone);
     for (uint32_t v = 0; v < level->VertexCount(); ++v) {
         uint32_t count = 0, mirrored = 0, unused = 0;
@@ -445,45 +494,83 @@ void CheckKernel(uint32_t index) {
         const uint32_t* c = level->FaceCorners(face);
         partner[v] = level->TopologicalMirror(face, uint32_t(std::find(c, c + 4, v) - c), mirrored, unused);
     }
+    SCOPED_TRACE(testing::Message() << "kernel " << index << " (tool " << tool << ")");
+
+    // A first dab: moved vertices, build-up and undo entries to start from. The record gains
+    // its entries as the patches are walked, in grid order, whatever the vertices' numbers
+    // (smoothing the active layer reads, and so enters, each patch's ring before its walk).
+    const State fresh = Capture(*level, layer);
+    runDab({-0.4f, 0.3f, -0.8f});
+    if (!dab.layerSmoothing) {
+        const std::vector<uint32_t> firstEntries = ReferenceDab(dab, fresh, patches, partner).entriesAdded;
+        const tarnix::MeshChange& change = *level->CurrentChange();
+        ASSERT_EQ(change.Count(), firstEntries.size());
+        for (uint32_t slot = 0; slot < change.Count(); ++slot)
+            ASSERT_EQ(change[slot].m_vertex, firstEntries[slot]) << "undo slot " << slot;
+    }
+
     const State before = Capture(*level, layer);
     renderer->ClearNotifications();
     const std::vector<bool> results = runDab({0.2f, -0.1f, -0.8f});
     const Outcome expected = ReferenceDab(dab, before, patches, partner);
     const State actual = Capture(*level, layer);
 
-    SCOPED_TRACE(testing::Message() << "kernel " << index << " (tool " << tool << ")");
     ASSERT_GT(expected.moved.size(), 10u) << "the dab reaches vertices";
     ASSERT_EQ(results, expected.patchResults);
+    ASSERT_TRUE(expected.entriesAdded.empty()) << "the first dab reached every vertex";
     for (uint32_t v = 0; v < level->VertexCount(); ++v) {
         ASSERT_LT((actual.positions[v] - expected.state.positions[v]).Length(), 2e-5f) << "position of " << v;
         ASSERT_LT((actual.offsets[v] - expected.state.offsets[v]).Length(), 2e-5f) << "layer offset of " << v;
-        for (int k = 0; k < 3; ++k) ASSERT_NEAR(actual.normals[v][k], expected.state.normals[v][k], 3) << "normal of " << v;
+        for (int k = 0; k < 3; ++k)
+            ASSERT_NEAR(actual.normals[v][k], expected.state.normals[v][k], sculpted.normalSlack) << "normal of " << v;
         ASSERT_EQ(actual.entries[v].original, before.entries[v].original) << "undo entry of " << v;
         ASSERT_NEAR(actual.entries[v].buildUp, expected.state.entries[v].buildUp, 1e-6f) << "build-up of " << v;
         const tarnix::StoredVertexInfo* entry = level->CurrentChange()->Find(v);
         ASSERT_EQ(entry->m_stamp, level->m_changeCounter) << "every vertex of the patches is reached once";
         ASSERT_EQ(level->CurrentChange()->LayerWord(*entry), layerBit ? v : tarnix::Mesh::kNone);
     }
-    std::set<uint32_t> notified;
-    for (const auto& note : renderer->Notifications()) notified.insert(index & corvane::kBitNotifyEachVertex ? note.vertex : note.quad);
-    std::set<uint32_t> expectedNotes = expected.moved;
+    std::vector<uint32_t> notified;
+    for (const auto& note : renderer->Notifications()) notified.push_back(index & corvane::kBitNotifyEachVertex ? note.vertex : note.quad);
+    std::vector<uint32_t> expectedNotes = expected.movedInOrder;
     if (!(index & corvane::kBitNotifyEachVertex)) {
         expectedNotes.clear();
         for (uint32_t p = 0; p < results.size(); ++p)
-            if (results[p]) expectedNotes.insert(p * kN * kN);
+            if (results[p]) expectedNotes.push_back(p * layout.n * layout.n);
     }
-    ASSERT_EQ(notified, expectedNotes) << "renderers hear of each moved vertex, or once per patch";
+    ASSERT_EQ(notified, expectedNotes) << "renderers hear of each moved vertex as it moves, or once per patch";
+}
+
+// The kernels that some brush state reaches: tiling counts only with a stamp, and a smoothing
+// tool without a layer always smooths the summed positions (bit 2).
+bool Reachable(uint32_t index) {
+    if ((index & corvane::kBitTiled) && !(index & corvane::kBitStamp)) return false;
+    return !(corvane::FamilyOf(index) == Family::kSmoothing && !(index & corvane::kBitLayer) &&
+             !(index & corvane::kBitVertexNormals));
 }
 
 TEST(KernelReferenceTest, EveryKernelMovesNormalsAndRecordsAsTheRulesSay) {
     for (uint32_t index = 0; index < corvane::kKernelCount; ++index) {
-        // No brush state reaches these: tiling counts only with a stamp, and a smoothing tool
-        // without a layer always smooths the summed positions (bit 2).
-        if ((index & corvane::kBitTiled) && !(index & corvane::kBitStamp)) continue;
-        if (corvane::FamilyOf(index) == Family::kSmoothing && !(index & corvane::kBitLayer) &&
-            !(index & corvane::kBitVertexNormals))
-            continue;
-        CheckKernel(index);
+        if (!Reachable(index)) continue;
+        CheckKernel(index, ClosedMesh(1));
+        if (HasFatalFailure()) return;
+    }
+}
+
+// Patches this deep keep their records in the vertices' memory order for the walks whose
+// order cannot show.
+TEST(KernelReferenceTest, DeepPatchesMoveNormalsAndRecordAsTheRulesSay) {
+    ASSERT_GE(3u, Corvane::kCachedPatchDepth);
+    for (uint32_t index = 0; index < corvane::kKernelCount; ++index) {
+        if (!Reachable(index)) continue;
+        CheckKernel(index, ClosedMesh(3));
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(KernelReferenceTest, OpenMeshesMoveNormalsAndRecordAsTheRulesSay) {
+    for (uint32_t index = 0; index < corvane::kKernelCount; ++index) {
+        if (!Reachable(index)) continue;
+        CheckKernel(index, OpenMesh(index % 2 ? 1 : 3));
         if (HasFatalFailure()) return;
     }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -17,6 +18,7 @@
 #include "plugin/tool_catalogue.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/mesh_renderer.h"
+#include "tarnix/sculpt_layer.h"
 
 namespace {
 
@@ -82,6 +84,120 @@ TEST_F(PatchTesterTest, RenderersHearOfThePatchAndItsNeighbours) {
     EXPECT_FALSE(brush->PatchTester(level, 4)) << "no such patch";
 }
 
+// Where the brush ends: a vertex exactly at the radius is inside; a surface distance one
+// falloff entry past the last gives weight 0, though the vertex is still written back and
+// counted; a move too small to cast a ray for is not projected onto the surface.
+TEST_F(PatchTesterTest, TheBrushEndsWhereItsRadiusAndFalloffTableEnd) {
+    const auto vertexAt = [&](const tarnix::Vector& p) {
+        for (uint32_t v = 0; v < level->VertexCount(); ++v)
+            if (level->VertexPosition(v) == p) return v;
+        return 0u;
+    };
+    const uint32_t centre = vertexAt({0.5f, 0.5f, 0});
+    dab_setup::Dab dab;
+    dab.center = {0.5f, 0.5f, 0};
+    dab.radius = 0.25f;  // the grid's spacing: the centre's four neighbours lie on the radius
+    Bind(dab);
+    brush->m_vertexUpdates = 0;
+    EXPECT_TRUE(brush->PatchTester(level, 0));
+    EXPECT_EQ(brush->m_vertexUpdates, 5u) << "the centre and the four on the radius";
+
+    dab_setup::Release(*brush);
+    Bind(dab);
+    std::vector<float> distances(level->VertexCount(), float(brush->m_falloffLastIndex + 1) / brush->m_falloffScale);
+    brush->m_distanceMode = 1;
+    brush->m_vertexDistances = distances.data();
+    brush->m_vertexUpdates = 0;
+    const tarnix::Vector before = level->VertexPosition(centre);
+    EXPECT_TRUE(brush->PatchTester(level, 0));
+    EXPECT_EQ(brush->m_vertexUpdates, 25u) << "every vertex of the patch, none weighed";
+    EXPECT_EQ(level->VertexPosition(centre), before);
+    brush->m_distanceMode = 0;
+    brush->m_vertexDistances = nullptr;
+
+    // One vertex moves, down and sideways, off the flat surface its neighbours keep; projected,
+    // it lands back on that surface.
+    for (const auto& [length, projected] : {std::make_pair(1e-4f, false), {0.5f, true}}) {
+        dab_setup::Release(*brush);
+        geometry = shapes::Subdivided(shapes::Plane(2, 2), 2);
+        level = geometry->HighestLevel();
+        dab.radius = 0.1f;
+        dab.length = length;
+        dab.direction = {0.6f, 0, -0.8f};
+        Bind(dab);
+        brush->m_projectToSurface = true;
+        EXPECT_TRUE(brush->PatchTester(level, 0));
+        const tarnix::Vector moved = level->VertexPosition(centre);  // the same numbering on the fresh level
+        EXPECT_GT(moved.x, 0.5f) << length;
+        if (projected) EXPECT_EQ(moved.z, 0.0f);
+        else EXPECT_LT(moved.z, -5e-6f) << "moved by D itself, not back onto the surface";
+    }
+}
+
+// A patch whose layer refuses it is left as it is, but its normals are still made from its
+// positions like those of every other patch the dab reaches.
+TEST_F(PatchTesterTest, APatchItsLayerRefusesStaysAndGetsItsNormalsFromItsPositions) {
+    tarnix::SculptLayer* layer = level->AddLayer(QStringLiteral("locked"));
+    level->SetActiveLayer(0);
+    layer->SetLocked(true);
+    auto* renderer = new tarnix::MeshRenderer;
+    level->AddChild(renderer);
+    dab_setup::Dab dab;
+    dab.center = {0.5f, 0.5f, 0};
+    dab.radius = 0.4f;
+    Bind(dab);
+    corvane::AppendTracked(brush->m_renderers, renderer);
+    uint32_t inside = 0;
+    for (uint32_t v = 0; v < level->VertexCount(); ++v)
+        if (level->VertexPosition(v).x <= 1.0f && level->VertexPosition(v).y <= 1.0f) {
+            level->m_normals[v] = {0, 32767, 0, 0};  // not the flat patch's
+            ++inside;
+        }
+    EXPECT_FALSE(brush->PatchTester(level, 0));
+    EXPECT_EQ(inside, 25u);
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+        ASSERT_EQ(level->VertexPosition(v).z, 0.0f) << "nothing moved";
+        if (level->VertexPosition(v).x > 1.0f || level->VertexPosition(v).y > 1.0f) continue;
+        EXPECT_EQ(level->m_normals[v].y, 0) << v;
+        EXPECT_EQ(level->m_normals[v].z, 32767) << v;
+    }
+    EXPECT_TRUE(renderer->Notifications().empty());
+}
+
+// Renderers hear of the patch's neighbours by the patch map's row of the base-mesh face the
+// patch lies in. Where level 0 holds triangles, the base mesh is level 1 (the first of quads)
+// and that face is the patch's ancestor there: the patch's face shifted by the levels between
+// them, not by the patch level's whole depth, which would name another face's neighbours.
+TEST(PatchNoticeTest, OverTrianglesTheNeighboursAreThoseOfThePatchsAncestorInTheFirstQuadLevel) {
+    auto geometry = shapes::Subdivided(shapes::Octahedron(), 3);
+    tarnix::SubdivisionLevel* level = geometry->HighestLevel();
+    tarnix::SubdivisionLevel* quads = geometry->Level(1);
+    ASSERT_EQ(geometry->Level(0)->m_faceKind, tarnix::Mesh::kTriangles);
+    auto* renderer = new tarnix::MeshRenderer;
+    level->AddChild(renderer);
+    auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
+    const uint32_t face = 45;  // of level 2, the patch level: a child of level 1's face 11
+    dab_setup::Dab dab;
+    dab.radius = 0.3f;
+    dab.center = level->VertexPosition(level->FaceCorners(4 * face)[0]);
+    dab_setup::Bind(*brush, level, 1, dab);
+    brush->m_baseMesh = quads;
+    brush->m_patchMap = dynamic_cast<PatchMap*>(quads->ChildByClass(PatchMap::StaticClass(), true));
+    ASSERT_NE(brush->m_patchMap, nullptr);
+    corvane::AppendTracked(brush->m_renderers, renderer);
+    EXPECT_TRUE(brush->PatchTester(level, face));
+    std::set<uint32_t> notified;
+    for (const auto& note : renderer->Notifications()) notified.insert(note.quad);
+    std::set<uint32_t> expected{4 * face};
+    for (uint32_t slot = 0; slot < PatchMap::kSlotsPerFace; ++slot) {
+        const uint32_t neighbour = brush->m_patchMap->m_neighbourFaces[(face / 4) * PatchMap::kSlotsPerFace + slot];
+        if (neighbour != PatchMap::kNone) expected.insert(16 * neighbour);
+    }
+    EXPECT_EQ(notified, expected);
+    EXPECT_TRUE(notified.count(16 * (face / 4))) << "the ancestor itself";
+    dab_setup::Release(*brush);
+}
+
 TEST_F(PatchTesterTest, PlaneToolsGatherTheRegionPlaneInsteadOfMovingInTheGatheringPass) {
     brush->SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolFlatten));
     dab_setup::Dab dab;
@@ -129,6 +245,62 @@ TEST(PatchWalkTest, DeepPatchesInMemoryOrderMoveEveryVertexAsGridOrderDoes) {
         moved += deep[v].z != 0.0f;
     }
     EXPECT_GT(moved, 500u) << "the dab reaches across several patches";
+}
+
+// Surface projection in a deep patch (walked in grid order, though all its undo entries exist
+// already) lands every vertex where the per-vertex path, walking the patch's grid vertex by
+// vertex, lands it: cast along the vertex's normal from the moved point, kept when the hit is
+// near. The casts meet the surface as the spatial grid was last fitted, before this walk.
+TEST(PatchWalkTest, WithProjectionDeepPatchesLandWhereThePerVertexPathLands) {
+    const auto sculpt = [](bool perVertex) {
+        auto geometry = shapes::Subdivided(shapes::Plane(2, 2), 5);
+        tarnix::SubdivisionLevel* top = geometry->HighestLevel();
+        // A curved sheet: a vertex moved sideways lands off the surface that its neighbours
+        // span (on a flat one it would not, whatever they had done).
+        for (uint32_t v = 0; v < top->VertexCount(); ++v) {
+            tarnix::Vector p = top->VertexPosition(v);
+            p.z = 0.5f * (p.x - 0.5f) * (p.x - 0.5f) + 0.3f * p.y * p.y;
+            top->SetVertexPosition(v, p);
+        }
+        top->RecomputeNormals();
+        auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
+        dab_setup::Dab dab;
+        dab.center = {0.5f, 0.45f, 0.06f};
+        dab.radius = 0.4f;
+        dab.length = 0.0f;
+        dab_setup::Bind(*brush, top, 5, dab);  // patch 0 is base face 0: a quarter of the level
+        EXPECT_TRUE(brush->PatchTester(top, 0)) << "entries for every vertex of the patch";
+        // Down and sideways: the ray cast from the moved point meets the faces beside the
+        // vertex, as far as this walk has moved their corners.
+        dab.length = 0.04f;
+        dab.direction = {0.6f, 0, -0.8f};
+        dab_setup::Release(*brush);
+        dab_setup::Bind(*brush, top, 5, dab);
+        brush->m_projectToSurface = true;
+        if (!perVertex) {
+            EXPECT_TRUE(brush->PatchTester(top, 0));
+        } else {
+            const uint32_t* table = tarnix::SubdivisionLevel::QuadVertexIndexTable(5).Data();
+            const uint32_t side = 33;
+            for (uint32_t k = 0; k < side * side; ++k) {
+                const uint32_t row = k / side, column = k % side;
+                const uint32_t quad = std::min(row, side - 2) * (side - 1) + (column > 0 ? column - 1 : 0);
+                brush->VertexSculpt(top, top->m_cornerIndices[table[k]], tarnix::SubdivisionLevel::QuadIndexTable(5)[quad]);
+            }
+        }
+        dab_setup::Release(*brush);
+        std::vector<tarnix::Vector> positions;
+        for (uint32_t v = 0; v < top->VertexCount(); ++v) positions.push_back(top->VertexPosition(v));
+        return positions;
+    };
+    const std::vector<tarnix::Vector> kernel = sculpt(false), reference = sculpt(true);
+    auto untouched = shapes::Subdivided(shapes::Plane(2, 2), 5);
+    uint32_t moved = 0;
+    for (size_t v = 0; v < kernel.size(); ++v) {
+        ASSERT_LT((kernel[v] - reference[v]).Length(), 1e-6f) << v;
+        moved += kernel[v].x != untouched->HighestLevel()->VertexPosition(uint32_t(v)).x;
+    }
+    EXPECT_GT(moved, 100u);
 }
 
 // The patch normals are packed four at a time with the coordinates in lanes; a normal must

@@ -152,6 +152,48 @@ TEST_F(StrokeRulesTest, ThePatchDepthGrowsWithTheBrushOverTheFaceSize) {
     corvane::g_prefLevelFactor.Attribute()->SetValue(1.0f);
 }
 
+// Dabs whose numbers degenerate: a face of no size under the brush gives no patch levels (its
+// size ratio is not finite) and no warning, and a falloff that finds no vertices (a surface
+// distance without the distance mode that measures it) moves nothing but still hands the
+// caller the area around the dab to redraw.
+TEST_F(StrokeRulesTest, DegenerateFacesAndDabsThatFindNothingAreHandledQuietly) {
+    auto geometry = shapes::Subdivided(shapes::Plane(2, 2), 2);
+    tarnix::SubdivisionLevel* level = geometry->HighestLevel();
+    const Vector at(0.3f, 0.3f, 0.0f);
+    const tarnix::SurfacePoint point = PointOn(level, at);
+    const float diagonal = FaceDiagonal(*level, point.m_face);
+    const auto dabOn = [&](float size) {
+        brush->BeginStroke(level, BrushOperation::kModifierNone, BrushOperation::kTriggerDrag);
+        tarnix::AxisAlignedBoundingBox changed;
+        brush->ApplyDab(&point, &at, size, 1.0f, 0.0f, changed);
+        brush->EndStroke();
+    };
+    dabOn(16.0f * diagonal);
+    EXPECT_EQ(std::make_tuple(brush->m_patchBaseLevelIndex, brush->m_patchLevel), std::make_tuple(0u, 2u));
+    const uint32_t* corners = level->FaceCorners(point.m_face);
+    level->SetVertexPosition(corners[2], level->VertexPosition(corners[0]));
+    dabOn(16.0f * diagonal);
+    EXPECT_EQ(std::make_tuple(brush->m_patchBaseLevelIndex, brush->m_patchLevel), std::make_tuple(2u, 0u))
+        << "a face of no size: no levels of patch";
+    EXPECT_EQ(Warnings(), 0u);
+
+    auto flat = shapes::Subdivided(shapes::Plane(2, 2), 2);
+    level = flat->HighestLevel();
+    brush->SetFalloffType(BrushOperation::kFalloffGeodesic);
+    brush->m_distanceModeAttr.SetValue(0);
+    brush->BeginStroke(level, BrushOperation::kModifierNone, BrushOperation::kTriggerDrag);
+    ASSERT_EQ(brush->m_distanceMode, 0);
+    const tarnix::SurfacePoint on = PointOn(level, at);
+    tarnix::AxisAlignedBoundingBox changed;
+    brush->ApplyDab(&on, &at, 0.5f, 1.0f, 1.0f, changed);
+    brush->EndStroke();
+    brush->SetFalloffType(BrushOperation::kFalloffSurface);
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) ASSERT_EQ(level->VertexPosition(v).z, 0.0f);
+    const float grown = 2.0f * FaceDiagonal(*level, on.m_face);
+    EXPECT_TRUE(changed.IsContaining(at + Vector(grown, grown, grown) * 0.99f));
+    EXPECT_TRUE(changed.IsContaining(at - Vector(grown, grown, grown) * 0.99f));
+}
+
 TEST_F(StrokeRulesTest, TheCoarseMeshWarningNeedsAFaceMoreThanFourTimesTheBrushOnceAStroke) {
     auto geometry = shapes::Subdivided(shapes::Plane(4, 4), 0);
     tarnix::SubdivisionLevel* level = geometry->HighestLevel();

@@ -284,6 +284,65 @@ TEST_F(StrokeTest, ANonUniformScaleMeasuresTheBrushInTheWorld) {
     EXPECT_EQ(Height(0, 0.25f), 0.0f) << "0.5 away in the world: outside";
 }
 
+// Pinch pulls the vertices, which it moves in the mesh's space, towards the dab centre taken
+// into that space. Under a non-uniform scale the brush centre the kernels measure distances
+// from is the world position (the brush is measured in the world), which as a point of the
+// mesh's space lies elsewhere: pulled towards it, even the vertex under the dab would move.
+TEST_F(StrokeTest, UnderANonUniformScalePinchPullsTowardsTheDabItself) {
+    geometry->GetTransformation().SetScale({1, 2, 1});
+    Use(corvane::kToolPinch);
+    const float below = Height(0, 0.125f), centre = Height(0, 0.25f), above = Height(0, 0.375f);
+    ASSERT_EQ(below + centre + above, 0.0f);
+    const uint32_t b = vertexAt[{0.0f, 0.125f}], c = vertexAt[{0.0f, 0.25f}], a = vertexAt[{0.0f, 0.375f}];
+    Stroke({{0, 0.5f, 0}, {0.01f, 0.5f, 0}}, 0.6f, 60.0f);  // world (0, 0.5): the mesh's (0, 0.25)
+    EXPECT_TRUE(brush->m_nonUniformScale);
+    EXPECT_NEAR(level->VertexPosition(c).y, 0.25f, 1e-6f) << "the vertex under the dab stays";
+    EXPECT_GT(level->VertexPosition(b).y, 0.125f + 1e-3f) << "pulled up towards the dab";
+    EXPECT_LT(level->VertexPosition(a).y, 0.375f - 1e-3f) << "pulled down towards the dab";
+}
+
+// The host converts the user's strength by what the running tool does with it, and reports
+// what a stroke did: the brush keeps both where the host reads them. The smoothing modifier
+// runs Smooth for its stroke; the tool comes back after it.
+TEST_F(StrokeTest, TheBrushTellsTheHostWhatItsToolMakesOfStrengthAndWhatAStrokeDid) {
+    using Hints = tarnix::BrushOperation::StrengthHints;
+    Use(corvane::kToolSculpt);
+    const auto begin = [&](tarnix::BrushOperation::Modifier modifier) {
+        brush->BeginStroke(level, modifier, tarnix::BrushOperation::kTriggerDrag);
+        const Hints hints = brush->ActiveStrengthHints();
+        brush->EndStroke();
+        return hints;
+    };
+    const Hints smoothing = begin(tarnix::BrushOperation::kModifierSmooth);
+    EXPECT_EQ(smoothing.family, Hints::kSmoothing);
+    EXPECT_TRUE(smoothing.iterates);
+    EXPECT_FALSE(smoothing.isLength) << "Smooth ignores the mesh scale";
+    const Hints sculpt = begin(tarnix::BrushOperation::kModifierNone);
+    EXPECT_EQ(sculpt.family, Hints::kDisplacement);
+    EXPECT_TRUE(sculpt.isLength);
+    EXPECT_FLOAT_EQ(sculpt.buildUp, 0.125f) << "the cube of the build-up rate";
+    brush->SetBuildUpRate(0.8f);
+    EXPECT_FLOAT_EQ(brush->ActiveStrengthHints().buildUp, 0.512f);
+    Use(corvane::kToolRelax);
+    EXPECT_EQ(begin(tarnix::BrushOperation::kModifierNone).iterates, false) << "Relax targets span the brush";
+    Use(corvane::kToolFlatten);
+    EXPECT_EQ(begin(tarnix::BrushOperation::kModifierNone).family, Hints::kPlane);
+
+    Use(corvane::kToolSculpt);
+    const std::vector<tarnix::Vector> before = [&] {
+        std::vector<tarnix::Vector> positions;
+        for (uint32_t v = 0; v < level->VertexCount(); ++v) positions.push_back(level->VertexPosition(v));
+        return positions;
+    }();
+    Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 20.0f);
+    uint32_t moved = 0;
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) moved += level->VertexPosition(v) != before[v];
+    const tarnix::BrushOperation::StrokeStatistics figures = brush->LastStrokeStatistics();
+    EXPECT_GT(moved, 20u);
+    EXPECT_GE(figures.vertexUpdates, moved) << "each moved vertex at least once";
+    EXPECT_GT(figures.processedVertices, figures.vertexUpdates) << "patches hold vertices beyond the brush";
+}
+
 TEST_F(StrokeTest, WithUpdatePlaneOffTheFirstDabsPlaneServesTheStroke) {
     Roughen();
     Use(corvane::kToolFlatten);

@@ -39,7 +39,7 @@ struct FrameFixture {
         frame.planeMin = -1e8f;
         frame.planeMax = 1e8f;
     }
-    VertexState At(const HWVector& p) { return {0, p, p, p, HWVector(0, 0, 1), HWVector(0, 0, 1), &buildUp, 0}; }
+    VertexState At(const HWVector& p) { return {0, p, p, HWVector(0, 0, 1), HWVector(0, 0, 1), &buildUp, 0}; }
 };
 
 TEST(VertexPipelineTest, WeightsStayDefinedForFarDistancesAndSquarelyFacingNormals) {
@@ -55,7 +55,8 @@ TEST(VertexPipelineTest, WeightsStayDefinedForFarDistancesAndSquarelyFacingNorma
         f.buildUp = 0.0f;
         HWVector d;
         const auto noSmoothing = [](HWVector&, HWVector&) { return false; };
-        EXPECT_TRUE(corvane::CalcDisplacement(f.frame, corvane::StaticChoices<0>{}, v, noSmoothing, d));
+        const auto noStamp = [] { return HWVector(0, 0, 0); };
+        EXPECT_TRUE(corvane::CalcDisplacement(f.frame, corvane::StaticChoices<0>{}, v, noStamp, noSmoothing, d));
         return d.z;
     };
     EXPECT_FLOAT_EQ(displaceVertex(0, HWVector(0, 0, 1)), 1.0f);

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "brush/corvane.h"
+#include "brush/tracked_store.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
 #include "kernels/dab_block.h"
@@ -11,6 +13,7 @@
 #include "tarnix/kernel.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/math/hw_vector.h"
+#include "tarnix/transformation.h"
 
 namespace {
 
@@ -165,6 +168,130 @@ TEST(VertexPathTest, OnQuadsThePerVertexPathAgreesWithTheKernels) {
         }
         EXPECT_GT(moved, 20u) << "tool " << tool;
     }
+}
+
+
+// A face that holds `vertex`.
+uint32_t FaceOf(const tarnix::Mesh& mesh, uint32_t vertex) {
+    uint32_t count = 0;
+    return mesh.FacesAroundVertex(vertex, count)[0];
+}
+
+// With the stamp sampled at the mirror partner (the mirrored twin of a topologically mirrored
+// dab), a vertex's partner enters the undo record only when the stamp is sampled there: after
+// the vertex's own entry, and not at all for a vertex the brush does not reach.
+TEST(VertexPathTest, AMirroredStampEntersThePartnersOfTheVerticesItSamplesOnly) {
+    auto geometry = shapes::Subdivided(shapes::Cube(), 2);
+    tarnix::SubdivisionLevel* level = geometry->HighestLevel();
+    auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
+    dab_setup::Dab dab;
+    dab.center = {0.4f, 0.3f, 1.0f};
+    dab.radius = 0.6f;
+    dab.length = 0.1f;
+    dab_setup::Bind(*brush, level, 0, dab);
+    float texel = 1.0f;
+    brush->m_useStamp = brush->m_stampTiled = true;  // one texel everywhere
+    brush->m_stampPixels = &texel;
+    brush->m_stampWidth = brush->m_stampHeight = 1;
+    brush->m_stampMaskFactor = 1.0f;
+    corvane::StoreMatrixRows(corvane::DabRows(brush->m_dabBlock), corvane::kRowStampMatrix, tarnix::Matrix());
+    tarnix::StampConfiguration stamp;
+    stamp.m_mirrored = true;
+    brush->SetStampConfig(stamp);
+    brush->MirrorConfig().SetMirrorMode(tarnix::MirrorConfiguration::kTopological);
+    brush->m_mirrorIndex = 1;
+
+    std::vector<uint32_t> expected;
+    std::vector<bool> entered(level->VertexCount(), false);
+    const auto enter = [&](uint32_t v) {
+        if (!entered[v]) expected.push_back(v);
+        entered[v] = true;
+    };
+    uint32_t partners = 0;
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) {
+        const uint32_t face = FaceOf(*level, v);
+        const bool inside = (level->VertexPosition(v) - dab.center).LengthSquared() <= dab.radius * dab.radius;
+        enter(v);
+        if (inside) {
+            const uint32_t* c = level->FaceCorners(face);
+            uint32_t mirrored = 0, unused = 0;
+            const uint32_t partner = level->TopologicalMirror(face, uint32_t(std::find(c, c + 4, v) - c), mirrored, unused);
+            ASSERT_NE(partner, tarnix::Mesh::kNone);
+            partners += !entered[partner];
+            enter(partner);
+        }
+        EXPECT_EQ(brush->VertexSculpt(level, v, face), inside) << v;
+    }
+    EXPECT_GT(partners, 2u) << "the partners lie across the mirror, beyond the brush";
+    const tarnix::MeshChange& change = *level->CurrentChange();
+    ASSERT_EQ(change.Count(), expected.size());
+    for (uint32_t slot = 0; slot < change.Count(); ++slot) ASSERT_EQ(change[slot].m_vertex, expected[slot]) << slot;
+    brush->m_stampPixels = nullptr;
+    dab_setup::Release(*brush);
+}
+
+// Under a non-uniform scale the brush is measured in the world: a vertex that this pass has
+// already moved counts as inside by its world distance from the dab centre, as the radius is.
+TEST_F(VertexSculptTest, UnderANonUniformScaleAVertexMovedBeforeCountsByItsWorldDistance) {
+    auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
+    dab_setup::Dab dab;
+    dab.radius = 1.2f;
+    dab_setup::Bind(*brush, level, 0, dab);
+    const tarnix::Matrix stretch = tarnix::Matrix::Scale({1, 4, 1});
+    tarnix::HWVector* rows = corvane::DabRows(brush->m_dabBlock);
+    corvane::StoreMatrixRows(rows, corvane::kRowMeshToWorld, stretch);
+    corvane::StoreMatrixRows(rows, corvane::kRowWorldToMesh, stretch.Inverted());
+    rows[corvane::kRowCenter] = tarnix::HWVector(0, 0, 0, 1);
+    brush->m_nonUniformScale = true;
+    const auto vertexAt = [&](const tarnix::Vector& p) {
+        for (uint32_t v = 0; v < level->VertexCount(); ++v)
+            if (level->VertexPosition(v) == p) return v;
+        return 0u;
+    };
+    // One unit from the centre in the mesh: along x one in the world, along y four.
+    for (const auto& [at, inside] : {std::make_pair(tarnix::Vector(1, 0, 0), true), {tarnix::Vector(0, 1, 0), false}}) {
+        const uint32_t v = vertexAt(at);
+        EXPECT_EQ(brush->VertexSculpt(level, v, FaceOf(*level, v)), inside) << at.y;
+        EXPECT_EQ(brush->VertexSculpt(level, v, FaceOf(*level, v)), inside) << "moved already, " << at.y;
+    }
+    dab_setup::Release(*brush);
+}
+
+// The recording pass of volume-preserving smoothing lists each vertex with a face that holds
+// it, and the later passes read the two lists by the same index: a vertex paired with another
+// vertex's face is smoothed over the wrong faces, and a list longer than the other is read
+// past its end. So when either list cannot grow, neither takes the pair.
+TEST_F(VertexSculptTest, TheSmoothingListsStayInStepWhenMemoryRunsOut) {
+    auto brush = dab_setup::MakeBrush(corvane::kToolSmooth);
+    dab_setup::Dab dab;
+    dab.radius = 3.0f;
+    dab_setup::Bind(*brush, level, 0, dab);
+    brush->m_smoothPass = -1;
+    const uint32_t v = 40, face = FaceOf(*level, v);
+    level->CurrentChange()->FindOrAdd(v, face);  // the undo record needs no room then
+    const auto fill = [&](tarnix::Store<uint32_t>& list, uint32_t capacity) {
+        list.Release();
+        ASSERT_TRUE(corvane::GrowTrackedStore(list, capacity));
+        list.SetCount(2);
+        list[0] = list[1] = 0;
+    };
+    for (bool verticesFull : {true, false}) {
+        fill(brush->m_smoothVertices, verticesFull ? 2 : 8);
+        fill(brush->m_smoothVertexFaces, verticesFull ? 8 : 2);
+        brush->m_dabStamp = ++level->m_changeCounter;
+        tarnix::Block::SetBudget(tarnix::Block::RegisteredBytes());
+        EXPECT_TRUE(brush->VertexSculpt(level, v, face)) << "recorded";
+        tarnix::Block::SetBudget(tarnix::Block::kUnlimited);
+        EXPECT_EQ(brush->m_smoothVertices.Count(), 2u);
+        EXPECT_EQ(brush->m_smoothVertexFaces.Count(), 2u);
+    }
+    brush->m_dabStamp = ++level->m_changeCounter;
+    EXPECT_TRUE(brush->VertexSculpt(level, v, face));
+    ASSERT_EQ(brush->m_smoothVertices.Count(), 3u);
+    ASSERT_EQ(brush->m_smoothVertexFaces.Count(), 3u);
+    EXPECT_EQ(brush->m_smoothVertices[2], v);
+    EXPECT_EQ(brush->m_smoothVertexFaces[2], face);
+    dab_setup::Release(*brush);
 }
 
 }  // namespace

@@ -167,16 +167,17 @@ public:
     /// @brief Whether presets of this brush may be copied into new ones.
     virtual bool CanCopyPresets() const { return true; }
     /// @brief What the last stroke did, for a host's reports: the grid vertices the brush
-    /// processed and the vertex moves it made (summed over the dabs). Zero for a brush that
-    /// does not count.
+    /// processed and the vertex moves it made (summed over the dabs). A brush that counts
+    /// fills m_strokeStatistics by the end of its stroke; zero for one that does not.
     struct StrokeStatistics {
         uint64_t processedVertices = 0;
         uint64_t vertexUpdates = 0;
     };
-    virtual StrokeStatistics LastStrokeStatistics() const { return {}; }
+    const StrokeStatistics& LastStrokeStatistics() const { return m_strokeStatistics; }
     /// How the running tool reads a dab's strength, for the host's conversion of the user's
     /// strength (tarnix/strength_conversion.h). Asked during a stroke, after BeginStroke, which
-    /// may swap tools (the smoothing modifier) and reads the stamp. An ordinary brush moves
+    /// may swap tools (the smoothing modifier) and reads the stamp: a brush keeps
+    /// m_strengthHints those of its running tool from then on. An ordinary brush moves
     /// vertices by the dab strength in world units, without build-up.
     struct StrengthHints {
         /// What a dab does with its strength: a move along a direction (displacement), a pull
@@ -195,7 +196,7 @@ public:
         /// a smoothing whose target already spans the brush.
         bool iterates = false;
     };
-    virtual StrengthHints ActiveStrengthHints() const { return {}; }
+    const StrengthHints& ActiveStrengthHints() const { return m_strengthHints; }
 
     // ---- preset registry ------------------------------------------------------------------------
     /// @brief Registers `configuration` and takes ownership of it.
@@ -213,6 +214,9 @@ public:
     float m_baseStrengthFactor = 1.0f;
     /// Set by BeginStroke to refuse a stroke.
     bool m_strokeRefused = false;
+    /// What the brush tells the host of its running tool and of its last stroke (above).
+    StrengthHints m_strengthHints;
+    StrokeStatistics m_strokeStatistics;
     /// 1: distances along the surface (geodesic); 0: straight.
     int m_distanceMode = 0;
     /// After moving, vertices are snapped back onto the surface.

@@ -107,4 +107,5 @@ Corvane& Corvane::operator=(const tarnix::BrushOperation& source) {
 void Corvane::SetBuildUpRate(float rate) {
     m_buildUpRateAttr.SetValue(rate, true);
     m_buildUpRate = rate * rate * rate;
+    PublishStrengthHints();
 }

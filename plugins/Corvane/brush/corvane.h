@@ -85,8 +85,8 @@ public:
     bool SpacesDabs() const override;
     bool OrientsStampToSurface() const override;
     bool CanCopyPresets() const override { return true; }
-    StrokeStatistics LastStrokeStatistics() const override;
-    StrengthHints ActiveStrengthHints() const override;
+    /// @brief Keeps the hints the host reads (ActiveStrengthHints) those of the running tool.
+    void PublishStrengthHints();
 
     // ---- the stroke (stroke_lifecycle.cpp, dab_driver.cpp, dab_direction.cpp) ---------------------
     void BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType trigger) override;
@@ -98,6 +98,8 @@ public:
     /// undo record and renderers. Throws "Invalid mesh specified" for any other mesh.
     void SetMesh(tarnix::Mesh* mesh);
     void ReleaseMesh();
+    /// @brief Makes `change` of `mesh` the current undo record.
+    void AddMeshChange(tarnix::Mesh* mesh, tarnix::MeshChange* change);
     /// @brief Reads the mesh transformation's scale and matrices into the dab block.
     void RefreshMeshTransform();
     /// @brief Adds the corners of `mesh`'s pending-update box that its bounding box does not
@@ -284,6 +286,11 @@ public:
     static constexpr uint32_t kCachedPatchDepth = 3;
     tarnix::Store<GridVertex> m_patchRecords{"corvane patch records"};
     tarnix::Store<uint8_t> m_patchRecordBuilt{"corvane patch records"};
+    /// Per patch, the m_changeSerial of the undo record that holds all its vertices (0: none).
+    tarnix::Store<uint32_t> m_patchEntryChanges{"corvane patch records"};
+    /// Counts the undo records the brush has taken (AddMeshChange), so that a patch can tell
+    /// whether the current one holds its vertices.
+    uint32_t m_changeSerial = 1;
     uint64_t m_patchRecordTopology = 0;  // the level's TopologyStamp (0: no records)
     uint32_t m_patchRecordDepth = 0;
     uint32_t m_patchRecordSide = 0;
@@ -300,6 +307,13 @@ private:
     /// in grid order when `inGridOrder` (or the patch is too small to cache), else possibly in
     /// vertex order.
     uint32_t FillGridVertices(uint32_t face, bool inGridOrder = false);
+    /// @brief Sizes the per-patch caches for the patches of this dab; false when its patches
+    /// are too small to cache or the memory is refused.
+    bool PreparePatchRecords();
+    /// @brief Whether the current undo record holds every vertex of patch `face` (so that a
+    /// walk over it adds no entry), as NotePatchEntries noted.
+    bool PatchHoldsEntries(uint32_t face);
+    void NotePatchEntries(uint32_t face);
 
 public:
 

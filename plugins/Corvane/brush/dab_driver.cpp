@@ -310,7 +310,9 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
         m_vertexDistances = nullptr;
     }
     // The dab's moves are a pass of their own, whichever way its vertices were found: the next
-    // dab (or pass) must see every vertex again, not skip those this one moved.
+    // dab (or pass) must see every vertex again, not skip those this one moved. Nothing of the
+    // host advances the counter between dabs, so without this a stroke of geodesic or volume
+    // falloff, or on triangles, would move each vertex in its first dab only.
     ++level.m_changeCounter;
 
     if (preserveVolume) {

@@ -76,6 +76,7 @@ void Corvane::BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType tri
     }
     if (trigger != kTriggerDrag) {
         m_subdivisionLevel = nullptr;
+        PublishStrengthHints();
         return;
     }
 
@@ -159,6 +160,8 @@ void Corvane::BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType tri
     m_vertexUpdates = 0;
     corvane::g_strokeStartClock = corvane::ClockMilliseconds();
     m_inStroke = true;
+    // The tool that runs (the smoothing modifier's swap done) with this stroke's stamp.
+    PublishStrengthHints();
 }
 
 void Corvane::SetMesh(tarnix::Mesh* mesh) {
@@ -198,7 +201,7 @@ void Corvane::SetMesh(tarnix::Mesh* mesh) {
             m_patchMap = dynamic_cast<PatchMap*>(m_baseMesh->ChildByClass(PatchMap::StaticClass(), true));
         }
     }
-    corvane::AppendTracked(m_meshChanges, std::make_pair(mesh, mesh->CurrentChange()));
+    AddMeshChange(mesh, mesh->CurrentChange());
 
     m_skipRendererNotify = true;
     m_renderers.Release();
@@ -209,6 +212,11 @@ void Corvane::SetMesh(tarnix::Mesh* mesh) {
         if (renderer->UpdateGranularity() == 0.0f) m_skipRendererNotify = false;
         corvane::AppendTracked(m_renderers, renderer);
     }
+}
+
+void Corvane::AddMeshChange(tarnix::Mesh* mesh, tarnix::MeshChange* change) {
+    corvane::AppendTracked(m_meshChanges, std::make_pair(mesh, change));
+    ++m_changeSerial;
 }
 
 void Corvane::ReleaseMesh() {
@@ -245,6 +253,7 @@ void Corvane::EndStroke() {
     if (m_dynamicTessellation) Velder::EndStroke();
     ReleaseStrokeScratch();
 
+    m_strokeStatistics = {corvane::g_processedVertexCount, m_vertexUpdates};
     const int32_t elapsed = int32_t(corvane::ClockMilliseconds() - corvane::g_strokeStartClock);
     const double rate = double(int32_t(corvane::g_processedVertexCount)) / (double(elapsed) / 1000.0) / 1e6;
     tarnix::Kernel::Log(QStringLiteral("\n**** Sculpt Brush Performance - %1 Mega vertices per second\n")
@@ -315,8 +324,4 @@ void Corvane::ApplyToWholeMesh(tarnix::Mesh* mesh, float, float amount, bool fro
     tarnix::AxisAlignedBoundingBox changed;
     ApplyDab(&point, &zero, 0.0f, 1.0f, amount, changed);
     m_wholeMeshPass = false;
-}
-
-tarnix::BrushOperation::StrokeStatistics Corvane::LastStrokeStatistics() const {
-    return {corvane::g_processedVertexCount, m_vertexUpdates};
 }

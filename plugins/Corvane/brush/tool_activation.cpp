@@ -208,6 +208,7 @@ void Corvane::SetActiveConfiguration(tarnix::BrushConfiguration* configuration) 
     m_globalPlaneAttr.SetVisible(m_planeTool);
     m_updatePlaneAttr.SetVisible(m_planeTool);
     EnableOptions();
+    PublishStrengthHints();
 }
 
 void Corvane::ResetBrushConfiguration() {
@@ -230,8 +231,8 @@ bool Corvane::OrientsStampToSurface() const { return ActiveToolId() != corvane::
 // mesh-scale correction (which a tool that ignores the mesh scale, or a vector-displacement
 // stamp, does without), the build-up of the displacement family, and whether smoothing steps
 // towards the one-ring (Smooth) or a target gathered over the brush (Relax).
-tarnix::BrushOperation::StrengthHints Corvane::ActiveStrengthHints() const {
-    StrengthHints hints;
+void Corvane::PublishStrengthHints() {
+    StrengthHints& hints = m_strengthHints;
     hints.family = m_smoothTool  ? StrengthHints::kSmoothing
                    : m_pinchTool ? StrengthHints::kPinch
                    : m_planeTool ? StrengthHints::kPlane
@@ -239,5 +240,4 @@ tarnix::BrushOperation::StrengthHints Corvane::ActiveStrengthHints() const {
     hints.isLength = !m_ignoreMeshScale && !m_stampIsVectorDisplacement;
     hints.buildUp = hints.family == StrengthHints::kDisplacement ? m_buildUpRate : 1.0f;
     hints.iterates = m_smoothTool && !m_relaxTool;
-    return hints;
 }

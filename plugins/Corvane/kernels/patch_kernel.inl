@@ -22,15 +22,23 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     const corvane::DabFrame frame = corvane::MakeDabFrame(*this);
-    // Smoothing reads the neighbours this walk has already moved, so its vertices come in
-    // grid order; the other families read no neighbours and may take the faster order.
-    const uint32_t count = FillGridVertices(face, choices.TheFamily() == corvane::Family::kSmoothing);
+    // The faster order of the vertices' numbers only where the walk's order cannot show: not
+    // for smoothing (each vertex reads the vertices moved before it) or projection (its casts
+    // read the mesh the walk changes, as far as the host's grid sees it), nor for a walk that
+    // may add undo entries (its own, or mirror partners') or tells renderers of each vertex,
+    // whose order the host sees.
+    const bool projects = frame.projectionGrid && !choices.Layer();
+    const bool gridOrder = choices.TheFamily() == corvane::Family::kSmoothing || projects ||
+                           choices.NotifyEachVertex() || (choices.Stamp() && frame.stampAtPartner) ||
+                           !PatchHoldsEntries(face);
+    const uint32_t count = FillGridVertices(face, gridOrder);
     const uint32_t m = m_ringSide;
     HWVector* ring = m_ringPositions;
     HWVector* rows = corvane::DabRows(m_dabBlock);
     HWVector boxMinimum = rows[corvane::kRowBoxMinimum], boxMaximum = rows[corvane::kRowBoxMaximum];
     const bool layerSmoothing = !choices.VertexNormals() && m_activeLayer != nullptr;
     uint32_t inside = 0;
+    bool entered = true;  // every vertex of the patch holds an undo entry
 
     // The grid walk is not in memory order: the vertex records come in ahead of their turn,
     // and their undo entries once the records are in (the record names the entry's slot).
@@ -44,22 +52,26 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
         }
         tarnix::VertexRecord& record = level.m_vertices[grid.vertex];
         const HWVector position = HWVector::LoadXYZ(record.position);
-        // The partner is looked up first: adding its undo entry may move the record's entries.
-        HWVector partnerStored;
-        const bool atPartner = choices.Stamp() && frame.stampAtPartner &&
-                               PartnerStoredPosition(grid.vertex, grid.quad, choices.Layer(), partnerStored);
         tarnix::StoredVertexInfo* entry = change.EntryAt(record.undoSlot, grid.vertex);
         if (!entry) entry = change.Add_uncached(grid.vertex, grid.quad, &record, choices.Layer(), 0.0f);
+        entered = entered && entry != nullptr;
         // A vertex another patch moved in this pass only lends its position to the ring.
         if (!entry || std::exchange(entry->m_stamp, m_dabStamp) == m_dabStamp) {
             ring[grid.ringCell] = position;
             continue;
         }
+        // The mirrored twin samples the stamp where the vertex's partner first was; the
+        // partner enters the undo record only when the stamp is sampled for this vertex.
+        const auto stampAt = [&] {
+            HWVector partnerStored;
+            return frame.stampAtPartner && PartnerStoredPosition(grid.vertex, grid.quad, choices.Layer(), partnerStored)
+                       ? partnerStored
+                       : HWVector::LoadXYZ(entry->m_position);
+        };
         const corvane::VertexState state{
             grid.vertex,
             position,
             HWVector::LoadXYZ(entry->m_position),
-            atPartner ? partnerStored : HWVector::LoadXYZ(entry->m_position),
             HWVector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale,
             HWVector(level.m_normals[grid.vertex].x, level.m_normals[grid.vertex].y, level.m_normals[grid.vertex].z) *
                 tarnix::kNormalUnpackScale,
@@ -89,7 +101,7 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
             return true;
         };
         HWVector displacement;
-        if (!corvane::CalcDisplacement(frame, choices, state, smoothing, displacement)) {
+        if (!corvane::CalcDisplacement(frame, choices, state, stampAt, smoothing, displacement)) {
             ring[grid.ringCell] = position;
             continue;
         }
@@ -118,6 +130,7 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
     }
     rows[corvane::kRowBoxMinimum] = boxMinimum;
     rows[corvane::kRowBoxMaximum] = boxMaximum;
+    if (entered && count) NotePatchEntries(face);
     corvane::g_processedVertexCount += count;
     m_vertexUpdates += inside;
     return inside > 0;

@@ -61,6 +61,42 @@ void SortByVertex(Record* records, uint32_t count, Record* scratch) {
 
 }  // namespace
 
+bool Corvane::PreparePatchRecords() {
+    const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    if (m_patchLevel < kCachedPatchDepth) return false;
+    if (m_patchRecordTopology == level.TopologyStamp() && m_patchRecordDepth == m_patchLevel &&
+        m_patchRecordSide == m_ringSide)
+        return true;
+    const uint32_t side = (1u << m_patchLevel) + 1, count = side * side;
+    const uint32_t faces = m_patchBaseLevel->m_faceCount;
+    const uint64_t total = uint64_t(faces) * count;
+    m_patchRecordTopology = 0;
+    m_patchRecords.SetCount(0);
+    m_patchRecordBuilt.SetCount(0);
+    m_patchEntryChanges.SetCount(0);
+    if (total >= UINT32_MAX || (m_patchRecordBuilt.Capacity() < faces && !corvane::GrowTrackedStore(m_patchRecordBuilt, faces)) ||
+        (m_patchEntryChanges.Capacity() < faces && !corvane::GrowTrackedStore(m_patchEntryChanges, faces)) ||
+        (m_patchRecords.Capacity() < total && !corvane::GrowTrackedStore(m_patchRecords, uint32_t(total))))
+        return false;
+    m_patchRecordBuilt.SetCount(faces);
+    std::fill(m_patchRecordBuilt.begin(), m_patchRecordBuilt.end(), uint8_t(0));
+    m_patchEntryChanges.SetCount(faces);
+    std::fill(m_patchEntryChanges.begin(), m_patchEntryChanges.end(), 0u);
+    m_patchRecords.SetCount(uint32_t(total));
+    m_patchRecordTopology = level.TopologyStamp();
+    m_patchRecordDepth = m_patchLevel;
+    m_patchRecordSide = m_ringSide;
+    return true;
+}
+
+bool Corvane::PatchHoldsEntries(uint32_t face) {
+    return PreparePatchRecords() && m_patchEntryChanges[face] == m_changeSerial;
+}
+
+void Corvane::NotePatchEntries(uint32_t face) {
+    if (PreparePatchRecords()) m_patchEntryChanges[face] = m_changeSerial;
+}
+
 uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
     const uint32_t n = 1u << m_patchLevel, side = n + 1, count = side * side;
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
@@ -68,10 +104,10 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
     // Large patches keep their records between dabs, ordered by vertex index: a patch's
     // vertices lie close together in the level's arrays (numbered by first use), and walking
     // them in memory order lets the processor stream the vertex records and undo entries.
-    // A walk whose vertices read what earlier ones of the walk wrote (smoothing) must not take
-    // that order, or its result would follow the vertices' numbers; the plane's gathering
-    // takes it but adds its samples up in grid order.
-    const bool cached = !inGridOrder && m_patchLevel >= kCachedPatchDepth;
+    // Only walks whose result cannot follow the vertices' numbers take that order (the
+    // callers say which); the plane's gathering takes it but adds its samples up in grid order.
+    // Without room for the level's records a patch's records go into the scratch.
+    const bool cached = !inGridOrder && PreparePatchRecords();
     const auto growScratch = [&] {
         if (m_vertexScratchCapacity >= int32_t(count)) return true;
         std::free(m_vertexScratch);
@@ -81,25 +117,6 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
     };
     GridVertex* records = nullptr;
     if (cached) {
-        if (m_patchRecordTopology != level.TopologyStamp() || m_patchRecordDepth != m_patchLevel || m_patchRecordSide != m_ringSide) {
-            const uint32_t faces = m_patchBaseLevel->m_faceCount;
-            const uint64_t total = uint64_t(faces) * count;
-            m_patchRecordTopology = 0;
-            m_patchRecords.SetCount(0);
-            m_patchRecordBuilt.SetCount(0);
-            if (total < UINT32_MAX && (m_patchRecordBuilt.Capacity() >= faces || corvane::GrowTrackedStore(m_patchRecordBuilt, faces)) &&
-                (m_patchRecords.Capacity() >= total || corvane::GrowTrackedStore(m_patchRecords, uint32_t(total)))) {
-                m_patchRecordBuilt.SetCount(faces);
-                std::fill(m_patchRecordBuilt.begin(), m_patchRecordBuilt.end(), uint8_t(0));
-                m_patchRecords.SetCount(uint32_t(total));
-                m_patchRecordTopology = level.TopologyStamp();
-                m_patchRecordDepth = m_patchLevel;
-                m_patchRecordSide = m_ringSide;
-            }
-        }
-    }
-    // Without room for the level's records a patch's records go into the scratch.
-    if (cached && m_patchRecordTopology == level.TopologyStamp()) {
         records = m_patchRecords.Data() + size_t(face) * count;
         m_gridRecords = records;
         m_scratchFace = face;
@@ -122,7 +139,7 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
         for (uint32_t column = 0; column < side; ++column, ++k, ++record)
             *record = {corners[vertexTable[k]], q + quadRow[column > 0 ? column - 1 : 0], ringRow + column};
     }
-    if (cached && m_patchRecordTopology == level.TopologyStamp()) {
+    if (cached) {
         // The scratch is free while the records live in the cache; without it they stay in
         // grid order, which gives the same result, only slower.
         if (!growScratch()) return count;
@@ -189,8 +206,18 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
     const bool result = (this->*corvane::KernelTable[ComputeKernelIndex()])(face);
     if (m_smoothPass != 0) return result;
 
-    if (m_smoothTool && m_affectAllLayersAttr.Value()) RestoreCornerCells();
-    else RefreshRing(face);
+    if (face != m_scratchFace) {
+        // A patch the kernel did not walk (its layer refused it) keeps its positions; its
+        // normals are made from them like those of every other patch.
+        const uint32_t count = FillGridVertices(face, true);
+        for (uint32_t k = 0; k < count; ++k)
+            m_ringPositions[m_gridRecords[k].ringCell] = tarnix::HWVector::LoadXYZ(level.m_vertices[m_gridRecords[k].vertex].position);
+        RefreshRing(face);
+    } else if (m_smoothTool && m_affectAllLayersAttr.Value()) {
+        RestoreCornerCells();
+    } else {
+        RefreshRing(face);
+    }
     RecomputePatchNormals(face);
     if (!result) return false;
 
@@ -202,6 +229,9 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
         notify(q);
         if (m_patchMap) {
             // The neighbours of the patch's ancestor in the base mesh, as quads of this level.
+            // The map's rows are the base mesh's faces, and the base mesh is level 1 where
+            // level 0 is not all quads: the ancestor is found by the levels between the two,
+            // not by the patch level's whole depth.
             const uint32_t up = m_patchBaseLevel->Index() - m_baseMesh->Index();
             const uint32_t down = level.Index() - m_baseMesh->Index();
             const uint64_t row = uint64_t(face >> (2 * up)) * PatchMap::kSlotsPerFace;

@@ -20,7 +20,6 @@ struct VertexState {
     uint32_t vertex;
     tarnix::HWVector position;     // P: where the vertex is now
     tarnix::HWVector stored;       // O: where the stroke first found it (distances start here)
-    tarnix::HWVector stampAt;      // where the stamp is sampled: O, or its mirror partner's O
     tarnix::HWVector normal;       // its normal when the stroke first found it
     tarnix::HWVector levelNormal;  // its current normal in the level
     float* buildUp;                // the build-up of its undo entry
@@ -28,11 +27,12 @@ struct VertexState {
 };
 
 /// @brief D for one vertex; false when the vertex lies outside the brush (past the radius,
-/// or on a stamp texel outside the image). `smoothing(target, base)` gives the smoothing
-/// family's target and base and answers whether the vertex moves (false: it is only
-/// recorded, and counts as inside with D = 0).
-template <class Choices, class Smoothing>
-bool CalcDisplacement(const DabFrame& frame, const Choices& choices, const VertexState& v,
+/// or on a stamp texel outside the image). `stampAt()` gives the point the stamp is sampled
+/// at (O, or its mirror partner's O), asked only when the stamp is sampled.
+/// `smoothing(target, base)` gives the smoothing family's target and base and answers whether
+/// the vertex moves (false: it is only recorded, and counts as inside with D = 0).
+template <class Choices, class StampAt, class Smoothing>
+bool CalcDisplacement(const DabFrame& frame, const Choices& choices, const VertexState& v, StampAt&& stampAt,
                       Smoothing&& smoothing, tarnix::HWVector& displacement) {
     float w;
     if (choices.WholeMesh()) {
@@ -56,8 +56,8 @@ bool CalcDisplacement(const DabFrame& frame, const Choices& choices, const Verte
 
     float sample[3] = {1.0f, 1.0f, 1.0f};
     if (choices.Stamp()) {
-        const bool inside = choices.Tiled() ? SampleStamp<true>(frame, v.stampAt, sample)
-                                            : SampleStamp<false>(frame, v.stampAt, sample);
+        const tarnix::HWVector at = stampAt();
+        const bool inside = choices.Tiled() ? SampleStamp<true>(frame, at, sample) : SampleStamp<false>(frame, at, sample);
         if (!inside) return false;
     }
     // A vector stamp's grey value, for the families that take a weight only, is its height.
@@ -86,6 +86,8 @@ bool CalcDisplacement(const DabFrame& frame, const Choices& choices, const Verte
         }
         case Family::kPinch:
             if (choices.Stamp()) w *= grey * frame.stampMaskFactor;
+            // Towards the dab centre in the mesh's space, where P lies: under a non-uniform
+            // scale frame.center is the world position, which as a mesh point lies elsewhere.
             displacement = PinchRule::Displace(frame.meshCenter, v.position, w, frame.length);
             return true;
         case Family::kPlane: {

@@ -41,26 +41,33 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     const corvane::RuntimeChoices choices{ComputeKernelIndex()};
     const corvane::DabFrame frame = corvane::MakeDabFrame(*this);
     const HWVector position = HWVector::LoadXYZ(record.position);
-    HWVector partnerStored;
-    const bool atPartner = choices.Stamp() && frame.stampAtPartner &&
-                           PartnerStoredPosition(v, f, m_hasActiveLayer, partnerStored);
     tarnix::StoredVertexInfo* entry = change.Find(v);
     if (!entry) entry = change.Add_uncached(v, f, &record, m_hasActiveLayer, 0.0f);
     if (!entry) return false;
     const HWVector stored = HWVector::LoadXYZ(entry->m_position);
-    if (std::exchange(entry->m_stamp, m_dabStamp) == m_dabStamp)
+    if (std::exchange(entry->m_stamp, m_dabStamp) == m_dabStamp) {
+        // Inside as the brush measures it: in the world under a non-uniform scale.
+        const HWVector o =
+            choices.NonUniformScale() ? corvane::TransformPoint(frame.rows, corvane::kRowMeshToWorld, stored) : stored;
         return level.m_faceKind == tarnix::Mesh::kTriangles &&
-               (tarnix::LengthSquared(HWVector(m_brushCenter) - stored) <= m_radiusSquared || m_wholeMeshPass);
+               (tarnix::LengthSquared(frame.center - o) <= m_radiusSquared || m_wholeMeshPass);
+    }
 
     const corvane::VertexState state{
         v,
         position,
         stored,
-        atPartner ? partnerStored : stored,
         HWVector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale,
         HWVector(level.VertexNormal(v)),
         &entry->m_buildUp,
         record.freeze};
+    // The mirrored twin samples the stamp where the vertex's partner first was; the partner
+    // enters the undo record only when the stamp is sampled for this vertex.
+    const auto stampAt = [&] {
+        HWVector partnerStored;
+        return frame.stampAtPartner && PartnerStoredPosition(v, f, m_hasActiveLayer, partnerStored) ? partnerStored
+                                                                                                  : stored;
+    };
     const bool layerSmoothing = !m_affectAllLayersAttr.Value() && m_activeLayer;
     bool recorded = false;
     const auto smoothing = [&](HWVector& target, HWVector& base) {
@@ -71,6 +78,9 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
             target = HWVector(OneRingAverage(v, f));
         } else if (m_smoothPass < 0) {
             RecordVertex(v, f);
+            // The later passes read the two lists by the same index: a pair goes into both or
+            // neither, so that no vertex is paired with another's face and no list is read past
+            // its end when one of them cannot grow.
             if (corvane::AppendTracked(m_smoothVertices, v) && !corvane::AppendTracked(m_smoothVertexFaces, f))
                 m_smoothVertices.SetCount(m_smoothVertices.Count() - 1);
             recorded = true;
@@ -81,7 +91,7 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
         return true;
     };
     HWVector displacement;
-    if (!corvane::CalcDisplacement(frame, choices, state, smoothing, displacement)) return false;
+    if (!corvane::CalcDisplacement(frame, choices, state, stampAt, smoothing, displacement)) return false;
     if (recorded) return true;
     ++m_vertexUpdates;
 
