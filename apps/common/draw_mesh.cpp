@@ -13,6 +13,13 @@ bool Meet(const tarnix::AxisAlignedBoundingBox& a, const tarnix::AxisAlignedBoun
            bMin.y <= aMax.y && aMin.z <= bMax.z && bMin.z <= aMax.z;
 }
 
+// An inner edge is met twice, once each way round: it is drawn from the face that walks it
+// from the lower vertex number. Open edges are met once.
+bool DrawsEdge(const tarnix::Mesh& mesh, uint32_t face, uint32_t corner, const uint32_t* corners) {
+    const uint32_t next = (corner + 1) % mesh.CornersPerFace();
+    return corners[corner] < corners[next] || mesh.EdgeAdjacency(face, corner) >= tarnix::Mesh::kOpenBorder;
+}
+
 }  // namespace
 
 DrawMesh* DrawMesh::AttachTo(tarnix::Mesh& mesh) {
@@ -47,7 +54,14 @@ void DrawMesh::Build() {
     m_edges.clear();
     m_chunkFirst.assign(1, 0);
     m_triangles.reserve(size_t(m_faceCount) * (corners - 2) * 3);
-    m_edges.reserve(size_t(m_faceCount) * corners + 64);
+    // Edges are counted first, so that their array is made at its size.
+    size_t edgeEnds = 0;
+    for (uint32_t face = 0; face < m_faceCount; ++face) {
+        const uint32_t* c = mesh.FaceCorners(face);
+        for (uint32_t k = 0; k < corners; ++k)
+            if (DrawsEdge(mesh, face, k, c)) edgeEnds += 2;
+    }
+    m_edges.reserve(edgeEnds);
     // The chunk that last took each mesh vertex, and the draw vertex it got there.
     std::vector<uint32_t> takenBy(m_meshVertexCount, UINT32_MAX), drawIndex(m_meshVertexCount);
     for (uint32_t chunk = 0; chunk < chunks; ++chunk) {
@@ -66,10 +80,7 @@ void DrawMesh::Build() {
             for (uint32_t k = 1; k + 1 < corners; ++k) m_triangles.insert(m_triangles.end(), {local[0], local[k], local[k + 1]});
             for (uint32_t k = 0; k < corners; ++k) {
                 const uint32_t next = (k + 1) % corners;
-                // An inner edge is met twice, once each way round: it is drawn from the face
-                // that walks it from the lower vertex number. Open edges are met once.
-                if (c[k] < c[next] || mesh.EdgeAdjacency(face, k) >= tarnix::Mesh::kOpenBorder)
-                    m_edges.insert(m_edges.end(), {local[k], local[next]});
+                if (DrawsEdge(mesh, face, k, c)) m_edges.insert(m_edges.end(), {local[k], local[next]});
             }
         }
         m_chunkFirst.push_back(uint32_t(m_meshVertexOf.size()));

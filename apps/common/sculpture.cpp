@@ -199,6 +199,9 @@ void Sculpture::SculptLevel(uint32_t index) {
     if (index >= m_geometry->LevelCount())
         Fail(QStringLiteral("level %1 does not exist (levels 0 to %2)").arg(index).arg(m_geometry->LevelCount() - 1));
     m_level = m_geometry->Level(index);
+    // Only the sculpted level is cast at and searched (the volume falloff builds the patch
+    // level's grid again when it needs it): the others' grids go before this one is built.
+    m_geometry->FreeGridsBut(*m_level);
     m_level->Grid(true);
     m_geometry->PrepareForStrokes(*m_level);
 }

@@ -235,6 +235,11 @@ void Geometry::PrepareForStrokes(const SubdivisionLevel& level) const {
     MeshChange::KeepPagesAhead(level.VertexCount());
 }
 
+void Geometry::FreeGridsBut(const SubdivisionLevel& level) {
+    for (SubdivisionLevel* each : m_levels)
+        if (each != &level) each->m_grid.reset();
+}
+
 void Geometry::Subdivide(uint32_t levels) {
     if (levels == 0) return;
     const SubdivisionLevel* top = HighestLevel();

@@ -244,5 +244,34 @@ TEST_F(ToolBehaviourTest, AMeshScaledUnevenlySculptsAsAnyOtherAndIsWrittenInItsO
     }
 }
 
+// ---- levels ---------------------------------------------------------------------------------
+
+// Choosing a level frees the other levels' spatial grids; a volume-falloff stroke, which
+// searches the patch level's grid, builds it again and sculpts as if it had never gone.
+TEST_F(ToolBehaviourTest, OnlyTheSculptedLevelKeepsItsGridAndGoingThroughLevelsChangesNoStroke) {
+    StrokeStep first = Stroke("Sculpt", 0.3f, 50.0f, {{-0.3f, 0.1f, 3}, {0.3f, 0.2f, 3}});
+    first.attributes.push_back({QStringLiteral("distancemode"), 2, QString()});
+    StrokeStep second = first;
+    second.path = {{0.2f, -0.3f, 3}, {0.1f, 0.3f, 3}};
+
+    auto hopping = Shape("sphere", 3), staying = Shape("sphere", 3), untouched = Shape("sphere", 3);
+    for (Sculpture* sculpture : {hopping.get(), staying.get(), untouched.get()}) sculpture->SculptLevel(2);
+    for (Sculpture* sculpture : {hopping.get(), staying.get()}) Run(*sculpture, first);
+    hopping->SculptLevel(3);
+    hopping->SculptLevel(2);
+    for (uint32_t i = 0; i < hopping->Geometry().LevelCount(); ++i)
+        EXPECT_EQ(hopping->Geometry().Level(i)->Grid(false) != nullptr, i == 2) << "level " << i;
+    for (Sculpture* sculpture : {hopping.get(), staying.get()}) Run(*sculpture, second);
+
+    const Positions hopped = PositionsOf(*hopping), stayed = PositionsOf(*staying), before = PositionsOf(*untouched);
+    ASSERT_EQ(hopped.size(), stayed.size());
+    size_t moved = 0;
+    for (size_t v = 0; v < hopped.size(); ++v) {
+        ASSERT_TRUE(hopped[v].x == stayed[v].x && hopped[v].y == stayed[v].y && hopped[v].z == stayed[v].z) << v;
+        moved += (hopped[v] - before[v]).Length() > 1e-4f;
+    }
+    EXPECT_GT(moved, 50u) << "both strokes sculpted";
+}
+
 }  // namespace
 }  // namespace corvane_apps
