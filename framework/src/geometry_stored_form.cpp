@@ -115,6 +115,8 @@ void Geometry::Serialize(Stream& stream) {
         Store<VertexRecord> records("mesh vertices");
         ExchangeStore(stream, stream.IsStoring() ? level->m_vertices : records, "vertices");
         if (stream.IsLoading()) {
+            if (corners.Count() == 0 || records.Count() == 0)
+                Malformed(QStringLiteral("level %1 has %2 corners and %3 vertices").arg(i).arg(corners.Count()).arg(records.Count()));
             // SetTopology checks the corners against the vertices.
             std::vector<float> positions(size_t(records.Count()) * 3);
             for (uint32_t v = 0; v < records.Count(); ++v) std::memcpy(&positions[3 * size_t(v)], records[v].position, 12);

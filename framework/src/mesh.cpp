@@ -81,7 +81,8 @@ void Mesh::SetTopology(FaceKind kind, Store<uint32_t>& cornerIndices, const floa
     }
     m_normals.SetCount(vertexCount);
     m_faceFlags.SetCount(m_faceCount);
-    std::memset(m_faceFlags.Data(), kFaceSculptable, m_faceCount);
+    // An empty store has no memory to point at, even for no bytes.
+    if (m_faceCount) std::memset(m_faceFlags.Data(), kFaceSculptable, m_faceCount);
     m_frozenCount = 0;
     InvalidateTopology();
     RecomputeNormals();
