@@ -10,7 +10,9 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cmath>
 #include <fstream>
+#include <memory>
 #include <malloc.h>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "tarnix/geometry.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/spatial_grid.h"
+#include "tarnix/subdivision_level.h"
 
 namespace {
 
@@ -152,5 +155,37 @@ void BM_LevelsAboveFollow(benchmark::State& state) {
     state.counters["tables_MiB"] = tables;
 }
 BENCHMARK(BM_LevelsAboveFollow)->ArgName("below")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// A vertex of many faces: a fan of `valence` triangles around one vertex, its topology tables
+// built and its neighbours found. The cost should grow with the faces, not their square:
+// Google Benchmark fits the complexity over the sizes (the "BigO" line).
+void BM_VertexOfManyFaces(benchmark::State& state) {
+    struct Counter : tarnix::AdjacentVertexEnumerator {
+        uint32_t count = 0;
+        void Operator(uint32_t, uint32_t) override { ++count; }
+    };
+    const uint32_t valence = uint32_t(state.range(0));
+    tarnix::PolygonMesh fan;
+    fan.positions.push_back({0.0f, 0.0f, 0.0f});
+    for (uint32_t i = 0; i < valence; ++i) {
+        const float angle = float(i) * 6.2831853f / float(valence);
+        fan.positions.push_back({std::cos(angle), std::sin(angle), 0.0f});
+        fan.faceVertices.insert(fan.faceVertices.end(), {0, i + 1, (i + 1) % valence + 1});
+        fan.faceSizes.push_back(3);
+    }
+    std::unique_ptr<tarnix::Geometry> geometry;
+    for (auto _ : state) {
+        state.PauseTiming();
+        geometry = tarnix::Geometry::FromPolygons(fan);  // the last one freed here too, untimed
+        state.ResumeTiming();
+        const tarnix::SubdivisionLevel& base = *geometry->LowestLevel();
+        geometry->PrepareForStrokes(base);
+        Counter counter;
+        base.EnumerateAdjacentVertices(&counter, 0, 0);
+        benchmark::DoNotOptimize(counter.count);
+    }
+    state.SetComplexityN(valence);
+}
+BENCHMARK(BM_VertexOfManyFaces)->RangeMultiplier(4)->Range(1024, 65535)->Complexity()->Unit(benchmark::kMillisecond);
 
 }  // namespace
