@@ -5,14 +5,14 @@
 #include <cstring>
 
 #include "brush/corvane.h"
-#include "brush/tracked_store.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
+#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/kernel.h"
-#include "tarnix/mesh_change.h"
 #include "tarnix/math/hw_vector.h"
+#include "tarnix/mesh_change.h"
 #include "tarnix/transformation.h"
 
 namespace {

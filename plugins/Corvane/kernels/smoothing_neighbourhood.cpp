@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "brush/tracked_store.h"
+#include "host/tracked_store.h"
 
 #include "brush/corvane.h"
 #include "host/crash_guard.h"
+#include "host/preferences.h"
 #include "kernels/dab_block.h"
 #include "patch/grid.h"
-#include "plugin/preferences.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/sculpt_layer.h"
 #include "tarnix/subdivision_level.h"

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "brush/corvane.h"
-#include "brush/tracked_store.h"
 #include "host/crash_guard.h"
+#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "kernels/kernel_index.h"
 #include "kernels/vertex_pipeline.h"

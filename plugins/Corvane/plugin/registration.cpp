@@ -4,10 +4,10 @@
 // preference objects only point at attributes the framework owns and need no destruction.
 
 #include "brush/corvane.h"
+#include "host/preferences.h"
+#include "host/tr.h"
 #include "patch/patch_map.h"
-#include "plugin/preferences.h"
 #include "plugin/tool_catalogue.h"
-#include "plugin/tr.h"
 #include "tarnix/class_desc.h"
 #include "tarnix/kernel.h"
 #include "tarnix/plugin.h"
