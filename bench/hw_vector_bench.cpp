@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tarnix/math/hw_vector.h"
+#include "tarnix/packed_normal.h"
 
 namespace {
 
@@ -21,11 +22,7 @@ void BM_GridNormalPacking(benchmark::State& state) {
         for (size_t i = 0; i < count; ++i) {
             const tarnix::HWVector n =
                 tarnix::Normalize((positions[i + 2] - positions[i]) & (positions[i + 1] - positions[i]));
-            int32_t packed[4];
-            tarnix::StoreNormalAsInt(n, packed);
-            normals[4 * i] = int16_t(packed[3]);
-            normals[4 * i + 1] = int16_t(packed[2]);
-            normals[4 * i + 2] = int16_t(packed[1]);
+            tarnix::PackNormal(n, normals[4 * i], normals[4 * i + 1], normals[4 * i + 2]);
         }
         benchmark::DoNotOptimize(normals.data());
     }

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "brush/corvane.h"
-#include "brush/tracked_store.h"
 #include "builtin_shapes.h"
+#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "kernels/patch_kernel.h"
 #include "plugin/tool_catalogue.h"

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "brush/tracked_store.h"
+#include "host/tracked_store.h"
 
 namespace {
 

@@ -164,12 +164,8 @@ void Mesh::RecomputeNormals() {
         for (uint32_t k = 0; k < cornersPerFace; ++k) sums[c[k]] += n;
     }
     for (uint32_t v = 0; v < vertexCount; ++v) {
-        int32_t packed[4];
-        StoreNormalAsInt(HWVector(sums[v].Normalized()), packed);
         PackedNormal& normal = m_normals[v];
-        normal.x = int16_t(packed[3]);
-        normal.y = int16_t(packed[2]);
-        normal.z = int16_t(packed[1]);
+        PackNormal(HWVector(sums[v].Normalized()), normal);
         normal.w = 0;
     }
 }
@@ -180,9 +176,9 @@ void Mesh::RecomputeNormals(const uint32_t* vertices, uint32_t count) {
         const uint32_t* around = FacesAroundVertex(vertices[i], faces);
         Vector sum;
         for (uint32_t k = 0; k < faces; ++k) sum += FaceNormal(around[k]);
-        int32_t packed[4];
-        StoreNormalAsInt(HWVector(sum.Normalized()), packed);
-        m_normals[vertices[i]] = {int16_t(packed[3]), int16_t(packed[2]), int16_t(packed[1]), 0};
+        PackedNormal& normal = m_normals[vertices[i]];
+        PackNormal(HWVector(sum.Normalized()), normal);
+        normal.w = 0;
     }
 }
 

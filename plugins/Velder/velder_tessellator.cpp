@@ -444,9 +444,8 @@ bool Velder::AppendVertexRecord(const tarnix::Mesh& mesh, uint32_t vertex) {
     std::memcpy(record.packedNormal, &packed, sizeof(record.packedNormal));
     record.vertex = vertex;
     record.freeze = float(source.freeze & Mesh::kFreezeStrengthMask) * 0.007874016f;
-    record.normal[0] = float(packed.x) * tarnix::kNormalUnpackScale;
-    record.normal[1] = float(packed.y) * tarnix::kNormalUnpackScale;
-    record.normal[2] = float(packed.z) * tarnix::kNormalUnpackScale;
+    const Vector normal = tarnix::UnpackNormal(packed);
+    record.normal[0] = normal.x, record.normal[1] = normal.y, record.normal[2] = normal.z;
     record.hostBit = source.freeze >> 7;
     std::memcpy(bytes, &record, sizeof(record));
     m_records.IndexOf(vertex) = m_records.RecordCount() - 1;
@@ -502,9 +501,7 @@ void Velder::BlendVertexData(uint32_t target, uint32_t a, const Vector& aWas, ui
                                                {rb.normal[0], rb.normal[1], rb.normal[2]});
             blended.normal[0] = normal.x, blended.normal[1] = normal.y, blended.normal[2] = normal.z;
             tarnix::PackedNormal packed = mesh.m_normals[target];
-            packed.x = int16_t(std::lround(normal.x * 32767.0f));
-            packed.y = int16_t(std::lround(normal.y * 32767.0f));
-            packed.z = int16_t(std::lround(normal.z * 32767.0f));
+            tarnix::PackNormal(tarnix::HWVector(normal), packed, tarnix::HalfRounding::kAwayFromZero);
             std::memcpy(blended.packedNormal, &packed, sizeof(packed));
             blended.vertex = target;
             blended.freeze = std::min(ra.freeze, rb.freeze);
@@ -531,7 +528,7 @@ void Velder::BlendVertexData(uint32_t target, uint32_t a, const Vector& aWas, ui
             return false;
         }
         out.original = {entry->m_position[0], entry->m_position[1], entry->m_position[2]};
-        out.normal = Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale;
+        out.normal = tarnix::UnpackNormal(entry->m_normal);
         out.buildUp = entry->m_buildUp;
         out.stamp = entry->m_stamp;
         return true;
@@ -553,9 +550,7 @@ void Velder::BlendVertexData(uint32_t target, uint32_t a, const Vector& aWas, ui
     entry->m_buildUp = 0.5f * (ea.buildUp + eb.buildUp);
     entry->m_stamp = hasA ? ea.stamp : eb.stamp;
     const Vector normal = blendNormals(ea.normal, eb.normal);
-    entry->m_normal[0] = int16_t(std::lround(normal.x * 32767.0f));
-    entry->m_normal[1] = int16_t(std::lround(normal.y * 32767.0f));
-    entry->m_normal[2] = int16_t(std::lround(normal.z * 32767.0f));
+    tarnix::PackNormal(tarnix::HWVector(normal), entry->m_normal, tarnix::HalfRounding::kAwayFromZero);
 }
 
 // ---- validity ----------------------------------------------------------------------------------

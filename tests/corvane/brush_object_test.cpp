@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "brush/corvane.h"
-#include "plugin/preferences.h"
+#include "host/preferences.h"
 #include "tarnix/class_desc.h"
 #include "tarnix/kernel.h"
 #include "tarnix/node_array.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "brush/tracked_store.h"
+#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/brush_operation.h"

@@ -6,9 +6,9 @@
 #include <set>
 #include <vector>
 
-#include "brush/tracked_store.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
+#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "kernels/kernel_index.h"
 #include "plugin/tool_catalogue.h"

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "brush/tracked_store.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
+#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "kernels/patch_kernel.h"
 #include "kernels/patch_normals.h"

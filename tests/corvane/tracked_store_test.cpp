@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "brush/tracked_store.h"
+#include "host/tracked_store.h"
 #include "tarnix/kernel.h"
 
 namespace {

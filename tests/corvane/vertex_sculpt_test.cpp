@@ -5,14 +5,14 @@
 #include <cstring>
 
 #include "brush/corvane.h"
-#include "brush/tracked_store.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
+#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/kernel.h"
-#include "tarnix/mesh_change.h"
 #include "tarnix/math/hw_vector.h"
+#include "tarnix/mesh_change.h"
 #include "tarnix/transformation.h"
 
 namespace {
@@ -65,12 +65,12 @@ TEST_F(VertexSculptTest, TouchedNormalsAreTheMeanOfTheirFacesNormals) {
         tarnix::Vector mean(0, 0, 0);
         for (uint32_t i = 0; i < count; ++i) mean += level->FaceNormal(faces[i]).Normalized();
         mean *= 1.0f / float(count);
-        int32_t packed[4];
-        tarnix::StoreNormalAsInt(tarnix::HWVector(mean), packed);
+        tarnix::PackedNormal expected{};
+        tarnix::PackNormal(tarnix::HWVector(mean), expected);
         const tarnix::PackedNormal& n = level->m_normals[v];
-        EXPECT_EQ(n.x, int16_t(packed[3]));
-        EXPECT_EQ(n.y, int16_t(packed[2]));
-        EXPECT_EQ(n.z, int16_t(packed[1]));
+        EXPECT_EQ(n.x, expected.x);
+        EXPECT_EQ(n.y, expected.y);
+        EXPECT_EQ(n.z, expected.z);
         ++checked;
     }
     EXPECT_GT(checked, 4u);

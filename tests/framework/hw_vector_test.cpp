@@ -68,22 +68,4 @@ TEST(HWVectorTest, DotAndCrossAgreeWithThePlainVector) {
     }
 }
 
-TEST(HWVectorTest, NormalPackingScalesRoundsAndClamps) {
-    int32_t packed[4];
-    tarnix::StoreNormalAsInt(tarnix::HWVector(1.0f, -0.5f, 0.25f, 0.0f), packed);
-    EXPECT_EQ(packed[3], 32767) << "x in lane 3";
-    EXPECT_EQ(packed[2], -16384) << "-16383.5 rounds to even";
-    EXPECT_EQ(packed[1], 8192) << "8191.75 rounds to nearest";
-    EXPECT_EQ(packed[0], 0);
-    tarnix::StoreNormalAsInt(tarnix::HWVector(2.0f, -2.0f, 0.0f, 0.0f), packed);
-    EXPECT_EQ(packed[3], 32767);
-    EXPECT_EQ(packed[2], -32767) << "out-of-range input clamps instead of wrapping";
-    // Every packed component fits the 16-bit normal format and reads back within 1/32767.
-    const tarnix::HWVector unit = tarnix::Normalize(tarnix::HWVector(0.3f, -0.7f, 0.2f));
-    tarnix::StoreNormalAsInt(unit, packed);
-    EXPECT_NEAR(int16_t(packed[3]) * 3.051851e-5f, unit.x, 3.1e-5f);
-    EXPECT_NEAR(int16_t(packed[2]) * 3.051851e-5f, unit.y, 3.1e-5f);
-    EXPECT_NEAR(int16_t(packed[1]) * 3.051851e-5f, unit.z, 3.1e-5f);
-}
-
 }  // namespace

@@ -23,6 +23,7 @@
 #include "tarnix/math/bounding_box.h"
 #include "tarnix/math/vector.h"
 #include "tarnix/node.h"
+#include "tarnix/packed_normal.h"
 #include "tarnix/store.h"
 
 namespace tarnix {
@@ -44,14 +45,6 @@ struct VertexRecord {
     uint8_t reserved[3];
 };
 static_assert(sizeof(VertexRecord) == 20, "vertex records are five 32-bit words");
-
-struct PackedNormal {
-    int16_t x, y, z, w;
-};
-static_assert(sizeof(PackedNormal) == 8, "packed normals are four 16-bit values");
-
-/// Scale between a packed normal component and its float value.
-constexpr float kNormalUnpackScale = 3.051851e-5f;  // 1 / 32767
 
 class Mesh : public TreeNode {
 public:
@@ -87,8 +80,7 @@ public:
     }
     void SetVertexPosition(uint32_t vertex, const Vector& position);
     Vector VertexNormal(uint32_t vertex) const {
-        const PackedNormal& n = m_normals[vertex];
-        return Vector(n.x, n.y, n.z) * kNormalUnpackScale;
+        return UnpackNormal(m_normals[vertex]);
     }
     /// @brief The face's area vector: for a quad the cross product of its diagonals, for a
     /// triangle that of two edges (twice the area in both cases), not normalised.

@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "host/crash_guard.h"
-#include "plugin/preferences.h"
-#include "plugin/tr.h"
+#include "host/preferences.h"
+#include "host/tr.h"
 #include "tarnix/kernel.h"
 #include "tarnix/stream.h"
 

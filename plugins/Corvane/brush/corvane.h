@@ -26,13 +26,13 @@
 #include <utility>
 #include <vector>
 
+#include "kernels/kernel_scratch.h"
 #include "tarnix/attribute.h"
 #include "tarnix/enumerators.h"
 #include "tarnix/math/bounding_box.h"
 #include "tarnix/math/hw_vector.h"
 #include "tarnix/math/vector.h"
 #include "tarnix/scene.h"
-#include "kernels/kernel_scratch.h"
 #include "tarnix/store.h"
 #include "velder.h"
 
@@ -377,3 +377,9 @@ private:
 /// @brief The class factory: one brush for a count of 0 or 1, else an array of `count`
 /// brushes; each is constructed, then each initialized, and the first returned.
 tarnix::Node* CreateCorvane(uint32_t count);
+
+namespace corvane {
+/// The Smooth preset, swapped in for strokes with the smoothing modifier; the tool catalogue
+/// sets it when it registers the presets.
+extern tarnix::BrushConfiguration* s_smoothConfiguration;
+}  // namespace corvane

@@ -124,6 +124,8 @@ void Corvane::GatherRegionNormal(const tarnix::SurfacePoint& point) {
                 const Vector stored(entry->m_position[0], entry->m_position[1], entry->m_position[2]);
                 const float w = 1.0f - (stored - m_brushCenter).Length() * m_invRadius;
                 if (w < 0.0f) break;
+                // The weight and the unpacking are one factor here: unpacking first would
+                // round differently.
                 normalSum += Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) *
                              (w * tarnix::kNormalUnpackScale);
                 positionSum += stored * w;

@@ -9,11 +9,11 @@
 #include <exception>
 
 #include "brush/corvane.h"
-#include "brush/tracked_store.h"
 #include "host/crash_guard.h"
+#include "host/preferences.h"
+#include "host/tr.h"
+#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
-#include "plugin/preferences.h"
-#include "plugin/tr.h"
 #include "tarnix/geometry.h"
 #include "tarnix/image.h"
 #include "tarnix/kernel.h"

@@ -8,14 +8,14 @@
 #include <ctime>
 
 #include "brush/corvane.h"
-#include "brush/tracked_store.h"
 #include "host/crash_guard.h"
 #include "host/errors.h"
+#include "host/tool_ids.h"
+#include "host/tr.h"
+#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "kernels/patch_kernel.h"
 #include "patch/patch_map.h"
-#include "plugin/tool_catalogue.h"
-#include "plugin/tr.h"
 #include "tarnix/geometry.h"
 #include "tarnix/image.h"
 #include "tarnix/kernel.h"
@@ -28,6 +28,8 @@
 using corvane::EntryGuard;
 
 namespace corvane {
+
+tarnix::BrushConfiguration* s_smoothConfiguration = nullptr;
 
 /// The processor clock, in milliseconds, when the stroke began.
 uint32_t g_strokeStartClock = 0;

@@ -5,7 +5,7 @@
 
 #include "brush/corvane.h"
 #include "host/crash_guard.h"
-#include "plugin/tool_catalogue.h"
+#include "host/tool_ids.h"
 #include "tarnix/brush_configuration.h"
 #include "tarnix/kernel.h"
 

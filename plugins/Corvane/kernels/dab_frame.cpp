@@ -3,11 +3,11 @@
 #include <cmath>
 
 #include "brush/corvane.h"
-#include "plugin/tool_catalogue.h"
+#include "host/tool_ids.h"
 #include "tarnix/checkable_float_array.h"
 #include "tarnix/kernel.h"
-#include "tarnix/subdivision_level.h"
 #include "tarnix/spatial_grid.h"
+#include "tarnix/subdivision_level.h"
 
 namespace corvane {
 

@@ -72,9 +72,8 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
             grid.vertex,
             position,
             HWVector::LoadXYZ(entry->m_position),
-            HWVector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale,
-            HWVector(level.m_normals[grid.vertex].x, level.m_normals[grid.vertex].y, level.m_normals[grid.vertex].z) *
-                tarnix::kNormalUnpackScale,
+            tarnix::UnpackNormal<HWVector>(entry->m_normal),
+            tarnix::UnpackNormal<HWVector>(level.m_normals[grid.vertex]),
             &entry->m_buildUp,
             record.freeze};
         const auto smoothing = [&](HWVector& target, HWVector& base) {

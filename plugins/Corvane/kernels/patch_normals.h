@@ -6,21 +6,24 @@
 // PackNormal takes one vertex; PackNormalsOfFour takes four at once with the coordinates in
 // lanes (one register for the x of four vertices, one for y, one for z), so that each square
 // root and division serves four normals. Both round every operation exactly as the other
-// does: the same products, sums in the same order ((x x + y y) + z z), the same division and
-// clamps, so a normal does not depend on which of the two computed it.
+// does: the same products, sums in the same order ((x x + y y) + z z), the same division, and
+// the framework's packing (tarnix/packed_normal.h) one vertex or four lanes at a time, so a
+// normal does not depend on which of the two computed it.
 
 #include <cstdint>
 #include <xmmintrin.h>
 #include <emmintrin.h>
 
 #include "tarnix/math/hw_vector.h"
+#include "tarnix/packed_normal.h"
 
 namespace corvane {
 
 /// @brief Packed x, y, z of the normal of u x v.
 inline void PackNormal(const tarnix::HWVector& u, const tarnix::HWVector& v, int32_t& x, int32_t& y, int32_t& z) {
-    int32_t packed[4];
-    tarnix::StoreNormalAsInt(tarnix::Normalize(u & v), packed);
+    // The lanes as PackNormalsOfFour leaves them, before they are cut to 16 bits.
+    alignas(16) int32_t packed[4];  // lanes w, z, y, x
+    _mm_store_si128(reinterpret_cast<__m128i*>(packed), tarnix::PackNormalLanes(tarnix::Normalize(u & v)));
     x = packed[3];
     y = packed[2];
     z = packed[1];
@@ -40,11 +43,9 @@ inline void PackNormalsOfFour(const tarnix::HWVector u[4], const tarnix::HWVecto
     const __m128 length =
         _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(cx, cx), _mm_mul_ps(cy, cy)), _mm_mul_ps(cz, cz)));
     const __m128 nonZero = _mm_cmpgt_ps(length, _mm_setzero_ps());
-    const __m128 limit = _mm_set1_ps(32767.0f), lowest = _mm_sub_ps(_mm_setzero_ps(), limit);
     const auto pack = [&](__m128 c, int32_t out[4]) {
         const __m128 n = _mm_and_ps(_mm_div_ps(c, length), nonZero);
-        const __m128 scaled = _mm_min_ps(limit, _mm_max_ps(lowest, _mm_mul_ps(n, limit)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_cvtps_epi32(scaled));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), tarnix::PackNormalLanes(n));
     };
     pack(cx, x);
     pack(cy, y);

@@ -5,15 +5,15 @@
 #include <algorithm>
 #include <utility>
 
-#include "brush/tracked_store.h"
 #include "host/crash_guard.h"
+#include "host/preferences.h"
+#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "kernels/kernel_index.h"
 #include "kernels/kernel_table.h"
 #include "kernels/patch_kernel.h"
 #include "kernels/patch_normals.h"
 #include "patch/patch_map.h"
-#include "plugin/preferences.h"
 #include "tarnix/mesh_renderer.h"
 #include "tarnix/subdivision_level.h"
 

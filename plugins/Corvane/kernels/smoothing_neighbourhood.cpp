@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "brush/tracked_store.h"
+#include "host/tracked_store.h"
 
 #include "brush/corvane.h"
 #include "host/crash_guard.h"
+#include "host/preferences.h"
 #include "kernels/dab_block.h"
 #include "patch/grid.h"
-#include "plugin/preferences.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/sculpt_layer.h"
 #include "tarnix/subdivision_level.h"
@@ -283,8 +283,7 @@ bool Corvane::TakePlaneSample(uint32_t vertex, tarnix::StoredVertexInfo* entry, 
     sample.weight = rules.vertexWeights ? 1.0f - std::sqrt(d2) / m_radius : 1.0f;
     if (rules.originalData) {
         sample.position = stored.ToVector();
-        sample.normal = entry ? Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale
-                              : level.VertexNormal(vertex);
+        sample.normal = entry ? tarnix::UnpackNormal(entry->m_normal) : level.VertexNormal(vertex);
     } else {
         sample.position = level.VertexPosition(vertex);
         sample.normal = level.VertexNormal(vertex);

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "brush/corvane.h"
-#include "brush/tracked_store.h"
 #include "host/crash_guard.h"
+#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "kernels/kernel_index.h"
 #include "kernels/vertex_pipeline.h"
@@ -57,7 +57,7 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
         v,
         position,
         stored,
-        HWVector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * tarnix::kNormalUnpackScale,
+        tarnix::UnpackNormal<HWVector>(entry->m_normal),
         HWVector(level.VertexNormal(v)),
         &entry->m_buildUp,
         record.freeze};
@@ -149,12 +149,7 @@ void Corvane::RecomputeTouchedNormals() {
         calculator.m_sum = tarnix::Vector(0, 0, 0);
         level->EnumerateAdjacentVertices(&calculator, vertex, face);
         const tarnix::Vector mean = calculator.m_sum * (1.0f / float(calculator.m_count ? calculator.m_count : 1));
-        int32_t packed[4];
-        tarnix::StoreNormalAsInt(HWVector(mean), packed);
-        tarnix::PackedNormal& normal = level->m_normals[vertex];
-        normal.x = int16_t(packed[3]);
-        normal.y = int16_t(packed[2]);
-        normal.z = int16_t(packed[1]);
+        tarnix::PackNormal(HWVector(mean), level->m_normals[vertex]);
     }
     m_touchedVertices.SetCount(0);
 }

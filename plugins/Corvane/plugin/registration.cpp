@@ -4,12 +4,11 @@
 // preference objects only point at attributes the framework owns and need no destruction.
 
 #include "brush/corvane.h"
+#include "host/preferences.h"
+#include "host/tr.h"
 #include "patch/patch_map.h"
-#include "plugin/preferences.h"
 #include "plugin/tool_catalogue.h"
-#include "plugin/tr.h"
 #include "tarnix/class_desc.h"
-#include "tarnix/kernel.h"
 #include "tarnix/plugin.h"
 
 namespace corvane {
@@ -46,15 +45,6 @@ tarnix::Preferences::Bool g_prefWaxScrapesOnly("Wax Scrapes Only", "Sculpting",
 tarnix::Preferences::Float g_prefLevelFactor("Corvane Level Factor", "Sculpting",
                                              Tr("Corvane Level Factor"), Tr("Sculpting"), 1.0f,
                                              0.25f, 4.0f, true);
-
-void ApplyPreferenceVisibility() {
-    const bool testMode = tarnix::Kernel::IsTestModeOn();
-    for (const tarnix::Preferences::Bool* preference :
-         {&g_prefRender, &g_prefUseOriginalDataForFlatten, &g_prefUseVertexWeightsForFlatten,
-          &g_prefWaxFillsOnly, &g_prefWaxScrapesOnly})
-        preference->Attribute()->SetVisible(testMode);
-    g_prefLevelFactor.Attribute()->SetVisible(testMode);
-}
 
 }  // namespace corvane
 

@@ -1,12 +1,10 @@
 #include "plugin/tool_catalogue.h"
 
 #include "brush/corvane.h"
-#include "plugin/tr.h"
+#include "host/tr.h"
 #include "tarnix/brush_operation.h"
 
 namespace corvane {
-
-tarnix::BrushConfiguration* s_smoothConfiguration = nullptr;
 
 namespace {
 

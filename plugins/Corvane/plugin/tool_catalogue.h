@@ -1,38 +1,12 @@
 #pragma once
-// The sixteen tool presets. Every preset names the Corvane brush class; its id is how the
-// brush tells the tools apart. There is no tool 15.
+// The tool catalogue: the sixteen presets the plug-in registers, one per tool id.
 
-#include <cstdint>
-
-namespace tarnix {
-class BrushConfiguration;
-}
+#include "host/tool_ids.h"
 
 namespace corvane {
 
-enum ToolId : uint32_t {
-    kToolSculpt = 0,
-    kToolSmear = 1,
-    kToolPinch = 2,
-    kToolSmooth = 3,
-    kToolAmplify = 4,
-    kToolFlatten = 5,
-    kToolScrape = 6,
-    kToolFill = 7,
-    kToolWax = 8,
-    kToolBulge = 9,
-    kToolSpray = 10,
-    kToolRepeat = 11,
-    kToolKnife = 12,
-    kToolFoamy = 13,
-    kToolImprint = 14,
-    kToolRelax = 16,
-};
-
-/// @brief The plug-in initializer: registers the sixteen presets in catalogue order.
+/// @brief The plug-in initializer: registers the sixteen presets in catalogue order and sets
+/// s_smoothConfiguration (brush/corvane.h).
 void InitializePlugin();
-
-/// @brief The Smooth preset, swapped in for strokes with the smoothing modifier.
-extern tarnix::BrushConfiguration* s_smoothConfiguration;
 
 }  // namespace corvane

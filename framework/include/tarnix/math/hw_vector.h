@@ -128,16 +128,4 @@ inline bool operator==(const HWVector& a, const HWVector& b) {
 }
 inline bool operator!=(const HWVector& a, const HWVector& b) { return !(a == b); }
 
-// ---- output -----------------------------------------------------------------------------------
-/// @brief Packs a unit normal: each lane times 32767, clamped to [-32767, 32767] and rounded
-/// to the nearest integer, into four 32-bit integers in lane order (w, z, y, x). The low 16
-/// bits of lanes 3, 2, 1 are the x, y, z components of a packed vertex normal. The input is
-/// not normalised here.
-inline void StoreNormalAsInt(const HWVector& normal, int32_t out[4]) {
-    const __m128 limit = _mm_set1_ps(32767.0f);
-    const __m128 scaled = _mm_min_ps(limit, _mm_max_ps(_mm_sub_ps(_mm_setzero_ps(), limit),
-                                                       _mm_mul_ps(normal, limit)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_cvtps_epi32(scaled));
-}
-
 }  // namespace tarnix

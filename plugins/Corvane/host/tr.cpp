@@ -1,4 +1,4 @@
-#include "plugin/tr.h"
+#include "host/tr.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,9 @@
 #pragma once
 // The module's six preferences, in the host's "Sculpting" category. They are developer
 // settings: the host shows them only in test mode. Read them by converting the object
-// (bool or float) at each use; nothing in the module keeps a copy of their values.
+// (bool or float) at each use; nothing in the module keeps a copy of their values. They are
+// declared here, below every layer that reads them, and defined with the module's other
+// registrations (plugin/registration.cpp), which fixes the order they are constructed in.
 
 #include "tarnix/preferences.h"
 
