@@ -10,7 +10,6 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cmath>
 #include <fstream>
 #include <memory>
 #include <malloc.h>
@@ -156,7 +155,7 @@ void BM_LevelsAboveFollow(benchmark::State& state) {
 }
 BENCHMARK(BM_LevelsAboveFollow)->ArgName("below")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// A vertex of many faces: a fan of `valence` triangles around one vertex, its topology tables
+// A vertex of many faces: a fan of `valence` quads around one vertex, its topology tables
 // built and its neighbours found. The cost should grow with the faces, not their square:
 // Google Benchmark fits the complexity over the sizes (the "BigO" line).
 void BM_VertexOfManyFaces(benchmark::State& state) {
@@ -165,14 +164,7 @@ void BM_VertexOfManyFaces(benchmark::State& state) {
         void Operator(uint32_t, uint32_t) override { ++count; }
     };
     const uint32_t valence = uint32_t(state.range(0));
-    tarnix::PolygonMesh fan;
-    fan.positions.push_back({0.0f, 0.0f, 0.0f});
-    for (uint32_t i = 0; i < valence; ++i) {
-        const float angle = float(i) * 6.2831853f / float(valence);
-        fan.positions.push_back({std::cos(angle), std::sin(angle), 0.0f});
-        fan.faceVertices.insert(fan.faceVertices.end(), {0, i + 1, (i + 1) % valence + 1});
-        fan.faceSizes.push_back(3);
-    }
+    const tarnix::PolygonMesh fan = shapes::Fan(valence);
     std::unique_ptr<tarnix::Geometry> geometry;
     for (auto _ : state) {
         state.PauseTiming();

@@ -18,18 +18,6 @@ namespace {
 // ---- input checks ------------------------------------------------------------------------------
 
 // Triangles around vertex 0, which is a corner of `valence` of them.
-tarnix::PolygonMesh Fan(uint32_t valence) {
-    tarnix::PolygonMesh fan;
-    fan.positions.push_back({0.0f, 0.0f, 0.0f});
-    for (uint32_t i = 0; i < valence; ++i) {
-        const float angle = float(i) * 6.2831853f / float(valence);
-        fan.positions.push_back({std::cos(angle), std::sin(angle), 0.0f});
-        fan.faceVertices.insert(fan.faceVertices.end(), {0, i + 1, (i + 1) % valence + 1});
-        fan.faceSizes.push_back(3);
-    }
-    return fan;
-}
-
 QString RefusalOf(const tarnix::PolygonMesh& mesh) {
     return FaultOf([&] { tarnix::Geometry::FromPolygons(mesh); });
 }
@@ -69,7 +57,7 @@ TEST(MeshInputTest, FacesAndValencesPastTheRefinersCountsAreRefused) {
     }
     polygon.faceSizes = {70000};
     EXPECT_EQ(RefusalOf(polygon), QStringLiteral("face 0 has 70000 corners, more than the 65535 a face may have"));
-    EXPECT_EQ(RefusalOf(Fan(70000)), QStringLiteral("vertex 0 is a corner of more than the 65535 faces a vertex may have"));
+    EXPECT_EQ(RefusalOf(shapes::Fan(70000)), QStringLiteral("vertex 0 is a corner of more than the 65535 faces a vertex may have"));
 }
 
 TEST(MeshInputTest, HarmlessFlawsAreCleanedAndReported) {
@@ -446,14 +434,14 @@ TEST(MeshTest, AVertexOfTheMostFacesAllowedHasEachNeighbourFoundOnce) {
         void Operator(uint32_t vertex, uint32_t) override { found.push_back(vertex); }
     };
     constexpr uint32_t kValence = 65535;
-    const std::unique_ptr<tarnix::Geometry> geometry = tarnix::Geometry::FromPolygons(Fan(kValence));
+    const std::unique_ptr<tarnix::Geometry> geometry = tarnix::Geometry::FromPolygons(shapes::Fan(kValence));
     const tarnix::SubdivisionLevel& base = *geometry->LowestLevel();
     geometry->PrepareForStrokes(base);
     Collector collector;
     base.EnumerateAdjacentVertices(&collector, 0, 0);
     std::sort(collector.found.begin(), collector.found.end());
     ASSERT_EQ(collector.found.size(), kValence);
-    for (uint32_t i = 0; i < kValence; ++i) ASSERT_EQ(collector.found[i], i + 1);
+    for (uint32_t i = 0; i < kValence; ++i) ASSERT_EQ(collector.found[i], 2 * i + 1);  // the spoke ends
     // The fan is closed around its centre: every face's edge at the centre has a neighbour.
     for (uint32_t face = 0; face < base.m_faceCount; ++face)
         ASSERT_LT(base.EdgeAdjacency(face, 0), tarnix::Mesh::kOpenBorder) << face;
