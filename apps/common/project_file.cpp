@@ -9,6 +9,7 @@
 #include "brush_host.h"
 #include "errors.h"
 #include "sculpture.h"
+#include "tarnix/stamp_stored_form.h"
 #include "tarnix/stream.h"
 
 namespace corvane_apps {
@@ -41,20 +42,6 @@ void ExchangeTexts(tarnix::Stream& stream, std::map<QString, QString>& texts) {
     }
 }
 
-void ExchangeStamp(tarnix::Stream& stream, tarnix::StampConfiguration& stamp) {
-    stream.Exchange(stamp.m_imagePath);
-    stream.Exchange(stamp.m_enabled);
-    stream.Exchange(stamp.m_factor);
-    stream.Exchange(stamp.m_offset);
-    stream.Exchange(stamp.m_inverted);
-    stream.Exchange(stamp.m_tiled);
-    stream.Exchange(stamp.m_buildUp);
-    stream.Exchange(stamp.m_rotation);
-    stream.Exchange(stamp.m_followStroke);
-    stream.Exchange(stamp.m_mirrored);
-    stream.Exchange(stamp.m_randomize);
-}
-
 void ExchangeBrush(tarnix::Stream& stream, BrushHost::Settings& brush) {
     stream.Exchange(brush.tool);
     uint32_t tools = uint32_t(brush.records.size());
@@ -68,7 +55,7 @@ void ExchangeBrush(tarnix::Stream& stream, BrushHost::Settings& brush) {
         ExchangeTexts(stream, stream.IsStoring() ? (record++)->second : brush.records[name]);
     }
     ExchangeTexts(stream, brush.attributes);
-    ExchangeStamp(stream, brush.stamp);
+    tarnix::ExchangeStamp(stream, brush.stamp);
 }
 
 }  // namespace

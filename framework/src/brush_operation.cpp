@@ -8,6 +8,7 @@
 #include "tarnix/error.h"
 #include "tarnix/image.h"
 #include "tarnix/kernel.h"
+#include "tarnix/stamp_stored_form.h"
 #include "tarnix/stream.h"
 
 namespace tarnix {
@@ -38,6 +39,8 @@ std::shared_ptr<Image> SharedImage(const QString& path) {
 
 const QString kStampPrefix = QStringLiteral("stamp/");
 
+}  // namespace
+
 void ExchangeStamp(Stream& stream, StampConfiguration& stamp) {
     stream.Exchange(stamp.m_imagePath);
     stream.Exchange(stamp.m_enabled);
@@ -51,8 +54,6 @@ void ExchangeStamp(Stream& stream, StampConfiguration& stamp) {
     stream.Exchange(stamp.m_mirrored);
     stream.Exchange(stamp.m_randomize);
 }
-
-}  // namespace
 
 BrushOperation::BrushOperation()
     : m_sizeAttr(this, QStringLiteral("size"), 25.0f),
