@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
+  ccache                 # compiler cache: cheap rebuilds (used when present)
   qtbase5-dev            # Qt 5 Core: the module's only external dependency
   libgtest-dev libgmock-dev
   libbenchmark-dev
