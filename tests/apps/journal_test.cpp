@@ -21,6 +21,7 @@
 #include "sculpture.h"
 #include "session.h"
 #include "session_runner.h"
+#include "small_meshes.h"
 #include "tarnix/kernel.h"
 #include "tarnix/sculpt_layer.h"
 #include "tarnix/subdivision_level.h"
@@ -216,11 +217,7 @@ protected:
 
 std::unique_ptr<BrushHost> JournalPlayback::s_host;
 
-std::vector<tarnix::Vector> Positions(const tarnix::Mesh& mesh) {
-    std::vector<tarnix::Vector> positions(mesh.VertexCount());
-    for (uint32_t v = 0; v < mesh.VertexCount(); ++v) positions[v] = mesh.VertexPosition(v);
-    return positions;
-}
+using test_support::PositionsOf;
 
 // A journal that starts from a project plays on the project as it was saved, and gives what
 // the same work on the loaded project gives.
@@ -260,13 +257,13 @@ TEST_F(JournalPlayback, AJournalFromAProjectGoesOnFromTheSavedDocument) {
 
     Sculpture direct(*s_host);
     ReadProject(project, direct, *s_host);
-    const std::vector<tarnix::Vector> saved = Positions(direct.Level());
+    const std::vector<tarnix::Vector> saved = PositionsOf(direct.Level());
     direct.Look(*stroke.stroke.camera);
     direct.Prepare(stroke.stroke);
     direct.Apply(stroke.stroke, false);
     direct.SetLayerStrength(0, 0.25f);
 
-    const std::vector<tarnix::Vector> a = Positions(played.Level()), b = Positions(direct.Level());
+    const std::vector<tarnix::Vector> a = PositionsOf(played.Level()), b = PositionsOf(direct.Level());
     ASSERT_EQ(a.size(), b.size());
     EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(tarnix::Vector)), 0);
     EXPECT_NE(std::memcmp(a.data(), saved.data(), a.size() * sizeof(tarnix::Vector)), 0) << "the stroke was played";

@@ -1,6 +1,5 @@
 #include "dab_setup.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "host/tracked_store.h"
@@ -19,7 +18,18 @@ std::unique_ptr<Corvane> MakeBrush(uint32_t toolId) {
     return brush;
 }
 
-void Bind(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, const Dab& dab) {
+namespace {
+
+tarnix::HWVector* ZeroedCells(uint32_t count) {
+    auto* cells = static_cast<tarnix::HWVector*>(std::aligned_alloc(16, count * sizeof(tarnix::HWVector)));
+    std::memset(static_cast<void*>(cells), 0, count * sizeof(tarnix::HWVector));
+    return cells;
+}
+
+}  // namespace
+
+BoundDab::BoundDab(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, const Dab& dab)
+    : m_brush(brush) {
     tarnix::Geometry* geometry = level->GetGeometry();
     brush.m_subdivisionLevel = level;
     brush.m_patchBaseLevelIndex = level->Index() - patchDepth;
@@ -35,10 +45,10 @@ void Bind(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, 
 
     const uint32_t side = (1u << patchDepth) + 3;
     brush.m_ringSide = side;
-    brush.m_ringPositions = static_cast<tarnix::HWVector*>(std::aligned_alloc(16, side * side * 16));
-    brush.m_ringLayerPositions = static_cast<tarnix::HWVector*>(std::aligned_alloc(16, side * side * 16));
-    std::memset(static_cast<void*>(brush.m_ringPositions), 0, side * side * 16);
-    std::memset(static_cast<void*>(brush.m_ringLayerPositions), 0, side * side * 16);
+    m_ring.reset(ZeroedCells(side * side));
+    m_layerRing.reset(ZeroedCells(side * side));
+    brush.m_ringPositions = m_ring.get();
+    brush.m_ringLayerPositions = m_layerRing.get();
 
     tarnix::HWVector* rows = corvane::DabRows(brush.m_dabBlock);
     rows[corvane::kRowCenter] = tarnix::HWVector(dab.center);
@@ -61,12 +71,10 @@ void Bind(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, 
     brush.m_dabFactor = 1.0f;
 }
 
-void Release(Corvane& brush) {
-    std::free(brush.m_ringPositions);
-    std::free(brush.m_ringLayerPositions);
-    brush.m_ringPositions = brush.m_ringLayerPositions = nullptr;
-    brush.m_subdivisionLevel = nullptr;
-    brush.m_meshChanges.SetCount(0);
+BoundDab::~BoundDab() {
+    m_brush.m_ringPositions = m_brush.m_ringLayerPositions = nullptr;
+    m_brush.m_subdivisionLevel = nullptr;
+    m_brush.m_meshChanges.SetCount(0);
 }
 
 tarnix::StrokeReport Stroke(Corvane& brush, tarnix::SubdivisionLevel& level, const std::vector<tarnix::Vector>& path,

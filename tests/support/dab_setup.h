@@ -1,9 +1,10 @@
 #pragma once
 // Prepares a brush for one dab by hand, the way the dab driver will: binds the level (patches
-// of `patchLevel` depth below it), its undo record, the padded grid, the dab block and the
+// of `patchDepth` depth below it), its undo record, the padded grid, the dab block and the
 // per-dab members. Kernel tests then call the patch tester or the kernels directly; stroke
 // tests run whole strokes through the host's stroke driver instead.
 
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -15,19 +16,32 @@ namespace dab_setup {
 
 struct Dab {
     tarnix::Vector center;
-    tarnix::Vector direction{0, 0, 1};
     float radius = 1.0f;
     float length = 1.0f;  // the displacement length
+    tarnix::Vector direction{0, 0, 1};
     float planeDistance = 0.0f;
 };
 
 /// @brief A brush with the preset of `toolId` active (its presets registered once).
 std::unique_ptr<Corvane> MakeBrush(uint32_t toolId);
 
-/// @brief Binds `brush` to `level` (patch base: the level `patchDepth` below it) and sets up
-/// one dab. Buffers live until Release.
-void Bind(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, const Dab& dab);
-void Release(Corvane& brush);
+/// @brief `brush` bound to `level` (patch base: the level `patchDepth` below it) and set up for
+/// one dab, until the object goes: it owns the buffers the dab needs, and unbinds the brush.
+class BoundDab {
+public:
+    BoundDab(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, const Dab& dab);
+    ~BoundDab();
+    BoundDab(const BoundDab&) = delete;
+    BoundDab& operator=(const BoundDab&) = delete;
+
+private:
+    struct Free {
+        void operator()(tarnix::HWVector* cells) const { std::free(cells); }
+    };
+    using Cells = std::unique_ptr<tarnix::HWVector, Free>;
+    Corvane& m_brush;
+    Cells m_ring, m_layerRing;
+};
 
 /// @brief One stroke of `brush` along `path` on `level`, placed as the host's stroke driver places it.
 tarnix::StrokeReport Stroke(Corvane& brush, tarnix::SubdivisionLevel& level, const std::vector<tarnix::Vector>& path,

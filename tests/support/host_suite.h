@@ -11,6 +11,7 @@
 #include "brush_host.h"
 #include "builtin_shapes.h"
 #include "sculpture.h"
+#include "small_meshes.h"
 #include "tarnix/kernel.h"
 #include "tarnix/subdivision_level.h"
 
@@ -48,10 +49,7 @@ protected:
     }
     /// The sculpted level's positions, as the level holds them.
     static std::vector<tarnix::Vector> PositionsOf(const corvane_apps::Sculpture& sculpture) {
-        const tarnix::SubdivisionLevel& level = sculpture.Level();
-        std::vector<tarnix::Vector> positions(level.VertexCount());
-        for (uint32_t v = 0; v < level.VertexCount(); ++v) positions[v] = level.VertexPosition(v);
-        return positions;
+        return test_support::PositionsOf(sculpture.Level());
     }
 
 private:

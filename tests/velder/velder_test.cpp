@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "builtin_shapes.h"
+#include "small_meshes.h"
 #include "tarnix/class_desc.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/stream.h"
@@ -158,12 +159,7 @@ std::unique_ptr<tarnix::Geometry> TriangleSphere(uint32_t divisions) {
 
 // A dab at the face whose centre lies nearest `target`.
 tarnix::SurfacePoint PointNear(tarnix::Mesh* mesh, const tarnix::Vector& target) {
-    uint32_t best = 0;
-    for (uint32_t f = 1; f < mesh->m_faceCount; ++f)
-        if ((tarnix::SurfacePoint(mesh, f, 0).LocalPosition() - target).Length() <
-            (tarnix::SurfacePoint(mesh, best, 0).LocalPosition() - target).Length())
-            best = f;
-    return tarnix::SurfacePoint(mesh, best, 0);
+    return tarnix::SurfacePoint(mesh, test_support::FaceNearest(mesh, target), 0);
 }
 
 bool HasEdge(const tarnix::Mesh& mesh, uint32_t a, uint32_t b) {

@@ -7,6 +7,7 @@
 #include "brush/corvane.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
+#include "small_meshes.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/block.h"
 #include "tarnix/kernel.h"
@@ -23,9 +24,7 @@ protected:
         tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 10}, {0, 0, 0});
     }
     void MakeGrid() {
-        tarnix::PolygonMesh plane = shapes::Plane(4, 4);
-        for (tarnix::Vector& p : plane.positions) p = p - tarnix::Vector(2, 2, 0);
-        geometry = shapes::Subdivided(plane, 5);
+        geometry = shapes::Subdivided(test_support::CentredPlane(4, 4), 5);
         level = geometry->HighestLevel();
     }
     void TearDown() override { tarnix::Block::SetBudget(tarnix::Block::kUnlimited); }
@@ -38,9 +37,7 @@ protected:
     // The heights a stroke leaves, starting from the flat grid.
     std::vector<float> Stroke(const std::vector<tarnix::Vector>& path, float size, float strength) {
         dab_setup::Stroke(*brush, *level, path, size, strength);
-        std::vector<float> heights(level->VertexCount());
-        for (uint32_t v = 0; v < level->VertexCount(); ++v) heights[v] = level->VertexPosition(v).z;
-        return heights;
+        return test_support::HeightsOf(*level);
     }
 
     std::unique_ptr<tarnix::Geometry> geometry;

@@ -9,6 +9,7 @@
 #include "brush/corvane.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
+#include "small_meshes.h"
 #include "host/preferences.h"
 #include "kernels/dab_block.h"
 #include "plugin/tool_catalogue.h"
@@ -26,11 +27,7 @@ using tarnix::Vector;
 
 // The dab point on the face whose centre lies nearest `target`.
 tarnix::SurfacePoint PointOn(tarnix::Mesh* mesh, const Vector& target, uint8_t mirrored = 0) {
-    uint32_t best = 0;
-    for (uint32_t f = 1; f < mesh->m_faceCount; ++f)
-        if ((tarnix::SurfacePoint(mesh, f, 0).LocalPosition() - target).Length() <
-            (tarnix::SurfacePoint(mesh, best, 0).LocalPosition() - target).Length())
-            best = f;
+    const uint32_t best = test_support::FaceNearest(mesh, target);
     const tarnix::SurfacePoint centre(mesh, best, 0);
     return tarnix::SurfacePoint(mesh, best, target, centre.LocalNormal(), mirrored);
 }

@@ -8,6 +8,7 @@
 #include "brush/corvane.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
+#include "small_meshes.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/kernel.h"
 #include "tarnix/sculpt_layer.h"
@@ -20,9 +21,7 @@ namespace {
 class StrokeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tarnix::PolygonMesh plane = shapes::Plane(4, 4);
-        for (tarnix::Vector& p : plane.positions) p = p - tarnix::Vector(2, 2, 0);
-        geometry = shapes::Subdivided(plane, 3);
+        geometry = shapes::Subdivided(test_support::CentredPlane(4, 4), 3);
         level = geometry->HighestLevel();
         tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 10}, {0, 0, 0});
         tarnix::Kernel::ClearLog();
@@ -238,8 +237,7 @@ TEST_F(StrokeTest, StampToolsCarryTheirStamps) {
         Use(tool);
         ASSERT_NE(brush->MaskImage(tarnix::BrushOperation::kStampMask), nullptr);
         Stroke({{-0.6f, 0.1f, 0}, {0.6f, 0.1f, 0}}, 0.6f, 0.1f);
-        std::vector<float> heights;
-        for (uint32_t v = 0; v < level->VertexCount(); ++v) heights.push_back(level->VertexPosition(v).z);
+        const std::vector<float> heights = test_support::HeightsOf(*level);
         // The same stroke without the stamp.
         SetUp();
         Use(tool);
@@ -329,11 +327,7 @@ TEST_F(StrokeTest, TheBrushTellsTheHostWhatItsToolMakesOfStrengthAndWhatAStrokeD
     EXPECT_EQ(begin(tarnix::BrushOperation::kModifierNone).family, Hints::kPlane);
 
     Use(corvane::kToolSculpt);
-    const std::vector<tarnix::Vector> before = [&] {
-        std::vector<tarnix::Vector> positions;
-        for (uint32_t v = 0; v < level->VertexCount(); ++v) positions.push_back(level->VertexPosition(v));
-        return positions;
-    }();
+    const std::vector<tarnix::Vector> before = test_support::PositionsOf(*level);
     Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 20.0f);
     uint32_t moved = 0;
     for (uint32_t v = 0; v < level->VertexCount(); ++v) moved += level->VertexPosition(v) != before[v];
@@ -357,11 +351,7 @@ TEST_F(StrokeTest, WithUpdatePlaneOffTheFirstDabsPlaneServesTheStroke) {
 
 // ---- what a sculptor means -----------------------------------------------------------------------
 
-std::vector<tarnix::Vector> Positions(const tarnix::Mesh& mesh) {
-    std::vector<tarnix::Vector> positions(mesh.VertexCount());
-    for (uint32_t v = 0; v < mesh.VertexCount(); ++v) positions[v] = mesh.VertexPosition(v);
-    return positions;
-}
+using test_support::PositionsOf;
 
 float LargestMove(const std::vector<tarnix::Vector>& before, const tarnix::Mesh& mesh) {
     float largest = 0.0f;
@@ -388,13 +378,13 @@ TEST_F(StrokeTest, OnAFlatMeshEveryFalloffTypeSculptsTheSameStroke) {
                 geometry = shapes::Subdivided(plane, 0);
                 level = geometry->HighestLevel();
             }
-            const std::vector<tarnix::Vector> before = Positions(*level);
+            const std::vector<tarnix::Vector> before = PositionsOf(*level);
             Use(corvane::kToolSculpt);
             brush->SetFalloffType(type);
             brush->m_distanceModeAttr.SetValue(type == tarnix::BrushOperation::kFalloffGeodesic ? 1 : 0);
             Stroke({{-0.7f, 0.1f, 0}, {0.7f, 0.3f, 0}}, 0.6f, 6.0f);
             if (reference.empty()) {
-                reference = Positions(*level);
+                reference = PositionsOf(*level);
                 largest = LargestMove(before, *level);
                 ASSERT_GT(largest, 0.02f);
                 continue;
@@ -422,7 +412,7 @@ TEST(MirrorTest, MirroredStrokesOnASymmetricMeshAgreeToFloatPrecision) {
             tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 5}, {0, 0, 0});
             const tarnix::TopologicalSymmetry& symmetry = level->Symmetry();
             ASSERT_TRUE(symmetry.IsValid());
-            const std::vector<tarnix::Vector> before = Positions(*level);
+            const std::vector<tarnix::Vector> before = PositionsOf(*level);
             auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
             brush->m_directionAttr.SetValue(direction);
             brush->MirrorConfig().SetMirrorMode(mode);
@@ -436,7 +426,7 @@ TEST(MirrorTest, MirroredStrokesOnASymmetricMeshAgreeToFloatPrecision) {
             ASSERT_GT(largest, 0.01f);
             if (direction == 1) {
                 std::vector<tarnix::Vector>& other = results[direction];
-                if (other.empty()) other = Positions(*level);
+                if (other.empty()) other = PositionsOf(*level);
                 else
                     for (uint32_t v = 0; v < level->VertexCount(); ++v)
                         ASSERT_LT((level->VertexPosition(v) - other[v]).Length(), 1e-6f * largest) << "vertex " << v;

@@ -445,7 +445,7 @@ void CheckKernel(uint32_t index, const Sculpted& sculpted) {
         setup.radius = dab.radius;
         setup.length = dab.length;
         setup.planeDistance = dab.planeDistance;
-        dab_setup::Bind(*brush, level, layout.depth, setup);
+        const dab_setup::BoundDab bound(*brush, level, layout.depth, setup);
         brush->m_affectAllLayersAttr.SetValue(normalsBit);
         brush->m_alongVertexNormals = normalsBit && family != Family::kSmoothing;
         brush->m_useStamp = index & corvane::kBitStamp;
@@ -481,7 +481,6 @@ void CheckKernel(uint32_t index, const Sculpted& sculpted) {
         std::vector<bool> results;
         for (uint32_t patch = 0; patch < geometry->Level(1)->m_faceCount; ++patch)
             results.push_back(brush->PatchTester(level, patch));
-        dab_setup::Release(*brush);
         brush->m_renderers.SetCount(0);
         brush->m_stampPixels = nullptr;  // the test's own
         return results;

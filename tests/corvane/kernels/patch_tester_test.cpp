@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <random>
 #include <set>
 #include <utility>
@@ -10,6 +11,7 @@
 
 #include "builtin_shapes.h"
 #include "dab_setup.h"
+#include "small_meshes.h"
 #include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "kernels/patch_kernel.h"
@@ -29,19 +31,16 @@ protected:
         level = geometry->HighestLevel();
         brush = dab_setup::MakeBrush(corvane::kToolSculpt);
     }
-    void TearDown() override { dab_setup::Release(*brush); }
-    void Bind(const dab_setup::Dab& dab) { dab_setup::Bind(*brush, level, 2, dab); }
+    void Bind(const dab_setup::Dab& dab) { bound.emplace(*brush, level, 2, dab); }
 
     std::unique_ptr<tarnix::Geometry> geometry;
     tarnix::SubdivisionLevel* level;
     std::unique_ptr<Corvane> brush;
+    std::optional<dab_setup::BoundDab> bound;
 };
 
 TEST_F(PatchTesterTest, NormalsFollowTheBulgeAndTheBoxHoldsOldAndNew) {
-    dab_setup::Dab dab;
-    dab.center = {0.5f, 0.5f, 0};
-    dab.radius = 0.4f;
-    dab.length = 1.0f;
+    dab_setup::Dab dab{{0.5f, 0.5f, 0}, 0.4f, 1.0f};
     Bind(dab);
     EXPECT_TRUE(brush->PatchTester(level, 0));
     const tarnix::HWVector* rows = corvane::DabRows(brush->m_dabBlock);
@@ -66,9 +65,7 @@ TEST_F(PatchTesterTest, NormalsFollowTheBulgeAndTheBoxHoldsOldAndNew) {
 TEST_F(PatchTesterTest, RenderersHearOfThePatchAndItsNeighbours) {
     auto* renderer = new tarnix::MeshRenderer;
     level->AddChild(renderer);
-    dab_setup::Dab dab;
-    dab.center = {0.5f, 0.5f, 0};
-    dab.radius = 0.3f;
+    dab_setup::Dab dab{{0.5f, 0.5f, 0}, 0.3f};
     Bind(dab);
     corvane::AppendTracked(brush->m_renderers, renderer);
     brush->m_patchMap = dynamic_cast<PatchMap*>(geometry->Level(0)->ChildByClass(PatchMap::StaticClass(), true));
@@ -94,15 +91,12 @@ TEST_F(PatchTesterTest, TheBrushEndsWhereItsRadiusAndFalloffTableEnd) {
         return 0u;
     };
     const uint32_t centre = vertexAt({0.5f, 0.5f, 0});
-    dab_setup::Dab dab;
-    dab.center = {0.5f, 0.5f, 0};
-    dab.radius = 0.25f;  // the grid's spacing: the centre's four neighbours lie on the radius
+    dab_setup::Dab dab{{0.5f, 0.5f, 0}, 0.25f};  // the grid's spacing: the centre's four neighbours lie on the radius
     Bind(dab);
     brush->m_vertexUpdates = 0;
     EXPECT_TRUE(brush->PatchTester(level, 0));
     EXPECT_EQ(brush->m_vertexUpdates, 5u) << "the centre and the four on the radius";
 
-    dab_setup::Release(*brush);
     Bind(dab);
     std::vector<float> distances(level->VertexCount(), float(brush->m_falloffLastIndex + 1) / brush->m_falloffScale);
     brush->m_distanceMode = 1;
@@ -118,7 +112,6 @@ TEST_F(PatchTesterTest, TheBrushEndsWhereItsRadiusAndFalloffTableEnd) {
     // One vertex moves, down and sideways, off the flat surface its neighbours keep; projected,
     // it lands back on that surface.
     for (const auto& [length, projected] : {std::make_pair(1e-4f, false), {0.5f, true}}) {
-        dab_setup::Release(*brush);
         geometry = shapes::Subdivided(shapes::Plane(2, 2), 2);
         level = geometry->HighestLevel();
         dab.radius = 0.1f;
@@ -142,9 +135,7 @@ TEST_F(PatchTesterTest, APatchItsLayerRefusesStaysAndGetsItsNormalsFromItsPositi
     layer->SetLocked(true);
     auto* renderer = new tarnix::MeshRenderer;
     level->AddChild(renderer);
-    dab_setup::Dab dab;
-    dab.center = {0.5f, 0.5f, 0};
-    dab.radius = 0.4f;
+    dab_setup::Dab dab{{0.5f, 0.5f, 0}, 0.4f};
     Bind(dab);
     corvane::AppendTracked(brush->m_renderers, renderer);
     uint32_t inside = 0;
@@ -177,10 +168,8 @@ TEST(PatchNoticeTest, OverTrianglesTheNeighboursAreThoseOfThePatchsAncestorInThe
     level->AddChild(renderer);
     auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
     const uint32_t face = 45;  // of level 2, the patch level: a child of level 1's face 11
-    dab_setup::Dab dab;
-    dab.radius = 0.3f;
-    dab.center = level->VertexPosition(level->FaceCorners(4 * face)[0]);
-    dab_setup::Bind(*brush, level, 1, dab);
+    const dab_setup::Dab dab{level->VertexPosition(level->FaceCorners(4 * face)[0]), 0.3f};
+    const dab_setup::BoundDab bound(*brush, level, 1, dab);
     brush->m_baseMesh = quads;
     brush->m_patchMap = dynamic_cast<PatchMap*>(quads->ChildByClass(PatchMap::StaticClass(), true));
     ASSERT_NE(brush->m_patchMap, nullptr);
@@ -195,14 +184,11 @@ TEST(PatchNoticeTest, OverTrianglesTheNeighboursAreThoseOfThePatchsAncestorInThe
     }
     EXPECT_EQ(notified, expected);
     EXPECT_TRUE(notified.count(16 * (face / 4))) << "the ancestor itself";
-    dab_setup::Release(*brush);
 }
 
 TEST_F(PatchTesterTest, PlaneToolsGatherTheRegionPlaneInsteadOfMovingInTheGatheringPass) {
     brush->SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolFlatten));
-    dab_setup::Dab dab;
-    dab.center = {1, 1, 0};
-    dab.radius = 0.5f;
+    dab_setup::Dab dab{{1, 1, 0}, 0.5f};
     Bind(dab);
     brush->m_gatherPass = true;
     std::fill(std::begin(brush->m_planeSums), std::end(brush->m_planeSums), 0.0f);
@@ -223,17 +209,11 @@ TEST(PatchWalkTest, DeepPatchesInMemoryOrderMoveEveryVertexAsGridOrderDoes) {
         auto geometry = shapes::Subdivided(shapes::Plane(2, 2), 5);
         tarnix::SubdivisionLevel* top = geometry->HighestLevel();
         auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
-        dab_setup::Dab dab;
-        dab.center = {0.9f, 1.1f, 0};
-        dab.radius = 0.8f;
-        dab.length = 0.3f;
-        dab_setup::Bind(*brush, top, patchDepth, dab);
+        dab_setup::Dab dab{{0.9f, 1.1f, 0}, 0.8f, 0.3f};
+        const dab_setup::BoundDab bound(*brush, top, patchDepth, dab);
         const uint32_t patches = geometry->Level(5 - patchDepth)->m_faceCount;
         for (uint32_t patch = 0; patch < patches; ++patch) brush->PatchTester(top, patch);
-        dab_setup::Release(*brush);
-        std::vector<tarnix::Vector> positions;
-        for (uint32_t v = 0; v < top->VertexCount(); ++v) positions.push_back(top->VertexPosition(v));
-        return positions;
+        return test_support::PositionsOf(*top);
     };
     const std::vector<tarnix::Vector> deep = sculpt(5), shallow = sculpt(1);
     ASSERT_EQ(deep.size(), shallow.size());
@@ -264,18 +244,15 @@ TEST(PatchWalkTest, WithProjectionDeepPatchesLandWhereThePerVertexPathLands) {
         }
         top->RecomputeNormals();
         auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
-        dab_setup::Dab dab;
-        dab.center = {0.5f, 0.45f, 0.06f};
-        dab.radius = 0.4f;
-        dab.length = 0.0f;
-        dab_setup::Bind(*brush, top, 5, dab);  // patch 0 is base face 0: a quarter of the level
+        dab_setup::Dab dab{{0.5f, 0.45f, 0.06f}, 0.4f, 0.0f};
+        std::optional<dab_setup::BoundDab> bound;
+        bound.emplace(*brush, top, 5, dab);  // patch 0 is base face 0: a quarter of the level
         EXPECT_TRUE(brush->PatchTester(top, 0)) << "entries for every vertex of the patch";
         // Down and sideways: the ray cast from the moved point meets the faces beside the
         // vertex, as far as this walk has moved their corners.
         dab.length = 0.04f;
         dab.direction = {0.6f, 0, -0.8f};
-        dab_setup::Release(*brush);
-        dab_setup::Bind(*brush, top, 5, dab);
+        bound.emplace(*brush, top, 5, dab);
         brush->m_projectToSurface = true;
         if (!perVertex) {
             EXPECT_TRUE(brush->PatchTester(top, 0));
@@ -288,10 +265,7 @@ TEST(PatchWalkTest, WithProjectionDeepPatchesLandWhereThePerVertexPathLands) {
                 brush->VertexSculpt(top, top->m_cornerIndices[table[k]], tarnix::SubdivisionLevel::QuadIndexTable(5)[quad]);
             }
         }
-        dab_setup::Release(*brush);
-        std::vector<tarnix::Vector> positions;
-        for (uint32_t v = 0; v < top->VertexCount(); ++v) positions.push_back(top->VertexPosition(v));
-        return positions;
+        return test_support::PositionsOf(*top);
     };
     const std::vector<tarnix::Vector> kernel = sculpt(false), reference = sculpt(true);
     auto untouched = shapes::Subdivided(shapes::Plane(2, 2), 5);

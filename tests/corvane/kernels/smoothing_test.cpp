@@ -120,11 +120,8 @@ TEST(SmoothingTest, CornerVerticesOfAnyValenceMoveToTheirOneRingMidpoint) {
         // Lift the centre (corner 0 of every patch) so that smoothing has work to do.
         level->SetVertexPosition(0, {0, 0, 0.5f});
         auto brush = dab_setup::MakeBrush(corvane::kToolSmooth);
-        dab_setup::Dab dab;
-        dab.center = {0, 0, 0.5f};
-        dab.radius = 0.01f;  // the centre alone
-        dab.length = 1.0f;
-        dab_setup::Bind(*brush, level, 1, dab);
+        dab_setup::Dab dab{{0, 0, 0.5f}, 0.01f, 1.0f};  // the centre alone
+        const dab_setup::BoundDab bound(*brush, level, 1, dab);
         const tarnix::Vector midpoint = brush->OneRingAverage(0, 0);
         EXPECT_GT(midpoint.z, 0.0f);
         for (uint32_t patch = 0; patch < spokes; ++patch) brush->PatchTester(level, patch);
@@ -132,7 +129,6 @@ TEST(SmoothingTest, CornerVerticesOfAnyValenceMoveToTheirOneRingMidpoint) {
         EXPECT_NEAR(moved.x, midpoint.x, 1e-5f) << "valence " << spokes;
         EXPECT_NEAR(moved.y, midpoint.y, 1e-5f) << "valence " << spokes;
         EXPECT_NEAR(moved.z, midpoint.z, 1e-5f) << "valence " << spokes;
-        dab_setup::Release(*brush);
     }
 }
 

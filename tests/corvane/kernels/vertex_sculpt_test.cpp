@@ -7,6 +7,7 @@
 #include "brush/corvane.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
+#include "small_meshes.h"
 #include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "plugin/tool_catalogue.h"
@@ -17,17 +18,11 @@
 
 namespace {
 
-// A flat 8 x 8 grid of unit squares, each cut into two triangles, centred on the origin.
-tarnix::PolygonMesh TrianglePlane() {
-    tarnix::PolygonMesh triangles = shapes::Triangulated(shapes::Plane(8, 8));
-    for (tarnix::Vector& p : triangles.positions) p = p - tarnix::Vector(4, 4, 0);
-    return triangles;
-}
-
 class VertexSculptTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        geometry = tarnix::Geometry::FromPolygons(TrianglePlane());
+        // A flat 8 x 8 grid of unit squares, each cut into two triangles.
+        geometry = tarnix::Geometry::FromPolygons(shapes::Triangulated(test_support::CentredPlane(8, 8)));
         level = geometry->LowestLevel();
         tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 10}, {0, 0, 0});
     }
@@ -87,12 +82,7 @@ TEST_F(VertexSculptTest, UnderDynamicTessellationTheBaseBrushRecordsEachVertexAs
     brush->BeginStroke(level, tarnix::BrushOperation::kModifierNone, tarnix::BrushOperation::kTriggerDrag);
     for (float x : {-0.6f, 0.0f, 0.6f}) {
         const tarnix::Vector at(x, 0.1f, 0.0f);
-        uint32_t face = 0;
-        for (uint32_t f = 0; f < level->m_faceCount; ++f)
-            if ((tarnix::SurfacePoint(level, f, 0).LocalPosition() - at).Length() <
-                (tarnix::SurfacePoint(level, face, 0).LocalPosition() - at).Length())
-                face = f;
-        const tarnix::SurfacePoint point(level, face, at, {0, 0, 1});
+        const tarnix::SurfacePoint point(level, test_support::FaceNearest(level, at), at, {0, 0, 1});
         tarnix::AxisAlignedBoundingBox changed;
         brush->ApplyDab(&point, &at, 1.5f, 1.0f, 0.3f, changed);
         QString problem;
@@ -140,12 +130,9 @@ TEST(VertexPathTest, OnQuadsThePerVertexPathAgreesWithTheKernels) {
             auto geometry = shapes::Subdivided(shapes::Cube(), 3);
             tarnix::SubdivisionLevel* level = geometry->HighestLevel();
             auto brush = dab_setup::MakeBrush(tool);
-            dab_setup::Dab dab;
-            dab.center = {0.1f, 0.2f, 0.9f};
-            dab.radius = 0.7f;
-            dab.length = tool == corvane::kToolFlatten ? 60.0f : 0.2f;
+            dab_setup::Dab dab{{0.1f, 0.2f, 0.9f}, 0.7f, tool == corvane::kToolFlatten ? 60.0f : 0.2f};
             dab.planeDistance = 0.6f;
-            dab_setup::Bind(*brush, level, 2, dab);
+            const dab_setup::BoundDab bound(*brush, level, 2, dab);
             if (path == 0) {
                 for (uint32_t patch = 0; patch < geometry->Level(1)->m_faceCount; ++patch) brush->PatchTester(level, patch);
             } else {
@@ -157,8 +144,7 @@ TEST(VertexPathTest, OnQuadsThePerVertexPathAgreesWithTheKernels) {
                     enumerated.Tester(level, v, faces[0]);
                 }
             }
-            for (uint32_t v = 0; v < level->VertexCount(); ++v) results[path].push_back(level->VertexPosition(v));
-            dab_setup::Release(*brush);
+            results[path] = test_support::PositionsOf(*level);
         }
         auto untouched = shapes::Subdivided(shapes::Cube(), 3);
         uint32_t moved = 0;
@@ -184,11 +170,8 @@ TEST(VertexPathTest, AMirroredStampEntersThePartnersOfTheVerticesItSamplesOnly) 
     auto geometry = shapes::Subdivided(shapes::Cube(), 2);
     tarnix::SubdivisionLevel* level = geometry->HighestLevel();
     auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
-    dab_setup::Dab dab;
-    dab.center = {0.4f, 0.3f, 1.0f};
-    dab.radius = 0.6f;
-    dab.length = 0.1f;
-    dab_setup::Bind(*brush, level, 0, dab);
+    dab_setup::Dab dab{{0.4f, 0.3f, 1.0f}, 0.6f, 0.1f};
+    const dab_setup::BoundDab bound(*brush, level, 0, dab);
     float texel = 1.0f;
     brush->m_useStamp = brush->m_stampTiled = true;  // one texel everywhere
     brush->m_stampPixels = &texel;
@@ -227,16 +210,13 @@ TEST(VertexPathTest, AMirroredStampEntersThePartnersOfTheVerticesItSamplesOnly) 
     ASSERT_EQ(change.Count(), expected.size());
     for (uint32_t slot = 0; slot < change.Count(); ++slot) ASSERT_EQ(change[slot].m_vertex, expected[slot]) << slot;
     brush->m_stampPixels = nullptr;
-    dab_setup::Release(*brush);
 }
 
 // Under a non-uniform scale the brush is measured in the world: a vertex that this pass has
 // already moved counts as inside by its world distance from the dab centre, as the radius is.
 TEST_F(VertexSculptTest, UnderANonUniformScaleAVertexMovedBeforeCountsByItsWorldDistance) {
     auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
-    dab_setup::Dab dab;
-    dab.radius = 1.2f;
-    dab_setup::Bind(*brush, level, 0, dab);
+    const dab_setup::BoundDab bound(*brush, level, 0, {{}, 1.2f});
     const tarnix::Matrix stretch = tarnix::Matrix::Scale({1, 4, 1});
     tarnix::HWVector* rows = corvane::DabRows(brush->m_dabBlock);
     corvane::StoreMatrixRows(rows, corvane::kRowMeshToWorld, stretch);
@@ -254,7 +234,6 @@ TEST_F(VertexSculptTest, UnderANonUniformScaleAVertexMovedBeforeCountsByItsWorld
         EXPECT_EQ(brush->VertexSculpt(level, v, FaceOf(*level, v)), inside) << at.y;
         EXPECT_EQ(brush->VertexSculpt(level, v, FaceOf(*level, v)), inside) << "moved already, " << at.y;
     }
-    dab_setup::Release(*brush);
 }
 
 // The recording pass of volume-preserving smoothing lists each vertex with a face that holds
@@ -263,9 +242,7 @@ TEST_F(VertexSculptTest, UnderANonUniformScaleAVertexMovedBeforeCountsByItsWorld
 // past its end. So when either list cannot grow, neither takes the pair.
 TEST_F(VertexSculptTest, TheSmoothingListsStayInStepWhenMemoryRunsOut) {
     auto brush = dab_setup::MakeBrush(corvane::kToolSmooth);
-    dab_setup::Dab dab;
-    dab.radius = 3.0f;
-    dab_setup::Bind(*brush, level, 0, dab);
+    const dab_setup::BoundDab bound(*brush, level, 0, {{}, 3.0f});
     brush->m_smoothPass = -1;
     const uint32_t v = 40, face = FaceOf(*level, v);
     level->CurrentChange()->FindOrAdd(v, face);  // the undo record needs no room then
@@ -291,7 +268,6 @@ TEST_F(VertexSculptTest, TheSmoothingListsStayInStepWhenMemoryRunsOut) {
     ASSERT_EQ(brush->m_smoothVertexFaces.Count(), 3u);
     EXPECT_EQ(brush->m_smoothVertices[2], v);
     EXPECT_EQ(brush->m_smoothVertexFaces[2], face);
-    dab_setup::Release(*brush);
 }
 
 }  // namespace

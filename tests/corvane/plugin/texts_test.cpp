@@ -7,6 +7,7 @@
 #include "builtin_shapes.h"
 #include "caught_error.h"
 #include "dab_setup.h"
+#include "small_meshes.h"
 #include "patch/grid.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/kernel.h"
@@ -99,12 +100,7 @@ TEST(ShownTextsTest, TheThroughputLineGivesMillionsOfVerticesReachedPerSecondOfP
     auto geometry = shapes::Subdivided(shapes::Plane(4, 4), 3);
     tarnix::SubdivisionLevel* level = geometry->HighestLevel();
     const tarnix::Vector at(2.0f, 2.0f, 0.0f);
-    uint32_t face = 0;
-    for (uint32_t f = 1; f < level->m_faceCount; ++f)
-        if ((tarnix::SurfacePoint(level, f, 0).LocalPosition() - at).Length() <
-            (tarnix::SurfacePoint(level, face, 0).LocalPosition() - at).Length())
-            face = f;
-    const tarnix::SurfacePoint point(level, face, at, {0, 0, 1});
+    const tarnix::SurfacePoint point(level, test_support::FaceNearest(level, at), at, {0, 0, 1});
     tarnix::AxisAlignedBoundingBox changed;
     const std::clock_t start = std::clock();
     brush->BeginStroke(level, BrushOperation::kModifierNone, BrushOperation::kTriggerDrag);
