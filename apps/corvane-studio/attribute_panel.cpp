@@ -18,6 +18,8 @@
 #include <QVBoxLayout>
 
 #include "attribute_words.h"
+#include "brush_host.h"
+#include "studio_document.h"
 #include "tarnix/attribute.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/preferences.h"
@@ -81,12 +83,8 @@ QString AttributeTip(const tarnix::Attribute& attribute) {
         .arg(text, QObject::tr("In session files: \"%1\"").arg(attribute.Key().toHtmlEscaped()));
 }
 
-QWidget* MakeAttributeEditor(tarnix::Attribute& attribute, QWidget* parent, std::function<void()> changed) {
-    tarnix::Attribute* target = &attribute;
-    const auto set = [target, changed](const QString& text) {
-        target->SetFromText(text, false);
-        if (changed) changed();
-    };
+QWidget* MakeAttributeEditor(const tarnix::Attribute& attribute, QWidget* parent,
+                             std::function<void(const QString& text)> set) {
     const AttributeWords* words = WordsFor(attribute.Key());
     const QString unit = words ? words->unit : QString();
     QWidget* editor = nullptr;
@@ -166,8 +164,8 @@ QWidget* MakeAttributeEditor(tarnix::Attribute& attribute, QWidget* parent, std:
     return editor;
 }
 
-AttributePanel::AttributePanel(tarnix::BrushOperation& brush, QSet<QString> ownControls, QWidget* parent)
-    : QWidget(parent), m_brush(brush), m_ownControls(std::move(ownControls)) {
+AttributePanel::AttributePanel(StudioDocument& document, QSet<QString> ownControls, QWidget* parent)
+    : QWidget(parent), m_document(document), m_ownControls(std::move(ownControls)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     // However many rows a tool shows, each keeps its height: the panel grows, never squeezes.
@@ -184,7 +182,7 @@ void AttributePanel::SetFreezeBrush(bool on) {
 QStringList AttributePanel::VisibleKeys() const {
     QStringList keys;
     if (m_freezeBrush) return keys;
-    for (const tarnix::Attribute* attribute : m_brush.Attributes())
+    for (const tarnix::Attribute* attribute : m_document.Host().Brush().Attributes())
         if (!attribute->Key().isEmpty() && attribute->IsVisible() && !m_ownControls.contains(attribute->Key()))
             keys << attribute->Key();
     return keys;
@@ -248,7 +246,7 @@ void AttributePanel::AddSettings(QVBoxLayout& column) {
     };
     connect(fold, &QToolButton::toggled, this, showAdvanced);
 
-    for (tarnix::Attribute* attribute : m_brush.Attributes()) {
+    for (const tarnix::Attribute* attribute : m_document.Host().Brush().Attributes()) {
         if (!m_shownKeys.contains(attribute->Key())) continue;
         const AttributeWords* words = WordsFor(attribute->Key());
         QFormLayout* form = words && !words->advanced ? mainForm : advancedForm;
@@ -260,7 +258,9 @@ void AttributePanel::AddSettings(QVBoxLayout& column) {
         }
         // A change may make the module show or hide attributes; the editor that made it is
         // still on the stack, so the panel is rebuilt afterwards.
-        QWidget* editor = MakeAttributeEditor(*attribute, m_content, [this] {
+        const QString key = attribute->Key();
+        QWidget* editor = MakeAttributeEditor(*attribute, m_content, [this, key](const QString& text) {
+            m_document.SetBrushAttribute(key, text);
             QTimer::singleShot(0, this, [this] {
                 if (VisibleKeys() != m_shownKeys) Rebuild();
             });
@@ -293,7 +293,10 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
             auto* heading = new QLabel(QStringLiteral("<b>%1</b>").arg(category.toHtmlEscaped()), this);
             form->addRow(heading);
         }
-        QWidget* editor = MakeAttributeEditor(*entry.attribute, this);
+        tarnix::Attribute* preference = entry.attribute;
+        QWidget* editor = MakeAttributeEditor(*preference, this, [preference](const QString& text) {
+            preference->SetFromText(text, false);
+        });
         editor->setObjectName(QStringLiteral("preference:") + entry.name);
         const QString tip = PreferenceTip(entry.name);
         editor->setToolTip(tip);

@@ -4,8 +4,8 @@
 // range, with its unit), a list of named choices where the studio's words (attribute_words.h)
 // name what a number stands for, both a check box and a spin box for a switch with an amount,
 // a line for text. Every editor carries the studio's label and tool tip for its key.
-// AttributePanel lists the brush attributes the module shows for the active tool, those only a
-// developer needs (and keys the studio has no words for) under a collapsed Advanced fold; it is
+// AttributePanel lists the brush attributes the module shows for the active tool and sets them
+// through the document, those only a developer needs (and keys the studio has no words for) under a collapsed Advanced fold; it is
 // rebuilt whenever the module shows or hides some. The preferences dialog lists the visible
 // preferences the same way, and says how to see those shown only in test mode.
 
@@ -23,14 +23,16 @@ class QVBoxLayout;
 
 namespace tarnix {
 class Attribute;
-class BrushOperation;
 }  // namespace tarnix
 
 namespace corvane_studio {
 
-/// @brief A widget that shows `attribute` and sets it (with its change event) when edited,
-/// then calls `changed`. Its object name is "attribute:" followed by the attribute's key.
-QWidget* MakeAttributeEditor(tarnix::Attribute& attribute, QWidget* parent, std::function<void()> changed = {});
+class StudioDocument;
+
+/// @brief A widget that shows `attribute` and, when edited, hands `set` the attribute's new
+/// value in its text form. Its object name is "attribute:" followed by the attribute's key.
+QWidget* MakeAttributeEditor(const tarnix::Attribute& attribute, QWidget* parent,
+                             std::function<void(const QString& text)> set);
 /// @brief The label people read: the studio's words for the key, else the attribute's
 /// display name, else its key.
 QString AttributeLabel(const tarnix::Attribute& attribute);
@@ -43,7 +45,7 @@ class AttributePanel : public QWidget {
 
 public:
     /// `ownControls`: keys the studio shows with controls of its own (size, strength, ...).
-    AttributePanel(tarnix::BrushOperation& brush, QSet<QString> ownControls, QWidget* parent = nullptr);
+    AttributePanel(StudioDocument& document, QSet<QString> ownControls, QWidget* parent = nullptr);
     /// @brief Lists the attributes the brush shows now.
     void Rebuild();
     /// @brief With the studio's freeze brush in hand the module's settings do not apply: the
@@ -60,7 +62,7 @@ private:
     // The rows of the attributes shown, the Advanced fold with its own below.
     void AddSettings(QVBoxLayout& column);
 
-    tarnix::BrushOperation& m_brush;
+    StudioDocument& m_document;
     QSet<QString> m_ownControls;
     bool m_freezeBrush = false;
     bool m_advancedOpen = false;  // kept across rebuilds: the user opened it

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include <QDir>
 #include <QFileInfo>
@@ -36,34 +37,50 @@ StudioDocument::Loaded LoadedFrom(corvane_apps::BrushHost& host, const tarnix::P
 const QString kFreezeStrength = QStringLiteral("studio/freeze strength");
 const QString kSmoothingStrength = QStringLiteral("studio/smoothing strength");
 
-// What the changes a journal's steps made are called in the history. `changed` tells which
-// steps made one; any step that could have (a stroke that moved nothing included) ends what
-// undo left to redo, as it did when it was made.
-QStringList HistoryOf(const corvane_apps::Session& session, const std::vector<bool>& changed) {
-    QStringList done, undone;
+using corvane_apps::Step;
+
+// What the history calls the change `step` made.
+QString ChangeName(const Step& step) {
+    switch (step.kind) {
+        case Step::kStroke: return step.stroke.smooth ? QStringLiteral("Smooth") : step.stroke.tool;
+        case Step::kWholeMesh: return step.stroke.tool;
+        case Step::kFreezeStroke: return QStringLiteral("Freeze");
+        case Step::kClearFreeze: return QStringLiteral("Clear Freeze");
+        case Step::kInvertFreeze: return QStringLiteral("Invert Freeze");
+        case Step::kLayerStrength: return QStringLiteral("Layer Strength");
+        default: return {};
+    }
+}
+
+// The steps of a journal that made the changes it leaves, done ones first, and how many are
+// done. `changed` tells which steps made one; any step that could have (a stroke that moved
+// nothing included) ends what undo left to redo, as it did when it was made.
+std::pair<std::vector<Step>, size_t> ChangesOf(const corvane_apps::Session& session, const std::vector<bool>& changed) {
+    std::vector<Step> done, undone;  // undone: the latest undone last
     for (size_t i = 0; i < session.steps.size(); ++i) {
-        using corvane_apps::Step;
         const Step& step = session.steps[i];
-        QString name;
         switch (step.kind) {
-            case Step::kStroke: name = step.stroke.smooth ? QStringLiteral("Smooth") : step.stroke.tool; break;
-            case Step::kWholeMesh: name = step.stroke.tool; break;
-            case Step::kFreezeStroke: name = QStringLiteral("Freeze"); break;
-            case Step::kClearFreeze: name = QStringLiteral("Clear Freeze"); break;
-            case Step::kInvertFreeze: name = QStringLiteral("Invert Freeze"); break;
-            case Step::kLayerStrength: name = QStringLiteral("Layer Strength"); break;
             case Step::kUndo:
-                for (uint32_t n = 0; n < step.count && !done.isEmpty(); ++n) undone.prepend(done.takeLast());
+                for (uint32_t n = 0; n < step.count && !done.empty(); ++n) {
+                    undone.push_back(done.back());
+                    done.pop_back();
+                }
                 continue;
             case Step::kRedo:
-                for (uint32_t n = 0; n < step.count && !undone.isEmpty(); ++n) done << undone.takeFirst();
+                for (uint32_t n = 0; n < step.count && !undone.empty(); ++n) {
+                    done.push_back(undone.back());
+                    undone.pop_back();
+                }
                 continue;
-            default: continue;
+            default:
+                if (ChangeName(step).isEmpty()) continue;
         }
-        if (changed[i]) done << name;
+        if (changed[i]) done.push_back(step);
         undone.clear();
     }
-    return done + undone;
+    const size_t doneCount = done.size();
+    done.insert(done.end(), undone.rbegin(), undone.rend());
+    return {std::move(done), doneCount};
 }
 
 }  // namespace
@@ -111,7 +128,7 @@ StudioDocument::Loaded StudioDocument::Recover(corvane_apps::BrushHost& host, co
     loaded.name = session.shape.isEmpty() ? QFileInfo(document).fileName() : session.shape;
     loaded.path = document;
     loaded.journal = journal;
-    loaded.history = HistoryOf(session, changed);
+    std::tie(loaded.changes, loaded.changesDone) = ChangesOf(session, changed);
     return loaded;
 }
 
@@ -123,8 +140,9 @@ void StudioDocument::Adopt(Loaded loaded) {
     m_drawMesh = loaded.drawMesh;
     m_path = loaded.path;
     m_name = loaded.name;
-    m_history.clear();
-    m_done = m_savedAt = 0;
+    m_changes = std::move(loaded.changes);
+    m_done = int(loaded.changesDone);
+    m_savedAt = 0;
     if (const auto found = loaded.settings.find(kFreezeStrength); found != loaded.settings.end())
         m_freezeStrength = found->second.toFloat();
     if (const auto found = loaded.settings.find(kSmoothingStrength); found != loaded.settings.end())
@@ -141,10 +159,7 @@ void StudioDocument::Adopt(Loaded loaded) {
             const corvane_apps::OwnedError error(raised);
             emit ModuleMessage(tr("The journal cannot go on: %1").arg(error.Message()));
         }
-        const int kept = int(m_sculpture->UndoCount() + m_sculpture->RedoCount());
-        m_history = loaded.history.size() == kept ? loaded.history : QStringList();
-        for (int i = m_history.size(); i < kept; ++i) m_history << tr("Recovered change");
-        m_done = int(m_sculpture->UndoCount());
+        ForgetDropped();
         m_savedAt = -1;
         SetModified(true);
     }
@@ -263,6 +278,10 @@ void StudioDocument::SetFalloffKind(int kind) {
 
 void StudioDocument::SetDirection(int mode) { m_host.Brush().m_directionAttr.SetValue(mode); }
 
+void StudioDocument::SetBrushAttribute(const QString& key, const QString& text) {
+    if (tarnix::Attribute* attribute = m_host.Brush().FindAttribute(key)) attribute->SetFromText(text, false);
+}
+
 QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix::Vector& start, float pressure) {
     if (!HasMesh()) return tr("There is no mesh to sculpt.");
     if (m_strokeOn) EndStroke();
@@ -336,7 +355,7 @@ void StudioDocument::EndStroke() {
     m_strokeOn = false;
     if (m_freezeStroke) {
         Record(m_freezeStep);
-        if (m_sculpture->CommitEdit()) ChangeCommitted(tr("Freeze"));
+        if (m_sculpture->CommitEdit()) ChangeCommitted(m_freezeStep);
         return;
     }
     Record(m_steps->LiveStep());
@@ -352,7 +371,7 @@ void StudioDocument::EndStroke() {
     // A tessellating stroke that changed faces is drawn from new arrays.
     if (figures.facesChanged) m_drawMesh->MarkAll();
     // A stroke that changed nothing leaves no step (but ended the redo history, as any stroke).
-    if (m_sculpture->Geometry().LatestChange() != m_latestBeforeStroke) ChangeCommitted(figures.tool);
+    if (m_sculpture->Geometry().LatestChange() != m_latestBeforeStroke) ChangeCommitted(m_steps->LiveStep());
     else ForgetUndone();
     ForwardModuleMessages();
     emit MeshChanged();
@@ -365,27 +384,36 @@ void StudioDocument::ForwardModuleMessages() {
     face->ClearHUDMessages();
 }
 
-void StudioDocument::ChangeCommitted(const QString& name) {
-    m_history = m_history.mid(0, m_done);
+QStringList StudioDocument::NamesOf(const std::vector<corvane_apps::Step>& steps) {
+    QStringList names;
+    for (const corvane_apps::Step& step : steps) names << ChangeName(step);
+    return names;
+}
+
+void StudioDocument::ChangeCommitted(const corvane_apps::Step& step) {
+    m_changes.resize(size_t(m_done));
     if (m_savedAt > m_done) m_savedAt = -1;
-    m_history << name;
-    // The host keeps a limited number of changes; the oldest names go with them.
-    const int kept = int(m_sculpture->UndoCount() + m_sculpture->RedoCount());
-    while (m_history.size() > kept) {
-        m_history.removeFirst();
-        if (m_savedAt >= 0) --m_savedAt;
-    }
-    m_done = int(m_sculpture->UndoCount());
+    m_changes.push_back(step);
+    ++m_done;
+    ForgetDropped();
     SetModified(m_done != m_savedAt);
     emit HistoryChanged();
 }
 
 void StudioDocument::ForgetUndone() {
-    const int kept = m_done + int(m_sculpture->RedoCount());
-    if (m_history.size() <= kept) return;
-    m_history = m_history.mid(0, kept);
-    if (m_savedAt > kept) m_savedAt = -1;
+    const size_t held = size_t(m_done) + m_sculpture->RedoCount();
+    if (m_changes.size() <= held) return;
+    m_changes.resize(held);
+    if (m_savedAt > int(held)) m_savedAt = -1;
     emit HistoryChanged();
+}
+
+void StudioDocument::ForgetDropped() {
+    const int dropped = m_done - int(m_sculpture->UndoCount());
+    if (dropped <= 0) return;
+    m_changes.erase(m_changes.begin(), m_changes.begin() + dropped);
+    m_done -= dropped;
+    if (m_savedAt >= 0) m_savedAt = std::max(-1, m_savedAt - dropped);
 }
 
 void StudioDocument::Undo() { GoToHistory(m_done - 1); }
@@ -394,7 +422,7 @@ void StudioDocument::Redo() { GoToHistory(m_done + 1); }
 
 void StudioDocument::GoToHistory(int position) {
     if (!HasMesh() || m_strokeOn) return;
-    position = std::clamp(position, 0, int(m_history.size()));
+    position = std::clamp(position, 0, int(m_changes.size()));
     if (position == m_done) return;
     corvane_apps::Step step;
     step.kind = position < m_done ? corvane_apps::Step::kUndo : corvane_apps::Step::kRedo;
@@ -453,7 +481,7 @@ void StudioDocument::SetLayerStrength(uint32_t index, float strength) {
     step.layer = m_sculpture->LayerName(index);
     step.layerStrength = strength;
     Record(step);
-    ChangeCommitted(tr("Layer Strength"));
+    ChangeCommitted(step);
     m_drawMesh->MarkAll();
     emit MeshChanged();
 }
@@ -489,7 +517,7 @@ void StudioDocument::ClearFreeze() {
     corvane_apps::Step step;
     step.kind = corvane_apps::Step::kClearFreeze;
     Record(step);
-    ChangeCommitted(tr("Clear Freeze"));
+    ChangeCommitted(step);
     m_drawMesh->MarkAll();
     emit MeshChanged();
 }
@@ -499,7 +527,7 @@ void StudioDocument::InvertFreeze() {
     corvane_apps::Step step;
     step.kind = corvane_apps::Step::kInvertFreeze;
     Record(step);
-    ChangeCommitted(tr("Invert Freeze"));
+    ChangeCommitted(step);
     m_drawMesh->MarkAll();
     emit MeshChanged();
 }

@@ -1,16 +1,16 @@
 #pragma once
 // The studio's document: the mesh being sculpted (a Sculpture of the programs' library), the
 // arrays the viewport draws it from, its file (a project, or the mesh file it was opened from),
-// whether it has unsaved changes, the names of the changes in its undo history, the brush
-// settings the window shows (the tool's strength, falloff and direction, which it keeps in the
-// brush) and those that belong to the studio rather than to a tool (mirror, the freeze brush,
+// whether it has unsaved changes, the steps that made the changes in its undo history, the
+// brush settings the window shows (the tool's strength, falloff and direction and the settings
+// the module shows for the tool, which it keeps in the brush) and those that belong to the studio rather than to a tool (mirror, the freeze brush,
 // the smoothing modifier's strength), and its journal: every change, written down as it is
 // made (journal.h), so that the work survives the program. Strokes, undo and redo run through
 // the programs' step runner (step_runner.h), as sessions and scripts run them.
 //
 // Invariants: while a mesh is loaded, DrawMesh() is a renderer of the level being sculpted;
-// History() names the changes Sculpture's undo and redo stacks hold, oldest first, and
-// HistoryPosition() of them are done. Long work (reading, subdividing, writing) is split into
+// History() names the changes Sculpture's undo and redo stacks hold, oldest first, by the steps
+// that made them, and HistoryPosition() of them are done. Long work (reading, subdividing, writing) is split into
 // a part that touches nothing the window draws from, which may run on another thread, and a
 // part that takes its result on the window's thread.
 
@@ -49,7 +49,9 @@ public:
         nlohmann::json origin;  // the mesh a journal starts from (a session's "mesh")
         corvane_apps::ProgramSettings settings;  // a project's studio settings
         QString journal;        // a journal it was recovered from, which goes on
-        QStringList history;    // the names of its changes, when recovered
+        // When recovered: the steps that made its changes, oldest first, and how many are done.
+        std::vector<corvane_apps::Step> changes;
+        size_t changesDone = 0;
         QStringList warnings;   // what reading the file found wrong but could read past
     };
 
@@ -130,6 +132,9 @@ public:
     void SetFalloff(int preset);
     void SetFalloffKind(int kind);
     void SetDirection(int mode);
+    /// @brief Sets the brush attribute `key` from `text` (its text form), as the module's own
+    /// settings for the tool are set; a key the brush does not have changes nothing.
+    void SetBrushAttribute(const QString& key, const QString& text);
     /// @brief The mirror mode (MirrorConfiguration::Mode) strokes get.
     void SetMirror(int mode) { m_mirror = mode; }
     int Mirror() const { return m_mirror; }
@@ -151,7 +156,11 @@ public:
     bool InStroke() const { return m_strokeOn; }
 
     // ---- history -----------------------------------------------------------------------------
-    const QStringList& History() const { return m_history; }
+    /// The names of the changes, oldest first: the tool of a stroke ("Smooth" for a
+    /// Shift-stroke), "Freeze", "Clear Freeze", "Invert Freeze" or "Layer Strength".
+    QStringList History() const { return NamesOf(m_changes); }
+    /// @brief The names of the changes `steps` made, in their order.
+    static QStringList NamesOf(const std::vector<corvane_apps::Step>& steps);
     int HistoryPosition() const { return m_done; }
     void Undo();
     void Redo();
@@ -190,9 +199,14 @@ signals:
 
 private:
     void SetModified(bool modified);
-    void ChangeCommitted(const QString& name);
-    // Drops the names of undone changes the geometry no longer holds.
+    // `step` made a change: it ends what was undone, and is done.
+    void ChangeCommitted(const corvane_apps::Step& step);
+    // A step that could have made a change but made none: the undone changes the host let go
+    // with it go too.
     void ForgetUndone();
+    // The host keeps a limited undo history: the steps whose changes it let go (the oldest)
+    // go too.
+    void ForgetDropped();
     void ForwardModuleMessages();
     // Writes `step` down; a journal that cannot be written is given up with a message.
     void Record(const corvane_apps::Step& step);
@@ -206,7 +220,9 @@ private:
     corvane_apps::DrawMesh* m_drawMesh = nullptr;
     QString m_path, m_name;
     bool m_modified = false;
-    QStringList m_history;
+    // The steps that made the changes Sculpture's undo and redo stacks hold, oldest first; the
+    // first m_done of them are done.
+    std::vector<corvane_apps::Step> m_changes;
     int m_done = 0;
     // The history position of the last save; -1 when no position matches the file (a save
     // that history has dropped).

@@ -43,6 +43,7 @@
 #include "journal.h"
 #include "main_window.h"
 #include "mesh_files.h"
+#include "small_meshes.h"
 #include "studio_document.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/kernel.h"
@@ -55,11 +56,7 @@ namespace {
 
 using corvane_studio::MainWindow;
 
-std::vector<tarnix::Vector> Positions(const tarnix::Mesh& mesh) {
-    std::vector<tarnix::Vector> positions(mesh.VertexCount());
-    for (uint32_t v = 0; v < mesh.VertexCount(); ++v) positions[v] = mesh.VertexPosition(v);
-    return positions;
-}
+using test_support::PositionsOf;
 
 bool SameBits(const std::vector<tarnix::Vector>& a, const std::vector<tarnix::Vector>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(tarnix::Vector)) == 0;
@@ -215,10 +212,10 @@ TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
     // smoothing stroke visibly lowers.
     SetSlider("brushStrength", 15);
     SetSlider("brushSize", 12);
-    const std::vector<tarnix::Vector> flat = Positions(Level());
+    const std::vector<tarnix::Vector> flat = PositionsOf(Level());
 
     Drag({-0.6f, 0.3f, 0}, {0.6f, 0.3f, 0});
-    const std::vector<tarnix::Vector> raised = Positions(Level());
+    const std::vector<tarnix::Vector> raised = PositionsOf(Level());
     float lifted = 0.0f;
     size_t farMoved = 0;
     for (size_t v = 0; v < raised.size(); ++v) {
@@ -252,7 +249,7 @@ TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
     };
     const float ridge = HighestNear(0.3f, 0.05f), middle = middleOfRidge();
     Drag({-0.5f, 0.3f, ridge}, {0.5f, 0.3f, ridge}, Qt::ShiftModifier);
-    const std::vector<tarnix::Vector> shifted = Positions(Level());
+    const std::vector<tarnix::Vector> shifted = PositionsOf(Level());
     EXPECT_LT(middleOfRidge(), middle * 0.8f);
     Action("undo").trigger();
     m_window->PickTool(QStringLiteral("Smooth"));
@@ -260,7 +257,7 @@ TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
     Drag({-0.5f, 0.3f, ridge}, {0.5f, 0.3f, ridge});
     // The same stroke, but for the rounding of casts into a spatial index refitted after the
     // undo.
-    const std::vector<tarnix::Vector> smoothed = Positions(Level());
+    const std::vector<tarnix::Vector> smoothed = PositionsOf(Level());
     for (size_t v = 0; v < smoothed.size(); ++v) ASSERT_LT((smoothed[v] - shifted[v]).Length(), 1e-5f) << v;
     Action("undo").trigger();
     m_window->PickTool(QStringLiteral("Sculpt"));
@@ -272,10 +269,10 @@ TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
     for (int i = 0; i < 3; ++i) Action("undo").trigger();
     EXPECT_EQ(m_window->Document().HistoryPosition(), 1);
     m_window->Document().GoToHistory(0);
-    EXPECT_TRUE(SameBits(Positions(Level()), flat));
+    EXPECT_TRUE(SameBits(PositionsOf(Level()), flat));
     EXPECT_FALSE(m_window->isWindowModified());
     Action("redo").trigger();
-    EXPECT_TRUE(SameBits(Positions(Level()), raised));
+    EXPECT_TRUE(SameBits(PositionsOf(Level()), raised));
 }
 
 TEST_F(Studio, FreezeStrengthAndLowerLevelStrokesAreOneUndoableStepEach) {
@@ -303,14 +300,14 @@ TEST_F(Studio, FreezeStrengthAndLowerLevelStrokesAreOneUndoableStepEach) {
         if (button->text() == QLatin1String("Add layer")) QTest::mouseClick(button, Qt::LeftButton);
     ASSERT_EQ(Level().LayerCount(), 1u);
     Drag({-0.6f, -0.3f, 0}, {0.6f, -0.3f, 0});
-    const std::vector<tarnix::Vector> layered = Positions(Level());
+    const std::vector<tarnix::Vector> layered = PositionsOf(Level());
     auto* strength = m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QDoubleSpinBox*>();
     ASSERT_NE(strength, nullptr);
     strength->setValue(0.5);
-    EXPECT_FALSE(SameBits(Positions(Level()), layered));
+    EXPECT_FALSE(SameBits(PositionsOf(Level()), layered));
     ASSERT_EQ(document.History().size(), 3);
     undo.trigger();
-    EXPECT_TRUE(SameBits(Positions(Level()), layered));
+    EXPECT_TRUE(SameBits(PositionsOf(Level()), layered));
     EXPECT_FLOAT_EQ(Level().Layer(0)->Strength(), 1.0f);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the panel's old rows
     EXPECT_DOUBLE_EQ(m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QDoubleSpinBox*>()->value(), 1.0)
@@ -319,7 +316,7 @@ TEST_F(Studio, FreezeStrengthAndLowerLevelStrokesAreOneUndoableStepEach) {
     // A stroke one level down carries up to the level above; undo takes back both.
     const tarnix::SubdivisionLevel& top = *document.Sculpture().Geometry().HighestLevel();
     ASSERT_GE(document.Sculpture().LevelCount(), 2u);
-    const std::vector<tarnix::Vector> topBefore = Positions(top);
+    const std::vector<tarnix::Vector> topBefore = PositionsOf(top);
     for (QAction* action : m_window->findChildren<QAction*>())
         if (action->shortcut() == QKeySequence(Qt::Key_PageDown)) action->trigger();
     ASSERT_EQ(Level().Index() + 2, document.Sculpture().LevelCount());
@@ -330,7 +327,7 @@ TEST_F(Studio, FreezeStrengthAndLowerLevelStrokesAreOneUndoableStepEach) {
             raised = std::max(raised, top.VertexPosition(v).z - topBefore[v].z);
     EXPECT_GT(raised, 1e-4f) << "the level above follows the stroke";
     undo.trigger();
-    EXPECT_TRUE(SameBits(Positions(top), topBefore));
+    EXPECT_TRUE(SameBits(PositionsOf(top), topBefore));
 }
 
 TEST_F(Studio, EveryToolStartsWithItsOwnStrengthScale) {
@@ -343,13 +340,13 @@ TEST_F(Studio, EveryToolStartsWithItsOwnStrengthScale) {
         m_window->PickTool(QStringLiteral("Smear"));
         SetSlider("brushStrength", 40);
         Drag({-0.5f, 0.1f, 0}, {0.5f, -0.1f, 0});
-        return Positions(Level());
+        return PositionsOf(Level());
     };
     const tarnix::BrushOperation::PresetRecords records = tarnix::BrushOperation::SavedPresetRecords();
     const std::vector<tarnix::Vector> fresh = smear(nullptr), afterPinch = smear("Pinch");
     tarnix::BrushOperation::RestorePresetRecords(records);
     NewPlane();
-    EXPECT_FALSE(SameBits(fresh, Positions(Level()))) << "the stroke moves the surface";
+    EXPECT_FALSE(SameBits(fresh, PositionsOf(Level()))) << "the stroke moves the surface";
     EXPECT_TRUE(SameBits(fresh, afterPinch));
 }
 
@@ -358,7 +355,7 @@ TEST_F(Studio, AFastStrokeKeepsItsCornersAndReachesWhereTheButtonWasLetGo) {
     m_window->PickTool(QStringLiteral("Sculpt"));
     SetSlider("brushStrength", 15);
     SetSlider("brushSize", 10);
-    const std::vector<tarnix::Vector> flat = Positions(Level());
+    const std::vector<tarnix::Vector> flat = PositionsOf(Level());
     // A zigzag of ten segments, the pointer reported once per corner and all of it moved
     // before the program looks: as fast as a hand can draw it. The moves go through the
     // window system, which may merge them.
@@ -547,24 +544,24 @@ TEST_F(Studio, HistoryFollowsTheKeysAndAStrokeThatChangesNothingLeavesNoStep) {
     SetSlider("brushStrength", 15);
     SetSlider("brushSize", 12);
     corvane_studio::StudioDocument& document = m_window->Document();
-    const std::vector<tarnix::Vector> flat = Positions(Level());
+    const std::vector<tarnix::Vector> flat = PositionsOf(Level());
     Drag({-0.6f, 0.3f, 0}, {0.6f, 0.3f, 0});
-    const std::vector<tarnix::Vector> one = Positions(Level());
+    const std::vector<tarnix::Vector> one = PositionsOf(Level());
     Drag({-0.6f, -0.3f, 0}, {0.6f, -0.3f, 0});
-    const std::vector<tarnix::Vector> two = Positions(Level());
+    const std::vector<tarnix::Vector> two = PositionsOf(Level());
 
     // A click on "Start", then the keys: the mesh follows the highlight either way.
     auto* history = Find<QListWidget>("history");
     QTest::mouseClick(history->viewport(), Qt::LeftButton, Qt::NoModifier, history->visualItemRect(history->item(0)).center());
-    EXPECT_TRUE(SameBits(Positions(Level()), flat));
+    EXPECT_TRUE(SameBits(PositionsOf(Level()), flat));
     QTest::keyClick(history, Qt::Key_Down);
     EXPECT_EQ(document.HistoryPosition(), 1);
-    EXPECT_TRUE(SameBits(Positions(Level()), one));
+    EXPECT_TRUE(SameBits(PositionsOf(Level()), one));
     QTest::keyClick(history, Qt::Key_End);
-    EXPECT_TRUE(SameBits(Positions(Level()), two));
+    EXPECT_TRUE(SameBits(PositionsOf(Level()), two));
     QTest::keyClick(history, Qt::Key_Home);
     EXPECT_EQ(history->currentRow(), 0);
-    EXPECT_TRUE(SameBits(Positions(Level()), flat)) << "what is saved now is what the highlight shows";
+    EXPECT_TRUE(SameBits(PositionsOf(Level()), flat)) << "what is saved now is what the highlight shows";
     QTest::keyClick(history, Qt::Key_End);
 
     // A stroke into a locked layer changes nothing: no step, and the status bar says why.
@@ -576,7 +573,7 @@ TEST_F(Studio, HistoryFollowsTheKeysAndAStrokeThatChangesNothingLeavesNoStep) {
     ASSERT_TRUE(Level().Layer(0)->IsLocked());
     const size_t undoable = document.Sculpture().UndoCount();
     Drag({-0.6f, 0.0f, 0}, {0.6f, 0.0f, 0});
-    EXPECT_TRUE(SameBits(Positions(Level()), two));
+    EXPECT_TRUE(SameBits(PositionsOf(Level()), two));
     EXPECT_EQ(document.History().size(), 2);
     EXPECT_EQ(history->count(), 3);
     EXPECT_EQ(document.Sculpture().UndoCount(), undoable);
@@ -586,7 +583,7 @@ TEST_F(Studio, HistoryFollowsTheKeysAndAStrokeThatChangesNothingLeavesNoStep) {
     for (QAction* action : m_window->findChildren<QAction*>())
         if (action->objectName() == QLatin1String("undo")) undo = action;
     undo->trigger();
-    EXPECT_TRUE(SameBits(Positions(Level()), one)) << "undo takes back the last stroke that changed something";
+    EXPECT_TRUE(SameBits(PositionsOf(Level()), one)) << "undo takes back the last stroke that changed something";
 }
 
 TEST_F(Studio, TheStatusBarTellsWhatRanTheVerticesItMovedAndTheBrushsTime) {
@@ -602,7 +599,7 @@ TEST_F(Studio, TheStatusBarTellsWhatRanTheVerticesItMovedAndTheBrushsTime) {
     SetSlider("brushSize", 60);
     QApplication::processEvents();
     const auto moved = [this](const std::vector<tarnix::Vector>& before) {
-        const std::vector<tarnix::Vector> after = Positions(Level());
+        const std::vector<tarnix::Vector> after = PositionsOf(Level());
         uint64_t count = 0;
         for (size_t v = 0; v < after.size(); ++v) count += !(after[v] == before[v]);
         return count;
@@ -610,7 +607,7 @@ TEST_F(Studio, TheStatusBarTellsWhatRanTheVerticesItMovedAndTheBrushsTime) {
     const auto* status = Find<QLabel>("strokeStatus");
     const QRegularExpression figures(QStringLiteral("^(\\w+): ([0-9,.]+) dabs, ([0-9,.]+) vertices moved, brush ([0-9.]+) ms a dab$"));
 
-    std::vector<tarnix::Vector> before = Positions(Level());
+    std::vector<tarnix::Vector> before = PositionsOf(Level());
     Drag({6, 12, 0}, {18, 12, 0});
     QRegularExpressionMatch match = figures.match(status->text());
     ASSERT_TRUE(match.hasMatch()) << status->text().toStdString();
@@ -622,7 +619,7 @@ TEST_F(Studio, TheStatusBarTellsWhatRanTheVerticesItMovedAndTheBrushsTime) {
     EXPECT_GT(match.captured(4).toDouble(), 0.0);
 
     // Shift smooths: the status bar and the history both say Smooth.
-    before = Positions(Level());
+    before = PositionsOf(Level());
     Drag({6, 12, 0}, {18, 12, 0}, Qt::ShiftModifier);
     match = figures.match(status->text());
     ASSERT_TRUE(match.hasMatch()) << status->text().toStdString();
@@ -787,9 +784,9 @@ TEST_F(Studio, EveryMenuActionAndKeyTwiceInARowLeavesAStudioThatStillSculpts) {
 
     // Still answering: a stroke sculpts and a frame shows the mesh.
     sculpted();
-    const std::vector<tarnix::Vector> before = Positions(Level());
+    const std::vector<tarnix::Vector> before = PositionsOf(Level());
     Drag({-0.3f, -0.2f, 1}, {0.3f, 0.2f, 1});
-    EXPECT_FALSE(SameBits(Positions(Level()), before));
+    EXPECT_FALSE(SameBits(PositionsOf(Level()), before));
     const QImage frame = View().grabFramebuffer();
     int meshPixels = 0;
     for (int y = 0; y < frame.height(); y += 4)
@@ -813,7 +810,7 @@ TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {
     QApplication::processEvents();
     m_window->PickTool(QStringLiteral("Sculpt"));
     Drag({2, 4, 0}, {6, 4, 0});
-    const std::vector<tarnix::Vector> sculpted = Positions(Level());
+    const std::vector<tarnix::Vector> sculpted = PositionsOf(Level());
     ASSERT_TRUE(m_window->SaveTo(output));
     EXPECT_FALSE(m_window->isWindowModified());
     EXPECT_TRUE(m_window->windowTitle().contains(QLatin1String("sculpted.corvane")));
@@ -834,14 +831,14 @@ TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {
     m_window->findChild<QWidget*>(QStringLiteral("stamps"));  // the chooser is there
     EXPECT_FALSE(m_window->Document().UseStamp(folder.filePath(QStringLiteral("no-such-stamp.tif"))).isEmpty());
     EXPECT_EQ(s_host->Brush().StampConfig().m_imagePath, stamp.m_imagePath);
-    EXPECT_TRUE(SameBits(Positions(Level()), sculpted));
+    EXPECT_TRUE(SameBits(PositionsOf(Level()), sculpted));
 
     // The project comes back bit for bit; the exported mesh as its format keeps numbers.
     ASSERT_TRUE(m_window->OpenFile(output));
-    EXPECT_TRUE(SameBits(Positions(Level()), sculpted));
+    EXPECT_TRUE(SameBits(PositionsOf(Level()), sculpted));
     EXPECT_FALSE(m_window->isWindowModified());
     ASSERT_TRUE(m_window->OpenFile(exported));
-    const std::vector<tarnix::Vector> reread = Positions(Level());
+    const std::vector<tarnix::Vector> reread = PositionsOf(Level());
     ASSERT_EQ(reread.size(), sculpted.size());
     double worst = 0.0;
     for (size_t v = 0; v < reread.size(); ++v) worst = std::max(worst, double((reread[v] - sculpted[v]).Length()));
@@ -895,7 +892,7 @@ TEST_F(Studio, ViewportShowsTheMeshAndSendsOnlyWhatAStrokeChanged) {
 // Everything a session does, as the journal holds it, played again from the start.
 std::vector<std::vector<tarnix::Vector>> EveryLevel(const corvane_apps::Sculpture& sculpture) {
     std::vector<std::vector<tarnix::Vector>> levels;
-    for (uint32_t i = 0; i < sculpture.Geometry().LevelCount(); ++i) levels.push_back(Positions(*sculpture.Geometry().Level(i)));
+    for (uint32_t i = 0; i < sculpture.Geometry().LevelCount(); ++i) levels.push_back(PositionsOf(*sculpture.Geometry().Level(i)));
     return levels;
 }
 
@@ -954,7 +951,8 @@ TEST_F(Studio, TheJournalPlaysEveryChangeBackToTheBit) {
     EXPECT_EQ(again.Level().FrozenVertexCount(), live.Level().FrozenVertexCount());
     EXPECT_EQ(again.UndoCount(), live.UndoCount());
     EXPECT_EQ(again.RedoCount(), live.RedoCount());
-    EXPECT_EQ(recovered.history, document.History());
+    EXPECT_EQ(corvane_studio::StudioDocument::NamesOf(recovered.changes), document.History());
+    EXPECT_EQ(int(recovered.changesDone), document.HistoryPosition());
     ASSERT_EQ(again.Level().LayerCount(), 1u);
     EXPECT_EQ(again.LayerName(0), QStringLiteral("Ridge"));
     EXPECT_FLOAT_EQ(again.Level().Layer(0)->Strength(), 1.0f);
