@@ -1,5 +1,8 @@
 #include "main_window.h"
 
+#include <functional>
+#include <vector>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -99,6 +102,28 @@ QIcon StampIcon(const QString& path) {
     return QIcon(QPixmap::fromImage(image.copy()));
 }
 
+// A menu entry: its text, what it does, its shortcuts and, for the tests, its object name. An
+// entry without an action is a separator.
+struct MenuEntry {
+    QString text;
+    std::function<void()> action;
+    QList<QKeySequence> shortcuts = {};
+    QString name = {};
+};
+
+void AddMenuEntries(QMenu* menu, const std::vector<MenuEntry>& entries) {
+    for (const MenuEntry& entry : entries) {
+        if (!entry.action) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(entry.text);
+        action->setShortcuts(entry.shortcuts);
+        if (!entry.name.isEmpty()) action->setObjectName(entry.name);
+        QObject::connect(action, &QAction::triggered, menu, entry.action);
+    }
+}
+
 }  // namespace
 
 MainWindow::MainWindow(corvane_apps::BrushHost& host, QWidget* parent)
@@ -182,70 +207,71 @@ MainWindow::~MainWindow() = default;
 // ---- building the window ------------------------------------------------------------------------
 
 void MainWindow::MakeMenus() {
+    const auto key = [](const char* keys) { return QList<QKeySequence>{QKeySequence(QLatin1String(keys))}; };
+    const auto levelBy = [this](int step) {
+        return [this, step] {
+            if (!m_document.HasMesh()) return;
+            const int level = int(m_document.Sculpture().Level().Index()) + step;
+            if (level >= 0 && level < int(m_document.Sculpture().LevelCount())) m_document.ShowLevel(uint32_t(level));
+        };
+    };
+    const auto view = [this](OrbitCamera::View side) { return [this, side] { m_viewport->SetView(side); }; };
+
     QMenu* file = menuBar()->addMenu(tr("&File"));
     QMenu* newMenu = file->addMenu(tr("&New"));
     for (const QString& shape : shapes::ShapeNames()) {
         QString title = shape;
         title[0] = title[0].toUpper();
-        newMenu->addAction(title, this, [this, shape] {
-            if (MaybeSave()) NewShape(shape);
-        });
+        AddMenuEntries(newMenu, {{title, [this, shape] {
+                                      if (MaybeSave()) NewShape(shape);
+                                  }}});
     }
-    file->addAction(tr("&Open..."), this, &MainWindow::Open, QKeySequence::Open);
+    AddMenuEntries(file, {{tr("&Open..."), [this] { Open(); }, {QKeySequence::Open}}});
     m_recentMenu = file->addMenu(tr("Open &Recent"));
-    file->addAction(tr("&Save"), this, &MainWindow::Save, QKeySequence::Save);
-    file->addAction(tr("Save &As..."), this, &MainWindow::SaveAs, QKeySequence(QStringLiteral("Ctrl+Shift+S")));
-    file->addAction(tr("&Export..."), this, &MainWindow::Export, QKeySequence(QStringLiteral("Ctrl+E")));
-    file->addSeparator();
-    file->addAction(tr("&Quit"), this, &QWidget::close, QKeySequence::Quit);
+    AddMenuEntries(file, {{tr("&Save"), [this] { Save(); }, {QKeySequence::Save}},
+                          {tr("Save &As..."), [this] { SaveAs(); }, key("Ctrl+Shift+S")},
+                          {tr("&Export..."), [this] { Export(); }, key("Ctrl+E")},
+                          {},
+                          {tr("&Quit"), [this] { close(); }, {QKeySequence::Quit}}});
 
-    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    QAction* undo = edit->addAction(tr("&Undo"), &m_document, &StudioDocument::Undo, QKeySequence::Undo);
-    undo->setObjectName(QStringLiteral("undo"));
-    QAction* redo = edit->addAction(tr("&Redo"), &m_document, &StudioDocument::Redo);
-    redo->setObjectName(QStringLiteral("redo"));
-    redo->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
-    edit->addSeparator();
-    edit->addAction(tr("&Preferences..."), this, [this] {
-        PreferencesDialog dialog(this);
-        dialog.exec();
-    });
+    AddMenuEntries(menuBar()->addMenu(tr("&Edit")),
+                   {{tr("&Undo"), [this] { m_document.Undo(); }, {QKeySequence::Undo}, QStringLiteral("undo")},
+                    {tr("&Redo"), [this] { m_document.Redo(); },
+                     {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))},
+                     QStringLiteral("redo")},
+                    {},
+                    {tr("&Preferences..."), [this] {
+                         PreferencesDialog dialog(this);
+                         dialog.exec();
+                     }}});
 
     QMenu* mesh = menuBar()->addMenu(tr("&Mesh"));
-    mesh->addAction(tr("&Subdivide"), this, &MainWindow::Subdivide, QKeySequence(QStringLiteral("Ctrl+D")));
+    AddMenuEntries(mesh, {{tr("&Subdivide"), [this] { Subdivide(); }, key("Ctrl+D")}});
     m_levelMenu = mesh->addMenu(tr("&Level"));
-    mesh->addAction(tr("Next Level Up"), this, [this] {
-        if (m_document.HasMesh() && m_document.Sculpture().Level().Index() + 1 < m_document.Sculpture().LevelCount())
-            m_document.ShowLevel(m_document.Sculpture().Level().Index() + 1);
-    }, QKeySequence(Qt::Key_PageUp));
-    mesh->addAction(tr("Next Level Down"), this, [this] {
-        if (m_document.HasMesh() && m_document.Sculpture().Level().Index() > 0)
-            m_document.ShowLevel(m_document.Sculpture().Level().Index() - 1);
-    }, QKeySequence(Qt::Key_PageDown));
-    mesh->addSeparator();
-    mesh->addAction(tr("&Clear Freeze"), &m_document, &StudioDocument::ClearFreeze);
-    mesh->addAction(tr("&Invert Freeze"), &m_document, &StudioDocument::InvertFreeze);
+    AddMenuEntries(mesh, {{tr("Next Level Up"), levelBy(1), {QKeySequence(Qt::Key_PageUp)}},
+                          {tr("Next Level Down"), levelBy(-1), {QKeySequence(Qt::Key_PageDown)}},
+                          {},
+                          {tr("&Clear Freeze"), [this] { m_document.ClearFreeze(); }},
+                          {tr("&Invert Freeze"), [this] { m_document.InvertFreeze(); }}});
 
-    QMenu* view = menuBar()->addMenu(tr("&View"));
-    view->addAction(tr("&Frame Mesh"), m_viewport, &Viewport::FrameMesh, QKeySequence(Qt::Key_F));
-    view->addAction(tr("F&ront"), this, [this] { m_viewport->SetView(OrbitCamera::View::kFront); }, QKeySequence(Qt::Key_1));
-    view->addAction(tr("&Side"), this, [this] { m_viewport->SetView(OrbitCamera::View::kSide); }, QKeySequence(Qt::Key_3));
-    view->addAction(tr("&Top"), this, [this] { m_viewport->SetView(OrbitCamera::View::kTop); }, QKeySequence(Qt::Key_7));
-    QAction* wireframe = view->addAction(tr("&Wireframe"));
+    QMenu* viewMenu = menuBar()->addMenu(tr("&View"));
+    AddMenuEntries(viewMenu, {{tr("&Frame Mesh"), [this] { m_viewport->FrameMesh(); }, key("F")},
+                              {tr("F&ront"), view(OrbitCamera::View::kFront), key("1")},
+                              {tr("&Side"), view(OrbitCamera::View::kSide), key("3")},
+                              {tr("&Top"), view(OrbitCamera::View::kTop), key("7")}});
+    QAction* wireframe = viewMenu->addAction(tr("&Wireframe"));
     wireframe->setCheckable(true);
     wireframe->setShortcut(QKeySequence(Qt::Key_W));
     connect(wireframe, &QAction::toggled, m_viewport, &Viewport::SetWireframe);
 
-    QMenu* brush = menuBar()->addMenu(tr("&Brush"));
-    brush->addAction(tr("Smaller"), this, [this] { m_viewport->SetBrushPixels(int(m_viewport->BrushPixels() / 1.15)); },
-                     QKeySequence(Qt::Key_BracketLeft));
-    brush->addAction(tr("Larger"), this, [this] { m_viewport->SetBrushPixels(int(m_viewport->BrushPixels() * 1.15 + 1)); },
-                     QKeySequence(Qt::Key_BracketRight));
-    brush->addAction(tr("Open Stamp Image..."), this, [this] {
-        const QString path = QFileDialog::getOpenFileName(this, tr("Stamp image"), QString(),
-                                                          tr("Images (*.tif *.tiff *.png *.exr *.jpg)"));
-        if (!path.isEmpty()) ChooseStamp(path);
-    });
+    AddMenuEntries(menuBar()->addMenu(tr("&Brush")),
+                   {{tr("Smaller"), [this] { m_viewport->SetBrushPixels(int(m_viewport->BrushPixels() / 1.15)); }, key("[")},
+                    {tr("Larger"), [this] { m_viewport->SetBrushPixels(int(m_viewport->BrushPixels() * 1.15 + 1)); }, key("]")},
+                    {tr("Open Stamp Image..."), [this] {
+                         const QString path = QFileDialog::getOpenFileName(this, tr("Stamp image"), QString(),
+                                                                           tr("Images (*.tif *.tiff *.png *.exr *.jpg)"));
+                         if (!path.isEmpty()) ChooseStamp(path);
+                     }}});
 }
 
 QWidget* MainWindow::MakeToolPalette() {
