@@ -2,21 +2,14 @@
 
 #include <QString>
 
+#include "budget_test.h"
 #include "tarnix/block.h"
 #include "tarnix/kernel.h"
 #include "tarnix/store.h"
 
 namespace {
 
-// Restores an unlimited budget whatever a test did.
-class BlockTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        tarnix::Kernel::SetLogEcho(false);
-        tarnix::Kernel::ClearLog();
-    }
-    void TearDown() override { tarnix::Block::SetBudget(tarnix::Block::kUnlimited); }
-};
+using BlockTest = test_support::BudgetTest;
 
 TEST_F(BlockTest, RegistrationIsHeldAgainstTheBudget) {
     const uint64_t before = tarnix::Block::RegisteredBytes();

@@ -2,19 +2,13 @@
 
 #include <vector>
 
+#include "budget_test.h"
 #include "host/tracked_store.h"
 #include "tarnix/kernel.h"
 
 namespace {
 
-class TrackedStoreTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        tarnix::Kernel::SetLogEcho(false);
-        tarnix::Kernel::ClearLog();
-    }
-    void TearDown() override { tarnix::Block::SetBudget(tarnix::Block::kUnlimited); }
-};
+using TrackedStoreTest = test_support::BudgetTest;
 
 TEST_F(TrackedStoreTest, ExhaustedBudgetFailsAndLogsTheLedgers) {
     tarnix::Store<double> weights("relax weights");
