@@ -80,6 +80,8 @@ void main() { colour = lineColour; }
 )";
 
 constexpr int kCursorSegments = 64;
+// Triangles (or edges) drawn in one call: some megabytes of the renderer's setup data.
+constexpr GLsizei kTrianglesPerRun = 1 << 16;
 
 tarnix::Vector ToTarnix(const QVector3D& v) { return {v.x(), v.y(), v.z()}; }
 QVector3D ToQt(const tarnix::Vector& v) { return {v.x, v.y, v.z}; }
@@ -211,31 +213,76 @@ void Viewport::SendChanges() {
     if (!drawMesh) return;
     bool rebuilt = false;
     const std::vector<corvane_apps::DrawMesh::Range>& ranges = drawMesh->Refresh(rebuilt);
-    const std::vector<corvane_apps::DrawVertex>& vertices = drawMesh->Vertices();
+    const bool whole = m_sendAll || rebuilt;
     glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
-    if (m_sendAll || rebuilt) {
-        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(corvane_apps::DrawVertex)), vertices.data(),
+    if (whole)
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(drawMesh->VertexCount() * sizeof(corvane_apps::DrawVertex)), nullptr,
                      GL_DYNAMIC_DRAW);
-        // An element buffer is filled through the vertex array it belongs to: the core
-        // profile has no element buffer binding outside one.
-        glBindVertexArray(m_triangleArray);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(drawMesh->Triangles().size() * sizeof(uint32_t)),
-                     drawMesh->Triangles().data(), GL_STATIC_DRAW);
-        glBindVertexArray(m_edgeArray);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(drawMesh->Edges().size() * sizeof(uint32_t)),
-                     drawMesh->Edges().data(), GL_STATIC_DRAW);
-        glBindVertexArray(0);
-        m_triangleIndices = GLsizei(drawMesh->Triangles().size());
-        m_edgeIndices = GLsizei(drawMesh->Edges().size());
-        m_uploadedVertices = vertices.size();
-        m_sendAll = false;
+    // The vertices go from the mesh to the card through a small staging array, so that the
+    // program holds the drawn mesh only once, on the card.
+    constexpr uint32_t kStagedVertices = 1u << 16;
+    std::vector<corvane_apps::DrawVertex> staged;
+    const auto send = [&](uint32_t first, uint32_t count) {
+        for (uint32_t done = 0; done < count; done += kStagedVertices) {
+            const uint32_t piece = std::min(kStagedVertices, count - done);
+            staged.resize(piece);
+            drawMesh->WriteVertices(first + done, piece, staged.data());
+            glBufferSubData(GL_ARRAY_BUFFER, GLintptr((first + done) * sizeof(corvane_apps::DrawVertex)),
+                            GLsizeiptr(piece * sizeof(corvane_apps::DrawVertex)), staged.data());
+        }
+        m_uploadedVertices += count;
+    };
+    if (!whole) {
+        for (const corvane_apps::DrawMesh::Range& range : ranges) send(range.first, range.count);
         return;
     }
-    for (const corvane_apps::DrawMesh::Range& range : ranges) {
-        glBufferSubData(GL_ARRAY_BUFFER, GLintptr(range.first * sizeof(corvane_apps::DrawVertex)),
-                        GLsizeiptr(range.count * sizeof(corvane_apps::DrawVertex)), vertices.data() + range.first);
-        m_uploadedVertices += range.count;
+    send(0, drawMesh->VertexCount());
+    m_triangleIndices = SendIndices(m_triangleArray, *drawMesh, false);
+    // The edges go to the card only while the wireframe is shown.
+    m_edgeIndices = m_wireframe ? SendIndices(m_edgeArray, *drawMesh, true) : ReleaseIndices(m_edgeArray);
+    m_sendAll = false;
+}
+
+GLsizei Viewport::SendIndices(GLuint array, const corvane_apps::DrawMesh& drawMesh, bool edges) {
+    // An element buffer is filled through the vertex array it belongs to: the core profile
+    // has no element buffer binding outside one.
+    glBindVertexArray(array);
+    const size_t count = edges ? drawMesh.EdgeIndexCount() : drawMesh.TriangleIndexCount();
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(count * sizeof(uint32_t)), nullptr, GL_STATIC_DRAW);
+    drawMesh.WriteIndices(edges, [this](const std::vector<uint32_t>& piece, size_t at) {
+        glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, GLintptr(at * sizeof(uint32_t)),
+                        GLsizeiptr(piece.size() * sizeof(uint32_t)), piece.data());
+    });
+    glBindVertexArray(0);
+    return GLsizei(count);
+}
+
+GLsizei Viewport::ReleaseIndices(GLuint array) {
+    glBindVertexArray(array);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
+    glBindVertexArray(0);
+    return 0;
+}
+
+void Viewport::DrawInRuns(GLenum mode, GLsizei indices, GLsizei indicesPerRun) {
+    // The software renderer keeps what it has set up of every triangle drawn until it has
+    // rasterised it, and sets up far faster than it rasterises: a whole mesh in one call
+    // would hold hundreds of megabytes for a moment. Drawn in runs, each waiting for the run
+    // before the last, at most two runs are held.
+    GLsync inFlight[2] = {nullptr, nullptr};
+    int run = 0;
+    for (GLsizei first = 0; first < indices; first += indicesPerRun, ++run) {
+        GLsync& older = inFlight[run % 2];
+        if (older) {
+            glClientWaitSync(older, GL_SYNC_FLUSH_COMMANDS_BIT, GL_TIMEOUT_IGNORED);
+            glDeleteSync(older);
+        }
+        glDrawElements(mode, std::min(indicesPerRun, indices - first), GL_UNSIGNED_INT,
+                       reinterpret_cast<const void*>(uintptr_t(first) * sizeof(uint32_t)));
+        older = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
     }
+    for (GLsync fence : inFlight)
+        if (fence) glDeleteSync(fence);
 }
 
 void Viewport::paintGL() {
@@ -267,19 +314,23 @@ void Viewport::paintGL() {
     m_meshProgram.setUniformValue("baseColour", QVector3D(0.78f, 0.66f, 0.56f));
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1.0f, 1.0f);
-    glDrawElements(GL_TRIANGLES, m_triangleIndices, GL_UNSIGNED_INT, nullptr);
+    DrawInRuns(GL_TRIANGLES, m_triangleIndices, 3 * kTrianglesPerRun);
     glDisable(GL_POLYGON_OFFSET_FILL);
     m_meshProgram.release();
 
     if (m_wireframe) {
+        if (m_edgeIndices == 0 && m_document.DrawMesh() && m_document.DrawMesh()->EdgeIndexCount() != 0 &&
+            !m_document.IsBusy())
+            m_edgeIndices = SendIndices(m_edgeArray, *m_document.DrawMesh(), true);
         m_lineProgram.bind();
         m_lineProgram.setUniformValue("modelViewProjection", projection * modelView);
         m_lineProgram.setUniformValue("lineColour", QVector4D(0.1f, 0.1f, 0.12f, 1.0f));
         glBindVertexArray(m_edgeArray);
-        glDrawElements(GL_LINES, m_edgeIndices, GL_UNSIGNED_INT, nullptr);
+        DrawInRuns(GL_LINES, m_edgeIndices, 2 * kTrianglesPerRun);
         m_lineProgram.release();
     }
     glBindVertexArray(0);
+    if (!m_wireframe && m_edgeIndices != 0) m_edgeIndices = ReleaseIndices(m_edgeArray);
     DrawCursor(projection * view);
     m_frameMilliseconds = double(timer.nsecsElapsed()) / 1e6;
     emit FrameDrawn(m_frameMilliseconds);

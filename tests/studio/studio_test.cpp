@@ -859,7 +859,7 @@ TEST_F(Studio, ViewportShowsTheMeshAndSendsOnlyWhatAStrokeChanged) {
         for (int x = 0; x < before.width(); x += 4) meshPixels += before.pixel(x, y) != background;
     EXPECT_GT(meshPixels, before.width() * before.height() / 16 / 10);
 
-    const uint64_t total = m_window->Document().DrawMesh()->Vertices().size();
+    const uint64_t total = m_window->Document().DrawMesh()->VertexCount();
     QTest::mousePress(&View(), Qt::LeftButton, Qt::NoModifier, PixelOf({-0.3f, 0, 0}).toPoint());
     QMouseEvent move(QEvent::MouseMove, PixelOf({0.3f, 0, 0}), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&View(), &move);
