@@ -50,12 +50,14 @@ void DrawMesh::Build() {
 
     m_meshVertexOf.clear();
     m_chunkFirst.assign(1, 0);
-    m_triangleIndexCount = size_t(m_faceCount) * (corners - 2) * 3;
-    m_edgeIndexCount = 0;
+    m_runs.clear();
     // The chunk that last took each mesh vertex: a chunk's draw vertices are its mesh
     // vertices in the order its faces first use them.
     std::vector<uint32_t> takenBy(m_meshVertexCount, UINT32_MAX);
+    uint32_t chunksInRun = 0;
     for (uint32_t chunk = 0; chunk < chunks; ++chunk) {
+        const uint32_t first = uint32_t(m_meshVertexOf.size());
+        size_t edgeIndices = 0;
         const uint32_t end = std::min(m_faceCount, (chunk + 1) * kFacesPerChunk);
         for (uint32_t face = chunk * kFacesPerChunk; face < end; ++face) {
             const uint32_t* c = mesh.FaceCorners(face);
@@ -64,10 +66,20 @@ void DrawMesh::Build() {
                     takenBy[c[k]] = chunk;
                     m_meshVertexOf.push_back(c[k]);
                 }
-                if (DrawsEdge(mesh, face, k, c)) m_edgeIndexCount += 2;
+                if (DrawsEdge(mesh, face, k, c)) edgeIndices += 2;
             }
         }
         m_chunkFirst.push_back(uint32_t(m_meshVertexOf.size()));
+        // A chunk has at most 4 * kFacesPerChunk vertices, so it always fits a run of its own.
+        if (m_runs.empty() || chunksInRun == kChunksPerRun || m_meshVertexOf.size() - m_runs.back().firstVertex > 65536) {
+            const Run last = m_runs.empty() ? Run{0, 0, 0, 0, 0} : m_runs.back();
+            m_runs.push_back({first, last.firstTriangleIndex + last.triangleIndices, 0,
+                              last.firstEdgeIndex + last.edgeIndices, 0});
+            chunksInRun = 0;
+        }
+        ++chunksInRun;
+        m_runs.back().triangleIndices += size_t(end - chunk * kFacesPerChunk) * (corners - 2) * 3;
+        m_runs.back().edgeIndices += edgeIndices;
     }
     m_meshVertexOf.shrink_to_fit();
     m_chunkBoxes.assign(chunks, tarnix::AxisAlignedBoundingBox());
@@ -102,32 +114,33 @@ void DrawMesh::WriteVertices(uint32_t first, uint32_t count, DrawVertex* out) co
 }
 
 void DrawMesh::WriteIndices(bool edges,
-                            const std::function<void(const std::vector<uint32_t>& piece, size_t at)>& piece) const {
-    constexpr uint32_t kChunksPerPiece = 2;
+                            const std::function<void(const std::vector<uint16_t>& piece, size_t at)>& piece) const {
     const tarnix::Mesh& mesh = *m_mesh;
     const uint32_t corners = mesh.CornersPerFace();
-    // Each mesh vertex's draw vertex in the chunk being written (only its own vertices are read).
-    std::vector<uint32_t> drawIndex(m_meshVertexCount);
-    std::vector<uint32_t> indices;
-    size_t at = 0;
-    for (uint32_t chunk = 0; chunk < ChunkCount(); ++chunk) {
-        for (uint32_t d = m_chunkFirst[chunk]; d < m_chunkFirst[chunk + 1]; ++d) drawIndex[m_meshVertexOf[d]] = d;
-        const uint32_t end = std::min(m_faceCount, (chunk + 1) * kFacesPerChunk);
-        for (uint32_t face = chunk * kFacesPerChunk; face < end; ++face) {
-            const uint32_t* c = mesh.FaceCorners(face);
-            if (!edges) {
-                for (uint32_t k = 1; k + 1 < corners; ++k)
-                    indices.insert(indices.end(), {drawIndex[c[0]], drawIndex[c[k]], drawIndex[c[k + 1]]});
-                continue;
+    // Each mesh vertex's index in the run being written (only the run's own vertices are read).
+    std::vector<uint16_t> local(m_meshVertexCount);
+    std::vector<uint16_t> indices;
+    uint32_t chunk = 0;
+    for (size_t r = 0; r < m_runs.size(); ++r) {
+        const Run& run = m_runs[r];
+        const uint32_t nextRunFirst = r + 1 < m_runs.size() ? m_runs[r + 1].firstVertex : VertexCount();
+        indices.clear();
+        for (; chunk < ChunkCount() && m_chunkFirst[chunk] < nextRunFirst; ++chunk) {
+            for (uint32_t d = m_chunkFirst[chunk]; d < m_chunkFirst[chunk + 1]; ++d)
+                local[m_meshVertexOf[d]] = uint16_t(d - run.firstVertex);
+            const uint32_t end = std::min(m_faceCount, (chunk + 1) * kFacesPerChunk);
+            for (uint32_t face = chunk * kFacesPerChunk; face < end; ++face) {
+                const uint32_t* c = mesh.FaceCorners(face);
+                if (!edges) {
+                    for (uint32_t k = 1; k + 1 < corners; ++k)
+                        indices.insert(indices.end(), {local[c[0]], local[c[k]], local[c[k + 1]]});
+                    continue;
+                }
+                for (uint32_t k = 0; k < corners; ++k)
+                    if (DrawsEdge(mesh, face, k, c)) indices.insert(indices.end(), {local[c[k]], local[c[(k + 1) % corners]]});
             }
-            for (uint32_t k = 0; k < corners; ++k)
-                if (DrawsEdge(mesh, face, k, c)) indices.insert(indices.end(), {drawIndex[c[k]], drawIndex[c[(k + 1) % corners]]});
         }
-        if ((chunk + 1) % kChunksPerPiece == 0 || chunk + 1 == ChunkCount()) {
-            piece(indices, at);
-            at += indices.size();
-            indices.clear();
-        }
+        piece(indices, edges ? run.firstEdgeIndex : run.firstTriangleIndex);
     }
 }
 

@@ -52,17 +52,27 @@ public:
 
     tarnix::Mesh& Mesh() const { return *m_mesh; }
     uint32_t VertexCount() const { return uint32_t(m_meshVertexOf.size()); }
-    /// Three draw vertices per triangle, the faces' triangles in face order.
-    size_t TriangleIndexCount() const { return m_triangleIndexCount; }
-    /// Pairs of draw vertices: every edge of the mesh once.
-    size_t EdgeIndexCount() const { return m_edgeIndexCount; }
+
+    /// Consecutive chunks drawn with one call: at most kChunksPerRun of them, their draw
+    /// vertices within 65536 of the run's first, so that indices take 16 bits.
+    struct Run {
+        uint32_t firstVertex;
+        size_t firstTriangleIndex, triangleIndices;  // three per triangle
+        size_t firstEdgeIndex, edgeIndices;          // two per edge
+    };
+    static constexpr uint32_t kChunksPerRun = 64;
+    const std::vector<Run>& Runs() const { return m_runs; }
+    /// Three per triangle, the faces' triangles in face order.
+    size_t TriangleIndexCount() const { return m_runs.empty() ? 0 : m_runs.back().firstTriangleIndex + m_runs.back().triangleIndices; }
+    /// Two per edge: every edge of the mesh once.
+    size_t EdgeIndexCount() const { return m_runs.empty() ? 0 : m_runs.back().firstEdgeIndex + m_runs.back().edgeIndices; }
 
     /// @brief Writes draw vertices `first` to `first + count - 1` from the mesh to `out`.
     void WriteVertices(uint32_t first, uint32_t count, DrawVertex* out) const;
-    /// @brief Writes the triangles' (or, with `edges`, the edges') index array in order, in
-    /// pieces of some ten thousand indices: `piece` receives each with the position of its
-    /// first index in the whole array.
-    void WriteIndices(bool edges, const std::function<void(const std::vector<uint32_t>& piece, size_t at)>& piece) const;
+    /// @brief Writes the triangles' (or, with `edges`, the edges') index array in order, run
+    /// by run: `piece` receives each run's indices (draw vertices less the run's first
+    /// vertex) with the position of the first in the whole array.
+    void WriteIndices(bool edges, const std::function<void(const std::vector<uint16_t>& piece, size_t at)>& piece) const;
     uint32_t ChunkCount() const { return uint32_t(m_chunkBoxes.size()); }
     /// The chunks waiting to be gathered.
     uint32_t PendingChunks() const { return uint32_t(m_pending.size()); }
@@ -91,7 +101,7 @@ private:
 
     tarnix::Mesh* m_mesh;
     uint32_t m_faceCount = 0, m_meshVertexCount = 0;
-    size_t m_triangleIndexCount = 0, m_edgeIndexCount = 0;
+    std::vector<Run> m_runs;
     std::vector<uint32_t> m_meshVertexOf;  // draw vertex -> mesh vertex
     std::vector<uint32_t> m_chunkFirst;    // chunk -> first draw vertex; one past the last at the end
     std::vector<tarnix::AxisAlignedBoundingBox> m_chunkBoxes;

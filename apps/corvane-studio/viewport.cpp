@@ -80,8 +80,6 @@ void main() { colour = lineColour; }
 )";
 
 constexpr int kCursorSegments = 64;
-// Triangles (or edges) drawn in one call: some megabytes of the renderer's setup data.
-constexpr GLsizei kTrianglesPerRun = 1 << 16;
 
 tarnix::Vector ToTarnix(const QVector3D& v) { return {v.x(), v.y(), v.z()}; }
 QVector3D ToQt(const tarnix::Vector& v) { return {v.x, v.y, v.z}; }
@@ -237,48 +235,52 @@ void Viewport::SendChanges() {
         return;
     }
     send(0, drawMesh->VertexCount());
-    m_triangleIndices = SendIndices(m_triangleArray, *drawMesh, false);
+    m_runs = drawMesh->Runs();
+    SendIndices(m_triangleArray, *drawMesh, false);
     // The edges go to the card only while the wireframe is shown.
-    m_edgeIndices = m_wireframe ? SendIndices(m_edgeArray, *drawMesh, true) : ReleaseIndices(m_edgeArray);
+    m_edgesSent = m_wireframe ? SendIndices(m_edgeArray, *drawMesh, true) : ReleaseIndices(m_edgeArray);
     m_sendAll = false;
 }
 
-GLsizei Viewport::SendIndices(GLuint array, const corvane_apps::DrawMesh& drawMesh, bool edges) {
+bool Viewport::SendIndices(GLuint array, const corvane_apps::DrawMesh& drawMesh, bool edges) {
     // An element buffer is filled through the vertex array it belongs to: the core profile
     // has no element buffer binding outside one.
     glBindVertexArray(array);
     const size_t count = edges ? drawMesh.EdgeIndexCount() : drawMesh.TriangleIndexCount();
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(count * sizeof(uint32_t)), nullptr, GL_STATIC_DRAW);
-    drawMesh.WriteIndices(edges, [this](const std::vector<uint32_t>& piece, size_t at) {
-        glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, GLintptr(at * sizeof(uint32_t)),
-                        GLsizeiptr(piece.size() * sizeof(uint32_t)), piece.data());
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(count * sizeof(uint16_t)), nullptr, GL_STATIC_DRAW);
+    drawMesh.WriteIndices(edges, [this](const std::vector<uint16_t>& piece, size_t at) {
+        glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, GLintptr(at * sizeof(uint16_t)),
+                        GLsizeiptr(piece.size() * sizeof(uint16_t)), piece.data());
     });
     glBindVertexArray(0);
-    return GLsizei(count);
+    return count != 0;
 }
 
-GLsizei Viewport::ReleaseIndices(GLuint array) {
+bool Viewport::ReleaseIndices(GLuint array) {
     glBindVertexArray(array);
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
     glBindVertexArray(0);
-    return 0;
+    return false;
 }
 
-void Viewport::DrawInRuns(GLenum mode, GLsizei indices, GLsizei indicesPerRun) {
+void Viewport::DrawRuns(bool edges) {
     // The software renderer keeps what it has set up of every triangle drawn until it has
     // rasterised it, and sets up far faster than it rasterises: a whole mesh in one call
-    // would hold hundreds of megabytes for a moment. Drawn in runs, each waiting for the run
-    // before the last, at most two runs are held.
+    // would hold hundreds of megabytes for a moment. Drawn run by run, each waiting for the
+    // run before the last, at most two runs are held.
     GLsync inFlight[2] = {nullptr, nullptr};
-    int run = 0;
-    for (GLsizei first = 0; first < indices; first += indicesPerRun, ++run) {
-        GLsync& older = inFlight[run % 2];
+    int drawn = 0;
+    for (const corvane_apps::DrawMesh::Run& run : m_runs) {
+        const size_t first = edges ? run.firstEdgeIndex : run.firstTriangleIndex;
+        const size_t count = edges ? run.edgeIndices : run.triangleIndices;
+        if (count == 0) continue;
+        GLsync& older = inFlight[drawn++ % 2];
         if (older) {
             glClientWaitSync(older, GL_SYNC_FLUSH_COMMANDS_BIT, GL_TIMEOUT_IGNORED);
             glDeleteSync(older);
         }
-        glDrawElements(mode, std::min(indicesPerRun, indices - first), GL_UNSIGNED_INT,
-                       reinterpret_cast<const void*>(uintptr_t(first) * sizeof(uint32_t)));
+        glDrawElementsBaseVertex(edges ? GL_LINES : GL_TRIANGLES, GLsizei(count), GL_UNSIGNED_SHORT,
+                                 reinterpret_cast<const void*>(first * sizeof(uint16_t)), GLint(run.firstVertex));
         older = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
     }
     for (GLsync fence : inFlight)
@@ -314,23 +316,23 @@ void Viewport::paintGL() {
     m_meshProgram.setUniformValue("baseColour", QVector3D(0.78f, 0.66f, 0.56f));
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1.0f, 1.0f);
-    DrawInRuns(GL_TRIANGLES, m_triangleIndices, 3 * kTrianglesPerRun);
+    DrawRuns(false);
     glDisable(GL_POLYGON_OFFSET_FILL);
     m_meshProgram.release();
 
     if (m_wireframe) {
-        if (m_edgeIndices == 0 && m_document.DrawMesh() && m_document.DrawMesh()->EdgeIndexCount() != 0 &&
-            !m_document.IsBusy())
-            m_edgeIndices = SendIndices(m_edgeArray, *m_document.DrawMesh(), true);
+        // Not busy, this frame sent the vertices of the draw mesh's current layout.
+        if (!m_edgesSent && !m_document.IsBusy() && m_document.DrawMesh())
+            m_edgesSent = SendIndices(m_edgeArray, *m_document.DrawMesh(), true);
         m_lineProgram.bind();
         m_lineProgram.setUniformValue("modelViewProjection", projection * modelView);
         m_lineProgram.setUniformValue("lineColour", QVector4D(0.1f, 0.1f, 0.12f, 1.0f));
         glBindVertexArray(m_edgeArray);
-        DrawInRuns(GL_LINES, m_edgeIndices, 2 * kTrianglesPerRun);
+        if (m_edgesSent) DrawRuns(true);
         m_lineProgram.release();
     }
     glBindVertexArray(0);
-    if (!m_wireframe && m_edgeIndices != 0) m_edgeIndices = ReleaseIndices(m_edgeArray);
+    if (!m_wireframe && m_edgesSent) m_edgesSent = ReleaseIndices(m_edgeArray);
     DrawCursor(projection * view);
     m_frameMilliseconds = double(timer.nsecsElapsed()) / 1e6;
     emit FrameDrawn(m_frameMilliseconds);

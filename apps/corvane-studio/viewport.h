@@ -11,6 +11,7 @@
 // the surface to the release; the camera does not move during it.
 
 #include <utility>
+#include <vector>
 
 #include <QElapsedTimer>
 #include <QMatrix4x4>
@@ -79,11 +80,12 @@ private:
     void LevelReplaced();
     void SendChanges();
     /// Sends the triangles' or the edges' index array into `array`'s element buffer; returns
-    /// the index count.
-    GLsizei SendIndices(GLuint array, const corvane_apps::DrawMesh& drawMesh, bool edges);
-    /// Frees `array`'s element buffer; returns 0, its index count.
-    GLsizei ReleaseIndices(GLuint array);
-    void DrawInRuns(GLenum mode, GLsizei indices, GLsizei indicesPerRun);
+    /// whether there are any.
+    bool SendIndices(GLuint array, const corvane_apps::DrawMesh& drawMesh, bool edges);
+    /// Frees `array`'s element buffer; returns false (none sent).
+    bool ReleaseIndices(GLuint array);
+    /// Draws the triangles (or the edges) of the runs last sent.
+    void DrawRuns(bool edges);
     void DrawCursor(const QMatrix4x4& viewProjection);
     /// Picks the surface under `pixel`; false over the background.
     bool PickAt(const QPointF& pixel, QVector3D& position, QVector3D& normal, float* freeze = nullptr) const;
@@ -110,7 +112,8 @@ private:
     GLuint m_vertexBuffer = 0, m_triangleBuffer = 0, m_edgeBuffer = 0;
     GLuint m_triangleArray = 0, m_edgeArray = 0;  // both read m_vertexBuffer
     GLuint m_cursorArray = 0, m_cursorBuffer = 0;
-    GLsizei m_triangleIndices = 0, m_edgeIndices = 0;  // edges only while the wireframe is shown
+    std::vector<corvane_apps::DrawMesh::Run> m_runs;  // as the buffers were last sent
+    bool m_edgesSent = false;  // only while the wireframe is shown
     double m_frameMilliseconds = 0.0;
     uint64_t m_uploadedVertices = 0;
     // What the buffers last sent were drawn with.

@@ -11,18 +11,24 @@
 
 #include "builtin_shapes.h"
 #include "draw_mesh.h"
+#include "tarnix/geometry.h"
 #include "tarnix/subdivision_level.h"
 
 namespace {
 
 using corvane_apps::DrawMesh;
 
+// The whole index array as draw vertices: each run's indices count from its first vertex.
 std::vector<uint32_t> Indices(const DrawMesh& drawMesh, bool edges) {
     std::vector<uint32_t> indices;
-    drawMesh.WriteIndices(edges, [&](const std::vector<uint32_t>& piece, size_t at) {
+    size_t run = 0;
+    drawMesh.WriteIndices(edges, [&](const std::vector<uint16_t>& piece, size_t at) {
         EXPECT_EQ(at, indices.size());
-        indices.insert(indices.end(), piece.begin(), piece.end());
+        const DrawMesh::Run& written = drawMesh.Runs()[run++];
+        EXPECT_EQ(piece.size(), edges ? written.edgeIndices : written.triangleIndices);
+        for (uint16_t index : piece) indices.push_back(written.firstVertex + index);
     });
+    EXPECT_EQ(run, drawMesh.Runs().size());
     EXPECT_EQ(indices.size(), edges ? drawMesh.EdgeIndexCount() : drawMesh.TriangleIndexCount());
     return indices;
 }
@@ -124,6 +130,33 @@ TEST(DrawMesh, SendsOnlyTheChunksAChangeReachedAndStaysEqualToTheMesh) {
     drawMesh->Refresh(rebuilt);
     EXPECT_TRUE(rebuilt);
     EXPECT_EQ(Indices(*drawMesh, false).size(), size_t(level.m_faceCount) * 6);
+}
+
+// Chunks of 1024 quads that share no corner have 4096 vertices each: a run takes only as many
+// as its 16-bit indices reach, and every index still names its own vertex.
+TEST(DrawMesh, RunsEndWhereTheirIndicesWouldPassSixteenBits) {
+    tarnix::PolygonMesh quads;
+    constexpr uint32_t kQuads = 20 * DrawMesh::kFacesPerChunk;
+    for (uint32_t q = 0; q < kQuads; ++q) {
+        const float x = float(q % 256), y = float(q / 256);
+        for (const auto& [dx, dy] : {std::pair{0.0f, 0.0f}, {0.5f, 0.0f}, {0.5f, 0.5f}, {0.0f, 0.5f}}) {
+            quads.faceVertices.push_back(uint32_t(quads.positions.size()));
+            quads.positions.push_back({x + dx, y + dy, 0.0f});
+        }
+        quads.faceSizes.push_back(4);
+    }
+    auto geometry = tarnix::Geometry::FromPolygons(quads);
+    tarnix::SubdivisionLevel& level = *geometry->LowestLevel();
+    DrawMesh* drawMesh = DrawMesh::AttachTo(level);
+    ASSERT_EQ(drawMesh->VertexCount(), 4 * kQuads);
+    ASSERT_EQ(drawMesh->Runs().size(), 2u);
+    EXPECT_EQ(drawMesh->Runs()[1].firstVertex, 65536u);
+    const std::vector<uint32_t> meshVertexOf = MeshVertexOf(*drawMesh, level);
+    std::vector<corvane_apps::DrawVertex> card(drawMesh->VertexCount());
+    drawMesh->WriteVertices(0, drawMesh->VertexCount(), card.data());
+    ExpectMatchesMesh(card, level, meshVertexOf);
+    EXPECT_EQ(Indices(*drawMesh, true).size(), size_t(kQuads) * 8);
+    DrawMesh::Detach(drawMesh);
 }
 
 }  // namespace

@@ -873,6 +873,16 @@ TEST_F(Studio, ViewportShowsTheMeshAndSendsOnlyWhatAStrokeChanged) {
     for (int y = 0; y < after.height(); ++y)
         for (int x = 0; x < after.width(); ++x) changed += after.pixel(x, y) != before.pixel(x, y);
     EXPECT_GT(changed, 200);
+    // The wireframe's edges go to the card when it is shown and away when it is not: the
+    // picture gains lines, then is the shaded one again.
+    View().SetWireframe(true);
+    const QImage wire = View().grabFramebuffer();
+    int lines = 0;
+    for (int y = 0; y < wire.height(); ++y)
+        for (int x = 0; x < wire.width(); ++x) lines += wire.pixel(x, y) != after.pixel(x, y);
+    EXPECT_GT(lines, meshPixels);
+    View().SetWireframe(false);
+    EXPECT_EQ(View().grabFramebuffer(), after);
     if (const QByteArray path = qgetenv("CORVANE_STUDIO_SCREENSHOT"); !path.isEmpty()) {
         // Not a check: the README's picture of a sculpted model.
         ASSERT_TRUE(m_window->NewShape(QStringLiteral("sphere")));
