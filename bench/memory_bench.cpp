@@ -7,7 +7,6 @@
 // (--benchmark_filter=BytesPerVertex): memory other benchmarks freed may still be resident.
 
 #include <benchmark/benchmark.h>
-
 #include <malloc.h>
 
 #include <fstream>
@@ -26,7 +25,8 @@ namespace {
 double StatusBytes(const std::string& key) {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
-        if (line.compare(0, key.size() + 1, key + ":") == 0) return std::stod(line.substr(key.size() + 1)) * 1024.0;
+        if (line.compare(0, key.size() + 1, key + ":") == 0)
+            return std::stod(line.substr(key.size() + 1)) * 1024.0;
     return 0.0;
 }
 
@@ -47,7 +47,8 @@ void BM_BytesPerVertex(benchmark::State& state) {
         stroke.size = 0.1f;
         stroke.strength = 0.02f;
         sculpture.BeginStroke(stroke);
-        for (int point = 0; point < 10; ++point) sculpture.AddStrokePoint({-0.2f + 0.04f * float(point), 0.1f, 1.0f}, 1.0f);
+        for (int point = 0; point < 10; ++point)
+            sculpture.AddStrokePoint({-0.2f + 0.04f * float(point), 0.1f, 1.0f}, 1.0f);
         sculpture.EndStroke();
         const double stroked = StatusBytes("VmHWM");
         state.counters["vertices"] = vertices;

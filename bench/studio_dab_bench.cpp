@@ -1,9 +1,9 @@
 // The host side of one dab as corvane-studio runs it, on a cube subdivided to 1.57M vertices:
 // the stroke driver places the dab and the module sculpts it and rebuilds the normals
-// (Sculpture::AddStrokePoint), then the draw arrays' runs of the chunks the dab changed are
+// (Sculpture::AddStrokePoint), then the draw vertices of the chunks the dab changed are
 // written from the mesh to a buffer standing in for the graphics card's (what the studio
-// sends with glBufferSubData). Rasterisation is not part of it. Reports the milliseconds of each part per
-// dab and the share of the buffer update.
+// sends with glBufferSubData). Rasterisation is not part of it. Reports the milliseconds of each
+// part per dab and the share of the buffer update.
 
 #include <benchmark/benchmark.h>
 

@@ -71,7 +71,8 @@ void DrawMesh::Build() {
         }
         m_chunkFirst.push_back(uint32_t(m_meshVertexOf.size()));
         // A chunk has at most 4 * kFacesPerChunk vertices, so it always fits a run of its own.
-        if (m_runs.empty() || chunksInRun == kChunksPerRun || m_meshVertexOf.size() - m_runs.back().firstVertex > 65536) {
+        if (m_runs.empty() || chunksInRun == kChunksPerRun ||
+            m_meshVertexOf.size() - m_runs.back().firstVertex > 65536) {
             const Run last = m_runs.empty() ? Run{0, 0, 0, 0, 0} : m_runs.back();
             m_runs.push_back({first, last.firstTriangleIndex + last.triangleIndices, 0,
                               last.firstEdgeIndex + last.edgeIndices, 0});
@@ -113,8 +114,9 @@ void DrawMesh::WriteVertices(uint32_t first, uint32_t count, DrawVertex* out) co
     }
 }
 
-void DrawMesh::WriteIndices(bool edges,
-                            const std::function<void(const std::vector<uint16_t>& piece, size_t at)>& piece) const {
+void DrawMesh::WriteIndices(
+    bool edges,
+    const std::function<void(const std::vector<uint16_t>& piece, size_t at)>& piece) const {
     const tarnix::Mesh& mesh = *m_mesh;
     const uint32_t corners = mesh.CornersPerFace();
     // Each mesh vertex's index in the run being written (only the run's own vertices are read).
@@ -123,7 +125,8 @@ void DrawMesh::WriteIndices(bool edges,
     uint32_t chunk = 0;
     for (size_t r = 0; r < m_runs.size(); ++r) {
         const Run& run = m_runs[r];
-        const uint32_t nextRunFirst = r + 1 < m_runs.size() ? m_runs[r + 1].firstVertex : VertexCount();
+        const uint32_t nextRunFirst =
+            r + 1 < m_runs.size() ? m_runs[r + 1].firstVertex : VertexCount();
         indices.clear();
         for (; chunk < ChunkCount() && m_chunkFirst[chunk] < nextRunFirst; ++chunk) {
             for (uint32_t d = m_chunkFirst[chunk]; d < m_chunkFirst[chunk + 1]; ++d)
@@ -137,7 +140,8 @@ void DrawMesh::WriteIndices(bool edges,
                     continue;
                 }
                 for (uint32_t k = 0; k < corners; ++k)
-                    if (DrawsEdge(mesh, face, k, c)) indices.insert(indices.end(), {local[c[k]], local[c[(k + 1) % corners]]});
+                    if (DrawsEdge(mesh, face, k, c))
+                        indices.insert(indices.end(), {local[c[k]], local[c[(k + 1) % corners]]});
             }
         }
         piece(indices, edges ? run.firstEdgeIndex : run.firstTriangleIndex);

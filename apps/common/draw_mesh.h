@@ -3,8 +3,8 @@
 // parts of them a brush's changes reach. It is a renderer of the mesh (a child node), so the
 // brush's change notifications reach it. It keeps no copy of the arrays: they are written
 // from the mesh straight into the caller's memory (the graphics card's buffers), the whole
-// of them for a new mesh and only the changed runs of vertices after a dab, so a program holds
-// the drawn mesh once, on the card.
+// of them for a new mesh and only the changed ranges of vertices after a dab, so a program
+// holds the drawn mesh once, on the card.
 //
 // Invariants: the faces are cut into chunks of kFacesPerChunk consecutive faces (on a
 // subdivided level, the descendants of one coarser quad). Every chunk owns one contiguous run
@@ -13,7 +13,8 @@
 // triangle and edge index arrays name draw vertices and change only with the topology. A
 // chunk's box holds every vertex of the chunk as last refreshed, so a changed area (old and
 // new positions of the moved vertices) meets the box of every chunk whose vertices or normals
-// it changed.
+// it changed. Consecutive chunks form runs drawn with one call each, their indices counted
+// from the run's first vertex in 16 bits.
 
 #include <cstdint>
 #include <functional>
@@ -63,18 +64,25 @@ public:
     static constexpr uint32_t kChunksPerRun = 64;
     const std::vector<Run>& Runs() const { return m_runs; }
     /// Three per triangle, the faces' triangles in face order.
-    size_t TriangleIndexCount() const { return m_runs.empty() ? 0 : m_runs.back().firstTriangleIndex + m_runs.back().triangleIndices; }
+    size_t TriangleIndexCount() const {
+        return m_runs.empty() ? 0
+                              : m_runs.back().firstTriangleIndex + m_runs.back().triangleIndices;
+    }
     /// Two per edge: every edge of the mesh once.
-    size_t EdgeIndexCount() const { return m_runs.empty() ? 0 : m_runs.back().firstEdgeIndex + m_runs.back().edgeIndices; }
+    size_t EdgeIndexCount() const {
+        return m_runs.empty() ? 0 : m_runs.back().firstEdgeIndex + m_runs.back().edgeIndices;
+    }
 
     /// @brief Writes draw vertices `first` to `first + count - 1` from the mesh to `out`.
     void WriteVertices(uint32_t first, uint32_t count, DrawVertex* out) const;
     /// @brief Writes the triangles' (or, with `edges`, the edges') index array in order, run
     /// by run: `piece` receives each run's indices (draw vertices less the run's first
     /// vertex) with the position of the first in the whole array.
-    void WriteIndices(bool edges, const std::function<void(const std::vector<uint16_t>& piece, size_t at)>& piece) const;
+    void WriteIndices(
+        bool edges,
+        const std::function<void(const std::vector<uint16_t>& piece, size_t at)>& piece) const;
     uint32_t ChunkCount() const { return uint32_t(m_chunkBoxes.size()); }
-    /// The chunks waiting to be gathered.
+    /// The chunks waiting to be refreshed.
     uint32_t PendingChunks() const { return uint32_t(m_pending.size()); }
 
     static constexpr uint32_t kVertexReport = 0xFFFFFFFFu;

@@ -443,7 +443,8 @@ void SessionRun::Play() {
         // The file as read goes once its mesh is built: the geometry keeps what it needs.
         QString name;
         const MeshFile file = ReadMeshFile(name);
-        for (const QString& warning : file.warnings) m_warnings << "warning: " << warning << Qt::endl;
+        for (const QString& warning : file.warnings)
+            m_warnings << "warning: " << warning << Qt::endl;
         CheckPlacement(file.polygons);
         Rehearse();
         if (m_checkOutputs) m_checkOutputs();

@@ -214,8 +214,9 @@ void Viewport::SendChanges() {
     const bool whole = m_sendAll || rebuilt;
     glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
     if (whole)
-        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(drawMesh->VertexCount() * sizeof(corvane_apps::DrawVertex)), nullptr,
-                     GL_DYNAMIC_DRAW);
+        glBufferData(GL_ARRAY_BUFFER,
+                     GLsizeiptr(drawMesh->VertexCount() * sizeof(corvane_apps::DrawVertex)),
+                     nullptr, GL_DYNAMIC_DRAW);
     // The vertices go from the mesh to the card through a small staging array, so that the
     // program holds the drawn mesh only once, on the card.
     constexpr uint32_t kStagedVertices = 1u << 16;
@@ -225,7 +226,8 @@ void Viewport::SendChanges() {
             const uint32_t piece = std::min(kStagedVertices, count - done);
             staged.resize(piece);
             drawMesh->WriteVertices(first + done, piece, staged.data());
-            glBufferSubData(GL_ARRAY_BUFFER, GLintptr((first + done) * sizeof(corvane_apps::DrawVertex)),
+            glBufferSubData(GL_ARRAY_BUFFER,
+                            GLintptr((first + done) * sizeof(corvane_apps::DrawVertex)),
                             GLsizeiptr(piece * sizeof(corvane_apps::DrawVertex)), staged.data());
         }
         m_uploadedVertices += count;
@@ -238,7 +240,8 @@ void Viewport::SendChanges() {
     m_runs = drawMesh->Runs();
     SendIndices(m_triangleArray, *drawMesh, false);
     // The edges go to the card only while the wireframe is shown.
-    m_edgesSent = m_wireframe ? SendIndices(m_edgeArray, *drawMesh, true) : ReleaseIndices(m_edgeArray);
+    m_edgesSent =
+        m_wireframe ? SendIndices(m_edgeArray, *drawMesh, true) : ReleaseIndices(m_edgeArray);
     m_sendAll = false;
 }
 
@@ -247,7 +250,8 @@ bool Viewport::SendIndices(GLuint array, const corvane_apps::DrawMesh& drawMesh,
     // has no element buffer binding outside one.
     glBindVertexArray(array);
     const size_t count = edges ? drawMesh.EdgeIndexCount() : drawMesh.TriangleIndexCount();
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(count * sizeof(uint16_t)), nullptr, GL_STATIC_DRAW);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(count * sizeof(uint16_t)), nullptr,
+                 GL_STATIC_DRAW);
     drawMesh.WriteIndices(edges, [this](const std::vector<uint16_t>& piece, size_t at) {
         glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, GLintptr(at * sizeof(uint16_t)),
                         GLsizeiptr(piece.size() * sizeof(uint16_t)), piece.data());
@@ -280,7 +284,8 @@ void Viewport::DrawRuns(bool edges) {
             glDeleteSync(older);
         }
         glDrawElementsBaseVertex(edges ? GL_LINES : GL_TRIANGLES, GLsizei(count), GL_UNSIGNED_SHORT,
-                                 reinterpret_cast<const void*>(first * sizeof(uint16_t)), GLint(run.firstVertex));
+                                 reinterpret_cast<const void*>(first * sizeof(uint16_t)),
+                                 GLint(run.firstVertex));
         older = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
     }
     for (GLsync fence : inFlight)

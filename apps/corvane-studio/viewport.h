@@ -113,7 +113,7 @@ private:
     GLuint m_triangleArray = 0, m_edgeArray = 0;  // both read m_vertexBuffer
     GLuint m_cursorArray = 0, m_cursorBuffer = 0;
     std::vector<corvane_apps::DrawMesh::Run> m_runs;  // as the buffers were last sent
-    bool m_edgesSent = false;  // only while the wireframe is shown
+    bool m_edgesSent = false;                         // only while the wireframe is shown
     double m_frameMilliseconds = 0.0;
     uint64_t m_uploadedVertices = 0;
     // What the buffers last sent were drawn with.
