@@ -439,14 +439,17 @@ void SessionRun::Play() {
     // Everything that can be found without sculpting is found first.
     m_host.CheckSession(m_session);
     CheckStamps();
-    QString name;
-    const MeshFile file = ReadMeshFile(name);
-    for (const QString& warning : file.warnings) m_warnings << "warning: " << warning << Qt::endl;
-    CheckPlacement(file.polygons);
-    Rehearse();
-    if (m_checkOutputs) m_checkOutputs();
-
-    BuildMesh(file, name);
+    {
+        // The file as read goes once its mesh is built: the geometry keeps what it needs.
+        QString name;
+        const MeshFile file = ReadMeshFile(name);
+        for (const QString& warning : file.warnings)
+            m_warnings << "warning: " << warning << Qt::endl;
+        CheckPlacement(file.polygons);
+        Rehearse();
+        if (m_checkOutputs) m_checkOutputs();
+        BuildMesh(file, name);
+    }
     PlaceAndPrepare();
     if (m_beforeSteps) m_beforeSteps();
     // Whole-mesh steps look from where the picture does.

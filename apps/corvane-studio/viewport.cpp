@@ -211,31 +211,85 @@ void Viewport::SendChanges() {
     if (!drawMesh) return;
     bool rebuilt = false;
     const std::vector<corvane_apps::DrawMesh::Range>& ranges = drawMesh->Refresh(rebuilt);
-    const std::vector<corvane_apps::DrawVertex>& vertices = drawMesh->Vertices();
+    const bool whole = m_sendAll || rebuilt;
     glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
-    if (m_sendAll || rebuilt) {
-        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(corvane_apps::DrawVertex)), vertices.data(),
-                     GL_DYNAMIC_DRAW);
-        // An element buffer is filled through the vertex array it belongs to: the core
-        // profile has no element buffer binding outside one.
-        glBindVertexArray(m_triangleArray);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(drawMesh->Triangles().size() * sizeof(uint32_t)),
-                     drawMesh->Triangles().data(), GL_STATIC_DRAW);
-        glBindVertexArray(m_edgeArray);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(drawMesh->Edges().size() * sizeof(uint32_t)),
-                     drawMesh->Edges().data(), GL_STATIC_DRAW);
-        glBindVertexArray(0);
-        m_triangleIndices = GLsizei(drawMesh->Triangles().size());
-        m_edgeIndices = GLsizei(drawMesh->Edges().size());
-        m_uploadedVertices = vertices.size();
-        m_sendAll = false;
+    if (whole)
+        glBufferData(GL_ARRAY_BUFFER,
+                     GLsizeiptr(drawMesh->VertexCount() * sizeof(corvane_apps::DrawVertex)),
+                     nullptr, GL_DYNAMIC_DRAW);
+    // The vertices go from the mesh to the card through a small staging array, so that the
+    // program holds the drawn mesh only once, on the card.
+    constexpr uint32_t kStagedVertices = 1u << 16;
+    std::vector<corvane_apps::DrawVertex> staged;
+    const auto send = [&](uint32_t first, uint32_t count) {
+        for (uint32_t done = 0; done < count; done += kStagedVertices) {
+            const uint32_t piece = std::min(kStagedVertices, count - done);
+            staged.resize(piece);
+            drawMesh->WriteVertices(first + done, piece, staged.data());
+            glBufferSubData(GL_ARRAY_BUFFER,
+                            GLintptr((first + done) * sizeof(corvane_apps::DrawVertex)),
+                            GLsizeiptr(piece * sizeof(corvane_apps::DrawVertex)), staged.data());
+        }
+        m_uploadedVertices += count;
+    };
+    if (!whole) {
+        for (const corvane_apps::DrawMesh::Range& range : ranges) send(range.first, range.count);
         return;
     }
-    for (const corvane_apps::DrawMesh::Range& range : ranges) {
-        glBufferSubData(GL_ARRAY_BUFFER, GLintptr(range.first * sizeof(corvane_apps::DrawVertex)),
-                        GLsizeiptr(range.count * sizeof(corvane_apps::DrawVertex)), vertices.data() + range.first);
-        m_uploadedVertices += range.count;
+    send(0, drawMesh->VertexCount());
+    m_runs = drawMesh->Runs();
+    SendIndices(m_triangleArray, *drawMesh, false);
+    // The edges go to the card only while the wireframe is shown.
+    m_edgesSent =
+        m_wireframe ? SendIndices(m_edgeArray, *drawMesh, true) : ReleaseIndices(m_edgeArray);
+    m_sendAll = false;
+}
+
+bool Viewport::SendIndices(GLuint array, const corvane_apps::DrawMesh& drawMesh, bool edges) {
+    // An element buffer is filled through the vertex array it belongs to: the core profile
+    // has no element buffer binding outside one.
+    glBindVertexArray(array);
+    const size_t count = edges ? drawMesh.EdgeIndexCount() : drawMesh.TriangleIndexCount();
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(count * sizeof(uint16_t)), nullptr,
+                 GL_STATIC_DRAW);
+    drawMesh.WriteIndices(edges, [this](const std::vector<uint16_t>& piece, size_t at) {
+        glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, GLintptr(at * sizeof(uint16_t)),
+                        GLsizeiptr(piece.size() * sizeof(uint16_t)), piece.data());
+    });
+    glBindVertexArray(0);
+    return count != 0;
+}
+
+bool Viewport::ReleaseIndices(GLuint array) {
+    glBindVertexArray(array);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, 0, nullptr, GL_STATIC_DRAW);
+    glBindVertexArray(0);
+    return false;
+}
+
+void Viewport::DrawRuns(bool edges) {
+    // The software renderer keeps what it has set up of every triangle drawn until it has
+    // rasterised it, and sets up far faster than it rasterises: a whole mesh in one call
+    // would hold hundreds of megabytes for a moment. Drawn run by run, each waiting for the
+    // run before the last, at most two runs are held.
+    GLsync inFlight[2] = {nullptr, nullptr};
+    int drawn = 0;
+    for (const corvane_apps::DrawMesh::Run& run : m_runs) {
+        const size_t first = edges ? run.firstEdgeIndex : run.firstTriangleIndex;
+        const size_t count = edges ? run.edgeIndices : run.triangleIndices;
+        if (count == 0) continue;
+        GLsync& older = inFlight[drawn++ % 2];
+        if (older) {
+            glClientWaitSync(older, GL_SYNC_FLUSH_COMMANDS_BIT, GL_TIMEOUT_IGNORED);
+            glDeleteSync(older);
+        }
+        glDrawElementsBaseVertex(edges ? GL_LINES : GL_TRIANGLES, GLsizei(count), GL_UNSIGNED_SHORT,
+                                 reinterpret_cast<const void*>(first * sizeof(uint16_t)),
+                                 GLint(run.firstVertex));
+        older = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
     }
+    for (GLsync fence : inFlight)
+        if (fence) glDeleteSync(fence);
 }
 
 void Viewport::paintGL() {
@@ -267,19 +321,23 @@ void Viewport::paintGL() {
     m_meshProgram.setUniformValue("baseColour", QVector3D(0.78f, 0.66f, 0.56f));
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1.0f, 1.0f);
-    glDrawElements(GL_TRIANGLES, m_triangleIndices, GL_UNSIGNED_INT, nullptr);
+    DrawRuns(false);
     glDisable(GL_POLYGON_OFFSET_FILL);
     m_meshProgram.release();
 
     if (m_wireframe) {
+        // Not busy, this frame sent the vertices of the draw mesh's current layout.
+        if (!m_edgesSent && !m_document.IsBusy() && m_document.DrawMesh())
+            m_edgesSent = SendIndices(m_edgeArray, *m_document.DrawMesh(), true);
         m_lineProgram.bind();
         m_lineProgram.setUniformValue("modelViewProjection", projection * modelView);
         m_lineProgram.setUniformValue("lineColour", QVector4D(0.1f, 0.1f, 0.12f, 1.0f));
         glBindVertexArray(m_edgeArray);
-        glDrawElements(GL_LINES, m_edgeIndices, GL_UNSIGNED_INT, nullptr);
+        if (m_edgesSent) DrawRuns(true);
         m_lineProgram.release();
     }
     glBindVertexArray(0);
+    if (!m_wireframe && m_edgesSent) m_edgesSent = ReleaseIndices(m_edgeArray);
     DrawCursor(projection * view);
     m_frameMilliseconds = double(timer.nsecsElapsed()) / 1e6;
     emit FrameDrawn(m_frameMilliseconds);

@@ -4,13 +4,14 @@
 // the surface under the pointer, or around the pointer on screen when it is off the surface),
 // and turns pointer and pen input into strokes and camera moves. It keeps the graphics card's
 // copy of the mesh current by sending only the ranges of the draw arrays that changed since
-// the last frame.
+// the last frame; the program keeps no copy of its own.
 //
 // Invariants: outside a frame the buffers hold the draw arrays as of the last frame; a new
 // mesh (or level) is sent whole at the next frame. A stroke runs from a left-button press on
 // the surface to the release; the camera does not move during it.
 
 #include <utility>
+#include <vector>
 
 #include <QElapsedTimer>
 #include <QMatrix4x4>
@@ -78,6 +79,13 @@ private:
     // Another level of the same mesh: it is sent again, seen as it was.
     void LevelReplaced();
     void SendChanges();
+    /// Sends the triangles' or the edges' index array into `array`'s element buffer; returns
+    /// whether there are any.
+    bool SendIndices(GLuint array, const corvane_apps::DrawMesh& drawMesh, bool edges);
+    /// Frees `array`'s element buffer; returns false (none sent).
+    bool ReleaseIndices(GLuint array);
+    /// Draws the triangles (or the edges) of the runs last sent.
+    void DrawRuns(bool edges);
     void DrawCursor(const QMatrix4x4& viewProjection);
     /// Picks the surface under `pixel`; false over the background.
     bool PickAt(const QPointF& pixel, QVector3D& position, QVector3D& normal, float* freeze = nullptr) const;
@@ -104,7 +112,8 @@ private:
     GLuint m_vertexBuffer = 0, m_triangleBuffer = 0, m_edgeBuffer = 0;
     GLuint m_triangleArray = 0, m_edgeArray = 0;  // both read m_vertexBuffer
     GLuint m_cursorArray = 0, m_cursorBuffer = 0;
-    GLsizei m_triangleIndices = 0, m_edgeIndices = 0;
+    std::vector<corvane_apps::DrawMesh::Run> m_runs;  // as the buffers were last sent
+    bool m_edgesSent = false;                         // only while the wireframe is shown
     double m_frameMilliseconds = 0.0;
     uint64_t m_uploadedVertices = 0;
     // What the buffers last sent were drawn with.

@@ -232,7 +232,10 @@ void Geometry::PrepareForStrokes(const SubdivisionLevel& level) const {
         if (each->m_vertexFaceStart.Count() != each->VertexCount() + 1) each->BuildVertexFaces();
         if (each->m_adjacency.Count() != 4 * each->m_faceCount) each->BuildAdjacency();
     }
-    MeshChange::KeepPagesAhead(level.VertexCount());
+    // Pages for a stroke that reaches an eighth of the level: a longer one faults in the rest
+    // as it goes, a few milliseconds per hundred megabytes, while pages for every vertex
+    // would hold 32 bytes a vertex for strokes that never come.
+    MeshChange::KeepPagesAhead(level.VertexCount() / 8);
 }
 
 void Geometry::FreeGridsBut(const SubdivisionLevel& level) {

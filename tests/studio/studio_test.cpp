@@ -856,7 +856,7 @@ TEST_F(Studio, ViewportShowsTheMeshAndSendsOnlyWhatAStrokeChanged) {
         for (int x = 0; x < before.width(); x += 4) meshPixels += before.pixel(x, y) != background;
     EXPECT_GT(meshPixels, before.width() * before.height() / 16 / 10);
 
-    const uint64_t total = m_window->Document().DrawMesh()->Vertices().size();
+    const uint64_t total = m_window->Document().DrawMesh()->VertexCount();
     QTest::mousePress(&View(), Qt::LeftButton, Qt::NoModifier, PixelOf({-0.3f, 0, 0}).toPoint());
     QMouseEvent move(QEvent::MouseMove, PixelOf({0.3f, 0, 0}), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&View(), &move);
@@ -870,6 +870,16 @@ TEST_F(Studio, ViewportShowsTheMeshAndSendsOnlyWhatAStrokeChanged) {
     for (int y = 0; y < after.height(); ++y)
         for (int x = 0; x < after.width(); ++x) changed += after.pixel(x, y) != before.pixel(x, y);
     EXPECT_GT(changed, 200);
+    // The wireframe's edges go to the card when it is shown and away when it is not: the
+    // picture gains lines, then is the shaded one again.
+    View().SetWireframe(true);
+    const QImage wire = View().grabFramebuffer();
+    int lines = 0;
+    for (int y = 0; y < wire.height(); ++y)
+        for (int x = 0; x < wire.width(); ++x) lines += wire.pixel(x, y) != after.pixel(x, y);
+    EXPECT_GT(lines, meshPixels);
+    View().SetWireframe(false);
+    EXPECT_EQ(View().grabFramebuffer(), after);
     if (const QByteArray path = qgetenv("CORVANE_STUDIO_SCREENSHOT"); !path.isEmpty()) {
         // Not a check: the README's picture of a sculpted model.
         ASSERT_TRUE(m_window->NewShape(QStringLiteral("sphere")));

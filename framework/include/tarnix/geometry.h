@@ -83,7 +83,7 @@ public:
     void Subdivide(uint32_t levels = 1);
     /// @brief Does ahead what a brush's first dab on `level` would otherwise do: builds every
     /// level's topology caches (edge adjacency, the faces around each vertex) and faults in
-    /// undo entry pages for as many vertices as `level` has (MeshChange::KeepPagesAhead). A
+    /// undo entry pages for an eighth of `level`'s vertices (MeshChange::KeepPagesAhead). A
     /// host calls it where it builds the spatial index, on loading and after subdividing;
     /// the caches go again when a level's faces change.
     void PrepareForStrokes(const SubdivisionLevel& level) const;
