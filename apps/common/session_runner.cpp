@@ -193,13 +193,18 @@ void SessionRun::Rehearse() const {
         tarnix::BrushOperation::PresetRecords records = tarnix::BrushOperation::SavedPresetRecords();
         ~RecordsBack() { tarnix::BrushOperation::RestorePresetRecords(std::move(records)); }
     } recordsBack;
-    const std::unique_ptr<tarnix::Node> node = m_host.MakeBrush();
-    auto& brush = dynamic_cast<tarnix::BrushOperation&>(*node);
+    // A brush of each class the strokes' tools belong to, as the host holds one of each.
+    std::map<const tarnix::ClassDesc*, std::unique_ptr<tarnix::Node>> brushes;
     for (const Step& step : m_session.steps) {
         if (step.kind != Step::kStroke && step.kind != Step::kWholeMesh) continue;
         const StrokeStep stroke = m_steps.WithStampFile(step.stroke);
+        const tarnix::BrushConfiguration* tool = m_host.Tool(stroke.tool);
+        std::unique_ptr<tarnix::Node>& node = brushes[tool ? tool->OperationClass() : nullptr];
+        if (!node) node = m_host.MakeBrush(tool);
+        auto& brush = dynamic_cast<tarnix::BrushOperation&>(*node);
         At(m_session, step.where, [&] { Sculpture::PrepareBrush(m_host, brush, stroke); });
-        if (step.kind != Step::kStroke || brush.PlacesSingleStamp()) continue;
+        // A brush that follows the pointer places a dab per point, which the point bound holds.
+        if (step.kind != Step::kStroke || brush.PlacesSingleStamp() || !brush.SpacesDabs()) continue;
         const tarnix::StrokeDriver driver(brush);
         if (driver.DabCount(stroke.path, stroke.size) > tarnix::StrokeDriver::kMostDabs)
             Fail(QStringLiteral("%1: %2.stroke.path: the stroke would place more than %3 dabs (size %4, a dab every %5)")

@@ -166,8 +166,8 @@ QWidget* MakeAttributeEditor(tarnix::Attribute& attribute, QWidget* parent, std:
     return editor;
 }
 
-AttributePanel::AttributePanel(tarnix::BrushOperation& brush, QSet<QString> ownControls, QWidget* parent)
-    : QWidget(parent), m_brush(brush), m_ownControls(std::move(ownControls)) {
+AttributePanel::AttributePanel(std::function<tarnix::BrushOperation&()> brush, QSet<QString> ownControls, QWidget* parent)
+    : QWidget(parent), m_brush(std::move(brush)), m_ownControls(std::move(ownControls)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     // However many rows a tool shows, each keeps its height: the panel grows, never squeezes.
@@ -184,7 +184,7 @@ void AttributePanel::SetFreezeBrush(bool on) {
 QStringList AttributePanel::VisibleKeys() const {
     QStringList keys;
     if (m_freezeBrush) return keys;
-    for (const tarnix::Attribute* attribute : m_brush.Attributes())
+    for (const tarnix::Attribute* attribute : m_brush().Attributes())
         if (!attribute->Key().isEmpty() && attribute->IsVisible() && !m_ownControls.contains(attribute->Key()))
             keys << attribute->Key();
     return keys;
@@ -248,7 +248,7 @@ void AttributePanel::AddSettings(QVBoxLayout& column) {
     };
     connect(fold, &QToolButton::toggled, this, showAdvanced);
 
-    for (tarnix::Attribute* attribute : m_brush.Attributes()) {
+    for (tarnix::Attribute* attribute : m_brush().Attributes()) {
         if (!m_shownKeys.contains(attribute->Key())) continue;
         const AttributeWords* words = WordsFor(attribute->Key());
         QFormLayout* form = words && !words->advanced ? mainForm : advancedForm;

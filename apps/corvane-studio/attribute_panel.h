@@ -42,8 +42,10 @@ class AttributePanel : public QWidget {
     Q_OBJECT
 
 public:
-    /// `ownControls`: keys the studio shows with controls of its own (size, strength, ...).
-    AttributePanel(tarnix::BrushOperation& brush, QSet<QString> ownControls, QWidget* parent = nullptr);
+    /// `brush` gives the brush in use (tools of another module come with a brush of their
+    /// own), asked at each rebuild. `ownControls`: keys the studio shows with controls of its
+    /// own (size, strength, ...).
+    AttributePanel(std::function<tarnix::BrushOperation&()> brush, QSet<QString> ownControls, QWidget* parent = nullptr);
     /// @brief Lists the attributes the brush shows now.
     void Rebuild();
     /// @brief With the studio's freeze brush in hand the module's settings do not apply: the
@@ -60,7 +62,7 @@ private:
     // The rows of the attributes shown, the Advanced fold with its own below.
     void AddSettings(QVBoxLayout& column);
 
-    tarnix::BrushOperation& m_brush;
+    std::function<tarnix::BrushOperation&()> m_brush;
     QSet<QString> m_ownControls;
     bool m_freezeBrush = false;
     bool m_advancedOpen = false;  // kept across rebuilds: the user opened it

@@ -414,7 +414,7 @@ QWidget* MainWindow::MakeBrushControls() {
     layout->addWidget(m_openStamp);
 
     layout->addWidget(new QLabel(tr("<b>Tool settings</b>"), panel));
-    m_attributes = new AttributePanel(m_document.Host().Brush(),
+    m_attributes = new AttributePanel([this]() -> tarnix::BrushOperation& { return m_document.Host().Brush(); },
                                       {QStringLiteral("size"), QStringLiteral("strength"), QStringLiteral("falloff"),
                                        QStringLiteral("fallofftype"), QStringLiteral("direction")},
                                       panel);

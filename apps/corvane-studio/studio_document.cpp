@@ -225,7 +225,8 @@ void StudioDocument::ShowLevel(uint32_t index, corvane_apps::DrawMesh* drawMesh)
 }
 
 void StudioDocument::ActivateTool(const QString& name) {
-    if (tarnix::BrushConfiguration* tool = m_host.Tool(name)) corvane_apps::BrushHost::ActivateTool(m_host.Brush(), tool);
+    if (tarnix::BrushConfiguration* tool = m_host.Tool(name))
+        corvane_apps::BrushHost::ActivateTool(m_host.UseBrushOf(tool), tool);
     m_freezeBrush = false;
     emit ToolChanged();
 }
