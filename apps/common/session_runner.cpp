@@ -71,6 +71,8 @@ private:
     void ChangeLayer(const Step& step);
     void FrameThePicture();
     Picture TakePicture(const QString& when);
+    // Renders the tiles to be taken right after step `step`.
+    void TakeTilesAfter(size_t step);
 
     const Session& m_session;
     BrushHost& m_host;
@@ -83,6 +85,8 @@ private:
     View m_view;
     // What each stroke step did, by its index: tiles look at it.
     std::map<size_t, StrokeFigures> m_stepFigures;
+    // Tiles taken right after their step, by tile index.
+    std::map<size_t, Picture> m_tilesAfterStep;
     std::vector<bool> m_stepChanged;
     // What a run that writes outputs adds: the folder checked with the rest, and the picture
     // framed (and taken) before the steps.
@@ -289,7 +293,9 @@ Picture SessionRun::TakePicture(const QString& when) {
         const PictureTile& view = setup.tiles[i];
         const QString where = QStringLiteral("picture.tiles[%1]").arg(i);
         Picture tile;
-        if (view.step && m_stepFigures[*view.step].movedVertices == 0) {
+        if (const auto taken = m_tilesAfterStep.find(i); taken != m_tilesAfterStep.end()) {
+            tile = taken->second;
+        } else if (view.step && m_stepFigures[*view.step].movedVertices == 0) {
             tile = Picture{setup.width, setup.height, std::vector<unsigned char>(size_t(setup.width) * setup.height * 3, 40), {}};
             warn(where, QStringLiteral("steps[%1] moved nothing to look at").arg(*view.step));
         } else {
@@ -303,6 +309,16 @@ Picture SessionRun::TakePicture(const QString& when) {
         tiles.push_back(std::move(tile));
     }
     return ContactSheet(tiles, std::min(setup.columns, int(tiles.size())));
+}
+
+void SessionRun::TakeTilesAfter(size_t step) {
+    const PictureSetup& setup = m_session.picture;
+    for (size_t i = 0; i < setup.tiles.size(); ++i) {
+        const PictureTile& view = setup.tiles[i];
+        if (!view.rightAfterStep || view.step != step || m_stepFigures[step].movedVertices == 0) continue;
+        m_tilesAfterStep[i] = m_sculpture.Render(StrokeView(m_stepFigures[step], view, m_session.steps[step].stroke.size),
+                                                 setup.width, setup.height);
+    }
 }
 
 void SessionRun::Sculpt(const Step& step) {
@@ -460,6 +476,7 @@ void SessionRun::Play() {
     for (size_t i = 0; i < m_session.steps.size(); ++i) {
         const tarnix::MeshChange* latest = m_sculpture.Geometry().LatestChange();
         PlayStep(i);
+        TakeTilesAfter(i);
         const Step::Kind kind = m_session.steps[i].kind;
         m_stepChanged[i] = kind != Step::kUndo && kind != Step::kRedo && m_sculpture.Geometry().LatestChange() != latest;
     }
