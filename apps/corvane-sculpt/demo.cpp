@@ -82,9 +82,9 @@ Step StrokeStep(const QString& where, const QString& tool, float strength, float
     return step;
 }
 
-// The moving tools' strokes, on the front face above and below the cells, each drawn in the
-// view plane: Grab pulls a region up out of the top edge, Snake Hook draws a strand out and
-// over to the side, Nudge pushes the surface sideways. They come after the other tools' strokes
+// The moving tools' strokes, on the front face above and below its cells (within the quarters
+// of the face the cells' strokes sculpt), each drawn in the view plane: Grab pulls a region up
+// and aside, Snake Hook draws a strand out and over, Nudge pushes the surface sideways. They come after the other tools' strokes
 // and are taken back once their tiles are taken, so that the sculpted cube is that of the
 // other tools alone.
 struct MovingStroke {
@@ -94,10 +94,10 @@ struct MovingStroke {
 
 const std::map<QString, MovingStroke>& MovingStrokes() {
     static const std::map<QString, MovingStroke> strokes = {
-        {"Grab", {0.18f, 100.0f, {{-0.3f, 0.6f, 2.0f}, {-0.32f, 0.75f, 2.0f}, {-0.35f, 0.9f, 2.0f}, {-0.4f, 1.05f, 2.0f}}}},
+        {"Grab", {0.12f, 100.0f, {{-0.3f, 0.42f, 2.0f}, {-0.33f, 0.52f, 2.0f}, {-0.37f, 0.62f, 2.0f}, {-0.42f, 0.72f, 2.0f}}}},
         {"Snake Hook",
-         {0.08f, 100.0f, {{0.3f, 0.6f, 2.0f}, {0.32f, 0.8f, 2.0f}, {0.38f, 1.0f, 2.0f}, {0.5f, 1.15f, 2.0f}, {0.65f, 1.2f, 2.0f}}}},
-        {"Nudge", {0.12f, 50.0f, {{-0.12f, -0.6f, 2.0f}, {0.12f, -0.6f, 2.0f}}}}};
+         {0.06f, 100.0f, {{0.3f, 0.42f, 2.0f}, {0.32f, 0.55f, 2.0f}, {0.36f, 0.68f, 2.0f}, {0.44f, 0.8f, 2.0f}, {0.55f, 0.88f, 2.0f}}}},
+        {"Nudge", {0.1f, 50.0f, {{-0.12f, -0.42f, 2.0f}, {0.12f, -0.42f, 2.0f}}}}};
     return strokes;
 }
 

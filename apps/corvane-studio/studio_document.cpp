@@ -231,6 +231,11 @@ void StudioDocument::ActivateTool(const QString& name) {
     emit ToolChanged();
 }
 
+bool StudioDocument::FollowsPointer() const {
+    const tarnix::BrushOperation& brush = m_host.Brush();
+    return !m_freezeBrush && !brush.SpacesDabs() && !brush.PlacesSingleStamp();
+}
+
 QString StudioDocument::ActiveTool() const {
     const tarnix::BrushConfiguration* tool = m_host.Brush().ActiveConfiguration();
     return tool ? tool->Name() : QString();
