@@ -523,7 +523,7 @@ void StrokeDriver::FollowPointer(const Vector& point, float pressure) {
     MirrorConfiguration& mirror = m_brush.MirrorConfig();
     const FirstTwinAfter restore{mirror};
     const Vector local = m_toMesh.Transform(point, 1.0f);
-    Vector& hold = m_holds[0].m_position;
+    const Vector& hold = m_holds[0].m_position;
     if (!m_holding) {
         // The brush takes hold where the first point that meets the surface lies; nothing has
         // moved yet, so the twins are found on the surface as it is.
