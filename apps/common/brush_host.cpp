@@ -110,23 +110,51 @@ BrushHost::BrushHost(const QString& pluginDirectory) {
     const QDir folder(pluginDirectory);
     for (const QString& file : folder.entryList({QStringLiteral("*.so")}, QDir::Files, QDir::Name))
         m_modules.push_back(std::make_unique<tarnix::LoadedModule>(folder.absoluteFilePath(file)));
-    m_class = tarnix::ClassDesc::Find(QStringLiteral("Corvane"));
-    if (!m_class) Fail(QStringLiteral("no Corvane module in %1").arg(pluginDirectory));
-    m_node.reset(m_class->Create(1));
-    m_brush = dynamic_cast<tarnix::BrushOperation*>(m_node.get());
+    const tarnix::ClassDesc* corvane = tarnix::ClassDesc::Find(QStringLiteral("Corvane"));
+    if (!corvane) Fail(QStringLiteral("no Corvane module in %1").arg(pluginDirectory));
+    const auto hold = [this](const tarnix::ClassDesc* brushClass) {
+        std::unique_ptr<tarnix::Node> node(brushClass->Create(1));
+        auto* brush = dynamic_cast<tarnix::BrushOperation*>(node.get());
+        if (brush) m_brushes.push_back({brushClass, std::move(node), brush});
+    };
+    hold(corvane);
+    // Other modules' brushes, each once, in the order their presets registered.
+    for (uint32_t i = 0; i < tarnix::BrushOperation::ConfigurationCount(); ++i) {
+        const tarnix::ClassDesc* brushClass = tarnix::BrushOperation::Configuration(i)->OperationClass();
+        if (brushClass && !Holds(brushClass) && brushClass->IsKindOf(tarnix::BrushOperation::StaticClass()))
+            hold(brushClass);
+    }
 }
 
 BrushHost::~BrushHost() {
-    // The brush goes before the modules that hold its code; they unload in reverse order.
-    m_node.reset();
+    // The brushes go before the modules that hold their code; they unload in reverse order.
+    m_brushes.clear();
     while (!m_modules.empty()) m_modules.pop_back();
+}
+
+bool BrushHost::Holds(const tarnix::ClassDesc* brushClass) const {
+    return std::any_of(m_brushes.begin(), m_brushes.end(), [&](const Held& held) { return held.brushClass == brushClass; });
+}
+
+const BrushHost::Held& BrushHost::HeldFor(const tarnix::BrushConfiguration* tool) const {
+    for (const Held& held : m_brushes)
+        if (tool && held.brushClass == tool->OperationClass()) return held;
+    return m_brushes.front();
+}
+
+tarnix::BrushOperation& BrushHost::BrushOf(const tarnix::BrushConfiguration* tool) const { return *HeldFor(tool).brush; }
+
+tarnix::BrushOperation& BrushHost::UseBrushOf(const tarnix::BrushConfiguration* tool) {
+    m_inUse = size_t(&HeldFor(tool) - m_brushes.data());
+    return Brush();
 }
 
 std::vector<tarnix::BrushConfiguration*> BrushHost::Tools() const {
     std::vector<tarnix::BrushConfiguration*> tools;
-    for (uint32_t i = 0; i < tarnix::BrushOperation::ConfigurationCount(); ++i)
-        if (tarnix::BrushOperation::Configuration(i)->OperationClass() == m_class)
-            tools.push_back(tarnix::BrushOperation::Configuration(i));
+    for (const Held& held : m_brushes)
+        for (uint32_t i = 0; i < tarnix::BrushOperation::ConfigurationCount(); ++i)
+            if (tarnix::BrushOperation::Configuration(i)->OperationClass() == held.brushClass)
+                tools.push_back(tarnix::BrushOperation::Configuration(i));
     return tools;
 }
 
@@ -140,7 +168,6 @@ void BrushHost::CheckSession(const Session& session) const {
     QStringList toolNames, preferenceNames;
     for (const tarnix::BrushConfiguration* tool : Tools()) toolNames << tool->Name();
     for (const tarnix::Preferences::Entry& entry : tarnix::Preferences::All()) preferenceNames << entry.name;
-    const QString attributeNames = Keys(*m_brush).join(QStringLiteral(", "));
     for (const NamedValue& preference : session.preferences)
         CheckValue(session.file, preference, FindPreference(preference.name), preferenceNames.join(QStringLiteral(", ")));
     for (const Step& step : session.steps) {
@@ -150,13 +177,16 @@ void BrushHost::CheckSession(const Session& session) const {
         if (!Tool(step.stroke.tool))
             Fail(QStringLiteral("%1: %2: unknown tool \"%3\" (tools: %4)")
                      .arg(session.file, step.where, step.stroke.tool, toolNames.join(QStringLiteral(", "))));
+        const tarnix::BrushOperation& brush = BrushOf(Tool(step.stroke.tool));
         for (const NamedValue& attribute : step.stroke.attributes)
-            CheckValue(session.file, attribute,
-                       attribute.name.isEmpty() ? nullptr : m_brush->FindAttribute(attribute.name), attributeNames);
+            CheckValue(session.file, attribute, attribute.name.isEmpty() ? nullptr : brush.FindAttribute(attribute.name),
+                       Keys(brush).join(QStringLiteral(", ")));
     }
 }
 
-std::unique_ptr<tarnix::Node> BrushHost::MakeBrush() const { return std::unique_ptr<tarnix::Node>(m_class->Create(1)); }
+std::unique_ptr<tarnix::Node> BrushHost::MakeBrush(const tarnix::BrushConfiguration* tool) const {
+    return std::unique_ptr<tarnix::Node>(HeldFor(tool).brushClass->Create(1));
+}
 
 nlohmann::json BrushHost::ValueOf(const tarnix::Attribute& attribute) {
     const QString text = attribute.ToText();
@@ -172,17 +202,18 @@ nlohmann::json BrushHost::ValueOf(const tarnix::Attribute& attribute) {
 }
 
 StrokeStep BrushHost::SettingsAsStroke() const {
+    const tarnix::BrushOperation& brush = Brush();
     StrokeStep stroke;
-    const tarnix::BrushConfiguration* tool = m_brush->ActiveConfiguration();
+    const tarnix::BrushConfiguration* tool = brush.ActiveConfiguration();
     stroke.tool = tool ? tool->Name() : QString();
-    const tarnix::StampConfiguration& stamp = m_brush->StampConfig();
+    const tarnix::StampConfiguration& stamp = brush.StampConfig();
     stroke.stamp = stamp.m_enabled ? stamp.m_imagePath : QString();
     if (stamp.m_enabled)
         stroke.stampOptions = {stamp.m_factor,   stamp.m_offset,       stamp.m_rotation, stamp.m_inverted, stamp.m_tiled,
                                stamp.m_buildUp,  stamp.m_followStroke, stamp.m_mirrored, stamp.m_randomize};
-    for (const tarnix::Attribute* attribute : m_brush->Attributes()) {
+    for (const tarnix::Attribute* attribute : brush.Attributes()) {
         const QString key = attribute->Key();
-        if (key.isEmpty() || attribute == &m_brush->m_sizeAttr || attribute == &m_brush->m_strengthAttr) continue;
+        if (key.isEmpty() || attribute == &brush.m_sizeAttr || attribute == &brush.m_strengthAttr) continue;
         stroke.attributes.push_back({key, ValueOf(*attribute), key});
     }
     return stroke;
@@ -196,30 +227,32 @@ std::vector<NamedValue> BrushHost::Preferences() {
 }
 
 BrushHost::Settings BrushHost::BrushSettings() const {
+    const tarnix::BrushOperation& brush = Brush();
     Settings settings;
-    const tarnix::BrushConfiguration* active = m_brush->ActiveConfiguration();
+    const tarnix::BrushConfiguration* active = brush.ActiveConfiguration();
     settings.tool = active ? active->Name() : QString();
     for (const auto& [preset, record] : tarnix::BrushOperation::SavedPresetRecords())
-        if (preset && preset->OperationClass() == m_class) settings.records[preset->Name()] = record;
-    for (const tarnix::Attribute* attribute : m_brush->Attributes())
+        if (preset && Holds(preset->OperationClass())) settings.records[preset->Name()] = record;
+    for (const tarnix::Attribute* attribute : brush.Attributes())
         if (!attribute->Key().isEmpty()) settings.attributes[attribute->Key()] = attribute->ToText();
-    settings.stamp = m_brush->StampConfig();
+    settings.stamp = brush.StampConfig();
     return settings;
 }
 
 void BrushHost::ApplyBrushSettings(const Settings& settings) {
     // Activating records the tool being left: the records come after, so that they stay.
-    if (tarnix::BrushConfiguration* tool = Tool(settings.tool)) ActivateTool(*m_brush, tool);
-    // The records of this class's tools are the project's; other brushes keep theirs.
+    if (tarnix::BrushConfiguration* tool = Tool(settings.tool)) ActivateTool(UseBrushOf(tool), tool);
+    tarnix::BrushOperation& brush = Brush();
+    // The records of the held brushes' tools are the project's; other brushes keep theirs.
     tarnix::BrushOperation::PresetRecords records = tarnix::BrushOperation::SavedPresetRecords();
     for (auto record = records.begin(); record != records.end();)
-        record = record->first && record->first->OperationClass() == m_class ? records.erase(record) : std::next(record);
+        record = record->first && Holds(record->first->OperationClass()) ? records.erase(record) : std::next(record);
     for (const auto& [name, record] : settings.records)
         if (const tarnix::BrushConfiguration* tool = Tool(name)) records[tool] = record;
     tarnix::BrushOperation::RestorePresetRecords(std::move(records));
     for (const auto& [key, text] : settings.attributes)
-        if (tarnix::Attribute* attribute = m_brush->FindAttribute(key)) attribute->SetFromText(text, false);
-    m_brush->SetStampConfig(settings.stamp);
+        if (tarnix::Attribute* attribute = brush.FindAttribute(key)) attribute->SetFromText(text, false);
+    brush.SetStampConfig(settings.stamp);
 }
 
 void BrushHost::ActivateTool(tarnix::BrushOperation& brush, tarnix::BrushConfiguration* tool) {

@@ -1,8 +1,10 @@
 #pragma once
 // The brush as the host program holds it: every plug-in module of a folder loaded, as a host
-// loads them, and one object of the Corvane brush class made. Tools are the class's presets,
-// found by name; brush attributes and preferences are set from session values after their
-// types are checked.
+// loads them, and one brush object made of each class that serves presets: the Corvane
+// class's first, then those of other modules (Drover's moving tools) in the order they
+// registered. Tools are the presets of those classes, found by name, Corvane's first; the
+// brush in use is the one serving the tool last taken up. Brush attributes and preferences are
+// set from session values after their types are checked.
 
 #include <map>
 #include <memory>
@@ -29,15 +31,20 @@ struct Session;
 
 class BrushHost {
 public:
-    /// @brief Loads the modules in `pluginDirectory` and makes the brush. Throws tarnix::Error*
+    /// @brief Loads the modules in `pluginDirectory` and makes the brushes. Throws tarnix::Error*
     /// when no module there registers the Corvane class.
     explicit BrushHost(const QString& pluginDirectory);
     ~BrushHost();
 
-    tarnix::BrushOperation& Brush() const { return *m_brush; }
-    /// @brief The brush's preset called `name` ("Flatten"); null when there is none.
+    /// @brief The brush in use: the one serving the tool last taken up (Corvane's at first).
+    tarnix::BrushOperation& Brush() const { return *m_brushes[m_inUse].brush; }
+    /// @brief The brush serving `tool` (Corvane's for null or a tool of no brush held here).
+    tarnix::BrushOperation& BrushOf(const tarnix::BrushConfiguration* tool) const;
+    /// @brief Makes the brush serving `tool` the one in use, and returns it.
+    tarnix::BrushOperation& UseBrushOf(const tarnix::BrushConfiguration* tool);
+    /// @brief The preset called `name` ("Flatten", "Grab"); null when there is none.
     tarnix::BrushConfiguration* Tool(const QString& name) const;
-    /// @brief Every preset of the brush, in order of registration.
+    /// @brief Every preset of the brushes: Corvane's in order of registration, then the others'.
     std::vector<tarnix::BrushConfiguration*> Tools() const;
 
     /// @brief Checks what only the loaded module can tell: tool names, brush attribute names
@@ -45,9 +52,10 @@ public:
     /// session file and the place of the first fault.
     void CheckSession(const Session& session) const;
 
-    /// @brief Another brush of the class, for trying settings out. It shares the framework's
-    /// preset records with the brush: save and restore them around its use.
-    std::unique_ptr<tarnix::Node> MakeBrush() const;
+    /// @brief Another brush of the class serving `tool` (Corvane's for null), for trying
+    /// settings out. It shares the framework's preset records with the brushes: save and
+    /// restore them around its use.
+    std::unique_ptr<tarnix::Node> MakeBrush(const tarnix::BrushConfiguration* tool = nullptr) const;
 
     /// @brief Makes `tool` the active preset of `brush`, as every program does. The strength
     /// scale is a per-tool hint that only the tools needing one set as they activate: the
@@ -79,7 +87,7 @@ public:
     static nlohmann::json ValueOf(const tarnix::Attribute& attribute);
 
     /// @brief Sets a brush attribute from a session value (checked by CheckSession).
-    void SetAttribute(const NamedValue& value) const { SetAttribute(*m_brush, value); }
+    void SetAttribute(const NamedValue& value) const { SetAttribute(Brush(), value); }
     static void SetAttribute(tarnix::BrushOperation& brush, const NamedValue& value);
     /// @brief Sets a preference from a session value (checked by CheckSession).
     static void SetPreference(const NamedValue& value);
@@ -92,10 +100,17 @@ public:
     static void AddInstalledResources(const QString& executablePath);
 
 private:
+    struct Held {
+        const tarnix::ClassDesc* brushClass;
+        std::unique_ptr<tarnix::Node> node;
+        tarnix::BrushOperation* brush;
+    };
+    const Held& HeldFor(const tarnix::BrushConfiguration* tool) const;
+    bool Holds(const tarnix::ClassDesc* brushClass) const;
+
     std::vector<std::unique_ptr<tarnix::LoadedModule>> m_modules;
-    const tarnix::ClassDesc* m_class = nullptr;
-    std::unique_ptr<tarnix::Node> m_node;
-    tarnix::BrushOperation* m_brush = nullptr;
+    std::vector<Held> m_brushes;  // Corvane's first
+    size_t m_inUse = 0;
 };
 
 }  // namespace corvane_apps

@@ -68,10 +68,10 @@ StrokeStep StrokeOf(const QString& tool, float strength, std::vector<tarnix::Vec
 // Every figure starts from the tool's first-use settings: the preset records are dropped and
 // the tool activated anew.
 void Run(BrushHost& host, Sculpture& sculpture, const StrokeStep& stroke) {
-    tarnix::BrushOperation& brush = host.Brush();
+    tarnix::BrushOperation& brush = host.BrushOf(host.Tool(stroke.tool));
     if (brush.ActiveConfiguration() == host.Tool(stroke.tool))
         for (tarnix::BrushConfiguration* other : host.Tools())
-            if (other != brush.ActiveConfiguration()) {
+            if (other != brush.ActiveConfiguration() && other->OperationClass() == brush.GetClass()) {
                 brush.SetActiveConfiguration(other);
                 break;
             }
@@ -314,10 +314,10 @@ CalibrationRow MeasureOne(BrushHost& host, const Experiment& experiment) {
     CalibrationRow row{experiment.tool, experiment.variant, experiment.relief, experiment.figure, 0.0f, {}};
     for (float strength : Calibration::Strengths()) row.values.push_back(experiment.measure(host, strength));
     // The strength the preset starts from, as its first activation sets it.
-    tarnix::BrushOperation& brush = host.Brush();
+    tarnix::BrushOperation& brush = host.BrushOf(host.Tool(experiment.tool));
     tarnix::BrushOperation::RestorePresetRecords({});
     for (tarnix::BrushConfiguration* tool : host.Tools())
-        if (tool != host.Tool(experiment.tool)) {
+        if (tool != host.Tool(experiment.tool) && tool->OperationClass() == brush.GetClass()) {
             brush.SetActiveConfiguration(tool);
             break;
         }

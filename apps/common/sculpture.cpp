@@ -56,7 +56,13 @@ private:
 
 }  // namespace
 
-Sculpture::Sculpture(BrushHost& host) : m_host(host), m_brush(host.Brush()) {}
+Sculpture::Sculpture(BrushHost& host) : m_host(host) {}
+
+tarnix::BrushOperation& Sculpture::Brush() const { return m_host.Brush(); }
+
+void Sculpture::Prepare(const StrokeStep& stroke) {
+    PrepareBrush(m_host, m_host.UseBrushOf(m_host.Tool(stroke.tool)), stroke);
+}
 
 Sculpture::~Sculpture() = default;
 
@@ -470,7 +476,7 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     StrokeFigures figures;
     figures.tool = stroke.tool;
     figures.wholeMesh = wholeMesh;
-    tarnix::StrokeDriver driver(m_brush);
+    tarnix::StrokeDriver driver(Brush());
     const auto start = std::chrono::steady_clock::now();
     if (wholeMesh) {
         driver.RunWholeMesh(*m_level, stroke.strength, stroke.fromCamera, ModifierOf(stroke));
@@ -535,7 +541,7 @@ bool Sculpture::CountMoves(const tarnix::MeshChange* latestBefore, uint32_t vert
 }
 
 void Sculpture::TakeStatistics(uint32_t facesBefore, uint32_t verticesBefore, StrokeFigures& figures) const {
-    const tarnix::BrushOperation::StrokeStatistics statistics = m_brush.LastStrokeStatistics();
+    const tarnix::BrushOperation::StrokeStatistics statistics = Brush().LastStrokeStatistics();
     figures.processedVertices = statistics.processedVertices;
     figures.vertexUpdates = statistics.vertexUpdates;
     figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(verticesBefore);
@@ -582,11 +588,13 @@ QString Sculpture::WhyNothingChanged(const StrokeStep& stroke, const StrokeFigur
 }
 
 void Sculpture::BeginStroke(const StrokeStep& stroke) {
-    if (!m_driver) m_driver = std::make_unique<tarnix::StrokeDriver>(m_brush);
+    // A driver drives one brush: the studio may have taken up a tool of another since.
+    if (!m_driver || &m_driver->DrivenBrush() != &Brush()) m_driver = std::make_unique<tarnix::StrokeDriver>(Brush());
     tarnix::Kernel::ClearLog();
-    m_brush.SetBrushSize(stroke.size);
-    m_brush.SetBrushStrength(stroke.strength);
-    m_brush.MirrorConfig().SetMirrorMode(stroke.mirror);
+    tarnix::BrushOperation& brush = Brush();
+    brush.SetBrushSize(stroke.size);
+    brush.SetBrushStrength(stroke.strength);
+    brush.MirrorConfig().SetMirrorMode(stroke.mirror);
     m_liveStroke = stroke;
     m_liveFacesBefore = m_level->m_faceCount;
     m_liveVerticesBefore = m_level->VertexCount();
@@ -594,7 +602,7 @@ void Sculpture::BeginStroke(const StrokeStep& stroke) {
     m_strokeStart = std::chrono::steady_clock::now();
     m_driver->Begin(*m_level, OptionsOf(stroke));
     // Named after it began: the smoothing modifier swaps the Smooth tool in.
-    m_liveStroke.tool = m_brush.ActiveConfiguration() ? m_brush.ActiveConfiguration()->Name() : QString();
+    m_liveStroke.tool = brush.ActiveConfiguration() ? brush.ActiveConfiguration()->Name() : QString();
 }
 
 tarnix::AxisAlignedBoundingBox Sculpture::AddStrokePoint(const tarnix::Vector& point, float pressure) {

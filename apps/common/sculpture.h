@@ -170,8 +170,8 @@ public:
     /// @brief Activates the stroke's tool and sets size, strength, falloff, direction, mirror,
     /// stamp (`stroke.stamp` is a file path here) and brush attributes. Throws with the
     /// brush's reason when the stamp cannot be used.
-    void Prepare(const StrokeStep& stroke) { PrepareBrush(m_host, m_brush, stroke); }
-    /// @brief The same for any brush of the host's class.
+    void Prepare(const StrokeStep& stroke);
+    /// @brief The same for any brush of the class serving the stroke's tool.
     static void PrepareBrush(const BrushHost& host, tarnix::BrushOperation& brush, const StrokeStep& stroke);
     /// @brief Runs `stroke` (prepared) along its path, or once over the whole mesh when
     /// `wholeMesh`, and tells what it did, and why when it changed nothing. Its strength is
@@ -224,8 +224,10 @@ private:
     // Scales the positions of every level by `baked` (per axis) in place of m_bakedScale.
     void Rebake(const tarnix::Vector& baked);
 
+    // The host's brush in use: that of the tool last prepared or activated.
+    tarnix::BrushOperation& Brush() const;
+
     BrushHost& m_host;
-    tarnix::BrushOperation& m_brush;
     std::unique_ptr<tarnix::Geometry> m_geometry;
     tarnix::SubdivisionLevel* m_level = nullptr;
     std::vector<FacePart> m_parts;

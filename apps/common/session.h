@@ -35,6 +35,9 @@ struct PictureTile {
     float fovDegrees = 30.0f;
     QString label;
     bool wireframe = false;
+    // A step's view taken right after the step, as the mesh is then, rather than at the end:
+    // for a stroke that later steps take back (the demo's moving tools).
+    bool rightAfterStep = false;
 };
 
 struct PictureSetup {

@@ -71,6 +71,8 @@ private:
     void ChangeLayer(const Step& step);
     void FrameThePicture();
     Picture TakePicture(const QString& when);
+    // Renders the tiles to be taken right after step `step`.
+    void TakeTilesAfter(size_t step);
 
     const Session& m_session;
     BrushHost& m_host;
@@ -83,6 +85,8 @@ private:
     View m_view;
     // What each stroke step did, by its index: tiles look at it.
     std::map<size_t, StrokeFigures> m_stepFigures;
+    // Tiles taken right after their step, by tile index.
+    std::map<size_t, Picture> m_tilesAfterStep;
     std::vector<bool> m_stepChanged;
     // What a run that writes outputs adds: the folder checked with the rest, and the picture
     // framed (and taken) before the steps.
@@ -193,13 +197,18 @@ void SessionRun::Rehearse() const {
         tarnix::BrushOperation::PresetRecords records = tarnix::BrushOperation::SavedPresetRecords();
         ~RecordsBack() { tarnix::BrushOperation::RestorePresetRecords(std::move(records)); }
     } recordsBack;
-    const std::unique_ptr<tarnix::Node> node = m_host.MakeBrush();
-    auto& brush = dynamic_cast<tarnix::BrushOperation&>(*node);
+    // A brush of each class the strokes' tools belong to, as the host holds one of each.
+    std::map<const tarnix::ClassDesc*, std::unique_ptr<tarnix::Node>> brushes;
     for (const Step& step : m_session.steps) {
         if (step.kind != Step::kStroke && step.kind != Step::kWholeMesh) continue;
         const StrokeStep stroke = m_steps.WithStampFile(step.stroke);
+        const tarnix::BrushConfiguration* tool = m_host.Tool(stroke.tool);
+        std::unique_ptr<tarnix::Node>& node = brushes[tool ? tool->OperationClass() : nullptr];
+        if (!node) node = m_host.MakeBrush(tool);
+        auto& brush = dynamic_cast<tarnix::BrushOperation&>(*node);
         At(m_session, step.where, [&] { Sculpture::PrepareBrush(m_host, brush, stroke); });
-        if (step.kind != Step::kStroke || brush.PlacesSingleStamp()) continue;
+        // A brush that follows the pointer places a dab per point, which the point bound holds.
+        if (step.kind != Step::kStroke || brush.PlacesSingleStamp() || !brush.SpacesDabs()) continue;
         const tarnix::StrokeDriver driver(brush);
         if (driver.DabCount(stroke.path, stroke.size) > tarnix::StrokeDriver::kMostDabs)
             Fail(QStringLiteral("%1: %2.stroke.path: the stroke would place more than %3 dabs (size %4, a dab every %5)")
@@ -284,7 +293,9 @@ Picture SessionRun::TakePicture(const QString& when) {
         const PictureTile& view = setup.tiles[i];
         const QString where = QStringLiteral("picture.tiles[%1]").arg(i);
         Picture tile;
-        if (view.step && m_stepFigures[*view.step].movedVertices == 0) {
+        if (const auto taken = m_tilesAfterStep.find(i); taken != m_tilesAfterStep.end()) {
+            tile = taken->second;
+        } else if (view.step && m_stepFigures[*view.step].movedVertices == 0) {
             tile = Picture{setup.width, setup.height, std::vector<unsigned char>(size_t(setup.width) * setup.height * 3, 40), {}};
             warn(where, QStringLiteral("steps[%1] moved nothing to look at").arg(*view.step));
         } else {
@@ -298,6 +309,16 @@ Picture SessionRun::TakePicture(const QString& when) {
         tiles.push_back(std::move(tile));
     }
     return ContactSheet(tiles, std::min(setup.columns, int(tiles.size())));
+}
+
+void SessionRun::TakeTilesAfter(size_t step) {
+    const PictureSetup& setup = m_session.picture;
+    for (size_t i = 0; i < setup.tiles.size(); ++i) {
+        const PictureTile& view = setup.tiles[i];
+        if (!view.rightAfterStep || view.step != step || m_stepFigures[step].movedVertices == 0) continue;
+        m_tilesAfterStep[i] = m_sculpture.Render(StrokeView(m_stepFigures[step], view, m_session.steps[step].stroke.size),
+                                                 setup.width, setup.height);
+    }
 }
 
 void SessionRun::Sculpt(const Step& step) {
@@ -458,6 +479,7 @@ void SessionRun::Play() {
     for (size_t i = 0; i < m_session.steps.size(); ++i) {
         const tarnix::MeshChange* latest = m_sculpture.Geometry().LatestChange();
         PlayStep(i);
+        TakeTilesAfter(i);
         const Step::Kind kind = m_session.steps[i].kind;
         m_stepChanged[i] = kind != Step::kUndo && kind != Step::kRedo && m_sculpture.Geometry().LatestChange() != latest;
     }

@@ -1,6 +1,7 @@
 #include "demo.h"
 
 #include <map>
+#include <vector>
 
 namespace corvane_sculpt {
 
@@ -81,6 +82,25 @@ Step StrokeStep(const QString& where, const QString& tool, float strength, float
     return step;
 }
 
+// The moving tools' strokes, on the front face above and below its cells (within the quarters
+// of the face the cells' strokes sculpt), each drawn in the view plane: Grab pulls a region up
+// and aside, Snake Hook draws a strand out and over, Nudge pushes the surface sideways. They come after the other tools' strokes
+// and are taken back once their tiles are taken, so that the sculpted cube is that of the
+// other tools alone.
+struct MovingStroke {
+    float size, strength;
+    std::vector<tarnix::Vector> path;
+};
+
+const std::map<QString, MovingStroke>& MovingStrokes() {
+    static const std::map<QString, MovingStroke> strokes = {
+        {"Grab", {0.12f, 100.0f, {{-0.3f, 0.42f, 2.0f}, {-0.33f, 0.52f, 2.0f}, {-0.37f, 0.62f, 2.0f}, {-0.42f, 0.72f, 2.0f}}}},
+        {"Snake Hook",
+         {0.06f, 100.0f, {{0.3f, 0.42f, 2.0f}, {0.32f, 0.55f, 2.0f}, {0.36f, 0.68f, 2.0f}, {0.44f, 0.8f, 2.0f}, {0.55f, 0.88f, 2.0f}}}},
+        {"Nudge", {0.1f, 50.0f, {{-0.12f, -0.42f, 2.0f}, {0.12f, -0.42f, 2.0f}}}}};
+    return strokes;
+}
+
 }  // namespace
 
 Session DemoSession(uint32_t levels, const QStringList& tools) {
@@ -92,8 +112,10 @@ Session DemoSession(uint32_t levels, const QStringList& tools) {
     session.picture.width = 240;
     session.picture.height = 200;
     session.picture.columns = 4;
-    for (int t = 0; t < tools.size(); ++t) {
-        const QString& tool = tools[t];
+    QStringList cellTools, movingTools;
+    for (const QString& tool : tools) (MovingStrokes().count(tool) ? movingTools : cellTools) << tool;
+    for (int t = 0; t < cellTools.size(); ++t) {
+        const QString& tool = cellTools[t];
         const int face = t / 4;
         const float x = kCellSpacing * (float(t % 2) - 0.5f), y = kCellSpacing * (0.5f - float(t % 4 / 2));
         const Preparation preparation = PreparationFor(tool);
@@ -112,6 +134,29 @@ Session DemoSession(uint32_t levels, const QStringList& tools) {
         tile.wireframe = tool == QLatin1String("Relax");
         tile.zoom = tile.wireframe ? 3.0f : 1.0f;
         session.picture.tiles.push_back(tile);
+    }
+    for (const QString& tool : movingTools) {
+        const MovingStroke& moving = MovingStrokes().at(tool);
+        Step step;
+        step.where = QStringLiteral("stroke of %1").arg(tool);
+        step.stroke.tool = tool;
+        step.stroke.size = moving.size;
+        step.stroke.strength = moving.strength;
+        step.stroke.path = moving.path;
+        step.stroke.camera = CameraPlacement{{0, 0, 5}, {0, 0, 0}};
+        session.steps.push_back(step);
+        PictureTile tile;
+        tile.step = session.steps.size() - 1;
+        tile.label = QStringLiteral("%1 %2").arg(tool).arg(moving.strength);
+        tile.rightAfterStep = true;
+        session.picture.tiles.push_back(tile);
+    }
+    if (!movingTools.isEmpty()) {
+        Step undo;
+        undo.where = QStringLiteral("taking the moving tools' strokes back");
+        undo.kind = Step::kUndo;
+        undo.count = uint32_t(movingTools.size());
+        session.steps.push_back(undo);
     }
     return session;
 }

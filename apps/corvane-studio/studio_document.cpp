@@ -240,9 +240,15 @@ void StudioDocument::ShowLevel(uint32_t index, corvane_apps::DrawMesh* drawMesh)
 }
 
 void StudioDocument::ActivateTool(const QString& name) {
-    if (tarnix::BrushConfiguration* tool = m_host.Tool(name)) corvane_apps::BrushHost::ActivateTool(m_host.Brush(), tool);
+    if (tarnix::BrushConfiguration* tool = m_host.Tool(name))
+        corvane_apps::BrushHost::ActivateTool(m_host.UseBrushOf(tool), tool);
     m_freezeBrush = false;
     emit ToolChanged();
+}
+
+bool StudioDocument::FollowsPointer() const {
+    const tarnix::BrushOperation& brush = m_host.Brush();
+    return !m_freezeBrush && !brush.SpacesDabs() && !brush.PlacesSingleStamp();
 }
 
 QString StudioDocument::ActiveTool() const {

@@ -114,6 +114,9 @@ public:
     /// its own (0..100: how much of the whole range one pass adds; 100 holds at once).
     void SetFreezeBrush(bool on) { m_freezeBrush = on; }
     bool IsFreezeBrush() const { return m_freezeBrush; }
+    /// Whether the tool in hand moves the surface with the pointer (Grab, Snake Hook): its
+    /// stroke takes every pointer position, on the surface or off it.
+    bool FollowsPointer() const;
     void SetFreezeStrength(float strength) { m_freezeStrength = strength; }
     float FreezeStrength() const { return m_freezeStrength; }
     /// @brief The strength (0..100) of the Smooth tool that a stroke with the smoothing

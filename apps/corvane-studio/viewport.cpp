@@ -421,6 +421,7 @@ void Viewport::Press(const QPointF& pixel, Qt::MouseButton button, Qt::KeyboardM
                 return;
             }
             m_drag = Drag::kStroke;
+            m_strokeStart = position;
             m_cursorOn = true;
             m_cursorPosition = position, m_cursorNormal = normal, m_cursorRadius = settings.worldRadius;
             update();
@@ -445,6 +446,20 @@ void Viewport::Move(const QPointF& pixel, float pressure) {
         case Drag::kPan: m_camera.Pan(delta, size()); break;
         case Drag::kZoom: m_camera.Zoom(std::exp(float(delta.y()) * 0.01f)); break;
         case Drag::kStroke:
+            if (m_document.FollowsPointer()) {
+                // The pointer on the plane through where the stroke took hold, facing the view:
+                // the surface follows it there, past its own outline too.
+                QVector3D origin, direction;
+                m_camera.Ray(pixel, size(), origin, direction);
+                const float along = QVector3D::dotProduct(direction, m_camera.Forward());
+                if (along > 0.0f) {
+                    const float depth = QVector3D::dotProduct(m_strokeStart - origin, m_camera.Forward()) / along;
+                    m_cursorPosition = origin + direction * depth;
+                    m_document.StrokeTo(ToTarnix(m_cursorPosition), pressure);
+                }
+                break;
+            }
+            [[fallthrough]];
         case Drag::kNone: {
             QVector3D position, normal;
             float freeze = 0.0f;

@@ -105,6 +105,7 @@ private:
     bool m_pointerIn = false;  // the pointer is over the viewport
     QVector3D m_cursorPosition, m_cursorNormal;
     float m_cursorRadius = 0.0f;  // world units
+    QVector3D m_strokeStart;  // where the stroke took hold: a pointer-following stroke moves in its view plane
 
     bool m_glReady = false;
     bool m_sendAll = true;

@@ -319,6 +319,7 @@ void StrokeDriver::Begin(SubdivisionLevel& level, const StrokeOptions& options) 
     m_points = 0;
     m_firstPending = false;
     m_anchored.fill(false);
+    m_holding = false;
 
     // Dabs are found on the surface as it was when the stroke started (the spatial grid is
     // refitted once, here, before the brush's stroke and its clock begin), then carried onto
@@ -352,7 +353,7 @@ void StrokeDriver::AddPoint(const Vector& point, float pressure) {
                    .arg(double(point.z)));
     if (++m_points > kMostPathPoints)
         Refuse(QStringLiteral("a stroke takes at most %1 points").arg(kMostPathPoints));
-    if (m_centres + SegmentDabs(point) > kMostDabs && !m_brush.PlacesSingleStamp())
+    if (!FollowsPointer() && m_centres + SegmentDabs(point) > kMostDabs && !m_brush.PlacesSingleStamp())
         Refuse(QStringLiteral("a stroke places at most %1 dabs; this point, %2 from the last, would pass that at a "
                               "spacing of %3")
                    .arg(kMostDabs)
@@ -360,7 +361,10 @@ void StrokeDriver::AddPoint(const Vector& point, float pressure) {
                    .arg(double(m_spacing)));
     m_lastPressure = pressure;
     try {
-        Resample(point, [&](const Vector& centre) { TakeCentre(m_toMesh.Transform(centre, 1.0f), m_options.dabFactor * pressure); });
+        if (FollowsPointer())
+            FollowPointer(point, pressure);
+        else
+            Resample(point, [&](const Vector& centre) { TakeCentre(m_toMesh.Transform(centre, 1.0f), m_options.dabFactor * pressure); });
     } catch (...) {
         SubdivisionLevel& level = *m_level;
         m_level = nullptr;
@@ -512,11 +516,59 @@ void StrokeDriver::PlaceDab(const Vector& local, const Vector& direction, float 
     m_brush.SetPreviousPatchPosition(world);
 }
 
+bool StrokeDriver::FollowsPointer() const { return !m_brush.SpacesDabs() && !m_brush.PlacesSingleStamp(); }
+
+void StrokeDriver::FollowPointer(const Vector& point, float pressure) {
+    SubdivisionLevel& level = *m_level;
+    MirrorConfiguration& mirror = m_brush.MirrorConfig();
+    const FirstTwinAfter restore{mirror};
+    const Vector local = m_toMesh.Transform(point, 1.0f);
+    const Vector& hold = m_holds[0].m_position;
+    if (!m_holding) {
+        // The brush takes hold where the first point that meets the surface lies; nothing has
+        // moved yet, so the twins are found on the surface as it is.
+        if (!PlaceOnSurface(level, local, m_view, m_holds[0])) return;
+        const FaceWeights weights = WeighOnFace(level, m_holds[0].m_face, hold, false);
+        m_holdTwinCount = 0;
+        for (uint32_t index = 1; index <= std::min(mirror.TwinCount(), kMostTwins); ++index) {
+            mirror.SelectTwin(index);
+            if (PlaceTwin(level, mirror, m_holds[0], weights, false, m_localSize, m_holds[index]))
+                m_holdTwins[m_holdTwinCount++] = index;
+        }
+        m_holding = true;
+    }
+    // The pointer in the plane through the hold facing the view: how far it travelled there
+    // is what the brush moves the surface by.
+    const Vector onPlane = local + m_view * ((hold - local) | m_view);
+    // Every dab of the stroke weighs alike (the brush sets where the surface goes, not how
+    // far it builds up), so each gets a first dab's share: that of a stroke of its own.
+    const float fullShareSpacing = m_options.size * StrengthConversion::kFullShareSpacing / 100.0f;
+    const DabStrength dab = StrengthConversion(m_brush, m_options.strength, m_options.size, fullShareSpacing)
+                                .Dab(point, m_options.dabFactor * pressure);
+    const auto applyDab = [&](uint32_t index, const Vector& at) {
+        mirror.SelectTwin(index);
+        const Vector world = m_toWorld.Transform(at, 1.0f);
+        const auto start = std::chrono::steady_clock::now();
+        m_brush.ApplyDab(&m_holds[index], &world, m_options.size, dab.dabFactor, dab.strength, m_report.changedArea);
+        m_report.brushSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return world;
+    };
+    const Vector world = applyDab(0, onPlane);
+    for (uint32_t t = 0; t < m_holdTwinCount; ++t) {
+        const uint32_t index = m_holdTwins[t];
+        mirror.SelectTwin(index);
+        applyDab(index, m_holds[index].m_position + mirror.Transform(onPlane - hold, 0.0f, m_holds[0]));
+    }
+    ++m_report.dabs;
+    m_report.mirroredDabs += m_holdTwinCount;
+    m_brush.SetPreviousPatchPosition(world);
+}
+
 StrokeReport StrokeDriver::End() {
     if (!InStroke()) return {};
     SubdivisionLevel& level = *m_level;
     try {
-        CatchUp();
+        if (!FollowsPointer()) CatchUp();
         // A stroke of one dab has no direction: its stamp stands upright.
         if (m_firstPending) PlaceDab(m_firstCentre, Vector(), m_firstDabFactor);
     } catch (...) {
@@ -539,7 +591,7 @@ StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector
                                const std::vector<float>& pressures) {
     if (path.size() > kMostPathPoints)
         Refuse(QStringLiteral("a stroke takes at most %1 points; this path has %2").arg(kMostPathPoints).arg(path.size()));
-    if (!m_brush.PlacesSingleStamp() && DabCount(path, options.size) > kMostDabs)
+    if (!m_brush.PlacesSingleStamp() && !FollowsPointer() && DabCount(path, options.size) > kMostDabs)
         Refuse(QStringLiteral("a stroke places at most %1 dabs; this path at size %2 and a spacing of %3 would place more")
                    .arg(kMostDabs)
                    .arg(double(options.size))

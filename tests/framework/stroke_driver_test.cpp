@@ -7,6 +7,7 @@
 #include "caught_error.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/kernel.h"
+#include "tarnix/mirror_configuration.h"
 #include "tarnix/scene.h"
 #include "tarnix/stroke_driver.h"
 #include "tarnix/surface_point.h"
@@ -21,6 +22,8 @@ public:
         tarnix::SurfacePoint point;
         tarnix::Matrix stamp;
         float size, dabFactor;
+        tarnix::Vector position;
+        uint32_t twin;
     };
     enum Failure { kNone, kInBeginStroke, kInDab };
 
@@ -30,9 +33,9 @@ public:
         if (failure == kInBeginStroke) Fail();  // like a brush that could not bind the mesh
         m_inStroke = true;
     }
-    void ApplyDab(const tarnix::SurfacePoint* point, const tarnix::Vector*, float size, float dabFactor, float,
+    void ApplyDab(const tarnix::SurfacePoint* point, const tarnix::Vector* position, float size, float dabFactor, float,
                   tarnix::AxisAlignedBoundingBox&) override {
-        dabs.push_back({*point, MaskMatrix(kStampMask), size, dabFactor});
+        dabs.push_back({*point, MaskMatrix(kStampMask), size, dabFactor, *position, MirrorConfig().SelectedTwin()});
         if (failure == kInDab) Fail();
     }
     void ApplyToWholeMesh(tarnix::Mesh*, float, float, bool) override {
@@ -44,8 +47,10 @@ public:
         m_inStroke = false;
     }
     bool CanUnlock() const override { return !m_inStroke; }
+    bool SpacesDabs() const override { return !followsPointer; }
 
     Failure failure = kNone;
+    bool followsPointer = false;  // a grab: a dab per pointer point
     std::vector<Dab> dabs;
     int ended = 0;
 
@@ -107,6 +112,27 @@ TEST_F(StrokeDriverTest, StampsFollowTheStrokeFromItsFirstDabOrStayUpright) {
     const auto lone = Stroke({{0.3f, 0.2f, 0}});
     ASSERT_EQ(lone.size(), 1u);
     EXPECT_GT(StampAxis(lone[0].stamp, 0) | tarnix::Vector(1, 0, 0), 0.999f);
+}
+
+TEST_F(StrokeDriverTest, ABrushThatFollowsThePointerGetsADabPerPointAtThePointerPastTheOutline) {
+    brush.followsPointer = true;
+    brush.MirrorConfig().SetMirrorMode(tarnix::MirrorConfiguration::kLocalX);
+    // The first point misses the plane (it spans -2..2), the second takes hold; the rest are
+    // a point a radius away and one far past the outline, above the plane.
+    const auto dabs = Stroke({{-5, -5, 3}, {0.3f, 0.2f, 3}, {0.5f, 0.2f, 1}, {4.0f, 3.0f, 6}});
+    brush.MirrorConfig().SetMirrorMode(tarnix::MirrorConfiguration::kOff);
+    ASSERT_EQ(dabs.size(), 6u) << "a dab and its twin per point from the hold on, however far apart";
+    const tarnix::Vector pointer[] = {{0.3f, 0.2f, 0}, {0.5f, 0.2f, 0}, {4.0f, 3.0f, 0}};
+    for (size_t i = 0; i < 3; ++i) {
+        const auto& dab = dabs[2 * i];
+        const auto& twin = dabs[2 * i + 1];
+        EXPECT_EQ(dab.twin, 0u);
+        EXPECT_EQ(twin.twin, 1u);
+        EXPECT_EQ(dab.point.m_face, dabs[0].point.m_face) << "the hold stays where the stroke took it";
+        EXPECT_NEAR((dab.position - pointer[i]).Length(), 0.0, 1e-5) << "the pointer on the view plane through the hold";
+        EXPECT_NEAR((twin.position - tarnix::Vector(-pointer[i].x, pointer[i].y, 0)).Length(), 0.0, 1e-5) << "mirrored";
+        EXPECT_EQ(dab.dabFactor, dabs[0].dabFactor) << "every point weighs alike";
+    }
 }
 
 TEST_F(StrokeDriverTest, PenPressureScalesTheDabStrengthAndWithPressureSizeItsSize) {

@@ -47,6 +47,18 @@ def test_a_stroke_moves_only_what_lies_under_it(sphere):
     assert np.all(np.einsum("ij,ij->i", (sphere.positions() - before)[moved > 0], normals[moved > 0]) > 0)
 
 
+def test_the_moving_tools_of_the_second_module_are_there_and_grab_follows_the_pointer(sphere):
+    assert corvane.tools()[-3:] == ["Grab", "Snake Hook", "Nudge"]
+    before = sphere.positions()
+    held = np.argmin(np.linalg.norm(before - [0.0, 0.0, 1.0], axis=1))
+    # Past the sphere's outline: the pointer is not cast, the front vertex follows it there.
+    sphere.stroke("Grab", [[0.0, 0.0, 2.0], [0.8, 0.6, 2.0], [1.5, 0.5, 2.0]], size=0.3, strength=100)
+    moved = sphere.positions()[held] - before[held]
+    assert moved == pytest.approx([1.5, 0.5, 0.0], abs=0.02)
+    sphere.undo()
+    assert np.array_equal(sphere.positions(), before)
+
+
 def test_arrays_round_trip_through_a_mesh_made_from_them(tmp_path):
     positions = np.array([[0, 0, 0], [1, 0, 0], [1, 1, 0], [0, 1, 0], [2, 0, 0], [2, 1, 0]], dtype=np.float32)
     faces = np.array([[0, 1, 2, 3], [1, 4, 5, 2]])

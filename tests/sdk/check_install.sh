@@ -22,6 +22,7 @@ listing=$("$prefix/bin/corvane-sculpt" list)
 grep -q "Loaded libInflateBrush.so" <<< "$listing" || { echo "$listing"; echo "the example module was not loaded"; exit 1; }
 grep -Eq "0  Inflate +Inflate \(InflateBrush\)" <<< "$listing" || { echo "$listing"; echo "no Inflate preset"; exit 1; }
 grep -Eq "16  Relax " <<< "$listing" || { echo "$listing"; echo "Corvane's presets are missing"; exit 1; }
+grep -Eq "0  Grab +Grab \(Drover\)" <<< "$listing" || { echo "$listing"; echo "Drover's presets are missing"; exit 1; }
 
 # pkg-config gives flags that compile and link against the same SDK.
 export PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name corvane.pc)")
@@ -45,7 +46,8 @@ xvfb-run -a -s "-screen 0 1280x800x24" "$prefix/bin/corvane-studio" --quit-after
 # The installed Python package.
 PYTHONPATH=$(dirname "$(find "$prefix" -type d -name corvane -path '*dist-packages*')") "$python" -c '
 import corvane
-assert "Inflate" not in corvane.tools() and "Relax" in corvane.tools()
+# Every module's presets are tools, the example brush's too.
+assert {"Relax", "Grab", "Inflate"} <= set(corvane.tools())
 with corvane.shape("cube", subdivide=2) as s:
     assert s.stroke("Sculpt", [[0, 0, 2]], size=0.5, strength=0.1)["moved_vertices"] > 0
 '

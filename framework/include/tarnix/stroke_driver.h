@@ -17,6 +17,13 @@
 // exact mirror image of its dab; elsewhere it is where a cast at the mirror image meets.
 // Stamps are placed by the brush's stamp record (following the stroke or upright to the
 // camera, randomised, tiled, mirrored on twins; docs/framework.md).
+// A brush that does not space its dabs and places more than one stamp moves the surface with
+// the pointer (a grab): it gets one dab per pointer point instead. The first point is cast
+// onto the surface, where the brush takes hold (and its twins at the mirror partners); every
+// later dab lies at the pointer itself, moved into the plane through the hold facing the view,
+// so that the surface can be pulled past its own outline. Each twin's lies at its hold moved
+// by the mirror image of the pointer's travel. The dab itself comes with twin 0 selected, a
+// twin with its own, so that such a brush can keep what each of them holds.
 // No mesh stays locked after a brush error: the driver ends the stroke and unlocks the mesh
 // before the error goes on to the caller.
 //
@@ -39,12 +46,12 @@
 #include "tarnix/math/matrix.h"
 #include "tarnix/math/vector.h"
 #include "tarnix/strength_conversion.h"
+#include "tarnix/surface_point.h"
 
 namespace tarnix {
 
 class MeshUnlocker;
 class SubdivisionLevel;
-class SurfacePoint;
 
 struct StrokeOptions {
     float size = 1.0f;      // brush radius, world units
@@ -72,6 +79,7 @@ public:
 
     explicit StrokeDriver(BrushOperation& brush) : m_brush(brush) {}
     ~StrokeDriver();
+    BrushOperation& DrivenBrush() const { return m_brush; }
 
     /// @brief One stroke of the brush over `level` along `path`: Begin, every point (at the
     /// pen pressure `pressures` gives it, 1 when it gives none), End. A path past the bounds
@@ -142,6 +150,11 @@ private:
     // `frame`, or where the stroke's first dab (index 0) or twin put a tiled stamp.
     StampFrame Anchored(const StampFrame& frame, uint32_t index);
 
+    // Whether the brush follows the pointer with one dab per point (see the top of the file).
+    bool FollowsPointer() const;
+    // The dab (and its twins) of a pointer-following brush at the pointer's `point` (world).
+    void FollowPointer(const Vector& point, float pressure);
+
     // After a brush error: ends the brush's stroke quietly and gives the mesh lock back.
     void Abandon(SubdivisionLevel& level);
     void GiveLockBack(SubdivisionLevel& level);
@@ -178,6 +191,12 @@ private:
     std::array<bool, kMostTwins + 1> m_anchored{};
     std::array<StampFrame, kMostTwins + 1> m_anchors{};
     MeshUnlocker* m_lockHolder = nullptr;  // who held the mesh lock before the stroke
+    // A pointer-following stroke's holds on the surface: the dab's (0) and each twin's, by
+    // index (its twin number), once the first point met the surface.
+    bool m_holding = false;
+    std::array<SurfacePoint, kMostTwins + 1> m_holds{};
+    std::array<uint32_t, kMostTwins> m_holdTwins{};
+    uint32_t m_holdTwinCount = 0;
 };
 
 }  // namespace tarnix
