@@ -905,17 +905,17 @@ TEST_F(Studio, GrabPullsWhatItTookHoldOfAlongWithThePointerPastTheOutline) {
     m_window->PickTool(QStringLiteral("Grab"));
     EXPECT_EQ(m_window->Document().ActiveTool(), QStringLiteral("Grab"));
     SetSlider("brushStrength", 100);
-    const std::vector<tarnix::Vector> before = Positions(Level());
+    const std::vector<tarnix::Vector> before = PositionsOf(Level());
     uint32_t held = 0;
     for (uint32_t v = 0; v < before.size(); ++v)
         if ((before[v] - tarnix::Vector(0.7f, 0, 0)).Length() < (before[held] - tarnix::Vector(0.7f, 0, 0)).Length()) held = v;
     // The plane ends at x = 1: the pointer goes on beyond it, over nothing, and the region with it.
     Drag({0.7f, 0, 0}, {1.5f, 0, 0});
-    const std::vector<tarnix::Vector> after = Positions(Level());
+    const std::vector<tarnix::Vector> after = PositionsOf(Level());
     EXPECT_NEAR(after[held].x - before[held].x, 0.8, 0.03) << "by the pointer's travel, to the pixel";
     EXPECT_EQ(after[held].z, before[held].z) << "in the view plane";
     Action("undo").trigger();
-    EXPECT_TRUE(SameBits(Positions(Level()), before));
+    EXPECT_TRUE(SameBits(PositionsOf(Level()), before));
 
     if (const QByteArray path = qgetenv("CORVANE_STUDIO_GRAB_SCREENSHOT"); !path.isEmpty()) {
         // Not a check: a picture of a grabbed form, an ear pulled out of a ball, from in front.
