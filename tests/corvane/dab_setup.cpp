@@ -59,6 +59,7 @@ void Bind(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, 
     brush.m_planeDistance = dab.planeDistance;
     brush.m_buildUpRate = brush.BuildUpRate() * brush.BuildUpRate() * brush.BuildUpRate();
     brush.m_dabFactor = 1.0f;
+    brush.PrepareDabFrame();
 }
 
 void Release(Corvane& brush) {

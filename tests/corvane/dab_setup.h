@@ -1,8 +1,9 @@
 #pragma once
 // Prepares a brush for one dab by hand, the way the dab driver will: binds the level (patches
 // of `patchLevel` depth below it), its undo record, the padded grid, the dab block and the
-// per-dab members. Kernel tests then call the patch tester or the kernels directly; stroke
-// tests run whole strokes through the host's stroke driver instead.
+// per-dab members, and prepares the dab's frame from them. Kernel tests then call the patch
+// tester or the kernels directly (a test that changes the dab after Bind prepares the frame
+// again); stroke tests run whole strokes through the host's stroke driver instead.
 
 #include <memory>
 #include <vector>
@@ -25,7 +26,7 @@ struct Dab {
 std::unique_ptr<Corvane> MakeBrush(uint32_t toolId);
 
 /// @brief Binds `brush` to `level` (patch base: the level `patchDepth` below it) and sets up
-/// one dab. Buffers live until Release.
+/// one dab, its frame prepared. Buffers live until Release.
 void Bind(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, const Dab& dab);
 void Release(Corvane& brush);
 
