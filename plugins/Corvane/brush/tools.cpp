@@ -5,11 +5,12 @@
 // the brush publishes for the running tool (PublishStrengthHints): its family (displacement,
 // pinch, plane or smoothing, from the switches below), whether the strength is a length
 // (not for the tools that ignore the mesh's scale, nor for a vector-displacement stamp), the
-// build-up of the displacement family and whether smoothing iterates (Smooth, not Relax).
-// Its constants per family stay with the conversion: they say how far a dab of a given
-// strength should reach, which is the host's choice, and reach the module's factors (a
-// tenth for Pinch and Wax, the strength scales below) only through the framework's strength
-// scale, which each row sets.
+// build-up of the displacement family and whether smoothing iterates (Smooth, not Relax),
+// and the strength scale each row sets. The conversion's constants per family stay with it:
+// the hints are the framework's interface for every brush, and carry what kind of move a dab
+// makes, not this module's factors. Two of those constants are tuned to factors here: Pinch
+// moves a tenth of its weighted length (kernels/rules/pinch_rule.h) and Wax lifts by a tenth
+// of its strength (wax::SetDabLength below); changing either means changing the conversion.
 
 #include "brush/tools.h"
 
