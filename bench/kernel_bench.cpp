@@ -65,6 +65,7 @@ void BindWholeCube(Corvane& brush, uint32_t depth) {
     brush.m_planeDistance = 0.0f;
     brush.m_buildUpRate = 0.125f;
     brush.m_dabFactor = 0.0f;  // no build-up, so every dab moves every vertex
+    brush.PrepareDabFrame();
 }
 
 void BM_PatchKernels(benchmark::State& state) {

@@ -465,55 +465,66 @@ void Velder::OnEdgeCollapse(uint32_t kept, uint32_t removed) {
     BlendVertexData(kept, kept, mesh.VertexPosition(kept) * 2.0f - removedWas, removed, removedWas);
 }
 
+namespace {
+
+// The sum of two unit normals, normalised; the first where they cancel.
+Vector BlendNormals(const Vector& p, const Vector& q) {
+    const Vector sum = p + q;
+    return sum.LengthSquared() > 0.0f ? sum.Normalized() : p;
+}
+
+// BlendVertexData's records: the target's record blended from those of its ends (an end
+// without one stands for itself as it was), when either end has one.
+void BlendVertexRecords(VertexRecordStore& records, tarnix::Mesh& mesh, uint32_t target, uint32_t a,
+                        const Vector& aWas, uint32_t b, const Vector& bWas, const Vector& now) {
+    const auto recordOf = [&](uint32_t v, const Vector& was, VertexRecordData& out) {
+        const uint32_t index = records.IndexOf(v);
+        if (index != VertexRecordStore::kNone) {
+            out = records.Data(index);
+            return true;
+        }
+        out = VertexRecordData{};
+        out.position[0] = was.x, out.position[1] = was.y, out.position[2] = was.z;
+        const Vector n = mesh.VertexNormal(v);
+        out.normal[0] = n.x, out.normal[1] = n.y, out.normal[2] = n.z;
+        out.freeze = float(mesh.m_vertices[v].freeze & Mesh::kFreezeStrengthMask) * 0.007874016f;
+        out.hostBit = mesh.m_vertices[v].freeze >> 7;
+        return false;
+    };
+    VertexRecordData ra, rb;
+    const bool hasA = recordOf(a, aWas, ra), hasB = recordOf(b, bWas, rb);
+    if (hasA || hasB) {
+        VertexRecordData blended = hasA ? ra : rb;
+        const auto position = [](const VertexRecordData& r) { return Vector(r.position[0], r.position[1], r.position[2]); };
+        const Vector original = now + ((position(ra) - aWas) + (position(rb) - bWas)) * 0.5f;
+        blended.position[0] = original.x, blended.position[1] = original.y, blended.position[2] = original.z;
+        const Vector normal = BlendNormals({ra.normal[0], ra.normal[1], ra.normal[2]},
+                                           {rb.normal[0], rb.normal[1], rb.normal[2]});
+        blended.normal[0] = normal.x, blended.normal[1] = normal.y, blended.normal[2] = normal.z;
+        tarnix::PackedNormal packed = mesh.m_normals[target];
+        tarnix::PackNormal(tarnix::HWVector(normal), packed, tarnix::HalfRounding::kAwayFromZero);
+        std::memcpy(blended.packedNormal, &packed, sizeof(packed));
+        blended.vertex = target;
+        blended.freeze = std::min(ra.freeze, rb.freeze);
+        const uint32_t index = records.IndexOf(target);
+        if (index != VertexRecordStore::kNone) {
+            std::memcpy(records.Record(index), &blended, sizeof(blended));
+        } else if (uint8_t* bytes = records.AppendRecord()) {
+            std::memcpy(bytes, &blended, sizeof(blended));
+            records.IndexOf(target) = records.RecordCount() - 1;
+        }
+    }
+}
+
+}  // namespace
+
 void Velder::BlendVertexData(uint32_t target, uint32_t a, const Vector& aWas, uint32_t b, const Vector& bWas) {
     tarnix::Mesh& mesh = *m_tessellationPoint.m_mesh;
     // The target keeps what the stroke has done to its ends so far: where they started
     // relative to where they were, their build-up, their first normal.
     const Vector now = mesh.VertexPosition(target);
-    const auto blendNormals = [](const Vector& p, const Vector& q) {
-        const Vector sum = p + q;
-        return sum.LengthSquared() > 0.0f ? sum.Normalized() : p;
-    };
-
-    if (m_records.IsActive() && m_records.Grow(mesh.VertexCount())) {
-        const auto recordOf = [&](uint32_t v, const Vector& was, VertexRecordData& out) {
-            const uint32_t index = m_records.IndexOf(v);
-            if (index != VertexRecordStore::kNone) {
-                out = m_records.Data(index);
-                return true;
-            }
-            out = VertexRecordData{};
-            out.position[0] = was.x, out.position[1] = was.y, out.position[2] = was.z;
-            const Vector n = mesh.VertexNormal(v);
-            out.normal[0] = n.x, out.normal[1] = n.y, out.normal[2] = n.z;
-            out.freeze = float(mesh.m_vertices[v].freeze & Mesh::kFreezeStrengthMask) * 0.007874016f;
-            out.hostBit = mesh.m_vertices[v].freeze >> 7;
-            return false;
-        };
-        VertexRecordData ra, rb;
-        const bool hasA = recordOf(a, aWas, ra), hasB = recordOf(b, bWas, rb);
-        if (hasA || hasB) {
-            VertexRecordData blended = hasA ? ra : rb;
-            const auto position = [](const VertexRecordData& r) { return Vector(r.position[0], r.position[1], r.position[2]); };
-            const Vector original = now + ((position(ra) - aWas) + (position(rb) - bWas)) * 0.5f;
-            blended.position[0] = original.x, blended.position[1] = original.y, blended.position[2] = original.z;
-            const Vector normal = blendNormals({ra.normal[0], ra.normal[1], ra.normal[2]},
-                                               {rb.normal[0], rb.normal[1], rb.normal[2]});
-            blended.normal[0] = normal.x, blended.normal[1] = normal.y, blended.normal[2] = normal.z;
-            tarnix::PackedNormal packed = mesh.m_normals[target];
-            tarnix::PackNormal(tarnix::HWVector(normal), packed, tarnix::HalfRounding::kAwayFromZero);
-            std::memcpy(blended.packedNormal, &packed, sizeof(packed));
-            blended.vertex = target;
-            blended.freeze = std::min(ra.freeze, rb.freeze);
-            const uint32_t index = m_records.IndexOf(target);
-            if (index != VertexRecordStore::kNone) {
-                std::memcpy(m_records.Record(index), &blended, sizeof(blended));
-            } else if (uint8_t* bytes = m_records.AppendRecord()) {
-                std::memcpy(bytes, &blended, sizeof(blended));
-                m_records.IndexOf(target) = m_records.RecordCount() - 1;
-            }
-        }
-    }
+    if (m_records.IsActive() && m_records.Grow(mesh.VertexCount()))
+        BlendVertexRecords(m_records, mesh, target, a, aWas, b, bWas, now);
 
     // The undo entries: copied out first, since adding the target's entry may move them.
     struct EntryView {
@@ -549,7 +560,7 @@ void Velder::BlendVertexData(uint32_t target, uint32_t a, const Vector& aWas, ui
     entry->m_position[2] = original.z;
     entry->m_buildUp = 0.5f * (ea.buildUp + eb.buildUp);
     entry->m_stamp = hasA ? ea.stamp : eb.stamp;
-    const Vector normal = blendNormals(ea.normal, eb.normal);
+    const Vector normal = BlendNormals(ea.normal, eb.normal);
     tarnix::PackNormal(tarnix::HWVector(normal), entry->m_normal, tarnix::HalfRounding::kAwayFromZero);
 }
 

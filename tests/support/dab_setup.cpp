@@ -69,6 +69,7 @@ BoundDab::BoundDab(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t pat
     brush.m_planeDistance = dab.planeDistance;
     brush.m_buildUpRate = brush.BuildUpRate() * brush.BuildUpRate() * brush.BuildUpRate();
     brush.m_dabFactor = 1.0f;
+    brush.PrepareDabFrame();
 }
 
 BoundDab::~BoundDab() {

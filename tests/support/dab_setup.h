@@ -1,8 +1,9 @@
 #pragma once
 // Prepares a brush for one dab by hand, the way the dab driver will: binds the level (patches
 // of `patchDepth` depth below it), its undo record, the padded grid, the dab block and the
-// per-dab members. Kernel tests then call the patch tester or the kernels directly; stroke
-// tests run whole strokes through the host's stroke driver instead.
+// per-dab members, and prepares the dab's frame from them. Kernel tests then call the patch
+// tester or the kernels directly (a test that changes the dab after binding prepares the frame
+// again); stroke tests run whole strokes through the host's stroke driver instead.
 
 #include <cstdlib>
 #include <memory>
@@ -26,7 +27,7 @@ struct Dab {
 std::unique_ptr<Corvane> MakeBrush(uint32_t toolId);
 
 /// @brief `brush` bound to `level` (patch base: the level `patchDepth` below it) and set up for
-/// one dab, until the object goes: it owns the buffers the dab needs, and unbinds the brush.
+/// one dab, its frame prepared, until the object goes: it owns the buffers the dab needs, and unbinds the brush.
 class BoundDab {
 public:
     BoundDab(Corvane& brush, tarnix::SubdivisionLevel* level, uint32_t patchDepth, const Dab& dab);

@@ -56,17 +56,7 @@ Corvane::Corvane()
 
 Corvane::~Corvane() {
     const EntryGuard guard(corvane::kGuardBrushDestructor);
-    ReleaseStrokeScratch();
     std::free(m_dabBlockRaw);
-    std::free(m_vertexScratch);
-}
-
-void Corvane::ReleaseStrokeScratch() {
-    for (int i = 0; i < 2; ++i) {
-        std::free(m_strokeScratch[i]);
-        m_strokeScratch[i] = nullptr;
-        m_strokeScratchCount[i] = 0;
-    }
 }
 
 void Corvane::OnNodeEvent(tarnix::Attribute& attribute, int eventType) {

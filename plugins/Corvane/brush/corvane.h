@@ -17,15 +17,20 @@
 //   ""                string, hidden        follows the host's renderer-override setting
 //   "builduprate"     float in [0, 1], 0.5  stored, copied
 //
-// One brush object serves all sixteen tools: activating a preset (tool_activation.cpp) sets
-// the tool-family flags, signs and limits that the kernels read, and shows the attributes
-// that make sense for the tool.
+// One brush object serves all sixteen tools: activating a preset (tool_activation.cpp) applies
+// its tool's row (tools.cpp): the tool-family flags, signs and limits that the kernels read,
+// and the attributes that make sense for the tool.
+//
+// A dab (dab_driver.cpp) runs as named steps that leave the dab's values in the brush and its
+// dab block, then gathers them once into the dab's frame (PrepareDabFrame), which is all the
+// kernels and the per-vertex path read of the dab.
 
 #include <QHash>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include "kernels/dab_frame.h"
 #include "kernels/kernel_scratch.h"
 #include "tarnix/attribute.h"
 #include "tarnix/enumerators.h"
@@ -46,6 +51,10 @@ class SubdivisionLevel;
 class SculptLayer;
 }  // namespace tarnix
 class PatchMap;
+namespace corvane {
+struct KernelSwitches;
+struct ToolTraits;
+}  // namespace corvane
 
 class Corvane : public Velder,
                 public tarnix::AdjacentVertexEnumerator,
@@ -112,14 +121,23 @@ public:
     /// @brief Direction mode 1: the mean normal and plane point of the region under the brush.
     void GatherRegionNormal(const tarnix::SurfacePoint& point);
 
+    // ---- the dab's frame (dab_frame.cpp) ---------------------------------------------------------
+    /// @brief The dab's frame, from the values ApplyDab's steps left in the brush and its dab
+    /// block: the last step before the walks. Whoever walks patches or vertices by hand
+    /// (tests, benchmarks) sets those values and calls it first.
+    void PrepareDabFrame();
+    const corvane::DabFrame& Frame() const { return m_frame; }
+
     // ---- patch kernels (kernels/) ------------------------------------------------------------------
-    /// @brief The 10-bit index of the kernel for the current brush state (kernel_index.h).
+    /// @brief The 10-bit index of the kernel for the current brush state (kernel_index.h); the
+    /// dab's frame keeps it for the dab.
     uint32_t ComputeKernelIndex() const;
     /// @brief The face test of the host's face enumeration: runs the patch of base face
     /// `face` of the patch level through its kernel (or the gathering pass).
     bool Tester(tarnix::Mesh* mesh, uint32_t face) override;
     bool PatchTester(tarnix::Mesh* mesh, uint32_t face) { return Tester(mesh, face); }
-    /// @brief The kernel for the flag combination `Index`: one patch, one dab.
+    /// @brief The kernel for the flag combination `Index`: one patch, one dab (the kernel
+    /// table's entry, a forwarder to the walk of kernels/patch_kernel.inl).
     template <uint32_t Index>
     bool PatchKernel(uint32_t face);
     /// @brief The vertex test of the host's vertex enumeration: the per-vertex path, one
@@ -269,40 +287,72 @@ public:
     /// Vertices inside the brush, summed over the stroke's dabs (for the host's reports).
     uint64_t m_vertexUpdates = 0;
 
-    // ---- kernel scratch: one record per grid vertex, grown only for a larger patch ----------------
-    struct GridVertex {
-        uint32_t vertex;
-        uint32_t quad;
-        uint32_t ringCell;
-    };
-    GridVertex* m_vertexScratch = nullptr;
-    int32_t m_vertexScratchCapacity = 0;
-    /// The patch whose records m_gridRecords holds (0xFFFFFFFF: none).
-    uint32_t m_scratchFace = 0xFFFFFFFFu;
-    /// The records of the patch being processed: the scratch, or the patch's cached records.
-    GridVertex* m_gridRecords = nullptr;
+    // ---- grid records of the patch being processed ---------------------------------------------
+    using GridVertex = corvane::GridVertex;
     /// Records of patches at least this deep are cached per patch, in vertex order, for the
     /// walks whose order cannot change their result.
     static constexpr uint32_t kCachedPatchDepth = 3;
-    tarnix::Store<GridVertex> m_patchRecords{"corvane patch records"};
-    tarnix::Store<uint8_t> m_patchRecordBuilt{"corvane patch records"};
-    /// Per patch, the m_changeSerial of the undo record that holds all its vertices (0: none).
-    tarnix::Store<uint32_t> m_patchEntryChanges{"corvane patch records"};
-    /// Counts the undo records the brush has taken (AddMeshChange), so that a patch can tell
-    /// whether the current one holds its vertices.
-    uint32_t m_changeSerial = 1;
-    uint64_t m_patchRecordTopology = 0;  // the level's TopologyStamp (0: no records)
-    uint32_t m_patchRecordDepth = 0;
-    uint32_t m_patchRecordSide = 0;
-    /// Working memory of dabs and patches (kernel_scratch.h).
+    /// Working memory of dabs and patches (kernel_scratch.h): the brush's only scratch.
     corvane::KernelScratch m_scratch;
-    /// Ring cells the corner correction overwrote: (cell, value) for the four corners.
-    uint32_t m_keptCornerCells[8] = {};
-    tarnix::HWVector m_keptCornerValues[8];
 
 private:
+    // The dab's steps (dab_driver.cpp), in the order ApplyDab takes them.
+    /// @brief The mirror slot and dab count; switches to the point's mesh. False drops the dab.
+    bool BindDabMesh(const tarnix::SurfacePoint& point);
+    /// @brief The patch level and depth from the brush and face sizes; returns the face size.
+    float ChoosePatchDepth(const tarnix::SurfacePoint& point, float size, int falloffType);
+    /// @brief The dab strength with the mesh scale, the stroke's sign and the tool's factor.
+    float ScaleDabStrength(float strength) const;
+    /// @brief Centre (mesh space, or world under a non-uniform scale), radius and falloff scale.
+    void PlaceDab(const tarnix::Vector& position, float size);
+    /// @brief The displacement length and Wax's depth from the scaled strength.
+    void SetDabLength(float strength);
+    /// @brief The stamp's matrix, axes and measures in mesh space.
+    void PrepareStampFrame(const tarnix::Vector& position);
+    /// @brief The plane the kernels read, from the dab's direction slot.
+    void PlaceDabPlane();
+    /// @brief The base brush's refinement under the brush; false when the mesh cannot be edited.
+    bool RefineAroundDab(const tarnix::SurfacePoint& point, float size);
+    /// @brief The Relax gathering, the recording pass of volume-preserving smoothing, the
+    /// walk and the volume passes.
+    void RunDabPasses(const tarnix::SurfacePoint& point, float size, int falloffType);
+    /// @brief The patches (or vertices) under the brush, found as the falloff type says.
+    void WalkDab(const tarnix::SurfacePoint& point, float size, int falloffType);
+    /// @brief Volume-preserving smoothing after the walk: smoothing the recorded vertices,
+    /// then inflating them.
+    void RunVolumePasses(const tarnix::SurfacePoint& point);
+    /// @brief Grows the caller's changed area and the mesh's pending box by the touched box.
+    void ReportChangedArea(tarnix::AxisAlignedBoundingBox& changedArea, float faceSize);
+
+    // Tool activation's two parts (tool_activation.cpp).
+    /// @brief The tool row's switches, into the flags, signs and limits the kernels read.
+    void ApplyKernelSwitches(const corvane::KernelSwitches& switches);
+    /// @brief Shows the attributes the tool's panel holds and hides the others.
+    void ShowPanel(const corvane::ToolTraits& tool);
+
+    /// @brief The patch's working set for the walk of patch `face` with `choices`.
     template <class Choices>
     bool RunPatchKernel(uint32_t face, const Choices& choices);
+    /// @brief The stamp point and the smoothing target of the patch walk (patch_kernel.inl) and
+    /// of the per-vertex path (vertex_sculpt.cpp).
+    template <class Choices>
+    auto PatchStampPoint(const Choices& choices);
+    template <class Choices>
+    auto PatchSmoothing(const Choices& choices);
+    auto VertexStampPoint(uint32_t v, uint32_t f, const tarnix::HWVector& stored);
+    auto VertexSmoothing(uint32_t v, uint32_t f, const tarnix::HWVector& position, bool& recorded);
+    /// @brief Parts of the dab's frame: the view (facing, whole-mesh weighting) and the stamp.
+    void PrepareFrameView();
+    void PrepareFrameStamp();
+    /// @brief Relax weights from the gathered targets (GatherRelaxTargets).
+    void WeighRelaxTargets();
+    /// @brief BeginStroke's stamp: whether it is on, and its samples (cached between strokes).
+    void PrepareStrokeStamp();
+    void CacheStampSamples(tarnix::Image& image);
+    /// @brief GatherRegionNormal's two ways: the walk along the quad grid, and the gathering
+    /// pass of the kernels; each gives the region's normal and centre.
+    void WalkRegionNormal(const tarnix::SurfacePoint& point, tarnix::Vector& normal, tarnix::Vector& center);
+    void GatherRegionPlane(const tarnix::SurfacePoint& point, tarnix::Vector& normal, tarnix::Vector& center);
     /// @brief Points m_gridRecords at the records of patch `face` and returns their count:
     /// in grid order when `inGridOrder` (or the patch is too small to cache), else possibly in
     /// vertex order.
@@ -366,12 +416,27 @@ public:
     tarnix::CurveManipulator m_curveManipulator;
 
 private:
-    void ReleaseStrokeScratch();
-
     void* m_dabBlockRaw = nullptr;
-    // Stroke scratch arrays: released at BeginStroke, EndStroke and destruction.
-    void* m_strokeScratch[2] = {nullptr, nullptr};
-    uint32_t m_strokeScratchCount[2] = {0, 0};
+    /// The dab's frame: filled by PrepareDabFrame, read by the kernels and the per-vertex path.
+    corvane::DabFrame m_frame{};
+
+    /// The patch whose records m_gridRecords holds (0xFFFFFFFF: none).
+    uint32_t m_scratchFace = 0xFFFFFFFFu;
+    /// The records of the patch being processed: the scratch, or the patch's cached records.
+    GridVertex* m_gridRecords = nullptr;
+    tarnix::Store<GridVertex> m_patchRecords{"corvane patch records"};
+    tarnix::Store<uint8_t> m_patchRecordBuilt{"corvane patch records"};
+    /// Per patch, the m_changeSerial of the undo record that holds all its vertices (0: none).
+    tarnix::Store<uint32_t> m_patchEntryChanges{"corvane patch records"};
+    /// Counts the undo records the brush has taken (AddMeshChange), so that a patch can tell
+    /// whether the current one holds its vertices.
+    uint32_t m_changeSerial = 1;
+    uint64_t m_patchRecordTopology = 0;  // the level's TopologyStamp (0: no records)
+    uint32_t m_patchRecordDepth = 0;
+    uint32_t m_patchRecordSide = 0;
+    /// Ring cells the corner correction overwrote: (cell, value) for the four corners.
+    uint32_t m_keptCornerCells[8] = {};
+    tarnix::HWVector m_keptCornerValues[8];
 };
 
 /// @brief The class factory: one brush for a count of 0 or 1, else an array of `count`

@@ -95,88 +95,11 @@ bool Corvane::UpdateDabDirection(const tarnix::SurfacePoint& point) {
 void Corvane::GatherRegionNormal(const tarnix::SurfacePoint& point) {
     const EntryGuard guard(corvane::kGuardRegionGathering);
     const uint32_t m = m_mirrorIndex;
-    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     Vector normal, center;
-    if (m_fastPlaneEstimate && m_patchBaseLevel->m_faceKind == tarnix::Mesh::kQuads) {
-        // Walk outward from the hit quad along the four grid directions, sampling the vertices
-        // as the stroke first found them, weighted by closeness to the centre.
-        const uint32_t n = 1u << m_patchLevel;
-        const uint32_t patch = point.m_face / m_facesPerPatch;
-        const uint32_t* corners = m_patchBaseLevel->FaceCorners(patch);
-        const float diagonal =
-            (m_patchBaseLevel->VertexPosition(corners[0]) - m_patchBaseLevel->VertexPosition(corners[2])).Length();
-        uint32_t steps = uint32_t(m_radius / diagonal * float(n));
-        steps = steps < 1 ? 1 : steps > n ? n : steps;
-        tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
-        const bool layer = level.ActiveLayer() != nullptr;
-        Vector normalSum(0, 0, 0), positionSum(0, 0, 0);
-        float weightSum = 0.0f;
-        uint32_t count = 0;
-        for (uint32_t orientation = 0; orientation < 4; ++orientation) {
-            GridFace cursor = GridFace::StartAt(&level, m_patchBaseLevel, level.Index() - m_patchBaseLevelIndex,
-                                                point.m_face, orientation);
-            for (uint32_t step = 0; step < steps; ++step) {
-                const uint32_t face = cursor.Face();
-                const uint32_t vertex = level.m_cornerIndices[4 * face + cursor.m_orientation];
-                tarnix::StoredVertexInfo* entry = change.Find(vertex);
-                if (!entry) entry = change.Add_uncached(vertex, face, &level.m_vertices[vertex], layer, 0.0f);
-                if (!entry) break;
-                const Vector stored(entry->m_position[0], entry->m_position[1], entry->m_position[2]);
-                const float w = 1.0f - (stored - m_brushCenter).Length() * m_invRadius;
-                if (w < 0.0f) break;
-                // The weight and the unpacking are one factor here: unpacking first would
-                // round differently.
-                normalSum += Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) *
-                             (w * tarnix::kNormalUnpackScale);
-                positionSum += stored * w;
-                weightSum += w;
-                ++count;
-                cursor.Step();
-            }
-        }
-        if (count == 0) {
-            normal = point.m_normal;
-            center = Vector(0, 0, 0);
-        } else {
-            normal = normalSum.Normalized();
-            center = positionSum / weightSum;
-        }
-    } else {
-        std::fill(std::begin(m_planeSums), std::end(m_planeSums), 0.0f);
-        m_gatherPass = true;
-        if (m_distanceMode == 1) {
-            m_geodesic.EnumerateVertices(&level, point, m_radius);
-            for (uint32_t i = 0; i < m_geodesic.Count(); ++i) {
-                const auto& result = m_geodesic.Results()[i];
-                if (level.m_faceKind == tarnix::Mesh::kQuads) Tester(m_patchBaseLevel, result.face / m_facesPerPatch);
-                else static_cast<tarnix::VertexEnumerator*>(this)->Tester(&level, result.vertex, result.face);
-            }
-        } else if (m_distanceMode == 0) {
-            if (m_patchBaseLevel->m_faceKind == tarnix::Mesh::kQuads)
-                m_patchBaseLevel->EnumerateFacesFrom(this, point.m_face / m_facesPerPatch);
-            else
-                m_patchBaseLevel->EnumerateVerticesFrom(this, point.m_face);
-        } else if (m_distanceMode == 2) {
-            const float half = BrushSize();
-            const Vector c = point.LocalPosition();
-            m_patchBaseLevel->Grid(true)->EnumerateVertices(
-                tarnix::AxisAlignedBoundingBox(c - Vector(half, half, half), c + Vector(half, half, half)), this);
-        }
-        ++level.m_changeCounter;
-        m_gatherPass = false;
-        if (m_planeSums[6] == 0.0f) {
-            const Vector p = point.LocalPosition(), q = point.LocalNormal();
-            for (int i = 0; i < 3; ++i) {
-                m_planeSums[i] = (&p.x)[i];
-                m_planeSums[3 + i] = (&q.x)[i];
-            }
-            m_planeSums[6] = 1.0f;
-        }
-        normal = Vector(m_planeSums[3], m_planeSums[4], m_planeSums[5]).Normalized();
-        center = m_planeSums[6] > 0.0001f
-                     ? Vector(m_planeSums[0], m_planeSums[1], m_planeSums[2]) / m_planeSums[6]
-                     : m_planePoint[m];
-    }
+    if (m_fastPlaneEstimate && m_patchBaseLevel->m_faceKind == tarnix::Mesh::kQuads)
+        WalkRegionNormal(point, normal, center);
+    else
+        GatherRegionPlane(point, normal, center);
     // Folded into the slot: a running mean over the stroke's dabs with "globalplane" on.
     if (!(m_planeTool && m_globalPlaneAttr.Value())) m_dabCount = 0;
     const float k = float(m_dabCount);
@@ -185,4 +108,89 @@ void Corvane::GatherRegionNormal(const tarnix::SurfacePoint& point) {
     m_planePoint[m] = pointOnPlane;
     m_planeDirection[m] = direction;
     m_planeOffset[m] = direction | pointOnPlane;
+}
+
+void Corvane::WalkRegionNormal(const tarnix::SurfacePoint& point, Vector& normal, Vector& center) {
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    // Walk outward from the hit quad along the four grid directions, sampling the vertices
+    // as the stroke first found them, weighted by closeness to the centre.
+    const uint32_t n = 1u << m_patchLevel;
+    const uint32_t patch = point.m_face / m_facesPerPatch;
+    const uint32_t* corners = m_patchBaseLevel->FaceCorners(patch);
+    const float diagonal =
+        (m_patchBaseLevel->VertexPosition(corners[0]) - m_patchBaseLevel->VertexPosition(corners[2])).Length();
+    uint32_t steps = uint32_t(m_radius / diagonal * float(n));
+    steps = steps < 1 ? 1 : steps > n ? n : steps;
+    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    const bool layer = level.ActiveLayer() != nullptr;
+    Vector normalSum(0, 0, 0), positionSum(0, 0, 0);
+    float weightSum = 0.0f;
+    uint32_t count = 0;
+    for (uint32_t orientation = 0; orientation < 4; ++orientation) {
+        GridFace cursor = GridFace::StartAt(&level, m_patchBaseLevel, level.Index() - m_patchBaseLevelIndex,
+                                            point.m_face, orientation);
+        for (uint32_t step = 0; step < steps; ++step) {
+            const uint32_t face = cursor.Face();
+            const uint32_t vertex = level.m_cornerIndices[4 * face + cursor.m_orientation];
+            tarnix::StoredVertexInfo* entry = change.Find(vertex);
+            if (!entry) entry = change.Add_uncached(vertex, face, &level.m_vertices[vertex], layer, 0.0f);
+            if (!entry) break;
+            const Vector stored(entry->m_position[0], entry->m_position[1], entry->m_position[2]);
+            const float w = 1.0f - (stored - m_brushCenter).Length() * m_invRadius;
+            if (w < 0.0f) break;
+            // The weight and the unpacking are one factor here: unpacking first would
+            // round differently.
+            normalSum += Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) *
+                         (w * tarnix::kNormalUnpackScale);
+            positionSum += stored * w;
+            weightSum += w;
+            ++count;
+            cursor.Step();
+        }
+    }
+    if (count == 0) {
+        normal = point.m_normal;
+        center = Vector(0, 0, 0);
+    } else {
+        normal = normalSum.Normalized();
+        center = positionSum / weightSum;
+    }
+}
+
+void Corvane::GatherRegionPlane(const tarnix::SurfacePoint& point, Vector& normal, Vector& center) {
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    std::fill(std::begin(m_planeSums), std::end(m_planeSums), 0.0f);
+    m_gatherPass = true;
+    if (m_distanceMode == 1) {
+        m_geodesic.EnumerateVertices(&level, point, m_radius);
+        for (uint32_t i = 0; i < m_geodesic.Count(); ++i) {
+            const auto& result = m_geodesic.Results()[i];
+            if (level.m_faceKind == tarnix::Mesh::kQuads) Tester(m_patchBaseLevel, result.face / m_facesPerPatch);
+            else static_cast<tarnix::VertexEnumerator*>(this)->Tester(&level, result.vertex, result.face);
+        }
+    } else if (m_distanceMode == 0) {
+        if (m_patchBaseLevel->m_faceKind == tarnix::Mesh::kQuads)
+            m_patchBaseLevel->EnumerateFacesFrom(this, point.m_face / m_facesPerPatch);
+        else
+            m_patchBaseLevel->EnumerateVerticesFrom(this, point.m_face);
+    } else if (m_distanceMode == 2) {
+        const float half = BrushSize();
+        const Vector c = point.LocalPosition();
+        m_patchBaseLevel->Grid(true)->EnumerateVertices(
+            tarnix::AxisAlignedBoundingBox(c - Vector(half, half, half), c + Vector(half, half, half)), this);
+    }
+    ++level.m_changeCounter;
+    m_gatherPass = false;
+    if (m_planeSums[6] == 0.0f) {
+        const Vector p = point.LocalPosition(), q = point.LocalNormal();
+        for (int i = 0; i < 3; ++i) {
+            m_planeSums[i] = (&p.x)[i];
+            m_planeSums[3 + i] = (&q.x)[i];
+        }
+        m_planeSums[6] = 1.0f;
+    }
+    normal = Vector(m_planeSums[3], m_planeSums[4], m_planeSums[5]).Normalized();
+    center = m_planeSums[6] > 0.0001f
+                 ? Vector(m_planeSums[0], m_planeSums[1], m_planeSums[2]) / m_planeSums[6]
+                 : m_planePoint[m_mirrorIndex];
 }

@@ -1,7 +1,8 @@
-// ApplyDab: one dab from the host's description to the kernels. It derives the patch depth
-// from the brush and face sizes, prepares strength, centre, radius, direction, plane and stamp
-// frame in the brush's per-dab members and dab block, lets the host enumerate the patches (or
-// vertices) under the brush, and grows the changed area.
+// ApplyDab: one dab from the host's description to the kernels, as a sequence of steps: bind
+// the dab's mesh, choose the patch depth from the brush and face sizes, the strength, the
+// centre and radius, the direction and plane, the stamp frame, the padded grids, the base
+// brush's refinement, then the dab's frame (dab_frame.cpp) that the kernels read; then the
+// walks over the patches (or vertices) under the brush, and the changed area.
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <exception>
 
 #include "brush/corvane.h"
+#include "brush/tools.h"
 #include "host/crash_guard.h"
 #include "host/preferences.h"
 #include "host/tr.h"
@@ -90,7 +92,11 @@ void Corvane::GatherRelaxTargets(const tarnix::SurfacePoint& point) {
     if (level.m_faceKind == tarnix::Mesh::kQuads) m_patchBaseLevel->EnumerateFacesFrom(this, point.m_face / m_facesPerPatch);
     else level.EnumerateVerticesFrom(this, point.m_face);
     m_gatherPass = false;
+    WeighRelaxTargets();
+}
 
+void Corvane::WeighRelaxTargets() {
+    const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     // The gathered vertices in index order, as a pass over the level would meet them.
     std::sort(m_relaxWritten.begin(), m_relaxWritten.end());
     m_relaxWritten.SetCount(uint32_t(std::unique(m_relaxWritten.begin(), m_relaxWritten.end()) - m_relaxWritten.begin()));
@@ -120,22 +126,55 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     const EntryGuard guard(corvane::kGuardApplyDab);
     m_geodesic.SetCount(0);
     if (!m_wholeMeshPass && !m_falloffSamples) return;
-    m_mirrorIndex = point->m_mirrored ? 1 : 0;
-    if (m_mirrorIndex == 0) ++m_dabCount;
-    if (point->m_mesh != m_subdivisionLevel) {
-        if (m_meshSwitchGuard != 0) return;
-        // The host may take the lock back while the brush switches meshes.
-        m_inStroke = false;
-        SetMesh(point->m_mesh);
-        m_inStroke = true;
-        if (!m_subdivisionLevel) return;
-    }
+    if (!BindDabMesh(*point)) return;
     RefreshMeshTransform();
     const int falloffType = m_wholeMeshPass ? kFalloffSurface : GetFalloffType();
+    const float faceSize = ChoosePatchDepth(*point, size, falloffType);
+    const float s = ScaleDabStrength(strength);
+    if (point->m_mesh != m_subdivisionLevel) return;
+    m_dabFactor = dabFactor;
+    PlaceDab(*position, size);
+    SetDabLength(s);
+    m_changedArea = &changedArea;
+    HWVector* rows = corvane::DabRows(m_dabBlock);
+    rows[corvane::kRowBoxMinimum] = rows[corvane::kRowBoxMaximum] = HWVector(point->m_position, 0.0f);
 
+    if (!UpdateDabDirection(*point)) return;
+    m_dabStamp = m_subdivisionLevel->m_changeCounter;
+    if (m_useStamp) PrepareStampFrame(*position);
+
+    // Padded grids for the patch normals and smoothing, lent by the brush's scratch.
+    const DabScratchGuard scratchGuard(*this);
+    const size_t cells = size_t(m_ringSide) * m_ringSide;
+    m_ringPositions = m_scratch.ring.Ensure(cells);
+    m_ringLayerPositions = m_smoothTool && !m_affectAllLayersAttr.Value() ? m_scratch.layerRing.Ensure(cells) : nullptr;
+    if (!m_ringPositions) return;
+
+    PlaceDabPlane();
+    if (m_dynamicTessellation && !RefineAroundDab(*point, size)) return;
+    PrepareDabFrame();
+    RunDabPasses(*point, size, falloffType);
+    ReportChangedArea(changedArea, faceSize);
+    m_ringPositions = m_ringLayerPositions = nullptr;
+    RecomputeTouchedNormals();
+}
+
+bool Corvane::BindDabMesh(const tarnix::SurfacePoint& point) {
+    m_mirrorIndex = point.m_mirrored ? 1 : 0;
+    if (m_mirrorIndex == 0) ++m_dabCount;
+    if (point.m_mesh == m_subdivisionLevel) return true;
+    if (m_meshSwitchGuard != 0) return false;
+    // The host may take the lock back while the brush switches meshes.
+    m_inStroke = false;
+    SetMesh(point.m_mesh);
+    m_inStroke = true;
+    return m_subdivisionLevel != nullptr;
+}
+
+float Corvane::ChoosePatchDepth(const tarnix::SurfacePoint& point, float size, int falloffType) {
     // Face size at the sculpted level, and the patch depth from the brush size.
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    const uint32_t* corners = level.FaceCorners(point->m_face < level.m_faceCount ? point->m_face : 0);
+    const uint32_t* corners = level.FaceCorners(point.m_face < level.m_faceCount ? point.m_face : 0);
     const float faceSize = (level.VertexPosition(corners[0]) - level.VertexPosition(corners[2])).Length();
     const float octaves = corvane::g_prefLevelFactor * (std::log(size * 0.5f / faceSize) / std::log(2.0f));
     const int32_t k = std::isfinite(octaves) && octaves > 0.0f ? int32_t(octaves) : 0;
@@ -165,21 +204,22 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     m_facesPerPatch = 1u << (2 * m_patchLevel);
     m_patchBaseLevel = geometry ? geometry->Level(m_patchBaseLevelIndex) : &level;
     // The padded grids' side: patch records name their cells by it, the plane's gathering
-    // below included.
+    // included.
     m_ringSide = (1u << m_patchLevel) + 3;
+    return faceSize;
+}
 
-    // Strength.
+float Corvane::ScaleDabStrength(float strength) const {
     float s = strength;
     if (!m_nonUniformScale && !m_stampIsVectorDisplacement) s *= m_inverseMeshScale;
     s *= m_strengthSign * m_baseStrengthFactor;
     if (m_smoothTool) s = std::min(1.0f, s * 0.01f);
-    if (point->m_mesh != m_subdivisionLevel) return;
-    m_displacementLength = s;
-    m_dabFactor = dabFactor;
+    return s;
+}
 
-    // Centre and radius.
+void Corvane::PlaceDab(const Vector& position, float size) {
     HWVector* rows = corvane::DabRows(m_dabBlock);
-    const HWVector world(*position, 1.0f);
+    const HWVector world(position, 1.0f);
     m_brushCenter = corvane::TransformPoint(rows, corvane::kRowWorldToMesh, world).ToVector();
     float radius;
     if (m_nonUniformScale) {
@@ -193,57 +233,45 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     m_radiusSquared = radius * radius;
     m_invRadius = 1.0f / radius;
     m_falloffScale = m_falloffLastIndexAsFloat * m_invRadius;
+}
 
+void Corvane::SetDabLength(float strength) {
+    m_displacementLength = strength;
     m_waxDepth = m_waxDepthFactor * m_radius;
-    if (m_waxTool) {
-        s *= 0.1f;
-        m_waxDepth = s;
-        m_displacementLength = 100.0f;
-        if (tarnix::Kernel::IsTestModeOn()) {
-            m_planeMin = corvane::g_prefWaxFillsOnly ? 0.0f : -1e8f;
-            m_planeMax = corvane::g_prefWaxScrapesOnly ? 0.0f : 1e8f;
-        }
-    }
-    m_changedArea = &changedArea;
-    rows[corvane::kRowBoxMinimum] = rows[corvane::kRowBoxMaximum] = HWVector(point->m_position, 0.0f);
+    if (m_waxTool) corvane::wax::SetDabLength(*this, strength);
+}
 
-    if (!UpdateDabDirection(*point)) return;
-    m_dabStamp = level.m_changeCounter;
+void Corvane::PrepareStampFrame(const Vector& position) {
+    // The stamp's axes and measures in mesh space.
+    HWVector* rows = corvane::DabRows(m_dabBlock);
+    const tarnix::Matrix stamp = MaskMatrix(kStampMask);
+    corvane::StoreMatrixRows(rows, corvane::kRowStampMatrix, stamp);
+    const float z = tarnix::Matrix::ProjectedTransform(stamp, m_brushCenter, 1.0f).z;
+    const tarnix::Matrix inverse = stamp.Inverted();
+    tarnix::Image* image = MaskImage(kStampMask);
+    const float width = image ? float(image->Width()) : 0.0f, height = image ? float(image->Height()) : 0.0f;
+    const Vector a = tarnix::Matrix::ProjectedTransform(inverse, {0, 0, z}, 1.0f);
+    const Vector b = tarnix::Matrix::ProjectedTransform(inverse, {width, 0, z}, 1.0f);
+    const Vector c = tarnix::Matrix::ProjectedTransform(inverse, {0, height, z}, 1.0f);
+    rows[corvane::kRowStampX] = HWVector(b - a);
+    rows[corvane::kRowStampY] = HWVector(c - a);
+    m_stampScaleX = (b - a).Length() / 100.0f;
+    m_stampScaleY = (a - c).Length() / 100.0f;
+    // The depth step: a stamp texel's world size, seen along the view, in mesh space.
+    const tarnix::Transformation* transformation = m_subdivisionLevel->GetTransformation();
+    const tarnix::Matrix toWorld = transformation ? transformation->MeshToWorld() : tarnix::Matrix();
+    const Vector aw = toWorld.Transform(a, 1), bw = toWorld.Transform(b, 1), cw = toWorld.Transform(c, 1);
+    const float g = std::sqrt(((bw - aw).Length() / 100.0f) * ((aw - cw).Length() / 100.0f));
+    const Vector view = tarnix::Kernel::Scene()->GetCamera().Direction();
+    const HWVector q(position - view * g, 1.0f);
+    m_stampDepthStep = (corvane::TransformPoint(rows, corvane::kRowWorldToMesh, q).ToVector() - m_brushCenter).Length();
+    m_stampMaskFactor = MaskFactor(kStampMask);
+}
 
-    // The stamp frame: its axes and measures in mesh space.
-    if (m_useStamp) {
-        const tarnix::Matrix stamp = MaskMatrix(kStampMask);
-        corvane::StoreMatrixRows(rows, corvane::kRowStampMatrix, stamp);
-        const float z = tarnix::Matrix::ProjectedTransform(stamp, m_brushCenter, 1.0f).z;
-        const tarnix::Matrix inverse = stamp.Inverted();
-        tarnix::Image* image = MaskImage(kStampMask);
-        const float width = image ? float(image->Width()) : 0.0f, height = image ? float(image->Height()) : 0.0f;
-        const Vector a = tarnix::Matrix::ProjectedTransform(inverse, {0, 0, z}, 1.0f);
-        const Vector b = tarnix::Matrix::ProjectedTransform(inverse, {width, 0, z}, 1.0f);
-        const Vector c = tarnix::Matrix::ProjectedTransform(inverse, {0, height, z}, 1.0f);
-        rows[corvane::kRowStampX] = HWVector(b - a);
-        rows[corvane::kRowStampY] = HWVector(c - a);
-        m_stampScaleX = (b - a).Length() / 100.0f;
-        m_stampScaleY = (a - c).Length() / 100.0f;
-        const tarnix::Transformation* transformation = level.GetTransformation();
-        const tarnix::Matrix toWorld = transformation ? transformation->MeshToWorld() : tarnix::Matrix();
-        const Vector aw = toWorld.Transform(a, 1), bw = toWorld.Transform(b, 1), cw = toWorld.Transform(c, 1);
-        const float g = std::sqrt(((bw - aw).Length() / 100.0f) * ((aw - cw).Length() / 100.0f));
-        const Vector view = tarnix::Kernel::Scene()->GetCamera().Direction();
-        const HWVector q(*position - view * g, 1.0f);
-        m_stampDepthStep =
-            (corvane::TransformPoint(rows, corvane::kRowWorldToMesh, q).ToVector() - m_brushCenter).Length();
-        m_stampMaskFactor = MaskFactor(kStampMask);
-    }
-
-    // Padded grids for the patch normals and smoothing, lent by the brush's scratch.
-    const DabScratchGuard scratchGuard(*this);
-    const size_t cells = size_t(m_ringSide) * m_ringSide;
-    m_ringPositions = m_scratch.ring.Ensure(cells);
-    m_ringLayerPositions = m_smoothTool && !m_affectAllLayersAttr.Value() ? m_scratch.layerRing.Ensure(cells) : nullptr;
-    if (!m_ringPositions) return;
-
-    // The plane the kernels read.
+void Corvane::PlaceDabPlane() {
+    // The plane the kernels read: from the direction slot of this dab, in the mesh's own frame
+    // under a non-uniform scale when the direction came from the surface.
+    HWVector* rows = corvane::DabRows(m_dabBlock);
     const uint32_t m = m_mirrorIndex;
     if (m_directionNeedsLocalFrame && !m_waxTool) {
         const HWVector inverseScale = rows[corvane::kRowInverseScale];
@@ -253,25 +281,26 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
         m_planeDistance = m_planeOffset[m];
         rows[corvane::kRowDirection] = HWVector(m_planeDirection[m], 0.0f);
     }
+}
 
-    if (m_dynamicTessellation) {
-        InitializeTessellator(point, size, m_meshChanges[m_meshChanges.Count() - 1].second, 1.1f, true, false);
-        if (!CurrentMeshEditable()) return;
-        // Refinement every interval of dabs (a dab and its mirrored twin count once).
-        const uint32_t interval = uint32_t(std::max(1, m_refineIntervalAttr.Value()));
-        if (m_dabSerial % interval == 0) {
-            CollectFaces();
-            DoRefineReduce(true, true, 19, true);
-            m_geodesic.SetCount(0);
-        }
-        if (MirrorConfig().MirrorMode() == tarnix::MirrorConfiguration::kOff || m_mirrorIndex == 1) ++m_dabSerial;
-        m_dabStamp = level.m_changeCounter;
+bool Corvane::RefineAroundDab(const tarnix::SurfacePoint& point, float size) {
+    InitializeTessellator(&point, size, m_meshChanges[m_meshChanges.Count() - 1].second, 1.1f, true, false);
+    if (!CurrentMeshEditable()) return false;
+    // Refinement every interval of dabs (a dab and its mirrored twin count once).
+    const uint32_t interval = uint32_t(std::max(1, m_refineIntervalAttr.Value()));
+    if (m_dabSerial % interval == 0) {
+        CollectFaces();
+        DoRefineReduce(true, true, 19, true);
+        m_geodesic.SetCount(0);
     }
+    if (MirrorConfig().MirrorMode() == tarnix::MirrorConfiguration::kOff || m_mirrorIndex == 1) ++m_dabSerial;
+    m_dabStamp = m_subdivisionLevel->m_changeCounter;
+    return true;
+}
 
-    const bool quads = level.m_faceKind == tarnix::Mesh::kQuads;
-    const uint32_t startPatch = point->m_face / m_facesPerPatch;
-    if (m_relaxTool) GatherRelaxTargets(*point);
-    const auto advancePass = [&] { m_dabStamp = ++level.m_changeCounter; };
+void Corvane::RunDabPasses(const tarnix::SurfacePoint& point, float size, int falloffType) {
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    if (m_relaxTool) GatherRelaxTargets(point);
     const bool preserveVolume = m_preserveVolumeAttr.Value() && m_smoothTool;
     m_smoothPass = preserveVolume ? -1 : 0;
     m_smoothVertices.SetCount(0);
@@ -280,81 +309,90 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     if (preserveVolume) {
         corvane::GrowTrackedStore(m_smoothVertices, 4096);
         corvane::GrowTrackedStore(m_smoothVertexFaces, 4096);
-        if (quads) {
-            m_patchBaseLevel->EnumerateFacesFrom(this, startPatch);
-            advancePass();
+        if (level.m_faceKind == tarnix::Mesh::kQuads) {
+            m_patchBaseLevel->EnumerateFacesFrom(this, point.m_face / m_facesPerPatch);
+            m_dabStamp = ++level.m_changeCounter;
             m_smoothPass = 0;
         }
     }
-
-    if (falloffType == kFalloffSurface) {
-        if (quads) m_patchBaseLevel->EnumerateFacesFrom(this, startPatch);
-        else level.EnumerateVerticesFrom(this, point->m_face);
-    } else if (falloffType == kFalloffVolume) {
-        const tarnix::Transformation* transformation = level.GetTransformation();
-        const auto box = tarnix::AxisAlignedBoundingBox::SphereBoundingBox(
-            point->WorldPosition(), size, transformation ? transformation->WorldToMesh() : tarnix::Matrix());
-        tarnix::SpatialGrid* grid = level.Grid(true);
-        if (quads) grid->EnumerateFaces(box, this);
-        else grid->EnumerateVertices(box, this);
-    } else if (m_distanceMode == 1) {
-        if (m_geodesic.Count() == 0) m_geodesic.EnumerateVertices(&level, *point, size);
-        // Vertices of the patches walked that the region does not hold read as infinitely
-        // far: outside the falloff.
-        m_vertexDistances = m_geodesic.Distances();
-        for (uint32_t i = 0; i < m_geodesic.Count(); ++i) {
-            const auto& result = m_geodesic.Results()[i];
-            if (quads) Tester(m_patchBaseLevel, result.face / m_facesPerPatch);
-            else static_cast<tarnix::VertexEnumerator*>(this)->Tester(&level, result.vertex, result.face);
-        }
-        m_vertexDistances = nullptr;
-    }
+    WalkDab(point, size, falloffType);
     // The dab's moves are a pass of their own, whichever way its vertices were found: the next
     // dab (or pass) must see every vertex again, not skip those this one moved. Nothing of the
     // host advances the counter between dabs, so without this a stroke of geodesic or volume
     // falloff, or on triangles, would move each vertex in its first dab only.
     ++level.m_changeCounter;
+    if (preserveVolume) RunVolumePasses(point);
+}
 
-    if (preserveVolume) {
+void Corvane::WalkDab(const tarnix::SurfacePoint& point, float size, int falloffType) {
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    const bool quads = level.m_faceKind == tarnix::Mesh::kQuads;
+    if (falloffType == kFalloffSurface) {
+        if (quads) m_patchBaseLevel->EnumerateFacesFrom(this, point.m_face / m_facesPerPatch);
+        else level.EnumerateVerticesFrom(this, point.m_face);
+    } else if (falloffType == kFalloffVolume) {
+        const tarnix::Transformation* transformation = level.GetTransformation();
+        const auto box = tarnix::AxisAlignedBoundingBox::SphereBoundingBox(
+            point.WorldPosition(), size, transformation ? transformation->WorldToMesh() : tarnix::Matrix());
+        tarnix::SpatialGrid* grid = level.Grid(true);
+        if (quads) grid->EnumerateFaces(box, this);
+        else grid->EnumerateVertices(box, this);
+    } else if (m_distanceMode == 1) {
+        if (m_geodesic.Count() == 0) m_geodesic.EnumerateVertices(&level, point, size);
+        // Vertices of the patches walked that the region does not hold read as infinitely
+        // far: outside the falloff.
+        m_vertexDistances = m_frame.vertexDistances = m_geodesic.Distances();
+        for (uint32_t i = 0; i < m_geodesic.Count(); ++i) {
+            const auto& result = m_geodesic.Results()[i];
+            if (quads) Tester(m_patchBaseLevel, result.face / m_facesPerPatch);
+            else static_cast<tarnix::VertexEnumerator*>(this)->Tester(&level, result.vertex, result.face);
+        }
+        m_vertexDistances = m_frame.vertexDistances = nullptr;
+    }
+}
+
+void Corvane::RunVolumePasses(const tarnix::SurfacePoint& point) {
+    // Volume-preserving smoothing: the recorded vertices smoothed, their positions kept, then
+    // the inflating pass pushes them back out.
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    const auto advancePass = [&] { m_dabStamp = ++level.m_changeCounter; };
+    advancePass();
+    m_smoothPass = 0;
+    for (uint32_t i = 0; i < m_smoothVertices.Count(); ++i)
+        static_cast<tarnix::VertexEnumerator*>(this)->Tester(&level, m_smoothVertices[i], m_smoothVertexFaces[i]);
+    for (uint32_t i = 0; i < m_smoothVertices.Count(); ++i) {
+        const uint32_t v = m_smoothVertices[i];
+        m_recordedPositions[v] = m_affectAllLayersAttr.Value() || !m_activeLayer
+                                     ? level.VertexPosition(v)
+                                     : LayerPositionOf(v, m_smoothVertexFaces[i]);
+    }
+    advancePass();
+    m_smoothPass = 1;
+    if (level.m_faceKind == tarnix::Mesh::kQuads) {
+        for (auto it = m_recordedPositions.begin(); it != m_recordedPositions.end(); ++it)
+            it.value() = level.VertexPosition(it.key());
+        m_patchBaseLevel->EnumerateFacesFrom(this, point.m_face / m_facesPerPatch);
         advancePass();
-        m_smoothPass = 0;
-        for (uint32_t i = 0; i < m_smoothVertices.Count(); ++i)
+    } else {
+        for (uint32_t i = 0; i < m_smoothVertexFaces.Count() && i < m_smoothVertices.Count(); ++i)
             static_cast<tarnix::VertexEnumerator*>(this)->Tester(&level, m_smoothVertices[i], m_smoothVertexFaces[i]);
-        for (uint32_t i = 0; i < m_smoothVertices.Count(); ++i) {
-            const uint32_t v = m_smoothVertices[i];
-            m_recordedPositions[v] = m_affectAllLayersAttr.Value() || !m_activeLayer
-                                         ? level.VertexPosition(v)
-                                         : LayerPositionOf(v, m_smoothVertexFaces[i]);
-        }
-        advancePass();
-        m_smoothPass = 1;
-        if (quads) {
-            for (auto it = m_recordedPositions.begin(); it != m_recordedPositions.end(); ++it)
-                it.value() = level.VertexPosition(it.key());
-            m_patchBaseLevel->EnumerateFacesFrom(this, startPatch);
-            advancePass();
-        } else {
-            for (uint32_t i = 0; i < m_smoothVertexFaces.Count() && i < m_smoothVertices.Count(); ++i)
-                static_cast<tarnix::VertexEnumerator*>(this)->Tester(&level, m_smoothVertices[i], m_smoothVertexFaces[i]);
-        }
-        m_smoothPass = 0;
     }
+    m_smoothPass = 0;
+}
 
+void Corvane::ReportChangedArea(tarnix::AxisAlignedBoundingBox& changedArea, float faceSize) {
     // The changed area, in world space for the caller, in mesh space for the mesh.
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    const HWVector* rows = corvane::DabRows(m_dabBlock);
+    const Vector minimum = rows[corvane::kRowBoxMinimum].ToVector(), maximum = rows[corvane::kRowBoxMaximum].ToVector();
     if (corvane::g_prefRender) {
-        changedArea.Extend(corvane::TransformPoint(rows, corvane::kRowMeshToWorld,
-                                                   HWVector(rows[corvane::kRowBoxMinimum].ToVector(), 1.0f)).ToVector());
-        changedArea.Extend(corvane::TransformPoint(rows, corvane::kRowMeshToWorld,
-                                                   HWVector(rows[corvane::kRowBoxMaximum].ToVector(), 1.0f)).ToVector());
+        changedArea.Extend(corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(minimum, 1.0f)).ToVector());
+        changedArea.Extend(corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(maximum, 1.0f)).ToVector());
     }
-    const tarnix::AxisAlignedBoundingBox touched(rows[corvane::kRowBoxMinimum].ToVector(),
-                                                 rows[corvane::kRowBoxMaximum].ToVector());
+    const tarnix::AxisAlignedBoundingBox touched(minimum, maximum);
     if (GetFalloffType() == kFalloffVolume || m_projectToSurface) level.Grid(true)->UpdateArea(touched);
     tarnix::AxisAlignedBoundingBox pending = level.PendingUpdateBox();
     pending.Extend(touched);
     level.SetPendingUpdateBox(pending);
     if (!m_wholeMeshPass) changedArea.Grow(2.0f * faceSize);
-
-    m_ringPositions = m_ringLayerPositions = nullptr;
-    RecomputeTouchedNormals();
 }

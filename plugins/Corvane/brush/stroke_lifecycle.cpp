@@ -65,7 +65,6 @@ void Corvane::BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType tri
     } else {
         tarnix::BrushOperation::BeginStroke(mesh, modifier, trigger);
     }
-    ReleaseStrokeScratch();
     const float b = m_buildUpRateAttr.Value();
     m_buildUpRate = b * b * b;
 
@@ -103,6 +102,17 @@ void Corvane::BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType tri
     m_falloffScale = (float(falloff.count) - 1.0f) * m_invRadius;
     m_falloffLastIndex = falloff.count - 1;
 
+    PrepareStrokeStamp();
+    if (mesh) SetMesh(mesh);
+    corvane::g_processedVertexCount = 0;
+    m_vertexUpdates = 0;
+    corvane::g_strokeStartClock = corvane::ClockMilliseconds();
+    m_inStroke = true;
+    // The tool that runs (the smoothing modifier's swap done) with this stroke's stamp.
+    PublishStrengthHints();
+}
+
+void Corvane::PrepareStrokeStamp() {
     m_useStamp = IsMaskEnabled(kStampMask);
     m_stampTiled = IsMaskTiled(kStampMask);
     tarnix::Image* image = MaskImage(kStampMask);
@@ -112,37 +122,7 @@ void Corvane::BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType tri
             corvane::Tr("Please choose a stamp image first,\notherwise the brush will take no effect."), 1, 2000);
     m_stampIsVectorDisplacement = m_useStamp && IsVectorDisplacementName(MaskName(kStampMask));
 
-    if (m_useStamp && image) {
-        const bool inverted = IsMaskInverted(kStampMask);
-        const float factor = MaskFactor(kStampMask), offset = MaskOffset(kStampMask);
-        const QString name = MaskName(kStampMask);
-        // The image is converted only when one of these changed since the last stroke.
-        const bool cached = image == m_stampImage && inverted == m_stampInverted && factor == m_stampMaskFactor &&
-                            offset == m_stampOffset && image->Version() == m_stampImageVersion && name == m_stampName;
-        if (!cached) {
-            m_stampImage = image;
-            m_stampInverted = inverted;
-            m_stampMaskFactor = factor;
-            m_stampOffset = offset;
-            m_stampImageVersion = image->Version();
-            m_stampName = name;
-            m_stampWidth = image->Width();
-            m_stampHeight = image->Height();
-            m_stampBuildUp = MaskBuildUp(kStampMask);
-            m_stampSamples.Release();
-            m_stampPixels = nullptr;
-            m_stampIsVectorDisplacement = IsVectorDisplacementName(name);
-            const uint32_t channels = m_stampIsVectorDisplacement ? 3 : 1;
-            // A sample count past the store's range fails like an allocation the host refuses.
-            const uint64_t samples = uint64_t(m_stampWidth) * m_stampHeight * channels;
-            if (samples <= UINT32_MAX && corvane::GrowTrackedStore(m_stampSamples, uint32_t(samples)) &&
-                image->getTile(0, 0, m_stampWidth, m_stampHeight, m_stampSamples.Data(), {channels, 32})) {
-                m_stampSamples.SetCount(uint32_t(samples));
-                m_stampPixels = m_stampSamples.Data();
-                for (float& value : m_stampSamples) value = inverted ? 1.0f - value + offset : value - offset;
-            }
-        }
-    }
+    if (m_useStamp && image) CacheStampSamples(*image);
     if (m_useStamp && (!image || !m_stampPixels)) {
         // No pixels to sample (no image, no memory for them, or a read that failed): the
         // stroke's stamp is empty, so that every vertex lies outside it and the brush takes no
@@ -157,13 +137,38 @@ void Corvane::BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType tri
         m_stampWidth = m_stampHeight = 0;
         m_stampTiled = false;
     }
-    if (mesh) SetMesh(mesh);
-    corvane::g_processedVertexCount = 0;
-    m_vertexUpdates = 0;
-    corvane::g_strokeStartClock = corvane::ClockMilliseconds();
-    m_inStroke = true;
-    // The tool that runs (the smoothing modifier's swap done) with this stroke's stamp.
-    PublishStrengthHints();
+}
+
+void Corvane::CacheStampSamples(tarnix::Image& image) {
+    const bool inverted = IsMaskInverted(kStampMask);
+    const float factor = MaskFactor(kStampMask), offset = MaskOffset(kStampMask);
+    const QString name = MaskName(kStampMask);
+    // The image is converted only when one of these changed since the last stroke.
+    const bool cached = &image == m_stampImage && inverted == m_stampInverted && factor == m_stampMaskFactor &&
+                        offset == m_stampOffset && image.Version() == m_stampImageVersion && name == m_stampName;
+    if (!cached) {
+        m_stampImage = &image;
+        m_stampInverted = inverted;
+        m_stampMaskFactor = factor;
+        m_stampOffset = offset;
+        m_stampImageVersion = image.Version();
+        m_stampName = name;
+        m_stampWidth = image.Width();
+        m_stampHeight = image.Height();
+        m_stampBuildUp = MaskBuildUp(kStampMask);
+        m_stampSamples.Release();
+        m_stampPixels = nullptr;
+        m_stampIsVectorDisplacement = IsVectorDisplacementName(name);
+        const uint32_t channels = m_stampIsVectorDisplacement ? 3 : 1;
+        // A sample count past the store's range fails like an allocation the host refuses.
+        const uint64_t samples = uint64_t(m_stampWidth) * m_stampHeight * channels;
+        if (samples <= UINT32_MAX && corvane::GrowTrackedStore(m_stampSamples, uint32_t(samples)) &&
+            image.getTile(0, 0, m_stampWidth, m_stampHeight, m_stampSamples.Data(), {channels, 32})) {
+            m_stampSamples.SetCount(uint32_t(samples));
+            m_stampPixels = m_stampSamples.Data();
+            for (float& value : m_stampSamples) value = inverted ? 1.0f - value + offset : value - offset;
+        }
+    }
 }
 
 void Corvane::SetMesh(tarnix::Mesh* mesh) {
@@ -253,7 +258,6 @@ void Corvane::MergeChangedBox(tarnix::Mesh* mesh) {
 void Corvane::EndStroke() {
     const EntryGuard guard(corvane::kGuardEndStroke);
     if (m_dynamicTessellation) Velder::EndStroke();
-    ReleaseStrokeScratch();
 
     m_strokeStatistics = {corvane::g_processedVertexCount, m_vertexUpdates};
     const int32_t elapsed = int32_t(corvane::ClockMilliseconds() - corvane::g_strokeStartClock);

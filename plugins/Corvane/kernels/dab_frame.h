@@ -1,14 +1,15 @@
 #pragma once
-// DabFrame: the per-dab values a kernel reads, gathered once per patch call from the brush
-// (raw values and pointers, not the brush itself), so that the per-vertex pipeline reads
-// plain data. Built by MakeDabFrame from the brush's per-dab members.
+// DabFrame: everything a kernel reads about the dab, as plain values and pointers (not the
+// brush). The dab driver fills it once per dab, as the last of its steps before the patches
+// are walked (Corvane::PrepareDabFrame); the patch kernels and the per-vertex path only read
+// it. What changes during a dab (the pass stamp, the touched box, the padded grids) is not
+// part of it: that is the walk's working set (patch_work.h).
 
 #include <cstdint>
 
 #include "kernels/dab_block.h"
 #include "tarnix/math/hw_vector.h"
 
-class Corvane;
 namespace tarnix {
 class SpatialGrid;
 }
@@ -16,6 +17,10 @@ class SpatialGrid;
 namespace corvane {
 
 struct DabFrame {
+    /// The kernel for the dab's choices (kernel_index.h): the patch kernel the patches run,
+    /// and the choices the per-vertex path reads.
+    uint32_t kernel;
+
     const tarnix::HWVector* rows;  // the dab block
     tarnix::HWVector center;       // row 0 (world space with a non-uniform scale)
     tarnix::HWVector meshCenter;   // the brush centre in mesh space
@@ -61,10 +66,6 @@ struct DabFrame {
 
     // Surface projection (null grid: off).
     tarnix::SpatialGrid* projectionGrid;
-
 };
-
-/// @brief The frame for the brush's current dab.
-DabFrame MakeDabFrame(const Corvane& brush);
 
 }  // namespace corvane

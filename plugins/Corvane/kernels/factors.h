@@ -49,13 +49,12 @@ inline float ScaleByFreeze(float w, uint8_t freezeByte) {
 /// @brief Build-up: the weight shrinks with what the vertex has built up this stroke.
 inline float ScaleByBuildUp(float w, float buildUp) { return w * (1.0f - buildUp); }
 
-/// @brief Samples the stamp at `position` (the stamp matrix, rows 7..10, divided by w).
+/// @brief Samples the stamp at `position` (through the stamp matrix rows, divided by w).
 /// False when the texel lies outside the image and the stamp is not tiled. `out` receives 1
 /// value (grey) or 3 (vector displacement: x, along the normal, y).
 template <bool Tiled>
 inline bool SampleStamp(const DabFrame& frame, const tarnix::HWVector& position, float out[3]) {
-    const tarnix::HWVector h = frame.rows[7] * position.x + frame.rows[8] * position.y +
-                               frame.rows[9] * position.z + frame.rows[10];
+    const tarnix::HWVector h = TransformPoint(frame.rows, kRowStampMatrix, position);
     const float u = h.x / h.w, v = h.y / h.w;
     const int32_t width = int32_t(frame.stampWidth), height = int32_t(frame.stampHeight);
     // Nearest texel, halves to even (the default rounding mode).
@@ -94,8 +93,8 @@ inline bool SampleStamp(const DabFrame& frame, const tarnix::HWVector& position,
 /// plane across `n`; `a` is the weighted length.
 inline tarnix::HWVector CalcVectorDisplacement(const DabFrame& frame, const tarnix::HWVector& n, float a,
                                                const float sample[3]) {
-    const tarnix::HWVector x = tarnix::Normalize(n & (frame.rows[5] & n));
-    const tarnix::HWVector y = tarnix::Normalize(n & (frame.rows[6] & n));
+    const tarnix::HWVector x = tarnix::Normalize(n & (frame.rows[kRowStampX] & n));
+    const tarnix::HWVector y = tarnix::Normalize(n & (frame.rows[kRowStampY] & n));
     return x * (a * sample[0] * frame.stampScaleX) + n * (a * sample[1] * frame.stampDepthStep) +
            y * (a * sample[2] * frame.stampScaleY);
 }

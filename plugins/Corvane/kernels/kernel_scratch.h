@@ -1,11 +1,13 @@
 #pragma once
-// KernelScratch: the working memory of dabs and patches, owned by the brush and kept between
+// KernelScratch: the brush's one piece of working memory for dabs and patches, kept between
 // dabs and strokes. Each array is plain 16-byte aligned memory that grows only when a larger
 // patch asks for more, so a dab in the steady state allocates nothing. Release frees it all:
 // at destruction, and when an error unwinds a dab (the next dab then grows it again).
 //
 // Arrays:
 //   ring, layerRing   the padded grids of the patch being processed (side 2^L + 3)
+//   records           the grid records of a patch whose records are not cached, and the
+//                     sorting room of one that is
 //   planeSamples      a patch's plane samples by padded-grid cell, so that the gathering can
 //                     walk in memory order and still add them up in grid order
 
@@ -47,6 +49,14 @@ private:
     size_t m_capacity = 0;
 };
 
+/// One grid vertex of a patch: the vertex, the quad it is recorded under (its undo entry's
+/// face) and its cell in the padded grid.
+struct GridVertex {
+    uint32_t vertex;
+    uint32_t quad;
+    uint32_t ringCell;
+};
+
 /// One vertex's sample of the reference plane: the position and normal it adds, the weight
 /// that scales them, and whether the vertex gave a sample at all.
 struct PlaneSampleValue {
@@ -75,11 +85,13 @@ struct PlaneSampleRules {
 struct KernelScratch {
     ScratchArray<tarnix::HWVector> ring;
     ScratchArray<tarnix::HWVector> layerRing;
+    ScratchArray<GridVertex> records;
     ScratchArray<PlaneSampleValue> planeSamples;
 
     void Release() {
         ring.Release();
         layerRing.Release();
+        records.Release();
         planeSamples.Release();
     }
 };

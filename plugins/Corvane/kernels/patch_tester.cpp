@@ -108,13 +108,6 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
     // callers say which); the plane's gathering takes it but adds its samples up in grid order.
     // Without room for the level's records a patch's records go into the scratch.
     const bool cached = !inGridOrder && PreparePatchRecords();
-    const auto growScratch = [&] {
-        if (m_vertexScratchCapacity >= int32_t(count)) return true;
-        std::free(m_vertexScratch);
-        m_vertexScratch = static_cast<GridVertex*>(std::malloc(count * sizeof(GridVertex)));
-        m_vertexScratchCapacity = m_vertexScratch ? int32_t(count) : 0;
-        return m_vertexScratch != nullptr;
-    };
     GridVertex* records = nullptr;
     if (cached) {
         records = m_patchRecords.Data() + size_t(face) * count;
@@ -123,8 +116,9 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
         if (m_patchRecordBuilt[face]) return count;
     } else {
         m_scratchFace = tarnix::Mesh::kNone;
-        if (!growScratch()) return 0;
-        records = m_gridRecords = m_vertexScratch;
+        records = m_scratch.records.Ensure(count);
+        if (!records) return 0;
+        m_gridRecords = records;
         m_scratchFace = face;
     }
     const uint32_t* vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(m_patchLevel).Data();
@@ -142,8 +136,9 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
     if (cached) {
         // The scratch is free while the records live in the cache; without it they stay in
         // grid order, which gives the same result, only slower.
-        if (!growScratch()) return count;
-        SortByVertex(records, count, m_vertexScratch);
+        GridVertex* sortRoom = m_scratch.records.Ensure(count);
+        if (!sortRoom) return count;
+        SortByVertex(records, count, sortRoom);
         m_patchRecordBuilt[face] = 1;
     }
     return count;
@@ -203,7 +198,7 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
         corvane::AppendTracked(m_smoothVertexFaces, face);
     }
     m_scratchFace = tarnix::Mesh::kNone;
-    const bool result = (this->*corvane::KernelTable[ComputeKernelIndex()])(face);
+    const bool result = (this->*corvane::KernelTable[m_frame.kernel])(face);
     if (m_smoothPass != 0) return result;
 
     if (face != m_scratchFace) {

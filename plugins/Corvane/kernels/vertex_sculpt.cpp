@@ -1,7 +1,8 @@
 // The per-vertex path: meshes that are not all quads (and geodesic results on them) are
-// sculpted vertex by vertex, with the pipeline the patch kernels use and the choices read at
-// run time. Normals are not rebuilt here: the touched vertices are listed, and their normals
-// recomputed at the end of the dab (RecomputeTouchedNormals).
+// sculpted vertex by vertex, with the pipeline and the write step the patch kernels use, the
+// dab's frame they read, its choices read at run time. Normals are not rebuilt here: the
+// touched vertices are listed, and their normals recomputed at the end of the dab
+// (RecomputeTouchedNormals).
 
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "kernels/kernel_index.h"
+#include "kernels/patch_work.h"
 #include "kernels/vertex_pipeline.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/mesh_renderer.h"
@@ -20,57 +22,19 @@
 using corvane::EntryGuard;
 using tarnix::HWVector;
 
-bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
-    const EntryGuard guard(corvane::kGuardVertexSculpt);
-    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
-    tarnix::VertexRecord& record = level.m_vertices[v];
-    if (m_gatherPass) {
-        if (m_relaxTool) return GatherRelaxVertex(v);
-        const tarnix::StoredVertexInfo* entry = change.Find(v);
-        const uint32_t stamp = entry ? entry->m_stamp : record.undoSlot;
-        return stamp != level.m_changeCounter && PlaneSample(v);
-    }
-    corvane::AppendTracked(m_touchedVertices, std::make_pair(f, v));
-    if (m_hasActiveLayer && m_activeLayer && !m_activeLayer->AcceptsFace(f)) return false;
-    // The tessellating base brush keeps each vertex as the stroke first found it.
-    if (m_dynamicTessellation && m_records.IsActive() && v < m_records.VertexCount() &&
-        m_records.IndexOf(v) == VertexRecordStore::kNone)
-        AppendVertexRecord(level, v);
-
-    const corvane::RuntimeChoices choices{ComputeKernelIndex()};
-    const corvane::DabFrame frame = corvane::MakeDabFrame(*this);
-    const HWVector position = HWVector::LoadXYZ(record.position);
-    tarnix::StoredVertexInfo* entry = change.Find(v);
-    if (!entry) entry = change.Add_uncached(v, f, &record, m_hasActiveLayer, 0.0f);
-    if (!entry) return false;
-    const HWVector stored = HWVector::LoadXYZ(entry->m_position);
-    if (std::exchange(entry->m_stamp, m_dabStamp) == m_dabStamp) {
-        // Inside as the brush measures it: in the world under a non-uniform scale.
-        const HWVector o =
-            choices.NonUniformScale() ? corvane::TransformPoint(frame.rows, corvane::kRowMeshToWorld, stored) : stored;
-        return level.m_faceKind == tarnix::Mesh::kTriangles &&
-               (tarnix::LengthSquared(frame.center - o) <= m_radiusSquared || m_wholeMeshPass);
-    }
-
-    const corvane::VertexState state{
-        v,
-        position,
-        stored,
-        tarnix::UnpackNormal<HWVector>(entry->m_normal),
-        HWVector(level.VertexNormal(v)),
-        &entry->m_buildUp,
-        record.freeze};
+auto Corvane::VertexStampPoint(uint32_t v, uint32_t f, const HWVector& stored) {
     // The mirrored twin samples the stamp where the vertex's partner first was; the partner
     // enters the undo record only when the stamp is sampled for this vertex.
-    const auto stampAt = [&] {
+    return [this, v, f, stored] {
         HWVector partnerStored;
-        return frame.stampAtPartner && PartnerStoredPosition(v, f, m_hasActiveLayer, partnerStored) ? partnerStored
-                                                                                                  : stored;
+        return m_frame.stampAtPartner && PartnerStoredPosition(v, f, m_hasActiveLayer, partnerStored) ? partnerStored
+                                                                                                      : stored;
     };
+}
+
+auto Corvane::VertexSmoothing(uint32_t v, uint32_t f, const HWVector& position, bool& recorded) {
     const bool layerSmoothing = !m_affectAllLayersAttr.Value() && m_activeLayer;
-    bool recorded = false;
-    const auto smoothing = [&](HWVector& target, HWVector& base) {
+    return [this, v, f, position, layerSmoothing, &recorded](HWVector& target, HWVector& base) {
         base = layerSmoothing && !m_relaxTool ? HWVector(LayerPositionOf(v, f)) : position;
         if (m_relaxTool) {
             target = HWVector(RelaxTarget(v));
@@ -90,31 +54,58 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
         }
         return true;
     };
+}
+
+bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
+    const EntryGuard guard(corvane::kGuardVertexSculpt);
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    tarnix::VertexRecord& record = level.m_vertices[v];
+    if (m_gatherPass) {
+        if (m_relaxTool) return GatherRelaxVertex(v);
+        const tarnix::StoredVertexInfo* entry = change.Find(v);
+        const uint32_t stamp = entry ? entry->m_stamp : record.undoSlot;
+        return stamp != level.m_changeCounter && PlaneSample(v);
+    }
+    corvane::AppendTracked(m_touchedVertices, std::make_pair(f, v));
+    if (m_hasActiveLayer && m_activeLayer && !m_activeLayer->AcceptsFace(f)) return false;
+    // The tessellating base brush keeps each vertex as the stroke first found it.
+    if (m_dynamicTessellation && m_records.IsActive() && v < m_records.VertexCount() &&
+        m_records.IndexOf(v) == VertexRecordStore::kNone)
+        AppendVertexRecord(level, v);
+
+    const corvane::DabFrame& frame = m_frame;
+    const corvane::RuntimeChoices choices{frame.kernel};
+    const HWVector position = HWVector::LoadXYZ(record.position);
+    tarnix::StoredVertexInfo* entry = change.Find(v);
+    if (!entry) entry = change.Add_uncached(v, f, &record, m_hasActiveLayer, 0.0f);
+    if (!entry) return false;
+    if (std::exchange(entry->m_stamp, m_dabStamp) == m_dabStamp) {
+        // Inside as the brush measures it: in the world under a non-uniform scale.
+        const HWVector stored = HWVector::LoadXYZ(entry->m_position);
+        const HWVector o =
+            choices.NonUniformScale() ? corvane::TransformPoint(frame.rows, corvane::kRowMeshToWorld, stored) : stored;
+        return level.m_faceKind == tarnix::Mesh::kTriangles &&
+               (tarnix::LengthSquared(frame.center - o) <= frame.radiusSquared || m_wholeMeshPass);
+    }
+
+    const corvane::VertexState state = corvane::ReadVertexState(level, record, *entry, v, position);
+    bool recorded = false;
     HWVector displacement;
-    if (!corvane::CalcDisplacement(frame, choices, state, stampAt, smoothing, displacement)) return false;
+    if (!corvane::CalcDisplacement(frame, choices, state, VertexStampPoint(v, f, state.stored),
+                                   VertexSmoothing(v, f, position, recorded), displacement))
+        return false;
     if (recorded) return true;
     ++m_vertexUpdates;
 
-    HWVector moved;
-    if (m_hasActiveLayer && m_activeLayer) {
-        const uint32_t kept = change.LayerWord(*entry);
-        const uint32_t word = kept != tarnix::Mesh::kNone ? kept : v;
-        m_activeLayer->SetPosition(word, v, m_activeLayer->Position(word) + displacement.ToVector(), true);
-        moved = HWVector::LoadXYZ(record.position);
-    } else {
-        moved = position + displacement;
-        if (frame.projectionGrid && tarnix::LengthSquared(displacement) > 1e-7f) {
-            tarnix::SurfacePoint hit;
-            if (frame.projectionGrid->CastRay(moved.ToVector(), state.levelNormal.ToVector(), hit, true, true) &&
-                (hit.LocalPosition() - moved.ToVector()).LengthSquared() < 100.0f * tarnix::LengthSquared(displacement))
-                moved = HWVector(hit.LocalPosition());
-        }
-        HWVector::StoreXYZ(record.position, moved);
-    }
+    tarnix::SculptLayer* layer = m_hasActiveLayer ? m_activeLayer : nullptr;
     HWVector* rows = corvane::DabRows(m_dabBlock);
-    rows[corvane::kRowBoxMinimum] = tarnix::Minimum(tarnix::Minimum(rows[corvane::kRowBoxMinimum], moved), position);
-    rows[corvane::kRowBoxMaximum] = tarnix::Maximum(tarnix::Maximum(rows[corvane::kRowBoxMaximum], moved), position);
-    for (tarnix::MeshRenderer* renderer : m_renderers) renderer->Notify(v, f);
+    corvane::PatchWork work{level,   change,      layer,     nullptr,
+                            nullptr, 0,           nullptr,   0,
+                            m_dabStamp, m_renderers, rows[corvane::kRowBoxMinimum], rows[corvane::kRowBoxMaximum]};
+    corvane::WriteVertex(frame, work, layer != nullptr, true, record, *entry, state, f, displacement);
+    rows[corvane::kRowBoxMinimum] = work.boxMinimum;
+    rows[corvane::kRowBoxMaximum] = work.boxMaximum;
     return true;
 }
 

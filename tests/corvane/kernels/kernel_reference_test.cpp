@@ -477,7 +477,8 @@ void CheckKernel(uint32_t index, const Sculpted& sculpted) {
         corvane::StoreMatrixRows(rows, corvane::kRowWorldToMesh, dab.meshToWorld.Inverted());
         if (nonUniform) rows[corvane::kRowCenter] = tarnix::HWVector(dab.worldCentre, 1.0f);
         corvane::AppendTracked(brush->m_renderers, renderer);
-        EXPECT_EQ(brush->ComputeKernelIndex(), index) << "the brush is set up as the kernel's choices say";
+        brush->PrepareDabFrame();
+        EXPECT_EQ(brush->Frame().kernel, index) << "the brush is set up as the kernel's choices say";
         std::vector<bool> results;
         for (uint32_t patch = 0; patch < geometry->Level(1)->m_faceCount; ++patch)
             results.push_back(brush->PatchTester(level, patch));

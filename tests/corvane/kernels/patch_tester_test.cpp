@@ -101,6 +101,7 @@ TEST_F(PatchTesterTest, TheBrushEndsWhereItsRadiusAndFalloffTableEnd) {
     std::vector<float> distances(level->VertexCount(), float(brush->m_falloffLastIndex + 1) / brush->m_falloffScale);
     brush->m_distanceMode = 1;
     brush->m_vertexDistances = distances.data();
+    brush->PrepareDabFrame();
     brush->m_vertexUpdates = 0;
     const tarnix::Vector before = level->VertexPosition(centre);
     EXPECT_TRUE(brush->PatchTester(level, 0));
@@ -119,6 +120,7 @@ TEST_F(PatchTesterTest, TheBrushEndsWhereItsRadiusAndFalloffTableEnd) {
         dab.direction = {0.6f, 0, -0.8f};
         Bind(dab);
         brush->m_projectToSurface = true;
+        brush->PrepareDabFrame();
         EXPECT_TRUE(brush->PatchTester(level, 0));
         const tarnix::Vector moved = level->VertexPosition(centre);  // the same numbering on the fresh level
         EXPECT_GT(moved.x, 0.5f) << length;
@@ -254,6 +256,7 @@ TEST(PatchWalkTest, WithProjectionDeepPatchesLandWhereThePerVertexPathLands) {
         dab.direction = {0.6f, 0, -0.8f};
         bound.emplace(*brush, top, 5, dab);
         brush->m_projectToSurface = true;
+        brush->PrepareDabFrame();
         if (!perVertex) {
             EXPECT_TRUE(brush->PatchTester(top, 0));
         } else {

@@ -183,6 +183,7 @@ TEST(VertexPathTest, AMirroredStampEntersThePartnersOfTheVerticesItSamplesOnly) 
     brush->SetStampConfig(stamp);
     brush->MirrorConfig().SetMirrorMode(tarnix::MirrorConfiguration::kTopological);
     brush->m_mirrorIndex = 1;
+    brush->PrepareDabFrame();
 
     std::vector<uint32_t> expected;
     std::vector<bool> entered(level->VertexCount(), false);
@@ -223,6 +224,7 @@ TEST_F(VertexSculptTest, UnderANonUniformScaleAVertexMovedBeforeCountsByItsWorld
     corvane::StoreMatrixRows(rows, corvane::kRowWorldToMesh, stretch.Inverted());
     rows[corvane::kRowCenter] = tarnix::HWVector(0, 0, 0, 1);
     brush->m_nonUniformScale = true;
+    brush->PrepareDabFrame();
     const auto vertexAt = [&](const tarnix::Vector& p) {
         for (uint32_t v = 0; v < level->VertexCount(); ++v)
             if (level->VertexPosition(v) == p) return v;
