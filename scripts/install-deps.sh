@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   ccache                 # compiler cache: cheap rebuilds (used when present)
+  clang-format           # scripts/check-format.sh: the code is formatted as .clang-format says
   qtbase5-dev            # Qt 5 Core: the module's only external dependency
   libgtest-dev libgmock-dev
   libbenchmark-dev
