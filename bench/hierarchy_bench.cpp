@@ -9,10 +9,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
 #include <chrono>
 #include <fstream>
 #include <memory>
-#include <malloc.h>
 #include <string>
 #include <vector>
 
@@ -86,8 +86,7 @@ void BM_SpatialGridAfterMoves(benchmark::State& state) {
     std::vector<uint32_t> vertices;
     const tarnix::Vector centre = top->VertexPosition(top->VertexCount() / 2);
     for (uint32_t v = 0; v < top->VertexCount(); ++v)
-        if (moved != 0 || (top->VertexPosition(v) - centre).Length() < 0.1f)
-            vertices.push_back(v);
+        if (moved != 0 || (top->VertexPosition(v) - centre).Length() < 0.1f) vertices.push_back(v);
     float step = 1e-4f;
     for (auto _ : state) {
         state.PauseTiming();

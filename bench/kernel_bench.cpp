@@ -130,7 +130,11 @@ void BM_PerVertexPath(benchmark::State& state) {
     brush.m_subdivisionLevel = nullptr;
     brush.m_meshChanges.SetCount(0);
 }
-BENCHMARK(BM_PerVertexPath)->ArgName("tool")->Arg(corvane::kToolSculpt)->Arg(corvane::kToolFlatten)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PerVertexPath)
+    ->ArgName("tool")
+    ->Arg(corvane::kToolSculpt)
+    ->Arg(corvane::kToolFlatten)
+    ->Unit(benchmark::kMillisecond);
 
 // A plain copy of as many bytes as the kernels touch for the cube's vertices.
 void BM_MemoryCopy(benchmark::State& state) {
@@ -140,7 +144,8 @@ void BM_MemoryCopy(benchmark::State& state) {
         std::memcpy(target.data(), source.data(), bytes);
         benchmark::ClobberMemory();
     }
-    state.counters["GB_per_s"] = benchmark::Counter(double(bytes) * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["GB_per_s"] =
+        benchmark::Counter(double(bytes) * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_MemoryCopy)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
 

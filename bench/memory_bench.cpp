@@ -25,8 +25,7 @@ namespace {
 double StatusBytes(const std::string& key) {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
-        if (line.compare(0, key.size() + 1, key + ":") == 0)
-            return std::stod(line.substr(key.size() + 1)) * 1024.0;
+        if (line.compare(0, key.size() + 1, key + ":") == 0) return std::stod(line.substr(key.size() + 1)) * 1024.0;
     return 0.0;
 }
 

@@ -71,5 +71,17 @@ void BM_MovingTool(benchmark::State& state, const char* tool) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(BM_MovingTool, Grab, "Grab")->ArgName("levels")->Arg(8)->Arg(9)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK_CAPTURE(BM_MovingTool, Sculpt, "Sculpt")->ArgName("levels")->Arg(8)->Arg(9)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(BM_MovingTool, Grab, "Grab")
+    ->ArgName("levels")
+    ->Arg(8)
+    ->Arg(9)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_MovingTool, Sculpt, "Sculpt")
+    ->ArgName("levels")
+    ->Arg(8)
+    ->Arg(9)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);

@@ -23,11 +23,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <oneapi/tbb/global_control.h>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ctime>
-#include <oneapi/tbb/global_control.h>
 #include <vector>
 
 #include "brush/corvane.h"
@@ -151,7 +151,8 @@ void BM_SmallStroke(benchmark::State& state) {
         cube->PrepareForStrokes(*cube->HighestLevel());
     }
     Corvane brush;
-    brush.SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolSculpt));
+    brush.SetActiveConfiguration(
+        tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolSculpt));
     brush.SetStrokeSmoothing(false, 0.0f);
     tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 10}, {0, 0, 0});
     tarnix::StrokeOptions options;

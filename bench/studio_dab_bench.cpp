@@ -28,7 +28,8 @@ void BM_StudioDab(benchmark::State& state) {
     sculpture.Load(shapes::Cube(), QStringLiteral("cube"), 9);
     corvane_apps::DrawMesh* drawMesh = corvane_apps::DrawMesh::AttachTo(sculpture.Level());
     std::vector<corvane_apps::DrawVertex> card(drawMesh->VertexCount());
-    host.Brush().SetActiveConfiguration(host.Tool(state.range(0) ? QStringLiteral("Smooth") : QStringLiteral("Sculpt")));
+    host.Brush().SetActiveConfiguration(
+        host.Tool(state.range(0) ? QStringLiteral("Smooth") : QStringLiteral("Sculpt")));
     host.Brush().SetStrokeSmoothing(false, 0.0f);
     sculpture.Look({{0, 0, 10}, {0, 0, 0}});
 

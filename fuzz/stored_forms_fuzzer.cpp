@@ -1,7 +1,7 @@
 // libFuzzer target: the stored forms read through tarnix::Stream, of the Corvane brush and of
 // a PatchMap node, from the module as a host loads it, and of a Geometry (a project's mesh).
-// The first byte picks the node (its value modulo 3); the rest is the stream. Data either loads or is refused with one tarnix::Error; what loads is stored
-// again, and that stored form must load and store to the same bytes.
+// The first byte picks the node (its value modulo 3); the rest is the stream. Data either loads or is refused with one
+// tarnix::Error; what loads is stored again, and that stored form must load and store to the same bytes.
 
 #include <cstddef>
 #include <cstdint>

@@ -97,8 +97,8 @@ public:
         m_sculpture->Load(file, name, subdivide);
         // A script's stamps are found from its working folder; its strokes look from their
         // first point, and whole-mesh steps from where pictures nobody placed look.
-        m_steps = std::make_unique<corvane_apps::StepRunner>(*m_host, *m_sculpture,
-                                                             corvane_apps::StepContext{{}, QStringLiteral("here"), {}, {}});
+        m_steps = std::make_unique<corvane_apps::StepRunner>(
+            *m_host, *m_sculpture, corvane_apps::StepContext{{}, QStringLiteral("here"), {}, {}});
     }
 
     Sculpture& Get() const {
@@ -120,8 +120,9 @@ public:
 
     py::object Step(const std::string& text) {
         Get();  // refuses a closed sculpture
-        const corvane_apps::Step step = corvane_apps::ParseStep(
-            corvane_apps::ParseJson(QByteArray::fromStdString(text), QStringLiteral("corvane")), QStringLiteral("corvane"));
+        const corvane_apps::Step step =
+            corvane_apps::ParseStep(corvane_apps::ParseJson(QByteArray::fromStdString(text), QStringLiteral("corvane")),
+                                    QStringLiteral("corvane"));
         if (step.kind == corvane_apps::Step::kUndo || step.kind == corvane_apps::Step::kRedo) {
             m_steps->TakeBack(step);
             return py::none();
@@ -133,7 +134,8 @@ public:
         const corvane_apps::StrokeFigures figures = m_steps->Sculpt(step);
         // A step that changed nothing says why, as Python says such things.
         if (!figures.warning.isEmpty() &&
-            PyErr_WarnEx(PyExc_UserWarning, QStringLiteral("%1: %2").arg(step.where, figures.warning).toUtf8().constData(), 1) != 0)
+            PyErr_WarnEx(PyExc_UserWarning,
+                         QStringLiteral("%1: %2").arg(step.where, figures.warning).toUtf8().constData(), 1) != 0)
             throw py::error_already_set();
         return FiguresDict(figures);
     }
@@ -145,8 +147,10 @@ public:
 
 corvane_apps::MeshFile FromArrays(py::array_t<float, py::array::c_style | py::array::forcecast> positions,
                                   py::array_t<int64_t, py::array::c_style | py::array::forcecast> faces) {
-    if (positions.ndim() != 2 || positions.shape(1) != 3) Fail(QStringLiteral("positions must be an array of shape (n, 3)"));
-    if (faces.ndim() != 2 || faces.shape(1) < 3) Fail(QStringLiteral("faces must be an array of shape (m, 3) or (m, 4)"));
+    if (positions.ndim() != 2 || positions.shape(1) != 3)
+        Fail(QStringLiteral("positions must be an array of shape (n, 3)"));
+    if (faces.ndim() != 2 || faces.shape(1) < 3)
+        Fail(QStringLiteral("faces must be an array of shape (m, 3) or (m, 4)"));
     corvane_apps::MeshFile file;
     tarnix::PolygonMesh& polygons = file.polygons;
     const auto p = positions.unchecked<2>();
@@ -155,7 +159,8 @@ corvane_apps::MeshFile FromArrays(py::array_t<float, py::array::c_style | py::ar
     for (py::ssize_t i = 0; i < f.shape(0); ++i) {
         polygons.faceSizes.push_back(uint32_t(f.shape(1)));
         for (py::ssize_t k = 0; k < f.shape(1); ++k) {
-            if (f(i, k) < 0 || f(i, k) > UINT32_MAX) Fail(QStringLiteral("face %1 names vertex %2").arg(i).arg(f(i, k)));
+            if (f(i, k) < 0 || f(i, k) > UINT32_MAX)
+                Fail(QStringLiteral("face %1 names vertex %2").arg(i).arg(f(i, k)));
             polygons.faceVertices.push_back(uint32_t(f(i, k)));
         }
     }
@@ -201,7 +206,8 @@ py::array_t<uint8_t> PictureArray(const corvane_apps::Picture& picture) {
     return array;
 }
 
-corvane_apps::Picture Picture(const Sculpture& sculpture, std::optional<std::array<float, 3>> eye, int width, int height) {
+corvane_apps::Picture Picture(const Sculpture& sculpture, std::optional<std::array<float, 3>> eye, int width,
+                              int height) {
     if (width < 16 || width > 4096 || height < 16 || height > 4096)
         Fail(QStringLiteral("a picture is 16 to 4096 pixels wide and high, not %1 x %2").arg(width).arg(height));
     const corvane_apps::View view =
@@ -209,8 +215,7 @@ corvane_apps::Picture Picture(const Sculpture& sculpture, std::optional<std::arr
             : sculpture.DefaultView();
     corvane_apps::Picture picture = sculpture.Render(view, width, height);
     // A picture that cannot show the mesh says why, as Python says such things.
-    if (!picture.problem.isEmpty() &&
-        PyErr_WarnEx(PyExc_UserWarning, picture.problem.toUtf8().constData(), 1) != 0)
+    if (!picture.problem.isEmpty() && PyErr_WarnEx(PyExc_UserWarning, picture.problem.toUtf8().constData(), 1) != 0)
         throw py::error_already_set();
     return picture;
 }
@@ -241,21 +246,30 @@ PYBIND11_MODULE(_corvane, module) {
         tarnix::Kernel::SetLogEcho(false);
     });
     module.def("_shutdown", [] { Places().host.reset(); });
-    module.def("tools", [] {
-        std::vector<std::string> names;
-        for (const tarnix::BrushConfiguration* tool : Host()->Tools()) names.push_back(tool->Name().toStdString());
-        return names;
-    }, "The tools (the brush's presets) by name, in the module's order.");
-    module.def("shapes", [] {
-        std::vector<std::string> names;
-        for (const QString& name : shapes::ShapeNames()) names.push_back(name.toStdString());
-        return names;
-    }, "The built-in shapes.");
-    module.def("mesh_formats", [] {
-        std::vector<std::string> names;
-        for (const QString& name : corvane_apps::MeshFormatsRead()) names.push_back(name.toStdString());
-        return names;
-    }, "The mesh file formats read and written, by extension.");
+    module.def(
+        "tools",
+        [] {
+            std::vector<std::string> names;
+            for (const tarnix::BrushConfiguration* tool : Host()->Tools()) names.push_back(tool->Name().toStdString());
+            return names;
+        },
+        "The tools (the brush's presets) by name, in the module's order.");
+    module.def(
+        "shapes",
+        [] {
+            std::vector<std::string> names;
+            for (const QString& name : shapes::ShapeNames()) names.push_back(name.toStdString());
+            return names;
+        },
+        "The built-in shapes.");
+    module.def(
+        "mesh_formats",
+        [] {
+            std::vector<std::string> names;
+            for (const QString& name : corvane_apps::MeshFormatsRead()) names.push_back(name.toStdString());
+            return names;
+        },
+        "The mesh file formats read and written, by extension.");
     module.def("_set_preference", [](const std::string& name, const std::string& value) {
         const std::shared_ptr<BrushHost> host = Host();
         const corvane_apps::NamedValue preference{
@@ -264,16 +278,20 @@ PYBIND11_MODULE(_corvane, module) {
         CheckWithHost(*host, nullptr, {preference});
         BrushHost::SetPreference(preference);
     });
-    module.def("preferences", [] {
-        Host();
-        py::dict values;
-        for (const tarnix::Preferences::Entry& entry : tarnix::Preferences::All())
-            values[py::str(entry.name.toStdString())] = entry.attribute->ToText().toStdString();
-        return values;
-    }, "Every preference of the loaded modules with its current value as text.");
+    module.def(
+        "preferences",
+        [] {
+            Host();
+            py::dict values;
+            for (const tarnix::Preferences::Entry& entry : tarnix::Preferences::All())
+                values[py::str(entry.name.toStdString())] = entry.attribute->ToText().toStdString();
+            return values;
+        },
+        "Every preference of the loaded modules with its current value as text.");
     module.def("_run_session", [](const std::string& text, const std::string& file, const std::string& out, bool echo) {
-        const corvane_apps::Session session = file.empty() ? corvane_apps::ParseSession(QByteArray::fromStdString(text), QStringLiteral("session"))
-                                                           : corvane_apps::ReadSession(Text(file));
+        const corvane_apps::Session session =
+            file.empty() ? corvane_apps::ParseSession(QByteArray::fromStdString(text), QStringLiteral("session"))
+                         : corvane_apps::ReadSession(Text(file));
         QString progress, warnings;
         QTextStream stream(&progress), warningStream(&warnings);
         corvane_apps::RunSession(session, *Host(), Text(out), stream, warningStream);
@@ -286,109 +304,139 @@ PYBIND11_MODULE(_corvane, module) {
     });
 
     py::class_<PySculpture>(module, "_Sculpture")
-        .def_static("open", [](const std::string& path, uint32_t subdivide) {
-            const corvane_apps::MeshFile file = corvane_apps::ReadMesh(Text(path));
-            for (const QString& warning : file.warnings)
-                if (PyErr_WarnEx(PyExc_UserWarning, warning.toUtf8().constData(), 1) != 0) throw py::error_already_set();
-            return std::make_unique<PySculpture>(file, Text(path), subdivide);
-        })
-        .def_static("shape", [](const std::string& name, uint32_t subdivide) {
-            corvane_apps::MeshFile file;
-            if (!shapes::Named(Text(name), file.polygons))
-                Fail(QStringLiteral("\"%1\" is not one of %2").arg(Text(name), shapes::ShapeNames().join(QStringLiteral(", "))));
-            return std::make_unique<PySculpture>(file, Text(name), subdivide);
-        })
-        .def_static("from_arrays", [](py::array positions, py::array faces, uint32_t subdivide) {
-            return std::make_unique<PySculpture>(FromArrays(positions, faces), QStringLiteral("arrays"), subdivide);
-        })
+        .def_static("open",
+                    [](const std::string& path, uint32_t subdivide) {
+                        const corvane_apps::MeshFile file = corvane_apps::ReadMesh(Text(path));
+                        for (const QString& warning : file.warnings)
+                            if (PyErr_WarnEx(PyExc_UserWarning, warning.toUtf8().constData(), 1) != 0)
+                                throw py::error_already_set();
+                        return std::make_unique<PySculpture>(file, Text(path), subdivide);
+                    })
+        .def_static("shape",
+                    [](const std::string& name, uint32_t subdivide) {
+                        corvane_apps::MeshFile file;
+                        if (!shapes::Named(Text(name), file.polygons))
+                            Fail(QStringLiteral("\"%1\" is not one of %2")
+                                     .arg(Text(name), shapes::ShapeNames().join(QStringLiteral(", "))));
+                        return std::make_unique<PySculpture>(file, Text(name), subdivide);
+                    })
+        .def_static("from_arrays",
+                    [](py::array positions, py::array faces, uint32_t subdivide) {
+                        return std::make_unique<PySculpture>(FromArrays(positions, faces), QStringLiteral("arrays"),
+                                                             subdivide);
+                    })
         .def("close", &PySculpture::Close)
         .def_property_readonly("closed", [](const PySculpture& s) { return !s.m_sculpture; })
         .def("step", &PySculpture::Step)
-        .def_property("level", [](const PySculpture& s) { return s.Get().Level().Index(); },
-                      [](PySculpture& s, uint32_t level) { s.Get().SculptLevel(level); })
+        .def_property(
+            "level", [](const PySculpture& s) { return s.Get().Level().Index(); },
+            [](PySculpture& s, uint32_t level) { s.Get().SculptLevel(level); })
         .def_property_readonly("level_count", [](const PySculpture& s) { return s.Get().LevelCount(); })
         .def("subdivide", [](PySculpture& s, uint32_t levels) { s.Get().Subdivide(levels); })
-        .def("positions", [](const PySculpture& s, std::optional<uint32_t> level) { return Positions(s.Get(), s.LevelOf(level)); })
-        .def("normals", [](const PySculpture& s, std::optional<uint32_t> level) { return Normals(s.Get(), s.LevelOf(level)); })
+        .def("positions",
+             [](const PySculpture& s, std::optional<uint32_t> level) { return Positions(s.Get(), s.LevelOf(level)); })
+        .def("normals",
+             [](const PySculpture& s, std::optional<uint32_t> level) { return Normals(s.Get(), s.LevelOf(level)); })
         .def("faces", [](const PySculpture& s, std::optional<uint32_t> level) { return Faces(s.LevelOf(level)); })
-        .def("uvs", [](const PySculpture& s, std::optional<uint32_t> level) -> py::object {
-            const tarnix::SubdivisionLevel& mesh = s.LevelOf(level);
-            const tarnix::FaceVaryingUVs* uvs = s.Get().Geometry().UVs(mesh.Index());
-            if (!uvs) return py::none();
-            py::array_t<float> values({py::ssize_t(uvs->values.size()), py::ssize_t(2)});
-            std::copy(&uvs->values.data()->u, &uvs->values.data()->u + 2 * uvs->values.size(), values.mutable_data());
-            py::array_t<uint32_t> corners({py::ssize_t(mesh.m_faceCount), py::ssize_t(mesh.CornersPerFace())});
-            std::copy(uvs->corners.begin(), uvs->corners.end(), corners.mutable_data());
-            return py::make_tuple(values, corners);
-        })
-        .def("bounds", [](const PySculpture& s) {
-            const tarnix::AxisAlignedBoundingBox box = s.Get().WorldBox();
-            return py::make_tuple(py::make_tuple(box.Minimum().x, box.Minimum().y, box.Minimum().z),
-                                  py::make_tuple(box.Maximum().x, box.Maximum().y, box.Maximum().z));
-        })
-        .def("place", [](PySculpture& s, std::array<double, 3> scale, std::array<double, 3> rotate, std::array<double, 3> translate) {
-            // The limits of a session file's placement.
-            const double limit = corvane_apps::kSessionCoordinateLimit;
-            for (int axis = 0; axis < 3; ++axis) {
-                if (!(scale[axis] > 0.0) || !std::isnormal(float(scale[axis])) || scale[axis] > limit)
-                    Fail(QStringLiteral("corvane: scale[%1]: %2 is out of range (0, %3]").arg(axis).arg(scale[axis]).arg(limit));
-                for (const auto& [values, name] : {std::pair{&rotate, "rotate"}, std::pair{&translate, "translate"}})
-                    if (!(std::fabs((*values)[axis]) <= limit))
-                        Fail(QStringLiteral("corvane: %1[%2]: %3 is out of range [-%4, %4]")
-                                 .arg(QLatin1String(name))
-                                 .arg(axis)
-                                 .arg((*values)[axis])
-                                 .arg(limit));
-            }
-            const auto vector = [](const std::array<double, 3>& v) { return tarnix::Vector(float(v[0]), float(v[1]), float(v[2])); };
-            s.Get().Place(vector(scale), vector(rotate), vector(translate));
-        })
+        .def("uvs",
+             [](const PySculpture& s, std::optional<uint32_t> level) -> py::object {
+                 const tarnix::SubdivisionLevel& mesh = s.LevelOf(level);
+                 const tarnix::FaceVaryingUVs* uvs = s.Get().Geometry().UVs(mesh.Index());
+                 if (!uvs) return py::none();
+                 py::array_t<float> values({py::ssize_t(uvs->values.size()), py::ssize_t(2)});
+                 std::copy(&uvs->values.data()->u, &uvs->values.data()->u + 2 * uvs->values.size(),
+                           values.mutable_data());
+                 py::array_t<uint32_t> corners({py::ssize_t(mesh.m_faceCount), py::ssize_t(mesh.CornersPerFace())});
+                 std::copy(uvs->corners.begin(), uvs->corners.end(), corners.mutable_data());
+                 return py::make_tuple(values, corners);
+             })
+        .def("bounds",
+             [](const PySculpture& s) {
+                 const tarnix::AxisAlignedBoundingBox box = s.Get().WorldBox();
+                 return py::make_tuple(py::make_tuple(box.Minimum().x, box.Minimum().y, box.Minimum().z),
+                                       py::make_tuple(box.Maximum().x, box.Maximum().y, box.Maximum().z));
+             })
+        .def("place",
+             [](PySculpture& s, std::array<double, 3> scale, std::array<double, 3> rotate,
+                std::array<double, 3> translate) {
+                 // The limits of a session file's placement.
+                 const double limit = corvane_apps::kSessionCoordinateLimit;
+                 for (int axis = 0; axis < 3; ++axis) {
+                     if (!(scale[axis] > 0.0) || !std::isnormal(float(scale[axis])) || scale[axis] > limit)
+                         Fail(QStringLiteral("corvane: scale[%1]: %2 is out of range (0, %3]")
+                                  .arg(axis)
+                                  .arg(scale[axis])
+                                  .arg(limit));
+                     for (const auto& [values, name] :
+                          {std::pair{&rotate, "rotate"}, std::pair{&translate, "translate"}})
+                         if (!(std::fabs((*values)[axis]) <= limit))
+                             Fail(QStringLiteral("corvane: %1[%2]: %3 is out of range [-%4, %4]")
+                                      .arg(QLatin1String(name))
+                                      .arg(axis)
+                                      .arg((*values)[axis])
+                                      .arg(limit));
+                 }
+                 const auto vector = [](const std::array<double, 3>& v) {
+                     return tarnix::Vector(float(v[0]), float(v[1]), float(v[2]));
+                 };
+                 s.Get().Place(vector(scale), vector(rotate), vector(translate));
+             })
         .def_property_readonly("undo_count", [](const PySculpture& s) { return s.Get().UndoCount(); })
         .def_property_readonly("redo_count", [](const PySculpture& s) { return s.Get().RedoCount(); })
-        .def("add_layer", [](PySculpture& s, const std::string& name, float strength, bool locked, bool activate) {
-            const tarnix::SubdivisionLevel& level = s.Get().Level();
-            for (uint32_t i = 0; i < level.LayerCount(); ++i)
-                if (level.Layer(i)->Name() == Text(name)) Fail(QStringLiteral("there is a layer \"%1\" already").arg(Text(name)));
-            if (name.empty()) Fail(QStringLiteral("a layer needs a name"));
-            if (!(strength >= 0.0f && strength <= 1.0f)) Fail(QStringLiteral("layer strength %1 is out of range [0, 1]").arg(strength));
-            s.Get().AddLayer({Text(name), strength, locked}, activate);
-        })
-        .def("activate_layer", [](PySculpture& s, const std::string& name, std::optional<float> strength) {
-            if (strength && !(*strength >= 0.0f && *strength <= 1.0f))
-                Fail(QStringLiteral("layer strength %1 is out of range [0, 1]").arg(*strength));
-            if (!s.Get().ActivateLayer(Text(name), strength)) Fail(QStringLiteral("no layer \"%1\"").arg(Text(name)));
-        })
-        .def("layers", [](const PySculpture& s) {
-            const tarnix::SubdivisionLevel& level = s.Get().Level();
-            py::list layers;
-            for (uint32_t i = 0; i < level.LayerCount(); ++i) {
-                const tarnix::SculptLayer& layer = *level.Layer(i);
-                py::dict d;
-                d["name"] = layer.Name().toStdString();
-                d["strength"] = layer.Strength();
-                d["locked"] = layer.IsLocked();
-                d["active"] = level.ActiveLayer() == &layer;
-                layers.append(d);
-            }
-            return layers;
-        })
-        .def("freeze", [](PySculpture& s, py::array_t<float, py::array::c_style | py::array::forcecast> strengths) {
-            if (strengths.ndim() != 1) Fail(QStringLiteral("freeze strengths must be an array of one value per vertex"));
-            s.Get().Freeze(strengths.data(), size_t(strengths.shape(0)));
-        })
-        .def("frozen", [](const PySculpture& s) {
-            const tarnix::SubdivisionLevel& level = s.Get().Level();
-            py::array_t<float> array(py::ssize_t(level.VertexCount()));
-            float* out = array.mutable_data();
-            for (uint32_t v = 0; v < level.VertexCount(); ++v)
-                out[v] = float(level.m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask) / tarnix::Mesh::kFreezeStrengthMask;
-            return array;
-        })
-        .def("render", [](const PySculpture& s, std::optional<std::array<float, 3>> eye, int width, int height) {
-            return PictureArray(Picture(s.Get(), eye, width, height));
-        })
-        .def("save_picture", [](const PySculpture& s, const std::string& path, std::optional<std::array<float, 3>> eye,
-                                int width, int height) { corvane_apps::WritePng(Picture(s.Get(), eye, width, height), Text(path)); })
+        .def("add_layer",
+             [](PySculpture& s, const std::string& name, float strength, bool locked, bool activate) {
+                 const tarnix::SubdivisionLevel& level = s.Get().Level();
+                 for (uint32_t i = 0; i < level.LayerCount(); ++i)
+                     if (level.Layer(i)->Name() == Text(name))
+                         Fail(QStringLiteral("there is a layer \"%1\" already").arg(Text(name)));
+                 if (name.empty()) Fail(QStringLiteral("a layer needs a name"));
+                 if (!(strength >= 0.0f && strength <= 1.0f))
+                     Fail(QStringLiteral("layer strength %1 is out of range [0, 1]").arg(strength));
+                 s.Get().AddLayer({Text(name), strength, locked}, activate);
+             })
+        .def("activate_layer",
+             [](PySculpture& s, const std::string& name, std::optional<float> strength) {
+                 if (strength && !(*strength >= 0.0f && *strength <= 1.0f))
+                     Fail(QStringLiteral("layer strength %1 is out of range [0, 1]").arg(*strength));
+                 if (!s.Get().ActivateLayer(Text(name), strength))
+                     Fail(QStringLiteral("no layer \"%1\"").arg(Text(name)));
+             })
+        .def("layers",
+             [](const PySculpture& s) {
+                 const tarnix::SubdivisionLevel& level = s.Get().Level();
+                 py::list layers;
+                 for (uint32_t i = 0; i < level.LayerCount(); ++i) {
+                     const tarnix::SculptLayer& layer = *level.Layer(i);
+                     py::dict d;
+                     d["name"] = layer.Name().toStdString();
+                     d["strength"] = layer.Strength();
+                     d["locked"] = layer.IsLocked();
+                     d["active"] = level.ActiveLayer() == &layer;
+                     layers.append(d);
+                 }
+                 return layers;
+             })
+        .def("freeze",
+             [](PySculpture& s, py::array_t<float, py::array::c_style | py::array::forcecast> strengths) {
+                 if (strengths.ndim() != 1)
+                     Fail(QStringLiteral("freeze strengths must be an array of one value per vertex"));
+                 s.Get().Freeze(strengths.data(), size_t(strengths.shape(0)));
+             })
+        .def("frozen",
+             [](const PySculpture& s) {
+                 const tarnix::SubdivisionLevel& level = s.Get().Level();
+                 py::array_t<float> array(py::ssize_t(level.VertexCount()));
+                 float* out = array.mutable_data();
+                 for (uint32_t v = 0; v < level.VertexCount(); ++v)
+                     out[v] = float(level.m_vertices[v].freeze & tarnix::Mesh::kFreezeStrengthMask) /
+                              tarnix::Mesh::kFreezeStrengthMask;
+                 return array;
+             })
+        .def("render", [](const PySculpture& s, std::optional<std::array<float, 3>> eye, int width,
+                          int height) { return PictureArray(Picture(s.Get(), eye, width, height)); })
+        .def("save_picture",
+             [](const PySculpture& s, const std::string& path, std::optional<std::array<float, 3>> eye, int width,
+                int height) { corvane_apps::WritePng(Picture(s.Get(), eye, width, height), Text(path)); })
         .def("save", [](const PySculpture& s, const std::string& path, std::optional<uint32_t> level) {
             return s.Get().Write(Text(path), level);
         });

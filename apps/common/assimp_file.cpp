@@ -3,13 +3,13 @@
 // triangle): the reader joins vertices at the same position into one, keeping the coordinates
 // per face corner; the writer splits them again.
 
+#include <assimp/material.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
 #include <assimp/Exporter.hpp>
 #include <assimp/IOStream.hpp>
 #include <assimp/IOSystem.hpp>
 #include <assimp/Importer.hpp>
-#include <assimp/material.h>
-#include <assimp/postprocess.h>
-#include <assimp/scene.h>
 
 #include <array>
 #include <cmath>
@@ -74,8 +74,9 @@ struct SceneReading {
         }
         QString group = FileName(node.mName);
         if (group.isEmpty()) group = FileName(mesh.mName);
-        const QString material =
-            mesh.mMaterialIndex < scene->mNumMaterials ? FileName(scene->mMaterials[mesh.mMaterialIndex]->GetName()) : QString();
+        const QString material = mesh.mMaterialIndex < scene->mNumMaterials
+                                     ? FileName(scene->mMaterials[mesh.mMaterialIndex]->GetName())
+                                     : QString();
         const uint32_t part = IndexOf(partIndex, {group, material});
         if (part == file.parts.size()) file.parts.push_back({group, material});
         for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
@@ -87,9 +88,9 @@ struct SceneReading {
             for (unsigned k = 0; k < face.mNumIndices; ++k) {
                 if (face.mIndices[k] >= mesh.mNumVertices)
                     Fail(QStringLiteral("%1: a face names vertex %2 of a mesh of %3")
-                                      .arg(path)
-                                      .arg(face.mIndices[k])
-                                      .arg(mesh.mNumVertices));
+                             .arg(path)
+                             .arg(face.mIndices[k])
+                             .arg(mesh.mNumVertices));
                 polygons.faceVertices.push_back(vertices[face.mIndices[k]]);
                 polygons.faceUVs.push_back(uvs[face.mIndices[k]]);
             }
@@ -131,7 +132,8 @@ public:
         if (!std::strchr(mode, 'w')) return nullptr;
         m_files.push_back(std::make_unique<QSaveFile>(QFile::decodeName(path)));
         if (!m_files.back()->open(QIODevice::WriteOnly)) {
-            m_fault = QStringLiteral("%1: cannot write: %2").arg(m_files.back()->fileName(), m_files.back()->errorString());
+            m_fault =
+                QStringLiteral("%1: cannot write: %2").arg(m_files.back()->fileName(), m_files.back()->errorString());
             m_files.pop_back();
             return nullptr;
         }
@@ -142,7 +144,8 @@ public:
     /// Renames every file written into place; an empty text when all went.
     QString Commit() {
         for (const std::unique_ptr<QSaveFile>& file : m_files)
-            if (!file->commit()) return QStringLiteral("%1: cannot write: %2").arg(file->fileName(), file->errorString());
+            if (!file->commit())
+                return QStringLiteral("%1: cannot write: %2").arg(file->fileName(), file->errorString());
         return m_fault;
     }
     const QString& Fault() const { return m_fault; }
@@ -259,10 +262,11 @@ MeshFile ReadWithAssimp(const QString& path) {
 
 uint32_t WriteWithAssimp(const MeshToWrite& output, const QString& path, const QString& extension) {
     // Binary PLY and STL; STL and glTF hold triangles only.
-    const std::map<QString, std::pair<const char*, bool>> formats = {
-        {QStringLiteral("ply"), {"plyb", false}}, {QStringLiteral("stl"), {"stlb", true}},
-        {QStringLiteral("gltf"), {"gltf2", true}}, {QStringLiteral("glb"), {"glb2", true}},
-        {QStringLiteral("fbx"), {"fbxa", false}}};
+    const std::map<QString, std::pair<const char*, bool>> formats = {{QStringLiteral("ply"), {"plyb", false}},
+                                                                     {QStringLiteral("stl"), {"stlb", true}},
+                                                                     {QStringLiteral("gltf"), {"gltf2", true}},
+                                                                     {QStringLiteral("glb"), {"glb2", true}},
+                                                                     {QStringLiteral("fbx"), {"fbxa", false}}};
     const auto& [format, triangles] = formats.at(extension);
     const bool withParts = extension != QStringLiteral("ply") && extension != QStringLiteral("stl");
     const std::unique_ptr<aiScene> scene = SceneOf(output, withParts);
@@ -276,8 +280,8 @@ uint32_t WriteWithAssimp(const MeshToWrite& output, const QString& path, const Q
                                             triangles ? aiProcess_Triangulate : 0u);
     if (result != aiReturn_SUCCESS)
         Fail(files->Fault().isEmpty()
-                          ? QStringLiteral("%1: %2").arg(path, QString::fromUtf8(exporter.GetErrorString()).trimmed())
-                          : files->Fault());
+                 ? QStringLiteral("%1: %2").arg(path, QString::fromUtf8(exporter.GetErrorString()).trimmed())
+                 : files->Fault());
     const QString fault = files->Commit();
     if (!fault.isEmpty()) Fail(fault);
     return written;

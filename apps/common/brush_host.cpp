@@ -133,7 +133,8 @@ BrushHost::~BrushHost() {
 }
 
 bool BrushHost::Holds(const tarnix::ClassDesc* brushClass) const {
-    return std::any_of(m_brushes.begin(), m_brushes.end(), [&](const Held& held) { return held.brushClass == brushClass; });
+    return std::any_of(m_brushes.begin(), m_brushes.end(),
+                       [&](const Held& held) { return held.brushClass == brushClass; });
 }
 
 const BrushHost::Held& BrushHost::HeldFor(const tarnix::BrushConfiguration* tool) const {
@@ -142,7 +143,9 @@ const BrushHost::Held& BrushHost::HeldFor(const tarnix::BrushConfiguration* tool
     return m_brushes.front();
 }
 
-tarnix::BrushOperation& BrushHost::BrushOf(const tarnix::BrushConfiguration* tool) const { return *HeldFor(tool).brush; }
+tarnix::BrushOperation& BrushHost::BrushOf(const tarnix::BrushConfiguration* tool) const {
+    return *HeldFor(tool).brush;
+}
 
 tarnix::BrushOperation& BrushHost::UseBrushOf(const tarnix::BrushConfiguration* tool) {
     m_inUse = size_t(&HeldFor(tool) - m_brushes.data());
@@ -169,17 +172,20 @@ void BrushHost::CheckSession(const Session& session) const {
     for (const tarnix::BrushConfiguration* tool : Tools()) toolNames << tool->Name();
     for (const tarnix::Preferences::Entry& entry : tarnix::Preferences::All()) preferenceNames << entry.name;
     for (const NamedValue& preference : session.preferences)
-        CheckValue(session.file, preference, FindPreference(preference.name), preferenceNames.join(QStringLiteral(", ")));
+        CheckValue(session.file, preference, FindPreference(preference.name),
+                   preferenceNames.join(QStringLiteral(", ")));
     for (const Step& step : session.steps) {
         for (const NamedValue& preference : step.preferences)
-            CheckValue(session.file, preference, FindPreference(preference.name), preferenceNames.join(QStringLiteral(", ")));
+            CheckValue(session.file, preference, FindPreference(preference.name),
+                       preferenceNames.join(QStringLiteral(", ")));
         if (step.kind != Step::kStroke && step.kind != Step::kWholeMesh) continue;
         if (!Tool(step.stroke.tool))
             Fail(QStringLiteral("%1: %2: unknown tool \"%3\" (tools: %4)")
                      .arg(session.file, step.where, step.stroke.tool, toolNames.join(QStringLiteral(", "))));
         const tarnix::BrushOperation& brush = BrushOf(Tool(step.stroke.tool));
         for (const NamedValue& attribute : step.stroke.attributes)
-            CheckValue(session.file, attribute, attribute.name.isEmpty() ? nullptr : brush.FindAttribute(attribute.name),
+            CheckValue(session.file, attribute,
+                       attribute.name.isEmpty() ? nullptr : brush.FindAttribute(attribute.name),
                        Keys(brush).join(QStringLiteral(", ")));
     }
 }
@@ -191,13 +197,18 @@ std::unique_ptr<tarnix::Node> BrushHost::MakeBrush(const tarnix::BrushConfigurat
 nlohmann::json BrushHost::ValueOf(const tarnix::Attribute& attribute) {
     const QString text = attribute.ToText();
     switch (attribute.TypeCode()) {
-        case tarnix::AttributeTraits<bool>::kTypeCode: return text == QLatin1String("true");
-        case tarnix::AttributeTraits<int>::kTypeCode: return text.toInt();
+        case tarnix::AttributeTraits<bool>::kTypeCode:
+            return text == QLatin1String("true");
+        case tarnix::AttributeTraits<int>::kTypeCode:
+            return text.toInt();
         case tarnix::AttributeTraits<float>::kTypeCode:
-        case 5: return text.toDouble();
+        case 5:
+            return text.toDouble();
         case tarnix::AttributeTraits<tarnix::BoolFloat>::kTypeCode:
-            return {text.section(QLatin1Char(' '), 0, 0) == QLatin1String("true"), text.section(QLatin1Char(' '), 1).toDouble()};
-        default: return text.toStdString();
+            return {text.section(QLatin1Char(' '), 0, 0) == QLatin1String("true"),
+                    text.section(QLatin1Char(' '), 1).toDouble()};
+        default:
+            return text.toStdString();
     }
 }
 
@@ -209,8 +220,8 @@ StrokeStep BrushHost::SettingsAsStroke() const {
     const tarnix::StampConfiguration& stamp = brush.StampConfig();
     stroke.stamp = stamp.m_enabled ? stamp.m_imagePath : QString();
     if (stamp.m_enabled)
-        stroke.stampOptions = {stamp.m_factor,   stamp.m_offset,       stamp.m_rotation, stamp.m_inverted, stamp.m_tiled,
-                               stamp.m_buildUp,  stamp.m_followStroke, stamp.m_mirrored, stamp.m_randomize};
+        stroke.stampOptions = {stamp.m_factor,  stamp.m_offset,       stamp.m_rotation, stamp.m_inverted, stamp.m_tiled,
+                               stamp.m_buildUp, stamp.m_followStroke, stamp.m_mirrored, stamp.m_randomize};
     for (const tarnix::Attribute* attribute : brush.Attributes()) {
         const QString key = attribute->Key();
         if (key.isEmpty() || attribute == &brush.m_sizeAttr || attribute == &brush.m_strengthAttr) continue;

@@ -258,22 +258,24 @@ struct Experiment {
 
 std::vector<Experiment> Experiments() {
     const auto dab = [](const QString& tool, bool stamped) {
-        return Experiment{tool, QString(), QStringLiteral("flat"),
-                          stamped ? QStringLiteral("largest move of one dab, radii")
-                                  : QStringLiteral("move at the centre of one dab, radii"),
-                          [tool, stamped](BrushHost& host, float strength) { return OneDab(host, tool, strength, stamped); }};
+        return Experiment{
+            tool, QString(), QStringLiteral("flat"),
+            stamped ? QStringLiteral("largest move of one dab, radii")
+                    : QStringLiteral("move at the centre of one dab, radii"),
+            [tool, stamped](BrushHost& host, float strength) { return OneDab(host, tool, strength, stamped); }};
     };
     const auto levelled = [](const QString& tool, float sign) {
-        return Experiment{tool, QString(), sign > 0 ? QStringLiteral("bump") : QStringLiteral("pit"),
-                          QStringLiteral("share of its height taken away"),
-                          [tool, sign](BrushHost& host, float strength) { return Levelled(host, tool, strength, sign); }};
+        return Experiment{
+            tool, QString(), sign > 0 ? QStringLiteral("bump") : QStringLiteral("pit"),
+            QStringLiteral("share of its height taken away"),
+            [tool, sign](BrushHost& host, float strength) { return Levelled(host, tool, strength, sign); }};
     };
     return {
         dab(QStringLiteral("Sculpt"), false),
-        {QStringLiteral("Smear"), QString(), QStringLiteral("bump"), QStringLiteral("crest moved along the stroke, radii"),
-         SmearedCrest},
-        {QStringLiteral("Pinch"), QString(), QStringLiteral("groove"), QStringLiteral("share of its walls' distance drawn in"),
-         Narrowed},
+        {QStringLiteral("Smear"), QString(), QStringLiteral("bump"),
+         QStringLiteral("crest moved along the stroke, radii"), SmearedCrest},
+        {QStringLiteral("Pinch"), QString(), QStringLiteral("groove"),
+         QStringLiteral("share of its walls' distance drawn in"), Narrowed},
         {QStringLiteral("Smooth"), QString(), QStringLiteral("ridge"), QStringLiteral("share of its height taken away"),
          [](BrushHost& host, float strength) { return SmoothedRidge(host, strength, 1); }},
         {QStringLiteral("Smooth"), QStringLiteral("three strokes"), QStringLiteral("ridge"),
@@ -359,7 +361,9 @@ QString Calibration::Table(const std::vector<CalibrationRow>& rows) {
     }
     table += QLatin1Char('\n') + rule + QLatin1Char('\n');
     for (const CalibrationRow& row : rows) {
-        table += QStringLiteral("| %1 | %2 | %3 | %4 |").arg(row.tool, row.relief, row.figure).arg(double(row.firstUseStrength));
+        table += QStringLiteral("| %1 | %2 | %3 | %4 |")
+                     .arg(row.tool, row.relief, row.figure)
+                     .arg(double(row.firstUseStrength));
         for (double value : row.values) table += QStringLiteral(" %1 |").arg(value, 0, 'f', 3);
         table += QLatin1Char('\n');
     }

@@ -27,10 +27,10 @@ class BrushHost;
 
 struct CalibrationRow {
     QString tool;
-    QString variant;          // which of a tool's figures ("three strokes"); empty: its own
+    QString variant;  // which of a tool's figures ("three strokes"); empty: its own
     QString relief;
-    QString figure;           // what the values measure, in words
-    float firstUseStrength;   // the strength the preset starts from
+    QString figure;              // what the values measure, in words
+    float firstUseStrength;      // the strength the preset starts from
     std::vector<double> values;  // at each of Calibration::Strengths()
 };
 

@@ -151,7 +151,8 @@ MeshFile ReadInChildProcess(const QString& path, const ReadingBudget& budget, co
     // counts against the budget.
     const qint64 inherited = ResidentBytes(getpid());
     int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) Fail(QStringLiteral("%1: cannot start the reader: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    if (pipe(pipeEnds) != 0)
+        Fail(QStringLiteral("%1: cannot start the reader: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     const pid_t child = fork();
     if (child < 0) {
         close(pipeEnds[0]);
@@ -183,9 +184,10 @@ MeshFile ReadInChildProcess(const QString& path, const ReadingBudget& budget, co
                           .arg(path)
                           .arg(budget.seconds, 0, 'f', 0);
         } else if (ResidentBytes(child) - inherited > budget.bytes) {
-            stopped = QStringLiteral("%1: reading was stopped at %2 MiB of memory, the most a file of its size may take")
-                          .arg(path)
-                          .arg(budget.bytes >> 20);
+            stopped =
+                QStringLiteral("%1: reading was stopped at %2 MiB of memory, the most a file of its size may take")
+                    .arg(path)
+                    .arg(budget.bytes >> 20);
         }
         if (!stopped.isEmpty()) {
             kill(child, SIGKILL);
@@ -199,8 +201,8 @@ MeshFile ReadInChildProcess(const QString& path, const ReadingBudget& budget, co
     if (!stopped.isEmpty()) Fail(stopped);
     if (WIFSIGNALED(status))
         Fail(QStringLiteral("%1: the file could not be read: the reader failed on it (signal %2)")
-                          .arg(path)
-                          .arg(WTERMSIG(status)));
+                 .arg(path)
+                 .arg(WTERMSIG(status)));
     if (reply.isEmpty() || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         Fail(QStringLiteral("%1: the file could not be read: the reader failed on it").arg(path));
     return Deserialised(reply, path);

@@ -74,8 +74,8 @@ void DrawMesh::Build() {
         if (m_runs.empty() || chunksInRun == kChunksPerRun ||
             m_meshVertexOf.size() - m_runs.back().firstVertex > 65536) {
             const Run last = m_runs.empty() ? Run{0, 0, 0, 0, 0} : m_runs.back();
-            m_runs.push_back({first, last.firstTriangleIndex + last.triangleIndices, 0,
-                              last.firstEdgeIndex + last.edgeIndices, 0});
+            m_runs.push_back(
+                {first, last.firstTriangleIndex + last.triangleIndices, 0, last.firstEdgeIndex + last.edgeIndices, 0});
             chunksInRun = 0;
         }
         ++chunksInRun;
@@ -114,9 +114,8 @@ void DrawMesh::WriteVertices(uint32_t first, uint32_t count, DrawVertex* out) co
     }
 }
 
-void DrawMesh::WriteIndices(
-    bool edges,
-    const std::function<void(const std::vector<uint16_t>& piece, size_t at)>& piece) const {
+void DrawMesh::WriteIndices(bool edges,
+                            const std::function<void(const std::vector<uint16_t>& piece, size_t at)>& piece) const {
     const tarnix::Mesh& mesh = *m_mesh;
     const uint32_t corners = mesh.CornersPerFace();
     // Each mesh vertex's index in the run being written (only the run's own vertices are read).
@@ -125,8 +124,7 @@ void DrawMesh::WriteIndices(
     uint32_t chunk = 0;
     for (size_t r = 0; r < m_runs.size(); ++r) {
         const Run& run = m_runs[r];
-        const uint32_t nextRunFirst =
-            r + 1 < m_runs.size() ? m_runs[r + 1].firstVertex : VertexCount();
+        const uint32_t nextRunFirst = r + 1 < m_runs.size() ? m_runs[r + 1].firstVertex : VertexCount();
         indices.clear();
         for (; chunk < ChunkCount() && m_chunkFirst[chunk] < nextRunFirst; ++chunk) {
             for (uint32_t d = m_chunkFirst[chunk]; d < m_chunkFirst[chunk + 1]; ++d)

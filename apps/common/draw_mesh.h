@@ -65,8 +65,7 @@ public:
     const std::vector<Run>& Runs() const { return m_runs; }
     /// Three per triangle, the faces' triangles in face order.
     size_t TriangleIndexCount() const {
-        return m_runs.empty() ? 0
-                              : m_runs.back().firstTriangleIndex + m_runs.back().triangleIndices;
+        return m_runs.empty() ? 0 : m_runs.back().firstTriangleIndex + m_runs.back().triangleIndices;
     }
     /// Two per edge: every edge of the mesh once.
     size_t EdgeIndexCount() const {
@@ -78,9 +77,8 @@ public:
     /// @brief Writes the triangles' (or, with `edges`, the edges') index array in order, run
     /// by run: `piece` receives each run's indices (draw vertices less the run's first
     /// vertex) with the position of the first in the whole array.
-    void WriteIndices(
-        bool edges,
-        const std::function<void(const std::vector<uint16_t>& piece, size_t at)>& piece) const;
+    void WriteIndices(bool edges,
+                      const std::function<void(const std::vector<uint16_t>& piece, size_t at)>& piece) const;
     uint32_t ChunkCount() const { return uint32_t(m_chunkBoxes.size()); }
     /// The chunks waiting to be refreshed.
     uint32_t PendingChunks() const { return uint32_t(m_pending.size()); }

@@ -59,7 +59,8 @@ QString OneLine(QString text);
 /// @brief Runs `action` and returns what it returns; an error it raises is raised again with
 /// "`context`: " before its message, for callers that know which file or place it concerns.
 template <typename Action>
-auto WithContext(const QString& context, Action&& action, SourcePlace place = SourcePlace::Here()) -> decltype(action()) {
+auto WithContext(const QString& context, Action&& action, SourcePlace place = SourcePlace::Here())
+    -> decltype(action()) {
     try {
         return action();
     } catch (tarnix::Error* raised) {

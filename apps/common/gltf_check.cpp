@@ -12,8 +12,8 @@
 #include <cmath>
 
 #include "errors.h"
-#include "session.h"
 #include "mesh_formats.h"
+#include "session.h"
 
 namespace corvane_apps {
 namespace {
@@ -49,10 +49,13 @@ private:
     // A GLB file: a 12-byte header (magic, version, length), then chunks of a length, a type
     // and the bytes: JSON first, a binary buffer after it.
     QByteArray GlbChunks(const QByteArray& bytes) {
-        if (bytes.size() < 20) Fault(QStringLiteral("a GLB file of %1 bytes is too short for its header").arg(bytes.size()));
+        if (bytes.size() < 20)
+            Fault(QStringLiteral("a GLB file of %1 bytes is too short for its header").arg(bytes.size()));
         const quint32 length = qFromLittleEndian<quint32>(bytes.constData() + 8);
         if (length != quint32(bytes.size()))
-            Fault(QStringLiteral("the GLB header gives a length of %1 bytes, but the file has %2").arg(length).arg(bytes.size()));
+            Fault(QStringLiteral("the GLB header gives a length of %1 bytes, but the file has %2")
+                      .arg(length)
+                      .arg(bytes.size()));
         QByteArray json;
         for (qint64 at = 12; at < bytes.size();) {
             if (bytes.size() - at < 8) Fault(QStringLiteral("the file ends inside a chunk header at byte %1").arg(at));
@@ -99,7 +102,8 @@ private:
             const Json& buffer = buffers[i];
             const double length = Count(buffer, "byteLength", what);
             const Json uriValue = buffer.value("uri", Json());
-            if (!uriValue.is_null() && !uriValue.is_string()) Fault(QStringLiteral("%1.uri must be a string").arg(what));
+            if (!uriValue.is_null() && !uriValue.is_string())
+                Fault(QStringLiteral("%1.uri must be a string").arg(what));
             const QString uri = uriValue.is_string() ? QString::fromStdString(uriValue.get<std::string>()) : QString();
             double available = 0;
             if (uriValue.is_null()) {
@@ -112,7 +116,8 @@ private:
                 available = double(file.size());
             }
             if (length > available)
-                Fault(QStringLiteral("%1 claims %2 bytes, but its source holds %3").arg(what).arg(length).arg(available));
+                Fault(
+                    QStringLiteral("%1 claims %2 bytes, but its source holds %3").arg(what).arg(length).arg(available));
             m_bufferBytes.push_back(length);
         }
     }
@@ -142,14 +147,17 @@ private:
         const Json& accessors = List("accessors");
         const std::map<std::string, int> components = {{"SCALAR", 1}, {"VEC2", 2}, {"VEC3", 3}, {"VEC4", 4},
                                                        {"MAT2", 4},   {"MAT3", 9}, {"MAT4", 16}};
-        const std::map<int64_t, int> componentBytes = {{5120, 1}, {5121, 1}, {5122, 2}, {5123, 2}, {5125, 4}, {5126, 4}};
+        const std::map<int64_t, int> componentBytes = {{5120, 1}, {5121, 1}, {5122, 2},
+                                                       {5123, 2}, {5125, 4}, {5126, 4}};
         for (size_t i = 0; i < accessors.size(); ++i) {
             const QString what = QStringLiteral("accessors[%1]").arg(i);
             const Json& accessor = accessors[i];
             const double count = Count(accessor, "count", what);
-            const Json typeName = accessor.value("type", Json()), componentType = accessor.value("componentType", Json());
+            const Json typeName = accessor.value("type", Json()),
+                       componentType = accessor.value("componentType", Json());
             const auto type = components.find(typeName.is_string() ? typeName.get<std::string>() : std::string());
-            const auto bytes = componentBytes.find(componentType.is_number_integer() ? componentType.get<int64_t>() : 0);
+            const auto bytes =
+                componentBytes.find(componentType.is_number_integer() ? componentType.get<int64_t>() : 0);
             if (type == components.end() || bytes == componentBytes.end())
                 Fault(QStringLiteral("%1 has an unknown type or component type").arg(what));
             // Without a view an accessor is all zeros: nothing to read.

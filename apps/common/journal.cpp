@@ -73,7 +73,8 @@ std::unique_ptr<Journal> Journal::TakeOver(const QString& recoveryFolder, const 
     journal->m_lock->setStaleLockTime(0);
     if (!journal->m_lock->tryLock(0)) Fail(QStringLiteral("%1: another program holds this journal").arg(journalPath));
     QFile file(journalPath);
-    if (!file.open(QIODevice::ReadOnly)) Fail(QStringLiteral("%1: cannot read: %2").arg(journalPath, file.errorString()));
+    if (!file.open(QIODevice::ReadOnly))
+        Fail(QStringLiteral("%1: cannot read: %2").arg(journalPath, file.errorString()));
     const QList<QByteArray> lines = CompleteLines(file.readAll());
     file.close();
     if (lines.isEmpty()) Fail(QStringLiteral("%1: not a journal").arg(journalPath));
@@ -111,7 +112,8 @@ void Journal::Discard() {
 std::vector<Journal::Left> Journal::Recoverable(const QString& recoveryFolder) {
     const QDir folder(recoveryFolder);
     std::vector<Left> left;
-    const QStringList entries = folder.entryList({QStringLiteral("*") + kJournalSuffix, QStringLiteral("*") + kLinkSuffix}, QDir::Files);
+    const QStringList entries =
+        folder.entryList({QStringLiteral("*") + kJournalSuffix, QStringLiteral("*") + kLinkSuffix}, QDir::Files);
     for (const QString& entry : entries) {
         const QString id = QFileInfo(entry).completeBaseName();
         QLockFile lock(folder.filePath(id + QStringLiteral(".lock")));

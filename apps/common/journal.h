@@ -63,8 +63,8 @@ private:
     Journal() = default;
     void Open(QIODevice::OpenMode mode);
 
-    QString m_path;       // the journal
-    QString m_link;       // its link file in the recovery folder, when it lies beside its document
+    QString m_path;  // the journal
+    QString m_link;  // its link file in the recovery folder, when it lies beside its document
     std::unique_ptr<QLockFile> m_lock;
     QFile m_file;
     size_t m_steps = 0;

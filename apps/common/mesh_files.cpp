@@ -68,18 +68,24 @@ uint32_t CornerJoiner::Join(Table& table, const std::array<float, N>& value, con
 }
 
 uint32_t CornerJoiner::Vertex(const tarnix::Vector& p) {
-    return Join<3>(m_vertices, {p.x, p.y, p.z},
-                   [&](uint32_t i) {
-                       const tarnix::Vector& q = m_polygons.positions[i];
-                       return std::array<float, 3>{q.x, q.y, q.z};
-                   },
-                   [&] { m_polygons.positions.push_back(p); });
+    return Join<3>(
+        m_vertices, {p.x, p.y, p.z},
+        [&](uint32_t i) {
+            const tarnix::Vector& q = m_polygons.positions[i];
+            return std::array<float, 3>{q.x, q.y, q.z};
+        },
+        [&] { m_polygons.positions.push_back(p); });
 }
 
 uint32_t CornerJoiner::UV(float u, float v) {
-    return Join<2>(m_uvs, {u, v},
-                   [&](uint32_t i) { return std::array<float, 2>{m_polygons.uvs[i].u, m_polygons.uvs[i].v}; },
-                   [&] { m_polygons.uvs.push_back({u, v}); });
+    return Join<2>(
+        m_uvs, {u, v},
+        [&](uint32_t i) {
+            return std::array<float, 2>{m_polygons.uvs[i].u, m_polygons.uvs[i].v};
+        },
+        [&] {
+            m_polygons.uvs.push_back({u, v});
+        });
 }
 
 namespace {
@@ -93,8 +99,8 @@ constexpr qint64 kMostMeshFileBytes = qint64(1) << 30;
 }  // namespace
 
 QStringList MeshFormatsRead() {
-    return {QStringLiteral("obj"), QStringLiteral("ply"), QStringLiteral("stl"), QStringLiteral("gltf"),
-            QStringLiteral("glb"), QStringLiteral("fbx")};
+    return {QStringLiteral("obj"),  QStringLiteral("ply"), QStringLiteral("stl"),
+            QStringLiteral("gltf"), QStringLiteral("glb"), QStringLiteral("fbx")};
 }
 
 QStringList MeshFormatsWritten() { return MeshFormatsRead(); }
@@ -103,8 +109,7 @@ namespace {
 
 // A NUL ends a name as the system reads it: "a\0b.obj" would be "a".
 void CheckName(const QString& path) {
-    if (path.contains(QChar(0)))
-        Fail(QStringLiteral("%1: a file name cannot hold a NUL character").arg(OneLine(path)));
+    if (path.contains(QChar(0))) Fail(QStringLiteral("%1: a file name cannot hold a NUL character").arg(OneLine(path)));
     if (path.isEmpty()) Fail(QStringLiteral("a mesh file needs a name"));
 }
 
@@ -115,7 +120,7 @@ MeshFile ReadMesh(const QString& path) {
     const QString extension = Extension(path);
     if (!MeshFormatsRead().contains(extension))
         Fail(QStringLiteral("%1: cannot read \"%2\" files (formats: %3)")
-                          .arg(path, extension, MeshFormatsRead().join(QStringLiteral(", "))));
+                 .arg(path, extension, MeshFormatsRead().join(QStringLiteral(", "))));
     const QFileInfo file(path);
     if (!file.exists()) Fail(QStringLiteral("%1: no such file").arg(path));
     // A device or a pipe could be read for ever.
@@ -123,9 +128,9 @@ MeshFile ReadMesh(const QString& path) {
     if (!file.isReadable()) Fail(QStringLiteral("%1: cannot read the file").arg(path));
     if (file.size() > kMostMeshFileBytes)
         Fail(QStringLiteral("%1: %2 bytes, more than a mesh file may have (%3)")
-                          .arg(path)
-                          .arg(file.size())
-                          .arg(kMostMeshFileBytes));
+                 .arg(path)
+                 .arg(file.size())
+                 .arg(kMostMeshFileBytes));
     if (extension == QStringLiteral("obj")) return ReadObjFile(path);
     if (extension == QStringLiteral("ply")) return ReadPlyFile(path);
     if (extension == QStringLiteral("stl")) return ReadStlFile(path);
@@ -137,7 +142,7 @@ uint32_t WriteMesh(const MeshToWrite& mesh, const QString& path) {
     const QString extension = Extension(path);
     if (!MeshFormatsWritten().contains(extension))
         Fail(QStringLiteral("%1: cannot write \"%2\" files (formats: %3)")
-                          .arg(path, extension, MeshFormatsWritten().join(QStringLiteral(", "))));
+                 .arg(path, extension, MeshFormatsWritten().join(QStringLiteral(", "))));
     return extension == QStringLiteral("obj") ? WriteObjFile(mesh, path) : WriteWithAssimp(mesh, path, extension);
 }
 

@@ -67,10 +67,8 @@ void PrintMeshInfo(const QString& path, QTextStream& out) {
     for (const auto& [valence, count] : valences) out << " " << count << " x " << valence;
     out << "\nborder edges: " << border << "\nnon-manifold edges: " << nonManifold << "\n";
     out << "texture coordinates: ";
-    if (polygons.HasUVs())
-        out << "yes (" << polygons.uvs.size() << " values)\n";
-    else
-        out << "no\n";
+    if (polygons.HasUVs()) out << "yes (" << polygons.uvs.size() << " values)\n";
+    else out << "no\n";
     out << "groups: " << Names(file.parts, &FacePart::group) << "\n";
     out << "materials: " << Names(file.parts, &FacePart::material) << "\n";
     if (file.pointsAndLinesLeftOut)
@@ -78,7 +76,8 @@ void PrintMeshInfo(const QString& path, QTextStream& out) {
     for (const QString& change : changes) out << "cleaned: " << change << "\n";
     for (const QString& warning : file.warnings) out << "warning: " << warning << "\n";
     out << "sculpted by patches: "
-        << (base->m_faceKind == tarnix::Mesh::kQuads ? "yes (all quads)" : "after one subdivision (level 1 is all quads)")
+        << (base->m_faceKind == tarnix::Mesh::kQuads ? "yes (all quads)"
+                                                     : "after one subdivision (level 1 is all quads)")
         << "\n";
 }
 

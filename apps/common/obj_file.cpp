@@ -39,8 +39,9 @@ void CheckLines(const QString& path, QStringList& warnings) {
                 const double value = fields[i].toDouble(&ok);
                 // It must stay finite as the float it is kept as, too.
                 if (!ok || !std::isfinite(float(value)))
-                    Fail(
-                        QStringLiteral("%1: vertex %2 has a coordinate that is not a finite number").arg(path).arg(vertex));
+                    Fail(QStringLiteral("%1: vertex %2 has a coordinate that is not a finite number")
+                             .arg(path)
+                             .arg(vertex));
             }
             ++vertex;
         } else if (fields[0] == "f" || fields[0] == "l" || fields[0] == "p") {
@@ -50,9 +51,9 @@ void CheckLines(const QString& path, QStringList& warnings) {
                     if (!index.isEmpty()) index.toInt(&ok);
                     if (!index.isEmpty() && !ok)
                         Fail(QStringLiteral("%1: line %2: \"%3\" is not an index a mesh can have")
-                                          .arg(path)
-                                          .arg(line)
-                                          .arg(QString::fromLatin1(fields[i].left(40))));
+                                 .arg(path)
+                                 .arg(line)
+                                 .arg(QString::fromLatin1(fields[i].left(40))));
                 }
         }
     }
@@ -105,9 +106,9 @@ struct ObjReading {
                 fault = QStringLiteral("%1: a face names vertex %2").arg(path).arg(indices[k].vertex_index);
                 return;
             }
-            if (indices[k].texcoord_index != 0 &&
-                !Resolve(indices[k].texcoord_index, polygons.uvs.size(), uv)) {
-                fault = QStringLiteral("%1: a face names texture coordinate %2").arg(path).arg(indices[k].texcoord_index);
+            if (indices[k].texcoord_index != 0 && !Resolve(indices[k].texcoord_index, polygons.uvs.size(), uv)) {
+                fault =
+                    QStringLiteral("%1: a face names texture coordinate %2").arg(path).arg(indices[k].texcoord_index);
                 return;
             }
             anyUV |= uv != tarnix::Mesh::kNone;

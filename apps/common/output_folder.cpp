@@ -29,8 +29,7 @@ bool PutBack(const QDir& folder, const QDir& staging, const QStringList& names) 
     bool all = true;
     for (const QString& name : names) {
         const QString previous = staging.filePath(QStringLiteral("previous/") + name);
-        if (QFileInfo::exists(previous))
-            all &= Move(previous, folder.filePath(name));
+        if (QFileInfo::exists(previous)) all &= Move(previous, folder.filePath(name));
         else if (!QFileInfo::exists(staging.filePath(QStringLiteral("new/") + name)))
             all &= !QFileInfo::exists(folder.filePath(name)) || QFile::remove(folder.filePath(name));
     }
@@ -60,8 +59,7 @@ QString StagingTemplate(const QString& folder) {
 
 }  // namespace
 
-OutputFolder::OutputFolder(const QString& folder)
-    : m_folder(folder), m_staging(StagingTemplate(folder)) {
+OutputFolder::OutputFolder(const QString& folder) : m_folder(folder), m_staging(StagingTemplate(folder)) {
     if (!m_staging.isValid() || !QDir(m_staging.path()).mkpath(QStringLiteral("new")))
         Fail(QStringLiteral("%1: cannot write there: %2").arg(folder, m_staging.errorString()));
 }
@@ -86,7 +84,8 @@ void OutputFolder::Commit() {
         const bool restored = PutBack(folder, staging, names);
         // What could not be put back stays where the message says it is.
         if (!restored) m_staging.setAutoRemove(false);
-        Fail(restored ? QStringLiteral("%1: cannot move %2 into place; the earlier outputs are as they were").arg(m_folder, name)
+        Fail(restored ? QStringLiteral("%1: cannot move %2 into place; the earlier outputs are as they were")
+                            .arg(m_folder, name)
                       : QStringLiteral("%1: cannot move %2 into place, nor put every earlier output back; what was "
                                        "not put back is in %3/previous")
                             .arg(m_folder, name, staging.path()));

@@ -31,11 +31,10 @@ struct ScalarType {
     int bytes;
     bool isFloat, isSigned;
 };
-const ScalarType kScalarTypes[] = {
-    {{"char", "int8"}, 1, false, true},     {{"uchar", "uint8"}, 1, false, false},
-    {{"short", "int16"}, 2, false, true},   {{"ushort", "uint16"}, 2, false, false},
-    {{"int", "int32"}, 4, false, true},     {{"uint", "uint32"}, 4, false, false},
-    {{"float", "float32"}, 4, true, true},  {{"double", "float64"}, 8, true, true}};
+const ScalarType kScalarTypes[] = {{{"char", "int8"}, 1, false, true},    {{"uchar", "uint8"}, 1, false, false},
+                                   {{"short", "int16"}, 2, false, true},  {{"ushort", "uint16"}, 2, false, false},
+                                   {{"int", "int32"}, 4, false, true},    {{"uint", "uint32"}, 4, false, false},
+                                   {{"float", "float32"}, 4, true, true}, {{"double", "float64"}, 8, true, true}};
 
 struct Property {
     QByteArray name;
@@ -65,7 +64,8 @@ public:
         for (const Element& element : m_elements) {
             if (element.name == "vertex") Vertices(element);
             else if (element.name == "face") Faces(element);
-            else for (uint64_t i = 0; i < element.count; ++i) Skip(element, i);
+            else
+                for (uint64_t i = 0; i < element.count; ++i) Skip(element, i);
         }
         if (m_vertexCount == 0 && m_file.polygons.faceSizes.empty()) Fault(QStringLiteral("the file holds no mesh"));
         if (!m_anyUV) {
@@ -85,7 +85,8 @@ private:
     QByteArray HeaderLine() {
         const int end = m_bytes.indexOf('\n', int(m_at));
         if (end < 0 || end >= kMostHeaderBytes)
-            Fault(QStringLiteral("the header does not end (no \"end_header\" line in its first %1 bytes)").arg(kMostHeaderBytes));
+            Fault(QStringLiteral("the header does not end (no \"end_header\" line in its first %1 bytes)")
+                      .arg(kMostHeaderBytes));
         const QByteArray line = m_bytes.mid(int(m_at), end - int(m_at)).trimmed();
         m_at = size_t(end) + 1;
         return line;
@@ -120,10 +121,13 @@ private:
                 m_elements.back().properties.push_back({words[2], TypeNamed(words[1]), nullptr});
             } else if (words[0] == "property" && !m_elements.empty() && words.size() == 5 && words[1] == "list") {
                 Property list{words[4], TypeNamed(words[3]), TypeNamed(words[2])};
-                if (list.countType->isFloat) Fault(QStringLiteral("list \"%1\" is counted by a floating-point type").arg(QString::fromLatin1(list.name)));
+                if (list.countType->isFloat)
+                    Fault(QStringLiteral("list \"%1\" is counted by a floating-point type")
+                              .arg(QString::fromLatin1(list.name)));
                 m_elements.back().properties.push_back(list);
             } else {
-                Fault(QStringLiteral("the header holds a line it cannot read: \"%1\"").arg(QString::fromLatin1(line.left(80))));
+                Fault(QStringLiteral("the header holds a line it cannot read: \"%1\"")
+                          .arg(QString::fromLatin1(line.left(80))));
             }
         }
         if (!formatGiven) Fault(QStringLiteral("the header has no \"format\" line"));
@@ -133,7 +137,8 @@ private:
         for (const Element& element : m_elements) leastBytes += element.count * LeastBytes(element);
         const uint64_t left = m_bytes.size() - m_at;
         if (leastBytes > left + (m_encoding == Encoding::kAscii ? 1 : 0))
-            Fault(QStringLiteral("the header declares %1, which needs at least %2 bytes, but the file has %3 after the header")
+            Fault(QStringLiteral(
+                      "the header declares %1, which needs at least %2 bytes, but the file has %3 after the header")
                       .arg(Declared())
                       .arg(leastBytes)
                       .arg(left));
@@ -144,7 +149,9 @@ private:
     uint64_t LeastBytes(const Element& element) const {
         uint64_t bytes = 0;
         for (const Property& property : element.properties)
-            bytes += m_encoding == Encoding::kAscii ? 2 : uint64_t((property.countType ? property.countType : property.type)->bytes);
+            bytes += m_encoding == Encoding::kAscii
+                         ? 2
+                         : uint64_t((property.countType ? property.countType : property.type)->bytes);
         return bytes;
     }
 
@@ -161,14 +168,16 @@ private:
     // messages.
     double Value(const ScalarType& type, const Place& what) {
         if (m_encoding == Encoding::kAscii) return AsciiValue(type, what);
-        if (m_bytes.size() - m_at < size_t(type.bytes)) Fault(QStringLiteral("%1: the file ends inside it").arg(what.Text()));
+        if (m_bytes.size() - m_at < size_t(type.bytes))
+            Fault(QStringLiteral("%1: the file ends inside it").arg(what.Text()));
         unsigned char raw[8];
         std::memcpy(raw, m_bytes.constData() + m_at, size_t(type.bytes));
         m_at += size_t(type.bytes);
         const bool swap = (m_encoding == Encoding::kBigEndian) == (Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
         if (swap) std::reverse(raw, raw + type.bytes);
         switch (type.bytes) {
-            case 1: return type.isSigned ? double(int8_t(raw[0])) : double(raw[0]);
+            case 1:
+                return type.isSigned ? double(int8_t(raw[0])) : double(raw[0]);
             case 2: {
                 uint16_t v;
                 std::memcpy(&v, raw, 2);
@@ -202,7 +211,8 @@ private:
         const QByteArray token = QByteArray::fromRawData(data + start, int(m_at - start));
         bool ok = false;
         const double value = type.isFloat ? token.toDouble(&ok) : double(token.toLongLong(&ok));
-        if (!ok) Fault(QStringLiteral("%1: \"%2\" is not a number").arg(what.Text(), QString::fromLatin1(token.left(40))));
+        if (!ok)
+            Fault(QStringLiteral("%1: \"%2\" is not a number").arg(what.Text(), QString::fromLatin1(token.left(40))));
         return value;
     }
 
@@ -212,7 +222,9 @@ private:
         // Each of its values takes at least this much of what is left.
         const uint64_t least = m_encoding == Encoding::kAscii ? 2 : uint64_t(list.type->bytes);
         if (uint64_t(count) * least > m_bytes.size() - m_at + 1)
-            Fault(QStringLiteral("%1: a list of %2 values, more than the rest of the file holds").arg(what.Text()).arg(count));
+            Fault(QStringLiteral("%1: a list of %2 values, more than the rest of the file holds")
+                      .arg(what.Text())
+                      .arg(count));
         return uint64_t(count);
     }
 
@@ -268,7 +280,8 @@ private:
         int corners = -1;
         for (int i = 0; i < int(element.properties.size()); ++i) {
             const Property& property = element.properties[size_t(i)];
-            if (property.countType && (property.name == "vertex_indices" || property.name == "vertex_index")) corners = i;
+            if (property.countType && (property.name == "vertex_indices" || property.name == "vertex_index"))
+                corners = i;
         }
         if (corners < 0) Fault(QStringLiteral("the faces have no list \"vertex_indices\""));
         tarnix::PolygonMesh& polygons = m_file.polygons;

@@ -77,7 +77,9 @@ Picture RenderMesh(tarnix::Mesh& mesh, const View& view, int width, int height) 
                 // Normals go into the world by the inverse transpose: the scale divides them.
                 const tarnix::Vector n = hit.m_normal;
                 tarnix::Vector normal =
-                    toWorld.Transform({n.x / (scale.x * scale.x), n.y / (scale.y * scale.y), n.z / (scale.z * scale.z)}, 0.0f)
+                    toWorld
+                        .Transform({n.x / (scale.x * scale.x), n.y / (scale.y * scale.y), n.z / (scale.z * scale.z)},
+                                   0.0f)
                         .Normalized();
                 ++hits;
                 // The inside of the surface faces away from the eye; it is shaded as the outside.
@@ -96,17 +98,20 @@ Picture RenderMesh(tarnix::Mesh& mesh, const View& view, int width, int height) 
                 tint[2] = value * 0.7f;
             }
             for (int c = 0; c < 3; ++c)
-                picture.rgb[(size_t(y) * width + x) * 3 + c] = (unsigned char)(std::clamp(tint[c], 0.0f, 1.0f) * 255.0f);
+                picture.rgb[(size_t(y) * width + x) * 3 + c] =
+                    (unsigned char)(std::clamp(tint[c], 0.0f, 1.0f) * 255.0f);
         }
     if (hits == 0)
-        picture.problem = QStringLiteral("nothing of the mesh is in view from %1 towards %2 (field of view %3 degrees); "
-                                         "the mesh lies within %4 to %5")
+        picture.problem = QStringLiteral(
+                              "nothing of the mesh is in view from %1 towards %2 (field of view %3 degrees); "
+                              "the mesh lies within %4 to %5")
                               .arg(Point(view.eye), Point(view.target))
                               .arg(view.fovDegrees)
                               .arg(Point(box.Minimum()), Point(box.Maximum()));
     else if (box.IsContaining(view.eye) && insideHits * 2 > hits)
-        picture.problem = QStringLiteral("the eye %1 is inside the mesh, so the picture shows it from within; "
-                                         "the mesh lies within %2 to %3")
+        picture.problem = QStringLiteral(
+                              "the eye %1 is inside the mesh, so the picture shows it from within; "
+                              "the mesh lies within %2 to %3")
                               .arg(Point(view.eye), Point(box.Minimum()), Point(box.Maximum()));
     return picture;
 }
@@ -131,7 +136,8 @@ Picture ContactSheet(const std::vector<Picture>& pictures, int columns) {
     if (pictures.empty()) return {};
     const int width = pictures.front().width, height = pictures.front().height;
     const int rows = (int(pictures.size()) + columns - 1) / columns;
-    Picture sheet{width * columns, height * rows, std::vector<unsigned char>(size_t(width) * columns * height * rows * 3), {}};
+    Picture sheet{
+        width * columns, height * rows, std::vector<unsigned char>(size_t(width) * columns * height * rows * 3), {}};
     for (size_t i = 0; i < pictures.size(); ++i) {
         const int left = int(i) % columns * width, top = int(i) / columns * height;
         for (int y = 0; y < height; ++y)

@@ -33,7 +33,8 @@ void ExchangeTexts(tarnix::Stream& stream, std::map<QString, QString>& texts) {
         return;
     }
     // Every entry takes at least the two lengths of its texts.
-    if (uint64_t(count) * 8 > uint64_t(stream.Remaining())) Fail(QStringLiteral("%1 settings past the file's end").arg(count));
+    if (uint64_t(count) * 8 > uint64_t(stream.Remaining()))
+        Fail(QStringLiteral("%1 settings past the file's end").arg(count));
     for (uint32_t i = 0; i < count; ++i) {
         QString key, value;
         stream.Exchange(key);
@@ -85,7 +86,8 @@ ProgramSettings ReadProject(const QString& path, Sculpture& sculpture, BrushHost
     const QFileInfo info(path);
     if (!info.exists()) Fail(QStringLiteral("%1: no such file").arg(path));
     if (!info.isFile()) Fail(QStringLiteral("%1: not a regular file").arg(path));
-    if (info.size() > kMostProjectBytes) Fail(QStringLiteral("%1: %2 bytes, more than a project holds").arg(path).arg(info.size()));
+    if (info.size() > kMostProjectBytes)
+        Fail(QStringLiteral("%1: %2 bytes, more than a project holds").arg(path).arg(info.size()));
     if (!file.open(QIODevice::ReadOnly)) Fail(QStringLiteral("%1: %2").arg(path, file.errorString()));
     const QByteArray bytes = file.readAll();
 
@@ -106,7 +108,8 @@ ProgramSettings ReadProject(const QString& path, Sculpture& sculpture, BrushHost
         tarnix::Stream& stream = *opened;
         uint32_t version = 0;
         stream.Exchange(version);
-        if (version != kFormatVersion) Fail(QStringLiteral("a project of format %1, which this program does not read").arg(version));
+        if (version != kFormatVersion)
+            Fail(QStringLiteral("a project of format %1, which this program does not read").arg(version));
         document = Sculpture::ReadDocument(stream);
         ExchangeBrush(stream, brush);
         ExchangeTexts(stream, program);

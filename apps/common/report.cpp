@@ -15,9 +15,10 @@ double StrokeFigures::MegaVerticesPerSecond() const {
 }
 
 void PrintSummary(const SessionReport& report, QTextStream& out) {
-    out << "\n" << qSetFieldWidth(12) << Qt::left << "tool" << qSetFieldWidth(6) << Qt::right << "dabs"
-        << qSetFieldWidth(12) << "processed" << qSetFieldWidth(10) << "moved" << qSetFieldWidth(12) << "max move"
-        << qSetFieldWidth(10) << "seconds" << qSetFieldWidth(10) << "Mverts/s" << qSetFieldWidth(0) << "\n";
+    out << "\n"
+        << qSetFieldWidth(12) << Qt::left << "tool" << qSetFieldWidth(6) << Qt::right << "dabs" << qSetFieldWidth(12)
+        << "processed" << qSetFieldWidth(10) << "moved" << qSetFieldWidth(12) << "max move" << qSetFieldWidth(10)
+        << "seconds" << qSetFieldWidth(10) << "Mverts/s" << qSetFieldWidth(0) << "\n";
     for (const StrokeFigures& s : report.strokes)
         out << qSetFieldWidth(12) << Qt::left << (s.wholeMesh ? s.tool + QStringLiteral(" (all)") : s.tool)
             << qSetFieldWidth(6) << Qt::right << s.dabs << qSetFieldWidth(12) << s.processedVertices

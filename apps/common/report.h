@@ -23,9 +23,9 @@ struct StrokeFigures {
     uint32_t dabs = 0;
     uint64_t processedVertices = 0;
     uint64_t vertexUpdates = 0;
-    uint64_t movedVertices = 0;    // of the vertices there before the stroke
-    int64_t addedVertices = 0;     // by dynamic tessellation
-    bool facesChanged = false;     // dynamic tessellation split or merged faces
+    uint64_t movedVertices = 0;  // of the vertices there before the stroke
+    int64_t addedVertices = 0;   // by dynamic tessellation
+    bool facesChanged = false;   // dynamic tessellation split or merged faces
     double maxDisplacement = 0.0;
     double seconds = 0.0;
     /// Of those, the time spent in the brush's dab calls (the whole application for a

@@ -17,8 +17,8 @@
 #include "tarnix/spatial_grid.h"
 #include "tarnix/stream.h"
 #include "tarnix/stroke_driver.h"
-#include "tarnix/surface_point.h"
 #include "tarnix/subdivision_level.h"
+#include "tarnix/surface_point.h"
 
 namespace corvane_apps {
 namespace {
@@ -140,7 +140,8 @@ SculptureDocument Sculpture::ReadDocument(tarnix::Stream& stream) {
         uint32_t count = 0;
         stream.Exchange(count);
         // Every entry takes at least one 32-bit word.
-        if (uint64_t(count) * 4 > uint64_t(stream.Remaining())) Fail(QStringLiteral("%1 %2 past the file's end").arg(count).arg(QString::fromUtf8(what)));
+        if (uint64_t(count) * 4 > uint64_t(stream.Remaining()))
+            Fail(QStringLiteral("%1 %2 past the file's end").arg(count).arg(QString::fromUtf8(what)));
         return count;
     };
     for (uint32_t i = countOf("face names"); i > 0; --i) {
@@ -164,7 +165,10 @@ SculptureDocument Sculpture::ReadDocument(tarnix::Stream& stream) {
     stream.Exchange(document.bakedScale.z);
     const tarnix::Vector& baked = document.bakedScale;
     if (!(baked.x > 0.0f && baked.y > 0.0f && baked.z > 0.0f && std::isfinite(baked.x * baked.y * baked.z)))
-        Fail(QStringLiteral("a carried scale of (%1, %2, %3)").arg(double(baked.x)).arg(double(baked.y)).arg(double(baked.z)));
+        Fail(QStringLiteral("a carried scale of (%1, %2, %3)")
+                 .arg(double(baked.x))
+                 .arg(double(baked.y))
+                 .arg(double(baked.z)));
     stream.Exchange(document.sculptedLevel);
     if (document.sculptedLevel >= geometry.LevelCount())
         Fail(QStringLiteral("level %1 sculpted of %2").arg(document.sculptedLevel).arg(geometry.LevelCount()));
@@ -196,7 +200,10 @@ uint32_t Sculpture::LevelCount() const { return m_geometry->LevelCount(); }
 void Sculpture::Subdivide(uint32_t levels) {
     const uint64_t faces = uint64_t(m_geometry->HighestLevel()->m_faceCount) << (2 * std::min(levels, 16u));
     if (faces > kMostFaces)
-        Fail(QStringLiteral("%1 more subdivisions would make %2 faces, more than %3").arg(levels).arg(faces).arg(kMostFaces));
+        Fail(QStringLiteral("%1 more subdivisions would make %2 faces, more than %3")
+                 .arg(levels)
+                 .arg(faces)
+                 .arg(kMostFaces));
     m_geometry->Subdivide(levels);
     SculptLevel(m_geometry->LevelCount() - 1);
 }
@@ -228,10 +235,8 @@ void Sculpture::Place(const tarnix::Vector& scale, const tarnix::Vector& rotateD
     // hold positions in it.
     bool layered = false;
     for (uint32_t i = 0; i < m_geometry->LevelCount(); ++i) layered |= m_geometry->Level(i)->LayerCount() != 0;
-    if (UndoCount() + RedoCount() == 0 && !layered)
-        Rebake(baked);
-    else
-        baked = m_bakedScale;
+    if (UndoCount() + RedoCount() == 0 && !layered) Rebake(baked);
+    else baked = m_bakedScale;
     Place(m_geometry->GetTransformation(), {scale.x / baked.x, scale.y / baked.y, scale.z / baked.z}, rotateDegrees,
           translate);
 }
@@ -557,11 +562,13 @@ namespace {
 QString TooFarForTheBrush(const StrokeStep& stroke) {
     double farthest = 0.0;
     for (const tarnix::Vector& point : stroke.path)
-        farthest = std::max({farthest, double(std::fabs(point.x)), double(std::fabs(point.y)), double(std::fabs(point.z))});
+        farthest =
+            std::max({farthest, double(std::fabs(point.x)), double(std::fabs(point.y)), double(std::fabs(point.z))});
     const double precision = farthest * double(std::numeric_limits<float>::epsilon());
     if (precision * 4.0 <= double(stroke.size)) return {};
-    return QStringLiteral("nothing moved: %1 from the origin, points are held only to within %2, too coarse for a brush "
-                          "of radius %3: place the mesh nearer the origin")
+    return QStringLiteral(
+               "nothing moved: %1 from the origin, points are held only to within %2, too coarse for a brush "
+               "of radius %3: place the mesh nearer the origin")
         .arg(farthest, 0, 'g', 3)
         .arg(precision, 0, 'g', 3)
         .arg(double(stroke.size), 0, 'g', 3);
@@ -579,11 +586,13 @@ QString Sculpture::WhyNothingChanged(const StrokeStep& stroke, const StrokeFigur
     if (!figures.wholeMesh && stroke.pressure == 0.0f) return QStringLiteral("nothing moved: the pressure is 0");
     if (!tooFar.isEmpty()) return tooFar;
     if (!figures.wholeMesh && figures.vertexUpdates == 0)
-        return QStringLiteral("nothing moved: the brush (radius %1) reached no vertex where its dabs landed: the vertices "
-                              "there are further apart than that")
+        return QStringLiteral(
+                   "nothing moved: the brush (radius %1) reached no vertex where its dabs landed: the vertices "
+                   "there are further apart than that")
             .arg(double(stroke.size), 0, 'g', 3);
     if (m_level->FrozenVertexCount() != 0)
-        return QStringLiteral("nothing moved: the vertices under the brush are frozen, or already as the tool leaves them");
+        return QStringLiteral(
+            "nothing moved: the vertices under the brush are frozen, or already as the tool leaves them");
     return QStringLiteral("nothing moved: the surface under the brush is already as the tool leaves it");
 }
 

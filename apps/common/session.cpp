@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <initializer_list>
+#include <limits>
 #include <set>
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include "builtin_shapes.h"
@@ -39,11 +39,12 @@ QString Quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Ch
 // complaint can say where it is.
 class Field {
 public:
-    Field(const json& value, QString where, const QString& file) : m_value(value), m_where(std::move(where)), m_file(file) {}
+    Field(const json& value, QString where, const QString& file)
+        : m_value(value), m_where(std::move(where)), m_file(file) {}
 
     [[noreturn]] void Fail(const QString& what, SourcePlace place = SourcePlace::Here()) const {
         corvane_apps::Fail(m_where.isEmpty() ? QStringLiteral("%1: %2").arg(m_file, what)
-                                               : QStringLiteral("%1: %2: %3").arg(m_file, m_where, what),
+                                             : QStringLiteral("%1: %2: %3").arg(m_file, m_where, what),
                            place);
     }
     const QString& Where() const { return m_where; }
@@ -122,7 +123,8 @@ public:
     /// One of `names`; the value is its index.
     int Choice(const QStringList& names) const {
         const int index = names.indexOf(String());
-        if (index < 0) Fail(QStringLiteral("%1 is not one of %2").arg(Quoted(String()), names.join(QStringLiteral(", "))));
+        if (index < 0)
+            Fail(QStringLiteral("%1 is not one of %2").arg(Quoted(String()), names.join(QStringLiteral(", "))));
         return index;
     }
 
@@ -166,7 +168,8 @@ int Falloff(const Field& field) {
 CameraPlacement Camera(const Field& field) {
     field.ExpectObject({"eye", "target"});
     const CameraPlacement camera{field["eye"].Point(), field["target"].Point()};
-    if ((camera.eye - camera.target).LengthSquared() == 0.0f) field.Fail(QStringLiteral("eye and target are the same point"));
+    if ((camera.eye - camera.target).LengthSquared() == 0.0f)
+        field.Fail(QStringLiteral("eye and target are the same point"));
     return camera;
 }
 
@@ -181,8 +184,8 @@ std::vector<NamedValue> NamedValues(const Field& field) {
 }
 
 StampOptions ReadStampOptions(const Field& field) {
-    field.ExpectObject({"factor", "offset", "inverted", "tiled", "buildup", "rotation", "follow_stroke", "mirrored",
-                        "randomize"});
+    field.ExpectObject(
+        {"factor", "offset", "inverted", "tiled", "buildup", "rotation", "follow_stroke", "mirrored", "randomize"});
     StampOptions options;
     const auto finite = [](const Field& f) { return std::optional<float>(f.Finite()); };
     const auto flag = [](const Field& f) { return std::optional<bool>(f.Bool()); };
@@ -285,7 +288,9 @@ Step ReadStep(const Field& field, std::set<QString>* layers) {
         field.Fail(QStringLiteral("a step is an object with one of %1").arg(QString::fromLatin1(kSteps)));
     const auto named = [&](const Field& item) {
         const QString name = item["name"].String();
-        if (layers && !layers->count(name)) item["name"].Fail(QStringLiteral("no layer %1 in \"layers\" or added by an earlier step").arg(Quoted(name)));
+        if (layers && !layers->count(name))
+            item["name"].Fail(
+                QStringLiteral("no layer %1 in \"layers\" or added by an earlier step").arg(Quoted(name)));
         return name;
     };
     const auto switchedOn = [](const Field& item) {
@@ -378,13 +383,15 @@ void ReadMesh(const Field& field, Session& session) {
     if (field.Has("builtin")) {
         session.shape = field["builtin"].String();
         if (!shapes::ShapeNames().contains(session.shape))
-            field["builtin"].Fail(QStringLiteral("%1 is not one of %2").arg(Quoted(session.shape), shapes::ShapeNames().join(QStringLiteral(", "))));
+            field["builtin"].Fail(QStringLiteral("%1 is not one of %2")
+                                      .arg(Quoted(session.shape), shapes::ShapeNames().join(QStringLiteral(", "))));
     } else {
         // "obj" is the older name of "file", from when meshes came only as OBJ.
         session.meshPathKey = field.Has("file") ? QStringLiteral("file") : QStringLiteral("obj");
         session.meshPath = field[field.Has("file") ? "file" : "obj"].String();
     }
-    field.IfPresent("subdivide", session.subdivide, [](const Field& f) { return uint32_t(f.Integer(0, int(kMostSubdivisions))); });
+    field.IfPresent("subdivide", session.subdivide,
+                    [](const Field& f) { return uint32_t(f.Integer(0, int(kMostSubdivisions))); });
 }
 
 void ReadLayers(const Field& field, Session& session) {
@@ -429,14 +436,17 @@ PictureTile ReadTile(const Field& field, size_t steps) {
     field.ExpectObject({"eye", "target", "step", "zoom", "fov", "label", "wireframe"});
     PictureTile tile;
     if (field.Has("step")) {
-        if (field.Has("eye") || field.Has("target")) field.Fail(QStringLiteral("a tile looks at a step or from an eye, not both"));
+        if (field.Has("eye") || field.Has("target"))
+            field.Fail(QStringLiteral("a tile looks at a step or from an eye, not both"));
         tile.step = size_t(field["step"].Integer(0, int(steps) - 1));
         field.IfPresent("zoom", tile.zoom, [](const Field& f) { return f.Number(0.01, 100.0); });
     } else {
-        if (field.Has("zoom")) field.Fail(QStringLiteral("\"zoom\" frames a step's view; a view from an eye takes \"fov\""));
+        if (field.Has("zoom"))
+            field.Fail(QStringLiteral("\"zoom\" frames a step's view; a view from an eye takes \"fov\""));
         tile.eye = field["eye"].Point();
         tile.target = field["target"].Point();
-        if ((tile.eye - tile.target).LengthSquared() == 0.0f) field.Fail(QStringLiteral("eye and target are the same point"));
+        if ((tile.eye - tile.target).LengthSquared() == 0.0f)
+            field.Fail(QStringLiteral("eye and target are the same point"));
     }
     field.IfPresent("fov", tile.fovDegrees, FieldOfView);
     field.IfPresent("label", tile.label, [](const Field& f) { return f.String(); });
@@ -501,7 +511,7 @@ json ParseJson(const QByteArray& text, const QString& file) {
         const QString quoted = reason.section(QLatin1Char('\''), 1, 1);
         const int at = quoted.isEmpty() ? -1 : text.indexOf(quoted.toUtf8());
         const int line = at < 0 ? 0 : int(text.left(at).count('\n')) + 1;
-        const int column = at < 0 ? 0 : at - int(text.lastIndexOf('\n', at)) ;
+        const int column = at < 0 ? 0 : at - int(text.lastIndexOf('\n', at));
         Fail(at < 0 ? QStringLiteral("%1: not valid JSON: %2").arg(file, reason)
                     : QStringLiteral("%1: line %2, column %3: %4").arg(file).arg(line).arg(column).arg(reason));
     }
@@ -579,7 +589,8 @@ Session ParseSession(const QByteArray& text, const QString& file) {
     if (root.Has("layers")) ReadLayers(root["layers"], session);
     // A project brings layers of its own, which only reading it tells.
     const bool project = session.meshPath.endsWith(QLatin1String(".corvane"), Qt::CaseInsensitive);
-    if (project && session.subdivide != 0) root["mesh"]["subdivide"].Fail(QStringLiteral("a project keeps its own levels"));
+    if (project && session.subdivide != 0)
+        root["mesh"]["subdivide"].Fail(QStringLiteral("a project keeps its own levels"));
     for (const char* placement : {"scale", "rotate", "translate"})
         if (project && root.Has(placement)) root[placement].Fail(QStringLiteral("a project keeps its own placement"));
     std::set<QString> layerNames;
@@ -645,12 +656,17 @@ Session ReadSession(const QString& path) {
     // A device or a pipe could be read for ever.
     if (!QFileInfo(path).isFile()) Fail(QStringLiteral("%1: not a regular file").arg(path));
     if (file.size() > kMostSessionBytes)
-        Fail(QStringLiteral("%1: %2 bytes, more than a session file may have (%3)").arg(path).arg(file.size()).arg(kMostSessionBytes));
+        Fail(QStringLiteral("%1: %2 bytes, more than a session file may have (%3)")
+                 .arg(path)
+                 .arg(file.size())
+                 .arg(kMostSessionBytes));
     if (!file.open(QIODevice::ReadOnly)) Fail(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
     return ParseSession(file.read(kMostSessionBytes + 1), path);
 }
 
-QString MirrorModeName(int mode) { return mode >= 0 && mode < kMirrorModes.size() ? kMirrorModes[mode] : kMirrorModes[0]; }
+QString MirrorModeName(int mode) {
+    return mode >= 0 && mode < kMirrorModes.size() ? kMirrorModes[mode] : kMirrorModes[0];
+}
 
 QString FalloffTypeName(int type) { return kFalloffTypes.value(type, kFalloffTypes[0]); }
 
@@ -671,7 +687,8 @@ json StrokeToJson(const StrokeStep& stroke, bool wholeMesh) {
                          {"target", {stroke.camera->target.x, stroke.camera->target.y, stroke.camera->target.z}}};
     if (!stroke.attributes.empty()) {
         json attributes = json::object();
-        for (const NamedValue& attribute : stroke.attributes) attributes[attribute.name.toStdString()] = attribute.value;
+        for (const NamedValue& attribute : stroke.attributes)
+            attributes[attribute.name.toStdString()] = attribute.value;
         out["attributes"] = attributes;
     }
     if (wholeMesh) {
@@ -680,9 +697,10 @@ json StrokeToJson(const StrokeStep& stroke, bool wholeMesh) {
     }
     out["size"] = stroke.size;
     if (stroke.pressure != 1.0f) out["pressure"] = stroke.pressure;
-    if (stroke.falloff) out["falloff"] = *stroke.falloff == tarnix::BrushOperation::kNoFalloff
-                                             ? std::string("none")
-                                             : std::string(tarnix::BrushOperation::FalloffPresetName(*stroke.falloff));
+    if (stroke.falloff)
+        out["falloff"] = *stroke.falloff == tarnix::BrushOperation::kNoFalloff
+                             ? std::string("none")
+                             : std::string(tarnix::BrushOperation::FalloffPresetName(*stroke.falloff));
     if (stroke.falloffType) out["falloff_type"] = FalloffTypeName(*stroke.falloffType).toStdString();
     if (stroke.direction) out["direction"] = *stroke.direction;
     if (stroke.mirror != 0) out["mirror"] = MirrorModeName(stroke.mirror).toStdString();
@@ -709,30 +727,46 @@ json StrokeToJson(const StrokeStep& stroke, bool wholeMesh) {
 json StepToJson(const Step& step) {
     const std::string layer = step.layer.toStdString();
     switch (step.kind) {
-        case Step::kStroke: return {{"stroke", StrokeToJson(step.stroke, false)}};
-        case Step::kWholeMesh: return {{"whole_mesh", StrokeToJson(step.stroke, true)}};
-        case Step::kUndo: return {{"undo", step.count}};
-        case Step::kRedo: return {{"redo", step.count}};
-        case Step::kSubdivide: return {{"subdivide", step.count}};
-        case Step::kLevel: return {{"level", step.count}};
+        case Step::kStroke:
+            return {{"stroke", StrokeToJson(step.stroke, false)}};
+        case Step::kWholeMesh:
+            return {{"whole_mesh", StrokeToJson(step.stroke, true)}};
+        case Step::kUndo:
+            return {{"undo", step.count}};
+        case Step::kRedo:
+            return {{"redo", step.count}};
+        case Step::kSubdivide:
+            return {{"subdivide", step.count}};
+        case Step::kLevel:
+            return {{"level", step.count}};
         case Step::kFreezeStroke: {
-            json freeze = {{"size", step.freeze.size}, {"strength", step.freeze.strength}, {"path", PointsToJson(step.freeze.path)}};
+            json freeze = {{"size", step.freeze.size},
+                           {"strength", step.freeze.strength},
+                           {"path", PointsToJson(step.freeze.path)}};
             if (step.freeze.thaw) freeze["thaw"] = true;
             if (!step.freeze.pressures.empty()) freeze["pressures"] = step.freeze.pressures;
             return {{"freeze_stroke", freeze}};
         }
-        case Step::kClearFreeze: return {{"clear_freeze", true}};
-        case Step::kInvertFreeze: return {{"invert_freeze", true}};
+        case Step::kClearFreeze:
+            return {{"clear_freeze", true}};
+        case Step::kInvertFreeze:
+            return {{"invert_freeze", true}};
         case Step::kLayer: {
             json change = {{"name", layer}};
             if (step.layerStrength) change["strength"] = *step.layerStrength;
             return {{"layer", change}};
         }
         case Step::kAddLayer:
-            return {{"add_layer", {{"name", step.added.name.toStdString()}, {"strength", step.added.strength}, {"locked", step.added.locked}}}};
-        case Step::kRenameLayer: return {{"rename_layer", {{"name", layer}, {"to", step.newName.toStdString()}}}};
-        case Step::kLockLayer: return {{"lock_layer", {{"name", layer}, {"locked", step.locked}}}};
-        case Step::kLayerStrength: return {{"layer_strength", {{"name", layer}, {"strength", step.layerStrength.value_or(1.0f)}}}};
+            return {{"add_layer",
+                     {{"name", step.added.name.toStdString()},
+                      {"strength", step.added.strength},
+                      {"locked", step.added.locked}}}};
+        case Step::kRenameLayer:
+            return {{"rename_layer", {{"name", layer}, {"to", step.newName.toStdString()}}}};
+        case Step::kLockLayer:
+            return {{"lock_layer", {{"name", layer}, {"locked", step.locked}}}};
+        case Step::kLayerStrength:
+            return {{"layer_strength", {{"name", layer}, {"strength", step.layerStrength.value_or(1.0f)}}}};
         case Step::kPreferences: {
             json values = json::object();
             for (const NamedValue& value : step.preferences) values[value.name.toStdString()] = value.value;

@@ -42,7 +42,7 @@ struct PictureTile {
 
 struct PictureSetup {
     bool beforeAndAfter = false;
-    int width = 800;   // of the picture, or of each tile
+    int width = 800;  // of the picture, or of each tile
     int height = 600;
     std::optional<tarnix::Vector> eye;     // else from the front, above and to the right
     std::optional<tarnix::Vector> target;  // else the mesh's centre
@@ -52,11 +52,11 @@ struct PictureSetup {
 };
 
 struct Session {
-    QString file;    // the session file, for messages and relative paths
-    bool journal = false;  // read from a journal
-    QString shape;   // a built-in shape, or empty
-    QString meshPath;      // else this mesh file or project (relative to the session file)
-    QString meshPathKey;   // "file" or "obj", for messages
+    QString file;                                       // the session file, for messages and relative paths
+    bool journal = false;                               // read from a journal
+    QString shape;                                      // a built-in shape, or empty
+    QString meshPath;                                   // else this mesh file or project (relative to the session file)
+    QString meshPathKey;                                // "file" or "obj", for messages
     QString resultName = QStringLiteral("result.obj");  // the mesh written; its format from the name
     std::optional<uint32_t> resultLevel;                // the level written; else the sculpted one
     uint32_t subdivide = 0;

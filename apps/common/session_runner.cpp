@@ -161,8 +161,8 @@ void SessionRun::CheckPlacement(const tarnix::PolygonMesh& polygons) const {
     for (const tarnix::Vector& p : polygons.positions) box.Extend(p);
     const tarnix::AxisAlignedBoundingBox world = box.Transformed(placement.MeshToWorld());
     if (!box.IsEmpty() && (!within(world.Minimum()) || !within(world.Maximum())))
-        fail(QStringLiteral("scale"), QStringLiteral("the placed mesh reaches beyond %1 in the world")
-                                          .arg(kSessionCoordinateLimit, 0, 'g', 6));
+        fail(QStringLiteral("scale"),
+             QStringLiteral("the placed mesh reaches beyond %1 in the world").arg(kSessionCoordinateLimit, 0, 'g', 6));
     const auto checkCamera = [&](const QString& where, const std::optional<CameraPlacement>& camera) {
         if (!camera) return;
         check(where + QStringLiteral(".eye"), camera->eye);
@@ -178,14 +178,15 @@ void SessionRun::CheckPlacement(const tarnix::PolygonMesh& polygons) const {
     }
     for (const Step& step : m_session.steps) {
         if (step.kind != Step::kStroke && step.kind != Step::kWholeMesh) continue;
-        const QString where = step.where + (step.kind == Step::kStroke ? QStringLiteral(".stroke") : QStringLiteral(".whole_mesh"));
+        const QString where =
+            step.where + (step.kind == Step::kStroke ? QStringLiteral(".stroke") : QStringLiteral(".whole_mesh"));
         checkCamera(where + QStringLiteral(".camera"), step.stroke.camera);
         for (size_t i = 0; i < step.stroke.path.size(); ++i)
             check(QStringLiteral("%1.path[%2]").arg(where).arg(i), step.stroke.path[i]);
-        if (step.kind == Step::kStroke &&
-            !std::isnormal(toMesh.Transform({step.stroke.size, 0, 0}, 0.0f).Length()))
-            fail(where + QStringLiteral(".size"), QStringLiteral("%1 is too small a size once carried into the mesh's own space")
-                                                      .arg(double(step.stroke.size), 0, 'g', 6));
+        if (step.kind == Step::kStroke && !std::isnormal(toMesh.Transform({step.stroke.size, 0, 0}, 0.0f).Length()))
+            fail(where + QStringLiteral(".size"),
+                 QStringLiteral("%1 is too small a size once carried into the mesh's own space")
+                     .arg(double(step.stroke.size), 0, 'g', 6));
     }
 }
 
@@ -211,11 +212,12 @@ void SessionRun::Rehearse() const {
         if (step.kind != Step::kStroke || brush.PlacesSingleStamp() || !brush.SpacesDabs()) continue;
         const tarnix::StrokeDriver driver(brush);
         if (driver.DabCount(stroke.path, stroke.size) > tarnix::StrokeDriver::kMostDabs)
-            Fail(QStringLiteral("%1: %2.stroke.path: the stroke would place more than %3 dabs (size %4, a dab every %5)")
-                     .arg(m_session.file, step.where)
-                     .arg(tarnix::StrokeDriver::kMostDabs)
-                     .arg(double(stroke.size), 0, 'g', 6)
-                     .arg(double(driver.Spacing(stroke.size)), 0, 'g', 6));
+            Fail(
+                QStringLiteral("%1: %2.stroke.path: the stroke would place more than %3 dabs (size %4, a dab every %5)")
+                    .arg(m_session.file, step.where)
+                    .arg(tarnix::StrokeDriver::kMostDabs)
+                    .arg(double(stroke.size), 0, 'g', 6)
+                    .arg(double(driver.Spacing(stroke.size)), 0, 'g', 6));
     }
 }
 
@@ -268,8 +270,8 @@ View StrokeView(const StrokeFigures& figures, const PictureTile& tile, float rad
         area.Extend(middle - reach);
         area.Extend(middle + reach);
     }
-    const tarnix::Vector aside = std::abs(figures.movedNormal.y) > 0.9f ? tarnix::Vector(0.3f, 0.0f, 0.4f)
-                                                                        : tarnix::Vector(0.3f, 0.4f, 0.0f);
+    const tarnix::Vector aside =
+        std::abs(figures.movedNormal.y) > 0.9f ? tarnix::Vector(0.3f, 0.0f, 0.4f) : tarnix::Vector(0.3f, 0.4f, 0.0f);
     View view = ViewOfBox(area, (figures.movedNormal + aside) * -1.0f, tile.fovDegrees);
     view.eye = view.target + (view.eye - view.target) * (1.0f / tile.zoom);
     view.wireframe = tile.wireframe;
@@ -296,11 +298,13 @@ Picture SessionRun::TakePicture(const QString& when) {
         if (const auto taken = m_tilesAfterStep.find(i); taken != m_tilesAfterStep.end()) {
             tile = taken->second;
         } else if (view.step && m_stepFigures[*view.step].movedVertices == 0) {
-            tile = Picture{setup.width, setup.height, std::vector<unsigned char>(size_t(setup.width) * setup.height * 3, 40), {}};
+            tile = Picture{
+                setup.width, setup.height, std::vector<unsigned char>(size_t(setup.width) * setup.height * 3, 40), {}};
             warn(where, QStringLiteral("steps[%1] moved nothing to look at").arg(*view.step));
         } else {
-            const View camera = view.step ? StrokeView(m_stepFigures[*view.step], view, m_session.steps[*view.step].stroke.size)
-                                          : View{view.eye, view.target, view.fovDegrees, view.wireframe};
+            const View camera =
+                view.step ? StrokeView(m_stepFigures[*view.step], view, m_session.steps[*view.step].stroke.size)
+                          : View{view.eye, view.target, view.fovDegrees, view.wireframe};
             tile = m_sculpture.Render(camera, setup.width, setup.height);
             if (!tile.problem.isEmpty()) warn(where, tile.problem);
         }
@@ -316,8 +320,8 @@ void SessionRun::TakeTilesAfter(size_t step) {
     for (size_t i = 0; i < setup.tiles.size(); ++i) {
         const PictureTile& view = setup.tiles[i];
         if (!view.rightAfterStep || view.step != step || m_stepFigures[step].movedVertices == 0) continue;
-        m_tilesAfterStep[i] = m_sculpture.Render(StrokeView(m_stepFigures[step], view, m_session.steps[step].stroke.size),
-                                                 setup.width, setup.height);
+        m_tilesAfterStep[i] = m_sculpture.Render(
+            StrokeView(m_stepFigures[step], view, m_session.steps[step].stroke.size), setup.width, setup.height);
     }
 }
 
@@ -341,7 +345,8 @@ void SessionRun::TakeBack(const Step& step) {
 
 void SessionRun::ChangeLayer(const Step& step) {
     if (!m_sculpture.ActivateLayer(step.layer, step.layerStrength))
-        Fail(QStringLiteral("%1: %2: no layer \"%3\" on the level sculpted").arg(m_session.file, step.where, step.layer));
+        Fail(QStringLiteral("%1: %2: no layer \"%3\" on the level sculpted")
+                 .arg(m_session.file, step.where, step.layer));
     m_out << "layer " << (step.layer.isEmpty() ? QStringLiteral("(base)") : step.layer) << Qt::endl;
 }
 
@@ -353,19 +358,30 @@ void SessionRun::PaintFreeze(const Step& step) {
         m_sculpture.PaintFreeze(freeze.path[i], freeze.size, pressure * freeze.strength / 100.0f, freeze.thaw);
     }
     m_sculpture.CommitEdit();
-    m_out << (freeze.thaw ? "thaw" : "freeze") << ": " << m_sculpture.Level().FrozenVertexCount() << " vertices frozen" << Qt::endl;
+    m_out << (freeze.thaw ? "thaw" : "freeze") << ": " << m_sculpture.Level().FrozenVertexCount() << " vertices frozen"
+          << Qt::endl;
 }
 
 void SessionRun::EditLayer(const Step& step) {
     const std::optional<uint32_t> index = m_sculpture.LayerIndex(step.layer);
     if (step.kind != Step::kAddLayer && !index)
-        Fail(QStringLiteral("%1: %2: no layer \"%3\" on the level sculpted").arg(m_session.file, step.where, step.layer));
+        Fail(QStringLiteral("%1: %2: no layer \"%3\" on the level sculpted")
+                 .arg(m_session.file, step.where, step.layer));
     switch (step.kind) {
-        case Step::kAddLayer: m_sculpture.AddLayer(step.added, true); break;
-        case Step::kRenameLayer: m_sculpture.RenameLayer(*index, step.newName); break;
-        case Step::kLockLayer: m_sculpture.Level().Layer(*index)->SetLocked(step.locked); break;
-        case Step::kLayerStrength: m_sculpture.SetLayerStrength(*index, step.layerStrength.value_or(1.0f)); break;
-        default: break;
+        case Step::kAddLayer:
+            m_sculpture.AddLayer(step.added, true);
+            break;
+        case Step::kRenameLayer:
+            m_sculpture.RenameLayer(*index, step.newName);
+            break;
+        case Step::kLockLayer:
+            m_sculpture.Level().Layer(*index)->SetLocked(step.locked);
+            break;
+        case Step::kLayerStrength:
+            m_sculpture.SetLayerStrength(*index, step.layerStrength.value_or(1.0f));
+            break;
+        default:
+            break;
     }
     m_out << "layer " << (step.kind == Step::kAddLayer ? step.added.name : step.layer) << Qt::endl;
 }
@@ -380,8 +396,12 @@ void SessionRun::PlayStep(size_t index) {
             m_stepFigures[index] = m_report.strokes.back();
             break;
         case Step::kUndo:
-        case Step::kRedo: TakeBack(step); break;
-        case Step::kLayer: ChangeLayer(step); break;
+        case Step::kRedo:
+            TakeBack(step);
+            break;
+        case Step::kLayer:
+            ChangeLayer(step);
+            break;
         case Step::kSubdivide:
             At(m_session, step.where, [&] { m_sculpture.Subdivide(step.count); });
             m_out << "subdivided: " << m_sculpture.Level().VertexCount() << " vertices" << Qt::endl;
@@ -390,7 +410,9 @@ void SessionRun::PlayStep(size_t index) {
             At(m_session, step.where, [&] { m_sculpture.SculptLevel(step.count); });
             m_out << "level " << step.count << Qt::endl;
             break;
-        case Step::kFreezeStroke: PaintFreeze(step); break;
+        case Step::kFreezeStroke:
+            PaintFreeze(step);
+            break;
         case Step::kClearFreeze:
         case Step::kInvertFreeze:
             step.kind == Step::kClearFreeze ? m_sculpture.ClearFreeze() : m_sculpture.InvertFreeze();
@@ -399,7 +421,9 @@ void SessionRun::PlayStep(size_t index) {
         case Step::kAddLayer:
         case Step::kRenameLayer:
         case Step::kLockLayer:
-        case Step::kLayerStrength: EditLayer(step); break;
+        case Step::kLayerStrength:
+            EditLayer(step);
+            break;
         case Step::kPreferences:
             for (const NamedValue& preference : step.preferences) BrushHost::SetPreference(preference);
             m_out << "preferences" << Qt::endl;
@@ -413,7 +437,8 @@ void CheckOutputFolder(const QString& outputDirectory) {
     QFileInfo existing(QDir(outputDirectory).absolutePath());
     while (!existing.exists()) existing = QFileInfo(existing.absolutePath());
     if (!existing.isDir())
-        Fail(QStringLiteral("%1: cannot make the folder: %2 is not a folder").arg(outputDirectory, existing.filePath()));
+        Fail(
+            QStringLiteral("%1: cannot make the folder: %2 is not a folder").arg(outputDirectory, existing.filePath()));
     QTemporaryFile probe(QDir(existing.filePath()).filePath(QStringLiteral(".corvane-probe-XXXXXX")));
     if (!probe.open()) Fail(QStringLiteral("%1: cannot write there: %2").arg(outputDirectory, probe.errorString()));
 }
@@ -423,20 +448,23 @@ void SessionRun::WriteOutputs(const QString& outputDirectory, const Picture& bef
     OutputFolder outputs(outputDirectory);
     m_report.vertices = m_sculpture.Write(outputs.Staged(m_session.resultName), m_session.resultLevel);
     const Picture after = TakePicture(QStringLiteral("after"));
-    WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after, outputs.Staged(QStringLiteral("preview.png")));
+    WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after,
+             outputs.Staged(QStringLiteral("preview.png")));
     WriteReport(m_report, outputs.Staged(QStringLiteral("report.json")));
     outputs.Commit();
 }
 
 void SessionRun::Run(const QString& outputDirectory) {
     if (outputDirectory.isEmpty()) Fail(QStringLiteral("the output folder needs a name"));
-    if (outputDirectory.contains(QChar(0))) Fail(QStringLiteral("%1: a folder name cannot hold a NUL character").arg(outputDirectory));
+    if (outputDirectory.contains(QChar(0)))
+        Fail(QStringLiteral("%1: a folder name cannot hold a NUL character").arg(outputDirectory));
     // The outputs go into the folder, side by side: the result's name names a file there.
     const QString result = m_session.resultName;
-    if (result.isEmpty() || result.contains(QLatin1Char('/')) || result.contains(QChar(0)) || result == QStringLiteral(".") ||
-        result == QStringLiteral(".."))
-        Fail(QStringLiteral("%1: cannot write the result as \"%2\": it is written into the output folder, so give a file "
-                            "name without a folder")
+    if (result.isEmpty() || result.contains(QLatin1Char('/')) || result.contains(QChar(0)) ||
+        result == QStringLiteral(".") || result == QStringLiteral(".."))
+        Fail(QStringLiteral(
+                 "%1: cannot write the result as \"%2\": it is written into the output folder, so give a file "
+                 "name without a folder")
                  .arg(m_session.file, result));
     if (QFileInfo(outputDirectory).isDir()) OutputFolder::RecoverInterrupted(outputDirectory);
     if (!MeshFormatsWritten().contains(QFileInfo(m_session.resultName).suffix().toLower()))
@@ -450,10 +478,12 @@ void SessionRun::Run(const QString& outputDirectory) {
     };
     Play();
     m_report.session = m_session.file;
-    m_report.faces = m_sculpture.Geometry().Level(m_session.resultLevel.value_or(m_sculpture.Level().Index()))->m_faceCount;
+    m_report.faces =
+        m_sculpture.Geometry().Level(m_session.resultLevel.value_or(m_sculpture.Level().Index()))->m_faceCount;
     PrintSummary(m_report, m_out);
     WriteOutputs(outputDirectory, before);
-    m_out << "\nWrote " << m_session.resultName << ", preview.png and report.json to " << QDir(outputDirectory).absolutePath() << Qt::endl;
+    m_out << "\nWrote " << m_session.resultName << ", preview.png and report.json to "
+          << QDir(outputDirectory).absolutePath() << Qt::endl;
 }
 
 void SessionRun::Play() {
@@ -464,8 +494,7 @@ void SessionRun::Play() {
         // The file as read goes once its mesh is built: the geometry keeps what it needs.
         QString name;
         const MeshFile file = ReadMeshFile(name);
-        for (const QString& warning : file.warnings)
-            m_warnings << "warning: " << warning << Qt::endl;
+        for (const QString& warning : file.warnings) m_warnings << "warning: " << warning << Qt::endl;
         CheckPlacement(file.polygons);
         Rehearse();
         if (m_checkOutputs) m_checkOutputs();
@@ -481,7 +510,8 @@ void SessionRun::Play() {
         PlayStep(i);
         TakeTilesAfter(i);
         const Step::Kind kind = m_session.steps[i].kind;
-        m_stepChanged[i] = kind != Step::kUndo && kind != Step::kRedo && m_sculpture.Geometry().LatestChange() != latest;
+        m_stepChanged[i] =
+            kind != Step::kUndo && kind != Step::kRedo && m_sculpture.Geometry().LatestChange() != latest;
     }
 }
 

@@ -37,8 +37,8 @@ Picture StampThumbnail(const QString& path, int side) {
     Picture picture;
     picture.width = std::max(1, int(std::lround(float(window.width()) * scale)));
     picture.height = std::max(1, int(std::lround(float(window.height()) * scale)));
-    OIIO::ImageBuf small = OIIO::ImageBufAlgo::resize(source, "", 0.0f,
-                                                      OIIO::ROI(0, picture.width, 0, picture.height, 0, 1, 0, channels));
+    OIIO::ImageBuf small =
+        OIIO::ImageBufAlgo::resize(source, "", 0.0f, OIIO::ROI(0, picture.width, 0, picture.height, 0, 1, 0, channels));
     // Vector stamps hold signed moves: they are shown around mid grey, scaled to their extent.
     const bool vectors = channels >= 3;
     float extent = 1.0f;

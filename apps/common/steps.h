@@ -51,7 +51,7 @@ struct StrokeStep {
     std::optional<int> direction;    // 0..12
     bool invert = false;
     bool smooth = false;
-    int mirror = 0;  // MirrorConfiguration::Mode
+    int mirror = 0;                // MirrorConfiguration::Mode
     std::optional<QString> stamp;  // absent: the tool's own stamp; empty: none
     StampOptions stampOptions;
     std::vector<NamedValue> attributes;
@@ -82,28 +82,28 @@ struct Step {
         kWholeMesh,
         kUndo,
         kRedo,
-        kLayer,          // a layer made the one strokes go into
-        kSubdivide,      // levels added above the highest, which is sculpted
-        kLevel,          // another level sculpted
-        kFreezeStroke,   // a drag of the freeze brush
+        kLayer,         // a layer made the one strokes go into
+        kSubdivide,     // levels added above the highest, which is sculpted
+        kLevel,         // another level sculpted
+        kFreezeStroke,  // a drag of the freeze brush
         kClearFreeze,
         kInvertFreeze,
-        kAddLayer,       // a layer added to the sculpted level, and made the active one
+        kAddLayer,  // a layer added to the sculpted level, and made the active one
         kRenameLayer,
         kLockLayer,
         kLayerStrength,  // a layer's strength changed, as an undoable change
         kPreferences,
     };
     Kind kind = kStroke;
-    QString where;       // "steps[3]"
-    StrokeStep stroke;   // kStroke, kWholeMesh
-    uint32_t count = 1;  // kUndo, kRedo, kSubdivide; kLevel: the level
-    QString layer;       // the layer (kLayer: "" for the base)
-    std::optional<float> layerStrength;  // kLayer, kLayerStrength
-    QString newName;     // kRenameLayer
-    bool locked = false; // kLockLayer
-    LayerSetup added;    // kAddLayer
-    FreezeStroke freeze; // kFreezeStroke
+    QString where;                        // "steps[3]"
+    StrokeStep stroke;                    // kStroke, kWholeMesh
+    uint32_t count = 1;                   // kUndo, kRedo, kSubdivide; kLevel: the level
+    QString layer;                        // the layer (kLayer: "" for the base)
+    std::optional<float> layerStrength;   // kLayer, kLayerStrength
+    QString newName;                      // kRenameLayer
+    bool locked = false;                  // kLockLayer
+    LayerSetup added;                     // kAddLayer
+    FreezeStroke freeze;                  // kFreezeStroke
     std::vector<NamedValue> preferences;  // kPreferences
 };
 

@@ -85,7 +85,8 @@ private:
             } else if (word == "facet") {
                 corners.clear();
             } else if (word == "vertex") {
-                if (i + 3 >= words.size()) Fault(QStringLiteral("triangle %1: the file ends inside a corner").arg(triangle));
+                if (i + 3 >= words.size())
+                    Fault(QStringLiteral("triangle %1: the file ends inside a corner").arg(triangle));
                 for (int k = 1; k <= 3; ++k) {
                     bool ok = false;
                     corners.push_back(words[i + k].toFloat(&ok));

@@ -25,9 +25,9 @@ float StrengthFor(const QString& tool) {
 
 // What a tool needs under it to show its effect, and where its stroke goes over it.
 struct Preparation {
-    QString tool;          // empty: nothing
+    QString tool;  // empty: nothing
     float strength = 0.0f;
-    bool invert = false;   // a trough instead of a ridge
+    bool invert = false;  // a trough instead of a ridge
     float sizeFactor = 1.0f;
     float strokeShift = 0.0f;  // the tool's stroke runs this far above the relief's middle
     bool upward = false;       // the relief runs up the cell, across the tool's stroke
@@ -59,10 +59,14 @@ float SizeFor(const QString& tool) { return tool == QLatin1String("Imprint") ? 2
 // A point of the front (x, y, z) turned to face `face` (0 front, 1 right, 2 back, 3 left).
 tarnix::Vector OnFace(int face, float x, float y, float z) {
     switch (face) {
-        case 1: return {z, y, -x};
-        case 2: return {-x, y, -z};
-        case 3: return {-z, y, x};
-        default: return {x, y, z};
+        case 1:
+            return {z, y, -x};
+        case 2:
+            return {-x, y, -z};
+        case 3:
+            return {-z, y, x};
+        default:
+            return {x, y, z};
     }
 }
 
@@ -75,18 +79,20 @@ Step StrokeStep(const QString& where, const QString& tool, float strength, float
     step.stroke.size = size;
     step.stroke.strength = strength;
     if (upward)
-        step.stroke.path = {OnFace(face, x + 0.02f, y - halfLength, 2.0f), OnFace(face, x - 0.02f, y + halfLength, 2.0f)};
+        step.stroke.path = {OnFace(face, x + 0.02f, y - halfLength, 2.0f),
+                            OnFace(face, x - 0.02f, y + halfLength, 2.0f)};
     else
-        step.stroke.path = {OnFace(face, x - halfLength, y - 0.02f, 2.0f), OnFace(face, x + halfLength, y + 0.02f, 2.0f)};
+        step.stroke.path = {OnFace(face, x - halfLength, y - 0.02f, 2.0f),
+                            OnFace(face, x + halfLength, y + 0.02f, 2.0f)};
     step.stroke.camera = CameraPlacement{OnFace(face, 0, 0, 5), {0, 0, 0}};
     return step;
 }
 
 // The moving tools' strokes, on the front face above and below its cells (within the quarters
 // of the face the cells' strokes sculpt), each drawn in the view plane: Grab pulls a region up
-// and aside, Snake Hook draws a strand out and over, Nudge pushes the surface sideways. They come after the other tools' strokes
-// and are taken back once their tiles are taken, so that the sculpted cube is that of the
-// other tools alone.
+// and aside, Snake Hook draws a strand out and over, Nudge pushes the surface sideways. They come after the other
+// tools' strokes and are taken back once their tiles are taken, so that the sculpted cube is that of the other tools
+// alone.
 struct MovingStroke {
     float size, strength;
     std::vector<tarnix::Vector> path;
@@ -94,9 +100,16 @@ struct MovingStroke {
 
 const std::map<QString, MovingStroke>& MovingStrokes() {
     static const std::map<QString, MovingStroke> strokes = {
-        {"Grab", {0.12f, 100.0f, {{-0.3f, 0.42f, 2.0f}, {-0.33f, 0.52f, 2.0f}, {-0.37f, 0.62f, 2.0f}, {-0.42f, 0.72f, 2.0f}}}},
+        {"Grab",
+         {0.12f, 100.0f, {{-0.3f, 0.42f, 2.0f}, {-0.33f, 0.52f, 2.0f}, {-0.37f, 0.62f, 2.0f}, {-0.42f, 0.72f, 2.0f}}}},
         {"Snake Hook",
-         {0.06f, 100.0f, {{0.3f, 0.42f, 2.0f}, {0.32f, 0.55f, 2.0f}, {0.36f, 0.68f, 2.0f}, {0.44f, 0.8f, 2.0f}, {0.55f, 0.88f, 2.0f}}}},
+         {0.06f,
+          100.0f,
+          {{0.3f, 0.42f, 2.0f},
+           {0.32f, 0.55f, 2.0f},
+           {0.36f, 0.68f, 2.0f},
+           {0.44f, 0.8f, 2.0f},
+           {0.55f, 0.88f, 2.0f}}}},
         {"Nudge", {0.1f, 50.0f, {{-0.12f, -0.42f, 2.0f}, {0.12f, -0.42f, 2.0f}}}}};
     return strokes;
 }

@@ -15,9 +15,9 @@
 #include <exception>
 #include <optional>
 
-#include <CLI/CLI.hpp>
 #include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/info.h>
+#include <CLI/CLI.hpp>
 #include <QCoreApplication>
 #include <QTextStream>
 
@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
     app.add_option("--plugins", pluginDirectory, "folder of the plug-in modules to load");
     app.add_flag("--test-mode", testMode, "run the host in test mode (shows developer settings)");
     unsigned threads = unsigned(tbb::info::default_concurrency());
-    app.add_option("--threads", threads, "threads for the host's work (spatial index builds and refits); default all cores")
+    app.add_option("--threads", threads,
+                   "threads for the host's work (spatial index builds and refits); default all cores")
         ->check(CLI::Range(1u, 1024u));
     uint64_t undoMebibytes = tarnix::Geometry::kDefaultUndoBudget >> 20;
     app.add_option("--undo-memory", undoMebibytes, "memory the undo history may hold, in MiB (default 2048)")
@@ -72,9 +73,11 @@ int main(int argc, char** argv) {
     run->add_option("session", sessionFile, "a session file (JSON)")->required();
     std::string resultName = "result.obj";
     std::optional<uint32_t> resultLevel;
-    run->add_option("--result", resultName,
-                    "name of the mesh written into the folder; its format (obj, ply, stl, gltf, glb, fbx) from the name");
-    run->add_option("--level", resultLevel, "the subdivision level written (0: the base mesh); default the sculpted one");
+    run->add_option(
+        "--result", resultName,
+        "name of the mesh written into the folder; its format (obj, ply, stl, gltf, glb, fbx) from the name");
+    run->add_option("--level", resultLevel,
+                    "the subdivision level written (0: the base mesh); default the sculpted one");
     std::string meshFile;
     CLI::App* info = app.add_subcommand("info", "statistics of a mesh file");
     info->add_option("mesh", meshFile, "a mesh file: OBJ, PLY, STL, glTF (.gltf, .glb) or FBX")->required();

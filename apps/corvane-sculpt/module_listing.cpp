@@ -21,33 +21,32 @@ void PrintPlugins(const std::vector<tarnix::Plugin*>& plugins, QTextStream& out)
     out << "Plug-ins:\n";
     for (const tarnix::Plugin* plugin : plugins)
         out << "  " << plugin->Name() << ": " << plugin->Description() << "\n"
-            << "    by " << plugin->Author() << ", " << plugin->Web() << ", built "
-            << plugin->BuildDate() << "\n";
+            << "    by " << plugin->Author() << ", " << plugin->Web() << ", built " << plugin->BuildDate() << "\n";
 }
 
 void PrintClasses(const std::vector<const tarnix::ClassDesc*>& classes, QTextStream& out) {
     out << "Classes:\n";
     for (const tarnix::ClassDesc* cls : classes)
-        out << "  " << qSetFieldWidth(10) << Qt::left << cls->Name() << qSetFieldWidth(0) << " \""
-            << cls->DisplayName() << "\", version " << cls->Version() << ", derived from "
+        out << "  " << qSetFieldWidth(10) << Qt::left << cls->Name() << qSetFieldWidth(0) << " \"" << cls->DisplayName()
+            << "\", version " << cls->Version() << ", derived from "
             << (cls->Parent() ? cls->Parent()->Name() : QStringLiteral("nothing")) << "\n";
 }
 
 void PrintPreferences(QTextStream& out) {
     out << "Preferences (test mode " << (tarnix::Kernel::IsTestModeOn() ? "on" : "off") << "):\n";
     for (const tarnix::Preferences::Entry& entry : tarnix::Preferences::All())
-        out << "  " << entry.category << " / " << qSetFieldWidth(32) << Qt::left << entry.name
-            << qSetFieldWidth(0) << " default " << qSetFieldWidth(6) << entry.defaultText
-            << qSetFieldWidth(0) << (entry.attribute->IsVisible() ? "shown" : "hidden") << "\n";
+        out << "  " << entry.category << " / " << qSetFieldWidth(32) << Qt::left << entry.name << qSetFieldWidth(0)
+            << " default " << qSetFieldWidth(6) << entry.defaultText << qSetFieldWidth(0)
+            << (entry.attribute->IsVisible() ? "shown" : "hidden") << "\n";
 }
 
 void PrintPresets(QTextStream& out) {
     out << "Brush presets:\n";
     for (uint32_t i = 0; i < tarnix::BrushOperation::ConfigurationCount(); ++i) {
         const tarnix::BrushConfiguration* preset = tarnix::BrushOperation::Configuration(i);
-        out << "  " << qSetFieldWidth(3) << Qt::right << preset->ID() << qSetFieldWidth(0) << "  "
-            << qSetFieldWidth(9) << Qt::left << preset->Name() << qSetFieldWidth(0) << " "
-            << preset->DisplayName() << " (" << preset->OperationClass()->Name() << ")\n";
+        out << "  " << qSetFieldWidth(3) << Qt::right << preset->ID() << qSetFieldWidth(0) << "  " << qSetFieldWidth(9)
+            << Qt::left << preset->Name() << qSetFieldWidth(0) << " " << preset->DisplayName() << " ("
+            << preset->OperationClass()->Name() << ")\n";
     }
 }
 
@@ -55,10 +54,8 @@ void PrintPresets(QTextStream& out) {
 
 void ListModules(const QString& pluginDirectory, QTextStream& out) {
     const QDir directory(pluginDirectory);
-    const QStringList files =
-        directory.entryList({QStringLiteral("*.so")}, QDir::Files, QDir::Name);
-    if (files.isEmpty())
-        corvane_apps::Fail(QStringLiteral("no plug-in modules in %1").arg(directory.absolutePath()));
+    const QStringList files = directory.entryList({QStringLiteral("*.so")}, QDir::Files, QDir::Name);
+    if (files.isEmpty()) corvane_apps::Fail(QStringLiteral("no plug-in modules in %1").arg(directory.absolutePath()));
 
     const std::vector<const tarnix::ClassDesc*> frameworkClasses = tarnix::ClassDesc::All();
     std::vector<std::unique_ptr<tarnix::LoadedModule>> modules;

@@ -45,7 +45,8 @@ int DecimalsFor(const tarnix::Attribute& attribute) {
 QDoubleSpinBox* NumberBox(QWidget* parent, const tarnix::Attribute& attribute, int decimals, double value,
                           const QString& unit) {
     auto* box = new QDoubleSpinBox(parent);
-    box->setRange(std::max(attribute.DeclaredMinimum(), -kWidestTyped), std::min(attribute.DeclaredMaximum(), kWidestTyped));
+    box->setRange(std::max(attribute.DeclaredMinimum(), -kWidestTyped),
+                  std::min(attribute.DeclaredMaximum(), kWidestTyped));
     box->setDecimals(decimals);
     box->setSingleStep(decimals > 0 ? std::pow(10.0, -std::min(decimals, 2)) : 1.0);
     box->setValue(value);
@@ -77,8 +78,8 @@ QString AttributeLabel(const tarnix::Attribute& attribute) {
 
 QString AttributeTip(const tarnix::Attribute& attribute) {
     const AttributeWords* words = WordsFor(attribute.Key());
-    const QString text = words ? words->tip.toHtmlEscaped()
-                               : QObject::tr("A setting of the module that the studio has no words for.");
+    const QString text =
+        words ? words->tip.toHtmlEscaped() : QObject::tr("A setting of the module that the studio has no words for.");
     return QStringLiteral("<p>%1</p><p><i>%2</i></p>")
         .arg(text, QObject::tr("In session files: \"%1\"").arg(attribute.Key().toHtmlEscaped()));
 }
@@ -93,9 +94,8 @@ QWidget* MakeAttributeEditor(const tarnix::Attribute& attribute, QWidget* parent
         case kTypeBool: {
             auto* box = new QCheckBox(parent);
             box->setChecked(text == QLatin1String("true"));
-            QObject::connect(box, &QCheckBox::toggled, box, [set](bool on) {
-                set(on ? QStringLiteral("true") : QStringLiteral("false"));
-            });
+            QObject::connect(box, &QCheckBox::toggled, box,
+                             [set](bool on) { set(on ? QStringLiteral("true") : QStringLiteral("false")); });
             editor = box;
             break;
         }
@@ -123,8 +123,9 @@ QWidget* MakeAttributeEditor(const tarnix::Attribute& attribute, QWidget* parent
             const auto* range = attribute.TypeCode() == kTypeFloatRange
                                     ? static_cast<const tarnix::AttributeFloatRange*>(&attribute)
                                     : nullptr;
-            QDoubleSpinBox* box = NumberBox(parent, attribute, range ? std::max(2, range->Decimals()) : DecimalsFor(attribute),
-                                            text.toDouble(), unit);
+            QDoubleSpinBox* box =
+                NumberBox(parent, attribute, range ? std::max(2, range->Decimals()) : DecimalsFor(attribute),
+                          text.toDouble(), unit);
             QObject::connect(box, qOverload<double>(&QDoubleSpinBox::valueChanged), box,
                              [set](double value) { set(QString::number(value, 'g', 9)); });
             editor = box;
@@ -138,7 +139,8 @@ QWidget* MakeAttributeEditor(const tarnix::Attribute& attribute, QWidget* parent
             row->setContentsMargins(0, 0, 0, 0);
             auto* box = new QCheckBox(pair);
             box->setChecked(parts.value(0) == QLatin1String("true"));
-            QDoubleSpinBox* amount = NumberBox(pair, attribute, DecimalsFor(attribute), parts.value(1).toDouble(), unit);
+            QDoubleSpinBox* amount =
+                NumberBox(pair, attribute, DecimalsFor(attribute), parts.value(1).toDouble(), unit);
             amount->setEnabled(box->isChecked());
             row->addWidget(box);
             row->addWidget(amount, 1);
@@ -294,9 +296,8 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
             form->addRow(heading);
         }
         tarnix::Attribute* preference = entry.attribute;
-        QWidget* editor = MakeAttributeEditor(*preference, this, [preference](const QString& text) {
-            preference->SetFromText(text, false);
-        });
+        QWidget* editor = MakeAttributeEditor(
+            *preference, this, [preference](const QString& text) { preference->SetFromText(text, false); });
         editor->setObjectName(QStringLiteral("preference:") + entry.name);
         const QString tip = PreferenceTip(entry.name);
         editor->setToolTip(tip);
@@ -311,8 +312,7 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
         text = tr("The modules' developer settings are shown only in test mode: %1. To change them, start "
                   "<span style=\"white-space:nowrap\">corvane-studio --test-mode</span>.")
                    .arg(hidden.join(QStringLiteral(", ")).toHtmlEscaped());
-    else if (form->rowCount() == 0)
-        text = tr("The loaded modules offer no preferences.");
+    else if (form->rowCount() == 0) text = tr("The loaded modules offer no preferences.");
     if (!text.isEmpty()) {
         auto* note = new QLabel(text, this);
         note->setObjectName(QStringLiteral("preferencesNote"));

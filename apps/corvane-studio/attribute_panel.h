@@ -5,9 +5,9 @@
 // name what a number stands for, both a check box and a spin box for a switch with an amount,
 // a line for text. Every editor carries the studio's label and tool tip for its key.
 // AttributePanel lists the brush attributes the module shows for the active tool and sets them
-// through the document, those only a developer needs (and keys the studio has no words for) under a collapsed Advanced fold; it is
-// rebuilt whenever the module shows or hides some. The preferences dialog lists the visible
-// preferences the same way, and says how to see those shown only in test mode.
+// through the document, those only a developer needs (and keys the studio has no words for) under a collapsed Advanced
+// fold; it is rebuilt whenever the module shows or hides some. The preferences dialog lists the visible preferences the
+// same way, and says how to see those shown only in test mode.
 
 #include <functional>
 

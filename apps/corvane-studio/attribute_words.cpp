@@ -26,6 +26,8 @@ struct Entry {
     std::vector<Choice> choices;
 };
 
+// Each entry kept as written, one row of the table after another.
+// clang-format off
 const Entry kEntries[] = {
     // ---- the framework's brush settings ------------------------------------------------------
     {"size", "Size", "The brush radius: on screen in pixels, turned into world units where a stroke starts.", "px", kMain},
@@ -115,6 +117,7 @@ const Entry kEntries[] = {
     {"drawfromcenter", "Drag from the centre", "Imprint: the drag grows the imprint from where it starts; "
      "off, it fills the box the drag spans.", "", kUnused},
 };
+// clang-format on
 
 QHash<QString, AttributeWords> MakeTable() {
     QHash<QString, AttributeWords> table;
@@ -144,7 +147,8 @@ QString PreferenceTip(const QString& name) {
         {QStringLiteral("Render Corvane"),
          QStringLiteral("The brush tells the viewport which areas it changed, dab by dab.")},
         {QStringLiteral("Use Original Data For Flatten"),
-         QStringLiteral("Flatten and the other plane tools find their plane from the normals as the stroke found them.")},
+         QStringLiteral(
+             "Flatten and the other plane tools find their plane from the normals as the stroke found them.")},
         {QStringLiteral("Use Vertex Weights For Flatten"),
          QStringLiteral("Points near the brush centre count more in finding the plane.")},
         {QStringLiteral("Wax Fills Only"), QStringLiteral("Wax only ever raises the surface.")},

@@ -18,7 +18,7 @@ struct AttributeWords {
     };
     QString label;
     QString tip;
-    QString unit;  // shown after the number ("%", "dabs"); empty for none
+    QString unit;             // shown after the number ("%", "dabs"); empty for none
     QVector<Choice> choices;  // for a number that names one of them
     bool advanced = false;
 };

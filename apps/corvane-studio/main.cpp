@@ -16,8 +16,8 @@
 #include "brush_host.h"
 #include "errors.h"
 #include "main_window.h"
-#include "viewport.h"
 #include "tarnix/kernel.h"
+#include "viewport.h"
 
 int main(int argc, char** argv) {
     corvane_studio::Viewport::PrepareOpenGL();
@@ -38,8 +38,9 @@ int main(int argc, char** argv) {
                                        QStringLiteral("close the window after MS milliseconds (for scripted checks)"),
                                        QStringLiteral("MS"));
     parser.addOption(quitAfter);
-    const QCommandLineOption testMode(QStringLiteral("test-mode"),
-                                      QStringLiteral("run the host in test mode (the modules' developer settings show)"));
+    const QCommandLineOption testMode(
+        QStringLiteral("test-mode"),
+        QStringLiteral("run the host in test mode (the modules' developer settings show)"));
     parser.addOption(testMode);
     parser.addPositionalArgument(QStringLiteral("mesh"), QStringLiteral("a project or mesh file to open"),
                                  QStringLiteral("[FILE]"));
@@ -77,9 +78,9 @@ int main(int argc, char** argv) {
             });
         // Work a studio that stopped left unsaved is offered first; scripted runs leave it.
         const bool recovered = !parser.isSet(quitAfter) && window.OfferRecovery();
-        const bool opened = recovered ||
-                            (parser.positionalArguments().isEmpty() ? window.NewShape(QStringLiteral("sphere"))
-                                                                    : window.OpenFile(parser.positionalArguments().front()));
+        const bool opened = recovered || (parser.positionalArguments().isEmpty()
+                                              ? window.NewShape(QStringLiteral("sphere"))
+                                              : window.OpenFile(parser.positionalArguments().front()));
         // A file that cannot be read still leaves a window to work in.
         if (!opened && !quitting) window.NewShape(QStringLiteral("sphere"));
         if (!quitting) status = application.exec();

@@ -9,8 +9,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QDragEnterEvent>
@@ -64,10 +64,10 @@ constexpr uint64_t kNewShapeFaces = 65536;  // built-in shapes are subdivided to
 const char* const kFreezeTool = "Freeze";
 
 // In the order of the mirror configuration's modes.
-const char* const kMirrors[] = {"Off",          "Local X",      "Local Y",      "Local Z",         "World X",
-                                "World Y",      "World Z",      "Topological",  "Local X and Y",   "Local X and Z",
-                                "Local Y and Z", "Local X, Y and Z", "World X and Y", "World X and Z", "World Y and Z",
-                                "World X, Y and Z"};
+const char* const kMirrors[] = {"Off",           "Local X",       "Local Y",       "Local Z",
+                                "World X",       "World Y",       "World Z",       "Topological",
+                                "Local X and Y", "Local X and Z", "Local Y and Z", "Local X, Y and Z",
+                                "World X and Y", "World X and Z", "World Y and Z", "World X, Y and Z"};
 
 // Tool tips name keys through placeholders; the studio fills in its own.
 QString WithShortcuts(QString text) {
@@ -126,8 +126,7 @@ void AddMenuEntries(QMenu* menu, const std::vector<MenuEntry>& entries) {
 
 }  // namespace
 
-MainWindow::MainWindow(corvane_apps::BrushHost& host, QWidget* parent)
-    : QMainWindow(parent), m_document(host, this) {
+MainWindow::MainWindow(corvane_apps::BrushHost& host, QWidget* parent) : QMainWindow(parent), m_document(host, this) {
     setObjectName(QStringLiteral("studio"));
     setAcceptDrops(true);
     m_viewport = new Viewport(m_document, this);
@@ -153,8 +152,9 @@ MainWindow::MainWindow(corvane_apps::BrushHost& host, QWidget* parent)
     m_countsLabel = new QLabel(this);
     m_strokeLabel = new QLabel(this);
     m_strokeLabel->setObjectName(QStringLiteral("strokeStatus"));
-    m_strokeLabel->setToolTip(tr("The last stroke: the tool that ran, its dabs (mirrored ones included), the vertices "
-                                 "it moved, and the time the brush itself took per dab"));
+    m_strokeLabel->setToolTip(
+        tr("The last stroke: the tool that ran, its dabs (mirrored ones included), the vertices "
+           "it moved, and the time the brush itself took per dab"));
     m_frameLabel = new QLabel(this);
     m_frameLabel->setObjectName(QStringLiteral("frameStatus"));
     m_frameLabel->setToolTip(tr("The time the last frame of the view took to draw"));
@@ -186,10 +186,8 @@ MainWindow::MainWindow(corvane_apps::BrushHost& host, QWidget* parent)
     // With the freeze brush in hand, how frozen the surface under the pointer is.
     connect(m_viewport, &Viewport::Hovered, this, [this](bool onSurface, float freeze) {
         if (!m_document.IsFreezeBrush()) return;
-        if (onSurface)
-            statusBar()->showMessage(tr("Frozen %1 % under the pointer").arg(std::lround(freeze * 100.0f)));
-        else
-            statusBar()->clearMessage();
+        if (onSurface) statusBar()->showMessage(tr("Frozen %1 % under the pointer").arg(std::lround(freeze * 100.0f)));
+        else statusBar()->clearMessage();
     });
     connect(m_viewport, &Viewport::BrushPixelsChanged, this, [this](int pixels) {
         const QSignalBlocker blockSlider(m_sizeSlider), blockValue(m_sizeValue);
@@ -236,7 +234,8 @@ void MainWindow::MakeMenus() {
 
     AddMenuEntries(menuBar()->addMenu(tr("&Edit")),
                    {{tr("&Undo"), [this] { m_document.Undo(); }, {QKeySequence::Undo}, QStringLiteral("undo")},
-                    {tr("&Redo"), [this] { m_document.Redo(); },
+                    {tr("&Redo"),
+                     [this] { m_document.Redo(); },
                      {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))},
                      QStringLiteral("redo")},
                     {},
@@ -264,14 +263,15 @@ void MainWindow::MakeMenus() {
     wireframe->setShortcut(QKeySequence(Qt::Key_W));
     connect(wireframe, &QAction::toggled, m_viewport, &Viewport::SetWireframe);
 
-    AddMenuEntries(menuBar()->addMenu(tr("&Brush")),
-                   {{tr("Smaller"), [this] { m_viewport->SetBrushPixels(int(m_viewport->BrushPixels() / 1.15)); }, key("[")},
-                    {tr("Larger"), [this] { m_viewport->SetBrushPixels(int(m_viewport->BrushPixels() * 1.15 + 1)); }, key("]")},
-                    {tr("Open Stamp Image..."), [this] {
-                         const QString path = QFileDialog::getOpenFileName(this, tr("Stamp image"), QString(),
-                                                                           tr("Images (*.tif *.tiff *.png *.exr *.jpg)"));
-                         if (!path.isEmpty()) ChooseStamp(path);
-                     }}});
+    AddMenuEntries(
+        menuBar()->addMenu(tr("&Brush")),
+        {{tr("Smaller"), [this] { m_viewport->SetBrushPixels(int(m_viewport->BrushPixels() / 1.15)); }, key("[")},
+         {tr("Larger"), [this] { m_viewport->SetBrushPixels(int(m_viewport->BrushPixels() * 1.15 + 1)); }, key("]")},
+         {tr("Open Stamp Image..."), [this] {
+              const QString path = QFileDialog::getOpenFileName(this, tr("Stamp image"), QString(),
+                                                                tr("Images (*.tif *.tiff *.png *.exr *.jpg)"));
+              if (!path.isEmpty()) ChooseStamp(path);
+          }}});
 }
 
 QWidget* MainWindow::MakeToolPalette() {
@@ -381,8 +381,9 @@ QWidget* MainWindow::MakeBrushControls() {
     });
     m_smoothing->setValue(int(std::lround(m_document.SmoothingStrength())));
     QWidget* smoothingPair = withValue(m_smoothing, smoothingValue);
-    smoothingPair->setToolTip(tr("The strength of the Smooth tool that a stroke with <b>Shift</b> held runs, whatever "
-                                 "the tool in hand"));
+    smoothingPair->setToolTip(
+        tr("The strength of the Smooth tool that a stroke with <b>Shift</b> held runs, whatever "
+           "the tool in hand"));
     addRow(QString(), tr("Smoothing (Shift)"), smoothingPair);
 
     m_falloff = choices("falloff", "falloff");
@@ -409,8 +410,9 @@ QWidget* MainWindow::MakeBrushControls() {
     m_mirror->setObjectName(QStringLiteral("mirror"));
     for (const char* name : kMirrors) m_mirror->addItem(tr(name));
     connect(m_mirror, qOverload<int>(&QComboBox::currentIndexChanged), &m_document, &StudioDocument::SetMirror);
-    m_mirror->setToolTip(tr("Strokes are mirrored across this plane of the mesh (Local) or of the world, or onto the "
-                            "mesh's symmetric partner faces (Topological)"));
+    m_mirror->setToolTip(
+        tr("Strokes are mirrored across this plane of the mesh (Local) or of the world, or onto the "
+           "mesh's symmetric partner faces (Topological)"));
     addRow(QString(), tr("Mirror"), m_mirror);
     layout->addLayout(form);
 
@@ -565,7 +567,9 @@ bool MainWindow::OpenFile(const QString& path) {
     m_document.Adopt(std::move(loaded));
     AddRecent(path);
     // A file read past its faults opens, and says what it left out.
-    if (!warnings.isEmpty()) ShowProblem(tr("%1 was read with changes:\n%2").arg(QFileInfo(path).fileName(), warnings.join(QLatin1Char('\n'))));
+    if (!warnings.isEmpty())
+        ShowProblem(
+            tr("%1 was read with changes:\n%2").arg(QFileInfo(path).fileName(), warnings.join(QLatin1Char('\n'))));
     return true;
 }
 
@@ -628,9 +632,10 @@ bool MainWindow::SaveAs() {
     const QString suffix = QString::fromLatin1(corvane_apps::kProjectSuffix);
     QString proposed = m_document.FilePath();
     if (!proposed.isEmpty() && !corvane_apps::IsProjectFile(proposed))
-        proposed = QFileInfo(proposed).dir().filePath(QFileInfo(proposed).completeBaseName() + QLatin1Char('.') + suffix);
-    QString path = QFileDialog::getSaveFileName(this, tr("Save project"), proposed,
-                                                tr("Corvane projects (*.%1)").arg(suffix));
+        proposed =
+            QFileInfo(proposed).dir().filePath(QFileInfo(proposed).completeBaseName() + QLatin1Char('.') + suffix);
+    QString path =
+        QFileDialog::getSaveFileName(this, tr("Save project"), proposed, tr("Corvane projects (*.%1)").arg(suffix));
     if (path.isEmpty()) return false;
     if (QFileInfo(path).suffix().compare(suffix, Qt::CaseInsensitive) != 0) path += QLatin1Char('.') + suffix;
     return SaveTo(path);
@@ -638,10 +643,12 @@ bool MainWindow::SaveAs() {
 
 void MainWindow::Export() {
     if (!m_document.HasMesh()) return;
-    const QString proposed = m_document.FilePath().isEmpty()
-                                 ? QString()
-                                 : QFileInfo(m_document.FilePath()).dir().filePath(
-                                       QFileInfo(m_document.FilePath()).completeBaseName() + QStringLiteral(".obj"));
+    const QString proposed =
+        m_document.FilePath().isEmpty()
+            ? QString()
+            : QFileInfo(m_document.FilePath())
+                  .dir()
+                  .filePath(QFileInfo(m_document.FilePath()).completeBaseName() + QStringLiteral(".obj"));
     QString path = QFileDialog::getSaveFileName(this, tr("Export mesh"), proposed,
                                                 FormatFilter(tr("Meshes"), corvane_apps::MeshFormatsWritten()));
     if (path.isEmpty()) return;
@@ -650,14 +657,15 @@ void MainWindow::Export() {
 }
 
 bool MainWindow::OfferRecovery() {
-    const std::vector<corvane_apps::Journal::Left> left = corvane_apps::Journal::Recoverable(StudioDocument::RecoveryFolder());
+    const std::vector<corvane_apps::Journal::Left> left =
+        corvane_apps::Journal::Recoverable(StudioDocument::RecoveryFolder());
     for (const corvane_apps::Journal::Left& journal : left) {
         const QString when = QDateTime::fromSecsSinceEpoch(journal.modified).toString(Qt::TextDate);
-        QMessageBox box(QMessageBox::Question, tr("Corvane Studio"),
-                        tr("Work on %1 was not saved when the studio stopped (%2, %n change(s)).", nullptr,
-                           int(journal.steps))
-                            .arg(journal.document, when),
-                        QMessageBox::NoButton, this);
+        QMessageBox box(
+            QMessageBox::Question, tr("Corvane Studio"),
+            tr("Work on %1 was not saved when the studio stopped (%2, %n change(s)).", nullptr, int(journal.steps))
+                .arg(journal.document, when),
+            QMessageBox::NoButton, this);
         box.setInformativeText(tr("Recover it? Given up, it is gone for good."));
         QPushButton* recover = box.addButton(tr("Recover"), QMessageBox::AcceptRole);
         QPushButton* discard = box.addButton(tr("Give Up"), QMessageBox::DestructiveRole);
@@ -686,9 +694,9 @@ bool MainWindow::MaybeSave() {
         m_document.CloseJournal();
         return true;
     }
-    const QMessageBox::StandardButton answer =
-        QMessageBox::question(this, tr("Corvane Studio"), tr("%1 has unsaved changes. Save them?").arg(m_document.Name()),
-                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, tr("Corvane Studio"), tr("%1 has unsaved changes. Save them?").arg(m_document.Name()),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
     if (answer == QMessageBox::Cancel) return false;
     if (answer == QMessageBox::Save && !Save()) return false;
     // Saved or given up: the journal has nothing left to keep.
@@ -756,8 +764,8 @@ void MainWindow::PickTool(const QString& name) {
 
 void MainWindow::ShowFreezeBrush(bool on) {
     // The freeze brush has its own profile and neither mirrors nor stamps.
-    for (QWidget* control : std::initializer_list<QWidget*>{m_smoothing, m_falloff, m_falloffKind, m_direction, m_mirror,
-                                                            m_stampLabel, m_stamps, m_openStamp})
+    for (QWidget* control : std::initializer_list<QWidget*>{m_smoothing, m_falloff, m_falloffKind, m_direction,
+                                                            m_mirror, m_stampLabel, m_stamps, m_openStamp})
         control->setEnabled(!on);
     if (!on) m_direction->setEnabled(m_document.Host().Brush().m_directionAttr.IsVisible());
     const QString tip = on ? tr("The share of a full freeze one pass of the freeze brush adds (0 to 100): at 100 one "
@@ -863,9 +871,9 @@ void MainWindow::RefreshLevels() {
     auto* group = new QActionGroup(m_levelMenu);
     const uint32_t current = m_document.Sculpture().Level().Index();
     for (uint32_t i = 0; i < m_document.Sculpture().LevelCount(); ++i) {
-        QAction* action = m_levelMenu->addAction(tr("Level %1 (%2 faces)").arg(i).arg(
-                                                     m_document.Sculpture().Geometry().Level(i)->m_faceCount),
-                                                 this, [this, i] { m_document.ShowLevel(i); });
+        QAction* action = m_levelMenu->addAction(
+            tr("Level %1 (%2 faces)").arg(i).arg(m_document.Sculpture().Geometry().Level(i)->m_faceCount), this,
+            [this, i] { m_document.ShowLevel(i); });
         action->setCheckable(true);
         action->setChecked(i == current);
         group->addAction(action);

@@ -49,7 +49,9 @@ void OrbitCamera::Pan(const QPointF& pixels, const QSize& viewport) {
     m_target += (-right * float(pixels.x()) + up * float(pixels.y())) * scale;
 }
 
-void OrbitCamera::Zoom(float factor) { m_distance = std::clamp(m_distance * factor, m_boxRadius * 1e-3f, m_boxRadius * 1e3f); }
+void OrbitCamera::Zoom(float factor) {
+    m_distance = std::clamp(m_distance * factor, m_boxRadius * 1e-3f, m_boxRadius * 1e3f);
+}
 
 void OrbitCamera::Fit(const QVector3D& minimum, const QVector3D& maximum) {
     m_boxCentre = (minimum + maximum) * 0.5f;
@@ -64,9 +66,15 @@ void OrbitCamera::Frame(const QVector3D& minimum, const QVector3D& maximum) {
 
 void OrbitCamera::SetView(View view) {
     switch (view) {
-        case View::kFront: m_yaw = 0.0f, m_pitch = 0.0f; break;
-        case View::kSide: m_yaw = 90.0f, m_pitch = 0.0f; break;
-        case View::kTop: m_yaw = 0.0f, m_pitch = kMostPitch; break;
+        case View::kFront:
+            m_yaw = 0.0f, m_pitch = 0.0f;
+            break;
+        case View::kSide:
+            m_yaw = 90.0f, m_pitch = 0.0f;
+            break;
+        case View::kTop:
+            m_yaw = 0.0f, m_pitch = kMostPitch;
+            break;
     }
 }
 

@@ -42,13 +42,20 @@ using corvane_apps::Step;
 // What the history calls the change `step` made.
 QString ChangeName(const Step& step) {
     switch (step.kind) {
-        case Step::kStroke: return step.stroke.smooth ? QStringLiteral("Smooth") : step.stroke.tool;
-        case Step::kWholeMesh: return step.stroke.tool;
-        case Step::kFreezeStroke: return QStringLiteral("Freeze");
-        case Step::kClearFreeze: return QStringLiteral("Clear Freeze");
-        case Step::kInvertFreeze: return QStringLiteral("Invert Freeze");
-        case Step::kLayerStrength: return QStringLiteral("Layer Strength");
-        default: return {};
+        case Step::kStroke:
+            return step.stroke.smooth ? QStringLiteral("Smooth") : step.stroke.tool;
+        case Step::kWholeMesh:
+            return step.stroke.tool;
+        case Step::kFreezeStroke:
+            return QStringLiteral("Freeze");
+        case Step::kClearFreeze:
+            return QStringLiteral("Clear Freeze");
+        case Step::kInvertFreeze:
+            return QStringLiteral("Invert Freeze");
+        case Step::kLayerStrength:
+            return QStringLiteral("Layer Strength");
+        default:
+            return {};
     }
 }
 
@@ -124,7 +131,8 @@ StudioDocument::Loaded StudioDocument::Recover(corvane_apps::BrushHost& host, co
     QTextStream out(&log);
     const std::vector<bool> changed = corvane_apps::PlaySession(session, host, *loaded.sculpture, out, out);
     loaded.drawMesh = corvane_apps::DrawMesh::AttachTo(loaded.sculpture->Level());
-    const QString document = session.shape.isEmpty() ? corvane_apps::SessionRelativePath(session, session.meshPath) : QString();
+    const QString document =
+        session.shape.isEmpty() ? corvane_apps::SessionRelativePath(session, session.meshPath) : QString();
     loaded.name = session.shape.isEmpty() ? QFileInfo(document).fileName() : session.shape;
     loaded.path = document;
     loaded.journal = journal;
@@ -313,7 +321,8 @@ QString StudioDocument::BeginStroke(const StrokeSettings& settings, const tarnix
     // stroke swaps another tool in), and the preferences when they changed since.
     const std::vector<corvane_apps::NamedValue> preferences = corvane_apps::BrushHost::Preferences();
     nlohmann::json current = nlohmann::json::object();
-    for (const corvane_apps::NamedValue& preference : preferences) current[preference.name.toStdString()] = preference.value;
+    for (const corvane_apps::NamedValue& preference : preferences)
+        current[preference.name.toStdString()] = preference.value;
     if (current != m_journaledPreferences) {
         corvane_apps::Step step;
         step.kind = corvane_apps::Step::kPreferences;
@@ -347,7 +356,8 @@ void StudioDocument::StrokeTo(const tarnix::Vector& point, float pressure) {
     if (m_freezeStroke) {
         m_freezeStep.freeze.path.push_back(point);
         m_freezeStep.freeze.pressures.push_back(pressure);
-        changed = m_sculpture->PaintFreeze(point, m_stroke.worldRadius, pressure * m_freezeStrength / 100.0f, m_stroke.invert);
+        changed = m_sculpture->PaintFreeze(point, m_stroke.worldRadius, pressure * m_freezeStrength / 100.0f,
+                                           m_stroke.invert);
     } else {
         changed = m_steps->StrokeTo(point, pressure);
     }
@@ -372,8 +382,7 @@ void StudioDocument::EndStroke() {
                                .arg(figures.dabs)
                                .arg(figures.movedVertices)
                                .arg(figures.brushSeconds * 1000.0 / std::max(1u, figures.dabs), 0, 'f', 2);
-    else
-        m_lastStrokeLine = tr("%1: %2").arg(figures.tool, figures.warning);
+    else m_lastStrokeLine = tr("%1: %2").arg(figures.tool, figures.warning);
     // A tessellating stroke that changed faces is drawn from new arrays.
     if (figures.facesChanged) m_drawMesh->MarkAll();
     // A stroke that changed nothing leaves no step (but ended the redo history, as any stroke).

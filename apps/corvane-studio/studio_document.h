@@ -3,8 +3,8 @@
 // arrays the viewport draws it from, its file (a project, or the mesh file it was opened from),
 // whether it has unsaved changes, the steps that made the changes in its undo history, the
 // brush settings the window shows (the tool's strength, falloff and direction and the settings
-// the module shows for the tool, which it keeps in the brush) and those that belong to the studio rather than to a tool (mirror, the freeze brush,
-// the smoothing modifier's strength), and its journal: every change, written down as it is
+// the module shows for the tool, which it keeps in the brush) and those that belong to the studio rather than to a tool
+// (mirror, the freeze brush, the smoothing modifier's strength), and its journal: every change, written down as it is
 // made (journal.h), so that the work survives the program. Strokes, undo and redo run through
 // the programs' step runner (step_runner.h), as sessions and scripts run them.
 //
@@ -46,13 +46,13 @@ public:
         corvane_apps::DrawMesh* drawMesh = nullptr;
         QString path;  // empty for a built-in shape
         QString name;
-        nlohmann::json origin;  // the mesh a journal starts from (a session's "mesh")
+        nlohmann::json origin;                   // the mesh a journal starts from (a session's "mesh")
         corvane_apps::ProgramSettings settings;  // a project's studio settings
-        QString journal;        // a journal it was recovered from, which goes on
+        QString journal;                         // a journal it was recovered from, which goes on
         // When recovered: the steps that made its changes, oldest first, and how many are done.
         std::vector<corvane_apps::Step> changes;
         size_t changesDone = 0;
-        QStringList warnings;   // what reading the file found wrong but could read past
+        QStringList warnings;  // what reading the file found wrong but could read past
     };
 
     explicit StudioDocument(corvane_apps::BrushHost& host, QObject* parent = nullptr);

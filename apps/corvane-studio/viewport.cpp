@@ -214,9 +214,8 @@ void Viewport::SendChanges() {
     const bool whole = m_sendAll || rebuilt;
     glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
     if (whole)
-        glBufferData(GL_ARRAY_BUFFER,
-                     GLsizeiptr(drawMesh->VertexCount() * sizeof(corvane_apps::DrawVertex)),
-                     nullptr, GL_DYNAMIC_DRAW);
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(drawMesh->VertexCount() * sizeof(corvane_apps::DrawVertex)), nullptr,
+                     GL_DYNAMIC_DRAW);
     // The vertices go from the mesh to the card through a small staging array, so that the
     // program holds the drawn mesh only once, on the card.
     constexpr uint32_t kStagedVertices = 1u << 16;
@@ -226,8 +225,7 @@ void Viewport::SendChanges() {
             const uint32_t piece = std::min(kStagedVertices, count - done);
             staged.resize(piece);
             drawMesh->WriteVertices(first + done, piece, staged.data());
-            glBufferSubData(GL_ARRAY_BUFFER,
-                            GLintptr((first + done) * sizeof(corvane_apps::DrawVertex)),
+            glBufferSubData(GL_ARRAY_BUFFER, GLintptr((first + done) * sizeof(corvane_apps::DrawVertex)),
                             GLsizeiptr(piece * sizeof(corvane_apps::DrawVertex)), staged.data());
         }
         m_uploadedVertices += count;
@@ -240,8 +238,7 @@ void Viewport::SendChanges() {
     m_runs = drawMesh->Runs();
     SendIndices(m_triangleArray, *drawMesh, false);
     // The edges go to the card only while the wireframe is shown.
-    m_edgesSent =
-        m_wireframe ? SendIndices(m_edgeArray, *drawMesh, true) : ReleaseIndices(m_edgeArray);
+    m_edgesSent = m_wireframe ? SendIndices(m_edgeArray, *drawMesh, true) : ReleaseIndices(m_edgeArray);
     m_sendAll = false;
 }
 
@@ -250,8 +247,7 @@ bool Viewport::SendIndices(GLuint array, const corvane_apps::DrawMesh& drawMesh,
     // has no element buffer binding outside one.
     glBindVertexArray(array);
     const size_t count = edges ? drawMesh.EdgeIndexCount() : drawMesh.TriangleIndexCount();
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(count * sizeof(uint16_t)), nullptr,
-                 GL_STATIC_DRAW);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(count * sizeof(uint16_t)), nullptr, GL_STATIC_DRAW);
     drawMesh.WriteIndices(edges, [this](const std::vector<uint16_t>& piece, size_t at) {
         glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, GLintptr(at * sizeof(uint16_t)),
                         GLsizeiptr(piece.size() * sizeof(uint16_t)), piece.data());
@@ -284,8 +280,7 @@ void Viewport::DrawRuns(bool edges) {
             glDeleteSync(older);
         }
         glDrawElementsBaseVertex(edges ? GL_LINES : GL_TRIANGLES, GLsizei(count), GL_UNSIGNED_SHORT,
-                                 reinterpret_cast<const void*>(first * sizeof(uint16_t)),
-                                 GLint(run.firstVertex));
+                                 reinterpret_cast<const void*>(first * sizeof(uint16_t)), GLint(run.firstVertex));
         older = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
     }
     for (GLsync fence : inFlight)
@@ -430,7 +425,7 @@ void Viewport::Press(const QPointF& pixel, Qt::MouseButton button, Qt::KeyboardM
         m_drag = Drag::kOrbit;
     } else if (button == Qt::LeftButton || button == Qt::RightButton) {
         m_drag = (button == Qt::RightButton && (alt || (modifiers & Qt::ControlModifier))) ? Drag::kZoom
-                 : (button == Qt::RightButton && (modifiers & Qt::ShiftModifier))           ? Drag::kPan
+                 : (button == Qt::RightButton && (modifiers & Qt::ShiftModifier))          ? Drag::kPan
                                                                                            : Drag::kOrbit;
     } else if (button == Qt::MiddleButton) {
         m_drag = Drag::kPan;
@@ -442,9 +437,15 @@ void Viewport::Move(const QPointF& pixel, float pressure) {
     m_lastPixel = pixel;
     m_pointerIn = true;
     switch (m_drag) {
-        case Drag::kOrbit: m_camera.Orbit(delta); break;
-        case Drag::kPan: m_camera.Pan(delta, size()); break;
-        case Drag::kZoom: m_camera.Zoom(std::exp(float(delta.y()) * 0.01f)); break;
+        case Drag::kOrbit:
+            m_camera.Orbit(delta);
+            break;
+        case Drag::kPan:
+            m_camera.Pan(delta, size());
+            break;
+        case Drag::kZoom:
+            m_camera.Zoom(std::exp(float(delta.y()) * 0.01f));
+            break;
         case Drag::kStroke:
             if (m_document.FollowsPointer()) {
                 // The pointer on the plane through where the stroke took hold, facing the view:
@@ -488,7 +489,9 @@ void Viewport::Release(const QPointF& pixel, float pressure) {
     update();
 }
 
-void Viewport::mousePressEvent(QMouseEvent* event) { Press(event->localPos(), event->button(), event->modifiers(), 1.0f); }
+void Viewport::mousePressEvent(QMouseEvent* event) {
+    Press(event->localPos(), event->button(), event->modifiers(), 1.0f);
+}
 
 void Viewport::mouseMoveEvent(QMouseEvent* event) { Move(event->localPos(), 1.0f); }
 
@@ -497,10 +500,17 @@ void Viewport::mouseReleaseEvent(QMouseEvent* event) { Release(event->localPos()
 void Viewport::tabletEvent(QTabletEvent* event) {
     const float pressure = float(std::clamp(event->pressure(), 0.0, 1.0));
     switch (event->type()) {
-        case QEvent::TabletPress: Press(event->posF(), event->button(), event->modifiers(), pressure); break;
-        case QEvent::TabletMove: Move(event->posF(), pressure); break;
-        case QEvent::TabletRelease: Release(event->posF(), pressure); break;
-        default: return;
+        case QEvent::TabletPress:
+            Press(event->posF(), event->button(), event->modifiers(), pressure);
+            break;
+        case QEvent::TabletMove:
+            Move(event->posF(), pressure);
+            break;
+        case QEvent::TabletRelease:
+            Release(event->posF(), pressure);
+            break;
+        default:
+            return;
     }
     event->accept();
 }

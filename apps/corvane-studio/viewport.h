@@ -100,12 +100,12 @@ private:
     int m_brushPixels = 40;
 
     Drag m_drag = Drag::kNone;
-    QPointF m_lastPixel;  // where the pointer is
-    bool m_cursorOn = false;  // the pointer is over the surface
+    QPointF m_lastPixel;       // where the pointer is
+    bool m_cursorOn = false;   // the pointer is over the surface
     bool m_pointerIn = false;  // the pointer is over the viewport
     QVector3D m_cursorPosition, m_cursorNormal;
     float m_cursorRadius = 0.0f;  // world units
-    QVector3D m_strokeStart;  // where the stroke took hold: a pointer-following stroke moves in its view plane
+    QVector3D m_strokeStart;      // where the stroke took hold: a pointer-following stroke moves in its view plane
 
     bool m_glReady = false;
     bool m_sendAll = true;

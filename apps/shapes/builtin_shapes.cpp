@@ -11,7 +11,7 @@ tarnix::PolygonMesh Cube() {
     for (int i = 0; i < 8; ++i)
         mesh.positions.push_back({i & 1 ? 1.0f : -1.0f, i & 2 ? 1.0f : -1.0f, i & 4 ? 1.0f : -1.0f});
     // Counter-clockwise seen from outside.
-    mesh.faceVertices = {0, 2, 3, 1,  4, 5, 7, 6,  0, 1, 5, 4,  2, 6, 7, 3,  0, 4, 6, 2,  1, 3, 7, 5};
+    mesh.faceVertices = {0, 2, 3, 1, 4, 5, 7, 6, 0, 1, 5, 4, 2, 6, 7, 3, 0, 4, 6, 2, 1, 3, 7, 5};
     mesh.faceSizes.assign(6, 4);
     return mesh;
 }
@@ -49,7 +49,7 @@ tarnix::PolygonMesh Fan(uint32_t spokes) {
 tarnix::PolygonMesh Pyramid() {
     tarnix::PolygonMesh mesh;
     mesh.positions = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}, {0, 0, 1.5f}};
-    mesh.faceVertices = {0, 3, 2, 1,  0, 1, 4,  1, 2, 4,  2, 3, 4,  3, 0, 4};
+    mesh.faceVertices = {0, 3, 2, 1, 0, 1, 4, 1, 2, 4, 2, 3, 4, 3, 0, 4};
     mesh.faceSizes = {4, 3, 3, 3, 3};
     return mesh;
 }
@@ -57,7 +57,7 @@ tarnix::PolygonMesh Pyramid() {
 tarnix::PolygonMesh Octahedron() {
     tarnix::PolygonMesh mesh;
     mesh.positions = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
-    mesh.faceVertices = {0, 2, 4,  2, 1, 4,  1, 3, 4,  3, 0, 4,  2, 0, 5,  1, 2, 5,  3, 1, 5,  0, 3, 5};
+    mesh.faceVertices = {0, 2, 4, 2, 1, 4, 1, 3, 4, 3, 0, 4, 2, 0, 5, 1, 2, 5, 3, 1, 5, 0, 3, 5};
     mesh.faceSizes.assign(8, 3);
     return mesh;
 }
@@ -104,9 +104,9 @@ tarnix::PolygonMesh Triangulated(const tarnix::PolygonMesh& mesh) {
     size_t first = 0;
     for (uint32_t size : mesh.faceSizes) {
         for (uint32_t k = 1; k + 1 < size; ++k) {
-            triangles.faceVertices.insert(triangles.faceVertices.end(),
-                                          {mesh.faceVertices[first], mesh.faceVertices[first + k],
-                                           mesh.faceVertices[first + k + 1]});
+            triangles.faceVertices.insert(
+                triangles.faceVertices.end(),
+                {mesh.faceVertices[first], mesh.faceVertices[first + k], mesh.faceVertices[first + k + 1]});
             triangles.faceSizes.push_back(3);
         }
         first += size;

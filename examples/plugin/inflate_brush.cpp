@@ -26,8 +26,8 @@ public:
         m_mesh = mesh;
     }
 
-    void ApplyDab(const tarnix::SurfacePoint* point, const tarnix::Vector*, float size, float dabFactor,
-                  float strength, tarnix::AxisAlignedBoundingBox& changedArea) override {
+    void ApplyDab(const tarnix::SurfacePoint* point, const tarnix::Vector*, float size, float dabFactor, float strength,
+                  tarnix::AxisAlignedBoundingBox& changedArea) override {
         tarnix::Mesh& mesh = *point->m_mesh;
         tarnix::MeshChange* change = mesh.CurrentChange();
         const tarnix::Vector centre = point->LocalPosition();

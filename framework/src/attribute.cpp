@@ -35,12 +35,11 @@ void Attribute::Connect(Attribute* source, bool twoWay) {
 }
 
 void Attribute::LinkTarget(Attribute* target) {
-    if (!target || std::find(m_targets.begin(), m_targets.end(), target) != m_targets.end())
-        return;
+    if (!target || std::find(m_targets.begin(), m_targets.end(), target) != m_targets.end()) return;
     m_targets.push_back(target);
     target->m_sources.push_back(this);
-    const bool takesValue = target->TypeCode() == TypeCode() && target->ValueSize() == ValueSize() &&
-                            target->ValueSize() != 0;
+    const bool takesValue =
+        target->TypeCode() == TypeCode() && target->ValueSize() == ValueSize() && target->ValueSize() != 0;
     if (takesValue && target->ToText() != ToText()) target->SetValueData(ValueData(), false);
     RaiseEvent(kEventTargetAdded);
     target->RaiseEvent(kEventLinkedToSource);
@@ -65,8 +64,7 @@ void Attribute::ValueWasSet(bool silent) {
         for (Attribute* target : m_targets) {
             if (target->TypeCode() == TypeCode() && target->ValueSize() == ValueSize())
                 target->SetValueData(ValueData(), false);
-            else
-                target->RaiseEvent(kEventValueChanged);
+            else target->RaiseEvent(kEventValueChanged);
         }
         m_propagating = false;
     }
@@ -126,10 +124,13 @@ template class AttributeInstance<BoolFloat>;
 
 // ---- float range ----------------------------------------------------------------------------
 
-AttributeFloatRange::AttributeFloatRange(Node* owner, const QString& key, float minimum,
-                                         float maximum, float initial, int decimals)
-    : Attribute(owner, key), m_minimum(minimum), m_maximum(maximum),
-      m_value(std::clamp(initial, minimum, maximum)), m_decimals(decimals) {
+AttributeFloatRange::AttributeFloatRange(Node* owner, const QString& key, float minimum, float maximum, float initial,
+                                         int decimals)
+    : Attribute(owner, key),
+      m_minimum(minimum),
+      m_maximum(maximum),
+      m_value(std::clamp(initial, minimum, maximum)),
+      m_decimals(decimals) {
     DeclareRange(minimum, maximum);
 }
 

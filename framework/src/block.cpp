@@ -223,12 +223,10 @@ void Block::LogAll(float threshold, bool detailed) {
         for (const auto& entry : ledgers.tallies) total += entry.second.bytes;
         lines << QStringLiteral("Tracked memory: %1 bytes registered, budget %2, %3 bytes allocated")
                      .arg(ledgers.registered)
-                     .arg(ledgers.budget == kUnlimited ? QStringLiteral("unlimited")
-                                                       : QString::number(ledgers.budget))
+                     .arg(ledgers.budget == kUnlimited ? QStringLiteral("unlimited") : QString::number(ledgers.budget))
                      .arg(total);
         for (const auto& entry : ledgers.tallies) {
-            if (entry.second.bytes == 0 || double(entry.second.bytes) < threshold * double(total))
-                continue;
+            if (entry.second.bytes == 0 || double(entry.second.bytes) < threshold * double(total)) continue;
             lines << QStringLiteral("  %1: %2 bytes in %3 allocations")
                          .arg(QString::fromStdString(entry.first))
                          .arg(entry.second.bytes)

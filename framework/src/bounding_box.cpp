@@ -35,8 +35,8 @@ void AxisAlignedBoundingBox::Grow(float amount) {
 }
 
 bool AxisAlignedBoundingBox::IsContaining(const Vector& p) const {
-    return p.x >= m_minimum.x && p.x <= m_maximum.x && p.y >= m_minimum.y && p.y <= m_maximum.y &&
-           p.z >= m_minimum.z && p.z <= m_maximum.z;
+    return p.x >= m_minimum.x && p.x <= m_maximum.x && p.y >= m_minimum.y && p.y <= m_maximum.y && p.z >= m_minimum.z &&
+           p.z <= m_maximum.z;
 }
 
 bool AxisAlignedBoundingBox::IsContaining(const AxisAlignedBoundingBox& box) const {
@@ -49,11 +49,9 @@ Vector AxisAlignedBoundingBox::Corner(int index) const {
             index & 4 ? m_maximum.z : m_minimum.z};
 }
 
-AxisAlignedBoundingBox AxisAlignedBoundingBox::SphereBoundingBox(const Vector& center,
-                                                                 float radius,
+AxisAlignedBoundingBox AxisAlignedBoundingBox::SphereBoundingBox(const Vector& center, float radius,
                                                                  const Matrix& toSpace) {
-    const AxisAlignedBoundingBox cube(center - Vector(radius, radius, radius),
-                                      center + Vector(radius, radius, radius));
+    const AxisAlignedBoundingBox cube(center - Vector(radius, radius, radius), center + Vector(radius, radius, radius));
     return cube.Transformed(toSpace);
 }
 

@@ -109,8 +109,7 @@ void BrushOperation::Serialize(Stream& stream) {
 }
 
 BrushOperation& BrushOperation::operator=(const BrushOperation& source) {
-    for (size_t i = 0; i < m_settings.size(); ++i)
-        m_settings[i]->SetValueData(source.m_settings[i]->ValueData(), true);
+    for (size_t i = 0; i < m_settings.size(); ++i) m_settings[i]->SetValueData(source.m_settings[i]->ValueData(), true);
     m_mirror = source.m_mirror;
     m_stamp = source.m_stamp;
     m_stampImage = source.m_stampImage;
@@ -124,16 +123,26 @@ float BrushOperation::FalloffPreset(int index, float t) {
     constexpr float kPi = 3.14159265358979f;
     t = std::clamp(t, 0.0f, 1.0f);
     switch (index) {
-        case 0: return 1.0f - t;                                  // linear
-        case 1: return 0.5f * (1.0f + std::cos(kPi * t));         // smooth
-        case 2: return (1.0f - t * t) * (1.0f - t * t);           // soft
-        case 3: return (1.0f - t) * (1.0f - t) * (1.0f - t);      // sharp
-        case 4: return 1.0f;                                      // flat
-        case 5: return std::sqrt(1.0f - t * t);                   // sphere
-        case 6: return std::pow(1.0f - t, 6.0f);                  // needle
-        case 7: return t < 0.8f ? 1.0f : 0.5f * (1.0f + std::cos(kPi * (t - 0.8f) / 0.2f));  // plateau
-        case 8: return (std::exp(-4.5f * t * t) - std::exp(-4.5f)) / (1.0f - std::exp(-4.5f));  // bell
-        default: return std::sin(kPi * t);                        // ring
+        case 0:
+            return 1.0f - t;  // linear
+        case 1:
+            return 0.5f * (1.0f + std::cos(kPi * t));  // smooth
+        case 2:
+            return (1.0f - t * t) * (1.0f - t * t);  // soft
+        case 3:
+            return (1.0f - t) * (1.0f - t) * (1.0f - t);  // sharp
+        case 4:
+            return 1.0f;  // flat
+        case 5:
+            return std::sqrt(1.0f - t * t);  // sphere
+        case 6:
+            return std::pow(1.0f - t, 6.0f);  // needle
+        case 7:
+            return t < 0.8f ? 1.0f : 0.5f * (1.0f + std::cos(kPi * (t - 0.8f) / 0.2f));  // plateau
+        case 8:
+            return (std::exp(-4.5f * t * t) - std::exp(-4.5f)) / (1.0f - std::exp(-4.5f));  // bell
+        default:
+            return std::sin(kPi * t);  // ring
     }
 }
 
@@ -172,9 +181,7 @@ bool BrushOperation::IsMaskTiled(int type) const { return type == kStampMask && 
 
 bool BrushOperation::IsMaskInverted(int type) const { return type == kStampMask && m_stamp.m_inverted; }
 
-Image* BrushOperation::MaskImage(int type) const {
-    return type == kStampMask ? m_stampImage.get() : nullptr;
-}
+Image* BrushOperation::MaskImage(int type) const { return type == kStampMask ? m_stampImage.get() : nullptr; }
 
 const Matrix& BrushOperation::MaskMatrix(int /*type*/) const { return m_stampMatrix; }
 
@@ -186,9 +193,7 @@ float BrushOperation::MaskFactor(int type) const { return type == kStampMask ? m
 
 float BrushOperation::MaskOffset(int type) const { return type == kStampMask ? m_stamp.m_offset : 0.0f; }
 
-QString BrushOperation::MaskName(int type) const {
-    return type == kStampMask ? m_stamp.m_imagePath : QString();
-}
+QString BrushOperation::MaskName(int type) const { return type == kStampMask ? m_stamp.m_imagePath : QString(); }
 
 bool BrushOperation::MaskBuildUp(int type) const { return type == kStampMask && m_stamp.m_buildUp; }
 
@@ -224,8 +229,7 @@ void BrushOperation::SetStampConfig(const StampConfiguration& configuration) {
     else if (buildUpChanged && m_stampImage) m_stampImage->ContentChanged();
 }
 
-void BrushOperation::PlaceStamp(const Vector& center, const Vector& normal, const Vector& tangent,
-                                float radius) {
+void BrushOperation::PlaceStamp(const Vector& center, const Vector& normal, const Vector& tangent, float radius) {
     const Vector n = normal.Normalized();
     Vector t = (tangent - n * (tangent | n)).Normalized();
     if (t.LengthSquared() == 0.0f) t = ((std::fabs(n.x) < 0.9f ? Vector(1, 0, 0) : Vector(0, 1, 0)) & n).Normalized();
@@ -307,16 +311,13 @@ void BrushOperation::BeginStroke(Mesh*, Modifier, TriggerType) { m_strokeRefused
 
 void BrushOperation::EndStroke() {}
 
-void BrushOperation::ApplyDab(const SurfacePoint*, const Vector*, float, float, float,
-                              AxisAlignedBoundingBox&) {}
+void BrushOperation::ApplyDab(const SurfacePoint*, const Vector*, float, float, float, AxisAlignedBoundingBox&) {}
 
 void BrushOperation::ApplyToWholeMesh(Mesh*, float, float, bool) {}
 
 // ---- registry -----------------------------------------------------------------------------------
 
-void BrushOperation::AddConfiguration(BrushConfiguration* configuration) {
-    Presets().emplace_back(configuration);
-}
+void BrushOperation::AddConfiguration(BrushConfiguration* configuration) { Presets().emplace_back(configuration); }
 
 uint32_t BrushOperation::ConfigurationCount() { return uint32_t(Presets().size()); }
 
@@ -334,11 +335,10 @@ void BrushOperation::RemoveConfigurationsOf(const ClassDesc* operationClass) {
     auto& presets = Presets();
     for (const auto& preset : presets)
         if (preset->OperationClass() == operationClass) PresetSettings().erase(preset.get());
-    presets.erase(std::remove_if(presets.begin(), presets.end(),
-                                 [operationClass](const auto& preset) {
-                                     return preset->OperationClass() == operationClass;
-                                 }),
-                  presets.end());
+    presets.erase(
+        std::remove_if(presets.begin(), presets.end(),
+                       [operationClass](const auto& preset) { return preset->OperationClass() == operationClass; }),
+        presets.end());
 }
 
 }  // namespace tarnix

@@ -25,11 +25,13 @@ void NotifyRegistry(RegistryChange change, const char* kind, const QString& name
     if (Observer()) Observer()(change, kind, name);
 }
 
-ClassDesc::ClassDesc(const ClassDesc* parent, const ClassDesc* /*secondParent*/,
-                     const char* name, const char* displayName, Factory factory, int flags,
-                     int version)
-    : m_parent(parent), m_name(QString::fromUtf8(name)),
-      m_displayName(QString::fromUtf8(displayName)), m_factory(factory), m_flags(flags),
+ClassDesc::ClassDesc(const ClassDesc* parent, const ClassDesc* /*secondParent*/, const char* name,
+                     const char* displayName, Factory factory, int flags, int version)
+    : m_parent(parent),
+      m_name(QString::fromUtf8(name)),
+      m_displayName(QString::fromUtf8(displayName)),
+      m_factory(factory),
+      m_flags(flags),
       m_version(version) {
     Registry().push_back(this);
     NotifyRegistry(RegistryChange::Added, "class", m_name);

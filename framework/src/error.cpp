@@ -2,12 +2,15 @@
 
 namespace tarnix {
 
-Error Error::s_cBadAlloc(QStringLiteral("Out of tracked memory"), Error::kCodeBadAlloc,
-                         "tarnix::Block", "framework/src/block.cpp", 0);
+Error Error::s_cBadAlloc(QStringLiteral("Out of tracked memory"), Error::kCodeBadAlloc, "tarnix::Block",
+                         "framework/src/block.cpp", 0);
 
 Error::Error(const QString& message, int code, const char* function, const char* file, int line)
-    : m_message(message), m_code(code), m_function(QString::fromUtf8(function)),
-      m_file(QString::fromUtf8(file)), m_line(line) {}
+    : m_message(message),
+      m_code(code),
+      m_function(QString::fromUtf8(function)),
+      m_file(QString::fromUtf8(file)),
+      m_line(line) {}
 
 Error* Error::Format(const QString& text) {
     m_message = text;
@@ -19,7 +22,7 @@ QString Error::Text() const {
 }
 
 void Error::Raise(int code, const char* function, const char* file, int line, const QString& text) {
-    throw (new Error(QString(), code, function, file, line))->Format(text);
+    throw(new Error(QString(), code, function, file, line))->Format(text);
 }
 
 void Error::Dispose(Error* error) {

@@ -16,8 +16,7 @@ namespace {
 
 ClassDesc g_nodeClass(nullptr, nullptr, "Node", "Node", nullptr, 0, 0);
 ClassDesc g_treeNodeClass(&g_nodeClass, &g_nodeClass, "TreeNode", "Tree node", nullptr, 0, 0);
-ClassDesc g_brushOperationClass(&g_nodeClass, &g_nodeClass, "BrushOperation", "Brush operation",
-                                nullptr, 0, 0);
+ClassDesc g_brushOperationClass(&g_nodeClass, &g_nodeClass, "BrushOperation", "Brush operation", nullptr, 0, 0);
 
 template <class T>
 Node* CreateOne(uint32_t) {
@@ -29,12 +28,10 @@ Node* CreateOne(uint32_t) {
 ClassDesc g_meshClass(&g_treeNodeClass, &g_treeNodeClass, "Mesh", "Mesh", &CreateOne<Mesh>, 0, 0);
 ClassDesc g_subdivisionLevelClass(&g_meshClass, &g_meshClass, "SubdivisionLevel", "Subdivision level",
                                   &CreateOne<SubdivisionLevel>, 0, 0);
-ClassDesc g_geometryClass(&g_treeNodeClass, &g_treeNodeClass, "Geometry", "Geometry",
-                          &CreateOne<Geometry>, 0, 0);
+ClassDesc g_geometryClass(&g_treeNodeClass, &g_treeNodeClass, "Geometry", "Geometry", &CreateOne<Geometry>, 0, 0);
 ClassDesc g_imageClass(&g_nodeClass, &g_nodeClass, "Image", "Image", nullptr, 0, 0);
 ClassDesc g_sceneClass(&g_treeNodeClass, &g_treeNodeClass, "Scene", "Scene", nullptr, 0, 0);
-ClassDesc g_curveClass(&g_treeNodeClass, &g_treeNodeClass, "TarnixCurve", "Curve",
-                       &CreateOne<TarnixCurve>, 0, 0);
+ClassDesc g_curveClass(&g_treeNodeClass, &g_treeNodeClass, "TarnixCurve", "Curve", &CreateOne<TarnixCurve>, 0, 0);
 ClassDesc g_meshRendererClass(&g_treeNodeClass, &g_treeNodeClass, "MeshRenderer", "Mesh renderer",
                               &CreateOne<MeshRenderer>, 0, 0);
 

@@ -60,7 +60,8 @@ void GeodesicEnumerator::EnumerateVertices(Mesh* mesh, const SurfacePoint& point
         const Vector p = mesh->VertexPosition(vertex);
         return transformation ? transformation->MeshToWorld().Transform(p, 1.0f) : p;
     };
-    const Vector source = transformation ? transformation->MeshToWorld().Transform(point.m_position, 1.0f) : point.m_position;
+    const Vector source =
+        transformation ? transformation->MeshToWorld().Transform(point.m_position, 1.0f) : point.m_position;
     using Candidate = std::pair<float, uint32_t>;
     std::priority_queue<Candidate, std::vector<Candidate>, std::greater<Candidate>> queue;
     const auto offer = [&](uint32_t vertex, float d) {
@@ -109,7 +110,7 @@ void GeodesicEnumerator::EnumerateVertices(Mesh* mesh, const SurfacePoint& point
         }
     }
     std::stable_sort(m_results.begin(), m_results.end(),
-              [&](const Result& a, const Result& b) { return m_distances[a.vertex] < m_distances[b.vertex]; });
+                     [&](const Result& a, const Result& b) { return m_distances[a.vertex] < m_distances[b.vertex]; });
     m_count = uint32_t(m_results.size());
 }
 

@@ -45,9 +45,8 @@ struct RefinedUV {
 // `uvCorners` (one value index per face corner) and `uvCount` describe the face-varying
 // channel; without corners the refiner has none.
 std::unique_ptr<Far::TopologyRefiner> MakeRefiner(const std::vector<int>& faceSizes,
-                                                  const std::vector<int>& faceVertices,
-                                                  int vertexCount, const std::vector<int>& uvCorners,
-                                                  int uvCount) {
+                                                  const std::vector<int>& faceVertices, int vertexCount,
+                                                  const std::vector<int>& uvCorners, int uvCount) {
     Far::TopologyDescriptor descriptor;
     descriptor.numVertices = vertexCount;
     descriptor.numFaces = int(faceSizes.size());
@@ -69,8 +68,7 @@ std::unique_ptr<Far::TopologyRefiner> MakeRefiner(const std::vector<int>& faceSi
     std::unique_ptr<Far::TopologyRefiner> refiner(
         Factory::Create(descriptor, Factory::Options(Sdc::SCHEME_CATMARK, options)));
     if (!refiner)
-        Error::Raise(Error::kCodeInvalidArgument, "tarnix::Geometry::Subdivide",
-                     "framework/src/geometry.cpp", __LINE__,
+        Error::Raise(Error::kCodeInvalidArgument, "tarnix::Geometry::Subdivide", "framework/src/geometry.cpp", __LINE__,
                      QStringLiteral("the mesh's topology cannot be subdivided"));
     return refiner;
 }
@@ -85,8 +83,8 @@ using Moves = std::vector<std::pair<uint32_t, Vector>>;
 // follow the refinement's "edge and corner" rule: border edges are halved, border vertices
 // take 3/4 of themselves and 1/8 of each border neighbour, and a vertex of one face (or of more
 // than two border edges) stays put.
-void RefineQuadDisplacement(const Mesh& lower, const Mesh& upper, const std::vector<Vector>& d,
-                            const Moves& moved, Moves& next) {
+void RefineQuadDisplacement(const Mesh& lower, const Mesh& upper, const std::vector<Vector>& d, const Moves& moved,
+                            Moves& next) {
     std::vector<uint8_t> faceDone(lower.m_faceCount, 0), vertexDone(upper.VertexCount(), 0);
     const auto facePoint = [&](uint32_t f) {
         const uint32_t* c = lower.FaceCorners(f);
@@ -166,9 +164,7 @@ struct Geometry::FollowStencils {
 Geometry::Geometry() = default;
 Geometry::~Geometry() = default;
 
-SubdivisionLevel* Geometry::Level(uint32_t index) const {
-    return index < m_levels.size() ? m_levels[index] : nullptr;
-}
+SubdivisionLevel* Geometry::Level(uint32_t index) const { return index < m_levels.size() ? m_levels[index] : nullptr; }
 
 void Geometry::AddLevel(SubdivisionLevel* level, FaceVaryingUVs uvs) {
     m_uvs.push_back(std::move(uvs));
@@ -219,8 +215,8 @@ std::unique_ptr<Geometry> Geometry::FromPolygons(const PolygonMesh& polygons, QS
         geometry->m_firstQuadOfPolygon.push_back(geometry->m_firstQuadOfPolygon.back() + size);
 
     auto* base = new SubdivisionLevel;
-    base->SetTopology(quads ? Mesh::kQuads : Mesh::kTriangles, corners,
-                      &cleaned.positions.data()->x, uint32_t(cleaned.positions.size()));
+    base->SetTopology(quads ? Mesh::kQuads : Mesh::kTriangles, corners, &cleaned.positions.data()->x,
+                      uint32_t(cleaned.positions.size()));
     geometry->m_basePolygons = std::move(cleaned);
     geometry->m_baseFacesFingerprint = Fingerprint(*base);
     geometry->AddLevel(base, std::move(uvs));
@@ -258,8 +254,8 @@ void Geometry::Subdivide(uint32_t levels) {
         faceVertices.assign(top->m_cornerIndices.begin(), top->m_cornerIndices.end());
         if (topUVs) uvCorners.assign(topUVs->corners.begin(), topUVs->corners.end());
     }
-    std::unique_ptr<Far::TopologyRefiner> refiner = MakeRefiner(
-        faceSizes, faceVertices, int(top->VertexCount()), uvCorners, topUVs ? int(topUVs->values.size()) : 0);
+    std::unique_ptr<Far::TopologyRefiner> refiner = MakeRefiner(faceSizes, faceVertices, int(top->VertexCount()),
+                                                                uvCorners, topUVs ? int(topUVs->values.size()) : 0);
     // Levels are read face by face and interpolated here; no later topology query needs
     // OpenSubdiv's edge tables, so the last level is refined without them.
     Far::TopologyRefiner::UniformOptions options{int(levels)};
@@ -318,9 +314,7 @@ void Geometry::Subdivide(uint32_t levels) {
     }
 }
 
-bool Geometry::BaseFacesIntact() const {
-    return Fingerprint(*LowestLevel()) == m_baseFacesFingerprint;
-}
+bool Geometry::BaseFacesIntact() const { return Fingerprint(*LowestLevel()) == m_baseFacesFingerprint; }
 
 const FaceVaryingUVs* Geometry::UVs(uint32_t level) const {
     if (level >= m_uvs.size() || m_uvs[level].corners.empty() || !BaseFacesIntact()) return nullptr;
@@ -431,7 +425,8 @@ const Geometry::FollowStencils* Geometry::StencilsAbove(uint32_t index) {
     stencils->readers.resize(sources.size());
     std::vector<uint32_t> fill(stencils->readerStart.begin(), stencils->readerStart.end() - 1);
     for (size_t s = 0; s < sizes.size(); ++s)
-        for (int k = 0; k < sizes[s]; ++k) stencils->readers[fill[size_t(sources[size_t(offsets[s] + k)])]++] = uint32_t(s);
+        for (int k = 0; k < sizes[s]; ++k)
+            stencils->readers[fill[size_t(sources[size_t(offsets[s] + k)])]++] = uint32_t(s);
     stencils->lowerStamp = lower->TopologyStamp();
     stencils->upperStamp = upper->TopologyStamp();
     cached = std::move(stencils);

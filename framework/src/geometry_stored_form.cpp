@@ -74,7 +74,8 @@ void ExchangeUVs(Stream& stream, FaceVaryingUVs& uvs) {
     ExchangeVector(stream, uvs.values, "texture coordinates");
     ExchangeVector(stream, uvs.corners, "texture-coordinate corners");
     for (uint32_t corner : uvs.corners)
-        if (corner >= uvs.values.size()) Malformed(QStringLiteral("a texture-coordinate corner names %1 of %2").arg(corner).arg(uvs.values.size()));
+        if (corner >= uvs.values.size())
+            Malformed(QStringLiteral("a texture-coordinate corner names %1 of %2").arg(corner).arg(uvs.values.size()));
 }
 
 }  // namespace
@@ -99,11 +100,13 @@ void Geometry::Serialize(Stream& stream) {
 
     uint32_t levelCount = LevelCount();
     stream.Exchange(levelCount);
-    if (stream.IsLoading() && (levelCount == 0 || levelCount > 16)) Malformed(QStringLiteral("%1 levels").arg(levelCount));
+    if (stream.IsLoading() && (levelCount == 0 || levelCount > 16))
+        Malformed(QStringLiteral("%1 levels").arg(levelCount));
     for (uint32_t i = 0; i < levelCount; ++i) {
         // Storing reads the level; loading builds it from what it reads, then adds it.
         std::unique_ptr<SubdivisionLevel> made;
-        SubdivisionLevel* level = stream.IsStoring() ? m_levels[i] : (made = std::make_unique<SubdivisionLevel>()).get();
+        SubdivisionLevel* level =
+            stream.IsStoring() ? m_levels[i] : (made = std::make_unique<SubdivisionLevel>()).get();
         uint32_t kind = level->m_faceKind;
         stream.Exchange(kind);
         if (kind != Mesh::kQuads && kind != Mesh::kTriangles) Malformed(QStringLiteral("face kind %1").arg(kind));
@@ -116,10 +119,14 @@ void Geometry::Serialize(Stream& stream) {
         ExchangeStore(stream, stream.IsStoring() ? level->m_vertices : records, "vertices");
         if (stream.IsLoading()) {
             if (corners.Count() == 0 || records.Count() == 0)
-                Malformed(QStringLiteral("level %1 has %2 corners and %3 vertices").arg(i).arg(corners.Count()).arg(records.Count()));
+                Malformed(QStringLiteral("level %1 has %2 corners and %3 vertices")
+                              .arg(i)
+                              .arg(corners.Count())
+                              .arg(records.Count()));
             // SetTopology checks the corners against the vertices.
             std::vector<float> positions(size_t(records.Count()) * 3);
-            for (uint32_t v = 0; v < records.Count(); ++v) std::memcpy(&positions[3 * size_t(v)], records[v].position, 12);
+            for (uint32_t v = 0; v < records.Count(); ++v)
+                std::memcpy(&positions[3 * size_t(v)], records[v].position, 12);
             level->SetTopology(Mesh::FaceKind(kind), corners, positions.data(), records.Count());
             for (uint32_t v = 0; v < records.Count(); ++v)
                 level->SetFreeze(v, records[v].freeze & Mesh::kFreezeStrengthMask);
@@ -143,12 +150,16 @@ void Geometry::Serialize(Stream& stream) {
         FaceVaryingUVs uvs = stream.IsStoring() ? m_uvs[i] : FaceVaryingUVs();
         ExchangeUVs(stream, uvs);
         if (stream.IsLoading() && !uvs.corners.empty() && uvs.corners.size() != level->m_cornerIndices.Count())
-            Malformed(QStringLiteral("level %1: %2 texture-coordinate corners for %3 corners").arg(i).arg(uvs.corners.size()).arg(level->m_cornerIndices.Count()));
+            Malformed(QStringLiteral("level %1: %2 texture-coordinate corners for %3 corners")
+                          .arg(i)
+                          .arg(uvs.corners.size())
+                          .arg(level->m_cornerIndices.Count()));
 
         uint32_t layerCount = level->LayerCount(), activeLayer = level->m_activeLayer;
         stream.Exchange(layerCount);
         stream.Exchange(activeLayer);
-        if (stream.IsLoading() && layerCount > 1024) Malformed(QStringLiteral("level %1: %2 layers").arg(i).arg(layerCount));
+        if (stream.IsLoading() && layerCount > 1024)
+            Malformed(QStringLiteral("level %1: %2 layers").arg(i).arg(layerCount));
         for (uint32_t k = 0; k < layerCount; ++k) {
             const SculptLayer* stored = stream.IsStoring() ? level->Layer(k) : nullptr;
             QString name = stored ? stored->Name() : QString();
@@ -164,7 +175,11 @@ void Geometry::Serialize(Stream& stream) {
             if (stream.IsStoring()) continue;
             // Made only once its offsets are read: a layer costs an offset per vertex.
             if (offsets.size() != level->VertexCount())
-                Malformed(QStringLiteral("level %1, layer %2: %3 offsets for %4 vertices").arg(i).arg(k).arg(offsets.size()).arg(level->VertexCount()));
+                Malformed(QStringLiteral("level %1, layer %2: %3 offsets for %4 vertices")
+                              .arg(i)
+                              .arg(k)
+                              .arg(offsets.size())
+                              .arg(level->VertexCount()));
             SculptLayer* layer = level->AddLayer(name);
             layer->RestoreStrength(strength);
             layer->SetLocked(locked);

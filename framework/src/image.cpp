@@ -47,7 +47,8 @@ private:
 // long jump past the image library's own clean-up, which then leaks what it was building.
 QString PngCutShort(const QByteArray& bytes) {
     for (qint64 at = 8; at + 8 <= bytes.size();) {
-        const uint32_t length = (uint32_t(uint8_t(bytes[int(at)])) << 24) | (uint32_t(uint8_t(bytes[int(at + 1)])) << 16) |
+        const uint32_t length = (uint32_t(uint8_t(bytes[int(at)])) << 24) |
+                                (uint32_t(uint8_t(bytes[int(at + 1)])) << 16) |
                                 (uint32_t(uint8_t(bytes[int(at + 2)])) << 8) | uint32_t(uint8_t(bytes[int(at + 3)]));
         const QByteArray type = bytes.mid(int(at + 4), 4);
         if (qint64(length) + 12 > bytes.size() - at)
@@ -64,8 +65,7 @@ QString LibraryMessage(const std::string& text) {
 }
 
 [[noreturn]] void FailImage(const QString& text) {
-    Error::Raise(Error::kCodeInvalidArgument, "tarnix::Image::Load", "framework/src/image.cpp",
-                 __LINE__, text);
+    Error::Raise(Error::kCodeInvalidArgument, "tarnix::Image::Load", "framework/src/image.cpp", __LINE__, text);
 }
 
 // Limits on what is read, so that no file can make the host read for ever or take its memory:
@@ -107,8 +107,7 @@ std::unique_ptr<Image> Image::Load(const QString& path) {
     OIIO::ImageBuf buffer(QFile::encodeName(resolved).toStdString());
     // The header first: the pixels are read only when their number is within the limit.
     if (!buffer.init_spec(buffer.name(), 0, 0))
-        FailImage(QStringLiteral("cannot read image %1: %2")
-                      .arg(path, LibraryMessage(buffer.geterror())));
+        FailImage(QStringLiteral("cannot read image %1: %2").arg(path, LibraryMessage(buffer.geterror())));
     const OIIO::ROI window = buffer.roi();
     if (window.width() <= 0 || window.height() <= 0 || window.nchannels() <= 0)
         FailImage(QStringLiteral("cannot read image %1: it holds no pixels").arg(path));
@@ -122,27 +121,24 @@ std::unique_ptr<Image> Image::Load(const QString& path) {
                       .arg(window.nchannels())
                       .arg(kMostSamples));
     if (!buffer.read(0, 0, true, OIIO::TypeDesc::FLOAT))
-        FailImage(QStringLiteral("cannot read image %1: %2")
-                      .arg(path, LibraryMessage(buffer.geterror())));
+        FailImage(QStringLiteral("cannot read image %1: %2").arg(path, LibraryMessage(buffer.geterror())));
     auto image = std::make_unique<Image>();
     image->m_path = path;
-    image->m_neutralLevel =
-        DescribedNeutralLevel(path, QString::fromStdString(buffer.nativespec().get_string_attribute("ImageDescription")));
+    image->m_neutralLevel = DescribedNeutralLevel(
+        path, QString::fromStdString(buffer.nativespec().get_string_attribute("ImageDescription")));
     image->m_width = uint32_t(window.width());
     image->m_height = uint32_t(window.height());
     image->m_depth = uint32_t(std::max(window.depth(), 1));
     image->m_channels = uint32_t(window.nchannels());
     image->m_samples.resize(size_t(image->m_width) * image->m_height * image->m_depth * image->m_channels);
     if (!buffer.get_pixels(window, OIIO::TypeDesc::FLOAT, image->m_samples.data()))
-        FailImage(QStringLiteral("cannot read image %1: %2")
-                      .arg(path, LibraryMessage(buffer.geterror())));
+        FailImage(QStringLiteral("cannot read image %1: %2").arg(path, LibraryMessage(buffer.geterror())));
     return image;
 }
 
 bool Image::getTile(uint32_t x, uint32_t y, uint32_t width, uint32_t height, float* out,
                     const PixelDescriptor& descriptor) const {
-    if (descriptor.bitsPerSample != 32 || (descriptor.channels != 1 && descriptor.channels != 3))
-        return false;
+    if (descriptor.bitsPerSample != 32 || (descriptor.channels != 1 && descriptor.channels != 3)) return false;
     if (uint64_t(x) + width > m_width || uint64_t(y) + height > m_height) return false;
     ++m_tileReads;
     for (uint32_t row = 0; row < height; ++row)

@@ -13,11 +13,10 @@ void Interface::HUDMessageShow(const QString& text, int type, int milliseconds) 
 
 Kernel::Kernel() : m_rendererOverride(this, QStringLiteral("rendereroverride")) {
     const QString fromEnvironment = qEnvironmentVariable("TARNIX_RESOURCES");
-    if (!fromEnvironment.isEmpty())
-        m_resourceDirectories = fromEnvironment.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    if (!fromEnvironment.isEmpty()) m_resourceDirectories = fromEnvironment.split(QLatin1Char(':'), Qt::SkipEmptyParts);
     const QFileInfo program(QStringLiteral("/proc/self/exe"));
-    m_resourceDirectories << QFileInfo(program.canonicalFilePath()).absoluteDir().absoluteFilePath(
-        QStringLiteral("resources"));
+    m_resourceDirectories
+        << QFileInfo(program.canonicalFilePath()).absoluteDir().absoluteFilePath(QStringLiteral("resources"));
 }
 
 Kernel* Kernel::Instance() {
@@ -50,8 +49,7 @@ tarnix::Interface* Kernel::Interface() { return &Instance()->m_interface; }
 tarnix::Scene* Kernel::Scene() { return &Instance()->m_scene; }
 
 void Kernel::DoOperation(CurveManipulator* manipulator, bool undoable, bool /*interactive*/) {
-    for (const CurveManipulator::Move& move : manipulator->Moves())
-        move.curve->SetPointPosition(move.point, move.to);
+    for (const CurveManipulator::Move& move : manipulator->Moves()) move.curve->SetPointPosition(move.point, move.to);
     if (undoable) Instance()->m_operations.push_back(manipulator->Moves());
 }
 
@@ -68,9 +66,7 @@ bool Kernel::IsTestModeOn() { return Instance()->m_testMode; }
 
 void Kernel::SetTestMode(bool on) { Instance()->m_testMode = on; }
 
-void Kernel::SetResourceDirectories(const QStringList& directories) {
-    Instance()->m_resourceDirectories = directories;
-}
+void Kernel::SetResourceDirectories(const QStringList& directories) { Instance()->m_resourceDirectories = directories; }
 
 QStringList Kernel::ResourceDirectories() { return Instance()->m_resourceDirectories; }
 

@@ -31,9 +31,15 @@ Matrix Matrix::Rotation(const Vector& axis, float radians) {
     const float x = axis.x, y = axis.y, z = axis.z;
     Matrix r;
     // Row-vector form: the transpose of the usual column-vector rotation.
-    r.m[0][0] = t * x * x + c;     r.m[0][1] = t * x * y + s * z; r.m[0][2] = t * x * z - s * y;
-    r.m[1][0] = t * x * y - s * z; r.m[1][1] = t * y * y + c;     r.m[1][2] = t * y * z + s * x;
-    r.m[2][0] = t * x * z + s * y; r.m[2][1] = t * y * z - s * x; r.m[2][2] = t * z * z + c;
+    r.m[0][0] = t * x * x + c;
+    r.m[0][1] = t * x * y + s * z;
+    r.m[0][2] = t * x * z - s * y;
+    r.m[1][0] = t * x * y - s * z;
+    r.m[1][1] = t * y * y + c;
+    r.m[1][2] = t * y * z + s * x;
+    r.m[2][0] = t * x * z + s * y;
+    r.m[2][1] = t * y * z - s * x;
+    r.m[2][2] = t * z * z + c;
     return r;
 }
 

@@ -50,8 +50,7 @@ Vector Mesh::FaceNormal(uint32_t face) const {
     return (VertexPosition(c[1]) - p0) & (VertexPosition(c[2]) - p0);
 }
 
-void Mesh::SetTopology(FaceKind kind, Store<uint32_t>& cornerIndices, const float* positions,
-                       uint32_t vertexCount) {
+void Mesh::SetTopology(FaceKind kind, Store<uint32_t>& cornerIndices, const float* positions, uint32_t vertexCount) {
     const uint32_t cornersPerFace = kind == kQuads ? 4 : 3;
     if (cornerIndices.Count() % cornersPerFace != 0)
         FailMesh("tarnix::Mesh::SetTopology", __LINE__,
@@ -182,9 +181,7 @@ void Mesh::RecomputeNormals(const uint32_t* vertices, uint32_t count) {
     }
 }
 
-Transformation* Mesh::GetTransformation() const {
-    return m_geometry ? &m_geometry->GetTransformation() : nullptr;
-}
+Transformation* Mesh::GetTransformation() const { return m_geometry ? &m_geometry->GetTransformation() : nullptr; }
 
 // ---- topology --------------------------------------------------------------------------------
 
@@ -192,8 +189,7 @@ void Mesh::BuildVertexFaces() const {
     // Faces around each vertex as compressed rows: a count pass, a prefix sum, a fill pass.
     const uint32_t vertexCount = VertexCount();
     const uint32_t cornersPerFace = CornersPerFace();
-    if (!m_vertexFaceStart.Assign(vertexCount + 1, 0) ||
-        !m_vertexFaces.Assign(m_faceCount * cornersPerFace, 0))
+    if (!m_vertexFaceStart.Assign(vertexCount + 1, 0) || !m_vertexFaces.Assign(m_faceCount * cornersPerFace, 0))
         throw &Error::s_cBadAlloc;
     uint32_t* start = m_vertexFaceStart.Data();
     for (uint32_t corner : m_cornerIndices) ++start[corner + 1];
@@ -322,10 +318,8 @@ void Mesh::EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint3
 }
 
 uint32_t Mesh::NextEnumerationMark() {
-    if (m_faceMarks.Count() != m_faceCount && !m_faceMarks.Assign(m_faceCount, 0))
-        throw &Error::s_cBadAlloc;
-    if (m_vertexMarks.Count() != VertexCount() && !m_vertexMarks.Assign(VertexCount(), 0))
-        throw &Error::s_cBadAlloc;
+    if (m_faceMarks.Count() != m_faceCount && !m_faceMarks.Assign(m_faceCount, 0)) throw &Error::s_cBadAlloc;
+    if (m_vertexMarks.Count() != VertexCount() && !m_vertexMarks.Assign(VertexCount(), 0)) throw &Error::s_cBadAlloc;
     if (++m_enumerationMark == 0) {
         std::fill(m_faceMarks.begin(), m_faceMarks.end(), 0u);
         std::fill(m_vertexMarks.begin(), m_vertexMarks.end(), 0u);

@@ -179,8 +179,8 @@ Vector MeshChange::KeptPosition(uint32_t vertex) const {
     return {p[0], p[1], p[2]};
 }
 
-StoredVertexInfo* MeshChange::Add_uncached(uint32_t vertex, uint32_t /*face*/, VertexRecord* record,
-                                           bool withLayer, float buildUp) {
+StoredVertexInfo* MeshChange::Add_uncached(uint32_t vertex, uint32_t /*face*/, VertexRecord* record, bool withLayer,
+                                           float buildUp) {
     if (!Grow()) return nullptr;
     SculptLayer* layer = withLayer ? m_mesh->ActiveLayer() : nullptr;
     if (layer && !GrowLayers(m_count)) return nullptr;

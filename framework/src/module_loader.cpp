@@ -1,7 +1,7 @@
 #include "tarnix/module_loader.h"
 
-#include <algorithm>
 #include <dlfcn.h>
+#include <algorithm>
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,14 +16,12 @@ LoadedModule::LoadedModule(const QString& path) : m_path(path) {
     m_handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
     if (!m_handle) {
         const char* reason = dlerror();
-        Error::Raise(Error::kCodeInvalidArgument, "tarnix::LoadedModule",
-                     "framework/src/module_loader.cpp", __LINE__,
+        Error::Raise(Error::kCodeInvalidArgument, "tarnix::LoadedModule", "framework/src/module_loader.cpp", __LINE__,
                      QStringLiteral("cannot load plug-in module %1: %2")
                          .arg(path, QString::fromLocal8Bit(reason ? reason : "unknown reason")));
     }
     for (Plugin* plugin : Plugin::All())
-        if (std::find(before.begin(), before.end(), plugin) == before.end())
-            m_plugins.push_back(plugin);
+        if (std::find(before.begin(), before.end(), plugin) == before.end()) m_plugins.push_back(plugin);
     for (Plugin* plugin : m_plugins) plugin->Initialize();
 }
 

@@ -35,8 +35,7 @@ void Node::LoadTemplate(const QString& templateName, bool raiseEvents) {
     auto found = Templates().find({cls->Name(), templateName});
     if (found == Templates().end()) return;
     for (const auto& entry : found->second)
-        if (Attribute* attribute = FindAttribute(entry.first))
-            attribute->SetFromText(entry.second, !raiseEvents);
+        if (Attribute* attribute = FindAttribute(entry.first)) attribute->SetFromText(entry.second, !raiseEvents);
 }
 
 void Node::SetTemplate(const QString& className, const QString& templateName,
@@ -59,9 +58,7 @@ TreeNode::~TreeNode() {
     }
 }
 
-TreeNode* TreeNode::Child(uint32_t index) const {
-    return index < m_children.size() ? m_children[index] : nullptr;
-}
+TreeNode* TreeNode::Child(uint32_t index) const { return index < m_children.size() ? m_children[index] : nullptr; }
 
 void TreeNode::AddChild(TreeNode* child) {
     if (child->m_parent) child->m_parent->RemoveChild(child);

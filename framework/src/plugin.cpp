@@ -14,11 +14,14 @@ std::vector<Plugin*>& Registry() {
 
 }  // namespace
 
-Plugin::Plugin(const char* name, const char* description, const char* author, const char* web,
-               const char* buildDate, Initializer initializer)
-    : m_name(QString::fromUtf8(name)), m_description(QString::fromUtf8(description)),
-      m_author(QString::fromUtf8(author)), m_web(QString::fromUtf8(web)),
-      m_buildDate(QString::fromUtf8(buildDate)), m_initializer(initializer) {
+Plugin::Plugin(const char* name, const char* description, const char* author, const char* web, const char* buildDate,
+               Initializer initializer)
+    : m_name(QString::fromUtf8(name)),
+      m_description(QString::fromUtf8(description)),
+      m_author(QString::fromUtf8(author)),
+      m_web(QString::fromUtf8(web)),
+      m_buildDate(QString::fromUtf8(buildDate)),
+      m_initializer(initializer) {
     Registry().push_back(this);
     NotifyRegistry(RegistryChange::Added, "plugin", m_name);
 }

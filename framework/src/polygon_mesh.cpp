@@ -10,8 +10,8 @@ namespace tarnix {
 namespace {
 
 [[noreturn]] void Refuse(const QString& text) {
-    Error::Raise(Error::kCodeInvalidArgument, "tarnix::PolygonMesh::Cleaned",
-                 "framework/src/polygon_mesh.cpp", __LINE__, text);
+    Error::Raise(Error::kCodeInvalidArgument, "tarnix::PolygonMesh::Cleaned", "framework/src/polygon_mesh.cpp",
+                 __LINE__, text);
 }
 
 // The subdivision library counts a face's corners and a vertex's faces in 16 bits.
@@ -40,9 +40,7 @@ PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
         cornerTotal += faceSizes[f];
     }
     if (cornerTotal != faceVertices.size())
-        Refuse(QStringLiteral("the faces name %1 corners, but %2 are given")
-                   .arg(cornerTotal)
-                   .arg(faceVertices.size()));
+        Refuse(QStringLiteral("the faces name %1 corners, but %2 are given").arg(cornerTotal).arg(faceVertices.size()));
     if (HasUVs() && faceUVs.size() != faceVertices.size())
         Refuse(QStringLiteral("the faces name %1 corners, but %2 texture coordinate corners are given")
                    .arg(faceVertices.size())
@@ -103,7 +101,9 @@ PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
     std::vector<uint32_t> facesAround(positions.size(), 0);
     for (uint32_t v : result.faceVertices)
         if (++facesAround[v] > kMostCorners)
-            Refuse(QStringLiteral("vertex %1 is a corner of more than the %2 faces a vertex may have").arg(v).arg(kMostCorners));
+            Refuse(QStringLiteral("vertex %1 is a corner of more than the %2 faces a vertex may have")
+                       .arg(v)
+                       .arg(kMostCorners));
 
     // Keep only the vertices that faces use, in their order.
     std::vector<uint32_t> renumber(positions.size(), UINT32_MAX);
@@ -116,15 +116,13 @@ PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
     for (uint32_t& v : result.faceVertices) v = renumber[v];
 
     if (facesWithRepeats)
-        changes << QStringLiteral("removed %1 repeated corners from %2 faces")
-                       .arg(repeatedCorners)
-                       .arg(facesWithRepeats);
+        changes
+            << QStringLiteral("removed %1 repeated corners from %2 faces").arg(repeatedCorners).arg(facesWithRepeats);
     if (duplicateFaces)
-        changes << QStringLiteral("dropped %1 faces that repeat the corners of another face")
-                       .arg(duplicateFaces);
+        changes << QStringLiteral("dropped %1 faces that repeat the corners of another face").arg(duplicateFaces);
     if (result.positions.size() < positions.size())
-        changes << QStringLiteral("dropped %1 vertices that no face uses")
-                       .arg(positions.size() - result.positions.size());
+        changes
+            << QStringLiteral("dropped %1 vertices that no face uses").arg(positions.size() - result.positions.size());
     return result;
 }
 

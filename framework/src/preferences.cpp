@@ -25,19 +25,17 @@ PreferenceSet& TheSet() {
 // A plug-in loaded again declares the same preference again: it gets the attribute it had.
 Entry* FindEntry(const QString& name, const QString& category, int typeCode) {
     for (Entry& entry : TheSet().entries)
-        if (entry.name == name && entry.category == category &&
-            entry.attribute->TypeCode() == typeCode)
-            return &entry;
+        if (entry.name == name && entry.category == category && entry.attribute->TypeCode() == typeCode) return &entry;
     return nullptr;
 }
 
-void Declare(tarnix::Attribute* attribute, const char* name, const char* category,
-             const QString& displayName, const QString& displayCategory, bool testModeOnly) {
+void Declare(tarnix::Attribute* attribute, const char* name, const char* category, const QString& displayName,
+             const QString& displayCategory, bool testModeOnly) {
     attribute->SetDisplayName(displayName);
     attribute->SetCategory(displayCategory);
     attribute->SetVisible(!testModeOnly || Kernel::IsTestModeOn());
-    TheSet().entries.push_back({QString::fromUtf8(name), QString::fromUtf8(category), displayName,
-                                displayCategory, attribute->ToText(), testModeOnly, attribute});
+    TheSet().entries.push_back({QString::fromUtf8(name), QString::fromUtf8(category), displayName, displayCategory,
+                                attribute->ToText(), testModeOnly, attribute});
     NotifyRegistry(RegistryChange::Added, "preference", QString::fromUtf8(name));
 }
 
@@ -51,29 +49,27 @@ void ApplyTestModeVisibility() {
         if (entry.testModeOnly) entry.attribute->SetVisible(testMode);
 }
 
-Bool::Bool(const char* name, const char* category, const QString& displayName,
-           const QString& displayCategory, bool defaultValue, bool testModeOnly) {
-    if (Entry* known = FindEntry(QString::fromUtf8(name), QString::fromUtf8(category),
-                                 AttributeTraits<bool>::kTypeCode)) {
+Bool::Bool(const char* name, const char* category, const QString& displayName, const QString& displayCategory,
+           bool defaultValue, bool testModeOnly) {
+    if (Entry* known =
+            FindEntry(QString::fromUtf8(name), QString::fromUtf8(category), AttributeTraits<bool>::kTypeCode)) {
         m_attribute = static_cast<AttributeInstance<bool>*>(known->attribute);
         return;
     }
-    auto attribute = std::make_unique<AttributeInstance<bool>>(&TheSet(), QString::fromUtf8(name),
-                                                               defaultValue);
+    auto attribute = std::make_unique<AttributeInstance<bool>>(&TheSet(), QString::fromUtf8(name), defaultValue);
     m_attribute = attribute.get();
     Declare(m_attribute, name, category, displayName, displayCategory, testModeOnly);
     TheSet().attributes.push_back(std::move(attribute));
 }
 
-Float::Float(const char* name, const char* category, const QString& displayName,
-             const QString& displayCategory, float defaultValue, float minimum, float maximum,
-             bool testModeOnly) {
+Float::Float(const char* name, const char* category, const QString& displayName, const QString& displayCategory,
+             float defaultValue, float minimum, float maximum, bool testModeOnly) {
     if (Entry* known = FindEntry(QString::fromUtf8(name), QString::fromUtf8(category), 5)) {
         m_attribute = static_cast<AttributeFloatRange*>(known->attribute);
         return;
     }
-    auto attribute = std::make_unique<AttributeFloatRange>(&TheSet(), QString::fromUtf8(name),
-                                                           minimum, maximum, defaultValue, 2);
+    auto attribute =
+        std::make_unique<AttributeFloatRange>(&TheSet(), QString::fromUtf8(name), minimum, maximum, defaultValue, 2);
     m_attribute = attribute.get();
     Declare(m_attribute, name, category, displayName, displayCategory, testModeOnly);
     TheSet().attributes.push_back(std::move(attribute));

@@ -25,8 +25,7 @@ Vector TarnixCurve::SurfacePosition(const Mesh& mesh, uint32_t face, float u, fl
     if (mesh.m_faceKind == Mesh::kQuads)
         return mesh.VertexPosition(c[0]) * ((1 - u) * (1 - v)) + mesh.VertexPosition(c[1]) * (u * (1 - v)) +
                mesh.VertexPosition(c[2]) * (u * v) + mesh.VertexPosition(c[3]) * ((1 - u) * v);
-    return mesh.VertexPosition(c[0]) * (1 - u - v) + mesh.VertexPosition(c[1]) * u +
-           mesh.VertexPosition(c[2]) * v;
+    return mesh.VertexPosition(c[0]) * (1 - u - v) + mesh.VertexPosition(c[1]) * u + mesh.VertexPosition(c[2]) * v;
 }
 
 void TarnixCurve::AddAttachedPoint(Mesh* mesh, uint32_t face, float u, float v) {

@@ -22,8 +22,7 @@ Vector SculptLayer::Position(uint32_t layerWord) const {
     return m_mesh->VertexPosition(layerWord) + m_offsets[layerWord] * (1.0f - m_strength);
 }
 
-void SculptLayer::SetPosition(uint32_t layerWord, uint32_t vertex, const Vector& position,
-                              bool updateMesh) {
+void SculptLayer::SetPosition(uint32_t layerWord, uint32_t vertex, const Vector& position, bool updateMesh) {
     const Vector move = position - Position(layerWord);
     m_offsets[layerWord] += move;
     if (updateMesh) m_mesh->SetVertexPosition(vertex, m_mesh->VertexPosition(vertex) + move * m_strength);

@@ -40,8 +40,7 @@ bool CollectFace(RTCPointQueryFunctionArguments* arguments) {
     const Vector& b = query->box.Maximum();
     const Vector& c = faceBox.Minimum();
     const Vector& d = faceBox.Maximum();
-    if (c.x <= b.x && d.x >= a.x && c.y <= b.y && d.y >= a.y && c.z <= b.z && d.z >= a.z)
-        query->faces->push_back(face);
+    if (c.x <= b.x && d.x >= a.x && c.y <= b.y && d.y >= a.y && c.z <= b.z && d.z >= a.z) query->faces->push_back(face);
     return false;
 }
 
@@ -162,8 +161,8 @@ void SpatialGrid::Rebuild() {
     Commit(std::vector<bool>(m_geometries.size(), true), true);
 }
 
-bool SpatialGrid::CastRay(const Vector& origin, const Vector& direction, SurfacePoint& hit,
-                          bool bothDirections, bool nearest) const {
+bool SpatialGrid::CastRay(const Vector& origin, const Vector& direction, SurfacePoint& hit, bool bothDirections,
+                          bool nearest) const {
     // Embree takes rays whose origin and direction lie within +-1.8e18 per component and stops
     // on any other; such a ray (from a far or non-finite point, or a zero direction) hits
     // nothing here instead.
@@ -197,13 +196,11 @@ bool SpatialGrid::CastRay(const Vector& origin, const Vector& direction, Surface
     const bool forward = cast(direction, forwardDistance, forwardFace);
     const bool backward = bothDirections && cast(-direction, backwardDistance, backwardFace);
     if (!forward && !backward) return false;
-    const bool useBackward =
-        backward && (!forward || (nearest && backwardDistance < forwardDistance));
+    const bool useBackward = backward && (!forward || (nearest && backwardDistance < forwardDistance));
     const float distance = useBackward ? -backwardDistance : forwardDistance;
     const uint32_t face = useBackward ? backwardFace : forwardFace;
     // The mesh's own face normal: outward for counter-clockwise corners.
-    hit = SurfacePoint(m_mesh, face, origin + direction * distance,
-                       m_mesh->FaceNormal(face).Normalized());
+    hit = SurfacePoint(m_mesh, face, origin + direction * distance, m_mesh->FaceNormal(face).Normalized());
     return true;
 }
 
@@ -230,8 +227,7 @@ void SpatialGrid::EnumerateFaces(const AxisAlignedBoundingBox& box, FaceEnumerat
     for (uint32_t face : faces) enumerator->Tester(m_mesh, face);
 }
 
-void SpatialGrid::EnumerateVertices(const AxisAlignedBoundingBox& box,
-                                    VertexEnumerator* enumerator) const {
+void SpatialGrid::EnumerateVertices(const AxisAlignedBoundingBox& box, VertexEnumerator* enumerator) const {
     std::vector<uint32_t> faces;
     CollectFaces(box, faces);
     std::vector<std::pair<uint32_t, uint32_t>> vertices;
@@ -241,11 +237,10 @@ void SpatialGrid::EnumerateVertices(const AxisAlignedBoundingBox& box,
             if (box.IsContaining(m_mesh->VertexPosition(corners[k]))) vertices.emplace_back(corners[k], face);
     }
     // Each vertex once, with the first face (in face order) that holds it.
-    std::stable_sort(vertices.begin(), vertices.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    vertices.erase(std::unique(vertices.begin(), vertices.end(),
-                               [](const auto& a, const auto& b) { return a.first == b.first; }),
-                   vertices.end());
+    std::stable_sort(vertices.begin(), vertices.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    vertices.erase(
+        std::unique(vertices.begin(), vertices.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+        vertices.end());
     for (const auto& [vertex, face] : vertices) enumerator->Tester(m_mesh, vertex, face);
 }
 

@@ -52,10 +52,10 @@ void Stream::Fail(const QString& text) const {
 // x86-64 is little-endian, which is the stored byte order; the raw copies below rely on it.
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "streams are stored little-endian");
 
-#define TARNIX_EXCHANGE_RAW(Type, what)                         \
-    void Stream::Exchange(Type& value) {                        \
-        if (m_storing) WriteBytes(&value, sizeof(value));       \
-        else ReadBytes(&value, sizeof(value), what);            \
+#define TARNIX_EXCHANGE_RAW(Type, what)                   \
+    void Stream::Exchange(Type& value) {                  \
+        if (m_storing) WriteBytes(&value, sizeof(value)); \
+        else ReadBytes(&value, sizeof(value), what);      \
     }
 TARNIX_EXCHANGE_RAW(uint8_t, "a byte")
 TARNIX_EXCHANGE_RAW(int32_t, "a 32-bit integer")
@@ -85,9 +85,8 @@ void Stream::Exchange(QString& value) {
     uint32_t size = 0;
     Exchange(size);
     if (qsizetype(size) > Remaining())
-        Fail(QStringLiteral("unexpected end of data: a text of %1 bytes with %2 bytes left")
-                 .arg(size)
-                 .arg(Remaining()));
+        Fail(
+            QStringLiteral("unexpected end of data: a text of %1 bytes with %2 bytes left").arg(size).arg(Remaining()));
     value = QString::fromUtf8(m_data.constData() + m_position, int(size));
     m_position += size;
 }

@@ -115,7 +115,8 @@ DabStrength StrengthConversion::Dab(const Vector& centre, float pressure) {
             }
     const float share = std::clamp(kPassesPerSpot - used, 0.0f, m_passShare);
     m_placed[cell].push_back({centre, share});
-    return Convert(m_brush, Share(m_strength), m_spacingShare * std::clamp(pressure, 0.0f, 1.0f) * (share / m_passShare), m_radius,
+    return Convert(m_brush, Share(m_strength),
+                   m_spacingShare * std::clamp(pressure, 0.0f, 1.0f) * (share / m_passShare), m_radius,
                    m_brush.PlacesSingleStamp());
 }
 

@@ -182,8 +182,7 @@ bool PlaceTwin(SubdivisionLevel& level, const MirrorConfiguration& mirror, const
         if (!PlaceOnSurface(level, image + imageNormal * (0.5f * reach), -imageNormal, twin)) return false;
         if (PlanePartners(level, mirror, hit, weights, twin.m_face, atStart, partners))
             twin = TwinAtPartners(level, twin.m_face, partners, weights.weights, atStart);
-        else if (atStart)
-            CarryToCurrentSurface(level, WeighOnFace(level, twin.m_face, twin.m_position, true), twin);
+        else if (atStart) CarryToCurrentSurface(level, WeighOnFace(level, twin.m_face, twin.m_position, true), twin);
     }
     twin.m_mirrored = 1;
     return true;
@@ -351,8 +350,7 @@ void StrokeDriver::AddPoint(const Vector& point, float pressure) {
                    .arg(double(point.x))
                    .arg(double(point.y))
                    .arg(double(point.z)));
-    if (++m_points > kMostPathPoints)
-        Refuse(QStringLiteral("a stroke takes at most %1 points").arg(kMostPathPoints));
+    if (++m_points > kMostPathPoints) Refuse(QStringLiteral("a stroke takes at most %1 points").arg(kMostPathPoints));
     if (!FollowsPointer() && m_centres + SegmentDabs(point) > kMostDabs && !m_brush.PlacesSingleStamp())
         Refuse(QStringLiteral("a stroke places at most %1 dabs; this point, %2 from the last, would pass that at a "
                               "spacing of %3")
@@ -361,10 +359,11 @@ void StrokeDriver::AddPoint(const Vector& point, float pressure) {
                    .arg(double(m_spacing)));
     m_lastPressure = pressure;
     try {
-        if (FollowsPointer())
-            FollowPointer(point, pressure);
+        if (FollowsPointer()) FollowPointer(point, pressure);
         else
-            Resample(point, [&](const Vector& centre) { TakeCentre(m_toMesh.Transform(centre, 1.0f), m_options.dabFactor * pressure); });
+            Resample(point, [&](const Vector& centre) {
+                TakeCentre(m_toMesh.Transform(centre, 1.0f), m_options.dabFactor * pressure);
+            });
     } catch (...) {
         SubdivisionLevel& level = *m_level;
         m_level = nullptr;
@@ -590,12 +589,14 @@ StrokeReport StrokeDriver::End() {
 StrokeReport StrokeDriver::Run(SubdivisionLevel& level, const std::vector<Vector>& path, const StrokeOptions& options,
                                const std::vector<float>& pressures) {
     if (path.size() > kMostPathPoints)
-        Refuse(QStringLiteral("a stroke takes at most %1 points; this path has %2").arg(kMostPathPoints).arg(path.size()));
+        Refuse(
+            QStringLiteral("a stroke takes at most %1 points; this path has %2").arg(kMostPathPoints).arg(path.size()));
     if (!m_brush.PlacesSingleStamp() && !FollowsPointer() && DabCount(path, options.size) > kMostDabs)
-        Refuse(QStringLiteral("a stroke places at most %1 dabs; this path at size %2 and a spacing of %3 would place more")
-                   .arg(kMostDabs)
-                   .arg(double(options.size))
-                   .arg(double(Spacing(options.size))));
+        Refuse(
+            QStringLiteral("a stroke places at most %1 dabs; this path at size %2 and a spacing of %3 would place more")
+                .arg(kMostDabs)
+                .arg(double(options.size))
+                .arg(double(Spacing(options.size))));
     Begin(level, options);
     for (size_t i = 0; i < path.size(); ++i) AddPoint(path[i], i < pressures.size() ? pressures[i] : 1.0f);
     return End();

@@ -19,15 +19,14 @@ struct DepthTables {
 uint32_t LocalQuad(uint32_t x, uint32_t y, uint32_t depth) {
     static constexpr uint32_t kChildOfQuadrant[2][2] = {{0, 3}, {1, 2}};  // [right][down]
     uint32_t local = 0;
-    for (uint32_t level = depth; level-- > 0;)
-        local = local * 4 + kChildOfQuadrant[(x >> level) & 1][(y >> level) & 1];
+    for (uint32_t level = depth; level-- > 0;) local = local * 4 + kChildOfQuadrant[(x >> level) & 1][(y >> level) & 1];
     return local;
 }
 
 const DepthTables& TablesFor(uint32_t depth) {
     if (depth > SubdivisionLevel::kMaximumTableDepth)
-        Error::Raise(Error::kCodeInvalidArgument, "tarnix::SubdivisionLevel",
-                     "framework/src/subdivision_level.cpp", __LINE__,
+        Error::Raise(Error::kCodeInvalidArgument, "tarnix::SubdivisionLevel", "framework/src/subdivision_level.cpp",
+                     __LINE__,
                      QStringLiteral("no index tables for depth %1 (at most %2)")
                          .arg(depth)
                          .arg(SubdivisionLevel::kMaximumTableDepth));

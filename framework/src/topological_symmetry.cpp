@@ -8,8 +8,10 @@
 namespace tarnix {
 
 TopologicalSymmetry::TopologicalSymmetry(const Mesh& mesh)
-    : m_cornersPerFace(mesh.CornersPerFace()), m_faces(mesh.m_faceCount, kNone),
-      m_offsets(mesh.m_faceCount, 0), m_vertices(mesh.VertexCount(), kNone) {
+    : m_cornersPerFace(mesh.CornersPerFace()),
+      m_faces(mesh.m_faceCount, kNone),
+      m_offsets(mesh.m_faceCount, 0),
+      m_vertices(mesh.VertexCount(), kNone) {
     const uint32_t k = m_cornersPerFace;
     const Vector size = mesh.BoundingBox().Size();
     const float tolerance = 1e-4f * std::max(size.x, std::max(size.y, size.z));

@@ -224,7 +224,8 @@ void Drover::KeepForUndo(tarnix::Mesh& mesh, const Region& region) {
     // whose normal only turns needs one as much as a moved one.
     tarnix::MeshChange* change = mesh.CurrentChange();
     for (const uint32_t v : region.normalVertices)
-        if (!change->Find(v) && !change->Add_uncached(v, region.nearestFace, &mesh.m_vertices[v], m_layer != nullptr, 0.0f))
+        if (!change->Find(v) &&
+            !change->Add_uncached(v, region.nearestFace, &mesh.m_vertices[v], m_layer != nullptr, 0.0f))
             throw &tarnix::Error::s_cBadAlloc;
 }
 
@@ -234,10 +235,8 @@ Vector Drover::Where(const tarnix::Mesh& mesh, uint32_t vertex) const {
 
 void Drover::MoveTo(tarnix::Mesh& mesh, uint32_t vertex, const Vector& target) {
     m_moved.Extend(mesh.VertexPosition(vertex));
-    if (m_layer)
-        m_layer->SetPosition(m_layer->LayerWord(vertex), vertex, target, true);
-    else
-        mesh.SetVertexPosition(vertex, target);
+    if (m_layer) m_layer->SetPosition(m_layer->LayerWord(vertex), vertex, target, true);
+    else mesh.SetVertexPosition(vertex, target);
     m_moved.Extend(mesh.VertexPosition(vertex));
     ++m_updates;
 }

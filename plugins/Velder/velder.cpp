@@ -12,12 +12,10 @@
 namespace {
 
 // Module-level registrations, constructed on load and destroyed on unload in reverse order.
-tarnix::ClassDesc g_velderClass(tarnix::BrushOperation::StaticClass(),
-                                tarnix::BrushOperation::StaticClass(), "Velder",
+tarnix::ClassDesc g_velderClass(tarnix::BrushOperation::StaticClass(), tarnix::BrushOperation::StaticClass(), "Velder",
                                 "Dynamic tessellation brush", nullptr, 0, 0);
-tarnix::Plugin g_velderPlugin("Velder", "Dynamic tessellation sculpting brush",
-                              "Corvane developers", "https://corvane.invalid",
-                              __DATE__ " " __TIME__, nullptr);
+tarnix::Plugin g_velderPlugin("Velder", "Dynamic tessellation sculpting brush", "Corvane developers",
+                              "https://corvane.invalid", __DATE__ " " __TIME__, nullptr);
 
 }  // namespace
 
@@ -91,7 +89,8 @@ void Velder::EnableOptions() {
     if (m_dynamicTessellation) return;
     for (tarnix::Attribute* attribute :
          {static_cast<tarnix::Attribute*>(&m_refineModeAttr), static_cast<tarnix::Attribute*>(&m_refineIntervalAttr),
-          static_cast<tarnix::Attribute*>(&m_adaptiveRefineAttr), static_cast<tarnix::Attribute*>(&m_curvatureRefineAttr)})
+          static_cast<tarnix::Attribute*>(&m_adaptiveRefineAttr),
+          static_cast<tarnix::Attribute*>(&m_curvatureRefineAttr)})
         attribute->SetVisible(false);
 }
 

@@ -45,20 +45,20 @@
 namespace tarnix {
 class MeshChange;
 struct StoredVertexInfo;
-}
+}  // namespace tarnix
 
 /// One vertex as a brush first found it in the stroke: the 64 bytes of a record of the
 /// VertexRecordStore, little-endian, at these offsets.
 struct VertexRecordData {
-    float position[3];          // 0: position
-    uint8_t packedNormal[8];    // 12: the vertex's entry of the mesh's normal array, unchanged
-    uint32_t vertex;            // 20: vertex index
-    float freeze;               // 24: freeze strength / 127
-    float normal[3];            // 28: normal as floats
-    uint8_t hostBit;            // 40: the top bit of the freeze byte
-    uint8_t unused[3];          // 41
-    uint8_t layerEntry[20];     // 44: the vertex's entry of the brush's layer vector (zeros
-                                //     here: tessellated meshes have no layers)
+    float position[3];        // 0: position
+    uint8_t packedNormal[8];  // 12: the vertex's entry of the mesh's normal array, unchanged
+    uint32_t vertex;          // 20: vertex index
+    float freeze;             // 24: freeze strength / 127
+    float normal[3];          // 28: normal as floats
+    uint8_t hostBit;          // 40: the top bit of the freeze byte
+    uint8_t unused[3];        // 41
+    uint8_t layerEntry[20];   // 44: the vertex's entry of the brush's layer vector (zeros
+                              //     here: tessellated meshes have no layers)
 };
 static_assert(sizeof(VertexRecordData) == 64, "vertex records are 64 bytes");
 
@@ -135,8 +135,8 @@ public:
     /// @brief Starts the tessellator for a dab at `point` of radius `size` (world units).
     /// Refinement aims at edges of the adaptive-refinement amount times the radius
     /// (kDefaultDetail when that is off) and splits edges longer than `detail` times that.
-    void InitializeTessellator(const tarnix::SurfacePoint* point, float size, tarnix::MeshChange* change,
-                               float detail, bool refine, bool reduce);
+    void InitializeTessellator(const tarnix::SurfacePoint* point, float size, tarnix::MeshChange* change, float detail,
+                               bool refine, bool reduce);
     /// @brief Collects the faces under the current dab.
     void CollectFaces();
     const std::vector<uint32_t>& CollectedFaces() const { return m_collectedFaces; }

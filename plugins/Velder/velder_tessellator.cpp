@@ -175,8 +175,8 @@ void Velder::CollectFaces() {
     // The dab's sphere, taken into the mesh's space.
     const tarnix::Transformation* transformation = mesh->GetTransformation();
     const tarnix::Matrix toMesh = transformation ? transformation->WorldToMesh() : tarnix::Matrix();
-    const auto box = tarnix::AxisAlignedBoundingBox::SphereBoundingBox(
-        m_tessellationPoint.WorldPosition(), m_tessellationSize, toMesh);
+    const auto box = tarnix::AxisAlignedBoundingBox::SphereBoundingBox(m_tessellationPoint.WorldPosition(),
+                                                                       m_tessellationSize, toMesh);
     FaceList list;
     list.faces = &m_collectedFaces;
     mesh->Grid(true)->EnumerateFaces(box, &list);
@@ -231,7 +231,8 @@ bool Velder::SplitLongEdges(tarnix::Mesh& mesh, std::vector<uint32_t>& region, b
         const Vector middle = (p[0] + p[1] + p[2]) * (1.0f / 3.0f);
         const float extent = std::max({(p[0] - middle).Length(), (p[1] - middle).Length(), (p[2] - middle).Length()});
         const bool reached = (middle - centre).Length() <= radius + extent;
-        if (reached && (a - b).Length() > longest && midpoints.emplace(EdgeKey(c[k], c[(k + 1) % 3]), Mesh::kNone).second)
+        if (reached && (a - b).Length() > longest &&
+            midpoints.emplace(EdgeKey(c[k], c[(k + 1) % 3]), Mesh::kNone).second)
             edges.emplace_back(c[k], c[(k + 1) % 3]);
     }
     if (edges.empty()) return false;
@@ -475,8 +476,8 @@ Vector BlendNormals(const Vector& p, const Vector& q) {
 
 // BlendVertexData's records: the target's record blended from those of its ends (an end
 // without one stands for itself as it was), when either end has one.
-void BlendVertexRecords(VertexRecordStore& records, tarnix::Mesh& mesh, uint32_t target, uint32_t a,
-                        const Vector& aWas, uint32_t b, const Vector& bWas, const Vector& now) {
+void BlendVertexRecords(VertexRecordStore& records, tarnix::Mesh& mesh, uint32_t target, uint32_t a, const Vector& aWas,
+                        uint32_t b, const Vector& bWas, const Vector& now) {
     const auto recordOf = [&](uint32_t v, const Vector& was, VertexRecordData& out) {
         const uint32_t index = records.IndexOf(v);
         if (index != VertexRecordStore::kNone) {
@@ -495,11 +496,13 @@ void BlendVertexRecords(VertexRecordStore& records, tarnix::Mesh& mesh, uint32_t
     const bool hasA = recordOf(a, aWas, ra), hasB = recordOf(b, bWas, rb);
     if (hasA || hasB) {
         VertexRecordData blended = hasA ? ra : rb;
-        const auto position = [](const VertexRecordData& r) { return Vector(r.position[0], r.position[1], r.position[2]); };
+        const auto position = [](const VertexRecordData& r) {
+            return Vector(r.position[0], r.position[1], r.position[2]);
+        };
         const Vector original = now + ((position(ra) - aWas) + (position(rb) - bWas)) * 0.5f;
         blended.position[0] = original.x, blended.position[1] = original.y, blended.position[2] = original.z;
-        const Vector normal = BlendNormals({ra.normal[0], ra.normal[1], ra.normal[2]},
-                                           {rb.normal[0], rb.normal[1], rb.normal[2]});
+        const Vector normal =
+            BlendNormals({ra.normal[0], ra.normal[1], ra.normal[2]}, {rb.normal[0], rb.normal[1], rb.normal[2]});
         blended.normal[0] = normal.x, blended.normal[1] = normal.y, blended.normal[2] = normal.z;
         tarnix::PackedNormal packed = mesh.m_normals[target];
         tarnix::PackNormal(tarnix::HWVector(normal), packed, tarnix::HalfRounding::kAwayFromZero);
@@ -583,7 +586,8 @@ bool Velder::CheckValidity(QString* problem) const {
     for (uint32_t f = 0; f < faceCount; ++f) {
         const uint32_t* c = mesh->FaceCorners(f);
         for (uint32_t k = 0; k < cornersPerFace; ++k) {
-            if (c[k] >= vertexCount) return fail(QStringLiteral("face %1 names vertex %2, past the last").arg(f).arg(c[k]));
+            if (c[k] >= vertexCount)
+                return fail(QStringLiteral("face %1 names vertex %2, past the last").arg(f).arg(c[k]));
             ++cornerUses[c[k]];
         }
         if (std::all_of(c, c + cornersPerFace, [c](uint32_t v) { return v == c[0]; })) {
@@ -616,7 +620,9 @@ bool Velder::CheckValidity(QString* problem) const {
     }
     if (m_records.IsActive()) {
         if (m_records.VertexCount() < vertexCount)
-            return fail(QStringLiteral("the vertex records index %1 vertices of %2").arg(m_records.VertexCount()).arg(vertexCount));
+            return fail(QStringLiteral("the vertex records index %1 vertices of %2")
+                            .arg(m_records.VertexCount())
+                            .arg(vertexCount));
         for (uint32_t v = 0; v < vertexCount; ++v) {
             const uint32_t index = m_records.IndexOf(v);
             if (index == VertexRecordStore::kNone) continue;

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <OpenImageIO/imagebuf.h>
 #include <OpenImageIO/imagebufalgo.h>
+#include <nlohmann/json.hpp>
 
 #include <QDir>
 #include <QFile>
@@ -129,8 +129,9 @@ TEST(CorvaneSculptTest, TheDemoWritesTheMeshThePictureAndTheReport) {
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("**** Sculpt Brush Performance - "))) << "the module's log line";
     const nlohmann::json report = ReadJson(folder.filePath(QStringLiteral("report.json")));
-    const char* tools[] = {"Sculpt", "Smear", "Pinch", "Smooth", "Amplify", "Flatten", "Scrape", "Fill", "Wax", "Bulge",
-                           "Spray", "Repeat", "Knife", "Foamy", "Imprint", "Relax", "Grab", "Snake Hook", "Nudge"};
+    const char* tools[] = {"Sculpt",  "Smear", "Pinch", "Smooth",     "Amplify", "Flatten", "Scrape",
+                           "Fill",    "Wax",   "Bulge", "Spray",      "Repeat",  "Knife",   "Foamy",
+                           "Imprint", "Relax", "Grab",  "Snake Hook", "Nudge"};
     // One stroke per tool, in order; some tools get a relief stroke before theirs, and the
     // moving tools' strokes (the last three) are taken back after them.
     std::vector<nlohmann::json> strokes;
@@ -192,7 +193,8 @@ TEST(CorvaneSculptTest, TheDemoWritesTheMeshThePictureAndTheReport) {
     // The host's threads build and refit the spatial index; the brush sculpts on one thread.
     // The sixteen tools' strokes come out the same, bit for bit, for any thread count.
     ASSERT_EQ(Program({"demo", "--levels", "5", "--threads", "1", "--out", oneThread.path()}).status, 0);
-    EXPECT_TRUE(Bytes(oneThread.filePath(QStringLiteral("result.obj"))) == Bytes(folder.filePath(QStringLiteral("result.obj"))));
+    EXPECT_TRUE(Bytes(oneThread.filePath(QStringLiteral("result.obj"))) ==
+                Bytes(folder.filePath(QStringLiteral("result.obj"))));
 }
 
 TEST(CorvaneSculptTest, StrokesThatChangeNothingSaySoAndEveryRateIsANumber) {
@@ -210,7 +212,8 @@ TEST(CorvaneSculptTest, StrokesThatChangeNothingSaySoAndEveryRateIsANumber) {
     const QStringList warnings = idle.run.err.split(QLatin1Char('\n')).filter(QStringLiteral("warning: "));
     ASSERT_EQ(warnings.size(), 2) << idle.run.err.toStdString();
     EXPECT_TRUE(warnings[0].contains(QStringLiteral("steps[0]")) && warnings[0].contains(QStringLiteral("misses")));
-    EXPECT_TRUE(warnings[1].contains(QStringLiteral("steps[2]")) && warnings[1].contains(QStringLiteral("\"held\" is locked")));
+    EXPECT_TRUE(warnings[1].contains(QStringLiteral("steps[2]")) &&
+                warnings[1].contains(QStringLiteral("\"held\" is locked")));
     const nlohmann::json& strokes = idle.report["strokes"];
     ASSERT_EQ(strokes.size(), 3u);
     EXPECT_TRUE(strokes[0]["warning"].get<std::string>().find("misses") != std::string::npos);
@@ -229,23 +232,30 @@ TEST(CorvaneSculptTest, EachReasonAStrokeMovesNothingHasItsOwnWarning) {
         "camera": { "eye": [0, 0, 5], "target": [0, 0, 0] },
         "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.3, "strength": 30, "pressure": 0, "path": [[0, 0, 2], [0.3, 0, 2]] } },
                    { "stroke": { "tool": "Sculpt", "size": 0.01, "strength": 30, "path": [[0.05, 0.05, 2], [0.1, 0.05, 2]] } } ] })");
-    const Result far = RunText(folder, "far.json", R"({ "mesh": { "builtin": "cube", "subdivide": 4 }, "translate": [1e8, 1e8, 1e8],
+    const Result far =
+        RunText(folder, "far.json", R"({ "mesh": { "builtin": "cube", "subdivide": 4 }, "translate": [1e8, 1e8, 1e8],
         "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.5, "strength": 30,
                                  "path": [[100000000.0, 100000000.0, 100000002.0], [100000000.3, 100000000.0, 100000002.0]] } } ] })");
-    const QStringList warnings = (near.run.err + far.run.err).split(QLatin1Char('\n')).filter(QStringLiteral(": steps["));
+    const QStringList warnings =
+        (near.run.err + far.run.err).split(QLatin1Char('\n')).filter(QStringLiteral(": steps["));
     ASSERT_EQ(warnings.size(), 3) << (near.run.err + far.run.err).toStdString();
-    EXPECT_TRUE(warnings[0].endsWith(QStringLiteral("steps[0]: nothing moved: the pressure is 0"))) << warnings[0].toStdString();
-    EXPECT_TRUE(warnings[1].contains(QStringLiteral("steps[1]: nothing moved: the brush (radius 0.01) reached no vertex")))
+    EXPECT_TRUE(warnings[0].endsWith(QStringLiteral("steps[0]: nothing moved: the pressure is 0")))
+        << warnings[0].toStdString();
+    EXPECT_TRUE(
+        warnings[1].contains(QStringLiteral("steps[1]: nothing moved: the brush (radius 0.01) reached no vertex")))
         << warnings[1].toStdString();
-    EXPECT_TRUE(warnings[2].contains(QStringLiteral("steps[0]: nothing moved: 1e+08 from the origin, points are held only to within")))
+    EXPECT_TRUE(warnings[2].contains(
+        QStringLiteral("steps[0]: nothing moved: 1e+08 from the origin, points are held only to within")))
         << warnings[2].toStdString();
 }
 
 TEST(CorvaneSculptTest, PicturesLookFromTheEyeAndSayWhenTheyCannotShowTheMesh) {
     QTemporaryDir folder;
     const auto picture = [&](const char* name, const QByteArray& setup, const QByteArray& steps = "") {
-        const QString session = Write(folder, name, R"({ "mesh": { "builtin": "sphere", "subdivide": 3 },
-            "picture": { "width": 200, "height": 160, )" + setup + R"( }, "steps": [ )" + steps + " ] }");
+        const QString session = Write(folder, name,
+                                      R"({ "mesh": { "builtin": "sphere", "subdivide": 3 },
+            "picture": { "width": 200, "height": 160, )" +
+                                          setup + R"( }, "steps": [ )" + steps + " ] }");
         QTemporaryDir output;
         const Outcome run = RunSession(session, output);
         EXPECT_EQ(run.status, 0) << run.err.toStdString();
@@ -266,17 +276,20 @@ TEST(CorvaneSculptTest, PicturesLookFromTheEyeAndSayWhenTheyCannotShowTheMesh) {
     // Straight above, and aimed with a narrow field of view at a point of the surface.
     const auto [above, aboveSays] = picture("above.json", R"("eye": [0, 6, 0])");
     EXPECT_GT(surface(above), 1000);
-    const auto [close, closeSays] = picture("close.json", R"("eye": [0.3, 0.3, 2], "target": [0.3, 0.3, 0.9], "fov": 20)");
+    const auto [close, closeSays] =
+        picture("close.json", R"("eye": [0.3, 0.3, 2], "target": [0.3, 0.3, 0.9], "fov": 20)");
     EXPECT_EQ(surface(close), 200 * 160) << "the surface fills a close view";
     EXPECT_FALSE(aboveSays.contains(QStringLiteral("warning")) || closeSays.contains(QStringLiteral("warning")));
     // From inside, and looking away: the picture is written, and the reason is told.
-    EXPECT_TRUE(picture("inside.json", R"("eye": [0, 0, 0.2], "target": [0, 0, 1])").second.contains(
-        QStringLiteral("warning: ") + folder.filePath(QStringLiteral("inside.json")) + QStringLiteral(": picture (after): the eye (0, 0, 0.2) is inside the mesh")));
-    EXPECT_TRUE(picture("away.json", R"("eye": [0, 0, 5], "target": [0, 0, 9])").second.contains(
-        QStringLiteral("nothing of the mesh is in view")));
+    EXPECT_TRUE(picture("inside.json", R"("eye": [0, 0, 0.2], "target": [0, 0, 1])")
+                    .second.contains(QStringLiteral("warning: ") + folder.filePath(QStringLiteral("inside.json")) +
+                                     QStringLiteral(": picture (after): the eye (0, 0, 0.2) is inside the mesh")));
+    EXPECT_TRUE(picture("away.json", R"("eye": [0, 0, 5], "target": [0, 0, 9])")
+                    .second.contains(QStringLiteral("nothing of the mesh is in view")));
     // Before and after share one framing: a bump on top leaves the lower half of the view alone.
-    const auto [both, bothSays] = picture("both.json", R"("before_after": true, "eye": [0, 0, 5])",
-        R"({ "stroke": { "tool": "Sculpt", "size": 0.4, "strength": 100, "path": [[0, 3, 0]],
+    const auto [both, bothSays] =
+        picture("both.json", R"("before_after": true, "eye": [0, 0, 5])",
+                R"({ "stroke": { "tool": "Sculpt", "size": 0.4, "strength": 100, "path": [[0, 3, 0]],
              "camera": { "eye": [0, 3, 0], "target": [0, 0, 0] } } })");
     ASSERT_EQ(both.width, 400);
     int differing = 0;
@@ -289,7 +302,8 @@ TEST(CorvaneSculptTest, BadMeshFilesGiveOneLineAndStatusTwo) {
     // The readers' own faults are checked with the readers; here, that each reaches the user as
     // one line naming the file, for a reader's fault, the mesh check's and a file that is none.
     QTemporaryDir folder;
-    QFile::link(QStringLiteral("/dev/zero"), folder.filePath(QStringLiteral("zero.obj")));  // read for ever, were it read
+    QFile::link(QStringLiteral("/dev/zero"),
+                folder.filePath(QStringLiteral("zero.obj")));  // read for ever, were it read
     QDir(folder.path()).mkdir(QStringLiteral("folder.obj"));
     const std::pair<QString, QString> cases[] = {
         {Write(folder, "nan.obj", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n"),
@@ -328,7 +342,8 @@ TEST(CorvaneSculptTest, ExampleSessionsRunAndReportEveryStroke) {
             }
             // The vertex-by-vertex path of triangle meshes runs no kernels and processes nothing.
             if (stroke["processed_vertices"].get<int>() > 0) {
-                EXPECT_GE(stroke["processed_vertices"].get<int>(), stroke["moved_vertices"].get<int>()) << stroke["step"];
+                EXPECT_GE(stroke["processed_vertices"].get<int>(), stroke["moved_vertices"].get<int>())
+                    << stroke["step"];
             }
             EXPECT_GT(stroke["max_displacement"].get<double>(), 0.0) << stroke["step"];
         }
@@ -346,9 +361,11 @@ TEST(CorvaneSculptTest, UndoingEveryStrokeWritesTheOriginalMeshBackExactly) {
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     const nlohmann::json report = ReadJson(sculpted.filePath(QStringLiteral("report.json")));
     EXPECT_EQ(report["undone"].get<int>() - report["redone"].get<int>(), int(report["strokes"].size()));
-    const QString plain = Write(folder, "plain.json", R"({ "mesh": { "builtin": "cube", "subdivide": 5 }, "steps": [] })");
+    const QString plain =
+        Write(folder, "plain.json", R"({ "mesh": { "builtin": "cube", "subdivide": 5 }, "steps": [] })");
     ASSERT_EQ(RunSession(plain, untouched).status, 0);
-    EXPECT_TRUE(Bytes(sculpted.filePath(QStringLiteral("result.obj"))) == Bytes(untouched.filePath(QStringLiteral("result.obj"))))
+    EXPECT_TRUE(Bytes(sculpted.filePath(QStringLiteral("result.obj"))) ==
+                Bytes(untouched.filePath(QStringLiteral("result.obj"))))
         << "every position back, bit for bit";
 }
 
@@ -360,13 +377,14 @@ TEST(CorvaneSculptTest, SettingsAStrokeLeavesOutKeepTheValuesTheToolHad) {
         return R"({ "mesh": { "builtin": "plane", "subdivide": 5 }, "steps": [
             { "stroke": { "tool": "Knife", "size": 0.3, "strength": 0.02, "falloff": "flat",
                           "stamp_options": { "rotation": 90 }, "path": [[-0.5, 0.3, 1], [0.5, 0.3, 1]] } },
-            { "stroke": { "tool": "Knife", "size": 0.3, "strength": 0.02, )" + second +
-               R"( "path": [[-0.5, -0.3, 1], [0.5, -0.3, 1]] } } ] })";
+            { "stroke": { "tool": "Knife", "size": 0.3, "strength": 0.02, )" +
+               second + R"( "path": [[-0.5, -0.3, 1], [0.5, -0.3, 1]] } } ] })";
     };
     const Result kept = RunText(folder, "kept.json", session(""));
     EXPECT_GT(kept.report["strokes"][1]["moved_vertices"].get<int>(), 0) << "the second stroke cuts";
     EXPECT_EQ(kept.vertices,
-              RunText(folder, "repeated.json", session(R"("falloff": "flat", "stamp_options": { "rotation": 90 },)")).vertices);
+              RunText(folder, "repeated.json", session(R"("falloff": "flat", "stamp_options": { "rotation": 90 },)"))
+                  .vertices);
 }
 
 TEST(CorvaneSculptTest, FrozenRegionsAndTheMeshTransformReachTheBrush) {
@@ -377,7 +395,8 @@ TEST(CorvaneSculptTest, FrozenRegionsAndTheMeshTransformReachTheBrush) {
     const Vertices after = RunText(folder, "stroke.json", "{ " + mesh + R"(,
         "freeze": [ { "box": { "min": [-3, 0, -3], "max": [3, 3, 3] } } ],
         "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.8, "strength": 30,
-                                 "path": [[0, -0.6, 1.2], [0, 0.6, 1.2]] } } ] })").vertices;
+                                 "path": [[0, -0.6, 1.2], [0, 0.6, 1.2]] } } ] })")
+                               .vertices;
     const Vertices before = RunText(folder, "plain.json", "{ " + mesh + R"(, "steps": [] })").vertices;
     ASSERT_EQ(after.size(), before.size());
     int movedBelow = 0, movedAbove = 0;
@@ -409,9 +428,11 @@ TEST(CorvaneSculptTest, TextureCoordinatesAndNamesComeBackFromASubdividedSculpte
     QTemporaryDir folder, output;
     QByteArray obj = "mtllib plate.mtl\ng plate\nusemtl steel\n";
     for (int y = 0; y <= 4; ++y)
-        for (int x = 0; x <= 4; ++x) obj += QByteArray("v ") + QByteArray::number(x * 0.5 - 1) + ' ' + QByteArray::number(y * 0.5 - 1) + " 0\n";
+        for (int x = 0; x <= 4; ++x)
+            obj += QByteArray("v ") + QByteArray::number(x * 0.5 - 1) + ' ' + QByteArray::number(y * 0.5 - 1) + " 0\n";
     for (int y = 0; y <= 4; ++y)
-        for (int x = 0; x <= 4; ++x) obj += QByteArray("vt ") + QByteArray::number(x * 0.5 - 1) + ' ' + QByteArray::number(y * 0.5 - 1) + "\n";
+        for (int x = 0; x <= 4; ++x)
+            obj += QByteArray("vt ") + QByteArray::number(x * 0.5 - 1) + ' ' + QByteArray::number(y * 0.5 - 1) + "\n";
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) {
             obj += "f";
@@ -435,7 +456,8 @@ TEST(CorvaneSculptTest, TextureCoordinatesAndNamesComeBackFromASubdividedSculpte
         const QList<QByteArray> fields = result.readLine().trimmed().split(' ');
         if (fields[0] == "v") positions.push_back({fields[1].toDouble(), fields[2].toDouble(), fields[3].toDouble()});
         if (fields[0] == "vt") uvs.push_back({fields[1].toDouble(), fields[2].toDouble()});
-        if (fields[0] == "mtllib" || fields[0] == "g" || fields[0] == "usemtl") names << QString::fromUtf8(fields.join(' '));
+        if (fields[0] == "mtllib" || fields[0] == "g" || fields[0] == "usemtl")
+            names << QString::fromUtf8(fields.join(' '));
         if (fields[0] != "f") continue;
         ++faces;
         for (int k = 1; k < fields.size(); ++k) {
@@ -457,7 +479,8 @@ TEST(CorvaneSculptTest, TextureCoordinatesAndNamesComeBackFromASubdividedSculpte
     EXPECT_GT(uvs.size(), 25u) << "coordinates of every level, not only the base's";
     EXPECT_GT(moved, 0);
     EXPECT_GT(unmoved, moved);
-    EXPECT_EQ(names, (QStringList{QStringLiteral("mtllib plate.mtl"), QStringLiteral("g plate"), QStringLiteral("usemtl steel")}));
+    EXPECT_EQ(names, (QStringList{QStringLiteral("mtllib plate.mtl"), QStringLiteral("g plate"),
+                                  QStringLiteral("usemtl steel")}));
 
     // The base level comes out with --level 0, as it was.
     QTemporaryDir base;
@@ -479,7 +502,8 @@ TEST(CorvaneSculptTest, EveryFormatOpensSculptsAndSaves) {
         const Outcome info = Program({"info", folder.filePath(name)});
         ASSERT_EQ(info.status, 0) << info.err.toStdString();
         EXPECT_TRUE(info.out.contains(QStringLiteral(": 386 vertices, "))) << info.out.toStdString();
-        EXPECT_TRUE(info.out.contains(QStringLiteral("border edges: 0\nnon-manifold edges: 0"))) << info.out.toStdString();
+        EXPECT_TRUE(info.out.contains(QStringLiteral("border edges: 0\nnon-manifold edges: 0")))
+            << info.out.toStdString();
 
         const Result second = RunText(folder, "second.json", R"({ "mesh": { "file": ")" + name.toUtf8() + R"(" },
             "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.4, "strength": 0.2, "path": [[0, 2, 0]] } } ] })");
@@ -491,11 +515,12 @@ TEST(CorvaneSculptTest, EveryFormatOpensSculptsAndSaves) {
 TEST(CorvaneSculptTest, InfoCountsBordersNonManifoldEdgesAndEveryCornerOfLargeFaces) {
     // Three triangles on one edge and a fourth sharing another edge with the first, in PLY.
     QTemporaryDir folder;
-    const QString path = Write(folder, "fin.ply", "ply\nformat ascii 1.0\nelement vertex 6\nproperty float x\n"
-                                                  "property float y\nproperty float z\nelement face 4\n"
-                                                  "property list uchar int vertex_indices\nend_header\n"
-                                                  "0 0 0\n1 0 0\n0 1 0\n0 -1 0\n0 0 1\n1 1 0\n"
-                                                  "3 0 1 2\n3 1 0 3\n3 0 1 4\n3 1 5 2\n");
+    const QString path = Write(folder, "fin.ply",
+                               "ply\nformat ascii 1.0\nelement vertex 6\nproperty float x\n"
+                               "property float y\nproperty float z\nelement face 4\n"
+                               "property list uchar int vertex_indices\nend_header\n"
+                               "0 0 0\n1 0 0\n0 1 0\n0 -1 0\n0 0 1\n1 1 0\n"
+                               "3 0 1 2\n3 1 0 3\n3 0 1 4\n3 1 5 2\n");
     const Outcome info = Program({"info", path});
     ASSERT_EQ(info.status, 0) << info.err.toStdString();
     for (const char* line : {"6 vertices, 4 faces", "bounding box: (0, -1, 0) to (1, 1, 1)",
@@ -522,8 +547,8 @@ TEST(CorvaneSculptTest, InfoCountsBordersNonManifoldEdgesAndEveryCornerOfLargeFa
 TEST(CorvaneSculptTest, FaultySessionsAreRefusedAtOnceInOneLineNamingTheFileAndThePlace) {
     QTemporaryDir folder;
     const QByteArray cube = R"("mesh": { "builtin": "cube", "subdivide": 2 })";
-    const auto stroke = [&](const QByteArray& settings, const QByteArray& tool = "Sculpt", const QByteArray& size = "0.2",
-                            const QByteArray& path = "[[0, 0, 2], [0.3, 0, 2]]") {
+    const auto stroke = [&](const QByteArray& settings, const QByteArray& tool = "Sculpt",
+                            const QByteArray& size = "0.2", const QByteArray& path = "[[0, 0, 2], [0.3, 0, 2]]") {
         return R"({ "steps": [ { "stroke": { "tool": ")" + tool + R"(", "size": )" + size +
                R"(, "strength": 15, "path": )" + path + settings + " } } ], " + cube + " }";
     };
@@ -546,58 +571,81 @@ TEST(CorvaneSculptTest, FaultySessionsAreRefusedAtOnceInOneLineNamingTheFileAndT
         {"{ \"mesh\": ", QStringLiteral("not valid JSON")},
         {stroke(R"(, "attributes": { "builduprate": )" + QByteArray(100000, '[') + QByteArray(100000, ']') + " }"),
          QStringLiteral("values nested more than 64 deep")},
-        {steps(R"({ "undo": 1 })").replace("\"steps\"", R"("steps": [], "steps")"), QStringLiteral("key \"steps\" is given twice")},
+        {steps(R"({ "undo": 1 })").replace("\"steps\"", R"("steps": [], "steps")"),
+         QStringLiteral("key \"steps\" is given twice")},
         {R"({ "mesh": { "builtin": "cube", "subdivide": 1e308 }, "steps": [] })",
          QStringLiteral("mesh.subdivide: 1e+308 is out of range [0, 10]")},
         {"{ " + cube + R"(, "picture": { "width": 4096, "height": 4096, "tiles": [ )" + tiles + " ] }, \"steps\": [] }",
          QStringLiteral("picture: the picture would be 16384 x 204800 pixels, more than")},
         {"{ " + cube + " }", QStringLiteral("\"steps\" is missing")},
         {R"({ "mesh": { "builtin": "torus" }, "steps": [] })", QStringLiteral("mesh.builtin: \"torus\" is not one of")},
-        {R"({ "mesh": { "obj": "nan.obj" }, "steps": [] })", QStringLiteral("nan.obj: vertex 1 has a coordinate that is not a finite number")},
-        {R"({ "mesh": { "builtin": "sphere", "subdivide": 10 }, "steps": [] })", QStringLiteral("100663296 faces, more than")},
+        {R"({ "mesh": { "obj": "nan.obj" }, "steps": [] })",
+         QStringLiteral("nan.obj: vertex 1 has a coordinate that is not a finite number")},
+        {R"({ "mesh": { "builtin": "sphere", "subdivide": 10 }, "steps": [] })",
+         QStringLiteral("100663296 faces, more than")},
         {"{ " + cube + R"(, "scale": [1, 0, 1], "steps": [] })", QStringLiteral("scale[1]: 0 must be greater than 0")},
         {"{ " + cube + R"(, "scale": 1e300, "steps": [] })", QStringLiteral("scale: 1e+300 is out of range")},
         {"{ " + cube + R"(, "scale": [1, 1e-40, 1], "steps": [] })", QStringLiteral("scale[1]: 1e-40 is out of range")},
-        {"{ " + cube + R"(, "scale": 1e-30, "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]] } } ] })",
+        {"{ " + cube +
+             R"(, "scale": 1e-30, "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]] } } ] })",
          QStringLiteral("steps[0].stroke.path[0]: (0, 0, 2e+30) lies beyond 1e+09 in the mesh's own space")},
-        {"{ " + cube + R"(, "translate": [1e30, 0, 0], "steps": [] })", QStringLiteral("translate[0]: 1e+30 is out of range")},
+        {"{ " + cube + R"(, "translate": [1e30, 0, 0], "steps": [] })",
+         QStringLiteral("translate[0]: 1e+30 is out of range")},
         {"{ " + cube + R"(, "picture": { "eye": [0, 0, 1], "target": [0, 0, 1] }, "steps": [] })",
          QStringLiteral("picture: eye and target are the same point")},
-        {"{ " + cube + R"(, "picture": { "eye": [1e30, 0, 0] }, "steps": [] })", QStringLiteral("picture.eye[0]: 1e+30 is out of range")},
-        {"{ " + cube + R"(, "preferences": { "Wax Only": true }, "steps": [] })", QStringLiteral("preferences.Wax Only: unknown name")},
+        {"{ " + cube + R"(, "picture": { "eye": [1e30, 0, 0] }, "steps": [] })",
+         QStringLiteral("picture.eye[0]: 1e+30 is out of range")},
+        {"{ " + cube + R"(, "preferences": { "Wax Only": true }, "steps": [] })",
+         QStringLiteral("preferences.Wax Only: unknown name")},
         {stroke("", "Carve"), QStringLiteral("steps[0]: unknown tool \"Carve\"")},
         {stroke("", "Sculpt", "-1"), QStringLiteral("steps[0].stroke.size: -1 must be greater than 0")},
-        {stroke("", "Sculpt", "1e-12"), QStringLiteral("steps[0].stroke.path: the stroke would place more than 100000 dabs")},
-        {stroke("", "Sculpt", "1e-30"), QStringLiteral("steps[0].stroke.size: 1e-30 is too small a size once carried into the mesh's own space")},
+        {stroke("", "Sculpt", "1e-12"),
+         QStringLiteral("steps[0].stroke.path: the stroke would place more than 100000 dabs")},
+        {stroke("", "Sculpt", "1e-30"),
+         QStringLiteral("steps[0].stroke.size: 1e-30 is too small a size once carried into the mesh's own space")},
         {stroke("", "Sculpt", "1e-300"), QStringLiteral("steps[0].stroke.size: 1e-300 is out of range")},
         {stroke("", "Sculpt", "1e300"), QStringLiteral("steps[0].stroke.size: 1e+300 is out of range")},
         {stroke("", "Sculpt", "1e999"), QStringLiteral("line 1, column 54: number overflow parsing '1e999'")},
-        {stroke("", "Sculpt", "0.2", "[[0, 0, 2], [0, 500000, 0]]"), QStringLiteral("stroke.path: the stroke would place more than")},
-        {stroke("", "Sculpt", "0.2", "[[0, 0, 2], [0, 1.5e9, 0]]"), QStringLiteral("steps[0].stroke.path[1][1]: 1500000000.0 is out of range")},
-        {stroke("", "Sculpt", "0.2", "[[0, 0, 2], [1e29, 0, 2]]"), QStringLiteral("steps[0].stroke.path[1][0]: 1e+29 is out of range")},
+        {stroke("", "Sculpt", "0.2", "[[0, 0, 2], [0, 500000, 0]]"),
+         QStringLiteral("stroke.path: the stroke would place more than")},
+        {stroke("", "Sculpt", "0.2", "[[0, 0, 2], [0, 1.5e9, 0]]"),
+         QStringLiteral("steps[0].stroke.path[1][1]: 1500000000.0 is out of range")},
+        {stroke("", "Sculpt", "0.2", "[[0, 0, 2], [1e29, 0, 2]]"),
+         QStringLiteral("steps[0].stroke.path[1][0]: 1e+29 is out of range")},
         {steps(R"({ "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 150, "path": [[0, 0, 2]] } })"),
          QStringLiteral("steps[0].stroke.strength: 150 is out of range [0, 100]")},
         {stroke(R"(, "strenght": 3)"), QStringLiteral("steps[0].stroke: unknown key \"strenght\"")},
         {stroke(R"(, "str\ngth": 1)"), QStringLiteral("steps[0].stroke: unknown key \"str\\ngth\"")},
         {stroke(R"(, "mirror": "w")"), QStringLiteral("steps[0].stroke.mirror: \"w\" is not one of none, x")},
-        {stroke(R"(, "direction": 18446744073709551615)"), QStringLiteral("stroke.direction: 18446744073709551615 is out of range [0, 12]")},
-        {stroke(R"(, "attributes": { "preservevolum": true })"), QStringLiteral("attributes.preservevolum: unknown name")},
-        {stroke(R"(, "attributes": { "builduprate": 2 })"), QStringLiteral("attributes.builduprate: 2 is out of range [0, 1]")},
+        {stroke(R"(, "direction": 18446744073709551615)"),
+         QStringLiteral("stroke.direction: 18446744073709551615 is out of range [0, 12]")},
+        {stroke(R"(, "attributes": { "preservevolum": true })"),
+         QStringLiteral("attributes.preservevolum: unknown name")},
+        {stroke(R"(, "attributes": { "builduprate": 2 })"),
+         QStringLiteral("attributes.builduprate: 2 is out of range [0, 1]")},
         {stroke(R"(, "attributes": { "lockborders": 1 })"), QStringLiteral("lockborders: must be true or false")},
-        {stroke(R"(, "attributes": { "dabspacing": 0 })"), QStringLiteral("attributes.dabspacing: 0 is out of range [1, 1000]")},
-        {stroke(R"(, "attributes": { "falloff": 999 })"), QStringLiteral("attributes.falloff: 999 is out of range [-1, 9]")},
-        {stroke(R"(, "attributes": { "direction": 99 })"), QStringLiteral("attributes.direction: 99 is out of range [0, 12]")},
-        {stroke(R"(, "attributes": { "strokesmoothing": [true, 1e300] })"), QStringLiteral("strokesmoothing: 1e+300 is out of range")},
+        {stroke(R"(, "attributes": { "dabspacing": 0 })"),
+         QStringLiteral("attributes.dabspacing: 0 is out of range [1, 1000]")},
+        {stroke(R"(, "attributes": { "falloff": 999 })"),
+         QStringLiteral("attributes.falloff: 999 is out of range [-1, 9]")},
+        {stroke(R"(, "attributes": { "direction": 99 })"),
+         QStringLiteral("attributes.direction: 99 is out of range [0, 12]")},
+        {stroke(R"(, "attributes": { "strokesmoothing": [true, 1e300] })"),
+         QStringLiteral("strokesmoothing: 1e+300 is out of range")},
         {stroke(R"(, "stamp": "Stamps/none.tif")"), QStringLiteral("steps[0].stroke.stamp: no file")},
         {stroke(R"(, "stamp": "cut.png")"), QStringLiteral("steps[0].stroke.stamp: cannot read image")},
         {stroke(R"(, "stamp_options": { "mirrored": true })", "Spray"),
-         QStringLiteral("stamp_options.mirrored: mirrors the stamp of a mirrored stroke's twins, but the stroke has no \"mirror\"")},
+         QStringLiteral("stamp_options.mirrored: mirrors the stamp of a mirrored stroke's twins, but the stroke has no "
+                        "\"mirror\"")},
         {stroke(R"(, "stamp": null, "stamp_options": { "tiled": true })", "Spray"),
          QStringLiteral("stamp_options: shape a stamp, but \"stamp\" turns it off")},
         {steps(R"({ "undo": 1 })"), QStringLiteral("steps[0]: undo 1, but only 0 to undo")},
-        {steps(R"({ "layer": { "name": "x" } })"), QStringLiteral("steps[0].layer.name: no layer \"x\" in \"layers\" or added by an earlier step")},
+        {steps(R"({ "layer": { "name": "x" } })"),
+         QStringLiteral("steps[0].layer.name: no layer \"x\" in \"layers\" or added by an earlier step")},
         {steps(seventy + R"({ "undo": 65 })"), QStringLiteral("steps[70]: undo 65, but only 64 to undo")},
-        {steps(seventy + R"({ "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]], "stamp": "not-a-picture.png" } })"),
+        {steps(
+             seventy +
+             R"({ "stroke": { "tool": "Sculpt", "size": 0.2, "strength": 0.1, "path": [[0, 0, 2]], "stamp": "not-a-picture.png" } })"),
          QStringLiteral("steps[70].stroke.stamp: cannot read image")},
     };
     int index = 0;
@@ -612,7 +660,8 @@ TEST(CorvaneSculptTest, FaultySessionsAreRefusedAtOnceInOneLineNamingTheFileAndT
 
 TEST(CorvaneSculptTest, OutputsAppearTogetherOrNotAtAll) {
     QTemporaryDir folder, output;
-    const QString session = Write(folder, "s.json", R"({ "mesh": { "builtin": "cube", "subdivide": 2 }, "steps": [] })");
+    const QString session =
+        Write(folder, "s.json", R"({ "mesh": { "builtin": "cube", "subdivide": 2 }, "steps": [] })");
     // Earlier outputs, and a folder where the report should go: the report cannot be moved
     // into place, so the earlier mesh and picture stay exactly as they were.
     Write(output, "result.obj", "earlier mesh\n");
@@ -622,7 +671,8 @@ TEST(CorvaneSculptTest, OutputsAppearTogetherOrNotAtAll) {
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.err.contains(QStringLiteral("report.json"))) << run.err.toStdString();
     const QStringList left = QDir(output.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    EXPECT_EQ(left, (QStringList{QStringLiteral("preview.png"), QStringLiteral("report.json"), QStringLiteral("result.obj")}))
+    EXPECT_EQ(left,
+              (QStringList{QStringLiteral("preview.png"), QStringLiteral("report.json"), QStringLiteral("result.obj")}))
         << "no partial files";
     EXPECT_EQ(Bytes(output.filePath(QStringLiteral("result.obj"))), QByteArray("earlier mesh\n"));
     EXPECT_EQ(Bytes(output.filePath(QStringLiteral("preview.png"))), QByteArray("earlier picture\n"));
@@ -691,7 +741,8 @@ TEST(CorvaneSculptTest, TheUndoHistoryKeepsToItsBudget) {
     // With a budget of 1 MiB only the newest change stays.
     const Outcome tight = Program({"run", session, "--undo-memory", "1", "--out", dropped.path()});
     EXPECT_EQ(tight.status, 2);
-    EXPECT_TRUE(tight.err.trimmed().endsWith(QStringLiteral("steps[3]: undo 3, but only 1 to undo"))) << tight.err.toStdString();
+    EXPECT_TRUE(tight.err.trimmed().endsWith(QStringLiteral("steps[3]: undo 3, but only 1 to undo")))
+        << tight.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(dropped.filePath(QStringLiteral("result.obj"))));
 }
 

@@ -35,8 +35,8 @@ std::vector<uint32_t> Indices(const DrawMesh& drawMesh, bool edges) {
 }
 
 // The draw vertices hold exactly the mesh: every draw vertex its vertex's data.
-void ExpectMatchesMesh(const std::vector<corvane_apps::DrawVertex>& vertices,
-                       const tarnix::Mesh& mesh, const std::vector<uint32_t>& meshVertexOf) {
+void ExpectMatchesMesh(const std::vector<corvane_apps::DrawVertex>& vertices, const tarnix::Mesh& mesh,
+                       const std::vector<uint32_t>& meshVertexOf) {
     ASSERT_EQ(vertices.size(), meshVertexOf.size());
     for (size_t d = 0; d < meshVertexOf.size(); ++d) {
         const corvane_apps::DrawVertex& vertex = vertices[d];
@@ -140,8 +140,7 @@ TEST(DrawMesh, RunsEndWhereTheirIndicesWouldPassSixteenBits) {
     constexpr uint32_t kQuads = 20 * DrawMesh::kFacesPerChunk;
     for (uint32_t q = 0; q < kQuads; ++q) {
         const float x = float(q % 256), y = float(q / 256);
-        for (const auto& [dx, dy] :
-             {std::pair{0.0f, 0.0f}, {0.5f, 0.0f}, {0.5f, 0.5f}, {0.0f, 0.5f}}) {
+        for (const auto& [dx, dy] : {std::pair{0.0f, 0.0f}, {0.5f, 0.0f}, {0.5f, 0.5f}, {0.0f, 0.5f}}) {
             quads.faceVertices.push_back(uint32_t(quads.positions.size()));
             quads.positions.push_back({x + dx, y + dy, 0.0f});
         }

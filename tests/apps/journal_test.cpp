@@ -144,8 +144,9 @@ TEST(JournalForm, EveryStepReadsBackAsItWasWrittenAndALineCutShortIsLeftOut) {
     Step lockMissing = Kind(Step::kLockLayer);
     lockMissing.layer = QStringLiteral("nowhere");
     unknownLayer += QByteArray::fromStdString(StepToJson(lockMissing).dump()) + '\n';
-    EXPECT_TRUE(FaultOf([&] { ParseSession(unknownLayer, QStringLiteral("work.journal")); })
-                    .contains(QLatin1String("nowhere")));
+    EXPECT_TRUE(FaultOf([&] {
+                    ParseSession(unknownLayer, QStringLiteral("work.journal"));
+                }).contains(QLatin1String("nowhere")));
 }
 
 TEST(Journals, AJournalLeftBehindIsFoundTakenOverAndOneInUseIsLeftAlone) {
@@ -202,7 +203,8 @@ TEST(Journals, AJournalLeftBehindIsFoundTakenOverAndOneInUseIsLeftAlone) {
     Journal::Forget(recovery, left[0].path);
     EXPECT_FALSE(QFile::exists(path));
     EXPECT_TRUE(Journal::Recoverable(recovery).empty());
-    EXPECT_TRUE(QDir(recovery).entryList(QDir::Files).isEmpty()) << QDir(recovery).entryList(QDir::Files).join(' ').toStdString();
+    EXPECT_TRUE(QDir(recovery).entryList(QDir::Files).isEmpty())
+        << QDir(recovery).entryList(QDir::Files).join(' ').toStdString();
 }
 
 class JournalPlayback : public ::testing::Test {
@@ -246,7 +248,8 @@ TEST_F(JournalPlayback, AJournalFromAProjectGoesOnFromTheSavedDocument) {
     strength.layerStrength = 0.25f;
 
     const QString path = home.filePath(QStringLiteral("x.journal"));
-    QByteArray text = QByteArray::fromStdString(nlohmann::json({{"journal", 1}, {"mesh", {{"file", "head.corvane"}}}}).dump()) + '\n';
+    QByteArray text =
+        QByteArray::fromStdString(nlohmann::json({{"journal", 1}, {"mesh", {{"file", "head.corvane"}}}}).dump()) + '\n';
     for (const Step* step : {&stroke, &strength}) text += QByteArray::fromStdString(StepToJson(*step).dump()) + '\n';
     Write(path, text);
 

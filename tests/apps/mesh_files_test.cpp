@@ -52,7 +52,8 @@ Subject MakeSubject() {
     corvane_apps::MeshToWrite& output = subject.output;
     output.mesh = subject.geometry->HighestLevel();
     output.uvs = subject.geometry->UVs(1);
-    output.parts = {{QStringLiteral("north"), QStringLiteral("skin")}, {QStringLiteral("south"), QStringLiteral("bone")}};
+    output.parts = {{QStringLiteral("north"), QStringLiteral("skin")},
+                    {QStringLiteral("south"), QStringLiteral("bone")}};
     for (uint32_t polygon : subject.geometry->BasePolygonOfFaces(1))
         output.faceParts.push_back(subject.geometry->BasePolygons().faceTags[polygon]);
     return subject;
@@ -92,8 +93,8 @@ TEST(MeshFilesTest, EveryFormatBringsBackWhatWasWritten) {
         const char* extension;
         bool triangles, uvs, parts;
     };
-    const Format formats[] = {{"obj", false, true, true},  {"ply", false, true, false}, {"stl", true, false, false},
-                              {"gltf", true, true, true},  {"glb", true, true, true},   {"fbx", false, true, true}};
+    const Format formats[] = {{"obj", false, true, true}, {"ply", false, true, false}, {"stl", true, false, false},
+                              {"gltf", true, true, true}, {"glb", true, true, true},   {"fbx", false, true, true}};
     QTemporaryDir folder;
     for (const Format& format : formats) {
         SCOPED_TRACE(format.extension);
@@ -112,13 +113,15 @@ TEST(MeshFilesTest, EveryFormatBringsBackWhatWasWritten) {
         ASSERT_EQ(polygons.HasUVs(), format.uvs);
         for (size_t c = 0; format.uvs && c < polygons.faceVertices.size(); ++c) {
             const tarnix::TextureCoordinate& uv = polygons.uvs[polygons.faceUVs[c]];
-            ASSERT_TRUE(hasValue(writtenVertex[polygons.faceVertices[c]], uv)) << "corner " << c << ": " << uv.u << ", " << uv.v;
+            ASSERT_TRUE(hasValue(writtenVertex[polygons.faceVertices[c]], uv))
+                << "corner " << c << ": " << uv.u << ", " << uv.v;
         }
         if (format.parts) {
             std::set<std::pair<QString, QString>> names;
             for (const FacePart& part : file.parts) names.insert({part.group, part.material});
-            EXPECT_EQ(names, (std::set<std::pair<QString, QString>>{{QStringLiteral("north"), QStringLiteral("skin")},
-                                                                    {QStringLiteral("south"), QStringLiteral("bone")}}));
+            EXPECT_EQ(names,
+                      (std::set<std::pair<QString, QString>>{{QStringLiteral("north"), QStringLiteral("skin")},
+                                                             {QStringLiteral("south"), QStringLiteral("bone")}}));
             ASSERT_EQ(polygons.faceTags.size(), polygons.FaceCount());
         }
     }
@@ -126,9 +129,10 @@ TEST(MeshFilesTest, EveryFormatBringsBackWhatWasWritten) {
 
 TEST(MeshFilesTest, ObjIndicesCountFromOneOrBackwardsAndNamesFollowTheFaces) {
     QTemporaryDir folder;
-    const corvane_apps::MeshFile mesh = corvane_apps::ReadMesh(
-        WriteFile(folder, "two.obj", "mtllib two.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\n"
-                                     "o first\nusemtl wood\nf 1/1 2/2 3/3\ng second part\nf -4 -2 -1\n"));
+    const corvane_apps::MeshFile mesh =
+        corvane_apps::ReadMesh(WriteFile(folder, "two.obj",
+                                         "mtllib two.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\n"
+                                         "o first\nusemtl wood\nf 1/1 2/2 3/3\ng second part\nf -4 -2 -1\n"));
     EXPECT_EQ(mesh.polygons.faceVertices, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3}));
     EXPECT_EQ(mesh.materialLibrary, QStringLiteral("two.mtl"));
     ASSERT_EQ(mesh.parts.size(), 2u);
@@ -146,12 +150,12 @@ TEST(MeshFilesTest, ObjIndicesCountFromOneOrBackwardsAndNamesFollowTheFaces) {
 // counted so that `info` can say so.
 TEST(MeshFilesTest, PointsAndLinesAreLeftOutAndCounted) {
     QTemporaryDir folder;
-    const corvane_apps::MeshFile mesh = corvane_apps::ReadMesh(WriteFile(
-        folder, "stray.ply",
-        "ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\nproperty float z\n"
-        "element face 3\nproperty list uchar int vertex_indices\nend_header\n"
-        "0 0 0\n1 0 0\n1 1 0\n0 1 0\n2 2 0\n"
-        "4 0 1 2 3\n2 2 4\n1 4\n"));
+    const corvane_apps::MeshFile mesh = corvane_apps::ReadMesh(
+        WriteFile(folder, "stray.ply",
+                  "ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\nproperty float z\n"
+                  "element face 3\nproperty list uchar int vertex_indices\nend_header\n"
+                  "0 0 0\n1 0 0\n1 1 0\n0 1 0\n2 2 0\n"
+                  "4 0 1 2 3\n2 2 4\n1 4\n"));
     EXPECT_EQ(mesh.polygons.FaceCount(), 1u);
     EXPECT_EQ(mesh.polygons.faceSizes, std::vector<uint32_t>{4});
     EXPECT_EQ(mesh.pointsAndLinesLeftOut, 2u);
@@ -175,7 +179,8 @@ TEST(MeshFilesTest, FaultsNameTheFileAndLeaveNothingBehind) {
     const Subject subject = MakeSubject();
     const QStringList before = QDir(folder.path()).entryList(QDir::Files);
     for (const char* name : {"nowhere/sphere.gltf", "nowhere/sphere.obj", "sphere.xyz"}) {
-        const QString fault = FaultOf([&] { corvane_apps::WriteMesh(subject.output, folder.filePath(QString::fromUtf8(name))); });
+        const QString fault =
+            FaultOf([&] { corvane_apps::WriteMesh(subject.output, folder.filePath(QString::fromUtf8(name))); });
         EXPECT_TRUE(fault.contains(QString::fromUtf8(name))) << fault.toStdString();
     }
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), before) << "no file written, not even a glTF's buffer";
@@ -196,14 +201,14 @@ TEST(MeshFilesTest, PlyAndStlComeInEveryEncoding) {
     };
     // Big-endian doubles, a 32-bit count of 16-bit indices, an element before the vertices and
     // a list among their properties, all read past.
-    const corvane_apps::MeshFile bigEndian = corvane_apps::ReadMesh(WriteFile(
-        folder, "big.ply",
-        "ply\nformat binary_big_endian 1.0\nelement camera 1\nproperty uchar lens\nelement vertex 3\n"
-        "property double x\nproperty list uchar uchar tags\nproperty double y\nproperty double z\n"
-        "element face 1\nproperty list uint ushort vertex_indices\nend_header\n" +
-            QByteArray(1, '\x07') + big({0}) + QByteArray("\x01\x09", 2) + big({0, 0}) + big({2}) +
-            QByteArray("\x00", 1) + big({0, 0}) + big({0}) + QByteArray("\x00", 1) + big({2, 0}) +
-            QByteArray("\x00\x00\x00\x03\x00\x00\x00\x01\x00\x02", 10)));
+    const corvane_apps::MeshFile bigEndian = corvane_apps::ReadMesh(
+        WriteFile(folder, "big.ply",
+                  "ply\nformat binary_big_endian 1.0\nelement camera 1\nproperty uchar lens\nelement vertex 3\n"
+                  "property double x\nproperty list uchar uchar tags\nproperty double y\nproperty double z\n"
+                  "element face 1\nproperty list uint ushort vertex_indices\nend_header\n" +
+                      QByteArray(1, '\x07') + big({0}) + QByteArray("\x01\x09", 2) + big({0, 0}) + big({2}) +
+                      QByteArray("\x00", 1) + big({0, 0}) + big({0}) + QByteArray("\x00", 1) + big({2, 0}) +
+                      QByteArray("\x00\x00\x00\x03\x00\x00\x00\x01\x00\x02", 10)));
     EXPECT_EQ(bigEndian.polygons.faceVertices, (std::vector<uint32_t>{0, 1, 2}));
     ASSERT_EQ(bigEndian.polygons.positions.size(), 3u);
     EXPECT_EQ(bigEndian.polygons.positions[1].x, 2.0f);
@@ -213,7 +218,8 @@ TEST(MeshFilesTest, PlyAndStlComeInEveryEncoding) {
     const corvane_apps::MeshFile seam = corvane_apps::ReadMesh(WriteFile(
         folder, "seam.ply",
         "ply\r\nformat ascii 1.0\r\nelement vertex 4\r\nproperty float x\r\nproperty float y\r\nproperty float z\r\n"
-        "property float s\r\nproperty float t\r\nelement face 1\r\nproperty list uchar int vertex_index\r\nend_header\r\n"
+        "property float s\r\nproperty float t\r\nelement face 1\r\nproperty list uchar int "
+        "vertex_index\r\nend_header\r\n"
         "0 0 0 0 0\r\n1 0 0 1 0\r\n0 1 0 0 1\r\n0 0 0 1 1\r\n4 0 1 2 3\r\n"));
     EXPECT_EQ(seam.polygons.positions.size(), 3u);
     EXPECT_EQ(seam.polygons.faceVertices, (std::vector<uint32_t>{0, 1, 2, 0}));
@@ -227,8 +233,9 @@ TEST(MeshFilesTest, PlyAndStlComeInEveryEncoding) {
         "endfacet endsolid b\n"));
     EXPECT_EQ(solids.polygons.faceSizes, (std::vector<uint32_t>{3, 3}));
     EXPECT_EQ(solids.polygons.faceVertices, (std::vector<uint32_t>{0, 1, 2, 1, 3, 2}));
-    EXPECT_TRUE(FaultOf([&] { corvane_apps::ReadMesh(WriteFile(folder, "open.stl", "solid a\nfacet normal 0 0 1\nouter loop\n")); })
-                    .contains(QStringLiteral("open.stl: the file ends before \"endsolid\"")));
+    EXPECT_TRUE(FaultOf([&] {
+                    corvane_apps::ReadMesh(WriteFile(folder, "open.stl", "solid a\nfacet normal 0 0 1\nouter loop\n"));
+                }).contains(QStringLiteral("open.stl: the file ends before \"endsolid\"")));
 }
 
 // Files made to hurt a reader: each is refused in one line naming the file and the fault, at
@@ -236,17 +243,20 @@ TEST(MeshFilesTest, PlyAndStlComeInEveryEncoding) {
 TEST(MeshFilesTest, HostileFilesAreRefusedAtOnceOrReadForWhatTheyHold) {
     QTemporaryDir folder;
     const auto write = [&](const char* name, const QByteArray& bytes) { return WriteFile(folder, name, bytes); };
-    const QByteArray plyHeader = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
-                                 "property float z\nelement face 3\nproperty list uchar int vertex_indices\nend_header\n";
+    const QByteArray plyHeader =
+        "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+        "property float z\nelement face 3\nproperty list uchar int vertex_indices\nend_header\n";
     // GLB: header, then a JSON chunk that claims 4 GiB.
     QByteArray glb("glTF\x02\0\0\0", 8);
     glb += QByteArray("\x18\0\0\0\xff\xff\xff\xffJSON{}\0\0", 16);
-    QByteArray hugeCount = "ply\nformat ascii 1.0\nelement vertex 10000000\nproperty float x\nproperty float y\n"
-                           "property float z\nend_header\n";
+    QByteArray hugeCount =
+        "ply\nformat ascii 1.0\nelement vertex 10000000\nproperty float x\nproperty float y\n"
+        "property float z\nend_header\n";
     for (int v = 0; v < 8; ++v) hugeCount += "0 0 0\n";
     // A glTF whose index view starts before its buffer.
-    const QByteArray gltf = R"({"asset": {"version": "2.0"}, "buffers": [{"byteLength": 48, "uri": "data:application/octet-stream;base64,)" +
-                            QByteArray(48, 'A').toBase64() + R"("}], "bufferViews": [{"buffer": 0, "byteOffset": -12, "byteLength": 12}],
+    const QByteArray gltf =
+        R"({"asset": {"version": "2.0"}, "buffers": [{"byteLength": 48, "uri": "data:application/octet-stream;base64,)" +
+        QByteArray(48, 'A').toBase64() + R"("}], "bufferViews": [{"buffer": 0, "byteOffset": -12, "byteLength": 12}],
         "accessors": [{"bufferView": 0, "componentType": 5123, "count": 6, "type": "SCALAR"}],
         "meshes": [{"primitives": [{"attributes": {}, "indices": 0}]}]})";
     QByteArray polygon = "";
@@ -263,34 +273,41 @@ TEST(MeshFilesTest, HostileFilesAreRefusedAtOnceOrReadForWhatTheyHold) {
         {write("far.ply", plyHeader + "0 0 0\n1 0 0\n0 1 0\n3 0 1 7\n0\n1 2\n"),
          QStringLiteral("far.ply: face 0 names vertex 7, but the file has 3 vertices")},
         {write("claims.glb", glb), QStringLiteral("claims.glb: a chunk at byte 12 claims 4294967295 bytes")},
-        {write("before.gltf", gltf), QStringLiteral("before.gltf: bufferViews[0].byteOffset must be a whole number of at least 0")},
+        {write("before.gltf", gltf),
+         QStringLiteral("before.gltf: bufferViews[0].byteOffset must be a whole number of at least 0")},
         {write("short.stl", QByteArray(84, '\0').replace(80, 1, "\x05") + QByteArray(120, '\0')),
          QStringLiteral("short.stl: a binary STL file of 5 triangles has 204 bytes, not 334")},
         {write("wraps.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 3 4294967298\n"),
          QStringLiteral("wraps.obj: line 4: \"4294967298\" is not an index")},
-        {write("polygon.obj", polygon + corners + "\n"), QStringLiteral("polygon.obj: face 0 has 100000 corners, more than")}};
+        {write("polygon.obj", polygon + corners + "\n"),
+         QStringLiteral("polygon.obj: face 0 has 100000 corners, more than")}};
     for (const auto& [path, reason] : refusals) {
         SCOPED_TRACE(path.toStdString());
         QElapsedTimer timer;
         timer.start();
-        const QString fault = FaultOf([&] { corvane_apps::GeometryFromPolygons(corvane_apps::ReadMesh(path).polygons, path); });
+        const QString fault =
+            FaultOf([&] { corvane_apps::GeometryFromPolygons(corvane_apps::ReadMesh(path).polygons, path); });
         EXPECT_TRUE(fault.contains(reason)) << fault.toStdString();
         EXPECT_FALSE(fault.contains(QLatin1Char('\n'))) << fault.toStdString();
         EXPECT_LT(timer.elapsed(), 20000) << "refused at once, even under the sanitizers";
     }
 
     // Faces of no corner and of one beside a triangle (this order crashed Assimp's reader).
-    const corvane_apps::MeshFile stray = corvane_apps::ReadMesh(write("stray.ply", plyHeader + "0 0 0\n1 0 0\n0 1 0\n0\n1 2\n3 0 1 2\n"));
+    const corvane_apps::MeshFile stray =
+        corvane_apps::ReadMesh(write("stray.ply", plyHeader + "0 0 0\n1 0 0\n0 1 0\n0\n1 2\n3 0 1 2\n"));
     EXPECT_EQ(stray.polygons.faceSizes, std::vector<uint32_t>{3});
     EXPECT_EQ(stray.pointsAndLinesLeftOut, 2u);
     // A file cut inside its last line is read, and says it may be cut short.
-    const corvane_apps::MeshFile cut = corvane_apps::ReadMesh(write("cut.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1 2 3\nf 2 4 3"));
+    const corvane_apps::MeshFile cut =
+        corvane_apps::ReadMesh(write("cut.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1 2 3\nf 2 4 3"));
     ASSERT_EQ(cut.warnings.size(), 1);
-    EXPECT_TRUE(cut.warnings[0].contains(QStringLiteral("cut.obj: the last line has no line break"))) << cut.warnings[0].toStdString();
+    EXPECT_TRUE(cut.warnings[0].contains(QStringLiteral("cut.obj: the last line has no line break")))
+        << cut.warnings[0].toStdString();
     EXPECT_TRUE(corvane_apps::ReadMesh(write("whole.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n")).warnings.isEmpty());
     // A name the system would cut at its NUL.
-    EXPECT_TRUE(FaultOf([&] { corvane_apps::ReadMesh(folder.filePath(QStringLiteral("a")) + QChar(0) + QStringLiteral("b.obj")); })
-                    .contains(QStringLiteral("cannot hold a NUL character")));
+    EXPECT_TRUE(FaultOf([&] {
+                    corvane_apps::ReadMesh(folder.filePath(QStringLiteral("a")) + QChar(0) + QStringLiteral("b.obj"));
+                }).contains(QStringLiteral("cannot hold a NUL character")));
 }
 
 // A reader in a child process: its crash, its endless loop and its hunger for memory end the
@@ -303,9 +320,15 @@ TEST(MeshFilesTest, AReaderInAChildProcessIsStoppedAtItsBudget) {
         QString fault;
     };
     const Reader readers[] = {
-        {[]() -> corvane_apps::MeshFile { raise(SIGBUS); return {}; }, 60.0,
-         QStringLiteral("hostile.fbx: the file could not be read: the reader failed on it")},
-        {[]() -> corvane_apps::MeshFile { for (;;) pause(); }, 1.0, QStringLiteral("hostile.fbx: reading was stopped after 1 s")},
+        {[]() -> corvane_apps::MeshFile {
+             raise(SIGBUS);
+             return {};
+         },
+         60.0, QStringLiteral("hostile.fbx: the file could not be read: the reader failed on it")},
+        {[]() -> corvane_apps::MeshFile {
+             for (;;) pause();
+         },
+         1.0, QStringLiteral("hostile.fbx: reading was stopped after 1 s")},
         {[]() -> corvane_apps::MeshFile {
              std::vector<std::unique_ptr<char[]>> blocks;
              for (;;) {
@@ -321,7 +344,9 @@ TEST(MeshFilesTest, AReaderInAChildProcessIsStoppedAtItsBudget) {
         SCOPED_TRACE(reader.fault.toStdString());
         QElapsedTimer timer;
         timer.start();
-        const QString fault = FaultOf([&] { corvane_apps::ReadInChildProcess(path, {reader.seconds, memory}, reader.read); });
+        const QString fault = FaultOf([&] {
+            corvane_apps::ReadInChildProcess(path, {reader.seconds, memory}, reader.read);
+        });
         EXPECT_TRUE(fault.startsWith(reader.fault)) << fault.toStdString();
         EXPECT_LT(timer.elapsed(), 20000);
     }

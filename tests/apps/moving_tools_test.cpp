@@ -55,7 +55,8 @@ TEST_F(MovingToolsTest, GrabMovesItsRegionByThePointersTravelAtTheCentreAndNothi
     const uint32_t centre = Nearest(before, {0, 0, 0});
     ASSERT_EQ(before[centre].LengthSquared(), 0.0f);
     const Vector travel(0.3f, 0.2f, 0.0f);
-    const StrokeFigures figures = Run(*plane, Stroke("Grab", kRadius, 100.0f, {{0, 0, 2}, {0.1f, 0.05f, 2}, travel + Vector(0, 0, 2)}));
+    const StrokeFigures figures =
+        Run(*plane, Stroke("Grab", kRadius, 100.0f, {{0, 0, 2}, {0.1f, 0.05f, 2}, travel + Vector(0, 0, 2)}));
     EXPECT_TRUE(figures.warning.isEmpty()) << figures.warning.toStdString();
     const Positions after = PositionsOf(*plane);
     EXPECT_NEAR((after[centre] - before[centre] - travel).Length(), 0.0, 1e-6) << "the centre follows the pointer";

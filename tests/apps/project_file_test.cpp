@@ -89,7 +89,8 @@ TEST_F(ProjectFileTest, ADocumentPutDownAndPickedUpIsTheSameAndSculptsOnAlike) {
     EXPECT_EQ(reopened.Level().Index(), 2u);
     const tarnix::SculptLayer& layer = *reopened.Geometry().Level(3)->Layer(0);
     EXPECT_EQ(layer.Strength(), 0.6f);
-    EXPECT_TRUE(reopened.Geometry().GetTransformation().MeshToWorld() == original->Geometry().GetTransformation().MeshToWorld());
+    EXPECT_TRUE(reopened.Geometry().GetTransformation().MeshToWorld() ==
+                original->Geometry().GetTransformation().MeshToWorld());
     for (uint32_t v = 0; v < reopened.Level().VertexCount(); ++v)
         ASSERT_TRUE(reopened.OwnPosition(reopened.Level().VertexPosition(v)) ==
                     original->OwnPosition(original->Level().VertexPosition(v)));
@@ -149,7 +150,8 @@ TEST_F(ProjectFileTest, WhatIsNotASoundProjectIsRefusedAndChangesNothing) {
         EXPECT_TRUE(fault.contains(QString::fromLatin1(c.says))) << fault.toStdString();
         EXPECT_EQ(kept.Level().VertexCount(), vertices) << "the document stays";
     }
-    EXPECT_FALSE(FaultOf([&] { ReadProject(folder.filePath(QStringLiteral("none.corvane")), kept, Host()); }).isEmpty());
+    EXPECT_FALSE(
+        FaultOf([&] { ReadProject(folder.filePath(QStringLiteral("none.corvane")), kept, Host()); }).isEmpty());
 }
 
 }  // namespace

@@ -18,7 +18,7 @@
 namespace corvane_apps {
 namespace {
 
-const QStringList kTools = {"Sculpt", "Smear", "Pinch", "Smooth", "Amplify", "Flatten", "Scrape", "Fill",
+const QStringList kTools = {"Sculpt", "Smear", "Pinch", "Smooth", "Amplify", "Flatten", "Scrape",  "Fill",
                             "Wax",    "Bulge", "Spray", "Repeat", "Knife",   "Foamy",   "Imprint", "Relax"};
 
 class StrengthTest : public test_support::HostSuite {
@@ -54,7 +54,8 @@ protected:
         stroke.tool = tool;
         stroke.size = 0.28f * scale;
         stroke.strength = strength;
-        const tarnix::Vector from = tarnix::Vector(-0.3f, 0.0f, 2.0f) * scale, to = tarnix::Vector(0.3f, 0.05f, 2.0f) * scale;
+        const tarnix::Vector from = tarnix::Vector(-0.3f, 0.0f, 2.0f) * scale,
+                             to = tarnix::Vector(0.3f, 0.05f, 2.0f) * scale;
         stroke.path = {from, to};
         for (int i = 0; i < returns; ++i) stroke.path.insert(stroke.path.end(), {from, to});
         return stroke;
@@ -65,7 +66,8 @@ protected:
         const tarnix::SubdivisionLevel& level = sculpture.Level();
         const tarnix::Matrix toWorld = sculpture.Geometry().GetTransformation().MeshToWorld();
         std::vector<tarnix::Vector> positions(level.VertexCount());
-        for (uint32_t v = 0; v < level.VertexCount(); ++v) positions[v] = toWorld.Transform(level.VertexPosition(v), 1.0f);
+        for (uint32_t v = 0; v < level.VertexCount(); ++v)
+            positions[v] = toWorld.Transform(level.VertexPosition(v), 1.0f);
         return positions;
     }
 

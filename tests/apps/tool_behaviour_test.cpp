@@ -33,7 +33,8 @@ TEST_F(ToolBehaviourTest, TheKnifeCutsOneEvenGrooveInAnyDirectionOnACurvedSurfac
         SCOPED_TRACE(degrees);
         const float angle = float(degrees) * 3.14159265f / 180.0f;
         const tarnix::Vector along(std::cos(angle), std::sin(angle), 0);
-        const tarnix::Vector from = along * -0.5f + tarnix::Vector(0, 0, 2), to = along * 0.5f + tarnix::Vector(0, 0, 2);
+        const tarnix::Vector from = along * -0.5f + tarnix::Vector(0, 0, 2),
+                             to = along * 0.5f + tarnix::Vector(0, 0, 2);
         auto sphere = Shape("sphere", 5);
         const Positions before = PositionsOf(*sphere);
         Run(*sphere, Stroke("Knife", kRadius, 50.0f, {from, to}));
@@ -132,9 +133,9 @@ TEST_F(ToolBehaviourTest, TheTwinOfAStrokeClearOfThePlaneIsItsMirrorImage) {
         const char* tool;
         int direction;  // -1: the tool's own
     };
-    const std::vector<Case> cases = {{"Sculpt", 0},  {"Sculpt", 2},  {"Sculpt", 3}, {"Sculpt", 4}, {"Sculpt", 5},
-                                     {"Sculpt", 8},  {"Sculpt", 10}, {"Smear", -1}, {"Pinch", -1}, {"Flatten", -1},
-                                     {"Wax", -1},    {"Bulge", -1}};
+    const std::vector<Case> cases = {{"Sculpt", 0}, {"Sculpt", 2},   {"Sculpt", 3},  {"Sculpt", 4},
+                                     {"Sculpt", 5}, {"Sculpt", 8},   {"Sculpt", 10}, {"Smear", -1},
+                                     {"Pinch", -1}, {"Flatten", -1}, {"Wax", -1},    {"Bulge", -1}};
     for (const char* shape : {"sphere", "cube"})
         for (const char* mirror : {"x", "world_x", "topological"})
             for (const Case& c : cases) {
@@ -148,9 +149,7 @@ TEST_F(ToolBehaviourTest, TheTwinOfAStrokeClearOfThePlaneIsItsMirrorImage) {
                 const std::vector<uint32_t> partners = MirrorPartners(before);
                 ASSERT_EQ(std::count(partners.begin(), partners.end(), tarnix::Mesh::kNone), 0);
                 StrokeStep stroke = Stroke(c.tool, 0.2f, 40.0f, path);
-                stroke.mirror = std::string(mirror) == "x"         ? 1
-                                : std::string(mirror) == "world_x" ? 4
-                                                                   : 7;
+                stroke.mirror = std::string(mirror) == "x" ? 1 : std::string(mirror) == "world_x" ? 4 : 7;
                 if (c.direction >= 0) stroke.direction = c.direction;
                 Run(*sculpture, stroke);
                 const Positions after = PositionsOf(*sculpture);
@@ -186,7 +185,8 @@ TEST_F(ToolBehaviourTest, MirroredInThreePlanesAtOnceEveryTwinIsTheDabsImage) {
         std::map<std::tuple<float, float, float>, uint32_t> at;
         for (uint32_t v = 0; v < before.size(); ++v) at[{before[v].x, before[v].y, before[v].z}] = v;
         double largest = 0.0;
-        for (uint32_t v = 0; v < before.size(); ++v) largest = std::max(largest, double((after[v] - before[v]).Length()));
+        for (uint32_t v = 0; v < before.size(); ++v)
+            largest = std::max(largest, double((after[v] - before[v]).Length()));
         ASSERT_GT(largest, 0.0);
         for (int flips = 1; flips < 8; ++flips) {
             SCOPED_TRACE(flips);
@@ -200,7 +200,8 @@ TEST_F(ToolBehaviourTest, MirroredInThreePlanesAtOnceEveryTwinIsTheDabsImage) {
             for (uint32_t v = 0; v < before.size(); ++v) {
                 const auto partner = at.find({image(before[v]).x, image(before[v]).y, image(before[v]).z});
                 ASSERT_NE(partner, at.end());
-                const tarnix::Vector move = after[v] - before[v], twin = after[partner->second] - before[partner->second];
+                const tarnix::Vector move = after[v] - before[v],
+                                     twin = after[partner->second] - before[partner->second];
                 apart = std::max(apart, double((image(move) - twin).Length()));
             }
             EXPECT_LE(apart, 1e-4 * largest);
@@ -221,7 +222,8 @@ TEST_F(ToolBehaviourTest, AMeshScaledUnevenlySculptsAsAnyOtherAndIsWrittenInItsO
         const Positions after = PositionsOf(*sphere);
         double largest = 0.0;
         for (size_t v = 0; v < before.size(); ++v)
-            largest = std::max(largest, double((toWorld.Transform(after[v], 1.0f) - toWorld.Transform(before[v], 1.0f)).Length()));
+            largest = std::max(
+                largest, double((toWorld.Transform(after[v], 1.0f) - toWorld.Transform(before[v], 1.0f)).Length()));
         return largest;
     };
     const double even = largestWorldMove({1, 1, 1});

@@ -17,9 +17,7 @@ struct Event {
 // A node that records the events of its attributes.
 struct RecordingNode : tarnix::Node {
     std::vector<Event> events;
-    void OnNodeEvent(tarnix::Attribute& attribute, int type) override {
-        events.push_back({&attribute, type});
-    }
+    void OnNodeEvent(tarnix::Attribute& attribute, int type) override { events.push_back({&attribute, type}); }
 };
 
 TEST(AttributeTest, SettingRaisesValueChangedUnlessSilent) {

@@ -12,8 +12,7 @@ void ExpectNear(const tarnix::Vector& a, const tarnix::Vector& b, float toleranc
 }
 
 TEST(MatrixTest, RowVectorsTransformWithTranslationInRowThree) {
-    const tarnix::Matrix m = tarnix::Matrix::Scale({2, 3, 4}) *
-                             tarnix::Matrix::Rotation({0, 0, 1}, 1.5707964f) *
+    const tarnix::Matrix m = tarnix::Matrix::Scale({2, 3, 4}) * tarnix::Matrix::Rotation({0, 0, 1}, 1.5707964f) *
                              tarnix::Matrix::Translation({10, 20, 30});
     // Scale, then a quarter turn about z, then the translation.
     ExpectNear(m.Transform({1, 0, 0}, 1.0f), {10, 22, 30});
@@ -22,8 +21,7 @@ TEST(MatrixTest, RowVectorsTransformWithTranslationInRowThree) {
 
 TEST(MatrixTest, InverseUndoesTheTransform) {
     const tarnix::Matrix m = tarnix::Matrix::Rotation(tarnix::Vector(1, 2, 3).Normalized(), 0.7f) *
-                             tarnix::Matrix::Scale({2, 0.5f, 3}) *
-                             tarnix::Matrix::Translation({-4, 5, 1});
+                             tarnix::Matrix::Scale({2, 0.5f, 3}) * tarnix::Matrix::Translation({-4, 5, 1});
     const tarnix::Matrix inverse = m.Inverted();
     const tarnix::Vector p(0.3f, -1.2f, 7.0f);
     ExpectNear(inverse.Transform(m.Transform(p, 1.0f), 1.0f), p, 1e-4f);
@@ -48,8 +46,7 @@ TEST(BoundingBoxTest, EmptyExtendContainAndCorners) {
 }
 
 TEST(BoundingBoxTest, SphereBoxIsTakenIntoTheTargetSpace) {
-    const tarnix::Matrix toMesh = tarnix::Matrix::Scale({0.5f, 0.5f, 0.5f}) *
-                                  tarnix::Matrix::Translation({1, 0, 0});
+    const tarnix::Matrix toMesh = tarnix::Matrix::Scale({0.5f, 0.5f, 0.5f}) * tarnix::Matrix::Translation({1, 0, 0});
     const auto box = tarnix::AxisAlignedBoundingBox::SphereBoundingBox({2, 2, 2}, 1.0f, toMesh);
     ExpectNear(box.Minimum(), {1.5f, 0.5f, 0.5f});
     ExpectNear(box.Maximum(), {2.5f, 1.5f, 1.5f});

@@ -75,8 +75,7 @@ TEST(HierarchyTest, VertexGridOfAPatchIsTheGridOfItsDescendants) {
         const tarnix::Vector origin(float(patch % 3), float(patch / 3), 0.0f);
         for (uint32_t y = 0; y <= n; ++y)
             for (uint32_t x = 0; x <= n; ++x) {
-                const uint32_t vertex =
-                    level->m_cornerIndices[4 * patch * n * n + vertices[y * (n + 1) + x]];
+                const uint32_t vertex = level->m_cornerIndices[4 * patch * n * n + vertices[y * (n + 1) + x]];
                 const tarnix::Vector p = level->VertexPosition(vertex);
                 ASSERT_NEAR(p.x, origin.x + float(x) / n, 1e-5f);
                 ASSERT_NEAR(p.y, origin.y + float(y) / n, 1e-5f);
@@ -103,8 +102,9 @@ void MoveVertices(tarnix::SubdivisionLevel* level, const std::vector<uint32_t>& 
     for (uint32_t v : vertices) {
         ASSERT_NE(change->Add_uncached(v, 0, &level->m_vertices[v], layer, 0.0f), nullptr);
         const tarnix::Vector target = level->VertexPosition(v) + tarnix::Vector(0.1f, 0.2f, -0.3f);
-        if (layer) level->ActiveLayer()->SetPosition(v, v, level->ActiveLayer()->Position(v) +
-                                                           tarnix::Vector(0.1f, 0.2f, -0.3f), true);
+        if (layer)
+            level->ActiveLayer()->SetPosition(
+                v, v, level->ActiveLayer()->Position(v) + tarnix::Vector(0.1f, 0.2f, -0.3f), true);
         else level->SetVertexPosition(v, target);
         level->m_normals[v].x = int16_t(v);
     }
@@ -117,8 +117,7 @@ std::vector<char> Snapshot(const tarnix::SubdivisionLevel* level) {
     for (uint32_t v = 0; v < level->VertexCount(); ++v) {
         std::memcpy(&bytes[v * 32], level->m_vertices[v].position, 12);
         std::memcpy(&bytes[v * 32 + 12], &level->m_normals[v], 8);
-        const tarnix::Vector offset =
-            level->LayerCount() ? level->Layer(0)->Offset(v) : tarnix::Vector();
+        const tarnix::Vector offset = level->LayerCount() ? level->Layer(0)->Offset(v) : tarnix::Vector();
         std::memcpy(&bytes[v * 32 + 20], &offset, 12);
     }
     return bytes;
@@ -213,7 +212,8 @@ void ExpectLevelsMatch(const tarnix::Geometry& followed, const tarnix::Geometry&
         const tarnix::SubdivisionLevel* b = reference.Level(l);
         ASSERT_EQ(a->VertexCount(), b->VertexCount());
         for (uint32_t v = 0; v < a->VertexCount(); ++v) {
-            const tarnix::Vector extra = l + 1 == followed.LevelCount() && !detail.empty() ? detail[v] : tarnix::Vector();
+            const tarnix::Vector extra =
+                l + 1 == followed.LevelCount() && !detail.empty() ? detail[v] : tarnix::Vector();
             ASSERT_LT((a->VertexPosition(v) - (b->VertexPosition(v) + extra)).Length(), 1e-5f)
                 << "level " << l << " vertex " << v;
         }
@@ -363,7 +363,8 @@ TEST(HierarchyTest, AStoredGeometryLoadsBackBitForBitAndDamagedDataIsRefused) {
             ASSERT_EQ(std::memcmp(a.m_vertices[v].position, b.m_vertices[v].position, 12), 0) << v;
             ASSERT_EQ(a.m_vertices[v].freeze, b.m_vertices[v].freeze) << v;
         }
-        EXPECT_EQ(std::memcmp(a.m_normals.Data(), b.m_normals.Data(), a.VertexCount() * sizeof(tarnix::PackedNormal)), 0);
+        EXPECT_EQ(std::memcmp(a.m_normals.Data(), b.m_normals.Data(), a.VertexCount() * sizeof(tarnix::PackedNormal)),
+                  0);
         EXPECT_EQ(std::memcmp(a.m_faceFlags.Data(), b.m_faceFlags.Data(), a.m_faceCount), 0);
         EXPECT_EQ(a.FrozenVertexCount(), b.FrozenVertexCount());
         ASSERT_NE(loaded.UVs(i), nullptr);

@@ -90,13 +90,15 @@ TEST(ImageTest, TheDescriptionNamesTheNeutralLevel) {
                           {"other.exr", "neutrals=0.5 and nothing else", 0.0f}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(tarnix::Image::Load(WritePicture(folder, c.name, 1, OIIO::TypeDesc::UINT8, c.description))->NeutralLevel(),
-                  c.level);
+        EXPECT_EQ(
+            tarnix::Image::Load(WritePicture(folder, c.name, 1, OIIO::TypeDesc::UINT8, c.description))->NeutralLevel(),
+            c.level);
     }
     for (const char* wrong : {"neutral=1.5", "neutral=-0.1", "neutral=grey", "neutral=nan", "neutral="}) {
         const QString path = WritePicture(folder, "wrong.tif", 1, OIIO::TypeDesc::UINT8, wrong);
         const QString fault = FaultOf([&] { tarnix::Image::Load(path); });
-        EXPECT_TRUE(fault.contains(QStringLiteral("is not a number from 0 to 1"))) << wrong << ": " << fault.toStdString();
+        EXPECT_TRUE(fault.contains(QStringLiteral("is not a number from 0 to 1")))
+            << wrong << ": " << fault.toStdString();
     }
 }
 
@@ -124,8 +126,8 @@ TEST(ImageTest, RelativePathsResolveAgainstTheResourceFolders) {
 }
 
 TEST(ImageTest, TheShippedStampsAreThere) {
-    for (const char* name : {"Stamps/bw_brickTile.tif", "Stamps/bw_scale.tif", "Stamps/knife.tif",
-                             "Stamps/rubble.tif", "Stamps/rivet_vdm.exr"}) {
+    for (const char* name : {"Stamps/bw_brickTile.tif", "Stamps/bw_scale.tif", "Stamps/knife.tif", "Stamps/rubble.tif",
+                             "Stamps/rivet_vdm.exr"}) {
         auto image = tarnix::Image::Load(QString::fromUtf8(name));
         EXPECT_GT(image->Width(), 0u) << name;
     }

@@ -32,8 +32,7 @@ TEST(KernelTest, CrashReportWordReturnsToItsValueOnEveryExit) {
 TEST(KernelTest, LogKeepsLinesAndDropsTheOldestPastItsCapacity) {
     tarnix::Kernel::SetLogEcho(false);
     tarnix::Kernel::ClearLog();
-    for (size_t i = 0; i < tarnix::Kernel::kLogCapacity + 5; ++i)
-        tarnix::Kernel::Log(QString::number(i));
+    for (size_t i = 0; i < tarnix::Kernel::kLogCapacity + 5; ++i) tarnix::Kernel::Log(QString::number(i));
     const auto lines = tarnix::Kernel::LogLines();
     ASSERT_EQ(lines.size(), tarnix::Kernel::kLogCapacity);
     EXPECT_EQ(lines.front(), QStringLiteral("5"));

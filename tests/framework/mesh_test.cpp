@@ -57,12 +57,13 @@ TEST(MeshInputTest, FacesAndValencesPastTheRefinersCountsAreRefused) {
     }
     polygon.faceSizes = {70000};
     EXPECT_EQ(RefusalOf(polygon), QStringLiteral("face 0 has 70000 corners, more than the 65535 a face may have"));
-    EXPECT_EQ(RefusalOf(shapes::Fan(70000)), QStringLiteral("vertex 0 is a corner of more than the 65535 faces a vertex may have"));
+    EXPECT_EQ(RefusalOf(shapes::Fan(70000)),
+              QStringLiteral("vertex 0 is a corner of more than the 65535 faces a vertex may have"));
 }
 
 TEST(MeshInputTest, HarmlessFlawsAreCleanedAndReported) {
     tarnix::PolygonMesh flawed = shapes::Cube();
-    flawed.positions.push_back({5, 5, 5});  // used by no face
+    flawed.positions.push_back({5, 5, 5});                                // used by no face
     flawed.faceVertices.insert(flawed.faceVertices.end(), {2, 6, 7, 3});  // repeats face 3
     flawed.faceSizes.push_back(4);
     flawed.faceVertices[0] = 0;
@@ -82,9 +83,9 @@ TEST(MeshInputTest, HarmlessFlawsAreCleanedAndReported) {
 TEST(MeshInputTest, ScanLikeMeshesLoadAndSubdivide) {
     // Three quads on one edge (non-manifold), a zero-area triangle and an open border.
     tarnix::PolygonMesh scan;
-    scan.positions = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}, {1, 1, 0}, {-1, 0, 0}, {-1, 1, 0},
-                      {0, 0, 1}, {0, 1, 1}, {2, 0, 0}, {3, 0, 0}};
-    scan.faceVertices = {0, 2, 3, 1,  0, 1, 5, 4,  0, 6, 7, 1,  2, 8, 9};
+    scan.positions = {{0, 0, 0},  {0, 1, 0}, {1, 0, 0}, {1, 1, 0}, {-1, 0, 0},
+                      {-1, 1, 0}, {0, 0, 1}, {0, 1, 1}, {2, 0, 0}, {3, 0, 0}};
+    scan.faceVertices = {0, 2, 3, 1, 0, 1, 5, 4, 0, 6, 7, 1, 2, 8, 9};
     scan.faceSizes = {4, 4, 4, 3};
     QStringList changes;
     auto geometry = tarnix::Geometry::FromPolygons(scan, &changes);
@@ -161,8 +162,7 @@ TEST(MeshTopologyTest, AdjacentVerticesComeOnceEachAndCoverEveryFaceAround) {
                     ASSERT_TRUE(neighbours.insert(neighbour).second) << "reported twice";
                     faces.insert(face);
                     const uint32_t* c = mesh->FaceCorners(face);
-                    ASSERT_TRUE(std::count(c, c + 4, v) && std::count(c, c + 4, neighbour))
-                        << "the face holds both";
+                    ASSERT_TRUE(std::count(c, c + 4, v) && std::count(c, c + 4, neighbour)) << "the face holds both";
                 }
                 EXPECT_EQ(neighbours, expectedNeighbours);
                 EXPECT_EQ(faces, expectedFaces);
@@ -262,8 +262,7 @@ TEST(SpatialGridTest, RaysHitTheSurfaceAndFollowMovedVerticesAfterAnUpdate) {
     ASSERT_TRUE(grid->CastRay({0, 0, 0}, {0, 0, 1}, hit, true, true));
     EXPECT_NEAR(std::fabs(hit.LocalPosition().z), top, 1e-5f) << "from inside, either side";
 
-    for (uint32_t v = 0; v < mesh->VertexCount(); ++v)
-        mesh->SetVertexPosition(v, mesh->VertexPosition(v) * 2.0f);
+    for (uint32_t v = 0; v < mesh->VertexCount(); ++v) mesh->SetVertexPosition(v, mesh->VertexPosition(v) * 2.0f);
     grid->UpdateArea(tarnix::AxisAlignedBoundingBox({-4, -4, -4}, {4, 4, 4}));
     ASSERT_TRUE(grid->CastRay({0, 0, 5}, {0, 0, -1}, hit, false, true));
     EXPECT_NEAR(hit.LocalPosition().z, 2 * top, 1e-4f);
@@ -274,9 +273,11 @@ TEST(SpatialGridTest, RaysEmbreeWouldRefuseHitNothing) {
     tarnix::SpatialGrid* grid = geometry->HighestLevel()->Grid(true);
     tarnix::SurfacePoint hit;
     const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
-    const std::pair<tarnix::Vector, tarnix::Vector> rays[] = {
-        {{0, 0, 1e30f}, {0, 0, -1}}, {{0, 0, 5}, {0, 0, 1e30f}}, {{nan, 0, 5}, {0, 0, -1}},
-        {{0, 0, 5}, {0, inf, -1}},   {{0, 0, 5}, {0, 0, 0}}};
+    const std::pair<tarnix::Vector, tarnix::Vector> rays[] = {{{0, 0, 1e30f}, {0, 0, -1}},
+                                                              {{0, 0, 5}, {0, 0, 1e30f}},
+                                                              {{nan, 0, 5}, {0, 0, -1}},
+                                                              {{0, 0, 5}, {0, inf, -1}},
+                                                              {{0, 0, 5}, {0, 0, 0}}};
     for (const auto& [origin, direction] : rays) EXPECT_FALSE(grid->CastRay(origin, direction, hit, true, true));
     EXPECT_TRUE(grid->CastRay({0, 0, 1e17f}, {0, 0, -1}, hit, false, true)) << "far, but within what Embree takes";
 }
@@ -311,7 +312,8 @@ TEST(SpatialGridTest, AnUpdateRefitsTheChunkWhoseVerticesMoved) {
 // The surface point at the middle of `face`, with the face's normal.
 tarnix::SurfacePoint FaceMiddle(tarnix::Mesh* mesh, uint32_t face) {
     tarnix::Vector middle(0, 0, 0);
-    for (uint32_t k = 0; k < mesh->CornersPerFace(); ++k) middle = middle + mesh->VertexPosition(mesh->FaceCorners(face)[k]);
+    for (uint32_t k = 0; k < mesh->CornersPerFace(); ++k)
+        middle = middle + mesh->VertexPosition(mesh->FaceCorners(face)[k]);
     return tarnix::SurfacePoint(mesh, face, middle * (1.0f / float(mesh->CornersPerFace())),
                                 mesh->FaceNormal(face).Normalized(), 0);
 }
@@ -332,10 +334,11 @@ TEST(GeodesicTest, OnAFlatMeshTheRegionIsTheDiscOfStraightDistancesInTheWorld) {
         uint32_t face;
         float tolerance;  // scaled distances carry the scale's rounding too
     };
-    for (const Case& sample : {Case{quads.get(), quads->HighestLevel(), 0, 1e-4f}, Case{quads.get(), quads->HighestLevel(), 1234, 1e-4f},
-                          Case{quads.get(), quads->HighestLevel(), 2047, 1e-4f},
-                          Case{triangles.get(), triangles->LowestLevel(), 4321, 1e-4f},
-                          Case{placed.get(), placed->HighestLevel(), 1234, 1e-3f}}) {
+    for (const Case& sample :
+         {Case{quads.get(), quads->HighestLevel(), 0, 1e-4f}, Case{quads.get(), quads->HighestLevel(), 1234, 1e-4f},
+          Case{quads.get(), quads->HighestLevel(), 2047, 1e-4f},
+          Case{triangles.get(), triangles->LowestLevel(), 4321, 1e-4f},
+          Case{placed.get(), placed->HighestLevel(), 1234, 1e-3f}}) {
         tarnix::Mesh* mesh = sample.mesh;
         const float tolerance = sample.tolerance;
         const tarnix::Matrix& toWorld = sample.geometry->GetTransformation().MeshToWorld();

@@ -82,21 +82,32 @@ TEST(StreamTest, EveryTruncationRaisesAnErrorInsteadOfReadingPastTheEnd) {
 }
 
 TEST(StreamTest, MalformedDataIsRefusedWithAClearText) {
-    ExpectStreamError([] { tarnix::Stream in(QByteArray("NOPE\x90\x01\0\0", 8)); },
-                      QStringLiteral("bad header"));
+    ExpectStreamError([] { tarnix::Stream in(QByteArray("NOPE\x90\x01\0\0", 8)); }, QStringLiteral("bad header"));
 
     tarnix::Stream lying;
     uint32_t hugeCount = std::numeric_limits<uint32_t>::max();
     lying.Exchange(hugeCount);
-    ExpectStreamError(Reading(lying.Data(), [](tarnix::Stream& in) { tarnix::Store<uint32_t> table; in.ReadStore(table); }),
+    ExpectStreamError(Reading(lying.Data(),
+                              [](tarnix::Stream& in) {
+                                  tarnix::Store<uint32_t> table;
+                                  in.ReadStore(table);
+                              }),
                       QStringLiteral("a table of 4294967295 entries"));
-    ExpectStreamError(Reading(lying.Data(), [](tarnix::Stream& in) { QString text; in.Exchange(text); }),
+    ExpectStreamError(Reading(lying.Data(),
+                              [](tarnix::Stream& in) {
+                                  QString text;
+                                  in.Exchange(text);
+                              }),
                       QStringLiteral("a text of 4294967295 bytes"));
 
     tarnix::Stream notABool;
     uint8_t two = 2;
     notABool.Exchange(two);
-    ExpectStreamError(Reading(notABool.Data(), [](tarnix::Stream& in) { bool flag; in.Exchange(flag); }),
+    ExpectStreamError(Reading(notABool.Data(),
+                              [](tarnix::Stream& in) {
+                                  bool flag;
+                                  in.Exchange(flag);
+                              }),
                       QStringLiteral("a boolean holds 2"));
 }
 
@@ -134,8 +145,8 @@ TEST(StreamTest, VersionTestFollowsTheWritersFormat) {
 
 // A node class of version 3 under TreeNode, to check the class-version record.
 tarnix::Node* CreateVersioned(uint32_t);
-tarnix::ClassDesc g_versionedClass(tarnix::TreeNode::StaticClass(), tarnix::TreeNode::StaticClass(),
-                                   "StreamTestNode", "Stream test node", &CreateVersioned, 0, 3);
+tarnix::ClassDesc g_versionedClass(tarnix::TreeNode::StaticClass(), tarnix::TreeNode::StaticClass(), "StreamTestNode",
+                                   "Stream test node", &CreateVersioned, 0, 3);
 
 struct VersionedNode : tarnix::TreeNode {
     int32_t payload = 0;
@@ -167,8 +178,7 @@ TEST(StreamTest, ObjectsCarryTheVersionsOfTheirClassChain) {
         << "a class outside the record has no stored version";
 
     tarnix::TreeNode other;
-    ExpectStreamError([&] { tarnix::Stream(out.Data()).LoadObject(other); },
-                      QStringLiteral("not \"TreeNode\""));
+    ExpectStreamError([&] { tarnix::Stream(out.Data()).LoadObject(other); }, QStringLiteral("not \"TreeNode\""));
 }
 
 }  // namespace

@@ -78,10 +78,10 @@ TEST_F(StrokeBoundsTest, PathsPastTheBoundAreRefusedBeforeTheStrokeBegins) {
         std::vector<tarnix::Vector> path;
     };
     const Case cases[] = {
-        {1e-30f, {{0, 0, 2}, {0.3f, 0, 2}}},           // a spacing far below the path's rounding
-        {0.1f, {{0, 0, 2}, {0, 500000, 2}}},           // one mistyped far-off point
-        {0.1f, {{0, 0, 2}, {1e30f, 0, 2}}},            // a length no float holds
-        {0.1f, {{0, 0, 2}, {inf, 0, 2}}},              // not a point at all
+        {1e-30f, {{0, 0, 2}, {0.3f, 0, 2}}},  // a spacing far below the path's rounding
+        {0.1f, {{0, 0, 2}, {0, 500000, 2}}},  // one mistyped far-off point
+        {0.1f, {{0, 0, 2}, {1e30f, 0, 2}}},   // a length no float holds
+        {0.1f, {{0, 0, 2}, {inf, 0, 2}}},     // not a point at all
         {0.1f, std::vector<tarnix::Vector>(tarnix::StrokeDriver::kMostPathPoints + 1, {0, 0, 2})},
     };
     const auto start = std::chrono::steady_clock::now();

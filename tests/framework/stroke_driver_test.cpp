@@ -129,7 +129,8 @@ TEST_F(StrokeDriverTest, ABrushThatFollowsThePointerGetsADabPerPointAtThePointer
         EXPECT_EQ(dab.twin, 0u);
         EXPECT_EQ(twin.twin, 1u);
         EXPECT_EQ(dab.point.m_face, dabs[0].point.m_face) << "the hold stays where the stroke took it";
-        EXPECT_NEAR((dab.position - pointer[i]).Length(), 0.0, 1e-5) << "the pointer on the view plane through the hold";
+        EXPECT_NEAR((dab.position - pointer[i]).Length(), 0.0, 1e-5)
+            << "the pointer on the view plane through the hold";
         EXPECT_NEAR((twin.position - tarnix::Vector(-pointer[i].x, pointer[i].y, 0)).Length(), 0.0, 1e-5) << "mirrored";
         EXPECT_EQ(dab.dabFactor, dabs[0].dabFactor) << "every point weighs alike";
     }
@@ -137,9 +138,7 @@ TEST_F(StrokeDriverTest, ABrushThatFollowsThePointerGetsADabPerPointAtThePointer
 
 TEST_F(StrokeDriverTest, PenPressureScalesTheDabStrengthAndWithPressureSizeItsSize) {
     // The stamp's x axis is as long as the size the stamp was placed with is short.
-    const auto stampScale = [](const tarnix::Matrix& m) {
-        return tarnix::Vector(m[0][0], m[1][0], m[2][0]).Length();
-    };
+    const auto stampScale = [](const tarnix::Matrix& m) { return tarnix::Vector(m[0][0], m[1][0], m[2][0]).Length(); };
     for (const bool pressureSize : {false, true}) {
         brush.m_pressureSizeAttr.SetValue(pressureSize, true);
         brush.dabs.clear();
@@ -175,7 +174,8 @@ TEST_F(StrokeDriverTest, RandomisedStampsTurnAndShiftPerDabTheSameWayForTheSameS
         angles.push_back(std::atan2(x.y, x.x));
     }
     int turned = 0;
-    for (size_t i = 1; i < angles.size(); ++i) turned += std::fabs(std::remainder(angles[i] - angles[0], 6.2831853f)) > 0.2f;
+    for (size_t i = 1; i < angles.size(); ++i)
+        turned += std::fabs(std::remainder(angles[i] - angles[0], 6.2831853f)) > 0.2f;
     EXPECT_GE(turned, int(angles.size()) / 2) << "turned at random, not along the stroke";
     // The stamp's centre (the image's middle) moves along the stroke, off the dab's centre.
     int shifted = 0;
@@ -214,7 +214,8 @@ TEST_F(StrokeDriverTest, MirroredStampsPutTheMirrorImageOnTheTwins) {
         for (size_t i = 0; i < dabs.size(); i += 2) {
             ASSERT_FALSE(dabs[i].point.m_mirrored);
             ASSERT_TRUE(dabs[i + 1].point.m_mirrored);
-            EXPECT_EQ(dabs[i + 1].point.m_position, mirrorOf(dabs[i].point.m_position)) << "the twin is the exact image";
+            EXPECT_EQ(dabs[i + 1].point.m_position, mirrorOf(dabs[i].point.m_position))
+                << "the twin is the exact image";
             for (const tarnix::Vector& p : probes) {
                 const tarnix::Vector primary = tarnix::Matrix::ProjectedTransform(dabs[i].stamp, p, 1.0f);
                 const tarnix::Vector twin = tarnix::Matrix::ProjectedTransform(dabs[i + 1].stamp, mirrorOf(p), 1.0f);

@@ -12,8 +12,8 @@ int g_linkCount = 0;
 int g_liveLeaves = 0;
 
 tarnix::Node* CreateLeaf(uint32_t count);
-tarnix::ClassDesc g_leafClass(tarnix::TreeNode::StaticClass(), tarnix::TreeNode::StaticClass(),
-                              "TreeTestLeaf", "Leaf", &CreateLeaf, 0, 0);
+tarnix::ClassDesc g_leafClass(tarnix::TreeNode::StaticClass(), tarnix::TreeNode::StaticClass(), "TreeTestLeaf", "Leaf",
+                              &CreateLeaf, 0, 0);
 
 struct Leaf : tarnix::TreeNode {
     Leaf() { ++g_liveLeaves; }

@@ -9,22 +9,21 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
-#include <QComboBox>
-#include <QFile>
-#include <QProcess>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -122,7 +121,9 @@ int CursorPixels(const QImage& image) {
 
 class Studio : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { s_host = std::make_unique<corvane_apps::BrushHost>(QStringLiteral(CORVANE_PLUGINS)); }
+    static void SetUpTestSuite() {
+        s_host = std::make_unique<corvane_apps::BrushHost>(QStringLiteral(CORVANE_PLUGINS));
+    }
     static void TearDownTestSuite() { s_host.reset(); }
 
     void SetUp() override {
@@ -151,7 +152,9 @@ protected:
         QApplication::processEvents();
     }
 
-    void SetSlider(const char* name, int value) { m_window->findChild<QSlider*>(QString::fromLatin1(name))->setValue(value); }
+    void SetSlider(const char* name, int value) {
+        m_window->findChild<QSlider*>(QString::fromLatin1(name))->setValue(value);
+    }
     template <typename Widget>
     Widget* Find(const char* name) {
         return m_window->findChild<Widget*>(QString::fromLatin1(name));
@@ -165,14 +168,16 @@ protected:
         QTest::keyClick(box, Qt::Key_Return);
     }
     void MovePointer(const QPointF& at) {
-        QMouseEvent move(QEvent::MouseMove, at, View().mapToGlobal(at.toPoint()), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, at, View().mapToGlobal(at.toPoint()), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
         QApplication::sendEvent(&View(), &move);
     }
     QAction& Action(const char* name) { return *m_window->findChild<QAction*>(QString::fromLatin1(name)); }
 
     QPointF PixelOf(const tarnix::Vector& world) {
         const QSize size = View().size();
-        const QVector3D clip = (View().Camera().Projection(size) * View().Camera().ViewMatrix()).map(QVector3D(world.x, world.y, world.z));
+        const QVector3D clip =
+            (View().Camera().Projection(size) * View().Camera().ViewMatrix()).map(QVector3D(world.x, world.y, world.z));
         return {(clip.x() + 1.0) * 0.5 * size.width(), (1.0 - clip.y()) * 0.5 * size.height()};
     }
 
@@ -182,7 +187,8 @@ protected:
         QTest::mousePress(&View(), Qt::LeftButton, modifiers, start.toPoint());
         for (int step = 1; step <= 30; ++step) {
             const QPointF at = start + (end - start) * (step / 30.0);
-            QMouseEvent move(QEvent::MouseMove, at, View().mapToGlobal(at.toPoint()), Qt::NoButton, Qt::LeftButton, modifiers);
+            QMouseEvent move(QEvent::MouseMove, at, View().mapToGlobal(at.toPoint()), Qt::NoButton, Qt::LeftButton,
+                             modifiers);
             QApplication::sendEvent(&View(), &move);
         }
         QTest::mouseRelease(&View(), Qt::LeftButton, modifiers, end.toPoint());
@@ -233,7 +239,8 @@ TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
     Drag({-0.6f, -0.2f, 0}, {0.6f, -0.2f, 0}, Qt::ControlModifier);
     float lowest = 0.0f;
     for (uint32_t v = 0; v < Level().VertexCount(); ++v)
-        if (std::abs(Level().VertexPosition(v).y + 0.2f) < 0.05f) lowest = std::min(lowest, Level().VertexPosition(v).z);
+        if (std::abs(Level().VertexPosition(v).y + 0.2f) < 0.05f)
+            lowest = std::min(lowest, Level().VertexPosition(v).z);
     EXPECT_LT(lowest, -1e-4f);
 
     // Shift smooths the ridge down as the Smooth tool does at the studio's smoothing strength
@@ -310,7 +317,8 @@ TEST_F(Studio, FreezeStrengthAndLowerLevelStrokesAreOneUndoableStepEach) {
     EXPECT_TRUE(SameBits(PositionsOf(Level()), layered));
     EXPECT_FLOAT_EQ(Level().Layer(0)->Strength(), 1.0f);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the panel's old rows
-    EXPECT_DOUBLE_EQ(m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QDoubleSpinBox*>()->value(), 1.0)
+    EXPECT_DOUBLE_EQ(m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QDoubleSpinBox*>()->value(),
+                     1.0)
         << "the panel shows the strength undo gave back";
 
     // A stroke one level down carries up to the level above; undo takes back both.
@@ -552,7 +560,8 @@ TEST_F(Studio, HistoryFollowsTheKeysAndAStrokeThatChangesNothingLeavesNoStep) {
 
     // A click on "Start", then the keys: the mesh follows the highlight either way.
     auto* history = Find<QListWidget>("history");
-    QTest::mouseClick(history->viewport(), Qt::LeftButton, Qt::NoModifier, history->visualItemRect(history->item(0)).center());
+    QTest::mouseClick(history->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      history->visualItemRect(history->item(0)).center());
     EXPECT_TRUE(SameBits(PositionsOf(Level()), flat));
     QTest::keyClick(history, Qt::Key_Down);
     EXPECT_EQ(document.HistoryPosition(), 1);
@@ -605,7 +614,8 @@ TEST_F(Studio, TheStatusBarTellsWhatRanTheVerticesItMovedAndTheBrushsTime) {
         return count;
     };
     const auto* status = Find<QLabel>("strokeStatus");
-    const QRegularExpression figures(QStringLiteral("^(\\w+): ([0-9,.]+) dabs, ([0-9,.]+) vertices moved, brush ([0-9.]+) ms a dab$"));
+    const QRegularExpression figures(
+        QStringLiteral("^(\\w+): ([0-9,.]+) dabs, ([0-9,.]+) vertices moved, brush ([0-9.]+) ms a dab$"));
 
     std::vector<tarnix::Vector> before = PositionsOf(Level());
     Drag({6, 12, 0}, {18, 12, 0});
@@ -698,7 +708,8 @@ TEST_F(Studio, AStampImageOfOnesOwnIsShownChosenInThePalette) {
 
 TEST_F(Studio, EveryMenuActionAndKeyTwiceInARowLeavesAStudioThatStillSculpts) {
     QTemporaryDir folder;
-    const QString small = folder.filePath(QStringLiteral("small.obj")), work = folder.filePath(QStringLiteral("work.obj"));
+    const QString small = folder.filePath(QStringLiteral("small.obj")),
+                  work = folder.filePath(QStringLiteral("work.obj"));
     WriteObj(*shapes::Subdivided(shapes::Cube(), 3)->HighestLevel(), small);
     // Each action starts from the same small mesh, just sculpted (and so with unsaved changes).
     const auto sculpted = [&] {
@@ -756,12 +767,24 @@ TEST_F(Studio, EveryMenuActionAndKeyTwiceInARowLeavesAStudioThatStillSculpts) {
     }
 
     // The documented keys, pressed twice each.
-    const QKeySequence keys[] = {Qt::Key_BracketLeft, Qt::Key_BracketRight, QKeySequence::Undo,
-                                 QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y")),
-                                 Qt::Key_F, Qt::Key_1, Qt::Key_3, Qt::Key_7, Qt::Key_W,
-                                 QKeySequence(QStringLiteral("Ctrl+D")), Qt::Key_PageUp, Qt::Key_PageDown,
-                                 QKeySequence(QStringLiteral("Ctrl+N")), QKeySequence::Open, QKeySequence::Save,
-                                 QKeySequence(QStringLiteral("Ctrl+Shift+S")), QKeySequence::Quit};
+    const QKeySequence keys[] = {Qt::Key_BracketLeft,
+                                 Qt::Key_BracketRight,
+                                 QKeySequence::Undo,
+                                 QKeySequence(QStringLiteral("Ctrl+Shift+Z")),
+                                 QKeySequence(QStringLiteral("Ctrl+Y")),
+                                 Qt::Key_F,
+                                 Qt::Key_1,
+                                 Qt::Key_3,
+                                 Qt::Key_7,
+                                 Qt::Key_W,
+                                 QKeySequence(QStringLiteral("Ctrl+D")),
+                                 Qt::Key_PageUp,
+                                 Qt::Key_PageDown,
+                                 QKeySequence(QStringLiteral("Ctrl+N")),
+                                 QKeySequence::Open,
+                                 QKeySequence::Save,
+                                 QKeySequence(QStringLiteral("Ctrl+Shift+S")),
+                                 QKeySequence::Quit};
     for (const QKeySequence& key : keys) {
         sculpted();
         m_window->activateWindow();
@@ -820,7 +843,8 @@ TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {
 
     // What cannot be read is named and leaves the sculpted mesh as it was.
     EXPECT_FALSE(m_window->OpenFile(folder.filePath(QStringLiteral("missing.obj"))));
-    EXPECT_TRUE(m_window->LastProblem().contains(QLatin1String("missing.obj"))) << m_window->LastProblem().toStdString();
+    EXPECT_TRUE(m_window->LastProblem().contains(QLatin1String("missing.obj")))
+        << m_window->LastProblem().toStdString();
     QFile garbage(folder.filePath(QStringLiteral("garbage.obj")));
     ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
     garbage.write("v 0 0 0\nv 1 0 0\nf 1 2 7\n");
@@ -908,7 +932,8 @@ TEST_F(Studio, GrabPullsWhatItTookHoldOfAlongWithThePointerPastTheOutline) {
     const std::vector<tarnix::Vector> before = PositionsOf(Level());
     uint32_t held = 0;
     for (uint32_t v = 0; v < before.size(); ++v)
-        if ((before[v] - tarnix::Vector(0.7f, 0, 0)).Length() < (before[held] - tarnix::Vector(0.7f, 0, 0)).Length()) held = v;
+        if ((before[v] - tarnix::Vector(0.7f, 0, 0)).Length() < (before[held] - tarnix::Vector(0.7f, 0, 0)).Length())
+            held = v;
     // The plane ends at x = 1: the pointer goes on beyond it, over nothing, and the region with it.
     Drag({0.7f, 0, 0}, {1.5f, 0, 0});
     const std::vector<tarnix::Vector> after = PositionsOf(Level());
@@ -939,7 +964,8 @@ TEST_F(Studio, GrabPullsWhatItTookHoldOfAlongWithThePointerPastTheOutline) {
 // Everything a session does, as the journal holds it, played again from the start.
 std::vector<std::vector<tarnix::Vector>> EveryLevel(const corvane_apps::Sculpture& sculpture) {
     std::vector<std::vector<tarnix::Vector>> levels;
-    for (uint32_t i = 0; i < sculpture.Geometry().LevelCount(); ++i) levels.push_back(PositionsOf(*sculpture.Geometry().Level(i)));
+    for (uint32_t i = 0; i < sculpture.Geometry().LevelCount(); ++i)
+        levels.push_back(PositionsOf(*sculpture.Geometry().Level(i)));
     return levels;
 }
 
@@ -993,7 +1019,8 @@ TEST_F(Studio, TheJournalPlaysEveryChangeBackToTheBit) {
     const corvane_apps::Sculpture& live = document.Sculpture();
     const auto liveLevels = EveryLevel(live), againLevels = EveryLevel(again);
     ASSERT_EQ(againLevels.size(), liveLevels.size());
-    for (size_t i = 0; i < liveLevels.size(); ++i) EXPECT_TRUE(SameBits(againLevels[i], liveLevels[i])) << "level " << i;
+    for (size_t i = 0; i < liveLevels.size(); ++i)
+        EXPECT_TRUE(SameBits(againLevels[i], liveLevels[i])) << "level " << i;
     EXPECT_EQ(again.Level().Index(), live.Level().Index());
     EXPECT_EQ(again.Level().FrozenVertexCount(), live.Level().FrozenVertexCount());
     EXPECT_EQ(again.UndoCount(), live.UndoCount());
@@ -1036,8 +1063,8 @@ TEST_F(Studio, AStudioKilledMidWorkLeavesItToRecover) {
     ASSERT_FALSE(window.isEmpty()) << "the studio's window did not show";
     QTest::qWait(1000);  // its first frame
     // The viewport lies between the docks; the plane fills its middle, seen from the front.
-    const QStringList geometry = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window})
-                                     .split(QLatin1Char('\n'));
+    const QStringList geometry =
+        xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window}).split(QLatin1Char('\n'));
     int width = 0, height = 0;
     for (const QString& line : geometry) {
         if (line.startsWith(QLatin1String("WIDTH="))) width = line.mid(6).toInt();
@@ -1045,8 +1072,9 @@ TEST_F(Studio, AStudioKilledMidWorkLeavesItToRecover) {
     }
     ASSERT_GT(width, 0);
     const QString y = QString::number(height / 2);
-    QStringList drag = {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(width / 2 - 60), y,
-                        QStringLiteral("mousedown"), QStringLiteral("1")};
+    QStringList drag = {
+        QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(width / 2 - 60), y,
+        QStringLiteral("mousedown"), QStringLiteral("1")};
     for (int step = 1; step <= 10; ++step)
         drag << QStringLiteral("mousemove") << QStringLiteral("--window") << window
              << QString::number(width / 2 - 60 + 8 * step) << y << QStringLiteral("sleep") << QStringLiteral("0.05");
@@ -1080,7 +1108,8 @@ TEST_F(Studio, AStudioKilledMidWorkLeavesItToRecover) {
     EXPECT_TRUE(m_window->windowTitle().contains(QLatin1String("grid.obj")));
     EXPECT_EQ(m_window->Document().History(), QStringList{QStringLiteral("Sculpt")});
     float highest = 0.0f;
-    for (uint32_t v = 0; v < Level().VertexCount(); ++v) highest = std::max(highest, std::abs(Level().VertexPosition(v).z));
+    for (uint32_t v = 0; v < Level().VertexCount(); ++v)
+        highest = std::max(highest, std::abs(Level().VertexPosition(v).z));
     EXPECT_GT(highest, 1e-3f) << "the recovered stroke raised the plane";
     // The journal goes on from where it stopped.
     View().FrameMesh();

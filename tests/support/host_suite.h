@@ -35,7 +35,8 @@ protected:
         sculpture->Look({{0, 0, 5}, {0, 0, 0}});
         return sculpture;
     }
-    static corvane_apps::StrokeStep Stroke(const char* tool, float size, float strength, std::vector<tarnix::Vector> path) {
+    static corvane_apps::StrokeStep Stroke(const char* tool, float size, float strength,
+                                           std::vector<tarnix::Vector> path) {
         corvane_apps::StrokeStep stroke;
         stroke.tool = QString::fromLatin1(tool);
         stroke.size = size;

@@ -219,7 +219,8 @@ struct WatchingBrush : Velder {
         Velder::OnEdgeFlip(a, b, c, d);
     }
     void OnEdgeCollapse(uint32_t kept, uint32_t removed) override {
-        Merge merge{BuildUp(kept), BuildUp(removed), 0, VertexOriginalPosition(kept), VertexOriginalPosition(removed), {}};
+        Merge merge{
+            BuildUp(kept), BuildUp(removed), 0, VertexOriginalPosition(kept), VertexOriginalPosition(removed), {}};
         Velder::OnEdgeCollapse(kept, removed);
         merge.buildUpAfter = BuildUp(kept);
         merge.originalAfter = VertexOriginalPosition(kept);
@@ -262,7 +263,9 @@ TEST(VelderTest, SplitsAndMergesCarryTheRecordsAndUndoEntriesOfTheirEnds) {
         EXPECT_LT((brush.VertexOriginalPosition(middle) - expected).Length(), 1e-5f) << "from the record";
         const tarnix::StoredVertexInfo* entry = change->Find(middle);
         ASSERT_NE(entry, nullptr);
-        EXPECT_LT((tarnix::Vector(entry->m_position[0], entry->m_position[1], entry->m_position[2]) - expected).Length(), 1e-5f);
+        EXPECT_LT(
+            (tarnix::Vector(entry->m_position[0], entry->m_position[1], entry->m_position[2]) - expected).Length(),
+            1e-5f);
         EXPECT_FLOAT_EQ(entry->m_buildUp, 0.5f * (change->Find(a)->m_buildUp + change->Find(b)->m_buildUp));
     }
 

@@ -115,8 +115,7 @@ public:
     AttributeInstance(Node* owner, const QString& key, const T& initial = T())
         : Attribute(owner, key), m_storage(initial), m_value(&m_storage) {}
     /// @brief A bound attribute: its value is `*boundValue`.
-    AttributeInstance(Node* owner, const QString& key, T* boundValue)
-        : Attribute(owner, key), m_value(boundValue) {}
+    AttributeInstance(Node* owner, const QString& key, T* boundValue) : Attribute(owner, key), m_value(boundValue) {}
 
     const T& Value() const { return *m_value; }
     operator const T&() const { return *m_value; }
@@ -129,9 +128,7 @@ public:
     int TypeCode() const override { return AttributeTraits<T>::kTypeCode; }
     uint32_t ValueSize() const override { return AttributeTraits<T>::Size(*m_value); }
     const void* ValueData() const override { return AttributeTraits<T>::Data(*m_value); }
-    void SetValueData(const void* data, bool silent) override {
-        SetValue(AttributeTraits<T>::FromData(data), silent);
-    }
+    void SetValueData(const void* data, bool silent) override { SetValue(AttributeTraits<T>::FromData(data), silent); }
     QString ToText() const override { return AttributeTraits<T>::ToText(*m_value); }
     bool SetFromText(const QString& text, bool silent) override {
         T parsed;
@@ -156,8 +153,7 @@ struct BoolFloat {
 /// @brief A float attribute kept inside [minimum, maximum], shown with `decimals` digits.
 class AttributeFloatRange : public Attribute {
 public:
-    AttributeFloatRange(Node* owner, const QString& key, float minimum, float maximum,
-                        float initial, int decimals);
+    AttributeFloatRange(Node* owner, const QString& key, float minimum, float maximum, float initial, int decimals);
 
     float Value() const { return m_value; }
     operator float() const { return m_value; }
@@ -237,8 +233,7 @@ template <>
 struct AttributeTraits<BoolFloat> : PlainAttributeTraits<BoolFloat> {
     static constexpr int kTypeCode = 8;
     static QString ToText(const BoolFloat& value) {
-        return AttributeTraits<bool>::ToText(value.on) + QLatin1Char(' ') +
-               AttributeTraits<float>::ToText(value.value);
+        return AttributeTraits<bool>::ToText(value.on) + QLatin1Char(' ') + AttributeTraits<float>::ToText(value.value);
     }
     static bool FromText(const QString& text, BoolFloat& value);
 };

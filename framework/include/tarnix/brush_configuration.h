@@ -17,9 +17,8 @@ public:
     /// Predefined preset categories.
     enum Category : int { kCategoryCustom = 0, kCategorySculpt = 1 };
 
-    BrushConfiguration(const ClassDesc* operationClass, uint32_t id, const QString& name,
-                       const QString& displayName, int category, const QString& toolTip,
-                       int flags, int order);
+    BrushConfiguration(const ClassDesc* operationClass, uint32_t id, const QString& name, const QString& displayName,
+                       int category, const QString& toolTip, int flags, int order);
 
     const ClassDesc* OperationClass() const { return m_operationClass; }
     uint32_t ID() const { return m_id; }

@@ -149,8 +149,8 @@ public:
     virtual void BeginStroke(Mesh* mesh, Modifier modifier, TriggerType trigger);
     virtual void EndStroke();
     /// @brief One dab at `point` (world position `position`) of radius `size`.
-    virtual void ApplyDab(const SurfacePoint* point, const Vector* position, float size,
-                          float dabFactor, float strength, AxisAlignedBoundingBox& changedArea);
+    virtual void ApplyDab(const SurfacePoint* point, const Vector* position, float size, float dabFactor,
+                          float strength, AxisAlignedBoundingBox& changedArea);
     /// @brief One dab over the whole of `mesh`.
     virtual void ApplyToWholeMesh(Mesh* mesh, float unused, float amount, bool fromCamera);
 

@@ -16,8 +16,7 @@ class Node;
 
 /// @brief What a host may watch in the registries (classes, plug-ins, preferences).
 enum class RegistryChange { Added, Removed };
-using RegistryObserver =
-    std::function<void(RegistryChange change, const char* kind, const QString& name)>;
+using RegistryObserver = std::function<void(RegistryChange change, const char* kind, const QString& name)>;
 /// @brief Installs the host's observer; an empty function removes it.
 void SetRegistryObserver(RegistryObserver observer);
 void NotifyRegistry(RegistryChange change, const char* kind, const QString& name);
@@ -27,8 +26,8 @@ public:
     /// @brief Creates `count` objects (one for a count of 0 or 1) and returns the first.
     using Factory = Node* (*)(uint32_t count);
 
-    ClassDesc(const ClassDesc* parent, const ClassDesc* secondParent, const char* name,
-              const char* displayName, Factory factory, int flags, int version);
+    ClassDesc(const ClassDesc* parent, const ClassDesc* secondParent, const char* name, const char* displayName,
+              Factory factory, int flags, int version);
     ClassDesc(const ClassDesc&) = delete;
     ClassDesc& operator=(const ClassDesc&) = delete;
     ~ClassDesc();

@@ -27,8 +27,7 @@ public:
     QString Text() const;
 
     /// @brief The one way framework code raises: a new error with `text`, thrown as a pointer.
-    [[noreturn]] static void Raise(int code, const char* function, const char* file, int line,
-                                   const QString& text);
+    [[noreturn]] static void Raise(int code, const char* function, const char* file, int line, const QString& text);
 
     /// @brief Releases a caught error pointer; static errors are left alone.
     static void Dispose(Error* error);

@@ -26,10 +26,10 @@
 //
 // Texture coordinates given with the polygons are carried to every level by OpenSubdiv's
 // face-varying refinement: smooth inside UV islands and along their borders, with the corners
-// of islands and the points where three or more islands meet held in place. Every face of a level knows the base polygon it comes from
-// (face f of level L >= 1 descends from face f >> 2(L - 1) of level 1, and level 1 holds the
-// base polygons' quads polygon by polygon). Both hold only while level 0 keeps the faces it
-// was made with: a tessellating brush that rewires them leaves the geometry without either.
+// of islands and the points where three or more islands meet held in place. Every face of a level knows the base
+// polygon it comes from (face f of level L >= 1 descends from face f >> 2(L - 1) of level 1, and level 1 holds the base
+// polygons' quads polygon by polygon). Both hold only while level 0 keeps the faces it was made with: a tessellating
+// brush that rewires them leaves the geometry without either.
 
 #include <cstdint>
 #include <memory>
@@ -70,8 +70,7 @@ public:
     /// @brief A geometry whose level 0 is `polygons` after cleaning (PolygonMesh::Cleaned).
     /// Every cleaning is logged (Kernel::Log) and added to `changes` when given. Throws
     /// tarnix::Error* for a mesh that cannot be accepted.
-    static std::unique_ptr<Geometry> FromPolygons(const PolygonMesh& polygons,
-                                                  QStringList* changes = nullptr);
+    static std::unique_ptr<Geometry> FromPolygons(const PolygonMesh& polygons, QStringList* changes = nullptr);
 
     uint32_t LevelCount() const { return uint32_t(m_levels.size()); }
     SubdivisionLevel* Level(uint32_t index) const;
@@ -138,11 +137,11 @@ private:
     // The levels above `change`'s level follow it; their changes become its followers.
     void CarryUp(MeshChange& change);
 
-    std::vector<SubdivisionLevel*> m_levels;  // children of this node
-    PolygonMesh m_basePolygons;               // level 0 as given, for refinement
-    std::vector<FaceVaryingUVs> m_uvs;        // per level; empty when the mesh has none
+    std::vector<SubdivisionLevel*> m_levels;     // children of this node
+    PolygonMesh m_basePolygons;                  // level 0 as given, for refinement
+    std::vector<FaceVaryingUVs> m_uvs;           // per level; empty when the mesh has none
     std::vector<uint32_t> m_firstQuadOfPolygon;  // level 1's first quad of each base polygon, and the total
-    uint64_t m_baseFacesFingerprint = 0;      // of level 0's corner indices as made
+    uint64_t m_baseFacesFingerprint = 0;         // of level 0's corner indices as made
     Transformation m_transformation;
     std::vector<std::unique_ptr<MeshChange>> m_undo;
     std::vector<std::unique_ptr<MeshChange>> m_redo;

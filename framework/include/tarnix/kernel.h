@@ -100,9 +100,7 @@ private:
 /// and takes it away again on every exit, an exception's included.
 class TXCrashReporterFlag {
 public:
-    explicit TXCrashReporterFlag(uint32_t bit) : m_bit(bit) {
-        Kernel::Instance()->CrashReportWord() += m_bit;
-    }
+    explicit TXCrashReporterFlag(uint32_t bit) : m_bit(bit) { Kernel::Instance()->CrashReportWord() += m_bit; }
     ~TXCrashReporterFlag() { Kernel::Instance()->CrashReportWord() -= m_bit; }
     TXCrashReporterFlag(const TXCrashReporterFlag&) = delete;
     TXCrashReporterFlag& operator=(const TXCrashReporterFlag&) = delete;

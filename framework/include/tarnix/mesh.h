@@ -79,17 +79,14 @@ public:
         return {p[0], p[1], p[2]};
     }
     void SetVertexPosition(uint32_t vertex, const Vector& position);
-    Vector VertexNormal(uint32_t vertex) const {
-        return UnpackNormal(m_normals[vertex]);
-    }
+    Vector VertexNormal(uint32_t vertex) const { return UnpackNormal(m_normals[vertex]); }
     /// @brief The face's area vector: for a quad the cross product of its diagonals, for a
     /// triangle that of two edges (twice the area in both cases), not normalised.
     Vector FaceNormal(uint32_t face) const;
 
     /// @brief Replaces the mesh: `cornerIndices` holds CornersPerFace() entries per face.
     /// Every face is sculptable; normals are computed; undo slots and freeze are cleared.
-    void SetTopology(FaceKind kind, Store<uint32_t>& cornerIndices, const float* positions,
-                     uint32_t vertexCount);
+    void SetTopology(FaceKind kind, Store<uint32_t>& cornerIndices, const float* positions, uint32_t vertexCount);
     /// @brief Recomputes every vertex normal from the faces around it.
     void RecomputeNormals();
     /// @brief Recomputes the normals of `count` vertices from the faces around each.
@@ -110,8 +107,7 @@ public:
     /// @brief Reports every neighbour of `vertex` once, each with a face holding both. Over
     /// all reports, every face around the vertex appears (once each around an interior
     /// vertex). `faceHint` is accepted for interface compatibility; the mesh knows the faces.
-    void EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint32_t vertex,
-                                   uint32_t faceHint) const;
+    void EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint32_t vertex, uint32_t faceHint) const;
     /// @brief Calls the enumerator's Tester for `startFace`, then spreads outward: every face
     /// sharing a corner with a face whose Tester answered true is tested in turn, each face
     /// once per enumeration.

@@ -81,9 +81,7 @@ public:
 
     Mesh* GetMesh() const { return m_mesh; }
     uint32_t Count() const { return m_count; }
-    StoredVertexInfo& operator[](uint32_t slot) {
-        return m_pages[slot >> kPageShift][slot & (kEntriesPerPage - 1)];
-    }
+    StoredVertexInfo& operator[](uint32_t slot) { return m_pages[slot >> kPageShift][slot & (kEntriesPerPage - 1)]; }
     const StoredVertexInfo& operator[](uint32_t slot) const {
         return m_pages[slot >> kPageShift][slot & (kEntriesPerPage - 1)];
     }
@@ -93,8 +91,7 @@ public:
     /// build-up starts at `buildUp`; the vertex record's undo slot is pointed at the entry.
     /// `face` is the face the caller met the vertex in: entries are found by vertex, so this
     /// host keeps no face. Null when the host's tracked memory refuses to grow the record.
-    StoredVertexInfo* Add_uncached(uint32_t vertex, uint32_t face, VertexRecord* record,
-                                   bool withLayer, float buildUp);
+    StoredVertexInfo* Add_uncached(uint32_t vertex, uint32_t face, VertexRecord* record, bool withLayer, float buildUp);
     /// @brief The vertex's entry, or null when it has none.
     StoredVertexInfo* Find(uint32_t vertex);
     /// @brief Find for a caller that holds the vertex's record: `slot` is its undo slot.

@@ -35,8 +35,7 @@ constexpr std::size_t SaturatingArrayBytes(uint64_t count, std::size_t elementSi
 template <class T>
 T* CreateNodeArray(uint32_t count) {
     using node_array_detail::Header;
-    void* raw = ::operator new(node_array_detail::SaturatingArrayBytes(count, sizeof(T)),
-                               std::align_val_t(16));
+    void* raw = ::operator new(node_array_detail::SaturatingArrayBytes(count, sizeof(T)), std::align_val_t(16));
     auto* header = static_cast<Header*>(raw);
     header->count = count;
     header->elementSize = sizeof(T);

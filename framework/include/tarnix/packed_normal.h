@@ -4,9 +4,9 @@
 // packs or unpacks a normal goes through these helpers, so that a normal packed in one place
 // reads back the same in every other.
 
+#include <emmintrin.h>
 #include <cmath>
 #include <cstdint>
-#include <emmintrin.h>
 
 #include "tarnix/math/hw_vector.h"
 #include "tarnix/math/vector.h"
@@ -34,16 +34,13 @@ enum class HalfRounding {
 /// @brief Four components scaled lane by lane: times 32767, clamped to [-32767, 32767].
 inline HWVector ScaleNormalLanes(const HWVector& components) {
     const __m128 limit = _mm_set1_ps(32767.0f);
-    return _mm_min_ps(limit, _mm_max_ps(_mm_sub_ps(_mm_setzero_ps(), limit),
-                                        _mm_mul_ps(components, limit)));
+    return _mm_min_ps(limit, _mm_max_ps(_mm_sub_ps(_mm_setzero_ps(), limit), _mm_mul_ps(components, limit)));
 }
 
 /// @brief Four components packed at once: scaled as above and rounded to nearest, halves to
 /// even. The lanes may hold x, y, z of one normal or one component of four normals (the
 /// kernels' vectorised normals); nothing is normalised here.
-inline __m128i PackNormalLanes(const HWVector& components) {
-    return _mm_cvtps_epi32(ScaleNormalLanes(components));
-}
+inline __m128i PackNormalLanes(const HWVector& components) { return _mm_cvtps_epi32(ScaleNormalLanes(components)); }
 
 /// @brief Packs x, y, z of `normal` (not normalised here) into `x`, `y`, `z`.
 inline void PackNormal(const HWVector& normal, int16_t& x, int16_t& y, int16_t& z,
@@ -63,14 +60,12 @@ inline void PackNormal(const HWVector& normal, int16_t& x, int16_t& y, int16_t& 
 }
 
 /// @brief Packs `normal` into a mesh's normal entry; its fourth value stays as it is.
-inline void PackNormal(const HWVector& normal, PackedNormal& packed,
-                       HalfRounding halves = HalfRounding::kToEven) {
+inline void PackNormal(const HWVector& normal, PackedNormal& packed, HalfRounding halves = HalfRounding::kToEven) {
     PackNormal(normal, packed.x, packed.y, packed.z, halves);
 }
 
 /// @brief Packs `normal` into an undo entry's three components.
-inline void PackNormal(const HWVector& normal, int16_t (&packed)[3],
-                       HalfRounding halves = HalfRounding::kToEven) {
+inline void PackNormal(const HWVector& normal, int16_t (&packed)[3], HalfRounding halves = HalfRounding::kToEven) {
     PackNormal(normal, packed[0], packed[1], packed[2], halves);
 }
 

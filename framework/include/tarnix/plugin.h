@@ -13,8 +13,8 @@ class Plugin {
 public:
     using Initializer = void (*)();
 
-    Plugin(const char* name, const char* description, const char* author, const char* web,
-           const char* buildDate, Initializer initializer);
+    Plugin(const char* name, const char* description, const char* author, const char* web, const char* buildDate,
+           Initializer initializer);
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
     ~Plugin();

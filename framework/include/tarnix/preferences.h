@@ -37,8 +37,8 @@ void ApplyTestModeVisibility();
 
 class Bool {
 public:
-    Bool(const char* name, const char* category, const QString& displayName,
-         const QString& displayCategory, bool defaultValue, bool testModeOnly);
+    Bool(const char* name, const char* category, const QString& displayName, const QString& displayCategory,
+         bool defaultValue, bool testModeOnly);
     operator bool() const { return m_attribute->Value(); }
     AttributeInstance<bool>* Attribute() const { return m_attribute; }
 
@@ -48,9 +48,8 @@ private:
 
 class Float {
 public:
-    Float(const char* name, const char* category, const QString& displayName,
-          const QString& displayCategory, float defaultValue, float minimum, float maximum,
-          bool testModeOnly);
+    Float(const char* name, const char* category, const QString& displayName, const QString& displayCategory,
+          float defaultValue, float minimum, float maximum, bool testModeOnly);
     operator float() const { return m_attribute->Value(); }
     AttributeFloatRange* Attribute() const { return m_attribute; }
 

@@ -48,8 +48,8 @@ public:
     /// the ray also runs backwards; with `nearest` the closer of the two hits wins, else the
     /// forward hit is preferred. On a hit, `hit` receives the mesh, the face, the position and
     /// the face's unit outward normal (mesh space).
-    bool CastRay(const Vector& origin, const Vector& direction, SurfacePoint& hit,
-                 bool bothDirections, bool nearest) const;
+    bool CastRay(const Vector& origin, const Vector& direction, SurfacePoint& hit, bool bothDirections,
+                 bool nearest) const;
 
     /// @brief Tests every face whose box meets `box`, in increasing face order.
     void EnumerateFaces(const AxisAlignedBoundingBox& box, FaceEnumerator* enumerator) const;
@@ -68,8 +68,8 @@ private:
     void CollectFaces(const AxisAlignedBoundingBox& box, std::vector<uint32_t>& faces) const;
 
     Mesh* m_mesh;
-    void* m_scene = nullptr;           // RTCScene
-    std::vector<void*> m_geometries;   // RTCGeometry of each chunk
+    void* m_scene = nullptr;                           // RTCScene
+    std::vector<void*> m_geometries;                   // RTCGeometry of each chunk
     std::vector<AxisAlignedBoundingBox> m_chunkBoxes;  // each chunk's vertices when last fitted
     std::vector<float> m_fittedPositions;              // x, y, z of each vertex when last fitted
     AxisAlignedBoundingBox m_box;

@@ -15,10 +15,8 @@ namespace tarnix {
 template <class T>
 class Store : public Block {
 public:
-    explicit Store(const char* name = "unknown")
-        : Block(name, sizeof(T), std::is_trivially_copyable<T>::value) {
-        if constexpr (!std::is_trivially_copyable<T>::value)
-            SetElementOperations(&CopyConstruct, &Destroy);
+    explicit Store(const char* name = "unknown") : Block(name, sizeof(T), std::is_trivially_copyable<T>::value) {
+        if constexpr (!std::is_trivially_copyable<T>::value) SetElementOperations(&CopyConstruct, &Destroy);
     }
     ~Store() override { Release(); }
 
@@ -51,8 +49,7 @@ public:
 
 private:
     static void CopyConstruct(void* destination, const void* source, uint32_t count) {
-        for (uint32_t i = 0; i < count; ++i)
-            new (static_cast<T*>(destination) + i) T(static_cast<const T*>(source)[i]);
+        for (uint32_t i = 0; i < count; ++i) new (static_cast<T*>(destination) + i) T(static_cast<const T*>(source)[i]);
     }
     static void Destroy(void* data, uint32_t count) {
         for (uint32_t i = 0; i < count; ++i) static_cast<T*>(data)[i].~T();

@@ -56,10 +56,8 @@ public:
     /// @brief `size` bytes of plain data as they lie in memory (little-endian hosts): what a
     /// large array of records is stored as. Loading checks them against the bytes left.
     void ExchangeBytes(void* data, qsizetype size, const char* what) {
-        if (IsStoring())
-            WriteBytes(data, size);
-        else
-            ReadBytes(data, size, what);
+        if (IsStoring()) WriteBytes(data, size);
+        else ReadBytes(data, size, what);
     }
 
     /// @brief A store of 32-bit values: its count, then the elements.

@@ -54,7 +54,7 @@ class MeshUnlocker;
 class SubdivisionLevel;
 
 struct StrokeOptions {
-    float size = 1.0f;      // brush radius, world units
+    float size = 1.0f;  // brush radius, world units
     /// The user's strength, 0..100 for every tool; StrengthConversion makes each dab's of it.
     float strength = 15.0f;
     BrushOperation::Modifier modifier = BrushOperation::kModifierNone;
@@ -62,8 +62,8 @@ struct StrokeOptions {
 };
 
 struct StrokeReport {
-    uint32_t dabs = 0;          // primary dabs placed on the surface
-    uint32_t mirroredDabs = 0;  // their twins
+    uint32_t dabs = 0;                   // primary dabs placed on the surface
+    uint32_t mirroredDabs = 0;           // their twins
     AxisAlignedBoundingBox changedArea;  // world space
     /// Time spent in the brush's ApplyDab calls (its twins' and repeats' included): the
     /// brush's own work, without the host's casts, stamp placing and path resampling.
@@ -146,7 +146,8 @@ private:
     // The stamp frame of a dab at `hit`: along the stroke or upright, randomised, tiled.
     StampFrame FrameOf(const SurfacePoint& hit, const Vector& direction);
     // The frame of twin `index` of the dab at `hit` whose frame is `primary`: its mirror image.
-    StampFrame TwinFrameOf(const SurfacePoint& twin, uint32_t index, const SurfacePoint& hit, const StampFrame& primary);
+    StampFrame TwinFrameOf(const SurfacePoint& twin, uint32_t index, const SurfacePoint& hit,
+                           const StampFrame& primary);
     // `frame`, or where the stroke's first dab (index 0) or twin put a tiled stamp.
     StampFrame Anchored(const StampFrame& frame, uint32_t index);
 
@@ -165,7 +166,7 @@ private:
     StrokeOptions m_options;
     StrokeReport m_report;
     Matrix m_toMesh, m_toWorld;
-    Vector m_view;        // mesh space, the camera's direction: dabs are cast along it
+    Vector m_view;  // mesh space, the camera's direction: dabs are cast along it
     float m_localSize = 0.0f;
     // Made once the brush's stroke has begun (the smoothing modifier may swap the tool).
     std::optional<StrengthConversion> m_conversion;
@@ -175,7 +176,7 @@ private:
     bool m_hasPoint = false;
     float m_lastPressure = 1.0f;
     Vector m_lastPoint, m_steadied;
-    double m_carried = 0.0;  // distance since the last dab centre
+    double m_carried = 0.0;   // distance since the last dab centre
     Vector m_previousCentre;  // mesh space
     // Twins of a dab: at most one for each combination of the three planes.
     static constexpr uint32_t kMostTwins = 7;

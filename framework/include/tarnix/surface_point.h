@@ -15,8 +15,7 @@ public:
     SurfacePoint() = default;
     /// @brief The centre of `face` of `mesh`, with the face's unit normal.
     SurfacePoint(Mesh* mesh, uint32_t face, uint8_t mirrored);
-    SurfacePoint(Mesh* mesh, uint32_t face, const Vector& position, const Vector& normal,
-                 uint8_t mirrored = 0)
+    SurfacePoint(Mesh* mesh, uint32_t face, const Vector& position, const Vector& normal, uint8_t mirrored = 0)
         : m_mesh(mesh), m_face(face), m_position(position), m_normal(normal), m_mirrored(mirrored) {}
 
     Vector LocalPosition() const { return m_position; }

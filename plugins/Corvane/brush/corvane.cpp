@@ -40,8 +40,7 @@ Corvane::Corvane()
     m_updatePlaneAttr.SetValue(true, true);
 
     m_dabBlockRaw = std::malloc(kDabBlockBytes);
-    m_dabBlock = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(m_dabBlockRaw) + 15) &
-                                          ~uintptr_t(15));
+    m_dabBlock = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(m_dabBlockRaw) + 15) & ~uintptr_t(15));
 
     corvane::ApplyPreferenceVisibility();
     m_hostStringLinkAttr.Connect(&tarnix::Kernel::Instance()->RendererOverride(), false);

@@ -71,9 +71,7 @@ public:
     void Serialize(tarnix::Stream& stream) override;
     /// @brief Velder's assignment, then the stored attributes of a Corvane `source`, silently.
     Corvane& operator=(const tarnix::BrushOperation& source) override;
-    Corvane& operator=(const Corvane& source) {
-        return operator=(static_cast<const tarnix::BrushOperation&>(source));
-    }
+    Corvane& operator=(const Corvane& source) { return operator=(static_cast<const tarnix::BrushOperation&>(source)); }
 
     /// @brief The host may take the mesh lock back only outside a stroke.
     bool CanUnlock() const override { return !m_inStroke; }
@@ -100,8 +98,8 @@ public:
     // ---- the stroke (stroke_lifecycle.cpp, dab_driver.cpp, dab_direction.cpp) ---------------------
     void BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType trigger) override;
     void EndStroke() override;
-    void ApplyDab(const tarnix::SurfacePoint* point, const tarnix::Vector* position, float size,
-                  float dabFactor, float strength, tarnix::AxisAlignedBoundingBox& changedArea) override;
+    void ApplyDab(const tarnix::SurfacePoint* point, const tarnix::Vector* position, float size, float dabFactor,
+                  float strength, tarnix::AxisAlignedBoundingBox& changedArea) override;
     void ApplyToWholeMesh(tarnix::Mesh* mesh, float unused, float amount, bool fromCamera) override;
     /// @brief Binds the brush to `mesh` (a subdivision level): lock, scale, layer, patch map,
     /// undo record and renderers. Throws "Invalid mesh specified" for any other mesh.
@@ -366,7 +364,6 @@ private:
     void NotePatchEntries(uint32_t face);
 
 public:
-
     // ---- the mesh being sculpted ----------------------------------------------------------------
     tarnix::SubdivisionLevel* m_subdivisionLevel = nullptr;
     tarnix::SubdivisionLevel* m_baseMesh = nullptr;

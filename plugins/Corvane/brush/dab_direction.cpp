@@ -63,9 +63,18 @@ bool Corvane::UpdateDabDirection(const tarnix::SurfacePoint& point) {
             }
             break;
         }
-        case 5: direction = {1, 0, 0}; planeFromPoint(); break;
-        case 6: direction = {0, 1, 0}; planeFromPoint(); break;
-        case 7: direction = {0, 0, 1}; planeFromPoint(); break;
+        case 5:
+            direction = {1, 0, 0};
+            planeFromPoint();
+            break;
+        case 6:
+            direction = {0, 1, 0};
+            planeFromPoint();
+            break;
+        case 7:
+            direction = {0, 0, 1};
+            planeFromPoint();
+            break;
         case 8:
         case 9: {
             const Vector camera = tarnix::Kernel::Scene()->GetCamera().Transformation().Transform({0, 0, 0}, 1.0f);
@@ -75,10 +84,20 @@ bool Corvane::UpdateDabDirection(const tarnix::SurfacePoint& point) {
             planeFromPoint();
             break;
         }
-        case 10: direction = {kDiagonal, kDiagonal, 0}; planeFromPoint(); break;
-        case 11: direction = {kDiagonal, 0, kDiagonal}; planeFromPoint(); break;
-        case 12: direction = {0, kDiagonal, kDiagonal}; planeFromPoint(); break;
-        default: break;
+        case 10:
+            direction = {kDiagonal, kDiagonal, 0};
+            planeFromPoint();
+            break;
+        case 11:
+            direction = {kDiagonal, 0, kDiagonal};
+            planeFromPoint();
+            break;
+        case 12:
+            direction = {0, kDiagonal, kDiagonal};
+            planeFromPoint();
+            break;
+        default:
+            break;
     }
     // The twin of a fixed or camera direction is the mirror image of the primary's.
     if (m == 1 && d >= 5 && d <= 12) {
@@ -98,8 +117,7 @@ void Corvane::GatherRegionNormal(const tarnix::SurfacePoint& point) {
     Vector normal, center;
     if (m_fastPlaneEstimate && m_patchBaseLevel->m_faceKind == tarnix::Mesh::kQuads)
         WalkRegionNormal(point, normal, center);
-    else
-        GatherRegionPlane(point, normal, center);
+    else GatherRegionPlane(point, normal, center);
     // Folded into the slot: a running mean over the stroke's dabs with "globalplane" on.
     if (!(m_planeTool && m_globalPlaneAttr.Value())) m_dabCount = 0;
     const float k = float(m_dabCount);
@@ -140,8 +158,8 @@ void Corvane::WalkRegionNormal(const tarnix::SurfacePoint& point, Vector& normal
             if (w < 0.0f) break;
             // The weight and the unpacking are one factor here: unpacking first would
             // round differently.
-            normalSum += Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) *
-                         (w * tarnix::kNormalUnpackScale);
+            normalSum +=
+                Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * (w * tarnix::kNormalUnpackScale);
             positionSum += stored * w;
             weightSum += w;
             ++count;
@@ -171,8 +189,7 @@ void Corvane::GatherRegionPlane(const tarnix::SurfacePoint& point, Vector& norma
     } else if (m_distanceMode == 0) {
         if (m_patchBaseLevel->m_faceKind == tarnix::Mesh::kQuads)
             m_patchBaseLevel->EnumerateFacesFrom(this, point.m_face / m_facesPerPatch);
-        else
-            m_patchBaseLevel->EnumerateVerticesFrom(this, point.m_face);
+        else m_patchBaseLevel->EnumerateVerticesFrom(this, point.m_face);
     } else if (m_distanceMode == 2) {
         const float half = BrushSize();
         const Vector c = point.LocalPosition();
@@ -190,7 +207,6 @@ void Corvane::GatherRegionPlane(const tarnix::SurfacePoint& point, Vector& norma
         m_planeSums[6] = 1.0f;
     }
     normal = Vector(m_planeSums[3], m_planeSums[4], m_planeSums[5]).Normalized();
-    center = m_planeSums[6] > 0.0001f
-                 ? Vector(m_planeSums[0], m_planeSums[1], m_planeSums[2]) / m_planeSums[6]
-                 : m_planePoint[m_mirrorIndex];
+    center = m_planeSums[6] > 0.0001f ? Vector(m_planeSums[0], m_planeSums[1], m_planeSums[2]) / m_planeSums[6]
+                                      : m_planePoint[m_mirrorIndex];
 }

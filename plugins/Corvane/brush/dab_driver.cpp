@@ -89,7 +89,8 @@ void Corvane::GatherRelaxTargets(const tarnix::SurfacePoint& point) {
     m_relaxWritten.SetCount(0);
 
     m_gatherPass = true;
-    if (level.m_faceKind == tarnix::Mesh::kQuads) m_patchBaseLevel->EnumerateFacesFrom(this, point.m_face / m_facesPerPatch);
+    if (level.m_faceKind == tarnix::Mesh::kQuads)
+        m_patchBaseLevel->EnumerateFacesFrom(this, point.m_face / m_facesPerPatch);
     else level.EnumerateVerticesFrom(this, point.m_face);
     m_gatherPass = false;
     WeighRelaxTargets();
@@ -99,13 +100,15 @@ void Corvane::WeighRelaxTargets() {
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     // The gathered vertices in index order, as a pass over the level would meet them.
     std::sort(m_relaxWritten.begin(), m_relaxWritten.end());
-    m_relaxWritten.SetCount(uint32_t(std::unique(m_relaxWritten.begin(), m_relaxWritten.end()) - m_relaxWritten.begin()));
+    m_relaxWritten.SetCount(
+        uint32_t(std::unique(m_relaxWritten.begin(), m_relaxWritten.end()) - m_relaxWritten.begin()));
     double largest = 0.0, sum = 0.0;
     uint32_t gathered = 0;
     for (uint32_t v : m_relaxWritten) {
         const uint32_t contributions = m_relaxInRange[v];
         if (contributions == 0) continue;
-        m_relaxTargets[v] = contributions > 2 ? m_relaxTargets[v] * (1.0f / float(contributions)) : level.VertexPosition(v);
+        m_relaxTargets[v] =
+            contributions > 2 ? m_relaxTargets[v] * (1.0f / float(contributions)) : level.VertexPosition(v);
         m_relaxWeights[v] = 1.0 / m_relaxWeights[v];
         largest = std::max(largest, m_relaxWeights[v]);
         sum += m_relaxWeights[v];

@@ -213,8 +213,8 @@ void Corvane::SetMesh(tarnix::Mesh* mesh) {
     m_skipRendererNotify = true;
     m_renderers.Release();
     for (uint32_t index = 0;; ++index) {
-        auto* renderer = dynamic_cast<tarnix::MeshRenderer*>(
-            mesh->ChildByClass(tarnix::MeshRenderer::StaticClass(), false, index));
+        auto* renderer =
+            dynamic_cast<tarnix::MeshRenderer*>(mesh->ChildByClass(tarnix::MeshRenderer::StaticClass(), false, index));
         if (!renderer) break;
         if (renderer->UpdateGranularity() == 0.0f) m_skipRendererNotify = false;
         corvane::AppendTracked(m_renderers, renderer);

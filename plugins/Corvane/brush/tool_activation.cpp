@@ -11,9 +11,7 @@
 
 using corvane::EntryGuard;
 
-uint32_t Corvane::ActiveToolId() const {
-    return ActiveConfiguration() ? ActiveConfiguration()->ID() : 0xFFFFFFFFu;
-}
+uint32_t Corvane::ActiveToolId() const { return ActiveConfiguration() ? ActiveConfiguration()->ID() : 0xFFFFFFFFu; }
 
 void Corvane::SetActiveConfiguration(tarnix::BrushConfiguration* configuration) {
     const EntryGuard guard(corvane::kGuardSetActiveConfiguration);

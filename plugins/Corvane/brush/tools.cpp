@@ -39,8 +39,7 @@ const ToolTraits kTools[] = {
     {kToolSmear, Switches([](KernelSwitches& s) { s.smear = true; }), kCommonPanel & ~kPanelDirection, true, false,
      nullptr},
     // Pinch: a hundredth of the strength pulls towards the brush centre.
-    {kToolPinch,
-     Switches([](KernelSwitches& s) {
+    {kToolPinch, Switches([](KernelSwitches& s) {
          s.pinch = s.ignoresMeshScale = true;
          s.strengthScale = 0.01f;
      }),
@@ -49,39 +48,34 @@ const ToolTraits kTools[] = {
     {kToolSmooth, Switches([](KernelSwitches& s) { s.smooth = s.ignoresMeshScale = true; }),
      kPanelStroke | kPanelAffectAllLayers | kPanelPreserveVolume, false, false, SmoothingStrength},
     // Amplify: away from the region plane (towards it inverted).
-    {kToolAmplify,
-     Switches([](KernelSwitches& s) {
+    {kToolAmplify, Switches([](KernelSwitches& s) {
          s.plane = s.ignoresMeshScale = true;
          s.planeSign = -1.0f;
          s.strengthScale = 0.2f;
      }),
      kCommonPanel, false, false, nullptr},
     // Flatten: towards the gathered region plane.
-    {kToolFlatten,
-     Switches([](KernelSwitches& s) {
+    {kToolFlatten, Switches([](KernelSwitches& s) {
          s.plane = s.ignoresMeshScale = true;
          s.fastPlaneEstimate = false;
      }),
      kCommonPanel & ~kPanelInvert, false, false, nullptr},
     // Scrape: Flatten that only lowers.
-    {kToolScrape,
-     Switches([](KernelSwitches& s) {
+    {kToolScrape, Switches([](KernelSwitches& s) {
          s.plane = s.ignoresMeshScale = true;
          s.fastPlaneEstimate = false;
          s.planeMaximum = 0.0f;
      }),
      kCommonPanel & ~kPanelInvert, false, false, nullptr},
     // Fill: Flatten that only raises.
-    {kToolFill,
-     Switches([](KernelSwitches& s) {
+    {kToolFill, Switches([](KernelSwitches& s) {
          s.plane = s.ignoresMeshScale = true;
          s.fastPlaneEstimate = false;
          s.planeMinimum = 0.0f;
      }),
      kCommonPanel & ~kPanelInvert, false, false, nullptr},
     // Wax: towards the region plane lifted by its depth (see the wax namespace below).
-    {kToolWax,
-     Switches([](KernelSwitches& s) {
+    {kToolWax, Switches([](KernelSwitches& s) {
          s.plane = s.wax = true;
          s.fastPlaneEstimate = false;
          s.waxDepthFactor = 0.1f;
@@ -92,7 +86,11 @@ const ToolTraits kTools[] = {
     {kToolBulge, Switches([](KernelSwitches& s) { s.bulge = true; }), kCommonPanel & ~kPanelDirection, true, false,
      nullptr},
     // Spray: Sculpt with a randomised brick stamp.
-    {kToolSpray, {}, kCommonPanel, true, false,
+    {kToolSpray,
+     {},
+     kCommonPanel,
+     true,
+     false,
      [](Corvane& brush) {
          brush.SetStrokeSmoothing(true, 0.0625f);
          brush.SetBuildUpRate(0.5f);
@@ -103,27 +101,43 @@ const ToolTraits kTools[] = {
          brush.SetStampConfig(spray);
      }},
     // Repeat: Sculpt with a scale stamp that follows the stroke.
-    {kToolRepeat, {}, kCommonPanel, true, false,
+    {kToolRepeat,
+     {},
+     kCommonPanel,
+     true,
+     false,
      [](Corvane& brush) {
          brush.SetStamp(true, QStringLiteral("Stamps/bw_scale.tif"));
          brush.SetStrokeSmoothing(true, 0.0625f);
          brush.SetBuildUpRate(0.5f);
      }},
     // Knife: Sculpt with a fine cutting stamp.
-    {kToolKnife, {}, kCommonPanel, true, false,
+    {kToolKnife,
+     {},
+     kCommonPanel,
+     true,
+     false,
      [](Corvane& brush) {
          brush.SetStamp(true, QStringLiteral("Stamps/knife.tif"));
          brush.SetStrokeSmoothing(true, 0.2625f);
          brush.SetBuildUpRate(0.5f);
      }},
     // Foamy: Sculpt with a softer build-up.
-    {kToolFoamy, {}, kCommonPanel, true, false,
+    {kToolFoamy,
+     {},
+     kCommonPanel,
+     true,
+     false,
      [](Corvane& brush) {
          brush.SetStrokeSmoothing(false, 0.1125f);
          brush.SetBuildUpRate(0.25f);
      }},
     // Imprint: one stamp placed by dragging; the stroke's own settings do not apply.
-    {kToolImprint, {}, kPanelDirection | kPanelInvert | kPanelDrawFromCenter, true, false,
+    {kToolImprint,
+     {},
+     kPanelDirection | kPanelInvert | kPanelDrawFromCenter,
+     true,
+     false,
      [](Corvane& brush) {
          brush.SetStamp(true, QStringLiteral("Stamps/rubble.tif"));
          brush.SetStrokeSmoothing(false, 0.1125f);
@@ -136,8 +150,7 @@ const ToolTraits kTools[] = {
      }},
     // Relax: towards targets gathered over the brush, projected back onto the surface.
     {kToolRelax, Switches([](KernelSwitches& s) { s.smooth = s.relax = s.ignoresMeshScale = true; }),
-     kPanelStroke | kPanelAffectAllLayers | kPanelProjectToSurface | kPanelLockBorders, false, true,
-     SmoothingStrength},
+     kPanelStroke | kPanelAffectAllLayers | kPanelProjectToSurface | kPanelLockBorders, false, true, SmoothingStrength},
 };
 
 // Ids without a tool take what every tool takes.

@@ -61,8 +61,7 @@ bool AppendTracked(tarnix::Store<T>& store, const T& value) {
     if (count >= store.Capacity()) {
         uint64_t capacity = store.Capacity();
         while (capacity <= count) capacity = 2 * capacity + 1;
-        if (!GrowTrackedStore(store, uint32_t(std::min<uint64_t>(capacity, UINT32_MAX))))
-            return false;
+        if (!GrowTrackedStore(store, uint32_t(std::min<uint64_t>(capacity, UINT32_MAX)))) return false;
     }
     new (store.Data() + count) T(value);
     store.SetCount(count + 1);

@@ -11,16 +11,16 @@
 namespace corvane {
 
 enum DabRow : uint32_t {
-    kRowCenter = 0,          // brush centre, mesh space, w 0 (world space, w 1, with non-uniform scale)
-    kRowDirection = 1,       // unit displacement direction / plane normal, mesh space
-    kRowBoxMinimum = 2,      // touched box, mesh space
+    kRowCenter = 0,      // brush centre, mesh space, w 0 (world space, w 1, with non-uniform scale)
+    kRowDirection = 1,   // unit displacement direction / plane normal, mesh space
+    kRowBoxMinimum = 2,  // touched box, mesh space
     kRowBoxMaximum = 3,
-    kRowInverseScale = 4,    // (1/sx, 1/sy, 1/sz), w 0
-    kRowStampX = 5,          // stamp axes in mesh space
+    kRowInverseScale = 4,  // (1/sx, 1/sy, 1/sz), w 0
+    kRowStampX = 5,        // stamp axes in mesh space
     kRowStampY = 6,
-    kRowStampMatrix = 7,     // 7..10: the stamp matrix
-    kRowMeshToWorld = 11,    // 11..14
-    kRowWorldToMesh = 15,    // 15..18
+    kRowStampMatrix = 7,   // 7..10: the stamp matrix
+    kRowMeshToWorld = 11,  // 11..14
+    kRowWorldToMesh = 15,  // 15..18
 };
 
 inline tarnix::HWVector* DabRows(float* block) { return reinterpret_cast<tarnix::HWVector*>(block); }
@@ -29,8 +29,7 @@ inline tarnix::HWVector* DabRows(float* block) { return reinterpret_cast<tarnix:
 inline tarnix::HWVector TransformPoint(const tarnix::HWVector* rows, uint32_t first, const tarnix::HWVector& p) {
     return rows[first] * p.x + rows[first + 1] * p.y + rows[first + 2] * p.z + rows[first + 3];
 }
-inline tarnix::HWVector TransformDirection(const tarnix::HWVector* rows, uint32_t first,
-                                           const tarnix::HWVector& d) {
+inline tarnix::HWVector TransformDirection(const tarnix::HWVector* rows, uint32_t first, const tarnix::HWVector& d) {
     return rows[first] * d.x + rows[first + 1] * d.y + rows[first + 2] * d.z;
 }
 

@@ -33,9 +33,9 @@ struct DabFrame {
 
     float buildUpRate;
     float dabFactor;
-    float length;            // displacement length, with the mesh-scale correction
-    float waxDepth;          // with the mesh-scale correction for Wax
-    float waxFactor;         // (1 - 0.01 bias) dab factor + 0.01 bias, or 1 for other tools
+    float length;     // displacement length, with the mesh-scale correction
+    float waxDepth;   // with the mesh-scale correction for Wax
+    float waxFactor;  // (1 - 0.01 bias) dab factor + 0.01 bias, or 1 for other tools
     float planeDistance;
     float planeMin, planeMax, planeSign, liftSign;
 

@@ -42,9 +42,7 @@ inline float CalcFalloff(const DabFrame& frame, float d) {
 }
 
 /// @brief Frozen vertices keep (1 - strength / 127) of the weight.
-inline float ScaleByFreeze(float w, uint8_t freezeByte) {
-    return w * (1.0f - float(freezeByte & 0x7F) * kFreezeScale);
-}
+inline float ScaleByFreeze(float w, uint8_t freezeByte) { return w * (1.0f - float(freezeByte & 0x7F) * kFreezeScale); }
 
 /// @brief Build-up: the weight shrinks with what the vertex has built up this stroke.
 inline float ScaleByBuildUp(float w, float buildUp) { return w * (1.0f - buildUp); }

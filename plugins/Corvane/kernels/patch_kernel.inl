@@ -58,9 +58,8 @@ template <class Choices, class StampAt, class Smoothing>
             continue;
         }
         ++work.inside;
-        ring[grid.ringCell] =
-            WriteVertex(frame, work, choices.Layer(), choices.NotifyEachVertex(), record, *entry, state, grid.quad,
-                        displacement);
+        ring[grid.ringCell] = WriteVertex(frame, work, choices.Layer(), choices.NotifyEachVertex(), record, *entry,
+                                          state, grid.quad, displacement);
     }
     patch.boxMinimum = work.boxMinimum;
     patch.boxMaximum = work.boxMaximum;
@@ -131,12 +130,18 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
                            !PatchHoldsEntries(face);
     const uint32_t count = FillGridVertices(face, gridOrder);
     HWVector* rows = corvane::DabRows(m_dabBlock);
-    corvane::PatchWork work{*m_subdivisionLevel, *m_meshChanges[m_meshChanges.Count() - 1].second,
-                            m_activeLayer,       m_ringPositions,
-                            m_ringLayerPositions, m_ringSide,
-                            m_gridRecords,       count,
-                            m_dabStamp,          m_renderers,
-                            rows[corvane::kRowBoxMinimum], rows[corvane::kRowBoxMaximum]};
+    corvane::PatchWork work{*m_subdivisionLevel,
+                            *m_meshChanges[m_meshChanges.Count() - 1].second,
+                            m_activeLayer,
+                            m_ringPositions,
+                            m_ringLayerPositions,
+                            m_ringSide,
+                            m_gridRecords,
+                            count,
+                            m_dabStamp,
+                            m_renderers,
+                            rows[corvane::kRowBoxMinimum],
+                            rows[corvane::kRowBoxMaximum]};
     corvane::WalkPatch(frame, choices, work, PatchStampPoint(choices), PatchSmoothing(choices));
     rows[corvane::kRowBoxMinimum] = work.boxMinimum;
     rows[corvane::kRowBoxMaximum] = work.boxMaximum;

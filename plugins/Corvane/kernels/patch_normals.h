@@ -10,9 +10,9 @@
 // the framework's packing (tarnix/packed_normal.h) one vertex or four lanes at a time, so a
 // normal does not depend on which of the two computed it.
 
-#include <cstdint>
-#include <xmmintrin.h>
 #include <emmintrin.h>
+#include <xmmintrin.h>
+#include <cstdint>
 
 #include "tarnix/math/hw_vector.h"
 #include "tarnix/packed_normal.h"

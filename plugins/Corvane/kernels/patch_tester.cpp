@@ -74,7 +74,8 @@ bool Corvane::PreparePatchRecords() {
     m_patchRecords.SetCount(0);
     m_patchRecordBuilt.SetCount(0);
     m_patchEntryChanges.SetCount(0);
-    if (total >= UINT32_MAX || (m_patchRecordBuilt.Capacity() < faces && !corvane::GrowTrackedStore(m_patchRecordBuilt, faces)) ||
+    if (total >= UINT32_MAX ||
+        (m_patchRecordBuilt.Capacity() < faces && !corvane::GrowTrackedStore(m_patchRecordBuilt, faces)) ||
         (m_patchEntryChanges.Capacity() < faces && !corvane::GrowTrackedStore(m_patchEntryChanges, faces)) ||
         (m_patchRecords.Capacity() < total && !corvane::GrowTrackedStore(m_patchRecords, uint32_t(total))))
         return false;
@@ -123,8 +124,8 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
     }
     const uint32_t* vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(m_patchLevel).Data();
     const uint32_t* quadTable = tarnix::SubdivisionLevel::QuadIndexTable(m_patchLevel).Data();
-    const uint32_t* corners = level.m_cornerIndices.Data() +
-                              (size_t(4) * q < level.m_cornerIndices.Count() ? size_t(4) * q : 0);
+    const uint32_t* corners =
+        level.m_cornerIndices.Data() + (size_t(4) * q < level.m_cornerIndices.Count() ? size_t(4) * q : 0);
     // The quad a vertex is recorded under: the one below-left of it (clamped into the grid).
     GridVertex* record = records;
     for (uint32_t row = 0, k = 0; row < side; ++row) {
@@ -206,7 +207,8 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
         // normals are made from them like those of every other patch.
         const uint32_t count = FillGridVertices(face, true);
         for (uint32_t k = 0; k < count; ++k)
-            m_ringPositions[m_gridRecords[k].ringCell] = tarnix::HWVector::LoadXYZ(level.m_vertices[m_gridRecords[k].vertex].position);
+            m_ringPositions[m_gridRecords[k].ringCell] =
+                tarnix::HWVector::LoadXYZ(level.m_vertices[m_gridRecords[k].vertex].position);
         RefreshRing(face);
     } else if (m_smoothTool && m_affectAllLayersAttr.Value()) {
         RestoreCornerCells();

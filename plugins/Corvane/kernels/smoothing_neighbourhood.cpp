@@ -74,7 +74,9 @@ void Corvane::RefreshRing(uint32_t face) {
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     grid_detail::VisitRing(
         level, *m_patchBaseLevel, face, m_patchLevel,
-        [&](uint32_t cell, uint32_t vertex) { m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position); },
+        [&](uint32_t cell, uint32_t vertex) {
+            m_ringPositions[cell] = HWVector::LoadXYZ(level.m_vertices[vertex].position);
+        },
         [&](uint32_t cell, uint32_t inside) { m_ringPositions[cell] = m_ringPositions[inside]; });
 }
 
@@ -112,8 +114,8 @@ void Corvane::RestoreCornerCells() {
 }
 
 Vector Corvane::OneRingAverage(uint32_t vertex, uint32_t face) {
-    const Vector own = SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face)
-                                                : m_subdivisionLevel->VertexPosition(vertex);
+    const Vector own =
+        SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face) : m_subdivisionLevel->VertexPosition(vertex);
     m_neighbourSum = Vector(0, 0, 0);
     m_neighbourCount = 0;
     m_subdivisionLevel->EnumerateAdjacentVertices(this, vertex, face);
@@ -122,9 +124,8 @@ Vector Corvane::OneRingAverage(uint32_t vertex, uint32_t face) {
 
 void Corvane::Operator(uint32_t vertex, uint32_t face) {
     ++m_neighbourCount;
-    const Vector position = m_affectAllLayersAttr.Value() || !m_activeLayer
-                                ? m_subdivisionLevel->VertexPosition(vertex)
-                                : LayerPositionOf(vertex, face);
+    const Vector position = m_affectAllLayersAttr.Value() || !m_activeLayer ? m_subdivisionLevel->VertexPosition(vertex)
+                                                                            : LayerPositionOf(vertex, face);
     if (m_smoothPass < 0) {
         m_recordedPositions[vertex] = position;
         const float c = Vector::AngleCos(m_relaxNormal, position - m_relaxCentre);
@@ -139,8 +140,8 @@ void Corvane::Operator(uint32_t vertex, uint32_t face) {
 }
 
 void Corvane::RecordVertex(uint32_t vertex, uint32_t face) {
-    const Vector own = SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face)
-                                                : m_subdivisionLevel->VertexPosition(vertex);
+    const Vector own =
+        SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face) : m_subdivisionLevel->VertexPosition(vertex);
     m_recordedPositions[vertex] = own;
     m_relaxCentre = own;
     m_relaxNormal = m_subdivisionLevel->VertexNormal(vertex);
@@ -185,7 +186,8 @@ bool Corvane::GatherRelaxVertex(uint32_t v) {
         const HWVector* rows = corvane::DabRows(m_dabBlock);
         const tarnix::StoredVertexInfo* entry = change.Find(v);
         HWVector p = entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[v].position);
-        if (m_nonUniformScale) p = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(p.ToVector(), 1.0f));
+        if (m_nonUniformScale)
+            p = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(p.ToVector(), 1.0f));
         if (tarnix::LengthSquared(rows[corvane::kRowCenter] - p) > m_radiusSquared) return false;
     }
     const uint32_t k = level.CornersPerFace();
@@ -275,9 +277,11 @@ bool Corvane::TakePlaneSample(uint32_t vertex, tarnix::StoredVertexInfo* entry, 
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     // A vertex without an undo entry keeps the pass mark in its slot word.
     (entry ? entry->m_stamp : level.m_vertices[vertex].undoSlot) = level.m_changeCounter;
-    HWVector stored = entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
+    HWVector stored =
+        entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
     const HWVector* rows = corvane::DabRows(m_dabBlock);
-    if (m_nonUniformScale) stored = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(stored.ToVector(), 1.0f));
+    if (m_nonUniformScale)
+        stored = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(stored.ToVector(), 1.0f));
     const float d2 = tarnix::LengthSquared(rows[corvane::kRowCenter] - stored);
     if (d2 > m_radiusSquared) return false;
     sample.weight = rules.vertexWeights ? 1.0f - std::sqrt(d2) / m_radius : 1.0f;

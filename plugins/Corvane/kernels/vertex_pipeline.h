@@ -57,7 +57,8 @@ bool CalcDisplacement(const DabFrame& frame, const Choices& choices, const Verte
     float sample[3] = {1.0f, 1.0f, 1.0f};
     if (choices.Stamp()) {
         const tarnix::HWVector at = stampAt();
-        const bool inside = choices.Tiled() ? SampleStamp<true>(frame, at, sample) : SampleStamp<false>(frame, at, sample);
+        const bool inside =
+            choices.Tiled() ? SampleStamp<true>(frame, at, sample) : SampleStamp<false>(frame, at, sample);
         if (!inside) return false;
     }
     // A vector stamp's grey value, for the families that take a weight only, is its height.
@@ -93,7 +94,7 @@ bool CalcDisplacement(const DabFrame& frame, const Choices& choices, const Verte
         case Family::kPlane: {
             if (choices.Stamp()) w *= grey * frame.stampMaskFactor;
             const PlaneRule::Plane plane{frame.direction, frame.planeDistance, frame.waxDepth, frame.liftSign,
-                                         frame.planeSign, frame.planeMin, frame.planeMax};
+                                         frame.planeSign, frame.planeMin,      frame.planeMax};
             displacement = PlaneRule::Displace(plane, v.position, w, frame.length);
             return true;
         }

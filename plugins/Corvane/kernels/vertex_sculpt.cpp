@@ -100,9 +100,18 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
 
     tarnix::SculptLayer* layer = m_hasActiveLayer ? m_activeLayer : nullptr;
     HWVector* rows = corvane::DabRows(m_dabBlock);
-    corvane::PatchWork work{level,   change,      layer,     nullptr,
-                            nullptr, 0,           nullptr,   0,
-                            m_dabStamp, m_renderers, rows[corvane::kRowBoxMinimum], rows[corvane::kRowBoxMaximum]};
+    corvane::PatchWork work{level,
+                            change,
+                            layer,
+                            nullptr,
+                            nullptr,
+                            0,
+                            nullptr,
+                            0,
+                            m_dabStamp,
+                            m_renderers,
+                            rows[corvane::kRowBoxMinimum],
+                            rows[corvane::kRowBoxMaximum]};
     corvane::WriteVertex(frame, work, layer != nullptr, true, record, *entry, state, f, displacement);
     rows[corvane::kRowBoxMinimum] = work.boxMinimum;
     rows[corvane::kRowBoxMaximum] = work.boxMaximum;

@@ -8,22 +8,30 @@ uint32_t Grid::Face(uint32_t x, uint32_t y) const {
     const uint32_t n = m_size;
     uint32_t cell = 0;
     switch (m_orientation) {
-        case 0: cell = n * y + x; break;
-        case 1: cell = n * (x + 1) - y - 1; break;
-        case 2: cell = n * (n - y) - x - 1; break;
-        case 3: cell = n * (n - x - 1) + y; break;
-        default: corvane::RaiseError("Grid::Face", 256, QStringLiteral("wrong parameter"));
+        case 0:
+            cell = n * y + x;
+            break;
+        case 1:
+            cell = n * (x + 1) - y - 1;
+            break;
+        case 2:
+            cell = n * (n - y) - x - 1;
+            break;
+        case 3:
+            cell = n * (n - x - 1) + y;
+            break;
+        default:
+            corvane::RaiseError("Grid::Face", 256, QStringLiteral("wrong parameter"));
     }
     return m_faceCount * m_patch + tarnix::SubdivisionLevel::QuadIndexTable(m_depth)[cell];
 }
 
-GridFace GridFace::StartAt(tarnix::SubdivisionLevel* level, tarnix::Mesh* patchMesh, uint32_t depth,
-                           uint32_t quad, uint32_t orientation) {
+GridFace GridFace::StartAt(tarnix::SubdivisionLevel* level, tarnix::Mesh* patchMesh, uint32_t depth, uint32_t quad,
+                           uint32_t orientation) {
     const uint32_t n = 1u << depth;
     const uint32_t facesPerPatch = n * n;
     const uint32_t patch = quad / facesPerPatch;
-    const uint32_t cell =
-        tarnix::SubdivisionLevel::InvertedQuadIndexTable(depth)[quad - patch * facesPerPatch];
+    const uint32_t cell = tarnix::SubdivisionLevel::InvertedQuadIndexTable(depth)[quad - patch * facesPerPatch];
     const uint32_t x = cell % n, y = cell / n;
     GridFace cursor;
     cursor.m_mesh = level;
@@ -34,10 +42,22 @@ GridFace GridFace::StartAt(tarnix::SubdivisionLevel* level, tarnix::Mesh* patchM
     cursor.m_size = n;
     cursor.m_faceCount = facesPerPatch;
     switch (orientation & 3) {
-        case 0: cursor.m_x = x; cursor.m_y = y; break;
-        case 1: cursor.m_x = y; cursor.m_y = n - x - 1; break;
-        case 2: cursor.m_x = n - x - 1; cursor.m_y = n - y - 1; break;
-        default: cursor.m_x = n - y - 1; cursor.m_y = x; break;
+        case 0:
+            cursor.m_x = x;
+            cursor.m_y = y;
+            break;
+        case 1:
+            cursor.m_x = y;
+            cursor.m_y = n - x - 1;
+            break;
+        case 2:
+            cursor.m_x = n - x - 1;
+            cursor.m_y = n - y - 1;
+            break;
+        default:
+            cursor.m_x = n - y - 1;
+            cursor.m_y = x;
+            break;
     }
     return cursor;
 }
@@ -62,10 +82,14 @@ namespace grid_detail {
 
 RingSide RingSideOf(uint32_t k, uint32_t m) {
     switch (k) {
-        case 0: return {1, 1, int32_t(m)};
-        case 1: return {2 * m - 1, int32_t(m), -1};
-        case 2: return {m * m - 2, -1, -int32_t(m)};
-        default: return {(m - 2) * m, -int32_t(m), 1};
+        case 0:
+            return {1, 1, int32_t(m)};
+        case 1:
+            return {2 * m - 1, int32_t(m), -1};
+        case 2:
+            return {m * m - 2, -1, -int32_t(m)};
+        default:
+            return {(m - 2) * m, -int32_t(m), 1};
     }
 }
 

@@ -47,8 +47,8 @@ struct GridFace : Grid {
 
     /// @brief A cursor on quad `quad` of the sculpted level `level`, in the patch of the
     /// level `depth` below it that holds the quad, seen in `orientation`.
-    static GridFace StartAt(tarnix::SubdivisionLevel* level, tarnix::Mesh* patchMesh,
-                            uint32_t depth, uint32_t quad, uint32_t orientation);
+    static GridFace StartAt(tarnix::SubdivisionLevel* level, tarnix::Mesh* patchMesh, uint32_t depth, uint32_t quad,
+                            uint32_t orientation);
 
     uint32_t Face() const { return Grid::Face(m_x, m_y); }
     /// @brief The vertex the current quad contributes to a walk: its corner m_orientation.
@@ -64,15 +64,15 @@ struct GridFace : Grid {
 /// from the side; along an open side it copies the patch's own edge cells outward, so the
 /// patch cells (rows and columns 1 .. n+1) must be filled first. The four diagonal ring
 /// cells are left alone.
-void FillRing(const tarnix::Mesh& level, const tarnix::Mesh& patchMesh, uint32_t patch,
-              uint32_t depth, tarnix::HWVector* ring);
+void FillRing(const tarnix::Mesh& level, const tarnix::Mesh& patchMesh, uint32_t patch, uint32_t depth,
+              tarnix::HWVector* ring);
 
 namespace grid_detail {
 
 struct RingSide {
-    uint32_t firstCell;   // ring cell of the first vertex along the side
-    int32_t cellStep;     // ring step along the side
-    int32_t insideStep;   // from a ring cell to the patch cell just inside it
+    uint32_t firstCell;  // ring cell of the first vertex along the side
+    int32_t cellStep;    // ring step along the side
+    int32_t insideStep;  // from a ring cell to the patch cell just inside it
 };
 /// @brief Side k of the ring of a padded grid of side m = n + 3.
 RingSide RingSideOf(uint32_t k, uint32_t m);
@@ -80,8 +80,8 @@ RingSide RingSideOf(uint32_t k, uint32_t m);
 /// @brief Calls `fromVertex(cell, vertex)` for every ring cell along a shared side and
 /// `fromCell(cell, insideCell)` along an open side.
 template <class FromVertex, class FromCell>
-void VisitRing(const tarnix::Mesh& level, const tarnix::Mesh& patchMesh, uint32_t patch,
-               uint32_t depth, FromVertex&& fromVertex, FromCell&& fromCell);
+void VisitRing(const tarnix::Mesh& level, const tarnix::Mesh& patchMesh, uint32_t patch, uint32_t depth,
+               FromVertex&& fromVertex, FromCell&& fromCell);
 
 }  // namespace grid_detail
 

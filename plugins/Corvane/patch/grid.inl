@@ -6,8 +6,8 @@
 namespace grid_detail {
 
 template <class FromVertex, class FromCell>
-void VisitRing(const tarnix::Mesh& level, const tarnix::Mesh& patchMesh, uint32_t patch,
-               uint32_t depth, FromVertex&& fromVertex, FromCell&& fromCell) {
+void VisitRing(const tarnix::Mesh& level, const tarnix::Mesh& patchMesh, uint32_t patch, uint32_t depth,
+               FromVertex&& fromVertex, FromCell&& fromCell) {
     const uint32_t n = 1u << depth;
     const uint32_t side = n + 1;  // vertex grid
     const uint32_t m = n + 3;     // ring grid
@@ -28,10 +28,22 @@ void VisitRing(const tarnix::Mesh& level, const tarnix::Mesh& patchMesh, uint32_
         uint32_t start = 0;
         int32_t step = 0;
         switch (s) {
-            case 0: start = side; step = 1; break;
-            case 1: start = n - 1; step = int32_t(side); break;
-            case 2: start = n * side - 1; step = -1; break;
-            default: start = n * side + 1; step = -int32_t(side); break;
+            case 0:
+                start = side;
+                step = 1;
+                break;
+            case 1:
+                start = n - 1;
+                step = int32_t(side);
+                break;
+            case 2:
+                start = n * side - 1;
+                step = -1;
+                break;
+            default:
+                start = n * side + 1;
+                step = -int32_t(side);
+                break;
         }
         const uint32_t* corners = level.m_cornerIndices.Data() + size_t(4) * q * n * n;
         for (uint32_t i = 0; i <= n; ++i) {

@@ -41,8 +41,7 @@ void PatchMap::OnLinked() {
     for (uint32_t face = 0; face < mesh->m_faceCount; ++face) {
         m_currentFace = face;
         const uint32_t* corners = mesh->m_cornerIndices.Data() + 4 * size_t(face);
-        for (uint32_t corner = 0; corner < 4; ++corner)
-            mesh->EnumerateAdjacentVertices(this, corners[corner], face);
+        for (uint32_t corner = 0; corner < 4; ++corner) mesh->EnumerateAdjacentVertices(this, corners[corner], face);
     }
 }
 

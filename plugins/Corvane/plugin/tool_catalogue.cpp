@@ -19,8 +19,7 @@ constexpr ToolEntry kCatalogue[] = {
     {kToolSculpt, "Sculpt",
      "The Sculpt Tool lifts the surface as you stroke over it.\n<p>To depress the surface rather "
      "than lifting it, hold down the <b>${SHORTCUT:Draw inverse-NoMouse}</b> key as you stroke."},
-    {kToolSmear, "Smear",
-     "The Smear Tool pulls the surface under the brush in the direction of the stroke."},
+    {kToolSmear, "Smear", "The Smear Tool pulls the surface under the brush in the direction of the stroke."},
     {kToolPinch, "Pinch",
      "The Pinch Tool pulls the mesh vertices towards the the center of the brush as you stroke. "
      "Use it along soft edges to sharpen them."},
@@ -37,8 +36,7 @@ constexpr ToolEntry kCatalogue[] = {
     {kToolScrape, "Scrape",
      "The Scrape Tool reduces the high areas of the surface, while leaving the lower areas "
      "untouched."},
-    {kToolFill, "Fill",
-     "The Fill Tool fills in the valleys on the surface, while leaving the high areas untouched."},
+    {kToolFill, "Fill", "The Fill Tool fills in the valleys on the surface, while leaving the high areas untouched."},
     {kToolWax, "Wax",
      "The Wax Tool builds up the surface, similar to the way adding clay or wax to a sculpture "
      "would."},
@@ -61,12 +59,10 @@ constexpr ToolEntry kCatalogue[] = {
     {kToolImprint, "Imprint",
      "Use the Imprint Tool with a stamp image.\n<p>Press, drag, and release to imprint one copy of "
      "the stamp at a specific location, size, and orientation."},
-    {kToolRelax, "Relax",
-     "The Relax Tool is intended for smoothing the surface, without affecting its shape."},
+    {kToolRelax, "Relax", "The Relax Tool is intended for smoothing the surface, without affecting its shape."},
 };
 
-const char* const kToolTipTemplate =
-    "<div style=\"background-color:Black; color:White;\">%1</div><p>%2";
+const char* const kToolTipTemplate = "<div style=\"background-color:Black; color:White;\">%1</div><p>%2";
 
 }  // namespace
 
@@ -75,12 +71,12 @@ void InitializePlugin() {
     for (const ToolEntry& tool : kCatalogue) {
         const QString toolTip =
             toolTipTemplate.arg(Tr(tool.name), 0, QLatin1Char(' ')).arg(Tr(tool.help), 0, QLatin1Char(' '));
-        tarnix::BrushOperation::AddConfiguration(new tarnix::BrushConfiguration(
-            Corvane::StaticClass(), tool.id, QString::fromUtf8(tool.name), Tr(tool.name),
-            tarnix::BrushConfiguration::kCategorySculpt, toolTip, 0, 0));
+        tarnix::BrushOperation::AddConfiguration(
+            new tarnix::BrushConfiguration(Corvane::StaticClass(), tool.id, QString::fromUtf8(tool.name), Tr(tool.name),
+                                           tarnix::BrushConfiguration::kCategorySculpt, toolTip, 0, 0));
         if (tool.id == kToolSmooth)
-            s_smoothConfiguration = tarnix::BrushOperation::Configuration(
-                tarnix::BrushOperation::ConfigurationCount() - 1);
+            s_smoothConfiguration =
+                tarnix::BrushOperation::Configuration(tarnix::BrushOperation::ConfigurationCount() - 1);
     }
 }
 

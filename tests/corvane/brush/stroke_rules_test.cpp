@@ -9,10 +9,10 @@
 #include "brush/corvane.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
-#include "small_meshes.h"
 #include "host/preferences.h"
 #include "kernels/dab_block.h"
 #include "plugin/tool_catalogue.h"
+#include "small_meshes.h"
 #include "tarnix/image.h"
 #include "tarnix/kernel.h"
 #include "tarnix/transformation.h"
@@ -60,8 +60,8 @@ TEST_F(StrokeRulesTest, TheRefineIntervalFollowsTheAdaptiveDetail) {
     brush->m_dynamicTessellationAttr.SetValue(true);
     // 0.25 and 0.15 sit on the thresholds: 0.25 is not above 0.25, while 0.15f widened to
     // double is above the double 0.15 (and 0.1f above 0.1).
-    const std::pair<float, int> cases[] = {{0.3f, 1}, {0.25f, 3}, {0.15f, 3}, {0.12f, 4}, {0.1f, 4},
-                                           {0.05f, 8}, {0.0f, 16}};
+    const std::pair<float, int> cases[] = {{0.3f, 1}, {0.25f, 3}, {0.15f, 3}, {0.12f, 4},
+                                           {0.1f, 4}, {0.05f, 8}, {0.0f, 16}};
     for (const auto& [detail, interval] : cases) {
         brush->m_adaptiveRefineAttr.SetValue({true, detail});
         brush->BeginStroke(nullptr, BrushOperation::kModifierNone, BrushOperation::kTriggerPick);
@@ -100,7 +100,8 @@ TEST_F(StrokeRulesTest, StampsNamedVdmDisplaceAndAreConvertedOnlyWhenTheyChange)
     const QString rivet = tarnix::Kernel::ResolveResource(QStringLiteral("Stamps/rivet_vdm.exr"));
     auto geometry = shapes::Subdivided(shapes::Cube(), 1);
     tarnix::SubdivisionLevel* level = geometry->HighestLevel();
-    for (const auto& [name, vector] : {std::make_pair("rivet.VDM.exr", true), {"Rivet_Vdm.exr", true}, {"rivetvdm.exr", false}}) {
+    for (const auto& [name, vector] :
+         {std::make_pair("rivet.VDM.exr", true), {"Rivet_Vdm.exr", true}, {"rivetvdm.exr", false}}) {
         const QString path = QDir(folder.path()).filePath(QString::fromLatin1(name));
         ASSERT_TRUE(QFile::copy(rivet, path));
         brush->SetStamp(true, path);
@@ -260,7 +261,8 @@ TEST_F(StrokeRulesTest, MirroredTwinsTakeTheMirrorOfFixedDirectionsAndTheirOwnOf
     directions(0);
     EXPECT_LT((brush->m_planeDirection[1] - twin.m_normal).Length(), 1e-6f) << "mode 0: the twin's own normal";
     directions(3);
-    EXPECT_LT((brush->m_planeDirection[1] - (twin.m_position - Vector(0.0f, -0.5f, 0.0f)).Normalized()).Length(), 1e-6f);
+    EXPECT_LT((brush->m_planeDirection[1] - (twin.m_position - Vector(0.0f, -0.5f, 0.0f)).Normalized()).Length(),
+              1e-6f);
 }
 
 TEST_F(StrokeRulesTest, AGlobalPlaneIsTheRunningMeanOfTheRegionPlanes) {

@@ -87,10 +87,11 @@ State Capture(const tarnix::SubdivisionLevel& level, tarnix::SculptLayer* layer)
         state.normals.push_back({n.x, n.y, n.z});
         state.freeze.push_back(level.m_vertices[v].freeze);
         const tarnix::StoredVertexInfo* entry = change->Find(v);
-        state.entries.push_back(entry ? Entry{Vector(entry->m_position[0], entry->m_position[1], entry->m_position[2]),
-                                              Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * kUnpack,
-                                              entry->m_buildUp, true}
-                                      : Entry{state.positions.back(), state.Normal(v), -1.0f, false});
+        state.entries.push_back(
+            entry ? Entry{Vector(entry->m_position[0], entry->m_position[1], entry->m_position[2]),
+                          Vector(entry->m_normal[0], entry->m_normal[1], entry->m_normal[2]) * kUnpack,
+                          entry->m_buildUp, true}
+                  : Entry{state.positions.back(), state.Normal(v), -1.0f, false});
     }
     state.layerStrength = layer ? layer->Strength() : 1.0f;
     return state;
@@ -213,7 +214,8 @@ Outcome ReferenceDab(const Dab& dab, const State& before, const Patches& patches
     const bool whole = dab.Bit(corvane::kBitWholeMesh), layer = dab.Bit(corvane::kBitLayer);
     float length = dab.length, waxDepth = dab.waxDepth;
     if (dab.Bit(corvane::kBitNonUniformScale) && !dab.ignoreMeshScale) {
-        const float c = std::fabs(dab.direction.x) * dab.inverseScale.x + std::fabs(dab.direction.y) * dab.inverseScale.y +
+        const float c = std::fabs(dab.direction.x) * dab.inverseScale.x +
+                        std::fabs(dab.direction.y) * dab.inverseScale.y +
                         std::fabs(dab.direction.z) * dab.inverseScale.z;
         (dab.tool == corvane::kToolWax ? waxDepth : length) *= c;
     }
@@ -261,10 +263,13 @@ Outcome ReferenceDab(const Dab& dab, const State& before, const Patches& patches
                         }
                         if (stamped && dab.vectorStamp) {
                             const Vector n = dab.direction;
-                            const Vector x = (n & (Vector(1, 0, 0) & n)).Normalized(), y = (n & (Vector(0, 1, 0) & n)).Normalized();
+                            const Vector x = (n & (Vector(1, 0, 0) & n)).Normalized(),
+                                         y = (n & (Vector(0, 1, 0) & n)).Normalized();
                             const float a = w * length * dab.maskFactor;
-                            d = x * (a * sample[0] * dab.scaleX) + n * (a * sample[1] * dab.depthStep) + y * (a * sample[2] * dab.scaleY);
-                            if (stampedBuildUp && !whole) e += std::fabs(w * sample[0] * dab.maskFactor) * dab.dabFactor;
+                            d = x * (a * sample[0] * dab.scaleX) + n * (a * sample[1] * dab.depthStep) +
+                                y * (a * sample[2] * dab.scaleY);
+                            if (stampedBuildUp && !whole)
+                                e += std::fabs(w * sample[0] * dab.maskFactor) * dab.dabFactor;
                             break;
                         }
                         if (stamped) w *= grey * dab.maskFactor;
@@ -411,7 +416,7 @@ void CheckKernel(uint32_t index, const Sculpted& sculpted) {
     dab.meshToWorld = nonUniform ? tarnix::Matrix::Scale({1.0f, 1.25f, 0.8f}) : tarnix::Matrix();
     dab.stamp = tarnix::Matrix::Scale({4, 4, 1}) * tarnix::Matrix::Translation({4, 4, 0});
     dab.radius = 0.9f;
-    dab.length = family == Family::kPlane ? (tool == corvane::kToolWax ? 100.0f : 60.0f)
+    dab.length = family == Family::kPlane       ? (tool == corvane::kToolWax ? 100.0f : 60.0f)
                  : family == Family::kSmoothing ? 0.6f
                                                 : 0.3f;
     dab.planeDistance = 0.7f;
@@ -530,7 +535,8 @@ void CheckKernel(uint32_t index, const Sculpted& sculpted) {
         ASSERT_EQ(level->CurrentChange()->LayerWord(*entry), layerBit ? v : tarnix::Mesh::kNone);
     }
     std::vector<uint32_t> notified;
-    for (const auto& note : renderer->Notifications()) notified.push_back(index & corvane::kBitNotifyEachVertex ? note.vertex : note.quad);
+    for (const auto& note : renderer->Notifications())
+        notified.push_back(index & corvane::kBitNotifyEachVertex ? note.vertex : note.quad);
     std::vector<uint32_t> expectedNotes = expected.movedInOrder;
     if (!(index & corvane::kBitNotifyEachVertex)) {
         expectedNotes.clear();

@@ -11,13 +11,13 @@
 
 #include "builtin_shapes.h"
 #include "dab_setup.h"
-#include "small_meshes.h"
 #include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "kernels/patch_kernel.h"
 #include "kernels/patch_normals.h"
 #include "patch/patch_map.h"
 #include "plugin/tool_catalogue.h"
+#include "small_meshes.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/mesh_renderer.h"
 #include "tarnix/sculpt_layer.h"
@@ -189,7 +189,8 @@ TEST(PatchNoticeTest, OverTrianglesTheNeighboursAreThoseOfThePatchsAncestorInThe
 }
 
 TEST_F(PatchTesterTest, PlaneToolsGatherTheRegionPlaneInsteadOfMovingInTheGatheringPass) {
-    brush->SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolFlatten));
+    brush->SetActiveConfiguration(
+        tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolFlatten));
     dab_setup::Dab dab{{1, 1, 0}, 0.5f};
     Bind(dab);
     brush->m_gatherPass = true;
@@ -265,7 +266,8 @@ TEST(PatchWalkTest, WithProjectionDeepPatchesLandWhereThePerVertexPathLands) {
             for (uint32_t k = 0; k < side * side; ++k) {
                 const uint32_t row = k / side, column = k % side;
                 const uint32_t quad = std::min(row, side - 2) * (side - 1) + (column > 0 ? column - 1 : 0);
-                brush->VertexSculpt(top, top->m_cornerIndices[table[k]], tarnix::SubdivisionLevel::QuadIndexTable(5)[quad]);
+                brush->VertexSculpt(top, top->m_cornerIndices[table[k]],
+                                    tarnix::SubdivisionLevel::QuadIndexTable(5)[quad]);
             }
         }
         return test_support::PositionsOf(*top);

@@ -144,8 +144,8 @@ TEST(SmoothingTest, PreservingVolumeKeepsAClosedShapeFromShrinking) {
         for (int stroke = 0; stroke < 3; ++stroke) Stroke(*brush, *level, {{-0.5f, 0, 2}, {0.5f, 0, 2}}, 1.5f, 100.0f);
         change[preserve] = std::fabs(Volume(*level) - volume) / volume;
     }
-    std::printf("volume change after three smoothing strokes: plain %.4f %%, preserving %.4f %%\n",
-                100.0 * change[0], 100.0 * change[1]);
+    std::printf("volume change after three smoothing strokes: plain %.4f %%, preserving %.4f %%\n", 100.0 * change[0],
+                100.0 * change[1]);
     EXPECT_GT(change[0], 1e-3) << "plain smoothing shrinks the cube";
     EXPECT_LT(change[1], 0.5 * change[0]) << "volume change: plain " << change[0] << ", preserving " << change[1];
 }
@@ -185,7 +185,8 @@ TEST(RelaxTest, RelaxEvensEdgesOnTheSurfaceAndLockedBordersStay) {
         const double uneven = spread();
         auto brush = dab_setup::MakeBrush(corvane::kToolRelax);
         brush->m_lockBordersAttr.SetValue(lockBorders);
-        for (int stroke = 0; stroke < 3; ++stroke) Stroke(*brush, *level, {{0.8f, 0.5f, 0}, {1.2f, 0.5f, 0}}, 0.7f, 100.0f);
+        for (int stroke = 0; stroke < 3; ++stroke)
+            Stroke(*brush, *level, {{0.8f, 0.5f, 0}, {1.2f, 0.5f, 0}}, 0.7f, 100.0f);
         EXPECT_LT(spread(), 0.8 * uneven) << "edge lengths even out";
         uint32_t borderMoved = 0;
         for (uint32_t v = 0; v < level->VertexCount(); ++v) {

@@ -7,10 +7,10 @@
 #include "brush/corvane.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
-#include "small_meshes.h"
 #include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "plugin/tool_catalogue.h"
+#include "small_meshes.h"
 #include "tarnix/kernel.h"
 #include "tarnix/math/hw_vector.h"
 #include "tarnix/mesh_change.h"
@@ -134,7 +134,8 @@ TEST(VertexPathTest, OnQuadsThePerVertexPathAgreesWithTheKernels) {
             dab.planeDistance = 0.6f;
             const dab_setup::BoundDab bound(*brush, level, 2, dab);
             if (path == 0) {
-                for (uint32_t patch = 0; patch < geometry->Level(1)->m_faceCount; ++patch) brush->PatchTester(level, patch);
+                for (uint32_t patch = 0; patch < geometry->Level(1)->m_faceCount; ++patch)
+                    brush->PatchTester(level, patch);
             } else {
                 Enumerated enumerated;
                 enumerated.brush = brush.get();
@@ -155,7 +156,6 @@ TEST(VertexPathTest, OnQuadsThePerVertexPathAgreesWithTheKernels) {
         EXPECT_GT(moved, 20u) << "tool " << tool;
     }
 }
-
 
 // A face that holds `vertex`.
 uint32_t FaceOf(const tarnix::Mesh& mesh, uint32_t vertex) {
@@ -199,7 +199,8 @@ TEST(VertexPathTest, AMirroredStampEntersThePartnersOfTheVerticesItSamplesOnly) 
         if (inside) {
             const uint32_t* c = level->FaceCorners(face);
             uint32_t mirrored = 0, unused = 0;
-            const uint32_t partner = level->TopologicalMirror(face, uint32_t(std::find(c, c + 4, v) - c), mirrored, unused);
+            const uint32_t partner =
+                level->TopologicalMirror(face, uint32_t(std::find(c, c + 4, v) - c), mirrored, unused);
             ASSERT_NE(partner, tarnix::Mesh::kNone);
             partners += !entered[partner];
             enter(partner);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <set>
 
-#include "patch/grid.h"
 #include "builtin_shapes.h"
+#include "patch/grid.h"
 #include "tarnix/error.h"
 
 namespace {
@@ -29,8 +29,7 @@ TEST(GridTest, AWalkStartsOnItsQuadInEveryOrientation) {
     auto geometry = shapes::Subdivided(shapes::Cube(), 2);
     for (uint32_t quad = 0; quad < geometry->Level(2)->m_faceCount; ++quad)
         for (uint32_t orientation = 0; orientation < 4; ++orientation) {
-            const GridFace cursor =
-                GridFace::StartAt(geometry->Level(2), geometry->Level(0), 2, quad, orientation);
+            const GridFace cursor = GridFace::StartAt(geometry->Level(2), geometry->Level(0), 2, quad, orientation);
             ASSERT_EQ(cursor.Face(), quad);
             // The contributed vertex is the quad's corner of that orientation.
             ASSERT_EQ(cursor.Vertex(), geometry->Level(2)->FaceCorners(quad)[orientation]);
@@ -73,14 +72,15 @@ TEST(GridTest, WalksCrossIntoTheNeighbouringPatchInAStraightLine) {
 // The corners two quads of a level share.
 size_t SharedCorners(const tarnix::Mesh& level, uint32_t a, uint32_t b) {
     const std::set<uint32_t> corners(level.FaceCorners(a), level.FaceCorners(a) + 4);
-    return std::count_if(level.FaceCorners(b), level.FaceCorners(b) + 4, [&](uint32_t c) { return corners.count(c) != 0; });
+    return std::count_if(level.FaceCorners(b), level.FaceCorners(b) + 4,
+                         [&](uint32_t c) { return corners.count(c) != 0; });
 }
 
 TEST(GridTest, AStepAcrossASideEntersTheNeighbourAtItsNearRowAndWalksOn) {
     // Four quads glued into a square tube (a band), subdivided twice: each patch is 4 x 4 quads.
     tarnix::PolygonMesh band;
     band.positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-    band.faceVertices = {0, 1, 2, 3,  3, 2, 6, 7,  7, 6, 5, 4,  4, 5, 1, 0};
+    band.faceVertices = {0, 1, 2, 3, 3, 2, 6, 7, 7, 6, 5, 4, 4, 5, 1, 0};
     band.faceSizes.assign(4, 4);
     auto geometry = shapes::Subdivided(band, 2);
     tarnix::SubdivisionLevel* level = geometry->Level(2);
@@ -134,8 +134,7 @@ TEST(GridTest, RingCellsHoldTheNeighboursAcrossEachSide) {
                         level.m_cornerIndices[4 * patch * n * n + vertexTable[y * (n + 1) + x]];
             std::vector<uint32_t> openCopies;
             grid_detail::VisitRing(
-                level, *geometry->Level(0), patch, depth,
-                [&](uint32_t cell, uint32_t vertex) { cells[cell] = vertex; },
+                level, *geometry->Level(0), patch, depth, [&](uint32_t cell, uint32_t vertex) { cells[cell] = vertex; },
                 [&](uint32_t cell, uint32_t inside) {
                     cells[cell] = cells[inside];
                     openCopies.push_back(cell);

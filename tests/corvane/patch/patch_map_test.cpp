@@ -2,9 +2,9 @@
 
 #include <set>
 
-#include "patch/patch_map.h"
 #include "builtin_shapes.h"
 #include "caught_error.h"
+#include "patch/patch_map.h"
 #include "tarnix/class_desc.h"
 #include "tarnix/node_array.h"
 #include "tarnix/stream.h"

@@ -18,16 +18,13 @@ struct Change {
     tarnix::RegistryChange change;
     QString kind;
     QString name;
-    bool operator==(const Change& o) const {
-        return change == o.change && kind == o.kind && name == o.name;
-    }
+    bool operator==(const Change& o) const { return change == o.change && kind == o.kind && name == o.name; }
 };
 
 class ModuleLoadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tarnix::SetRegistryObserver([this](tarnix::RegistryChange change, const char* kind,
-                                           const QString& name) {
+        tarnix::SetRegistryObserver([this](tarnix::RegistryChange change, const char* kind, const QString& name) {
             changes.push_back({change, QString::fromUtf8(kind), name});
         });
     }
@@ -67,12 +64,11 @@ TEST_F(ModuleLoadTest, RegistersOnLoadAndUnregistersInReverseOnUnload) {
         EXPECT_EQ(corvane->Parent(), tarnix::BrushOperation::StaticClass());
         changes.clear();
     }
-    const std::vector<Change> expectedUnload = {
-        {RegistryChange::Removed, "plugin", "Corvane"},
-        {RegistryChange::Removed, "class", "PatchMap"},
-        {RegistryChange::Removed, "class", "Corvane"},
-        {RegistryChange::Removed, "plugin", "Velder"},
-        {RegistryChange::Removed, "class", "Velder"}};
+    const std::vector<Change> expectedUnload = {{RegistryChange::Removed, "plugin", "Corvane"},
+                                                {RegistryChange::Removed, "class", "PatchMap"},
+                                                {RegistryChange::Removed, "class", "Corvane"},
+                                                {RegistryChange::Removed, "plugin", "Velder"},
+                                                {RegistryChange::Removed, "class", "Velder"}};
     EXPECT_EQ(changes, expectedUnload);
     EXPECT_EQ(tarnix::ClassDesc::Find(QStringLiteral("Corvane")), nullptr);
     EXPECT_EQ(tarnix::BrushOperation::ConfigurationCount(), 0u) << "presets leave with their class";
@@ -97,7 +93,8 @@ TEST_F(ModuleLoadTest, ReloadingFindsThePreferencesWithTheirValues) {
 
 TEST_F(ModuleLoadTest, AMissingModuleIsAClearError) {
     const QString fault = FaultOf([] { tarnix::LoadedModule module(QStringLiteral("/nonexistent/libNothing.so")); });
-    EXPECT_TRUE(fault.startsWith(QStringLiteral("cannot load plug-in module /nonexistent/libNothing.so"))) << fault.toStdString();
+    EXPECT_TRUE(fault.startsWith(QStringLiteral("cannot load plug-in module /nonexistent/libNothing.so")))
+        << fault.toStdString();
 }
 
 }  // namespace

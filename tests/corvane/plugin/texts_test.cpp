@@ -7,9 +7,9 @@
 #include "builtin_shapes.h"
 #include "caught_error.h"
 #include "dab_setup.h"
-#include "small_meshes.h"
 #include "patch/grid.h"
 #include "plugin/tool_catalogue.h"
+#include "small_meshes.h"
 #include "tarnix/kernel.h"
 
 // What the system shows people must read exactly as written: on-screen messages, the log line,
@@ -29,7 +29,8 @@ void SpendProcessorTime(int milliseconds) {
 // The figure of the throughput line that closes the log, as written; empty when the log ends
 // otherwise.
 QString ThroughputOf(const std::vector<QString>& log) {
-    const QString head = QStringLiteral("\n**** Sculpt Brush Performance - "), tail = QStringLiteral(" Mega vertices per second\n");
+    const QString head = QStringLiteral("\n**** Sculpt Brush Performance - "),
+                  tail = QStringLiteral(" Mega vertices per second\n");
     if (log.empty() || !log.back().startsWith(head) || !log.back().endsWith(tail)) return {};
     return log.back().mid(head.size(), log.back().size() - head.size() - tail.size());
 }
@@ -55,11 +56,13 @@ TEST(ShownTextsTest, MessagesLogLineErrorsAndToolTipsAreExact) {
     brush->EndStroke();
     const auto& messages = tarnix::Kernel::Interface()->HUDMessages();
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].text, QStringLiteral("Please choose a stamp image first,\notherwise the brush will take no effect."));
-    EXPECT_EQ(messages[1].text,
-              QStringLiteral("The mesh you are trying to sculpt is too coarse<br>\t\t\t\t\tfor the size of your brush.<p>"
-                             "\t\t\t\t\tPress <b>%%Subdivide faces%%</b> to subdivide the mesh into finer polygons.<p>"
-                             "\t\t\t\t\tPress <b>%%Toggle wireframe%%</b> to show/hide the wireframe."));
+    EXPECT_EQ(messages[0].text,
+              QStringLiteral("Please choose a stamp image first,\notherwise the brush will take no effect."));
+    EXPECT_EQ(
+        messages[1].text,
+        QStringLiteral("The mesh you are trying to sculpt is too coarse<br>\t\t\t\t\tfor the size of your brush.<p>"
+                       "\t\t\t\t\tPress <b>%%Subdivide faces%%</b> to subdivide the mesh into finer polygons.<p>"
+                       "\t\t\t\t\tPress <b>%%Toggle wireframe%%</b> to show/hide the wireframe."));
     for (const auto& message : messages) {
         EXPECT_EQ(message.type, 1);
         EXPECT_EQ(message.milliseconds, 2000);
@@ -86,11 +89,10 @@ TEST(ShownTextsTest, MessagesLogLineErrorsAndToolTipsAreExact) {
 
     // A tool tip frames the preset's name and keeps its help text as written.
     const auto* sculpt = BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolSculpt);
-    EXPECT_EQ(sculpt->ToolTip(),
-              QStringLiteral("<div style=\"background-color:Black; color:White;\">Sculpt</div><p>"
-                             "The Sculpt Tool lifts the surface as you stroke over it.\n<p>To "
-                             "depress the surface rather than lifting it, hold down the "
-                             "<b>${SHORTCUT:Draw inverse-NoMouse}</b> key as you stroke."));
+    EXPECT_EQ(sculpt->ToolTip(), QStringLiteral("<div style=\"background-color:Black; color:White;\">Sculpt</div><p>"
+                                                "The Sculpt Tool lifts the surface as you stroke over it.\n<p>To "
+                                                "depress the surface rather than lifting it, hold down the "
+                                                "<b>${SHORTCUT:Draw inverse-NoMouse}</b> key as you stroke."));
     const auto* repeat = BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolRepeat);
     EXPECT_TRUE(repeat->ToolTip().contains(QStringLiteral("stitching, etc.  The stamp"))) << "two blanks after etc.";
 }

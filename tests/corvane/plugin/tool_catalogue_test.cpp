@@ -28,9 +28,9 @@ TEST_F(ToolCatalogueTest, SixteenPresetsInCatalogueOrderWithoutIdFifteen) {
     corvane::InitializePlugin();
     const auto presets = CorvanePresets();
     const std::vector<std::pair<uint32_t, QString>> expected = {
-        {0, "Sculpt"}, {1, "Smear"},   {2, "Pinch"},  {3, "Smooth"},  {4, "Amplify"}, {5, "Flatten"},
-        {6, "Scrape"}, {7, "Fill"},    {8, "Wax"},    {9, "Bulge"},   {10, "Spray"},  {11, "Repeat"},
-        {12, "Knife"}, {13, "Foamy"},  {14, "Imprint"}, {16, "Relax"}};
+        {0, "Sculpt"}, {1, "Smear"},  {2, "Pinch"},    {3, "Smooth"}, {4, "Amplify"}, {5, "Flatten"},
+        {6, "Scrape"}, {7, "Fill"},   {8, "Wax"},      {9, "Bulge"},  {10, "Spray"},  {11, "Repeat"},
+        {12, "Knife"}, {13, "Foamy"}, {14, "Imprint"}, {16, "Relax"}};
     ASSERT_EQ(presets.size(), expected.size());
     for (size_t i = 0; i < presets.size(); ++i) {
         EXPECT_EQ(presets[i]->ID(), expected[i].first);
@@ -42,9 +42,8 @@ TEST_F(ToolCatalogueTest, SixteenPresetsInCatalogueOrderWithoutIdFifteen) {
 }
 
 TEST_F(ToolCatalogueTest, SmoothConfigurationIsTheSmoothPresetWhateverCameBefore) {
-    static tarnix::ClassDesc otherBrush(tarnix::BrushOperation::StaticClass(),
-                                        tarnix::BrushOperation::StaticClass(), "OtherBrush",
-                                        "Other brush", nullptr, 0, 0);
+    static tarnix::ClassDesc otherBrush(tarnix::BrushOperation::StaticClass(), tarnix::BrushOperation::StaticClass(),
+                                        "OtherBrush", "Other brush", nullptr, 0, 0);
     for (uint32_t id = 0; id < 5; ++id)
         tarnix::BrushOperation::AddConfiguration(new tarnix::BrushConfiguration(
             &otherBrush, id, QStringLiteral("Other"), QStringLiteral("Other"), 0, QString(), 0, 0));

@@ -12,8 +12,7 @@ namespace tarnix {
 class AxisAlignedBoundingBox {
 public:
     AxisAlignedBoundingBox();
-    AxisAlignedBoundingBox(const Vector& minimum, const Vector& maximum)
-        : m_minimum(minimum), m_maximum(maximum) {}
+    AxisAlignedBoundingBox(const Vector& minimum, const Vector& maximum) : m_minimum(minimum), m_maximum(maximum) {}
 
     bool IsEmpty() const;
     void SetEmpty();
@@ -38,8 +37,7 @@ public:
 
     /// @brief The box, in the space that `toSpace` maps into, of the sphere of `radius`
     /// around `center`: the eight corners of the sphere's cube, transformed and boxed.
-    static AxisAlignedBoundingBox SphereBoundingBox(const Vector& center, float radius,
-                                                    const Matrix& toSpace);
+    static AxisAlignedBoundingBox SphereBoundingBox(const Vector& center, float radius, const Matrix& toSpace);
 
 private:
     Vector m_minimum;

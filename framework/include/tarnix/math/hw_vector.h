@@ -13,8 +13,8 @@
 // The default constructor leaves the lanes uninitialised, like a plain float; use
 // HWVector(zero) or an explicit broadcast where a value is needed.
 
-#include <cstdint>
 #include <emmintrin.h>
+#include <cstdint>
 
 #include "tarnix/math/vector.h"
 
@@ -123,9 +123,7 @@ inline HWVector Maximum(const HWVector& a, const HWVector& b) { return _mm_max_p
 
 // ---- compare ----------------------------------------------------------------------------------
 /// @brief True when all four lanes are equal.
-inline bool operator==(const HWVector& a, const HWVector& b) {
-    return _mm_movemask_ps(_mm_cmpeq_ps(a, b)) == 0xF;
-}
+inline bool operator==(const HWVector& a, const HWVector& b) { return _mm_movemask_ps(_mm_cmpeq_ps(a, b)) == 0xF; }
 inline bool operator!=(const HWVector& a, const HWVector& b) { return !(a == b); }
 
 }  // namespace tarnix

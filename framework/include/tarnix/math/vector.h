@@ -21,9 +21,24 @@ struct Vector {
     /// @brief Cosine of the angle between `a` and `b`; 0 when either is zero.
     static float AngleCos(const Vector& a, const Vector& b);
 
-    Vector& operator+=(const Vector& o) { x += o.x; y += o.y; z += o.z; return *this; }
-    Vector& operator-=(const Vector& o) { x -= o.x; y -= o.y; z -= o.z; return *this; }
-    Vector& operator*=(float s) { x *= s; y *= s; z *= s; return *this; }
+    Vector& operator+=(const Vector& o) {
+        x += o.x;
+        y += o.y;
+        z += o.z;
+        return *this;
+    }
+    Vector& operator-=(const Vector& o) {
+        x -= o.x;
+        y -= o.y;
+        z -= o.z;
+        return *this;
+    }
+    Vector& operator*=(float s) {
+        x *= s;
+        y *= s;
+        z *= s;
+        return *this;
+    }
 };
 
 inline Vector operator+(Vector a, const Vector& b) { return a += b; }

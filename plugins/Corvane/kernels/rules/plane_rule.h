@@ -15,10 +15,9 @@ struct PlaneRule {
         tarnix::HWVector normal;
         float distance, waxDepth, liftSign, sign, minimum, maximum;
     };
-    static tarnix::HWVector Displace(const Plane& plane, const tarnix::HWVector& position, float weight,
-                                     float length) {
-        float t = (plane.waxDepth * plane.liftSign + (plane.distance - tarnix::Dot(plane.normal, position))) *
-                  plane.sign;
+    static tarnix::HWVector Displace(const Plane& plane, const tarnix::HWVector& position, float weight, float length) {
+        float t =
+            (plane.waxDepth * plane.liftSign + (plane.distance - tarnix::Dot(plane.normal, position))) * plane.sign;
         t = std::max(plane.minimum, std::min(plane.maximum, t));
         return plane.normal * (t * (weight * length * 0.01f));
     }
