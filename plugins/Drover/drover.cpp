@@ -255,7 +255,12 @@ void Drover::Grab(Hold& hold, tarnix::Mesh& mesh, const Vector& pointer, float s
     // Set from where each vertex started, not added up: the region keeps its shape however
     // the pointer wanders, and comes back to it when the pointer does.
     const Region& region = hold.region;
-    KeepForUndo(mesh, region);
+    // The region is fixed for the stroke: its undo entries are kept at its first move, not
+    // looked up again at every one (a stroke that never moves leaves no history).
+    if (!hold.entriesKept) {
+        KeepForUndo(mesh, region);
+        hold.entriesKept = true;
+    }
     const Vector travel = (pointer - hold.pointerStart) * share;
     for (size_t i = 0; i < region.vertices.size(); ++i)
         MoveTo(mesh, region.vertices[i], region.start[i] + travel * region.weights[i]);

@@ -61,6 +61,7 @@ private:
     // What the dab and each mirrored twin hold (by twin number, 0 the dab's own).
     struct Hold {
         bool taken = false;
+        bool entriesKept = false;  // Grab's region has its undo entries
         Region region;
         tarnix::Vector pointerStart, lastPointer, tip;
         uint32_t tipFace = 0;
