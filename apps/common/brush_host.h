@@ -38,6 +38,10 @@ public:
 
     /// @brief The brush in use: the one serving the tool last taken up (Corvane's at first).
     tarnix::BrushOperation& Brush() const { return *m_brushes[m_inUse].brush; }
+    /// @brief The brush that answers the smoothing modifier: Corvane's, which swaps its Smooth
+    /// tool in whatever tool of its own is in hand. Strokes with the modifier run on it when
+    /// the tool in hand is another brush's.
+    tarnix::BrushOperation& SmoothingBrush() const { return *m_brushes.front().brush; }
     /// @brief The brush serving `tool` (Corvane's for null or a tool of no brush held here).
     tarnix::BrushOperation& BrushOf(const tarnix::BrushConfiguration* tool) const;
     /// @brief Makes the brush serving `tool` the one in use, and returns it.

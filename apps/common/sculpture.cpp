@@ -60,6 +60,17 @@ Sculpture::Sculpture(BrushHost& host) : m_host(host) {}
 
 tarnix::BrushOperation& Sculpture::Brush() const { return m_host.Brush(); }
 
+tarnix::BrushOperation& Sculpture::StrokeBrush(const StrokeStep& stroke) const {
+    tarnix::BrushOperation& smoothing = m_host.SmoothingBrush();
+    if (!stroke.smooth || &Brush() == &smoothing) return Brush();
+    // The tool in hand (Grab's, say) has no smoothing of its own: the stroke smooths as it
+    // would with a Corvane tool in hand, with that brush's settings.
+    smoothing.SetBrushSize(stroke.size);
+    smoothing.SetBrushStrength(stroke.strength);
+    smoothing.MirrorConfig().SetMirrorMode(stroke.mirror);
+    return smoothing;
+}
+
 void Sculpture::Prepare(const StrokeStep& stroke) {
     PrepareBrush(m_host, m_host.UseBrushOf(m_host.Tool(stroke.tool)), stroke);
 }
@@ -481,7 +492,8 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
     StrokeFigures figures;
     figures.tool = stroke.tool;
     figures.wholeMesh = wholeMesh;
-    tarnix::StrokeDriver driver(Brush());
+    tarnix::BrushOperation& brush = StrokeBrush(stroke);
+    tarnix::StrokeDriver driver(brush);
     const auto start = std::chrono::steady_clock::now();
     if (wholeMesh) {
         driver.RunWholeMesh(*m_level, stroke.strength, stroke.fromCamera, ModifierOf(stroke));
@@ -500,7 +512,7 @@ StrokeFigures Sculpture::Apply(const StrokeStep& stroke, bool wholeMesh) {
         Fail(QStringLiteral("the stroke moved vertices beyond %1 or to no finite place; it was taken back")
                  .arg(kSessionCoordinateLimit, 0, 'g', 6));
     }
-    TakeStatistics(facesBefore, verticesBefore, figures);
+    TakeStatistics(brush, facesBefore, verticesBefore, figures);
     figures.warning = WhyNothingChanged(stroke, figures);
     // As a live stroke: what a program's journal plays back keeps the program's undo steps.
     DropIfNothingMoved(latestBefore, figures);
@@ -545,8 +557,9 @@ bool Sculpture::CountMoves(const tarnix::MeshChange* latestBefore, uint32_t vert
     return beyond;
 }
 
-void Sculpture::TakeStatistics(uint32_t facesBefore, uint32_t verticesBefore, StrokeFigures& figures) const {
-    const tarnix::BrushOperation::StrokeStatistics statistics = Brush().LastStrokeStatistics();
+void Sculpture::TakeStatistics(const tarnix::BrushOperation& brush, uint32_t facesBefore, uint32_t verticesBefore,
+                               StrokeFigures& figures) const {
+    const tarnix::BrushOperation::StrokeStatistics statistics = brush.LastStrokeStatistics();
     figures.processedVertices = statistics.processedVertices;
     figures.vertexUpdates = statistics.vertexUpdates;
     figures.addedVertices = int64_t(m_level->VertexCount()) - int64_t(verticesBefore);
@@ -598,9 +611,9 @@ QString Sculpture::WhyNothingChanged(const StrokeStep& stroke, const StrokeFigur
 
 void Sculpture::BeginStroke(const StrokeStep& stroke) {
     // A driver drives one brush: the studio may have taken up a tool of another since.
-    if (!m_driver || &m_driver->DrivenBrush() != &Brush()) m_driver = std::make_unique<tarnix::StrokeDriver>(Brush());
+    tarnix::BrushOperation& brush = StrokeBrush(stroke);
+    if (!m_driver || &m_driver->DrivenBrush() != &brush) m_driver = std::make_unique<tarnix::StrokeDriver>(brush);
     tarnix::Kernel::ClearLog();
-    tarnix::BrushOperation& brush = Brush();
     brush.SetBrushSize(stroke.size);
     brush.SetBrushStrength(stroke.strength);
     brush.MirrorConfig().SetMirrorMode(stroke.mirror);
@@ -637,7 +650,7 @@ StrokeFigures Sculpture::EndStroke() {
     figures.brushSeconds = placed.brushSeconds;
     figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_strokeStart).count();
     CountMoves(m_liveLatestBefore, m_liveVerticesBefore, figures);
-    TakeStatistics(m_liveFacesBefore, m_liveVerticesBefore, figures);
+    TakeStatistics(m_driver->DrivenBrush(), m_liveFacesBefore, m_liveVerticesBefore, figures);
     figures.warning = WhyNothingChanged(m_liveStroke, figures);
     DropIfNothingMoved(m_liveLatestBefore, figures);
     return figures;

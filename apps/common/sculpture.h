@@ -219,13 +219,17 @@ private:
     bool CountMoves(const tarnix::MeshChange* latestBefore, uint32_t verticesBefore, StrokeFigures& figures) const;
     // Forgets the stroke's record when the stroke moved nothing (figures.warning says why).
     void DropIfNothingMoved(const tarnix::MeshChange* latestBefore, const StrokeFigures& figures);
-    // The brush's statistics and the faces and vertices the stroke added.
-    void TakeStatistics(uint32_t facesBefore, uint32_t verticesBefore, StrokeFigures& figures) const;
+    // `brush`'s statistics of its last stroke and the faces and vertices the stroke added.
+    void TakeStatistics(const tarnix::BrushOperation& brush, uint32_t facesBefore, uint32_t verticesBefore,
+                        StrokeFigures& figures) const;
     // Scales the positions of every level by `baked` (per axis) in place of m_bakedScale.
     void Rebake(const tarnix::Vector& baked);
 
     // The host's brush in use: that of the tool last prepared or activated.
     tarnix::BrushOperation& Brush() const;
+    // The brush that runs `stroke`: the one in use, or for a stroke with the smoothing
+    // modifier the host's smoothing brush, given the stroke's size, strength and mirror.
+    tarnix::BrushOperation& StrokeBrush(const StrokeStep& stroke) const;
 
     BrushHost& m_host;
     std::unique_ptr<tarnix::Geometry> m_geometry;

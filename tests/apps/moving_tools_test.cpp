@@ -104,6 +104,27 @@ TEST_F(MovingToolsTest, GrabWorksOnARawTriangleMesh) {
     }
 }
 
+TEST_F(MovingToolsTest, TheSmoothingModifierSmoothsWithAMovingToolInHandAsWithAnyOther) {
+    // A ridge smoothed with the modifier, once with Grab in hand and once with Sculpt: the same
+    // smoothing, to the bit, and Grab's brush afterwards still grabs.
+    const auto smoothed = [&](const char* inHand) {
+        auto plane = Shape("plane", 5);
+        Run(*plane, Stroke("Sculpt", 0.15f, 60.0f, {{-0.5f, 0, 2}, {0.5f, 0, 2}}));
+        const Positions ridge = PositionsOf(*plane);
+        corvane_apps::StrokeStep smooth = Stroke(inHand, 0.3f, 100.0f, {{-0.4f, 0, 2}, {0.4f, 0, 2}});
+        smooth.smooth = true;
+        Run(*plane, smooth);
+        const Positions after = PositionsOf(*plane);
+        EXPECT_NE(after, ridge) << inHand << ": the modifier smooths";
+        return after;
+    };
+    EXPECT_EQ(smoothed("Grab"), smoothed("Sculpt"));
+    auto plane = Shape("plane", 5);
+    const Positions before = PositionsOf(*plane);
+    Run(*plane, Stroke("Grab", kRadius, 100.0f, {{0, 0, 2}, {0.2f, 0, 2}}));
+    EXPECT_NEAR(PositionsOf(*plane)[Nearest(before, {0, 0, 0})].x, 0.2f, 1e-6f);
+}
+
 TEST_F(MovingToolsTest, SnakeHookDrawsAStrandAsLongAsTheStroke) {
     // Pulled sideways out of the sphere's front, in steps: the farther the pointer goes, the
     // farther the strand reaches, its tip close behind the pointer.
