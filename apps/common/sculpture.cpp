@@ -597,6 +597,9 @@ QString Sculpture::WhyNothingChanged(const StrokeStep& stroke, const StrokeFigur
         return QStringLiteral("nothing moved: the active layer \"%1\" is locked").arg(layer->Name());
     if (stroke.strength == 0.0f) return QStringLiteral("nothing moved: the strength is 0");
     if (!figures.wholeMesh && stroke.pressure == 0.0f) return QStringLiteral("nothing moved: the pressure is 0");
+    if (!figures.wholeMesh && Brush().FalloffIndex() == tarnix::BrushOperation::kNoFalloff)
+        return QStringLiteral(
+            "nothing moved: the falloff is \"none\", and a dab without a falloff curve moves nothing");
     if (!tooFar.isEmpty()) return tooFar;
     if (!figures.wholeMesh && figures.vertexUpdates == 0)
         return QStringLiteral(

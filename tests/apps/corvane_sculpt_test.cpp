@@ -225,28 +225,33 @@ TEST(CorvaneSculptTest, StrokesThatChangeNothingSaySoAndEveryRateIsANumber) {
 }
 
 TEST(CorvaneSculptTest, EachReasonAStrokeMovesNothingHasItsOwnWarning) {
-    // No pressure; a brush smaller than the gaps between the cube's corners; a mesh placed so
+    // No pressure; a brush smaller than the gaps between the cube's corners; no falloff curve; a mesh placed so
     // far from the origin that a float cannot place a dab to within the brush's radius.
     QTemporaryDir folder;
     const Result near = RunText(folder, "near.json", R"({ "mesh": { "builtin": "cube" },
         "camera": { "eye": [0, 0, 5], "target": [0, 0, 0] },
         "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.3, "strength": 30, "pressure": 0, "path": [[0, 0, 2], [0.3, 0, 2]] } },
-                   { "stroke": { "tool": "Sculpt", "size": 0.01, "strength": 30, "path": [[0.05, 0.05, 2], [0.1, 0.05, 2]] } } ] })");
+                   { "stroke": { "tool": "Sculpt", "size": 0.01, "strength": 30, "path": [[0.05, 0.05, 2], [0.1, 0.05, 2]] } },
+                   { "stroke": { "tool": "Sculpt", "size": 0.3, "strength": 30, "falloff": "none", "path": [[0, 0, 2], [0.3, 0, 2]] } } ] })");
     const Result far =
         RunText(folder, "far.json", R"({ "mesh": { "builtin": "cube", "subdivide": 4 }, "translate": [1e8, 1e8, 1e8],
         "steps": [ { "stroke": { "tool": "Sculpt", "size": 0.5, "strength": 30,
                                  "path": [[100000000.0, 100000000.0, 100000002.0], [100000000.3, 100000000.0, 100000002.0]] } } ] })");
     const QStringList warnings =
         (near.run.err + far.run.err).split(QLatin1Char('\n')).filter(QStringLiteral(": steps["));
-    ASSERT_EQ(warnings.size(), 3) << (near.run.err + far.run.err).toStdString();
+    ASSERT_EQ(warnings.size(), 4) << (near.run.err + far.run.err).toStdString();
     EXPECT_TRUE(warnings[0].endsWith(QStringLiteral("steps[0]: nothing moved: the pressure is 0")))
         << warnings[0].toStdString();
     EXPECT_TRUE(
         warnings[1].contains(QStringLiteral("steps[1]: nothing moved: the brush (radius 0.01) reached no vertex")))
         << warnings[1].toStdString();
-    EXPECT_TRUE(warnings[2].contains(
-        QStringLiteral("steps[0]: nothing moved: 1e+08 from the origin, points are held only to within")))
+    EXPECT_TRUE(
+        warnings[2].endsWith(QStringLiteral("steps[2]: nothing moved: the falloff is \"none\", and a dab "
+                                            "without a falloff curve moves nothing")))
         << warnings[2].toStdString();
+    EXPECT_TRUE(warnings[3].contains(
+        QStringLiteral("steps[0]: nothing moved: 1e+08 from the origin, points are held only to within")))
+        << warnings[3].toStdString();
 }
 
 TEST(CorvaneSculptTest, PicturesLookFromTheEyeAndSayWhenTheyCannotShowTheMesh) {
