@@ -25,6 +25,7 @@ constexpr float kDiagonal = 0.70710677f;
 }  // namespace
 
 bool Corvane::UpdateDabDirection(const tarnix::SurfacePoint& point) {
+    m_mirrorIndex = point.m_mirrored ? 1 : 0;
     const uint32_t m = m_mirrorIndex;
     if (m_planeTool && m_planeOffset[m] != 0.0f && !m_updatePlaneAttr.Value()) return true;
     m_alongVertexNormals = false;

@@ -35,21 +35,6 @@ const char* const kCoarseMeshMessage =
     "Press <b>%%Subdivide faces%%</b> to subdivide the mesh into finer polygons.<p>\t\t\t\t\t"
     "Press <b>%%Toggle wireframe%%</b> to show/hide the wireframe.";
 
-// Frees the brush's scratch when an error leaves the dab (the next dab grows it again), and
-// always lets go of the padded grids it lent the dab.
-class DabScratchGuard {
-public:
-    explicit DabScratchGuard(Corvane& brush) : m_brush(brush), m_exceptions(std::uncaught_exceptions()) {}
-    ~DabScratchGuard() {
-        m_brush.m_ringPositions = m_brush.m_ringLayerPositions = nullptr;
-        if (std::uncaught_exceptions() > m_exceptions) m_brush.m_scratch.Release();
-    }
-
-private:
-    Corvane& m_brush;
-    int m_exceptions;
-};
-
 }  // namespace
 
 void Corvane::GatherRelaxTargets(const tarnix::SurfacePoint& point) {
@@ -146,12 +131,17 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     m_dabStamp = m_subdivisionLevel->m_changeCounter;
     if (m_useStamp) PrepareStampFrame(*position);
 
-    // Padded grids for the patch normals and smoothing, lent by the brush's scratch.
-    const DabScratchGuard scratchGuard(*this);
-    const size_t cells = size_t(m_ringSide) * m_ringSide;
-    m_ringPositions = m_scratch.ring.Ensure(cells);
-    m_ringLayerPositions = m_smoothTool && !m_affectAllLayersAttr.Value() ? m_scratch.layerRing.Ensure(cells) : nullptr;
-    if (!m_ringPositions) return;
+    // Frees the brush's scratch when an error leaves the dab (the next dab grows it again), and
+    // always lets go of the padded grids it lent the dab.
+    struct ScratchGuard {
+        Corvane& brush;
+        int exceptions = std::uncaught_exceptions();
+        ~ScratchGuard() {
+            brush.m_ringPositions = brush.m_ringLayerPositions = nullptr;
+            if (std::uncaught_exceptions() > exceptions) brush.m_scratch.Release();
+        }
+    } const scratchGuard{*this};
+    if (!LendPaddedGrids()) return;
 
     PlaceDabPlane();
     if (m_dynamicTessellation && !RefineAroundDab(*point, size)) return;
@@ -160,6 +150,13 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     ReportChangedArea(changedArea, faceSize);
     m_ringPositions = m_ringLayerPositions = nullptr;
     RecomputeTouchedNormals();
+}
+
+bool Corvane::LendPaddedGrids() {
+    const size_t cells = size_t(m_ringSide) * m_ringSide;
+    m_ringPositions = m_scratch.ring.Ensure(cells);
+    m_ringLayerPositions = m_smoothTool && !m_affectAllLayersAttr.Value() ? m_scratch.layerRing.Ensure(cells) : nullptr;
+    return m_ringPositions != nullptr;
 }
 
 bool Corvane::BindDabMesh(const tarnix::SurfacePoint& point) {
@@ -241,7 +238,7 @@ void Corvane::PlaceDab(const Vector& position, float size) {
 void Corvane::SetDabLength(float strength) {
     m_displacementLength = strength;
     m_waxDepth = m_waxDepthFactor * m_radius;
-    if (m_waxTool) corvane::wax::SetDabLength(*this, strength);
+    if (m_waxTool) corvane::wax::SetDabLength(strength, m_waxDepth, m_displacementLength, m_planeMin, m_planeMax);
 }
 
 void Corvane::PrepareStampFrame(const Vector& position) {

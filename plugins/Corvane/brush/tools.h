@@ -69,8 +69,8 @@ namespace wax {
 
 /// @brief Wax's dab: a tenth of the dab's strength lifts its plane, and the move towards the
 /// lifted plane is full (length 100). In test mode two preferences restrict it to filling or
-/// to scraping.
-void SetDabLength(Corvane& brush, float strength);
+/// to scraping: the dab's depth, its length and its plane limits.
+void SetDabLength(float strength, float& depth, float& length, float& planeMin, float& planeMax);
 /// @brief The factor on every vertex's weight: the dab factor, raised towards 1 by the
 /// brush's strength bias (percent).
 float WeightFactor(float strengthBias, float dabFactor);

@@ -42,11 +42,9 @@ auto Corvane::VertexSmoothing(uint32_t v, uint32_t f, const HWVector& position, 
             target = HWVector(OneRingAverage(v, f));
         } else if (m_smoothPass < 0) {
             RecordVertex(v, f);
-            // The later passes read the two lists by the same index: a pair goes into both or
-            // neither, so that no vertex is paired with another's face and no list is read past
-            // its end when one of them cannot grow.
-            if (corvane::AppendTracked(m_smoothVertices, v) && !corvane::AppendTracked(m_smoothVertexFaces, f))
-                m_smoothVertices.SetCount(m_smoothVertices.Count() - 1);
+            // The later passes read the two lists by the same index: no vertex may be paired
+            // with another's face.
+            corvane::AppendTrackedPair(m_smoothVertices, v, m_smoothVertexFaces, f);
             recorded = true;
             return false;
         } else {
