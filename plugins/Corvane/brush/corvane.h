@@ -247,8 +247,6 @@ public:
     /// Records of patches at least this deep are cached per patch, in vertex order, for the
     /// walks whose order cannot change their result.
     static constexpr uint32_t kCachedPatchDepth = 3;
-    /// Rows of the dab block (dab_block.h).
-    static constexpr int kDabBlockRows = 19;
 
 private:
     // The dab's steps (dab_driver.cpp), in the order ApplyDab takes them.
@@ -368,11 +366,6 @@ private:
     /// Cube of "builduprate", the rate the displacement kernels apply.
     float m_buildUpRate = 0.125f;
 
-    /// Per-dab rows read by the kernels: kDabBlockRows rows of 16 bytes, 16-byte aligned
-    /// (dab_block.h).
-    float* m_dabBlock = nullptr;
-    void* m_dabBlockRaw = nullptr;
-
     // ---- per dab (set by the dab driver, read by the kernels) ------------------------------------
     uint32_t m_mirrorIndex = 0;
     uint32_t m_dabCount = 0xFFFFFFFFu;
@@ -455,7 +448,8 @@ private:
     QHash<uint32_t, tarnix::Vector> m_recordedPositions;
     tarnix::CurveManipulator m_curveManipulator;
 
-    /// Working memory of dabs and patches (kernel_scratch.h): the brush's only scratch.
+    /// Working memory of dabs and patches (kernel_scratch.h): the dab block, the walks' arrays
+    /// and the per-patch records; the brush's only scratch.
     corvane::KernelScratch m_scratch;
     /// The dab's frame: filled by PrepareDabFrame, read by the kernels and the per-vertex path.
     corvane::DabFrame m_frame{};
@@ -464,16 +458,9 @@ private:
     uint32_t m_scratchFace = 0xFFFFFFFFu;
     /// The records of the patch being processed: the scratch, or the patch's cached records.
     GridVertex* m_gridRecords = nullptr;
-    tarnix::Store<GridVertex> m_patchRecords{"corvane patch records"};
-    tarnix::Store<uint8_t> m_patchRecordBuilt{"corvane patch records"};
-    /// Per patch, the m_changeSerial of the undo record that holds all its vertices (0: none).
-    tarnix::Store<uint32_t> m_patchEntryChanges{"corvane patch records"};
     /// Counts the undo records the brush has taken (AddMeshChange), so that a patch can tell
-    /// whether the current one holds its vertices.
+    /// whether the current one holds its vertices (the cached records' entryChanges).
     uint32_t m_changeSerial = 1;
-    uint64_t m_patchRecordTopology = 0;  // the level's TopologyStamp (0: no records)
-    uint32_t m_patchRecordDepth = 0;
-    uint32_t m_patchRecordSide = 0;
     /// Ring cells the corner correction overwrote: (cell, value) for the four corners.
     uint32_t m_keptCornerCells[8] = {};
     tarnix::HWVector m_keptCornerValues[8];

@@ -124,7 +124,7 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     PlaceDab(*position, size);
     SetDabLength(s);
     m_changedArea = &changedArea;
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     rows[corvane::kRowBoxMinimum] = rows[corvane::kRowBoxMaximum] = HWVector(point->m_position, 0.0f);
 
     if (!UpdateDabDirection(*point)) return;
@@ -218,7 +218,7 @@ float Corvane::ScaleDabStrength(float strength) const {
 }
 
 void Corvane::PlaceDab(const Vector& position, float size) {
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     const HWVector world(position, 1.0f);
     m_brushCenter = corvane::TransformPoint(rows, corvane::kRowWorldToMesh, world).ToVector();
     float radius;
@@ -243,7 +243,7 @@ void Corvane::SetDabLength(float strength) {
 
 void Corvane::PrepareStampFrame(const Vector& position) {
     // The stamp's axes and measures in mesh space.
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     const tarnix::Matrix stamp = MaskMatrix(kStampMask);
     corvane::StoreMatrixRows(rows, corvane::kRowStampMatrix, stamp);
     const float z = tarnix::Matrix::ProjectedTransform(stamp, m_brushCenter, 1.0f).z;
@@ -271,7 +271,7 @@ void Corvane::PrepareStampFrame(const Vector& position) {
 void Corvane::PlaceDabPlane() {
     // The plane the kernels read: from the direction slot of this dab, in the mesh's own frame
     // under a non-uniform scale when the direction came from the surface.
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     const uint32_t m = m_mirrorIndex;
     if (m_directionNeedsLocalFrame && !m_waxTool) {
         const HWVector inverseScale = rows[corvane::kRowInverseScale];
@@ -383,7 +383,7 @@ void Corvane::RunVolumePasses(const tarnix::SurfacePoint& point) {
 void Corvane::ReportChangedArea(tarnix::AxisAlignedBoundingBox& changedArea, float faceSize) {
     // The changed area, in world space for the caller, in mesh space for the mesh.
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    const HWVector* rows = corvane::DabRows(m_dabBlock);
+    const HWVector* rows = m_scratch.dabRows;
     const Vector minimum = rows[corvane::kRowBoxMinimum].ToVector(), maximum = rows[corvane::kRowBoxMaximum].ToVector();
     if (corvane::g_prefRender) {
         changedArea.Extend(corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(minimum, 1.0f)).ToVector());

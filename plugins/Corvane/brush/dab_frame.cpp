@@ -17,7 +17,7 @@ using corvane::DabFrame;
 using tarnix::HWVector;
 
 void Corvane::PrepareDabFrame() {
-    const HWVector* rows = corvane::DabRows(m_dabBlock);
+    const HWVector* rows = m_scratch.dabRows;
     DabFrame& frame = m_frame;
     frame.kernel = ComputeKernelIndex();
     frame.rows = rows;

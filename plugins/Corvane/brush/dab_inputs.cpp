@@ -60,7 +60,7 @@ void Corvane::PrepareDab(const corvane::DabInputs& in) {
     m_dabStamp = ++level->m_changeCounter;
 
     // The dab: centre, radius, direction, lengths and the mesh's placement.
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     m_nonUniformScale = in.nonUniformScale;
     m_brushCenter = in.center;
     rows[corvane::kRowCenter] =

@@ -182,7 +182,7 @@ void Corvane::SetMesh(tarnix::Mesh* mesh) {
     tarnix::Vector scale = transformation ? transformation->Scale() : tarnix::Vector(1, 1, 1);
     const float volume = scale.x * scale.y * scale.z;
     if (volume == 0.0f) scale = tarnix::Vector(1, 1, 1);
-    corvane::DabRows(m_dabBlock)[corvane::kRowInverseScale] =
+    m_scratch.dabRows[corvane::kRowInverseScale] =
         tarnix::HWVector(1.0f / scale.x, 1.0f / scale.y, 1.0f / scale.z, 0.0f);
     if (m_ignoreMeshScale) {
         m_inverseMeshScale = 1.0f;
@@ -241,7 +241,7 @@ void Corvane::RefreshMeshTransform() {
     const tarnix::Vector& s = transformation->Scale();
     const auto uniform = [](float ratio) { return ratio >= 0.99f && ratio <= 1.01f; };
     m_nonUniformScale = !uniform(s.y / s.x) || !uniform(s.z / s.x);
-    tarnix::HWVector* rows = corvane::DabRows(m_dabBlock);
+    tarnix::HWVector* rows = m_scratch.dabRows;
     corvane::StoreMatrixRows(rows, corvane::kRowMeshToWorld, transformation->MeshToWorld());
     corvane::StoreMatrixRows(rows, corvane::kRowWorldToMesh, transformation->WorldToMesh());
 }

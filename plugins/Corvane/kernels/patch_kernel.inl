@@ -129,7 +129,7 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
                            choices.NotifyEachVertex() || (choices.Stamp() && frame.stampAtPartner) ||
                            !PatchHoldsEntries(face);
     const uint32_t count = FillGridVertices(face, gridOrder);
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     corvane::PatchWork work{*m_subdivisionLevel,
                             *m_meshChanges[m_meshChanges.Count() - 1].second,
                             m_activeLayer,

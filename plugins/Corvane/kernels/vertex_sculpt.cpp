@@ -97,7 +97,7 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     ++m_vertexUpdates;
 
     tarnix::SculptLayer* layer = m_hasActiveLayer ? m_activeLayer : nullptr;
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     corvane::PatchWork work{level,
                             change,
                             layer,
