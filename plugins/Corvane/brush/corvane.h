@@ -32,6 +32,7 @@
 
 #include "kernels/dab_frame.h"
 #include "kernels/kernel_scratch.h"
+#include "kernels/kernel_switches.h"
 #include "tarnix/attribute.h"
 #include "tarnix/enumerators.h"
 #include "tarnix/math/bounding_box.h"
@@ -53,7 +54,6 @@ class SculptLayer;
 class PatchMap;
 namespace corvane {
 struct DabInputs;
-struct KernelSwitches;
 struct ToolTraits;
 
 /// The patches of a dab: base faces of level `baseLevelIndex`, each `depth` levels deep, so
@@ -284,7 +284,8 @@ private:
     void ReportChangedArea(tarnix::AxisAlignedBoundingBox& changedArea, float faceSize);
 
     // Tool activation's two parts (tool_activation.cpp).
-    /// @brief The tool row's switches, into the flags, signs and limits the kernels read.
+    /// @brief Keeps the tool row's switches, starts the plane's sign and limits from them and
+    /// sets the strength scale.
     void ApplyKernelSwitches(const corvane::KernelSwitches& switches);
     /// @brief Shows the attributes the tool's panel holds and hides the others.
     void ShowPanel(const corvane::ToolTraits& tool);
@@ -324,14 +325,11 @@ private:
     bool PatchHoldsEntries(uint32_t face);
     void NotePatchEntries(uint32_t face);
 
-    // ---- tool family of the active preset ----------------------------------------------------
-    bool m_smoothTool = false;
-    bool m_pinchTool = false;
-    bool m_planeTool = false;
-    bool m_bulgeTool = false;
-    bool m_smearTool = false;
-    bool m_relaxTool = false;
-    bool m_waxTool = false;
+    // ---- the active preset's tool ----------------------------------------------------------------
+    /// The tool's row (brush/tools.cpp) as activation found it: family flags, mesh-scale and
+    /// plane-estimate choices, Wax's depth factor. The plane sign and limits start from it and
+    /// are the stroke's own (m_planeSign, m_planeMin, m_planeMax).
+    corvane::KernelSwitches m_switches;
 
     bool m_alongVertexNormals = false;
     bool m_nonUniformScale = false;
@@ -347,7 +345,6 @@ private:
 
     float m_planeMin = -1e8f;
     float m_planeMax = 1e8f;
-    float m_waxDepthFactor = 0.0f;
     float m_planeSign = 1.0f;
     float m_liftSign = 1.0f;
     float m_strengthSign = 1.0f;
@@ -356,8 +353,6 @@ private:
     float m_radiusSquared = 1.0f;
     float m_invRadius = 1.0f;
     float m_falloffLastIndexAsFloat = 1.0f;
-    bool m_ignoreMeshScale = false;
-    bool m_fastPlaneEstimate = true;
     bool m_gatherPass = false;
     bool m_coarseWarningShown = false;
     bool m_switchingConfiguration = false;

@@ -155,7 +155,8 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
 bool Corvane::LendPaddedGrids() {
     const size_t cells = size_t(m_ringSide) * m_ringSide;
     m_ringPositions = m_scratch.ring.Ensure(cells);
-    m_ringLayerPositions = m_smoothTool && !m_affectAllLayersAttr.Value() ? m_scratch.layerRing.Ensure(cells) : nullptr;
+    m_ringLayerPositions =
+        m_switches.smooth && !m_affectAllLayersAttr.Value() ? m_scratch.layerRing.Ensure(cells) : nullptr;
     return m_ringPositions != nullptr;
 }
 
@@ -213,7 +214,7 @@ float Corvane::ScaleDabStrength(float strength) const {
     float s = strength;
     if (!m_nonUniformScale && !m_stampIsVectorDisplacement) s *= m_inverseMeshScale;
     s *= m_strengthSign * m_baseStrengthFactor;
-    if (m_smoothTool) s = std::min(1.0f, s * 0.01f);
+    if (m_switches.smooth) s = std::min(1.0f, s * 0.01f);
     return s;
 }
 
@@ -237,8 +238,8 @@ void Corvane::PlaceDab(const Vector& position, float size) {
 
 void Corvane::SetDabLength(float strength) {
     m_displacementLength = strength;
-    m_waxDepth = m_waxDepthFactor * m_radius;
-    if (m_waxTool) corvane::wax::SetDabLength(strength, m_waxDepth, m_displacementLength, m_planeMin, m_planeMax);
+    m_waxDepth = m_switches.waxDepthFactor * m_radius;
+    if (m_switches.wax) corvane::wax::SetDabLength(strength, m_waxDepth, m_displacementLength, m_planeMin, m_planeMax);
 }
 
 void Corvane::PrepareStampFrame(const Vector& position) {
@@ -273,7 +274,7 @@ void Corvane::PlaceDabPlane() {
     // under a non-uniform scale when the direction came from the surface.
     HWVector* rows = m_scratch.dabRows;
     const uint32_t m = m_mirrorIndex;
-    if (m_directionNeedsLocalFrame && !m_waxTool) {
+    if (m_directionNeedsLocalFrame && !m_switches.wax) {
         const HWVector inverseScale = rows[corvane::kRowInverseScale];
         rows[corvane::kRowDirection] = tarnix::Normalize(inverseScale * HWVector(m_planeDirection[m]) * inverseScale);
         m_planeDistance = tarnix::Dot(rows[corvane::kRowDirection], HWVector(m_planePoint[m]));
@@ -300,8 +301,8 @@ bool Corvane::RefineAroundDab(const tarnix::SurfacePoint& point, float size) {
 
 void Corvane::RunDabPasses(const tarnix::SurfacePoint& point, float size, int falloffType) {
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    if (m_relaxTool) GatherRelaxTargets(point);
-    const bool preserveVolume = m_preserveVolumeAttr.Value() && m_smoothTool;
+    if (m_switches.relax) GatherRelaxTargets(point);
+    const bool preserveVolume = m_preserveVolumeAttr.Value() && m_switches.smooth;
     m_smoothPass = preserveVolume ? -1 : 0;
     m_smoothVertices.SetCount(0);
     m_smoothVertexFaces.SetCount(0);

@@ -92,8 +92,8 @@ void Corvane::BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType tri
     if (ActiveToolId() == corvane::kToolAmplify) m_planeSign = modifier == kModifierInvert ? 1.0f : -1.0f;
     m_liftSign = 1.0f;
     if (modifier == kModifierInvert) {
-        if (m_planeTool) m_liftSign = -1.0f;
-        else if (!m_smoothTool) m_strengthSign = -1.0f;
+        if (m_switches.plane) m_liftSign = -1.0f;
+        else if (!m_switches.smooth) m_strengthSign = -1.0f;
     }
 
     const Falloff falloff = FalloffData();
@@ -116,7 +116,7 @@ void Corvane::PrepareStrokeStamp() {
     m_useStamp = IsMaskEnabled(kStampMask);
     m_stampTiled = IsMaskTiled(kStampMask);
     tarnix::Image* image = MaskImage(kStampMask);
-    if (m_smoothTool && image && image->Depth() == 1) m_useStamp = false;
+    if (m_switches.smooth && image && image->Depth() == 1) m_useStamp = false;
     if (m_useStamp && (!image || image->Width() == 0))
         tarnix::Kernel::Interface()->HUDMessageShow(
             corvane::Tr("Please choose a stamp image first,\notherwise the brush will take no effect."), 1, 2000);
@@ -184,7 +184,7 @@ void Corvane::SetMesh(tarnix::Mesh* mesh) {
     if (volume == 0.0f) scale = tarnix::Vector(1, 1, 1);
     m_scratch.dabRows[corvane::kRowInverseScale] =
         tarnix::HWVector(1.0f / scale.x, 1.0f / scale.y, 1.0f / scale.z, 0.0f);
-    if (m_ignoreMeshScale) {
+    if (m_switches.ignoresMeshScale) {
         m_inverseMeshScale = 1.0f;
     } else {
         const float c = std::pow(volume, 0.33333334f);

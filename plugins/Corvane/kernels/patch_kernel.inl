@@ -87,7 +87,7 @@ auto Corvane::PatchSmoothing(const Choices& choices) {
     const bool layerSmoothing = !choices.VertexNormals() && m_activeLayer != nullptr;
     return [this, layerSmoothing, ring = m_ringPositions, layerRing = m_ringLayerPositions, m = m_ringSide](
                const corvane::GridVertex& grid, const HWVector& position, HWVector& target, HWVector& base) {
-        if (m_relaxTool) {
+        if (m_switches.relax) {
             target = HWVector(RelaxTarget(grid.vertex));
             base = position;
             return true;

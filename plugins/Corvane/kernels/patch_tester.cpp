@@ -22,13 +22,13 @@ using corvane::EntryGuard;
 uint32_t Corvane::ComputeKernelIndex() const {
     const bool affectAllLayers = m_affectAllLayersAttr.Value();
     return uint32_t(m_useStamp) * corvane::kBitStamp + uint32_t(m_wholeMeshPass) * corvane::kBitWholeMesh +
-           uint32_t(m_alongVertexNormals || (m_smoothTool && (affectAllLayers || !m_activeLayer))) *
+           uint32_t(m_alongVertexNormals || (m_switches.smooth && (affectAllLayers || !m_activeLayer))) *
                corvane::kBitVertexNormals +
            uint32_t(m_subdivisionLevel->FrozenVertexCount() != 0) * corvane::kBitFreeze +
            uint32_t(m_hasActiveLayer) * corvane::kBitLayer +
-           uint32_t(m_smoothTool || m_planeTool) * corvane::kBitSmoothOrPlane +
+           uint32_t(m_switches.smooth || m_switches.plane) * corvane::kBitSmoothOrPlane +
            uint32_t(m_stampTiled && m_useStamp) * corvane::kBitTiled +
-           uint32_t(m_pinchTool || m_planeTool) * corvane::kBitPinchOrPlane +
+           uint32_t(m_switches.pinch || m_switches.plane) * corvane::kBitPinchOrPlane +
            uint32_t(!m_skipRendererNotify) * corvane::kBitNotifyEachVertex +
            uint32_t(m_nonUniformScale) * corvane::kBitNonUniformScale;
 }
@@ -189,9 +189,9 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
     const uint32_t q = m_facesPerPatch * face;
     if (q >= level.m_faceCount || !(level.m_faceFlags[q] & tarnix::Mesh::kFaceSculptable)) return false;
     if (m_dynamicTessellation && CurrentMeshEditable()) return Velder::Tester(mesh, face);
-    if (m_gatherPass) return m_relaxTool ? GatherRelaxPatch(face) : GatherPlanePatch(face);
+    if (m_gatherPass) return m_switches.relax ? GatherRelaxPatch(face) : GatherPlanePatch(face);
 
-    if (m_smoothTool && m_smoothPass == 0) {
+    if (m_switches.smooth && m_smoothPass == 0) {
         BuildRing(face);
         ApplyCornerCorrection(face);
         corvane::AppendTracked(m_smoothVertexFaces, face);
@@ -208,7 +208,7 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
             m_ringPositions[m_gridRecords[k].ringCell] =
                 tarnix::HWVector::LoadXYZ(level.m_vertices[m_gridRecords[k].vertex].position);
         RefreshRing(face);
-    } else if (m_smoothTool && m_affectAllLayersAttr.Value()) {
+    } else if (m_switches.smooth && m_affectAllLayersAttr.Value()) {
         RestoreCornerCells();
     } else {
         RefreshRing(face);

@@ -22,7 +22,7 @@ using tarnix::HWVector;
 using tarnix::Vector;
 
 bool Corvane::SmoothsActiveLayerOnly() const {
-    return m_smoothTool && !m_affectAllLayersAttr.Value() && m_activeLayer != nullptr;
+    return m_switches.smooth && !m_affectAllLayersAttr.Value() && m_activeLayer != nullptr;
 }
 
 Vector Corvane::LayerPositionOf(uint32_t vertex, uint32_t face) {
@@ -132,7 +132,7 @@ void Corvane::Operator(uint32_t vertex, uint32_t face) {
         m_relaxSpread += c * c;
     } else if (m_smoothPass == 0) {
         // Volume-preserving smoothing averages the positions recorded before this pass.
-        const Vector p = m_preserveVolumeAttr.Value() && m_smoothTool ? m_recordedPositions[vertex] : position;
+        const Vector p = m_preserveVolumeAttr.Value() && m_switches.smooth ? m_recordedPositions[vertex] : position;
         m_neighbourSum += p * 0.5f;
     } else {
         m_neighbourSum += m_recordedPositions[vertex] * m_relaxBlend + m_relaxCentre * (1.0f - m_relaxBlend);

@@ -35,8 +35,8 @@ auto Corvane::VertexStampPoint(uint32_t v, uint32_t f, const HWVector& stored) {
 auto Corvane::VertexSmoothing(uint32_t v, uint32_t f, const HWVector& position, bool& recorded) {
     const bool layerSmoothing = !m_affectAllLayersAttr.Value() && m_activeLayer;
     return [this, v, f, position, layerSmoothing, &recorded](HWVector& target, HWVector& base) {
-        base = layerSmoothing && !m_relaxTool ? HWVector(LayerPositionOf(v, f)) : position;
-        if (m_relaxTool) {
+        base = layerSmoothing && !m_switches.relax ? HWVector(LayerPositionOf(v, f)) : position;
+        if (m_switches.relax) {
             target = HWVector(RelaxTarget(v));
         } else if (m_smoothPass == 0) {
             target = HWVector(OneRingAverage(v, f));
@@ -60,7 +60,7 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     tarnix::VertexRecord& record = level.m_vertices[v];
     if (m_gatherPass) {
-        if (m_relaxTool) return GatherRelaxVertex(v);
+        if (m_switches.relax) return GatherRelaxVertex(v);
         const tarnix::StoredVertexInfo* entry = change.Find(v);
         const uint32_t stamp = entry ? entry->m_stamp : record.undoSlot;
         return stamp != level.m_changeCounter && PlaneSample(v);
