@@ -84,12 +84,7 @@ TEST_F(PatchTesterTest, RenderersHearOfThePatchAndItsNeighbours) {
 // falloff entry past the last gives weight 0, though the vertex is still written back and
 // counted; a move too small to cast a ray for is not projected onto the surface.
 TEST_F(PatchTesterTest, TheBrushEndsWhereItsRadiusAndFalloffTableEnd) {
-    const auto vertexAt = [&](const tarnix::Vector& p) {
-        for (uint32_t v = 0; v < level->VertexCount(); ++v)
-            if (level->VertexPosition(v) == p) return v;
-        return 0u;
-    };
-    const uint32_t centre = vertexAt({0.5f, 0.5f, 0});
+    const uint32_t centre = test_support::VertexAt(*level, {0.5f, 0.5f, 0});
     dab_setup::Dab dab{{0.5f, 0.5f, 0}, 0.25f};  // the grid's spacing: the centre's four neighbours lie on the radius
     Bind(dab);
     uint64_t updates = brush->VertexUpdates();

@@ -156,12 +156,6 @@ TEST(VertexPathTest, OnQuadsThePerVertexPathAgreesWithTheKernels) {
     }
 }
 
-// A face that holds `vertex`.
-uint32_t FaceOf(const tarnix::Mesh& mesh, uint32_t vertex) {
-    uint32_t count = 0;
-    return mesh.FacesAroundVertex(vertex, count)[0];
-}
-
 // With the stamp sampled at the mirror partner (the mirrored twin of a topologically mirrored
 // dab), a vertex's partner enters the undo record only when the stamp is sampled there: after
 // the vertex's own entry, and not at all for a vertex the brush does not reach.
@@ -189,7 +183,7 @@ TEST(VertexPathTest, AMirroredStampEntersThePartnersOfTheVerticesItSamplesOnly) 
     };
     uint32_t partners = 0;
     for (uint32_t v = 0; v < level->VertexCount(); ++v) {
-        const uint32_t face = FaceOf(*level, v);
+        const uint32_t face = test_support::FaceOf(*level, v);
         const bool inside = (level->VertexPosition(v) - dab.center).LengthSquared() <= dab.radius * dab.radius;
         enter(v);
         if (inside) {
@@ -217,16 +211,11 @@ TEST_F(VertexSculptTest, UnderANonUniformScaleAVertexMovedBeforeCountsByItsWorld
     dab.nonUniformScale = true;
     dab.meshToWorld = tarnix::Matrix::Scale({1, 4, 1});
     const dab_setup::BoundDab bound(*brush, level, 0, dab);
-    const auto vertexAt = [&](const tarnix::Vector& p) {
-        for (uint32_t v = 0; v < level->VertexCount(); ++v)
-            if (level->VertexPosition(v) == p) return v;
-        return 0u;
-    };
     // One unit from the centre in the mesh: along x one in the world, along y four.
     for (const auto& [at, inside] : {std::make_pair(tarnix::Vector(1, 0, 0), true), {tarnix::Vector(0, 1, 0), false}}) {
-        const uint32_t v = vertexAt(at);
-        EXPECT_EQ(brush->VertexSculpt(level, v, FaceOf(*level, v)), inside) << at.y;
-        EXPECT_EQ(brush->VertexSculpt(level, v, FaceOf(*level, v)), inside) << "moved already, " << at.y;
+        const uint32_t v = test_support::VertexAt(*level, at);
+        EXPECT_EQ(brush->VertexSculpt(level, v, test_support::FaceOf(*level, v)), inside) << at.y;
+        EXPECT_EQ(brush->VertexSculpt(level, v, test_support::FaceOf(*level, v)), inside) << "moved already, " << at.y;
     }
 }
 
