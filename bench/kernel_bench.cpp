@@ -7,15 +7,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "brush/corvane.h"
 #include "brush/dab_inputs.h"
 #include "builtin_shapes.h"
-#include "host/tracked_store.h"
-#include "kernels/dab_block.h"
 #include "kernels/patch_kernel.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/brush_operation.h"

@@ -9,8 +9,6 @@
 #include "brush/tools.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
-#include "host/tracked_store.h"
-#include "kernels/dab_block.h"
 #include "kernels/kernel_index.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/mesh_change.h"

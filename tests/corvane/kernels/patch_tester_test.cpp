@@ -11,7 +11,6 @@
 
 #include "builtin_shapes.h"
 #include "dab_setup.h"
-#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "kernels/patch_kernel.h"
 #include "kernels/patch_normals.h"

@@ -7,8 +7,6 @@
 #include "brush/corvane.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
-#include "host/tracked_store.h"
-#include "kernels/dab_block.h"
 #include "plugin/tool_catalogue.h"
 #include "small_meshes.h"
 #include "tarnix/kernel.h"
