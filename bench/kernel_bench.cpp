@@ -7,14 +7,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "brush/corvane.h"
+#include "brush/dab_inputs.h"
 #include "builtin_shapes.h"
-#include "host/tracked_store.h"
-#include "kernels/dab_block.h"
 #include "kernels/patch_kernel.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/brush_operation.h"
@@ -32,40 +30,15 @@ CubeLevel8& Cube() {
     return cube;
 }
 
+// The whole cube, patches of `depth`, under one dab.
 void BindWholeCube(Corvane& brush, uint32_t depth) {
-    tarnix::Geometry& geometry = *Cube().geometry;
-    tarnix::SubdivisionLevel* level = geometry.HighestLevel();
-    brush.m_subdivisionLevel = level;
-    brush.m_patchBaseLevelIndex = level->Index() - depth;
-    brush.m_patchBaseLevel = geometry.Level(brush.m_patchBaseLevelIndex);
-    brush.m_baseMesh = geometry.Level(0);
-    brush.m_patchLevel = depth;
-    brush.m_facesPerPatch = 1u << (2 * depth);
-    brush.m_meshChanges.SetCount(0);
-    corvane::AppendTracked(brush.m_meshChanges,
-                           std::make_pair<tarnix::Mesh*, tarnix::MeshChange*>(level, level->CurrentChange()));
-    brush.m_ringSide = (1u << depth) + 3;
-    const size_t cells = size_t(brush.m_ringSide) * brush.m_ringSide;
-    brush.m_ringPositions = static_cast<tarnix::HWVector*>(std::aligned_alloc(16, cells * 16));
-    brush.m_ringLayerPositions = nullptr;
-    tarnix::HWVector* rows = corvane::DabRows(brush.m_dabBlock);
-    rows[corvane::kRowCenter] = tarnix::HWVector(tarnix::zero);
-    rows[corvane::kRowDirection] = tarnix::HWVector(0, 0, 1);
-    rows[corvane::kRowInverseScale] = tarnix::HWVector(1, 1, 1, 0);
-    corvane::StoreMatrixRows(rows, corvane::kRowMeshToWorld, tarnix::Matrix());
-    corvane::StoreMatrixRows(rows, corvane::kRowWorldToMesh, tarnix::Matrix());
-    brush.m_radius = 2.0f;  // the whole cube (its corners lie at distance 1.73)
-    brush.m_radiusSquared = 4.0f;
-    brush.m_invRadius = 0.5f;
-    const auto falloff = brush.FalloffData();
-    brush.m_falloffSamples = falloff.data;
-    brush.m_falloffLastIndex = falloff.count - 1;
-    brush.m_falloffScale = float(falloff.count - 1) * brush.m_invRadius;
-    brush.m_displacementLength = 1e-5f;  // moves that leave the cube a cube over many runs
-    brush.m_planeDistance = 0.0f;
-    brush.m_buildUpRate = 0.125f;
-    brush.m_dabFactor = 0.0f;  // no build-up, so every dab moves every vertex
-    brush.PrepareDabFrame();
+    corvane::DabInputs dab;
+    dab.radius = 2.0f;     // the whole cube (its corners lie at distance 1.73)
+    dab.length = 1e-5f;    // moves that leave the cube a cube over many runs
+    dab.dabFactor = 0.0f;  // no build-up, so every dab moves every vertex
+    dab.level = Cube().geometry->HighestLevel();
+    dab.patchDepth = depth;
+    brush.PrepareDab(dab);
 }
 
 void BM_PatchKernels(benchmark::State& state) {
@@ -75,11 +48,11 @@ void BM_PatchKernels(benchmark::State& state) {
     Corvane brush;
     brush.SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), tool));
     BindWholeCube(brush, depth);
-    tarnix::SubdivisionLevel* level = brush.m_subdivisionLevel;
-    const uint32_t patches = brush.m_patchBaseLevel->m_faceCount;
+    tarnix::SubdivisionLevel* level = Cube().geometry->HighestLevel();
+    const uint32_t patches = Cube().geometry->Level(level->Index() - depth)->m_faceCount;
     uint64_t processed = 0;
     for (auto _ : state) {
-        brush.m_dabStamp = ++level->m_changeCounter;
+        brush.NextDabPass();
         const uint32_t before = corvane::g_processedVertexCount;
         for (uint32_t patch = 0; patch < patches; ++patch) brush.PatchTester(level, patch);
         processed += corvane::g_processedVertexCount - before;
@@ -89,10 +62,7 @@ void BM_PatchKernels(benchmark::State& state) {
     state.counters["bytes_per_vertex"] =
         double(2 * sizeof(tarnix::VertexRecord) + 2 * sizeof(tarnix::StoredVertexInfo) + sizeof(tarnix::PackedNormal) +
                2 * sizeof(tarnix::HWVector) + sizeof(Corvane::GridVertex));
-    std::free(brush.m_ringPositions);
-    brush.m_ringPositions = nullptr;
-    brush.m_subdivisionLevel = nullptr;
-    brush.m_meshChanges.SetCount(0);
+    brush.ReleaseDab();
 }
 BENCHMARK(BM_PatchKernels)
     ->ArgNames({"tool", "depth"})
@@ -111,7 +81,7 @@ void BM_PerVertexPath(benchmark::State& state) {
     Corvane brush;
     brush.SetActiveConfiguration(tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), tool));
     BindWholeCube(brush, 7);
-    tarnix::SubdivisionLevel* level = brush.m_subdivisionLevel;
+    tarnix::SubdivisionLevel* level = Cube().geometry->HighestLevel();
     std::vector<uint32_t> faceOf(level->VertexCount());
     for (uint32_t v = 0; v < level->VertexCount(); ++v) {
         uint32_t count = 0;
@@ -119,16 +89,13 @@ void BM_PerVertexPath(benchmark::State& state) {
     }
     uint64_t vertices = 0;
     for (auto _ : state) {
-        brush.m_dabStamp = ++level->m_changeCounter;
+        brush.NextDabPass();
         for (uint32_t v = 0; v < level->VertexCount(); ++v) brush.VertexSculpt(level, v, faceOf[v]);
         brush.RecomputeTouchedNormals();
         vertices += level->VertexCount();
     }
     state.counters["Mverts_per_s"] = benchmark::Counter(double(vertices) / 1e6, benchmark::Counter::kIsRate);
-    std::free(brush.m_ringPositions);
-    brush.m_ringPositions = nullptr;
-    brush.m_subdivisionLevel = nullptr;
-    brush.m_meshChanges.SetCount(0);
+    brush.ReleaseDab();
 }
 BENCHMARK(BM_PerVertexPath)
     ->ArgName("tool")

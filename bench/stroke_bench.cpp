@@ -105,7 +105,7 @@ void BM_Stroke(benchmark::State& state) {
         state.SetIterationTime(s);
         seconds.push_back(s);
         cpuSeconds.push_back(cpu);
-        updates = double(brush.m_vertexUpdates);
+        updates = double(brush.VertexUpdates());
         processed = double(corvane::g_processedVertexCount);
         cube->Undo();  // every run sculpts the same shape
     }
@@ -176,7 +176,7 @@ void BM_SmallStroke(benchmark::State& state) {
     state.counters["stroke_ms_median"] = 1e3 * seconds[seconds.size() / 2];
     state.counters["stroke_ms_worst"] = 1e3 * seconds.back();
     state.counters["stroke_cpu_ms_median"] = 1e3 * cpuSeconds[cpuSeconds.size() / 2];
-    state.counters["updates_per_stroke"] = double(brush.m_vertexUpdates);
+    state.counters["updates_per_stroke"] = double(brush.VertexUpdates());
 }
 BENCHMARK(BM_SmallStroke)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 

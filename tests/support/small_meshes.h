@@ -29,6 +29,19 @@ inline uint32_t FaceNearest(tarnix::Mesh* mesh, const tarnix::Vector& target) {
     return best;
 }
 
+/// The vertex of `mesh` at exactly `position` (0 when there is none).
+inline uint32_t VertexAt(const tarnix::Mesh& mesh, const tarnix::Vector& position) {
+    for (uint32_t v = 0; v < mesh.VertexCount(); ++v)
+        if (mesh.VertexPosition(v) == position) return v;
+    return 0;
+}
+
+/// A face of `mesh` that holds `vertex`.
+inline uint32_t FaceOf(const tarnix::Mesh& mesh, uint32_t vertex) {
+    uint32_t count = 0;
+    return mesh.FacesAroundVertex(vertex, count)[0];
+}
+
 /// The vertex positions of `mesh`, in its vertex order.
 inline std::vector<tarnix::Vector> PositionsOf(const tarnix::Mesh& mesh) {
     std::vector<tarnix::Vector> positions(mesh.VertexCount());

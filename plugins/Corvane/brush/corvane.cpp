@@ -1,7 +1,5 @@
 #include "brush/corvane.h"
 
-#include <cstdlib>
-
 #include "host/crash_guard.h"
 #include "host/preferences.h"
 #include "host/tr.h"
@@ -15,9 +13,6 @@ namespace {
 
 // The host's renderer-override value that turns the brush's own rendering off.
 const QString kNoRenderValue = QStringLiteral("corvane_norender");
-
-// The dab block is allocated with this much slack so that it can start on a 16-byte border.
-constexpr size_t kDabBlockBytes = Corvane::kDabBlockRows * 16 + 15;
 
 }  // namespace
 
@@ -39,9 +34,6 @@ Corvane::Corvane()
     m_globalPlaneAttr.SetValue(false, true);
     m_updatePlaneAttr.SetValue(true, true);
 
-    m_dabBlockRaw = std::malloc(kDabBlockBytes);
-    m_dabBlock = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(m_dabBlockRaw) + 15) & ~uintptr_t(15));
-
     corvane::ApplyPreferenceVisibility();
     m_hostStringLinkAttr.Connect(&tarnix::Kernel::Instance()->RendererOverride(), false);
     LoadTemplate(QString(), false);
@@ -53,10 +45,7 @@ Corvane::Corvane()
     m_smoothingPresetName = QStringLiteral("Smooth");
 }
 
-Corvane::~Corvane() {
-    const EntryGuard guard(corvane::kGuardBrushDestructor);
-    std::free(m_dabBlockRaw);
-}
+Corvane::~Corvane() { const EntryGuard guard(corvane::kGuardBrushDestructor); }
 
 void Corvane::OnNodeEvent(tarnix::Attribute& attribute, int eventType) {
     const EntryGuard guard(corvane::kGuardOnNodeEvent);

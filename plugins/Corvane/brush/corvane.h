@@ -32,6 +32,7 @@
 
 #include "kernels/dab_frame.h"
 #include "kernels/kernel_scratch.h"
+#include "kernels/kernel_switches.h"
 #include "tarnix/attribute.h"
 #include "tarnix/enumerators.h"
 #include "tarnix/math/bounding_box.h"
@@ -52,8 +53,24 @@ class SculptLayer;
 }  // namespace tarnix
 class PatchMap;
 namespace corvane {
-struct KernelSwitches;
+struct DabInputs;
 struct ToolTraits;
+
+/// The patches of a dab: base faces of level `baseLevelIndex`, each `depth` levels deep, so
+/// `facesPerPatch` faces of the sculpted level.
+struct PatchLevels {
+    uint32_t baseLevelIndex, depth, facesPerPatch;
+    bool operator==(const PatchLevels& o) const {
+        return baseLevelIndex == o.baseLevelIndex && depth == o.depth && facesPerPatch == o.facesPerPatch;
+    }
+};
+
+/// A dab's plane: its direction (the displacement direction), a point on it and its offset
+/// along the direction.
+struct DabPlane {
+    tarnix::Vector direction, point;
+    float offset;
+};
 }  // namespace corvane
 
 class Corvane : public Velder,
@@ -112,7 +129,8 @@ public:
     /// @brief Adds the corners of `mesh`'s pending-update box that its bounding box does not
     /// hold to that box.
     void MergeChangedBox(tarnix::Mesh* mesh);
-    /// @brief The dab's direction and plane (plane slots of m_mirrorIndex); false drops the dab.
+    /// @brief The dab's direction and plane, in the plane slot of the point's mirror side (0:
+    /// the dab, 1: its mirrored twin); false drops the dab.
     bool UpdateDabDirection(const tarnix::SurfacePoint& point);
     /// @brief The Relax pre-pass: gathers every relax target and weight under the brush.
     void GatherRelaxTargets(const tarnix::SurfacePoint& point);
@@ -120,10 +138,7 @@ public:
     void GatherRegionNormal(const tarnix::SurfacePoint& point);
 
     // ---- the dab's frame (dab_frame.cpp) ---------------------------------------------------------
-    /// @brief The dab's frame, from the values ApplyDab's steps left in the brush and its dab
-    /// block: the last step before the walks. Whoever walks patches or vertices by hand
-    /// (tests, benchmarks) sets those values and calls it first.
-    void PrepareDabFrame();
+    /// @brief The frame of the last dab prepared (by ApplyDab or PrepareDab).
     const corvane::DabFrame& Frame() const { return m_frame; }
 
     // ---- patch kernels (kernels/) ------------------------------------------------------------------
@@ -194,7 +209,30 @@ public:
     /// padded grid.
     void RecomputePatchNormals(uint32_t face);
 
-    // ---- attributes ---------------------------------------------------------------------------
+    // ---- a dab set up by hand (tests, benchmarks; brush/dab_inputs.h) -----------------------------
+    /// @brief Binds the brush to `inputs.level` and sets the dab up from `inputs` as the dab
+    /// driver's steps would, then prepares the dab's frame: the walks (PatchTester,
+    /// VertexSculpt, Tester) may follow. It starts a pass of its own.
+    void PrepareDab(const corvane::DabInputs& inputs);
+    /// @brief A new pass of the dab PrepareDab set up: the vertices it moved may move again.
+    void NextDabPass();
+    /// @brief Lets go of the level, the padded grids and the stamp PrepareDab bound.
+    void ReleaseDab();
+
+    // ---- what the brush holds, read-only -------------------------------------------------------
+    /// @brief Vertices inside the brush, summed over the stroke's dabs (for the host's reports).
+    uint64_t VertexUpdates() const { return m_vertexUpdates; }
+    /// @brief The patches of the last dab: base level, depth and faces per patch.
+    corvane::PatchLevels Patches() const { return {m_patchBaseLevelIndex, m_patchLevel, m_facesPerPatch}; }
+    /// @brief The dab plane of mirror slot `slot` (0: the dab, 1: its mirrored twin).
+    corvane::DabPlane Plane(uint32_t slot) const {
+        return {m_planeDirection[slot], m_planePoint[slot], m_planeOffset[slot]};
+    }
+    /// @brief The region plane's sums of the last gathering pass: weighted position (3),
+    /// weighted normal (3), weight.
+    const float* RegionPlaneSums() const { return m_planeSums; }
+
+    // ---- attributes: the settings the host and its panel reach by name --------------------------
     tarnix::AttributeInstance<bool> m_preserveVolumeAttr;
     tarnix::AttributeInstance<bool> m_bilinearSampleAttr;
     tarnix::AttributeInstance<bool> m_globalPlaneAttr;
@@ -205,96 +243,16 @@ public:
     tarnix::AttributeInstance<QString> m_hostStringLinkAttr;
     tarnix::AttributeFloatRange m_buildUpRateAttr;
 
-    // ---- tool family of the active preset ----------------------------------------------------
-    bool m_smoothTool = false;
-    bool m_pinchTool = false;
-    bool m_planeTool = false;
-    bool m_bulgeTool = false;
-    bool m_smearTool = false;
-    bool m_relaxTool = false;
-    bool m_waxTool = false;
-
-    bool m_alongVertexNormals = false;
-    bool m_nonUniformScale = false;
-    bool m_meshHasFreeze = false;
-    bool m_hasActiveLayer = false;
-    bool m_skipRendererNotify = true;
-
-    bool m_useStamp = false;
-    bool m_stampTiled = false;
-    bool m_stampIsVectorDisplacement = false;
-    bool m_stampInverted = false;
-    bool m_stampBuildUp = false;
-
-    float m_planeMin = -1e8f;
-    float m_planeMax = 1e8f;
-    float m_waxDepthFactor = 0.0f;
-    float m_planeSign = 1.0f;
-    float m_liftSign = 1.0f;
-    float m_strengthSign = 1.0f;
-    float m_inverseMeshScale = 1.0f;
-    float m_radius = 1.0f;
-    float m_radiusSquared = 1.0f;
-    float m_invRadius = 1.0f;
-    float m_falloffLastIndexAsFloat = 1.0f;
-    bool m_ignoreMeshScale = false;
-    bool m_fastPlaneEstimate = true;
-    bool m_gatherPass = false;
-    bool m_coarseWarningShown = false;
-    bool m_switchingConfiguration = false;
-    bool m_inStroke = false;
-    tarnix::BrushConfiguration* m_savedConfiguration = nullptr;
-    /// Cube of "builduprate", the rate the displacement kernels apply.
-    float m_buildUpRate = 0.125f;
-
-    /// Per-dab rows read by the kernels: 19 rows of 16 bytes, 16-byte aligned (dab_block.h).
-    static constexpr int kDabBlockRows = 19;
-    float* m_dabBlock = nullptr;
-
-    // ---- per dab (set by the dab driver, read by the kernels) ------------------------------------
-    uint32_t m_mirrorIndex = 0;
-    uint32_t m_dabCount = 0xFFFFFFFFu;
-    uint32_t m_patchLevel = 0;
-    uint32_t m_patchBaseLevelIndex = 0;
-    uint32_t m_facesPerPatch = 1;
-    float m_falloffScale = 0.0f;
-    float m_displacementLength = 0.0f;
-    float m_dabFactor = 1.0f;
-    float m_waxDepth = 0.0f;
-    float m_planeDistance = 0.0f;
-    tarnix::AxisAlignedBoundingBox* m_changedArea = nullptr;
-    uint32_t m_dabStamp = 0;
-    uint32_t m_ringSide = 0;
-    tarnix::HWVector* m_ringPositions = nullptr;
-    tarnix::HWVector* m_ringLayerPositions = nullptr;
-    float m_stampScaleX = 0.0f;
-    float m_stampScaleY = 0.0f;
-    float m_stampDepthStep = 0.0f;
-    uint32_t m_dabSerial = 0;
-    /// Smoothing phase: -1 recording, 0 smoothing, 1 inflating (volume-preserving smooth).
-    int32_t m_smoothPass = 0;
-    /// Surface distance per vertex index, from the geodesic enumeration.
-    const float* m_vertexDistances = nullptr;
-    bool m_directionNeedsLocalFrame = false;
-    float m_planeOffset[2] = {0.0f, 0.0f};
-    /// Weighted position sum (3), weighted normal sum (3), weight sum, of the region gather.
-    float m_planeSums[7] = {};
-    uint32_t m_neighbourCount = 0;
-    float m_relaxSpread = 0.0f;
-    float m_relaxBlend = 0.0f;
-    /// Vertices inside the brush, summed over the stroke's dabs (for the host's reports).
-    uint64_t m_vertexUpdates = 0;
-
-    // ---- grid records of the patch being processed ---------------------------------------------
     using GridVertex = corvane::GridVertex;
     /// Records of patches at least this deep are cached per patch, in vertex order, for the
     /// walks whose order cannot change their result.
     static constexpr uint32_t kCachedPatchDepth = 3;
-    /// Working memory of dabs and patches (kernel_scratch.h): the brush's only scratch.
-    corvane::KernelScratch m_scratch;
 
 private:
     // The dab's steps (dab_driver.cpp), in the order ApplyDab takes them.
+    /// @brief Lends the dab the padded grids from the scratch (the layer's only for smoothing
+    /// the active layer); false when the memory is refused.
+    bool LendPaddedGrids();
     /// @brief The mirror slot and dab count; switches to the point's mesh. False drops the dab.
     bool BindDabMesh(const tarnix::SurfacePoint& point);
     /// @brief The patch level and depth from the brush and face sizes; returns the face size.
@@ -311,6 +269,9 @@ private:
     void PlaceDabPlane();
     /// @brief The base brush's refinement under the brush; false when the mesh cannot be edited.
     bool RefineAroundDab(const tarnix::SurfacePoint& point, float size);
+    /// @brief The dab's frame, from the values the steps before it left in the brush and its
+    /// dab block: the last step before the walks.
+    void PrepareDabFrame();
     /// @brief The Relax gathering, the recording pass of volume-preserving smoothing, the
     /// walk and the volume passes.
     void RunDabPasses(const tarnix::SurfacePoint& point, float size, int falloffType);
@@ -323,7 +284,8 @@ private:
     void ReportChangedArea(tarnix::AxisAlignedBoundingBox& changedArea, float faceSize);
 
     // Tool activation's two parts (tool_activation.cpp).
-    /// @brief The tool row's switches, into the flags, signs and limits the kernels read.
+    /// @brief Keeps the tool row's switches, starts the plane's sign and limits from them and
+    /// sets the strength scale.
     void ApplyKernelSwitches(const corvane::KernelSwitches& switches);
     /// @brief Shows the attributes the tool's panel holds and hides the others.
     void ShowPanel(const corvane::ToolTraits& tool);
@@ -363,7 +325,76 @@ private:
     bool PatchHoldsEntries(uint32_t face);
     void NotePatchEntries(uint32_t face);
 
-public:
+    // ---- the active preset's tool ----------------------------------------------------------------
+    /// The tool's row (brush/tools.cpp) as activation found it: family flags, mesh-scale and
+    /// plane-estimate choices, Wax's depth factor. The plane sign and limits start from it and
+    /// are the stroke's own (m_planeSign, m_planeMin, m_planeMax).
+    corvane::KernelSwitches m_switches;
+
+    bool m_alongVertexNormals = false;
+    bool m_nonUniformScale = false;
+    bool m_meshHasFreeze = false;
+    bool m_hasActiveLayer = false;
+    bool m_skipRendererNotify = true;
+
+    bool m_useStamp = false;
+    bool m_stampTiled = false;
+    bool m_stampIsVectorDisplacement = false;
+    bool m_stampInverted = false;
+    bool m_stampBuildUp = false;
+
+    float m_planeMin = -1e8f;
+    float m_planeMax = 1e8f;
+    float m_planeSign = 1.0f;
+    float m_liftSign = 1.0f;
+    float m_strengthSign = 1.0f;
+    float m_inverseMeshScale = 1.0f;
+    float m_radius = 1.0f;
+    float m_radiusSquared = 1.0f;
+    float m_invRadius = 1.0f;
+    float m_falloffLastIndexAsFloat = 1.0f;
+    bool m_gatherPass = false;
+    bool m_coarseWarningShown = false;
+    bool m_switchingConfiguration = false;
+    bool m_inStroke = false;
+    tarnix::BrushConfiguration* m_savedConfiguration = nullptr;
+    /// Cube of "builduprate", the rate the displacement kernels apply.
+    float m_buildUpRate = 0.125f;
+
+    // ---- per dab (set by the dab driver, read by the kernels) ------------------------------------
+    uint32_t m_mirrorIndex = 0;
+    uint32_t m_dabCount = 0xFFFFFFFFu;
+    uint32_t m_patchLevel = 0;
+    uint32_t m_patchBaseLevelIndex = 0;
+    uint32_t m_facesPerPatch = 1;
+    float m_falloffScale = 0.0f;
+    float m_displacementLength = 0.0f;
+    float m_dabFactor = 1.0f;
+    float m_waxDepth = 0.0f;
+    float m_planeDistance = 0.0f;
+    tarnix::AxisAlignedBoundingBox* m_changedArea = nullptr;
+    uint32_t m_dabStamp = 0;
+    uint32_t m_ringSide = 0;
+    tarnix::HWVector* m_ringPositions = nullptr;
+    tarnix::HWVector* m_ringLayerPositions = nullptr;
+    float m_stampScaleX = 0.0f;
+    float m_stampScaleY = 0.0f;
+    float m_stampDepthStep = 0.0f;
+    uint32_t m_dabSerial = 0;
+    /// Smoothing phase: -1 recording, 0 smoothing, 1 inflating (volume-preserving smooth).
+    int32_t m_smoothPass = 0;
+    /// Surface distance per vertex index, from the geodesic enumeration.
+    const float* m_vertexDistances = nullptr;
+    bool m_directionNeedsLocalFrame = false;
+    float m_planeOffset[2] = {0.0f, 0.0f};
+    /// Weighted position sum (3), weighted normal sum (3), weight sum, of the region gather.
+    float m_planeSums[7] = {};
+    uint32_t m_neighbourCount = 0;
+    float m_relaxSpread = 0.0f;
+    float m_relaxBlend = 0.0f;
+    /// Vertices inside the brush, summed over the stroke's dabs (for the host's reports).
+    uint64_t m_vertexUpdates = 0;
+
     // ---- the mesh being sculpted ----------------------------------------------------------------
     tarnix::SubdivisionLevel* m_subdivisionLevel = nullptr;
     tarnix::SubdivisionLevel* m_baseMesh = nullptr;
@@ -375,7 +406,7 @@ public:
     tarnix::Image* m_stampImage = nullptr;
     /// The converted samples the kernels read: the data of m_stampSamples, null when the
     /// stroke's stamp has none.
-    float* m_stampPixels = nullptr;
+    const float* m_stampPixels = nullptr;
     tarnix::Store<float> m_stampSamples{"corvane stamp"};
     uint32_t m_stampImageVersion = 0;
     uint32_t m_stampWidth = 0;
@@ -412,8 +443,9 @@ public:
     QHash<uint32_t, tarnix::Vector> m_recordedPositions;
     tarnix::CurveManipulator m_curveManipulator;
 
-private:
-    void* m_dabBlockRaw = nullptr;
+    /// Working memory of dabs and patches (kernel_scratch.h): the dab block, the walks' arrays
+    /// and the per-patch records; the brush's only scratch.
+    corvane::KernelScratch m_scratch;
     /// The dab's frame: filled by PrepareDabFrame, read by the kernels and the per-vertex path.
     corvane::DabFrame m_frame{};
 
@@ -421,16 +453,9 @@ private:
     uint32_t m_scratchFace = 0xFFFFFFFFu;
     /// The records of the patch being processed: the scratch, or the patch's cached records.
     GridVertex* m_gridRecords = nullptr;
-    tarnix::Store<GridVertex> m_patchRecords{"corvane patch records"};
-    tarnix::Store<uint8_t> m_patchRecordBuilt{"corvane patch records"};
-    /// Per patch, the m_changeSerial of the undo record that holds all its vertices (0: none).
-    tarnix::Store<uint32_t> m_patchEntryChanges{"corvane patch records"};
     /// Counts the undo records the brush has taken (AddMeshChange), so that a patch can tell
-    /// whether the current one holds its vertices.
+    /// whether the current one holds its vertices (the cached records' entryChanges).
     uint32_t m_changeSerial = 1;
-    uint64_t m_patchRecordTopology = 0;  // the level's TopologyStamp (0: no records)
-    uint32_t m_patchRecordDepth = 0;
-    uint32_t m_patchRecordSide = 0;
     /// Ring cells the corner correction overwrote: (cell, value) for the four corners.
     uint32_t m_keptCornerCells[8] = {};
     tarnix::HWVector m_keptCornerValues[8];

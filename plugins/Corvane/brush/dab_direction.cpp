@@ -25,12 +25,15 @@ constexpr float kDiagonal = 0.70710677f;
 }  // namespace
 
 bool Corvane::UpdateDabDirection(const tarnix::SurfacePoint& point) {
+    m_mirrorIndex = point.m_mirrored ? 1 : 0;
     const uint32_t m = m_mirrorIndex;
-    if (m_planeTool && m_planeOffset[m] != 0.0f && !m_updatePlaneAttr.Value()) return true;
+    if (m_switches.plane && m_planeOffset[m] != 0.0f && !m_updatePlaneAttr.Value()) return true;
     m_alongVertexNormals = false;
     int d = m_wholeMeshPass ? 0 : Direction();
-    if (m_bulgeTool || (m_wholeMeshPass && !(m_smoothTool && !m_affectAllLayersAttr.Value() && m_activeLayer))) d = 2;
-    if (m_smearTool) d = 3;
+    if (m_switches.bulge ||
+        (m_wholeMeshPass && !(m_switches.smooth && !m_affectAllLayersAttr.Value() && m_activeLayer)))
+        d = 2;
+    if (m_switches.smear) d = 3;
 
     const Vector p = point.m_position, n = point.m_normal;
     Vector& direction = m_planeDirection[m];
@@ -115,11 +118,11 @@ void Corvane::GatherRegionNormal(const tarnix::SurfacePoint& point) {
     const EntryGuard guard(corvane::kGuardRegionGathering);
     const uint32_t m = m_mirrorIndex;
     Vector normal, center;
-    if (m_fastPlaneEstimate && m_patchBaseLevel->m_faceKind == tarnix::Mesh::kQuads)
+    if (m_switches.fastPlaneEstimate && m_patchBaseLevel->m_faceKind == tarnix::Mesh::kQuads)
         WalkRegionNormal(point, normal, center);
     else GatherRegionPlane(point, normal, center);
     // Folded into the slot: a running mean over the stroke's dabs with "globalplane" on.
-    if (!(m_planeTool && m_globalPlaneAttr.Value())) m_dabCount = 0;
+    if (!(m_switches.plane && m_globalPlaneAttr.Value())) m_dabCount = 0;
     const float k = float(m_dabCount);
     const Vector direction = ((normal + m_planeDirection[m] * k) / (k + 1.0f)).Normalized();
     const Vector pointOnPlane = (center + m_planePoint[m] * k) / (k + 1.0f);

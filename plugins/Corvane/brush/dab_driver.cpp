@@ -35,21 +35,6 @@ const char* const kCoarseMeshMessage =
     "Press <b>%%Subdivide faces%%</b> to subdivide the mesh into finer polygons.<p>\t\t\t\t\t"
     "Press <b>%%Toggle wireframe%%</b> to show/hide the wireframe.";
 
-// Frees the brush's scratch when an error leaves the dab (the next dab grows it again), and
-// always lets go of the padded grids it lent the dab.
-class DabScratchGuard {
-public:
-    explicit DabScratchGuard(Corvane& brush) : m_brush(brush), m_exceptions(std::uncaught_exceptions()) {}
-    ~DabScratchGuard() {
-        m_brush.m_ringPositions = m_brush.m_ringLayerPositions = nullptr;
-        if (std::uncaught_exceptions() > m_exceptions) m_brush.m_scratch.Release();
-    }
-
-private:
-    Corvane& m_brush;
-    int m_exceptions;
-};
-
 }  // namespace
 
 void Corvane::GatherRelaxTargets(const tarnix::SurfacePoint& point) {
@@ -139,19 +124,24 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     PlaceDab(*position, size);
     SetDabLength(s);
     m_changedArea = &changedArea;
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     rows[corvane::kRowBoxMinimum] = rows[corvane::kRowBoxMaximum] = HWVector(point->m_position, 0.0f);
 
     if (!UpdateDabDirection(*point)) return;
     m_dabStamp = m_subdivisionLevel->m_changeCounter;
     if (m_useStamp) PrepareStampFrame(*position);
 
-    // Padded grids for the patch normals and smoothing, lent by the brush's scratch.
-    const DabScratchGuard scratchGuard(*this);
-    const size_t cells = size_t(m_ringSide) * m_ringSide;
-    m_ringPositions = m_scratch.ring.Ensure(cells);
-    m_ringLayerPositions = m_smoothTool && !m_affectAllLayersAttr.Value() ? m_scratch.layerRing.Ensure(cells) : nullptr;
-    if (!m_ringPositions) return;
+    // Frees the brush's scratch when an error leaves the dab (the next dab grows it again), and
+    // always lets go of the padded grids it lent the dab.
+    struct ScratchGuard {
+        Corvane& brush;
+        int exceptions = std::uncaught_exceptions();
+        ~ScratchGuard() {
+            brush.m_ringPositions = brush.m_ringLayerPositions = nullptr;
+            if (std::uncaught_exceptions() > exceptions) brush.m_scratch.Release();
+        }
+    } const scratchGuard{*this};
+    if (!LendPaddedGrids()) return;
 
     PlaceDabPlane();
     if (m_dynamicTessellation && !RefineAroundDab(*point, size)) return;
@@ -160,6 +150,14 @@ void Corvane::ApplyDab(const tarnix::SurfacePoint* point, const Vector* position
     ReportChangedArea(changedArea, faceSize);
     m_ringPositions = m_ringLayerPositions = nullptr;
     RecomputeTouchedNormals();
+}
+
+bool Corvane::LendPaddedGrids() {
+    const size_t cells = size_t(m_ringSide) * m_ringSide;
+    m_ringPositions = m_scratch.ring.Ensure(cells);
+    m_ringLayerPositions =
+        m_switches.smooth && !m_affectAllLayersAttr.Value() ? m_scratch.layerRing.Ensure(cells) : nullptr;
+    return m_ringPositions != nullptr;
 }
 
 bool Corvane::BindDabMesh(const tarnix::SurfacePoint& point) {
@@ -216,12 +214,12 @@ float Corvane::ScaleDabStrength(float strength) const {
     float s = strength;
     if (!m_nonUniformScale && !m_stampIsVectorDisplacement) s *= m_inverseMeshScale;
     s *= m_strengthSign * m_baseStrengthFactor;
-    if (m_smoothTool) s = std::min(1.0f, s * 0.01f);
+    if (m_switches.smooth) s = std::min(1.0f, s * 0.01f);
     return s;
 }
 
 void Corvane::PlaceDab(const Vector& position, float size) {
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     const HWVector world(position, 1.0f);
     m_brushCenter = corvane::TransformPoint(rows, corvane::kRowWorldToMesh, world).ToVector();
     float radius;
@@ -240,13 +238,13 @@ void Corvane::PlaceDab(const Vector& position, float size) {
 
 void Corvane::SetDabLength(float strength) {
     m_displacementLength = strength;
-    m_waxDepth = m_waxDepthFactor * m_radius;
-    if (m_waxTool) corvane::wax::SetDabLength(*this, strength);
+    m_waxDepth = m_switches.waxDepthFactor * m_radius;
+    if (m_switches.wax) corvane::wax::SetDabLength(strength, m_waxDepth, m_displacementLength, m_planeMin, m_planeMax);
 }
 
 void Corvane::PrepareStampFrame(const Vector& position) {
     // The stamp's axes and measures in mesh space.
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     const tarnix::Matrix stamp = MaskMatrix(kStampMask);
     corvane::StoreMatrixRows(rows, corvane::kRowStampMatrix, stamp);
     const float z = tarnix::Matrix::ProjectedTransform(stamp, m_brushCenter, 1.0f).z;
@@ -274,9 +272,9 @@ void Corvane::PrepareStampFrame(const Vector& position) {
 void Corvane::PlaceDabPlane() {
     // The plane the kernels read: from the direction slot of this dab, in the mesh's own frame
     // under a non-uniform scale when the direction came from the surface.
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     const uint32_t m = m_mirrorIndex;
-    if (m_directionNeedsLocalFrame && !m_waxTool) {
+    if (m_directionNeedsLocalFrame && !m_switches.wax) {
         const HWVector inverseScale = rows[corvane::kRowInverseScale];
         rows[corvane::kRowDirection] = tarnix::Normalize(inverseScale * HWVector(m_planeDirection[m]) * inverseScale);
         m_planeDistance = tarnix::Dot(rows[corvane::kRowDirection], HWVector(m_planePoint[m]));
@@ -303,8 +301,8 @@ bool Corvane::RefineAroundDab(const tarnix::SurfacePoint& point, float size) {
 
 void Corvane::RunDabPasses(const tarnix::SurfacePoint& point, float size, int falloffType) {
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    if (m_relaxTool) GatherRelaxTargets(point);
-    const bool preserveVolume = m_preserveVolumeAttr.Value() && m_smoothTool;
+    if (m_switches.relax) GatherRelaxTargets(point);
+    const bool preserveVolume = m_preserveVolumeAttr.Value() && m_switches.smooth;
     m_smoothPass = preserveVolume ? -1 : 0;
     m_smoothVertices.SetCount(0);
     m_smoothVertexFaces.SetCount(0);
@@ -386,7 +384,7 @@ void Corvane::RunVolumePasses(const tarnix::SurfacePoint& point) {
 void Corvane::ReportChangedArea(tarnix::AxisAlignedBoundingBox& changedArea, float faceSize) {
     // The changed area, in world space for the caller, in mesh space for the mesh.
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    const HWVector* rows = corvane::DabRows(m_dabBlock);
+    const HWVector* rows = m_scratch.dabRows;
     const Vector minimum = rows[corvane::kRowBoxMinimum].ToVector(), maximum = rows[corvane::kRowBoxMaximum].ToVector();
     if (corvane::g_prefRender) {
         changedArea.Extend(corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(minimum, 1.0f)).ToVector());

@@ -17,7 +17,7 @@ using corvane::DabFrame;
 using tarnix::HWVector;
 
 void Corvane::PrepareDabFrame() {
-    const HWVector* rows = corvane::DabRows(m_dabBlock);
+    const HWVector* rows = m_scratch.dabRows;
     DabFrame& frame = m_frame;
     frame.kernel = ComputeKernelIndex();
     frame.rows = rows;
@@ -35,13 +35,13 @@ void Corvane::PrepareDabFrame() {
     // A non-uniform scale stretches moves unevenly: the length along the dab direction is
     // corrected by the inverse axis scales (for Wax, its lift instead). Moves along the
     // vertices' own normals take the same dab-wide factor from the dab direction.
-    if (m_nonUniformScale && !m_ignoreMeshScale) {
+    if (m_nonUniformScale && !m_switches.ignoresMeshScale) {
         const HWVector& d = rows[corvane::kRowDirection];
         const HWVector& inverse = rows[corvane::kRowInverseScale];
         const float c = std::fabs(d.x) * inverse.x + std::fabs(d.y) * inverse.y + std::fabs(d.z) * inverse.z;
-        (m_waxTool ? frame.waxDepth : frame.length) *= c;
+        (m_switches.wax ? frame.waxDepth : frame.length) *= c;
     }
-    frame.waxFactor = m_waxTool ? corvane::wax::WeightFactor(StrengthBias(), m_dabFactor) : 1.0f;
+    frame.waxFactor = m_switches.wax ? corvane::wax::WeightFactor(StrengthBias(), m_dabFactor) : 1.0f;
     frame.planeDistance = m_planeDistance;
     frame.planeMin = m_planeMin;
     frame.planeMax = m_planeMax;

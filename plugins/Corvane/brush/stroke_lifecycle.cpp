@@ -92,8 +92,8 @@ void Corvane::BeginStroke(tarnix::Mesh* mesh, Modifier modifier, TriggerType tri
     if (ActiveToolId() == corvane::kToolAmplify) m_planeSign = modifier == kModifierInvert ? 1.0f : -1.0f;
     m_liftSign = 1.0f;
     if (modifier == kModifierInvert) {
-        if (m_planeTool) m_liftSign = -1.0f;
-        else if (!m_smoothTool) m_strengthSign = -1.0f;
+        if (m_switches.plane) m_liftSign = -1.0f;
+        else if (!m_switches.smooth) m_strengthSign = -1.0f;
     }
 
     const Falloff falloff = FalloffData();
@@ -116,7 +116,7 @@ void Corvane::PrepareStrokeStamp() {
     m_useStamp = IsMaskEnabled(kStampMask);
     m_stampTiled = IsMaskTiled(kStampMask);
     tarnix::Image* image = MaskImage(kStampMask);
-    if (m_smoothTool && image && image->Depth() == 1) m_useStamp = false;
+    if (m_switches.smooth && image && image->Depth() == 1) m_useStamp = false;
     if (m_useStamp && (!image || image->Width() == 0))
         tarnix::Kernel::Interface()->HUDMessageShow(
             corvane::Tr("Please choose a stamp image first,\notherwise the brush will take no effect."), 1, 2000);
@@ -182,9 +182,9 @@ void Corvane::SetMesh(tarnix::Mesh* mesh) {
     tarnix::Vector scale = transformation ? transformation->Scale() : tarnix::Vector(1, 1, 1);
     const float volume = scale.x * scale.y * scale.z;
     if (volume == 0.0f) scale = tarnix::Vector(1, 1, 1);
-    corvane::DabRows(m_dabBlock)[corvane::kRowInverseScale] =
+    m_scratch.dabRows[corvane::kRowInverseScale] =
         tarnix::HWVector(1.0f / scale.x, 1.0f / scale.y, 1.0f / scale.z, 0.0f);
-    if (m_ignoreMeshScale) {
+    if (m_switches.ignoresMeshScale) {
         m_inverseMeshScale = 1.0f;
     } else {
         const float c = std::pow(volume, 0.33333334f);
@@ -241,7 +241,7 @@ void Corvane::RefreshMeshTransform() {
     const tarnix::Vector& s = transformation->Scale();
     const auto uniform = [](float ratio) { return ratio >= 0.99f && ratio <= 1.01f; };
     m_nonUniformScale = !uniform(s.y / s.x) || !uniform(s.z / s.x);
-    tarnix::HWVector* rows = corvane::DabRows(m_dabBlock);
+    tarnix::HWVector* rows = m_scratch.dabRows;
     corvane::StoreMatrixRows(rows, corvane::kRowMeshToWorld, transformation->MeshToWorld());
     corvane::StoreMatrixRows(rows, corvane::kRowWorldToMesh, transformation->WorldToMesh());
 }

@@ -32,16 +32,9 @@ void Corvane::SetActiveConfiguration(tarnix::BrushConfiguration* configuration) 
 }
 
 void Corvane::ApplyKernelSwitches(const corvane::KernelSwitches& switches) {
-    m_smoothTool = switches.smooth;
-    m_pinchTool = switches.pinch;
-    m_planeTool = switches.plane;
-    m_bulgeTool = switches.bulge;
-    m_smearTool = switches.smear;
-    m_relaxTool = switches.relax;
-    m_waxTool = switches.wax;
-    m_ignoreMeshScale = switches.ignoresMeshScale;
-    m_fastPlaneEstimate = switches.fastPlaneEstimate;
-    m_waxDepthFactor = switches.waxDepthFactor;
+    m_switches = switches;
+    // The plane's sign and limits start from the tool's; a stroke (Amplify inverted) or a dab
+    // (Wax in test mode) may change them.
     m_planeSign = switches.planeSign;
     m_planeMin = switches.planeMinimum;
     m_planeMax = switches.planeMaximum;
@@ -96,11 +89,11 @@ bool Corvane::OrientsStampToSurface() const { return ActiveToolId() != corvane::
 // towards the one-ring (Smooth) or a target gathered over the brush (Relax).
 void Corvane::PublishStrengthHints() {
     StrengthHints& hints = m_strengthHints;
-    hints.family = m_smoothTool  ? StrengthHints::kSmoothing
-                   : m_pinchTool ? StrengthHints::kPinch
-                   : m_planeTool ? StrengthHints::kPlane
-                                 : StrengthHints::kDisplacement;
-    hints.isLength = !m_ignoreMeshScale && !m_stampIsVectorDisplacement;
+    hints.family = m_switches.smooth  ? StrengthHints::kSmoothing
+                   : m_switches.pinch ? StrengthHints::kPinch
+                   : m_switches.plane ? StrengthHints::kPlane
+                                      : StrengthHints::kDisplacement;
+    hints.isLength = !m_switches.ignoresMeshScale && !m_stampIsVectorDisplacement;
     hints.buildUp = hints.family == StrengthHints::kDisplacement ? m_buildUpRate : 1.0f;
-    hints.iterates = m_smoothTool && !m_relaxTool;
+    hints.iterates = m_switches.smooth && !m_switches.relax;
 }

@@ -196,12 +196,12 @@ void ApplyCommonFirstUse(Corvane& brush) {
 // (the plane family whose strength is a length).
 namespace wax {
 
-void SetDabLength(Corvane& brush, float strength) {
-    brush.m_waxDepth = strength * 0.1f;
-    brush.m_displacementLength = 100.0f;
+void SetDabLength(float strength, float& depth, float& length, float& planeMin, float& planeMax) {
+    depth = strength * 0.1f;
+    length = 100.0f;
     if (tarnix::Kernel::IsTestModeOn()) {
-        brush.m_planeMin = g_prefWaxFillsOnly ? 0.0f : -1e8f;
-        brush.m_planeMax = g_prefWaxScrapesOnly ? 0.0f : 1e8f;
+        planeMin = g_prefWaxFillsOnly ? 0.0f : -1e8f;
+        planeMax = g_prefWaxScrapesOnly ? 0.0f : 1e8f;
     }
 }
 

@@ -7,27 +7,11 @@
 #include <cstdint>
 
 #include "host/tool_ids.h"
+#include "kernels/kernel_switches.h"
 
 class Corvane;
 
 namespace corvane {
-
-/// The switches a tool sets for the kernels and the dab driver.
-struct KernelSwitches {
-    /// The tool family (kernels/kernel_index.h) and the family members that differ in how
-    /// the direction or the target is found.
-    bool smooth = false, pinch = false, plane = false;
-    bool bulge = false, smear = false, relax = false, wax = false;
-    /// The strength is a number, not a length that the mesh's scale would stretch.
-    bool ignoresMeshScale = false;
-    /// The region plane is estimated by a walk along the quad grid, not gathered over the brush.
-    bool fastPlaneEstimate = true;
-    /// The plane family: Amplify pushes away from the plane; Scrape only lowers, Fill only
-    /// raises; Wax lifts its plane by this share of the radius.
-    float planeSign = 1.0f, planeMinimum = -1e8f, planeMaximum = 1e8f, waxDepthFactor = 0.0f;
-    /// The framework's strength scale; 0 leaves it as the previous tool set it.
-    float strengthScale = 0.0f;
-};
 
 /// Attributes of the panel a tool may show or hide.
 enum PanelItem : uint32_t {
@@ -69,8 +53,8 @@ namespace wax {
 
 /// @brief Wax's dab: a tenth of the dab's strength lifts its plane, and the move towards the
 /// lifted plane is full (length 100). In test mode two preferences restrict it to filling or
-/// to scraping.
-void SetDabLength(Corvane& brush, float strength);
+/// to scraping: the dab's depth, its length and its plane limits.
+void SetDabLength(float strength, float& depth, float& length, float& planeMin, float& planeMax);
 /// @brief The factor on every vertex's weight: the dab factor, raised towards 1 by the
 /// brush's strength bias (percent).
 float WeightFactor(float strengthBias, float dabFactor);

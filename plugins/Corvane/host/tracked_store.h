@@ -68,4 +68,14 @@ bool AppendTracked(tarnix::Store<T>& store, const T& value) {
     return true;
 }
 
+/// @brief Appends `a` to `first` and `b` to `second`, or neither when either cannot grow, so
+/// that lists read by the same index stay in step.
+template <class A, class B>
+bool AppendTrackedPair(tarnix::Store<A>& first, const A& a, tarnix::Store<B>& second, const B& b) {
+    if (!AppendTracked(first, a)) return false;
+    if (AppendTracked(second, b)) return true;
+    first.SetCount(first.Count() - 1);
+    return false;
+}
+
 }  // namespace corvane

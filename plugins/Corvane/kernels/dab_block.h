@@ -1,7 +1,8 @@
 #pragma once
-// The dab block: 19 HWVector rows (lanes w, z, y, x) that the dab driver writes once per dab
-// and the kernels read. A point p is taken into the other space as
-// row(k) p.x + row(k+1) p.y + row(k+2) p.z + row(k+3) (a direction without the last row).
+// The dab block: kDabRowCount HWVector rows (lanes w, z, y, x) that the dab driver writes once
+// per dab and the kernels read; the brush keeps them in its scratch (kernel_scratch.h). A point
+// p is taken into the other space as row(k) p.x + row(k+1) p.y + row(k+2) p.z + row(k+3) (a
+// direction without the last row).
 
 #include <cstdint>
 
@@ -21,9 +22,8 @@ enum DabRow : uint32_t {
     kRowStampMatrix = 7,   // 7..10: the stamp matrix
     kRowMeshToWorld = 11,  // 11..14
     kRowWorldToMesh = 15,  // 15..18
+    kDabRowCount = 19,
 };
-
-inline tarnix::HWVector* DabRows(float* block) { return reinterpret_cast<tarnix::HWVector*>(block); }
 
 /// @brief p taken through the matrix rows starting at `first` (w = 1 for points).
 inline tarnix::HWVector TransformPoint(const tarnix::HWVector* rows, uint32_t first, const tarnix::HWVector& p) {

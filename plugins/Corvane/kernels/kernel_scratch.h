@@ -1,22 +1,29 @@
 #pragma once
 // KernelScratch: the brush's one piece of working memory for dabs and patches, kept between
-// dabs and strokes. Each array is plain 16-byte aligned memory that grows only when a larger
-// patch asks for more, so a dab in the steady state allocates nothing. Release frees it all:
-// at destruction, and when an error unwinds a dab (the next dab then grows it again).
+// dabs and strokes: the dab block, the grow-only arrays of the walks and the per-patch records
+// of the level being sculpted. Each array is plain 16-byte aligned memory that grows only
+// when a larger patch asks for more, so a dab in the steady state allocates nothing. Release
+// frees the arrays: at destruction, and when an error unwinds a dab (the next dab then grows
+// them again).
 //
-// Arrays:
+// Contents:
+//   dabRows           the dab block (dab_block.h): the rows the dab driver writes per dab
 //   ring, layerRing   the padded grids of the patch being processed (side 2^L + 3)
 //   records           the grid records of a patch whose records are not cached, and the
 //                     sorting room of one that is
 //   planeSamples      a patch's plane samples by padded-grid cell, so that the gathering can
 //                     walk in memory order and still add them up in grid order
+//   patches           the grid records of every patch of the level, cached in vertex order
+//                     while the level's topology and the patch depth hold
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
+#include "kernels/dab_block.h"
 #include "tarnix/math/hw_vector.h"
 #include "tarnix/math/vector.h"
+#include "tarnix/store.h"
 
 namespace corvane {
 
@@ -82,11 +89,26 @@ struct PlaneSampleRules {
     bool originalData;   // positions and normals as the stroke found them
 };
 
+/// The grid records of every patch of a level, for the walks whose order cannot change their
+/// result; valid while `topology` is the level's TopologyStamp and the depth and padded-grid
+/// side are those of the dab.
+struct PatchRecordCache {
+    tarnix::Store<GridVertex> records{"corvane patch records"};
+    tarnix::Store<uint8_t> built{"corvane patch records"};
+    /// Per patch, the serial of the undo record that holds all its vertices (0: none).
+    tarnix::Store<uint32_t> entryChanges{"corvane patch records"};
+    uint64_t topology = 0;  // 0: no records
+    uint32_t depth = 0;
+    uint32_t side = 0;
+};
+
 struct KernelScratch {
+    tarnix::HWVector dabRows[kDabRowCount];
     ScratchArray<tarnix::HWVector> ring;
     ScratchArray<tarnix::HWVector> layerRing;
     ScratchArray<GridVertex> records;
     ScratchArray<PlaneSampleValue> planeSamples;
+    PatchRecordCache patches;
 
     void Release() {
         ring.Release();

@@ -87,7 +87,7 @@ auto Corvane::PatchSmoothing(const Choices& choices) {
     const bool layerSmoothing = !choices.VertexNormals() && m_activeLayer != nullptr;
     return [this, layerSmoothing, ring = m_ringPositions, layerRing = m_ringLayerPositions, m = m_ringSide](
                const corvane::GridVertex& grid, const HWVector& position, HWVector& target, HWVector& base) {
-        if (m_relaxTool) {
+        if (m_switches.relax) {
             target = HWVector(RelaxTarget(grid.vertex));
             base = position;
             return true;
@@ -129,7 +129,7 @@ bool Corvane::RunPatchKernel(uint32_t face, const Choices& choices) {
                            choices.NotifyEachVertex() || (choices.Stamp() && frame.stampAtPartner) ||
                            !PatchHoldsEntries(face);
     const uint32_t count = FillGridVertices(face, gridOrder);
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     corvane::PatchWork work{*m_subdivisionLevel,
                             *m_meshChanges[m_meshChanges.Count() - 1].second,
                             m_activeLayer,

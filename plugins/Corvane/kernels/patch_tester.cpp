@@ -22,13 +22,13 @@ using corvane::EntryGuard;
 uint32_t Corvane::ComputeKernelIndex() const {
     const bool affectAllLayers = m_affectAllLayersAttr.Value();
     return uint32_t(m_useStamp) * corvane::kBitStamp + uint32_t(m_wholeMeshPass) * corvane::kBitWholeMesh +
-           uint32_t(m_alongVertexNormals || (m_smoothTool && (affectAllLayers || !m_activeLayer))) *
+           uint32_t(m_alongVertexNormals || (m_switches.smooth && (affectAllLayers || !m_activeLayer))) *
                corvane::kBitVertexNormals +
            uint32_t(m_subdivisionLevel->FrozenVertexCount() != 0) * corvane::kBitFreeze +
            uint32_t(m_hasActiveLayer) * corvane::kBitLayer +
-           uint32_t(m_smoothTool || m_planeTool) * corvane::kBitSmoothOrPlane +
+           uint32_t(m_switches.smooth || m_switches.plane) * corvane::kBitSmoothOrPlane +
            uint32_t(m_stampTiled && m_useStamp) * corvane::kBitTiled +
-           uint32_t(m_pinchTool || m_planeTool) * corvane::kBitPinchOrPlane +
+           uint32_t(m_switches.pinch || m_switches.plane) * corvane::kBitPinchOrPlane +
            uint32_t(!m_skipRendererNotify) * corvane::kBitNotifyEachVertex +
            uint32_t(m_nonUniformScale) * corvane::kBitNonUniformScale;
 }
@@ -64,38 +64,36 @@ void SortByVertex(Record* records, uint32_t count, Record* scratch) {
 bool Corvane::PreparePatchRecords() {
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     if (m_patchLevel < kCachedPatchDepth) return false;
-    if (m_patchRecordTopology == level.TopologyStamp() && m_patchRecordDepth == m_patchLevel &&
-        m_patchRecordSide == m_ringSide)
-        return true;
+    corvane::PatchRecordCache& cache = m_scratch.patches;
+    if (cache.topology == level.TopologyStamp() && cache.depth == m_patchLevel && cache.side == m_ringSide) return true;
     const uint32_t side = (1u << m_patchLevel) + 1, count = side * side;
     const uint32_t faces = m_patchBaseLevel->m_faceCount;
     const uint64_t total = uint64_t(faces) * count;
-    m_patchRecordTopology = 0;
-    m_patchRecords.SetCount(0);
-    m_patchRecordBuilt.SetCount(0);
-    m_patchEntryChanges.SetCount(0);
-    if (total >= UINT32_MAX ||
-        (m_patchRecordBuilt.Capacity() < faces && !corvane::GrowTrackedStore(m_patchRecordBuilt, faces)) ||
-        (m_patchEntryChanges.Capacity() < faces && !corvane::GrowTrackedStore(m_patchEntryChanges, faces)) ||
-        (m_patchRecords.Capacity() < total && !corvane::GrowTrackedStore(m_patchRecords, uint32_t(total))))
+    cache.topology = 0;
+    cache.records.SetCount(0);
+    cache.built.SetCount(0);
+    cache.entryChanges.SetCount(0);
+    if (total >= UINT32_MAX || (cache.built.Capacity() < faces && !corvane::GrowTrackedStore(cache.built, faces)) ||
+        (cache.entryChanges.Capacity() < faces && !corvane::GrowTrackedStore(cache.entryChanges, faces)) ||
+        (cache.records.Capacity() < total && !corvane::GrowTrackedStore(cache.records, uint32_t(total))))
         return false;
-    m_patchRecordBuilt.SetCount(faces);
-    std::fill(m_patchRecordBuilt.begin(), m_patchRecordBuilt.end(), uint8_t(0));
-    m_patchEntryChanges.SetCount(faces);
-    std::fill(m_patchEntryChanges.begin(), m_patchEntryChanges.end(), 0u);
-    m_patchRecords.SetCount(uint32_t(total));
-    m_patchRecordTopology = level.TopologyStamp();
-    m_patchRecordDepth = m_patchLevel;
-    m_patchRecordSide = m_ringSide;
+    cache.built.SetCount(faces);
+    std::fill(cache.built.begin(), cache.built.end(), uint8_t(0));
+    cache.entryChanges.SetCount(faces);
+    std::fill(cache.entryChanges.begin(), cache.entryChanges.end(), 0u);
+    cache.records.SetCount(uint32_t(total));
+    cache.topology = level.TopologyStamp();
+    cache.depth = m_patchLevel;
+    cache.side = m_ringSide;
     return true;
 }
 
 bool Corvane::PatchHoldsEntries(uint32_t face) {
-    return PreparePatchRecords() && m_patchEntryChanges[face] == m_changeSerial;
+    return PreparePatchRecords() && m_scratch.patches.entryChanges[face] == m_changeSerial;
 }
 
 void Corvane::NotePatchEntries(uint32_t face) {
-    if (PreparePatchRecords()) m_patchEntryChanges[face] = m_changeSerial;
+    if (PreparePatchRecords()) m_scratch.patches.entryChanges[face] = m_changeSerial;
 }
 
 uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
@@ -111,10 +109,10 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
     const bool cached = !inGridOrder && PreparePatchRecords();
     GridVertex* records = nullptr;
     if (cached) {
-        records = m_patchRecords.Data() + size_t(face) * count;
+        records = m_scratch.patches.records.Data() + size_t(face) * count;
         m_gridRecords = records;
         m_scratchFace = face;
-        if (m_patchRecordBuilt[face]) return count;
+        if (m_scratch.patches.built[face]) return count;
     } else {
         m_scratchFace = tarnix::Mesh::kNone;
         records = m_scratch.records.Ensure(count);
@@ -140,7 +138,7 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
         GridVertex* sortRoom = m_scratch.records.Ensure(count);
         if (!sortRoom) return count;
         SortByVertex(records, count, sortRoom);
-        m_patchRecordBuilt[face] = 1;
+        m_scratch.patches.built[face] = 1;
     }
     return count;
 }
@@ -191,9 +189,9 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
     const uint32_t q = m_facesPerPatch * face;
     if (q >= level.m_faceCount || !(level.m_faceFlags[q] & tarnix::Mesh::kFaceSculptable)) return false;
     if (m_dynamicTessellation && CurrentMeshEditable()) return Velder::Tester(mesh, face);
-    if (m_gatherPass) return m_relaxTool ? GatherRelaxPatch(face) : GatherPlanePatch(face);
+    if (m_gatherPass) return m_switches.relax ? GatherRelaxPatch(face) : GatherPlanePatch(face);
 
-    if (m_smoothTool && m_smoothPass == 0) {
+    if (m_switches.smooth && m_smoothPass == 0) {
         BuildRing(face);
         ApplyCornerCorrection(face);
         corvane::AppendTracked(m_smoothVertexFaces, face);
@@ -210,7 +208,7 @@ bool Corvane::Tester(tarnix::Mesh* mesh, uint32_t face) {
             m_ringPositions[m_gridRecords[k].ringCell] =
                 tarnix::HWVector::LoadXYZ(level.m_vertices[m_gridRecords[k].vertex].position);
         RefreshRing(face);
-    } else if (m_smoothTool && m_affectAllLayersAttr.Value()) {
+    } else if (m_switches.smooth && m_affectAllLayersAttr.Value()) {
         RestoreCornerCells();
     } else {
         RefreshRing(face);

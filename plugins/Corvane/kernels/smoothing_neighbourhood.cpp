@@ -22,7 +22,7 @@ using tarnix::HWVector;
 using tarnix::Vector;
 
 bool Corvane::SmoothsActiveLayerOnly() const {
-    return m_smoothTool && !m_affectAllLayersAttr.Value() && m_activeLayer != nullptr;
+    return m_switches.smooth && !m_affectAllLayersAttr.Value() && m_activeLayer != nullptr;
 }
 
 Vector Corvane::LayerPositionOf(uint32_t vertex, uint32_t face) {
@@ -132,7 +132,7 @@ void Corvane::Operator(uint32_t vertex, uint32_t face) {
         m_relaxSpread += c * c;
     } else if (m_smoothPass == 0) {
         // Volume-preserving smoothing averages the positions recorded before this pass.
-        const Vector p = m_preserveVolumeAttr.Value() && m_smoothTool ? m_recordedPositions[vertex] : position;
+        const Vector p = m_preserveVolumeAttr.Value() && m_switches.smooth ? m_recordedPositions[vertex] : position;
         m_neighbourSum += p * 0.5f;
     } else {
         m_neighbourSum += m_recordedPositions[vertex] * m_relaxBlend + m_relaxCentre * (1.0f - m_relaxBlend);
@@ -183,7 +183,7 @@ bool Corvane::GatherRelaxVertex(uint32_t v) {
     if (v >= m_relaxInRange.Count() || m_relaxInRange[v] != 0) return false;  // gathered already
     if (!m_wholeMeshPass) {
         tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
-        const HWVector* rows = corvane::DabRows(m_dabBlock);
+        const HWVector* rows = m_scratch.dabRows;
         const tarnix::StoredVertexInfo* entry = change.Find(v);
         HWVector p = entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[v].position);
         if (m_nonUniformScale)
@@ -279,7 +279,7 @@ bool Corvane::TakePlaneSample(uint32_t vertex, tarnix::StoredVertexInfo* entry, 
     (entry ? entry->m_stamp : level.m_vertices[vertex].undoSlot) = level.m_changeCounter;
     HWVector stored =
         entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
-    const HWVector* rows = corvane::DabRows(m_dabBlock);
+    const HWVector* rows = m_scratch.dabRows;
     if (m_nonUniformScale)
         stored = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(stored.ToVector(), 1.0f));
     const float d2 = tarnix::LengthSquared(rows[corvane::kRowCenter] - stored);

@@ -35,18 +35,16 @@ auto Corvane::VertexStampPoint(uint32_t v, uint32_t f, const HWVector& stored) {
 auto Corvane::VertexSmoothing(uint32_t v, uint32_t f, const HWVector& position, bool& recorded) {
     const bool layerSmoothing = !m_affectAllLayersAttr.Value() && m_activeLayer;
     return [this, v, f, position, layerSmoothing, &recorded](HWVector& target, HWVector& base) {
-        base = layerSmoothing && !m_relaxTool ? HWVector(LayerPositionOf(v, f)) : position;
-        if (m_relaxTool) {
+        base = layerSmoothing && !m_switches.relax ? HWVector(LayerPositionOf(v, f)) : position;
+        if (m_switches.relax) {
             target = HWVector(RelaxTarget(v));
         } else if (m_smoothPass == 0) {
             target = HWVector(OneRingAverage(v, f));
         } else if (m_smoothPass < 0) {
             RecordVertex(v, f);
-            // The later passes read the two lists by the same index: a pair goes into both or
-            // neither, so that no vertex is paired with another's face and no list is read past
-            // its end when one of them cannot grow.
-            if (corvane::AppendTracked(m_smoothVertices, v) && !corvane::AppendTracked(m_smoothVertexFaces, f))
-                m_smoothVertices.SetCount(m_smoothVertices.Count() - 1);
+            // The later passes read the two lists by the same index: no vertex may be paired
+            // with another's face.
+            corvane::AppendTrackedPair(m_smoothVertices, v, m_smoothVertexFaces, f);
             recorded = true;
             return false;
         } else {
@@ -62,7 +60,7 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     tarnix::VertexRecord& record = level.m_vertices[v];
     if (m_gatherPass) {
-        if (m_relaxTool) return GatherRelaxVertex(v);
+        if (m_switches.relax) return GatherRelaxVertex(v);
         const tarnix::StoredVertexInfo* entry = change.Find(v);
         const uint32_t stamp = entry ? entry->m_stamp : record.undoSlot;
         return stamp != level.m_changeCounter && PlaneSample(v);
@@ -99,7 +97,7 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     ++m_vertexUpdates;
 
     tarnix::SculptLayer* layer = m_hasActiveLayer ? m_activeLayer : nullptr;
-    HWVector* rows = corvane::DabRows(m_dabBlock);
+    HWVector* rows = m_scratch.dabRows;
     corvane::PatchWork work{level,
                             change,
                             layer,

@@ -96,10 +96,10 @@ TEST_F(StampTest, TheKnifeCutsAlongTheStrokeAsTheCameraSeesItWhereTheSurfaceLean
 TEST_F(StampTest, ChangingOnlyTheBuildUpSwitchReachesTheNextStroke) {
     Use(corvane::kToolRepeat);
     Stroke({{-0.3f, 0, 0}, {0.3f, 0, 0}}, 0.4f, 10.0f);
-    EXPECT_FALSE(brush->m_stampBuildUp);
+    EXPECT_FALSE(brush->Frame().stampBuildUp);
     ChangeStamp([](tarnix::StampConfiguration& s) { s.m_buildUp = true; });
     Stroke({{-0.3f, 0, 0}, {0.3f, 0, 0}}, 0.4f, 10.0f);
-    EXPECT_TRUE(brush->m_stampBuildUp);
+    EXPECT_TRUE(brush->Frame().stampBuildUp);
 }
 
 TEST_F(StampTest, AStampWhosePixelsCannotBeHadTakesNoEffectAndIsReadAgainLater) {
@@ -109,7 +109,6 @@ TEST_F(StampTest, AStampWhosePixelsCannotBeHadTakesNoEffectAndIsReadAgainLater) 
     tarnix::Block::SetBudget(tarnix::Block::RegisteredBytes() + 16 * 1024);
     brush->BeginStroke(level, tarnix::BrushOperation::kModifierNone, tarnix::BrushOperation::kTriggerDrag);
     tarnix::Block::SetBudget(tarnix::Block::kUnlimited);
-    EXPECT_EQ(brush->m_stampPixels, nullptr);
     ASSERT_EQ(tarnix::Kernel::Interface()->HUDMessages().size(), 1u);
     EXPECT_TRUE(tarnix::Kernel::Interface()->HUDMessages()[0].text.contains(QStringLiteral("no effect")));
     tarnix::SurfacePoint hit;
@@ -119,10 +118,11 @@ TEST_F(StampTest, AStampWhosePixelsCannotBeHadTakesNoEffectAndIsReadAgainLater) 
     const tarnix::Vector world = hit.m_position;
     brush->ApplyDab(&hit, &world, 0.5f, 1.0f, 0.05f, area);
     brush->EndStroke();
+    EXPECT_EQ(brush->Frame().stampPixels, nullptr);
     for (uint32_t v = 0; v < level->VertexCount(); ++v) ASSERT_EQ(level->VertexPosition(v).z, 0.0f) << "vertex " << v;
 
     const std::vector<float> heights = Stroke({{-0.3f, 0, 0}, {0.3f, 0, 0}}, 0.5f, 20.0f);
-    EXPECT_NE(brush->m_stampPixels, nullptr) << "the next stroke reads the stamp";
+    EXPECT_NE(brush->Frame().stampPixels, nullptr) << "the next stroke reads the stamp";
     EXPECT_LT(*std::min_element(heights.begin(), heights.end()), -1e-3f);
 }
 

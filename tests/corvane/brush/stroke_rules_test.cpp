@@ -45,7 +45,7 @@ protected:
     }
     // One dab of `size` at `at` in a stroke of its own on `level` (strength 0: nothing moves).
     void Dab(tarnix::SubdivisionLevel* level, const Vector& at, float size, bool endStroke = true) {
-        if (!brush->m_inStroke) brush->BeginStroke(level, BrushOperation::kModifierNone, BrushOperation::kTriggerDrag);
+        if (brush->CanUnlock()) brush->BeginStroke(level, BrushOperation::kModifierNone, BrushOperation::kTriggerDrag);
         const tarnix::SurfacePoint point = PointOn(level, at);
         tarnix::AxisAlignedBoundingBox changed;
         brush->ApplyDab(&point, &at, size, 1.0f, 0.0f, changed);
@@ -81,11 +81,8 @@ TEST_F(StrokeRulesTest, TheMeshScaleScalesStrengthUnlessTheToolIgnoresIt) {
     const auto bind = [&](uint32_t tool, const Vector& scale) {
         brush = dab_setup::MakeBrush(tool);
         geometry->GetTransformation().SetScale(scale);
-        brush->BeginStroke(level, BrushOperation::kModifierNone, BrushOperation::kTriggerDrag);
-        const float inverse = brush->m_inverseMeshScale;
-        const Vector row = corvane::DabRows(brush->m_dabBlock)[corvane::kRowInverseScale].ToVector();
-        brush->EndStroke();
-        return std::make_pair(inverse, row);
+        Dab(level, {0.1f, 0.1f, 1.0f}, 0.5f);
+        return std::make_pair(brush->Frame().distanceScale, brush->Frame().rows[corvane::kRowInverseScale].ToVector());
     };
     EXPECT_FLOAT_EQ(bind(corvane::kToolSculpt, {2, 2, 2}).first, 0.5f);
     EXPECT_EQ(bind(corvane::kToolSculpt, {2, 2, 2}).second, Vector(0.5f, 0.5f, 0.5f));
@@ -106,26 +103,25 @@ TEST_F(StrokeRulesTest, StampsNamedVdmDisplaceAndAreConvertedOnlyWhenTheyChange)
         ASSERT_TRUE(QFile::copy(rivet, path));
         brush->SetStamp(true, path);
         brush->BeginStroke(level, BrushOperation::kModifierNone, BrushOperation::kTriggerDrag);
-        EXPECT_EQ(brush->m_stampIsVectorDisplacement, vector) << name;
+        EXPECT_EQ(brush->ActiveStrengthHints().isLength, !vector) << name << ": a displacement is no length";
         brush->EndStroke();
     }
 
     brush->SetStamp(true, QStringLiteral("Stamps/bw_scale.tif"));
     const tarnix::Image* image = brush->MaskImage(BrushOperation::kStampMask);
     const auto stroke = [&] {
-        brush->BeginStroke(level, BrushOperation::kModifierNone, BrushOperation::kTriggerDrag);
-        brush->EndStroke();
+        Dab(level, {0.1f, 0.1f, 1.0f}, 0.5f);
         return image->TileReads();
     };
     const uint64_t reads = stroke();
-    const float first = brush->m_stampPixels[0];
+    const float first = brush->Frame().stampPixels[0];
     EXPECT_EQ(stroke(), reads) << "an unchanged stamp keeps its pixels";
     tarnix::StampConfiguration config = brush->StampConfig();
     config.m_inverted = true;
     config.m_offset = 0.25f;
     brush->SetStampConfig(config);
     EXPECT_EQ(stroke(), reads + 1) << "inversion and offset are keys of the cache";
-    EXPECT_FLOAT_EQ(brush->m_stampPixels[0], 1.0f - first + 0.25f) << "inverted once, at conversion";
+    EXPECT_FLOAT_EQ(brush->Frame().stampPixels[0], 1.0f - first + 0.25f) << "inverted once, at conversion";
 }
 
 TEST_F(StrokeRulesTest, ThePatchDepthGrowsWithTheBrushOverTheFaceSize) {
@@ -136,7 +132,8 @@ TEST_F(StrokeRulesTest, ThePatchDepthGrowsWithTheBrushOverTheFaceSize) {
         const tarnix::SurfacePoint point = PointOn(level, {0.1f, 0.1f, 1.0f});
         Dab(level, point.m_position, diagonals * FaceDiagonal(*level, point.m_face));
         brush->SetFalloffType(0);
-        return std::make_tuple(brush->m_patchBaseLevelIndex, brush->m_patchLevel, brush->m_facesPerPatch);
+        const corvane::PatchLevels patches = brush->Patches();
+        return std::make_tuple(patches.baseLevelIndex, patches.depth, patches.facesPerPatch);
     };
     // A brush of 16 face diagonals: k = log2(16 / 2) = 3 levels of patch.
     EXPECT_EQ(depth(shapes::Cube(), 3, 16.0f), std::make_tuple(0u, 3u, 64u));
@@ -167,11 +164,11 @@ TEST_F(StrokeRulesTest, DegenerateFacesAndDabsThatFindNothingAreHandledQuietly) 
         brush->EndStroke();
     };
     dabOn(16.0f * diagonal);
-    EXPECT_EQ(std::make_tuple(brush->m_patchBaseLevelIndex, brush->m_patchLevel), std::make_tuple(0u, 2u));
+    EXPECT_EQ(std::make_tuple(brush->Patches().baseLevelIndex, brush->Patches().depth), std::make_tuple(0u, 2u));
     const uint32_t* corners = level->FaceCorners(point.m_face);
     level->SetVertexPosition(corners[2], level->VertexPosition(corners[0]));
     dabOn(16.0f * diagonal);
-    EXPECT_EQ(std::make_tuple(brush->m_patchBaseLevelIndex, brush->m_patchLevel), std::make_tuple(2u, 0u))
+    EXPECT_EQ(std::make_tuple(brush->Patches().baseLevelIndex, brush->Patches().depth), std::make_tuple(2u, 0u))
         << "a face of no size: no levels of patch";
     EXPECT_EQ(Warnings(), 0u);
 
@@ -242,27 +239,24 @@ TEST_F(StrokeRulesTest, MirroredTwinsTakeTheMirrorOfFixedDirectionsAndTheirOwnOf
     const tarnix::SurfacePoint twin(level, 0, {-0.45f, 0.25f, 0.1f}, Vector(0.1f, 0.0f, 1.0f).Normalized(), 1);
     const auto directions = [&](int mode) {
         brush->m_directionAttr.SetValue(mode);
-        brush->m_mirrorIndex = 0;
         EXPECT_TRUE(brush->UpdateDabDirection(primary));
-        brush->m_mirrorIndex = 1;
         EXPECT_TRUE(brush->UpdateDabDirection(twin));
     };
     const auto mirrored = [](const Vector& v) { return Vector(-v.x, v.y, v.z); };
     for (int mode = 5; mode <= 12; ++mode) {
         directions(mode);
         SCOPED_TRACE(mode);
-        EXPECT_LT((brush->m_planeDirection[1] - mirrored(brush->m_planeDirection[0])).Length(), 1e-6f);
-        EXPECT_LT((brush->m_planePoint[1] - mirrored(brush->m_planePoint[0])).Length(), 1e-6f);
-        EXPECT_FLOAT_EQ(brush->m_planeOffset[1], brush->m_planeDirection[1] | twin.m_position);
+        EXPECT_LT((brush->Plane(1).direction - mirrored(brush->Plane(0).direction)).Length(), 1e-6f);
+        EXPECT_LT((brush->Plane(1).point - mirrored(brush->Plane(0).point)).Length(), 1e-6f);
+        EXPECT_FLOAT_EQ(brush->Plane(1).offset, brush->Plane(1).direction | twin.m_position);
     }
     directions(4);
     const Vector across = ((twin.m_position - Vector(0.0f, -0.5f, 0.0f)) & twin.m_normal).Normalized();
-    EXPECT_LT((brush->m_planeDirection[1] + across).Length(), 1e-6f) << "mode 4: the twin's own, negated";
+    EXPECT_LT((brush->Plane(1).direction + across).Length(), 1e-6f) << "mode 4: the twin's own, negated";
     directions(0);
-    EXPECT_LT((brush->m_planeDirection[1] - twin.m_normal).Length(), 1e-6f) << "mode 0: the twin's own normal";
+    EXPECT_LT((brush->Plane(1).direction - twin.m_normal).Length(), 1e-6f) << "mode 0: the twin's own normal";
     directions(3);
-    EXPECT_LT((brush->m_planeDirection[1] - (twin.m_position - Vector(0.0f, -0.5f, 0.0f)).Normalized()).Length(),
-              1e-6f);
+    EXPECT_LT((brush->Plane(1).direction - (twin.m_position - Vector(0.0f, -0.5f, 0.0f)).Normalized()).Length(), 1e-6f);
 }
 
 TEST_F(StrokeRulesTest, AGlobalPlaneIsTheRunningMeanOfTheRegionPlanes) {
@@ -282,8 +276,8 @@ TEST_F(StrokeRulesTest, AGlobalPlaneIsTheRunningMeanOfTheRegionPlanes) {
         brush->m_globalPlaneAttr.SetValue(global);
         for (int i = 0; i < 3; ++i) {
             Dab(level, centres[i], 0.7f, false);
-            directions[i] = brush->m_planeDirection[0];
-            points[i] = brush->m_planePoint[0];
+            directions[i] = brush->Plane(0).direction;
+            points[i] = brush->Plane(0).point;
         }
         brush->EndStroke();
     };

@@ -70,7 +70,8 @@ TEST_F(ToolActivationTest, FirstUseValuesComeOnceAndTheSculptorsSettingsStayWith
     EXPECT_EQ(brush->BrushStrength(), 42.0f) << "an initialized preset keeps the sculptor's strength";
     EXPECT_EQ(brush->m_preserveVolumeAttr.Value(), preserveVolume);
     EXPECT_FALSE(brush->IsMaskEnabled(tarnix::BrushOperation::kStampMask)) << "the Knife's stamp stays with it";
-    EXPECT_TRUE(brush->m_smoothTool) << "the kernel switches apply at every activation";
+    EXPECT_EQ(brush->ActiveStrengthHints().family, tarnix::BrushOperation::StrengthHints::kSmoothing)
+        << "the kernel switches apply at every activation";
 }
 
 TEST_F(ToolActivationTest, StampToolsStartWithAStampAndPlaceItAsTheirKindDoes) {
@@ -92,11 +93,11 @@ TEST_F(ToolActivationTest, StampToolsStartWithAStampAndPlaceItAsTheirKindDoes) {
 
     Activate(corvane::kToolFoamy);
     // The rate a dab builds up by is the cube of the setting, so that low settings stay gentle.
-    EXPECT_FLOAT_EQ(brush->m_buildUpRate, std::pow(brush->BuildUpRate(), 3.0f));
+    EXPECT_FLOAT_EQ(brush->ActiveStrengthHints().buildUp, std::pow(brush->BuildUpRate(), 3.0f));
     brush->SetBuildUpRate(0.5f);
     Activate(corvane::kToolSculpt);
     Activate(corvane::kToolFoamy);
-    EXPECT_FLOAT_EQ(brush->m_buildUpRate, 0.125f);
+    EXPECT_FLOAT_EQ(brush->ActiveStrengthHints().buildUp, 0.125f);
 }
 
 TEST_F(ToolActivationTest, ResetForgetsTheRecordAndGivesTheFirstUseValuesAgain) {

@@ -42,4 +42,24 @@ TEST_F(TrackedStoreTest, SameCapacityDoesNothingAndShrinkingKeepsTheFirstElement
     EXPECT_EQ(list[2], 22u);
 }
 
+// Lists read by the same index (a vertex and the face it was found in) take a pair into both
+// or neither: otherwise a vertex is paired with another's face, or a list read past its end.
+TEST_F(TrackedStoreTest, PairedListsStayInStepWhenEitherCannotGrow) {
+    for (bool firstFull : {true, false}) {
+        tarnix::Store<uint32_t> vertices, faces;
+        ASSERT_TRUE(corvane::GrowTrackedStore(vertices, firstFull ? 2 : 8));
+        ASSERT_TRUE(corvane::GrowTrackedStore(faces, firstFull ? 8 : 2));
+        vertices.SetCount(2);
+        faces.SetCount(2);
+        tarnix::Block::SetBudget(tarnix::Block::RegisteredBytes());
+        EXPECT_FALSE(corvane::AppendTrackedPair(vertices, 40u, faces, 7u));
+        tarnix::Block::SetBudget(tarnix::Block::kUnlimited);
+        EXPECT_EQ(vertices.Count(), 2u) << firstFull;
+        EXPECT_EQ(faces.Count(), 2u) << firstFull;
+        ASSERT_TRUE(corvane::AppendTrackedPair(vertices, 40u, faces, 7u));
+        EXPECT_EQ(vertices[2], 40u);
+        EXPECT_EQ(faces[2], 7u);
+    }
+}
+
 }  // namespace

@@ -6,10 +6,9 @@
 #include <set>
 #include <vector>
 
+#include "brush/tools.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
-#include "host/tracked_store.h"
-#include "kernels/dab_block.h"
 #include "kernels/kernel_index.h"
 #include "plugin/tool_catalogue.h"
 #include "tarnix/mesh_change.h"
@@ -409,7 +408,8 @@ void CheckKernel(uint32_t index, const Sculpted& sculpted) {
     dab.stampBuildUp = layerBit;
     dab.atPartner = nonUniform;
     dab.viewWeighted = layerBit;
-    dab.ignoreMeshScale = brush->m_ignoreMeshScale;
+    const corvane::KernelSwitches& switches = corvane::ToolOf(tool).switches;
+    dab.ignoreMeshScale = switches.ignoresMeshScale;
     dab.direction = Vector(0.1f, 0.2f, -1.0f).Normalized();
     dab.viewDirection = Vector(0.2f, 0.1f, -1.0f).Normalized();
     dab.inverseScale = nonUniform ? Vector(1.0f, 0.8f, 1.25f) : Vector(1, 1, 1);
@@ -421,8 +421,8 @@ void CheckKernel(uint32_t index, const Sculpted& sculpted) {
                                                 : 0.3f;
     dab.planeDistance = 0.7f;
     dab.waxDepth = tool == corvane::kToolWax ? 0.05f : 0.0f;
-    dab.planeMin = brush->m_planeMin;
-    dab.planeMax = brush->m_planeMax;
+    dab.planeMin = switches.planeMinimum;
+    dab.planeMax = switches.planeMaximum;
     dab.buildUpRate = std::pow(brush->BuildUpRate(), 3.0f);
     dab.dabFactor = 0.7f;
     const float bias = brush->StrengthBias();
@@ -444,51 +444,43 @@ void CheckKernel(uint32_t index, const Sculpted& sculpted) {
     const auto runDab = [&](const Vector& centre) {
         dab.centre = centre;
         dab.worldCentre = dab.meshToWorld.Transform(centre, 1.0f);
+        brush->m_affectAllLayersAttr.SetValue(normalsBit);
+        brush->m_bilinearSampleAttr.SetValue(dab.bilinear);
         dab_setup::Dab setup;
         setup.center = centre;
         setup.direction = dab.direction;
         setup.radius = dab.radius;
         setup.length = dab.length;
         setup.planeDistance = dab.planeDistance;
+        setup.dabFactor = dab.dabFactor;
+        setup.waxDepth = dab.waxDepth;
+        setup.mirrorIndex = 1;
+        setup.nonUniformScale = nonUniform;
+        setup.inverseScale = dab.inverseScale;
+        setup.meshToWorld = dab.meshToWorld;
+        setup.alongVertexNormals = normalsBit && family != Family::kSmoothing;
+        setup.wholeMesh = whole;
+        setup.viewWeighted = dab.viewWeighted;
+        setup.viewDirection = dab.viewDirection;
+        setup.renderers = true;
+        setup.notifyEachVertex = index & corvane::kBitNotifyEachVertex;
+        setup.stamp = {bool(index & corvane::kBitStamp),
+                       bool(index & corvane::kBitTiled),
+                       dab.vectorStamp,
+                       dab.stampBuildUp,
+                       dab.pixels.data(),
+                       dab.width,
+                       dab.height,
+                       dab.maskFactor,
+                       dab.scaleX,
+                       dab.scaleY,
+                       dab.depthStep,
+                       dab.stamp};
         const dab_setup::BoundDab bound(*brush, level, layout.depth, setup);
-        brush->m_affectAllLayersAttr.SetValue(normalsBit);
-        brush->m_alongVertexNormals = normalsBit && family != Family::kSmoothing;
-        brush->m_useStamp = index & corvane::kBitStamp;
-        brush->m_stampTiled = index & corvane::kBitTiled;
-        brush->m_wholeMeshPass = whole;
-        brush->m_wholeMeshFromCamera = dab.viewWeighted;
-        brush->m_wholeMeshCameraDirection = dab.viewDirection;
-        brush->m_skipRendererNotify = !(index & corvane::kBitNotifyEachVertex);
-        brush->m_nonUniformScale = nonUniform;
-        brush->m_mirrorIndex = 1;
-        brush->m_dabFactor = dab.dabFactor;
-        brush->m_waxDepth = dab.waxDepth;
-        brush->m_stampPixels = dab.pixels.data();
-        brush->m_stampWidth = dab.width;
-        brush->m_stampHeight = dab.height;
-        brush->m_stampMaskFactor = dab.maskFactor;
-        brush->m_stampIsVectorDisplacement = dab.vectorStamp;
-        brush->m_bilinearSampleAttr.SetValue(dab.bilinear);
-        brush->m_stampBuildUp = dab.stampBuildUp;
-        brush->m_stampScaleX = dab.scaleX;
-        brush->m_stampScaleY = dab.scaleY;
-        brush->m_stampDepthStep = dab.depthStep;
-        tarnix::HWVector* rows = corvane::DabRows(brush->m_dabBlock);
-        corvane::StoreMatrixRows(rows, corvane::kRowStampMatrix, dab.stamp);
-        rows[corvane::kRowStampX] = tarnix::HWVector(1, 0, 0);
-        rows[corvane::kRowStampY] = tarnix::HWVector(0, 1, 0);
-        rows[corvane::kRowInverseScale] = tarnix::HWVector(dab.inverseScale, 0.0f);
-        corvane::StoreMatrixRows(rows, corvane::kRowMeshToWorld, dab.meshToWorld);
-        corvane::StoreMatrixRows(rows, corvane::kRowWorldToMesh, dab.meshToWorld.Inverted());
-        if (nonUniform) rows[corvane::kRowCenter] = tarnix::HWVector(dab.worldCentre, 1.0f);
-        corvane::AppendTracked(brush->m_renderers, renderer);
-        brush->PrepareDabFrame();
         EXPECT_EQ(brush->Frame().kernel, index) << "the brush is set up as the kernel's choices say";
         std::vector<bool> results;
         for (uint32_t patch = 0; patch < geometry->Level(1)->m_faceCount; ++patch)
             results.push_back(brush->PatchTester(level, patch));
-        brush->m_renderers.SetCount(0);
-        brush->m_stampPixels = nullptr;  // the test's own
         return results;
     };
     const Patches patches(*level, *geometry->Level(1), layout);

@@ -11,7 +11,6 @@
 
 #include "builtin_shapes.h"
 #include "dab_setup.h"
-#include "host/tracked_store.h"
 #include "kernels/dab_block.h"
 #include "kernels/patch_kernel.h"
 #include "kernels/patch_normals.h"
@@ -43,7 +42,7 @@ TEST_F(PatchTesterTest, NormalsFollowTheBulgeAndTheBoxHoldsOldAndNew) {
     dab_setup::Dab dab{{0.5f, 0.5f, 0}, 0.4f, 1.0f};
     Bind(dab);
     EXPECT_TRUE(brush->PatchTester(level, 0));
-    const tarnix::HWVector* rows = corvane::DabRows(brush->m_dabBlock);
+    const tarnix::HWVector* rows = brush->Frame().rows;
     EXPECT_EQ(rows[corvane::kRowBoxMinimum].z, 0.0f) << "the old positions";
     EXPECT_GT(rows[corvane::kRowBoxMaximum].z, 0.1f) << "the new positions";
     EXPECT_NEAR(rows[corvane::kRowBoxMinimum].x, 0.25f, 1e-5f);
@@ -66,9 +65,8 @@ TEST_F(PatchTesterTest, RenderersHearOfThePatchAndItsNeighbours) {
     auto* renderer = new tarnix::MeshRenderer;
     level->AddChild(renderer);
     dab_setup::Dab dab{{0.5f, 0.5f, 0}, 0.3f};
+    dab.renderers = dab.neighbourNotices = true;
     Bind(dab);
-    corvane::AppendTracked(brush->m_renderers, renderer);
-    brush->m_patchMap = dynamic_cast<PatchMap*>(geometry->Level(0)->ChildByClass(PatchMap::StaticClass(), true));
     EXPECT_TRUE(brush->PatchTester(level, 0));
     std::set<uint32_t> quads;
     for (const auto& note : renderer->Notifications()) quads.insert(note.quad);
@@ -85,30 +83,23 @@ TEST_F(PatchTesterTest, RenderersHearOfThePatchAndItsNeighbours) {
 // falloff entry past the last gives weight 0, though the vertex is still written back and
 // counted; a move too small to cast a ray for is not projected onto the surface.
 TEST_F(PatchTesterTest, TheBrushEndsWhereItsRadiusAndFalloffTableEnd) {
-    const auto vertexAt = [&](const tarnix::Vector& p) {
-        for (uint32_t v = 0; v < level->VertexCount(); ++v)
-            if (level->VertexPosition(v) == p) return v;
-        return 0u;
-    };
-    const uint32_t centre = vertexAt({0.5f, 0.5f, 0});
+    const uint32_t centre = test_support::VertexAt(*level, {0.5f, 0.5f, 0});
     dab_setup::Dab dab{{0.5f, 0.5f, 0}, 0.25f};  // the grid's spacing: the centre's four neighbours lie on the radius
     Bind(dab);
-    brush->m_vertexUpdates = 0;
+    uint64_t updates = brush->VertexUpdates();
     EXPECT_TRUE(brush->PatchTester(level, 0));
-    EXPECT_EQ(brush->m_vertexUpdates, 5u) << "the centre and the four on the radius";
+    EXPECT_EQ(brush->VertexUpdates() - updates, 5u) << "the centre and the four on the radius";
 
-    Bind(dab);
-    std::vector<float> distances(level->VertexCount(), float(brush->m_falloffLastIndex + 1) / brush->m_falloffScale);
-    brush->m_distanceMode = 1;
-    brush->m_vertexDistances = distances.data();
-    brush->PrepareDabFrame();
-    brush->m_vertexUpdates = 0;
+    const corvane::DabFrame& frame = brush->Frame();
+    std::vector<float> distances(level->VertexCount(), float(frame.falloffLastIndex + 1) / frame.falloffScale);
+    dab_setup::Dab far = dab;
+    far.vertexDistances = distances.data();
+    Bind(far);
+    updates = brush->VertexUpdates();
     const tarnix::Vector before = level->VertexPosition(centre);
     EXPECT_TRUE(brush->PatchTester(level, 0));
-    EXPECT_EQ(brush->m_vertexUpdates, 25u) << "every vertex of the patch, none weighed";
+    EXPECT_EQ(brush->VertexUpdates() - updates, 25u) << "every vertex of the patch, none weighed";
     EXPECT_EQ(level->VertexPosition(centre), before);
-    brush->m_distanceMode = 0;
-    brush->m_vertexDistances = nullptr;
 
     // One vertex moves, down and sideways, off the flat surface its neighbours keep; projected,
     // it lands back on that surface.
@@ -118,9 +109,8 @@ TEST_F(PatchTesterTest, TheBrushEndsWhereItsRadiusAndFalloffTableEnd) {
         dab.radius = 0.1f;
         dab.length = length;
         dab.direction = {0.6f, 0, -0.8f};
+        dab.projectToSurface = true;
         Bind(dab);
-        brush->m_projectToSurface = true;
-        brush->PrepareDabFrame();
         EXPECT_TRUE(brush->PatchTester(level, 0));
         const tarnix::Vector moved = level->VertexPosition(centre);  // the same numbering on the fresh level
         EXPECT_GT(moved.x, 0.5f) << length;
@@ -138,8 +128,8 @@ TEST_F(PatchTesterTest, APatchItsLayerRefusesStaysAndGetsItsNormalsFromItsPositi
     auto* renderer = new tarnix::MeshRenderer;
     level->AddChild(renderer);
     dab_setup::Dab dab{{0.5f, 0.5f, 0}, 0.4f};
+    dab.renderers = true;
     Bind(dab);
-    corvane::AppendTracked(brush->m_renderers, renderer);
     uint32_t inside = 0;
     for (uint32_t v = 0; v < level->VertexCount(); ++v)
         if (level->VertexPosition(v).x <= 1.0f && level->VertexPosition(v).y <= 1.0f) {
@@ -170,18 +160,17 @@ TEST(PatchNoticeTest, OverTrianglesTheNeighboursAreThoseOfThePatchsAncestorInThe
     level->AddChild(renderer);
     auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
     const uint32_t face = 45;  // of level 2, the patch level: a child of level 1's face 11
-    const dab_setup::Dab dab{level->VertexPosition(level->FaceCorners(4 * face)[0]), 0.3f};
+    dab_setup::Dab dab{level->VertexPosition(level->FaceCorners(4 * face)[0]), 0.3f};
+    dab.renderers = dab.neighbourNotices = true;
     const dab_setup::BoundDab bound(*brush, level, 1, dab);
-    brush->m_baseMesh = quads;
-    brush->m_patchMap = dynamic_cast<PatchMap*>(quads->ChildByClass(PatchMap::StaticClass(), true));
-    ASSERT_NE(brush->m_patchMap, nullptr);
-    corvane::AppendTracked(brush->m_renderers, renderer);
+    const auto* map = dynamic_cast<PatchMap*>(quads->ChildByClass(PatchMap::StaticClass(), false));
+    ASSERT_NE(map, nullptr) << "the brush reads the map of the first quad level";
     EXPECT_TRUE(brush->PatchTester(level, face));
     std::set<uint32_t> notified;
     for (const auto& note : renderer->Notifications()) notified.insert(note.quad);
     std::set<uint32_t> expected{4 * face};
     for (uint32_t slot = 0; slot < PatchMap::kSlotsPerFace; ++slot) {
-        const uint32_t neighbour = brush->m_patchMap->m_neighbourFaces[(face / 4) * PatchMap::kSlotsPerFace + slot];
+        const uint32_t neighbour = map->m_neighbourFaces[(face / 4) * PatchMap::kSlotsPerFace + slot];
         if (neighbour != PatchMap::kNone) expected.insert(16 * neighbour);
     }
     EXPECT_EQ(notified, expected);
@@ -192,14 +181,13 @@ TEST_F(PatchTesterTest, PlaneToolsGatherTheRegionPlaneInsteadOfMovingInTheGather
     brush->SetActiveConfiguration(
         tarnix::BrushOperation::FindConfiguration(Corvane::StaticClass(), corvane::kToolFlatten));
     dab_setup::Dab dab{{1, 1, 0}, 0.5f};
+    dab.gather = true;
     Bind(dab);
-    brush->m_gatherPass = true;
-    std::fill(std::begin(brush->m_planeSums), std::end(brush->m_planeSums), 0.0f);
     for (uint32_t patch = 0; patch < 4; ++patch) EXPECT_TRUE(brush->PatchTester(level, patch));
-    brush->m_gatherPass = false;
-    EXPECT_FLOAT_EQ(brush->m_planeSums[6], 13.0f) << "each of the 13 grid vertices within the radius once";
-    EXPECT_NEAR(brush->m_planeSums[0] / brush->m_planeSums[6], 1.0f, 1e-5f);
-    EXPECT_NEAR(brush->m_planeSums[5] / brush->m_planeSums[6], 1.0f, 1e-4f) << "normals point up";
+    const float* sums = brush->RegionPlaneSums();
+    EXPECT_FLOAT_EQ(sums[6], 13.0f) << "each of the 13 grid vertices within the radius once";
+    EXPECT_NEAR(sums[0] / sums[6], 1.0f, 1e-5f);
+    EXPECT_NEAR(sums[5] / sums[6], 1.0f, 1e-4f) << "normals point up";
     EXPECT_EQ(level->VertexPosition(0).z, 0.0f);
 }
 
@@ -255,9 +243,8 @@ TEST(PatchWalkTest, WithProjectionDeepPatchesLandWhereThePerVertexPathLands) {
         // vertex, as far as this walk has moved their corners.
         dab.length = 0.04f;
         dab.direction = {0.6f, 0, -0.8f};
+        dab.projectToSurface = true;
         bound.emplace(*brush, top, 5, dab);
-        brush->m_projectToSurface = true;
-        brush->PrepareDabFrame();
         if (!perVertex) {
             EXPECT_TRUE(brush->PatchTester(top, 0));
         } else {

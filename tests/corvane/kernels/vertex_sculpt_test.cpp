@@ -7,8 +7,6 @@
 #include "brush/corvane.h"
 #include "builtin_shapes.h"
 #include "dab_setup.h"
-#include "host/tracked_store.h"
-#include "kernels/dab_block.h"
 #include "plugin/tool_catalogue.h"
 #include "small_meshes.h"
 #include "tarnix/kernel.h"
@@ -69,7 +67,6 @@ TEST_F(VertexSculptTest, TouchedNormalsAreTheMeanOfTheirFacesNormals) {
         ++checked;
     }
     EXPECT_GT(checked, 4u);
-    EXPECT_EQ(brush->m_touchedVertices.Count(), 0u) << "emptied at the end of the dab";
 }
 
 TEST_F(VertexSculptTest, UnderDynamicTessellationTheBaseBrushRecordsEachVertexAsFirstFound) {
@@ -157,12 +154,6 @@ TEST(VertexPathTest, OnQuadsThePerVertexPathAgreesWithTheKernels) {
     }
 }
 
-// A face that holds `vertex`.
-uint32_t FaceOf(const tarnix::Mesh& mesh, uint32_t vertex) {
-    uint32_t count = 0;
-    return mesh.FacesAroundVertex(vertex, count)[0];
-}
-
 // With the stamp sampled at the mirror partner (the mirrored twin of a topologically mirrored
 // dab), a vertex's partner enters the undo record only when the stamp is sampled there: after
 // the vertex's own entry, and not at all for a vertex the brush does not reach.
@@ -170,20 +161,17 @@ TEST(VertexPathTest, AMirroredStampEntersThePartnersOfTheVerticesItSamplesOnly) 
     auto geometry = shapes::Subdivided(shapes::Cube(), 2);
     tarnix::SubdivisionLevel* level = geometry->HighestLevel();
     auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
-    dab_setup::Dab dab{{0.4f, 0.3f, 1.0f}, 0.6f, 0.1f};
-    const dab_setup::BoundDab bound(*brush, level, 0, dab);
-    float texel = 1.0f;
-    brush->m_useStamp = brush->m_stampTiled = true;  // one texel everywhere
-    brush->m_stampPixels = &texel;
-    brush->m_stampWidth = brush->m_stampHeight = 1;
-    brush->m_stampMaskFactor = 1.0f;
-    corvane::StoreMatrixRows(corvane::DabRows(brush->m_dabBlock), corvane::kRowStampMatrix, tarnix::Matrix());
     tarnix::StampConfiguration stamp;
     stamp.m_mirrored = true;
     brush->SetStampConfig(stamp);
     brush->MirrorConfig().SetMirrorMode(tarnix::MirrorConfiguration::kTopological);
-    brush->m_mirrorIndex = 1;
-    brush->PrepareDabFrame();
+    const float texel = 1.0f;
+    dab_setup::Dab dab{{0.4f, 0.3f, 1.0f}, 0.6f, 0.1f};
+    dab.mirrorIndex = 1;
+    dab.stamp.on = dab.stamp.tiled = true;  // one texel everywhere
+    dab.stamp.pixels = &texel;
+    dab.stamp.width = dab.stamp.height = 1;
+    const dab_setup::BoundDab bound(*brush, level, 0, dab);
 
     std::vector<uint32_t> expected;
     std::vector<bool> entered(level->VertexCount(), false);
@@ -193,7 +181,7 @@ TEST(VertexPathTest, AMirroredStampEntersThePartnersOfTheVerticesItSamplesOnly) 
     };
     uint32_t partners = 0;
     for (uint32_t v = 0; v < level->VertexCount(); ++v) {
-        const uint32_t face = FaceOf(*level, v);
+        const uint32_t face = test_support::FaceOf(*level, v);
         const bool inside = (level->VertexPosition(v) - dab.center).LengthSquared() <= dab.radius * dab.radius;
         enter(v);
         if (inside) {
@@ -211,66 +199,22 @@ TEST(VertexPathTest, AMirroredStampEntersThePartnersOfTheVerticesItSamplesOnly) 
     const tarnix::MeshChange& change = *level->CurrentChange();
     ASSERT_EQ(change.Count(), expected.size());
     for (uint32_t slot = 0; slot < change.Count(); ++slot) ASSERT_EQ(change[slot].m_vertex, expected[slot]) << slot;
-    brush->m_stampPixels = nullptr;
 }
 
 // Under a non-uniform scale the brush is measured in the world: a vertex that this pass has
 // already moved counts as inside by its world distance from the dab centre, as the radius is.
 TEST_F(VertexSculptTest, UnderANonUniformScaleAVertexMovedBeforeCountsByItsWorldDistance) {
     auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
-    const dab_setup::BoundDab bound(*brush, level, 0, {{}, 1.2f});
-    const tarnix::Matrix stretch = tarnix::Matrix::Scale({1, 4, 1});
-    tarnix::HWVector* rows = corvane::DabRows(brush->m_dabBlock);
-    corvane::StoreMatrixRows(rows, corvane::kRowMeshToWorld, stretch);
-    corvane::StoreMatrixRows(rows, corvane::kRowWorldToMesh, stretch.Inverted());
-    rows[corvane::kRowCenter] = tarnix::HWVector(0, 0, 0, 1);
-    brush->m_nonUniformScale = true;
-    brush->PrepareDabFrame();
-    const auto vertexAt = [&](const tarnix::Vector& p) {
-        for (uint32_t v = 0; v < level->VertexCount(); ++v)
-            if (level->VertexPosition(v) == p) return v;
-        return 0u;
-    };
+    dab_setup::Dab dab{{}, 1.2f};
+    dab.nonUniformScale = true;
+    dab.meshToWorld = tarnix::Matrix::Scale({1, 4, 1});
+    const dab_setup::BoundDab bound(*brush, level, 0, dab);
     // One unit from the centre in the mesh: along x one in the world, along y four.
     for (const auto& [at, inside] : {std::make_pair(tarnix::Vector(1, 0, 0), true), {tarnix::Vector(0, 1, 0), false}}) {
-        const uint32_t v = vertexAt(at);
-        EXPECT_EQ(brush->VertexSculpt(level, v, FaceOf(*level, v)), inside) << at.y;
-        EXPECT_EQ(brush->VertexSculpt(level, v, FaceOf(*level, v)), inside) << "moved already, " << at.y;
+        const uint32_t v = test_support::VertexAt(*level, at);
+        EXPECT_EQ(brush->VertexSculpt(level, v, test_support::FaceOf(*level, v)), inside) << at.y;
+        EXPECT_EQ(brush->VertexSculpt(level, v, test_support::FaceOf(*level, v)), inside) << "moved already, " << at.y;
     }
-}
-
-// The recording pass of volume-preserving smoothing lists each vertex with a face that holds
-// it, and the later passes read the two lists by the same index: a vertex paired with another
-// vertex's face is smoothed over the wrong faces, and a list longer than the other is read
-// past its end. So when either list cannot grow, neither takes the pair.
-TEST_F(VertexSculptTest, TheSmoothingListsStayInStepWhenMemoryRunsOut) {
-    auto brush = dab_setup::MakeBrush(corvane::kToolSmooth);
-    const dab_setup::BoundDab bound(*brush, level, 0, {{}, 3.0f});
-    brush->m_smoothPass = -1;
-    const uint32_t v = 40, face = FaceOf(*level, v);
-    level->CurrentChange()->FindOrAdd(v, face);  // the undo record needs no room then
-    const auto fill = [&](tarnix::Store<uint32_t>& list, uint32_t capacity) {
-        list.Release();
-        ASSERT_TRUE(corvane::GrowTrackedStore(list, capacity));
-        list.SetCount(2);
-        list[0] = list[1] = 0;
-    };
-    for (bool verticesFull : {true, false}) {
-        fill(brush->m_smoothVertices, verticesFull ? 2 : 8);
-        fill(brush->m_smoothVertexFaces, verticesFull ? 8 : 2);
-        brush->m_dabStamp = ++level->m_changeCounter;
-        tarnix::Block::SetBudget(tarnix::Block::RegisteredBytes());
-        EXPECT_TRUE(brush->VertexSculpt(level, v, face)) << "recorded";
-        tarnix::Block::SetBudget(tarnix::Block::kUnlimited);
-        EXPECT_EQ(brush->m_smoothVertices.Count(), 2u);
-        EXPECT_EQ(brush->m_smoothVertexFaces.Count(), 2u);
-    }
-    brush->m_dabStamp = ++level->m_changeCounter;
-    EXPECT_TRUE(brush->VertexSculpt(level, v, face));
-    ASSERT_EQ(brush->m_smoothVertices.Count(), 3u);
-    ASSERT_EQ(brush->m_smoothVertexFaces.Count(), 3u);
-    EXPECT_EQ(brush->m_smoothVertices[2], v);
-    EXPECT_EQ(brush->m_smoothVertexFaces[2], face);
 }
 
 }  // namespace
