@@ -283,6 +283,7 @@ void Geometry::Subdivide(uint32_t levels) {
         // patch, so the vertices of a patch lie close together in memory.
         newIndex.assign(refined.size(), UINT32_MAX);
         renumbered.clear();
+        renumbered.reserve(3 * refined.size());
         Store<uint32_t> corners("mesh corners");
         if (!corners.Reserve(uint32_t(topology.GetNumFaces()) * 4)) throw &Error::s_cBadAlloc;
         for (int f = 0; f < topology.GetNumFaces(); ++f)
@@ -305,6 +306,14 @@ void Geometry::Subdivide(uint32_t levels) {
             for (int f = 0; f < topology.GetNumFaces(); ++f)
                 for (int value : topology.GetFaceFVarValues(f, 0)) uvs.corners.push_back(uint32_t(value));
             sourceUVs.swap(refinedUVs);
+        }
+        if (level == int(levels)) {
+            // Everything is read from OpenSubdiv: its tables for all levels and the points in
+            // double go before the top level makes its own arrays, which would else add to them.
+            refiner.reset();
+            std::vector<RefinedPoint>().swap(source);
+            std::vector<RefinedPoint>().swap(refined);
+            std::vector<uint32_t>().swap(newIndex);
         }
         auto* subdivided = new SubdivisionLevel;
         subdivided->SetTopology(Mesh::kQuads, corners, renumbered.data(), uint32_t(renumbered.size() / 3));
