@@ -12,6 +12,7 @@
 #include "kernels/dab_block.h"
 #include "kernels/kernel_index.h"
 #include "kernels/patch_work.h"
+#include "kernels/vertex_neighbours.h"
 #include "kernels/vertex_pipeline.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/mesh_renderer.h"
@@ -118,37 +119,23 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     return true;
 }
 
-namespace {
-
-// Sums the unit normals of the faces the mesh reports around a vertex.
-class NormalCalculator : public tarnix::AdjacentVertexEnumerator {
-public:
-    explicit NormalCalculator(const tarnix::Mesh* mesh) : m_mesh(mesh) {}
-    void Operator(uint32_t /*vertex*/, uint32_t face) override {
-        m_sum += m_mesh->FaceNormal(face).Normalized();
-        ++m_count;
-    }
-    uint32_t m_count = 0;
-    tarnix::Vector m_sum{0, 0, 0};
-
-private:
-    const tarnix::Mesh* m_mesh;
-};
-
-}  // namespace
-
 void Corvane::RecomputeTouchedNormals() {
     const EntryGuard guard(corvane::kGuardRecomputeTouchedNormals);
     // The touched vertices belong to the sculpted level (which is also the patch level
     // whenever the per-vertex path runs from the dab driver).
     tarnix::SubdivisionLevel* level = m_subdivisionLevel;
     if (!level) return;
-    NormalCalculator calculator(level);
-    for (const auto& [face, vertex] : m_touchedVertices) {
-        calculator.m_count = 0;
-        calculator.m_sum = tarnix::Vector(0, 0, 0);
-        level->EnumerateAdjacentVertices(&calculator, vertex, face);
-        const tarnix::Vector mean = calculator.m_sum * (1.0f / float(calculator.m_count ? calculator.m_count : 1));
+    // Each vertex takes the mean of the unit normals of the faces the mesh reports with its
+    // neighbours.
+    for (const auto& touched : m_touchedVertices) {
+        const uint32_t vertex = touched.second;
+        uint32_t count = 0;
+        tarnix::Vector sum(0, 0, 0);
+        corvane::ForEachNeighbour(*level, vertex, [&](uint32_t /*neighbour*/, uint32_t face) {
+            sum += level->FaceNormal(face).Normalized();
+            ++count;
+        });
+        const tarnix::Vector mean = sum * (1.0f / float(count ? count : 1));
         tarnix::PackNormal(HWVector(mean), level->m_normals[vertex]);
     }
     m_touchedVertices.SetCount(0);
