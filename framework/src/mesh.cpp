@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -406,23 +407,31 @@ void Mesh::EnumerateVerticesFrom(VertexEnumerator* enumerator, uint32_t startFac
     kept.busy |= useKept;
 
     const uint32_t cornersPerFace = CornersPerFace();
+    uint32_t* marks = m_vertexMarks.Data();
     const auto visit = [&](uint32_t vertex, uint32_t face) {
-        uint32_t& vertexMark = m_vertexMarks[vertex];
-        if (vertexMark == mark) return;
-        vertexMark = mark;
+        if (marks[vertex] == mark) return;
+        marks[vertex] = mark;
         queue.emplace_back(vertex, face);
+    };
+    // The corners of each face around the vertex, in face order. The arrays are read again
+    // after each Tester, which may start walks of its own.
+    const auto spread = [&](uint32_t vertex, auto corners) {
+        uint32_t count = 0;
+        const uint32_t* around = FacesAroundVertex(vertex, count);
+        const uint32_t* cornerIndices = m_cornerIndices.Data();
+        marks = m_vertexMarks.Data();
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t* c = cornerIndices + size_t(around[i]) * corners;
+            for (uint32_t k = 0; k < corners; ++k) visit(c[k], around[i]);
+        }
     };
     const uint32_t* start = FaceCorners(startFace);
     for (uint32_t k = 0; k < cornersPerFace; ++k) visit(start[k], startFace);
     for (size_t next = 0; next < queue.size(); ++next) {
         const auto [vertex, face] = queue[next];
         if (!enumerator->Tester(this, vertex, face)) continue;
-        uint32_t count = 0;
-        const uint32_t* around = FacesAroundVertex(vertex, count);
-        for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t* c = FaceCorners(around[i]);
-            for (uint32_t k = 0; k < cornersPerFace; ++k) visit(c[k], around[i]);
-        }
+        if (cornersPerFace == 3) spread(vertex, std::integral_constant<uint32_t, 3>());
+        else spread(vertex, cornersPerFace);
     }
 }
 
