@@ -244,6 +244,9 @@ TEST_F(VertexSculptTest, UnderANonUniformScaleAVertexMovedBeforeCountsByItsWorld
 // vertex's face is smoothed over the wrong faces, and a list longer than the other is read
 // past its end. So when either list cannot grow, neither takes the pair.
 TEST_F(VertexSculptTest, TheSmoothingListsStayInStepWhenMemoryRunsOut) {
+    // The level is prepared as the host prepares it for strokes: its topology caches, the
+    // neighbour lists the smoothing reads among them, are built before memory runs out.
+    geometry->PrepareForStrokes(*level);
     auto brush = dab_setup::MakeBrush(corvane::kToolSmooth);
     const dab_setup::BoundDab bound(*brush, level, 0, {{}, 3.0f});
     brush->m_smoothPass = -1;
