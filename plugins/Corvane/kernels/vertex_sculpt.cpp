@@ -62,9 +62,12 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     tarnix::VertexRecord& record = level.m_vertices[v];
+    // The record at hand names the vertex's undo slot when the change is the level's own.
+    const bool levelsChange = change.GetMesh() == &level;
+    const auto find = [&] { return levelsChange ? change.EntryAt(record.undoSlot, v) : change.Find(v); };
     if (m_gatherPass) {
         if (m_relaxTool) return GatherRelaxVertex(v);
-        const tarnix::StoredVertexInfo* entry = change.Find(v);
+        const tarnix::StoredVertexInfo* entry = find();
         const uint32_t stamp = entry ? entry->m_stamp : record.undoSlot;
         return stamp != level.m_changeCounter && PlaneSample(v);
     }
@@ -78,7 +81,7 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     const corvane::DabFrame& frame = m_frame;
     const corvane::RuntimeChoices choices{frame.kernel};
     const HWVector position = HWVector::LoadXYZ(record.position);
-    tarnix::StoredVertexInfo* entry = change.Find(v);
+    tarnix::StoredVertexInfo* entry = find();
     if (!entry) entry = change.Add_uncached(v, f, &record, m_hasActiveLayer, 0.0f);
     if (!entry) return false;
     if (std::exchange(entry->m_stamp, m_dabStamp) == m_dabStamp) {
