@@ -228,6 +228,10 @@ void Geometry::PrepareForStrokes(const SubdivisionLevel& level) const {
         if (each->m_vertexFaceStart.Count() != each->VertexCount() + 1) each->BuildVertexFaces();
         if (each->m_adjacency.Count() != 4 * each->m_faceCount) each->BuildAdjacency();
     }
+    // A level of triangles is sculpted vertex by vertex, which reads its neighbour lists at
+    // every dab; the levels below are not sculpted and go without.
+    if (level.m_faceKind == Mesh::kTriangles && level.m_neighbourStart.Count() != level.VertexCount() + 1)
+        level.BuildNeighbours();
     // Pages for a stroke that reaches an eighth of the level: a longer one faults in the rest
     // as it goes, a few milliseconds per hundred megabytes, while pages for every vertex
     // would hold 32 bytes a vertex for strokes that never come.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -40,14 +41,6 @@ void Mesh::SetVertexPosition(uint32_t vertex, const Vector& position) {
     p[0] = position.x;
     p[1] = position.y;
     p[2] = position.z;
-}
-
-Vector Mesh::FaceNormal(uint32_t face) const {
-    const uint32_t* c = FaceCorners(face);
-    if (m_faceKind == kQuads)
-        return (VertexPosition(c[2]) - VertexPosition(c[0])) & (VertexPosition(c[3]) - VertexPosition(c[1]));
-    const Vector p0 = VertexPosition(c[0]);
-    return (VertexPosition(c[1]) - p0) & (VertexPosition(c[2]) - p0);
 }
 
 void Mesh::SetTopology(FaceKind kind, Store<uint32_t>& cornerIndices, const float* positions, uint32_t vertexCount) {
@@ -99,6 +92,8 @@ void Mesh::ReleaseTopologyCaches() {
     m_adjacency.Release();
     m_vertexFaceStart.Release();
     m_vertexFaces.Release();
+    m_neighbourStart.Release();
+    m_neighbours.Release();
     m_faceMarks.Release();
     m_vertexMarks.Release();
     m_grid.reset();
@@ -201,13 +196,6 @@ void Mesh::BuildVertexFaces() const {
     }
 }
 
-const uint32_t* Mesh::FacesAroundVertex(uint32_t vertex, uint32_t& count) const {
-    if (m_vertexFaceStart.Count() != VertexCount() + 1) BuildVertexFaces();
-    const uint32_t first = m_vertexFaceStart[vertex];
-    count = m_vertexFaceStart[vertex + 1] - first;
-    return m_vertexFaces.Data() + first;
-}
-
 void Mesh::BuildAdjacency() const {
     // Each side (a, b) finds the faces that run the same edge among those around whichever
     // end has fewer (every such face holds both ends), so that a vertex of many faces costs
@@ -250,10 +238,9 @@ uint32_t Mesh::EdgeAdjacency(uint32_t face, uint32_t side) const {
 
 namespace {
 
-// The scratch of EnumerateAdjacentVertices for vertices of many faces: a mark per vertex,
-// stamped with the number of the call that found it, so that a neighbour found again is known
-// in constant time and nothing is allocated per call. One per thread; `busy` while a call uses
-// it.
+// The scratch of ForEachNeighbour for vertices of many faces: a mark per vertex, stamped with
+// the number of the call that found it, so that a neighbour found again is known in constant
+// time and nothing is allocated per call. One per thread; `busy` while a call uses it.
 struct NeighbourMarks {
     std::vector<uint32_t> marks;
     uint32_t stamp = 0;
@@ -261,18 +248,16 @@ struct NeighbourMarks {
 };
 thread_local NeighbourMarks t_neighbourMarks;
 
-}  // namespace
-
-void Mesh::EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint32_t vertex,
-                                     uint32_t /*faceHint*/) const {
-    const uint32_t cornersPerFace = CornersPerFace();
+// The neighbours of `vertex` worked out from the faces around it, in the order
+// EnumerateAdjacentVertices promises: `report(neighbour, face)` for each.
+template <class Report>
+void ForEachNeighbour(const Mesh& mesh, uint32_t vertex, Report&& report) {
+    const uint32_t cornersPerFace = mesh.CornersPerFace();
     uint32_t count = 0;
-    const uint32_t* faces = FacesAroundVertex(vertex, count);
-    // First the corner after the vertex in each face (one face per edge around an interior
-    // vertex), then the corners before it that no face reported yet (border edges).
-    // A vertex has at most two neighbours per face around it. A few are found again by a
-    // look through those reported; past that, by the marks below, so that the cost stays
-    // linear in the valence (a call nested in an enumerator's callback takes a set instead).
+    const uint32_t* faces = mesh.FacesAroundVertex(vertex, count);
+    // A vertex has at most two neighbours per face around it. A few are found again by a look
+    // through those reported; past that, by the marks above, so that the cost stays linear in
+    // the valence (a call nested in a report takes a set instead).
     uint32_t reported[64];
     uint32_t reportedCount = 0;
     const bool many = 2 * count > 64;
@@ -280,7 +265,7 @@ void Mesh::EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint3
     const bool useMarks = many && !marks.busy;
     std::unordered_set<uint32_t> reportedSet;
     if (useMarks) {
-        if (marks.marks.size() < VertexCount()) marks.marks.resize(VertexCount(), 0);
+        if (marks.marks.size() < mesh.VertexCount()) marks.marks.resize(mesh.VertexCount(), 0);
         if (++marks.stamp == 0) {
             std::fill(marks.marks.begin(), marks.marks.end(), 0u);
             marks.stamp = 1;
@@ -294,7 +279,7 @@ void Mesh::EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint3
             if (held) marks.busy = false;
         }
     } release{marks, useMarks};
-    const auto report = [&](uint32_t neighbour, uint32_t face) {
+    const auto once = [&](uint32_t neighbour, uint32_t face) {
         if (useMarks) {
             if (marks.marks[neighbour] == marks.stamp) return;
             marks.marks[neighbour] = marks.stamp;
@@ -305,16 +290,52 @@ void Mesh::EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint3
                 if (reported[i] == neighbour) return;
             reported[reportedCount++] = neighbour;
         }
-        enumerator->Operator(neighbour, face);
+        report(neighbour, face);
     };
     for (int pass = 0; pass < 2; ++pass) {
         const uint32_t step = pass == 0 ? 1 : cornersPerFace - 1;
         for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t* c = FaceCorners(faces[i]);
+            const uint32_t* c = mesh.FaceCorners(faces[i]);
             for (uint32_t k = 0; k < cornersPerFace; ++k)
-                if (c[k] == vertex) report(c[(k + step) % cornersPerFace], faces[i]);
+                if (c[k] == vertex) once(c[(k + step) % cornersPerFace], faces[i]);
         }
     }
+}
+
+}  // namespace
+
+void Mesh::EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint32_t vertex,
+                                     uint32_t /*faceHint*/) const {
+    if (m_neighbourStart.Count() == VertexCount() + 1) {
+        uint32_t count = 0;
+        const VertexNeighbour* neighbours = VertexNeighbours(vertex, count);
+        for (uint32_t i = 0; i < count; ++i) enumerator->Operator(neighbours[i].vertex, neighbours[i].face);
+        return;
+    }
+    ForEachNeighbour(*this, vertex,
+                     [enumerator](uint32_t neighbour, uint32_t face) { enumerator->Operator(neighbour, face); });
+}
+
+void Mesh::BuildNeighbours() const {
+    // An interior vertex has as many neighbours as faces around it, a border vertex one more:
+    // room for one per corner and a sixteenth over is rarely outgrown.
+    const uint32_t vertexCount = VertexCount();
+    const uint32_t corners = m_faceCount * CornersPerFace();
+    if (!m_neighbourStart.Assign(vertexCount + 1, 0) || !m_neighbours.Reserve(corners + corners / 16 + 1))
+        throw &Error::s_cBadAlloc;
+    m_neighbours.SetCount(0);
+    bool grown = true;
+    for (uint32_t v = 0; v < vertexCount && grown; ++v) {
+        ForEachNeighbour(*this, v, [this, &grown](uint32_t neighbour, uint32_t face) {
+            grown = grown && m_neighbours.Append(VertexNeighbour{neighbour, face});
+        });
+        m_neighbourStart[v + 1] = m_neighbours.Count();
+    }
+    if (grown) return;
+    // Half-built lists must not pass for built ones.
+    m_neighbourStart.Release();
+    m_neighbours.Release();
+    throw &Error::s_cBadAlloc;
 }
 
 uint32_t Mesh::NextEnumerationMark() {
@@ -350,28 +371,67 @@ void Mesh::EnumerateFacesFrom(FaceEnumerator* enumerator, uint32_t startFace) {
     }
 }
 
+namespace {
+
+// The queue of EnumerateVerticesFrom, kept per thread so that a brush's walk allocates nothing
+// once it has grown; a walk started from inside a Tester (the queue busy) takes one of its own.
+// Each queued vertex keeps the face it was reached through.
+struct VertexQueue {
+    std::vector<std::pair<uint32_t, uint32_t>> items;
+    bool busy = false;
+};
+thread_local VertexQueue t_vertexQueue;
+// Past this many entries the kept queue is given back after the walk (whole-mesh walks).
+constexpr size_t kKeptQueueEntries = size_t(1) << 16;
+
+}  // namespace
+
 void Mesh::EnumerateVerticesFrom(VertexEnumerator* enumerator, uint32_t startFace) {
     if (startFace >= m_faceCount) return;
     const uint32_t mark = NextEnumerationMark();
+    VertexQueue& kept = t_vertexQueue;
+    std::vector<std::pair<uint32_t, uint32_t>> own;
+    const bool useKept = !kept.busy;
+    std::vector<std::pair<uint32_t, uint32_t>>& queue = useKept ? kept.items : own;
+    queue.clear();
+    const struct Release {
+        VertexQueue& kept;
+        bool held;
+        ~Release() {
+            if (!held) return;
+            kept.busy = false;
+            if (kept.items.capacity() > kKeptQueueEntries)
+                std::vector<std::pair<uint32_t, uint32_t>>().swap(kept.items);
+        }
+    } release{kept, useKept};
+    kept.busy |= useKept;
+
     const uint32_t cornersPerFace = CornersPerFace();
-    // Each queued vertex keeps the face it was reached through.
-    std::vector<std::pair<uint32_t, uint32_t>> queue;
+    uint32_t* marks = m_vertexMarks.Data();
     const auto visit = [&](uint32_t vertex, uint32_t face) {
-        if (m_vertexMarks[vertex] == mark) return;
-        m_vertexMarks[vertex] = mark;
+        if (marks[vertex] == mark) return;
+        marks[vertex] = mark;
         queue.emplace_back(vertex, face);
+    };
+    // The corners of each face around the vertex, in face order. The arrays are read again
+    // after each Tester, which may start walks of its own.
+    const auto spread = [&](uint32_t vertex, auto corners) {
+        uint32_t count = 0;
+        const uint32_t* around = FacesAroundVertex(vertex, count);
+        const uint32_t* cornerIndices = m_cornerIndices.Data();
+        marks = m_vertexMarks.Data();
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t* c = cornerIndices + size_t(around[i]) * corners;
+            for (uint32_t k = 0; k < corners; ++k) visit(c[k], around[i]);
+        }
     };
     const uint32_t* start = FaceCorners(startFace);
     for (uint32_t k = 0; k < cornersPerFace; ++k) visit(start[k], startFace);
     for (size_t next = 0; next < queue.size(); ++next) {
         const auto [vertex, face] = queue[next];
         if (!enumerator->Tester(this, vertex, face)) continue;
-        uint32_t count = 0;
-        const uint32_t* around = FacesAroundVertex(vertex, count);
-        for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t* c = FaceCorners(around[i]);
-            for (uint32_t k = 0; k < cornersPerFace; ++k) visit(c[k], around[i]);
-        }
+        if (cornersPerFace == 3) spread(vertex, std::integral_constant<uint32_t, 3>());
+        else spread(vertex, cornersPerFace);
     }
 }
 

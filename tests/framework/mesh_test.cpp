@@ -174,6 +174,64 @@ TEST(MeshTopologyTest, AdjacentVerticesComeOnceEachAndCoverEveryFaceAround) {
     }
 }
 
+// The neighbours of a vertex as the mesh promises them: the corner after the vertex in each face
+// around it, in the order of the faces, then the corners before it, each neighbour once.
+std::vector<std::pair<uint32_t, uint32_t>> NeighboursFromFaces(const tarnix::Mesh& mesh, uint32_t v) {
+    std::vector<std::pair<uint32_t, uint32_t>> reports;
+    uint32_t count = 0;
+    const uint32_t* around = mesh.FacesAroundVertex(v, count);
+    const uint32_t k = mesh.CornersPerFace();
+    for (uint32_t step : {1u, k - 1})
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t* c = mesh.FaceCorners(around[i]);
+            const uint32_t at = uint32_t(std::find(c, c + k, v) - c);
+            const uint32_t neighbour = c[(at + step) % k];
+            if (std::none_of(reports.begin(), reports.end(), [&](const auto& r) { return r.first == neighbour; }))
+                reports.emplace_back(neighbour, around[i]);
+        }
+    return reports;
+}
+
+// Triangles with a border, an edge of three faces and a vertex where two fans meet: the kept
+// neighbour lists, and the enumeration before and after they are built, give every vertex's
+// neighbours in the promised order; after the faces change, the lists follow them.
+TEST(MeshTopologyTest, KeptNeighbourListsFollowTheFacesInTheirOrder) {
+    tarnix::Mesh mesh;
+    tarnix::Store<uint32_t> corners;
+    for (uint32_t c : {0, 1, 2, 0, 2, 3, 0, 3, 4, 2, 1, 5, 1, 2, 6, 4, 7, 6}) corners.Append(c);
+    const float positions[] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, -1, 1, 0, 2, 0, 1, 1, 2, 1, -1, 2, 1};
+    mesh.SetTopology(tarnix::Mesh::kTriangles, corners, positions, 8);
+    const auto listed = [&](uint32_t v) {
+        uint32_t count = 0;
+        const tarnix::VertexNeighbour* neighbours = mesh.VertexNeighbours(v, count);
+        std::vector<std::pair<uint32_t, uint32_t>> reports;
+        for (uint32_t i = 0; i < count; ++i) reports.emplace_back(neighbours[i].vertex, neighbours[i].face);
+        return reports;
+    };
+    const auto enumerated = [&](uint32_t v) {
+        NeighbourCollector collector;
+        mesh.EnumerateAdjacentVertices(&collector, v, 0);
+        return collector.reports;
+    };
+    for (uint32_t v = 0; v < 8; ++v) ASSERT_EQ(enumerated(v), NeighboursFromFaces(mesh, v)) << v;
+    for (uint32_t v = 0; v < 8; ++v) {
+        EXPECT_EQ(listed(v), NeighboursFromFaces(mesh, v)) << v;
+        EXPECT_EQ(enumerated(v), listed(v)) << v;
+    }
+    // Vertex 1: the edge to 2 is met twice before its other neighbours come.
+    const std::vector<std::pair<uint32_t, uint32_t>> aroundOne{{2, 0}, {5, 3}, {0, 0}, {6, 4}};
+    EXPECT_EQ(listed(1), aroundOne);
+
+    const uint32_t rewired[] = {4, 6, 5};
+    mesh.SetFaceCorners(5, rewired);
+    mesh.TopologyChanged();
+    EXPECT_TRUE(listed(7).empty());
+    for (uint32_t v = 0; v < 8; ++v) {
+        EXPECT_EQ(listed(v), NeighboursFromFaces(mesh, v)) << v;
+        EXPECT_EQ(enumerated(v), listed(v)) << v;
+    }
+}
+
 struct FaceCollector : tarnix::FaceEnumerator {
     std::function<bool(uint32_t)> accept;
     std::vector<uint32_t> faces;

@@ -13,8 +13,9 @@
 //   m_changeCounter  advanced by sculpting code before each pass that must see every vertex
 //                    again; undo entries remember the value of the pass that moved them.
 //
-// Topology queries (edge adjacency, faces around a vertex) are built on first use and kept
-// until the topology changes. Enumerations call back before they return.
+// Topology queries (edge adjacency, faces around a vertex, the neighbours of a vertex) are
+// built on first use, as flat arrays over all vertices, and kept until the topology changes.
+// Enumerations call back before they return.
 
 #include <cstdint>
 #include <memory>
@@ -45,6 +46,13 @@ struct VertexRecord {
     uint8_t reserved[3];
 };
 static_assert(sizeof(VertexRecord) == 20, "vertex records are five 32-bit words");
+
+/// One neighbour of a vertex as EnumerateAdjacentVertices reports it: the neighbour and a face
+/// holding both.
+struct VertexNeighbour {
+    uint32_t vertex;
+    uint32_t face;
+};
 
 class Mesh : public TreeNode {
 public:
@@ -82,7 +90,13 @@ public:
     Vector VertexNormal(uint32_t vertex) const { return UnpackNormal(m_normals[vertex]); }
     /// @brief The face's area vector: for a quad the cross product of its diagonals, for a
     /// triangle that of two edges (twice the area in both cases), not normalised.
-    Vector FaceNormal(uint32_t face) const;
+    Vector FaceNormal(uint32_t face) const {
+        const uint32_t* c = FaceCorners(face);
+        if (m_faceKind == kQuads)
+            return (VertexPosition(c[2]) - VertexPosition(c[0])) & (VertexPosition(c[3]) - VertexPosition(c[1]));
+        const Vector p0 = VertexPosition(c[0]);
+        return (VertexPosition(c[1]) - p0) & (VertexPosition(c[2]) - p0);
+    }
 
     /// @brief Replaces the mesh: `cornerIndices` holds CornersPerFace() entries per face.
     /// Every face is sculptable; normals are computed; undo slots and freeze are cleared.
@@ -103,11 +117,29 @@ public:
     /// edge is open or shared by more than two faces.
     uint32_t EdgeAdjacency(uint32_t face, uint32_t side) const;
     /// @brief The faces holding `vertex`: `count` of them from the returned pointer.
-    const uint32_t* FacesAroundVertex(uint32_t vertex, uint32_t& count) const;
-    /// @brief Reports every neighbour of `vertex` once, each with a face holding both. Over
-    /// all reports, every face around the vertex appears (once each around an interior
-    /// vertex). `faceHint` is accepted for interface compatibility; the mesh knows the faces.
+    const uint32_t* FacesAroundVertex(uint32_t vertex, uint32_t& count) const {
+        if (m_vertexFaceStart.Count() != VertexCount() + 1) BuildVertexFaces();
+        const uint32_t first = m_vertexFaceStart[vertex];
+        count = m_vertexFaceStart[vertex + 1] - first;
+        return m_vertexFaces.Data() + first;
+    }
+    /// @brief Reports every neighbour of `vertex` once, each with a face holding both: first
+    /// the corner after the vertex in each face around it (in FacesAroundVertex order), then
+    /// the corners before it that no face reported yet (border edges). Over all reports, every
+    /// face around the vertex appears (once each around an interior vertex). `faceHint` is
+    /// accepted for interface compatibility; the mesh knows the faces. Reads the kept
+    /// neighbour lists when VertexNeighbours built them, else works them out from the faces.
     void EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint32_t vertex, uint32_t faceHint) const;
+    /// @brief The reports EnumerateAdjacentVertices makes for `vertex`, in its order: `count`
+    /// of them. The lists of all vertices are built on the first call (8 bytes a neighbour)
+    /// and kept until the topology changes; a brush that visits many vertices' neighbours
+    /// reads them here without a call per neighbour.
+    const VertexNeighbour* VertexNeighbours(uint32_t vertex, uint32_t& count) const {
+        if (m_neighbourStart.Count() != VertexCount() + 1) BuildNeighbours();
+        const uint32_t first = m_neighbourStart[vertex];
+        count = m_neighbourStart[vertex + 1] - first;
+        return m_neighbours.Data() + first;
+    }
     /// @brief Calls the enumerator's Tester for `startFace`, then spreads outward: every face
     /// sharing a corner with a face whose Tester answered true is tested in turn, each face
     /// once per enumeration.
@@ -200,6 +232,7 @@ protected:
     void ReleaseTopologyCaches();
     void BuildAdjacency() const;
     void BuildVertexFaces() const;
+    void BuildNeighbours() const;
 
     Geometry* m_geometry = nullptr;
 
@@ -219,6 +252,8 @@ private:
     mutable Store<uint32_t> m_adjacency{"mesh adjacency"};
     mutable Store<uint32_t> m_vertexFaceStart{"mesh vertex faces"};
     mutable Store<uint32_t> m_vertexFaces{"mesh vertex faces"};
+    mutable Store<uint32_t> m_neighbourStart{"mesh vertex neighbours"};
+    mutable Store<VertexNeighbour> m_neighbours{"mesh vertex neighbours"};
     Store<uint32_t> m_faceMarks{"mesh enumeration"};
     Store<uint32_t> m_vertexMarks{"mesh enumeration"};
     uint32_t m_enumerationMark = 0;

@@ -179,6 +179,8 @@ public:
     void RestoreCornerCells();
     /// @brief Half the vertex's position plus half its neighbours' mean.
     tarnix::Vector OneRingAverage(uint32_t vertex, uint32_t face);
+    /// @brief Calls Operator for each neighbour of the vertex, in the mesh's order.
+    void VisitNeighbours(uint32_t vertex);
     /// @brief The vertex's active-layer position (its undo entry is added when missing).
     tarnix::Vector LayerPositionOf(uint32_t vertex, uint32_t face);
     /// @brief Recording pass of volume-preserving smoothing.

@@ -12,6 +12,7 @@
 #include "host/crash_guard.h"
 #include "host/preferences.h"
 #include "kernels/dab_block.h"
+#include "kernels/vertex_neighbours.h"
 #include "patch/grid.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/sculpt_layer.h"
@@ -113,12 +114,17 @@ void Corvane::RestoreCornerCells() {
     for (int i = 0; i < 8; ++i) cells[m_keptCornerCells[i]] = m_keptCornerValues[i];
 }
 
+void Corvane::VisitNeighbours(uint32_t vertex) {
+    corvane::ForEachNeighbour(*m_subdivisionLevel, vertex,
+                              [this](uint32_t neighbour, uint32_t face) { Corvane::Operator(neighbour, face); });
+}
+
 Vector Corvane::OneRingAverage(uint32_t vertex, uint32_t face) {
     const Vector own =
         SmoothsActiveLayerOnly() ? LayerPositionOf(vertex, face) : m_subdivisionLevel->VertexPosition(vertex);
     m_neighbourSum = Vector(0, 0, 0);
     m_neighbourCount = 0;
-    m_subdivisionLevel->EnumerateAdjacentVertices(this, vertex, face);
+    VisitNeighbours(vertex);
     return own * 0.5f + m_neighbourSum * (1.0f / float(m_neighbourCount ? m_neighbourCount : 1));
 }
 
@@ -147,16 +153,16 @@ void Corvane::RecordVertex(uint32_t vertex, uint32_t face) {
     m_relaxNormal = m_subdivisionLevel->VertexNormal(vertex);
     m_neighbourCount = 0;
     m_relaxSpread = 0.0f;
-    m_subdivisionLevel->EnumerateAdjacentVertices(this, vertex, face);
+    VisitNeighbours(vertex);
     const float spread = m_relaxSpread / float(m_neighbourCount ? m_neighbourCount : 1);
     m_relaxBlend = 1.0f / (2.0f * (spread - 1.0f));
 }
 
-Vector Corvane::InflateTarget(uint32_t vertex, uint32_t face) {
+Vector Corvane::InflateTarget(uint32_t vertex, uint32_t /*face*/) {
     m_neighbourSum = Vector(0, 0, 0);
     m_neighbourCount = 0;
     m_relaxCentre = m_recordedPositions[vertex];
-    m_subdivisionLevel->EnumerateAdjacentVertices(this, vertex, face);
+    VisitNeighbours(vertex);
     return m_neighbourSum * (1.0f / float(m_neighbourCount ? m_neighbourCount : 1));
 }
 

@@ -12,6 +12,7 @@
 #include "kernels/dab_block.h"
 #include "kernels/kernel_index.h"
 #include "kernels/patch_work.h"
+#include "kernels/vertex_neighbours.h"
 #include "kernels/vertex_pipeline.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/mesh_renderer.h"
@@ -59,9 +60,12 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     tarnix::VertexRecord& record = level.m_vertices[v];
+    // The record at hand names the vertex's undo slot when the change is the level's own.
+    const bool levelsChange = change.GetMesh() == &level;
+    const auto find = [&] { return levelsChange ? change.EntryAt(record.undoSlot, v) : change.Find(v); };
     if (m_gatherPass) {
         if (m_switches.relax) return GatherRelaxVertex(v);
-        const tarnix::StoredVertexInfo* entry = change.Find(v);
+        const tarnix::StoredVertexInfo* entry = find();
         const uint32_t stamp = entry ? entry->m_stamp : record.undoSlot;
         return stamp != level.m_changeCounter && PlaneSample(v);
     }
@@ -75,7 +79,7 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     const corvane::DabFrame& frame = m_frame;
     const corvane::RuntimeChoices choices{frame.kernel};
     const HWVector position = HWVector::LoadXYZ(record.position);
-    tarnix::StoredVertexInfo* entry = change.Find(v);
+    tarnix::StoredVertexInfo* entry = find();
     if (!entry) entry = change.Add_uncached(v, f, &record, m_hasActiveLayer, 0.0f);
     if (!entry) return false;
     if (std::exchange(entry->m_stamp, m_dabStamp) == m_dabStamp) {
@@ -116,37 +120,23 @@ bool Corvane::Tester(tarnix::Mesh* /*mesh*/, uint32_t v, uint32_t f) {
     return true;
 }
 
-namespace {
-
-// Sums the unit normals of the faces the mesh reports around a vertex.
-class NormalCalculator : public tarnix::AdjacentVertexEnumerator {
-public:
-    explicit NormalCalculator(const tarnix::Mesh* mesh) : m_mesh(mesh) {}
-    void Operator(uint32_t /*vertex*/, uint32_t face) override {
-        m_sum += m_mesh->FaceNormal(face).Normalized();
-        ++m_count;
-    }
-    uint32_t m_count = 0;
-    tarnix::Vector m_sum{0, 0, 0};
-
-private:
-    const tarnix::Mesh* m_mesh;
-};
-
-}  // namespace
-
 void Corvane::RecomputeTouchedNormals() {
     const EntryGuard guard(corvane::kGuardRecomputeTouchedNormals);
     // The touched vertices belong to the sculpted level (which is also the patch level
     // whenever the per-vertex path runs from the dab driver).
     tarnix::SubdivisionLevel* level = m_subdivisionLevel;
     if (!level) return;
-    NormalCalculator calculator(level);
-    for (const auto& [face, vertex] : m_touchedVertices) {
-        calculator.m_count = 0;
-        calculator.m_sum = tarnix::Vector(0, 0, 0);
-        level->EnumerateAdjacentVertices(&calculator, vertex, face);
-        const tarnix::Vector mean = calculator.m_sum * (1.0f / float(calculator.m_count ? calculator.m_count : 1));
+    // Each vertex takes the mean of the unit normals of the faces the mesh reports with its
+    // neighbours.
+    for (const auto& touched : m_touchedVertices) {
+        const uint32_t vertex = touched.second;
+        uint32_t count = 0;
+        tarnix::Vector sum(0, 0, 0);
+        corvane::ForEachNeighbour(*level, vertex, [&](uint32_t /*neighbour*/, uint32_t face) {
+            sum += level->FaceNormal(face).Normalized();
+            ++count;
+        });
+        const tarnix::Vector mean = sum * (1.0f / float(count ? count : 1));
         tarnix::PackNormal(HWVector(mean), level->m_normals[vertex]);
     }
     m_touchedVertices.SetCount(0);
