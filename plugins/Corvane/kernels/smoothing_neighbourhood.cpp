@@ -245,7 +245,19 @@ bool Corvane::GatherPlanePatch(uint32_t face) {
     corvane::PlaneSampleValue* samples = m_scratch.planeSamples.Ensure(size_t(m) * m);
     if (!samples) return false;
     bool any = false;
+    // As in the kernels' walk: the records, normals and undo entries come in ahead of their
+    // turn (an entry once its record is in, as the record names its slot).
+    constexpr uint32_t kRecordsAhead = 32, kEntriesAhead = 16;
     for (uint32_t k = 0; k < count; ++k) {
+        if (k + kRecordsAhead < count) {
+            const uint32_t ahead = m_gridRecords[k + kRecordsAhead].vertex;
+            __builtin_prefetch(&level.m_vertices[ahead]);
+            __builtin_prefetch(&level.m_normals[ahead]);
+        }
+        if (k + kEntriesAhead < count) {
+            const uint32_t slot = level.m_vertices[m_gridRecords[k + kEntriesAhead].vertex].undoSlot;
+            if (slot < change.Count()) __builtin_prefetch(&change[slot]);
+        }
         const GridVertex& grid = m_gridRecords[k];
         corvane::PlaneSampleValue& sample = samples[grid.ringCell];
         sample.taken = 0;
