@@ -425,6 +425,9 @@ private:
     tarnix::Store<uint8_t> m_patchRecordBuilt{"corvane patch records"};
     /// Per patch, the m_changeSerial of the undo record that holds all its vertices (0: none).
     tarnix::Store<uint32_t> m_patchEntryChanges{"corvane patch records"};
+    /// Per patch, the boxes of its stored positions (corvane::StoredBoxesPerPatch), which let
+    /// the plane's gathering pass by a patch, or a run of its records, wholly outside the brush.
+    tarnix::Store<corvane::StoredBox> m_patchStoredBoxes{"corvane patch records"};
     /// Counts the undo records the brush has taken (AddMeshChange), so that a patch can tell
     /// whether the current one holds its vertices.
     uint32_t m_changeSerial = 1;

@@ -69,20 +69,24 @@ bool Corvane::PreparePatchRecords() {
         return true;
     const uint32_t side = (1u << m_patchLevel) + 1, count = side * side;
     const uint32_t faces = m_patchBaseLevel->m_faceCount;
-    const uint64_t total = uint64_t(faces) * count;
+    const uint64_t total = uint64_t(faces) * count, boxes = uint64_t(faces) * corvane::StoredBoxesPerPatch(count);
     m_patchRecordTopology = 0;
     m_patchRecords.SetCount(0);
     m_patchRecordBuilt.SetCount(0);
     m_patchEntryChanges.SetCount(0);
-    if (total >= UINT32_MAX ||
+    m_patchStoredBoxes.SetCount(0);
+    if (total >= UINT32_MAX || boxes >= UINT32_MAX ||
         (m_patchRecordBuilt.Capacity() < faces && !corvane::GrowTrackedStore(m_patchRecordBuilt, faces)) ||
         (m_patchEntryChanges.Capacity() < faces && !corvane::GrowTrackedStore(m_patchEntryChanges, faces)) ||
+        (m_patchStoredBoxes.Capacity() < boxes && !corvane::GrowTrackedStore(m_patchStoredBoxes, uint32_t(boxes))) ||
         (m_patchRecords.Capacity() < total && !corvane::GrowTrackedStore(m_patchRecords, uint32_t(total))))
         return false;
     m_patchRecordBuilt.SetCount(faces);
     std::fill(m_patchRecordBuilt.begin(), m_patchRecordBuilt.end(), uint8_t(0));
     m_patchEntryChanges.SetCount(faces);
     std::fill(m_patchEntryChanges.begin(), m_patchEntryChanges.end(), 0u);
+    m_patchStoredBoxes.SetCount(uint32_t(boxes));
+    std::fill(m_patchStoredBoxes.begin(), m_patchStoredBoxes.end(), corvane::StoredBox{});
     m_patchRecords.SetCount(uint32_t(total));
     m_patchRecordTopology = level.TopologyStamp();
     m_patchRecordDepth = m_patchLevel;
