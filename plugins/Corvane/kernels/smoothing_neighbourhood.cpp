@@ -233,6 +233,32 @@ corvane::PlaneSampleRules Corvane::CurrentPlaneSampleRules() {
     return {corvane::g_prefUseVertexWeightsForFlatten, corvane::g_prefUseOriginalDataForFlatten};
 }
 
+// Inlined into the gathering's walk, where it runs for every vertex under the brush.
+[[gnu::always_inline]] inline bool Corvane::TakePlaneSample(uint32_t vertex, tarnix::StoredVertexInfo* entry,
+                                                            const corvane::PlaneSampleRules& rules,
+                                                            corvane::PlaneSampleValue& sample) {
+    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    // A vertex without an undo entry keeps the pass mark in its slot word.
+    (entry ? entry->m_stamp : level.m_vertices[vertex].undoSlot) = level.m_changeCounter;
+    HWVector stored =
+        entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
+    const HWVector* rows = corvane::DabRows(m_dabBlock);
+    if (m_nonUniformScale)
+        stored = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(stored.ToVector(), 1.0f));
+    const float d2 = tarnix::LengthSquared(rows[corvane::kRowCenter] - stored);
+    if (d2 > m_radiusSquared) return false;
+    sample.weight = rules.vertexWeights ? 1.0f - std::sqrt(d2) / m_radius : 1.0f;
+    if (rules.originalData) {
+        sample.position = stored.ToVector();
+        sample.normal = entry ? tarnix::UnpackNormal(entry->m_normal) : level.VertexNormal(vertex);
+    } else {
+        sample.position = level.VertexPosition(vertex);
+        sample.normal = level.VertexNormal(vertex);
+    }
+    sample.taken = 1;
+    return true;
+}
+
 bool Corvane::GatherPlanePatch(uint32_t face) {
     const EntryGuard guard(corvane::kGuardPlaneSampling);
     // A vertex is sampled where it is stored, and those places stay put while one undo record
@@ -332,30 +358,6 @@ bool Corvane::PlaneSample(uint32_t vertex) {
     tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
     if (!TakePlaneSample(vertex, change.Find(vertex), CurrentPlaneSampleRules(), sample)) return false;
     corvane::AddPlaneSample(sample, m_planeSums);
-    return true;
-}
-
-bool Corvane::TakePlaneSample(uint32_t vertex, tarnix::StoredVertexInfo* entry, const corvane::PlaneSampleRules& rules,
-                              corvane::PlaneSampleValue& sample) {
-    tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    // A vertex without an undo entry keeps the pass mark in its slot word.
-    (entry ? entry->m_stamp : level.m_vertices[vertex].undoSlot) = level.m_changeCounter;
-    HWVector stored =
-        entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
-    const HWVector* rows = corvane::DabRows(m_dabBlock);
-    if (m_nonUniformScale)
-        stored = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(stored.ToVector(), 1.0f));
-    const float d2 = tarnix::LengthSquared(rows[corvane::kRowCenter] - stored);
-    if (d2 > m_radiusSquared) return false;
-    sample.weight = rules.vertexWeights ? 1.0f - std::sqrt(d2) / m_radius : 1.0f;
-    if (rules.originalData) {
-        sample.position = stored.ToVector();
-        sample.normal = entry ? tarnix::UnpackNormal(entry->m_normal) : level.VertexNormal(vertex);
-    } else {
-        sample.position = level.VertexPosition(vertex);
-        sample.normal = level.VertexNormal(vertex);
-    }
-    sample.taken = 1;
     return true;
 }
 
