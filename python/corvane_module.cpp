@@ -12,6 +12,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -75,6 +76,8 @@ py::dict FiguresDict(const corvane_apps::StrokeFigures& figures) {
     d["faces_changed"] = figures.facesChanged;
     d["max_displacement"] = figures.maxDisplacement;
     d["seconds"] = figures.seconds;
+    d["module_seconds"] = figures.brushSeconds;
+    d["host_seconds"] = std::max(0.0, figures.seconds - figures.brushSeconds);
     d["mega_vertices_per_second"] = figures.MegaVerticesPerSecond();
     if (!figures.warning.isEmpty()) d["warning"] = figures.warning.toStdString();
     return d;

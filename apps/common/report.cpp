@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include <QSaveFile>
@@ -47,6 +49,8 @@ void WriteReport(const SessionReport& report, const QString& path) {
                                 {"faces_changed", s.facesChanged},
                                 {"max_displacement", s.maxDisplacement},
                                 {"seconds", s.seconds},
+                                {"module_seconds", s.brushSeconds},
+                                {"host_seconds", std::max(0.0, s.seconds - s.brushSeconds)},
                                 {"mega_vertices_per_second", s.MegaVerticesPerSecond()}};
         if (!s.warning.isEmpty()) entry["warning"] = s.warning.toStdString();
         document["strokes"].push_back(std::move(entry));

@@ -148,6 +148,11 @@ TEST(CorvaneSculptTest, TheDemoWritesTheMeshThePictureAndTheReport) {
         EXPECT_GE(stroke["vertex_updates"].get<double>(), stroke["moved_vertices"].get<double>() * 0.5) << tools[i];
         for (const char* key : {"processed_vertices", "max_displacement", "seconds"})
             EXPECT_TRUE(stroke.contains(key)) << key;
+        // The module's time is part of the stroke's, and the host's the rest of it.
+        const double seconds = stroke["seconds"].get<double>(), module = stroke["module_seconds"].get<double>();
+        EXPECT_GT(module, 0.0) << tools[i];
+        EXPECT_LE(module, seconds) << tools[i];
+        EXPECT_NEAR(stroke["host_seconds"].get<double>(), seconds - module, 1e-9) << tools[i];
     }
     EXPECT_EQ(report["faces"].get<int>(), 6 * 1024);
     // The OBJ holds every vertex and quad of the report.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include "brush/corvane.h"
 #include "host/tracked_store.h"
@@ -53,7 +54,9 @@ void Corvane::PrepareDab(const corvane::DabInputs& in) {
     m_activeLayer = level->ActiveLayer();
     m_hasActiveLayer = m_activeLayer != nullptr;
     m_meshChanges.SetCount(0);
-    AddMeshChange(level, level->CurrentChange());
+    if (in.sameStroke)
+        corvane::AppendTracked(m_meshChanges, std::make_pair<tarnix::Mesh*>(level, level->CurrentChange()));
+    else AddMeshChange(level, level->CurrentChange());
     m_renderers.SetCount(0);
     if (in.renderers) ListRenderers(*level, m_renderers);
     m_skipRendererNotify = !in.notifyEachVertex;

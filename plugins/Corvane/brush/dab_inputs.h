@@ -65,6 +65,9 @@ struct DabInputs {
     /// The gathering pass (the region plane, or Relax's targets) instead of moving; it starts
     /// from empty plane sums.
     bool gather = false;
+    /// Continues the stroke of the dab prepared before: the level's undo record keeps the
+    /// brush's serial for it, as it does for the dabs of one stroke.
+    bool sameStroke = false;
 
     /// The level sculpted, and the depth of its patches (base faces `patchDepth` levels up).
     tarnix::SubdivisionLevel* level = nullptr;

@@ -64,6 +64,22 @@ struct GridVertex {
     uint32_t ringCell;
 };
 
+/// A box of stored positions (each vertex where the undo record keeps it, or where it is while
+/// the record does not hold it yet), taken under undo record `change` (0: none). Those
+/// positions stay put while one record collects the stroke's moves.
+struct StoredBox {
+    float minimum[3], maximum[3];
+    uint32_t change;
+};
+
+/// A patch keeps the box of all its records and one for each run of this many of them.
+constexpr uint32_t kRecordsPerStoredBox = 256;
+
+/// @brief The boxes a patch of `records` records keeps: its own, then its runs'.
+inline uint32_t StoredBoxesPerPatch(uint32_t records) {
+    return 1 + (records + kRecordsPerStoredBox - 1) / kRecordsPerStoredBox;
+}
+
 /// One vertex's sample of the reference plane: the position and normal it adds, the weight
 /// that scales them, and whether the vertex gave a sample at all.
 struct PlaneSampleValue {
@@ -97,6 +113,9 @@ struct PatchRecordCache {
     tarnix::Store<uint8_t> built{"corvane patch records"};
     /// Per patch, the serial of the undo record that holds all its vertices (0: none).
     tarnix::Store<uint32_t> entryChanges{"corvane patch records"};
+    /// Per patch, the boxes of its stored positions (StoredBoxesPerPatch), which let the plane's
+    /// gathering pass by a patch, or a run of its records, wholly outside the brush.
+    tarnix::Store<StoredBox> storedBoxes{"corvane patch records"};
     uint64_t topology = 0;  // 0: no records
     uint32_t depth = 0;
     uint32_t side = 0;

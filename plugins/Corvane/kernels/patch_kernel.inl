@@ -31,7 +31,7 @@ template <class Choices, class StampAt, class Smoothing>
     HWVector* ring = work.ring;
     // The grid walk is not in memory order: the vertex records come in ahead of their turn,
     // and their undo entries once the records are in (the record names the entry's slot).
-    constexpr uint32_t kRecordsAhead = 16, kEntriesAhead = 8;
+    constexpr uint32_t kRecordsAhead = 32, kEntriesAhead = 16;
     for (uint32_t k = 0; k < work.count; ++k) {
         const GridVertex& grid = records[k];
         if (k + kRecordsAhead < work.count) __builtin_prefetch(&level.m_vertices[records[k + kRecordsAhead].vertex]);

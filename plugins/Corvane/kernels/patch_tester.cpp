@@ -68,19 +68,24 @@ bool Corvane::PreparePatchRecords() {
     if (cache.topology == level.TopologyStamp() && cache.depth == m_patchLevel && cache.side == m_ringSide) return true;
     const uint32_t side = (1u << m_patchLevel) + 1, count = side * side;
     const uint32_t faces = m_patchBaseLevel->m_faceCount;
-    const uint64_t total = uint64_t(faces) * count;
+    const uint64_t total = uint64_t(faces) * count, boxes = uint64_t(faces) * corvane::StoredBoxesPerPatch(count);
     cache.topology = 0;
     cache.records.SetCount(0);
     cache.built.SetCount(0);
     cache.entryChanges.SetCount(0);
-    if (total >= UINT32_MAX || (cache.built.Capacity() < faces && !corvane::GrowTrackedStore(cache.built, faces)) ||
+    cache.storedBoxes.SetCount(0);
+    if (total >= UINT32_MAX || boxes >= UINT32_MAX ||
+        (cache.built.Capacity() < faces && !corvane::GrowTrackedStore(cache.built, faces)) ||
         (cache.entryChanges.Capacity() < faces && !corvane::GrowTrackedStore(cache.entryChanges, faces)) ||
+        (cache.storedBoxes.Capacity() < boxes && !corvane::GrowTrackedStore(cache.storedBoxes, uint32_t(boxes))) ||
         (cache.records.Capacity() < total && !corvane::GrowTrackedStore(cache.records, uint32_t(total))))
         return false;
     cache.built.SetCount(faces);
     std::fill(cache.built.begin(), cache.built.end(), uint8_t(0));
     cache.entryChanges.SetCount(faces);
     std::fill(cache.entryChanges.begin(), cache.entryChanges.end(), 0u);
+    cache.storedBoxes.SetCount(uint32_t(boxes));
+    std::fill(cache.storedBoxes.begin(), cache.storedBoxes.end(), corvane::StoredBox{});
     cache.records.SetCount(uint32_t(total));
     cache.topology = level.TopologyStamp();
     cache.depth = m_patchLevel;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "host/tracked_store.h"
 
@@ -238,48 +239,10 @@ corvane::PlaneSampleRules Corvane::CurrentPlaneSampleRules() {
     return {corvane::g_prefUseVertexWeightsForFlatten, corvane::g_prefUseOriginalDataForFlatten};
 }
 
-bool Corvane::GatherPlanePatch(uint32_t face) {
-    const EntryGuard guard(corvane::kGuardPlaneSampling);
-    const uint32_t count = FillGridVertices(face);
-    const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
-    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
-    const corvane::PlaneSampleRules rules = CurrentPlaneSampleRules();
-    // The walk may take the vertices in memory order, but the plane's sums round in the order
-    // they are added: each sample waits in its padded-grid cell and the cells are added up in
-    // grid order, so that the plane does not follow the vertices' numbers.
-    const uint32_t side = (1u << m_patchLevel) + 1, m = m_ringSide;
-    corvane::PlaneSampleValue* samples = m_scratch.planeSamples.Ensure(size_t(m) * m);
-    if (!samples) return false;
-    bool any = false;
-    for (uint32_t k = 0; k < count; ++k) {
-        const GridVertex& grid = m_gridRecords[k];
-        corvane::PlaneSampleValue& sample = samples[grid.ringCell];
-        sample.taken = 0;
-        const uint32_t slot = level.m_vertices[grid.vertex].undoSlot;
-        tarnix::StoredVertexInfo* entry = change.EntryAt(slot, grid.vertex);
-        const uint32_t stamp = entry ? entry->m_stamp : slot;
-        if (stamp != level.m_changeCounter) any |= TakePlaneSample(grid.vertex, entry, rules, sample);
-    }
-    // The sums stay in registers over the patch (each still adds its samples in grid order).
-    float sums[7];
-    std::copy(m_planeSums, m_planeSums + 7, sums);
-    for (uint32_t row = 1; row <= side; ++row)
-        for (uint32_t cell = row * m + 1; cell <= row * m + side; ++cell)
-            if (samples[cell].taken) corvane::AddPlaneSample(samples[cell], sums);
-    std::copy(sums, sums + 7, m_planeSums);
-    return any;
-}
-
-bool Corvane::PlaneSample(uint32_t vertex) {
-    corvane::PlaneSampleValue sample;
-    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
-    if (!TakePlaneSample(vertex, change.Find(vertex), CurrentPlaneSampleRules(), sample)) return false;
-    corvane::AddPlaneSample(sample, m_planeSums);
-    return true;
-}
-
-bool Corvane::TakePlaneSample(uint32_t vertex, tarnix::StoredVertexInfo* entry, const corvane::PlaneSampleRules& rules,
-                              corvane::PlaneSampleValue& sample) {
+// Inlined into the gathering's walk, where it runs for every vertex under the brush.
+[[gnu::always_inline]] inline bool Corvane::TakePlaneSample(uint32_t vertex, tarnix::StoredVertexInfo* entry,
+                                                            const corvane::PlaneSampleRules& rules,
+                                                            corvane::PlaneSampleValue& sample) {
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     // A vertex without an undo entry keeps the pass mark in its slot word.
     (entry ? entry->m_stamp : level.m_vertices[vertex].undoSlot) = level.m_changeCounter;
@@ -299,6 +262,109 @@ bool Corvane::TakePlaneSample(uint32_t vertex, tarnix::StoredVertexInfo* entry, 
         sample.normal = level.VertexNormal(vertex);
     }
     sample.taken = 1;
+    return true;
+}
+
+bool Corvane::GatherPlanePatch(uint32_t face) {
+    const EntryGuard guard(corvane::kGuardPlaneSampling);
+    // A vertex is sampled where it is stored, and those places stay put while one undo record
+    // collects the stroke: a patch, or a run of its records, whose box of them lies wholly
+    // outside the brush gives no sample. Every stored position in a box is at least as far from
+    // the centre as the box's nearest point, in floats too, as rounding keeps the order of the
+    // differences and of their squares. Under a non-uniform scale the brush is measured in
+    // world space, and no box is kept.
+    const uint32_t side = (1u << m_patchLevel) + 1, m = m_ringSide;
+    const bool boxed = !m_nonUniformScale && PreparePatchRecords();
+    corvane::StoredBox* boxes =
+        boxed ? m_scratch.patches.storedBoxes.Data() + size_t(face) * corvane::StoredBoxesPerPatch(side * side)
+              : nullptr;
+    const bool boxesKnown = boxed && boxes[0].change == m_changeSerial;
+    const HWVector centre = m_scratch.dabRows[corvane::kRowCenter];
+    const auto outside = [&](const corvane::StoredBox& box) {
+        const HWVector nearest =
+            tarnix::Minimum(tarnix::Maximum(centre, HWVector::LoadXYZ(box.minimum)), HWVector::LoadXYZ(box.maximum));
+        return tarnix::LengthSquared(centre - nearest) > m_radiusSquared;
+    };
+    if (boxesKnown && outside(boxes[0])) return false;
+    const uint32_t count = FillGridVertices(face);
+    const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
+    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    const corvane::PlaneSampleRules rules = CurrentPlaneSampleRules();
+    // The walk may take the vertices in memory order, but the plane's sums round in the order
+    // they are added: each sample waits in its padded-grid cell and the cells are added up in
+    // grid order, so that the plane does not follow the vertices' numbers.
+    corvane::PlaneSampleValue* samples = m_scratch.planeSamples.Ensure(size_t(m) * m);
+    if (!samples) return false;
+    bool any = false;
+    // The boxes take every record, those of vertices sampled already in this pass included,
+    // once the records' order is settled (the runs are runs of it). Lanes turn NaN where a
+    // stored position is not finite; such boxes are not kept.
+    const bool takeBoxes = boxed && !boxesKnown && m_scratch.patches.built[face];
+    const HWVector infinity(std::numeric_limits<float>::infinity());
+    HWVector patchMinimum = infinity, patchMaximum = -infinity, unfinite(tarnix::zero);
+    // As in the kernels' walk: the records, normals and undo entries come in ahead of their
+    // turn (an entry once its record is in, as the record names its slot).
+    constexpr uint32_t kRecordsAhead = 32, kEntriesAhead = 16;
+    for (uint32_t run = 0, first = 0; first < count; ++run, first += corvane::kRecordsPerStoredBox) {
+        const uint32_t last = std::min(count, first + corvane::kRecordsPerStoredBox);
+        corvane::StoredBox* runBox = boxed ? &boxes[1 + run] : nullptr;
+        if (boxesKnown && outside(*runBox)) {
+            for (uint32_t k = first; k < last; ++k) samples[m_gridRecords[k].ringCell].taken = 0;
+            continue;
+        }
+        HWVector runMinimum = infinity, runMaximum = -infinity;
+        for (uint32_t k = first; k < last; ++k) {
+            if (k + kRecordsAhead < count) {
+                const uint32_t ahead = m_gridRecords[k + kRecordsAhead].vertex;
+                __builtin_prefetch(&level.m_vertices[ahead]);
+                __builtin_prefetch(&level.m_normals[ahead]);
+            }
+            if (k + kEntriesAhead < count) {
+                const uint32_t slot = level.m_vertices[m_gridRecords[k + kEntriesAhead].vertex].undoSlot;
+                if (slot < change.Count()) __builtin_prefetch(&change[slot]);
+            }
+            const GridVertex& grid = m_gridRecords[k];
+            corvane::PlaneSampleValue& sample = samples[grid.ringCell];
+            sample.taken = 0;
+            const uint32_t slot = level.m_vertices[grid.vertex].undoSlot;
+            tarnix::StoredVertexInfo* entry = change.EntryAt(slot, grid.vertex);
+            if (takeBoxes) {
+                const HWVector stored =
+                    HWVector::LoadXYZ(entry ? entry->m_position : level.m_vertices[grid.vertex].position);
+                runMinimum = tarnix::Minimum(runMinimum, stored);
+                runMaximum = tarnix::Maximum(runMaximum, stored);
+                unfinite += stored * 0.0f;
+            }
+            const uint32_t stamp = entry ? entry->m_stamp : slot;
+            if (stamp != level.m_changeCounter) any |= TakePlaneSample(grid.vertex, entry, rules, sample);
+        }
+        if (takeBoxes) {
+            HWVector::StoreXYZ(runBox->minimum, runMinimum);
+            HWVector::StoreXYZ(runBox->maximum, runMaximum);
+            patchMinimum = tarnix::Minimum(patchMinimum, runMinimum);
+            patchMaximum = tarnix::Maximum(patchMaximum, runMaximum);
+        }
+    }
+    if (takeBoxes && count && tarnix::LengthSquared(unfinite) == 0.0f) {
+        HWVector::StoreXYZ(boxes[0].minimum, patchMinimum);
+        HWVector::StoreXYZ(boxes[0].maximum, patchMaximum);
+        boxes[0].change = m_changeSerial;
+    }
+    // The sums stay in registers over the patch (each still adds its samples in grid order).
+    float sums[7];
+    std::copy(m_planeSums, m_planeSums + 7, sums);
+    for (uint32_t row = 1; row <= side; ++row)
+        for (uint32_t cell = row * m + 1; cell <= row * m + side; ++cell)
+            if (samples[cell].taken) corvane::AddPlaneSample(samples[cell], sums);
+    std::copy(sums, sums + 7, m_planeSums);
+    return any;
+}
+
+bool Corvane::PlaneSample(uint32_t vertex) {
+    corvane::PlaneSampleValue sample;
+    tarnix::MeshChange& change = *m_meshChanges[m_meshChanges.Count() - 1].second;
+    if (!TakePlaneSample(vertex, change.Find(vertex), CurrentPlaneSampleRules(), sample)) return false;
+    corvane::AddPlaneSample(sample, m_planeSums);
     return true;
 }
 

@@ -191,6 +191,43 @@ TEST_F(PatchTesterTest, PlaneToolsGatherTheRegionPlaneInsteadOfMovingInTheGather
     EXPECT_EQ(level->VertexPosition(0).z, 0.0f);
 }
 
+// The gathering pass passes by patches, and runs of their records, whose stored positions lie
+// wholly outside the brush, by boxes kept for the undo record. After a dab has moved vertices
+// (the record keeps where they were) and with the brush elsewhere, its sums must be those of a
+// pass that walks every record: a box skipping a vertex the brush reaches, or a skipped run
+// leaving an earlier patch's samples in the cells, would change them.
+TEST(PlaneGatheringTest, PassingPatchesAndRunsByTheirBoxesLeavesTheSumsAsAFullWalk) {
+    auto geometry = shapes::Subdivided(shapes::Plane(2, 2), 5);
+    tarnix::SubdivisionLevel* top = geometry->HighestLevel();
+    auto brush = dab_setup::MakeBrush(corvane::kToolFlatten);
+    const uint32_t patches = geometry->Level(0)->m_faceCount;
+    const auto pass = [&](dab_setup::Dab dab, bool sameStroke) {
+        dab.sameStroke = sameStroke;
+        const dab_setup::BoundDab bound(*brush, top, 5, dab);
+        for (uint32_t patch = 0; patch < patches; ++patch) brush->PatchTester(top, patch);
+        const float* sums = brush->RegionPlaneSums();
+        return std::vector<float>(sums, sums + 7);
+    };
+    const auto gather = [&](const tarnix::Vector& centre, float radius, bool sameStroke) {
+        dab_setup::Dab dab{centre, radius};
+        dab.gather = true;
+        return pass(dab, sameStroke);
+    };
+    const dab_setup::Dab dab{{1.4f, 0.6f, 0}, 0.4f, 1.0f, {0, 0, 1}, 0.2f};
+    gather(dab.center, dab.radius, false);
+    pass(dab, true);
+    uint32_t raised = 0;
+    for (const tarnix::Vector& p : test_support::PositionsOf(*top)) raised += p.z > 0.0f;
+    ASSERT_GT(raised, 100u) << "the dab moved vertices off their stored places";
+
+    const tarnix::Vector elsewhere(1.0f, 0.3f, 0);
+    const std::vector<float> boxed = gather(elsewhere, 0.3f, true);
+    // The same record again, under a new serial: the boxes taken under the old one do not hold.
+    const std::vector<float> walked = gather(elsewhere, 0.3f, false);
+    EXPECT_GT(walked[6], 100.0f) << "samples taken";
+    EXPECT_EQ(boxed, walked);
+}
+
 // Deep patches are walked in the memory order of their vertices (records sorted once and
 // kept), shallow ones in grid order. A displacement moves each vertex on its own, so one dab
 // cut into patches either way must move every vertex alike: a record lost or walked twice by
