@@ -34,6 +34,22 @@ struct FaceList : tarnix::FaceEnumerator {
 
 uint64_t EdgeKey(uint32_t a, uint32_t b) { return a < b ? (uint64_t(a) << 32) | b : (uint64_t(b) << 32) | a; }
 
+// The triangles that hold any of `edges`, each once, in ascending order.
+std::vector<uint32_t> FacesHoldingEdges(const Mesh& mesh, const std::vector<std::pair<uint32_t, uint32_t>>& edges) {
+    std::vector<uint32_t> faces;
+    for (const auto& [a, b] : edges) {
+        uint32_t count = 0;
+        const uint32_t* around = mesh.FacesAroundVertex(a, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t* c = mesh.FaceCorners(around[i]);
+            if (c[0] == b || c[1] == b || c[2] == b) faces.push_back(around[i]);
+        }
+    }
+    std::sort(faces.begin(), faces.end());
+    faces.erase(std::unique(faces.begin(), faces.end()), faces.end());
+    return faces;
+}
+
 bool IsRemoved(const Mesh& mesh, uint32_t face) {
     const uint32_t* c = mesh.FaceCorners(face);
     return c[0] == c[1] && c[1] == c[2];
@@ -238,17 +254,7 @@ bool Velder::SplitLongEdges(tarnix::Mesh& mesh, std::vector<uint32_t>& region, b
     if (edges.empty()) return false;
 
     // Every face holding a split edge is rewritten, inside the brush or not.
-    std::vector<uint32_t> touched;
-    for (const auto& [a, b] : edges) {
-        uint32_t count = 0;
-        const uint32_t* around = mesh.FacesAroundVertex(a, count);
-        for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t* c = mesh.FaceCorners(around[i]);
-            if (c[0] == b || c[1] == b || c[2] == b) touched.push_back(around[i]);
-        }
-    }
-    std::sort(touched.begin(), touched.end());
-    touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+    const std::vector<uint32_t> touched = FacesHoldingEdges(mesh, edges);
 
     // Every new point from the mesh as the pass found it, before any vertex is added.
     std::vector<Vector> points;

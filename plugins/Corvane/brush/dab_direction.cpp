@@ -22,6 +22,30 @@ namespace {
 
 constexpr float kDiagonal = 0.70710677f;
 
+// The directions of modes 5 to 12: an axis, towards the camera (8 and 9), or a diagonal.
+Vector FixedDirection(int mode, const tarnix::SurfacePoint& point) {
+    switch (mode) {
+        case 5:
+            return {1, 0, 0};
+        case 6:
+            return {0, 1, 0};
+        case 7:
+            return {0, 0, 1};
+        case 10:
+            return {kDiagonal, kDiagonal, 0};
+        case 11:
+            return {kDiagonal, 0, kDiagonal};
+        case 12:
+            return {0, kDiagonal, kDiagonal};
+        default: {
+            const Vector camera = tarnix::Kernel::Scene()->GetCamera().Transformation().Transform({0, 0, 0}, 1.0f);
+            const tarnix::Transformation* transformation = point.m_mesh->GetTransformation();
+            const Vector local = transformation ? transformation->WorldToMesh().Transform(camera, 1.0f) : camera;
+            return (local - point.m_position).Normalized();
+        }
+    }
+}
+
 }  // namespace
 
 bool Corvane::UpdateDabDirection(const tarnix::SurfacePoint& point) {
@@ -66,40 +90,11 @@ bool Corvane::UpdateDabDirection(const tarnix::SurfacePoint& point) {
             }
             break;
         }
-        case 5:
-            direction = {1, 0, 0};
-            planeFromPoint();
-            break;
-        case 6:
-            direction = {0, 1, 0};
-            planeFromPoint();
-            break;
-        case 7:
-            direction = {0, 0, 1};
-            planeFromPoint();
-            break;
-        case 8:
-        case 9: {
-            const Vector camera = tarnix::Kernel::Scene()->GetCamera().Transformation().Transform({0, 0, 0}, 1.0f);
-            const tarnix::Transformation* transformation = point.m_mesh->GetTransformation();
-            const Vector local = transformation ? transformation->WorldToMesh().Transform(camera, 1.0f) : camera;
-            direction = (local - p).Normalized();
-            planeFromPoint();
-            break;
-        }
-        case 10:
-            direction = {kDiagonal, kDiagonal, 0};
-            planeFromPoint();
-            break;
-        case 11:
-            direction = {kDiagonal, 0, kDiagonal};
-            planeFromPoint();
-            break;
-        case 12:
-            direction = {0, kDiagonal, kDiagonal};
-            planeFromPoint();
-            break;
         default:
+            if (d >= 5 && d <= 12) {
+                direction = FixedDirection(d, point);
+                planeFromPoint();
+            }
             break;
     }
     // The twin of a fixed or camera direction is the mirror image of the primary's.

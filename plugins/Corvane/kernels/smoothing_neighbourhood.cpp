@@ -23,6 +23,45 @@ using corvane::EntryGuard;
 using tarnix::HWVector;
 using tarnix::Vector;
 
+namespace {
+
+// Every stored position in the box is at least as far from the centre as the box's nearest
+// point, in floats too, as rounding keeps the order of the differences and of their squares.
+bool BoxOutsideBrush(const corvane::StoredBox& box, const HWVector& centre, float radiusSquared) {
+    const HWVector nearest =
+        tarnix::Minimum(tarnix::Maximum(centre, HWVector::LoadXYZ(box.minimum)), HWVector::LoadXYZ(box.maximum));
+    return tarnix::LengthSquared(centre - nearest) > radiusSquared;
+}
+
+// As in the kernels' walk: the records and normals come in ahead of their turn, and the undo
+// entries once their records are in, as a record names its entry's slot.
+void PrefetchPlaneSamples(const tarnix::SubdivisionLevel& level, tarnix::MeshChange& change,
+                          const corvane::GridVertex* records, uint32_t k, uint32_t count) {
+    constexpr uint32_t kRecordsAhead = 32, kEntriesAhead = 16;
+    if (k + kRecordsAhead < count) {
+        const uint32_t ahead = records[k + kRecordsAhead].vertex;
+        __builtin_prefetch(&level.m_vertices[ahead]);
+        __builtin_prefetch(&level.m_normals[ahead]);
+    }
+    if (k + kEntriesAhead < count) {
+        const uint32_t slot = level.m_vertices[records[k + kEntriesAhead].vertex].undoSlot;
+        if (slot < change.Count()) __builtin_prefetch(&change[slot]);
+    }
+}
+
+// Adds a patch's samples to the plane's sums in grid order, the sums kept in registers.
+void AddSamplesInGridOrder(const corvane::PlaneSampleValue* samples, uint32_t side, uint32_t ringSide,
+                           float* planeSums) {
+    float sums[7];
+    std::copy(planeSums, planeSums + 7, sums);
+    for (uint32_t row = 1; row <= side; ++row)
+        for (uint32_t cell = row * ringSide + 1; cell <= row * ringSide + side; ++cell)
+            if (samples[cell].taken) corvane::AddPlaneSample(samples[cell], sums);
+    std::copy(sums, sums + 7, planeSums);
+}
+
+}  // namespace
+
 bool Corvane::SmoothsActiveLayerOnly() const {
     return m_switches.smooth && !m_affectAllLayersAttr.Value() && m_activeLayer != nullptr;
 }
@@ -269,9 +308,7 @@ bool Corvane::GatherPlanePatch(uint32_t face) {
     const EntryGuard guard(corvane::kGuardPlaneSampling);
     // A vertex is sampled where it is stored, and those places stay put while one undo record
     // collects the stroke: a patch, or a run of its records, whose box of them lies wholly
-    // outside the brush gives no sample. Every stored position in a box is at least as far from
-    // the centre as the box's nearest point, in floats too, as rounding keeps the order of the
-    // differences and of their squares. Under a non-uniform scale the brush is measured in
+    // outside the brush gives no sample. Under a non-uniform scale the brush is measured in
     // world space, and no box is kept.
     const uint32_t side = (1u << m_patchLevel) + 1, m = m_ringSide;
     const bool boxed = !m_nonUniformScale && PreparePatchRecords();
@@ -280,11 +317,7 @@ bool Corvane::GatherPlanePatch(uint32_t face) {
               : nullptr;
     const bool boxesKnown = boxed && boxes[0].change == m_changeSerial;
     const HWVector centre = m_scratch.dabRows[corvane::kRowCenter];
-    const auto outside = [&](const corvane::StoredBox& box) {
-        const HWVector nearest =
-            tarnix::Minimum(tarnix::Maximum(centre, HWVector::LoadXYZ(box.minimum)), HWVector::LoadXYZ(box.maximum));
-        return tarnix::LengthSquared(centre - nearest) > m_radiusSquared;
-    };
+    const auto outside = [&](const corvane::StoredBox& box) { return BoxOutsideBrush(box, centre, m_radiusSquared); };
     if (boxesKnown && outside(boxes[0])) return false;
     const uint32_t count = FillGridVertices(face);
     const tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
@@ -302,9 +335,6 @@ bool Corvane::GatherPlanePatch(uint32_t face) {
     const bool takeBoxes = boxed && !boxesKnown && m_scratch.patches.built[face];
     const HWVector infinity(std::numeric_limits<float>::infinity());
     HWVector patchMinimum = infinity, patchMaximum = -infinity, unfinite(tarnix::zero);
-    // As in the kernels' walk: the records, normals and undo entries come in ahead of their
-    // turn (an entry once its record is in, as the record names its slot).
-    constexpr uint32_t kRecordsAhead = 32, kEntriesAhead = 16;
     for (uint32_t run = 0, first = 0; first < count; ++run, first += corvane::kRecordsPerStoredBox) {
         const uint32_t last = std::min(count, first + corvane::kRecordsPerStoredBox);
         corvane::StoredBox* runBox = boxed ? &boxes[1 + run] : nullptr;
@@ -314,15 +344,7 @@ bool Corvane::GatherPlanePatch(uint32_t face) {
         }
         HWVector runMinimum = infinity, runMaximum = -infinity;
         for (uint32_t k = first; k < last; ++k) {
-            if (k + kRecordsAhead < count) {
-                const uint32_t ahead = m_gridRecords[k + kRecordsAhead].vertex;
-                __builtin_prefetch(&level.m_vertices[ahead]);
-                __builtin_prefetch(&level.m_normals[ahead]);
-            }
-            if (k + kEntriesAhead < count) {
-                const uint32_t slot = level.m_vertices[m_gridRecords[k + kEntriesAhead].vertex].undoSlot;
-                if (slot < change.Count()) __builtin_prefetch(&change[slot]);
-            }
+            PrefetchPlaneSamples(level, change, m_gridRecords, k, count);
             const GridVertex& grid = m_gridRecords[k];
             corvane::PlaneSampleValue& sample = samples[grid.ringCell];
             sample.taken = 0;
@@ -350,13 +372,7 @@ bool Corvane::GatherPlanePatch(uint32_t face) {
         HWVector::StoreXYZ(boxes[0].maximum, patchMaximum);
         boxes[0].change = m_changeSerial;
     }
-    // The sums stay in registers over the patch (each still adds its samples in grid order).
-    float sums[7];
-    std::copy(m_planeSums, m_planeSums + 7, sums);
-    for (uint32_t row = 1; row <= side; ++row)
-        for (uint32_t cell = row * m + 1; cell <= row * m + side; ++cell)
-            if (samples[cell].taken) corvane::AddPlaneSample(samples[cell], sums);
-    std::copy(sums, sums + 7, m_planeSums);
+    AddSamplesInGridOrder(samples, side, m, m_planeSums);
     return any;
 }
 
