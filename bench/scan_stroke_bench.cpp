@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <ctime>
 #include <vector>
 
 #include "brush/corvane.h"
@@ -28,16 +27,12 @@
 #include "tarnix/brush_operation.h"
 #include "tarnix/kernel.h"
 #include "tarnix/stroke_driver.h"
+#include "thread_clock.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ThreadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
-}
+using bench_clock::Clock;
+using bench_clock::ThreadSeconds;
 
 // The scan stand-in: every vertex moved by up to a fifth of an edge along each axis, by a
 // fixed sequence, so every run sculpts the same surface.

@@ -27,7 +27,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 #include "brush/corvane.h"
@@ -37,17 +36,12 @@
 #include "tarnix/brush_operation.h"
 #include "tarnix/kernel.h"
 #include "tarnix/stroke_driver.h"
+#include "thread_clock.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// The calling thread's processor time, in seconds.
-double ThreadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
-}
+using bench_clock::Clock;
+using bench_clock::ThreadSeconds;
 
 // A memory copy of 256 MiB, the median of five: what the machine's memory moves per second.
 double CopyBytesPerSecond() {
