@@ -285,12 +285,14 @@ corvane::PlaneSampleRules Corvane::CurrentPlaneSampleRules() {
     tarnix::SubdivisionLevel& level = *m_subdivisionLevel;
     // A vertex without an undo entry keeps the pass mark in its slot word.
     (entry ? entry->m_stamp : level.m_vertices[vertex].undoSlot) = level.m_changeCounter;
-    HWVector stored =
+    const HWVector stored =
         entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
     const HWVector* rows = m_scratch.dabRows;
-    if (m_nonUniformScale)
-        stored = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(stored.ToVector(), 1.0f));
-    const float d2 = tarnix::LengthSquared(rows[corvane::kRowCenter] - stored);
+    // Measured in the world under a non-uniform scale, as the radius is; sampled in the mesh.
+    const HWVector measured =
+        m_nonUniformScale ? corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(stored.ToVector(), 1.0f))
+                          : stored;
+    const float d2 = tarnix::LengthSquared(rows[corvane::kRowCenter] - measured);
     if (d2 > m_radiusSquared) return false;
     sample.weight = rules.vertexWeights ? 1.0f - std::sqrt(d2) / m_radius : 1.0f;
     if (rules.originalData) {

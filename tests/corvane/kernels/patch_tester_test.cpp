@@ -11,6 +11,7 @@
 
 #include "builtin_shapes.h"
 #include "dab_setup.h"
+#include "host/preferences.h"
 #include "kernels/dab_block.h"
 #include "kernels/patch_kernel.h"
 #include "kernels/patch_normals.h"
@@ -226,6 +227,30 @@ TEST(PlaneGatheringTest, PassingPatchesAndRunsByTheirBoxesLeavesTheSumsAsAFullWa
     const std::vector<float> walked = gather(elsewhere, 0.3f, false);
     EXPECT_GT(walked[6], 100.0f) << "samples taken";
     EXPECT_EQ(boxed, walked);
+}
+
+// The region plane is a plane of the mesh: under a non-uniform scale the brush measures its
+// reach in the world, but the samples stay where the vertices are in the mesh, whether they
+// are read as the stroke found them or as they are. Before anything moves the two agree.
+TEST(PlaneGatheringTest, UnderANonUniformScaleOriginalAndCurrentSamplesAgree) {
+    auto geometry = shapes::Subdivided(shapes::Plane(2, 2), 4);
+    tarnix::SubdivisionLevel* top = geometry->HighestLevel();
+    auto brush = dab_setup::MakeBrush(corvane::kToolFlatten);
+    const auto sums = [&](bool originalData) {
+        corvane::g_prefUseOriginalDataForFlatten.Attribute()->SetValue(originalData);
+        dab_setup::Dab dab{{1.0f, 1.0f, 0}, 0.9f};
+        dab.nonUniformScale = true;
+        dab.meshToWorld = tarnix::Matrix::Scale({3, 1, 1});
+        dab.gather = true;
+        const dab_setup::BoundDab bound(*brush, top, 2, dab);
+        for (uint32_t patch = 0; patch < geometry->Level(2)->m_faceCount; ++patch) brush->PatchTester(top, patch);
+        const float* s = brush->RegionPlaneSums();
+        return std::vector<float>(s, s + 7);
+    };
+    const std::vector<float> original = sums(true), current = sums(false);
+    corvane::g_prefUseOriginalDataForFlatten.Attribute()->SetValue(false);
+    EXPECT_GT(current[6], 10.0f) << "samples taken";
+    EXPECT_EQ(original, current);
 }
 
 // Deep patches are walked in the memory order of their vertices (records sorted once and
