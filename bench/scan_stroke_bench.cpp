@@ -2,9 +2,8 @@
 // 6 x 270^2 quads cut into triangles (437k vertices, 875k triangles, the size of the Stanford
 // dragon scan), its vertices jittered so that no two faces are alike. Eight points across its
 // top, a brush that holds about 1,900 vertices (as a dab on the dragon does), each stroke
-// undone before the next; the tools of the
-// scan comparison at the strengths it uses (Sculpt, Flatten and Pinch 15, Smooth and Relax
-// 100).
+// undone before the next; the tools of the scan comparison at the strengths it uses (Sculpt,
+// Flatten and Pinch 15, Smooth and Relax 100).
 //
 // Per benchmark, over ten timed strokes after a first one:
 //   updates_Mps_median    vertex updates (vertices inside the brush, summed over the dabs) per
