@@ -2,21 +2,18 @@
 
 #include "tarnix/math/bounding_box.h"
 #include "tarnix/math/matrix.h"
+#include "vector_match.h"
 
 namespace {
 
-void ExpectNear(const tarnix::Vector& a, const tarnix::Vector& b, float tolerance = 1e-5f) {
-    EXPECT_NEAR(a.x, b.x, tolerance);
-    EXPECT_NEAR(a.y, b.y, tolerance);
-    EXPECT_NEAR(a.z, b.z, tolerance);
-}
+using test_support::Near;
 
 TEST(MatrixTest, RowVectorsTransformWithTranslationInRowThree) {
     const tarnix::Matrix m = tarnix::Matrix::Scale({2, 3, 4}) * tarnix::Matrix::Rotation({0, 0, 1}, 1.5707964f) *
                              tarnix::Matrix::Translation({10, 20, 30});
     // Scale, then a quarter turn about z, then the translation.
-    ExpectNear(m.Transform({1, 0, 0}, 1.0f), {10, 22, 30});
-    ExpectNear(m.Transform({1, 0, 0}, 0.0f), {0, 2, 0});
+    EXPECT_TRUE(Near(m.Transform({1, 0, 0}, 1.0f), {10, 22, 30}, 1e-5f));
+    EXPECT_TRUE(Near(m.Transform({1, 0, 0}, 0.0f), {0, 2, 0}, 1e-5f));
 }
 
 TEST(MatrixTest, InverseUndoesTheTransform) {
@@ -24,7 +21,7 @@ TEST(MatrixTest, InverseUndoesTheTransform) {
                              tarnix::Matrix::Scale({2, 0.5f, 3}) * tarnix::Matrix::Translation({-4, 5, 1});
     const tarnix::Matrix inverse = m.Inverted();
     const tarnix::Vector p(0.3f, -1.2f, 7.0f);
-    ExpectNear(inverse.Transform(m.Transform(p, 1.0f), 1.0f), p, 1e-4f);
+    EXPECT_TRUE(Near(inverse.Transform(m.Transform(p, 1.0f), 1.0f), p, 1e-4f));
     tarnix::Matrix singular = tarnix::Matrix::Scale({1, 0, 1});
     EXPECT_FALSE(singular.Invert());
     EXPECT_EQ(singular, tarnix::Matrix::Scale({1, 0, 1})) << "a failed inversion changes nothing";
@@ -48,8 +45,8 @@ TEST(BoundingBoxTest, EmptyExtendContainAndCorners) {
 TEST(BoundingBoxTest, SphereBoxIsTakenIntoTheTargetSpace) {
     const tarnix::Matrix toMesh = tarnix::Matrix::Scale({0.5f, 0.5f, 0.5f}) * tarnix::Matrix::Translation({1, 0, 0});
     const auto box = tarnix::AxisAlignedBoundingBox::SphereBoundingBox({2, 2, 2}, 1.0f, toMesh);
-    ExpectNear(box.Minimum(), {1.5f, 0.5f, 0.5f});
-    ExpectNear(box.Maximum(), {2.5f, 1.5f, 1.5f});
+    EXPECT_TRUE(Near(box.Minimum(), {1.5f, 0.5f, 0.5f}, 1e-5f));
+    EXPECT_TRUE(Near(box.Maximum(), {2.5f, 1.5f, 1.5f}, 1e-5f));
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <random>
+#include <vector>
 
 #include "tarnix/packed_normal.h"
+#include "vector_match.h"
 
 namespace {
 
@@ -21,17 +23,17 @@ TEST(PackedNormalTest, PackingScalesClampsAndRoundsHalvesAsAsked) {
     // A component scaled to exactly 2.5 tells the two roundings apart.
     const float half = 2.5f / 32767.0f;
     ASSERT_EQ(half * 32767.0f, 2.5f);
-    int16_t entry[3];
-    tarnix::PackNormal(tarnix::HWVector(half, -half, 1.0f), entry);
-    EXPECT_EQ(entry[0], 2);
-    EXPECT_EQ(entry[1], -2);
-    tarnix::PackNormal(tarnix::HWVector(half, -half, 1.0f), entry, tarnix::HalfRounding::kAwayFromZero);
-    EXPECT_EQ(entry[0], 3);
-    EXPECT_EQ(entry[1], -3);
-    EXPECT_EQ(entry[2], 32767);
-    tarnix::PackNormal(tarnix::HWVector(2.0f, -2.0f, 0.0f), entry, tarnix::HalfRounding::kAwayFromZero);
-    EXPECT_EQ(entry[0], 32767) << "both roundings clamp";
-    EXPECT_EQ(entry[1], -32767);
+    const auto entry = [](const tarnix::HWVector& normal, tarnix::HalfRounding halves) {
+        int16_t packed[3];
+        tarnix::PackNormal(normal, packed, halves);
+        return std::vector<int>(packed, packed + 3);
+    };
+    const tarnix::HWVector halves(half, -half, 1.0f);
+    EXPECT_EQ(entry(halves, tarnix::HalfRounding::kToEven), (std::vector<int>{2, -2, 32767}));
+    EXPECT_EQ(entry(halves, tarnix::HalfRounding::kAwayFromZero), (std::vector<int>{3, -3, 32767}));
+    EXPECT_EQ(entry(tarnix::HWVector(2.0f, -2.0f, 0.0f), tarnix::HalfRounding::kAwayFromZero),
+              (std::vector<int>{32767, -32767, 0}))
+        << "both roundings clamp";
 }
 
 TEST(PackedNormalTest, LanesPackAsOneNormalAtATime) {
@@ -56,19 +58,11 @@ TEST(PackedNormalTest, UnpackingReadsBackWithinOneStepAsVectorOrLanes) {
     tarnix::PackedNormal packed{0, 0, 0, 5};
     tarnix::PackNormal(tarnix::HWVector(unit), packed);
     const tarnix::Vector back = tarnix::UnpackNormal(packed);
-    EXPECT_NEAR(back.x, unit.x, 3.1e-5f);
-    EXPECT_NEAR(back.y, unit.y, 3.1e-5f);
-    EXPECT_NEAR(back.z, unit.z, 3.1e-5f);
-    const tarnix::HWVector lanes = tarnix::UnpackNormal<tarnix::HWVector>(packed);
-    EXPECT_EQ(lanes.x, back.x);
-    EXPECT_EQ(lanes.y, back.y);
-    EXPECT_EQ(lanes.z, back.z);
-    EXPECT_EQ(lanes.w, 0.0f) << "the fourth value is not a component";
+    EXPECT_TRUE(test_support::Near(back, unit, 3.1e-5f));
+    EXPECT_EQ(tarnix::UnpackNormal<tarnix::HWVector>(packed), tarnix::HWVector(back, 0.0f))
+        << "the fourth value is not a component";
     const int16_t entry[3] = {packed.x, packed.y, packed.z};
-    const tarnix::Vector fromEntry = tarnix::UnpackNormal(entry);
-    EXPECT_EQ(fromEntry.x, back.x);
-    EXPECT_EQ(fromEntry.y, back.y);
-    EXPECT_EQ(fromEntry.z, back.z);
+    EXPECT_EQ(tarnix::UnpackNormal(entry), back);
     EXPECT_EQ(tarnix::UnpackNormal(tarnix::PackedNormal{32767, -32767, 0, 0}).x, 32767 * tarnix::kNormalUnpackScale);
 }
 

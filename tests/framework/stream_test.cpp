@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 
 #include "caught_error.h"
 #include "tarnix/class_desc.h"
@@ -19,6 +20,10 @@ struct Record {
     double precise = 0;
     QString text;
 
+    bool operator==(const Record& o) const {
+        return std::tie(flag, byte, integer, unsignedInteger, wide, single, precise, text) ==
+               std::tie(o.flag, o.byte, o.integer, o.unsignedInteger, o.wide, o.single, o.precise, o.text);
+    }
     void Exchange(tarnix::Stream& stream) {
         stream.Exchange(flag);
         stream.Exchange(byte);
@@ -31,8 +36,10 @@ struct Record {
     }
 };
 
+const Record kRecord{true, 200, -7, 0xDEADBEEF, 1ull << 40, -0.5f, 1e-300, QStringLiteral("Grüße")};
+
 QByteArray StoredRecord() {
-    Record record{true, 200, -7, 0xDEADBEEF, 1ull << 40, -0.5f, 1e-300, QStringLiteral("Grüße")};
+    Record record = kRecord;
     tarnix::Stream out;
     record.Exchange(out);
     return out.Data();
@@ -61,14 +68,7 @@ TEST(StreamTest, ValuesRoundTripInBothDirections) {
     EXPECT_EQ(in.FormatVersion(), tarnix::Stream::kCurrentFormatVersion);
     Record loaded;
     loaded.Exchange(in);
-    EXPECT_TRUE(loaded.flag);
-    EXPECT_EQ(loaded.byte, 200);
-    EXPECT_EQ(loaded.integer, -7);
-    EXPECT_EQ(loaded.unsignedInteger, 0xDEADBEEFu);
-    EXPECT_EQ(loaded.wide, 1ull << 40);
-    EXPECT_EQ(loaded.single, -0.5f);
-    EXPECT_EQ(loaded.precise, 1e-300);
-    EXPECT_EQ(loaded.text, QStringLiteral("Grüße"));
+    EXPECT_TRUE(loaded == kRecord);
     EXPECT_EQ(in.Remaining(), 0);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "brush/corvane.h"
 #include "builtin_shapes.h"
@@ -61,9 +62,7 @@ TEST_F(VertexSculptTest, TouchedNormalsAreTheMeanOfTheirFacesNormals) {
         tarnix::PackedNormal expected{};
         tarnix::PackNormal(tarnix::HWVector(mean), expected);
         const tarnix::PackedNormal& n = level->m_normals[v];
-        EXPECT_EQ(n.x, expected.x);
-        EXPECT_EQ(n.y, expected.y);
-        EXPECT_EQ(n.z, expected.z);
+        EXPECT_EQ(std::tie(n.x, n.y, n.z), std::tie(expected.x, expected.y, expected.z)) << v;
         ++checked;
     }
     EXPECT_GT(checked, 4u);

@@ -6,6 +6,7 @@
 #include "builtin_shapes.h"
 #include "patch/grid.h"
 #include "tarnix/error.h"
+#include "vector_match.h"
 
 namespace {
 
@@ -54,9 +55,7 @@ TEST(GridTest, WalksCrossIntoTheNeighbouringPatchInAStraightLine) {
             patchChanges += cursor.m_patch != patch;
             const tarnix::Vector now = level->VertexPosition(cursor.Vertex());
             if (now == previous) break;  // reached the open border
-            const tarnix::Vector move = now - previous;
-            ASSERT_NEAR(move.x, step * directions[orientation].x, 1e-5f) << "orientation " << orientation;
-            ASSERT_NEAR(move.y, step * directions[orientation].y, 1e-5f) << "orientation " << orientation;
+            ASSERT_TRUE(test_support::Near(now - previous, directions[orientation] * step, 1e-5f)) << orientation;
             previous = now;
             ++moves;
         }
