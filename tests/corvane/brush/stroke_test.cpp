@@ -122,11 +122,7 @@ TEST_F(StrokeTest, StrokeDirectionModesDropTheFirstDab) {
     Use(corvane::kToolSmear);
     const tarnix::StrokeReport report = Stroke({{0, 0, 0}}, 0.5f, 0.2f);
     EXPECT_EQ(report.dabs, 1u);
-    const uint32_t centre = [&] {
-        for (uint32_t v = 0; v < level->VertexCount(); ++v)
-            if (level->VertexPosition(v) == tarnix::Vector(0, 0, 0)) return v;
-        return 0u;
-    }();
+    const uint32_t centre = test_support::VertexAt(*level, {0, 0, 0});
     EXPECT_EQ(level->VertexPosition(centre), tarnix::Vector(0, 0, 0)) << "the lone first dab moved nothing";
     Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 20.0f);
     EXPECT_GT(level->VertexPosition(centre).x, 0.01f) << "later dabs drag along the stroke";
@@ -250,11 +246,7 @@ TEST_F(StrokeTest, WithAnActiveLayerTheChangeLandsInTheLayer) {
     layer->SetStrength(0.5f);
     level->SetActiveLayer(0);
     Use(corvane::kToolSculpt);
-    const uint32_t centre = [&] {
-        for (uint32_t v = 0; v < level->VertexCount(); ++v)
-            if (level->VertexPosition(v) == tarnix::Vector(0, 0, 0)) return v;
-        return 0u;
-    }();
+    const uint32_t centre = test_support::VertexAt(*level, {0, 0, 0});
     Stroke({{-0.5f, 0, 0}, {0.5f, 0, 0}}, 0.5f, 0.2f);
     EXPECT_GT(layer->Offset(centre).z, 0.0f);
     EXPECT_FLOAT_EQ(level->VertexPosition(centre).z, 0.5f * layer->Offset(centre).z) << "at half strength";
@@ -408,12 +400,9 @@ TEST(MirrorTest, MirroredStrokesOnASymmetricMeshAgreeToFloatPrecision) {
             auto brush = dab_setup::MakeBrush(corvane::kToolSculpt);
             brush->m_directionAttr.SetValue(direction);
             brush->MirrorConfig().SetMirrorMode(mode);
-            tarnix::StrokeOptions options;
-            options.size = 0.3f;
-            options.strength = 20.0f;
             // Away from the plane (the two sides do not meet) and across several faces, so that
             // later dabs land on a surface the earlier ones changed.
-            tarnix::StrokeDriver(*brush).Run(*level, {{0.45f, -0.2f, 1}, {0.7f, 0.3f, 1}, {0.5f, 0.6f, 1}}, options);
+            dab_setup::Stroke(*brush, *level, {{0.45f, -0.2f, 1}, {0.7f, 0.3f, 1}, {0.5f, 0.6f, 1}}, 0.3f, 20.0f);
             const float largest = LargestMove(before, *level);
             ASSERT_GT(largest, 0.01f);
             if (direction == 1) {
