@@ -55,10 +55,8 @@ TEST(UVRefinementTest, SeamsKeepOneCoordinatePerSideAndIslandCornersStay) {
     for (uint32_t f = 0; f < level->m_faceCount; ++f)
         for (uint32_t k = 0; k < 4; ++k) {
             const tarnix::TextureCoordinate& uv = uvs->values[uvs->corners[4 * f + k]];
-            ASSERT_GE(uv.u, 0.0f);
-            ASSERT_LE(uv.u, 1.0f);
-            ASSERT_GE(uv.v, 0.0f);
-            ASSERT_LE(uv.v, 1.0f);
+            ASSERT_TRUE(uv.u >= 0.0f && uv.u <= 1.0f && uv.v >= 0.0f && uv.v <= 1.0f)
+                << "face " << f << " corner " << k;
             cornersOnSquareCorners += (uv.u == 0.0f || uv.u == 1.0f) && (uv.v == 0.0f || uv.v == 1.0f);
         }
     EXPECT_EQ(cornersOnSquareCorners, 6u * 4u) << "each island's four corners stay put";

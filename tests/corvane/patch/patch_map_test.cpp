@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 #include "builtin_shapes.h"
 #include "caught_error.h"
@@ -22,10 +23,7 @@ TEST(PatchMapTest, RowsCollectDistinctFacesInOrderUpToTen) {
     map.m_currentFace = 1;
     for (uint32_t face : {7u, 1u, 7u, 2u, 1u}) map.Operator(0, face);
     const uint32_t* row = map.m_neighbourFaces.Data() + 10;
-    EXPECT_EQ(row[0], 7u);
-    EXPECT_EQ(row[1], 1u);
-    EXPECT_EQ(row[2], 2u);
-    EXPECT_EQ(row[3], PatchMap::kNone);
+    EXPECT_EQ(std::vector<uint32_t>(row, row + 4), (std::vector<uint32_t>{7, 1, 2, PatchMap::kNone}));
     for (uint32_t face = 100; face < 120; ++face) map.Operator(0, face);
     EXPECT_EQ(row[9], 106u) << "the first ten distinct faces are kept";
     EXPECT_EQ(map.m_neighbourFaces[20], PatchMap::kNone) << "other rows are untouched";
