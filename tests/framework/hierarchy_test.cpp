@@ -10,6 +10,7 @@
 #include "tarnix/mesh_change.h"
 #include "tarnix/sculpt_layer.h"
 #include "tarnix/stream.h"
+#include "vector_match.h"
 
 namespace {
 
@@ -73,9 +74,8 @@ TEST(HierarchyTest, VertexGridOfAPatchIsTheGridOfItsDescendants) {
         for (uint32_t y = 0; y <= n; ++y)
             for (uint32_t x = 0; x <= n; ++x) {
                 const uint32_t vertex = level->m_cornerIndices[4 * patch * n * n + vertices[y * (n + 1) + x]];
-                const tarnix::Vector p = level->VertexPosition(vertex);
-                ASSERT_NEAR(p.x, origin.x + float(x) / n, 1e-5f);
-                ASSERT_NEAR(p.y, origin.y + float(y) / n, 1e-5f);
+                ASSERT_TRUE(
+                    test_support::Near(level->VertexPosition(vertex), origin + tarnix::Vector(x, y, 0) / n, 1e-5f));
             }
     }
 }
