@@ -127,8 +127,7 @@ def test_pictures_are_arrays_and_files(sphere, tmp_path):
     assert (tmp_path / "p.png").read_bytes()[:4] == b"\x89PNG"
 
 
-# The settings' own faults are checked on session files (corvane-sculpt's tests), which the package
-# writes its steps as; here, that each way in reaches Python as the programs' one line.
+# Each way in reaches Python as the programs' one line (the settings' checks: corvane-sculpt's tests).
 @pytest.mark.parametrize("action, message", [
     (lambda s: s.stroke("Carve", PATH), 'unknown tool "Carve"'),
     (lambda s: s.undo(5), "undo 5, but only 0 to undo"),
