@@ -13,9 +13,8 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
-#include "brush_host.h"
-#include "builtin_shapes.h"
 #include "caught_error.h"
+#include "host_suite.h"
 #include "journal.h"
 #include "project_file.h"
 #include "sculpture.h"
@@ -207,19 +206,7 @@ TEST(Journals, AJournalLeftBehindIsFoundTakenOverAndOneInUseIsLeftAlone) {
         << QDir(recovery).entryList(QDir::Files).join(' ').toStdString();
 }
 
-class JournalPlayback : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        tarnix::Kernel::SetLogEcho(false);
-        s_host = std::make_unique<BrushHost>(QStringLiteral(CORVANE_PLUGIN_DIRECTORY));
-    }
-    static void TearDownTestSuite() { s_host.reset(); }
-    static std::unique_ptr<BrushHost> s_host;
-};
-
-std::unique_ptr<BrushHost> JournalPlayback::s_host;
-
-using test_support::PositionsOf;
+using JournalPlayback = test_support::HostSuite;
 
 // A journal that starts from a project plays on the project as it was saved, and gives what
 // the same work on the loaded project gives.
@@ -227,20 +214,12 @@ TEST_F(JournalPlayback, AJournalFromAProjectGoesOnFromTheSavedDocument) {
     QTemporaryDir home;
     const QString project = home.filePath(QStringLiteral("head.corvane"));
     {
-        tarnix::PolygonMesh polygons;
-        shapes::Named(QStringLiteral("sphere"), polygons);
-        Sculpture sculpture(*s_host);
-        sculpture.Load(polygons, QStringLiteral("sphere"), 2);
-        LayerSetup layer;
-        layer.name = QStringLiteral("detail");
-        sculpture.AddLayer(layer, true);
-        WriteProject(project, sculpture, *s_host);
+        auto sculpture = Shape("sphere", 2);
+        sculpture->AddLayer({QStringLiteral("detail")}, true);
+        WriteProject(project, *sculpture, Host());
     }
     Step stroke = Kind(Step::kStroke);
-    stroke.stroke.tool = QStringLiteral("Sculpt");
-    stroke.stroke.size = 0.3f;
-    stroke.stroke.strength = 40.0f;
-    stroke.stroke.path = {{-0.4f, 0.1f, 1}, {0.4f, 0.2f, 1}};
+    stroke.stroke = Stroke("Sculpt", 0.3f, 40.0f, {{-0.4f, 0.1f, 1}, {0.4f, 0.2f, 1}});
     stroke.stroke.pressures = {0.3f, 1.0f};
     stroke.stroke.camera = CameraPlacement{{0, 0, 5}, {0, 0, 0}};
     Step strength = Kind(Step::kLayerStrength);
@@ -253,20 +232,20 @@ TEST_F(JournalPlayback, AJournalFromAProjectGoesOnFromTheSavedDocument) {
     for (const Step* step : {&stroke, &strength}) text += QByteArray::fromStdString(StepToJson(*step).dump()) + '\n';
     Write(path, text);
 
-    Sculpture played(*s_host);
+    Sculpture played(Host());
     QString log;
     QTextStream out(&log);
-    PlaySession(ReadSession(path), *s_host, played, out, out);
+    PlaySession(ReadSession(path), Host(), played, out, out);
 
-    Sculpture direct(*s_host);
-    ReadProject(project, direct, *s_host);
-    const std::vector<tarnix::Vector> saved = PositionsOf(direct.Level());
+    Sculpture direct(Host());
+    ReadProject(project, direct, Host());
+    const std::vector<tarnix::Vector> saved = PositionsOf(direct);
     direct.Look(*stroke.stroke.camera);
     direct.Prepare(stroke.stroke);
     direct.Apply(stroke.stroke, false);
     direct.SetLayerStrength(0, 0.25f);
 
-    const std::vector<tarnix::Vector> a = PositionsOf(played.Level()), b = PositionsOf(direct.Level());
+    const std::vector<tarnix::Vector> a = PositionsOf(played), b = PositionsOf(direct);
     ASSERT_EQ(a.size(), b.size());
     EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(tarnix::Vector)), 0);
     EXPECT_NE(std::memcmp(a.data(), saved.data(), a.size() * sizeof(tarnix::Vector)), 0) << "the stroke was played";

@@ -11,12 +11,16 @@
 #include <vector>
 
 #include "host_suite.h"
+#include "moves.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/spatial_grid.h"
 #include "tarnix/subdivision_level.h"
 
 namespace corvane_apps {
 namespace {
+
+using test_support::LargestMove;
+using test_support::WorldPositions;
 
 const QStringList kTools = {"Sculpt", "Smear", "Pinch", "Smooth", "Amplify", "Flatten", "Scrape",  "Fill",
                             "Wax",    "Bulge", "Spray", "Repeat", "Knife",   "Foamy",   "Imprint", "Relax"};
@@ -61,30 +65,14 @@ protected:
         return stroke;
     }
 
-    // World positions of the sculpted level.
-    static std::vector<tarnix::Vector> Positions(const Sculpture& sculpture) {
-        const tarnix::SubdivisionLevel& level = sculpture.Level();
-        const tarnix::Matrix toWorld = sculpture.Geometry().GetTransformation().MeshToWorld();
-        std::vector<tarnix::Vector> positions(level.VertexCount());
-        for (uint32_t v = 0; v < level.VertexCount(); ++v)
-            positions[v] = toWorld.Transform(level.VertexPosition(v), 1.0f);
-        return positions;
-    }
-
-    static double LargestMove(const std::vector<tarnix::Vector>& before, const std::vector<tarnix::Vector>& after) {
-        double largest = 0.0;
-        for (size_t v = 0; v < before.size(); ++v) largest = std::max(largest, double((after[v] - before[v]).Length()));
-        return largest;
-    }
-
     // The largest move of a stroke on a fresh surface.
     double Move(const StrokeStep& stroke, float scale = 1.0f, float spacing = 25.0f) {
         auto sculpture = Surface(scale, true);
-        const auto before = Positions(*sculpture);
+        const auto before = WorldPositions(*sculpture);
         sculpture->Prepare(stroke);
         Host().Brush().m_dabSpacingAttr.SetValue(spacing);
         sculpture->Apply(stroke, false);
-        return LargestMove(before, Positions(*sculpture));
+        return LargestMove(before, WorldPositions(*sculpture));
     }
 };
 
@@ -104,11 +92,11 @@ TEST_F(StrengthTest, TheSameStrokeOnAMeshOfAnySizeGivesTheSameShapeScaled) {
         for (const auto& [scale, placed] : {std::pair(1.0f, true), std::pair(0.01f, false), std::pair(100.0f, false),
                                             std::pair(0.01f, true), std::pair(100.0f, true)}) {
             auto sculpture = Surface(scale, placed);
-            const auto before = Positions(*sculpture);
+            const auto before = WorldPositions(*sculpture);
             const StrokeStep stroke = Stroke(tool, 60.0f, scale);
             sculpture->Prepare(stroke);
             sculpture->Apply(stroke, false);
-            std::vector<tarnix::Vector> positions = Positions(*sculpture);
+            std::vector<tarnix::Vector> positions = WorldPositions(*sculpture);
             moves.push_back(LargestMove(before, positions) / scale);
             for (tarnix::Vector& p : positions) p = p * (1.0f / scale);
             shapes.push_back(std::move(positions));

@@ -7,19 +7,21 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <memory>
-#include <tuple>
 #include <vector>
 
 #include "host_suite.h"
+#include "moves.h"
 #include "tarnix/mirror_configuration.h"
 #include "tarnix/subdivision_level.h"
 
 namespace corvane_apps {
 namespace {
 
-using Positions = std::vector<tarnix::Vector>;
+using test_support::LargestMove;
+using test_support::MirrorMismatch;
+using test_support::Positions;
+using test_support::WorldPositions;
 
 using ToolBehaviourTest = test_support::HostSuite;
 
@@ -112,19 +114,6 @@ TEST_F(ToolBehaviourTest, FreezePaintedAtFullStrengthHoldsAndHalfStrengthTakesTw
 
 // ---- mirror ---------------------------------------------------------------------------------
 
-// For every vertex, the vertex at its mirror image across the mesh's x plane. A symmetric
-// mesh stays symmetric to the bit as it is subdivided, so the images are found exactly.
-std::vector<uint32_t> MirrorPartners(const Positions& positions) {
-    std::map<std::tuple<float, float, float>, uint32_t> at;
-    for (uint32_t v = 0; v < positions.size(); ++v) at[{positions[v].x, positions[v].y, positions[v].z}] = v;
-    std::vector<uint32_t> partners(positions.size(), tarnix::Mesh::kNone);
-    for (uint32_t v = 0; v < positions.size(); ++v) {
-        const auto found = at.find({-positions[v].x, positions[v].y, positions[v].z});
-        if (found != at.end()) partners[v] = found->second;
-    }
-    return partners;
-}
-
 TEST_F(ToolBehaviourTest, TheTwinOfAStrokeClearOfThePlaneIsItsMirrorImage) {
     // Clear of the plane: the dabs land at x > 0.35 (the camera looks from the right), the
     // radius is 0.2.
@@ -146,22 +135,14 @@ TEST_F(ToolBehaviourTest, TheTwinOfAStrokeClearOfThePlaneIsItsMirrorImage) {
                 if (std::string(mirror) == "world_x") sculpture->Place({1, 1, 1}, {30, 0, 0}, {0, 0.3f, 0.2f});
                 sculpture->Look({{0.8f, 0.3f, 5}, {0, 0, 0}});
                 const Positions before = PositionsOf(*sculpture);
-                const std::vector<uint32_t> partners = MirrorPartners(before);
-                ASSERT_EQ(std::count(partners.begin(), partners.end(), tarnix::Mesh::kNone), 0);
                 StrokeStep stroke = Stroke(c.tool, 0.2f, 40.0f, path);
                 stroke.mirror = std::string(mirror) == "x" ? 1 : std::string(mirror) == "world_x" ? 4 : 7;
                 if (c.direction >= 0) stroke.direction = c.direction;
                 Run(*sculpture, stroke);
                 const Positions after = PositionsOf(*sculpture);
-                double largest = 0.0, apart = 0.0;
-                for (uint32_t v = 0; v < before.size(); ++v) {
-                    const tarnix::Vector move = after[v] - before[v];
-                    const tarnix::Vector twin = after[partners[v]] - before[partners[v]];
-                    largest = std::max(largest, double(move.Length()));
-                    apart = std::max(apart, double((move - tarnix::Vector(-twin.x, twin.y, twin.z)).Length()));
-                }
+                const double largest = LargestMove(before, after);
                 ASSERT_GT(largest, 0.0);
-                EXPECT_LE(apart, 1e-4 * largest);
+                EXPECT_LE(MirrorMismatch(before, after, 1), 1e-4 * largest);
             }
 }
 
@@ -182,30 +163,10 @@ TEST_F(ToolBehaviourTest, MirroredInThreePlanesAtOnceEveryTwinIsTheDabsImage) {
         const StrokeFigures figures = Run(*sphere, stroke);
         EXPECT_EQ(figures.dabs % 8, 0u) << "a dab and seven twins";
         const Positions after = PositionsOf(*sphere);
-        std::map<std::tuple<float, float, float>, uint32_t> at;
-        for (uint32_t v = 0; v < before.size(); ++v) at[{before[v].x, before[v].y, before[v].z}] = v;
-        double largest = 0.0;
-        for (uint32_t v = 0; v < before.size(); ++v)
-            largest = std::max(largest, double((after[v] - before[v]).Length()));
+        const double largest = LargestMove(before, after);
         ASSERT_GT(largest, 0.0);
-        for (int flips = 1; flips < 8; ++flips) {
-            SCOPED_TRACE(flips);
-            const auto image = [flips](tarnix::Vector p) {
-                if (flips & 1) p.x = -p.x;
-                if (flips & 2) p.y = -p.y;
-                if (flips & 4) p.z = -p.z;
-                return p;
-            };
-            double apart = 0.0;
-            for (uint32_t v = 0; v < before.size(); ++v) {
-                const auto partner = at.find({image(before[v]).x, image(before[v]).y, image(before[v]).z});
-                ASSERT_NE(partner, at.end());
-                const tarnix::Vector move = after[v] - before[v],
-                                     twin = after[partner->second] - before[partner->second];
-                apart = std::max(apart, double((image(move) - twin).Length()));
-            }
-            EXPECT_LE(apart, 1e-4 * largest);
-        }
+        for (int flips = 1; flips < 8; ++flips)
+            EXPECT_LE(MirrorMismatch(before, after, flips), 1e-4 * largest) << flips;
     }
 }
 
@@ -216,15 +177,9 @@ TEST_F(ToolBehaviourTest, AMeshScaledUnevenlySculptsAsAnyOtherAndIsWrittenInItsO
         auto sphere = Shape("sphere", 4);
         sphere->Place(scale, {0, 0, 0}, {0, 0, 0});
         sphere->Look({{0, 0, 6}, {0, 0, 0}});
-        const tarnix::Matrix toWorld = sphere->Geometry().GetTransformation().MeshToWorld();
-        const Positions before = PositionsOf(*sphere);
+        const Positions before = WorldPositions(*sphere);
         Run(*sphere, Stroke("Bulge", 0.2f, 40.0f, {{0.2f, 0, 3}, {0.4f, 0.2f, 3}}));
-        const Positions after = PositionsOf(*sphere);
-        double largest = 0.0;
-        for (size_t v = 0; v < before.size(); ++v)
-            largest = std::max(
-                largest, double((toWorld.Transform(after[v], 1.0f) - toWorld.Transform(before[v], 1.0f)).Length()));
-        return largest;
+        return LargestMove(before, WorldPositions(*sphere));
     };
     const double even = largestWorldMove({1, 1, 1});
     ASSERT_GT(even, 0.0);

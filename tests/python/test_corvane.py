@@ -127,19 +127,14 @@ def test_pictures_are_arrays_and_files(sphere, tmp_path):
     assert (tmp_path / "p.png").read_bytes()[:4] == b"\x89PNG"
 
 
+# Each way in reaches Python as the programs' one line (the settings' checks: corvane-sculpt's tests).
 @pytest.mark.parametrize("action, message", [
     (lambda s: s.stroke("Carve", PATH), 'unknown tool "Carve"'),
-    (lambda s: s.stroke("Sculpt", PATH, size=-1), "stroke.size: -1 must be greater than 0"),
-    (lambda s: s.stroke("Sculpt", PATH, mirror="w"), 'stroke.mirror: "w" is not one of none, x'),
-    (lambda s: s.stroke("Sculpt", PATH, attributes={"builduprate": 2}), "builduprate: 2 is out of range [0, 1]"),
-    (lambda s: s.stroke("Sculpt", PATH, stamp="Stamps/none.tif"), "no file"),
     (lambda s: s.undo(5), "undo 5, but only 0 to undo"),
     (lambda s: setattr(s, "level", 7), "level 7 does not exist (levels 0 to 3)"),
     (lambda s: s.freeze(np.ones(3)), "3 freeze strengths for"),
     (lambda s: s.save("out.xyz"), 'cannot write "xyz" files'),
     (lambda s: corvane.open("missing.ply"), "missing.ply: no such file"),
-    (lambda s: corvane.set_preference("Wax Only", True), "preferences.Wax Only: unknown name"),
-    (lambda s: corvane.run_session({"mesh": {"builtin": "torus"}, "steps": []}), 'mesh.builtin: "torus" is not one of'),
     # The limits of session files, and no number that JSON cannot hold.
     (lambda s: corvane.shape("cube", subdivide=2**31), "subdivide: 2147483648 is out of range [0, 10]"),
     (lambda s: corvane.shape("cube", subdivide=2.5), "subdivide: must be a whole number"),

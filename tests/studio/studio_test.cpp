@@ -107,6 +107,14 @@ QLabel* LabelOf(QWidget* field) {
     return nullptr;
 }
 
+// Samples of `image` (every fourth pixel each way) that differ from the background's colour.
+int MeshPixels(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); y += 4)
+        for (int x = 0; x < image.width(); x += 4) count += image.pixel(x, y) != image.pixel(2, 2);
+    return count;
+}
+
 // Pixels of the brush circle's warm yellow in `image`, blended as they are at its edges; the
 // grey background and the clay surface are far less yellow.
 int CursorPixels(const QImage& image) {
@@ -173,6 +181,19 @@ protected:
         QApplication::sendEvent(&View(), &move);
     }
     QAction& Action(const char* name) { return *m_window->findChild<QAction*>(QString::fromLatin1(name)); }
+    void PressShortcut(Qt::Key key) {
+        for (QAction* action : m_window->findChildren<QAction*>())
+            if (action->shortcut() == QKeySequence(key)) action->trigger();
+    }
+    void AddLayer() {
+        for (QPushButton* button : m_window->findChildren<QPushButton*>())
+            if (button->text() == QLatin1String("Add layer")) QTest::mouseClick(button, Qt::LeftButton);
+    }
+    // The layer table's first row's editor of type Widget (strength spin box, lock box).
+    template <typename Widget>
+    Widget* LayerRow() {
+        return Find<QWidget>("layers")->findChild<Widget*>();
+    }
 
     QPointF PixelOf(const tarnix::Vector& world) {
         const QSize size = View().size();
@@ -195,14 +216,18 @@ protected:
         QApplication::processEvents();
     }
 
-    // The heights (z) of the vertices within `radius` of the line y = `y`, |x| < 0.5.
-    float HighestNear(float y, float radius) {
-        float highest = -1e9f;
+    // The lowest and highest z (0 at least, at most) of the vertices within `radius` of the line
+    // y = `y`, |x| < `halfWidth`.
+    std::pair<float, float> HeightsNear(float y, float radius, float halfWidth = 1e9f) {
+        float lowest = 0.0f, highest = 0.0f;
         for (uint32_t v = 0; v < Level().VertexCount(); ++v) {
             const tarnix::Vector p = Level().VertexPosition(v);
-            if (std::abs(p.y - y) < radius && std::abs(p.x) < 0.5f) highest = std::max(highest, std::abs(p.z));
+            if (std::abs(p.y - y) < radius && std::abs(p.x) < halfWidth) {
+                lowest = std::min(lowest, p.z);
+                highest = std::max(highest, p.z);
+            }
         }
-        return highest;
+        return {lowest, highest};
     }
 
     static std::unique_ptr<corvane_apps::BrushHost> s_host;
@@ -237,27 +262,15 @@ TEST_F(Studio, DragsSculptInvertAndSmoothUndoBringsBackEveryBit) {
 
     // Ctrl lowers, along another line.
     Drag({-0.6f, -0.2f, 0}, {0.6f, -0.2f, 0}, Qt::ControlModifier);
-    float lowest = 0.0f;
-    for (uint32_t v = 0; v < Level().VertexCount(); ++v)
-        if (std::abs(Level().VertexPosition(v).y + 0.2f) < 0.05f)
-            lowest = std::min(lowest, Level().VertexPosition(v).z);
-    EXPECT_LT(lowest, -1e-4f);
+    EXPECT_LT(HeightsNear(-0.2f, 0.05f).first, -1e-4f);
 
     // Shift smooths the ridge down as the Smooth tool does at the studio's smoothing strength
     // (100, where the Smooth tool starts), whatever the strength of the tool in hand.
     SetSlider("brushSize", 40);
-    const auto middleOfRidge = [this] {
-        float highest = 0.0f;
-        for (uint32_t v = 0; v < Level().VertexCount(); ++v) {
-            const tarnix::Vector p = Level().VertexPosition(v);
-            if (std::abs(p.y - 0.3f) < 0.05f && std::abs(p.x) < 0.2f) highest = std::max(highest, p.z);
-        }
-        return highest;
-    };
-    const float ridge = HighestNear(0.3f, 0.05f), middle = middleOfRidge();
+    const float ridge = HeightsNear(0.3f, 0.05f, 0.5f).second, middle = HeightsNear(0.3f, 0.05f, 0.2f).second;
     Drag({-0.5f, 0.3f, ridge}, {0.5f, 0.3f, ridge}, Qt::ShiftModifier);
     const std::vector<tarnix::Vector> shifted = PositionsOf(Level());
-    EXPECT_LT(middleOfRidge(), middle * 0.8f);
+    EXPECT_LT(HeightsNear(0.3f, 0.05f, 0.2f).second, middle * 0.8f);
     Action("undo").trigger();
     m_window->PickTool(QStringLiteral("Smooth"));
     SetSlider("brushStrength", 100);
@@ -303,12 +316,11 @@ TEST_F(Studio, FreezeStrengthAndLowerLevelStrokesAreOneUndoableStepEach) {
     // A stroke into a new layer, then the layer's strength from its spin box: one step.
     QTest::mouseClick(m_window->findChild<QToolButton*>(QStringLiteral("tool:Sculpt")), Qt::LeftButton);
     SetSlider("brushStrength", 2);
-    for (QPushButton* button : m_window->findChildren<QPushButton*>())
-        if (button->text() == QLatin1String("Add layer")) QTest::mouseClick(button, Qt::LeftButton);
+    AddLayer();
     ASSERT_EQ(Level().LayerCount(), 1u);
     Drag({-0.6f, -0.3f, 0}, {0.6f, -0.3f, 0});
     const std::vector<tarnix::Vector> layered = PositionsOf(Level());
-    auto* strength = m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QDoubleSpinBox*>();
+    auto* strength = LayerRow<QDoubleSpinBox>();
     ASSERT_NE(strength, nullptr);
     strength->setValue(0.5);
     EXPECT_FALSE(SameBits(PositionsOf(Level()), layered));
@@ -317,16 +329,13 @@ TEST_F(Studio, FreezeStrengthAndLowerLevelStrokesAreOneUndoableStepEach) {
     EXPECT_TRUE(SameBits(PositionsOf(Level()), layered));
     EXPECT_FLOAT_EQ(Level().Layer(0)->Strength(), 1.0f);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the panel's old rows
-    EXPECT_DOUBLE_EQ(m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QDoubleSpinBox*>()->value(),
-                     1.0)
-        << "the panel shows the strength undo gave back";
+    EXPECT_DOUBLE_EQ(LayerRow<QDoubleSpinBox>()->value(), 1.0) << "the panel shows the strength undo gave back";
 
     // A stroke one level down carries up to the level above; undo takes back both.
     const tarnix::SubdivisionLevel& top = *document.Sculpture().Geometry().HighestLevel();
     ASSERT_GE(document.Sculpture().LevelCount(), 2u);
     const std::vector<tarnix::Vector> topBefore = PositionsOf(top);
-    for (QAction* action : m_window->findChildren<QAction*>())
-        if (action->shortcut() == QKeySequence(Qt::Key_PageDown)) action->trigger();
+    PressShortcut(Qt::Key_PageDown);
     ASSERT_EQ(Level().Index() + 2, document.Sculpture().LevelCount());
     Drag({-0.6f, 0.0f, 0}, {0.6f, 0.0f, 0});
     float raised = 0.0f;
@@ -574,8 +583,7 @@ TEST_F(Studio, HistoryFollowsTheKeysAndAStrokeThatChangesNothingLeavesNoStep) {
     QTest::keyClick(history, Qt::Key_End);
 
     // A stroke into a locked layer changes nothing: no step, and the status bar says why.
-    for (QPushButton* button : m_window->findChildren<QPushButton*>())
-        if (button->text() == QLatin1String("Add layer")) QTest::mouseClick(button, Qt::LeftButton);
+    AddLayer();
     auto* locked = qobject_cast<QCheckBox*>(Find<QTableWidget>("layers")->cellWidget(0, 2));
     ASSERT_NE(locked, nullptr);
     locked->click();
@@ -588,10 +596,7 @@ TEST_F(Studio, HistoryFollowsTheKeysAndAStrokeThatChangesNothingLeavesNoStep) {
     EXPECT_EQ(document.Sculpture().UndoCount(), undoable);
     const QString said = Find<QLabel>("strokeStatus")->text();
     EXPECT_TRUE(said.contains(QLatin1String("locked"))) << said.toStdString();
-    QAction* undo = nullptr;
-    for (QAction* action : m_window->findChildren<QAction*>())
-        if (action->objectName() == QLatin1String("undo")) undo = action;
-    undo->trigger();
+    Action("undo").trigger();
     EXPECT_TRUE(SameBits(PositionsOf(Level()), one)) << "undo takes back the last stroke that changed something";
 }
 
@@ -642,19 +647,10 @@ TEST_F(Studio, TheStatusBarTellsWhatRanTheVerticesItMovedAndTheBrushsTime) {
     auto* invert = Find<QCheckBox>("attribute:invert");
     ASSERT_NE(invert, nullptr);
     invert->click();
-    const auto extremes = [this](float y) {
-        float lowest = 0.0f, highest = 0.0f;
-        for (uint32_t v = 0; v < Level().VertexCount(); ++v)
-            if (std::abs(Level().VertexPosition(v).y - y) < 0.6f) {
-                lowest = std::min(lowest, Level().VertexPosition(v).z);
-                highest = std::max(highest, Level().VertexPosition(v).z);
-            }
-        return std::pair{lowest, highest};
-    };
     Drag({6, 5, 0}, {18, 5, 0});
-    EXPECT_LT(extremes(5).first, -1e-3f);
+    EXPECT_LT(HeightsNear(5, 0.6f).first, -1e-3f);
     Drag({6, 19, 0}, {18, 19, 0}, Qt::ControlModifier);
-    EXPECT_GT(extremes(19).second, 1e-3f);
+    EXPECT_GT(HeightsNear(19, 0.6f).second, 1e-3f);
     invert->click();
 }
 
@@ -767,25 +763,10 @@ TEST_F(Studio, EveryMenuActionAndKeyTwiceInARowLeavesAStudioThatStillSculpts) {
     }
 
     // The documented keys, pressed twice each.
-    const QKeySequence keys[] = {Qt::Key_BracketLeft,
-                                 Qt::Key_BracketRight,
-                                 QKeySequence::Undo,
-                                 QKeySequence(QStringLiteral("Ctrl+Shift+Z")),
-                                 QKeySequence(QStringLiteral("Ctrl+Y")),
-                                 Qt::Key_F,
-                                 Qt::Key_1,
-                                 Qt::Key_3,
-                                 Qt::Key_7,
-                                 Qt::Key_W,
-                                 QKeySequence(QStringLiteral("Ctrl+D")),
-                                 Qt::Key_PageUp,
-                                 Qt::Key_PageDown,
-                                 QKeySequence(QStringLiteral("Ctrl+N")),
-                                 QKeySequence::Open,
-                                 QKeySequence::Save,
-                                 QKeySequence(QStringLiteral("Ctrl+Shift+S")),
-                                 QKeySequence::Quit};
-    for (const QKeySequence& key : keys) {
+    for (const char* name : {"[", "]", "Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+Y", "F", "1", "3", "7", "W", "Ctrl+D", "PgUp",
+                             "PgDown", "Ctrl+N", "Ctrl+O", "Ctrl+S", "Ctrl+Shift+S", "Ctrl+Q"}) {
+        const QKeySequence key(QString::fromLatin1(name));
+        ASSERT_EQ(key.count(), 1) << name;
         sculpted();
         m_window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
@@ -810,11 +791,7 @@ TEST_F(Studio, EveryMenuActionAndKeyTwiceInARowLeavesAStudioThatStillSculpts) {
     const std::vector<tarnix::Vector> before = PositionsOf(Level());
     Drag({-0.3f, -0.2f, 1}, {0.3f, 0.2f, 1});
     EXPECT_FALSE(SameBits(PositionsOf(Level()), before));
-    const QImage frame = View().grabFramebuffer();
-    int meshPixels = 0;
-    for (int y = 0; y < frame.height(); y += 4)
-        for (int x = 0; x < frame.width(); x += 4) meshPixels += frame.pixel(x, y) != frame.pixel(2, 2);
-    EXPECT_GT(meshPixels, 100);
+    EXPECT_GT(MeshPixels(View().grabFramebuffer()), 100);
 }
 
 TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {
@@ -822,12 +799,7 @@ TEST_F(Studio, OpenSculptSaveReopenAndBadInputLosesNothing) {
     const QString input = folder.filePath(QStringLiteral("grid.obj"));
     const QString output = folder.filePath(QStringLiteral("sculpted.corvane"));
     const QString exported = folder.filePath(QStringLiteral("sculpted.ply"));
-    {
-        auto grid = shapes::Subdivided(shapes::Plane(8, 8), 4);  // 16384 quads over [0, 8]^2
-        corvane_apps::MeshToWrite mesh;
-        mesh.mesh = grid->HighestLevel();
-        corvane_apps::WriteMesh(mesh, input);
-    }
+    WriteObj(*shapes::Subdivided(shapes::Plane(8, 8), 4)->HighestLevel(), input);  // 16384 quads over [0, 8]^2
     ASSERT_TRUE(m_window->OpenFile(input));
     View().FrameMesh();
     QApplication::processEvents();
@@ -874,10 +846,7 @@ TEST_F(Studio, ViewportShowsTheMeshAndSendsOnlyWhatAStrokeChanged) {
     m_window->PickTool(QStringLiteral("Sculpt"));
     const QImage before = View().grabFramebuffer();
     // Background is one flat colour; the shaded plane covers much of the middle.
-    const QRgb background = before.pixel(2, 2);
-    int meshPixels = 0;
-    for (int y = 0; y < before.height(); y += 4)
-        for (int x = 0; x < before.width(); x += 4) meshPixels += before.pixel(x, y) != background;
+    const int meshPixels = MeshPixels(before);
     EXPECT_GT(meshPixels, before.width() * before.height() / 16 / 10);
 
     const uint64_t total = m_window->Document().DrawMesh()->VertexCount();
@@ -977,19 +946,18 @@ TEST_F(Studio, TheJournalPlaysEveryChangeBackToTheBit) {
     SetSlider("brushStrength", 30);
     Drag({-0.6f, 0.3f, 0}, {0.6f, 0.35f, 0});
     // A layer from its button, renamed in its table, sculpted, then weakened.
-    for (QPushButton* button : m_window->findChildren<QPushButton*>())
-        if (button->text() == QLatin1String("Add layer")) QTest::mouseClick(button, Qt::LeftButton);
+    AddLayer();
     ASSERT_EQ(Level().LayerCount(), 1u);
     m_window->findChild<QTableWidget*>(QStringLiteral("layers"))->item(0, 0)->setText(QStringLiteral("Ridge"));
     Drag({-0.6f, -0.3f, 0}, {0.5f, -0.2f, 0}, Qt::ControlModifier);
-    m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QDoubleSpinBox*>()->setValue(0.5);
+    LayerRow<QDoubleSpinBox>()->setValue(0.5);
     // A stroke into the layer locked moves nothing and leaves no step: the undo after it takes
     // back the strength, in the studio as in the journal.
-    m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QCheckBox*>()->setChecked(true);
+    LayerRow<QCheckBox>()->setChecked(true);
     Drag({-0.6f, -0.3f, 0}, {0.5f, -0.2f, 0});
     Action("undo").trigger();
     EXPECT_FLOAT_EQ(Level().Layer(0)->Strength(), 1.0f);
-    m_window->findChild<QWidget*>(QStringLiteral("layers"))->findChild<QCheckBox*>()->setChecked(false);
+    LayerRow<QCheckBox>()->setChecked(false);
     // Back to the base, freeze painted and taken back, a Pinch over the undone freeze.
     m_window->findChild<QComboBox*>(QStringLiteral("activeLayer"))->setCurrentIndex(0);
     m_window->PickTool(QStringLiteral("Freeze"));
@@ -999,12 +967,10 @@ TEST_F(Studio, TheJournalPlaysEveryChangeBackToTheBit) {
     Drag({0.0f, -0.6f, 0}, {0.0f, 0.6f, 0});
     // A smoothing stroke with Shift, one level down and back up, and a freeze kept.
     Drag({-0.5f, 0.3f, 0}, {0.5f, 0.3f, 0}, Qt::ShiftModifier);
-    for (QAction* action : m_window->findChildren<QAction*>())
-        if (action->shortcut() == QKeySequence(Qt::Key_PageDown)) action->trigger();
+    PressShortcut(Qt::Key_PageDown);
     m_window->PickTool(QStringLiteral("Bulge"));
     Drag({-0.3f, 0.1f, 0}, {0.3f, 0.1f, 0});
-    for (QAction* action : m_window->findChildren<QAction*>())
-        if (action->shortcut() == QKeySequence(Qt::Key_PageUp)) action->trigger();
+    PressShortcut(Qt::Key_PageUp);
     m_window->PickTool(QStringLiteral("Freeze"));
     Drag({-0.6f, -0.5f, 0}, {0.6f, -0.5f, 0});
     document.InvertFreeze();
@@ -1042,12 +1008,7 @@ TEST_F(Studio, AStudioKilledMidWorkLeavesItToRecover) {
     const QByteArray before = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     const QString mesh = data.filePath(QStringLiteral("grid.obj"));
-    {
-        auto grid = shapes::Subdivided(shapes::Plane(8, 8), 3);
-        corvane_apps::MeshToWrite plane;
-        plane.mesh = grid->HighestLevel();
-        corvane_apps::WriteMesh(plane, mesh);
-    }
+    WriteObj(*shapes::Subdivided(shapes::Plane(8, 8), 3)->HighestLevel(), mesh);
     QProcess studio;
     studio.start(QStringLiteral(CORVANE_STUDIO), {mesh, QStringLiteral("--plugins"), QStringLiteral(CORVANE_PLUGINS)});
     ASSERT_TRUE(studio.waitForStarted());
