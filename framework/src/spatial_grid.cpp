@@ -108,9 +108,19 @@ void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
     m_mesh->ClearMovedArea();
     RTCBounds bounds;
     rtcGetSceneBounds(static_cast<RTCScene>(m_scene), &bounds);
-    m_box = m_mesh->m_faceCount ? AxisAlignedBoundingBox({bounds.lower_x, bounds.lower_y, bounds.lower_z},
-                                                         {bounds.upper_x, bounds.upper_y, bounds.upper_z})
-                                : AxisAlignedBoundingBox();
+    const AxisAlignedBoundingBox fitted = m_mesh->m_faceCount
+                                              ? AxisAlignedBoundingBox({bounds.lower_x, bounds.lower_y, bounds.lower_z},
+                                                                       {bounds.upper_x, bounds.upper_y, bounds.upper_z})
+                                              : AxisAlignedBoundingBox();
+    // A build covers the mesh's own box too (which may hold places its vertices have left); a
+    // refit grows the box but never shrinks it. So a surface that moved inwards stays inside the
+    // space the hierarchy was built for, and only one that left it calls for a rebuild.
+    if (rebuild) {
+        m_box = fitted;
+        if (m_mesh->m_faceCount) m_box.Extend(m_mesh->BoundingBox());
+    } else {
+        m_box.Extend(fitted);
+    }
 }
 
 void SpatialGrid::UpdateArea(const AxisAlignedBoundingBox& area) {

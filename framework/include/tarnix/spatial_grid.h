@@ -29,7 +29,8 @@ public:
     SpatialGrid& operator=(const SpatialGrid&) = delete;
     ~SpatialGrid();
 
-    /// @brief The box of the mesh when the grid was last built or refitted.
+    /// @brief The space the hierarchy covers: its faces' box and the mesh's BoundingBox() when
+    /// the grid was last built, grown by every refit since (a refit never shrinks it).
     const AxisAlignedBoundingBox& Box() const { return m_box; }
     /// @brief A number that changes whenever a grid is built or refitted (no two fits of any
     /// grids share one): a caller that remembers it can tell whether casts still see the
