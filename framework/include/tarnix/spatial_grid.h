@@ -66,6 +66,9 @@ private:
     /// Refits (or, with `rebuild`, builds) the chunks marked in `chunks` and their boxes,
     /// then the scene.
     void Commit(const std::vector<bool>& chunks, bool rebuild);
+    /// Whether a vertex of the chunk left the place it was last fitted at (a chunk that only
+    /// meets the moved area need not have moved).
+    bool ChunkMoved(uint32_t chunk) const;
     void CollectFaces(const AxisAlignedBoundingBox& box, std::vector<uint32_t>& faces) const;
 
     Mesh* m_mesh;
