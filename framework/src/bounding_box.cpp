@@ -17,11 +17,6 @@ bool AxisAlignedBoundingBox::IsEmpty() const {
     return m_minimum.x > m_maximum.x || m_minimum.y > m_maximum.y || m_minimum.z > m_maximum.z;
 }
 
-void AxisAlignedBoundingBox::Extend(const Vector& p) {
-    m_minimum = {std::min(m_minimum.x, p.x), std::min(m_minimum.y, p.y), std::min(m_minimum.z, p.z)};
-    m_maximum = {std::max(m_maximum.x, p.x), std::max(m_maximum.y, p.y), std::max(m_maximum.z, p.z)};
-}
-
 void AxisAlignedBoundingBox::Extend(const AxisAlignedBoundingBox& box) {
     if (box.IsEmpty()) return;
     Extend(box.m_minimum);

@@ -85,17 +85,22 @@ SpatialGrid::~SpatialGrid() {
 
 void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
     const uint32_t cornersPerFace = m_mesh->CornersPerFace();
+    const uint32_t* corners = m_mesh->m_cornerIndices.Data();
+    const VertexRecord* records = m_mesh->m_vertices.Data();
+    float* fittedPositions = m_fittedPositions.data();
     for (uint32_t chunk = 0; chunk < m_geometries.size(); ++chunk) {
         if (!chunks[chunk]) continue;
-        AxisAlignedBoundingBox& box = m_chunkBoxes[chunk];
-        box.SetEmpty();
+        AxisAlignedBoundingBox box;
         const uint32_t first = chunk * kFacesPerChunk, last = std::min(first + kFacesPerChunk, m_mesh->m_faceCount);
-        const uint32_t* corners = m_mesh->m_cornerIndices.Data();
         for (size_t i = size_t(first) * cornersPerFace; i < size_t(last) * cornersPerFace; ++i) {
-            const float* position = m_mesh->m_vertices[corners[i]].position;
-            std::copy(position, position + 3, &m_fittedPositions[3 * size_t(corners[i])]);
+            const float* position = records[corners[i]].position;
+            float* fitted = fittedPositions + 3 * size_t(corners[i]);
+            fitted[0] = position[0];
+            fitted[1] = position[1];
+            fitted[2] = position[2];
             box.Extend(Vector(position[0], position[1], position[2]));
         }
+        m_chunkBoxes[chunk] = box;
         auto geometry = static_cast<RTCGeometry>(m_geometries[chunk]);
         rtcUpdateGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0);
         if (rebuild) rtcUpdateGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0);
@@ -108,9 +113,19 @@ void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
     m_mesh->ClearMovedArea();
     RTCBounds bounds;
     rtcGetSceneBounds(static_cast<RTCScene>(m_scene), &bounds);
-    m_box = m_mesh->m_faceCount ? AxisAlignedBoundingBox({bounds.lower_x, bounds.lower_y, bounds.lower_z},
-                                                         {bounds.upper_x, bounds.upper_y, bounds.upper_z})
-                                : AxisAlignedBoundingBox();
+    const AxisAlignedBoundingBox fitted = m_mesh->m_faceCount
+                                              ? AxisAlignedBoundingBox({bounds.lower_x, bounds.lower_y, bounds.lower_z},
+                                                                       {bounds.upper_x, bounds.upper_y, bounds.upper_z})
+                                              : AxisAlignedBoundingBox();
+    // A build covers the mesh's own box too (which may hold places its vertices have left); a
+    // refit grows the box but never shrinks it. So a surface that moved inwards stays inside the
+    // space the hierarchy was built for, and only one that left it calls for a rebuild.
+    if (rebuild) {
+        m_box = fitted;
+        if (m_mesh->m_faceCount) m_box.Extend(m_mesh->BoundingBox());
+    } else {
+        m_box.Extend(fitted);
+    }
 }
 
 void SpatialGrid::UpdateArea(const AxisAlignedBoundingBox& area) {
@@ -121,6 +136,20 @@ void SpatialGrid::UpdateArea(const AxisAlignedBoundingBox& area) {
 
 void SpatialGrid::Update() {
     if (m_mesh->Version() != m_meshVersion) Refit();
+}
+
+bool SpatialGrid::ChunkMoved(uint32_t chunk) const {
+    const uint32_t cornersPerFace = m_mesh->CornersPerFace();
+    const uint32_t first = chunk * kFacesPerChunk, last = std::min(first + kFacesPerChunk, m_mesh->m_faceCount);
+    const uint32_t* corners = m_mesh->m_cornerIndices.Data();
+    const VertexRecord* records = m_mesh->m_vertices.Data();
+    const float* fittedPositions = m_fittedPositions.data();
+    for (size_t i = size_t(first) * cornersPerFace; i < size_t(last) * cornersPerFace; ++i) {
+        const float* position = records[corners[i]].position;
+        const float* fitted = fittedPositions + 3 * size_t(corners[i]);
+        if (position[0] != fitted[0] || position[1] != fitted[1] || position[2] != fitted[2]) return true;
+    }
+    return false;
 }
 
 void SpatialGrid::Refit() {
@@ -136,16 +165,9 @@ void SpatialGrid::Refit() {
             const Vector& c = box.Minimum();
             const Vector& d = box.Maximum();
             if (!(c.x <= b.x && d.x >= a.x && c.y <= b.y && d.y >= a.y && c.z <= b.z && d.z >= a.z)) continue;
-            // A chunk in the area is refitted only when one of its vertices really moved.
-            const uint32_t cornersPerFace = m_mesh->CornersPerFace();
-            const uint32_t first = chunk * kFacesPerChunk, last = std::min(first + kFacesPerChunk, m_mesh->m_faceCount);
-            const uint32_t* corners = m_mesh->m_cornerIndices.Data();
-            for (size_t i = size_t(first) * cornersPerFace; i < size_t(last) * cornersPerFace && !chunks[chunk]; ++i) {
-                const float* position = m_mesh->m_vertices[corners[i]].position;
-                const float* fitted = &m_fittedPositions[3 * size_t(corners[i])];
-                chunks[chunk] = position[0] != fitted[0] || position[1] != fitted[1] || position[2] != fitted[2];
-            }
-            any |= chunks[chunk];
+            const bool moved = ChunkMoved(chunk);
+            chunks[chunk] = moved;
+            any |= moved;
         }
     }
     if (any) {

@@ -29,7 +29,8 @@ public:
     SpatialGrid& operator=(const SpatialGrid&) = delete;
     ~SpatialGrid();
 
-    /// @brief The box of the mesh when the grid was last built or refitted.
+    /// @brief The space the hierarchy covers: its faces' box and the mesh's BoundingBox() when
+    /// the grid was last built, grown by every refit since (a refit never shrinks it).
     const AxisAlignedBoundingBox& Box() const { return m_box; }
     /// @brief A number that changes whenever a grid is built or refitted (no two fits of any
     /// grids share one): a caller that remembers it can tell whether casts still see the
@@ -65,6 +66,9 @@ private:
     /// Refits (or, with `rebuild`, builds) the chunks marked in `chunks` and their boxes,
     /// then the scene.
     void Commit(const std::vector<bool>& chunks, bool rebuild);
+    /// Whether a vertex of the chunk left the place it was last fitted at (a chunk that only
+    /// meets the moved area need not have moved).
+    bool ChunkMoved(uint32_t chunk) const;
     void CollectFaces(const AxisAlignedBoundingBox& box, std::vector<uint32_t>& faces) const;
 
     Mesh* m_mesh;

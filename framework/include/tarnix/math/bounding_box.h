@@ -4,6 +4,8 @@
 // when bit 0 of i is set, on y for bit 1 and on z for bit 2; corner 0 is the minimum and
 // corner 7 the maximum.
 
+#include <algorithm>
+
 #include "tarnix/math/matrix.h"
 #include "tarnix/math/vector.h"
 
@@ -21,7 +23,11 @@ public:
     Vector Center() const { return (m_minimum + m_maximum) * 0.5f; }
     Vector Size() const { return m_maximum - m_minimum; }
 
-    void Extend(const Vector& point);
+    /// Inline: refits and box passes call it once per vertex corner.
+    void Extend(const Vector& point) {
+        m_minimum = {std::min(m_minimum.x, point.x), std::min(m_minimum.y, point.y), std::min(m_minimum.z, point.z)};
+        m_maximum = {std::max(m_maximum.x, point.x), std::max(m_maximum.y, point.y), std::max(m_maximum.z, point.z)};
+    }
     void Extend(const AxisAlignedBoundingBox& box);
     /// @brief Grows every side by `amount`; an empty box stays empty.
     void Grow(float amount);
