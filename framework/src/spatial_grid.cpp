@@ -24,6 +24,7 @@ RTCDevice Device() {
 }
 
 struct FaceQuery {
+    const SpatialGrid* grid;
     const Mesh* mesh;
     AxisAlignedBoundingBox box;
     std::vector<uint32_t>* faces;
@@ -31,7 +32,7 @@ struct FaceQuery {
 
 bool CollectFace(RTCPointQueryFunctionArguments* arguments) {
     auto* query = static_cast<FaceQuery*>(arguments->userPtr);
-    const uint32_t face = arguments->geomID * SpatialGrid::kFacesPerChunk + arguments->primID;
+    const uint32_t face = query->grid->FaceOf(arguments->geomID, arguments->primID);
     const uint32_t* corners = query->mesh->FaceCorners(face);
     AxisAlignedBoundingBox faceBox;
     for (uint32_t k = 0; k < query->mesh->CornersPerFace(); ++k)
@@ -59,7 +60,10 @@ SpatialGrid::SpatialGrid(Mesh* mesh) : m_mesh(mesh) {
     // Every chunk of kFacesPerChunk faces is a geometry of its own, so that a change refits only
     // the chunks it touched. Embree reads the mesh's own arrays: positions are the first 12
     // bytes of each 20-byte vertex record (the last record has the 16 readable bytes Embree
-    // asks for), and each chunk's corners are a slice of the corner array.
+    // asks for). Each quad chunk's corners are a slice of the mesh's corner array; triangles
+    // are first put in an order compact in space, with a copy of their corners.
+    if (!quads) SortTrianglesInSpace();
+    const uint32_t* chunkCorners = ChunkCorners();
     const uint32_t chunkCount = (mesh->m_faceCount + kFacesPerChunk - 1) / kFacesPerChunk;
     const uint32_t cornerBytes = mesh->CornersPerFace() * sizeof(uint32_t);
     for (uint32_t chunk = 0; chunk < chunkCount; ++chunk) {
@@ -68,7 +72,7 @@ SpatialGrid::SpatialGrid(Mesh* mesh) : m_mesh(mesh) {
                                    sizeof(VertexRecord), mesh->VertexCount());
         const uint32_t first = chunk * kFacesPerChunk;
         rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, quads ? RTC_FORMAT_UINT4 : RTC_FORMAT_UINT3,
-                                   mesh->m_cornerIndices.Data(), size_t(first) * cornerBytes, cornerBytes,
+                                   chunkCorners, size_t(first) * cornerBytes, cornerBytes,
                                    std::min(kFacesPerChunk, mesh->m_faceCount - first));
         rtcSetGeometryBuildQuality(geometry, RTC_BUILD_QUALITY_REFIT);
         rtcAttachGeometryByID(scene, geometry, chunk);
@@ -78,6 +82,50 @@ SpatialGrid::SpatialGrid(Mesh* mesh) : m_mesh(mesh) {
     Rebuild();
 }
 
+void SpatialGrid::SortTrianglesInSpace() {
+    // A scan lists its triangles as it was captured, so the triangles under a dab lie scattered
+    // over many chunks of the file's order, and each of those chunks would be refitted after
+    // the dab. Sorted along a Morton curve of their centres (10 bits an axis in the mesh's box),
+    // a chunk holds one compact piece of the surface.
+    const uint32_t faceCount = m_mesh->m_faceCount;
+    AxisAlignedBoundingBox box;
+    for (uint32_t v = 0; v < m_mesh->VertexCount(); ++v) box.Extend(m_mesh->VertexPosition(v));
+    const Vector size = box.Size();
+    const auto cell = [](float offset, float extent) {
+        const float scaled = extent > 0.0f ? offset / extent * 1023.0f : 0.0f;
+        return uint64_t(std::clamp(scaled, 0.0f, 1023.0f));
+    };
+    const auto spread = [](uint64_t bits) {  // bit i to bit 3i
+        uint64_t x = bits & 0x3ff;
+        x = (x | x << 16) & 0x30000ff;
+        x = (x | x << 8) & 0x300f00f;
+        x = (x | x << 4) & 0x30c30c3;
+        return (x | x << 2) & 0x9249249;
+    };
+    std::vector<std::pair<uint32_t, uint32_t>> keyed(faceCount);
+    for (uint32_t f = 0; f < faceCount; ++f) {
+        const uint32_t* c = m_mesh->FaceCorners(f);
+        const Vector centre =
+            (m_mesh->VertexPosition(c[0]) + m_mesh->VertexPosition(c[1]) + m_mesh->VertexPosition(c[2])) *
+                (1.0f / 3.0f) -
+            box.Minimum();
+        const uint64_t code =
+            spread(cell(centre.x, size.x)) | spread(cell(centre.y, size.y)) << 1 | spread(cell(centre.z, size.z)) << 2;
+        keyed[f] = {uint32_t(code), f};
+    }
+    std::sort(keyed.begin(), keyed.end());
+    m_chunkFaces.resize(faceCount);
+    m_chunkCorners.resize(size_t(faceCount) * 3 + 1);  // one more, so that 16-byte loads stay inside
+    for (uint32_t i = 0; i < faceCount; ++i) {
+        m_chunkFaces[i] = keyed[i].second;
+        std::copy_n(m_mesh->FaceCorners(keyed[i].second), 3, &m_chunkCorners[size_t(i) * 3]);
+    }
+}
+
+const uint32_t* SpatialGrid::ChunkCorners() const {
+    return m_chunkCorners.empty() ? m_mesh->m_cornerIndices.Data() : m_chunkCorners.data();
+}
+
 SpatialGrid::~SpatialGrid() {
     for (void* geometry : m_geometries) rtcReleaseGeometry(static_cast<RTCGeometry>(geometry));
     rtcReleaseScene(static_cast<RTCScene>(m_scene));
@@ -85,7 +133,7 @@ SpatialGrid::~SpatialGrid() {
 
 void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
     const uint32_t cornersPerFace = m_mesh->CornersPerFace();
-    const uint32_t* corners = m_mesh->m_cornerIndices.Data();
+    const uint32_t* corners = ChunkCorners();
     const VertexRecord* records = m_mesh->m_vertices.Data();
     float* fittedPositions = m_fittedPositions.data();
     for (uint32_t chunk = 0; chunk < m_geometries.size(); ++chunk) {
@@ -141,7 +189,7 @@ void SpatialGrid::Update() {
 bool SpatialGrid::ChunkMoved(uint32_t chunk) const {
     const uint32_t cornersPerFace = m_mesh->CornersPerFace();
     const uint32_t first = chunk * kFacesPerChunk, last = std::min(first + kFacesPerChunk, m_mesh->m_faceCount);
-    const uint32_t* corners = m_mesh->m_cornerIndices.Data();
+    const uint32_t* corners = ChunkCorners();
     const VertexRecord* records = m_mesh->m_vertices.Data();
     const float* fittedPositions = m_fittedPositions.data();
     for (size_t i = size_t(first) * cornersPerFace; i < size_t(last) * cornersPerFace; ++i) {
@@ -210,7 +258,7 @@ bool SpatialGrid::CastRay(const Vector& origin, const Vector& direction, Surface
         rtcIntersect1(static_cast<RTCScene>(m_scene), &context, &ray);
         if (ray.hit.geomID == RTC_INVALID_GEOMETRY_ID) return false;
         distance = ray.ray.tfar;
-        face = ray.hit.geomID * kFacesPerChunk + ray.hit.primID;
+        face = FaceOf(ray.hit.geomID, ray.hit.primID);
         return true;
     };
     float forwardDistance = 0, backwardDistance = 0;
@@ -228,7 +276,7 @@ bool SpatialGrid::CastRay(const Vector& origin, const Vector& direction, Surface
 
 void SpatialGrid::CollectFaces(const AxisAlignedBoundingBox& box, std::vector<uint32_t>& faces) const {
     if (box.IsEmpty() || m_mesh->m_faceCount == 0) return;
-    FaceQuery query{m_mesh, box, &faces};
+    FaceQuery query{this, m_mesh, box, &faces};
     RTCPointQuery point;
     const Vector center = box.Center();
     point.x = center.x;

@@ -244,45 +244,58 @@ struct VertexCollector : tarnix::VertexEnumerator {
     }
 };
 
-TEST(SpatialGridTest, BoxQueriesAgreeWithBruteForce) {
-    auto geometry = shapes::Subdivided(shapes::Cube(), 6);  // faces in two chunks
-    tarnix::Mesh* mesh = geometry->HighestLevel();
-    EXPECT_EQ(mesh->Grid(false), nullptr);
-    tarnix::SpatialGrid* grid = mesh->Grid(true);
-    EXPECT_TRUE(grid->Box().IsContaining(mesh->BoundingBox()));
-    std::mt19937 random(11);
-    std::uniform_real_distribution<float> coordinate(-1.2f, 1.2f), extent(0.05f, 0.8f);
-    for (int trial = 0; trial < 20; ++trial) {
-        const tarnix::Vector c(coordinate(random), coordinate(random), coordinate(random));
-        const tarnix::Vector e(extent(random), extent(random), extent(random));
-        const tarnix::AxisAlignedBoundingBox box(c - e, c + e);
-        std::vector<uint32_t> expectedFaces, expectedVertices;
-        for (uint32_t f = 0; f < mesh->m_faceCount; ++f) {
-            tarnix::AxisAlignedBoundingBox faceBox;
-            for (uint32_t k = 0; k < 4; ++k) faceBox.Extend(mesh->VertexPosition(mesh->FaceCorners(f)[k]));
-            const auto& a = box.Minimum();
-            const auto& b = box.Maximum();
-            const auto& p = faceBox.Minimum();
-            const auto& q = faceBox.Maximum();
-            if (p.x <= b.x && q.x >= a.x && p.y <= b.y && q.y >= a.y && p.z <= b.z && q.z >= a.z)
-                expectedFaces.push_back(f);
-        }
-        for (uint32_t v = 0; v < mesh->VertexCount(); ++v)
-            if (box.IsContaining(mesh->VertexPosition(v))) expectedVertices.push_back(v);
+// Both kinds of chunk: quads in the mesh's face order, triangles in an order of their own
+// (so the grid must name the mesh's faces, not its chunk slots). Each mesh spans several chunks.
+std::vector<std::unique_ptr<tarnix::Geometry>> GridTestMeshes() {
+    std::vector<std::unique_ptr<tarnix::Geometry>> meshes;
+    meshes.push_back(shapes::Subdivided(shapes::Cube(), 6));
+    meshes.push_back(shapes::Subdivided(shapes::Triangulated(shapes::Sphere(40)), 0));
+    return meshes;
+}
 
-        FaceCollector faces;
-        faces.accept = [](uint32_t) { return true; };
-        grid->EnumerateFaces(box, &faces);
-        EXPECT_EQ(faces.faces, expectedFaces);
-        VertexCollector vertices;
-        grid->EnumerateVertices(box, &vertices);
-        std::vector<uint32_t> found;
-        for (const auto& [vertex, face] : vertices.vertices) {
-            found.push_back(vertex);
-            const uint32_t* corners = mesh->FaceCorners(face);
-            ASSERT_TRUE(std::count(corners, corners + 4, vertex));
+TEST(SpatialGridTest, BoxQueriesAgreeWithBruteForce) {
+    for (const auto& geometry : GridTestMeshes()) {
+        tarnix::Mesh* mesh = geometry->HighestLevel();
+        SCOPED_TRACE(mesh->CornersPerFace());
+        ASSERT_GT(mesh->m_faceCount, tarnix::SpatialGrid::kFacesPerChunk);
+        EXPECT_EQ(mesh->Grid(false), nullptr);
+        tarnix::SpatialGrid* grid = mesh->Grid(true);
+        EXPECT_TRUE(grid->Box().IsContaining(mesh->BoundingBox()));
+        const uint32_t k = mesh->CornersPerFace();
+        std::mt19937 random(11);
+        std::uniform_real_distribution<float> coordinate(-1.2f, 1.2f), extent(0.05f, 0.8f);
+        for (int trial = 0; trial < 20; ++trial) {
+            const tarnix::Vector c(coordinate(random), coordinate(random), coordinate(random));
+            const tarnix::Vector e(extent(random), extent(random), extent(random));
+            const tarnix::AxisAlignedBoundingBox box(c - e, c + e);
+            std::vector<uint32_t> expectedFaces, expectedVertices;
+            for (uint32_t f = 0; f < mesh->m_faceCount; ++f) {
+                tarnix::AxisAlignedBoundingBox faceBox;
+                for (uint32_t i = 0; i < k; ++i) faceBox.Extend(mesh->VertexPosition(mesh->FaceCorners(f)[i]));
+                const auto& a = box.Minimum();
+                const auto& b = box.Maximum();
+                const auto& p = faceBox.Minimum();
+                const auto& q = faceBox.Maximum();
+                if (p.x <= b.x && q.x >= a.x && p.y <= b.y && q.y >= a.y && p.z <= b.z && q.z >= a.z)
+                    expectedFaces.push_back(f);
+            }
+            for (uint32_t v = 0; v < mesh->VertexCount(); ++v)
+                if (box.IsContaining(mesh->VertexPosition(v))) expectedVertices.push_back(v);
+
+            FaceCollector faces;
+            faces.accept = [](uint32_t) { return true; };
+            grid->EnumerateFaces(box, &faces);
+            EXPECT_EQ(faces.faces, expectedFaces);
+            VertexCollector vertices;
+            grid->EnumerateVertices(box, &vertices);
+            std::vector<uint32_t> found;
+            for (const auto& [vertex, face] : vertices.vertices) {
+                found.push_back(vertex);
+                const uint32_t* corners = mesh->FaceCorners(face);
+                ASSERT_TRUE(std::count(corners, corners + k, vertex));
+            }
+            EXPECT_EQ(found, expectedVertices);
         }
-        EXPECT_EQ(found, expectedVertices);
     }
 }
 
@@ -323,29 +336,41 @@ TEST(SpatialGridTest, RaysEmbreeWouldRefuseHitNothing) {
     EXPECT_TRUE(grid->CastRay({0, 0, 1e17f}, {0, 0, -1}, hit, false, true)) << "far, but within what Embree takes";
 }
 
-TEST(SpatialGridTest, AnUpdateRefitsTheChunkWhoseVerticesMoved) {
-    auto geometry = shapes::Subdivided(shapes::Cube(), 6);
-    tarnix::Mesh* mesh = geometry->HighestLevel();
-    ASSERT_GT(mesh->m_faceCount, tarnix::SpatialGrid::kFacesPerChunk);
-    tarnix::SpatialGrid* grid = mesh->Grid(true);
-    const uint32_t face = tarnix::SpatialGrid::kFacesPerChunk + 100;  // in the second chunk
-    const tarnix::SurfacePoint middle(mesh, face, 0);
-    const tarnix::Vector centre = middle.LocalPosition(), normal = mesh->FaceNormal(face).Normalized();
-    tarnix::SurfacePoint hit;
-    ASSERT_TRUE(grid->CastRay(centre + normal * 2.0f, -normal, hit, false, true));
-    EXPECT_EQ(hit.m_face, face);
-    EXPECT_NEAR((hit.LocalPosition() - centre).Length(), 0.0f, 1e-4f);
+TEST(SpatialGridTest, AnUpdateRefitsTheChunkWhoseVerticesMovedAndTheBoxNeverShrinks) {
+    for (const auto& geometry : GridTestMeshes()) {
+        tarnix::Mesh* mesh = geometry->HighestLevel();
+        SCOPED_TRACE(mesh->CornersPerFace());
+        tarnix::SpatialGrid* grid = mesh->Grid(true);
+        const uint32_t face = tarnix::SpatialGrid::kFacesPerChunk + 100;  // beyond the first chunk
+        const tarnix::SurfacePoint middle(mesh, face, 0);
+        const tarnix::Vector centre = middle.LocalPosition(), normal = mesh->FaceNormal(face).Normalized();
+        tarnix::SurfacePoint hit;
+        ASSERT_TRUE(grid->CastRay(centre + normal * 2.0f, -normal, hit, false, true));
+        EXPECT_EQ(hit.m_face, face);
+        EXPECT_NEAR((hit.LocalPosition() - centre).Length(), 0.0f, 1e-4f);
 
-    // The face is lifted out of the surface; only an update lets the ray see it there.
-    for (uint32_t k = 0; k < 4; ++k) {
-        const uint32_t v = mesh->FaceCorners(face)[k];
-        mesh->SetVertexPosition(v, mesh->VertexPosition(v) + normal * 0.3f);
+        // The face is lifted out of the surface; only an update lets the ray see it there.
+        const auto lift = [&](float distance) {
+            for (uint32_t k = 0; k < mesh->CornersPerFace(); ++k) {
+                const uint32_t v = mesh->FaceCorners(face)[k];
+                mesh->SetVertexPosition(v, mesh->VertexPosition(v) + normal * distance);
+            }
+            mesh->EndOfChange(false, false);
+            grid->Update();
+        };
+        lift(0.3f);
+        ASSERT_TRUE(grid->CastRay(centre + normal * 2.0f, -normal, hit, false, true));
+        EXPECT_EQ(hit.m_face, face);
+        EXPECT_NEAR((hit.LocalPosition() - (centre + normal * 0.3f)).Length(), 0.0f, 1e-4f);
+        const tarnix::AxisAlignedBoundingBox grown = grid->Box();
+        EXPECT_TRUE(grown.IsContaining(centre + normal * 0.3f));
+
+        // Put back, the face leaves the grid's box as it was: the hierarchy still covers that space.
+        lift(-0.3f);
+        ASSERT_TRUE(grid->CastRay(centre + normal * 2.0f, -normal, hit, false, true));
+        EXPECT_NEAR((hit.LocalPosition() - centre).Length(), 0.0f, 1e-4f);
+        EXPECT_TRUE(grid->Box().IsContaining(grown));
     }
-    mesh->EndOfChange(false, false);
-    grid->Update();
-    ASSERT_TRUE(grid->CastRay(centre + normal * 2.0f, -normal, hit, false, true));
-    EXPECT_EQ(hit.m_face, face);
-    EXPECT_NEAR((hit.LocalPosition() - (centre + normal * 0.3f)).Length(), 0.0f, 1e-4f);
 }
 
 // ---- geodesics ---------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 // tarnix::SpatialGrid: a mesh's spatial index (an Embree bounding-volume hierarchy over its
-// faces, reading the mesh's own vertex and corner arrays). It answers ray casts and the
+// faces, reading the mesh's own vertex array, and its corner array for quads; a triangle mesh's
+// faces are first sorted so that each chunk is compact in space). It answers ray casts and the
 // faces or vertices inside a box. After vertices move, UpdateArea or Update refits the
 // hierarchy to the new positions (fast, the tree keeps its shape; only the chunks of faces
 // that meet the mesh's moved area are refitted, so the cost follows the change, not the
@@ -60,12 +61,22 @@ public:
     /// Faces per chunk: each chunk's hierarchy is refitted only when its vertices moved.
     static constexpr uint32_t kFacesPerChunk = 16384;
 
+    /// @brief The mesh's face that is primitive `primitive` of chunk `chunk`.
+    uint32_t FaceOf(uint32_t chunk, uint32_t primitive) const {
+        const uint32_t slot = chunk * kFacesPerChunk + primitive;
+        return m_chunkFaces.empty() ? slot : m_chunkFaces[slot];
+    }
+
 private:
     /// Refits the chunks that meet the mesh's moved area.
     void Refit();
     /// Refits (or, with `rebuild`, builds) the chunks marked in `chunks` and their boxes,
     /// then the scene.
     void Commit(const std::vector<bool>& chunks, bool rebuild);
+    /// Puts a triangle mesh's faces in an order that keeps each chunk compact in space.
+    void SortTrianglesInSpace();
+    /// The corners of the faces in chunk order: the mesh's own for quads, else the sorted copy.
+    const uint32_t* ChunkCorners() const;
     /// Whether a vertex of the chunk left the place it was last fitted at (a chunk that only
     /// meets the moved area need not have moved).
     bool ChunkMoved(uint32_t chunk) const;
@@ -76,6 +87,8 @@ private:
     std::vector<void*> m_geometries;                   // RTCGeometry of each chunk
     std::vector<AxisAlignedBoundingBox> m_chunkBoxes;  // each chunk's vertices when last fitted
     std::vector<float> m_fittedPositions;              // x, y, z of each vertex when last fitted
+    std::vector<uint32_t> m_chunkFaces;                // triangles only: the face in each chunk slot
+    std::vector<uint32_t> m_chunkCorners;              // triangles only: their corners, in that order
     AxisAlignedBoundingBox m_box;
     uint64_t m_fitStamp = 0;
     uint32_t m_meshVersion = 0;  // the mesh's content version at the last build or refit
