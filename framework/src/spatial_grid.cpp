@@ -23,6 +23,15 @@ RTCDevice Device() {
     return device;
 }
 
+// Whether two boxes share a point (borders included).
+bool Meet(const AxisAlignedBoundingBox& first, const AxisAlignedBoundingBox& second) {
+    const Vector& a = first.Minimum();
+    const Vector& b = first.Maximum();
+    const Vector& c = second.Minimum();
+    const Vector& d = second.Maximum();
+    return c.x <= b.x && d.x >= a.x && c.y <= b.y && d.y >= a.y && c.z <= b.z && d.z >= a.z;
+}
+
 struct FaceQuery {
     const SpatialGrid* grid;
     const Mesh* mesh;
@@ -37,11 +46,7 @@ bool CollectFace(RTCPointQueryFunctionArguments* arguments) {
     AxisAlignedBoundingBox faceBox;
     for (uint32_t k = 0; k < query->mesh->CornersPerFace(); ++k)
         faceBox.Extend(query->mesh->VertexPosition(corners[k]));
-    const Vector& a = query->box.Minimum();
-    const Vector& b = query->box.Maximum();
-    const Vector& c = faceBox.Minimum();
-    const Vector& d = faceBox.Maximum();
-    if (c.x <= b.x && d.x >= a.x && c.y <= b.y && d.y >= a.y && c.z <= b.z && d.z >= a.z) query->faces->push_back(face);
+    if (Meet(query->box, faceBox)) query->faces->push_back(face);
     return false;
 }
 
@@ -79,6 +84,7 @@ SpatialGrid::SpatialGrid(Mesh* mesh) : m_mesh(mesh) {
         m_geometries.push_back(geometry);
     }
     m_chunkBoxes.resize(chunkCount);
+    m_blockBoxes.resize((mesh->m_faceCount + kFacesPerBlock - 1) / kFacesPerBlock);
     Rebuild();
 }
 
@@ -136,19 +142,33 @@ void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
     const uint32_t* corners = ChunkCorners();
     const VertexRecord* records = m_mesh->m_vertices.Data();
     float* fittedPositions = m_fittedPositions.data();
+    const AxisAlignedBoundingBox moved = m_mesh->MovedArea();
     for (uint32_t chunk = 0; chunk < m_geometries.size(); ++chunk) {
         if (!chunks[chunk]) continue;
-        AxisAlignedBoundingBox box;
+        AxisAlignedBoundingBox& chunkBox = m_chunkBoxes[chunk];
+        chunkBox.SetEmpty();
         const uint32_t first = chunk * kFacesPerChunk, last = std::min(first + kFacesPerChunk, m_mesh->m_faceCount);
-        for (size_t i = size_t(first) * cornersPerFace; i < size_t(last) * cornersPerFace; ++i) {
-            const float* position = records[corners[i]].position;
-            float* fitted = fittedPositions + 3 * size_t(corners[i]);
-            fitted[0] = position[0];
-            fitted[1] = position[1];
-            fitted[2] = position[2];
-            box.Extend(Vector(position[0], position[1], position[2]));
+        for (uint32_t block = first / kFacesPerBlock; block * kFacesPerBlock < last; ++block) {
+            // A block away from the moved area holds no moved vertex: its box and fitted
+            // positions stand.
+            if (!rebuild && !Meet(m_blockBoxes[block], moved)) {
+                chunkBox.Extend(m_blockBoxes[block]);
+                continue;
+            }
+            AxisAlignedBoundingBox box;
+            const uint32_t blockEnd = std::min(last, (block + 1) * kFacesPerBlock);
+            for (size_t i = size_t(block) * kFacesPerBlock * cornersPerFace; i < size_t(blockEnd) * cornersPerFace;
+                 ++i) {
+                const float* position = records[corners[i]].position;
+                float* fitted = fittedPositions + 3 * size_t(corners[i]);
+                fitted[0] = position[0];
+                fitted[1] = position[1];
+                fitted[2] = position[2];
+                box.Extend(Vector(position[0], position[1], position[2]));
+            }
+            m_blockBoxes[block] = box;
+            chunkBox.Extend(box);
         }
-        m_chunkBoxes[chunk] = box;
         auto geometry = static_cast<RTCGeometry>(m_geometries[chunk]);
         rtcUpdateGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0);
         if (rebuild) rtcUpdateGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0);
@@ -186,16 +206,21 @@ void SpatialGrid::Update() {
     if (m_mesh->Version() != m_meshVersion) Refit();
 }
 
-bool SpatialGrid::ChunkMoved(uint32_t chunk) const {
+bool SpatialGrid::ChunkMoved(uint32_t chunk, const AxisAlignedBoundingBox& area) const {
     const uint32_t cornersPerFace = m_mesh->CornersPerFace();
     const uint32_t first = chunk * kFacesPerChunk, last = std::min(first + kFacesPerChunk, m_mesh->m_faceCount);
     const uint32_t* corners = ChunkCorners();
     const VertexRecord* records = m_mesh->m_vertices.Data();
     const float* fittedPositions = m_fittedPositions.data();
-    for (size_t i = size_t(first) * cornersPerFace; i < size_t(last) * cornersPerFace; ++i) {
-        const float* position = records[corners[i]].position;
-        const float* fitted = fittedPositions + 3 * size_t(corners[i]);
-        if (position[0] != fitted[0] || position[1] != fitted[1] || position[2] != fitted[2]) return true;
+    for (uint32_t block = first / kFacesPerBlock; block * kFacesPerBlock < last; ++block) {
+        // A vertex's old place lies in the box of every block holding it, as it does for chunks.
+        if (!Meet(m_blockBoxes[block], area)) continue;
+        const uint32_t blockEnd = std::min(last, (block + 1) * kFacesPerBlock);
+        for (size_t i = size_t(block) * kFacesPerBlock * cornersPerFace; i < size_t(blockEnd) * cornersPerFace; ++i) {
+            const float* position = records[corners[i]].position;
+            const float* fitted = fittedPositions + 3 * size_t(corners[i]);
+            if (position[0] != fitted[0] || position[1] != fitted[1] || position[2] != fitted[2]) return true;
+        }
     }
     return false;
 }
@@ -205,17 +230,10 @@ void SpatialGrid::Refit() {
     std::vector<bool> chunks(m_geometries.size(), false);
     bool any = false;
     if (!moved.IsEmpty()) {
-        const Vector& a = moved.Minimum();
-        const Vector& b = moved.Maximum();
         for (uint32_t chunk = 0; chunk < m_chunkBoxes.size(); ++chunk) {
-            const AxisAlignedBoundingBox& box = m_chunkBoxes[chunk];
-            if (box.IsEmpty()) continue;
-            const Vector& c = box.Minimum();
-            const Vector& d = box.Maximum();
-            if (!(c.x <= b.x && d.x >= a.x && c.y <= b.y && d.y >= a.y && c.z <= b.z && d.z >= a.z)) continue;
-            const bool moved = ChunkMoved(chunk);
-            chunks[chunk] = moved;
-            any |= moved;
+            if (!Meet(m_chunkBoxes[chunk], moved) || !ChunkMoved(chunk, moved)) continue;
+            chunks[chunk] = true;
+            any = true;
         }
     }
     if (any) {

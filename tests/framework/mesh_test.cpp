@@ -341,7 +341,8 @@ TEST(SpatialGridTest, AnUpdateRefitsTheChunkWhoseVerticesMovedAndTheBoxNeverShri
         tarnix::Mesh* mesh = geometry->HighestLevel();
         SCOPED_TRACE(mesh->CornersPerFace());
         tarnix::SpatialGrid* grid = mesh->Grid(true);
-        const uint32_t face = tarnix::SpatialGrid::kFacesPerChunk + 100;  // beyond the first chunk
+        // In a middle block of the second chunk.
+        const uint32_t face = tarnix::SpatialGrid::kFacesPerChunk + 3 * tarnix::SpatialGrid::kFacesPerBlock + 100;
         const tarnix::SurfacePoint middle(mesh, face, 0);
         const tarnix::Vector centre = middle.LocalPosition(), normal = mesh->FaceNormal(face).Normalized();
         tarnix::SurfacePoint hit;

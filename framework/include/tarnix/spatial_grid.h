@@ -60,6 +60,9 @@ public:
 
     /// Faces per chunk: each chunk's hierarchy is refitted only when its vertices moved.
     static constexpr uint32_t kFacesPerChunk = 16384;
+    /// Faces per block: a chunk's blocks keep boxes too, so that finding whether a chunk moved
+    /// reads only the blocks near the change.
+    static constexpr uint32_t kFacesPerBlock = 512;
 
     /// @brief The mesh's face that is primitive `primitive` of chunk `chunk`.
     uint32_t FaceOf(uint32_t chunk, uint32_t primitive) const {
@@ -70,22 +73,23 @@ public:
 private:
     /// Refits the chunks that meet the mesh's moved area.
     void Refit();
-    /// Refits (or, with `rebuild`, builds) the chunks marked in `chunks` and their boxes,
-    /// then the scene.
+    /// Refits (or, with `rebuild`, builds) the chunks marked in `chunks`, then the scene; a
+    /// refit reads anew only the blocks that meet the mesh's moved area.
     void Commit(const std::vector<bool>& chunks, bool rebuild);
     /// Puts a triangle mesh's faces in an order that keeps each chunk compact in space.
     void SortTrianglesInSpace();
     /// The corners of the faces in chunk order: the mesh's own for quads, else the sorted copy.
     const uint32_t* ChunkCorners() const;
     /// Whether a vertex of the chunk left the place it was last fitted at (a chunk that only
-    /// meets the moved area need not have moved).
-    bool ChunkMoved(uint32_t chunk) const;
+    /// meets the moved area `area` need not have moved); only its blocks that meet it are read.
+    bool ChunkMoved(uint32_t chunk, const AxisAlignedBoundingBox& area) const;
     void CollectFaces(const AxisAlignedBoundingBox& box, std::vector<uint32_t>& faces) const;
 
     Mesh* m_mesh;
     void* m_scene = nullptr;                           // RTCScene
     std::vector<void*> m_geometries;                   // RTCGeometry of each chunk
     std::vector<AxisAlignedBoundingBox> m_chunkBoxes;  // each chunk's vertices when last fitted
+    std::vector<AxisAlignedBoundingBox> m_blockBoxes;  // each block's vertices when last fitted
     std::vector<float> m_fittedPositions;              // x, y, z of each vertex when last fitted
     std::vector<uint32_t> m_chunkFaces;                // triangles only: the face in each chunk slot
     std::vector<uint32_t> m_chunkCorners;              // triangles only: their corners, in that order
