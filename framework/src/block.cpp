@@ -31,7 +31,6 @@ struct Ledgers {
     std::mutex mutex;
     uint64_t registered = 0;
     uint64_t budget = Block::kUnlimited;
-    const char* currentAllocator = nullptr;
     std::map<std::string, AllocatorTally> tallies;
     Block* liveBlocks = nullptr;
 };
@@ -42,6 +41,10 @@ Ledgers& TheLedgers() {
 }
 
 const char* TallyName(const char* id) { return id ? id : "unknown"; }
+
+// Each thread tags its own allocations: the host makes undo pages ready on a worker thread
+// while the brush allocates under its own names.
+thread_local const char* t_currentAllocator = nullptr;
 
 }  // namespace
 
@@ -153,17 +156,9 @@ uint64_t Block::Budget() {
     return ledgers.budget;
 }
 
-void Block::SetAllocatorID(const char* id) {
-    Ledgers& ledgers = TheLedgers();
-    std::lock_guard<std::mutex> lock(ledgers.mutex);
-    ledgers.currentAllocator = id;
-}
+void Block::SetAllocatorID(const char* id) { t_currentAllocator = id; }
 
-const char* Block::AllocatorID() {
-    Ledgers& ledgers = TheLedgers();
-    std::lock_guard<std::mutex> lock(ledgers.mutex);
-    return ledgers.currentAllocator;
-}
+const char* Block::AllocatorID() { return t_currentAllocator; }
 
 void* Block::Allocate(std::size_t bytes) {
     if (bytes > ~std::size_t(0) - sizeof(AllocationHeader)) return nullptr;
@@ -174,7 +169,7 @@ void* Block::Allocate(std::size_t bytes) {
     std::lock_guard<std::mutex> lock(ledgers.mutex);
     auto* header = static_cast<AllocationHeader*>(raw);
     header->bytes = bytes;
-    header->allocatorId = ledgers.currentAllocator;
+    header->allocatorId = t_currentAllocator;
     AllocatorTally& tally = ledgers.tallies[TallyName(header->allocatorId)];
     tally.bytes += bytes;
     tally.allocations += 1;

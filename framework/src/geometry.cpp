@@ -539,6 +539,10 @@ void Geometry::CarryUp(MeshChange& change) {
 void Geometry::CommitChange(std::unique_ptr<MeshChange> change) {
     m_redo.clear();
     CarryUp(*change);
+    // The history now holds this change's pages; a stroke like it comes next.
+    uint64_t entries = change->Count();
+    for (uint32_t i = 0; i < change->FollowerCount(); ++i) entries += change->Follower(i).Count();
+    MeshChange::KeepPagesAheadInBackground(entries);
     m_undo.push_back(std::move(change));
     uint64_t bytes = UndoBytes();
     size_t oldest = 0;

@@ -1,9 +1,12 @@
 #include "tarnix/mesh_change.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <utility>
+
+#include <tbb/task_arena.h>
 
 #include "tarnix/error.h"
 #include "tarnix/math/vector.h"
@@ -113,6 +116,18 @@ bool MeshChange::KeepPagesAhead(uint64_t entries) {
         }
     }
     return true;
+}
+
+void MeshChange::KeepPagesAheadInBackground(uint64_t entries) {
+    // One fill at a time, on a worker thread of its own arena (the host's other work does not
+    // wait behind it); a request made while one runs is dropped, the next change asks again.
+    static std::atomic<bool> filling{false};
+    if (filling.exchange(true)) return;
+    static auto* arena = new tbb::task_arena(1, 0);  // never destroyed, like the kept pages
+    arena->enqueue([entries] {
+        KeepPagesAhead(entries);
+        filling = false;
+    });
 }
 
 MeshChange::~MeshChange() {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <thread>
 
 #include "budget_test.h"
 #include "tarnix/block.h"
@@ -44,6 +45,17 @@ TEST_F(BlockTest, AllocationsAreAlignedAndTaggedWithTheCurrentAllocator) {
     tarnix::Block::Free(a);
     tarnix::Block::Free(b);
     EXPECT_EQ(tarnix::Block::AllocatedBytes("block test tag"), 0u);
+
+    // The tag is the allocating thread's own: another thread's tag does not leak into it.
+    tarnix::Block::SetAllocatorID("block test tag");
+    std::thread([] {
+        tarnix::Block::SetAllocatorID("block test other thread");
+        tarnix::Block::Free(tarnix::Block::Allocate(64));
+    }).join();
+    void* c = tarnix::Block::Allocate(32);
+    tarnix::Block::SetAllocatorID(nullptr);
+    EXPECT_EQ(tarnix::Block::AllocatedBytes("block test tag"), 32u);
+    tarnix::Block::Free(c);
 }
 
 TEST_F(BlockTest, StoreGrowthKeepsElementsAndAccountsItsMemory) {

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <numeric>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "builtin_shapes.h"
 #include "caught_error.h"
+#include "tarnix/block.h"
 #include "tarnix/geometry.h"
 #include "tarnix/mesh_change.h"
 #include "tarnix/sculpt_layer.h"
@@ -74,8 +78,8 @@ TEST(HierarchyTest, VertexGridOfAPatchIsTheGridOfItsDescendants) {
         for (uint32_t y = 0; y <= n; ++y)
             for (uint32_t x = 0; x <= n; ++x) {
                 const uint32_t vertex = level->m_cornerIndices[4 * patch * n * n + vertices[y * (n + 1) + x]];
-                ASSERT_TRUE(
-                    test_support::Near(level->VertexPosition(vertex), origin + tarnix::Vector(x, y, 0) / n, 1e-5f));
+                ASSERT_TRUE(test_support::Near(level->VertexPosition(vertex),
+                                               origin + tarnix::Vector(float(x), float(y), 0) / float(n), 1e-5f));
             }
     }
 }
@@ -306,6 +310,26 @@ TEST(HierarchyTest, FreezeAndLayerStrengthChangesUndoAsOneStepEach) {
     EXPECT_FLOAT_EQ(level->Layer(0)->Strength(), 0.25f);
     EXPECT_EQ(level->m_vertices[9].freeze, 49);
     EXPECT_EQ(Snapshots(*geometry), changed);
+}
+
+// A kept change has as many entries made ready again on a worker thread, so that the next
+// stroke, made without an undo, writes into pages already faulted in.
+TEST(HierarchyTest, AKeptChangeHasPagesForItsEntriesMadeReadyInTheBackground) {
+    auto geometry = shapes::Subdivided(shapes::Cube(), 6);
+    tarnix::SubdivisionLevel* level = geometry->HighestLevel();
+    std::vector<uint32_t> all(level->VertexCount());
+    std::iota(all.begin(), all.end(), 0u);
+    MoveVertices(level, all, false);
+    const uint64_t pageBytes = uint64_t(tarnix::MeshChange::kEntriesPerPage) * sizeof(tarnix::StoredVertexInfo);
+    const uint64_t held = (all.size() + tarnix::MeshChange::kEntriesPerPage - 1) / tarnix::MeshChange::kEntriesPerPage;
+    // The history holds the change's pages; as many more are kept once the fill has run.
+    uint64_t bytes = 0;
+    for (int wait = 0; wait < 1000; ++wait) {
+        bytes = tarnix::Block::AllocatedBytes("undo entries");
+        if (bytes >= 2 * held * pageBytes) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_GE(bytes, 2 * held * pageBytes);
 }
 
 }  // namespace

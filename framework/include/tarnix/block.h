@@ -6,8 +6,9 @@
 //    they allocate it and withdraw it with UnregisterMemoryBlock when they free it. The total
 //    is held against a budget; a registration that would pass it is refused, which is how
 //    the host (and a test, by lowering the budget) makes memory exhaustion visible.
-//  - allocations: every Block::Allocate is tagged with the allocator id that is current at
-//    that moment (SetAllocatorID), so that LogAll can say who holds how much.
+//  - allocations: every Block::Allocate is tagged with the allocator id that is current on
+//    the allocating thread at that moment (SetAllocatorID), so that LogAll can say who holds
+//    how much.
 //
 // A Block object is also the common part of every tarnix::Store: an untyped array
 // (data pointer, capacity, count, element size, plain-data flag) registered under its name in
@@ -68,7 +69,7 @@ public:
     static uint64_t Budget();
     static constexpr uint64_t kUnlimited = ~uint64_t(0);
 
-    /// @brief Tag for the allocations that follow; null means "unknown".
+    /// @brief Tag for the allocations that follow on the calling thread; null means "unknown".
     static void SetAllocatorID(const char* id);
     static const char* AllocatorID();
 

@@ -78,6 +78,10 @@ public:
     /// `entries` entries, within kKeptPageBytes: the first stroke on a fresh mesh then writes
     /// its entries as fast as later ones. False when memory is refused.
     static bool KeepPagesAhead(uint64_t entries);
+    /// @brief KeepPagesAhead on a worker thread, returning at once: after a change is kept in
+    /// the history, the next stroke's entries then go to pages faulted in while the sculptor
+    /// was between strokes. A request made while a fill runs is dropped.
+    static void KeepPagesAheadInBackground(uint64_t entries);
 
     Mesh* GetMesh() const { return m_mesh; }
     uint32_t Count() const { return m_count; }
