@@ -24,9 +24,9 @@ TEST(PackedNormalTest, PackingScalesClampsAndRoundsHalvesAsAsked) {
     const float half = 2.5f / 32767.0f;
     ASSERT_EQ(half * 32767.0f, 2.5f);
     const auto entry = [](const tarnix::HWVector& normal, tarnix::HalfRounding halves) {
-        int16_t packed[3];
-        tarnix::PackNormal(normal, packed, halves);
-        return std::vector<int>(packed, packed + 3);
+        int16_t lanes[3];
+        tarnix::PackNormal(normal, lanes, halves);
+        return std::vector<int>(lanes, lanes + 3);
     };
     const tarnix::HWVector halves(half, -half, 1.0f);
     EXPECT_EQ(entry(halves, tarnix::HalfRounding::kToEven), (std::vector<int>{2, -2, 32767}));
