@@ -39,6 +39,11 @@ bool AxisAlignedBoundingBox::IsContaining(const AxisAlignedBoundingBox& box) con
     return IsContaining(box.m_minimum) && IsContaining(box.m_maximum);
 }
 
+bool AxisAlignedBoundingBox::IsMeeting(const AxisAlignedBoundingBox& box) const {
+    return box.m_minimum.x <= m_maximum.x && box.m_maximum.x >= m_minimum.x && box.m_minimum.y <= m_maximum.y &&
+           box.m_maximum.y >= m_minimum.y && box.m_minimum.z <= m_maximum.z && box.m_maximum.z >= m_minimum.z;
+}
+
 Vector AxisAlignedBoundingBox::Corner(int index) const {
     return {index & 1 ? m_maximum.x : m_minimum.x, index & 2 ? m_maximum.y : m_minimum.y,
             index & 4 ? m_maximum.z : m_minimum.z};

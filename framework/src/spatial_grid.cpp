@@ -23,15 +23,6 @@ RTCDevice Device() {
     return device;
 }
 
-// Whether two boxes share a point (borders included).
-bool Meet(const AxisAlignedBoundingBox& first, const AxisAlignedBoundingBox& second) {
-    const Vector& a = first.Minimum();
-    const Vector& b = first.Maximum();
-    const Vector& c = second.Minimum();
-    const Vector& d = second.Maximum();
-    return c.x <= b.x && d.x >= a.x && c.y <= b.y && d.y >= a.y && c.z <= b.z && d.z >= a.z;
-}
-
 struct FaceQuery {
     const SpatialGrid* grid;
     const Mesh* mesh;
@@ -46,7 +37,7 @@ bool CollectFace(RTCPointQueryFunctionArguments* arguments) {
     AxisAlignedBoundingBox faceBox;
     for (uint32_t k = 0; k < query->mesh->CornersPerFace(); ++k)
         faceBox.Extend(query->mesh->VertexPosition(corners[k]));
-    if (Meet(query->box, faceBox)) query->faces->push_back(face);
+    if (query->box.IsMeeting(faceBox)) query->faces->push_back(face);
     return false;
 }
 
@@ -94,8 +85,7 @@ void SpatialGrid::SortTrianglesInSpace() {
     // the dab. Sorted along a Morton curve of their centres (10 bits an axis in the mesh's box),
     // a chunk holds one compact piece of the surface.
     const uint32_t faceCount = m_mesh->m_faceCount;
-    AxisAlignedBoundingBox box;
-    for (uint32_t v = 0; v < m_mesh->VertexCount(); ++v) box.Extend(m_mesh->VertexPosition(v));
+    const AxisAlignedBoundingBox& box = m_mesh->BoundingBox();
     const Vector size = box.Size();
     const auto cell = [](float offset, float extent) {
         const float scaled = extent > 0.0f ? offset / extent * 1023.0f : 0.0f;
@@ -138,7 +128,6 @@ SpatialGrid::~SpatialGrid() {
 }
 
 void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
-    const uint32_t cornersPerFace = m_mesh->CornersPerFace();
     const uint32_t* corners = ChunkCorners();
     const VertexRecord* records = m_mesh->m_vertices.Data();
     float* fittedPositions = m_fittedPositions.data();
@@ -147,28 +136,23 @@ void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
         if (!chunks[chunk]) continue;
         AxisAlignedBoundingBox& chunkBox = m_chunkBoxes[chunk];
         chunkBox.SetEmpty();
-        const uint32_t first = chunk * kFacesPerChunk, last = std::min(first + kFacesPerChunk, m_mesh->m_faceCount);
-        for (uint32_t block = first / kFacesPerBlock; block * kFacesPerBlock < last; ++block) {
+        ForEachBlock(chunk, [&](uint32_t block, size_t begin, size_t end) {
             // A block away from the moved area holds no moved vertex: its box and fitted
             // positions stand.
-            if (!rebuild && !Meet(m_blockBoxes[block], moved)) {
-                chunkBox.Extend(m_blockBoxes[block]);
-                continue;
+            if (rebuild || m_blockBoxes[block].IsMeeting(moved)) {
+                AxisAlignedBoundingBox box;
+                for (size_t i = begin; i < end; ++i) {
+                    const float* position = records[corners[i]].position;
+                    float* fitted = fittedPositions + 3 * size_t(corners[i]);
+                    fitted[0] = position[0];
+                    fitted[1] = position[1];
+                    fitted[2] = position[2];
+                    box.Extend(Vector(position[0], position[1], position[2]));
+                }
+                m_blockBoxes[block] = box;
             }
-            AxisAlignedBoundingBox box;
-            const uint32_t blockEnd = std::min(last, (block + 1) * kFacesPerBlock);
-            for (size_t i = size_t(block) * kFacesPerBlock * cornersPerFace; i < size_t(blockEnd) * cornersPerFace;
-                 ++i) {
-                const float* position = records[corners[i]].position;
-                float* fitted = fittedPositions + 3 * size_t(corners[i]);
-                fitted[0] = position[0];
-                fitted[1] = position[1];
-                fitted[2] = position[2];
-                box.Extend(Vector(position[0], position[1], position[2]));
-            }
-            m_blockBoxes[block] = box;
-            chunkBox.Extend(box);
-        }
+            chunkBox.Extend(m_blockBoxes[block]);
+        });
         auto geometry = static_cast<RTCGeometry>(m_geometries[chunk]);
         rtcUpdateGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0);
         if (rebuild) rtcUpdateGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0);
@@ -206,23 +190,30 @@ void SpatialGrid::Update() {
     if (m_mesh->Version() != m_meshVersion) Refit();
 }
 
-bool SpatialGrid::ChunkMoved(uint32_t chunk, const AxisAlignedBoundingBox& area) const {
+template <class Visit>
+void SpatialGrid::ForEachBlock(uint32_t chunk, Visit&& visit) const {
     const uint32_t cornersPerFace = m_mesh->CornersPerFace();
     const uint32_t first = chunk * kFacesPerChunk, last = std::min(first + kFacesPerChunk, m_mesh->m_faceCount);
+    for (uint32_t block = first / kFacesPerBlock; block * kFacesPerBlock < last; ++block)
+        visit(block, size_t(block) * kFacesPerBlock * cornersPerFace,
+              size_t(std::min(last, (block + 1) * kFacesPerBlock)) * cornersPerFace);
+}
+
+bool SpatialGrid::ChunkMoved(uint32_t chunk, const AxisAlignedBoundingBox& area) const {
     const uint32_t* corners = ChunkCorners();
     const VertexRecord* records = m_mesh->m_vertices.Data();
     const float* fittedPositions = m_fittedPositions.data();
-    for (uint32_t block = first / kFacesPerBlock; block * kFacesPerBlock < last; ++block) {
-        // A vertex's old place lies in the box of every block holding it, as it does for chunks.
-        if (!Meet(m_blockBoxes[block], area)) continue;
-        const uint32_t blockEnd = std::min(last, (block + 1) * kFacesPerBlock);
-        for (size_t i = size_t(block) * kFacesPerBlock * cornersPerFace; i < size_t(blockEnd) * cornersPerFace; ++i) {
+    bool moved = false;
+    // A vertex's old place lies in the box of every block holding it, as it does for chunks.
+    ForEachBlock(chunk, [&](uint32_t block, size_t begin, size_t end) {
+        if (moved || !m_blockBoxes[block].IsMeeting(area)) return;
+        for (size_t i = begin; i < end && !moved; ++i) {
             const float* position = records[corners[i]].position;
             const float* fitted = fittedPositions + 3 * size_t(corners[i]);
-            if (position[0] != fitted[0] || position[1] != fitted[1] || position[2] != fitted[2]) return true;
+            moved = position[0] != fitted[0] || position[1] != fitted[1] || position[2] != fitted[2];
         }
-    }
-    return false;
+    });
+    return moved;
 }
 
 void SpatialGrid::Refit() {
@@ -231,7 +222,7 @@ void SpatialGrid::Refit() {
     bool any = false;
     if (!moved.IsEmpty()) {
         for (uint32_t chunk = 0; chunk < m_chunkBoxes.size(); ++chunk) {
-            if (!Meet(m_chunkBoxes[chunk], moved) || !ChunkMoved(chunk, moved)) continue;
+            if (!m_chunkBoxes[chunk].IsMeeting(moved) || !ChunkMoved(chunk, moved)) continue;
             chunks[chunk] = true;
             any = true;
         }

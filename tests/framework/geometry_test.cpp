@@ -27,7 +27,7 @@ TEST(MatrixTest, InverseUndoesTheTransform) {
     EXPECT_EQ(singular, tarnix::Matrix::Scale({1, 0, 1})) << "a failed inversion changes nothing";
 }
 
-TEST(BoundingBoxTest, EmptyExtendContainAndCorners) {
+TEST(BoundingBoxTest, EmptyExtendContainMeetAndCorners) {
     tarnix::AxisAlignedBoundingBox box;
     EXPECT_TRUE(box.IsEmpty());
     EXPECT_FALSE(box.IsContaining(tarnix::Vector(0, 0, 0)));
@@ -40,6 +40,9 @@ TEST(BoundingBoxTest, EmptyExtendContainAndCorners) {
     EXPECT_TRUE(box.IsContaining(tarnix::Vector(1, 4, 3))) << "the border is inside";
     EXPECT_TRUE(box.IsContaining(tarnix::AxisAlignedBoundingBox()));
     EXPECT_FALSE(box.IsContaining(tarnix::AxisAlignedBoundingBox({0, 0, 0}, {1, 1, 1})));
+    EXPECT_TRUE(box.IsMeeting(tarnix::AxisAlignedBoundingBox({1, 4, 3}, {2, 5, 4}))) << "a shared corner meets";
+    EXPECT_FALSE(box.IsMeeting(tarnix::AxisAlignedBoundingBox({0, 3, 3.5f}, {1, 4, 4}))) << "apart along z only";
+    EXPECT_FALSE(box.IsMeeting(tarnix::AxisAlignedBoundingBox()));
 }
 
 TEST(BoundingBoxTest, SphereBoxIsTakenIntoTheTargetSpace) {

@@ -83,6 +83,10 @@ private:
     /// Whether a vertex of the chunk left the place it was last fitted at (a chunk that only
     /// meets the moved area `area` need not have moved); only its blocks that meet it are read.
     bool ChunkMoved(uint32_t chunk, const AxisAlignedBoundingBox& area) const;
+    /// Calls `visit(block, firstCorner, endCorner)` for each block of the chunk, the corners
+    /// being positions in ChunkCorners().
+    template <class Visit>
+    void ForEachBlock(uint32_t chunk, Visit&& visit) const;
     void CollectFaces(const AxisAlignedBoundingBox& box, std::vector<uint32_t>& faces) const;
 
     Mesh* m_mesh;

@@ -36,6 +36,8 @@ public:
     bool IsContaining(const Vector& point) const;
     /// @brief Whether all of `box` lies inside this box (an empty `box` lies in any box).
     bool IsContaining(const AxisAlignedBoundingBox& box) const;
+    /// @brief Whether the two boxes share a point (borders included); an empty box meets none.
+    bool IsMeeting(const AxisAlignedBoundingBox& box) const;
     Vector Corner(int index) const;
 
     /// @brief The box around this box's eight corners mapped by `matrix` (points, w = 1).
