@@ -29,16 +29,9 @@ template <class Choices, class StampAt, class Smoothing>
     tarnix::MeshChange& change = work.change;
     const GridVertex* records = work.records;
     HWVector* ring = work.ring;
-    // The grid walk is not in memory order: the vertex records come in ahead of their turn,
-    // and their undo entries once the records are in (the record names the entry's slot).
-    constexpr uint32_t kRecordsAhead = 32, kEntriesAhead = 16;
     for (uint32_t k = 0; k < work.count; ++k) {
         const GridVertex& grid = records[k];
-        if (k + kRecordsAhead < work.count) __builtin_prefetch(&level.m_vertices[records[k + kRecordsAhead].vertex]);
-        if (k + kEntriesAhead < work.count) {
-            const uint32_t slot = level.m_vertices[records[k + kEntriesAhead].vertex].undoSlot;
-            if (slot < change.Count()) __builtin_prefetch(&change[slot]);
-        }
+        PrefetchAhead(level, change, records, k, work.count, false);
         tarnix::VertexRecord& record = level.m_vertices[grid.vertex];
         const HWVector position = HWVector::LoadXYZ(record.position);
         tarnix::StoredVertexInfo* entry = change.EntryAt(record.undoSlot, grid.vertex);

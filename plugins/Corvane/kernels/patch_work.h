@@ -18,6 +18,23 @@
 
 namespace corvane {
 
+/// A walk over a patch's records is not in memory order: the vertex records (and, with
+/// `normals`, their packed normals) come in ahead of their turn, and their undo entries once
+/// the records are in, as a record names its entry's slot. Called at record `k` of `count`.
+[[gnu::always_inline]] inline void PrefetchAhead(const tarnix::SubdivisionLevel& level, tarnix::MeshChange& change,
+                                                 const GridVertex* records, uint32_t k, uint32_t count, bool normals) {
+    constexpr uint32_t kRecordsAhead = 32, kEntriesAhead = 16;
+    if (k + kRecordsAhead < count) {
+        const uint32_t ahead = records[k + kRecordsAhead].vertex;
+        __builtin_prefetch(&level.m_vertices[ahead]);
+        if (normals) __builtin_prefetch(&level.m_normals[ahead]);
+    }
+    if (k + kEntriesAhead < count) {
+        const uint32_t slot = level.m_vertices[records[k + kEntriesAhead].vertex].undoSlot;
+        if (slot < change.Count()) __builtin_prefetch(&change[slot]);
+    }
+}
+
 /// The working set of one walk: the level and its undo record, where positions go, the padded
 /// grids, the patch's records, the touched box and the renderers to tell. The walk fills
 /// `inside` and `entered`.

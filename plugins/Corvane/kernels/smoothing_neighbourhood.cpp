@@ -13,6 +13,7 @@
 #include "host/crash_guard.h"
 #include "host/preferences.h"
 #include "kernels/dab_block.h"
+#include "kernels/patch_work.h"
 #include "kernels/vertex_neighbours.h"
 #include "patch/grid.h"
 #include "tarnix/mesh_change.h"
@@ -31,22 +32,6 @@ bool BoxOutsideBrush(const corvane::StoredBox& box, const HWVector& centre, floa
     const HWVector nearest =
         tarnix::Minimum(tarnix::Maximum(centre, HWVector::LoadXYZ(box.minimum)), HWVector::LoadXYZ(box.maximum));
     return tarnix::LengthSquared(centre - nearest) > radiusSquared;
-}
-
-// As in the kernels' walk: the records and normals come in ahead of their turn, and the undo
-// entries once their records are in, as a record names its entry's slot.
-void PrefetchPlaneSamples(const tarnix::SubdivisionLevel& level, tarnix::MeshChange& change,
-                          const corvane::GridVertex* records, uint32_t k, uint32_t count) {
-    constexpr uint32_t kRecordsAhead = 32, kEntriesAhead = 16;
-    if (k + kRecordsAhead < count) {
-        const uint32_t ahead = records[k + kRecordsAhead].vertex;
-        __builtin_prefetch(&level.m_vertices[ahead]);
-        __builtin_prefetch(&level.m_normals[ahead]);
-    }
-    if (k + kEntriesAhead < count) {
-        const uint32_t slot = level.m_vertices[records[k + kEntriesAhead].vertex].undoSlot;
-        if (slot < change.Count()) __builtin_prefetch(&change[slot]);
-    }
 }
 
 // Adds a patch's samples to the plane's sums in grid order, the sums kept in registers.
@@ -346,7 +331,7 @@ bool Corvane::GatherPlanePatch(uint32_t face) {
         }
         HWVector runMinimum = infinity, runMaximum = -infinity;
         for (uint32_t k = first; k < last; ++k) {
-            PrefetchPlaneSamples(level, change, m_gridRecords, k, count);
+            corvane::PrefetchAhead(level, change, m_gridRecords, k, count, true);
             const GridVertex& grid = m_gridRecords[k];
             corvane::PlaneSampleValue& sample = samples[grid.ringCell];
             sample.taken = 0;
