@@ -27,10 +27,10 @@ enum DabRow : uint32_t {
 
 /// @brief p taken through the matrix rows starting at `first` (w = 1 for points).
 inline tarnix::HWVector TransformPoint(const tarnix::HWVector* rows, uint32_t first, const tarnix::HWVector& p) {
-    return rows[first] * p.x + rows[first + 1] * p.y + rows[first + 2] * p.z + rows[first + 3];
+    return rows[first] * p.SplatX() + rows[first + 1] * p.SplatY() + rows[first + 2] * p.SplatZ() + rows[first + 3];
 }
 inline tarnix::HWVector TransformDirection(const tarnix::HWVector* rows, uint32_t first, const tarnix::HWVector& d) {
-    return rows[first] * d.x + rows[first + 1] * d.y + rows[first + 2] * d.z;
+    return rows[first] * d.SplatX() + rows[first + 1] * d.SplatY() + rows[first + 2] * d.SplatZ();
 }
 
 /// @brief Writes the four rows of `matrix` from row `first` on, each in HWVector lane order.

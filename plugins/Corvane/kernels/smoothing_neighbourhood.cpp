@@ -274,9 +274,10 @@ corvane::PlaneSampleRules Corvane::CurrentPlaneSampleRules() {
         entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
     const HWVector* rows = m_scratch.dabRows;
     // Measured in the world under a non-uniform scale, as the radius is; sampled in the mesh.
-    const HWVector measured =
-        m_nonUniformScale ? corvane::TransformPoint(rows, corvane::kRowMeshToWorld, HWVector(stored.ToVector(), 1.0f))
-                          : stored;
+    // (Kept out of a conditional expression: built from a lane-by-lane copy of `stored`, the
+    // compiler passed it through the stack and stalled every vertex on the reload.)
+    HWVector measured = stored;
+    if (m_nonUniformScale) measured = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, stored);
     const float d2 = tarnix::LengthSquared(rows[corvane::kRowCenter] - measured);
     if (d2 > m_radiusSquared) return false;
     sample.weight = rules.vertexWeights ? 1.0f - std::sqrt(d2) / m_radius : 1.0f;

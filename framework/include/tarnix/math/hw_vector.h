@@ -46,6 +46,12 @@ struct alignas(16) HWVector {
 
     operator const __m128&() const { return m128; }
     Vector ToVector() const { return {x, y, z}; }
+    /// @brief x, y or z in every lane. Unlike reading the named field, this keeps the value in
+    /// a register: the compiler may otherwise split the vector into its fields and rebuild it
+    /// through memory, a stall on every reload.
+    HWVector SplatX() const { return _mm_shuffle_ps(m128, m128, _MM_SHUFFLE(3, 3, 3, 3)); }
+    HWVector SplatY() const { return _mm_shuffle_ps(m128, m128, _MM_SHUFFLE(2, 2, 2, 2)); }
+    HWVector SplatZ() const { return _mm_shuffle_ps(m128, m128, _MM_SHUFFLE(1, 1, 1, 1)); }
     Vector4 ToVector4() const { return {x, y, z, w}; }
 
     // ---- load / store -----------------------------------------------------------------------
