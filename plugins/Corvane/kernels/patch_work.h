@@ -23,7 +23,7 @@ namespace corvane {
 /// the records are in, as a record names its entry's slot. Called at record `k` of `count`.
 [[gnu::always_inline]] inline void PrefetchAhead(const tarnix::SubdivisionLevel& level, tarnix::MeshChange& change,
                                                  const GridVertex* records, uint32_t k, uint32_t count, bool normals) {
-    constexpr uint32_t kRecordsAhead = 32, kEntriesAhead = 16;
+    constexpr uint32_t kRecordsAhead = 64, kEntriesAhead = 32;
     if (k + kRecordsAhead < count) {
         const uint32_t ahead = records[k + kRecordsAhead].vertex;
         __builtin_prefetch(&level.m_vertices[ahead]);
