@@ -19,6 +19,9 @@ TEST(HWVectorTest, LanesHoldWZYXInMemoryOrder) {
     EXPECT_EQ(v.w, 4.0f);
     EXPECT_EQ(tarnix::HWVector::Load(lanes), v);
     EXPECT_EQ(tarnix::HWVector(tarnix::Vector(1, 2, 3)).w, 0.0f);
+    EXPECT_EQ(v.SplatX(), tarnix::HWVector(1.0f));
+    EXPECT_EQ(v.SplatY(), tarnix::HWVector(2.0f));
+    EXPECT_EQ(v.SplatZ(), tarnix::HWVector(3.0f));
 }
 
 // Vertex records keep x, y, z with other words after them, four bytes aligned: a position is
