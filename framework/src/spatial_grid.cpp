@@ -43,7 +43,8 @@ bool CollectFace(RTCPointQueryFunctionArguments* arguments) {
 
 }  // namespace
 
-SpatialGrid::SpatialGrid(Mesh* mesh) : m_mesh(mesh) {
+SpatialGrid::SpatialGrid(Mesh* mesh)
+    : m_mesh(mesh), m_facesPerChunk(mesh->m_faceKind == Mesh::kQuads ? kFacesPerQuadChunk : kFacesPerTriangleChunk) {
     const bool quads = mesh->m_faceKind == Mesh::kQuads;
     RTCScene scene = rtcNewScene(Device());
     // A dynamic scene keeps one hierarchy per geometry, which Embree refits in place when only
@@ -53,23 +54,23 @@ SpatialGrid::SpatialGrid(Mesh* mesh) : m_mesh(mesh) {
     rtcSetSceneFlags(scene, RTC_SCENE_FLAG_DYNAMIC | RTC_SCENE_FLAG_ROBUST);
     rtcSetSceneBuildQuality(scene, RTC_BUILD_QUALITY_LOW);
     m_scene = scene;
-    // Every chunk of kFacesPerChunk faces is a geometry of its own, so that a change refits only
+    // Every chunk of m_facesPerChunk faces is a geometry of its own, so that a change refits only
     // the chunks it touched. Embree reads the mesh's own arrays: positions are the first 12
     // bytes of each 20-byte vertex record (the last record has the 16 readable bytes Embree
     // asks for). Each quad chunk's corners are a slice of the mesh's corner array; triangles
     // are first put in an order compact in space, with a copy of their corners.
     if (!quads) SortTrianglesInSpace();
     const uint32_t* chunkCorners = ChunkCorners();
-    const uint32_t chunkCount = (mesh->m_faceCount + kFacesPerChunk - 1) / kFacesPerChunk;
+    const uint32_t chunkCount = (mesh->m_faceCount + m_facesPerChunk - 1) / m_facesPerChunk;
     const uint32_t cornerBytes = mesh->CornersPerFace() * sizeof(uint32_t);
     for (uint32_t chunk = 0; chunk < chunkCount; ++chunk) {
         RTCGeometry geometry = rtcNewGeometry(Device(), quads ? RTC_GEOMETRY_TYPE_QUAD : RTC_GEOMETRY_TYPE_TRIANGLE);
         rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, mesh->m_vertices.Data(), 0,
                                    sizeof(VertexRecord), mesh->VertexCount());
-        const uint32_t first = chunk * kFacesPerChunk;
+        const uint32_t first = chunk * m_facesPerChunk;
         rtcSetSharedGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, quads ? RTC_FORMAT_UINT4 : RTC_FORMAT_UINT3,
                                    chunkCorners, size_t(first) * cornerBytes, cornerBytes,
-                                   std::min(kFacesPerChunk, mesh->m_faceCount - first));
+                                   std::min(m_facesPerChunk, mesh->m_faceCount - first));
         rtcSetGeometryBuildQuality(geometry, RTC_BUILD_QUALITY_REFIT);
         rtcAttachGeometryByID(scene, geometry, chunk);
         m_geometries.push_back(geometry);
@@ -193,7 +194,7 @@ void SpatialGrid::Update() {
 template <class Visit>
 void SpatialGrid::ForEachBlock(uint32_t chunk, Visit&& visit) const {
     const uint32_t cornersPerFace = m_mesh->CornersPerFace();
-    const uint32_t first = chunk * kFacesPerChunk, last = std::min(first + kFacesPerChunk, m_mesh->m_faceCount);
+    const uint32_t first = chunk * m_facesPerChunk, last = std::min(first + m_facesPerChunk, m_mesh->m_faceCount);
     for (uint32_t block = first / kFacesPerBlock; block * kFacesPerBlock < last; ++block)
         visit(block, size_t(block) * kFacesPerBlock * cornersPerFace,
               size_t(std::min(last, (block + 1) * kFacesPerBlock)) * cornersPerFace);

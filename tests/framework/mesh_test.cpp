@@ -257,9 +257,9 @@ TEST(SpatialGridTest, BoxQueriesAgreeWithBruteForce) {
     for (const auto& geometry : GridTestMeshes()) {
         tarnix::Mesh* mesh = geometry->HighestLevel();
         SCOPED_TRACE(mesh->CornersPerFace());
-        ASSERT_GT(mesh->m_faceCount, tarnix::SpatialGrid::kFacesPerChunk);
         EXPECT_EQ(mesh->Grid(false), nullptr);
         tarnix::SpatialGrid* grid = mesh->Grid(true);
+        ASSERT_GT(mesh->m_faceCount, grid->FacesPerChunk());
         EXPECT_TRUE(grid->Box().IsContaining(mesh->BoundingBox()));
         const uint32_t k = mesh->CornersPerFace();
         std::mt19937 random(11);
@@ -342,7 +342,7 @@ TEST(SpatialGridTest, AnUpdateRefitsTheChunkWhoseVerticesMovedAndTheBoxNeverShri
         SCOPED_TRACE(mesh->CornersPerFace());
         tarnix::SpatialGrid* grid = mesh->Grid(true);
         // In a middle block of the second chunk.
-        const uint32_t face = tarnix::SpatialGrid::kFacesPerChunk + 3 * tarnix::SpatialGrid::kFacesPerBlock + 100;
+        const uint32_t face = grid->FacesPerChunk() + 3 * tarnix::SpatialGrid::kFacesPerBlock + 100;
         const tarnix::SurfacePoint middle(mesh, face, 0);
         const tarnix::Vector centre = middle.LocalPosition(), normal = mesh->FaceNormal(face).Normalized();
         tarnix::SurfacePoint hit;

@@ -58,15 +58,19 @@ public:
     /// @brief Tests every vertex inside `box`, once, with a face holding it.
     void EnumerateVertices(const AxisAlignedBoundingBox& box, VertexEnumerator* enumerator) const;
 
-    /// Faces per chunk: each chunk's hierarchy is refitted only when its vertices moved.
-    static constexpr uint32_t kFacesPerChunk = 16384;
+    /// Faces per chunk: each chunk's hierarchy is refitted only when its vertices moved. A
+    /// triangle mesh's chunks are compact in space (see SortTrianglesInSpace) and smaller, as
+    /// its strokes refit after every dab; quads keep their patch order and larger chunks.
+    static constexpr uint32_t kFacesPerQuadChunk = 16384;
+    static constexpr uint32_t kFacesPerTriangleChunk = 4096;
+    uint32_t FacesPerChunk() const { return m_facesPerChunk; }
     /// Faces per block: a chunk's blocks keep boxes too, so that finding whether a chunk moved
     /// reads only the blocks near the change.
     static constexpr uint32_t kFacesPerBlock = 512;
 
     /// @brief The mesh's face that is primitive `primitive` of chunk `chunk`.
     uint32_t FaceOf(uint32_t chunk, uint32_t primitive) const {
-        const uint32_t slot = chunk * kFacesPerChunk + primitive;
+        const uint32_t slot = chunk * m_facesPerChunk + primitive;
         return m_chunkFaces.empty() ? slot : m_chunkFaces[slot];
     }
 
@@ -90,6 +94,7 @@ private:
     void CollectFaces(const AxisAlignedBoundingBox& box, std::vector<uint32_t>& faces) const;
 
     Mesh* m_mesh;
+    uint32_t m_facesPerChunk;
     void* m_scene = nullptr;                           // RTCScene
     std::vector<void*> m_geometries;                   // RTCGeometry of each chunk
     std::vector<AxisAlignedBoundingBox> m_chunkBoxes;  // each chunk's vertices when last fitted
