@@ -274,8 +274,8 @@ corvane::PlaneSampleRules Corvane::CurrentPlaneSampleRules() {
         entry ? HWVector::LoadXYZ(entry->m_position) : HWVector::LoadXYZ(level.m_vertices[vertex].position);
     const HWVector* rows = m_scratch.dabRows;
     // Measured in the world under a non-uniform scale, as the radius is; sampled in the mesh.
-    // (Kept out of a conditional expression: built from a lane-by-lane copy of `stored`, the
-    // compiler passed it through the stack and stalled every vertex on the reload.)
+    // An `if`, not a conditional expression: built from a lane-by-lane copy of `stored`, that
+    // makes the compiler pass it through the stack and stall every vertex on the reload.
     HWVector measured = stored;
     if (m_nonUniformScale) measured = corvane::TransformPoint(rows, corvane::kRowMeshToWorld, stored);
     const float d2 = tarnix::LengthSquared(rows[corvane::kRowCenter] - measured);
