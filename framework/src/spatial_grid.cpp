@@ -43,9 +43,9 @@ bool CollectFace(RTCPointQueryFunctionArguments* arguments) {
 
 }  // namespace
 
-SpatialGrid::SpatialGrid(Mesh* mesh)
-    : m_mesh(mesh), m_facesPerChunk(mesh->m_faceKind == Mesh::kQuads ? kFacesPerQuadChunk : kFacesPerTriangleChunk) {
+SpatialGrid::SpatialGrid(Mesh* mesh) : m_mesh(mesh) {
     const bool quads = mesh->m_faceKind == Mesh::kQuads;
+    m_facesPerChunk = quads ? kFacesPerQuadChunk : kFacesPerTriangleChunk;
     RTCScene scene = rtcNewScene(Device());
     // A dynamic scene keeps one hierarchy per geometry, which Embree refits in place when only
     // the vertex buffer changed (about ten times faster than building it). Both the scene's

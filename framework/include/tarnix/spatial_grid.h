@@ -94,7 +94,7 @@ private:
     void CollectFaces(const AxisAlignedBoundingBox& box, std::vector<uint32_t>& faces) const;
 
     Mesh* m_mesh;
-    uint32_t m_facesPerChunk;
+    uint32_t m_facesPerChunk = kFacesPerQuadChunk;
     void* m_scene = nullptr;                           // RTCScene
     std::vector<void*> m_geometries;                   // RTCGeometry of each chunk
     std::vector<AxisAlignedBoundingBox> m_chunkBoxes;  // each chunk's vertices when last fitted
