@@ -1,15 +1,13 @@
 #include "preview.h"
 
-#include <OpenImageIO/imagebuf.h>
-#include <OpenImageIO/imagebufalgo.h>
-#include <OpenImageIO/imageio.h>
-
-#include <QFile>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include <QFile>
+
 #include "errors.h"
+#include "tarnix/image_codec.h"
 #include "tarnix/mesh.h"
 #include "tarnix/spatial_grid.h"
 #include "tarnix/surface_point.h"
@@ -117,17 +115,15 @@ Picture RenderMesh(tarnix::Mesh& mesh, const View& view, int width, int height) 
 }
 
 bool Label(Picture& picture, const QString& text) {
-    const OIIO::ImageSpec layout(picture.width, picture.height, 3, OIIO::TypeDesc::UINT8);
+    const tarnix::ImageCodec& codec = tarnix::ImageCodec::Get();
     const int size = std::clamp(picture.height / 12, 10, 28);
     const float band[3] = {0.05f, 0.05f, 0.07f}, white[3] = {1.0f, 1.0f, 1.0f};
     // Drawn on a copy, so that a missing font leaves the picture as it was.
     std::vector<unsigned char> labelled = picture.rgb;
-    OIIO::ImageBuf target(layout, labelled.data());
+    const tarnix::ImageCodec::Rgb8 target{labelled.data(), picture.width, picture.height};
     const int bandHeight = size + size / 2;
-    OIIO::ImageBufAlgo::fill(target, band, OIIO::ROI(0, picture.width, 0, std::min(bandHeight, picture.height)));
-    if (!OIIO::ImageBufAlgo::render_text(target, size / 2, size + size / 8, text.toStdString(), size, "DejaVuSans",
-                                         white))
-        return false;
+    codec.Fill(target, 0, picture.width, 0, std::min(bandHeight, picture.height), band);
+    if (!codec.DrawText(target, size / 2, size + size / 8, text.toStdString(), size, "DejaVuSans", white)) return false;
     picture.rgb = std::move(labelled);
     return true;
 }
@@ -159,11 +155,10 @@ Picture SideBySide(const Picture& left, const Picture& right) {
 }
 
 void WritePng(const Picture& picture, const QString& path) {
+    const tarnix::ImageCodec& codec = tarnix::ImageCodec::Get();
     const std::string temporary = QFile::encodeName(path + QStringLiteral(".partial.png")).toStdString();
-    auto output = OIIO::ImageOutput::create(temporary);
-    const OIIO::ImageSpec layout(picture.width, picture.height, 3, OIIO::TypeDesc::UINT8);
-    const bool written = output && output->open(temporary, layout) &&
-                         output->write_image(OIIO::TypeDesc::UINT8, picture.rgb.data()) && output->close();
+    std::string error;
+    const bool written = codec.Write(temporary, picture.rgb.data(), picture.width, picture.height, error);
     if (!written || std::rename(temporary.c_str(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(QFile::decodeName(temporary.c_str()));
         Fail(QStringLiteral("%1: cannot write the picture").arg(path));

@@ -3,7 +3,7 @@
 // view) casts a ray per pixel through the mesh's spatial grid (in world space, through the
 // geometry's transformation); hits are shaded two-sided by a light over the viewer's shoulder.
 // Pictures can be labelled, laid out as a contact sheet or side by side, and are written as
-// PNG with OpenImageIO (to a temporary file, then renamed).
+// PNG through the host's image codec (to a temporary file, then renamed).
 //
 // A picture that shows nothing of the mesh, or shows it from inside, says so (Picture::problem)
 // rather than passing for a view of the work; the camera's up direction is the world's y axis,

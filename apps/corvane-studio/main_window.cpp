@@ -96,8 +96,12 @@ bool IsReadable(const QString& path) {
     return corvane_apps::IsProjectFile(path) || corvane_apps::MeshFormatsRead().contains(suffix);
 }
 
+// A shipped stamp's picture comes from the build (a PNG, which Qt reads), so that the studio
+// loads the image codec and its libraries only once a stamp is used.
 QIcon StampIcon(const QString& path) {
-    const corvane_apps::Picture picture = corvane_apps::StampThumbnail(path, 48);
+    const QString prebuilt = corvane_apps::PrebuiltThumbnail(path);
+    if (!prebuilt.isEmpty()) return QIcon(prebuilt);
+    const corvane_apps::Picture picture = corvane_apps::StampThumbnail(path, corvane_apps::kPrebuiltThumbnailSide);
     const QImage image(picture.rgb.data(), picture.width, picture.height, picture.width * 3, QImage::Format_RGB888);
     return QIcon(QPixmap::fromImage(image.copy()));
 }

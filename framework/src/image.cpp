@@ -1,6 +1,5 @@
 #include "tarnix/image.h"
 
-#include <OpenImageIO/imagebuf.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <QRegularExpression>
 
 #include "tarnix/error.h"
+#include "tarnix/image_codec.h"
 #include "tarnix/kernel.h"
 
 namespace tarnix {
@@ -103,36 +103,32 @@ std::unique_ptr<Image> Image::Load(const QString& path) {
         const QString cut = png ? PngCutShort(picture.readAll()) : QString();
         if (!cut.isEmpty()) FailImage(QStringLiteral("cannot read image %1: %2").arg(path, cut));
     }
+    const ImageCodec& codec = ImageCodec::Get();
+    const std::string fileName = QFile::encodeName(resolved).toStdString();
     const QuietStandardError quiet;
-    OIIO::ImageBuf buffer(QFile::encodeName(resolved).toStdString());
     // The header first: the pixels are read only when their number is within the limit.
-    if (!buffer.init_spec(buffer.name(), 0, 0))
-        FailImage(QStringLiteral("cannot read image %1: %2").arg(path, LibraryMessage(buffer.geterror())));
-    const OIIO::ROI window = buffer.roi();
-    if (window.width() <= 0 || window.height() <= 0 || window.nchannels() <= 0)
+    ImageCodec::Layout layout;
+    std::string description, error;
+    if (!codec.ReadLayout(fileName, layout, description, error))
+        FailImage(QStringLiteral("cannot read image %1: %2").arg(path, LibraryMessage(error)));
+    if (layout.width <= 0 || layout.height <= 0 || layout.channels <= 0)
         FailImage(QStringLiteral("cannot read image %1: it holds no pixels").arg(path));
-    const uint64_t samples = uint64_t(window.width()) * uint64_t(window.height()) *
-                             uint64_t(std::max(window.depth(), 1)) * uint64_t(window.nchannels());
-    if (samples > kMostSamples)
+    if (layout.Samples() > kMostSamples)
         FailImage(QStringLiteral("cannot read image %1: %2 x %3 pixels of %4 channels, more than %5 samples")
                       .arg(path)
-                      .arg(window.width())
-                      .arg(window.height())
-                      .arg(window.nchannels())
+                      .arg(layout.width)
+                      .arg(layout.height)
+                      .arg(layout.channels)
                       .arg(kMostSamples));
-    if (!buffer.read(0, 0, true, OIIO::TypeDesc::FLOAT))
-        FailImage(QStringLiteral("cannot read image %1: %2").arg(path, LibraryMessage(buffer.geterror())));
     auto image = std::make_unique<Image>();
+    if (!codec.ReadSamples(fileName, kMostSamples, layout, image->m_samples, error))
+        FailImage(QStringLiteral("cannot read image %1: %2").arg(path, LibraryMessage(error)));
     image->m_path = path;
-    image->m_neutralLevel = DescribedNeutralLevel(
-        path, QString::fromStdString(buffer.nativespec().get_string_attribute("ImageDescription")));
-    image->m_width = uint32_t(window.width());
-    image->m_height = uint32_t(window.height());
-    image->m_depth = uint32_t(std::max(window.depth(), 1));
-    image->m_channels = uint32_t(window.nchannels());
-    image->m_samples.resize(size_t(image->m_width) * image->m_height * image->m_depth * image->m_channels);
-    if (!buffer.get_pixels(window, OIIO::TypeDesc::FLOAT, image->m_samples.data()))
-        FailImage(QStringLiteral("cannot read image %1: %2").arg(path, LibraryMessage(buffer.geterror())));
+    image->m_neutralLevel = DescribedNeutralLevel(path, QString::fromStdString(description));
+    image->m_width = uint32_t(layout.width);
+    image->m_height = uint32_t(layout.height);
+    image->m_depth = uint32_t(layout.depth);
+    image->m_channels = uint32_t(layout.channels);
     return image;
 }
 

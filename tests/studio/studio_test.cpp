@@ -43,6 +43,7 @@
 #include "main_window.h"
 #include "mesh_files.h"
 #include "small_meshes.h"
+#include "stamp_images.h"
 #include "studio_document.h"
 #include "tarnix/brush_operation.h"
 #include "tarnix/kernel.h"
@@ -627,6 +628,14 @@ TEST_F(Studio, AStampImageOfOnesOwnIsShownChosenInThePaletteAndAMissingOneChange
         files->selectFile(own);
         dialog.accept();
     };
+    // The shipped stamps show the pictures the build made of them.
+    for (const QString& stamp : corvane_apps::ShippedStamps()) {
+        EXPECT_FALSE(corvane_apps::PrebuiltThumbnail(stamp).isEmpty()) << stamp.toStdString();
+        const QList<QListWidgetItem*> items =
+            Find<QListWidget>("stamps")->findItems(QFileInfo(stamp).completeBaseName(), Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << stamp.toStdString();
+        EXPECT_EQ(items.front()->icon().actualSize(QSize(64, 64)), QSize(48, 48)) << stamp.toStdString();
+    }
     QTest::mouseClick(Find<QPushButton>("openStamp"), Qt::LeftButton);
     EXPECT_EQ(s_host->Brush().StampConfig().m_imagePath, own);
     const QListWidgetItem* chosen = Find<QListWidget>("stamps")->currentItem();
