@@ -61,7 +61,9 @@ public:
         size_t firstTriangleIndex, triangleIndices;  // three per triangle
         size_t firstEdgeIndex, edgeIndices;          // two per edge
     };
-    static constexpr uint32_t kChunksPerRun = 64;
+    /// A software renderer holds its set-up of the runs in flight: with 16 chunks (32k
+    /// triangles of quads) a run's is some 10 MB, against 40 MB with 64.
+    static constexpr uint32_t kChunksPerRun = 16;
     const std::vector<Run>& Runs() const { return m_runs; }
     /// Three per triangle, the faces' triangles in face order.
     size_t TriangleIndexCount() const {
