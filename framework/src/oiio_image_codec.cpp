@@ -13,6 +13,10 @@ namespace {
 
 class OiioImageCodec final : public tarnix::ImageCodec {
 public:
+    // Stamps and previews are small: the calling thread does the work, rather than a pool of
+    // the library's own threads that would live, idle, until the program ends.
+    OiioImageCodec() { OIIO::attribute("threads", 1); }
+
     bool ReadLayout(const std::string& path, Layout& layout, std::string& description,
                     std::string& error) const override {
         OIIO::ImageBuf buffer(path);
