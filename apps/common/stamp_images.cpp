@@ -59,11 +59,12 @@ Picture StampThumbnail(const QString& path, int side) {
     const std::vector<float> small = codec.Resize(samples, layout, picture.width, picture.height);
     // Vector stamps hold signed moves: they are shown around mid grey, scaled to their extent.
     const bool vectors = channels >= 3;
-    float extent = 1e-6f;
-    if (vectors)
+    float extent = 1.0f;
+    if (vectors) {
+        extent = 1e-6f;
         for (size_t i = 0; i < small.size(); i += size_t(channels))
             for (size_t c = 0; c < 3; ++c) extent = std::max(extent, std::abs(small[i + c]));
-    else extent = 1.0f;
+    }
     picture.rgb.resize(size_t(picture.width) * picture.height * 3);
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x) {
