@@ -206,6 +206,16 @@ void Sculpture::Adopt(SculptureDocument document) {
     m_geometry->PrepareForStrokes(*m_level);
 }
 
+void Sculpture::Close() {
+    m_driver.reset();
+    m_freezeAtStart.clear();
+    m_lastFreezePoint.reset();
+    m_level = nullptr;
+    m_geometry.reset();
+    m_parts.clear();
+    m_layerNames.clear();
+}
+
 uint32_t Sculpture::LevelCount() const { return m_geometry->LevelCount(); }
 
 void Sculpture::Subdivide(uint32_t levels) {

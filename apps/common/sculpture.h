@@ -92,6 +92,10 @@ public:
     static SculptureDocument ReadDocument(tarnix::Stream& stream);
     /// @brief Makes `document` this sculpture's.
     void Adopt(SculptureDocument document);
+    /// @brief Lets the document go, with all that was made for it (the spatial index, the
+    /// brush's tables): for a program done with the mesh that still has files to write.
+    /// IsLoaded is false after.
+    void Close();
     tarnix::Geometry& Geometry() const { return *m_geometry; }
     /// The level strokes sculpt.
     tarnix::SubdivisionLevel& Level() const { return *m_level; }

@@ -448,6 +448,9 @@ void SessionRun::WriteOutputs(const QString& outputDirectory, const Picture& bef
     OutputFolder outputs(outputDirectory);
     m_report.vertices = m_sculpture.Write(outputs.Staged(m_session.resultName), m_session.resultLevel);
     const Picture after = TakePicture(QStringLiteral("after"));
+    // Writing the picture loads the image codec, over 100 MB of libraries: the mesh, done with,
+    // goes first, so that the two are never held together.
+    m_sculpture.Close();
     WritePng(m_session.picture.beforeAndAfter ? SideBySide(before, after) : after,
              outputs.Staged(QStringLiteral("preview.png")));
     WriteReport(m_report, outputs.Staged(QStringLiteral("report.json")));
