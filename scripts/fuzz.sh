@@ -26,7 +26,7 @@ for target in "${targets[@]}"; do
     *) max_len=65536 ;;
   esac
   echo "== ${target}_fuzzer: ${seconds} s"
-  ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ASAN_OPTIONS=abort_on_error=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "build/fuzz/bin/${target}_fuzzer" -max_total_time="${seconds}" -timeout=10 -rss_limit_mb=4096 \
     -max_len="${max_len}" -print_final_stats=1 -artifact_prefix=build/fuzz/ "${corpus}" "fuzz/corpus/${target}"
 done
