@@ -191,13 +191,11 @@ SculptureDocument Sculpture::ReadDocument(tarnix::Stream& stream) {
 }
 
 void Sculpture::Adopt(SculptureDocument document) {
-    m_driver.reset();
-    m_freezeAtStart.clear();
-    m_lastFreezePoint.reset();
+    // The document held so far goes before the new one is taken.
+    Close();
     m_geometry = std::move(document.geometry);
     m_parts = std::move(document.parts);
     m_materialLibrary = document.materialLibrary;
-    m_layerNames.clear();
     for (const SculptureDocument::LayerName& renamed : document.layerNames)
         m_layerNames[m_geometry->Level(renamed.level)->Layer(renamed.layer)] = renamed.name;
     m_bakedScale = document.bakedScale;

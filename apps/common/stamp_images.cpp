@@ -46,9 +46,8 @@ Picture StampThumbnail(const QString& path, int side) {
     const tarnix::ImageCodec& codec = tarnix::ImageCodec::Get();
     tarnix::ImageCodec::Layout layout;
     std::vector<float> samples;
-    std::string error;
-    if (!codec.ReadSamples(QFile::encodeName(resolved).toStdString(), kMostSamples, layout, samples, error) ||
-        layout.width <= 0 || layout.height <= 0 || layout.channels <= 0)
+    std::string description, error;
+    if (!codec.Read(QFile::encodeName(resolved).toStdString(), kMostSamples, layout, description, samples, error))
         Fail(QStringLiteral("%1: cannot read the image").arg(path));
     const int channels = layout.channels;
     const float scale = float(side) / float(std::max(layout.width, layout.height));

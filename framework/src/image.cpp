@@ -106,23 +106,20 @@ std::unique_ptr<Image> Image::Load(const QString& path) {
     const ImageCodec& codec = ImageCodec::Get();
     const std::string fileName = QFile::encodeName(resolved).toStdString();
     const QuietStandardError quiet;
-    // The header first: the pixels are read only when their number is within the limit.
+    auto image = std::make_unique<Image>();
     ImageCodec::Layout layout;
     std::string description, error;
-    if (!codec.ReadLayout(fileName, layout, description, error))
-        FailImage(QStringLiteral("cannot read image %1: %2").arg(path, LibraryMessage(error)));
-    if (layout.width <= 0 || layout.height <= 0 || layout.channels <= 0)
-        FailImage(QStringLiteral("cannot read image %1: it holds no pixels").arg(path));
-    if (layout.Samples() > kMostSamples)
+    if (!codec.Read(fileName, kMostSamples, layout, description, image->m_samples, error)) {
+        if (!error.empty()) FailImage(QStringLiteral("cannot read image %1: %2").arg(path, LibraryMessage(error)));
+        if (layout.width <= 0 || layout.height <= 0 || layout.channels <= 0)
+            FailImage(QStringLiteral("cannot read image %1: it holds no pixels").arg(path));
         FailImage(QStringLiteral("cannot read image %1: %2 x %3 pixels of %4 channels, more than %5 samples")
                       .arg(path)
                       .arg(layout.width)
                       .arg(layout.height)
                       .arg(layout.channels)
                       .arg(kMostSamples));
-    auto image = std::make_unique<Image>();
-    if (!codec.ReadSamples(fileName, kMostSamples, layout, image->m_samples, error))
-        FailImage(QStringLiteral("cannot read image %1: %2").arg(path, LibraryMessage(error)));
+    }
     image->m_path = path;
     image->m_neutralLevel = DescribedNeutralLevel(path, QString::fromStdString(description));
     image->m_width = uint32_t(layout.width);

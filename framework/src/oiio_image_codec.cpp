@@ -17,28 +17,21 @@ public:
     // the library's own threads that would live, idle, until the program ends.
     OiioImageCodec() { OIIO::attribute("threads", 1); }
 
-    bool ReadLayout(const std::string& path, Layout& layout, std::string& description,
-                    std::string& error) const override {
+    bool Read(const std::string& path, uint64_t mostSamples, Layout& layout, std::string& description,
+              std::vector<float>& samples, std::string& error) const override {
+        // The header first: the pixels are decoded only when their number is within the limit.
         OIIO::ImageBuf buffer(path);
-        if (!Open(buffer, layout, error)) return false;
+        if (!buffer.init_spec(buffer.name(), 0, 0)) return Failed(buffer, error);
+        const OIIO::ROI window = buffer.roi();
+        layout = {window.width(), window.height(), std::max(window.depth(), 1), window.nchannels()};
         description = buffer.nativespec().get_string_attribute("ImageDescription");
-        return true;
-    }
-
-    bool ReadSamples(const std::string& path, uint64_t mostSamples, Layout& layout, std::vector<float>& samples,
-                     std::string& error) const override {
-        OIIO::ImageBuf buffer(path);
-        if (!Open(buffer, layout, error)) return false;
-        if (layout.Samples() > mostSamples) {
-            error = "it holds more samples than " + std::to_string(mostSamples);
+        if (layout.width <= 0 || layout.height <= 0 || layout.channels <= 0 || layout.Samples() > mostSamples)
             return false;
-        }
         samples.resize(size_t(layout.Samples()));
         if (buffer.read(0, 0, true, OIIO::TypeDesc::FLOAT) &&
-            buffer.get_pixels(buffer.roi(), OIIO::TypeDesc::FLOAT, samples.data()))
+            buffer.get_pixels(window, OIIO::TypeDesc::FLOAT, samples.data()))
             return true;
-        error = buffer.geterror();
-        return false;
+        return Failed(buffer, error);
     }
 
     std::vector<float> Resize(const std::vector<float>& samples, const Layout& layout, int width,
@@ -53,41 +46,36 @@ public:
     }
 
     void Fill(Rgb8 picture, int x0, int x1, int y0, int y1, const float colour[3]) const override {
-        OIIO::ImageBuf target(Spec(picture), picture.pixels);
+        OIIO::ImageBuf target(Rgb8Layout(picture.width, picture.height), picture.pixels);
         OIIO::ImageBufAlgo::fill(target, colour, OIIO::ROI(x0, x1, y0, y1));
     }
 
     bool DrawText(Rgb8 picture, int x, int y, const std::string& text, int size, const std::string& font,
                   const float colour[3]) const override {
-        OIIO::ImageBuf target(Spec(picture), picture.pixels);
+        OIIO::ImageBuf target(Rgb8Layout(picture.width, picture.height), picture.pixels);
         return OIIO::ImageBufAlgo::render_text(target, x, y, text, size, font, colour);
     }
 
     bool Write(const std::string& path, const unsigned char* pixels, int width, int height,
                std::string& error) const override {
         auto output = OIIO::ImageOutput::create(path);
-        const OIIO::ImageSpec layout(width, height, 3, OIIO::TypeDesc::UINT8);
-        if (output && output->open(path, layout) && output->write_image(OIIO::TypeDesc::UINT8, pixels) &&
-            output->close())
+        if (output && output->open(path, Rgb8Layout(width, height)) &&
+            output->write_image(OIIO::TypeDesc::UINT8, pixels) && output->close())
             return true;
         error = output ? output->geterror() : OIIO::geterror();
         return false;
     }
 
 private:
-    // The header only: the pixels are decoded when asked for.
-    static bool Open(OIIO::ImageBuf& buffer, Layout& layout, std::string& error) {
-        if (!buffer.init_spec(buffer.name(), 0, 0)) {
-            error = buffer.geterror();
-            return false;
-        }
-        const OIIO::ROI window = buffer.roi();
-        layout = {window.width(), window.height(), std::max(window.depth(), 1), window.nchannels()};
-        return true;
+    // A failure always names itself, even when the library kept no words for it.
+    static bool Failed(const OIIO::ImageBuf& buffer, std::string& error) {
+        error = buffer.geterror();
+        if (error.empty()) error = "the image library could not read it";
+        return false;
     }
 
-    static OIIO::ImageSpec Spec(const Rgb8& picture) {
-        return OIIO::ImageSpec(picture.width, picture.height, 3, OIIO::TypeDesc::UINT8);
+    static OIIO::ImageSpec Rgb8Layout(int width, int height) {
+        return OIIO::ImageSpec(width, height, 3, OIIO::TypeDesc::UINT8);
     }
 };
 

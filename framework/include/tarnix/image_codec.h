@@ -25,15 +25,13 @@ public:
     /// module when it cannot be loaded.
     static const ImageCodec& Get();
 
-    /// @brief Reads the layout of `path` and the text its file keeps as a description, without
-    /// its pixels. False with `error` set (the library's words) when the file cannot be read.
-    virtual bool ReadLayout(const std::string& path, Layout& layout, std::string& description,
-                            std::string& error) const = 0;
-    /// @brief Reads the samples of `path` as floats (0..1 for integer formats), channels
-    /// interleaved, rows from the top. A picture of more than `mostSamples` samples is refused
-    /// before its pixels are decoded.
-    virtual bool ReadSamples(const std::string& path, uint64_t mostSamples, Layout& layout, std::vector<float>& samples,
-                             std::string& error) const = 0;
+    /// @brief Reads `path`: its layout and the text its file keeps as a description, then its
+    /// samples as floats (0..1 for integer formats), channels interleaved, rows from the top.
+    /// False with `error` set (the library's words) when the file cannot be read; false with
+    /// `error` empty, and only the layout and description read, when the layout holds no
+    /// pixels or more than `mostSamples` samples.
+    virtual bool Read(const std::string& path, uint64_t mostSamples, Layout& layout, std::string& description,
+                      std::vector<float>& samples, std::string& error) const = 0;
     /// @brief The picture `samples` (of `layout`, depth 1) filtered to `width` by `height`
     /// pixels with the library's default filter for the change of size.
     virtual std::vector<float> Resize(const std::vector<float>& samples, const Layout& layout, int width,
