@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "tarnix/error.h"
@@ -39,6 +40,22 @@ bool CollectFace(RTCPointQueryFunctionArguments* arguments) {
         faceBox.Extend(query->mesh->VertexPosition(corners[k]));
     if (query->box.IsMeeting(faceBox)) query->faces->push_back(face);
     return false;
+}
+
+// The fingerprint of the positions of corners [begin, end): each corner's position bits mixed
+// with its place in the block, so that neither a change of any bit nor an exchange of two
+// vertices' positions keeps it.
+uint64_t Fingerprint(const VertexRecord* records, const uint32_t* corners, size_t begin, size_t end) {
+    uint64_t sum = 0;
+    for (size_t i = begin; i < end; ++i) {
+        uint32_t bits[3];
+        std::memcpy(bits, records[corners[i]].position, sizeof bits);
+        uint64_t mixed = (uint64_t(bits[0]) << 32 | bits[1]) * 0x9E3779B97F4A7C15ull ^
+                         (uint64_t(bits[2]) << 32 | uint32_t(i)) * 0xC2B2AE3D27D4EB4Full;
+        mixed = (mixed ^ mixed >> 31) * 0x94D049BB133111EBull;
+        sum += mixed ^ mixed >> 29;
+    }
+    return sum;
 }
 
 }  // namespace
@@ -77,6 +94,7 @@ SpatialGrid::SpatialGrid(Mesh* mesh) : m_mesh(mesh) {
     }
     m_chunkBoxes.resize(chunkCount);
     m_blockBoxes.resize((mesh->m_faceCount + kFacesPerBlock - 1) / kFacesPerBlock);
+    m_blockFingerprints.resize(m_blockBoxes.size());
     Rebuild();
 }
 
@@ -131,26 +149,22 @@ SpatialGrid::~SpatialGrid() {
 void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
     const uint32_t* corners = ChunkCorners();
     const VertexRecord* records = m_mesh->m_vertices.Data();
-    float* fittedPositions = m_fittedPositions.data();
     const AxisAlignedBoundingBox moved = m_mesh->MovedArea();
     for (uint32_t chunk = 0; chunk < m_geometries.size(); ++chunk) {
         if (!chunks[chunk]) continue;
         AxisAlignedBoundingBox& chunkBox = m_chunkBoxes[chunk];
         chunkBox.SetEmpty();
         ForEachBlock(chunk, [&](uint32_t block, size_t begin, size_t end) {
-            // A block away from the moved area holds no moved vertex: its box and fitted
-            // positions stand.
+            // A block away from the moved area holds no moved vertex: its box and fingerprint
+            // stand.
             if (rebuild || m_blockBoxes[block].IsMeeting(moved)) {
                 AxisAlignedBoundingBox box;
                 for (size_t i = begin; i < end; ++i) {
                     const float* position = records[corners[i]].position;
-                    float* fitted = fittedPositions + 3 * size_t(corners[i]);
-                    fitted[0] = position[0];
-                    fitted[1] = position[1];
-                    fitted[2] = position[2];
                     box.Extend(Vector(position[0], position[1], position[2]));
                 }
                 m_blockBoxes[block] = box;
+                m_blockFingerprints[block] = Fingerprint(records, corners, begin, end);
             }
             chunkBox.Extend(m_blockBoxes[block]);
         });
@@ -203,16 +217,11 @@ void SpatialGrid::ForEachBlock(uint32_t chunk, Visit&& visit) const {
 bool SpatialGrid::ChunkMoved(uint32_t chunk, const AxisAlignedBoundingBox& area) const {
     const uint32_t* corners = ChunkCorners();
     const VertexRecord* records = m_mesh->m_vertices.Data();
-    const float* fittedPositions = m_fittedPositions.data();
     bool moved = false;
     // A vertex's old place lies in the box of every block holding it, as it does for chunks.
     ForEachBlock(chunk, [&](uint32_t block, size_t begin, size_t end) {
         if (moved || !m_blockBoxes[block].IsMeeting(area)) return;
-        for (size_t i = begin; i < end && !moved; ++i) {
-            const float* position = records[corners[i]].position;
-            const float* fitted = fittedPositions + 3 * size_t(corners[i]);
-            moved = position[0] != fitted[0] || position[1] != fitted[1] || position[2] != fitted[2];
-        }
+        moved = Fingerprint(records, corners, begin, end) != m_blockFingerprints[block];
     });
     return moved;
 }
@@ -236,10 +245,7 @@ void SpatialGrid::Refit() {
     }
 }
 
-void SpatialGrid::Rebuild() {
-    m_fittedPositions.resize(3 * size_t(m_mesh->VertexCount()));
-    Commit(std::vector<bool>(m_geometries.size(), true), true);
-}
+void SpatialGrid::Rebuild() { Commit(std::vector<bool>(m_geometries.size(), true), true); }
 
 bool SpatialGrid::CastRay(const Vector& origin, const Vector& direction, SurfacePoint& hit, bool bothDirections,
                           bool nearest) const {

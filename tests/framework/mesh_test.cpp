@@ -374,6 +374,50 @@ TEST(SpatialGridTest, AnUpdateRefitsTheChunkWhoseVerticesMovedAndTheBoxNeverShri
     }
 }
 
+// Two vertices that trade places leave the set of positions as it was: the update still has
+// to see the change (one of them is a spike pulled out of the surface, which the other's
+// faces now hold), and then answers as a grid built anew.
+TEST(SpatialGridTest, AnUpdateAfterTwoVerticesTradePlacesAnswersAsANewGrid) {
+    for (const auto& geometry : GridTestMeshes()) {
+        tarnix::Mesh* mesh = geometry->HighestLevel();
+        SCOPED_TRACE(mesh->CornersPerFace());
+        tarnix::SpatialGrid* grid = mesh->Grid(true);
+        const uint32_t face = grid->FacesPerChunk() + 3 * tarnix::SpatialGrid::kFacesPerBlock + 100;
+        const uint32_t a = mesh->FaceCorners(face)[0], b = mesh->FaceCorners(face + 40)[0];
+        const auto move = [&](uint32_t vertex, const tarnix::Vector& to) {
+            mesh->SetVertexPosition(vertex, to);
+            mesh->EndOfChange(false, false);
+        };
+        move(b, mesh->VertexPosition(b) + mesh->FaceNormal(face + 40).Normalized() * 0.5f);
+        grid->Update();
+        const tarnix::Vector aPosition = mesh->VertexPosition(a);
+        move(a, mesh->VertexPosition(b));
+        move(b, aPosition);
+        grid->Update();
+
+        std::vector<std::pair<uint32_t, tarnix::Vector>> updated;
+        const auto castAll = [&](std::vector<std::pair<uint32_t, tarnix::Vector>>& hits) {
+            for (uint32_t f = face - 20; f < face + 60; ++f) {
+                const tarnix::Vector centre = tarnix::SurfacePoint(mesh, f, 0).LocalPosition();
+                const tarnix::Vector normal = mesh->FaceNormal(f).Normalized();
+                tarnix::SurfacePoint hit;
+                hits.emplace_back(UINT32_MAX, tarnix::Vector());
+                if (grid->CastRay(centre + normal * 2.0f, -normal, hit, false, true))
+                    hits.back() = {hit.m_face, hit.LocalPosition()};
+            }
+        };
+        castAll(updated);
+        grid->Rebuild();
+        std::vector<std::pair<uint32_t, tarnix::Vector>> rebuilt;
+        castAll(rebuilt);
+        ASSERT_EQ(updated.size(), rebuilt.size());
+        for (size_t i = 0; i < updated.size(); ++i) {
+            EXPECT_EQ(updated[i].first, rebuilt[i].first) << i;
+            EXPECT_NEAR((updated[i].second - rebuilt[i].second).Length(), 0.0f, 1e-5f) << i;
+        }
+    }
+}
+
 // ---- geodesics ---------------------------------------------------------------------------------
 
 // The surface point at the middle of `face`, with the face's normal.
