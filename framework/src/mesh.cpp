@@ -338,9 +338,9 @@ void Mesh::BuildNeighbours() const {
     throw &Error::s_cBadAlloc;
 }
 
-uint32_t Mesh::NextEnumerationMark() {
-    if (m_faceMarks.Count() != m_faceCount && !m_faceMarks.Assign(m_faceCount, 0)) throw &Error::s_cBadAlloc;
-    if (m_vertexMarks.Count() != VertexCount() && !m_vertexMarks.Assign(VertexCount(), 0)) throw &Error::s_cBadAlloc;
+uint32_t Mesh::NextEnumerationMark(Store<uint32_t>& marks, uint32_t count) {
+    // Both arrays share the counter, so a new one (all zeros) holds no mark in use.
+    if (marks.Count() != count && !marks.Assign(count, 0)) throw &Error::s_cBadAlloc;
     if (++m_enumerationMark == 0) {
         std::fill(m_faceMarks.begin(), m_faceMarks.end(), 0u);
         std::fill(m_vertexMarks.begin(), m_vertexMarks.end(), 0u);
@@ -351,7 +351,7 @@ uint32_t Mesh::NextEnumerationMark() {
 
 void Mesh::EnumerateFacesFrom(FaceEnumerator* enumerator, uint32_t startFace) {
     if (startFace >= m_faceCount) return;
-    const uint32_t mark = NextEnumerationMark();
+    const uint32_t mark = NextEnumerationMark(m_faceMarks, m_faceCount);
     const uint32_t cornersPerFace = CornersPerFace();
     std::vector<uint32_t> queue{startFace};
     m_faceMarks[startFace] = mark;
@@ -388,7 +388,7 @@ constexpr size_t kKeptQueueEntries = size_t(1) << 16;
 
 void Mesh::EnumerateVerticesFrom(VertexEnumerator* enumerator, uint32_t startFace) {
     if (startFace >= m_faceCount) return;
-    const uint32_t mark = NextEnumerationMark();
+    const uint32_t mark = NextEnumerationMark(m_vertexMarks, VertexCount());
     VertexQueue& kept = t_vertexQueue;
     std::vector<std::pair<uint32_t, uint32_t>> own;
     const bool useKept = !kept.busy;

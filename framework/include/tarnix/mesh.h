@@ -223,8 +223,10 @@ public:
     /// cache built from the faces (e.g. a brush's patch records) is keyed by.
     uint64_t TopologyStamp() const { return m_topologyStamp; }
 
-    /// @brief Per-mesh marks for enumerations: a fresh mark value, and the mark arrays.
-    uint32_t NextEnumerationMark();
+    /// @brief A fresh mark value for an enumeration over `marks` (the face or the vertex marks),
+    /// which is made `count` long first. Each array is made by the first walk that needs it: a
+    /// mesh walked only by faces (or only by vertices) never holds the other.
+    uint32_t NextEnumerationMark(Store<uint32_t>& marks, uint32_t count);
 
 protected:
     friend class Geometry;
