@@ -56,8 +56,15 @@ PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
     if (!faceTags.empty() && faceTags.size() != faceSizes.size())
         Refuse(QStringLiteral("%1 faces, but %2 face tags").arg(faceSizes.size()).arg(faceTags.size()));
 
+    // The cleaned mesh is kept as the hierarchy's base for as long as the mesh is open: sized
+    // for everything up front, it holds no room to grow.
     PolygonMesh result;
     result.uvs = uvs;
+    result.positions.reserve(positions.size());
+    result.faceSizes.reserve(faceSizes.size());
+    result.faceVertices.reserve(faceVertices.size());
+    result.faceUVs.reserve(faceUVs.size());
+    result.faceTags.reserve(faceTags.size());
     uint32_t facesWithRepeats = 0, repeatedCorners = 0, duplicateFaces = 0;
     std::map<std::vector<uint32_t>, uint32_t> seenFaces;
     size_t offset = 0;
