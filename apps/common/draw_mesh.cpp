@@ -70,9 +70,7 @@ void DrawMesh::Build() {
             }
         }
         m_chunkFirst.push_back(uint32_t(m_meshVertexOf.size()));
-        // A chunk has at most 4 * kFacesPerChunk vertices, so it always fits a run of its own.
-        if (m_runs.empty() || chunksInRun == kChunksPerRun ||
-            m_meshVertexOf.size() - m_runs.back().firstVertex > 65536) {
+        if (m_runs.empty() || chunksInRun == kChunksPerRun) {
             const Run last = m_runs.empty() ? Run{0, 0, 0, 0, 0} : m_runs.back();
             m_runs.push_back(
                 {first, last.firstTriangleIndex + last.triangleIndices, 0, last.firstEdgeIndex + last.edgeIndices, 0});

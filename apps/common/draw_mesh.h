@@ -54,16 +54,17 @@ public:
     tarnix::Mesh& Mesh() const { return *m_mesh; }
     uint32_t VertexCount() const { return uint32_t(m_meshVertexOf.size()); }
 
-    /// Consecutive chunks drawn with one call: at most kChunksPerRun of them, their draw
-    /// vertices within 65536 of the run's first, so that indices take 16 bits.
+    /// Consecutive chunks drawn with one call: at most kChunksPerRun of them, so that their
+    /// draw vertices lie within 65536 of the run's first and indices take 16 bits.
     struct Run {
         uint32_t firstVertex;
         size_t firstTriangleIndex, triangleIndices;  // three per triangle
         size_t firstEdgeIndex, edgeIndices;          // two per edge
     };
-    /// A software renderer holds its set-up of the runs in flight: with 16 chunks (32k
-    /// triangles of quads) a run's is some 10 MB, against 40 MB with 64.
-    static constexpr uint32_t kChunksPerRun = 16;
+    /// A software renderer holds its set-up of the runs in flight: with 8 chunks (16k
+    /// triangles of quads) a run's is some 5 MB, against 40 MB with 64.
+    static constexpr uint32_t kChunksPerRun = 8;
+    static_assert(kChunksPerRun * 4 * kFacesPerChunk <= 65536, "a run's draw vertices take 16-bit indices");
     const std::vector<Run>& Runs() const { return m_runs; }
     /// Three per triangle, the faces' triangles in face order.
     size_t TriangleIndexCount() const {
