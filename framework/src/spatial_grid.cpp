@@ -43,8 +43,8 @@ bool CollectFace(RTCPointQueryFunctionArguments* arguments) {
 }
 
 // The fingerprint of the positions of corners [begin, end): each corner's position bits mixed
-// with its place in the block, so that neither a change of any bit nor an exchange of two
-// vertices' positions keeps it.
+// with the corner's place in the chunk order, so that neither a change of any bit nor an
+// exchange of two vertices' positions keeps it.
 uint64_t Fingerprint(const VertexRecord* records, const uint32_t* corners, size_t begin, size_t end) {
     uint64_t sum = 0;
     for (size_t i = begin; i < end; ++i) {
