@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 
 #include "tarnix/error.h"
 
@@ -56,23 +55,21 @@ PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
     if (!faceTags.empty() && faceTags.size() != faceSizes.size())
         Refuse(QStringLiteral("%1 faces, but %2 face tags").arg(faceSizes.size()).arg(faceTags.size()));
 
-    // The cleaned mesh is kept as the hierarchy's base for as long as the mesh is open: sized
-    // for everything up front, it holds no room to grow.
-    PolygonMesh result;
-    result.uvs = uvs;
-    result.positions.reserve(positions.size());
-    result.faceSizes.reserve(faceSizes.size());
-    result.faceVertices.reserve(faceVertices.size());
-    result.faceUVs.reserve(faceUVs.size());
-    result.faceTags.reserve(faceTags.size());
-    uint32_t facesWithRepeats = 0, repeatedCorners = 0, duplicateFaces = 0;
-    std::map<std::vector<uint32_t>, uint32_t> seenFaces;
+    // Each face without its repeated corners, in face order: corners, texture corners and the
+    // same corners sorted (the face's corner set, which duplicates share).
+    std::vector<uint32_t> cornersOf, uvCornersOf, sortedCornersOf;
+    std::vector<size_t> faceStart{0};
+    cornersOf.reserve(faceVertices.size());
+    uvCornersOf.reserve(faceUVs.size());
+    sortedCornersOf.reserve(faceVertices.size());
+    faceStart.reserve(faceSizes.size() + 1);
+    uint32_t facesWithRepeats = 0, repeatedCorners = 0;
     size_t offset = 0;
     for (uint32_t f = 0; f < FaceCount(); ++f) {
         const uint32_t* corners = faceVertices.data() + offset;
         const uint32_t size = faceSizes[f];
         offset += size;
-        std::vector<uint32_t> face, faceUV;
+        const size_t first = cornersOf.size();
         for (uint32_t k = 0; k < size; ++k) {
             if (corners[k] >= positions.size())
                 Refuse(QStringLiteral("face %1 names vertex %2, but the mesh has %3 vertices")
@@ -81,27 +78,70 @@ PolygonMesh PolygonMesh::Cleaned(QStringList& changes) const {
                            .arg(positions.size()));
             // A corner that repeats the one before it (cyclically) adds nothing.
             if (corners[k] != corners[(k + size - 1) % size]) {
-                face.push_back(corners[k]);
-                if (HasUVs()) faceUV.push_back(faceUVs[offset - size + k]);
+                cornersOf.push_back(corners[k]);
+                if (HasUVs()) uvCornersOf.push_back(faceUVs[offset - size + k]);
             }
         }
-        if (face.size() < size) {
+        const uint32_t kept = uint32_t(cornersOf.size() - first);
+        if (kept < size) {
             ++facesWithRepeats;
-            repeatedCorners += size - uint32_t(face.size());
+            repeatedCorners += size - kept;
         }
-        std::vector<uint32_t> sorted = face;
-        std::sort(sorted.begin(), sorted.end());
-        const bool distinct = std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
-        if (std::unique(sorted.begin(), sorted.end()) - sorted.begin() < 3)
-            Refuse(QStringLiteral("face %1 has fewer than three distinct corners").arg(f));
-        if (!distinct) Refuse(QStringLiteral("face %1 passes through one of its vertices twice").arg(f));
-        if (!seenFaces.emplace(sorted, f).second) {
+        sortedCornersOf.insert(sortedCornersOf.end(), cornersOf.begin() + ptrdiff_t(first), cornersOf.end());
+        std::sort(sortedCornersOf.begin() + ptrdiff_t(first), sortedCornersOf.end());
+        uint32_t distinctCorners = kept ? 1 : 0;
+        for (size_t c = first + 1; c < sortedCornersOf.size(); ++c)
+            distinctCorners += sortedCornersOf[c] != sortedCornersOf[c - 1];
+        if (distinctCorners < 3) Refuse(QStringLiteral("face %1 has fewer than three distinct corners").arg(f));
+        if (distinctCorners < kept) Refuse(QStringLiteral("face %1 passes through one of its vertices twice").arg(f));
+        faceStart.push_back(cornersOf.size());
+    }
+
+    // A face with the corner set of an earlier face repeats it. Ordered by corner set, then by
+    // face, each face that follows one with its set is a repeat.
+    const uint32_t faceCount = FaceCount();
+    const auto cornerSet = [&](uint32_t f) {
+        return std::make_pair(sortedCornersOf.begin() + ptrdiff_t(faceStart[f]),
+                              sortedCornersOf.begin() + ptrdiff_t(faceStart[f + 1]));
+    };
+    std::vector<uint32_t> bySet(faceCount);
+    for (uint32_t f = 0; f < faceCount; ++f) bySet[f] = f;
+    std::sort(bySet.begin(), bySet.end(), [&](uint32_t a, uint32_t b) {
+        const auto [aBegin, aEnd] = cornerSet(a);
+        const auto [bBegin, bEnd] = cornerSet(b);
+        if (aEnd - aBegin != bEnd - bBegin) return aEnd - aBegin < bEnd - bBegin;
+        const auto [aAt, bAt] = std::mismatch(aBegin, aEnd, bBegin);
+        return aAt != aEnd ? *aAt < *bAt : a < b;
+    });
+    std::vector<bool> repeat(faceCount, false);
+    uint32_t duplicateFaces = 0;
+    for (uint32_t i = 1; i < faceCount; ++i) {
+        const auto [begin, end] = cornerSet(bySet[i]);
+        const auto [previousBegin, previousEnd] = cornerSet(bySet[i - 1]);
+        if (std::equal(begin, end, previousBegin, previousEnd)) {
+            repeat[bySet[i]] = true;
             ++duplicateFaces;
-            continue;
         }
-        result.faceSizes.push_back(uint32_t(face.size()));
-        result.faceVertices.insert(result.faceVertices.end(), face.begin(), face.end());
-        result.faceUVs.insert(result.faceUVs.end(), faceUV.begin(), faceUV.end());
+    }
+    std::vector<uint32_t>().swap(bySet);
+    std::vector<uint32_t>().swap(sortedCornersOf);
+
+    // The cleaned mesh is kept as the hierarchy's base for as long as the mesh is open: sized
+    // for everything up front, it holds no room to grow.
+    PolygonMesh result;
+    result.uvs = uvs;
+    result.positions.reserve(positions.size());
+    result.faceSizes.reserve(faceCount - duplicateFaces);
+    result.faceVertices.reserve(cornersOf.size());
+    result.faceUVs.reserve(uvCornersOf.size());
+    result.faceTags.reserve(faceTags.empty() ? 0 : faceCount - duplicateFaces);
+    for (uint32_t f = 0; f < faceCount; ++f) {
+        if (repeat[f]) continue;
+        const auto first = ptrdiff_t(faceStart[f]), last = ptrdiff_t(faceStart[f + 1]);
+        result.faceSizes.push_back(uint32_t(last - first));
+        result.faceVertices.insert(result.faceVertices.end(), cornersOf.begin() + first, cornersOf.begin() + last);
+        if (HasUVs())
+            result.faceUVs.insert(result.faceUVs.end(), uvCornersOf.begin() + first, uvCornersOf.begin() + last);
         if (!faceTags.empty()) result.faceTags.push_back(faceTags[f]);
     }
 

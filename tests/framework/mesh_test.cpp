@@ -66,19 +66,23 @@ TEST(MeshInputTest, HarmlessFlawsAreCleanedAndReported) {
     tarnix::PolygonMesh flawed = shapes::Cube();
     flawed.positions.push_back({5, 5, 5});                                // used by no face
     flawed.faceVertices.insert(flawed.faceVertices.end(), {2, 6, 7, 3});  // repeats face 3
-    flawed.faceSizes.push_back(4);
+    flawed.faceVertices.insert(flawed.faceVertices.end(), {7, 6, 2, 3});  // face 3 turned over
+    flawed.faceSizes.insert(flawed.faceSizes.end(), {4, 4});
     flawed.faceVertices[0] = 0;
     flawed.faceVertices.insert(flawed.faceVertices.begin() + 1, 0);  // 0, 0, 2, 3, 1
     flawed.faceSizes[0] = 5;
     QStringList changes;
     auto geometry = tarnix::Geometry::FromPolygons(flawed, &changes);
     EXPECT_EQ(changes, (QStringList{QStringLiteral("removed 1 repeated corners from 1 faces"),
-                                    QStringLiteral("dropped 1 faces that repeat the corners of another face"),
+                                    QStringLiteral("dropped 2 faces that repeat the corners of another face"),
                                     QStringLiteral("dropped 1 vertices that no face uses")}));
     const tarnix::SubdivisionLevel* base = geometry->LowestLevel();
-    EXPECT_EQ(base->m_faceCount, 6u);
+    ASSERT_EQ(base->m_faceCount, 6u);
     EXPECT_EQ(base->VertexCount(), 8u);
     EXPECT_EQ(base->m_faceKind, tarnix::Mesh::kQuads);
+    // The first of each set of repeats stays, in its own order: the cube as it was.
+    const std::vector<uint32_t>& cube = shapes::Cube().faceVertices;
+    EXPECT_TRUE(std::equal(cube.begin(), cube.end(), base->FaceCorners(0)));
 }
 
 TEST(MeshInputTest, ScanLikeMeshesLoadAndSubdivide) {
