@@ -44,12 +44,15 @@ bool CollectFace(RTCPointQueryFunctionArguments* arguments) {
 
 // The fingerprint of the positions of corners [begin, end): each corner's position bits mixed
 // with the corner's place in the chunk order, so that neither a change of any bit nor an
-// exchange of two vertices' positions keeps it.
-uint64_t Fingerprint(const VertexRecord* records, const uint32_t* corners, size_t begin, size_t end) {
+// exchange of two vertices' positions keeps it. A refit takes the block's box on the same pass.
+uint64_t Fingerprint(const VertexRecord* records, const uint32_t* corners, size_t begin, size_t end,
+                     AxisAlignedBoundingBox* box = nullptr) {
     uint64_t sum = 0;
     for (size_t i = begin; i < end; ++i) {
+        const float* position = records[corners[i]].position;
+        if (box) box->Extend(Vector(position[0], position[1], position[2]));
         uint32_t bits[3];
-        std::memcpy(bits, records[corners[i]].position, sizeof bits);
+        std::memcpy(bits, position, sizeof bits);
         uint64_t mixed = (uint64_t(bits[0]) << 32 | bits[1]) * 0x9E3779B97F4A7C15ull ^
                          (uint64_t(bits[2]) << 32 | uint32_t(i)) * 0xC2B2AE3D27D4EB4Full;
         mixed = (mixed ^ mixed >> 31) * 0x94D049BB133111EBull;
@@ -159,12 +162,8 @@ void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
             // stand.
             if (rebuild || m_blockBoxes[block].IsMeeting(moved)) {
                 AxisAlignedBoundingBox box;
-                for (size_t i = begin; i < end; ++i) {
-                    const float* position = records[corners[i]].position;
-                    box.Extend(Vector(position[0], position[1], position[2]));
-                }
+                m_blockFingerprints[block] = Fingerprint(records, corners, begin, end, &box);
                 m_blockBoxes[block] = box;
-                m_blockFingerprints[block] = Fingerprint(records, corners, begin, end);
             }
             chunkBox.Extend(m_blockBoxes[block]);
         });
