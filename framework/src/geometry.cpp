@@ -228,15 +228,19 @@ void Geometry::PrepareForStrokes(const SubdivisionLevel& level) const {
         if (each->m_vertexFaceStart.Count() != each->VertexCount() + 1) each->BuildVertexFaces();
         if (each->m_adjacency.Count() != 4 * each->m_faceCount) each->BuildAdjacency();
     }
-    // A level of triangles is sculpted vertex by vertex, which reads its neighbour lists at
-    // every dab; the other levels are not sculpted and go without (a scan opened, then
-    // subdivided, no longer holds its base's lists).
-    if (level.m_faceKind == Mesh::kTriangles && level.m_neighbourStart.Count() != level.VertexCount() + 1)
-        level.BuildNeighbours();
+    // A level of triangles is sculpted vertex by vertex, which reads its neighbour and walk
+    // lists at every dab; the other levels are not sculpted and go without (a scan opened,
+    // then subdivided, no longer holds its base's lists).
+    if (level.m_faceKind == Mesh::kTriangles) {
+        if (level.m_neighbourStart.Count() != level.VertexCount() + 1) level.BuildNeighbours();
+        if (level.m_walkStart.Count() != level.VertexCount() + 1) level.BuildWalkNeighbours();
+    }
     for (const SubdivisionLevel* each : m_levels) {
         if (each == &level) continue;
         each->m_neighbourStart.Release();
         each->m_neighbours.Release();
+        each->m_walkStart.Release();
+        each->m_walkNeighbours.Release();
     }
     // Pages for a stroke that reaches an eighth of the level: a longer one faults in the rest
     // as it goes, a few milliseconds per hundred megabytes, while pages for every vertex

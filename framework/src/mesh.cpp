@@ -94,6 +94,8 @@ void Mesh::ReleaseTopologyCaches() {
     m_vertexFaces.Release();
     m_neighbourStart.Release();
     m_neighbours.Release();
+    m_walkStart.Release();
+    m_walkNeighbours.Release();
     m_faceMarks.Release();
     m_vertexMarks.Release();
     m_grid.reset();
@@ -338,6 +340,39 @@ void Mesh::BuildNeighbours() const {
     throw &Error::s_cBadAlloc;
 }
 
+void Mesh::BuildWalkNeighbours() const {
+    // Each vertex's faces' corners in walk order, with the vertex and repeats left out: a walk
+    // meets the same vertices in the same order, each through the same face, but reads one
+    // flat list instead of every face's corners. Sized for a closed mesh, whose vertices meet
+    // about one neighbour a corner; borders and splits may ask for more.
+    const uint32_t vertexCount = VertexCount();
+    const uint32_t cornersPerFace = CornersPerFace();
+    const uint32_t corners = m_faceCount * cornersPerFace;
+    if (!m_walkStart.Assign(vertexCount + 1, 0) || !m_walkNeighbours.Reserve(corners + corners / 16 + 1))
+        throw &Error::s_cBadAlloc;
+    m_walkNeighbours.SetCount(0);
+    std::vector<uint32_t> listedFor(vertexCount, kNone);
+    bool grown = true;
+    for (uint32_t v = 0; v < vertexCount && grown; ++v) {
+        uint32_t count = 0;
+        const uint32_t* around = FacesAroundVertex(v, count);
+        listedFor[v] = v;
+        for (uint32_t i = 0; i < count && grown; ++i) {
+            const uint32_t* c = FaceCorners(around[i]);
+            for (uint32_t k = 0; k < cornersPerFace; ++k) {
+                if (listedFor[c[k]] == v) continue;
+                listedFor[c[k]] = v;
+                grown = grown && m_walkNeighbours.Append(VertexNeighbour{c[k], around[i]});
+            }
+        }
+        m_walkStart[v + 1] = m_walkNeighbours.Count();
+    }
+    if (grown) return;
+    m_walkStart.Release();
+    m_walkNeighbours.Release();
+    throw &Error::s_cBadAlloc;
+}
+
 uint32_t Mesh::NextEnumerationMark(Store<uint32_t>& marks, uint32_t count) {
     // Both arrays share the counter, so a new one (all zeros) holds no mark in use.
     if (marks.Count() != count && !marks.Assign(count, 0)) throw &Error::s_cBadAlloc;
@@ -383,6 +418,8 @@ struct VertexQueue {
 thread_local VertexQueue t_vertexQueue;
 // Past this many entries the kept queue is given back after the walk (whole-mesh walks).
 constexpr size_t kKeptQueueEntries = size_t(1) << 16;
+// How far down the queue the walk fetches records, and then the walk lists.
+constexpr size_t kPrefetchRecords = 8, kPrefetchLists = 4;
 
 }  // namespace
 
@@ -413,25 +450,47 @@ void Mesh::EnumerateVerticesFrom(VertexEnumerator* enumerator, uint32_t startFac
         marks[vertex] = mark;
         queue.emplace_back(vertex, face);
     };
-    // The corners of each face around the vertex, in face order. The arrays are read again
-    // after each Tester, which may start walks of its own.
-    const auto spread = [&](uint32_t vertex, auto corners) {
+    // The corners of each face around the vertex, in face order: from the walk lists on
+    // triangles, from the faces on quads (whose walks are seldom worth lists of their own).
+    // The arrays are read again after each Tester, which may start walks of its own.
+    const bool lists = m_faceKind == kTriangles;
+    const auto spread = [&](uint32_t vertex) {
         uint32_t count = 0;
-        const uint32_t* around = FacesAroundVertex(vertex, count);
-        const uint32_t* cornerIndices = m_cornerIndices.Data();
         marks = m_vertexMarks.Data();
+        if (lists) {
+            const VertexNeighbour* next = WalkNeighbours(vertex, count);
+            for (uint32_t i = 0; i < count; ++i) visit(next[i].vertex, next[i].face);
+            return;
+        }
+        const uint32_t* around = FacesAroundVertex(vertex, count);
         for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t* c = cornerIndices + size_t(around[i]) * corners;
-            for (uint32_t k = 0; k < corners; ++k) visit(c[k], around[i]);
+            const uint32_t* c = FaceCorners(around[i]);
+            for (uint32_t k = 0; k < cornersPerFace; ++k) visit(c[k], around[i]);
+        }
+    };
+    // A scan's neighbours lie a scan line or more apart in memory: the records and lists of
+    // the vertices queued a few places ahead are fetched while the enumerator tests this one.
+    const auto prefetchAhead = [&](size_t next) {
+        if (!lists) return;
+        if (next + kPrefetchRecords < queue.size()) {
+            const uint32_t v = queue[next + kPrefetchRecords].first;
+            __builtin_prefetch(&m_vertices[v]);
+            __builtin_prefetch(&m_normals[v]);
+            __builtin_prefetch(&m_walkStart[v]);
+        }
+        if (next + kPrefetchLists < queue.size()) {
+            uint32_t count = 0;
+            const VertexNeighbour* list = WalkNeighbours(queue[next + kPrefetchLists].first, count);
+            if (count > 0) __builtin_prefetch(list + count - 1);
+            __builtin_prefetch(list);
         }
     };
     const uint32_t* start = FaceCorners(startFace);
     for (uint32_t k = 0; k < cornersPerFace; ++k) visit(start[k], startFace);
     for (size_t next = 0; next < queue.size(); ++next) {
+        prefetchAhead(next);
         const auto [vertex, face] = queue[next];
-        if (!enumerator->Tester(this, vertex, face)) continue;
-        if (cornersPerFace == 3) spread(vertex, std::integral_constant<uint32_t, 3>());
-        else spread(vertex, cornersPerFace);
+        if (enumerator->Tester(this, vertex, face)) spread(vertex);
     }
 }
 

@@ -219,6 +219,70 @@ TEST(MeshTopologyTest, KeptNeighbourListsFollowTheFacesInTheirOrder) {
     }
 }
 
+// The vertex walk as first written: breadth first over the corners of the faces around each
+// accepted vertex, face by face, each vertex once, with the face it was first met through.
+std::vector<std::pair<uint32_t, uint32_t>> WalkFromCorners(const tarnix::Mesh& mesh, uint32_t startFace,
+                                                           const std::function<bool(uint32_t)>& accept) {
+    std::vector<std::pair<uint32_t, uint32_t>> queue;
+    std::set<uint32_t> met;
+    const auto meet = [&](uint32_t face) {
+        for (uint32_t k = 0; k < mesh.CornersPerFace(); ++k)
+            if (met.insert(mesh.FaceCorners(face)[k]).second) queue.emplace_back(mesh.FaceCorners(face)[k], face);
+    };
+    meet(startFace);
+    for (size_t next = 0; next < queue.size(); ++next) {
+        if (!accept(queue[next].first)) continue;
+        uint32_t count = 0;
+        const uint32_t* around = mesh.FacesAroundVertex(queue[next].first, count);
+        for (uint32_t i = 0; i < count; ++i) meet(around[i]);
+    }
+    return queue;
+}
+
+struct WalkCollector : tarnix::VertexEnumerator {
+    std::function<bool(uint32_t)> accept;
+    std::vector<std::pair<uint32_t, uint32_t>> met;
+    bool Tester(tarnix::Mesh*, uint32_t vertex, uint32_t face) override {
+        met.emplace_back(vertex, face);
+        return accept(vertex);
+    }
+};
+
+// Triangle walks read flat lists, quad walks the faces; both must meet the vertices in the
+// order of the corners, each through the same face, on meshes with borders, an edge of three
+// faces and fans of several valences, and again after the faces change.
+TEST(MeshTopologyTest, OutwardVertexWalksMeetTheCornersInFaceOrder) {
+    std::vector<std::unique_ptr<tarnix::Geometry>> meshes;
+    meshes.push_back(shapes::Subdivided(shapes::Triangulated(shapes::Sphere(12)), 0));
+    meshes.push_back(shapes::Subdivided(shapes::Plane(5, 4), 1));
+    tarnix::Mesh joined;
+    tarnix::Store<uint32_t> corners;
+    for (uint32_t c : {0, 1, 2, 0, 2, 3, 0, 3, 4, 2, 1, 5, 1, 2, 6, 4, 7, 6}) corners.Append(c);
+    const float positions[] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, -1, 1, 0, 2, 0, 1, 1, 2, 1, -1, 2, 1};
+    joined.SetTopology(tarnix::Mesh::kTriangles, corners, positions, 8);
+
+    const auto check = [](tarnix::Mesh& mesh, const char* name) {
+        // Accepted vertices by a fixed scatter, so the walk stops at irregular fronts.
+        for (uint32_t modulus : {1u, 3u, 7u}) {
+            const auto accept = [modulus](uint32_t v) { return (v * 2654435761u >> 7) % modulus != 1; };
+            for (uint32_t start : {0u, mesh.m_faceCount / 2, mesh.m_faceCount - 1}) {
+                WalkCollector collector;
+                collector.accept = accept;
+                mesh.EnumerateVerticesFrom(&collector, start);
+                ASSERT_EQ(collector.met, WalkFromCorners(mesh, start, accept))
+                    << name << ", scatter " << modulus << ", from face " << start;
+            }
+        }
+    };
+    check(*meshes[0]->LowestLevel(), "triangulated sphere");
+    check(*meshes[1]->HighestLevel(), "quads");
+    check(joined, "joined fans");
+    const uint32_t rewired[] = {4, 6, 5};
+    joined.SetFaceCorners(5, rewired);
+    joined.TopologyChanged();
+    check(joined, "joined fans, rewired");
+}
+
 struct FaceCollector : tarnix::FaceEnumerator {
     std::function<bool(uint32_t)> accept;
     std::vector<uint32_t> faces;

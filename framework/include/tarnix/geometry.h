@@ -81,8 +81,9 @@ public:
     /// current (sculpted) positions. Sculpt layers stay with the level they belong to.
     void Subdivide(uint32_t levels = 1);
     /// @brief Does ahead what a brush's first dab on `level` would otherwise do: builds every
-    /// level's topology caches (edge adjacency, the faces around each vertex) and faults in
-    /// undo entry pages for an eighth of `level`'s vertices (MeshChange::KeepPagesAhead). A
+    /// level's topology caches (edge adjacency, the faces around each vertex), the neighbour
+    /// and walk lists of `level` when it is made of triangles (freeing those of the other
+    /// levels), and faults in undo entry pages for an eighth of `level`'s vertices (MeshChange::KeepPagesAhead). A
     /// host calls it where it builds the spatial index, on loading and after subdividing;
     /// the caches go again when a level's faces change.
     void PrepareForStrokes(const SubdivisionLevel& level) const;

@@ -140,6 +140,18 @@ public:
         count = m_neighbourStart[vertex + 1] - first;
         return m_neighbours.Data() + first;
     }
+    /// @brief The vertices a walk from `vertex` meets next, in EnumerateVerticesFrom's order:
+    /// the corners of the faces around it (FacesAroundVertex order, each face's corners in
+    /// order), each once and not `vertex` itself, with the first face that holds both: `count`
+    /// of them. For triangle meshes, whose walks read these lists instead of each face's
+    /// corners: built for all vertices on the first call (8 bytes an entry) and kept until
+    /// the topology changes.
+    const VertexNeighbour* WalkNeighbours(uint32_t vertex, uint32_t& count) const {
+        if (m_walkStart.Count() != VertexCount() + 1) BuildWalkNeighbours();
+        const uint32_t first = m_walkStart[vertex];
+        count = m_walkStart[vertex + 1] - first;
+        return m_walkNeighbours.Data() + first;
+    }
     /// @brief Calls the enumerator's Tester for `startFace`, then spreads outward: every face
     /// sharing a corner with a face whose Tester answered true is tested in turn, each face
     /// once per enumeration.
@@ -235,6 +247,7 @@ protected:
     void BuildAdjacency() const;
     void BuildVertexFaces() const;
     void BuildNeighbours() const;
+    void BuildWalkNeighbours() const;
 
     Geometry* m_geometry = nullptr;
 
@@ -256,6 +269,8 @@ private:
     mutable Store<uint32_t> m_vertexFaces{"mesh vertex faces"};
     mutable Store<uint32_t> m_neighbourStart{"mesh vertex neighbours"};
     mutable Store<VertexNeighbour> m_neighbours{"mesh vertex neighbours"};
+    mutable Store<uint32_t> m_walkStart{"mesh walk neighbours"};
+    mutable Store<VertexNeighbour> m_walkNeighbours{"mesh walk neighbours"};
     Store<uint32_t> m_faceMarks{"mesh enumeration"};
     Store<uint32_t> m_vertexMarks{"mesh enumeration"};
     uint32_t m_enumerationMark = 0;
