@@ -251,57 +251,64 @@ struct NeighbourMarks {
 thread_local NeighbourMarks t_neighbourMarks;
 
 // The neighbours of `vertex` worked out from the faces around it, in the order
-// EnumerateAdjacentVertices promises: `report(neighbour, face)` for each.
+// EnumerateAdjacentVertices promises: `report(neighbour, face)` for each. First the corner after
+// the vertex in each face, then the one before it; `once` drops a neighbour already reported.
+template <uint32_t kCorners, class Once>
+void ReportCornersAround(const Mesh& mesh, uint32_t vertex, const uint32_t* faces, uint32_t count, Once&& once) {
+    for (uint32_t step : {1u, kCorners - 1}) {
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t* c = mesh.FaceCorners(faces[i]);
+            for (uint32_t k = 0; k < kCorners; ++k)
+                if (c[k] == vertex) once(c[(k + step) % kCorners], faces[i]);
+        }
+    }
+}
+
 template <class Report>
 void ForEachNeighbour(const Mesh& mesh, uint32_t vertex, Report&& report) {
-    const uint32_t cornersPerFace = mesh.CornersPerFace();
     uint32_t count = 0;
     const uint32_t* faces = mesh.FacesAroundVertex(vertex, count);
+    const auto around = [&](auto&& once) {
+        if (mesh.m_faceKind == Mesh::kQuads) ReportCornersAround<4>(mesh, vertex, faces, count, once);
+        else ReportCornersAround<3>(mesh, vertex, faces, count, once);
+    };
     // A vertex has at most two neighbours per face around it. A few are found again by a look
     // through those reported; past that, by the marks above, so that the cost stays linear in
     // the valence (a call nested in a report takes a set instead).
-    uint32_t reported[64];
-    uint32_t reportedCount = 0;
-    const bool many = 2 * count > 64;
-    NeighbourMarks& marks = t_neighbourMarks;
-    const bool useMarks = many && !marks.busy;
-    std::unordered_set<uint32_t> reportedSet;
-    if (useMarks) {
-        if (marks.marks.size() < mesh.VertexCount()) marks.marks.resize(mesh.VertexCount(), 0);
-        if (++marks.stamp == 0) {
-            std::fill(marks.marks.begin(), marks.marks.end(), 0u);
-            marks.stamp = 1;
-        }
-        marks.busy = true;
-    }
-    const struct Release {
-        NeighbourMarks& marks;
-        bool held;
-        ~Release() {
-            if (held) marks.busy = false;
-        }
-    } release{marks, useMarks};
-    const auto once = [&](uint32_t neighbour, uint32_t face) {
-        if (useMarks) {
-            if (marks.marks[neighbour] == marks.stamp) return;
-            marks.marks[neighbour] = marks.stamp;
-        } else if (many) {
-            if (!reportedSet.insert(neighbour).second) return;
-        } else {
+    if (2 * count <= 64) {
+        uint32_t reported[64];
+        uint32_t reportedCount = 0;
+        around([&](uint32_t neighbour, uint32_t face) {
             for (uint32_t i = 0; i < reportedCount; ++i)
                 if (reported[i] == neighbour) return;
             reported[reportedCount++] = neighbour;
-        }
-        report(neighbour, face);
-    };
-    for (int pass = 0; pass < 2; ++pass) {
-        const uint32_t step = pass == 0 ? 1 : cornersPerFace - 1;
-        for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t* c = mesh.FaceCorners(faces[i]);
-            for (uint32_t k = 0; k < cornersPerFace; ++k)
-                if (c[k] == vertex) once(c[(k + step) % cornersPerFace], faces[i]);
-        }
+            report(neighbour, face);
+        });
+        return;
     }
+    NeighbourMarks& marks = t_neighbourMarks;
+    if (marks.busy) {
+        std::unordered_set<uint32_t> reportedSet;
+        around([&](uint32_t neighbour, uint32_t face) {
+            if (reportedSet.insert(neighbour).second) report(neighbour, face);
+        });
+        return;
+    }
+    if (marks.marks.size() < mesh.VertexCount()) marks.marks.resize(mesh.VertexCount(), 0);
+    if (++marks.stamp == 0) {
+        std::fill(marks.marks.begin(), marks.marks.end(), 0u);
+        marks.stamp = 1;
+    }
+    marks.busy = true;
+    const struct Release {
+        NeighbourMarks& marks;
+        ~Release() { marks.busy = false; }
+    } release{marks};
+    around([&](uint32_t neighbour, uint32_t face) {
+        if (marks.marks[neighbour] == marks.stamp) return;
+        marks.marks[neighbour] = marks.stamp;
+        report(neighbour, face);
+    });
 }
 
 }  // namespace
