@@ -143,6 +143,10 @@ const BrushHost::Held& BrushHost::HeldFor(const tarnix::BrushConfiguration* tool
     return m_brushes.front();
 }
 
+void BrushHost::PrepareMesh(tarnix::Mesh* level) const {
+    for (const Held& held : m_brushes) held.brush->PrepareMesh(level);
+}
+
 tarnix::BrushOperation& BrushHost::BrushOf(const tarnix::BrushConfiguration* tool) const {
     return *HeldFor(tool).brush;
 }

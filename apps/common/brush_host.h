@@ -22,6 +22,7 @@ class BrushConfiguration;
 class BrushOperation;
 class ClassDesc;
 class LoadedModule;
+class Mesh;
 class Node;
 }  // namespace tarnix
 
@@ -44,6 +45,9 @@ public:
     tarnix::BrushOperation& SmoothingBrush() const { return *m_brushes.front().brush; }
     /// @brief The brush serving `tool` (Corvane's for null or a tool of no brush held here).
     tarnix::BrushOperation& BrushOf(const tarnix::BrushConfiguration* tool) const;
+    /// @brief Lets every brush build ahead what its first stroke on `level` needs
+    /// (BrushOperation::PrepareMesh).
+    void PrepareMesh(tarnix::Mesh* level) const;
     /// @brief Makes the brush serving `tool` the one in use, and returns it.
     tarnix::BrushOperation& UseBrushOf(const tarnix::BrushConfiguration* tool);
     /// @brief The preset called `name` ("Flatten", "Grab"); null when there is none.

@@ -101,8 +101,7 @@ void Sculpture::Load(const tarnix::PolygonMesh& polygons, const QString& name, u
     m_materialLibrary.clear();
     WithContext(name, [&] { m_geometry->Subdivide(subdivide); });
     m_level = m_geometry->HighestLevel();
-    m_level->Grid(true);
-    m_geometry->PrepareForStrokes(*m_level);
+    PrepareLevel();
 }
 
 void Sculpture::Load(const MeshFile& file, const QString& name, uint32_t subdivide) {
@@ -200,8 +199,7 @@ void Sculpture::Adopt(SculptureDocument document) {
         m_layerNames[m_geometry->Level(renamed.level)->Layer(renamed.layer)] = renamed.name;
     m_bakedScale = document.bakedScale;
     m_level = m_geometry->Level(document.sculptedLevel);
-    m_level->Grid(true);
-    m_geometry->PrepareForStrokes(*m_level);
+    PrepareLevel();
 }
 
 void Sculpture::Close() {
@@ -234,8 +232,15 @@ void Sculpture::SculptLevel(uint32_t index) {
     // Only the sculpted level is cast at and searched (the volume falloff builds the patch
     // level's grid again when it needs it): the others' grids go before this one is built.
     m_geometry->FreeGridsBut(*m_level);
+    PrepareLevel();
+}
+
+void Sculpture::PrepareLevel() {
+    // Everything a first stroke would build, built now: the grid, the level's caches and lists,
+    // the brushes' own tables. The first stroke then costs what a later one does.
     m_level->Grid(true);
     m_geometry->PrepareForStrokes(*m_level);
+    m_host.PrepareMesh(m_level);
 }
 
 tarnix::AxisAlignedBoundingBox Sculpture::WorldBox() const {

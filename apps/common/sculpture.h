@@ -228,6 +228,8 @@ private:
                         StrokeFigures& figures) const;
     // Scales the positions of every level by `baked` (per axis) in place of m_bakedScale.
     void Rebake(const tarnix::Vector& baked);
+    // Builds what strokes on m_level need (its grid, caches and the brushes' tables) ahead.
+    void PrepareLevel();
 
     // The host's brush in use: that of the tool last prepared or activated.
     tarnix::BrushOperation& Brush() const;

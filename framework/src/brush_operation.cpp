@@ -314,6 +314,7 @@ void BrushOperation::EndStroke() {}
 void BrushOperation::ApplyDab(const SurfacePoint*, const Vector*, float, float, float, AxisAlignedBoundingBox&) {}
 
 void BrushOperation::ApplyToWholeMesh(Mesh*, float, float, bool) {}
+void BrushOperation::PrepareMesh(Mesh*) {}
 
 // ---- registry -----------------------------------------------------------------------------------
 

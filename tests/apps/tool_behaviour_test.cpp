@@ -12,6 +12,7 @@
 
 #include "host_suite.h"
 #include "moves.h"
+#include "tarnix/class_desc.h"
 #include "tarnix/mirror_configuration.h"
 #include "tarnix/subdivision_level.h"
 
@@ -228,6 +229,24 @@ TEST_F(ToolBehaviourTest, OnlyTheSculptedLevelKeepsItsGridAndGoingThroughLevelsC
         moved += (hopped[v] - before[v]).Length() > 1e-4f;
     }
     EXPECT_GT(moved, 50u) << "both strokes sculpted";
+}
+
+// A scan subdivided once is sculpted in patches of its first level of quads, whose table of
+// neighbour faces the module builds on linking (a second on the dragon). Loading builds it,
+// so the first stroke finds it and uses it, rather than waiting for it.
+TEST_F(ToolBehaviourTest, TheTablesOfAFirstStrokeAreBuiltWhenTheLevelIsChosen) {
+    const tarnix::ClassDesc* mapClass = tarnix::ClassDesc::Find(QStringLiteral("PatchMap"));
+    ASSERT_NE(mapClass, nullptr);
+    Sculpture scan(Host());
+    scan.Load(shapes::Triangulated(shapes::Sphere(8)), QStringLiteral("scan"), 1);
+    scan.Look({{0, 0, 5}, {0, 0, 0}});
+    tarnix::SubdivisionLevel& quads = *scan.Geometry().Level(1);
+    tarnix::TreeNode* map = quads.ChildByClass(mapClass, false);
+    ASSERT_NE(map, nullptr) << "built on loading";
+    EXPECT_EQ(scan.Geometry().Level(0)->ChildByClass(mapClass, false), nullptr) << "triangles have none";
+    Run(scan, Stroke("Sculpt", 0.3f, 50.0f, {{-0.3f, 0.1f, 3}, {0.3f, 0.2f, 3}}));
+    EXPECT_EQ(quads.ChildByClass(mapClass, false), map) << "the stroke kept the table built ahead";
+    EXPECT_EQ(quads.ChildByClass(mapClass, false, 1), nullptr);
 }
 
 }  // namespace

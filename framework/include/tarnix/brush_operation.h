@@ -153,6 +153,10 @@ public:
                           float strength, AxisAlignedBoundingBox& changedArea);
     /// @brief One dab over the whole of `mesh`.
     virtual void ApplyToWholeMesh(Mesh* mesh, float unused, float amount, bool fromCamera);
+    /// @brief Does ahead, outside any stroke, what the brush's first stroke on `mesh` would
+    /// otherwise build for it, so that the stroke does not wait for it. A host calls it where it
+    /// prepares a level for strokes (Geometry::PrepareForStrokes); the default does nothing.
+    virtual void PrepareMesh(Mesh* mesh);
 
     // ---- questions the host asks the brush (defaults for an ordinary brush) ------------------------------
     /// @brief 0: stamps follow the stroke; 1: placed by dragging from the centre; 2: by a box.

@@ -118,10 +118,19 @@ public:
     void ApplyDab(const tarnix::SurfacePoint* point, const tarnix::Vector* position, float size, float dabFactor,
                   float strength, tarnix::AxisAlignedBoundingBox& changedArea) override;
     void ApplyToWholeMesh(tarnix::Mesh* mesh, float unused, float amount, bool fromCamera) override;
+    /// @brief Links the patch map a stroke on `mesh` reads (on its all-quad base level), which
+    /// takes about a second on a scan subdivided once.
+    void PrepareMesh(tarnix::Mesh* mesh) override;
     /// @brief Binds the brush to `mesh` (a subdivision level): lock, scale, layer, patch map,
     /// undo record and renderers. Throws "Invalid mesh specified" for any other mesh.
     void SetMesh(tarnix::Mesh* mesh);
     void ReleaseMesh();
+    /// @brief The level the patch map of quad level `level` hangs from: level 0 of its
+    /// geometry, or level 1 when level 0 is not made of quads.
+    static tarnix::SubdivisionLevel* PatchMapLevel(tarnix::SubdivisionLevel& level);
+    /// @brief The patch map of `base`, made and linked when there is none (or only one loaded
+    /// without its table).
+    static PatchMap* LinkPatchMap(tarnix::SubdivisionLevel& base);
     /// @brief Makes `change` of `mesh` the current undo record.
     void AddMeshChange(tarnix::Mesh* mesh, tarnix::MeshChange* change);
     /// @brief Reads the mesh transformation's scale and matrices into the dab block.

@@ -29,13 +29,6 @@ void ListRenderers(tarnix::SubdivisionLevel& level, tarnix::Store<tarnix::MeshRe
     }
 }
 
-// The level the patch map hangs from, as SetMesh finds it: the first all-quad level.
-tarnix::SubdivisionLevel* QuadBase(tarnix::SubdivisionLevel* level, tarnix::Geometry* geometry) {
-    tarnix::SubdivisionLevel* base = geometry ? geometry->Level(0) : level;
-    if (base->m_faceKind != tarnix::Mesh::kQuads && geometry && geometry->LevelCount() > 1) base = geometry->Level(1);
-    return base;
-}
-
 }  // namespace
 
 void Corvane::PrepareDab(const corvane::DabInputs& in) {
@@ -48,7 +41,7 @@ void Corvane::PrepareDab(const corvane::DabInputs& in) {
     m_patchBaseLevel = geometry ? geometry->Level(m_patchBaseLevelIndex) : level;
     m_facesPerPatch = 1u << (2 * in.patchDepth);
     m_ringSide = (1u << in.patchDepth) + 3;
-    m_baseMesh = QuadBase(level, geometry);
+    m_baseMesh = PatchMapLevel(*level);
     m_patchMap = in.neighbourNotices ? dynamic_cast<PatchMap*>(m_baseMesh->ChildByClass(PatchMap::StaticClass(), true))
                                      : nullptr;
     m_activeLayer = level->ActiveLayer();

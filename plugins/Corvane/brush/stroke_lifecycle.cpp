@@ -196,17 +196,8 @@ void Corvane::SetMesh(tarnix::Mesh* mesh) {
     RefreshMeshTransform();
 
     if (mesh->m_faceKind == tarnix::Mesh::kQuads) {
-        tarnix::Geometry* geometry = m_subdivisionLevel->GetGeometry();
-        m_baseMesh = geometry ? geometry->Level(0) : m_subdivisionLevel;
-        if (m_baseMesh->m_faceKind != tarnix::Mesh::kQuads && geometry && geometry->LevelCount() > 1)
-            m_baseMesh = geometry->Level(1);
-        m_patchMap = dynamic_cast<PatchMap*>(m_baseMesh->ChildByClass(PatchMap::StaticClass(), true));
-        if (m_patchMap && m_patchMap->m_neighbourFaces.Count() == 0) {
-            // An empty table (a map loaded without one): link a freshly built map instead.
-            m_baseMesh->RemoveChild(m_patchMap);
-            delete m_patchMap;
-            m_patchMap = dynamic_cast<PatchMap*>(m_baseMesh->ChildByClass(PatchMap::StaticClass(), true));
-        }
+        m_baseMesh = PatchMapLevel(*m_subdivisionLevel);
+        m_patchMap = LinkPatchMap(*m_baseMesh);
     }
     AddMeshChange(mesh, mesh->CurrentChange());
 
@@ -219,6 +210,30 @@ void Corvane::SetMesh(tarnix::Mesh* mesh) {
         if (renderer->UpdateGranularity() == 0.0f) m_skipRendererNotify = false;
         corvane::AppendTracked(m_renderers, renderer);
     }
+}
+
+tarnix::SubdivisionLevel* Corvane::PatchMapLevel(tarnix::SubdivisionLevel& level) {
+    tarnix::Geometry* geometry = level.GetGeometry();
+    tarnix::SubdivisionLevel* base = geometry ? geometry->Level(0) : &level;
+    if (base->m_faceKind != tarnix::Mesh::kQuads && geometry && geometry->LevelCount() > 1) base = geometry->Level(1);
+    return base;
+}
+
+PatchMap* Corvane::LinkPatchMap(tarnix::SubdivisionLevel& base) {
+    auto* map = dynamic_cast<PatchMap*>(base.ChildByClass(PatchMap::StaticClass(), true));
+    if (map && map->m_neighbourFaces.Count() == 0) {
+        // An empty table (a map loaded without one): link a freshly built map instead.
+        base.RemoveChild(map);
+        delete map;
+        map = dynamic_cast<PatchMap*>(base.ChildByClass(PatchMap::StaticClass(), true));
+    }
+    return map;
+}
+
+void Corvane::PrepareMesh(tarnix::Mesh* mesh) {
+    const EntryGuard guard(corvane::kGuardSetMesh);
+    auto* level = dynamic_cast<tarnix::SubdivisionLevel*>(mesh);
+    if (level && level->m_faceKind == tarnix::Mesh::kQuads) LinkPatchMap(*PatchMapLevel(*level));
 }
 
 void Corvane::AddMeshChange(tarnix::Mesh* mesh, tarnix::MeshChange* change) {
