@@ -133,8 +133,6 @@ TEST(DrawMesh, SendsOnlyTheChunksAChangeReachedAndStaysEqualToTheMesh) {
     EXPECT_EQ(Indices(*drawMesh, false).size(), size_t(level.m_faceCount) * 6);
 }
 
-// Chunks of 1024 quads that share no corner have 4096 vertices each: a run takes only as many
-// as its 16-bit indices reach, and every index still names its own vertex.
 // Disjoint quads give every chunk its most draw vertices (four a face): full runs still count
 // their indices in 16 bits, and every index reads back the vertex it names.
 TEST(DrawMesh, RunsOfTheMostVerticesKeepSixteenBitIndices) {

@@ -83,9 +83,9 @@ public:
     /// @brief Does ahead what a brush's first dab on `level` would otherwise do: builds every
     /// level's topology caches (edge adjacency, the faces around each vertex), the neighbour
     /// and walk lists of `level` when it is made of triangles (freeing those of the other
-    /// levels), and faults in undo entry pages for an eighth of `level`'s vertices (MeshChange::KeepPagesAhead). A
-    /// host calls it where it builds the spatial index, on loading and after subdividing;
-    /// the caches go again when a level's faces change.
+    /// levels), and faults in undo entry pages for an eighth of `level`'s vertices
+    /// (MeshChange::KeepPagesAhead). A host calls it where it builds the spatial index, on
+    /// loading and after subdividing; the caches go again when a level's faces change.
     void PrepareForStrokes(const SubdivisionLevel& level) const;
     /// @brief Frees the spatial grid of every level but `level`; a level's next Grid(true)
     /// builds its grid again. A host that sculpts one level at a time calls it on changing
