@@ -34,6 +34,14 @@ uint64_t NextTopologyStamp() {
 Mesh::Mesh() : m_topologyStamp(NextTopologyStamp()) {}
 Mesh::~Mesh() = default;
 
+void Mesh::SetPendingUpdateBox(const AxisAlignedBoundingBox& box) {
+    AxisAlignedBoundingBox fittedReport = m_pendingUpdate;
+    fittedReport.Extend(m_justFitted);
+    if (m_justFitted.IsEmpty() || !(box == fittedReport)) m_movedArea.Extend(box);
+    m_justFitted.SetEmpty();
+    m_pendingUpdate = box;
+}
+
 void Mesh::SetVertexPosition(uint32_t vertex, const Vector& position) {
     float* p = m_vertices[vertex].position;
     NoteMoved(Vector(p[0], p[1], p[2]));
@@ -534,6 +542,7 @@ void Mesh::EndOfChange(bool commit, bool /*otherMeshesChanged*/) {
         if (m_geometry) m_geometry->CommitChange(std::move(m_currentChange));
         m_currentChange.reset();
     }
+    m_justFitted.SetEmpty();
     ContentChanged();
 }
 

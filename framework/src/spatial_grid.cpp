@@ -152,21 +152,19 @@ SpatialGrid::~SpatialGrid() {
 void SpatialGrid::Commit(const std::vector<bool>& chunks, bool rebuild) {
     const uint32_t* corners = ChunkCorners();
     const VertexRecord* records = m_mesh->m_vertices.Data();
-    const AxisAlignedBoundingBox moved = m_mesh->MovedArea();
     for (uint32_t chunk = 0; chunk < m_geometries.size(); ++chunk) {
         if (!chunks[chunk]) continue;
-        AxisAlignedBoundingBox& chunkBox = m_chunkBoxes[chunk];
-        chunkBox.SetEmpty();
-        ForEachBlock(chunk, [&](uint32_t block, size_t begin, size_t end) {
-            // A block away from the moved area holds no moved vertex: its box and fingerprint
-            // stand.
-            if (rebuild || m_blockBoxes[block].IsMeeting(moved)) {
+        // A refit found its chunks' blocks anew already (RefitBlocks); a build reads them all.
+        if (rebuild) {
+            AxisAlignedBoundingBox& chunkBox = m_chunkBoxes[chunk];
+            chunkBox.SetEmpty();
+            ForEachBlock(chunk, [&](uint32_t block, size_t begin, size_t end) {
                 AxisAlignedBoundingBox box;
                 m_blockFingerprints[block] = Fingerprint(records, corners, begin, end, &box);
                 m_blockBoxes[block] = box;
-            }
-            chunkBox.Extend(m_blockBoxes[block]);
-        });
+                chunkBox.Extend(box);
+            });
+        }
         auto geometry = static_cast<RTCGeometry>(m_geometries[chunk]);
         rtcUpdateGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0);
         if (rebuild) rtcUpdateGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0);
@@ -198,6 +196,7 @@ void SpatialGrid::UpdateArea(const AxisAlignedBoundingBox& area) {
     if (area.IsEmpty()) return;
     m_mesh->NoteMoved(area);
     Refit();
+    m_mesh->NoteFitted(area);
 }
 
 void SpatialGrid::Update() {
@@ -213,15 +212,27 @@ void SpatialGrid::ForEachBlock(uint32_t chunk, Visit&& visit) const {
               size_t(std::min(last, (block + 1) * kFacesPerBlock)) * cornersPerFace);
 }
 
-bool SpatialGrid::ChunkMoved(uint32_t chunk, const AxisAlignedBoundingBox& area) const {
+bool SpatialGrid::RefitBlocks(uint32_t chunk, const AxisAlignedBoundingBox& area) {
     const uint32_t* corners = ChunkCorners();
     const VertexRecord* records = m_mesh->m_vertices.Data();
     bool moved = false;
     // A vertex's old place lies in the box of every block holding it, as it does for chunks.
+    // Each block that meets the area is read once, for both its fingerprint and its box: a
+    // block whose fingerprint stands kept its positions, and so its box.
     ForEachBlock(chunk, [&](uint32_t block, size_t begin, size_t end) {
-        if (moved || !m_blockBoxes[block].IsMeeting(area)) return;
-        moved = Fingerprint(records, corners, begin, end) != m_blockFingerprints[block];
+        if (!m_blockBoxes[block].IsMeeting(area)) return;
+        AxisAlignedBoundingBox box;
+        const uint64_t fingerprint = Fingerprint(records, corners, begin, end, &box);
+        if (fingerprint == m_blockFingerprints[block]) return;
+        m_blockFingerprints[block] = fingerprint;
+        m_blockBoxes[block] = box;
+        moved = true;
     });
+    if (moved) {
+        AxisAlignedBoundingBox& chunkBox = m_chunkBoxes[chunk];
+        chunkBox.SetEmpty();
+        ForEachBlock(chunk, [&](uint32_t block, size_t, size_t) { chunkBox.Extend(m_blockBoxes[block]); });
+    }
     return moved;
 }
 
@@ -231,7 +242,7 @@ void SpatialGrid::Refit() {
     bool any = false;
     if (!moved.IsEmpty()) {
         for (uint32_t chunk = 0; chunk < m_chunkBoxes.size(); ++chunk) {
-            if (!m_chunkBoxes[chunk].IsMeeting(moved) || !ChunkMoved(chunk, moved)) continue;
+            if (!m_chunkBoxes[chunk].IsMeeting(moved) || !RefitBlocks(chunk, moved)) continue;
             chunks[chunk] = true;
             any = true;
         }

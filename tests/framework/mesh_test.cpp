@@ -486,6 +486,78 @@ TEST(SpatialGridTest, AnUpdateAfterTwoVerticesTradePlacesAnswersAsANewGrid) {
     }
 }
 
+// A brush writes positions straight into the vertex records and reports them per dab: a brush
+// that keeps the grid current refits over the dab's box and then grows the pending box by it,
+// which the grid has seen already; a brush that does not leaves its dabs to the pending box,
+// and the next update must find them there.
+TEST(SpatialGridTest, DabsReportedThroughThePendingBoxAreFoundOnceAndNeverLost) {
+    for (const auto& geometry : GridTestMeshes()) {
+        tarnix::Mesh* mesh = geometry->HighestLevel();
+        SCOPED_TRACE(mesh->CornersPerFace());
+        tarnix::SpatialGrid* grid = mesh->Grid(true);
+        mesh->SetPendingUpdateBox(tarnix::AxisAlignedBoundingBox());
+        grid->Update();
+        const auto dab = [&](uint32_t face, float lift) {
+            const tarnix::Vector normal = mesh->FaceNormal(face).Normalized();
+            tarnix::AxisAlignedBoundingBox touched;
+            for (uint32_t k = 0; k < mesh->CornersPerFace(); ++k) {
+                float* position = mesh->m_vertices[mesh->FaceCorners(face)[k]].position;
+                const tarnix::Vector moved = tarnix::Vector(position[0], position[1], position[2]) + normal * lift;
+                touched.Extend(tarnix::Vector(position[0], position[1], position[2]));
+                touched.Extend(moved);
+                position[0] = moved.x, position[1] = moved.y, position[2] = moved.z;
+            }
+            return touched;
+        };
+        const auto report = [&](const tarnix::AxisAlignedBoundingBox& touched) {
+            tarnix::AxisAlignedBoundingBox pending = mesh->PendingUpdateBox();
+            pending.Extend(touched);
+            mesh->SetPendingUpdateBox(pending);
+        };
+        const auto seesLifted = [&](uint32_t face) {
+            const tarnix::Vector centre = tarnix::SurfacePoint(mesh, face, 0).LocalPosition();
+            const tarnix::Vector normal = mesh->FaceNormal(face).Normalized();
+            tarnix::SurfacePoint hit;
+            return grid->CastRay(centre + normal * 2.0f, -normal, hit, false, true) && hit.m_face == face &&
+                   (hit.LocalPosition() - centre).Length() < 1e-4f;
+        };
+        const uint32_t first = grid->FacesPerChunk() + 100, second = first + 3 * tarnix::SpatialGrid::kFacesPerBlock;
+
+        for (uint32_t face : {first, second}) {
+            const tarnix::AxisAlignedBoundingBox touched = dab(face, 0.3f);
+            grid->UpdateArea(touched);
+            report(touched);
+            EXPECT_TRUE(mesh->MovedArea().IsEmpty()) << "the refit saw this dab, and the stroke's earlier ones";
+            EXPECT_TRUE(seesLifted(face));
+        }
+        // Unreported by any refit, a dab inside the pending box counts as moved all the same.
+        report(dab(first, 0.2f));
+        EXPECT_TRUE(mesh->MovedArea().IsContaining(mesh->PendingUpdateBox()));
+        mesh->EndOfChange(false, false);
+        grid->Update();
+        EXPECT_TRUE(seesLifted(first));
+        // A refit whose report never came is forgotten when the change ends: the next stroke's
+        // dab, which takes the face back inside the box of that refit, counts as moved.
+        std::vector<tarnix::Vector> before;
+        for (uint32_t k = 0; k < mesh->CornersPerFace(); ++k)
+            before.push_back(mesh->VertexPosition(mesh->FaceCorners(second)[k]));
+        grid->UpdateArea(dab(second, 0.2f));
+        mesh->EndOfChange(false, false);
+        tarnix::AxisAlignedBoundingBox back;
+        for (uint32_t k = 0; k < mesh->CornersPerFace(); ++k) {
+            float* position = mesh->m_vertices[mesh->FaceCorners(second)[k]].position;
+            back.Extend(tarnix::Vector(position[0], position[1], position[2]));
+            back.Extend(before[k]);
+            position[0] = before[k].x, position[1] = before[k].y, position[2] = before[k].z;
+        }
+        report(back);
+        EXPECT_TRUE(mesh->MovedArea().IsContaining(back));
+        mesh->EndOfChange(false, false);
+        grid->Update();
+        EXPECT_TRUE(seesLifted(second));
+    }
+}
+
 // ---- geodesics ---------------------------------------------------------------------------------
 
 // The surface point at the middle of `face`, with the face's normal.

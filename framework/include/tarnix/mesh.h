@@ -202,18 +202,29 @@ public:
     void EndOfChange(bool commit, bool otherMeshesChanged);
 
     const AxisAlignedBoundingBox& PendingUpdateBox() const { return m_pendingUpdate; }
-    /// @brief Sets the box where vertices moved; it also counts as moved for the spatial grid.
-    void SetPendingUpdateBox(const AxisAlignedBoundingBox& box) {
-        m_pendingUpdate = box;
-        m_movedArea.Extend(box);
-    }
+    /// @brief Sets the box where vertices moved; it also counts as moved for the spatial grid,
+    /// unless it only adds to the pending box the area the grid has just refitted (a brush
+    /// that keeps the grid current reports each dab that way: the grid's UpdateArea over the
+    /// dab's box, then the pending box grown by it). Without that exception each dab's refit
+    /// would search the whole stroke's area again.
+    void SetPendingUpdateBox(const AxisAlignedBoundingBox& box);
     /// @brief Where vertices moved since the spatial grid last fitted them: every change of a
     /// position (SetVertexPosition, undo records, a brush's pending-update box) adds the old and
     /// the new place, so the grid refits only the chunks that meet it.
     const AxisAlignedBoundingBox& MovedArea() const { return m_movedArea; }
-    void NoteMoved(const AxisAlignedBoundingBox& area) { m_movedArea.Extend(area); }
-    void NoteMoved(const Vector& position) { m_movedArea.Extend(position); }
+    void NoteMoved(const AxisAlignedBoundingBox& area) {
+        m_movedArea.Extend(area);
+        m_justFitted.SetEmpty();
+    }
+    void NoteMoved(const Vector& position) {
+        m_movedArea.Extend(position);
+        m_justFitted.SetEmpty();
+    }
     void ClearMovedArea() { m_movedArea.SetEmpty(); }
+    /// @brief The grid has just refitted `area` (UpdateArea): until the next move is noted or
+    /// the change ends, a pending-update box that only adds `area` moves nothing the grid has
+    /// not seen.
+    void NoteFitted(const AxisAlignedBoundingBox& area) { m_justFitted = area; }
     /// @brief The box of all vertices as of the last UpdateBoundingBox.
     const AxisAlignedBoundingBox& BoundingBox() const;
     /// @brief Grows the box by `area`; an empty `area` recomputes it from all vertices. The
@@ -256,6 +267,7 @@ private:
     uint32_t m_frozenCount = 0;
     AxisAlignedBoundingBox m_pendingUpdate;
     AxisAlignedBoundingBox m_movedArea;
+    AxisAlignedBoundingBox m_justFitted;  // the area of the grid's last UpdateArea, until a move is noted
     uint64_t m_topologyStamp;
     mutable AxisAlignedBoundingBox m_boundingBox;
     mutable bool m_boundingBoxStale = false;

@@ -69,7 +69,7 @@ public:
     uint32_t FacesPerChunk() const { return m_facesPerChunk; }
     /// Faces per block: a chunk's blocks keep boxes too, so that finding whether a chunk moved
     /// reads only the blocks near the change.
-    static constexpr uint32_t kFacesPerBlock = 512;
+    static constexpr uint32_t kFacesPerBlock = 128;
 
     /// @brief The mesh's face that is primitive `primitive` of chunk `chunk`.
     uint32_t FaceOf(uint32_t chunk, uint32_t primitive) const {
@@ -80,16 +80,17 @@ public:
 private:
     /// Refits the chunks that meet the mesh's moved area.
     void Refit();
-    /// Refits (or, with `rebuild`, builds) the chunks marked in `chunks`, then the scene; a
-    /// refit reads anew only the blocks that meet the mesh's moved area.
+    /// Refits (or, with `rebuild`, builds) the chunks marked in `chunks`, then the scene. A
+    /// build reads every block of its chunks; a refit takes the blocks RefitBlocks found.
     void Commit(const std::vector<bool>& chunks, bool rebuild);
     /// Puts a triangle mesh's faces in an order that keeps each chunk compact in space.
     void SortTrianglesInSpace();
     /// The corners of the faces in chunk order: the mesh's own for quads, else the sorted copy.
     const uint32_t* ChunkCorners() const;
     /// Whether a vertex of the chunk left the place it was last fitted at (a chunk that only
-    /// meets the moved area `area` need not have moved); only its blocks that meet it are read.
-    bool ChunkMoved(uint32_t chunk, const AxisAlignedBoundingBox& area) const;
+    /// meets the moved area `area` need not have moved); only its blocks that meet it are read,
+    /// and those that moved take their new fingerprints and boxes, as does the chunk's box.
+    bool RefitBlocks(uint32_t chunk, const AxisAlignedBoundingBox& area);
     /// Calls `visit(block, firstCorner, endCorner)` for each block of the chunk, the corners
     /// being positions in ChunkCorners().
     template <class Visit>
