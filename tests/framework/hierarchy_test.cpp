@@ -332,6 +332,30 @@ TEST(HierarchyTest, AKeptChangeHasPagesForItsEntriesMadeReadyInTheBackground) {
     EXPECT_GE(bytes, 2 * held * pageBytes);
 }
 
+// A change that outgrows the kept pages (the first large stroke on a level) has a worker
+// fault in as many again while it grows, so that its later entries go to pages already in
+// memory. Each test runs in a process of its own: only the few pages subdividing made ready
+// are kept when it starts.
+TEST(HierarchyTest, AChangeThatOutgrowsTheKeptPagesHasMoreMadeReadyWhileItGrows) {
+    auto geometry = shapes::Subdivided(shapes::Cube(), 7);
+    tarnix::SubdivisionLevel* level = geometry->HighestLevel();
+    tarnix::MeshChange* change = level->CurrentChange();
+    for (uint32_t v = 0; v < level->VertexCount(); ++v) change->FindOrAdd(v, 0);
+    const uint64_t pageBytes = uint64_t(tarnix::MeshChange::kEntriesPerPage) * sizeof(tarnix::StoredVertexInfo);
+    const uint64_t held =
+        (change->Count() + tarnix::MeshChange::kEntriesPerPage - 1) / tarnix::MeshChange::kEntriesPerPage;
+    // Asked for once it holds t >= 16 pages, the fill makes t pages ready, of which the change
+    // takes at most its last held - t: at least 2 x 16 - held stay (7 here).
+    const uint64_t ahead = 2 * 16 - held;
+    uint64_t bytes = 0;
+    for (int wait = 0; wait < 1000; ++wait) {
+        bytes = tarnix::Block::AllocatedBytes("undo entries");
+        if (bytes >= (held + ahead) * pageBytes) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_GE(bytes, (held + ahead) * pageBytes);
+}
+
 }  // namespace
 
 // The stored form: a geometry sculpted, layered, frozen, placed and with texture coordinates
