@@ -333,59 +333,59 @@ void Mesh::EnumerateAdjacentVertices(AdjacentVertexEnumerator* enumerator, uint3
                      [enumerator](uint32_t neighbour, uint32_t face) { enumerator->Operator(neighbour, face); });
 }
 
-void Mesh::BuildNeighbours() const {
-    // An interior vertex has as many neighbours as faces around it, a border vertex one more:
-    // room for one per corner and a sixteenth over is rarely outgrown.
-    const uint32_t vertexCount = VertexCount();
-    const uint32_t corners = m_faceCount * CornersPerFace();
-    if (!m_neighbourStart.Assign(vertexCount + 1, 0) || !m_neighbours.Reserve(corners + corners / 16 + 1))
-        throw &Error::s_cBadAlloc;
-    m_neighbours.SetCount(0);
+namespace {
+
+// Fills `start` and `lists` with a list per vertex: `listVertex(v, append)` calls
+// `append(neighbour, face)` for each entry of v's. An interior vertex meets as many neighbours
+// as faces around it, a border vertex one more: room for one per corner and a sixteenth over
+// is rarely outgrown.
+template <class ListVertex>
+void BuildVertexLists(uint32_t vertexCount, uint32_t corners, Store<uint32_t>& start, Store<VertexNeighbour>& lists,
+                      ListVertex&& listVertex) {
+    if (!start.Assign(vertexCount + 1, 0) || !lists.Reserve(corners + corners / 16 + 1)) throw &Error::s_cBadAlloc;
+    lists.SetCount(0);
     bool grown = true;
+    const auto append = [&](uint32_t neighbour, uint32_t face) {
+        grown = grown && lists.Append(VertexNeighbour{neighbour, face});
+    };
     for (uint32_t v = 0; v < vertexCount && grown; ++v) {
-        ForEachNeighbour(*this, v, [this, &grown](uint32_t neighbour, uint32_t face) {
-            grown = grown && m_neighbours.Append(VertexNeighbour{neighbour, face});
-        });
-        m_neighbourStart[v + 1] = m_neighbours.Count();
+        listVertex(v, append);
+        start[v + 1] = lists.Count();
     }
     if (grown) return;
     // Half-built lists must not pass for built ones.
-    m_neighbourStart.Release();
-    m_neighbours.Release();
+    start.Release();
+    lists.Release();
     throw &Error::s_cBadAlloc;
+}
+
+}  // namespace
+
+void Mesh::BuildNeighbours() const {
+    BuildVertexLists(VertexCount(), m_faceCount * CornersPerFace(), m_neighbourStart, m_neighbours,
+                     [this](uint32_t v, const auto& append) { ForEachNeighbour(*this, v, append); });
 }
 
 void Mesh::BuildWalkNeighbours() const {
     // Each vertex's faces' corners in walk order, with the vertex and repeats left out: a walk
     // meets the same vertices in the same order, each through the same face, but reads one
-    // flat list instead of every face's corners. Sized for a closed mesh, whose vertices meet
-    // about one neighbour a corner; borders and splits may ask for more.
-    const uint32_t vertexCount = VertexCount();
+    // flat list instead of every face's corners.
     const uint32_t cornersPerFace = CornersPerFace();
-    const uint32_t corners = m_faceCount * cornersPerFace;
-    if (!m_walkStart.Assign(vertexCount + 1, 0) || !m_walkNeighbours.Reserve(corners + corners / 16 + 1))
-        throw &Error::s_cBadAlloc;
-    m_walkNeighbours.SetCount(0);
-    std::vector<uint32_t> listedFor(vertexCount, kNone);
-    bool grown = true;
-    for (uint32_t v = 0; v < vertexCount && grown; ++v) {
-        uint32_t count = 0;
-        const uint32_t* around = FacesAroundVertex(v, count);
-        listedFor[v] = v;
-        for (uint32_t i = 0; i < count && grown; ++i) {
-            const uint32_t* c = FaceCorners(around[i]);
-            for (uint32_t k = 0; k < cornersPerFace; ++k) {
-                if (listedFor[c[k]] == v) continue;
-                listedFor[c[k]] = v;
-                grown = grown && m_walkNeighbours.Append(VertexNeighbour{c[k], around[i]});
-            }
-        }
-        m_walkStart[v + 1] = m_walkNeighbours.Count();
-    }
-    if (grown) return;
-    m_walkStart.Release();
-    m_walkNeighbours.Release();
-    throw &Error::s_cBadAlloc;
+    std::vector<uint32_t> listedFor(VertexCount(), kNone);
+    BuildVertexLists(VertexCount(), m_faceCount * cornersPerFace, m_walkStart, m_walkNeighbours,
+                     [&](uint32_t v, const auto& append) {
+                         uint32_t count = 0;
+                         const uint32_t* around = FacesAroundVertex(v, count);
+                         listedFor[v] = v;
+                         for (uint32_t i = 0; i < count; ++i) {
+                             const uint32_t* c = FaceCorners(around[i]);
+                             for (uint32_t k = 0; k < cornersPerFace; ++k) {
+                                 if (listedFor[c[k]] == v) continue;
+                                 listedFor[c[k]] = v;
+                                 append(c[k], around[i]);
+                             }
+                         }
+                     });
 }
 
 uint32_t Mesh::NextEnumerationMark(Store<uint32_t>& marks, uint32_t count) {
