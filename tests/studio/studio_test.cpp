@@ -153,11 +153,10 @@ protected:
     tarnix::SubdivisionLevel& Level() { return m_window->Document().Sculpture().Level(); }
     std::vector<tarnix::Vector> Positions() { return PositionsOf(Level()); }
     bool Is(const std::vector<tarnix::Vector>& positions) { return SameBits(Positions(), positions); }
-    void Pick(const char* tool) { m_window->PickTool(QString::fromLatin1(tool)); }
-    // The Sculpt tool at `strength`, and at `size` pixels when one is given.
-    void Sculpt(int strength, int size = 0) {
-        Pick("Sculpt");
-        SetSlider("brushStrength", strength);
+    // `tool`, at `strength` and at `size` pixels when they are given.
+    void Pick(const char* tool, int strength = 0, int size = 0) {
+        m_window->PickTool(QString::fromLatin1(tool));
+        if (strength) SetSlider("brushStrength", strength);
         if (size) SetSlider("brushSize", size);
     }
     QString Temp(const char* name) { return m_folder.filePath(QString::fromLatin1(name)); }
@@ -183,9 +182,7 @@ protected:
         SetSlider("brushStrength", 2);
     }
 
-    void SetSlider(const char* name, int value) {
-        m_window->findChild<QSlider*>(QString::fromLatin1(name))->setValue(value);
-    }
+    void SetSlider(const char* name, int value) { Find<QSlider>(name)->setValue(value); }
     template <typename Widget>
     Widget* Find(const char* name) {
         return m_window->findChild<Widget*>(QString::fromLatin1(name));
@@ -277,7 +274,7 @@ TEST_F(Studio, DragsSculptInvertAndSmoothAndTheHistoryBringsBackEveryBit) {
     corvane_studio::StudioDocument& document = m_window->Document();
     // A narrow brush at the preset's first strength: a ridge a few vertices wide, which a
     // smoothing stroke visibly lowers.
-    Sculpt(15, 12);
+    Pick("Sculpt", 15, 12);
     const std::vector<tarnix::Vector> flat = Positions();
 
     Drag({-0.6f, 0.3f, 0}, {0.6f, 0.3f, 0});
@@ -302,8 +299,7 @@ TEST_F(Studio, DragsSculptInvertAndSmoothAndTheHistoryBringsBackEveryBit) {
     const std::vector<tarnix::Vector> shifted = Positions();
     EXPECT_LT(HeightsNear(0.3f, 0.05f, 0.2f).second, middle * 0.8f);
     Action("undo").trigger();
-    Pick("Smooth");
-    SetSlider("brushStrength", 100);
+    Pick("Smooth", 100);
     Drag({-0.5f, 0.3f, ridge}, {0.5f, 0.3f, ridge});
     // The same stroke, but for the rounding of casts into a spatial index refitted after the
     // undo.
@@ -339,8 +335,7 @@ TEST_F(Studio, EveryToolStartsWithItsOwnStrengthScale) {
         NewPlane();
         tarnix::BrushOperation::RestorePresetRecords({});
         if (before) m_window->PickTool(QString::fromLatin1(before));
-        Pick("Smear");
-        SetSlider("brushStrength", 40);
+        Pick("Smear", 40);
         Drag({-0.5f, 0.1f, 0}, {0.5f, -0.1f, 0});
         return Positions();
     };
@@ -354,7 +349,7 @@ TEST_F(Studio, EveryToolStartsWithItsOwnStrengthScale) {
 
 TEST_F(Studio, AFastStrokeKeepsItsCornersAndReachesWhereTheButtonWasLetGo) {
     NewPlane();
-    Sculpt(15, 10);
+    Pick("Sculpt", 15, 10);
     const std::vector<tarnix::Vector> flat = Positions();
     // A zigzag of ten segments, the pointer reported once per corner and all of it moved
     // before the program looks: as fast as a hand can draw it. The moves go through the
@@ -535,7 +530,7 @@ TEST_F(Studio, ThePaletteActivatesPresetsAndThePanelNamesEverySettingAndReachesT
 TEST_F(Studio, TheStatusBarTellsWhatRanTheVerticesItMovedAndTheBrushsTime) {
     // A triangle mesh: the brush sculpts it vertex by vertex.
     OpenObj(*shapes::Subdivided(shapes::Triangulated(shapes::Plane(24, 24)), 0)->LowestLevel(), "triangles.obj");
-    Sculpt(15, 60);
+    Pick("Sculpt", 15, 60);
     const auto* status = Find<QLabel>("strokeStatus");
     const QRegularExpression figures(
         QStringLiteral("^(\\w+): ([0-9,.]+) dabs, ([0-9,.]+) vertices moved, brush ([0-9.]+) ms a dab$"));
@@ -585,7 +580,7 @@ TEST_F(Studio, ShippedStampsShowTheBuildsPicturesAndOnesOwnIsShownChosenAndAMiss
     const QString own = Temp("my-stamp.tif");
     ASSERT_TRUE(QFile::copy(tarnix::Kernel::ResolveResource(QStringLiteral("Stamps/rubble.tif")), own));
     NewPlane();
-    Sculpt(15);
+    Pick("Sculpt", 15);
     Drag({-0.6f, 0.3f, 0}, {0.6f, 0.3f, 0});
     const std::vector<tarnix::Vector> sculpted = Positions();
     const PresetsKept kept(*m_window);
@@ -777,9 +772,8 @@ TEST_F(Studio, ViewportShowsTheMeshAndSendsOnlyWhatAStrokeChanged) {
 TEST_F(Studio, GrabPullsWhatItTookHoldOfAlongWithThePointerPastTheOutline) {
     NewPlane();
     const PresetsKept kept(*m_window);
-    Pick("Grab");
+    Pick("Grab", 100);
     EXPECT_EQ(m_window->Document().ActiveTool(), QStringLiteral("Grab"));
-    SetSlider("brushStrength", 100);
     const std::vector<tarnix::Vector> before = Positions();
     uint32_t held = 0;
     for (uint32_t v = 0; v < before.size(); ++v)
@@ -797,13 +791,9 @@ TEST_F(Studio, GrabPullsWhatItTookHoldOfAlongWithThePointerPastTheOutline) {
         // Not a check: a picture of a grabbed form, an ear pulled out of a ball, from in front.
         ASSERT_TRUE(m_window->NewShape(QStringLiteral("sphere")));
         FromTheFront();
-        Pick("Grab");
-        SetSlider("brushSize", 60);
-        SetSlider("brushStrength", 100);
+        Pick("Grab", 100, 60);
         Drag({0.45f, 0.6f, 0.66f}, {0.9f, 1.05f, 0.66f});
-        Pick("Snake Hook");
-        SetSlider("brushSize", 25);
-        SetSlider("brushStrength", 100);
+        Pick("Snake Hook", 100, 25);
         Drag({-0.5f, 0.5f, 0.7f}, {-1.1f, 1.2f, 0.7f});
         QApplication::processEvents();
         m_window->grab().save(QString::fromLocal8Bit(path));
@@ -825,7 +815,7 @@ TEST_F(Studio, EveryChangeIsOneUndoableStepAndTheJournalPlaysItBack) {
     corvane_studio::StudioDocument& document = m_window->Document();
     ASSERT_NE(document.CurrentJournal(), nullptr);
     QAction& undo = Action("undo");
-    Sculpt(30);
+    Pick("Sculpt", 30);
     Drag({-0.6f, 0.3f, 0}, {0.6f, 0.35f, 0});
     // A layer from its button, renamed in its table, sculpted, then weakened from its spin box.
     for (QPushButton* button : m_window->findChildren<QPushButton*>())
