@@ -62,6 +62,15 @@ auto Reading(const QByteArray& data, Read read) {
     };
 }
 
+// A call that reads one T from `data`.
+template <class T>
+auto ReadingOne(const QByteArray& data) {
+    return Reading(data, [](tarnix::Stream& in) {
+        T value{};
+        in.Exchange(value);
+    });
+}
+
 TEST(StreamTest, ValuesRoundTripInBothDirections) {
     tarnix::Stream in(StoredRecord());
     EXPECT_TRUE(in.IsLoading());
@@ -93,22 +102,12 @@ TEST(StreamTest, MalformedDataIsRefusedWithAClearText) {
                                   in.ReadStore(table);
                               }),
                       QStringLiteral("a table of 4294967295 entries"));
-    ExpectStreamError(Reading(lying.Data(),
-                              [](tarnix::Stream& in) {
-                                  QString text;
-                                  in.Exchange(text);
-                              }),
-                      QStringLiteral("a text of 4294967295 bytes"));
+    ExpectStreamError(ReadingOne<QString>(lying.Data()), QStringLiteral("a text of 4294967295 bytes"));
 
     tarnix::Stream notABool;
     uint8_t two = 2;
     notABool.Exchange(two);
-    ExpectStreamError(Reading(notABool.Data(),
-                              [](tarnix::Stream& in) {
-                                  bool flag;
-                                  in.Exchange(flag);
-                              }),
-                      QStringLiteral("a boolean holds 2"));
+    ExpectStreamError(ReadingOne<bool>(notABool.Data()), QStringLiteral("a boolean holds 2"));
 }
 
 TEST(StreamTest, StoresRoundTripAndReplaceTheOldContents) {
