@@ -137,15 +137,17 @@ TEST(MeshTopologyTest, EdgeAdjacencyIsSymmetricAndMarksOpenBorders) {
     EXPECT_EQ(plane->LowestLevel()->EdgeAdjacency(0, 1), 4u * 1 + 3);
 }
 
+using Reports = std::vector<std::pair<uint32_t, uint32_t>>;
+
 struct NeighbourCollector : tarnix::AdjacentVertexEnumerator {
-    std::vector<std::pair<uint32_t, uint32_t>> reports;
+    Reports reports;
     void Operator(uint32_t vertex, uint32_t face) override { reports.emplace_back(vertex, face); }
 };
 
 // The neighbours of a vertex as the mesh promises them: the corner after the vertex in each face
 // around it, in the order of the faces, then the corners before it, each neighbour once.
-std::vector<std::pair<uint32_t, uint32_t>> NeighboursFromFaces(const tarnix::Mesh& mesh, uint32_t v) {
-    std::vector<std::pair<uint32_t, uint32_t>> reports;
+Reports NeighboursFromFaces(const tarnix::Mesh& mesh, uint32_t v) {
+    Reports reports;
     uint32_t count = 0;
     const uint32_t* around = mesh.FacesAroundVertex(v, count);
     const uint32_t k = mesh.CornersPerFace();
@@ -160,21 +162,27 @@ std::vector<std::pair<uint32_t, uint32_t>> NeighboursFromFaces(const tarnix::Mes
     return reports;
 }
 
-// Quads around centres of several valences, and the level above: each neighbour once, in the
-// promised order, with a face that holds both.
-TEST(MeshTopologyTest, AdjacentVerticesComeOnceEachInTheOrderOfTheFacesAround) {
-    for (uint32_t spokes : {3u, 5u, 7u}) {
-        auto geometry = shapes::Subdivided(shapes::Fan(spokes), 1);
-        for (uint32_t l = 0; l < 2; ++l)
-            for (uint32_t v = 0; v < geometry->Level(l)->VertexCount(); ++v) {
-                NeighbourCollector collector;
-                geometry->Level(l)->EnumerateAdjacentVertices(&collector, v, 0);
-                ASSERT_EQ(collector.reports, NeighboursFromFaces(*geometry->Level(l), v))
-                    << "level " << l << " vertex " << v;
-            }
-        uint32_t centreFaces = 0;
-        geometry->Level(0)->FacesAroundVertex(0, centreFaces);
-        EXPECT_EQ(centreFaces, spokes) << "the centre has valence " << spokes;
+Reports Listed(const tarnix::Mesh& mesh, uint32_t v) {
+    uint32_t count = 0;
+    const tarnix::VertexNeighbour* neighbours = mesh.VertexNeighbours(v, count);
+    Reports reports;
+    for (uint32_t i = 0; i < count; ++i) reports.emplace_back(neighbours[i].vertex, neighbours[i].face);
+    return reports;
+}
+
+Reports Enumerated(const tarnix::Mesh& mesh, uint32_t v) {
+    NeighbourCollector collector;
+    mesh.EnumerateAdjacentVertices(&collector, v, 0);
+    return collector.reports;
+}
+
+// Every vertex's neighbours, enumerated before the kept lists are built, then listed and
+// enumerated from the lists, are those the faces promise.
+void ExpectNeighboursFromFaces(const tarnix::Mesh& mesh) {
+    for (uint32_t v = 0; v < mesh.VertexCount(); ++v) ASSERT_EQ(Enumerated(mesh, v), NeighboursFromFaces(mesh, v)) << v;
+    for (uint32_t v = 0; v < mesh.VertexCount(); ++v) {
+        EXPECT_EQ(Listed(mesh, v), NeighboursFromFaces(mesh, v)) << v;
+        EXPECT_EQ(Enumerated(mesh, v), Listed(mesh, v)) << v;
     }
 }
 
@@ -193,46 +201,34 @@ void SetJoinedFans(tarnix::Mesh& mesh, bool rewired = false) {
     mesh.SetTopology(tarnix::Mesh::kTriangles, corners, positions, 8);
 }
 
-// On the joined fans the kept neighbour lists, and the enumeration before and after they are built, give every vertex's
-// neighbours in the promised order; after the faces change, the lists follow them.
-TEST(MeshTopologyTest, KeptNeighbourListsFollowTheFacesInTheirOrder) {
+// Quads around centres of several valences and the level above, and the joined fans: each
+// neighbour once, in the promised order, with a face that holds both; the kept lists follow
+// the faces when they change.
+TEST(MeshTopologyTest, AdjacentVerticesComeOnceEachInTheOrderOfTheFacesAround) {
+    for (uint32_t spokes : {3u, 5u, 7u}) {
+        auto geometry = shapes::Subdivided(shapes::Fan(spokes), 1);
+        for (uint32_t l = 0; l < 2; ++l) {
+            SCOPED_TRACE(testing::Message() << spokes << " spokes, level " << l);
+            ExpectNeighboursFromFaces(*geometry->Level(l));
+        }
+        uint32_t centreFaces = 0;
+        geometry->Level(0)->FacesAroundVertex(0, centreFaces);
+        EXPECT_EQ(centreFaces, spokes) << "the centre has valence " << spokes;
+    }
     tarnix::Mesh mesh;
     SetJoinedFans(mesh);
-    const auto listed = [&](uint32_t v) {
-        uint32_t count = 0;
-        const tarnix::VertexNeighbour* neighbours = mesh.VertexNeighbours(v, count);
-        std::vector<std::pair<uint32_t, uint32_t>> reports;
-        for (uint32_t i = 0; i < count; ++i) reports.emplace_back(neighbours[i].vertex, neighbours[i].face);
-        return reports;
-    };
-    const auto enumerated = [&](uint32_t v) {
-        NeighbourCollector collector;
-        mesh.EnumerateAdjacentVertices(&collector, v, 0);
-        return collector.reports;
-    };
-    const auto checkAll = [&] {
-        for (uint32_t v = 0; v < 8; ++v) {
-            EXPECT_EQ(listed(v), NeighboursFromFaces(mesh, v)) << v;
-            EXPECT_EQ(enumerated(v), listed(v)) << v;
-        }
-    };
-    // Enumerated before the lists are built, then from them.
-    for (uint32_t v = 0; v < 8; ++v) ASSERT_EQ(enumerated(v), NeighboursFromFaces(mesh, v)) << v;
-    checkAll();
+    ExpectNeighboursFromFaces(mesh);
     // Vertex 1: the edge to 2 is met twice before its other neighbours come.
-    const std::vector<std::pair<uint32_t, uint32_t>> aroundOne{{2, 0}, {5, 3}, {0, 0}, {6, 4}};
-    EXPECT_EQ(listed(1), aroundOne);
-
+    EXPECT_EQ(Listed(mesh, 1), (Reports{{2, 0}, {5, 3}, {0, 0}, {6, 4}}));
     SetJoinedFans(mesh, true);
-    EXPECT_TRUE(listed(7).empty());
-    checkAll();
+    EXPECT_TRUE(Listed(mesh, 7).empty());
+    ExpectNeighboursFromFaces(mesh);
 }
 
 // The vertex walk as first written: breadth first over the corners of the faces around each
 // accepted vertex, face by face, each vertex once, with the face it was first met through.
-std::vector<std::pair<uint32_t, uint32_t>> WalkFromCorners(const tarnix::Mesh& mesh, uint32_t startFace,
-                                                           const std::function<bool(uint32_t)>& accept) {
-    std::vector<std::pair<uint32_t, uint32_t>> queue;
+Reports WalkFromCorners(const tarnix::Mesh& mesh, uint32_t startFace, const std::function<bool(uint32_t)>& accept) {
+    Reports queue;
     std::set<uint32_t> met;
     const auto meet = [&](uint32_t face) {
         for (uint32_t k = 0; k < mesh.CornersPerFace(); ++k)
@@ -249,8 +245,8 @@ std::vector<std::pair<uint32_t, uint32_t>> WalkFromCorners(const tarnix::Mesh& m
 }
 
 struct WalkCollector : tarnix::VertexEnumerator {
-    std::function<bool(uint32_t)> accept;
-    std::vector<std::pair<uint32_t, uint32_t>> met;
+    std::function<bool(uint32_t)> accept = [](uint32_t) { return true; };
+    Reports met;
     bool Tester(tarnix::Mesh*, uint32_t vertex, uint32_t face) override {
         met.emplace_back(vertex, face);
         return accept(vertex);
@@ -288,7 +284,7 @@ TEST(MeshTopologyTest, OutwardVertexWalksMeetTheCornersInFaceOrder) {
 }
 
 struct FaceCollector : tarnix::FaceEnumerator {
-    std::function<bool(uint32_t)> accept;
+    std::function<bool(uint32_t)> accept = [](uint32_t) { return true; };
     std::vector<uint32_t> faces;
     bool Tester(tarnix::Mesh*, uint32_t face) override {
         faces.push_back(face);
@@ -307,14 +303,6 @@ TEST(MeshTopologyTest, OutwardEnumerationSpreadsOnlyFromAcceptedFaces) {
 }
 
 // ---- spatial queries ---------------------------------------------------------------------------
-
-struct VertexCollector : tarnix::VertexEnumerator {
-    std::vector<std::pair<uint32_t, uint32_t>> vertices;
-    bool Tester(tarnix::Mesh*, uint32_t vertex, uint32_t face) override {
-        vertices.emplace_back(vertex, face);
-        return true;
-    }
-};
 
 // Both kinds of chunk: quads in the mesh's face order, triangles in an order of their own
 // (so the grid must name the mesh's faces, not its chunk slots). Each mesh spans several chunks.
@@ -350,13 +338,12 @@ TEST(SpatialGridTest, BoxQueriesAgreeWithBruteForce) {
                 if (box.IsContaining(mesh->VertexPosition(v))) expectedVertices.push_back(v);
 
             FaceCollector faces;
-            faces.accept = [](uint32_t) { return true; };
             grid->EnumerateFaces(box, &faces);
             EXPECT_EQ(faces.faces, expectedFaces);
-            VertexCollector vertices;
+            WalkCollector vertices;
             grid->EnumerateVertices(box, &vertices);
             std::vector<uint32_t> found;
-            for (const auto& [vertex, face] : vertices.vertices) {
+            for (const auto& [vertex, face] : vertices.met) {
                 found.push_back(vertex);
                 const uint32_t* corners = mesh->FaceCorners(face);
                 ASSERT_TRUE(std::count(corners, corners + k, vertex));
@@ -565,16 +552,13 @@ TEST(GeodesicTest, OnAFlatMeshTheRegionIsTheDiscOfStraightDistancesInTheWorld) {
     placed->GetTransformation().SetTranslation({5.0f, 0.0f, 0.0f});
     struct Case {
         tarnix::Geometry* geometry;
-        tarnix::Mesh* mesh;
         uint32_t face;
         float tolerance;  // scaled distances carry the scale's rounding too
     };
     for (const Case& sample :
-         {Case{quads.get(), quads->HighestLevel(), 0, 1e-4f}, Case{quads.get(), quads->HighestLevel(), 1234, 1e-4f},
-          Case{quads.get(), quads->HighestLevel(), 2047, 1e-4f},
-          Case{triangles.get(), triangles->LowestLevel(), 4321, 1e-4f},
-          Case{placed.get(), placed->HighestLevel(), 1234, 1e-3f}}) {
-        tarnix::Mesh* mesh = sample.mesh;
+         {Case{quads.get(), 0, 1e-4f}, Case{quads.get(), 1234, 1e-4f}, Case{quads.get(), 2047, 1e-4f},
+          Case{triangles.get(), 4321, 1e-4f}, Case{placed.get(), 1234, 1e-3f}}) {
+        tarnix::Mesh* mesh = sample.geometry->HighestLevel();
         const float tolerance = sample.tolerance;
         const tarnix::Matrix& toWorld = sample.geometry->GetTransformation().MeshToWorld();
         const auto world = [&](uint32_t v) { return toWorld.Transform(mesh->VertexPosition(v), 1.0f); };
