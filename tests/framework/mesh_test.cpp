@@ -353,7 +353,7 @@ TEST(SpatialGridTest, BoxQueriesAgreeWithBruteForce) {
     }
 }
 
-TEST(SpatialGridTest, RaysHitTheSurfaceFromEitherSide) {
+TEST(SpatialGridTest, RaysHitTheSurfaceFromEitherSideAndRaysEmbreeWouldRefuseHitNothing) {
     auto geometry = shapes::Subdivided(shapes::Cube(), 2);
     tarnix::Mesh* mesh = geometry->HighestLevel();
     tarnix::SpatialGrid* grid = mesh->Grid(true);
@@ -369,12 +369,7 @@ TEST(SpatialGridTest, RaysHitTheSurfaceFromEitherSide) {
     EXPECT_FLOAT_EQ(hit.LocalPosition().z, top);
     ASSERT_TRUE(grid->CastRay({0, 0, 0}, {0, 0, 1}, hit, true, true));
     EXPECT_NEAR(std::fabs(hit.LocalPosition().z), top, 1e-5f) << "from inside, either side";
-}
 
-TEST(SpatialGridTest, RaysEmbreeWouldRefuseHitNothing) {
-    auto geometry = shapes::Subdivided(shapes::Cube(), 1);
-    tarnix::SpatialGrid* grid = geometry->HighestLevel()->Grid(true);
-    tarnix::SurfacePoint hit;
     const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
     const std::pair<tarnix::Vector, tarnix::Vector> rays[] = {{{0, 0, 1e30f}, {0, 0, -1}},
                                                               {{0, 0, 5}, {0, 0, 1e30f}},
@@ -400,17 +395,17 @@ bool SeesFace(tarnix::SpatialGrid* grid, tarnix::Mesh* mesh, uint32_t face) {
     return hitFace == face && (at - tarnix::SurfacePoint(mesh, face, 0).LocalPosition()).Length() < 1e-4f;
 }
 
-// A face in a middle block of the second chunk.
-uint32_t MiddleFace(tarnix::SpatialGrid* grid) {
-    return grid->FacesPerChunk() + 3 * tarnix::SpatialGrid::kFacesPerBlock + 100;
-}
-
-TEST(SpatialGridTest, AnUpdateRefitsTheChunkWhoseVerticesMovedAndTheBoxNeverShrinks) {
+// A face lifted out of the surface and put back: the update refits the chunk whose vertices
+// moved, and the box never shrinks. Then two vertices that trade places leave the set of
+// positions as it was: the update still has to see the change (one of them is a spike pulled
+// out of the surface, which the other's faces now hold), and then answers as a grid built anew.
+TEST(SpatialGridTest, AnUpdateRefitsWhatMovedKeepsItsBoxAndAnswersAsANewGrid) {
     for (const auto& geometry : GridTestMeshes()) {
         tarnix::Mesh* mesh = geometry->HighestLevel();
         SCOPED_TRACE(mesh->CornersPerFace());
         tarnix::SpatialGrid* grid = mesh->Grid(true);
-        const uint32_t face = MiddleFace(grid);
+        // In a middle block of the second chunk.
+        const uint32_t face = grid->FacesPerChunk() + 3 * tarnix::SpatialGrid::kFacesPerBlock + 100;
         const tarnix::Vector normal = mesh->FaceNormal(face).Normalized();
         EXPECT_TRUE(SeesFace(grid, mesh, face));
         // The face is lifted out of the surface; only an update lets the ray see it there.
@@ -430,18 +425,7 @@ TEST(SpatialGridTest, AnUpdateRefitsTheChunkWhoseVerticesMovedAndTheBoxNeverShri
         lift(-0.3f);
         EXPECT_TRUE(SeesFace(grid, mesh, face));
         EXPECT_TRUE(grid->Box().IsContaining(grown));
-    }
-}
 
-// Two vertices that trade places leave the set of positions as it was: the update still has
-// to see the change (one of them is a spike pulled out of the surface, which the other's
-// faces now hold), and then answers as a grid built anew.
-TEST(SpatialGridTest, AnUpdateAfterTwoVerticesTradePlacesAnswersAsANewGrid) {
-    for (const auto& geometry : GridTestMeshes()) {
-        tarnix::Mesh* mesh = geometry->HighestLevel();
-        SCOPED_TRACE(mesh->CornersPerFace());
-        tarnix::SpatialGrid* grid = mesh->Grid(true);
-        const uint32_t face = MiddleFace(grid);
         const uint32_t a = mesh->FaceCorners(face)[0], b = mesh->FaceCorners(face + 40)[0];
         const auto move = [&](uint32_t vertex, const tarnix::Vector& to) {
             mesh->SetVertexPosition(vertex, to);
