@@ -59,21 +59,18 @@ TEST(BrushOperationTest, PresetsRememberTheirSettingsWhenLeft) {
     EXPECT_EQ(tarnix::BrushOperation::FindConfiguration(&brushClass, 1), nullptr);
 }
 
-TEST(BrushOperationTest, AMissingStampLeavesNoImageAndSaysWhy) {
+// A missing stamp leaves no image and says why; a stamp found takes its neutral level as the
+// offset, and a stored record keeps its own.
+TEST(BrushOperationTest, ChoosingAStampTakesItsNeutralLevelAsTheOffsetAndAMissingOneSaysWhy) {
     tarnix::Kernel::SetLogEcho(false);
     tarnix::BrushOperation brush;
     brush.SetStamp(true, QStringLiteral("Stamps/no_such_stamp.tif"));
     EXPECT_TRUE(brush.IsMaskEnabled(tarnix::BrushOperation::kStampMask));
     EXPECT_EQ(brush.MaskImage(tarnix::BrushOperation::kStampMask), nullptr);
     EXPECT_EQ(brush.StampError(), QStringLiteral("cannot read image Stamps/no_such_stamp.tif: no such file"));
-    brush.SetStamp(true, QStringLiteral("Stamps/knife.tif"));
+    brush.SetStamp(true, QStringLiteral("Stamps/knife.tif"));  // a black cut on white
     ASSERT_NE(brush.MaskImage(tarnix::BrushOperation::kStampMask), nullptr);
     EXPECT_TRUE(brush.StampError().isEmpty());
-}
-
-TEST(BrushOperationTest, ChoosingAStampTakesItsNeutralLevelAsTheOffsetAndARecordKeepsItsOwn) {
-    tarnix::BrushOperation brush;
-    brush.SetStamp(true, QStringLiteral("Stamps/knife.tif"));  // a black cut on white
     EXPECT_EQ(brush.MaskOffset(tarnix::BrushOperation::kStampMask), 1.0f);
     brush.SetStamp(true, QStringLiteral("Stamps/knife.tif"));
     EXPECT_EQ(brush.MaskOffset(tarnix::BrushOperation::kStampMask), 1.0f) << "the same image is not chosen again";
