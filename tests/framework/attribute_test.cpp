@@ -104,10 +104,9 @@ TEST(AttributeTest, AttributesRoundTripThroughStreams) {
     tarnix::AttributeInstance<bool> flag(&node, QStringLiteral("flag"), true);
     tarnix::AttributeFloatRange rate(&node, QStringLiteral("rate"), 0.0f, 1.0f, 0.3f, 2);
     tarnix::AttributeInstance<QString> name(&node, QStringLiteral("name"), QStringLiteral("clay"));
+    const std::vector<tarnix::Attribute*> all{&flag, &rate, &name};
     tarnix::Stream out;
-    flag.Serialize(out);
-    rate.Serialize(out);
-    name.Serialize(out);
+    for (tarnix::Attribute* attribute : all) attribute->Serialize(out);
     EXPECT_EQ(out.Data().size(), 8 + 1 + 4 + 4 + 4) << "a bool is one byte";
 
     flag.SetValue(false);
@@ -115,9 +114,7 @@ TEST(AttributeTest, AttributesRoundTripThroughStreams) {
     name.SetValue(QString());
     node.events.clear();
     tarnix::Stream in(out.Data());
-    flag.Serialize(in);
-    rate.Serialize(in);
-    name.Serialize(in);
+    for (tarnix::Attribute* attribute : all) attribute->Serialize(in);
     EXPECT_TRUE(flag.Value());
     EXPECT_EQ(rate.Value(), 0.3f);
     EXPECT_EQ(name.Value(), QStringLiteral("clay"));
