@@ -146,29 +146,15 @@ TEST(MeshFilesTest, ObjIndicesCountFromOneOrBackwardsAndNamesFollowTheFaces) {
     }
 }
 
-TEST(MeshFilesTest, FaultsNameTheFileAndLeaveNothingBehind) {
+TEST(MeshFilesTest, WriteFaultsNameTheFileAndLeaveNothingBehind) {
     QTemporaryDir folder;
-    const auto write = [&](const char* name, const QByteArray& bytes) { return WriteFile(folder, name, bytes); };
-    const std::pair<QString, QString> reads[] = {
-        {write("notes.txt", "v 0 0 0\n"), QStringLiteral("cannot read \"txt\" files")},
-        {write("garbage.ply", "not a ply file\n"), QStringLiteral("garbage.ply: ")},
-        {write("garbage.glb", "glTF"), QStringLiteral("garbage.glb: ")},
-        {folder.filePath(QStringLiteral("missing.stl")), QStringLiteral("missing.stl: no such file")},
-        {write("far.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 -7\n"), QStringLiteral("far.obj: a face names vertex -7")}};
-    for (const auto& [path, reason] : reads) {
-        const QString fault = FaultOf([&] { corvane_apps::ReadMesh(path); });
-        EXPECT_TRUE(fault.contains(reason)) << fault.toStdString();
-        EXPECT_FALSE(fault.contains(QLatin1Char('\n'))) << fault.toStdString();
-    }
-
     const Subject subject = MakeSubject();
-    const QStringList before = QDir(folder.path()).entryList(QDir::Files);
     for (const char* name : {"nowhere/sphere.gltf", "nowhere/sphere.obj", "sphere.xyz"}) {
         const QString fault =
             FaultOf([&] { corvane_apps::WriteMesh(subject.output, folder.filePath(QString::fromUtf8(name))); });
         EXPECT_TRUE(fault.contains(QString::fromUtf8(name))) << fault.toStdString();
     }
-    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), before) << "no file written, not even a glTF's buffer";
+    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty()) << "no file written, not even a glTF's buffer";
 }
 
 // Our PLY and STL readers take every encoding their formats have, and read past what they do
@@ -223,8 +209,8 @@ TEST(MeshFilesTest, PlyAndStlComeInEveryEncoding) {
                 }).contains(QStringLiteral("open.stl: the file ends before \"endsolid\"")));
 }
 
-// Files made to hurt a reader: each is refused in one line naming the file and the fault, at
-// once, or read for what it truly holds, with a warning where something is doubtful.
+// Faulty files and files made to hurt a reader: each is refused in one line naming the file and
+// the fault, at once, or read for what it truly holds, with a warning where something is doubtful.
 TEST(MeshFilesTest, HostileFilesAreRefusedAtOnceOrReadForWhatTheyHold) {
     QTemporaryDir folder;
     const auto write = [&](const char* name, const QByteArray& bytes) { return WriteFile(folder, name, bytes); };
@@ -252,6 +238,11 @@ TEST(MeshFilesTest, HostileFilesAreRefusedAtOnceOrReadForWhatTheyHold) {
         corners += ' ' + QByteArray::number(v + 1);
     }
     const std::pair<QString, QString> refusals[] = {
+        {write("notes.txt", "v 0 0 0\n"), QStringLiteral("cannot read \"txt\" files")},
+        {write("garbage.ply", "not a ply file\n"), QStringLiteral("garbage.ply: ")},
+        {write("garbage.glb", "glTF"), QStringLiteral("garbage.glb: ")},
+        {folder.filePath(QStringLiteral("missing.stl")), QStringLiteral("missing.stl: no such file")},
+        {write("far.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 -7\n"), QStringLiteral("far.obj: a face names vertex -7")},
         {write("endless.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n" + QByteArray(70000, 'c')),
          QStringLiteral("endless.ply: the header does not end")},
         {write("counts.ply", hugeCount), QStringLiteral("counts.ply: the header declares 10000000 \"vertex\"")},
@@ -341,13 +332,9 @@ TEST(MeshFilesTest, AReaderInAChildProcessIsStoppedAtItsBudget) {
     file.polygons.positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     file.polygons.faceSizes = {3};
     file.polygons.faceVertices = {0, 1, 2};
-    file.parts = {{QStringLiteral("g"), QStringLiteral("m")}};
     file.warnings = QStringList{QStringLiteral("w")};
-    const corvane_apps::MeshFile back = corvane_apps::ReadInChildProcess(path, {60.0, memory}, [&] { return file; });
-    EXPECT_EQ(back.polygons.faceVertices, file.polygons.faceVertices);
-    EXPECT_EQ(back.polygons.positions.size(), 3u);
-    EXPECT_EQ(back.parts, file.parts);
-    EXPECT_EQ(back.warnings, file.warnings);
+    // Positions, faces and parts come back through the Assimp formats' round trip; warnings only here.
+    EXPECT_EQ(corvane_apps::ReadInChildProcess(path, {60.0, memory}, [&] { return file; }).warnings, file.warnings);
 }
 
 }  // namespace
