@@ -71,6 +71,15 @@ void ExpectValid(const Velder& brush) {
     EXPECT_TRUE(brush.CheckValidity(&problem)) << problem.toStdString();
 }
 
+// One tessellation pass of `brush` at `point`, as a dab runs it; the mesh must come out valid.
+void Tessellate(Velder& brush, const tarnix::SurfacePoint& point, float radius, tarnix::MeshChange* change, bool refine,
+                bool reduce, int passes, bool smooth) {
+    brush.InitializeTessellator(&point, radius, change, 1.1f, refine, reduce);
+    brush.CollectFaces();
+    brush.DoRefineReduce(refine, reduce, passes, smooth);
+    ExpectValid(brush);
+}
+
 // The octahedron under a tessellating brush whose dab is at the middle of face 0.
 class OctahedronTest : public ::testing::Test {
 protected:
@@ -92,12 +101,9 @@ TEST_F(OctahedronTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedA
     };
     const std::vector<float> original = snapshot();
     const float radius = 0.4f;
-    brush.InitializeTessellator(&point, radius, level->CurrentChange(), 1.1f, true, false);
+    Tessellate(brush, point, radius, level->CurrentChange(), true, true, 19, true);
     ASSERT_TRUE(brush.CurrentMeshEditable());
-    brush.CollectFaces();
-    brush.DoRefineReduce(true, true, 19, true);
     ASSERT_GT(level->VertexCount(), 6u);
-    ExpectValid(brush);
 
     // No edge inside the brush is longer than asked for.
     const float longest = radius * Velder::kDefaultDetail * 1.1f;
@@ -112,12 +118,9 @@ TEST_F(OctahedronTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedA
     }
     ExpectClosedAndOriented(*level);
     for (uint32_t f = 0; f < level->m_faceCount; ++f)
-        for (int k = 0; k < 3; ++k) {
-            const uint32_t* c = level->FaceCorners(f);
-            if (c[0] != c[1]) {
-                EXPECT_NEAR(level->VertexNormal(c[k]).Length(), 1.0f, 1e-3f) << "normals of new vertices are made";
-            }
-        }
+        for (int k = 0; k < 3 && level->FaceCorners(f)[0] != level->FaceCorners(f)[1]; ++k)
+            EXPECT_NEAR(level->VertexNormal(level->FaceCorners(f)[k]).Length(), 1.0f, 1e-3f)
+                << "normals of new vertices";
 
     const std::vector<float> refined = snapshot();
     level->EndOfChange(true, false);
@@ -130,10 +133,7 @@ TEST_F(OctahedronTest, RefinementSplitsLongEdgesUnderTheBrushKeepsTheMeshClosedA
 TEST_F(OctahedronTest, ReductionMergesShortEdgesWithoutOpeningOrTurningTheMesh) {
     const auto tessellate = [&](float detail, bool refine, bool reduce) {
         brush.m_adaptiveRefineAttr.SetValue({true, detail});
-        brush.InitializeTessellator(&point, 0.4f, level->CurrentChange(), 1.1f, refine, reduce);
-        brush.CollectFaces();
-        brush.DoRefineReduce(refine, reduce, 19, false);
-        ExpectValid(brush);
+        Tessellate(brush, point, 0.4f, level->CurrentChange(), refine, reduce, 19, false);
     };
     tessellate(0.1f, true, false);  // fine
     const uint32_t fine = level->VertexCount();
@@ -180,11 +180,7 @@ TEST(VelderTest, SmoothRefinementKeepsACurvedAreaCurved) {
         const uint32_t before = level->VertexCount();
         PlainBrush brush;
         brush.m_dynamicTessellationAttr.SetValue(true);
-        const tarnix::SurfacePoint point = PointNear(level, {0.3f, 0.2f, 1.0f});
-        brush.InitializeTessellator(&point, 0.7f, level->CurrentChange(), 1.1f, true, false);
-        brush.CollectFaces();
-        brush.DoRefineReduce(true, false, 19, smooth);
-        ExpectValid(brush);
+        Tessellate(brush, PointNear(level, {0.3f, 0.2f, 1.0f}), 0.7f, level->CurrentChange(), true, false, 19, smooth);
         ASSERT_GT(level->VertexCount(), before + 20);
         for (uint32_t v = before; v < level->VertexCount(); ++v)
             deviation[smooth] += std::fabs(level->VertexPosition(v).Length() - 1.0f);
@@ -250,10 +246,7 @@ TEST(VelderTest, SplitsAndMergesCarryTheRecordsAndUndoEntriesOfTheirEnds) {
     const tarnix::SurfacePoint point = PointNear(level, {0, 0, 1});
     const auto tessellate = [&](float detail, bool refine, bool reduce, int passes) {
         brush.m_adaptiveRefineAttr.SetValue({true, detail});
-        brush.InitializeTessellator(&point, 0.8f, change, 1.1f, refine, reduce);
-        brush.CollectFaces();
-        brush.DoRefineReduce(refine, reduce, passes, false);
-        ExpectValid(brush);
+        Tessellate(brush, point, 0.8f, change, refine, reduce, passes, false);
     };
     tessellate(0.3f, true, false, 1);  // one pass of midpoints between recorded vertices
     ASSERT_FALSE(brush.splits.empty());
@@ -327,8 +320,7 @@ TEST(VelderTest, TessellatorCollectsTheFacesUnderTheDab) {
     ASSERT_FALSE(faces.empty());
     for (uint32_t face = 0; face < level->m_faceCount; ++face) {
         const tarnix::Vector c = tarnix::SurfacePoint(level, face, 0).LocalPosition();
-        const bool near = std::fabs(c.x - 2) < 0.3f && std::fabs(c.y - 2) < 0.3f;
-        if (near) {
+        if (std::fabs(c.x - 2) < 0.3f && std::fabs(c.y - 2) < 0.3f) {
             EXPECT_TRUE(std::count(faces.begin(), faces.end(), face)) << face;
         }
     }

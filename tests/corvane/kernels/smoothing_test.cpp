@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -9,6 +8,7 @@
 #include "builtin_shapes.h"
 #include "dab_setup.h"
 #include "plugin/tool_catalogue.h"
+#include "small_meshes.h"
 #include "tarnix/kernel.h"
 #include "vector_match.h"
 
@@ -38,8 +38,7 @@ TEST(SmoothingTest, SmoothLowersTheBumpinessUnderTheBrushAndNothingElse) {
         p.z = noise(random);
         level->SetVertexPosition(v, p);
     }
-    std::vector<float> before(level->VertexCount());
-    for (uint32_t v = 0; v < level->VertexCount(); ++v) before[v] = level->VertexPosition(v).z;
+    const std::vector<float> before = test_support::HeightsOf(*level);
     // The energy: squared differences of heights along the edges of the brushed region.
     const auto energy = [&] {
         double sum = 0.0;
@@ -142,8 +141,6 @@ TEST(SmoothingTest, PreservingVolumeKeepsAClosedShapeFromShrinking) {
         for (int stroke = 0; stroke < 3; ++stroke) Stroke(*brush, *level, {{-0.5f, 0, 2}, {0.5f, 0, 2}}, 1.5f, 100.0f);
         change[preserve] = std::fabs(Volume(*level) - volume) / volume;
     }
-    std::printf("volume change after three smoothing strokes: plain %.4f %%, preserving %.4f %%\n", 100.0 * change[0],
-                100.0 * change[1]);
     EXPECT_GT(change[0], 1e-3) << "plain smoothing shrinks the cube";
     EXPECT_LT(change[1], 0.5 * change[0]) << "volume change: plain " << change[0] << ", preserving " << change[1];
 }
