@@ -89,22 +89,28 @@ void ExpectStoredSwitchesTurned(const Corvane& brush) {
     EXPECT_FALSE(brush.m_updatePlaneAttr.Value());
 }
 
-TEST_F(BrushObjectTest, StoredFormKeepsTheFiveStoredAttributes) {
-    Corvane original;
-    original.SetBuildUpRate(0.75f);
-    TurnStoredSwitches(original);
-    original.m_preserveVolumeAttr.SetValue(true);
+// The other attributes are the target's own: turned one way in the source and the other in the
+// targets, they must come out as the targets had them.
+TEST_F(BrushObjectTest, StoredFormAndAssignmentCarryTheFiveStoredAttributesOnly) {
+    Corvane source, loaded, assigned;
+    source.SetBuildUpRate(0.75f);
+    TurnStoredSwitches(source);
+    source.m_preserveVolumeAttr.SetValue(true);
+    source.m_drawFromCenterAttr.SetValue(true);
     tarnix::Stream out;
-    out.StoreObject(original);
-
-    Corvane loaded;
-    loaded.m_lockBordersAttr.SetValue(true);
+    out.StoreObject(source);
+    for (Corvane* target : {&loaded, &assigned}) target->m_lockBordersAttr.SetValue(true);
     tarnix::Stream in(out.Data());
     in.LoadObject(loaded);
-    EXPECT_EQ(loaded.BuildUpRate(), 0.75f);
-    ExpectStoredSwitchesTurned(loaded);
-    EXPECT_FALSE(loaded.m_preserveVolumeAttr.Value()) << "not part of the stored form";
-    EXPECT_TRUE(loaded.m_lockBordersAttr.Value()) << "keeps its own value";
+    assigned = source;
+    for (const Corvane* target : {&loaded, &assigned}) {
+        SCOPED_TRACE(target == &loaded ? "loaded" : "assigned");
+        EXPECT_EQ(target->BuildUpRate(), 0.75f);
+        ExpectStoredSwitchesTurned(*target);
+        EXPECT_FALSE(target->m_preserveVolumeAttr.Value());
+        EXPECT_FALSE(target->m_drawFromCenterAttr.Value());
+        EXPECT_TRUE(target->m_lockBordersAttr.Value());
+    }
 }
 
 TEST_F(BrushObjectTest, DataOfVersionZeroLeavesThePlaneAndLayerSwitchesAlone) {
@@ -130,21 +136,6 @@ TEST_F(BrushObjectTest, DataOfVersionZeroLeavesThePlaneAndLayerSwitchesAlone) {
     EXPECT_EQ(in.Remaining(), 0);
     EXPECT_EQ(brush.BuildUpRate(), 0.2f);
     ExpectStoredSwitchesTurned(brush);
-}
-
-TEST_F(BrushObjectTest, AssignmentCopiesTheStoredAttributesOnly) {
-    Corvane source, target;
-    source.SetBuildUpRate(0.9f);
-    TurnStoredSwitches(source);
-    source.m_preserveVolumeAttr.SetValue(true);
-    source.m_drawFromCenterAttr.SetValue(true);
-    source.m_lockBordersAttr.SetValue(true);
-    target = source;
-    EXPECT_EQ(target.BuildUpRate(), 0.9f);
-    ExpectStoredSwitchesTurned(target);
-    EXPECT_FALSE(target.m_preserveVolumeAttr.Value());
-    EXPECT_FALSE(target.m_drawFromCenterAttr.Value());
-    EXPECT_FALSE(target.m_lockBordersAttr.Value());
 }
 
 }  // namespace

@@ -157,17 +157,11 @@ TEST_F(StrokeRulesTest, DegenerateFacesAndDabsThatFindNothingAreHandledQuietly) 
     const Vector at(0.3f, 0.3f, 0.0f);
     const tarnix::SurfacePoint point = PointOn(level, at);
     const float diagonal = FaceDiagonal(*level, point.m_face);
-    const auto dabOn = [&](float size) {
-        brush->BeginStroke(level, BrushOperation::kModifierNone, BrushOperation::kTriggerDrag);
-        tarnix::AxisAlignedBoundingBox changed;
-        brush->ApplyDab(&point, &at, size, 1.0f, 0.0f, changed);
-        brush->EndStroke();
-    };
-    dabOn(16.0f * diagonal);
+    Dab(level, at, 16.0f * diagonal);
     EXPECT_EQ(std::make_tuple(brush->Patches().baseLevelIndex, brush->Patches().depth), std::make_tuple(0u, 2u));
     const uint32_t* corners = level->FaceCorners(point.m_face);
     level->SetVertexPosition(corners[2], level->VertexPosition(corners[0]));
-    dabOn(16.0f * diagonal);
+    Dab(level, at, 16.0f * diagonal);
     EXPECT_EQ(std::make_tuple(brush->Patches().baseLevelIndex, brush->Patches().depth), std::make_tuple(2u, 0u))
         << "a face of no size: no levels of patch";
     EXPECT_EQ(Warnings(), 0u);
@@ -324,8 +318,7 @@ TEST_F(StrokeRulesTest, AWholeMeshPassStartsFromTheFaceTheFaceIndexArrayNamesFir
     cubes.faceSizes.insert(cubes.faceSizes.end(), one.faceSizes.begin(), one.faceSizes.end());
     auto geometry = shapes::Subdivided(cubes, 0);
     tarnix::SubdivisionLevel* level = geometry->LowestLevel();
-    std::vector<Vector> before(level->VertexCount());
-    for (uint32_t v = 0; v < level->VertexCount(); ++v) before[v] = level->VertexPosition(v);
+    const std::vector<Vector> before = test_support::PositionsOf(*level);
     brush->ApplyToWholeMesh(level, 0.0f, 0.1f, false);
     uint32_t moved[2] = {0, 0};
     for (uint32_t v = 0; v < level->VertexCount(); ++v)

@@ -131,17 +131,12 @@ TEST_F(StrokeTest, StrokeDirectionModesDropTheFirstDab) {
 
 TEST_F(StrokeTest, FrozenVerticesStayAndMirroredStrokesAreSymmetric) {
     Use(corvane::kToolSculpt);
-    uint32_t frozen = 0;
     for (uint32_t v = 0; v < level->VertexCount(); ++v)
-        if (level->VertexPosition(v).y > 0.0f) {
-            level->SetFreeze(v, 127);
-            frozen = v;
-        }
+        if (level->VertexPosition(v).y > 0.0f) level->SetFreeze(v, 127);
     brush->MirrorConfig().SetMirrorMode(tarnix::MirrorConfiguration::kLocalX);
     const tarnix::StrokeReport report = Stroke({{0.6f, -0.4f, 0}, {1.2f, 0.6f, 0}}, 0.5f, 0.2f);
     EXPECT_EQ(report.mirroredDabs, report.dabs);
-    EXPECT_EQ(level->VertexPosition(frozen).z, 0.0f);
-    EXPECT_EQ(Height(1.0f, 0.25f), 0.0f) << "frozen";
+    EXPECT_EQ(Height(1.0f, 0.25f), 0.0f) << "frozen, under the brush";
     EXPECT_GT(Height(0.75f, -0.25f), 0.0f);
     for (float x : {0.5f, 0.75f, 1.0f})
         for (float y : {-0.5f, -0.25f, -0.125f}) EXPECT_NEAR(Height(x, y), Height(-x, y), 1e-7f) << x << " " << y;

@@ -71,7 +71,8 @@ TEST(SmoothingTest, SmoothLowersTheBumpinessUnderTheBrushAndNothingElse) {
 // adds them: both must go by grid order, not by the vertex order the other walks may take.
 TEST(SmoothingTest, ResultsDoNotDependOnHowVerticesAreNumbered) {
     tarnix::Kernel::Scene()->GetCamera().LookAt({2, 2, 10}, {2, 2, 0});
-    const auto make = [](bool renumber) {
+    const auto ripple = [](const tarnix::Vector& p) { return 0.1f * std::sin(p.x * 7.0f) * std::cos(p.y * 5.0f); };
+    const auto make = [&](bool renumber) {
         auto geometry = shapes::Subdivided(shapes::Plane(4, 4), 5);
         tarnix::SubdivisionLevel* level = geometry->HighestLevel();
         const uint32_t count = level->VertexCount();
@@ -84,7 +85,7 @@ TEST(SmoothingTest, ResultsDoNotDependOnHowVerticesAreNumbered) {
         // Ripples across both axes, the same for a vertex under either numbering.
         for (uint32_t v = 0; v < count; ++v) {
             tarnix::Vector p = level->VertexPosition(v);
-            p.z = 0.1f * std::sin(p.x * 7.0f) * std::cos(p.y * 5.0f);
+            p.z = ripple(p);
             level->SetVertexPosition(v, p);
         }
         level->RecomputeNormals();
@@ -102,9 +103,7 @@ TEST(SmoothingTest, ResultsDoNotDependOnHowVerticesAreNumbered) {
         const uint32_t count = a.VertexCount();
         uint32_t moved = 0, differing = 0;
         for (uint32_t v = 0; v < count; ++v) {
-            moved += a.VertexPosition(v) != tarnix::Vector(a.VertexPosition(v).x, a.VertexPosition(v).y,
-                                                           0.1f * std::sin(a.VertexPosition(v).x * 7.0f) *
-                                                               std::cos(a.VertexPosition(v).y * 5.0f));
+            moved += a.VertexPosition(v).z != ripple(a.VertexPosition(v));
             differing += a.VertexPosition(v) != b.VertexPosition(count - 1 - v) ||
                          std::memcmp(&a.m_normals[v], &b.m_normals[count - 1 - v], 6) != 0;
         }

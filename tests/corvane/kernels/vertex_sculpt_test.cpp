@@ -114,11 +114,6 @@ TEST_F(VertexSculptTest, UnderDynamicTessellationTheBaseBrushRecordsEachVertexAs
 }
 
 // The same dab through the patch kernels and through the per-vertex path, on one quad level.
-struct Enumerated : tarnix::VertexEnumerator {
-    Corvane* brush;
-    bool Tester(tarnix::Mesh* mesh, uint32_t v, uint32_t f) override { return brush->VertexSculpt(mesh, v, f); }
-};
-
 TEST(VertexPathTest, OnQuadsThePerVertexPathAgreesWithTheKernels) {
     for (uint32_t tool : {corvane::kToolSculpt, corvane::kToolPinch, corvane::kToolFlatten}) {
         std::vector<tarnix::Vector> results[2];
@@ -133,12 +128,9 @@ TEST(VertexPathTest, OnQuadsThePerVertexPathAgreesWithTheKernels) {
                 for (uint32_t patch = 0; patch < geometry->Level(1)->m_faceCount; ++patch)
                     brush->PatchTester(level, patch);
             } else {
-                Enumerated enumerated;
-                enumerated.brush = brush.get();
                 for (uint32_t v = 0; v < level->VertexCount(); ++v) {
                     uint32_t count = 0;
-                    const uint32_t* faces = level->FacesAroundVertex(v, count);
-                    enumerated.Tester(level, v, faces[0]);
+                    brush->VertexSculpt(level, v, level->FacesAroundVertex(v, count)[0]);
                 }
             }
             results[path] = test_support::PositionsOf(*level);

@@ -84,23 +84,21 @@ TEST(GridTest, AStepAcrossASideEntersTheNeighbourAtItsNearRowAndWalksOn) {
     auto geometry = shapes::Subdivided(band, 2);
     tarnix::SubdivisionLevel* level = geometry->Level(2);
     const uint32_t n = 4;
+    // On the row along side 2 of patch 0, which patch 1 shares.
+    const Grid patch0{level, geometry->Level(0), 0, 2, 2, n, n * n};
     for (uint32_t column = 0; column < n; ++column) {
-        SCOPED_TRACE(column);
-        // On the row along side 2 of patch 0, which patch 1 shares.
-        const Grid patch0{level, geometry->Level(0), 0, 2, 2, n, n * n};
         GridFace cursor = GridFace::StartAt(level, geometry->Level(0), 2, patch0.Face(column, 0), 2);
         ASSERT_EQ(cursor.m_y, 0u);
-        uint32_t previous = cursor.Face();
-        cursor.Step();
-        EXPECT_EQ(cursor.m_patch, 1u) << "across side 2 into the next face of the band";
-        EXPECT_EQ(cursor.m_y, n - 1) << "in the row along the side it came through";
-        EXPECT_EQ(SharedCorners(*level, previous, cursor.Face()), 2u) << "the quad across the side";
-        // Then on through the neighbour, a row at a time.
-        previous = cursor.Face();
-        cursor.Step();
-        EXPECT_EQ(cursor.m_patch, 1u);
-        EXPECT_EQ(cursor.m_y, n - 2);
-        EXPECT_EQ(SharedCorners(*level, previous, cursor.Face()), 2u);
+        // Across side 2 into the next face of the band, in the row along that side, then on a
+        // row at a time; each step to the quad across a side.
+        for (uint32_t step = 1; step <= 2; ++step) {
+            SCOPED_TRACE(testing::Message() << "column " << column << ", step " << step);
+            const uint32_t previous = cursor.Face();
+            cursor.Step();
+            EXPECT_EQ(cursor.m_patch, 1u);
+            EXPECT_EQ(cursor.m_y, n - step);
+            EXPECT_EQ(SharedCorners(*level, previous, cursor.Face()), 2u);
+        }
     }
 }
 
