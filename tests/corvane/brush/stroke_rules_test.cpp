@@ -59,20 +59,17 @@ protected:
 TEST_F(StrokeRulesTest, TheRefineIntervalFollowsTheAdaptiveDetail) {
     brush->m_dynamicTessellationAttr.SetValue(true);
     // 0.25 and 0.15 sit on the thresholds: 0.25 is not above 0.25, while 0.15f widened to
-    // double is above the double 0.15 (and 0.1f above 0.1).
-    const std::pair<float, int> cases[] = {{0.3f, 1}, {0.25f, 3}, {0.15f, 3}, {0.12f, 4},
-                                           {0.1f, 4}, {0.05f, 8}, {0.0f, 16}};
-    for (const auto& [detail, interval] : cases) {
+    // double is above the double 0.15 (and 0.1f above 0.1). Refine mode 1 (every dab) leaves
+    // the interval alone.
+    const std::tuple<int, float, int> cases[] = {{0, 0.3f, 1}, {0, 0.25f, 3}, {0, 0.15f, 3}, {0, 0.12f, 4},
+                                                 {0, 0.1f, 4}, {0, 0.05f, 8}, {0, 0.0f, 16}, {1, 0.3f, 16}};
+    for (const auto& [mode, detail, interval] : cases) {
+        brush->m_refineModeAttr.SetValue(mode);
         brush->m_adaptiveRefineAttr.SetValue({true, detail});
         brush->BeginStroke(nullptr, BrushOperation::kModifierNone, BrushOperation::kTriggerPick);
-        EXPECT_EQ(brush->m_refineIntervalAttr.Value(), interval) << detail;
+        EXPECT_EQ(brush->m_refineIntervalAttr.Value(), interval) << mode << " " << detail;
         brush->EndStroke();
     }
-    brush->m_refineModeAttr.SetValue(1);
-    brush->m_adaptiveRefineAttr.SetValue({true, 0.3f});
-    brush->BeginStroke(nullptr, BrushOperation::kModifierNone, BrushOperation::kTriggerPick);
-    EXPECT_EQ(brush->m_refineIntervalAttr.Value(), 16) << "refining every dab leaves the interval alone";
-    brush->EndStroke();
 }
 
 TEST_F(StrokeRulesTest, TheMeshScaleScalesStrengthUnlessTheToolIgnoresIt) {
