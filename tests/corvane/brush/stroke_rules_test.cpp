@@ -128,7 +128,6 @@ TEST_F(StrokeRulesTest, ThePatchDepthGrowsWithTheBrushOverTheFaceSize) {
         brush->SetFalloffType(falloffType);
         const tarnix::SurfacePoint point = PointOn(level, {0.1f, 0.1f, 1.0f});
         Dab(level, point.m_position, diagonals * FaceDiagonal(*level, point.m_face));
-        brush->SetFalloffType(0);
         const corvane::PatchLevels patches = brush->Patches();
         return std::make_tuple(patches.baseLevelIndex, patches.depth, patches.facesPerPatch);
     };
@@ -173,7 +172,6 @@ TEST_F(StrokeRulesTest, DegenerateFacesAndDabsThatFindNothingAreHandledQuietly) 
     tarnix::AxisAlignedBoundingBox changed;
     brush->ApplyDab(&on, &at, 0.5f, 1.0f, 1.0f, changed);
     brush->EndStroke();
-    brush->SetFalloffType(BrushOperation::kFalloffSurface);
     for (uint32_t v = 0; v < level->VertexCount(); ++v) ASSERT_EQ(level->VertexPosition(v).z, 0.0f);
     const float grown = 2.0f * FaceDiagonal(*level, on.m_face);
     EXPECT_TRUE(changed.IsContaining(at + Vector(grown, grown, grown) * 0.99f));
