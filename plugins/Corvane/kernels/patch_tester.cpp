@@ -120,10 +120,23 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
         if (m_scratch.patches.built[face]) return count;
     } else {
         m_scratchFace = tarnix::Mesh::kNone;
-        records = m_scratch.records.Ensure(count);
+        // A patch whose records are kept has them all, in another order: each goes back to its
+        // grid place by its cell (rows a padded row apart, then closed up). That reads the few
+        // kilobytes the ring has just read, where the corners' table would come from memory in
+        // the patch's scattered quad order.
+        const bool kept = inGridOrder && PreparePatchRecords() && m_scratch.patches.built[face];
+        const uint32_t m = m_ringSide;
+        records = m_scratch.records.Ensure(kept ? side * m : count);
         if (!records) return 0;
         m_gridRecords = records;
         m_scratchFace = face;
+        if (kept) {
+            const GridVertex* keptRecords = m_scratch.patches.records.Data() + size_t(face) * count;
+            for (uint32_t k = 0; k < count; ++k) records[keptRecords[k].ringCell - m - 1] = keptRecords[k];
+            for (uint32_t row = 1; row < side; ++row)
+                std::copy(records + row * m, records + row * m + side, records + row * side);
+            return count;
+        }
     }
     const uint32_t* vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(m_patchLevel).Data();
     const uint32_t* quadTable = tarnix::SubdivisionLevel::QuadIndexTable(m_patchLevel).Data();
