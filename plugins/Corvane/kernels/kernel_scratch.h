@@ -9,8 +9,8 @@
 // Contents:
 //   dabRows           the dab block (dab_block.h): the rows the dab driver writes per dab
 //   ring, layerRing   the padded grids of the patch being processed (side 2^L + 3)
-//   records           the grid records of a patch whose records are not cached, and the
-//                     sorting room of one that is
+//   records           the grid records of a patch walked in grid order (or not cached), and
+//                     the sorting room of one whose records are being cached
 //   planeSamples      a patch's plane samples by padded-grid cell, so that the gathering can
 //                     walk in memory order and still add them up in grid order
 //   patches           the grid records of every patch of the level, cached in vertex order
