@@ -121,9 +121,9 @@ uint32_t Corvane::FillGridVertices(uint32_t face, bool inGridOrder) {
     } else {
         m_scratchFace = tarnix::Mesh::kNone;
         // A patch whose records are kept has them all, in another order: each goes back to its
-        // grid place by its cell (rows a padded row apart, then closed up). That reads the few
-        // kilobytes the ring has just read, where the corners' table would come from memory in
-        // the patch's scattered quad order.
+        // grid place by its cell (rows a padded row apart, then closed up). That reads a few
+        // contiguous kilobytes (which smoothing's ring has just read) where the corners' table
+        // would be read in the patch's scattered quad order.
         const bool kept = inGridOrder && PreparePatchRecords() && m_scratch.patches.built[face];
         const uint32_t m = m_ringSide;
         records = m_scratch.records.Ensure(kept ? side * m : count);
