@@ -85,9 +85,14 @@ TEST(BrushOperationTest, ChoosingAStampTakesItsNeutralLevelAsTheOffsetAndAMissin
     EXPECT_EQ(brush.MaskOffset(tarnix::BrushOperation::kStampMask), 0.0f) << "no image, no neutral level";
 }
 
-TEST(BrushOperationTest, PlacedStampsMapTheBrushDiscOntoTheImage) {
+// Brushes cache their conversion of a stamp by image, version and values: placement leaves
+// the image's version, the build-up switch (not among those values) advances it.
+TEST(BrushOperationTest, PlacedStampsMapTheBrushDiscOntoTheImageAndOnlyBuildUpAdvancesItsVersion) {
     tarnix::BrushOperation brush;
     brush.SetStamp(true, QStringLiteral("Stamps/knife.tif"));  // 128 x 128
+    const tarnix::Image* image = brush.MaskImage(tarnix::BrushOperation::kStampMask);
+    ASSERT_NE(image, nullptr);
+    const uint32_t version = image->Version();
     const tarnix::Vector center(1, 2, 3), normal(0, 0, 1), tangent(1, 0, 0.5f);
     brush.PlaceStamp(center, normal, tangent, 0.5f);
     const tarnix::Matrix& m = brush.MaskMatrix(tarnix::BrushOperation::kStampMask);
@@ -111,22 +116,9 @@ TEST(BrushOperationTest, PlacedStampsMapTheBrushDiscOntoTheImage) {
     const tarnix::Vector left = at(center + tarnix::Vector(0, 0.5f, 0));
     EXPECT_NEAR(left.x, 127.5f, 1e-3f) << "a positive rotation turns counter-clockwise";
     EXPECT_NEAR(left.y, 63.5f, 1e-3f);
-}
-
-TEST(BrushOperationTest, ChangingOnlyTheBuildUpSwitchAdvancesTheImageVersion) {
-    // Brushes cache their conversion of a stamp by image, version and values; the build-up
-    // switch is not among those.
-    tarnix::BrushOperation brush;
-    brush.SetStamp(true, QStringLiteral("Stamps/bw_scale.tif"));
-    const tarnix::Image* image = brush.MaskImage(tarnix::BrushOperation::kStampMask);
-    ASSERT_NE(image, nullptr);
-    const uint32_t version = image->Version();
-    tarnix::StampConfiguration stamp = brush.StampConfig();
-    stamp.m_rotation = 30.0f;
-    brush.SetStampConfig(stamp);
     EXPECT_EQ(image->Version(), version) << "placement alone does not touch the image";
-    stamp.m_buildUp = true;
-    brush.SetStampConfig(stamp);
+    turned.m_buildUp = true;
+    brush.SetStampConfig(turned);
     EXPECT_GT(image->Version(), version);
 }
 

@@ -8,26 +8,21 @@ namespace {
 
 using test_support::Near;
 
-TEST(MatrixTest, RowVectorsTransformWithTranslationInRowThree) {
+TEST(MatrixTest, RowVectorsTransformWithTranslationInRowThreeAndTheInverseUndoesIt) {
     const tarnix::Matrix m = tarnix::Matrix::Scale({2, 3, 4}) * tarnix::Matrix::Rotation({0, 0, 1}, 1.5707964f) *
                              tarnix::Matrix::Translation({10, 20, 30});
     // Scale, then a quarter turn about z, then the translation.
     EXPECT_TRUE(Near(m.Transform({1, 0, 0}, 1.0f), {10, 22, 30}, 1e-5f));
     EXPECT_TRUE(Near(m.Transform({1, 0, 0}, 0.0f), {0, 2, 0}, 1e-5f));
-}
-
-TEST(MatrixTest, InverseUndoesTheTransform) {
-    const tarnix::Matrix m = tarnix::Matrix::Rotation(tarnix::Vector(1, 2, 3).Normalized(), 0.7f) *
-                             tarnix::Matrix::Scale({2, 0.5f, 3}) * tarnix::Matrix::Translation({-4, 5, 1});
-    const tarnix::Matrix inverse = m.Inverted();
+    const tarnix::Matrix tilted = tarnix::Matrix::Rotation(tarnix::Vector(1, 2, 3).Normalized(), 0.7f) * m;
     const tarnix::Vector p(0.3f, -1.2f, 7.0f);
-    EXPECT_TRUE(Near(inverse.Transform(m.Transform(p, 1.0f), 1.0f), p, 1e-4f));
+    EXPECT_TRUE(Near(tilted.Inverted().Transform(tilted.Transform(p, 1.0f), 1.0f), p, 1e-4f));
     tarnix::Matrix singular = tarnix::Matrix::Scale({1, 0, 1});
     EXPECT_FALSE(singular.Invert());
     EXPECT_EQ(singular, tarnix::Matrix::Scale({1, 0, 1})) << "a failed inversion changes nothing";
 }
 
-TEST(BoundingBoxTest, EmptyExtendContainMeetAndCorners) {
+TEST(BoundingBoxTest, EmptyExtendContainMeetCornersAndSphereBoxes) {
     tarnix::AxisAlignedBoundingBox box;
     EXPECT_TRUE(box.IsEmpty());
     EXPECT_FALSE(box.IsContaining(tarnix::Vector(0, 0, 0)));
@@ -43,13 +38,11 @@ TEST(BoundingBoxTest, EmptyExtendContainMeetAndCorners) {
     EXPECT_TRUE(box.IsMeeting(tarnix::AxisAlignedBoundingBox({1, 4, 3}, {2, 5, 4}))) << "a shared corner meets";
     EXPECT_FALSE(box.IsMeeting(tarnix::AxisAlignedBoundingBox({0, 3, 3.5f}, {1, 4, 4}))) << "apart along z only";
     EXPECT_FALSE(box.IsMeeting(tarnix::AxisAlignedBoundingBox()));
-}
-
-TEST(BoundingBoxTest, SphereBoxIsTakenIntoTheTargetSpace) {
+    // A sphere's box is taken into the target space.
     const tarnix::Matrix toMesh = tarnix::Matrix::Scale({0.5f, 0.5f, 0.5f}) * tarnix::Matrix::Translation({1, 0, 0});
-    const auto box = tarnix::AxisAlignedBoundingBox::SphereBoundingBox({2, 2, 2}, 1.0f, toMesh);
-    EXPECT_TRUE(Near(box.Minimum(), {1.5f, 0.5f, 0.5f}, 1e-5f));
-    EXPECT_TRUE(Near(box.Maximum(), {2.5f, 1.5f, 1.5f}, 1e-5f));
+    const auto sphere = tarnix::AxisAlignedBoundingBox::SphereBoundingBox({2, 2, 2}, 1.0f, toMesh);
+    EXPECT_TRUE(Near(sphere.Minimum(), {1.5f, 0.5f, 0.5f}, 1e-5f));
+    EXPECT_TRUE(Near(sphere.Maximum(), {2.5f, 1.5f, 1.5f}, 1e-5f));
 }
 
 }  // namespace

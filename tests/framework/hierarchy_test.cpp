@@ -47,27 +47,23 @@ TEST(HierarchyTest, QuadLevelsQuadrupleAndChildrenKeepTheirParentsOrientation) {
     }
 }
 
-TEST(HierarchyTest, IndexTablesAreInversePermutationsFollowingTheChildOrder) {
-    for (uint32_t depth = 0; depth <= 4; ++depth) {
-        const uint32_t n = 1u << depth;
-        const auto& table = tarnix::SubdivisionLevel::QuadIndexTable(depth);
-        const auto& inverse = tarnix::SubdivisionLevel::InvertedQuadIndexTable(depth);
-        ASSERT_EQ(table.Count(), n * n);
-        ASSERT_EQ(tarnix::SubdivisionLevel::QuadVertexIndexTable(depth).Count(), (n + 1) * (n + 1));
-        for (uint32_t cell = 0; cell < n * n; ++cell) ASSERT_EQ(inverse[table[cell]], cell);
-        if (depth == 1) {
-            EXPECT_EQ(std::vector<uint32_t>(table.begin(), table.end()), (std::vector<uint32_t>{0, 1, 3, 2}));
-        }
-    }
-}
-
-TEST(HierarchyTest, VertexGridOfAPatchIsTheGridOfItsDescendants) {
+// The face tables are inverse permutations in the child order; the vertex table reads a
+// patch's corners as the grid of its descendants.
+TEST(HierarchyTest, IndexTablesFollowTheChildOrderAndReadAPatchAsTheGridOfItsDescendants) {
     // On a flat plane the subdivided positions form an exact grid of step 1 / n.
     auto geometry = shapes::Subdivided(shapes::Plane(3, 2), 4);
     for (uint32_t depth = 0; depth <= 4; ++depth) {
         const tarnix::SubdivisionLevel* level = geometry->Level(depth);
         const uint32_t n = 1u << depth;
+        const auto& table = tarnix::SubdivisionLevel::QuadIndexTable(depth);
+        const auto& inverse = tarnix::SubdivisionLevel::InvertedQuadIndexTable(depth);
+        ASSERT_EQ(table.Count(), n * n);
+        for (uint32_t cell = 0; cell < n * n; ++cell) ASSERT_EQ(inverse[table[cell]], cell);
+        if (depth == 1) {
+            EXPECT_EQ(std::vector<uint32_t>(table.begin(), table.end()), (std::vector<uint32_t>{0, 1, 3, 2}));
+        }
         const auto& vertices = tarnix::SubdivisionLevel::QuadVertexIndexTable(depth);
+        ASSERT_EQ(vertices.Count(), (n + 1) * (n + 1));
         for (uint32_t patch = 0; patch < 6; ++patch) {
             const tarnix::Vector origin(float(patch % 3), float(patch / 3), 0.0f);
             for (uint32_t y = 0; y <= n; ++y)
@@ -108,31 +104,6 @@ std::vector<char> Snapshot(const tarnix::SubdivisionLevel* level) {
     return bytes;
 }
 
-TEST(HierarchyTest, UndoAndRedoOfAChangeAreBitExact) {
-    auto geometry = shapes::Subdivided(shapes::Cube(), 2);
-    tarnix::SubdivisionLevel* level = geometry->HighestLevel();
-    level->AddLayer(QStringLiteral("detail"))->SetStrength(0.5f);
-    level->SetActiveLayer(0);
-    const auto original = Snapshot(level);
-    MoveVertices(level, {1, 5, 9, 40}, false);
-    MoveVertices(level, {5, 6, 7}, true);
-    const auto changed = Snapshot(level);
-    ASSERT_NE(changed, original);
-    ASSERT_EQ(geometry->UndoCount(), 2u);
-
-    EXPECT_TRUE(geometry->Undo());
-    EXPECT_TRUE(geometry->Undo());
-    EXPECT_FALSE(geometry->Undo());
-    EXPECT_EQ(Snapshot(level), original);
-    EXPECT_TRUE(geometry->Redo());
-    EXPECT_TRUE(geometry->Redo());
-    EXPECT_EQ(Snapshot(level), changed);
-
-    geometry->Undo();
-    MoveVertices(level, {2}, false);
-    EXPECT_EQ(geometry->RedoCount(), 0u) << "a new change drops what could be redone";
-}
-
 TEST(HierarchyTest, TheUndoHistoryKeepsWithinItsBudgetDroppingTheOldestFirst) {
     auto geometry = shapes::Subdivided(shapes::Cube(), 3);
     tarnix::SubdivisionLevel* level = geometry->HighestLevel();
@@ -163,24 +134,6 @@ TEST(HierarchyTest, TheUndoHistoryKeepsWithinItsBudgetDroppingTheOldestFirst) {
     MoveVertices(level, all, false);
     EXPECT_EQ(geometry->UndoCount(), 1u);
     tarnix::Geometry::SetUndoBudget(saved);
-}
-
-TEST(HierarchyTest, LayersAddTheirOffsetTimesTheirStrength) {
-    auto geometry = shapes::Subdivided(shapes::Cube(), 1);
-    tarnix::SubdivisionLevel* level = geometry->HighestLevel();
-    EXPECT_EQ(level->ActiveLayer(), nullptr);
-    tarnix::SculptLayer* layer = level->AddLayer(QStringLiteral("l"));
-    level->SetActiveLayer(0);
-    EXPECT_EQ(level->ActiveLayer(), layer);
-    const tarnix::Vector base = level->VertexPosition(3);
-    layer->SetStrength(0.5f);
-    layer->SetPosition(3, 3, layer->Position(3) + tarnix::Vector(0, 0, 2), true);
-    EXPECT_FLOAT_EQ(level->VertexPosition(3).z, base.z + 1.0f);
-    EXPECT_FLOAT_EQ(layer->Position(3).z, base.z + 2.0f) << "the layer at full strength";
-    layer->SetStrength(0.0f);
-    EXPECT_FLOAT_EQ(level->VertexPosition(3).z, base.z);
-    layer->SetLocked(true);
-    EXPECT_FALSE(layer->AcceptsFace(0));
 }
 
 std::vector<std::vector<char>> Snapshots(const tarnix::Geometry& geometry) {
@@ -268,14 +221,22 @@ TEST(HierarchyTest, ATriangleBaseCarriesUpThroughItsPolygonsAndARewiredLevelStop
     EXPECT_EQ(Snapshot(geometry->Level(2)), before);
 }
 
-TEST(HierarchyTest, FreezeAndLayerStrengthChangesUndoAsOneStepEach) {
+// Moves of a layer's offsets, freeze painted twice in one change and a layer's strength (which
+// moves the level above too) are one undo step each, bit exact both ways; a layer adds its
+// offset times its strength.
+TEST(HierarchyTest, LayerMovesFreezeAndStrengthChangesUndoBitExactAsOneStepEach) {
     auto geometry = shapes::Subdivided(shapes::Cube(), 2);
     tarnix::SubdivisionLevel* level = geometry->Level(1);
-    level->AddLayer(QStringLiteral("detail"));
+    EXPECT_EQ(level->ActiveLayer(), nullptr);
+    tarnix::SculptLayer* layer = level->AddLayer(QStringLiteral("detail"));
     level->SetActiveLayer(0);
-    MoveVertices(level, {0, 4, 7}, true);
-
+    EXPECT_EQ(level->ActiveLayer(), layer);
+    const tarnix::Vector base = level->VertexPosition(4), offset(0.1f, 0.2f, -0.3f);  // MoveVertices' step
     const auto start = Snapshots(*geometry);
+    MoveVertices(level, {0, 4, 7}, true);
+    const auto moved = Snapshots(*geometry);
+    ASSERT_NE(moved, start);
+
     tarnix::MeshChange* freeze = level->CurrentChange();
     for (uint32_t v : {2u, 4u, 9u}) {
         freeze->KeepFreeze(v, 0);
@@ -285,27 +246,37 @@ TEST(HierarchyTest, FreezeAndLayerStrengthChangesUndoAsOneStepEach) {
     level->SetFreeze(4, 127);
     level->EndOfChange(true, false);
 
-    level->CurrentChange()->KeepLayerStrength(level->Layer(0));
-    level->Layer(0)->SetStrength(0.25f);
+    level->CurrentChange()->KeepLayerStrength(layer);
+    layer->SetStrength(0.25f);
     level->RecomputeNormals();
     level->EndOfChange(true, false);
     ASSERT_EQ(geometry->UndoCount(), 3u);
+    EXPECT_TRUE(test_support::Near(level->VertexPosition(4), base + offset * 0.25f, 1e-5f));
+    EXPECT_TRUE(test_support::Near(layer->Position(4), base + offset, 1e-5f)) << "the layer at full strength";
     const auto changed = Snapshots(*geometry);
-    ASSERT_NE(changed[2], start[2]) << "the strength moved level 2 with level 1";
+    ASSERT_NE(changed[2], moved[2]) << "the strength moved level 2 with level 1";
 
     ASSERT_TRUE(geometry->Undo());
-    EXPECT_FLOAT_EQ(level->Layer(0)->Strength(), 1.0f);
+    EXPECT_FLOAT_EQ(layer->Strength(), 1.0f);
     EXPECT_EQ(level->FrozenVertexCount(), 3u);
     EXPECT_EQ(level->m_vertices[4].freeze, 127);
     ASSERT_TRUE(geometry->Undo());
     EXPECT_EQ(level->FrozenVertexCount(), 0u);
     EXPECT_EQ(level->m_vertices[4].freeze, 0);
+    EXPECT_EQ(Snapshots(*geometry), moved);
+    ASSERT_TRUE(geometry->Undo());
+    EXPECT_FALSE(geometry->Undo());
     EXPECT_EQ(Snapshots(*geometry), start);
-    ASSERT_TRUE(geometry->Redo());
-    ASSERT_TRUE(geometry->Redo());
-    EXPECT_FLOAT_EQ(level->Layer(0)->Strength(), 0.25f);
+    for (int step = 0; step < 3; ++step) ASSERT_TRUE(geometry->Redo());
+    EXPECT_FLOAT_EQ(layer->Strength(), 0.25f);
     EXPECT_EQ(level->m_vertices[9].freeze, 49);
     EXPECT_EQ(Snapshots(*geometry), changed);
+
+    geometry->Undo();
+    MoveVertices(level, {2}, false);
+    EXPECT_EQ(geometry->RedoCount(), 0u) << "a new change drops what could be redone";
+    layer->SetLocked(true);
+    EXPECT_FALSE(layer->AcceptsFace(0));
 }
 
 const uint64_t kPageBytes = uint64_t(tarnix::MeshChange::kEntriesPerPage) * sizeof(tarnix::StoredVertexInfo);
