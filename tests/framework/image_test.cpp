@@ -41,8 +41,6 @@ TEST(ImageTest, EveryFormatAndDepthReadsBackItsValues) {
     };
     const Case cases[] = {{"grey8.tif", OIIO::TypeDesc::UINT8, 1.0f / 255},
                           {"grey16.tif", OIIO::TypeDesc::UINT16, 1.0f / 65535},
-                          {"greyf.tif", OIIO::TypeDesc::FLOAT, 0.0f},
-                          {"grey8.png", OIIO::TypeDesc::UINT8, 1.0f / 255},
                           {"grey16.png", OIIO::TypeDesc::UINT16, 1.0f / 65535},
                           {"greyf.exr", OIIO::TypeDesc::FLOAT, 0.0f},
                           {"greyh.exr", OIIO::TypeDesc::HALF, 1e-3f}};

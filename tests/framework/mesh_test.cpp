@@ -408,13 +408,16 @@ TEST(SpatialGridTest, AnUpdateRefitsWhatMovedKeepsItsBoxAndAnswersAsANewGrid) {
         const uint32_t face = grid->FacesPerChunk() + 3 * tarnix::SpatialGrid::kFacesPerBlock + 100;
         const tarnix::Vector normal = mesh->FaceNormal(face).Normalized();
         EXPECT_TRUE(SeesFace(grid, mesh, face));
+        const auto move = [&](uint32_t vertex, const tarnix::Vector& to) {
+            mesh->SetVertexPosition(vertex, to);
+            mesh->EndOfChange(false, false);
+        };
         // The face is lifted out of the surface; only an update lets the ray see it there.
         const auto lift = [&](float distance) {
             for (uint32_t k = 0; k < mesh->CornersPerFace(); ++k) {
                 const uint32_t v = mesh->FaceCorners(face)[k];
-                mesh->SetVertexPosition(v, mesh->VertexPosition(v) + normal * distance);
+                move(v, mesh->VertexPosition(v) + normal * distance);
             }
-            mesh->EndOfChange(false, false);
             grid->Update();
         };
         lift(0.3f);
@@ -427,10 +430,6 @@ TEST(SpatialGridTest, AnUpdateRefitsWhatMovedKeepsItsBoxAndAnswersAsANewGrid) {
         EXPECT_TRUE(grid->Box().IsContaining(grown));
 
         const uint32_t a = mesh->FaceCorners(face)[0], b = mesh->FaceCorners(face + 40)[0];
-        const auto move = [&](uint32_t vertex, const tarnix::Vector& to) {
-            mesh->SetVertexPosition(vertex, to);
-            mesh->EndOfChange(false, false);
-        };
         move(b, mesh->VertexPosition(b) + mesh->FaceNormal(face + 40).Normalized() * 0.5f);
         grid->Update();
         const tarnix::Vector aPosition = mesh->VertexPosition(a);
@@ -543,7 +542,6 @@ TEST(GeodesicTest, OnAFlatMeshTheRegionIsTheDiscOfStraightDistancesInTheWorld) {
          {Case{quads.get(), 0, 1e-4f}, Case{quads.get(), 1234, 1e-4f}, Case{quads.get(), 2047, 1e-4f},
           Case{triangles.get(), 4321, 1e-4f}, Case{placed.get(), 1234, 1e-3f}}) {
         tarnix::Mesh* mesh = sample.geometry->HighestLevel();
-        const float tolerance = sample.tolerance;
         const tarnix::Matrix& toWorld = sample.geometry->GetTransformation().MeshToWorld();
         const auto world = [&](uint32_t v) { return toWorld.Transform(mesh->VertexPosition(v), 1.0f); };
         const tarnix::SurfacePoint point = FaceMiddle(mesh, sample.face);
@@ -556,7 +554,7 @@ TEST(GeodesicTest, OnAFlatMeshTheRegionIsTheDiscOfStraightDistancesInTheWorld) {
             const auto& result = geodesic.Results()[i];
             ASSERT_TRUE(found.insert(result.vertex).second);
             const float d = geodesic.Distances()[result.vertex];
-            EXPECT_NEAR(d, (world(result.vertex) - centre).Length(), tolerance);
+            EXPECT_NEAR(d, (world(result.vertex) - centre).Length(), sample.tolerance);
             EXPECT_GE(d, previous) << "nearest first";
             previous = d;
             const uint32_t* c = mesh->FaceCorners(result.face);
@@ -565,7 +563,7 @@ TEST(GeodesicTest, OnAFlatMeshTheRegionIsTheDiscOfStraightDistancesInTheWorld) {
         EXPECT_GT(found.size(), 3u);
         for (uint32_t v = 0; v < mesh->VertexCount(); ++v) {
             const float straight = (world(v) - centre).Length();
-            if (std::fabs(straight - 1.3f) > tolerance) {
+            if (std::fabs(straight - 1.3f) > sample.tolerance) {
                 EXPECT_EQ(found.count(v) == 1, straight < 1.3f) << "vertex " << v << " at " << straight;
             }
         }

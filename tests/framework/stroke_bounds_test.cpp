@@ -28,7 +28,11 @@ public:
 
 class StrokeBoundsTest : public ::testing::Test {
 protected:
-    void SetUp() override { tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 5}, {0, 0, 0}); }
+    void SetUp() override {
+        tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 5}, {0, 0, 0});
+        options.size = 0.1f;
+    }
+    tarnix::StrokeOptions options;
     std::unique_ptr<tarnix::Geometry> cube = shapes::Subdivided(shapes::Cube(), 3);
     CountingBrush brush;
     tarnix::StrokeDriver driver{brush};
@@ -36,7 +40,6 @@ protected:
 
 TEST_F(StrokeBoundsTest, TheCountedDabsAreTheDabsPlaced) {
     brush.m_dabSpacingAttr.SetValue(10.0f);
-    tarnix::StrokeOptions options;
     options.size = 0.05f;
     const std::vector<tarnix::Vector> path = {{-0.4f, 0, 2}, {0.1f, 0.05f, 2}, {0.1f, 0.05f, 2}, {0.3f, -0.2f, 2}};
     const uint64_t counted = driver.DabCount(path, options.size);
@@ -60,8 +63,6 @@ TEST_F(StrokeBoundsTest, TheReportTimesTheBrushsOwnDabs) {
         }
     } slow;
     tarnix::StrokeDriver timed(slow);
-    tarnix::StrokeOptions options;
-    options.size = 0.1f;
     const auto start = std::chrono::steady_clock::now();
     const tarnix::StrokeReport report = timed.Run(*cube->HighestLevel(), {{-0.4f, 0, 2}, {0.4f, 0, 2}}, options);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -71,7 +72,6 @@ TEST_F(StrokeBoundsTest, TheReportTimesTheBrushsOwnDabs) {
 }
 
 TEST_F(StrokeBoundsTest, PathsPastTheBoundAreRefusedBeforeTheStrokeBegins) {
-    tarnix::StrokeOptions options;
     const float inf = std::numeric_limits<float>::infinity();
     struct Case {
         float size;
@@ -100,8 +100,6 @@ TEST_F(StrokeBoundsTest, PathsPastTheBoundAreRefusedBeforeTheStrokeBegins) {
 }
 
 TEST_F(StrokeBoundsTest, APointAsTheyComeIsRefusedWithoutItsDabsAndTheStrokeGoesOn) {
-    tarnix::StrokeOptions options;
-    options.size = 0.1f;
     driver.Begin(*cube->HighestLevel(), options);
     driver.AddPoint({-0.2f, 0, 2});
     driver.AddPoint({0.2f, 0, 2});

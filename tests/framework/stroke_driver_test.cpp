@@ -74,6 +74,7 @@ protected:
         level = geometry->HighestLevel();
         tarnix::Kernel::Scene()->GetCamera().LookAt({0, 0, 10}, {0, 0, 0});  // x to the right
         brush.SetStamp(true, QStringLiteral("Stamps/knife.tif"));
+        options.size = 0.4f;
     }
     template <class Change>
     void Stamp(Change change) {
@@ -83,12 +84,11 @@ protected:
     }
     std::vector<RecordingBrush::Dab> Stroke(const std::vector<tarnix::Vector>& path) {
         brush.dabs.clear();
-        tarnix::StrokeOptions options;
-        options.size = 0.4f;
         tarnix::StrokeDriver(brush).Run(*level, path, options);
         return brush.dabs;
     }
 
+    tarnix::StrokeOptions options;
     std::unique_ptr<tarnix::Geometry> geometry;
     tarnix::SubdivisionLevel* level = nullptr;
     RecordingBrush brush;
@@ -143,8 +143,6 @@ TEST_F(StrokeDriverTest, PenPressureScalesTheDabStrengthAndWithPressureSizeItsSi
     for (const bool pressureSize : {false, true}) {
         brush.m_pressureSizeAttr.SetValue(pressureSize, true);
         brush.dabs.clear();
-        tarnix::StrokeOptions options;
-        options.size = 0.4f;
         tarnix::StrokeDriver driver(brush);
         driver.Begin(*level, options);
         driver.AddPoint({-1, 0, 0}, 1.0f);
