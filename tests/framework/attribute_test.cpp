@@ -37,6 +37,8 @@ TEST(AttributeTest, LinkingHandsTheValueOverAndTellsBothSides) {
     EXPECT_FALSE(target.Value()) << "targets follow even silent sets of their source";
     EXPECT_TRUE(sourceNode.events.empty());
     EXPECT_EQ(targetNode.events, (std::vector<Event>{{&target, 0}})) << "targets get the value not silently";
+    source.SetValue(true);
+    EXPECT_EQ(sourceNode.events, (std::vector<Event>{{&source, 0}})) << "a set that is not silent is told";
 }
 
 // A target of another type is only told of its source's change; two-way links settle
