@@ -1,6 +1,6 @@
 // The moving tools of the Drover module, loaded beside Corvane as the programs load them: Grab
 // moves what it took hold of by the pointer's travel, Snake Hook draws strands out, Nudge
-// pushes along the surface; with mirrors, on levels below the highest, on layers, under
+// pushes along the surface; on levels below the highest, on layers, under
 // freeze, on a raw triangle mesh, undone and redone exactly, and refusing what no tool takes.
 
 #include <gtest/gtest.h>
@@ -14,15 +14,12 @@
 #include "moves.h"
 #include "tarnix/brush_configuration.h"
 #include "tarnix/geometry.h"
-#include "tarnix/mirror_configuration.h"
 #include "tarnix/subdivision_level.h"
 
 namespace corvane_apps {
 namespace {
 
 using tarnix::Vector;
-using test_support::LargestMove;
-using test_support::MirrorMismatch;
 using test_support::Positions;
 
 using MovingToolsTest = test_support::HostSuite;
@@ -158,22 +155,6 @@ TEST_F(MovingToolsTest, NudgePushesAlongTheStrokeWithinTheSurfaceAndNoFurtherTha
     }
     EXPECT_GT(furthest, 0.2 * kStrength / 100.0 * kRadius);
     EXPECT_LE(furthest, kStrength / 100.0 * kRadius * 1.0001) << "a stroke moves a vertex at most its reach";
-}
-
-TEST_F(MovingToolsTest, AMirroredGrabMovesTheTwinRegionAsTheMirrorImage) {
-    auto sphere = Shape("sphere", 4);
-    const Positions before = PositionsOf(*sphere);
-    StrokeStep grab = Stroke("Grab", 0.3f, 100.0f, {{0.4f, 0.2f, 2}, {0.6f, 0.35f, 2}, {0.8f, 0.5f, 2}});
-    grab.mirror = tarnix::MirrorConfiguration::kLocalX;
-    const StrokeFigures figures = Run(*sphere, grab);
-    EXPECT_EQ(figures.dabs, 6u) << "a dab and its twin per pointer point";
-    const Positions after = PositionsOf(*sphere);
-    const double largest = LargestMove(before, after);
-    ASSERT_GT(largest, 0.3);
-    EXPECT_LE(MirrorMismatch(before, after, 1), 1e-5 * largest);
-    size_t twins = 0;
-    for (uint32_t v = 0; v < before.size(); ++v) twins += before[v].x > 0.0f && !(after[v] == before[v]);
-    EXPECT_GT(twins, 50u);
 }
 
 TEST_F(MovingToolsTest, OnALevelBelowTheHighestTheLevelsAboveFollowAndUndoAndRedoAreExact) {

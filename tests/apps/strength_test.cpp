@@ -1,7 +1,6 @@
 // The user's strength through the host's conversion, on the loaded module as a program runs
 // it: one 0..100 scale for every tool, the same shape on a mesh of any size, never further
-// than the brush radius in one stroke, visible at each preset's first-use strength, and about
-// the same whether the dabs are dense or not.
+// than the brush radius in one stroke, and about the same whether the dabs are dense or not.
 
 #include <gtest/gtest.h>
 
@@ -114,28 +113,17 @@ TEST_F(StrengthTest, TheSameStrokeOnAMeshOfAnySizeGivesTheSameShapeScaled) {
     }
 }
 
-// On the unit plane: 0 does nothing; each preset shows at its first-use strength and does
-// clearly more at 100; at 100 no vertex moves further than the radius, straight, scribbled
-// back and forth five times (Amplify's moves grow with each pass) or with dabs five times as
-// dense as the presets'; and dense dabs do about what the presets' spacing does.
+// On the unit plane: 0 does nothing; at 100 no vertex moves further than the radius, straight,
+// scribbled back and forth five times (Amplify's moves grow with each pass) or with dabs five
+// times as dense as the presets'; and dense dabs do about what the presets' spacing does. (That
+// each tool shows at its first-use strength and grows with it, the calibration's tests check.)
 TEST_F(StrengthTest, EveryToolRunsFromNothingAtZeroToAtMostTheRadiusAtOneHundred) {
     const QStringList sampledForDensity = {"Sculpt", "Foamy", "Flatten", "Smooth", "Pinch"};
     for (const QString& tool : kTools) {
         SCOPED_TRACE(tool.toStdString());
-        const bool smoothing = tool == "Smooth" || tool == "Relax";
         const float radius = Stroke(tool, 0.0f, 1.0f).size;
         EXPECT_EQ(Move(Stroke(tool, 0.0f, 1.0f)), 0.0) << "0 does nothing";
-        // A move of a hundredth of the radius shows on the ripple; Relax only evens out faces.
-        const double atFirstUse = Move(Stroke(tool, smoothing ? 100.0f : 15.0f, 1.0f));
-        EXPECT_GT(atFirstUse, (tool == "Relax" ? 0.002 : 0.01) * radius);
-        const double atFull = Move(Stroke(tool, 100.0f, 1.0f));
-        EXPECT_LE(atFull, radius);
-        // The plane tools' largest move on the ripple need not grow: a strong first dab
-        // flattens what the later ones would have moved (the calibration holds them).
-        const bool plane = QStringList{"Amplify", "Flatten", "Scrape", "Fill", "Wax"}.contains(tool);
-        if (!smoothing && !plane) {
-            EXPECT_GT(atFull, 2.0 * atFirstUse);
-        }
+        EXPECT_LE(Move(Stroke(tool, 100.0f, 1.0f)), radius);
         EXPECT_LE(Move(Stroke(tool, 100.0f, 1.0f, 5)), radius) << "scribbled";
         EXPECT_LE(Move(Stroke(tool, 100.0f, 1.0f), 1.0f, 5.0f), radius) << "dense dabs";
         if (sampledForDensity.contains(tool)) {

@@ -115,17 +115,28 @@ TEST_F(ToolBehaviourTest, FreezePaintedAtFullStrengthHoldsAndHalfStrengthTakesTw
 
 // ---- mirror ---------------------------------------------------------------------------------
 
-TEST_F(ToolBehaviourTest, TheTwinOfAStrokeClearOfThePlaneIsItsMirrorImage) {
+TEST_F(ToolBehaviourTest, TheTwinsOfAStrokeClearOfThePlanesAreItsMirrorImages) {
+    // The twins' moves are the stroke's mirrored across each plane, or combination of planes,
+    // the mirror sets, up to `flips`.
+    const auto expectMirrorImages = [](Sculpture& sculpture, const StrokeStep& stroke, int flips, size_t dabsPerPoint) {
+        const Positions before = PositionsOf(sculpture);
+        EXPECT_EQ(Run(sculpture, stroke).dabs % dabsPerPoint, 0u) << "a dab and its twins";
+        const Positions after = PositionsOf(sculpture);
+        const double largest = LargestMove(before, after);
+        ASSERT_GT(largest, 0.0);
+        for (int image = 1; image <= flips; ++image)
+            EXPECT_LE(MirrorMismatch(before, after, image), 1e-4 * largest) << image;
+    };
     // Clear of the plane: the dabs land at x > 0.35 (the camera looks from the right), the
-    // radius is 0.2.
+    // radius is 0.2. Grab, of the moving tools' module, mirrors as the others do.
     const std::vector<tarnix::Vector> path = {{0.45f, -0.35f, 2}, {0.6f, 0.1f, 2}, {0.5f, 0.45f, 2}};
     struct Case {
         const char* tool;
         int direction;  // -1: the tool's own
     };
-    const std::vector<Case> cases = {{"Sculpt", 0}, {"Sculpt", 2},   {"Sculpt", 3},  {"Sculpt", 4},
-                                     {"Sculpt", 5}, {"Sculpt", 8},   {"Sculpt", 10}, {"Smear", -1},
-                                     {"Pinch", -1}, {"Flatten", -1}, {"Wax", -1},    {"Bulge", -1}};
+    const std::vector<Case> cases = {{"Sculpt", 0}, {"Sculpt", 2},  {"Sculpt", 3}, {"Sculpt", 4}, {"Sculpt", 5},
+                                     {"Sculpt", 8}, {"Sculpt", 10}, {"Smear", -1}, {"Pinch", -1}, {"Flatten", -1},
+                                     {"Wax", -1},   {"Bulge", -1},  {"Grab", -1}};
     for (const char* shape : {"sphere", "cube"})
         for (const char* mirror : {"x", "world_x", "topological"})
             for (const Case& c : cases) {
@@ -135,39 +146,24 @@ TEST_F(ToolBehaviourTest, TheTwinOfAStrokeClearOfThePlaneIsItsMirrorImage) {
                 // along y.
                 if (std::string(mirror) == "world_x") sculpture->Place({1, 1, 1}, {30, 0, 0}, {0, 0.3f, 0.2f});
                 sculpture->Look({{0.8f, 0.3f, 5}, {0, 0, 0}});
-                const Positions before = PositionsOf(*sculpture);
                 StrokeStep stroke = Stroke(c.tool, 0.2f, 40.0f, path);
                 stroke.mirror = std::string(mirror) == "x" ? 1 : std::string(mirror) == "world_x" ? 4 : 7;
                 if (c.direction >= 0) stroke.direction = c.direction;
-                Run(*sculpture, stroke);
-                const Positions after = PositionsOf(*sculpture);
-                const double largest = LargestMove(before, after);
-                ASSERT_GT(largest, 0.0);
-                EXPECT_LE(MirrorMismatch(before, after, 1), 1e-4 * largest);
+                expectMirrorImages(*sculpture, stroke, 1, 2);
             }
-}
 
-TEST_F(ToolBehaviourTest, MirroredInThreePlanesAtOnceEveryTwinIsTheDabsImage) {
     // A stroke on the sphere's front, clear of its three planes: seven twins, each the image of
     // the stroke across its own combination of the planes (the world's turned a quarter about z
     // against the mesh's, so that the world's x plane is the mesh's y plane).
-    for (const char* mirror : {"xyz", "world_xyz"}) {
-        SCOPED_TRACE(mirror);
+    for (const bool world : {false, true}) {
+        SCOPED_TRACE(world ? "world_xyz" : "xyz");
         auto sphere = Shape("sphere", 4);
-        const bool world = std::string(mirror) == "world_xyz";
         if (world) sphere->Place({1, 1, 1}, {0, 0, 90}, {0, 0, 0});
         sphere->Look({{0.8f, 0.6f, 5}, {0, 0, 0}});
-        const Positions before = PositionsOf(*sphere);
         StrokeStep stroke = Stroke("Sculpt", 0.2f, 40.0f, {{0.45f, 0.4f, 2}, {0.6f, 0.5f, 2}});
         stroke.mirror = world ? tarnix::MirrorConfiguration::kWorldXYZ : tarnix::MirrorConfiguration::kLocalXYZ;
         stroke.direction = 0;
-        const StrokeFigures figures = Run(*sphere, stroke);
-        EXPECT_EQ(figures.dabs % 8, 0u) << "a dab and seven twins";
-        const Positions after = PositionsOf(*sphere);
-        const double largest = LargestMove(before, after);
-        ASSERT_GT(largest, 0.0);
-        for (int flips = 1; flips < 8; ++flips)
-            EXPECT_LE(MirrorMismatch(before, after, flips), 1e-4 * largest) << flips;
+        expectMirrorImages(*sphere, stroke, 7, 8);
     }
 }
 
