@@ -81,8 +81,9 @@ TEST_F(StrokeRulesTest, TheMeshScaleScalesStrengthUnlessTheToolIgnoresIt) {
         Dab(level, {0.1f, 0.1f, 1.0f}, 0.5f);
         return std::make_pair(brush->Frame().distanceScale, brush->Frame().rows[corvane::kRowInverseScale].ToVector());
     };
-    EXPECT_FLOAT_EQ(bind(corvane::kToolSculpt, {2, 2, 2}).first, 0.5f);
-    EXPECT_EQ(bind(corvane::kToolSculpt, {2, 2, 2}).second, Vector(0.5f, 0.5f, 0.5f));
+    const auto doubled = bind(corvane::kToolSculpt, {2, 2, 2});
+    EXPECT_FLOAT_EQ(doubled.first, 0.5f);
+    EXPECT_EQ(doubled.second, Vector(0.5f, 0.5f, 0.5f));
     EXPECT_EQ(bind(corvane::kToolSmooth, {2, 2, 2}).first, 1.0f) << "Smooth ignores the mesh scale";
     const auto flat = bind(corvane::kToolSculpt, {1, 0, 2});
     EXPECT_EQ(flat.first, 0.0f);

@@ -156,19 +156,4 @@ TEST(GridTest, RingCellsHoldTheNeighboursAcrossEachSide) {
     }
 }
 
-TEST(GridTest, FillRingCopiesPositionsOutwardAtOpenSides) {
-    auto geometry = shapes::Subdivided(shapes::Plane(1, 1), 1);
-    const uint32_t n = 2, m = 5;
-    std::vector<tarnix::HWVector> ring(m * m, tarnix::HWVector(tarnix::zero));
-    const auto& vertexTable = tarnix::SubdivisionLevel::QuadVertexIndexTable(1);
-    for (uint32_t y = 0; y <= n; ++y)
-        for (uint32_t x = 0; x <= n; ++x)
-            ring[(y + 1) * m + x + 1] = tarnix::HWVector::LoadXYZ(
-                geometry->Level(1)->m_vertices[geometry->Level(1)->m_cornerIndices[vertexTable[y * 3 + x]]].position);
-    FillRing(*geometry->Level(1), *geometry->Level(0), 0, 1, ring.data());
-    EXPECT_EQ(ring[2], ring[2 + m]) << "side 0 copies row 1 into row 0";
-    EXPECT_EQ(ring[3 * m + 4], ring[3 * m + 3]) << "side 1 copies the last column outward";
-    EXPECT_EQ(ring[0], tarnix::HWVector(tarnix::zero)) << "diagonal cells are left alone";
-}
-
 }  // namespace
