@@ -24,7 +24,6 @@ TEST(VelderTest, RecordStoreHandsOutRecordsAcrossPages) {
     EXPECT_FALSE(store.IsActive());
     store.Reset(5000);
     ASSERT_TRUE(store.IsActive());
-    EXPECT_EQ(store.VertexCount(), 5000u);
     EXPECT_EQ(store.IndexOf(4999), VertexRecordStore::kNone);
     for (uint32_t i = 0; i < VertexRecordStore::kPageSize + 3; ++i) {
         uint8_t* record = store.AppendRecord();
@@ -332,7 +331,6 @@ TEST(VelderTest, SettingsRoundTripAndCopy) {
     original.m_dynamicTessellationAttr.SetValue(true);
     original.m_refineIntervalAttr.SetValue(8);
     original.m_facingFalloffStart = 45.0f;
-    EXPECT_TRUE(original.m_dynamicTessellation) << "the attribute's value is the member";
     copy.Velder::operator=(static_cast<const tarnix::BrushOperation&>(original));
     EXPECT_TRUE(copy.m_dynamicTessellation);
     EXPECT_EQ(copy.m_refineIntervalAttr.Value(), 8);
