@@ -31,6 +31,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <memory>
@@ -846,7 +848,11 @@ TEST_F(Studio, EveryChangeIsOneUndoableStepAndTheJournalPlaysItBack) {
     ASSERT_EQ(Level().Index() + 2, document.Sculpture().LevelCount());
     Pick("Bulge");
     Drag({-0.3f, 0.1f, 0}, {0.3f, 0.1f, 0});
-    EXPECT_FALSE(SameBits(PositionsOf(top), topBefore)) << "the level above follows the stroke";
+    float raised = 0.0f;
+    for (uint32_t v = 0; v < top.VertexCount(); ++v)
+        if (std::abs(topBefore[v].y - 0.1f) < 0.05f && std::abs(topBefore[v].x) < 0.2f)
+            raised = std::max(raised, top.VertexPosition(v).z - topBefore[v].z);
+    EXPECT_GT(raised, 1e-4f) << "the level above follows the stroke";
     undo.trigger();
     EXPECT_TRUE(SameBits(PositionsOf(top), topBefore));
     Action("redo").trigger();
